@@ -1,0 +1,61 @@
+// Settings files with the Windows profile-file rules.
+//
+// Section and key names ignore case (ASCII). Values are read trimmed, with
+// one pair of surrounding double quotes removed. Writing rewrites an
+// existing key in place, puts a new key after the last line of its section
+// (before the blank lines that end it), and appends a new section at the end
+// of the file after one empty line. With duplicate sections or keys the first
+// one is read. Lines starting with ';' are comments. Readers accept CR LF, LF
+// and CR; written files have CR LF line ends, and every other line is kept as
+// it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "classlib/Classes.h"
+
+// The format as functions on the file's bytes.
+bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value);
+std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiString& section);  // file order, once each
+std::vector<AnsiString> IniSectionNames(const std::string& bytes);                            // file order, once each
+// Line breaks inside section, key or value become blanks, so a value can
+// never add lines of its own to the file.
+std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,
+                          const AnsiString& value);
+std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key);
+std::string IniEraseSection(const std::string& bytes, const AnsiString& section);  // every copy of it
+
+// A profile file on disk. Every read looks at the file as it is now (a
+// missing or unreadable file reads as empty); every write goes to the file at
+// once, through a temporary file and a rename, and throws EFCreateError when
+// it fails.
+class TIniFile : public TObject {
+public:
+    explicit TIniFile(const AnsiString& fileName) : FFileName(fileName) {}
+
+    const AnsiString& FileName() const { return FFileName; }
+
+    AnsiString ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const;
+    void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
+    int ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const;  // fallback on bad number
+    void WriteInteger(const AnsiString& section, const AnsiString& ident, int value);
+    bool ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const;  // "0" false, other numbers true
+    void WriteBool(const AnsiString& section, const AnsiString& ident, bool value);          // "1" / "0"
+
+    void ReadSection(const AnsiString& section, TStrings& strings) const;        // key names, file order
+    void ReadSections(TStrings& strings) const;                                  // section names, file order
+    void ReadSectionValues(const AnsiString& section, TStrings& strings) const;  // "key=value" lines
+    bool SectionExists(const AnsiString& section) const;  // true when it holds at least one key
+    bool ValueExists(const AnsiString& section, const AnsiString& ident) const;
+    void EraseSection(const AnsiString& section);
+    void DeleteKey(const AnsiString& section, const AnsiString& ident);
+    void UpdateFile() {}  // writes are never held back
+
+private:
+    std::string Load() const;
+    std::string LoadForWrite() const;  // EFCreateError when the file exists but can't be read
+    void Store(const std::string& before, const std::string& after);
+
+    AnsiString FFileName;
+};

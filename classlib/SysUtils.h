@@ -1,0 +1,133 @@
+// Basic types, exceptions and string, number, date and file helpers that the
+// system's code is written against. Text is bytes; positions the system shows
+// or passes around count from 1.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+using AnsiString = std::string;
+using TDateTime = double;  // days since 1899-12-30, fraction = time of day
+
+// Root of the class library's exceptions. Message is what the user sees.
+class Exception : public std::exception {
+public:
+    explicit Exception(AnsiString message) : Message(std::move(message)) {}
+    const char* what() const noexcept override { return Message.c_str(); }
+    AnsiString Message;
+};
+
+// A text that is not a number (StrToInt and friends).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// File system failure outside the stream classes.
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// --- strings -------------------------------------------------------------
+
+AnsiString IntToStr(long long value);
+// Decimal, optional sign, surrounding blanks refused; "$" prefix for hex as the
+// class library accepts it. Throws EConvertError: "'<s>' is not a valid integer value".
+int StrToInt(const AnsiString& s);
+int StrToIntDef(const AnsiString& s, int fallback);
+bool TryStrToInt(const AnsiString& s, int& value);
+
+AnsiString Trim(const AnsiString& s);       // cuts bytes <= ' ' at both ends
+AnsiString TrimLeft(const AnsiString& s);
+AnsiString TrimRight(const AnsiString& s);
+AnsiString UpperCase(const AnsiString& s);  // ASCII only
+AnsiString LowerCase(const AnsiString& s);  // ASCII only
+
+// ASCII case folded, then byte order: <0, 0, >0.
+int CompareText(const AnsiString& a, const AnsiString& b);
+bool SameText(const AnsiString& a, const AnsiString& b);
+int CompareStr(const AnsiString& a, const AnsiString& b);
+
+// 1-based position of sub in s, 0 when absent.
+int Pos(const AnsiString& sub, const AnsiString& s);
+// Copy(s, index, count) with a 1-based index; out-of-range parts are cut, never thrown.
+AnsiString Copy(const AnsiString& s, int index, int count);
+
+// --- files and folders -----------------------------------------------------
+
+bool FileExists(const AnsiString& path);
+bool DirectoryExists(const AnsiString& path);
+bool ForceDirectories(const AnsiString& path);
+bool DeleteFile(const AnsiString& path);
+bool RenameFile(const AnsiString& from, const AnsiString& to);
+AnsiString GetCurrentDir();
+bool SetCurrentDir(const AnsiString& dir);
+AnsiString ExtractFilePath(const AnsiString& path);  // up to and including the last '/'
+AnsiString ExtractFileName(const AnsiString& path);
+AnsiString ExtractFileExt(const AnsiString& path);   // with the dot
+AnsiString ChangeFileExt(const AnsiString& path, const AnsiString& ext);
+// Turns a Windows-style relative name ("\data\data.czc") into a path of ours.
+AnsiString PathFromWindows(const AnsiString& name);
+// Joins the application folder and a relative name given in either style.
+AnsiString AppPath(const AnsiString& folder, const AnsiString& relative);
+
+// Reads a whole file; throws EFOpenError (see Classes.h) when it can't.
+std::string ReadFileBytes(const AnsiString& path);
+// Writes through a temporary file in the same folder and a rename, so that a
+// crash mid-write leaves the old file whole. Throws EFCreateError.
+void WriteFileAtomic(const AnsiString& path, const std::string& bytes);
+
+// --- dates and numbers -----------------------------------------------------
+
+// The locale's formats, in the class library's pattern letters
+// (d dd m mm yy yyyy, h hh n nn s ss, am/pm). Tests pin them.
+struct TFormatSettings {
+    AnsiString ShortDateFormat = "m/d/yyyy";
+    AnsiString LongDateFormat = "dddd, mmmm d, yyyy";
+    AnsiString ShortTimeFormat = "h:nn AMPM";
+    AnsiString LongTimeFormat = "h:nn:ss AMPM";
+    char DateSeparator = '/';
+    char TimeSeparator = ':';
+    char DecimalSeparator = '.';
+    char ThousandSeparator = ',';
+    AnsiString TimeAMString = "AM";
+    AnsiString TimePMString = "PM";
+    std::array<AnsiString, 12> ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::array<AnsiString, 12> LongMonthNames = {"January", "February", "March",     "April",
+                                                 "May",     "June",     "July",      "August",
+                                                 "September", "October", "November", "December"};
+    // Sunday first.
+    std::array<AnsiString, 7> ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    std::array<AnsiString, 7> LongDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                              "Thursday", "Friday", "Saturday"};
+};
+// The process's formats: read from the C library's locale at first use,
+// replaceable by tests.
+TFormatSettings& FormatSettings();
+// Reads the locale's formats again (after a test changed them).
+void ResetFormatSettings();
+// A C library date or time format ("%d.%m.%Y") in the pattern letters above
+// ("dd/mm/yyyy" with separator '.'); empty when it holds a directive that has
+// no counterpart. separator receives the first punctuation between fields
+// (0 when none), which the result writes as '/' (dates) or ':' (times).
+AnsiString PatternFromPosixFormat(const AnsiString& posixFormat, bool isTime, char& separator);
+
+TDateTime Now();  // through the clock hook
+TDateTime Date();
+TDateTime Time();
+// EConvertError "Invalid argument to date encode" / "... time encode".
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int min, int sec, int msec);
+int DayOfWeek(TDateTime dt);  // 1 = Sunday
+void DecodeDate(TDateTime dt, int& year, int& month, int& day);
+void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
+AnsiString FormatDateTime(const AnsiString& format, TDateTime dt);
+AnsiString DateToStr(TDateTime dt);  // ShortDateFormat
+AnsiString TimeToStr(TDateTime dt);  // LongTimeFormat
+AnsiString DateTimeToStr(TDateTime dt);

@@ -1,0 +1,165 @@
+#include <QTemporaryDir>
+#include <functional>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "classlib/IniFiles.h"
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    // Writes the initial bytes (none: the file is missing) and returns the path.
+    AnsiString Prepare(const std::optional<std::string>& bytes)
+    {
+        const AnsiString path = dir.path().toStdString() + "/settings.ini";
+        DeleteFile(path);
+        if (bytes)
+            WriteFileAtomic(path, *bytes);
+        return path;
+    }
+
+    QTemporaryDir dir;
+};
+
+std::vector<AnsiString> Lines(const TStrings& list)
+{
+    std::vector<AnsiString> out;
+    for (int i = 0; i < list.Count(); ++i)
+        out.push_back(list[i]);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(IniFileTest, WritesFollowTheProfileRules)
+{
+    const struct {
+        const char* what;
+        std::optional<std::string> before;
+        std::function<void(TIniFile&)> op;
+        std::string after;
+    } cases[] = {
+        {"missing file", std::nullopt, [](TIniFile& f) { f.WriteString("Proxy", "Host", "h"); },
+         "[Proxy]\r\nHost=h\r\n"},
+        {"empty file", "", [](TIniFile& f) { f.WriteString("c", "k", "v"); }, "[c]\r\nk=v\r\n"},
+        {"rewrite in place, names ignore case", "[Sect]\nKey = old\nnext=1\n",
+         [](TIniFile& f) { f.WriteString("sECT", "KEY", "new"); }, "[Sect]\r\nKey=new\r\nnext=1\r\n"},
+        {"new key after the section's last line, before its blank lines",
+         "[a]\r\nx=1\r\ny=2\r\n\r\n[b]\r\nz=3\r\n", [](TIniFile& f) { f.WriteString("a", "new", "4"); },
+         "[a]\r\nx=1\r\ny=2\r\nnew=4\r\n\r\n[b]\r\nz=3\r\n"},
+        {"new key in an empty section", "[a]\r\n\r\n[b]\r\n", [](TIniFile& f) { f.WriteInteger("a", "n", -5); },
+         "[a]\r\nn=-5\r\n\r\n[b]\r\n"},
+        {"new section after one empty line", "[a]\r\nx=1", [](TIniFile& f) { f.WriteBool("c", "k", true); },
+         "[a]\r\nx=1\r\n\r\n[c]\r\nk=1\r\n"},
+        {"no second empty line", "[a]\r\nx=1\r\n\r\n", [](TIniFile& f) { f.WriteBool("c", "k", false); },
+         "[a]\r\nx=1\r\n\r\n[c]\r\nk=0\r\n"},
+        {"CR line ends, other lines kept", "  [ a ]  \r; note\rx = 1 \r",
+         [](TIniFile& f) { f.WriteString("A", "y", "2"); }, "  [ a ]  \r\n; note\r\nx = 1 \r\ny=2\r\n"},
+        {"erase removes the whole section, every copy", "[a]\r\nx=1\r\n\r\n[b]\r\ny=2\r\n[A]\r\nw=0\r\n",
+         [](TIniFile& f) { f.EraseSection("a"); }, "[b]\r\ny=2\r\n"},
+        {"delete key", "[a]\r\nx=1\r\ny=2\r\n", [](TIniFile& f) { f.DeleteKey("a", "X"); }, "[a]\r\ny=2\r\n"},
+        {"the first of duplicate sections is written", "[s]\r\nk=1\r\n[s]\r\nj=2\r\n",
+         [](TIniFile& f) { f.WriteString("s", "j", "9"); }, "[s]\r\nk=1\r\nj=9\r\n[s]\r\nj=2\r\n"},
+        {"a value cannot add lines", "[a]\r\n", [](TIniFile& f) { f.WriteString("a", "k", "one\r\n[b]"); },
+         "[a]\r\nk=one  [b]\r\n"},
+    };
+    for (const auto& c : cases) {
+        const AnsiString path = Prepare(c.before);
+        TIniFile ini(path);
+        c.op(ini);
+        EXPECT_EQ(ReadFileBytes(path), c.after) << c.what;
+    }
+}
+
+TEST_F(IniFileTest, DeletingFromAMissingFileCreatesNothing)
+{
+    const AnsiString path = Prepare(std::nullopt);
+    TIniFile ini(path);
+    ini.DeleteKey("a", "b");
+    ini.EraseSection("a");
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(IniFileTest, ReadsTrimUnquoteAndTakeTheFirstDuplicate)
+{
+    const std::string file =
+        "k=outside\r\n"
+        "[S]\r\n"
+        "Plain =  v  \r\n"
+        "quoted=\" padded \"\r\n"
+        "half=\"x\r\n"
+        "inner=\"a\"b\"\r\n"
+        "lone=\"\r\n"
+        ";comment=1\r\n"
+        "dup=1\n"
+        "dup=2\r"
+        "[s]\n"
+        "later=3\n";
+    const AnsiString path = Prepare(file);
+    TIniFile ini(path);
+    const struct {
+        const char* section;
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"s", "plain", "v"},          {"S", "quoted", " padded "}, {"S", "half", "\"x"},
+        {"S", "inner", "a\"b"},       {"S", "lone", "\""},         {"S", ";comment", "<default>"},
+        {"S", "dup", "1"},            {"S", "later", "<default>"}, {"", "k", "<default>"},
+        {"none", "plain", "<default>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "<default>"), c.expected) << c.section << "/" << c.key;
+
+    TIniFile missing(path + ".missing");
+    EXPECT_EQ(missing.ReadString("S", "plain", "d"), "d");
+    EXPECT_FALSE(missing.SectionExists("S"));
+}
+
+TEST_F(IniFileTest, NumbersAndBooleans)
+{
+    const AnsiString path = Prepare("[n]\r\nten=10\r\nhex= 0x1F \r\nbad=12abc\r\nzero=0\r\ntwo=2\r\nyes=yes\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("n", "ten", -1), 10);
+    EXPECT_EQ(ini.ReadInteger("n", "hex", -1), 31);
+    EXPECT_EQ(ini.ReadInteger("n", "bad", -1), -1);
+    EXPECT_EQ(ini.ReadInteger("n", "missing", 7), 7);
+    EXPECT_FALSE(ini.ReadBool("n", "zero", true));
+    EXPECT_TRUE(ini.ReadBool("n", "two", false));
+    EXPECT_TRUE(ini.ReadBool("n", "yes", true));
+    EXPECT_FALSE(ini.ReadBool("n", "yes", false));
+}
+
+TEST_F(IniFileTest, SectionListings)
+{
+    const AnsiString path =
+        Prepare("[List]\r\n2=b\r\n0=a\r\nEmpty=\r\n0=again\r\n\r\n[Session]\r\nCount=2\r\n[bare]\r\n[list]\r\nx=1\r\n");
+    TIniFile ini(path);
+    TStringList list;
+    list.Add("stale");
+    ini.ReadSection("LIST", list);
+    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"2", "0", "Empty"}));
+    ini.ReadSectionValues("list", list);
+    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"2=b", "0=a", "Empty="}));
+    ini.ReadSections(list);
+    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"List", "Session", "bare"}));
+    EXPECT_TRUE(ini.SectionExists("session"));
+    EXPECT_FALSE(ini.SectionExists("bare")) << "a section without keys reads as absent";
+    EXPECT_TRUE(ini.ValueExists("List", "empty"));
+    EXPECT_FALSE(ini.ValueExists("List", "x"));
+    EXPECT_EQ(ini.FileName(), path);
+}
+
+TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
+{
+    TIniFile nowhere(dir.path().toStdString() + "/no/such/folder/x.ini");
+    EXPECT_THROW(nowhere.WriteString("a", "b", "c"), EFCreateError);
+
+    // A path we can't read is not overwritten with one key.
+    const AnsiString folder = dir.path().toStdString() + "/folder.ini";
+    ASSERT_TRUE(ForceDirectories(folder));
+    TIniFile blocked(folder);
+    EXPECT_THROW(blocked.WriteString("a", "b", "c"), EFCreateError);
+    EXPECT_TRUE(DirectoryExists(folder));
+}

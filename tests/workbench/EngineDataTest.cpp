@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "workbench/EngineData.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char tmpl[] = "/tmp/tenvarel-engine-XXXXXX";
+        FPath = mkdtemp(tmpl);
+    }
+    ~TempDir() { fs::remove_all(FPath); }
+    std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+private:
+    std::string FPath;
+};
+
+TEST(StreamCipher, KnownBytes)
+{
+    // Fixed by the installed data files: a change here breaks every database.
+    EXPECT_EQ(ScrambleBytes("AB\r\n", EngineCipherStart), std::string("\x5d\xd4\xe6\xbf"));
+    EXPECT_EQ(UnscrambleBytes(std::string("\x5d\xd4\xe6\xbf"), EngineCipherStart), "AB\r\n");
+}
+
+TEST(StreamCipher, RoundTripsEveryByte)
+{
+    std::string all;
+    for (int round = 0; round < 3; ++round)
+        for (int b = 0; b < 256; ++b)
+            all += static_cast<char>(b);
+    for (std::uint16_t start : {std::uint16_t(0), EngineCipherStart, std::uint16_t(65535)}) {
+        const std::string scrambled = ScrambleBytes(all, start);
+        EXPECT_NE(scrambled, all);
+        EXPECT_EQ(UnscrambleBytes(scrambled, start), all);
+    }
+    EXPECT_EQ(ScrambleBytes("", EngineCipherStart), "");
+}
+
+TEST(ScrambledStrings, SaveThenLoadIsByteExact)
+{
+    TempDir dir;
+    TStringList lines;
+    lines.Add("Beta=Engine|http://b.example.com/|x|");
+    lines.Add("alpha=FFA|http://a.example.org/|y|");
+    lines.Add("");  // an empty line survives
+    SaveScrambledStrings(lines, dir.File("data.czc"), EngineCipherStart);
+
+    const std::string raw = ReadFileBytes(dir.File("data.czc"));
+    EXPECT_EQ(UnscrambleBytes(raw, EngineCipherStart),
+              "Beta=Engine|http://b.example.com/|x|\r\nalpha=FFA|http://a.example.org/|y|\r\n\r\n");
+
+    TStringList back;
+    LoadScrambledStrings(dir.File("data.czc"), back, EngineCipherStart);
+    EXPECT_EQ(back.Text(), lines.Text());
+
+    // Scrambling the file in place gives the same bytes as scrambling the text.
+    WriteFileAtomic(dir.File("plain.txt"), lines.Text());
+    ScrambleFile(dir.File("plain.txt"), dir.File("plain.txt"), EngineCipherStart);
+    EXPECT_EQ(ReadFileBytes(dir.File("plain.txt")), raw);
+}
+
+TEST(ScrambledStrings, EmptyAndMissingFiles)
+{
+    TempDir dir;
+    TStringList empty;
+    SaveScrambledStrings(empty, dir.File("datam.czc"), EngineCipherStart);
+    ASSERT_TRUE(fs::exists(dir.File("datam.czc")));
+    EXPECT_EQ(fs::file_size(dir.File("datam.czc")), 0u);
+
+    TStringList list;
+    LoadScrambledStrings(dir.File("datam.czc"), list, EngineCipherStart);
+    EXPECT_EQ(list.Count(), 0);
+
+    EXPECT_THROW(LoadScrambledStrings(dir.File("absent.czc"), list, EngineCipherStart), EFOpenError);
+    EXPECT_THROW(SaveScrambledStrings(list, dir.File("no/such/folder/x.czc"), EngineCipherStart), EFCreateError);
+}
+
+TEST(ScrambledStrings, SortedListKeepsEqualLinesOnce)
+{
+    TempDir dir;
+    TStringList source;
+    for (const char* line : {"b=Engine|", "A=FFA|", "B=Engine|", "a=FFA|", "c=Batch->5|"})
+        source.Add(line);
+    SaveScrambledStrings(source, dir.File("d.czc"), EngineCipherStart);
+
+    TStringList engines;
+    engines.SetSorted(true);
+    LoadScrambledStrings(dir.File("d.czc"), engines, EngineCipherStart);
+    ASSERT_EQ(engines.Count(), 3);
+    EXPECT_EQ(engines.Strings(0), "A=FFA|");
+    EXPECT_EQ(engines.Strings(1), "b=Engine|");
+    EXPECT_EQ(engines.Strings(2), "c=Batch->5|");
+}
+
+TEST(EngineRecord, Fields)
+{
+    const AnsiString line = "Acorn=Engine|http://s.example.com/add|http://s.example.com/go|title|url|||||||";
+    const EngineLine row = SplitEngineLine(line);
+    EXPECT_EQ(row.name, "Acorn");
+    EXPECT_EQ(row.type, "Engine");
+    EXPECT_EQ(row.url, "http://s.example.com/add");
+
+    const AnsiString value = line.substr(line.find('=') + 1);
+    EXPECT_EQ(EngineRecordField(value, efFormAction), "http://s.example.com/go");
+    EXPECT_EQ(EngineRecordField(value, efUrl), "url");
+    EXPECT_EQ(EngineRecordField(value, efEmail), "");
+    EXPECT_EQ(EngineRecordField(value, efCountry), "");  // short record
+    EXPECT_EQ(EngineRecordField(value, 0), "");
+
+    // The name ends at the first "=", the type may hold "=" signs no more.
+    EXPECT_EQ(SplitEngineLine("a=b=c|u|").name, "a");
+    EXPECT_EQ(SplitEngineLine("a=b=c|u|").type, "b=c");
+    EXPECT_EQ(SplitEngineLine("no equals").name, "no equals");
+    EXPECT_EQ(SplitEngineLine("no equals").type, "");
+}
+
+TEST(EngineRecord, DatabaseLinesLeaveCustomEnginesOut)
+{
+    TStringList list;
+    list.SetSorted(true);
+    list.Add("A=Engine|u|");
+    list.Add("B=Custom->FFA|u|");
+    list.Add("TARVEN=Engine||");
+    list.Add("C=Batch->3|u|");
+    const auto lines = DatabaseEngineLines(list);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "A=Engine|u|");
+    EXPECT_EQ(lines[1], "C=Batch->3|u|");
+    EXPECT_EQ(lines[2], "TARVEN=Engine||");
+}
+
+using S = TypeFilterSender;
+
+struct FilterCase {
+    const char* name;
+    S sender;
+    TypeChecks checks;
+    std::vector<EngineRowState> rows;
+    std::vector<bool> expected;
+    long long total;
+    bool error;
+};
+
+TEST(EngineTypeFilter, Rules)
+{
+    const TypeChecks start;  // Search Engines off, Classifieds, FFA and Batch on, Custom off
+    TypeChecks allOn{true, true, true, true, true};
+    TypeChecks noBatch = start;
+    noBatch.batchSites = false;
+    TypeChecks customOn = start;
+    customOn.custom = true;
+
+    const FilterCase cases[] = {
+        {"start-up applies every rule", S::MainWindow, start,
+         {{"Engine", true}, {"Classified", false}, {"FFA", false}, {"Batch->25", false}, {"Custom->FFA", true}},
+         {false, true, true, true, false}, 1 + 1 + 25, false},
+        {"Classifieds changes only Classified rows and the shared rules", S::Classifieds, start,
+         {{"Engine", true}, {"Classified", false}, {"FFA", false}, {"Batch->2", false}, {"Custom->Classified", true}},
+         {true, true, false, true, false}, 1 + 1 + 2, false},
+        {"unchecking Batch Sites unchecks every batch row", S::BatchSites, noBatch,
+         {{"Batch->25", true}, {"Batch->3", true}, {"Engine", true}},
+         {false, false, true}, 1, false},
+        {"custom rows need the custom box and their type's box", S::CustomEngines, customOn,
+         {{"Custom->Engine", false}, {"Custom->Classified", false}, {"Custom->FFA", false}},
+         {false, true, true}, 2, false},
+        {"every box on", S::MainWindow, allOn,
+         {{"Engine", false}, {"Custom->Engine", false}, {"Batch->10", false}},
+         {true, true, true}, 12, false},
+        {"a type no rule names keeps its state", S::MainWindow, start,
+         {{"Other", true}, {"Other", false}},
+         {true, false}, 1, false},
+        {"a malformed batch count counts one site", S::MainWindow, start,
+         {{"Batch->x", false}, {"Batch->", false}, {"Batch", false}, {"Batch->0", false}, {"Batch->4", false}},
+         {true, true, true, true, true}, 1 + 1 + 1 + 1 + 4, true},
+    };
+    for (const auto& c : cases) {
+        auto rows = c.rows;
+        const EngineCountResult result = FilterEngineRows(rows, c.sender, c.checks);
+        ASSERT_EQ(rows.size(), c.expected.size()) << c.name;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i].checked, c.expected[i]) << c.name << " row " << i;
+        EXPECT_EQ(result.total, c.total) << c.name;
+        EXPECT_EQ(result.error.has_value(), c.error) << c.name;
+    }
+}
+
+TEST(EngineTypeFilter, Count)
+{
+    const std::vector<EngineRowState> rows = {
+        {"Engine", true}, {"Batch->25", true}, {"Batch->7", false}, {"Custom->FFA", true}, {"FFA", false}};
+    EngineCountResult result = CountEngineRows(rows);
+    EXPECT_EQ(result.total, 1 + 25 + 1);
+    EXPECT_FALSE(result.error);
+
+    result = CountEngineRows({{"Batch->abc", true}, {"Batch->12x", true}, {"Engine", true}});
+    EXPECT_EQ(result.total, 3);
+    ASSERT_TRUE(result.error);
+    EXPECT_NE(result.error->find("abc"), AnsiString::npos);  // the first bad count is the one reported
+
+    EXPECT_EQ(CountEngineRows({}).total, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The installation's engine files are scrambled at build time from readable
+// sources; reading them back must give the sources, line for line.
+TEST(InstalledEngineData, MatchesItsSources)
+{
+    const std::string source = TENVAREL_SOURCE_DIR;
+    const std::string build = TENVAREL_BUILD_DIR;
+    for (auto [text, data] : {std::pair{"engines.txt", "data.czc"}, std::pair{"custom-engines.txt", "datac.czc"}}) {
+        TStringList expected;
+        expected.LoadFromFile(source + "/appdata/" + text);
+        TStringList loaded;
+        LoadScrambledStrings(build + "/appdata/data/" + data, loaded, EngineCipherStart);
+        EXPECT_EQ(loaded.Text(), expected.Text()) << data;
+        for (int i = 0; i < loaded.Count(); ++i) {
+            const AnsiString line = loaded.Strings(i);
+            EXPECT_EQ(std::count(line.begin(), line.end(), '|'), EngineFieldCount) << line;
+            // Sample engines live on the reserved documentation domains only.
+            for (const char* http = std::strstr(line.c_str(), "http://"); http; http = std::strstr(http + 1, "http://")) {
+                const std::string host(http + 7, std::strcspn(http + 7, "/|"));
+                const bool reserved = host.ends_with("example.com") || host.ends_with("example.net") ||
+                                      host.ends_with("example.org");
+                EXPECT_TRUE(reserved) << host;
+            }
+        }
+    }
+}
+
+}  // namespace

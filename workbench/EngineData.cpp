@@ -1,0 +1,168 @@
+#include "workbench/EngineData.h"
+
+namespace {
+
+template <typename Transform>
+std::string PassBytes(std::string_view in, Transform transform)
+{
+    std::string out(in.size(), '\0');
+    for (std::size_t i = 0; i < in.size(); ++i)
+        out[i] = static_cast<char>(transform(static_cast<unsigned char>(in[i])));
+    return out;
+}
+
+}  // namespace
+
+std::string UnscrambleBytes(std::string_view scrambled, std::uint16_t start)
+{
+    TStreamCipher cipher(start);
+    return PassBytes(scrambled, [&](unsigned char c) { return cipher.Unscramble(c); });
+}
+
+std::string ScrambleBytes(std::string_view plain, std::uint16_t start)
+{
+    TStreamCipher cipher(start);
+    return PassBytes(plain, [&](unsigned char c) { return cipher.Scramble(c); });
+}
+
+void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint16_t start)
+{
+    list.SetText(UnscrambleBytes(ReadFileBytes(fileName), start));
+}
+
+void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start)
+{
+    WriteFileAtomic(fileName, ScrambleBytes(list.Text(), start));
+}
+
+void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start)
+{
+    WriteFileAtomic(target, ScrambleBytes(ReadFileBytes(source), start));
+}
+
+EngineLine SplitEngineLine(const AnsiString& line)
+{
+    EngineLine result;
+    const auto eq = line.find('=');
+    if (eq == AnsiString::npos) {
+        result.name = line;
+        return result;
+    }
+    result.name = line.substr(0, eq);
+    const AnsiString value = line.substr(eq + 1);
+    result.type = EngineRecordField(value, efType);
+    result.url = EngineRecordField(value, efSubmitPage);
+    return result;
+}
+
+AnsiString EngineRecordField(const AnsiString& value, int field)
+{
+    if (field < 1)
+        return {};
+    std::size_t begin = 0;
+    for (int i = 1; i < field; ++i) {
+        const auto bar = value.find('|', begin);
+        if (bar == AnsiString::npos)
+            return {};
+        begin = bar + 1;
+    }
+    const auto end = value.find('|', begin);
+    return value.substr(begin, end == AnsiString::npos ? AnsiString::npos : end - begin);
+}
+
+bool IsMarkerEngine(const AnsiString& name)
+{
+    return name == MarkerEngineName;
+}
+
+bool IsCustomType(const AnsiString& type)
+{
+    return type.rfind("Custom->", 0) == 0;
+}
+
+std::vector<AnsiString> DatabaseEngineLines(const TStrings& engineList)
+{
+    std::vector<AnsiString> lines;
+    for (int i = 0; i < engineList.Count(); ++i) {
+        const AnsiString& line = engineList.Strings(i);
+        if (!IsCustomType(SplitEngineLine(line).type))
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error)
+{
+    if (type.find("Batch") == AnsiString::npos)
+        return 1;
+    const auto arrow = type.find("->");
+    const AnsiString count = arrow == AnsiString::npos ? AnsiString() : type.substr(arrow + 2);
+    try {
+        const int n = StrToInt(count);
+        if (n >= 1)
+            return n;
+        // A count below one would take sites away from the total.
+        if (!error)
+            error = "'" + count + "' is not a valid site count";
+    } catch (const EConvertError& e) {
+        if (!error)
+            error = e.Message;
+    }
+    return 1;
+}
+
+FilteredRow FilterEngineRow(const EngineRowState& row, TypeFilterSender sender, const TypeChecks& checks,
+                            std::optional<AnsiString>& error)
+{
+    const AnsiString& type = row.type;
+    const bool all = sender == TypeFilterSender::MainWindow;
+    bool checked = row.checked;
+    long long extra = 0;
+
+    if ((all || sender == TypeFilterSender::SearchEngines) && type == "Engine")
+        checked = checks.searchEngines;
+    if ((all || sender == TypeFilterSender::Classifieds) && type == "Classified")
+        checked = checks.classifieds;
+    if ((all || sender == TypeFilterSender::FFA) && type == "FFA")
+        checked = checks.ffa;
+
+    if (type.find("Batch") != AnsiString::npos) {
+        if (checks.batchSites) {
+            checked = true;
+            extra = SitesOfType(type, error) - 1;
+        } else {
+            checked = false;
+        }
+    }
+
+    if (type == "Custom->Engine")
+        checked = checks.custom && checks.searchEngines;
+    else if (type == "Custom->Classified")
+        checked = checks.custom && checks.classifieds;
+    else if (type == "Custom->FFA")
+        checked = checks.custom && checks.ffa;
+
+    return {checked, checked ? extra + 1 : extra};
+}
+
+EngineCountResult FilterEngineRows(std::vector<EngineRowState>& rows, TypeFilterSender sender,
+                                   const TypeChecks& checks)
+{
+    EngineCountResult result;
+    for (auto& row : rows) {
+        const FilteredRow filtered = FilterEngineRow(row, sender, checks, result.error);
+        row.checked = filtered.checked;
+        result.total += filtered.sites;
+    }
+    return result;
+}
+
+EngineCountResult CountEngineRows(const std::vector<EngineRowState>& rows)
+{
+    EngineCountResult result;
+    for (const auto& row : rows) {
+        if (row.checked)
+            result.total += SitesOfType(row.type, result.error);
+    }
+    return result;
+}

@@ -1,0 +1,150 @@
+// The engine database: the stream cipher of its files, the record format and
+// the type-filter and count rules of the engine list.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "classlib/Classes.h"
+
+// Start value of the key register for every scrambled file of the program.
+constexpr std::uint16_t EngineCipherStart = 7316;
+
+// Name of the marker records: kept in the engine list, never shown or submitted.
+inline constexpr const char* MarkerEngineName = "TARVEN";
+
+// Byte stream cipher with one 16-bit key register. The key step always takes
+// the scrambled byte, whichever way the text goes.
+class TStreamCipher {
+public:
+    explicit TStreamCipher(std::uint16_t start) : FKey(start) {}
+    unsigned char Unscramble(unsigned char scrambled)
+    {
+        const auto plain = static_cast<unsigned char>(scrambled ^ (FKey >> 8));
+        Step(scrambled);
+        return plain;
+    }
+    unsigned char Scramble(unsigned char plain)
+    {
+        const auto scrambled = static_cast<unsigned char>(plain ^ (FKey >> 8));
+        Step(scrambled);
+        return scrambled;
+    }
+
+private:
+    void Step(unsigned char scrambled)
+    {
+        FKey = static_cast<std::uint16_t>(static_cast<std::uint16_t>(FKey + scrambled) * 8642u + 38651u);
+    }
+    std::uint16_t FKey;
+};
+
+std::string UnscrambleBytes(std::string_view scrambled, std::uint16_t start);
+std::string ScrambleBytes(std::string_view plain, std::uint16_t start);
+
+// Reads a scrambled file into the list (the list's own text load, so a sorted
+// list keeps its order and drops repeated lines). Throws EFOpenError.
+void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint16_t start);
+// Writes the list's text (CR LF after every line) scrambled, through a
+// temporary file and a rename. An empty list writes an empty file. Throws EFCreateError.
+void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start);
+// Scrambles the bytes of source into target (which may be the same file).
+void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start);
+
+// --- records ----------------------------------------------------------------
+
+constexpr int EngineFieldCount = 38;
+
+// Field numbers of an engine record (after "name=").
+enum EngineField : int {
+    efType = 1,
+    efSubmitPage = 2,
+    efFormAction = 3,
+    efTitle = 4,
+    efUrl = 5,
+    efEmail = 6,
+    efDescription = 7,
+    efCategory = 8,
+    efCategoryType = 9,
+    efName = 10,
+    efExtra = 11,
+    efLastName = 12,
+    efCompany = 13,
+    efAddress1 = 14,
+    efAddress2 = 15,
+    efCity = 16,
+    efState = 17,
+    efZip = 18,
+    efPhone = 19,
+    efFax = 20,
+    efMethod = 21,
+    efKeywords = 22,
+    efCountry = 38,
+};
+
+// What a list row shows of one record line: the name (text before the first
+// "="), field 1 (type) and field 2 (submit page).
+struct EngineLine {
+    AnsiString name;
+    AnsiString type;
+    AnsiString url;
+};
+EngineLine SplitEngineLine(const AnsiString& line);
+
+// Field n (from 1) of a record's value part (the text after "="), each field
+// ended by "|"; empty when the record has fewer fields.
+AnsiString EngineRecordField(const AnsiString& value, int field);
+
+bool IsMarkerEngine(const AnsiString& name);
+bool IsCustomType(const AnsiString& type);  // begins with "Custom->"
+
+// The lines of the engine list that belong in the database file: every line
+// whose type does not begin with "Custom->".
+std::vector<AnsiString> DatabaseEngineLines(const TStrings& engineList);
+
+// --- type filter and count ------------------------------------------------------
+
+// Who asked for a filter pass: one of the five type check boxes, or the main
+// window at start-up, which applies every rule.
+enum class TypeFilterSender { MainWindow, SearchEngines, Classifieds, FFA, BatchSites, CustomEngines };
+
+// The five type check boxes; the defaults are their state at start.
+struct TypeChecks {
+    bool searchEngines = false;  // BitCheckBox4 "Search Engines"
+    bool classifieds = true;     // BitCheckBox5 "Classifieds"
+    bool ffa = true;             // BitCheckBox6 "FFA/Classifieds"
+    bool batchSites = true;      // BitCheckBox7 "Batch Sites"
+    bool custom = false;         // CustomCk "Custom Engines"
+};
+
+// A row's type and its check mark.
+struct EngineRowState {
+    AnsiString type;
+    bool checked = false;
+};
+
+// Sites one row stands for: the number after "->" of a batch type, else 1.
+// A batch count that is not a positive decimal number counts as one site and
+// sets error to the conversion error's message.
+long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error);
+
+// One row of a filter pass: the row's new check mark and the sites it adds.
+struct FilteredRow {
+    bool checked = false;
+    long long sites = 0;
+};
+FilteredRow FilterEngineRow(const EngineRowState& row, TypeFilterSender sender, const TypeChecks& checks,
+                            std::optional<AnsiString>& error);
+
+// A whole pass. error holds the first malformed batch count's message, to be
+// shown once for the pass.
+struct EngineCountResult {
+    long long total = 0;
+    std::optional<AnsiString> error;
+};
+EngineCountResult FilterEngineRows(std::vector<EngineRowState>& rows, TypeFilterSender sender,
+                                   const TypeChecks& checks);
+EngineCountResult CountEngineRows(const std::vector<EngineRowState>& rows);
