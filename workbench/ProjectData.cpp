@@ -1,0 +1,346 @@
+#include "workbench/ProjectData.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "classlib/Classes.h"
+#include "classlib/IniFiles.h"
+#include "workbench/LargeIni.h"
+#include "workbench/StrKit.h"
+
+static_assert(std::size(ProjectMessages) == static_cast<std::size_t>(ProjectMessageId::NoCategory) + 1);
+
+namespace {
+
+constexpr const char* ListSection = "List";
+constexpr const char* SessionSection = "Session";
+
+// A file that can't be read gives the defaults, as with the INI class.
+std::string ReadOrEmpty(const AnsiString& path)
+{
+    try {
+        return ReadFileBytes(path);
+    } catch (const EFOpenError&) {
+        return std::string();
+    }
+}
+
+AnsiString IniValueOrEmpty(const std::string& bytes, const AnsiString& section, const AnsiString& key)
+{
+    AnsiString value;
+    return IniFindValue(bytes, section, key, value) ? value : AnsiString();
+}
+
+bool NameIsUnsafe(const AnsiString& name)
+{
+    if (name.size() > ProjectNameMax || name.front() == ' ' || name.back() == ' ')
+        return true;
+    if (name.find("..") != AnsiString::npos)
+        return true;
+    for (char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        // "/" and "\" would leave the project folder, "]" ends the section
+        // name, a value in double quotes loses them when the list is read.
+        if (b < 0x20 || b == 0x7F || c == '/' || c == '\\' || c == ']' || c == '"')
+            return true;
+    }
+    return false;
+}
+
+// Refuses a name that came from a file or a host; an empty one is no
+// refusal, the page is only left without a name.
+void CheckImportedName(ProjectImport& result)
+{
+    if (result.record.SessionName.empty())
+        return;
+    if (auto refusal = ValidateProjectName(result.record.SessionName)) {
+        result.refusedName = refusal;
+        result.record.SessionName.clear();
+    }
+}
+
+// The tags of a ".sav" file, in the order the import reads them.
+struct SavTag {
+    const char* tag;
+    AnsiString ProjectRecord::*member;
+};
+
+constexpr SavTag SavTags[] = {
+    {"MAILTO", &ProjectRecord::email},     {"DESCRIP", &ProjectRecord::description},
+    {"URL", &ProjectRecord::url},          {"KEY0", &ProjectRecord::key1},
+    {"DESC", &ProjectRecord::title},       {"COMPANY", &ProjectRecord::company},
+    {"ADD1", &ProjectRecord::address1},    {"ADD2", &ProjectRecord::address2},
+    {"TOWN", &ProjectRecord::city},        {"STATE", &ProjectRecord::state},
+    {"POSTCODE", &ProjectRecord::zip},     {"COUNTRY", &ProjectRecord::country},
+    {"TEL", &ProjectRecord::phone},        {"FAX", &ProjectRecord::fax},
+};
+
+constexpr const char* SavSubmitterTag = "Submitter";
+
+// A section's lines joined, without line ends or NULs.
+AnsiString SavValue(TLargerIniFile& ini, const char* tag)
+{
+    TStringList lines;
+    ini.ReadSectionValues(tag, lines);
+    AnsiString value = lines.Text();
+    std::erase_if(value, [](char c) { return c == '\n' || c == '\r' || c == '\0'; });
+    return value;
+}
+
+}  // namespace
+
+int ShowProjectMessage(ProjectMessageId id)
+{
+    const ProjectMessage& m = GetProjectMessage(id);
+    return ShowMessageBox(m.text, m.caption, m.flags);
+}
+
+// --- the project name -------------------------------------------------------------
+
+std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name)
+{
+    const AnsiString upper = UpperCase(name);
+    if (upper == "LIST" || upper == "SESSION")
+        return GetProjectMessage(ProjectMessageId::ReservedName);
+    if (name.empty())
+        return GetProjectMessage(ProjectMessageId::NoSessionName);
+    if (NameIsUnsafe(name))
+        return GetProjectMessage(ProjectMessageId::UnsafeName);
+    return std::nullopt;
+}
+
+AnsiString ProjectFolder(const AnsiString& appFolder)
+{
+    return AppPath(appFolder, "data/session");
+}
+
+AnsiString ProjectFilePath(const AnsiString& appFolder, const AnsiString& projectName)
+{
+    // Not through AppPath: the name is one file name and is not converted.
+    return ProjectFolder(appFolder) + "/" + projectName + ".zro";
+}
+
+AnsiString ProjectListPath(const AnsiString& appFolder)
+{
+    return ProjectFolder(appFolder) + "/session.zro";
+}
+
+// --- the project file --------------------------------------------------------------
+
+std::string ProjectFileBytes(const std::string& existing, const ProjectRecord& record)
+{
+    std::string bytes = existing;
+    for (const ProjectField& field : ProjectFileFields)
+        bytes = IniWriteValue(bytes, record.SessionName, field.key, record.*field.member);
+    return bytes;
+}
+
+ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& projectName)
+{
+    ProjectRecord record;
+    record.SessionName = projectName;
+    for (const ProjectField& field : ProjectFileFields)
+        record.*field.member = IniValueOrEmpty(bytes, projectName, field.key);
+    return record;
+}
+
+void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record)
+{
+    if (auto refusal = ValidateProjectName(record.SessionName))
+        throw Exception(refusal->text);
+    ForceDirectories(ProjectFolder(appFolder));
+    const AnsiString path = ProjectFilePath(appFolder, record.SessionName);
+    std::string existing;
+    if (FileExists(path)) {
+        try {
+            existing = ReadFileBytes(path);
+        } catch (const EFOpenError& e) {
+            // Writing over a file we could not read would lose its other keys.
+            throw EFCreateError(e.Message);
+        }
+    }
+    const std::string bytes = ProjectFileBytes(existing, record);
+    if (bytes != existing || !FileExists(path))
+        WriteFileAtomic(path, bytes);
+}
+
+ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& projectName)
+{
+    if (ValidateProjectName(projectName)) {
+        ProjectRecord record;
+        record.SessionName = projectName;
+        return record;
+    }
+    return ReadProjectBytes(ReadOrEmpty(ProjectFilePath(appFolder, projectName)), projectName);
+}
+
+bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectName)
+{
+    if (ValidateProjectName(projectName))
+        return false;
+    return DeleteFile(ProjectFilePath(appFolder, projectName));
+}
+
+// --- the project list ----------------------------------------------------------------
+
+std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes)
+{
+    const std::size_t count = IniSectionKeys(bytes, ListSection).size();
+    std::vector<AnsiString> names;
+    for (std::size_t i = 0; i < count; ++i) {
+        AnsiString name = IniValueOrEmpty(bytes, ListSection, IntToStr(static_cast<long long>(i)));
+        if (!ValidateProjectName(name))
+            names.push_back(std::move(name));
+    }
+    std::stable_sort(names.begin(), names.end(),
+                     [](const AnsiString& a, const AnsiString& b) { return CompareText(a, b) < 0; });
+    return names;
+}
+
+std::string ProjectListBytes(const std::string& existing, const std::vector<AnsiString>& names)
+{
+    std::string bytes = IniEraseSection(existing, ListSection);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const AnsiString index = IntToStr(static_cast<long long>(i));
+        // Written once per entry, as the program always has; nothing reads it.
+        bytes = IniWriteValue(bytes, SessionSection, "Count", index);
+        bytes = IniWriteValue(bytes, ListSection, index, names[i]);
+    }
+    return bytes;
+}
+
+std::vector<AnsiString> LoadProjectList(const AnsiString& appFolder)
+{
+    return ReadProjectListBytes(ReadOrEmpty(ProjectListPath(appFolder)));
+}
+
+void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>& names)
+{
+    ForceDirectories(ProjectFolder(appFolder));
+    const AnsiString path = ProjectListPath(appFolder);
+    std::string existing;
+    if (FileExists(path)) {
+        try {
+            existing = ReadFileBytes(path);
+        } catch (const EFOpenError& e) {
+            throw EFCreateError(e.Message);
+        }
+    }
+    WriteFileAtomic(path, ProjectListBytes(existing, names));
+}
+
+int FindProjectName(const std::vector<AnsiString>& names, const AnsiString& name)
+{
+    const auto at = std::find(names.begin(), names.end(), name);
+    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+}
+
+// --- length counters -----------------------------------------------------------------
+
+int KeywordCount(const AnsiString& keywords)
+{
+    if (keywords.empty())
+        return 0;
+    return static_cast<int>(std::count(keywords.begin(), keywords.end(), ',')) + 1;
+}
+
+int CounterValue(const LengthCounter& counter, const AnsiString& text)
+{
+    return counter.keywords ? KeywordCount(text) : static_cast<int>(text.size());
+}
+
+// --- imports ------------------------------------------------------------------------
+
+ProjectImport ImportZro(const std::string& bytes)
+{
+    const std::vector<AnsiString> sections = IniSectionNames(bytes);
+    if (sections.empty())
+        throw EStringListError("List index out of bounds (0)");
+    const AnsiString& section = sections.front();
+
+    ProjectImport result;
+    ProjectRecord& record = result.record;
+    record.SessionName = section;
+    for (const ProjectField& field : ProjectFileFields)
+        record.*field.member = IniValueOrEmpty(bytes, section, field.key);
+    // A file of this program holds key1 only; older ones hold up to key16.
+    for (int k = 2; k <= 16; ++k) {
+        const AnsiString more = IniValueOrEmpty(bytes, section, "key" + IntToStr(k));
+        if (!more.empty())
+            record.key1 += ", " + more;
+    }
+    CheckImportedName(result);
+    return result;
+}
+
+ProjectImport ImportZroFile(const AnsiString& fileName)
+{
+    return ImportZro(ReadOrEmpty(fileName));
+}
+
+AnsiString ProjectNameForHost(const AnsiString& host, const std::vector<AnsiString>& projectNames)
+{
+    AnsiString word = host;
+    ReplaceAll(word, "www.", "", false);
+    const auto dot = word.find('.');
+    if (dot != AnsiString::npos)
+        word.erase(dot);
+
+    AnsiString listText;
+    for (const AnsiString& name : projectNames)
+        listText += name + "\r\n";
+    listText = UpperCase(listText);
+
+    // A substring test: "Example1" counts as taken when "MyExample12" is listed.
+    const AnsiString upper = UpperCase(word);
+    if (Pos(upper, listText) == 0)
+        return word;
+    for (long long n = 1;; ++n)
+        if (Pos(upper + IntToStr(n), listText) == 0)
+            return word + IntToStr(n);
+}
+
+ProjectImport ImportSav(const std::string& bytes, const ProjectRecord& current,
+                        const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf)
+{
+    ProjectImport result;
+    ProjectRecord& record = result.record;
+    record = current;
+
+    // No file name: the object only reads, and never writes anything back.
+    TLargerIniFile ini("");
+    ini.LoadBytes(bytes);
+    for (const SavTag& tag : SavTags)
+        record.*tag.member = SavValue(ini, tag.tag);
+
+    AnsiString submitter = SavValue(ini, SavSubmitterTag);
+    ReplaceAll(submitter, " ", "\r\n", false);
+    TStringList words;
+    words.SetText(submitter);
+    switch (words.Count()) {
+    case 1:
+        record.name = words[0];
+        break;
+    case 2:
+        record.name = words[0];
+        record.last = words[1];
+        break;
+    case 3:
+        record.name = words[0];
+        record.last = words[2];
+        break;
+    default:
+        break;  // no name, or one we can't split: the page keeps its names
+    }
+
+    record.SessionName = ProjectNameForHost(hostOf ? hostOf(record.url) : AnsiString(), projectNames);
+    CheckImportedName(result);
+    return result;
+}
+
+ProjectImport ImportSavFile(const AnsiString& fileName, const ProjectRecord& current,
+                            const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf)
+{
+    const std::string bytes = FileExists(fileName) ? ReadFileBytes(fileName) : std::string();
+    return ImportSav(bytes, current, projectNames, hostOf);
+}

@@ -1,0 +1,124 @@
+#include "workbench/SubmitData.h"
+
+#include "workbench/EngineData.h"
+
+namespace {
+
+bool IsUnreserved(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+// Project fields sent after the title, in record order, with the project value each carries.
+struct FormField {
+    EngineField field;
+    AnsiString ProjectRecord::*value;
+};
+
+constexpr FormField LeadingFields[] = {
+    {efUrl, &ProjectRecord::url},
+    {efEmail, &ProjectRecord::email},
+    {efDescription, &ProjectRecord::description},
+};
+
+constexpr FormField ContactFields[] = {
+    {efLastName, &ProjectRecord::last},   {efCompany, &ProjectRecord::company}, {efAddress1, &ProjectRecord::address1},
+    {efAddress2, &ProjectRecord::address2}, {efCity, &ProjectRecord::city},    {efState, &ProjectRecord::state},
+    {efZip, &ProjectRecord::zip},         {efPhone, &ProjectRecord::phone},     {efFax, &ProjectRecord::fax},
+    {efKeywords, &ProjectRecord::key1},   {efCountry, &ProjectRecord::country},
+};
+
+}  // namespace
+
+AnsiString EncodeFormValue(const AnsiString& value)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    AnsiString out;
+    out.reserve(value.size());
+    for (const char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == ' ') {
+            out += '+';
+        } else if (IsUnreserved(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += Hex[c >> 4];
+            out += Hex[c & 15];
+        }
+    }
+    return out;
+}
+
+SubmissionRequest BuildSubmissionRequest(const AnsiString& recordValue, const ProjectRecord& project,
+                                         const CategoryLookup& categories)
+{
+    const auto field = [&](EngineField f) { return EngineRecordField(recordValue, f); };
+    SubmissionRequest request;
+    request.referer = field(efSubmitPage);
+    request.url = field(efFormAction);
+    request.method = field(efMethod);
+
+    AnsiString& data = request.data;
+    const auto add = [&](EngineField f, const AnsiString& value) {
+        const AnsiString name = field(f);
+        if (!name.empty())
+            data += "&" + name + "=" + EncodeFormValue(value);
+    };
+
+    if (const AnsiString name = field(efTitle); !name.empty())
+        data += name + "=" + EncodeFormValue(project.title);
+    for (const auto& f : LeadingFields)
+        add(f.field, project.*f.value);
+    if (const AnsiString name = field(efCategory); !name.empty()) {
+        data += "&" + name + "=";
+        if (const AnsiString type = field(efCategoryType); !type.empty() && categories)
+            data += categories("Sub" + type, project.catagory);
+    }
+    add(efName, project.name);
+    data += field(efExtra);
+    for (const auto& f : ContactFields)
+        add(f.field, project.*f.value);
+    return request;
+}
+
+SubmissionResult ResultOfHeader(int httpStatus, const AnsiString& statusText)
+{
+    if (httpStatus == 302 || httpStatus == 303 || httpStatus == 307)
+        return {httpStatus, "OK"};
+    if (statusText.empty())
+        return {200, "OK"};
+    return {httpStatus, statusText};
+}
+
+ResultClass ClassifyResult(int status)
+{
+    if (status == 408)
+        return ResultClass::TimedOut;
+    if (status < 303 || status == 303 || status == 307)
+        return ResultClass::Successful;
+    return ResultClass::Failed;
+}
+
+int RowImageOfResult(int status)
+{
+    switch (ClassifyResult(status)) {
+    case ResultClass::Successful:
+        return RowImageSuccessful;
+    case ResultClass::TimedOut:
+        return RowImageTimedOut;
+    case ResultClass::Failed:
+        break;
+    }
+    return RowImageFailed;
+}
+
+std::optional<AnsiString> CheckSubmitOption(const AnsiString& text, const char* what, int& value)
+{
+    int number = 0;
+    if (!TryStrToInt(Trim(text), number) || number < 1)
+        return AnsiString(what) + " must be a whole number of at least 1, not \"" + text + "\".";
+    value = number;
+    return std::nullopt;
+}
