@@ -5,25 +5,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "support/TempDir.h"
 #include "workbench/EngineData.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/tenvarel-engine-XXXXXX";
-        FPath = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(FPath); }
-    std::string File(const std::string& name) const { return FPath + "/" + name; }
-
-private:
-    std::string FPath;
-};
 
 TEST(StreamCipher, KnownBytes)
 {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Hooks.h"
+#include "support/TempDir.h"
 #include "workbench/LargeIni.h"
 
 namespace {
@@ -16,29 +17,15 @@ namespace fs = std::filesystem;
 
 class LargeIniFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/largeini-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override
-    {
-        ResetHooks();
-        fs::remove_all(dir);
-    }
-    AnsiString Write(const char* name, const std::string& bytes)
-    {
-        const AnsiString path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
+    void TearDown() override { ResetHooks(); }
+    AnsiString Write(const char* name, const std::string& bytes) { return tmp.Write(name, bytes); }
     static std::string Read(const AnsiString& path)
     {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    AnsiString dir;
+    TempDir tmp{"largeini"};
+    AnsiString dir = tmp.Path();
 };
 
 // What a load keeps, in the layout the file is written back in.

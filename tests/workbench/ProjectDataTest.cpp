@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Hooks.h"
+#include "support/TempDir.h"
 #include "workbench/ProjectData.h"
 
 namespace {
@@ -17,17 +18,7 @@ namespace fs = std::filesystem;
 
 class ProjectFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/projects-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        app = pattern;
-    }
-    void TearDown() override
-    {
-        ResetHooks();
-        fs::remove_all(app);
-    }
+    void TearDown() override { ResetHooks(); }
     static void Write(const AnsiString& path, const std::string& bytes)
     {
         fs::create_directories(fs::path(path).parent_path());
@@ -47,7 +38,8 @@ protected:
                 files.insert(fs::relative(entry.path(), app).string());
         return files;
     }
-    AnsiString app;
+    TempDir tmp{"projects"};
+    AnsiString app = tmp.Path();
 };
 
 ProjectRecord Sample()

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/TempDir.h"
 #include "workbench/ReportData.h"
 #include "workbench/SubmitData.h"
 
@@ -211,9 +212,8 @@ TEST(SubmissionReport, FileNameFromTheShortDate)
 
 TEST(Settings, ReportAndProxySectionsRoundTrip)
 {
-    char tmpl[] = "/tmp/tenvarel-settings-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    const std::string file = dir + "/wkt.ini";
+    TempDir dir;
+    const std::string file = dir.File("wkt.ini");
     TIniFile ini(file);
 
     const ReportSettings defaults = ReadReportSettings(ini);
@@ -241,7 +241,6 @@ TEST(Settings, ReportAndProxySectionsRoundTrip)
     EXPECT_EQ(back.password, "secret");
     EXPECT_TRUE(back.on);
     EXPECT_FALSE(ReadReportSettings(ini).footer);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
