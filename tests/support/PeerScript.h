@@ -1,0 +1,74 @@
+// A scripted TCP peer on 127.0.0.1 for the transport tests. It runs on a
+// thread of its own, accepts one connection (or connects to a port) and plays
+// its steps in order: read an exact number of bytes, write bytes, close
+// orderly or with a reset, or read until the other side closes. Every wait of
+// the thread is bounded, so a test that goes wrong fails instead of hanging.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class PeerScript {
+public:
+    // Listens on an ephemeral port of 127.0.0.1.
+    PeerScript();
+    ~PeerScript();
+    PeerScript(const PeerScript&) = delete;
+    PeerScript& operator=(const PeerScript&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+    std::string PortText() const { return std::to_string(port_); }
+
+    PeerScript& Read(std::size_t count);
+    PeerScript& Write(std::string bytes);
+    // Shuts down sending, then reads until the other side closes.
+    PeerScript& Close();
+    // Abortive close: the other side sees a reset.
+    PeerScript& Reset();
+    PeerScript& ReadUntilClosed();
+
+    // Starts the thread: accepts one connection and plays the steps.
+    void Start();
+
+    bool Finished() const { return finished_; }
+    // Empty while everything went as scripted.
+    std::string Error() const;
+    std::string Received() const;
+    // How the other side ended the connection, once ReadUntilClosed saw it:
+    // "close" for an orderly close, "reset" for a reset.
+    std::string PeerEnd() const;
+    // Steps completed so far.
+    int StepsDone() const { return stepsDone_; }
+
+private:
+    enum class Kind { Read, Write, Close, Reset, ReadUntilClosed };
+    struct Step {
+        Kind kind;
+        std::size_t count = 0;
+        std::string bytes;
+    };
+    void Run();
+    void Fail(const std::string& error);
+    bool WaitFor(int fd, short events);
+
+    int listenFd_ = -1;
+    std::uint16_t port_ = 0;
+    std::vector<Step> steps_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<int> stepsDone_{0};
+    mutable std::mutex mutex_;
+    std::string error_;
+    std::string received_;
+    std::string peerEnd_;
+};
+
+// A port of 127.0.0.1 that nothing listens on (bound, then released).
+std::uint16_t PeerUnusedPort();
+// True when something accepts connections on 127.0.0.1:port.
+bool PeerPortAccepts(std::uint16_t port);

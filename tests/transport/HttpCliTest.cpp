@@ -1,0 +1,721 @@
+// The HTTP clients against the loopback test server: the bytes they send,
+// how they read replies, relocations, failures and Abort.
+#include <arpa/inet.h>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "classlib/Timer.h"
+#include "platform/Hooks.h"
+#include "transport/HttpProt.h"
+#include "transport/StHttpProt.h"
+#include "transport/UpdHttpProt.h"
+#include "transport/HttpTestHelpers.h"
+
+namespace {
+
+const std::string DefaultAccept = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
+const std::string DefaultAgent = "User-Agent: Mozilla/3.0 (compatible)\r\n";
+
+// Names ending in ".test" are this machine, except "nohost.test"; nothing
+// else resolves, so no lookup ever leaves the machine.
+ResolveResult FakeResolve(const std::string& host)
+{
+    ResolveResult r;
+    const std::string suffix = ".test";
+    if (host != "nohost.test" && host.size() > suffix.size() &&
+        host.compare(host.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        r.officialName = host;
+        r.addresses.push_back(htonl(INADDR_LOOPBACK));
+    } else {
+        r.error = 11001;
+    }
+    return r;
+}
+
+class HttpCli : public ::testing::Test {
+protected:
+    void SetUp() override { GetHooks().resolveName = FakeResolve; }
+    void TearDown() override { ResetHooks(); }
+
+    // A port on which nothing listens.
+    static int ClosedPort()
+    {
+        HttpTestServer gone;
+        return gone.Port();
+    }
+};
+
+}  // namespace
+
+// --- the request -----------------------------------------------------------------
+
+TEST_F(HttpCli, RequestHeadersAreByteExactAndInOrder)
+{
+    HttpTestServer server;
+    struct Case {
+        const char* name;
+        std::function<void(THttpCli&)> setup;
+        std::string path;
+        std::string expected;  // the whole request
+        const char* documentName;
+    };
+    const std::string host = "Host: 127.0.0.1\r\n";
+    const Case cases[] = {
+        {"defaults", [](THttpCli&) {}, "/dir/page.htm",
+         "GET /dir/page.htm HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + host + "\r\n", "page.htm"},
+        {"no path", [](THttpCli&) {}, "", "GET / HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + host + "\r\n",
+         "document.htm"},
+        {"folder", [](THttpCli&) {}, "/dir/", "GET /dir/ HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + host + "\r\n",
+         "dir"},
+        {"every option",
+         [](THttpCli& c) {
+             c.Sender = "me@site.test";
+             c.Reference = "http://ref.test/";
+             c.NoCache = true;
+             c.ModifiedSince = EncodeDate(2026, 12, 9) + EncodeTime(8, 5, 3, 0);
+             c.Username = "joe";
+             c.Cookie = "a=b";
+             c.ContentRangeBegin = "100";
+         },
+         "/p",
+         "GET /p HTTP/1.0\r\nFrom: me@site.test\r\n" + DefaultAccept + "Referer: http://ref.test/\r\n" + DefaultAgent +
+             host +
+             "Pragma: no-cache\r\nIf-Modified-Since: Wed, 09 Dec 2026 08:05:03 GMT\r\n"
+             "Authorization: Basic am9lOg==\r\nCookie: a=b\r\nRange: bytes=100-\r\n\r\n",
+         "p"},
+        {"empty agent and accept",
+         [](THttpCli& c) {
+             c.Agent.clear();
+             c.Accept.clear();
+             c.ContentRangeEnd = "9";
+         },
+         "/q", "GET /q HTTP/1.0\r\n" + host + "Range: bytes=-9\r\n\r\n", "q"},
+        {"OnCommand rewrites a line",
+         [](THttpCli& c) {
+             c.OnCommand = [](TObject*, AnsiString& s) {
+                 if (s.compare(0, 7, "Accept:") == 0)
+                     s = "Accept: text/html";
+             };
+         },
+         "/c", "GET /c HTTP/1.0\r\nAccept: text/html\r\n" + DefaultAgent + host + "\r\n", "c"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.ClearRequests();
+        THttpCli cli(nullptr);
+        HttpEventLog log;
+        log.Attach(cli);
+        c.setup(cli);
+        cli.URL = server.Url(c.path);
+        cli.GetAsync();
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        ASSERT_EQ(server.RequestCount(), 1u);
+        EXPECT_EQ(server.Request(0).raw, c.expected);
+        EXPECT_EQ(cli.DocumentName(), c.documentName);
+        EXPECT_TRUE(cli.ContentRangeBegin.empty() && cli.ContentRangeEnd.empty());
+    }
+}
+
+TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
+{
+    HttpTestServer proxy;
+    struct {
+        const char* proxySetting;  // "@" stands for the proxy's port
+        bool portInProxyProperty;
+    } forms[] = {{"127.0.0.1", true}, {"127.0.0.1:@", false}, {"http://127.0.0.1:@", false}};
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.proxySetting);
+        proxy.ClearRequests();
+        THttpCli cli(nullptr);
+        HttpEventLog log;
+        log.Attach(cli);
+        std::string setting = form.proxySetting;
+        const auto at = setting.find('@');
+        if (at != std::string::npos)
+            setting.replace(at, 1, std::to_string(proxy.Port()));
+        cli.Proxy = setting;
+        cli.ProxyPort = form.portInProxyProperty ? std::to_string(proxy.Port()) : "1";
+        cli.ProxyUsername = "pu";
+        cli.ProxyPassword = "pp";
+        cli.URL = "http://www.example.test:8080/a/b.htm?x=1";
+        cli.GetAsync();
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        ASSERT_EQ(proxy.RequestCount(), 1u);
+        EXPECT_EQ(proxy.Request(0).raw, "GET http://www.example.test:8080/a/b.htm?x=1 HTTP/1.0\r\n" + DefaultAccept +
+                                            DefaultAgent +
+                                            "Host: www.example.test\r\nProxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+        EXPECT_EQ(cli.DocumentName(), "b.htm");
+    }
+}
+
+TEST_F(HttpCli, CredentialsFromTheURLServeThatRequestOnly)
+{
+    HttpTestServer server;
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = "http://joe:pw@127.0.0.1:" + std::to_string(server.Port()) + "/a";
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone(1));
+    EXPECT_EQ(server.Request(0).Header("Authorization"), "Basic am9lOnB3");
+    EXPECT_EQ(cli.Username, "");
+    EXPECT_EQ(cli.Password, "");
+
+    cli.URL = "http://other.test:" + std::to_string(server.Port()) + "/b";
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone(2));
+    EXPECT_EQ(log.error, 0);
+    EXPECT_FALSE(server.Request(1).HasHeader("Authorization"));
+
+    cli.Username = "prop";
+    cli.URL = "http://other.test:" + std::to_string(server.Port()) + "/c";
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone(3));
+    EXPECT_EQ(server.Request(2).Header("Authorization"), "Basic cHJvcDo=");
+}
+
+TEST_F(HttpCli, PostAsyncSendsStreamWithItsLength)
+{
+    HttpTestServer server;
+    TSTHttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    TMemoryStream post;
+    cli.PostStream = &post;
+    cli.Stream = "a=1&b=2";
+    cli.URL = server.Url("/form");
+    cli.PostAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(log.error, 0);
+    EXPECT_EQ(log.kind, httpPOST);
+    EXPECT_EQ(server.Request(0).raw, "POST /form HTTP/1.0\r\n" + DefaultAccept +
+                                         "Content-Type: application/x-www-form-urlencoded\r\n" + DefaultAgent +
+                                         "Host: 127.0.0.1\r\nContent-Length: 7\r\n\r\na=1&b=2");
+    EXPECT_EQ(cli.SentBytes(), 7);
+    EXPECT_NE(log.Joined().find("rqbegin rqend sbegin send:7 sent"), std::string::npos) << log.Joined();
+
+    TSTHttpCli nothing(nullptr);
+    try {
+        nothing.PostAsync();
+        FAIL() << "PostAsync without a PostStream";
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+        EXPECT_EQ(e.Message, "HTTP component has nothing to post");
+    }
+}
+
+TEST_F(HttpCli, LargePostGoesInBlocksPacedBySending)
+{
+    HttpTestServer server;
+    THttpProbe cli(HttpBuildMain);
+    HttpEventLog log;
+    log.Attach(cli);
+    std::string body(20000, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>('a' + i % 26);
+    TMemoryStream post;
+    post.WriteBuffer(body.data(), static_cast<std::int64_t>(body.size()));
+    post.SetPosition(0);
+    cli.PostStream = &post;
+    cli.URL = server.Url("/big");
+    cli.StartRequest(httpPOST);
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(log.error, 0);
+    EXPECT_EQ(log.sendBlocks, (std::vector<int>{8193, 8193, 3614}));
+    EXPECT_EQ(server.Request(0).Header("Content-Length"), "20000");
+    EXPECT_EQ(server.Request(0).body, body);
+    EXPECT_EQ(cli.SentBytes(), 20000);
+}
+
+TEST_F(HttpCli, BusyClientRefusesASecondRequest)
+{
+    HttpTestServer server;
+    HttpTestReply held;
+    held.ending = HttpTestReply::Ending::Hold;
+    held.holdBeforeReply = true;
+    server.Script("/held", held);
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = server.Url("/held");
+    cli.GetAsync();
+    ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1; }));
+    try {
+        cli.GetAsync();
+        FAIL() << "a second GetAsync";
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.ErrorCode, 1);
+        EXPECT_EQ(e.Message, "HTTP component is busy");
+    }
+    EXPECT_EQ(cli.State(), httpWaitingHeader);
+    EXPECT_EQ(server.RequestCount(), 1u);
+    cli.Abort();
+    ASSERT_TRUE(log.WaitDone());
+}
+
+// --- the response ----------------------------------------------------------------
+
+TEST_F(HttpCli, EventsAndResultsOfAPlainReply)
+{
+    HttpTestServer server;
+    server.Script("/page", HttpTestReply::Ok("<html>hello</html>", "Text/HTML"));
+    THttpCli cli(nullptr);
+    HttpEventLog log(true);
+    log.Attach(cli);
+    TMemoryStream received;
+    cli.ReceiveStream = &received;
+    cli.URL = server.Url("/page");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    // The body came in the header's block: its start follows OnHeaderEnd at once.
+    EXPECT_EQ(log.Joined(), "s1 s3 s4 s2 connected s5 rqbegin rqend hbegin hdata hdata hdata s6 hend dbegin data:18 "
+                            "dend s0 done:0");
+    EXPECT_EQ(log.kind, httpGET);
+    EXPECT_EQ(cli.HttpStatus(), 200);
+    EXPECT_EQ(cli.StatusText(), "OK");
+    EXPECT_EQ(cli.DocLength(), 18);
+    EXPECT_EQ(cli.ReceivedBytes(), 18);
+    EXPECT_EQ(cli.ResponseContentType(), "text/html");
+    EXPECT_EQ(cli.HeaderLines().Text(), "HTTP/1.0 200 OK\r\nContent-Type: Text/HTML\r\nContent-Length: 18\r\n");
+    EXPECT_EQ(received.DataString(), "<html>hello</html>");
+    EXPECT_EQ(cli.State(), httpReady);
+}
+
+TEST_F(HttpCli, HeaderFieldsFillTheResults)
+{
+    HttpTestServer server;
+    HttpTestReply reply = HttpTestReply::Ok("12345", "text/html");
+    reply.statusLine = "HTTP/1.1 206 Partial Content";
+    reply.headers.push_back("Content-Range: bytes 100-199/1000");
+    reply.headers.push_back("Accept-Ranges: bytes");
+    reply.headers.push_back("WWW-Authenticate: Basic realm=\"a\"");
+    reply.headers.push_back("Set-Cookie: id=7; path=/");
+    server.Script("/a/b.exe", reply);
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    std::vector<std::string> cookies;
+    cli.OnCookie = [&](TObject*, const AnsiString& data, bool& accept) {
+        EXPECT_TRUE(accept);
+        cookies.push_back(data);
+    };
+    cli.URL = server.Url("/a/b.exe");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(cli.HttpStatus(), 206);
+    EXPECT_EQ(cli.StatusText(), "Partial Content");
+    EXPECT_EQ(cli.ContentRangeBegin, "100");
+    EXPECT_EQ(cli.ContentRangeEnd, "199");
+    EXPECT_EQ(cli.AcceptRanges(), "bytes");
+    EXPECT_EQ(cli.AuthenticateList().Text(), "Basic realm=\"a\"\r\n");
+    EXPECT_EQ(cookies, (std::vector<std::string>{"id=7; path=/"}));
+    EXPECT_EQ(cli.DocumentName(), "b.htm");  // an HTML reply to a .exe
+}
+
+TEST_F(HttpCli, HeaderlessReplyGivesItsLinesAsBlocks)
+{
+    HttpTestServer server;
+    HttpTestReply bare = HttpTestReply::Raw("<html>\r\n<p>one\r\n<p>two\r\n<p>th" "ree</html>\r\n");
+    bare.pauseAfter = std::string("<html>\r\n<p>one\r\n<p>two\r\n<p>th").size();
+    bare.pauseMs = 150;
+    server.Script("/bare", bare);
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = server.Url("/bare");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(log.error, 0);
+    EXPECT_EQ(cli.HttpStatus(), 0);
+    EXPECT_EQ(cli.ResponseContentType(), "text/html");
+    EXPECT_EQ(log.blocks, (std::vector<std::string>{"<html>", "<p>one", "<p>two", "<p>three</html>\r\n"}));
+    EXPECT_EQ(cli.ReceivedBytes(), 6 + 6 + 6 + 17);
+    EXPECT_EQ(log.Joined(false), "connected rqbegin rqend hbegin hend dbegin data data data data dend done:0");
+}
+
+TEST_F(HttpCli, ZeroLengthEndsAtTheHeaderEvenWithALocation)
+{
+    HttpTestServer server;
+    HttpTestReply empty = HttpTestReply::Ok("", "");
+    empty.statusLine = "HTTP/1.0 302 Found";
+    empty.headers.push_back("Location: /elsewhere");
+    empty.ending = HttpTestReply::Ending::Hold;  // only the header's end can end it
+    server.Script("/empty", empty);
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = server.Url("/empty");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(log.error, 0);
+    EXPECT_EQ(cli.HttpStatus(), 302);
+    EXPECT_EQ(cli.DocLength(), 0);
+    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(log.Joined(false), "connected rqbegin rqend hbegin hdata hdata hdata hend done:0");
+}
+
+TEST_F(HttpCli, StatusOf400OrMoreEndsTheRequestAndGetRaises)
+{
+    HttpTestServer server;
+    HttpTestReply missing = HttpTestReply::Status("HTTP/1.0 404 Not Found", "<html>nope</html>");
+    missing.ending = HttpTestReply::Ending::Hold;  // the client closes, not the server
+    server.Script("/missing", missing);
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = server.Url("/missing");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(log.error, 0);
+    EXPECT_EQ(cli.HttpStatus(), 404);
+    EXPECT_EQ(cli.StatusText(), "Not Found");
+
+    try {
+        cli.Get();
+        FAIL() << "Get of a 404";
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.ErrorCode, 404);
+        EXPECT_EQ(e.Message, "Not Found");
+    }
+    server.Script("/fine", HttpTestReply::Ok("fine"));
+    cli.URL = server.Url("/fine");
+    EXPECT_NO_THROW(cli.Get());
+    EXPECT_EQ(cli.HttpStatus(), 200);
+}
+
+TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
+{
+    HttpTestServer server;
+    auto scripted = [&](const char* path, HttpTestReply r) {
+        server.Script(path, std::move(r));
+        return server.Url(path);
+    };
+    HttpTestReply cut = HttpTestReply::Ok("0123456789", "");
+    cut.cutAfter = 4;
+    HttpTestReply reset = cut;
+    reset.ending = HttpTestReply::Ending::Reset;
+    HttpTestReply silent;
+    silent.ending = HttpTestReply::Ending::CloseNoReply;
+    HttpTestReply silentReset;
+    silentReset.ending = HttpTestReply::Ending::ResetNoReply;
+    HttpTestReply longLine = HttpTestReply::Ok("", "");
+    longLine.contentLength = false;
+    longLine.longHeaderLine = 9000;
+    longLine.ending = HttpTestReply::Ending::Hold;  // only the client can end it
+    HttpTestReply halfHeader = HttpTestReply::Raw("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n");
+    HttpTestReply badStatus = HttpTestReply::Raw("HTTP/1.0 2x0 OK\r\n\r\nbody");
+    badStatus.ending = HttpTestReply::Ending::Hold;
+    HttpTestReply manyLines = HttpTestReply::Ok("", "");
+    for (int i = 0; i < 600; ++i)
+        manyLines.headers.push_back("X-Line: " + std::to_string(i));
+    manyLines.ending = HttpTestReply::Ending::Hold;
+
+    const std::string port = std::to_string(server.Port());
+    struct Case {
+        const char* name;
+        std::string url;
+        std::uint16_t error;
+        std::string statusText;  // empty: not checked
+    } cases[] = {
+        {"body cut short", scripted("/cut", cut), httperrIncomplete, "Connection closed before the reply was complete"},
+        {"reset mid-body", scripted("/reset", reset), 10054, "Connection reset by peer (Error #10054)"},
+        {"closed without a reply", scripted("/silent", silent), httperrNoReply, "Connection closed without a reply"},
+        {"reset without a reply", scripted("/silentreset", silentReset), 10054, ""},
+        {"header cut short", scripted("/half", halfHeader), httperrIncomplete, ""},
+        {"line too long", scripted("/long", longLine), httperrLineTooLong, "HTTP line too long"},
+        {"status not a number", scripted("/bad", badStatus), httperrBadReply, ""},
+        {"header without end", scripted("/many", manyLines), httperrHeaderTooLarge, "HTTP header too large"},
+        {"empty host", "http:///x", 10022, "can't resolve hostname to IP address"},
+        {"empty proxy-less URL", "", 10022, ""},
+        {"unknown host", "http://nohost.test/", 11001, "can't resolve hostname to IP address"},
+        {"port not a number", "http://127.0.0.1:abc/", 0, ""},
+        {"nothing listening", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", 10061,
+         "Connection refused (Error #10061)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        THttpCli cli(nullptr);
+        HttpEventLog log;
+        log.Attach(cli);
+        cli.URL = c.url;
+        ASSERT_NO_THROW(cli.GetAsync());
+        ASSERT_TRUE(log.WaitDone());
+        if (c.error != 0) {
+            EXPECT_EQ(log.error, c.error);
+        } else {
+            EXPECT_NE(log.error, 0);
+        }
+        EXPECT_EQ(cli.HttpStatus(), 404);
+        if (!c.statusText.empty()) {
+            EXPECT_EQ(cli.StatusText(), c.statusText);
+        }
+        EXPECT_EQ(cli.State(), httpReady);
+        // Nothing of the failed request follows, and the client takes the next one.
+        RunFor(30);
+        EXPECT_EQ(log.done, 1);
+        cli.URL = server.Url("/next");
+        ASSERT_NO_THROW(cli.GetAsync());
+        ASSERT_TRUE(log.WaitDone(2));
+        EXPECT_EQ(log.error, 0);
+        EXPECT_EQ(cli.HttpStatus(), 200);
+    }
+}
+
+// --- relocation --------------------------------------------------------------------
+
+TEST_F(HttpCli, RelocationsFollowTheLocation)
+{
+    HttpTestServer server;
+    HttpTestServer other;
+    server.Script("/dir/a.htm", HttpTestReply::Redirect("@"));
+    server.Script("/new", HttpTestReply::Ok("new"));
+    server.Script("/dir/b.htm", HttpTestReply::Ok("b"));
+    other.Script("/other", HttpTestReply::Ok("other"));
+    struct Case {
+        const char* name;
+        std::string location;
+        HttpTestServer* second;  // where the second request must arrive
+        std::string target;
+        std::string hostHeader;
+        std::string effectiveURL;
+        const char* body;
+    } cases[] = {
+        {"absolute path", "/new", &server, "/new", "127.0.0.1", server.Url("/new"), "new"},
+        {"relative path", "./b.htm", &server, "/dir/b.htm", "127.0.0.1", server.Url("/dir/b.htm"), "b"},
+        {"absolute URL with a port", other.Url("/other"), &other, "/other", "127.0.0.1", other.Url("/other"),
+         "other"},
+        {"absolute URL, other host", "http://other.test:" + std::to_string(other.Port()) + "/other", &other,
+         "/other", "other.test", "http://other.test:" + std::to_string(other.Port()) + "/other", "other"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.ClearRequests();
+        other.ClearRequests();
+        server.Script("/dir/a.htm", HttpTestReply::Redirect(c.location));
+        THttpCli cli(nullptr);
+        HttpEventLog log;
+        log.Attach(cli);
+        cli.URL = server.Url("/dir/a.htm");
+        cli.GetAsync();
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        EXPECT_EQ(log.body, c.body);
+        EXPECT_EQ(cli.HttpStatus(), 200);
+        const HttpTestRequest second = c.second->Request(c.second == &server ? 1 : 0);
+        EXPECT_EQ(second.target, c.target);
+        EXPECT_EQ(second.Header("Host"), c.hostHeader);
+        EXPECT_EQ(cli.EffectiveURL(), c.effectiveURL);
+        // Only the new reply's lines are kept.
+        EXPECT_EQ(cli.HeaderLines().Strings(0), "HTTP/1.0 200 OK");
+        EXPECT_EQ(log.Joined(false), "connected rqbegin rqend hbegin hdata hdata hdata hend relocate connected rqbegin "
+                                     "rqend hbegin hdata hdata hdata hend dbegin data dend done:0");
+    }
+}
+
+TEST_F(HttpCli, AbsoluteLocationWithoutAPortGoesToPort80)
+{
+    HttpTestServer server;
+    server.Script("/go", HttpTestReply::Redirect("http://noport.test/x"));
+    for (int build = 0; build < 2; ++build) {
+        THttpProbe cli(build == 0 ? HttpBuildMain : HttpBuildSubmission);
+        HttpEventLog log;
+        log.Attach(cli);
+        cli.URL = server.Url("/go");
+        cli.StartRequest(httpGET);
+        ASSERT_TRUE(log.WaitDone());
+        // Nothing listens on port 80 here: the refusal shows where it went.
+        EXPECT_EQ(log.error, 10061) << cli.Build().name;
+        EXPECT_EQ(cli.EffectiveURL(), "http://noport.test/x") << cli.Build().name;
+    }
+}
+
+TEST_F(HttpCli, RelocationsAreBounded)
+{
+    HttpTestServer server;
+    server.Script("/loop", HttpTestReply::Redirect("/loop"));
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.URL = server.Url("/loop");
+    cli.GetAsync();
+    ASSERT_TRUE(log.WaitDone());
+    EXPECT_EQ(server.RequestCount(), 1u + TCustomHttpCli::MaxRelocations);
+    EXPECT_EQ(log.error, httperrTooManyRelocations);
+    EXPECT_EQ(cli.HttpStatus(), 404);
+    EXPECT_EQ(cli.StatusText(), "Too many relocations");
+}
+
+TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
+{
+    HttpTestServer proxy;
+    const std::string origin = "http://www.example.test:8080";
+    struct Case {
+        const char* location;
+        std::string secondLine;
+        std::string hostHeader;
+    } cases[] = {
+        {"http://other.test:9090/y", "GET http://other.test:9090/y HTTP/1.0", "other.test"},
+        {"/z", "GET " + origin + "/z HTTP/1.0", "www.example.test"},
+        {"./w.htm", "GET " + origin + "/dir/w.htm HTTP/1.0", "www.example.test"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        proxy.ClearRequests();
+        proxy.Script("/dir/start", HttpTestReply::Redirect(c.location));
+        THttpCli cli(nullptr);
+        HttpEventLog log;
+        log.Attach(cli);
+        cli.Proxy = "127.0.0.1";
+        cli.ProxyPort = std::to_string(proxy.Port());
+        cli.URL = origin + "/dir/start";
+        cli.GetAsync();
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        ASSERT_EQ(proxy.RequestCount(), 2u);
+        EXPECT_EQ(proxy.Request(0).requestLine, "GET " + origin + "/dir/start HTTP/1.0");
+        EXPECT_EQ(proxy.Request(1).requestLine, c.secondLine);
+        EXPECT_EQ(proxy.Request(1).Header("Host"), c.hostHeader);
+    }
+}
+
+// --- Abort -----------------------------------------------------------------------
+
+TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
+{
+    HttpTestServer server;
+    server.Script("/page", HttpTestReply::Ok("<html>page</html>"));
+    const THttpState states[] = {httpNotConnected, httpDnsLookup,     httpDnsLookupDone,
+                                 httpConnected,    httpWaitingHeader, httpWaitingBody};
+    for (const bool restart : {false, true}) {
+        for (const THttpState state : states) {
+            SCOPED_TRACE(std::string(restart ? "restarted" : "left") + " after abort in state " +
+                         std::to_string(static_cast<int>(state)));
+            THttpCli cli(nullptr);
+            HttpEventLog log;
+            log.Attach(cli);
+            bool aborted = false;
+            std::string eventsAtAbort;
+            cli.OnStateChange = [&](TObject*) {
+                if (cli.State() != state || aborted)
+                    return;
+                aborted = true;
+                cli.Abort();
+                EXPECT_EQ(cli.State(), httpReady);
+                EXPECT_EQ(cli.HttpStatus(), 404);
+                EXPECT_EQ(cli.StatusText(), "Connection aborted on request");
+                eventsAtAbort = log.Joined(false);
+                if (restart) {
+                    cli.URL = server.Url("/page");
+                    cli.GetAsync();
+                }
+            };
+            cli.URL = server.Url("/page");
+            cli.GetAsync();
+            ASSERT_TRUE(log.WaitDone());
+            RunFor(50);
+            ASSERT_TRUE(aborted);
+            EXPECT_EQ(log.done, 1);
+            if (restart) {
+                // Only the new request reports, with its own result.
+                EXPECT_EQ(log.error, 0);
+                EXPECT_EQ(cli.HttpStatus(), 200);
+                EXPECT_EQ(log.body, "<html>page</html>");
+            } else {
+                EXPECT_EQ(log.error, httperrAborted);
+                EXPECT_EQ(log.kind, httpGET);
+                // After the abort, only its request-done follows.
+                EXPECT_EQ(log.Joined(false), eventsAtAbort + (eventsAtAbort.empty() ? "" : " ") + "done:3");
+            }
+        }
+    }
+}
+
+TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
+{
+    HttpTestServer server;
+    server.Script("/page", HttpTestReply::Ok("<html>page</html>"));
+    HttpTestReply held;
+    held.ending = HttpTestReply::Ending::Hold;
+    held.holdBeforeReply = true;
+    server.Script("/held", held);
+    HttpTestReply slow = HttpTestReply::Ok("0123456789", "");
+    slow.pauseAfter = 3;
+    slow.pauseMs = 2000;
+    server.Script("/slow", slow);
+
+    struct Case {
+        const char* name;
+        std::string url;
+        std::function<bool(THttpCli&, HttpEventLog&)> reached;  // the state to abort in
+    } cases[] = {
+        {"name lookup", "http://slow.test:" + std::to_string(server.Port()) + "/page",
+         [](THttpCli& c, HttpEventLog&) { return c.State() == httpDnsLookup; }},
+        {"waiting for the header", server.Url("/held"),
+         [&](THttpCli&, HttpEventLog&) { return server.RequestCount() > 0; }},
+        {"inside the body", server.Url("/slow"), [](THttpCli&, HttpEventLog& l) { return !l.blocks.empty(); }},
+    };
+    for (const auto& c : cases) {
+        for (const bool restart : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (restart ? ", restarted" : ""));
+            server.ClearRequests();
+            THttpCli cli(nullptr);
+            HttpEventLog log;
+            log.Attach(cli);
+            cli.URL = c.url;
+            cli.GetAsync();
+            ASSERT_TRUE(RunUntil([&] { return c.reached(cli, log); }));
+            cli.Abort();
+            if (restart) {
+                cli.URL = server.Url("/page");
+                cli.GetAsync();
+            }
+            ASSERT_TRUE(log.WaitDone());
+            RunFor(50);
+            EXPECT_EQ(log.done, 1);
+            EXPECT_EQ(log.error, restart ? 0 : httperrAborted);
+            if (restart) {
+                ASSERT_GE(log.body.size(), 17u);
+                EXPECT_EQ(log.body.substr(log.body.size() - 17), "<html>page</html>");
+            }
+        }
+    }
+}
+
+TEST_F(HttpCli, SynchronousGetEndsOnAbortFromATimer)
+{
+    HttpTestServer server;
+    HttpTestReply held;
+    held.ending = HttpTestReply::Ending::Hold;
+    held.holdBeforeReply = true;
+    server.Script("/held", held);
+    THttpCli cli(nullptr);
+    TTimer cancel(nullptr);
+    cancel.SetInterval(50);
+    cancel.OnTimer = [&](TObject*) {
+        cancel.SetEnabled(false);
+        cli.Abort();
+    };
+    cancel.SetEnabled(true);
+    cli.URL = server.Url("/held");
+    try {
+        cli.Get();
+        FAIL() << "an aborted Get returned";
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.ErrorCode, 404);
+        EXPECT_EQ(e.Message, "Connection aborted on request");
+    }
+    EXPECT_EQ(cli.State(), httpReady);
+
+    // The updater's build waits the same way.
+    UpdHttp::THttpCli updater(nullptr);
+    cancel.OnTimer = [&](TObject*) {
+        cancel.SetEnabled(false);
+        updater.Abort();
+    };
+    cancel.SetEnabled(true);
+    updater.URL = server.Url("/held");
+    EXPECT_THROW(updater.Get(), EHttpException);
+}

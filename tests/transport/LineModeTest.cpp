@@ -1,0 +1,195 @@
+// Line mode and the synchronous wait, on a connected pair of TWSocket.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/Messages.h"
+#include "support/Loop.h"
+#include "support/PeerSockets.h"
+#include "transport/WSocket.h"
+
+namespace {
+
+class LineModeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.OnAccept = [this](TWSocket& s) {
+            s.OnDataAvailable = [this, &s](TObject*, std::uint16_t) { echoed += s.ReceiveText(); };
+        };
+        client.OnDataAvailable = [this](TObject*, std::uint16_t) { lines.push_back(client.ReceiveText()); };
+        client.OnSessionClosed = [this](TObject*, std::uint16_t) { closed = true; };
+        PeerAim(client, server.port);
+        client.Connect();
+        ASSERT_TRUE(RunUntil([&] { return client.State() == wsConnected && !server.accepted.empty(); }));
+        client.SetLineMode(true);
+    }
+    void TearDown() override { SetWSocketTerminatedCheck(nullptr); }
+
+    TWSocket& End() { return server.Last(); }
+
+    PeerListener server;
+    TWSocket client;
+    std::vector<std::string> lines;
+    std::string echoed;
+    bool closed = false;
+};
+
+TEST_F(LineModeTest, OneLinePerEventTheRestHeld)
+{
+    End().SendStr("ab\r\ncd");
+    ASSERT_TRUE(RunUntil([&] { return lines.size() == 1 && client.HeldCount() == 2; }));
+    EXPECT_EQ(lines[0], "ab\r\n");
+    End().SendStr("\r\nef\r\ngh");
+    ASSERT_TRUE(RunUntil([&] { return lines.size() == 3; }));
+    EXPECT_EQ(lines[1], "cd\r\n");
+    EXPECT_EQ(lines[2], "ef\r\n");
+    EXPECT_EQ(client.HeldCount(), 2);
+}
+
+TEST_F(LineModeTest, ATerminatorSplitAcrossReceptionsIsFound)
+{
+    End().SendStr("ab\r");
+    ASSERT_TRUE(RunUntil([&] { return client.HeldCount() == 3; }));
+    EXPECT_TRUE(lines.empty());
+    End().SendStr("\ncd");
+    ASSERT_TRUE(RunUntil([&] { return lines.size() == 1; }));
+    EXPECT_EQ(lines[0], "ab\r\n");
+    EXPECT_EQ(client.HeldCount(), 2);
+
+    client.LineEnd = "END";
+    End().SendStr("xE");
+    ASSERT_TRUE(RunUntil([&] { return client.HeldCount() == 4; }));
+    End().SendStr("ND");
+    ASSERT_TRUE(RunUntil([&] { return lines.size() == 2; }));
+    EXPECT_EQ(lines[1], "cdxEND");
+}
+
+TEST_F(LineModeTest, LineLimit)
+{
+    struct Case {
+        const char* name;
+        bool keep;
+    };
+    for (const Case& c : {Case{"discarded", false}, Case{"kept by the handler", true}}) {
+        SCOPED_TRACE(c.name);
+        lines.clear();
+        client.LineLimit = 10;
+        std::vector<int> exceeded;
+        client.OnLineLimitExceeded = [&](TObject*, int count, bool& clearData) {
+            EXPECT_TRUE(clearData);
+            exceeded.push_back(count);
+            if (c.keep)
+                clearData = false;
+        };
+        End().SendStr("123456789012");
+        ASSERT_TRUE(RunUntil([&] { return !exceeded.empty(); }));
+        EXPECT_EQ(exceeded[0], 12);
+        EXPECT_EQ(client.HeldCount(), c.keep ? 12 : 0);
+        End().SendStr("\r\n");
+        ASSERT_TRUE(RunUntil([&] { return lines.size() == 1; }));
+        EXPECT_EQ(lines[0], c.keep ? "123456789012\r\n" : "\r\n");
+    }
+}
+
+TEST_F(LineModeTest, EchoAndEditing)
+{
+    struct Case {
+        const char* name;
+        bool edit;
+        std::string sent;
+        std::string line;
+        std::string echo;
+    };
+    const Case cases[] = {
+        {"echo only", false, "ab\bc\r\n", "ab\bc\r\n", "ab\bc\r\n"},
+        {"backspace", true, "ab\bc\r\n", "ac\r\n", "ab\b \bc\r\n"},
+        {"tab", true, "a\tb\r\n", "a       b\r\n", "a       b\r\n"},
+        {"tab after eight", true, "12345678\tx\r\n", "12345678        x\r\n", "12345678        x\r\n"},
+        {"backspace at the start", true, "\bz\r\n", "z\r\n", "z\r\n"},
+    };
+    client.LineEcho = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lines.clear();
+        echoed.clear();
+        client.LineEdit = c.edit;
+        End().SendStr(c.sent);
+        ASSERT_TRUE(RunUntil([&] { return lines.size() == 1 && echoed.size() >= c.echo.size(); }));
+        EXPECT_EQ(lines[0], c.line);
+        EXPECT_EQ(echoed, c.echo);
+    }
+}
+
+TEST_F(LineModeTest, HeldBytesAreDeliveredAgainAfterAModeChange)
+{
+    End().SendStr("partial");
+    ASSERT_TRUE(RunUntil([&] { return client.HeldCount() == 7; }));
+    client.SetLineMode(false);
+    EXPECT_TRUE(lines.empty()) << "redelivery comes from the message loop";
+    ASSERT_TRUE(RunUntil([&] { return lines.size() == 1; }));
+    EXPECT_EQ(lines[0], "partial");
+
+    // Switched off inside the handler: the rest comes as it is.
+    lines.clear();
+    client.SetLineMode(true);
+    client.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        lines.push_back(client.ReceiveText());
+        if (lines.size() == 1)
+            client.SetLineMode(false);
+    };
+    End().SendStr("one\r\ntwo\r\nrest");
+    ASSERT_TRUE(RunUntil([&] { return !lines.empty() && client.HeldCount() == 0 && lines.back().find("rest") != std::string::npos; }));
+    EXPECT_EQ(lines[0], "one\r\n");
+    std::string rest;
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        rest += lines[i];
+    EXPECT_EQ(rest, "two\r\nrest");
+}
+
+TEST_F(LineModeTest, AHandlerThatDoesNotReadGetsEachLineOnce)
+{
+    int calls = 0;
+    client.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+    End().SendStr("a\r\nb\r\n");
+    ASSERT_TRUE(RunUntil([&] { return calls == 2 && client.HeldCount() == 0; }));
+    RunFor(30);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(LineModeTest, TheLastBytesAreALineWhenTheConnectionCloses)
+{
+    End().SendStr("line\r\nlast");
+    End().Close();
+    ASSERT_TRUE(RunUntil([&] { return closed; }));
+    EXPECT_EQ(lines, (std::vector<std::string>{"line\r\n", "last"}));
+    EXPECT_EQ(client.HeldCount(), 0);
+}
+
+TEST_F(LineModeTest, WaitForFlagEndsByFlagTimeOutOrTermination)
+{
+    bool answered = false;
+    client.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        lines.push_back(client.ReceiveText());
+        answered = true;
+    };
+    server.Last().OnDataAvailable = [this](TObject*, std::uint16_t) {
+        const AnsiString text = End().ReceiveText();
+        End().SendStr("re: " + text);
+    };
+    EXPECT_EQ(client.CallAndWait([&] { client.SendStr("ping\r\n"); }, answered), 0);
+    EXPECT_EQ(lines.back(), "re: ping\r\n");
+
+    bool never = false;
+    client.WaitTimeout = 100;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.WaitForFlag(never), 12001);
+    // The tick count runs in whole milliseconds.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+
+    client.WaitTimeout = 0;
+    SetWSocketTerminatedCheck([] { return true; });
+    EXPECT_EQ(client.WaitForFlag(never), 12001);
+}
+
+}  // namespace

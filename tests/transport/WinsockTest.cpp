@@ -1,0 +1,392 @@
+// The Winsock emulation on its own: the notification rules of WSAAsyncSelect,
+// handles, errors and the asynchronous lookups.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "platform/Hooks.h"
+#include "platform/Messages.h"
+#include "platform/Winsock.h"
+#include "support/Loop.h"
+#include "support/PeerScript.h"
+
+namespace ws = winsock;
+
+namespace {
+
+constexpr UINT kSocketMsg = WM_USER + 1;
+constexpr UINT kLookupMsg = WM_USER + 2;
+
+struct Note {
+    ws::SOCKET socket;
+    long event;
+    int error;
+};
+
+// A message window that records what Winsock tells it.
+class Recorder {
+public:
+    Recorder()
+    {
+        wnd = AllocateHWnd([this](TMessage& m) {
+            if (m.Msg == kSocketMsg)
+                notes.push_back({m.WParam, ws::WSAGETSELECTEVENT(m.LParam), ws::WSAGETSELECTERROR(m.LParam)});
+            if (m.Msg == kLookupMsg) {
+                lookupHandle = m.WParam;
+                lookupReply = m.LParam;
+                lookupThread = std::this_thread::get_id();
+                ++lookups;
+            }
+        });
+    }
+    ~Recorder() { DeallocateHWnd(wnd); }
+
+    int Count(ws::SOCKET s, long event) const
+    {
+        int n = 0;
+        for (const Note& note : notes)
+            n += note.socket == s && note.event == event;
+        return n;
+    }
+    std::vector<Note> For(ws::SOCKET s) const
+    {
+        std::vector<Note> result;
+        for (const Note& note : notes)
+            if (note.socket == s)
+                result.push_back(note);
+        return result;
+    }
+    const Note* Find(ws::SOCKET s, long event) const
+    {
+        for (const Note& note : notes)
+            if (note.socket == s && note.event == event)
+                return &note;
+        return nullptr;
+    }
+
+    HWND wnd = 0;
+    std::vector<Note> notes;
+    ws::HANDLE lookupHandle = 0;
+    LPARAM lookupReply = 0;
+    std::thread::id lookupThread;
+    int lookups = 0;
+};
+
+constexpr long kAllEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;
+
+ws::sockaddr_in Loopback(std::uint16_t port)
+{
+    ws::sockaddr_in a{};
+    a.sin_family = ws::AF_INET;
+    a.sin_port = ws::htons(port);
+    a.sin_addr.s_addr = ws::htonl(ws::INADDR_LOOPBACK);
+    return a;
+}
+
+const ws::sockaddr* Sa(const ws::sockaddr_in& a)
+{
+    return reinterpret_cast<const ws::sockaddr*>(&a);
+}
+
+class WinsockTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(ws::WSAStartup(0x0101, &data), 0); }
+    void TearDown() override
+    {
+        for (ws::SOCKET s : open)
+            ws::closesocket(s);
+        ws::WSACleanup();
+        ResetHooks();
+    }
+
+    ws::SOCKET Track(ws::SOCKET s)
+    {
+        open.push_back(s);
+        return s;
+    }
+
+    // A selected listener on an ephemeral port.
+    ws::SOCKET Listen(std::uint16_t& port)
+    {
+        const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+        ws::sockaddr_in a = Loopback(0);
+        EXPECT_EQ(ws::bind(s, Sa(a), sizeof a), 0);
+        EXPECT_EQ(ws::listen(s, 5), 0);
+        int len = sizeof a;
+        EXPECT_EQ(ws::getsockname(s, reinterpret_cast<ws::sockaddr*>(&a), &len), 0);
+        port = ws::ntohs(a.sin_port);
+        EXPECT_EQ(ws::WSAAsyncSelect(s, rec.wnd, kSocketMsg, ws::FD_ACCEPT), 0);
+        return s;
+    }
+
+    // A connected pair: a selected client and the accepted server end.
+    void Pair(ws::SOCKET& client, ws::SOCKET& server, long serverEvents = kAllEvents)
+    {
+        std::uint16_t port = 0;
+        const ws::SOCKET listener = Listen(port);
+        client = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+        ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, kSocketMsg, kAllEvents), 0);
+        const ws::sockaddr_in a = Loopback(port);
+        const int rc = ws::connect(client, Sa(a), sizeof a);
+        ASSERT_TRUE(rc == 0 || ws::WSAGetLastError() == ws::WSAEWOULDBLOCK);
+        ASSERT_TRUE(RunUntil([&] { return rec.Find(listener, ws::FD_ACCEPT) && rec.Find(client, ws::FD_CONNECT); }));
+        server = Track(ws::accept(listener, nullptr, nullptr));
+        ASSERT_NE(server, ws::INVALID_SOCKET);
+        ASSERT_EQ(ws::WSAAsyncSelect(server, rec.wnd, kSocketMsg, serverEvents), 0);
+    }
+
+    ws::WSADATA data{};
+    Recorder rec;
+    std::vector<ws::SOCKET> open;
+};
+
+TEST_F(WinsockTest, ConnectComesFirstThenOneWrite)
+{
+    ws::SOCKET client, server;
+    Pair(client, server);
+    ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_WRITE) && rec.Find(server, ws::FD_WRITE); }));
+    RunFor(50);
+    const auto notes = rec.For(client);
+    ASSERT_GE(notes.size(), 2u);
+    EXPECT_EQ(notes[0].event, ws::FD_CONNECT);
+    EXPECT_EQ(notes[0].error, 0);
+    EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 1);
+    // The accepted socket owes its one FD_WRITE to its first selection.
+    EXPECT_EQ(rec.Count(server, ws::FD_WRITE), 1);
+    EXPECT_EQ(rec.Count(server, ws::FD_CONNECT), 0);
+}
+
+TEST_F(WinsockTest, ReadIsRearmedByRecv)
+{
+    ws::SOCKET client, server;
+    Pair(client, server);
+    ASSERT_EQ(ws::send(server, "0123456789", 10, 0), 10);
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == 1; }));
+    ASSERT_EQ(ws::send(server, "abc", 3, 0), 3);
+    RunFor(50);
+    EXPECT_EQ(rec.Count(client, ws::FD_READ), 1) << "no second FD_READ before recv";
+
+    char buf[64];
+    ASSERT_EQ(ws::recv(client, buf, 4, 0), 4);
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == 2; })) << "data remains after recv";
+    ws::u_long waiting = 0;
+    ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 9u);
+    ASSERT_EQ(ws::recv(client, buf, sizeof buf, 0), 9);
+    RunFor(50);
+    EXPECT_EQ(rec.Count(client, ws::FD_READ), 2);
+    EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+}
+
+TEST_F(WinsockTest, WriteComesAgainOnlyAfterASendThatWouldHaveBlocked)
+{
+    ws::SOCKET client, server;
+    Pair(client, server, ws::FD_CLOSE);  // the server end reads only when told below
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_WRITE) == 1; }));
+
+    std::string block(64 * 1024, 'x');
+    long long sent = 0;
+    for (;;) {
+        const int n = ws::send(client, block.data(), static_cast<int>(block.size()), 0);
+        if (n == ws::SOCKET_ERROR) {
+            ASSERT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+            break;
+        }
+        sent += n;
+        ASSERT_LT(sent, 1LL << 30) << "the send buffer never filled";
+    }
+    RunFor(30);
+    EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 1);
+
+    long long received = 0;
+    char buf[65536];
+    ASSERT_TRUE(RunUntil([&] {
+        int n;
+        while ((n = ws::recv(server, buf, sizeof buf, 0)) > 0)
+            received += n;
+        return received == sent;
+    }));
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_WRITE) == 2; }));
+    RunFor(30);
+    EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 2);
+}
+
+TEST_F(WinsockTest, CloseCarriesZeroForOrderlyAndResetForAbortive)
+{
+    struct Case {
+        const char* name;
+        bool reset;
+        int error;
+    };
+    for (const Case& c : {Case{"orderly", false, 0}, Case{"reset", true, ws::WSAECONNRESET}}) {
+        SCOPED_TRACE(c.name);
+        ws::SOCKET client, server;
+        Pair(client, server);
+        ASSERT_EQ(ws::send(server, "tail", 4, 0), 4);
+        if (c.reset) {
+            const ws::linger hard{1, 0};
+            ASSERT_EQ(ws::setsockopt(server, ws::SOL_SOCKET, ws::SO_LINGER, reinterpret_cast<const char*>(&hard),
+                                     sizeof hard),
+                      0);
+        }
+        ASSERT_EQ(ws::closesocket(server), 0);
+        // The caller reads the end itself (0, or the reset) before Winsock
+        // has told of it: FD_CLOSE still comes, with the same error.
+        std::string got;
+        int last = 0;
+        ASSERT_TRUE(RunUntil([&] {
+            char buf[16];
+            while ((last = ws::recv(client, buf, sizeof buf, 0)) > 0)
+                got.append(buf, static_cast<std::size_t>(last));
+            return last == 0 || ws::WSAGetLastError() != ws::WSAEWOULDBLOCK;
+        }));
+        EXPECT_EQ(got, "tail") << "data before the close is still delivered";
+        EXPECT_EQ(last == 0 ? 0 : ws::WSAGetLastError(), c.error);
+        ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_CLOSE); }));
+        EXPECT_EQ(rec.Find(client, ws::FD_CLOSE)->error, c.error);
+        RunFor(30);
+        EXPECT_EQ(rec.Count(client, ws::FD_CLOSE), 1);
+    }
+}
+
+TEST_F(WinsockTest, RefusedConnectIsTheOnlyNotification)
+{
+    const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    ASSERT_EQ(ws::WSAAsyncSelect(s, rec.wnd, kSocketMsg, kAllEvents), 0);
+    const ws::sockaddr_in a = Loopback(PeerUnusedPort());
+    EXPECT_EQ(ws::connect(s, Sa(a), sizeof a), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+    ASSERT_TRUE(RunUntil([&] { return rec.Find(s, ws::FD_CONNECT); }));
+    EXPECT_EQ(rec.Find(s, ws::FD_CONNECT)->error, ws::WSAECONNREFUSED);
+    RunFor(50);
+    EXPECT_EQ(rec.For(s).size(), 1u);
+}
+
+TEST_F(WinsockTest, EventsOfADeselectedSocketWaitForTheNextSelection)
+{
+    ws::SOCKET client, server;
+    Pair(client, server);
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_WRITE) == 1; }));
+    ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, 0, 0), 0);
+    ASSERT_EQ(ws::send(server, "x", 1, 0), 1);
+    RunFor(50);
+    EXPECT_EQ(rec.Count(client, ws::FD_READ), 0);
+    ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, kSocketMsg, kAllEvents), 0);
+    ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == 1; }));
+    EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 1) << "selecting again owes no FD_WRITE";
+}
+
+TEST_F(WinsockTest, HandlesAreNeverReused)
+{
+    const ws::SOCKET first = ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0);
+    ASSERT_NE(first, ws::INVALID_SOCKET);
+    ASSERT_EQ(ws::closesocket(first), 0);
+    const ws::SOCKET second = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    EXPECT_GT(second, first);
+    char c;
+    EXPECT_EQ(ws::recv(first, &c, 1, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAENOTSOCK);
+    EXPECT_EQ(ws::closesocket(first), ws::SOCKET_ERROR);
+}
+
+TEST_F(WinsockTest, ErrnoMapsToWinsockNumbers)
+{
+    EXPECT_EQ(WinsockErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(WinsockErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(WinsockErrorFromErrno(EWOULDBLOCK), 10035);
+    EXPECT_EQ(WinsockErrorFromErrno(EADDRINUSE), 10048);
+    EXPECT_EQ(WinsockErrorFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(WinsockErrorFromErrno(ENOTCONN), 10057);
+    ws::SOCKET s = ws::socket(ws::AF_INET + 1, ws::SOCK_STREAM, 0);
+    EXPECT_EQ(s, ws::INVALID_SOCKET);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEAFNOSUPPORT);
+}
+
+TEST_F(WinsockTest, CallsNeedStartup)
+{
+    // This test's own start is undone; nobody else in the process started it.
+    ws::WSACleanup();
+    EXPECT_EQ(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSANOTINITIALISED);
+    ws::WSADATA d{};
+    EXPECT_EQ(ws::WSAStartup(0x0001, &d), ws::WSAVERNOTSUPPORTED);
+    ASSERT_EQ(ws::WSAStartup(0x0202, &d), 0);
+    EXPECT_EQ(d.wVersion, 0x0101);
+}
+
+TEST_F(WinsockTest, LookupRunsTheHookOnAWorkerAndRepliesOnTheGuiThread)
+{
+    std::thread::id hookThread;
+    GetHooks().resolveName = [&](const std::string& host) {
+        hookThread = std::this_thread::get_id();
+        ResolveResult r;
+        r.officialName = host + ".example";
+        r.addresses = {ws::htonl(0x7f000005), ws::htonl(0x7f000006)};
+        return r;
+    };
+    alignas(ws::hostent) char buf[ws::MAXGETHOSTSTRUCT];
+    const ws::HANDLE h = ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "peer", buf, sizeof buf);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(rec.lookups, 0) << "the reply never comes inside the call";
+    ASSERT_TRUE(RunUntil([&] { return rec.lookups == 1; }));
+    EXPECT_EQ(rec.lookupHandle, h);
+    EXPECT_EQ(ws::WSAGETASYNCERROR(rec.lookupReply), 0);
+    EXPECT_NE(hookThread, std::this_thread::get_id());
+    EXPECT_EQ(rec.lookupThread, std::this_thread::get_id());
+    const auto* entry = reinterpret_cast<const ws::hostent*>(buf);
+    EXPECT_STREQ(entry->h_name, "peer.example");
+    ASSERT_NE(entry->h_addr_list[0], nullptr);
+    ASSERT_NE(entry->h_addr_list[1], nullptr);
+    EXPECT_EQ(entry->h_addr_list[2], nullptr);
+    ws::in_addr second;
+    std::memcpy(&second.s_addr, entry->h_addr_list[1], 4);
+    EXPECT_STREQ(ws::inet_ntoa(second), "127.0.0.6");
+    EXPECT_EQ(ws::WSACancelAsyncRequest(h), ws::SOCKET_ERROR) << "a finished request cannot be cancelled";
+}
+
+TEST_F(WinsockTest, LookupErrorsAndCancel)
+{
+    GetHooks().resolveName = [](const std::string&) {
+        ResolveResult r;
+        r.error = ws::WSAHOST_NOT_FOUND;
+        return r;
+    };
+    alignas(ws::hostent) char buf[ws::MAXGETHOSTSTRUCT];
+    ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "nowhere", buf, sizeof buf);
+    ASSERT_TRUE(RunUntil([&] { return rec.lookups == 1; }));
+    EXPECT_EQ(ws::WSAGETASYNCERROR(rec.lookupReply), ws::WSAHOST_NOT_FOUND);
+
+    GetHooks().resolveName = [](const std::string&) {
+        ResolveResult r;
+        r.officialName = std::string(300, 'n');
+        r.addresses = {ws::htonl(0x7f000001)};
+        return r;
+    };
+    ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "long", buf, 64);
+    ASSERT_TRUE(RunUntil([&] { return rec.lookups == 2; }));
+    EXPECT_EQ(ws::WSAGETASYNCERROR(rec.lookupReply), ws::WSAENOBUFS);
+    EXPECT_GT(ws::WSAGETASYNCBUFLEN(rec.lookupReply), 64);
+
+    const ws::HANDLE cancelled = ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "gone", buf, sizeof buf);
+    EXPECT_EQ(ws::WSACancelAsyncRequest(cancelled), 0);
+    RunFor(100);
+    EXPECT_EQ(rec.lookups, 2) << "a cancelled request never replies";
+}
+
+TEST_F(WinsockTest, DatabaseLookups)
+{
+    const ws::servent* http = ws::getservbyname("http", "tcp");
+    ASSERT_NE(http, nullptr);
+    EXPECT_EQ(ws::ntohs(static_cast<ws::u_short>(http->s_port)), 80);
+    EXPECT_EQ(ws::getservbyname("no-such-service", "tcp"), nullptr);
+    const ws::protoent* udp = ws::getprotobyname("udp");
+    ASSERT_NE(udp, nullptr);
+    EXPECT_EQ(udp->p_proto, 17);
+    EXPECT_EQ(ws::inet_addr("10.1.2.3"), ws::htonl(0x0a010203));
+    EXPECT_EQ(ws::inet_addr("bad"), ws::INADDR_NONE);
+}
+
+}  // namespace

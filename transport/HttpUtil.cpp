@@ -1,0 +1,293 @@
+#include "transport/HttpUtil.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+bool StartsWithNoCase(const AnsiString& s, const char* prefix)
+{
+    const AnsiString p(prefix);
+    return s.size() >= p.size() && SameText(s.substr(0, p.size()), p);
+}
+
+// The base of a relative "./" or "../" URL: the path up to and including its
+// last "/", or "/".
+AnsiString BaseFolder(const AnsiString& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == AnsiString::npos ? AnsiString("/") : path.substr(0, slash + 1);
+}
+
+// Climbs one folder: "/x/y/" becomes "/x/", "/" stays "/".
+AnsiString ParentFolder(AnsiString base)
+{
+    if (!base.empty() && base.back() == '/')
+        base.pop_back();
+    const auto slash = base.rfind('/');
+    return slash == AnsiString::npos ? AnsiString("/") : base.substr(0, slash + 1);
+}
+
+void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
+                  AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path,
+                  bool withBase)
+{
+    const AnsiString basePath = Path;
+    Proto.clear();
+    User.clear();
+    Password.clear();
+    Host.clear();
+    Port.clear();
+    Path.clear();
+    if (URL.empty())
+        return;
+
+    if (withBase && URL.compare(0, 2, "./") == 0) {
+        Path = BaseFolder(basePath) + URL.substr(2);
+        return;
+    }
+    if (withBase && URL.compare(0, 3, "../") == 0) {
+        AnsiString base = BaseFolder(basePath);
+        std::size_t at = 0;
+        while (URL.compare(at, 3, "../") == 0) {
+            base = ParentFolder(base);
+            at += 3;
+        }
+        Path = base + URL.substr(at);
+        return;
+    }
+
+    AnsiString rest;
+    const auto scheme = URL.find("://");
+    if (scheme != AnsiString::npos) {
+        Proto = URL.substr(0, scheme);
+        rest = URL.substr(scheme + 3);
+    } else if (URL[0] == '/') {
+        Proto = "http";
+        if (URL.size() > 1 && URL[1] != '/') {
+            Path = URL;
+            return;
+        }
+        rest = URL.substr(1);
+    } else if (StartsWithNoCase(URL, "http:") && URL.find("//") == AnsiString::npos) {
+        Proto = "http";
+        if (URL.size() >= 7 && URL[6] != '/') {
+            Path = URL.substr(5);
+            return;
+        }
+        rest = URL.size() > 6 ? URL.substr(6) : AnsiString();
+    } else if (StartsWithNoCase(URL, "mailto:")) {
+        Proto = "mailto";
+        rest = URL.substr(URL.find(':') + 1);
+    } else {
+        rest = URL;
+    }
+
+    auto pathStart = rest.find('/');
+    if (withBase) {
+        const auto query = rest.find('?');
+        if (query != AnsiString::npos && (pathStart == AnsiString::npos || query < pathStart))
+            pathStart = query;
+    }
+    AnsiString authority = rest;
+    if (pathStart != AnsiString::npos) {
+        Path = rest.substr(pathStart);
+        authority = rest.substr(0, pathStart);
+    }
+
+    const auto colon = authority.rfind(':');
+    const auto at = authority.rfind('@');
+    const std::size_t hostStart = at == AnsiString::npos ? 0 : at + 1;
+    if (colon == AnsiString::npos || (at != AnsiString::npos && colon < at)) {
+        Host = authority.substr(hostStart);
+    } else {
+        Port = authority.substr(colon + 1);
+        Host = authority.substr(hostStart, colon - hostStart);
+    }
+    if (at != AnsiString::npos) {
+        const AnsiString userInfo = authority.substr(0, at);
+        const auto sep = userInfo.find(':');
+        if (sep == AnsiString::npos) {
+            User = userInfo;
+        } else {
+            User = userInfo.substr(0, sep);
+            Password = userInfo.substr(sep + 1);
+        }
+    }
+}
+
+constexpr char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char DayNames[] = "MonTueWedThuFriSatSun";
+constexpr char MonthNames[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+
+}  // namespace
+
+void SplitURL(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Password,
+              AnsiString& Host, AnsiString& Port, AnsiString& Path)
+{
+    SplitURLImpl(URL, Proto, User, Password, Host, Port, Path, true);
+}
+
+void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
+                    AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path)
+{
+    SplitURLImpl(URL, Proto, User, Password, Host, Port, Path, false);
+}
+
+void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out)
+{
+    Out.clear();
+    const auto* bytes = static_cast<const unsigned char*>(Data);
+    if (Len < 0 || (Len > 0 && !bytes))
+        Len = 0;
+    const bool uuencode = Mode == 0;
+    const bool base64 = Mode == 1 || Mode == 2;
+    if (uuencode)
+        Out += static_cast<char>(((Len - 1) & 63) + 33);
+    for (int i = 0; i < Len; i += 3) {
+        const int have = std::min(3, Len - i);
+        const unsigned b0 = bytes[i];
+        const unsigned b1 = have > 1 ? bytes[i + 1] : 0;
+        const unsigned b2 = have > 2 ? bytes[i + 2] : 0;
+        const unsigned values[4] = {b0 >> 2, ((b0 & 3) << 4) | (b1 >> 4), ((b1 & 15) << 2) | (b2 >> 6),
+                                    b2 & 63};
+        // A uuencoded line always carries whole groups; the others stop at the
+        // last value that holds data bits.
+        const int count = uuencode ? 4 : have + 1;
+        for (int k = 0; k < count; ++k) {
+            const unsigned v = values[k];
+            if (uuencode)
+                Out += v == 0 ? '`' : static_cast<char>(32 + v);
+            else if (base64)
+                Out += Base64Alphabet[v];
+            else
+                Out += static_cast<char>(v);
+        }
+    }
+    if (base64)
+        while (Out.size() % 4 != 0)
+            Out += '=';
+}
+
+void Base64Encode(std::uint8_t Mode, const AnsiString& S, AnsiString& Out)
+{
+    Encode(Mode, S.data(), static_cast<int>(S.size()), Out);
+}
+
+AnsiString Base64Of(const AnsiString& S)
+{
+    AnsiString out;
+    Base64Encode(1, S, out);
+    return out;
+}
+
+AnsiString RFC1123Date(TDateTime D)
+{
+    const long long days = static_cast<long long>(std::floor(D));
+    const int day = static_cast<int>((((days - 2) % 7) + 7) % 7);
+    int year = 0, month = 0, mday = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    DecodeDate(D, year, month, mday);
+    DecodeTime(D, hour, minute, second, msec);
+    if (month < 1 || month > 12)
+        month = 1;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3s, %2.2d %.3s %4.4d %2.2d:%2.2d:%2.2d", DayNames + 3 * day, mday,
+                  MonthNames + 3 * (month - 1), year, hour, minute, second);
+    return text;
+}
+
+void ReplaceExtension(AnsiString& FileName, const AnsiString& NewExt)
+{
+    const auto dot = FileName.rfind('.');
+    if (dot == AnsiString::npos)
+        FileName += "." + NewExt;
+    else
+        FileName = FileName.substr(0, dot + 1) + NewExt;
+}
+
+int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
+{
+    const int beyond = static_cast<int>(S.size()) + 1;
+    if (N == 0 || Sub.empty())
+        return N > 0 ? beyond : 0;
+    if (N > 0) {
+        std::size_t from = 0;
+        for (int found = 0;; ++from) {
+            const auto at = S.find(Sub, from);
+            if (at == AnsiString::npos)
+                return beyond;
+            if (++found == N)
+                return static_cast<int>(at) + 1;
+            from = at;
+        }
+    }
+    std::size_t from = AnsiString::npos;
+    for (int found = 0;;) {
+        const auto at = S.rfind(Sub, from);
+        if (at == AnsiString::npos)
+            return 0;
+        if (--found == N)
+            return static_cast<int>(at) + 1;
+        if (at == 0)
+            return 0;
+        from = at - 1;
+    }
+}
+
+bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason)
+{
+    const AnsiString version = Line.substr(0, 8);
+    if (version != "HTTP/1.0" && version != "HTTP/1.1")
+        return false;
+    Status = StrToInt(Copy(Line, 10, 3));
+    Reason = Copy(Line, 14, static_cast<int>(Line.size()));
+    return true;
+}
+
+bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value)
+{
+    const auto colon = Line.find(':');
+    if (colon == AnsiString::npos)
+        return false;
+    Name = LowerCase(Line.substr(0, colon));
+    std::size_t start = colon + 1;
+    while (start + 1 < Line.size() && Line[start] == ' ')
+        ++start;
+    Value = Line.substr(std::min(start, Line.size()));
+    return true;
+}
+
+void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End)
+{
+    const int dash = Pos("-", Value);
+    const int slash = Pos("/", Value);
+    Begin = dash > 0 ? Copy(Value, 7, dash - 7) : AnsiString();
+    End = dash > 0 && slash > dash ? Copy(Value, dash + 1, slash - dash - 1) : AnsiString();
+}
+
+bool IsHeaderlessStart(const AnsiString& Line)
+{
+    return StartsWithNoCase(Line, "<HTML>");
+}
+
+AnsiString DocumentNameOfPath(const AnsiString& Path, bool cutQueryFirst)
+{
+    AnsiString path = Path;
+    if (cutQueryFirst) {
+        const auto query = path.find('?');
+        if (query != AnsiString::npos)
+            path.erase(query);
+    }
+    if (path.empty() || path == "/")
+        return "document.htm";
+    if (path.back() == '/')
+        path.pop_back();
+    const auto slash = path.rfind('/');
+    AnsiString name = slash == AnsiString::npos ? path : path.substr(slash + 1);
+    if (name.size() > 255)
+        name.resize(255);
+    const auto query = name.find('?');
+    if (query != AnsiString::npos)
+        name.erase(query);
+    return name;
+}

@@ -1,0 +1,76 @@
+// The text side of the HTTP clients: URL splitting, the encoder used for basic
+// authentication, the date of "If-Modified-Since", and the pieces that read
+// one response header line. All of them are pure functions over bytes; the
+// clients (HttpProt, StHttpProt) call them and tests feed them directly.
+#pragma once
+
+#include <cstdint>
+
+#include "classlib/SysUtils.h"
+
+// Misuse of a client and failures of a response line. ErrorCode is 1 "HTTP
+// component is busy", 2 "HTTP component has nothing to post", 4 "HTTP line too
+// long", or the HTTP status when THttpCli.Get raises it.
+class EHttpException : public Exception {
+public:
+    EHttpException(const AnsiString& message, std::uint16_t errorCode)
+        : Exception(message), ErrorCode(errorCode) {}
+    std::uint16_t ErrorCode;
+};
+
+// Splits URL into its parts. Path is also an input: on entry it is the base
+// path against which "./" and "../" resolve. Outputs not found stay empty;
+// SplitURL never fails.
+void SplitURL(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Password,
+              AnsiString& Host, AnsiString& Port, AnsiString& Path);
+
+// The older splitter of the submission client: Path is an output only, "./"
+// and "../" are split like any other URL, and the path starts at the first
+// "/" only (a "?" before any "/" stays in the host).
+void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
+                    AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path);
+
+// Mode 0: a uuencoded line; 1 or 2: Base64 padded with "="; any other mode:
+// the raw 6-bit values, unpadded.
+void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out);
+void Base64Encode(std::uint8_t Mode, const AnsiString& S, AnsiString& Out);
+// Base64 (mode 1) of S, for the authorization lines.
+AnsiString Base64Of(const AnsiString& S);
+
+// "Wed, 09 Dec 2026 08:05:03": the date as it stands, no conversion to GMT
+// (the caller appends " GMT").
+AnsiString RFC1123Date(TDateTime D);
+
+// FileName up to and including its last "." followed by NewExt; without a
+// ".", FileName + "." + NewExt.
+void ReplaceExtension(AnsiString& FileName, const AnsiString& NewExt);
+
+// 1-based position of the N-th occurrence of Sub in S, counted from the start
+// for N > 0 and from the end for N < 0 (-1 is the last). Not found: a value
+// beyond the length of S for N > 0, 0 for N < 0 (and for N = 0).
+int NthPos(const AnsiString& Sub, const AnsiString& S, int N);
+
+// --- response header lines -----------------------------------------------
+
+// A status line starts with exactly "HTTP/1.0" or "HTTP/1.1"; the status is
+// characters 10 to 12, the reason phrase characters 14 to the end. A status
+// that is not a number raises EConvertError.
+bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason);
+
+// "Name: value": the name before the first ":", lower-cased; the value after
+// the ":" and the blanks that follow it, the last character never skipped.
+// False for a line without ":".
+bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value);
+
+// "bytes 100-199/1000": Begin "100", End "199". Parts that are missing come
+// out empty.
+void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End);
+
+// True when the line starts with "<HTML>" in any case: a reply without a header.
+bool IsHeaderlessStart(const AnsiString& Line);
+
+// The document name of a request path: "document.htm" for an empty path or
+// "/"; otherwise one trailing "/" dropped, the last segment (at most 255
+// characters), cut at its first "?". cutQueryFirst also cuts the path at "?"
+// before anything else (the newer client; the submission client does not).
+AnsiString DocumentNameOfPath(const AnsiString& Path, bool cutQueryFirst);
