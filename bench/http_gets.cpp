@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -74,7 +74,7 @@ int Client(int argc, char** argv)
     const int port = std::atoi(argv[2]);
     const int total = std::atoi(argv[3]);
     const int inFlight = std::atoi(argv[4]);
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + PagePath;
 
     int started = 0, finished = 0, failures = 0;
