@@ -1,0 +1,301 @@
+#include "classlib/Accessibility.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QLabel>
+#include <QMetaEnum>
+
+#include <cmath>
+#include <limits>
+
+#include "classlib/ComCtrls.h"
+#include "classlib/QtBridge.h"
+#include "classlib/StdCtrls.h"
+
+namespace {
+
+QAccessible::Role RoleFor(TAccessibleRole role)
+{
+    switch (role) {
+    case TAccessibleRole::StaticText: return QAccessible::StaticText;
+    case TAccessibleRole::PushButton: return QAccessible::Button;
+    case TAccessibleRole::CheckBox: return QAccessible::CheckBox;
+    case TAccessibleRole::RadioButton: return QAccessible::RadioButton;
+    case TAccessibleRole::Graphic: return QAccessible::Graphic;
+    case TAccessibleRole::Grouping: return QAccessible::Grouping;
+    case TAccessibleRole::Pane: return QAccessible::Pane;
+    case TAccessibleRole::Table: return QAccessible::Table;
+    case TAccessibleRole::List: return QAccessible::List;
+    case TAccessibleRole::ProgressBar: return QAccessible::ProgressBar;
+    case TAccessibleRole::Indicator: return QAccessible::Indicator;
+    case TAccessibleRole::Window: return QAccessible::Window;
+    default: return QAccessible::Client;
+    }
+}
+
+// The accessible face of a control that draws itself: everything comes from
+// the control's Accessible* members.
+class TControlAccessible : public QAccessibleWidget {
+public:
+    explicit TControlAccessible(QWidget* widget) : QAccessibleWidget(widget) {}
+
+    TControl* Control() const { return ControlOfWidget(widget()); }
+
+    QAccessible::Role role() const override
+    {
+        TControl* c = Control();
+        return c ? RoleFor(c->AccessibleRole()) : QAccessible::Client;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        TControl* c = Control();
+        if (!c)
+            return QAccessibleWidget::text(t);
+        switch (t) {
+        case QAccessible::Name: {
+            const AnsiString name = c->AccessibleName();
+            if (!name.empty())
+                return ToQString(StripHotkeyText(name));
+            return QAccessibleWidget::text(t);
+        }
+        case QAccessible::Description: return ToQString(c->AccessibleDescription());
+        case QAccessible::Value: return ToQString(c->AccessibleValue());
+        default: return QAccessibleWidget::text(t);
+        }
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        TControl* c = Control();
+        if (!c)
+            return s;
+        const TAccessibleState a = c->AccessibleState();
+        s.checkable = a.Checkable;
+        s.checked = a.Checked;
+        s.checkStateMixed = a.Mixed;
+        s.pressed = a.Pressed;
+        if (a.Focusable)
+            s.focusable = true;
+        s.readOnly = a.ReadOnly;
+        if (!c->Enabled())
+            s.disabled = true;
+        return s;
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        if (TControl* c = Control())
+            for (const AnsiString& a : c->AccessibleActions())
+                names << ToQString(a);
+        return names;
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        TControl* c = Control();
+        if (!c || !c->Enabled())
+            return;
+        const AnsiString action = FromQString(actionName);
+        SafeCall([&] { c->DoAccessibleAction(action); });
+    }
+
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    static AnsiString StripHotkeyText(const AnsiString& s)
+    {
+        AnsiString out;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '&') {
+                if (i + 1 < s.size() && s[i + 1] == '&') {
+                    out.push_back('&');
+                    ++i;
+                }
+                continue;
+            }
+            out.push_back(s[i]);
+        }
+        return out;
+    }
+};
+
+QAccessibleInterface* ControlFactory(const QString&, QObject* object)
+{
+    if (object && object->isWidgetType() && IsPaintWidget(object))
+        return new TControlAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+// Controls whose accessible name comes from the label beside them.
+bool NeedsLabel(const TControl* c)
+{
+    return dynamic_cast<const TEdit*>(c) || dynamic_cast<const TMemo*>(c) || dynamic_cast<const TComboBox*>(c) ||
+           dynamic_cast<const TCustomListBox*>(c) || dynamic_cast<const TListView*>(c);
+}
+
+bool HasBuddy(const std::vector<TLabel*>& labels, const TControl* c)
+{
+    for (TLabel* l : labels)
+        if (auto* q = static_cast<QLabel*>(l->Widget()); q && q->buddy() == c->Widget())
+            return true;
+    return false;
+}
+
+// The label that names a control: on its line to the left, else just above it.
+TLabel* LabelBeside(const std::vector<TLabel*>& labels, const TControl* c)
+{
+    TLabel* best = nullptr;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (TLabel* l : labels) {
+        if (l->Parent() != c->Parent() || !l->Visible() || l->Caption().empty())
+            continue;
+        const int labelMid = l->Top() + l->Height() / 2;
+        if (l->Left() + l->Width() <= c->Left() + 4 && labelMid >= c->Top() - 4 && labelMid <= c->Top() + c->Height() + 4) {
+            const int d = c->Left() - (l->Left() + l->Width());
+            if (d < 120 && d < bestDistance) {
+                best = l;
+                bestDistance = d;
+            }
+        }
+    }
+    if (best)
+        return best;
+    for (TLabel* l : labels) {
+        if (l->Parent() != c->Parent() || !l->Visible() || l->Caption().empty())
+            continue;
+        const int d = c->Top() - (l->Top() + l->Height());
+        if (d >= -2 && d < 24 && l->Left() >= c->Left() - 10 && l->Left() < c->Left() + c->Width()) {
+            if (d < bestDistance) {
+                best = l;
+                bestDistance = d;
+            }
+        }
+    }
+    return best;
+}
+
+void CollectControls(TControl* c, std::vector<TControl*>& out)
+{
+    out.push_back(c);
+    if (auto* wc = dynamic_cast<TWinControl*>(c))
+        for (int i = 0; i < wc->ControlCount(); ++i)
+            CollectControls(wc->Controls(i), out);
+}
+
+AnsiString RoleName(QAccessible::Role role)
+{
+    const QMetaEnum e = QMetaEnum::fromType<QAccessible::Role>();
+    const char* key = e.valueToKey(int(role));
+    return key ? AnsiString(key) : IntToStr(int(role));
+}
+
+void Walk(QAccessibleInterface* iface, int depth, int maxNodes, std::vector<TAccessibleNode>& out)
+{
+    if (!iface || !iface->isValid() || int(out.size()) >= maxNodes)
+        return;
+    TAccessibleNode node;
+    node.Role = RoleName(iface->role());
+    node.Name = FromQString(iface->text(QAccessible::Name));
+    node.Description = FromQString(iface->text(QAccessible::Description));
+    node.Value = FromQString(iface->text(QAccessible::Value));
+    node.Checked = iface->state().checked;
+    node.Depth = depth;
+    if (QAccessibleActionInterface* actions = iface->actionInterface())
+        for (const QString& a : actions->actionNames())
+            node.Actions.push_back(FromQString(a));
+    out.push_back(node);
+    const int n = iface->childCount();
+    for (int i = 0; i < n && int(out.size()) < maxNodes; ++i)
+        Walk(iface->child(i), depth + 1, maxNodes, out);
+}
+
+}  // namespace
+
+void InstallAccessibility()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    QAccessible::installFactory(&ControlFactory);
+}
+
+void ApplyAccessibleDescription(TControl* control)
+{
+    if (!control)
+        return;
+    if (QWidget* w = control->Widget())
+        if (!IsPaintWidget(w))
+            w->setAccessibleDescription(ToQString(control->AccessibleDescription()));
+}
+
+void PrepareAccessibility(TControl* control)
+{
+    if (!control)
+        return;
+    std::vector<TControl*> all;
+    CollectControls(control, all);
+    std::vector<TLabel*> labels;
+    for (TControl* c : all) {
+        if (QWidget* w = c->Widget())
+            if (!IsPaintWidget(w))
+                w->setAccessibleDescription(ToQString(c->AccessibleDescription()));
+        if (auto* l = dynamic_cast<TLabel*>(c))
+            labels.push_back(l);
+    }
+    // Edits and lists are named by the label beside them, as a person reads
+    // the form; a label's own FocusControl wins.
+    for (TControl* c : all) {
+        if (!NeedsLabel(c) || HasBuddy(labels, c))
+            continue;
+        if (TLabel* label = LabelBeside(labels, c))
+            if (auto* q = static_cast<QLabel*>(label->Widget()); q && !q->buddy())
+                q->setBuddy(c->Widget());
+    }
+}
+
+void NotifyAccessibleChange(TControl* control, TAccessibleChange what)
+{
+    if (!QAccessible::isActive() || !control || control->Destroying())
+        return;
+    QWidget* w = control->Widget();
+    if (!w)
+        return;
+    switch (what) {
+    case TAccessibleChange::Name: {
+        QAccessibleEvent ev(w, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&ev);
+        break;
+    }
+    case TAccessibleChange::Value: {
+        QAccessibleEvent ev(w, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&ev);
+        QAccessibleValueChangeEvent vev(w, ToQString(control->AccessibleValue()));
+        QAccessible::updateAccessibility(&vev);
+        break;
+    }
+    case TAccessibleChange::State: {
+        QAccessible::State changed;
+        changed.checked = true;
+        changed.checkStateMixed = true;
+        changed.pressed = true;
+        changed.disabled = true;
+        QAccessibleStateChangeEvent ev(w, changed);
+        QAccessible::updateAccessibility(&ev);
+        break;
+    }
+    }
+}
+
+std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes)
+{
+    std::vector<TAccessibleNode> out;
+    if (!root || !root->Widget())
+        return out;
+    PrepareAccessibility(root);
+    Walk(QAccessible::queryAccessibleInterface(root->Widget()), 0, maxNodes, out);
+    return out;
+}

@@ -1,0 +1,35 @@
+// Assistive technology: every control can be found by its component name.
+//
+// Standard controls carry their component Name as accessible description;
+// controls that draw themselves get an accessible interface of their own,
+// built from TControl's Accessible* members (role, name, value, state,
+// actions). Internal to the class library except for the tree walk that
+// tests and scripts use.
+#pragma once
+
+#include <vector>
+
+#include "classlib/Controls.h"
+
+// Installs the accessible interfaces (once; the first control does it).
+void InstallAccessibility();
+// Puts the control's Name into its window's accessible description.
+void ApplyAccessibleDescription(TControl* control);
+// The same for a whole window and everything in it, and names each edit and
+// list after the label beside it (forms do this when they are shown).
+void PrepareAccessibility(TControl* root);
+// Tells assistive technology that a control's name, value or state changed.
+void NotifyAccessibleChange(TControl* control, TAccessibleChange what);
+
+// One node of the accessible tree as assistive technology sees it.
+struct TAccessibleNode {
+    AnsiString Role;         // the toolkit's role name ("PushButton", "Table", "Cell", ...)
+    AnsiString Name;
+    AnsiString Description;  // the component name
+    AnsiString Value;
+    std::vector<AnsiString> Actions;
+    bool Checked = false;
+    int Depth = 0;
+};
+// Walks the accessible tree under a control's window, depth first.
+std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes = 100000);

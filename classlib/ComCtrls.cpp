@@ -1,0 +1,1457 @@
+#include "classlib/ComCtrls.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <algorithm>
+
+#include "classlib/QtBridge.h"
+
+namespace {
+
+[[noreturn]] void IndexError(int index)
+{
+    throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+}
+
+const AnsiString& EmptyString()
+{
+    static const AnsiString empty;
+    return empty;
+}
+
+}  // namespace
+
+// --- the toolkit side of the list view ---------------------------------------------------------
+
+class TListModel : public QAbstractTableModel {
+public:
+    explicit TListModel(TListView* lv) : FListView(lv) {}
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : Rows; }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : std::max(1, Cols); }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        TListItems* items = FListView->Items();
+        const int row = index.row();
+        if (!index.isValid() || row < 0 || row >= items->Count())
+            return {};
+        TListItem* item = items->Item(row);
+        const int col = index.column();
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            return ToQString(col == 0 ? item->CaptionRef() : item->SubItemRef(col - 1));
+        case Qt::CheckStateRole:
+            if (col == 0 && FListView->Checkboxes())
+                return item->Checked() ? Qt::Checked : Qt::Unchecked;
+            return {};
+        case Qt::DecorationRole: {
+            if (FListView->OwnerDraw())
+                return {};
+            const int image = col == 0 ? item->ImageIndex() : item->SubItemImages(col - 1);
+            if (image < 0 || !FListView->SmallImages())
+                return {};
+            if (const TBitmap* bmp = FListView->SmallImages()->Image(image))
+                return QPixmap::fromImage(bmp->Image().image);
+            return {};
+        }
+        case Qt::TextAlignmentRole: {
+            TAlignment a = taLeftJustify;
+            if (col < FListView->Columns()->Count())
+                a = FListView->Columns()->Items(col)->Alignment();
+            const int h = a == taRightJustify ? Qt::AlignRight : a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+            return int(h | Qt::AlignVCenter);
+        }
+        default:
+            return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal)
+            return {};
+        TListColumns* cols = FListView->Columns();
+        if (section < 0 || section >= cols->Count())
+            return {};
+        if (role == Qt::DisplayRole)
+            return ToQString(cols->Items(section)->Caption());
+        if (role == Qt::TextAlignmentRole) {
+            const TAlignment a = cols->Items(section)->Alignment();
+            const int h = a == taRightJustify ? Qt::AlignRight : a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+            return int(h | Qt::AlignVCenter);
+        }
+        return {};
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+        if (index.column() == 0 && FListView->Checkboxes() && !FListView->OwnerDraw())
+            f |= Qt::ItemIsUserCheckable;
+        return f;
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= FListView->Items()->Count())
+            return false;
+        TListItem* item = FListView->Items()->Item(index.row());
+        const bool checked = value.toInt() == Qt::Checked;
+        if (checked != item->Checked()) {
+            SafeCall([&] {
+                item->SetChecked(checked);
+                FListView->HandleCheckToggled(index.row());
+            });
+        }
+        return true;
+    }
+
+    void BeginInsert(int first, int last) { beginInsertRows(QModelIndex(), first, last); }
+    void EndInsert() { endInsertRows(); }
+    void BeginRemove(int first, int last) { beginRemoveRows(QModelIndex(), first, last); }
+    void EndRemove() { endRemoveRows(); }
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    void BeginInsertCols(int first, int last) { beginInsertColumns(QModelIndex(), first, last); }
+    void EndInsertCols() { endInsertColumns(); }
+    void RowChanged(int row)
+    {
+        if (row < Rows)
+            emit dataChanged(index(row, 0), index(row, std::max(1, Cols) - 1));
+    }
+    void HeaderChanged() { emit headerDataChanged(Qt::Horizontal, 0, std::max(1, Cols) - 1); }
+
+    int Rows = 0;
+    int Cols = 0;
+
+private:
+    TListView* FListView;
+};
+
+class TListTableView;
+
+class TListDelegate : public QStyledItemDelegate {
+public:
+    explicit TListDelegate(TListView* lv) : FListView(lv) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setHeight(FListView->RowHeight());
+        return s;
+    }
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override
+    {
+        if (FListView->OwnerDraw())
+            return false;
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    TListView* FListView;
+};
+
+// The table behind a list view. Owner-drawn rows are painted whole, once,
+// when the leftmost visible cell of the row is painted.
+class TListTableView : public QTableView {
+public:
+    explicit TListTableView(TListView* lv) : FListView(lv) {}
+
+    void PaintOwnerDrawnRow(QPainter* painter, const QStyleOptionViewItem& option, int row) const
+    {
+        const QRect rowRect(-horizontalOffset(), option.rect.y(), horizontalHeader()->length(), rowHeight(row));
+        TOwnerDrawState state;
+        if (selectionModel() && selectionModel()->isRowSelected(row, QModelIndex()))
+            state << odSelected;
+        if (currentIndex().row() == row && hasFocus())
+            state << odFocused;
+        if (!isEnabled())
+            state << odDisabled;
+        painter->save();
+        {
+            TQtCanvas canvas(painter, FromQRect(rowRect.intersected(viewport()->rect())));
+            SafeCall([&] { FListView->PaintRow(row, FromQRect(rowRect), state, &canvas); });
+        }
+        painter->restore();
+    }
+    int LeftmostVisibleColumn() const
+    {
+        const int c = columnAt(0);
+        return c < 0 ? 0 : c;
+    }
+
+private:
+    TListView* FListView;
+};
+
+void TListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (!FListView->OwnerDraw()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    auto* view = dynamic_cast<const TListTableView*>(option.widget);
+    if (!view)
+        return;
+    if (index.column() == view->LeftmostVisibleColumn())
+        view->PaintOwnerDrawnRow(painter, option, index.row());
+}
+
+struct TListViewImpl {
+    TListTableView* view = nullptr;
+    TListModel* model = nullptr;
+    TListDelegate* delegate = nullptr;
+    bool structureDirty = false;
+    bool applyingWidth = false;
+};
+
+// --- sub-items --------------------------------------------------------------------------------------
+
+void TListSubItems::Touched()
+{
+    FItem->RowChanged(ctText);
+}
+
+AnsiString TListSubItems::Get(int index) const
+{
+    if (index < 0 || index >= Count())
+        ListIndexError(index);
+    return FLines[size_t(index)];
+}
+
+const AnsiString& TListSubItems::StringRef(int index) const
+{
+    if (index < 0 || index >= Count())
+        return EmptyString();
+    return FLines[size_t(index)];
+}
+
+void TListSubItems::Put(int index, const AnsiString& s)
+{
+    if (index < 0 || index >= Count())
+        ListIndexError(index);
+    Changing();
+    FLines[size_t(index)] = s;
+    Changed();
+    Touched();
+}
+
+void TListSubItems::Insert(int index, const AnsiString& s)
+{
+    if (index < 0 || index > Count())
+        ListIndexError(index);
+    Changing();
+    FLines.insert(FLines.begin() + index, s);
+    Changed();
+    Touched();
+}
+
+void TListSubItems::Delete(int index)
+{
+    if (index < 0 || index >= Count())
+        ListIndexError(index);
+    Changing();
+    FLines.erase(FLines.begin() + index);
+    Changed();
+    Touched();
+}
+
+void TListSubItems::Clear()
+{
+    if (FLines.empty())
+        return;
+    Changing();
+    FLines.clear();
+    Changed();
+    Touched();
+}
+
+void TListSubItems::AddLines(std::vector<AnsiString> lines, std::vector<TObject*>)
+{
+    Changing();
+    FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+    Changed();
+    Touched();
+}
+
+// --- items ------------------------------------------------------------------------------------------
+
+TListItem::TListItem(TListItems* owner) : FOwner(owner), FSubItems(this) {}
+
+TListItem::~TListItem() = default;
+
+TListView* TListItem::ListView() const
+{
+    return FOwner->Owner();
+}
+
+void TListItem::RowChanged(TItemChange change)
+{
+    ListView()->ItemChanged(this, change);
+}
+
+void TListItem::SetCaption(const AnsiString& caption)
+{
+    FCaption = caption;
+    RowChanged(ctText);
+}
+
+void TListItem::SetImageIndex(int index)
+{
+    FImageIndex = index;
+    RowChanged(ctImage);
+}
+
+void TListItem::SetStateIndex(int index)
+{
+    FStateIndex = index;
+    RowChanged(ctState);
+}
+
+void TListItem::SetIndent(int indent)
+{
+    FIndent = indent;
+    RowChanged(ctText);
+}
+
+void TListItem::SetChecked(bool checked)
+{
+    if (checked == FChecked)
+        return;
+    FChecked = checked;
+    RowChanged(ctState);
+}
+
+int TListItem::SubItemImages(int index) const
+{
+    if (!FSubImages || index < 0 || index >= int(FSubImages->size()))
+        return -1;
+    return (*FSubImages)[size_t(index)];
+}
+
+void TListItem::SetSubItemImages(int index, int image)
+{
+    if (index < 0)
+        return;
+    if (!FSubImages)
+        FSubImages = std::make_unique<std::vector<int>>();
+    if (index >= int(FSubImages->size()))
+        FSubImages->resize(size_t(index) + 1, -1);
+    (*FSubImages)[size_t(index)] = image;
+    RowChanged(ctImage);
+}
+
+bool TListItem::Selected() const
+{
+    TListViewImpl* impl = ListView()->Impl();
+    if (FIndex >= impl->model->Rows)
+        return false;
+    return impl->view->selectionModel()->isRowSelected(FIndex, QModelIndex());
+}
+
+void TListItem::SetSelected(bool selected)
+{
+    TListViewImpl* impl = ListView()->Impl();
+    if (FIndex >= impl->model->Rows)
+        return;
+    const QModelIndex idx = impl->model->index(FIndex, 0);
+    auto* sm = impl->view->selectionModel();
+    if (selected) {
+        if (!ListView()->MultiSelect())
+            sm->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        else
+            sm->select(idx, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    } else {
+        sm->select(idx, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+}
+
+bool TListItem::Focused() const
+{
+    return ListView()->Impl()->view->currentIndex().row() == FIndex;
+}
+
+void TListItem::SetFocused(bool focused)
+{
+    TListViewImpl* impl = ListView()->Impl();
+    if (FIndex >= impl->model->Rows)
+        return;
+    if (focused)
+        impl->view->selectionModel()->setCurrentIndex(impl->model->index(FIndex, 0), QItemSelectionModel::NoUpdate);
+    else if (Focused())
+        impl->view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
+void TListItem::Assign(const TListItem& source)
+{
+    if (&source == this)
+        return;
+    FCaption = source.FCaption;
+    FSubItems.BeginUpdate();
+    FSubItems.Assign(source.FSubItems);
+    FSubItems.EndUpdate();
+    FImageIndex = source.FImageIndex;
+    FStateIndex = source.FStateIndex;
+    FIndent = source.FIndent;
+    FChecked = source.FChecked;
+    FData = source.FData;
+    if (source.FSubImages)
+        FSubImages = std::make_unique<std::vector<int>>(*source.FSubImages);
+    else
+        FSubImages.reset();
+    RowChanged(ctText);
+}
+
+void TListItem::Delete()
+{
+    FOwner->Delete(FIndex);
+}
+
+void TListItem::MakeVisible(bool)
+{
+    TListViewImpl* impl = ListView()->Impl();
+    if (FIndex < impl->model->Rows)
+        impl->view->scrollTo(impl->model->index(FIndex, 0));
+}
+
+TRect TListItem::DisplayRect(TDisplayCode code) const
+{
+    TListView* lv = ListView();
+    TListViewImpl* impl = lv->Impl();
+    if (FIndex >= impl->model->Rows)
+        return {};
+    const QRect first = impl->view->visualRect(impl->model->index(FIndex, 0));
+    if (first.isEmpty())
+        return {};
+    switch (code) {
+    case drIcon: {
+        const int w = lv->SmallImages() ? lv->SmallImages()->Width() : 0;
+        return Bounds(first.x(), first.y(), w, first.height());
+    }
+    case drLabel:
+        return FromQRect(first);
+    default:
+        return Bounds(-impl->view->horizontalScrollBar()->value(), first.y(), impl->view->horizontalHeader()->length(),
+                      first.height());
+    }
+}
+
+void TListItem::Update()
+{
+    RowChanged(ctText);
+}
+
+TListItems::~TListItems() = default;
+
+TListItem* TListItems::Item(int index) const
+{
+    if (index < 0 || index >= Count())
+        IndexError(index);
+    return FItems[size_t(index)].get();
+}
+
+void TListItems::Renumber(int from)
+{
+    for (int i = std::max(0, from); i < Count(); ++i)
+        FItems[size_t(i)]->FIndex = i;
+}
+
+TListItem* TListItems::Add()
+{
+    return Insert(Count());
+}
+
+TListItem* TListItems::Insert(int index)
+{
+    if (index < 0 || index > Count())
+        IndexError(index);
+    TListViewImpl* impl = FOwner->Impl();
+    auto item = std::unique_ptr<TListItem>(new TListItem(this));
+    TListItem* raw = item.get();
+    const bool announce = FUpdateCount == 0 && !impl->structureDirty;
+    if (announce)
+        impl->model->BeginInsert(index, index);
+    FItems.insert(FItems.begin() + index, std::move(item));
+    if (index == Count() - 1)
+        raw->FIndex = index;
+    else
+        Renumber(index);
+    if (announce) {
+        impl->model->Rows = Count();
+        impl->model->EndInsert();
+    } else if (index < impl->model->Rows) {
+        impl->structureDirty = true;
+    }
+    FOwner->InsertItem(raw);
+    return raw;
+}
+
+void TListItems::Delete(int index)
+{
+    if (index < 0 || index >= Count())
+        IndexError(index);
+    TListViewImpl* impl = FOwner->Impl();
+    FOwner->Delete(FItems[size_t(index)].get());
+    const bool announce = FUpdateCount == 0 && !impl->structureDirty && index < impl->model->Rows;
+    if (announce)
+        impl->model->BeginRemove(index, index);
+    FItems.erase(FItems.begin() + index);
+    Renumber(index);
+    if (announce) {
+        impl->model->Rows = Count();
+        impl->model->EndRemove();
+    } else {
+        impl->structureDirty = true;
+    }
+}
+
+void TListItems::Clear()
+{
+    if (FItems.empty())
+        return;
+    if (FOwner->OnDeletion)
+        for (auto& item : FItems)
+            FOwner->Delete(item.get());
+    TListViewImpl* impl = FOwner->Impl();
+    if (FUpdateCount == 0) {
+        impl->model->BeginReset();
+        FItems.clear();
+        impl->model->Rows = 0;
+        impl->structureDirty = false;
+        impl->model->EndReset();
+    } else {
+        FItems.clear();
+        impl->structureDirty = true;
+    }
+}
+
+int TListItems::IndexOf(const TListItem* item) const
+{
+    if (!item || item->FOwner != this)
+        return -1;
+    return item->FIndex;
+}
+
+void TListItems::Exchange(int index1, int index2)
+{
+    if (index1 < 0 || index1 >= Count())
+        IndexError(index1);
+    if (index2 < 0 || index2 >= Count())
+        IndexError(index2);
+    std::swap(FItems[size_t(index1)], FItems[size_t(index2)]);
+    FItems[size_t(index1)]->FIndex = index1;
+    FItems[size_t(index2)]->FIndex = index2;
+    FOwner->ItemChanged(FItems[size_t(index1)].get(), ctText);
+    FOwner->ItemChanged(FItems[size_t(index2)].get(), ctText);
+}
+
+void TListItems::Sort(const std::function<int(TListItem* a, TListItem* b)>& compare)
+{
+    FOwner->CustomSort(compare);
+}
+
+void TListItems::BeginUpdate()
+{
+    if (FUpdateCount++ == 0)
+        FOwner->Impl()->view->setUpdatesEnabled(false);
+}
+
+void TListItems::EndUpdate()
+{
+    if (FUpdateCount == 0 || --FUpdateCount > 0)
+        return;
+    FOwner->StructureChanged();
+    FOwner->Impl()->view->setUpdatesEnabled(true);
+}
+
+// --- columns ---------------------------------------------------------------------------------------
+
+void TListColumn::SetCaption(const AnsiString& caption)
+{
+    FCaption = caption;
+    FOwner->Owner()->Impl()->model->HeaderChanged();
+}
+
+int TListColumn::Width() const
+{
+    return FWidth;
+}
+
+void TListColumn::SetWidth(int width)
+{
+    FWidth = width;
+    FOwner->Owner()->ApplyColumnWidth(this);
+}
+
+void TListColumn::SetAlignment(TAlignment alignment)
+{
+    FAlignment = alignment;
+    FOwner->Owner()->Impl()->model->HeaderChanged();
+    FOwner->Owner()->Invalidate();
+}
+
+void TListColumn::SetAutoSize(bool v)
+{
+    FAutoSize = v;
+    FOwner->Owner()->ApplyColumnWidth(this);
+}
+
+TListColumn* TListColumns::Items(int index) const
+{
+    if (index < 0 || index >= Count())
+        IndexError(index);
+    return FColumns[size_t(index)].get();
+}
+
+TListColumn* TListColumns::Add()
+{
+    TListViewImpl* impl = FOwner->Impl();
+    const int n = Count();
+    auto column = std::unique_ptr<TListColumn>(new TListColumn(this));
+    column->FIndex = n;
+    TListColumn* raw = column.get();
+    // The model always has one column; the first real one takes its place.
+    if (n == 0) {
+        FColumns.push_back(std::move(column));
+        impl->model->Cols = 1;
+        impl->model->HeaderChanged();
+    } else {
+        impl->model->BeginInsertCols(n, n);
+        FColumns.push_back(std::move(column));
+        impl->model->Cols = n + 1;
+        impl->model->EndInsertCols();
+    }
+    FOwner->ApplyColumnWidth(raw);
+    return raw;
+}
+
+void TListColumns::Delete(int index)
+{
+    if (index < 0 || index >= Count())
+        IndexError(index);
+    TListViewImpl* impl = FOwner->Impl();
+    impl->model->BeginReset();
+    FColumns.erase(FColumns.begin() + index);
+    for (int i = 0; i < Count(); ++i)
+        FColumns[size_t(i)]->FIndex = i;
+    impl->model->Cols = Count();
+    impl->model->Rows = FOwner->Items()->Count();
+    impl->structureDirty = false;
+    impl->model->EndReset();
+    FOwner->ColumnsChanged();
+}
+
+void TListColumns::Clear()
+{
+    TListViewImpl* impl = FOwner->Impl();
+    impl->model->BeginReset();
+    FColumns.clear();
+    impl->model->Cols = 0;
+    impl->model->Rows = FOwner->Items()->FUpdateCount > 0 ? impl->model->Rows : FOwner->Items()->Count();
+    impl->model->EndReset();
+    FOwner->ColumnsChanged();
+}
+
+// --- the list view ----------------------------------------------------------------------------------
+
+TListView::TListView(TComponent* AOwner)
+    : TWinControl(AOwner), FView(std::make_unique<TListViewImpl>()), FColumns(std::make_unique<TListColumns>(this)),
+      FItems(std::make_unique<TListItems>(this))
+{
+    auto* view = new TListTableView(this);
+    FView->view = view;
+    FView->model = new TListModel(this);
+    FView->model->setParent(view);
+    FView->delegate = new TListDelegate(this);
+    FView->delegate->setParent(view);
+    view->setModel(FView->model);
+    view->setItemDelegate(FView->delegate);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setWordWrap(false);
+    view->setShowGrid(false);
+    view->setCornerButtonEnabled(false);
+    view->setFocusPolicy(Qt::StrongFocus);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setMinimumSectionSize(1);
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView* header = view->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    header->setMinimumSectionSize(0);
+
+    ConnectControl(this, header, &QHeaderView::sectionClicked,
+                     [this](int section) { SafeCall([&] { HandleColumnClick(section); }); });
+    ConnectControl(this, header, &QHeaderView::sectionResized, [this](int section, int, int size) {
+        if (!FView->applyingWidth)
+            SafeCall([&] { HandleColumnResized(section, size); });
+    });
+    ConnectControl(this, header, &QHeaderView::customContextMenuRequested, [this, header](const QPoint& p) {
+        const int section = header->logicalIndexAt(p);
+        if (section >= 0)
+            SafeCall([&] { HandleColumnRightClick(section); });
+    });
+    ConnectControl(this, view->selectionModel(), &QItemSelectionModel::selectionChanged,
+                     [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                         std::vector<int> on, off;
+                         for (const QModelIndex& i : selected.indexes())
+                             if (i.column() == 0)
+                                 on.push_back(i.row());
+                         for (const QModelIndex& i : deselected.indexes())
+                             if (i.column() == 0)
+                                 off.push_back(i.row());
+                         SafeCall([&] { HandleSelectionChanged(on, off); });
+                     });
+
+    AttachWidget(view);
+    AddInputWidget(view->viewport());
+    SetTabStop(true);
+    SetParentColor(false);
+    SetColor(clWindow);
+    ApplyColor();
+    UpdateRowHeight();
+    SetBounds(0, 0, 250, 150);
+}
+
+TListView::~TListView()
+{
+    SetDestroying();
+    FClearing = true;
+    if (QWidget* w = Widget())
+        w->setUpdatesEnabled(false);
+}
+
+void TListView::SetViewStyle(TViewStyle style)
+{
+    FViewStyle = style;
+    Invalidate();
+}
+
+void TListView::SetCheckboxes(bool v)
+{
+    FCheckboxes = v;
+    UpdateRowHeight();
+    Invalidate();
+}
+
+void TListView::SetGridLines(bool v)
+{
+    FGridLines = v;
+    FView->view->setShowGrid(v);
+}
+
+void TListView::UpdateRowHeight()
+{
+    FView->view->verticalHeader()->setDefaultSectionSize(RowHeight());
+}
+
+void TListView::SetRowSelect(bool v)
+{
+    FRowSelect = v;
+    Invalidate();
+}
+
+void TListView::SetMultiSelect(bool v)
+{
+    FMultiSelect = v;
+    FView->view->setSelectionMode(v ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+void TListView::SetShowColumnHeaders(bool v)
+{
+    FShowColumnHeaders = v;
+    FView->view->horizontalHeader()->setVisible(v);
+}
+
+void TListView::SetColumnClick(bool v)
+{
+    FColumnClick = v;
+    FView->view->horizontalHeader()->setSectionsClickable(v);
+}
+
+void TListView::SetOwnerDraw(bool v)
+{
+    FOwnerDraw = v;
+    UpdateRowHeight();
+    Invalidate();
+}
+
+void TListView::SetSmallImages(TImageList* images)
+{
+    FSmallImages = images;
+    if (images)
+        images->OnChange = [this](TObject*) {
+            UpdateRowHeight();
+            Invalidate();
+        };
+    UpdateRowHeight();
+    Invalidate();
+}
+
+void TListView::SetSortType(TSortType type)
+{
+    FSortType = type;
+    if (type != stNone)
+        AlphaSort();
+}
+
+int TListView::RowHeight() const
+{
+    if (FRowHeight > 0)
+        return FRowHeight;
+    int h = FontCellHeight(ToQFont(*Font()));
+    if (FSmallImages)
+        h = std::max(h, FSmallImages->Height());
+    if (FCheckboxes)
+        h = std::max(h, 16);
+    return h + 1;
+}
+
+void TListView::SetRowHeight(int height)
+{
+    FRowHeight = std::max(0, height);
+    UpdateRowHeight();
+    Invalidate();
+}
+
+TListItem* TListView::Selected() const
+{
+    auto* sm = FView->view->selectionModel();
+    if (!sm->hasSelection())
+        return nullptr;
+    int best = -1;
+    for (const QModelIndex& i : sm->selectedRows())
+        if (best < 0 || i.row() < best)
+            best = i.row();
+    if (best < 0 || best >= FItems->Count())
+        return nullptr;
+    return FItems->Item(best);
+}
+
+void TListView::SetSelected(TListItem* item)
+{
+    auto* sm = FView->view->selectionModel();
+    if (!item || item->Index() >= FView->model->Rows) {
+        sm->clearSelection();
+        return;
+    }
+    sm->setCurrentIndex(FView->model->index(item->Index(), 0),
+                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int TListView::SelCount() const
+{
+    return int(FView->view->selectionModel()->selectedRows().size());
+}
+
+void TListView::ClearSelection()
+{
+    FView->view->selectionModel()->clearSelection();
+}
+
+void TListView::SelectAll()
+{
+    if (FMultiSelect)
+        FView->view->selectAll();
+}
+
+TListItem* TListView::ItemFocused() const
+{
+    const int row = FView->view->currentIndex().row();
+    if (row < 0 || row >= FItems->Count())
+        return nullptr;
+    return FItems->Item(row);
+}
+
+void TListView::SetItemFocused(TListItem* item)
+{
+    if (item)
+        item->SetFocused(true);
+    else
+        FView->view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
+TListItem* TListView::TopItem() const
+{
+    const int row = FView->view->rowAt(0);
+    if (row < 0 || row >= FItems->Count())
+        return nullptr;
+    return FItems->Item(row);
+}
+
+int TListView::VisibleRowCount() const
+{
+    const int h = RowHeight();
+    return h > 0 ? FView->view->viewport()->height() / h : 0;
+}
+
+TListItem* TListView::GetItemAt(int x, int y) const
+{
+    if (x < 0 || x >= FView->view->horizontalHeader()->length() - FView->view->horizontalScrollBar()->value())
+        return nullptr;
+    const int row = FView->view->rowAt(y);
+    if (row < 0 || row >= FItems->Count())
+        return nullptr;
+    return FItems->Item(row);
+}
+
+bool TListView::GetCellAt(int x, int y, int& item, int& column) const
+{
+    const QModelIndex i = FView->view->indexAt(QPoint(x, y));
+    if (!i.isValid() || i.row() >= FItems->Count())
+        return false;
+    item = i.row();
+    column = i.column();
+    return true;
+}
+
+TRect TListView::CellRect(int item, int column) const
+{
+    if (item < 0 || item >= FView->model->Rows || column < 0 || column >= FView->model->columnCount(QModelIndex()))
+        return {};
+    return FromQRect(FView->view->visualRect(FView->model->index(item, column)));
+}
+
+int TListView::ColumnLeft(int column) const
+{
+    return FView->view->columnViewportPosition(column);
+}
+
+void TListView::Scroll(int dx, int dy)
+{
+    if (dx)
+        FView->view->horizontalScrollBar()->setValue(FView->view->horizontalScrollBar()->value() + dx);
+    if (dy) {
+        const int h = std::max(1, RowHeight());
+        int rows = dy / h;
+        if (rows == 0)
+            rows = dy > 0 ? 1 : -1;
+        FView->view->verticalScrollBar()->setValue(FView->view->verticalScrollBar()->value() + rows);
+    }
+}
+
+void TListView::SetSortIndicator(int column, bool descending)
+{
+    QHeaderView* header = FView->view->horizontalHeader();
+    if (column < 0) {
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TListView::AlphaSort()
+{
+    if (OnCompare) {
+        CustomSort([this](TListItem* a, TListItem* b) {
+            int result = 0;
+            OnCompare(this, a, b, 0, result);
+            return result;
+        });
+    } else {
+        CustomSort([](TListItem* a, TListItem* b) { return CompareText(a->CaptionRef(), b->CaptionRef()); });
+    }
+}
+
+void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare)
+{
+    std::vector<TListItem*> selected;
+    for (const QModelIndex& i : FView->view->selectionModel()->selectedRows())
+        if (i.row() < FItems->Count())
+            selected.push_back(FItems->Item(i.row()));
+    TListItem* focused = ItemFocused();
+    auto& items = FItems->FItems;
+    std::stable_sort(items.begin(), items.end(), [&](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
+        return compare(a.get(), b.get()) < 0;
+    });
+    FItems->Renumber(0);
+    if (FItems->FUpdateCount > 0) {
+        FView->structureDirty = true;
+        return;
+    }
+    FView->model->BeginReset();
+    FView->model->Rows = FItems->Count();
+    FView->structureDirty = false;
+    FView->model->EndReset();
+    auto* sm = FView->view->selectionModel();
+    const QSignalBlocker block(sm);
+    for (TListItem* item : selected)
+        sm->select(FView->model->index(item->Index(), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (focused)
+        sm->setCurrentIndex(FView->model->index(focused->Index(), 0), QItemSelectionModel::NoUpdate);
+}
+
+TCanvas* TListView::Canvas() const
+{
+    if (FPaintCanvas)
+        return FPaintCanvas;
+    if (!FMeasureCanvas) {
+        FMeasureCanvas = CreateMeasureCanvas();
+        FMeasureCanvas->SetFont(Font());
+    }
+    return FMeasureCanvas.get();
+}
+
+void TListView::PaintRow(int row, const TRect& rect, TOwnerDrawState state, TCanvas* canvas)
+{
+    if (row < 0 || row >= FItems->Count())
+        return;
+    TCanvas* saved = FPaintCanvas;
+    FPaintCanvas = canvas;
+    canvas->SetFont(Font());
+    canvas->Brush()->SetColor(Color());
+    if (state.Contains(odSelected)) {
+        canvas->Brush()->SetColor(clHighlight);
+        canvas->Font()->SetColor(clHighlightText);
+    }
+    try {
+        DrawItem(FItems->Item(row), rect, state);
+    } catch (...) {
+        FPaintCanvas = saved;
+        throw;
+    }
+    FPaintCanvas = saved;
+}
+
+void TListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState state)
+{
+    if (OnDrawItem) {
+        OnDrawItem(this, item, rect, state);
+        return;
+    }
+    TCanvas* canvas = Canvas();
+    canvas->FillRect(rect);
+    canvas->TextOut(rect.Left + 2, rect.Top, item->Caption());
+}
+
+void TListView::HandleColumnClick(int column)
+{
+    if (column >= 0 && column < FColumns->Count())
+        ColClick(FColumns->Items(column));
+}
+
+void TListView::ColClick(TListColumn* column)
+{
+    if (OnColumnClick)
+        OnColumnClick(this, column);
+}
+
+void TListView::HandleColumnResized(int column, int width)
+{
+    if (column < 0 || column >= FColumns->Count())
+        return;
+    FColumns->Items(column)->FWidth = width;
+    ColumnResized(column);
+}
+
+void TListView::HandleColumnRightClick(int column)
+{
+    ColumnRightClick(column);
+}
+
+void TListView::HandleSelectionChanged(const std::vector<int>& selected, const std::vector<int>& deselected)
+{
+    if (FClearing || Destroying())
+        return;
+    for (int row : deselected) {
+        if (row >= FItems->Count())
+            continue;
+        TListItem* item = FItems->Item(row);
+        if (OnSelectItem)
+            OnSelectItem(this, item, false);
+        Change(item, ctState);
+    }
+    for (int row : selected) {
+        if (row >= FItems->Count())
+            continue;
+        TListItem* item = FItems->Item(row);
+        if (OnSelectItem)
+            OnSelectItem(this, item, true);
+        Change(item, ctState);
+    }
+}
+
+void TListView::HandleCheckToggled(int) {}
+
+void TListView::Change(TListItem* item, TItemChange change)
+{
+    if (OnChange)
+        OnChange(this, item, change);
+}
+
+void TListView::Delete(TListItem* item)
+{
+    if (OnDeletion && !Destroying())
+        OnDeletion(this, item);
+}
+
+void TListView::InsertItem(TListItem* item)
+{
+    if (OnInsert)
+        OnInsert(this, item);
+}
+
+void TListView::ItemChanged(TListItem* item, TItemChange change)
+{
+    if (FItems->FUpdateCount > 0 || Destroying())
+        return;
+    FView->model->RowChanged(item->Index());
+    if (change == ctState)
+        Change(item, change);
+}
+
+void TListView::StructureChanged()
+{
+    TListModel* model = FView->model;
+    const int count = FItems->Count();
+    if (FView->structureDirty || count < model->Rows) {
+        model->BeginReset();
+        model->Rows = count;
+        FView->structureDirty = false;
+        model->EndReset();
+    } else if (count > model->Rows) {
+        model->BeginInsert(model->Rows, count - 1);
+        model->Rows = count;
+        model->EndInsert();
+    }
+    FView->view->viewport()->update();
+}
+
+void TListView::ColumnsChanged()
+{
+    for (int i = 0; i < FColumns->Count(); ++i)
+        ApplyColumnWidth(FColumns->Items(i));
+}
+
+int TListView::ColumnWidthFromView(const TListColumn* column) const
+{
+    return FView->view->horizontalHeader()->sectionSize(column->Index());
+}
+
+void TListView::ApplyColumnWidth(TListColumn* column)
+{
+    QHeaderView* header = FView->view->horizontalHeader();
+    const int index = column->Index();
+    if (index >= header->count())
+        return;
+    int width = column->FWidth;
+    QFontMetrics fm(ToQFont(*Font()));
+    if (width == -2) {
+        width = fm.horizontalAdvance(ToQString(column->Caption())) + 12;
+    } else if (width == -1) {
+        width = 0;
+        for (int i = 0; i < FItems->Count(); ++i) {
+            TListItem* item = FItems->Item(i);
+            const AnsiString& s = index == 0 ? item->CaptionRef() : item->SubItemRef(index - 1);
+            width = std::max(width, fm.horizontalAdvance(ToQString(s)));
+        }
+        width += 12;
+    }
+    FView->applyingWidth = true;
+    header->setSectionResizeMode(index, column->FAutoSize ? QHeaderView::Stretch : QHeaderView::Interactive);
+    if (!column->FAutoSize)
+        header->resizeSection(index, std::max(0, width));
+    FView->applyingWidth = false;
+    if (width >= 0)
+        column->FWidth = width;
+}
+
+void TListView::ApplyFont()
+{
+    TWinControl::ApplyFont();
+    if (FView && FView->view) {
+        UpdateRowHeight();
+        if (FMeasureCanvas)
+            FMeasureCanvas->SetFont(Font());
+    }
+}
+
+void TListView::ApplyColor()
+{
+    QWidget* w = Widget();
+    if (!w)
+        return;
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, ToQColor(Color()));
+    w->setPalette(pal);
+}
+
+// --- page control --------------------------------------------------------------------------------------
+
+TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner)
+{
+    Widget()->setAutoFillBackground(false);
+}
+
+TTabSheet::~TTabSheet()
+{
+    if (FPageControl)
+        FPageControl->RemovePage(this);
+}
+
+void TTabSheet::SetPageControl(TPageControl* pageControl)
+{
+    if (pageControl == FPageControl)
+        return;
+    if (FPageControl)
+        FPageControl->RemovePage(this);
+    FPageControl = pageControl;
+    SetParent(pageControl);
+    if (pageControl)
+        pageControl->InsertPage(this);
+}
+
+int TTabSheet::PageIndex() const
+{
+    if (!FPageControl)
+        return -1;
+    const auto& pages = FPageControl->FPages;
+    auto it = std::find(pages.begin(), pages.end(), this);
+    return it == pages.end() ? -1 : int(it - pages.begin());
+}
+
+void TTabSheet::SetTabVisible(bool v)
+{
+    FTabVisible = v;
+    if (FPageControl)
+        FPageControl->SyncTabs();
+}
+
+void TTabSheet::ApplyText()
+{
+    if (FPageControl)
+        FPageControl->SyncTabs();
+}
+
+TPageControl::TPageControl(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* tabs = new QTabWidget;
+    tabs->setDocumentMode(false);
+    tabs->setUsesScrollButtons(true);
+    ConnectControl(this, tabs, &QTabWidget::currentChanged,
+                     [this](int index) { SafeCall([&] { HandleCurrentChanged(index); }); });
+    AttachWidget(tabs);
+    SetTabStop(true);
+    SetBounds(0, 0, 289, 193);
+}
+
+TPageControl::~TPageControl()
+{
+    SetDestroying();
+    for (TTabSheet* page : FPages)
+        page->FPageControl = nullptr;
+    FPages.clear();
+}
+
+TTabSheet* TPageControl::Pages(int index) const
+{
+    if (index < 0 || index >= PageCount())
+        IndexError(index);
+    return FPages[size_t(index)];
+}
+
+void TPageControl::InsertPage(TTabSheet* page)
+{
+    FPages.push_back(page);
+    SyncTabs();
+    if (!FActive)
+        SetActivePage(page);
+}
+
+void TPageControl::RemovePage(TTabSheet* page)
+{
+    auto it = std::find(FPages.begin(), FPages.end(), page);
+    if (it == FPages.end())
+        return;
+    FPages.erase(it);
+    if (FActive == page)
+        FActive = nullptr;
+    if (!Destroying()) {
+        auto* tabs = static_cast<QTabWidget*>(Widget());
+        FSyncing = true;
+        const int i = tabs->indexOf(page->Widget());
+        if (i >= 0)
+            tabs->removeTab(i);
+        FSyncing = false;
+        if (!FActive && !FPages.empty())
+            SetActivePage(FPages.front());
+    }
+}
+
+void TPageControl::SyncTabs()
+{
+    auto* tabs = static_cast<QTabWidget*>(Widget());
+    FSyncing = true;
+    for (size_t i = 0; i < FPages.size(); ++i) {
+        TTabSheet* page = FPages[i];
+        QWidget* w = page->Widget();
+        int at = tabs->indexOf(w);
+        if (at < 0)
+            at = tabs->insertTab(int(i), w, ToQString(page->Caption()));
+        else
+            tabs->setTabText(at, ToQString(page->Caption()));
+        tabs->setTabVisible(at, page->TabVisible());
+    }
+    if (FActive)
+        tabs->setCurrentWidget(FActive->Widget());
+    FSyncing = false;
+}
+
+TTabSheet* TPageControl::ActivePage() const
+{
+    return FActive;
+}
+
+void TPageControl::SetActivePage(TTabSheet* page)
+{
+    if (page && page->PageControl() != this)
+        return;
+    TTabSheet* old = FActive;
+    FActive = page;
+    auto* tabs = static_cast<QTabWidget*>(Widget());
+    FSyncing = true;
+    if (page)
+        tabs->setCurrentWidget(page->Widget());
+    FSyncing = false;
+    if (old != page) {
+        if (old && old->OnHide)
+            old->OnHide(old);
+        if (page && page->OnShow)
+            page->OnShow(page);
+    }
+}
+
+int TPageControl::ActivePageIndex() const
+{
+    return FActive ? FActive->PageIndex() : -1;
+}
+
+void TPageControl::SetActivePageIndex(int index)
+{
+    if (index < 0 || index >= PageCount())
+        SetActivePage(nullptr);
+    else
+        SetActivePage(FPages[size_t(index)]);
+}
+
+TTabSheet* TPageControl::FindNextPage(TTabSheet* current, bool goForward, bool checkTabVisible) const
+{
+    const int n = PageCount();
+    if (n == 0)
+        return nullptr;
+    int start = current ? current->PageIndex() : -1;
+    if (start < 0)
+        start = goForward ? n - 1 : 0;
+    int i = start;
+    for (int step = 0; step < n; ++step) {
+        i = goForward ? (i + 1) % n : (i + n - 1) % n;
+        if (!checkTabVisible || FPages[size_t(i)]->TabVisible())
+            return FPages[size_t(i)];
+    }
+    return nullptr;
+}
+
+void TPageControl::SelectNextPage(bool goForward)
+{
+    TTabSheet* next = FindNextPage(FActive, goForward, true);
+    if (!next || next == FActive)
+        return;
+    bool allow = true;
+    if (OnChanging)
+        OnChanging(this, allow);
+    if (!allow)
+        return;
+    SetActivePage(next);
+    if (OnChange)
+        OnChange(this);
+}
+
+void TPageControl::HandleCurrentChanged(int tabIndex)
+{
+    if (FSyncing || Destroying())
+        return;
+    auto* tabs = static_cast<QTabWidget*>(Widget());
+    QWidget* w = tabs->widget(tabIndex);
+    TTabSheet* page = nullptr;
+    for (TTabSheet* p : FPages)
+        if (p->Widget() == w)
+            page = p;
+    if (page == FActive)
+        return;
+    bool allow = true;
+    if (OnChanging)
+        OnChanging(this, allow);
+    if (!allow) {
+        FSyncing = true;
+        if (FActive)
+            tabs->setCurrentWidget(FActive->Widget());
+        FSyncing = false;
+        return;
+    }
+    SetActivePage(page);
+    if (OnChange)
+        OnChange(this);
+}
+
+// --- progress bar ----------------------------------------------------------------------------------------
+
+TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* bar = new QProgressBar;
+    bar->setTextVisible(false);
+    AttachWidget(bar);
+    SetBounds(0, 0, 150, 16);
+    Sync();
+}
+
+void TProgressBar::Sync()
+{
+    auto* bar = static_cast<QProgressBar*>(Widget());
+    bar->setRange(FMin, std::max(FMin, FMax));
+    bar->setValue(FPosition);
+    AccessibleChanged(TAccessibleChange::Value);
+}
+
+void TProgressBar::SetMin(int v)
+{
+    FMin = v;
+    FPosition = std::clamp(FPosition, FMin, std::max(FMin, FMax));
+    Sync();
+}
+
+void TProgressBar::SetMax(int v)
+{
+    FMax = v;
+    FPosition = std::clamp(FPosition, FMin, std::max(FMin, FMax));
+    Sync();
+}
+
+void TProgressBar::SetPosition(int v)
+{
+    FPosition = std::clamp(v, FMin, std::max(FMin, FMax));
+    Sync();
+}

@@ -1,0 +1,439 @@
+// Common controls: the list view, page control and tab sheets, progress bar.
+//
+// TListView keeps its items in its own vector and shows them through a light
+// model of a toolkit item view, so a hundred thousand rows load quickly
+// between Items()->BeginUpdate() and EndUpdate(), and keyboard, scrolling
+// and accessibility come from the toolkit. Only the report style is drawn
+// (the other view styles show as report too).
+//
+// Coordinates of the list view (mouse events, GetItemAt, CellRect, the
+// rectangles handed to DrawItem) are those of the item area: (0, 0) is the
+// top-left corner of the first visible row, below the column headers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Controls.h"
+#include "classlib/ImgList.h"
+
+class TListView;
+class TListItems;
+class TListItem;
+struct TListViewImpl;
+
+enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+enum TItemChange { ctText, ctImage, ctState };
+enum TSortType { stNone, stData, stText, stBoth };
+enum TDisplayCode { drBounds, drIcon, drLabel, drSelectBounds };
+
+// The sub-items of a row: a string list that tells its row when it changes.
+class TListSubItems : public TStrings {
+public:
+    explicit TListSubItems(TListItem* item) : FItem(item) {}
+    int Count() const override { return int(FLines.size()); }
+    void Insert(int index, const AnsiString& s) override;
+    void Delete(int index) override;
+    void Clear() override;
+    // Reference to a line, without a copy; an empty string when out of range.
+    const AnsiString& StringRef(int index) const;
+
+protected:
+    AnsiString Get(int index) const override;
+    void Put(int index, const AnsiString& s) override;
+    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+
+private:
+    void Touched();
+    TListItem* FItem;
+    std::vector<AnsiString> FLines;
+};
+
+class TListItem {
+public:
+    TListItem(const TListItem&) = delete;
+    TListItem& operator=(const TListItem&) = delete;
+    ~TListItem();
+
+    TListItems* Owner() const { return FOwner; }
+    TListView* ListView() const;
+    int Index() const { return FIndex; }
+
+    AnsiString Caption() const { return FCaption; }
+    const AnsiString& CaptionRef() const { return FCaption; }
+    void SetCaption(const AnsiString& caption);
+    TStrings* SubItems() { return &FSubItems; }
+    // Sub-item index without a copy; an empty string when there is none.
+    const AnsiString& SubItemRef(int index) const { return FSubItems.StringRef(index); }
+    int ImageIndex() const { return FImageIndex; }
+    void SetImageIndex(int index);
+    int StateIndex() const { return FStateIndex; }
+    void SetStateIndex(int index);
+    int Indent() const { return FIndent; }
+    void SetIndent(int indent);
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool checked);
+    void* Data() const { return FData; }
+    void SetData(void* data) { FData = data; }
+    // The image of sub-item index (-1: none), for lists with sub-item images.
+    int SubItemImages(int index) const;
+    void SetSubItemImages(int index, int image);
+
+    bool Selected() const;
+    void SetSelected(bool selected);
+    bool Focused() const;
+    void SetFocused(bool focused);
+
+    // Copies caption, sub-items, images, check state and data.
+    void Assign(const TListItem& source);
+    void Delete();
+    void MakeVisible(bool partialOK = true);
+    TRect DisplayRect(TDisplayCode code) const;
+    // Redraws the row.
+    void Update();
+
+private:
+    friend class TListItems;
+    friend class TListSubItems;
+    explicit TListItem(TListItems* owner);
+    void RowChanged(TItemChange change);
+
+    TListItems* FOwner;
+    int FIndex = 0;
+    AnsiString FCaption;
+    TListSubItems FSubItems;
+    int FImageIndex = -1;
+    int FStateIndex = -1;
+    int FIndent = 0;
+    bool FChecked = false;
+    void* FData = nullptr;
+    std::unique_ptr<std::vector<int>> FSubImages;
+};
+
+class TListItems {
+public:
+    explicit TListItems(TListView* owner) : FOwner(owner) {}
+    TListItems(const TListItems&) = delete;
+    TListItems& operator=(const TListItems&) = delete;
+    ~TListItems();
+
+    TListView* Owner() const { return FOwner; }
+    int Count() const { return int(FItems.size()); }
+    // EListError "List index out of bounds (i)" when out of range.
+    TListItem* Item(int index) const;
+    TListItem* operator[](int index) const { return Item(index); }
+    TListItem* Add();
+    TListItem* Insert(int index);
+    void Delete(int index);
+    void Clear();
+    int IndexOf(const TListItem* item) const;
+    void Exchange(int index1, int index2);
+    // Reorders the items with a stable sort (a negative result puts a first).
+    void Sort(const std::function<int(TListItem* a, TListItem* b)>& compare);
+
+    // Between BeginUpdate and the last EndUpdate, changes are not shown;
+    // EndUpdate shows them all at once.
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return FUpdateCount; }
+
+private:
+    friend class TListItem;
+    friend class TListView;
+    friend class TListColumns;
+    void Renumber(int from);
+    TListView* FOwner;
+    std::vector<std::unique_ptr<TListItem>> FItems;
+    int FUpdateCount = 0;
+};
+
+class TListColumns;
+
+class TListColumn {
+public:
+    TListColumn(const TListColumn&) = delete;
+    TListColumn& operator=(const TListColumn&) = delete;
+
+    int Index() const { return FIndex; }
+    AnsiString Caption() const { return FCaption; }
+    void SetCaption(const AnsiString& caption);
+    // Pixels; the user's resizing shows here.
+    int Width() const;
+    void SetWidth(int width);
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment alignment);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool v);
+    int MinWidth() const { return FMinWidth; }
+    void SetMinWidth(int w) { FMinWidth = w; }
+    int MaxWidth() const { return FMaxWidth; }
+    void SetMaxWidth(int w) { FMaxWidth = w; }
+    int ImageIndex() const { return FImageIndex; }
+    void SetImageIndex(int index) { FImageIndex = index; }
+
+private:
+    friend class TListColumns;
+    friend class TListView;
+    explicit TListColumn(TListColumns* owner) : FOwner(owner) {}
+    TListColumns* FOwner;
+    int FIndex = 0;
+    AnsiString FCaption;
+    int FWidth = 50;
+    TAlignment FAlignment = taLeftJustify;
+    bool FAutoSize = false;
+    int FMinWidth = 0;
+    int FMaxWidth = 0;
+    int FImageIndex = -1;
+};
+
+class TListColumns {
+public:
+    explicit TListColumns(TListView* owner) : FOwner(owner) {}
+    TListColumns(const TListColumns&) = delete;
+    TListColumns& operator=(const TListColumns&) = delete;
+
+    TListView* Owner() const { return FOwner; }
+    int Count() const { return int(FColumns.size()); }
+    TListColumn* Items(int index) const;  // EListError when out of range
+    TListColumn* operator[](int index) const { return Items(index); }
+    TListColumn* Add();
+    void Delete(int index);
+    void Clear();
+
+private:
+    friend class TListColumn;
+    TListView* FOwner;
+    std::vector<std::unique_ptr<TListColumn>> FColumns;
+};
+
+using TLVChangeEvent = std::function<void(TObject* Sender, TListItem* Item, TItemChange Change)>;
+using TLVSelectItemEvent = std::function<void(TObject* Sender, TListItem* Item, bool Selected)>;
+using TLVColumnClickEvent = std::function<void(TObject* Sender, TListColumn* Column)>;
+using TLVDeletedEvent = std::function<void(TObject* Sender, TListItem* Item)>;
+using TLVDrawItemEvent =
+    std::function<void(TObject* Sender, TListItem* Item, const TRect& Rect, TOwnerDrawState State)>;
+using TLVCompareEvent = std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)>;
+
+class TListView : public TWinControl {
+public:
+    explicit TListView(TComponent* AOwner);
+    ~TListView() override;
+
+    TListColumns* Columns() const { return FColumns.get(); }
+    TListItems* Items() const { return FItems.get(); }
+
+    TViewStyle ViewStyle() const { return FViewStyle; }
+    void SetViewStyle(TViewStyle style);
+    bool Checkboxes() const { return FCheckboxes; }
+    void SetCheckboxes(bool v);
+    bool GridLines() const { return FGridLines; }
+    void SetGridLines(bool v);
+    bool RowSelect() const { return FRowSelect; }
+    void SetRowSelect(bool v);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool v) { FReadOnly = v; }
+    bool MultiSelect() const { return FMultiSelect; }
+    void SetMultiSelect(bool v);
+    bool HideSelection() const { return FHideSelection; }
+    void SetHideSelection(bool v) { FHideSelection = v; }
+    bool ShowColumnHeaders() const { return FShowColumnHeaders; }
+    void SetShowColumnHeaders(bool v);
+    bool ColumnClick() const { return FColumnClick; }
+    void SetColumnClick(bool v);
+    // The owner draws every row (DrawItem / OnDrawItem); the list then draws
+    // no check boxes of its own and clicks do not toggle them.
+    bool OwnerDraw() const { return FOwnerDraw; }
+    void SetOwnerDraw(bool v);
+    TImageList* SmallImages() const { return FSmallImages; }
+    void SetSmallImages(TImageList* images);
+    TImageList* LargeImages() const { return FLargeImages; }
+    void SetLargeImages(TImageList* images) { FLargeImages = images; }
+    TImageList* StateImages() const { return FStateImages; }
+    void SetStateImages(TImageList* images) { FStateImages = images; }
+    TSortType SortType() const { return FSortType; }
+    void SetSortType(TSortType type);
+    // Height of every row in pixels (0: from the font and the small images).
+    int RowHeight() const;
+    void SetRowHeight(int height);
+
+    // The first selected item, or nullptr; setting it selects only that one.
+    TListItem* Selected() const;
+    void SetSelected(TListItem* item);
+    int SelCount() const;
+    void ClearSelection();
+    void SelectAll();
+    TListItem* ItemFocused() const;
+    void SetItemFocused(TListItem* item);
+    TListItem* TopItem() const;
+    int VisibleRowCount() const;
+    TListItem* GetItemAt(int x, int y) const;
+    // The cell under a point: true with the row and the column (0 = caption).
+    bool GetCellAt(int x, int y, int& item, int& column) const;
+    // A cell's rectangle; an empty rectangle for a hidden or missing cell.
+    TRect CellRect(int item, int column) const;
+    // The left edge of a column in item-area coordinates (scrolling counted).
+    int ColumnLeft(int column) const;
+    void Scroll(int dx, int dy);
+    // Shows a sort arrow on a column header (-1 removes it).
+    void SetSortIndicator(int column, bool descending);
+
+    void AlphaSort();
+    void CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare);
+
+    // The canvas of owner drawing; valid while DrawItem runs, a measuring
+    // canvas otherwise.
+    TCanvas* Canvas() const;
+
+    TLVChangeEvent OnChange;
+    TLVSelectItemEvent OnSelectItem;
+    TLVColumnClickEvent OnColumnClick;
+    TLVDeletedEvent OnDeletion;
+    TLVDeletedEvent OnInsert;
+    TLVDrawItemEvent OnDrawItem;
+    TLVCompareEvent OnCompare;
+
+    // Internal: the toolkit side calls these.
+    void PaintRow(int row, const TRect& rect, TOwnerDrawState state, TCanvas* canvas);
+    void HandleColumnClick(int column);
+    void HandleColumnResized(int column, int width);
+    void HandleColumnRightClick(int column);
+    void HandleSelectionChanged(const std::vector<int>& selected, const std::vector<int>& deselected);
+    void HandleCheckToggled(int row);
+    TListViewImpl* Impl() const { return FView.get(); }
+
+protected:
+    // Paints one owner-drawn row; the default runs OnDrawItem.
+    virtual void DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState state);
+    virtual void ColClick(TListColumn* column);
+    virtual void Change(TListItem* item, TItemChange change);
+    virtual void ColumnResized(int /*column*/) {}
+    virtual void ColumnRightClick(int /*column*/) {}
+    virtual void Delete(TListItem* item);
+    virtual void InsertItem(TListItem* item);
+    void ApplyFont() override;
+    void ApplyColor() override;
+
+private:
+    friend class TListItem;
+    friend class TListItems;
+    friend class TListColumn;
+    friend class TListColumns;
+    friend class TListSubItems;
+    void ItemChanged(TListItem* item, TItemChange change);
+    void UpdateRowHeight();
+    void StructureChanged();
+    void ColumnsChanged();
+    void ApplyColumnWidth(TListColumn* column);
+    int ColumnWidthFromView(const TListColumn* column) const;
+
+    std::unique_ptr<TListViewImpl> FView;
+    std::unique_ptr<TListColumns> FColumns;
+    std::unique_ptr<TListItems> FItems;
+    TViewStyle FViewStyle = vsIcon;
+    bool FCheckboxes = false;
+    bool FGridLines = false;
+    bool FRowSelect = false;
+    bool FReadOnly = false;
+    bool FMultiSelect = false;
+    bool FHideSelection = true;
+    bool FShowColumnHeaders = true;
+    bool FColumnClick = true;
+    bool FOwnerDraw = false;
+    TImageList* FSmallImages = nullptr;
+    TImageList* FLargeImages = nullptr;
+    TImageList* FStateImages = nullptr;
+    TSortType FSortType = stNone;
+    int FRowHeight = 0;
+    TCanvas* FPaintCanvas = nullptr;
+    mutable std::unique_ptr<TCanvas> FMeasureCanvas;
+    bool FClearing = false;
+};
+
+// --- pages -----------------------------------------------------------------------------
+
+class TPageControl;
+
+// One page of a page control. Give it its page control with SetPageControl;
+// its controls go on it as on any window.
+class TTabSheet : public TWinControl {
+public:
+    explicit TTabSheet(TComponent* AOwner);
+    ~TTabSheet() override;
+    TPageControl* PageControl() const { return FPageControl; }
+    void SetPageControl(TPageControl* pageControl);
+    int PageIndex() const;
+    bool TabVisible() const { return FTabVisible; }
+    void SetTabVisible(bool v);
+    int ImageIndex() const { return FImageIndex; }
+    void SetImageIndex(int v) { FImageIndex = v; }
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+
+protected:
+    void ApplyText() override;
+    void ApplyGeometry() override {}  // the page control places its pages
+    void ApplyVisibility() override {}
+
+private:
+    friend class TPageControl;
+    TPageControl* FPageControl = nullptr;
+    bool FTabVisible = true;
+    int FImageIndex = -1;
+};
+
+class TPageControl : public TWinControl {
+public:
+    explicit TPageControl(TComponent* AOwner);
+    ~TPageControl() override;
+    int PageCount() const { return int(FPages.size()); }
+    TTabSheet* Pages(int index) const;  // EListError when out of range
+    TTabSheet* ActivePage() const;
+    void SetActivePage(TTabSheet* page);
+    int ActivePageIndex() const;
+    void SetActivePageIndex(int index);
+    void SelectNextPage(bool goForward);
+    TTabSheet* FindNextPage(TTabSheet* current, bool goForward, bool checkTabVisible) const;
+
+    TNotifyEvent OnChange;
+    using TTabChangingEvent = std::function<void(TObject* Sender, bool& AllowChange)>;
+    TTabChangingEvent OnChanging;
+
+    // Internal: the toolkit switched to a page.
+    void HandleCurrentChanged(int tabIndex);
+
+private:
+    friend class TTabSheet;
+    void InsertPage(TTabSheet* page);
+    void RemovePage(TTabSheet* page);
+    void SyncTabs();
+    std::vector<TTabSheet*> FPages;
+    TTabSheet* FActive = nullptr;
+    bool FSyncing = false;
+};
+
+// --- progress bar -------------------------------------------------------------------------
+
+class TProgressBar : public TWinControl {
+public:
+    explicit TProgressBar(TComponent* AOwner);
+    int Min() const { return FMin; }
+    int Max() const { return FMax; }
+    int Position() const { return FPosition; }
+    void SetMin(int v);
+    void SetMax(int v);
+    void SetPosition(int v);  // kept within Min..Max
+    int Step() const { return FStep; }
+    void SetStep(int v) { FStep = v; }
+    void StepIt() { SetPosition(FPosition + FStep); }
+    void StepBy(int delta) { SetPosition(FPosition + delta); }
+    TAccessibleRole AccessibleRole() const override { return TAccessibleRole::ProgressBar; }
+
+private:
+    void Sync();
+    int FMin = 0;
+    int FMax = 100;
+    int FPosition = 0;
+    int FStep = 10;
+};

@@ -1,0 +1,1129 @@
+#include "classlib/Controls.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QStyleFactory>
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "classlib/Accessibility.h"
+#include "classlib/Menus.h"
+#include "classlib/QtBridge.h"
+
+// --- the glue between windows and controls -------------------------------------------
+
+namespace {
+
+std::unordered_map<const QObject*, TControl*>& WidgetMap()
+{
+    static std::unordered_map<const QObject*, TControl*> map;
+    return map;
+}
+
+TMouseButton ButtonOf(Qt::MouseButton b)
+{
+    switch (b) {
+    case Qt::RightButton: return mbRight;
+    case Qt::MiddleButton: return mbMiddle;
+    default: return mbLeft;
+    }
+}
+
+// Routes the window's input, focus and geometry events to its control.
+class TGlueFilter : public QObject {
+public:
+    explicit TGlueFilter(TControl* control) : FControl(control) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        TControl* c = FControl;
+        if (c->Destroying())
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* me = static_cast<QMouseEvent*>(event);
+            const QPoint p = me->position().toPoint();
+            SafeCall([&] {
+                c->HandleMouseDown(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
+            });
+            return false;
+        }
+        case QEvent::MouseButtonRelease: {
+            auto* me = static_cast<QMouseEvent*>(event);
+            const QPoint p = me->position().toPoint();
+            SafeCall([&] {
+                c->HandleMouseUp(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
+            });
+            return false;
+        }
+        case QEvent::MouseButtonDblClick: {
+            auto* me = static_cast<QMouseEvent*>(event);
+            const QPoint p = me->position().toPoint();
+            SafeCall([&] {
+                c->HandleDblClick(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
+            });
+            return false;
+        }
+        case QEvent::MouseMove: {
+            auto* me = static_cast<QMouseEvent*>(event);
+            const QPoint p = me->position().toPoint();
+            SafeCall([&] { c->HandleMouseMove(ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y()); });
+            return false;
+        }
+        case QEvent::Enter:
+            SafeCall([&] { c->HandleMouseEnter(); });
+            return false;
+        case QEvent::Leave:
+            SafeCall([&] { c->HandleMouseLeave(); });
+            return false;
+        case QEvent::Resize:
+        case QEvent::Move:
+            if (watched == c->Widget() && !c->Widget()->isWindow()) {
+                const QRect g = c->Widget()->geometry();
+                if (g != ToQRect(c->BoundsRect()))
+                    SafeCall([&] { c->HandleWidgetResized(g.width(), g.height()); });
+            }
+            return false;
+        case QEvent::ContextMenu:
+            if (TPopupMenu* menu = c->PopupMenu(); menu && menu->AutoPopup()) {
+                auto* ce = static_cast<QContextMenuEvent*>(event);
+                menu->SetPopupComponent(c);
+                const QPoint g = ce->globalPos();
+                SafeCall([&] { menu->Popup(g.x(), g.y()); });
+                return true;
+            }
+            return false;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto* wc = dynamic_cast<TWinControl*>(c);
+            if (!wc || QApplication::focusWidget() != watched)
+                return false;
+            auto* ke = static_cast<QKeyEvent*>(event);
+            WORD key = VirtualKeyFromQt(ke->key());
+            const TShiftState shift = ShiftFromQt(ke->modifiers(), Qt::NoButton);
+            bool consumed = false;
+            if (event->type() == QEvent::KeyPress) {
+                if (key != 0)
+                    SafeCall([&] { consumed = wc->HandleKeyDown(key, shift); });
+                const QString text = ke->text();
+                if (!consumed && text.size() == 1) {
+                    const int b = CharTo1252(text.at(0).unicode());
+                    if (b > 0) {
+                        char ch = char(b);
+                        SafeCall([&] { consumed = wc->HandleKeyPress(ch); });
+                    }
+                }
+            } else if (key != 0) {
+                SafeCall([&] { consumed = wc->HandleKeyUp(key, shift); });
+            }
+            return consumed;
+        }
+        case QEvent::FocusIn:
+            if (auto* wc = dynamic_cast<TWinControl*>(c))
+                SafeCall([&] { wc->HandleFocusIn(); });
+            return false;
+        case QEvent::FocusOut:
+            if (auto* wc = dynamic_cast<TWinControl*>(c))
+                SafeCall([&] { wc->HandleFocusOut(); });
+            return false;
+        case QEvent::Show:
+            ApplyAccessibleDescription(c);
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    TControl* FControl;
+};
+
+}  // namespace
+
+// The palette every window starts from: the classic desktop colours, so that
+// pictures look alike on every machine.
+void EnsureToolkit()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    if (!qApp) {
+        static int argc = 1;
+        static char name[] = "Tenvarel";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (QStyle* fusion = QStyleFactory::create("Fusion"))
+        QApplication::setStyle(fusion);
+    QPalette pal;
+    auto set = [&](QPalette::ColorRole role, TColor c) {
+        pal.setColor(QPalette::All, role, ToQColor(c));
+    };
+    set(QPalette::Window, clBtnFace);
+    set(QPalette::WindowText, clWindowText);
+    set(QPalette::Base, clWindow);
+    set(QPalette::AlternateBase, clBtnFace);
+    set(QPalette::ToolTipBase, clInfoBk);
+    set(QPalette::ToolTipText, clInfoText);
+    set(QPalette::Text, clWindowText);
+    set(QPalette::Button, clBtnFace);
+    set(QPalette::ButtonText, clBtnText);
+    set(QPalette::BrightText, clWhite);
+    set(QPalette::Light, clBtnHighlight);
+    set(QPalette::Midlight, cl3DLight);
+    set(QPalette::Mid, clBtnShadow);
+    set(QPalette::Dark, clBtnShadow);
+    set(QPalette::Shadow, cl3DDkShadow);
+    set(QPalette::Highlight, clHighlight);
+    set(QPalette::HighlightedText, clHighlightText);
+    set(QPalette::Link, clBlue);
+    set(QPalette::PlaceholderText, clGrayText);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, ToQColor(clGrayText));
+    pal.setColor(QPalette::Disabled, QPalette::Text, ToQColor(clGrayText));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, ToQColor(clGrayText));
+    QApplication::setPalette(pal);
+    QFont base = ToQFont(TFont());
+    QApplication::setFont(base);
+    InstallAccessibility();
+}
+
+TControl* ControlOfWidget(const QObject* widget)
+{
+    auto& map = WidgetMap();
+    auto it = map.find(widget);
+    return it == map.end() ? nullptr : it->second;
+}
+
+// The paint surface of controls that draw themselves.
+class TPaintWidget : public QWidget {
+public:
+    explicit TPaintWidget(TControl* control) : FControl(control) {}
+    TControl* Control() const { return FControl; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TControl* FControl;
+};
+
+struct TPaintGlue {
+    static void Paint(TControl* control, QPainter* painter, const QRect& rect)
+    {
+        TQtCanvas canvas(painter, FromQRect(rect));
+        if (control->ControlStyle() & csOpaque)
+            painter->fillRect(rect, ToQColor(control->Color()));
+        if (auto* g = dynamic_cast<TGraphicControl*>(control))
+            g->PaintTo(&canvas);
+        else if (auto* cc = dynamic_cast<TCustomControl*>(control))
+            cc->PaintTo(&canvas);
+    }
+};
+
+void TPaintWidget::paintEvent(QPaintEvent* event)
+{
+    if (FControl->Destroying())
+        return;
+    QPainter painter(this);
+    SafeCall([&] { TPaintGlue::Paint(FControl, &painter, event->rect()); });
+}
+
+QWidget* CreatePaintWidget(TControl* control)
+{
+    return new TPaintWidget(control);
+}
+
+bool IsPaintWidget(const QObject* object)
+{
+    return dynamic_cast<const TPaintWidget*>(object) != nullptr;
+}
+
+// --- TShiftState ----------------------------------------------------------------------
+
+TShiftState::TShiftState(std::initializer_list<TShiftStateFlag> flags)
+{
+    for (TShiftStateFlag f : flags)
+        FBits |= 1u << unsigned(f);
+}
+
+// --- TControl ---------------------------------------------------------------------------
+
+TControl::TControl(TComponent* AOwner)
+    : TComponent(AOwner), FImpl(std::make_unique<TControlImpl>()), FFont(std::make_unique<TFont>())
+{
+    EnsureToolkit();
+    FFont->OnChange = [this](TObject*) {
+        if (!FApplyingFont)
+            FParentFont = false;
+        ApplyFont();
+        FontChanged();
+        Invalidate();
+    };
+}
+
+TControl::~TControl()
+{
+    FDestroying = true;
+    if (FParent) {
+        TWinControl* parent = FParent;
+        auto& list = parent->FControls;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        FParent = nullptr;
+        if (!parent->Destroying()) {
+            parent->ControlRemoved(this);
+            if (FAlign != alNone)
+                parent->Realign();
+        }
+    }
+    if (QWidget* w = FImpl->widget) {
+        WidgetMap().erase(w);
+        if (FImpl->filter) {
+            w->removeEventFilter(FImpl->filter);
+            delete FImpl->filter;
+            FImpl->filter = nullptr;
+        }
+        delete w;
+    }
+}
+
+QWidget* TControl::Widget() const
+{
+    return FImpl->widget;
+}
+
+void TControl::AttachWidget(QWidget* widget)
+{
+    QWidget* old = FImpl->widget;
+    if (old) {
+        WidgetMap().erase(old);
+        if (FImpl->filter)
+            old->removeEventFilter(FImpl->filter);
+        if (FImpl->client == old)
+            FImpl->client = nullptr;
+        delete old;
+    }
+    FImpl->widget = widget;
+    if (!FImpl->client)
+        FImpl->client = widget;
+    if (!widget)
+        return;
+    WidgetMap()[widget] = this;
+    if (!FImpl->filter)
+        FImpl->filter = new TGlueFilter(this);
+    widget->installEventFilter(FImpl->filter);
+    widget->setAttribute(Qt::WA_NoMousePropagation);
+    widget->setMouseTracking(true);
+    widget->hide();
+    ApplyFont();
+    ApplyGeometry();
+    ApplyVisibility();
+}
+
+void TControl::SetDestroying()
+{
+    FDestroying = true;
+    for (const QMetaObject::Connection& c : FImpl->connections)
+        QObject::disconnect(c);
+    FImpl->connections.clear();
+}
+
+void TControl::AddInputWidget(QWidget* widget)
+{
+    if (!widget)
+        return;
+    WidgetMap()[widget] = this;
+    if (!FImpl->filter)
+        FImpl->filter = new TGlueFilter(this);
+    widget->installEventFilter(FImpl->filter);
+    widget->setAttribute(Qt::WA_NoMousePropagation);
+    widget->setMouseTracking(true);
+    QObject::connect(widget, &QObject::destroyed, [widget] { WidgetMap().erase(widget); });
+}
+
+void TControl::SetParent(TWinControl* parent)
+{
+    if (parent == FParent)
+        return;
+    if (parent == this)
+        throw Exception("A control cannot have itself as its parent");
+    if (FParent) {
+        TWinControl* old = FParent;
+        auto& list = old->FControls;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        FParent = nullptr;
+        old->ControlRemoved(this);
+        if (FAlign != alNone)
+            old->Realign();
+    }
+    FParent = parent;
+    if (QWidget* w = FImpl->widget) {
+        if (!w->isWindow() || parent)
+            w->setParent(parent ? parent->ClientWidget() : nullptr);
+    }
+    if (parent) {
+        parent->FControls.push_back(this);
+        if (auto* wc = dynamic_cast<TWinControl*>(this); wc && wc->FTabOrder < 0) {
+            int order = 0;
+            for (TControl* sibling : parent->FControls)
+                if (sibling != this && dynamic_cast<TWinControl*>(sibling))
+                    ++order;
+            wc->FTabOrder = order;
+        }
+        if (FParentFont)
+            ParentFontChanged();
+        if (FParentColor)
+            ParentColorChanged();
+    }
+    ApplyFont();
+    ApplyColor();
+    ApplyGeometry();
+    ApplyVisibility();
+    ApplyEnabled();
+    if (parent) {
+        parent->ControlAdded(this);
+        if (FAlign != alNone)
+            parent->Realign();
+        ApplyAccessibleDescription(this);
+    }
+}
+
+void TControl::SetBounds(int left, int top, int width, int height)
+{
+    width = std::max(0, width);
+    height = std::max(0, height);
+    if (left == FLeft && top == FTop && width == FWidth && height == FHeight)
+        return;
+    const bool resized = width != FWidth || height != FHeight;
+    FLeft = left;
+    FTop = top;
+    FWidth = width;
+    FHeight = height;
+    ApplyGeometry();
+    if (resized)
+        Resize();
+    if (FParent && FAlign != alNone && !FParent->FAligning)
+        FParent->Realign();
+}
+
+void TControl::HandleWidgetResized(int width, int height)
+{
+    QWidget* w = FImpl->widget;
+    if (!w)
+        return;
+    const QRect g = w->geometry();
+    const bool resized = width != FWidth || height != FHeight;
+    FLeft = g.x();
+    FTop = g.y();
+    FWidth = width;
+    FHeight = height;
+    if (resized)
+        Resize();
+}
+
+void TControl::ApplyGeometry()
+{
+    if (QWidget* w = FImpl->widget; w && !w->isWindow())
+        w->setGeometry(FLeft, FTop, FWidth, FHeight);
+}
+
+void TControl::ApplyVisibility()
+{
+    QWidget* w = FImpl->widget;
+    if (!w)
+        return;
+    const bool show = FVisible && FParent != nullptr;
+    if (show != !w->isHidden())
+        w->setVisible(show);
+}
+
+TPoint TControl::ClientToScreen(const TPoint& p) const
+{
+    QWidget* w = FImpl->client ? FImpl->client.data() : FImpl->widget.data();
+    if (!w)
+        return p;
+    const QPoint g = w->mapToGlobal(QPoint(p.x, p.y));
+    return {g.x(), g.y()};
+}
+
+TPoint TControl::ScreenToClient(const TPoint& p) const
+{
+    QWidget* w = FImpl->client ? FImpl->client.data() : FImpl->widget.data();
+    if (!w)
+        return p;
+    const QPoint l = w->mapFromGlobal(QPoint(p.x, p.y));
+    return {l.x(), l.y()};
+}
+
+void TControl::SetAlign(TAlign align)
+{
+    if (align == FAlign)
+        return;
+    const TAlign old = FAlign;
+    FAlign = align;
+    if (FParent && (old != alNone || align != alNone))
+        FParent->Realign();
+}
+
+void TControl::SetVisible(bool visible)
+{
+    if (visible == FVisible)
+        return;
+    FVisible = visible;
+    ApplyVisibility();
+    VisibleChanged();
+    if (FParent && FAlign != alNone)
+        FParent->Realign();
+}
+
+bool TControl::Showing() const
+{
+    QWidget* w = FImpl->widget;
+    return w && w->isVisible();
+}
+
+void TControl::SetEnabled(bool enabled)
+{
+    if (enabled == FEnabled)
+        return;
+    FEnabled = enabled;
+    ApplyEnabled();
+    EnabledChanged();
+    Invalidate();
+    AccessibleChanged(TAccessibleChange::State);
+}
+
+void TControl::ApplyEnabled()
+{
+    if (QWidget* w = FImpl->widget)
+        w->setEnabled(FEnabled);
+}
+
+void TControl::SetText(const AnsiString& text)
+{
+    FText = text;
+    ApplyText();
+    TextChanged();
+    Invalidate();
+    AccessibleChanged(TAccessibleChange::Name);
+}
+
+void TControl::SetParentFont(bool v)
+{
+    FParentFont = v;
+    if (v && FParent)
+        ParentFontChanged();
+}
+
+void TControl::ParentFontChanged()
+{
+    if (!FParent || !FParentFont)
+        return;
+    FApplyingFont = true;
+    FFont->Assign(*FParent->Font());
+    FApplyingFont = false;
+}
+
+void TControl::ApplyFont()
+{
+    QWidget* w = FImpl->widget;
+    if (!w)
+        return;
+    w->setFont(ToQFont(*FFont));
+    QPalette pal = w->palette();
+    const QColor c = ToQColor(FFont->Color());
+    pal.setColor(QPalette::Active, QPalette::WindowText, c);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, c);
+    pal.setColor(QPalette::Active, QPalette::Text, c);
+    pal.setColor(QPalette::Inactive, QPalette::Text, c);
+    pal.setColor(QPalette::Active, QPalette::ButtonText, c);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, c);
+    w->setPalette(pal);
+}
+
+void TControl::SetColor(TColor color)
+{
+    FParentColor = false;
+    if (color == FColor)
+        return;
+    FColor = color;
+    ApplyColor();
+    ColorChanged();
+    Invalidate();
+}
+
+void TControl::SetParentColor(bool v)
+{
+    FParentColor = v;
+    if (v && FParent)
+        ParentColorChanged();
+}
+
+void TControl::ParentColorChanged()
+{
+    if (!FParent || !FParentColor)
+        return;
+    if (FParent->Color() == FColor)
+        return;
+    FColor = FParent->Color();
+    ApplyColor();
+    ColorChanged();
+    Invalidate();
+}
+
+void TControl::ApplyColor() {}
+
+void TControl::SetHint(const AnsiString& hint)
+{
+    FHint = hint;
+    if (QWidget* w = FImpl->widget)
+        w->setToolTip(FShowHint ? ToQString(hint) : QString());
+}
+
+void TControl::SetShowHint(bool v)
+{
+    FShowHint = v;
+    SetHint(FHint);
+}
+
+void TControl::SetCursor(TCursor cursor)
+{
+    FCursor = cursor;
+    if (QWidget* w = FImpl->widget) {
+        if (cursor == crDefault)
+            w->unsetCursor();
+        else
+            w->setCursor(ToQtCursor(cursor));
+    }
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu)
+{
+    FPopupMenu = menu;
+}
+
+void TControl::SetControlStyle(unsigned style)
+{
+    FControlStyle = style;
+    Invalidate();
+}
+
+void TControl::Invalidate()
+{
+    if (QWidget* w = FImpl->widget) {
+        w->update();
+        // A scrolling window draws its content in its viewport.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
+            area->viewport()->update();
+    }
+}
+
+void TControl::Repaint()
+{
+    if (QWidget* w = FImpl->widget) {
+        w->repaint();
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
+            area->viewport()->repaint();
+    }
+}
+
+void TControl::Update()
+{
+    Repaint();
+}
+
+void TControl::BringToFront()
+{
+    if (QWidget* w = FImpl->widget)
+        w->raise();
+}
+
+void TControl::SendToBack()
+{
+    if (QWidget* w = FImpl->widget)
+        w->lower();
+}
+
+bool TControl::Focused() const
+{
+    return false;
+}
+
+void TControl::Click()
+{
+    if (OnClick)
+        OnClick(this);
+}
+
+void TControl::DblClick()
+{
+    if (OnDblClick)
+        OnDblClick(this);
+}
+
+void TControl::Resize()
+{
+    if (OnResize)
+        OnResize(this);
+}
+
+void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (OnMouseDown)
+        OnMouseDown(this, button, shift, x, y);
+}
+
+void TControl::MouseMove(TShiftState shift, int x, int y)
+{
+    if (OnMouseMove)
+        OnMouseMove(this, shift, x, y);
+}
+
+void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (OnMouseUp)
+        OnMouseUp(this, button, shift, x, y);
+}
+
+void TControl::HandleMouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (!FEnabled)
+        return;
+    if (button == mbLeft)
+        FPressedInside = true;
+    MouseDown(button, shift, x, y);
+}
+
+void TControl::HandleMouseMove(TShiftState shift, int x, int y)
+{
+    if (!FEnabled)
+        return;
+    MouseMove(shift, x, y);
+}
+
+void TControl::HandleMouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (!FEnabled)
+        return;
+    if (button == mbLeft && FPressedInside) {
+        FPressedInside = false;
+        if (ClicksOnMouseUp() && ClientRect().Contains({x, y}))
+            Click();
+        if (Destroying())
+            return;
+    }
+    MouseUp(button, shift, x, y);
+}
+
+void TControl::HandleDblClick(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (!FEnabled)
+        return;
+    FPressedInside = false;
+    if (button == mbLeft && (FControlStyle & csDoubleClicks))
+        DblClick();
+    MouseDown(button, shift << ssDouble, x, y);
+}
+
+void TControl::HandleMouseEnter()
+{
+    MouseEnter();
+}
+
+void TControl::HandleMouseLeave()
+{
+    MouseLeave();
+}
+
+void TControl::DoAccessibleAction(const AnsiString& action)
+{
+    if (action == AccessiblePressAction)
+        Click();
+}
+
+void TControl::AccessibleChanged(TAccessibleChange what)
+{
+    NotifyAccessibleChange(this, what);
+}
+
+// --- TWinControl ---------------------------------------------------------------------------
+
+TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner)
+{
+    auto* w = new QWidget;
+    AttachWidget(w);
+}
+
+TWinControl::~TWinControl()
+{
+    SetDestroying();
+    // Destroying a window destroys the controls in it, as the class library
+    // does, whoever owns them.
+    while (!FControls.empty()) {
+        TControl* child = FControls.back();
+        delete child;  // removes itself from FControls
+    }
+}
+
+TControl* TWinControl::Controls(int index) const
+{
+    if (index < 0 || index >= ControlCount())
+        throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+    return FControls[size_t(index)];
+}
+
+bool TWinControl::ContainsControl(const TControl* control) const
+{
+    for (const TControl* c = control; c; c = c->Parent())
+        if (c == this)
+            return true;
+    return false;
+}
+
+QWidget* TWinControl::ClientWidget() const
+{
+    return FImpl->client ? FImpl->client.data() : FImpl->widget.data();
+}
+
+void TWinControl::SetClientWidget(QWidget* widget)
+{
+    FImpl->client = widget;
+    if (widget && widget != FImpl->widget)
+        AddInputWidget(widget);
+}
+
+void TWinControl::SetTabOrder(int order)
+{
+    FTabOrder = order;
+    if (Parent())
+        Parent()->ApplyTabOrder();
+}
+
+void TWinControl::ApplyTabOrder()
+{
+    std::vector<TWinControl*> stops;
+    for (TControl* c : FControls)
+        if (auto* wc = dynamic_cast<TWinControl*>(c); wc && wc->Widget())
+            stops.push_back(wc);
+    std::stable_sort(stops.begin(), stops.end(),
+                     [](const TWinControl* a, const TWinControl* b) { return a->FTabOrder < b->FTabOrder; });
+    for (size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1]->Widget(), stops[i]->Widget());
+}
+
+void TWinControl::SetTabStop(bool v)
+{
+    FTabStop = v;
+    if (QWidget* w = Widget()) {
+        Qt::FocusPolicy policy = w->focusPolicy();
+        if (v)
+            policy = Qt::FocusPolicy(policy | Qt::TabFocus | Qt::ClickFocus);
+        else
+            policy = Qt::FocusPolicy(policy & ~Qt::TabFocus);
+        w->setFocusPolicy(policy);
+    }
+}
+
+bool TWinControl::CanFocus() const
+{
+    for (const TControl* c = this; c; c = c->Parent())
+        if (!c->Visible() || !c->Enabled())
+            return false;
+    return true;
+}
+
+void TWinControl::SetFocus()
+{
+    if (QWidget* w = Widget()) {
+        if (w->isWindow())
+            w->activateWindow();
+        w->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool TWinControl::Focused() const
+{
+    QWidget* w = Widget();
+    return w && w->hasFocus();
+}
+
+void TWinControl::EnableAlign()
+{
+    if (FAlignLock > 0 && --FAlignLock == 0 && FAlignPending)
+        Realign();
+}
+
+void TWinControl::Realign()
+{
+    if (FAlignLock > 0 || Destroying()) {
+        FAlignPending = true;
+        return;
+    }
+    if (FAligning)
+        return;
+    FAlignPending = false;
+    FAligning = true;
+    try {
+        AlignControls();
+    } catch (...) {
+        FAligning = false;
+        throw;
+    }
+    FAligning = false;
+}
+
+void TWinControl::AlignControls()
+{
+    TRect rect = AdjustedClientRect();
+    auto pick = [&](TAlign align) {
+        std::vector<TControl*> list;
+        for (TControl* c : FControls)
+            if (c->Align() == align && c->Visible())
+                list.push_back(c);
+        std::stable_sort(list.begin(), list.end(), [align](const TControl* a, const TControl* b) {
+            switch (align) {
+            case alTop: return a->Top() < b->Top();
+            case alBottom: return a->Top() + a->Height() > b->Top() + b->Height();
+            case alLeft: return a->Left() < b->Left();
+            case alRight: return a->Left() + a->Width() > b->Left() + b->Width();
+            default: return false;
+            }
+        });
+        return list;
+    };
+    for (TControl* c : pick(alTop)) {
+        c->SetBounds(rect.Left, rect.Top, rect.Width(), c->Height());
+        rect.Top += c->Height();
+    }
+    for (TControl* c : pick(alBottom)) {
+        c->SetBounds(rect.Left, rect.Bottom - c->Height(), rect.Width(), c->Height());
+        rect.Bottom -= c->Height();
+    }
+    for (TControl* c : pick(alLeft)) {
+        c->SetBounds(rect.Left, rect.Top, c->Width(), std::max(0, rect.Height()));
+        rect.Left += c->Width();
+    }
+    for (TControl* c : pick(alRight)) {
+        c->SetBounds(rect.Right - c->Width(), rect.Top, c->Width(), std::max(0, rect.Height()));
+        rect.Right -= c->Width();
+    }
+    for (TControl* c : pick(alClient))
+        c->SetBounds(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height()));
+}
+
+void TWinControl::Resize()
+{
+    Realign();
+    TControl::Resize();
+}
+
+void TWinControl::ApplyFont()
+{
+    TControl::ApplyFont();
+}
+
+void TWinControl::FontChanged()
+{
+    for (TControl* c : FControls)
+        c->ParentFontChanged();
+}
+
+void TWinControl::ApplyColor()
+{
+    QWidget* w = Widget();
+    if (!w)
+        return;
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, ToQColor(Color()));
+    w->setPalette(pal);
+}
+
+void TWinControl::ColorChanged()
+{
+    for (TControl* c : FControls)
+        c->ParentColorChanged();
+}
+
+void TWinControl::ApplyEnabled()
+{
+    TControl::ApplyEnabled();
+}
+
+bool TWinControl::HandleKeyDown(WORD& key, TShiftState shift)
+{
+    TWinControl* top = this;
+    while (top->Parent())
+        top = top->Parent();
+    // Alt and a letter or digit: the control whose caption has it as its
+    // accelerator takes it.
+    if (shift.Contains(ssAlt) && !shift.Contains(ssCtrl) &&
+        ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) && top->DialogChar(char(key))) {
+        key = 0;
+        return true;
+    }
+    if (top != this && top->KeyPreviewOn()) {
+        top->KeyDown(key, shift);
+        if (key == 0)
+            return true;
+    }
+    KeyDown(key, shift);
+    return key == 0;
+}
+
+bool TWinControl::HandleKeyPress(char& key)
+{
+    TWinControl* top = this;
+    while (top->Parent())
+        top = top->Parent();
+    if (top != this && top->KeyPreviewOn()) {
+        top->KeyPress(key);
+        if (key == 0)
+            return true;
+    }
+    KeyPress(key);
+    return key == 0;
+}
+
+bool TWinControl::HandleKeyUp(WORD& key, TShiftState shift)
+{
+    TWinControl* top = this;
+    while (top->Parent())
+        top = top->Parent();
+    if (top != this && top->KeyPreviewOn()) {
+        top->KeyUp(key, shift);
+        if (key == 0)
+            return true;
+    }
+    KeyUp(key, shift);
+    return key == 0;
+}
+
+void TWinControl::KeyDown(WORD& key, TShiftState shift)
+{
+    if (OnKeyDown)
+        OnKeyDown(this, key, shift);
+}
+
+void TWinControl::KeyPress(char& key)
+{
+    if (OnKeyPress)
+        OnKeyPress(this, key);
+}
+
+void TWinControl::KeyUp(WORD& key, TShiftState shift)
+{
+    if (OnKeyUp)
+        OnKeyUp(this, key, shift);
+}
+
+void TWinControl::HandleFocusIn()
+{
+    DoEnter();
+}
+
+void TWinControl::HandleFocusOut()
+{
+    DoExit();
+}
+
+void TWinControl::DoEnter()
+{
+    if (OnEnter)
+        OnEnter(this);
+}
+
+void TWinControl::DoExit()
+{
+    if (OnExit)
+        OnExit(this);
+}
+
+bool TWinControl::DialogChar(char key)
+{
+    for (TControl* c : FControls)
+        if (auto* wc = dynamic_cast<TWinControl*>(c); wc && wc->Visible() && wc->Enabled() && wc->DialogChar(key))
+            return true;
+    return false;
+}
+
+// --- self-drawn controls ---------------------------------------------------------------------
+
+TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner)
+{
+    AttachWidget(CreatePaintWidget(this));
+}
+
+TGraphicControl::~TGraphicControl() = default;
+
+TCanvas* TGraphicControl::Canvas() const
+{
+    if (FPaintCanvas)
+        return FPaintCanvas;
+    if (!FMeasureCanvas) {
+        FMeasureCanvas = CreateMeasureCanvas();
+        FMeasureCanvas->SetFont(Font());
+    }
+    return FMeasureCanvas.get();
+}
+
+void TGraphicControl::PaintTo(TCanvas* canvas)
+{
+    TCanvas* saved = FPaintCanvas;
+    FPaintCanvas = canvas;
+    canvas->SetFont(Font());
+    canvas->Brush()->SetColor(Color());
+    try {
+        Paint();
+    } catch (...) {
+        FPaintCanvas = saved;
+        throw;
+    }
+    FPaintCanvas = saved;
+}
+
+TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner)
+{
+    AttachWidget(CreatePaintWidget(this));
+    SetControlStyle(ControlStyle() | csOpaque);
+}
+
+TCustomControl::~TCustomControl() = default;
+
+TCanvas* TCustomControl::Canvas() const
+{
+    if (FPaintCanvas)
+        return FPaintCanvas;
+    if (!FMeasureCanvas) {
+        FMeasureCanvas = CreateMeasureCanvas();
+        FMeasureCanvas->SetFont(Font());
+    }
+    return FMeasureCanvas.get();
+}
+
+void TCustomControl::PaintTo(TCanvas* canvas)
+{
+    TCanvas* saved = FPaintCanvas;
+    FPaintCanvas = canvas;
+    canvas->SetFont(Font());
+    canvas->Brush()->SetColor(Color());
+    try {
+        Paint();
+    } catch (...) {
+        FPaintCanvas = saved;
+        throw;
+    }
+    FPaintCanvas = saved;
+}
+
+TPoint GetCursorPos()
+{
+    const QPoint p = QCursor::pos();
+    return {p.x(), p.y()};
+}

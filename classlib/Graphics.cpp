@@ -1,0 +1,1105 @@
+#include "classlib/Graphics.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <jpeglib.h>
+#include <jerror.h>
+}
+
+#include "classlib/QtBridge.h"
+
+// --- geometry --------------------------------------------------------------------
+
+TRect IntersectRect(const TRect& a, const TRect& b)
+{
+    TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
+    if (r.IsEmpty())
+        return {};
+    return r;
+}
+
+TRect InflateRect(const TRect& r, int dx, int dy)
+{
+    return {r.Left - dx, r.Top - dy, r.Right + dx, r.Bottom + dy};
+}
+
+TRect OffsetRect(const TRect& r, int dx, int dy)
+{
+    return {r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
+}
+
+// --- colours -------------------------------------------------------------------------
+
+namespace {
+
+// The classic desktop scheme, by system colour index.
+constexpr std::array<TColor, 25> kSystemColors = {
+    RGB(212, 208, 200),  // scroll bar
+    RGB(58, 110, 165),   // background
+    RGB(10, 36, 106),    // active caption
+    RGB(128, 128, 128),  // inactive caption
+    RGB(212, 208, 200),  // menu
+    RGB(255, 255, 255),  // window
+    RGB(0, 0, 0),        // window frame
+    RGB(0, 0, 0),        // menu text
+    RGB(0, 0, 0),        // window text
+    RGB(255, 255, 255),  // caption text
+    RGB(212, 208, 200),  // active border
+    RGB(212, 208, 200),  // inactive border
+    RGB(128, 128, 128),  // application workspace
+    RGB(10, 36, 106),    // highlight
+    RGB(255, 255, 255),  // highlight text
+    RGB(212, 208, 200),  // button face
+    RGB(128, 128, 128),  // button shadow
+    RGB(128, 128, 128),  // gray text
+    RGB(0, 0, 0),        // button text
+    RGB(212, 208, 200),  // inactive caption text
+    RGB(255, 255, 255),  // button highlight
+    RGB(64, 64, 64),     // 3D dark shadow
+    RGB(212, 208, 200),  // 3D light
+    RGB(0, 0, 0),        // info text
+    RGB(255, 255, 225),  // info background
+};
+
+struct ColorName {
+    const char* name;
+    TColor color;
+};
+
+constexpr ColorName kColorNames[] = {
+    {"clBlack", clBlack}, {"clMaroon", clMaroon}, {"clGreen", clGreen}, {"clOlive", clOlive},
+    {"clNavy", clNavy}, {"clPurple", clPurple}, {"clTeal", clTeal}, {"clGray", clGray},
+    {"clSilver", clSilver}, {"clRed", clRed}, {"clLime", clLime}, {"clYellow", clYellow},
+    {"clBlue", clBlue}, {"clFuchsia", clFuchsia}, {"clAqua", clAqua}, {"clWhite", clWhite},
+    {"clScrollBar", clScrollBar}, {"clBackground", clBackground}, {"clActiveCaption", clActiveCaption},
+    {"clInactiveCaption", clInactiveCaption}, {"clMenu", clMenu}, {"clWindow", clWindow},
+    {"clWindowFrame", clWindowFrame}, {"clMenuText", clMenuText}, {"clWindowText", clWindowText},
+    {"clCaptionText", clCaptionText}, {"clActiveBorder", clActiveBorder}, {"clInactiveBorder", clInactiveBorder},
+    {"clAppWorkSpace", clAppWorkSpace}, {"clHighlight", clHighlight}, {"clHighlightText", clHighlightText},
+    {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow}, {"clGrayText", clGrayText},
+    {"clBtnText", clBtnText}, {"clInactiveCaptionText", clInactiveCaptionText},
+    {"clBtnHighlight", clBtnHighlight}, {"cl3DDkShadow", cl3DDkShadow}, {"cl3DLight", cl3DLight},
+    {"clInfoText", clInfoText}, {"clInfoBk", clInfoBk}, {"clNone", clNone}, {"clDefault", clDefault},
+};
+
+}  // namespace
+
+TColor ColorToRGB(TColor color)
+{
+    if (color < 0) {
+        const unsigned index = unsigned(color) & 0xFF;
+        if (index < kSystemColors.size())
+            return kSystemColors[index];
+        return clBlack;
+    }
+    if (color == clNone)
+        return clWhite;
+    if (color == clDefault)
+        return clBlack;
+    return color & 0xFFFFFF;
+}
+
+bool IdentToColor(const AnsiString& name, TColor& color)
+{
+    for (const auto& entry : kColorNames) {
+        if (SameText(name, entry.name)) {
+            color = entry.color;
+            return true;
+        }
+    }
+    return false;
+}
+
+AnsiString ColorToString(TColor color)
+{
+    for (const auto& entry : kColorNames)
+        if (entry.color == color)
+            return entry.name;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "$%08X", unsigned(color));
+    return buf;
+}
+
+// --- fonts, brushes, pens ------------------------------------------------------------------
+
+TFontStyles::TFontStyles(std::initializer_list<TFontStyle> styles)
+{
+    for (TFontStyle s : styles)
+        FBits |= Bit(s);
+}
+
+void TGraphicsObject::Changed()
+{
+    ++FSerial;
+    if (OnChange)
+        OnChange(this);
+}
+
+TFont::TFont() = default;
+
+TFont::TFont(const TFont& other) : TGraphicsObject()
+{
+    FName = other.FName;
+    FHeight = other.FHeight;
+    FColor = other.FColor;
+    FStyle = other.FStyle;
+    FPitch = other.FPitch;
+    FCharset = other.FCharset;
+}
+
+TFont& TFont::operator=(const TFont& other)
+{
+    Assign(other);
+    return *this;
+}
+
+void TFont::Assign(const TFont& source)
+{
+    if (&source == this || source == *this)
+        return;
+    FName = source.FName;
+    FHeight = source.FHeight;
+    FColor = source.FColor;
+    FStyle = source.FStyle;
+    FPitch = source.FPitch;
+    FCharset = source.FCharset;
+    Changed();
+}
+
+bool operator==(const TFont& a, const TFont& b)
+{
+    return a.FName == b.FName && a.FHeight == b.FHeight && a.FColor == b.FColor && a.FStyle == b.FStyle &&
+           a.FPitch == b.FPitch && a.FCharset == b.FCharset;
+}
+
+void TFont::SetName(const AnsiString& name)
+{
+    if (name.empty() || name == FName)
+        return;
+    FName = name;
+    Changed();
+}
+
+int TFont::Size() const
+{
+    // Height = -Size * 96 / 72, rounded the way the class library rounds it.
+    const int h = FHeight < 0 ? -FHeight : FHeight;
+    const int size = int(std::lround(h * 72.0 / PixelsPerInch));
+    return FHeight < 0 ? size : -size;
+}
+
+void TFont::SetSize(int points)
+{
+    SetHeight(-int(std::lround(points * double(PixelsPerInch) / 72.0)));
+}
+
+void TFont::SetHeight(int pixels)
+{
+    if (pixels == FHeight)
+        return;
+    FHeight = pixels;
+    Changed();
+}
+
+void TFont::SetColor(TColor color)
+{
+    if (color == FColor)
+        return;
+    FColor = color;
+    Changed();
+}
+
+void TFont::SetStyle(TFontStyles style)
+{
+    if (style == FStyle)
+        return;
+    FStyle = style;
+    Changed();
+}
+
+void TFont::SetPitch(TFontPitch pitch)
+{
+    if (pitch == FPitch)
+        return;
+    FPitch = pitch;
+    Changed();
+}
+
+void TFont::SetCharset(int charset)
+{
+    if (charset == FCharset)
+        return;
+    FCharset = charset;
+    Changed();
+}
+
+AnsiString MapFontFamily(const AnsiString& name)
+{
+    struct Mapping {
+        const char* windowsName;
+        const char* family;
+    };
+    static constexpr Mapping kMap[] = {
+        {"MS Sans Serif", "Liberation Sans"}, {"MS Shell Dlg", "Liberation Sans"},
+        {"MS Shell Dlg 2", "Liberation Sans"}, {"Microsoft Sans Serif", "Liberation Sans"},
+        {"Arial", "Liberation Sans"}, {"Helvetica", "Liberation Sans"}, {"Tahoma", "Liberation Sans"},
+        {"Verdana", "Liberation Sans"}, {"System", "Liberation Sans"}, {"Small Fonts", "Liberation Sans"},
+        {"Times New Roman", "Liberation Serif"}, {"Times", "Liberation Serif"}, {"MS Serif", "Liberation Serif"},
+        {"Georgia", "Liberation Serif"}, {"Courier New", "Liberation Mono"}, {"Courier", "Liberation Mono"},
+        {"Fixedsys", "Liberation Mono"}, {"Lucida Console", "Liberation Mono"}, {"Terminal", "Liberation Mono"},
+        {"Liberation Sans", "Liberation Sans"}, {"Liberation Serif", "Liberation Serif"},
+        {"Liberation Mono", "Liberation Mono"},
+    };
+    for (const auto& m : kMap)
+        if (SameText(name, m.windowsName))
+            return m.family;
+    // Every other name is drawn in the sans family, so metrics never depend on
+    // what else happens to be installed.
+    return "Liberation Sans";
+}
+
+TBrush::TBrush(const TBrush& other) : TGraphicsObject()
+{
+    FColor = other.FColor;
+    FStyle = other.FStyle;
+    FBitmap = other.FBitmap;
+}
+
+TBrush& TBrush::operator=(const TBrush& other)
+{
+    Assign(other);
+    return *this;
+}
+
+void TBrush::Assign(const TBrush& source)
+{
+    if (&source == this)
+        return;
+    FColor = source.FColor;
+    FStyle = source.FStyle;
+    FBitmap = source.FBitmap;
+    Changed();
+}
+
+void TBrush::SetColor(TColor color)
+{
+    FColor = color;
+    if (FStyle == bsClear)
+        FStyle = bsSolid;
+    Changed();
+}
+
+void TBrush::SetStyle(TBrushStyle style)
+{
+    FStyle = style;
+    Changed();
+}
+
+void TBrush::SetBitmap(TBitmap* bitmap)
+{
+    FBitmap = bitmap;
+    Changed();
+}
+
+TPen::TPen(const TPen& other) : TGraphicsObject()
+{
+    FColor = other.FColor;
+    FWidth = other.FWidth;
+    FStyle = other.FStyle;
+    FMode = other.FMode;
+}
+
+TPen& TPen::operator=(const TPen& other)
+{
+    Assign(other);
+    return *this;
+}
+
+void TPen::Assign(const TPen& source)
+{
+    if (&source == this)
+        return;
+    FColor = source.FColor;
+    FWidth = source.FWidth;
+    FStyle = source.FStyle;
+    FMode = source.FMode;
+    Changed();
+}
+
+void TPen::SetColor(TColor color)
+{
+    FColor = color;
+    Changed();
+}
+
+void TPen::SetWidth(int width)
+{
+    FWidth = width < 0 ? 0 : width;
+    Changed();
+}
+
+void TPen::SetStyle(TPenStyle style)
+{
+    FStyle = style;
+    Changed();
+}
+
+void TPen::SetMode(TPenMode mode)
+{
+    FMode = mode;
+    Changed();
+}
+
+// --- canvas ---------------------------------------------------------------------------
+
+TCanvas::TCanvas()
+    : FFont(std::make_unique<TFont>()), FBrush(std::make_unique<TBrush>()), FPen(std::make_unique<TPen>())
+{
+}
+
+TCanvas::~TCanvas() = default;
+
+void TCanvas::Draw(int x, int y, TGraphic* graphic)
+{
+    if (graphic && !graphic->Empty())
+        graphic->Draw(this, Bounds(x, y, graphic->Width(), graphic->Height()));
+}
+
+void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic)
+{
+    if (graphic && !graphic->Empty())
+        graphic->Draw(this, rect);
+}
+
+namespace {
+
+// Removes '&' accelerators: "&&" is a literal ampersand.
+AnsiString StripPrefix(const AnsiString& s)
+{
+    AnsiString out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '&') {
+            if (i + 1 < s.size() && s[i + 1] == '&') {
+                out.push_back('&');
+                ++i;
+            }
+            continue;
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+AnsiString ExpandTabs(const AnsiString& s)
+{
+    AnsiString out;
+    for (char c : s) {
+        if (c == '\t') {
+            do
+                out.push_back(' ');
+            while (out.size() % 8 != 0);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
+{
+    AnsiString text = input;
+    if (!(format & DT_NOPREFIX))
+        text = StripPrefix(text);
+    if (format & DT_EXPANDTABS)
+        text = ExpandTabs(text);
+
+    const int lineHeight = TextHeight("Wg");
+    const int width = rect.Width();
+    std::vector<AnsiString> lines;
+    if (format & DT_SINGLELINE) {
+        AnsiString one;
+        for (char c : text)
+            if (c != '\r' && c != '\n')
+                one.push_back(c);
+        lines.push_back(one);
+    } else {
+        AnsiString current;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
+                lines.push_back(current);
+                current.clear();
+                if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+            } else {
+                current.push_back(text[i]);
+            }
+        }
+        if (format & DT_WORDBREAK) {
+            std::vector<AnsiString> wrapped;
+            for (const AnsiString& line : lines) {
+                AnsiString rest = line;
+                if (rest.empty()) {
+                    wrapped.push_back(rest);
+                    continue;
+                }
+                while (!rest.empty()) {
+                    if (TextWidth(rest) <= width) {
+                        wrapped.push_back(rest);
+                        break;
+                    }
+                    // The longest run of whole words that fits.
+                    size_t cut = 0;
+                    for (size_t i = 1; i <= rest.size(); ++i) {
+                        if (i == rest.size() || rest[i] == ' ') {
+                            if (TextWidth(rest.substr(0, i)) <= width)
+                                cut = i;
+                            else
+                                break;
+                        }
+                    }
+                    if (cut == 0) {
+                        // One word wider than the line: an edit control breaks
+                        // it, plain text lets it run over.
+                        size_t end = rest.find(' ');
+                        if (end == AnsiString::npos)
+                            end = rest.size();
+                        if (format & DT_EDITCONTROL) {
+                            size_t fit = 1;
+                            while (fit < end && TextWidth(rest.substr(0, fit + 1)) <= width)
+                                ++fit;
+                            end = fit;
+                        }
+                        cut = end;
+                    }
+                    wrapped.push_back(rest.substr(0, cut));
+                    size_t next = cut;
+                    while (next < rest.size() && rest[next] == ' ')
+                        ++next;
+                    rest = rest.substr(next);
+                }
+            }
+            lines = wrapped;
+        }
+    }
+
+    if (format & DT_END_ELLIPSIS) {
+        for (AnsiString& line : lines) {
+            if (TextWidth(line) <= width)
+                continue;
+            AnsiString cut = line;
+            while (!cut.empty() && TextWidth(cut + "...") > width)
+                cut.pop_back();
+            line = cut + "...";
+        }
+    }
+
+    int widest = 0;
+    for (const AnsiString& line : lines)
+        widest = std::max(widest, TextWidth(line));
+    const int total = lineHeight * int(lines.size());
+
+    if (format & DT_CALCRECT) {
+        rect.Right = rect.Left + widest;
+        rect.Bottom = rect.Top + total;
+        return total;
+    }
+
+    int y = rect.Top;
+    if (format & DT_SINGLELINE) {
+        if (format & DT_VCENTER)
+            y = rect.Top + (rect.Height() - lineHeight) / 2;
+        else if (format & DT_BOTTOM)
+            y = rect.Bottom - lineHeight;
+    }
+    TRect saved{};
+    const bool clip = !(format & DT_NOCLIP);
+    if (clip)
+        saved = IntersectClip(rect);
+    for (const AnsiString& line : lines) {
+        int x = rect.Left;
+        if (format & DT_CENTER)
+            x = rect.Left + (width - TextWidth(line)) / 2;
+        else if (format & DT_RIGHT)
+            x = rect.Right - TextWidth(line);
+        TextOut(x, y, line);
+        y += lineHeight;
+    }
+    if (clip)
+        RestoreClip(saved);
+    return total;
+}
+
+// --- pictures -----------------------------------------------------------------------------
+
+void TGraphic::SetTransparent(bool transparent)
+{
+    if (transparent == FTransparent)
+        return;
+    FTransparent = transparent;
+    Changed();
+}
+
+void TGraphic::Changed()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
+void TGraphic::LoadFromFile(const AnsiString& fileName)
+{
+    LoadFromBytes(ReadFileBytes(fileName));
+}
+
+void TGraphic::SaveToFile(const AnsiString& fileName) const
+{
+    WriteFileAtomic(fileName, SaveToBytes());
+}
+
+namespace {
+
+// Draws on a bitmap; the painter opens at the first drawing and closes
+// whenever the bitmap is read, resized or copied.
+class TBitmapCanvas : public TQtCanvas {
+public:
+    explicit TBitmapCanvas(TBitmapImage* image) : TQtCanvas(nullptr, Rect(0, 0, 0, 0)), FImage(image) {}
+    ~TBitmapCanvas() override { Flush(); }
+
+    void Flush()
+    {
+        if (FPainterObj.isActive())
+            FPainterObj.end();
+    }
+
+    TRect ClipRect() override
+    {
+        Prepare();
+        return TQtCanvas::ClipRect();
+    }
+
+protected:
+    void Prepare() override
+    {
+        if (FPainterObj.isActive())
+            return;
+        if (FImage->image.isNull())
+            FImage->image = QImage(1, 1, QImage::Format_ARGB32);
+        FPainterObj.begin(&FImage->image);
+        SetPainter(&FPainterObj);
+        SetImage(&FImage->image);
+        TQtCanvas::RestoreClip(Rect(0, 0, FImage->image.width(), FImage->image.height()));
+    }
+
+private:
+    TBitmapImage* FImage;
+    QPainter FPainterObj;
+};
+
+QImage NewImage(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return QImage();
+    QImage img(width, height, QImage::Format_ARGB32);
+    img.fill(QColor(255, 255, 255));
+    return img;
+}
+
+}  // namespace
+
+TBitmap::TBitmap() : FImage(std::make_unique<TBitmapImage>()) {}
+
+TBitmap::TBitmap(int width, int height) : TBitmap()
+{
+    FImage->image = NewImage(width, height);
+}
+
+TBitmap::TBitmap(const TBitmap& other) : TGraphic(), FImage(std::make_unique<TBitmapImage>())
+{
+    other.FlushCanvas();
+    FImage->image = other.FImage->image.copy();
+    FTransparentColor = other.FTransparentColor;
+    FTransparentMode = other.FTransparentMode;
+    TGraphic::SetTransparent(other.Transparent());
+}
+
+TBitmap& TBitmap::operator=(const TBitmap& other)
+{
+    Assign(other);
+    return *this;
+}
+
+TBitmap::~TBitmap()
+{
+    FCanvas.reset();
+}
+
+void TBitmap::Assign(const TBitmap& source)
+{
+    if (&source == this)
+        return;
+    FlushCanvas();
+    source.FlushCanvas();
+    FImage->image = source.FImage->image.copy();
+    FTransparentColor = source.FTransparentColor;
+    FTransparentMode = source.FTransparentMode;
+    TGraphic::SetTransparent(source.Transparent());
+    Changed();
+}
+
+void TBitmap::FlushCanvas() const
+{
+    if (FCanvas)
+        static_cast<TBitmapCanvas*>(FCanvas.get())->Flush();
+}
+
+int TBitmap::Width() const
+{
+    return FImage->image.isNull() ? 0 : FImage->image.width();
+}
+
+int TBitmap::Height() const
+{
+    return FImage->image.isNull() ? 0 : FImage->image.height();
+}
+
+void TBitmap::SetWidth(int width)
+{
+    SetSize(width, Height());
+}
+
+void TBitmap::SetHeight(int height)
+{
+    SetSize(Width(), height);
+}
+
+void TBitmap::SetSize(int width, int height)
+{
+    if (width == Width() && height == Height())
+        return;
+    FlushCanvas();
+    QImage next = NewImage(width, height);
+    if (!next.isNull() && !FImage->image.isNull()) {
+        QPainter p(&next);
+        p.drawImage(0, 0, FImage->image);
+    }
+    FImage->image = next;
+    Changed();
+}
+
+TCanvas* TBitmap::Canvas()
+{
+    if (!FCanvas)
+        FCanvas = std::make_unique<TBitmapCanvas>(FImage.get());
+    return FCanvas.get();
+}
+
+TColor TBitmap::TransparentColor() const
+{
+    if (FTransparentMode == tmFixed && FTransparentColor != clDefault)
+        return FTransparentColor;
+    if (Empty())
+        return clDefault;
+    return GetPixel(0, Height() - 1);
+}
+
+void TBitmap::SetTransparentColor(TColor color)
+{
+    FTransparentColor = color;
+    FTransparentMode = color == clDefault ? tmAuto : tmFixed;
+    Changed();
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode mode)
+{
+    FTransparentMode = mode;
+    if (mode == tmAuto)
+        FTransparentColor = clDefault;
+    Changed();
+}
+
+std::uint32_t* TBitmap::ScanLine(int y)
+{
+    FlushCanvas();
+    if (y < 0 || y >= Height())
+        return nullptr;
+    return reinterpret_cast<std::uint32_t*>(FImage->image.scanLine(y));
+}
+
+const std::uint32_t* TBitmap::ScanLine(int y) const
+{
+    FlushCanvas();
+    if (y < 0 || y >= Height())
+        return nullptr;
+    return reinterpret_cast<const std::uint32_t*>(FImage->image.constScanLine(y));
+}
+
+TColor TBitmap::GetPixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= Width() || y >= Height())
+        return clNone;
+    const std::uint32_t argb = ScanLine(y)[x];
+    return RGB(int((argb >> 16) & 255), int((argb >> 8) & 255), int(argb & 255));
+}
+
+void TBitmap::SetPixel(int x, int y, TColor color)
+{
+    if (x < 0 || y < 0 || x >= Width() || y >= Height())
+        return;
+    const TColor rgb = ColorToRGB(color);
+    ScanLine(y)[x] = 0xFF000000u | (std::uint32_t(GetRValue(rgb)) << 16) | (std::uint32_t(GetGValue(rgb)) << 8) |
+                     std::uint32_t(GetBValue(rgb));
+}
+
+void TBitmap::Draw(TCanvas* canvas, const TRect& rect)
+{
+    FlushCanvas();
+    if (canvas == FCanvas.get())
+        return;  // a bitmap cannot draw itself onto itself
+    canvas->DrawBitmap(rect, *this, Rect(0, 0, Width(), Height()), Transparent(), TransparentColor());
+}
+
+void TBitmap::LoadFromBytes(const std::string& bytes)
+{
+    QImage img;
+    if (!img.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), qsizetype(bytes.size())))
+        throw EInvalidGraphic("Bitmap image is not valid");
+    FlushCanvas();
+    FImage->image = img.convertToFormat(QImage::Format_ARGB32);
+    Changed();
+}
+
+std::string TBitmap::SaveToBytes() const
+{
+    FlushCanvas();
+    QByteArray out;
+    QBuffer buf(&out);
+    buf.open(QIODevice::WriteOnly);
+    FImage->image.convertToFormat(QImage::Format_RGB32).save(&buf, "BMP");
+    return std::string(out.constData(), size_t(out.size()));
+}
+
+void TBitmap::SavePngFile(const AnsiString& fileName) const
+{
+    FlushCanvas();
+    QByteArray out;
+    QBuffer buf(&out);
+    buf.open(QIODevice::WriteOnly);
+    FImage->image.save(&buf, "PNG");
+    WriteFileAtomic(fileName, std::string(out.constData(), size_t(out.size())));
+}
+
+std::unique_ptr<TGraphic> TBitmap::Clone() const
+{
+    return std::make_unique<TBitmap>(*this);
+}
+
+TBitmapImage& TBitmap::Image() const
+{
+    FlushCanvas();
+    return *FImage;
+}
+
+// --- JPEG --------------------------------------------------------------------------------
+
+namespace {
+
+// Pictures larger than this are refused before any pixel memory is taken.
+constexpr long long kMaxJpegPixels = 64LL * 1024 * 1024;
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    int code = 0;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    err->code = err->mgr.msg_code;
+    std::longjmp(err->jump, 1);
+}
+
+extern "C" void JpegSilentMessage(j_common_ptr, int) {}
+
+}  // namespace
+
+namespace {
+
+// The setjmp regions: their own locals are never changed after setjmp, and
+// everything with a destructor belongs to the caller.
+int DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegError* err, const std::string& bytes, TPixels* pixels,
+                   std::vector<unsigned char>* row)
+{
+    if (setjmp(err->jump))
+        return err->code == 0 ? 1 : err->code;
+    jpeg_create_decompress(cinfo);
+    if (bytes.empty()) {
+        err->code = JERR_INPUT_EMPTY;
+        std::longjmp(err->jump, 1);
+    }
+    jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), (unsigned long)bytes.size());
+    jpeg_read_header(cinfo, TRUE);
+    if ((long long)cinfo->image_width * cinfo->image_height > kMaxJpegPixels)
+        return -1;
+    cinfo->out_color_space = cinfo->num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(cinfo);
+    pixels->Width = int(cinfo->output_width);
+    pixels->Height = int(cinfo->output_height);
+    pixels->Data.resize(size_t(pixels->Width) * size_t(pixels->Height));
+    const int comps = cinfo->output_components;
+    row->resize(size_t(cinfo->output_width) * size_t(comps));
+    while (cinfo->output_scanline < cinfo->output_height) {
+        unsigned char* rowPtr = row->data();
+        const int y = int(cinfo->output_scanline);
+        jpeg_read_scanlines(cinfo, &rowPtr, 1);
+        std::uint32_t* out = pixels->Data.data() + size_t(y) * size_t(pixels->Width);
+        for (int x = 0; x < pixels->Width; ++x) {
+            const unsigned char* p = row->data() + size_t(x) * size_t(comps);
+            const std::uint32_t r = p[0], g = comps >= 3 ? p[1] : p[0], b = comps >= 3 ? p[2] : p[0];
+            out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    return 0;
+}
+
+int EncodeJpegInto(jpeg_compress_struct* cinfo, JpegError* err, const TPixels& pixels, int quality,
+                   bool grayscale, unsigned char** buffer, unsigned long* size, std::vector<unsigned char>* row)
+{
+    if (setjmp(err->jump))
+        return err->code == 0 ? 1 : err->code;
+    jpeg_create_compress(cinfo);
+    jpeg_mem_dest(cinfo, buffer, size);
+    cinfo->image_width = JDIMENSION(pixels.Width);
+    cinfo->image_height = JDIMENSION(pixels.Height);
+    cinfo->input_components = grayscale ? 1 : 3;
+    cinfo->in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, std::clamp(quality, 1, 100), TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    row->resize(size_t(pixels.Width) * size_t(cinfo->input_components));
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const std::uint32_t* in = pixels.Data.data() + size_t(cinfo->next_scanline) * size_t(pixels.Width);
+        for (int x = 0; x < pixels.Width; ++x) {
+            const unsigned r = (in[x] >> 16) & 255, g = (in[x] >> 8) & 255, b = in[x] & 255;
+            if (grayscale) {
+                (*row)[size_t(x)] = (unsigned char)((r * 299 + g * 587 + b * 114 + 500) / 1000);
+            } else {
+                (*row)[size_t(x) * 3] = (unsigned char)r;
+                (*row)[size_t(x) * 3 + 1] = (unsigned char)g;
+                (*row)[size_t(x) * 3 + 2] = (unsigned char)b;
+            }
+        }
+        unsigned char* rowPtr = row->data();
+        jpeg_write_scanlines(cinfo, &rowPtr, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return 0;
+}
+
+}  // namespace
+
+TPixels DecodeJpeg(const std::string& bytes)
+{
+    TPixels pixels;
+    std::vector<unsigned char> row;
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegErrorExit;
+    err.mgr.emit_message = JpegSilentMessage;
+    const int result = DecodeJpegInto(&cinfo, &err, bytes, &pixels, &row);
+    jpeg_destroy_decompress(&cinfo);
+    if (result < 0)
+        throw EInvalidGraphic("JPEG image is too large");
+    if (result > 0)
+        throw EInvalidGraphic("JPEG error #" + IntToStr(result));
+    return pixels;
+}
+
+std::string EncodeJpeg(const TPixels& pixels, int quality, bool grayscale)
+{
+    if (pixels.Width <= 0 || pixels.Height <= 0 ||
+        pixels.Data.size() < size_t(pixels.Width) * size_t(pixels.Height))
+        throw EInvalidGraphic("JPEG error #" + IntToStr(JERR_EMPTY_IMAGE));
+    std::vector<unsigned char> row;
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegErrorExit;
+    err.mgr.emit_message = JpegSilentMessage;
+    const int result = EncodeJpegInto(&cinfo, &err, pixels, quality, grayscale, &buffer, &size, &row);
+    jpeg_destroy_compress(&cinfo);
+    std::string out;
+    if (result == 0 && buffer)
+        out.assign(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    if (result != 0)
+        throw EInvalidGraphic("JPEG error #" + IntToStr(result));
+    return out;
+}
+
+namespace {
+
+TPixels PixelsOf(const TBitmap& bitmap)
+{
+    TPixels p;
+    p.Width = bitmap.Width();
+    p.Height = bitmap.Height();
+    p.Data.resize(size_t(p.Width) * size_t(p.Height));
+    for (int y = 0; y < p.Height; ++y)
+        std::memcpy(p.Data.data() + size_t(y) * size_t(p.Width), bitmap.ScanLine(y), size_t(p.Width) * 4);
+    return p;
+}
+
+}  // namespace
+
+TJPEGImage::TJPEGImage() : FBitmap(std::make_unique<TBitmap>()) {}
+
+TJPEGImage::TJPEGImage(const TJPEGImage& other)
+    : TGraphic(), FBitmap(std::make_unique<TBitmap>(*other.FBitmap)), FQuality(other.FQuality),
+      FGrayscale(other.FGrayscale)
+{
+}
+
+TJPEGImage::~TJPEGImage() = default;
+
+void TJPEGImage::Assign(const TBitmap& bitmap)
+{
+    FBitmap->Assign(bitmap);
+    Changed();
+}
+
+int TJPEGImage::Width() const
+{
+    return FBitmap->Width();
+}
+
+int TJPEGImage::Height() const
+{
+    return FBitmap->Height();
+}
+
+void TJPEGImage::SetCompressionQuality(int quality)
+{
+    FQuality = std::clamp(quality, 1, 100);
+}
+
+void TJPEGImage::SetGrayscale(bool grayscale)
+{
+    FGrayscale = grayscale;
+}
+
+void TJPEGImage::Draw(TCanvas* canvas, const TRect& rect)
+{
+    FBitmap->Draw(canvas, rect);
+}
+
+void TJPEGImage::LoadFromBytes(const std::string& bytes)
+{
+    const TPixels pixels = DecodeJpeg(bytes);
+    TBitmap decoded(pixels.Width, pixels.Height);
+    for (int y = 0; y < pixels.Height; ++y)
+        std::memcpy(decoded.ScanLine(y), pixels.Data.data() + size_t(y) * size_t(pixels.Width),
+                    size_t(pixels.Width) * 4);
+    FBitmap->Assign(decoded);
+    Changed();
+}
+
+std::string TJPEGImage::SaveToBytes() const
+{
+    return EncodeJpeg(PixelsOf(*FBitmap), FQuality, FGrayscale);
+}
+
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const
+{
+    return std::make_unique<TJPEGImage>(*this);
+}
+
+// --- picture ----------------------------------------------------------------------------
+
+TPicture::TPicture() = default;
+TPicture::~TPicture() = default;
+
+void TPicture::Changed()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
+void TPicture::Assign(const TPicture* source)
+{
+    if (source == this)
+        return;
+    SetGraphic(source ? source->Graphic() : nullptr);
+}
+
+void TPicture::SetGraphic(const TGraphic* graphic)
+{
+    TakeGraphic(graphic ? graphic->Clone() : nullptr);
+}
+
+void TPicture::TakeGraphic(std::unique_ptr<TGraphic> graphic)
+{
+    FGraphic = std::move(graphic);
+    if (FGraphic)
+        FGraphic->OnChange = [this](TObject*) { Changed(); };
+    Changed();
+}
+
+TBitmap* TPicture::Bitmap()
+{
+    auto* bitmap = dynamic_cast<TBitmap*>(FGraphic.get());
+    if (!bitmap) {
+        auto fresh = std::make_unique<TBitmap>();
+        bitmap = fresh.get();
+        TakeGraphic(std::move(fresh));
+    }
+    return bitmap;
+}
+
+int TPicture::Width() const
+{
+    return FGraphic ? FGraphic->Width() : 0;
+}
+
+int TPicture::Height() const
+{
+    return FGraphic ? FGraphic->Height() : 0;
+}
+
+void TPicture::LoadFromFile(const AnsiString& fileName)
+{
+    const AnsiString ext = LowerCase(ExtractFileExt(fileName));
+    std::unique_ptr<TGraphic> graphic;
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif")
+        graphic = std::make_unique<TJPEGImage>();
+    else if (ext == ".bmp" || ext == ".png" || ext == ".dib")
+        graphic = std::make_unique<TBitmap>();
+    else
+        throw EInvalidGraphic("Unknown picture file extension (" + ext + ")");
+    graphic->LoadFromFile(fileName);
+    TakeGraphic(std::move(graphic));
+}
+
+void TPicture::SaveToFile(const AnsiString& fileName) const
+{
+    if (FGraphic)
+        FGraphic->SaveToFile(fileName);
+}

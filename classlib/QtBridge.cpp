@@ -1,0 +1,496 @@
+#include "classlib/QtBridge.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QKeyEvent>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+// --- Windows-1252 -------------------------------------------------------------
+
+namespace {
+
+// 0x80..0x9F; the undefined bytes keep their own value as a control character.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+}  // namespace
+
+char16_t CharFrom1252(unsigned char byte)
+{
+    if (byte >= 0x80 && byte <= 0x9F)
+        return kHighControls[byte - 0x80];
+    return char16_t(byte);
+}
+
+int CharTo1252(char16_t ch)
+{
+    if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
+        return int(ch);
+    for (int i = 0; i < 32; ++i)
+        if (kHighControls[size_t(i)] == ch)
+            return 0x80 + i;
+    return -1;
+}
+
+QString ToQString(const AnsiString& bytes)
+{
+    QString out;
+    out.resize(qsizetype(bytes.size()));
+    QChar* data = out.data();
+    for (size_t i = 0; i < bytes.size(); ++i)
+        data[i] = QChar(CharFrom1252(static_cast<unsigned char>(bytes[i])));
+    return out;
+}
+
+AnsiString FromQString(const QString& text)
+{
+    AnsiString out;
+    out.reserve(size_t(text.size()));
+    for (QChar ch : text) {
+        const int b = CharTo1252(ch.unicode());
+        out.push_back(b < 0 ? '?' : char(b));
+    }
+    return out;
+}
+
+// --- colours, fonts, cursors ----------------------------------------------------
+
+QColor ToQColor(TColor color)
+{
+    if (color == clNone)
+        return QColor(Qt::transparent);
+    const TColor rgb = ColorToRGB(color);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+TColor FromQColor(const QColor& color)
+{
+    return RGB(color.red(), color.green(), color.blue());
+}
+
+QFont ToQFont(const TFont& font)
+{
+    QFont f(ToQString(MapFontFamily(font.Name())));
+    // A positive height is the whole cell; the Liberation fonts' cell is
+    // about 1.117 em, so that gives the character height.
+    int pixels = font.Height() < 0 ? -font.Height() : int(std::lround(font.Height() / 1.117));
+    if (pixels < 1)
+        pixels = 1;
+    f.setPixelSize(pixels);
+    const TFontStyles st = font.Style();
+    f.setBold(st.Contains(fsBold));
+    f.setItalic(st.Contains(fsItalic));
+    f.setUnderline(st.Contains(fsUnderline));
+    f.setStrikeOut(st.Contains(fsStrikeOut));
+    // Text is measured piece by piece by layout code; without kerning the
+    // width of a text is the sum of the widths of its parts.
+    f.setKerning(false);
+    // Whole-pixel advances, as the desktop the forms were made on measures
+    // them: a text is exactly as wide as its characters together.
+    f.setHintingPreference(QFont::PreferFullHinting);
+    if (font.Pitch() == fpFixed)
+        f.setFixedPitch(true);
+    return f;
+}
+
+int FontCellHeight(const QFont& font)
+{
+    const QFontMetricsF fm(font);
+    return int(std::ceil(fm.ascent() - 1e-6)) + int(std::ceil(fm.descent() - 1e-6));
+}
+
+Qt::CursorShape ToQtCursor(TCursor cursor)
+{
+    switch (cursor) {
+    case crCross: return Qt::CrossCursor;
+    case crIBeam: return Qt::IBeamCursor;
+    case crSizeNESW: return Qt::SizeBDiagCursor;
+    case crSizeNS: return Qt::SizeVerCursor;
+    case crSizeNWSE: return Qt::SizeFDiagCursor;
+    case crSizeWE: return Qt::SizeHorCursor;
+    case crUpArrow: return Qt::UpArrowCursor;
+    case crHourGlass:
+    case crSQLWait: return Qt::WaitCursor;
+    case crDrag:
+    case crMultiDrag: return Qt::DragCopyCursor;
+    case crNoDrop:
+    case crNo: return Qt::ForbiddenCursor;
+    case crHSplit: return Qt::SplitHCursor;
+    case crVSplit: return Qt::SplitVCursor;
+    case crAppStart: return Qt::BusyCursor;
+    case crHelp: return Qt::WhatsThisCursor;
+    case crHandPoint: return Qt::PointingHandCursor;
+    case crSizeAll: return Qt::SizeAllCursor;
+    case crNone: return Qt::BlankCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
+
+TShiftState ShiftFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
+{
+    TShiftState s;
+    if (modifiers & Qt::ShiftModifier) s << ssShift;
+    if (modifiers & Qt::AltModifier) s << ssAlt;
+    if (modifiers & Qt::ControlModifier) s << ssCtrl;
+    if (buttons & Qt::LeftButton) s << ssLeft;
+    if (buttons & Qt::RightButton) s << ssRight;
+    if (buttons & Qt::MiddleButton) s << ssMiddle;
+    return s;
+}
+
+WORD VirtualKeyFromQt(int key)
+{
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return WORD('A' + (key - Qt::Key_A));
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return WORD('0' + (key - Qt::Key_0));
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return WORD(VK_F1 + (key - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Shift: return VK_SHIFT;
+    case Qt::Key_Control: return VK_CONTROL;
+    case Qt::Key_Alt: return VK_MENU;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Insert: return VK_INSERT;
+    case Qt::Key_Delete: return VK_DELETE;
+    default: return 0;
+    }
+}
+
+// --- the Qt canvas ------------------------------------------------------------------
+
+namespace {
+
+QPainter::CompositionMode ModeFor(TPenMode mode)
+{
+    switch (mode) {
+    case pmXor: return QPainter::RasterOp_SourceXorDestination;
+    case pmNotXor: return QPainter::RasterOp_NotSourceXorDestination;
+    case pmNot: return QPainter::RasterOp_NotDestination;
+    case pmNotCopy: return QPainter::RasterOp_NotSource;
+    case pmMask: return QPainter::RasterOp_SourceAndDestination;
+    case pmMerge: return QPainter::RasterOp_SourceOrDestination;
+    default: return QPainter::CompositionMode_SourceOver;
+    }
+}
+
+Qt::BrushStyle BrushStyleFor(TBrushStyle style)
+{
+    switch (style) {
+    case bsClear: return Qt::NoBrush;
+    case bsHorizontal: return Qt::HorPattern;
+    case bsVertical: return Qt::VerPattern;
+    case bsFDiagonal: return Qt::FDiagPattern;
+    case bsBDiagonal: return Qt::BDiagPattern;
+    case bsCross: return Qt::CrossPattern;
+    case bsDiagCross: return Qt::DiagCrossPattern;
+    default: return Qt::SolidPattern;
+    }
+}
+
+}  // namespace
+
+TQtCanvas::TQtCanvas(QPainter* painter, const TRect& clip) : FPainter(painter), FClip(clip)
+{
+    if (FPainter && FPainter->isActive())
+        FPainter->setClipRect(ToQRect(clip));
+}
+
+TQtCanvas::~TQtCanvas() = default;
+
+void TQtCanvas::SyncFont()
+{
+    if (FFontSerial == Font()->Serial() && FFontSerial != ~0u)
+        return;
+    FFontSerial = Font()->Serial();
+    FQFont = ToQFont(*Font());
+    FAscent = int(std::ceil(QFontMetricsF(FQFont).ascent() - 1e-6));
+    FCellHeight = FontCellHeight(FQFont);
+}
+
+void TQtCanvas::SyncPen()
+{
+    Prepare();
+    const TPen* pen = Pen();
+    if (pen->Style() == psClear) {
+        FPainter->setPen(Qt::NoPen);
+    } else {
+        QPen p(ToQColor(pen->Color()));
+        p.setWidth(pen->Width() <= 1 ? 0 : pen->Width());  // 0: one-pixel cosmetic pen
+        switch (pen->Style()) {
+        case psDash: p.setStyle(Qt::DashLine); break;
+        case psDot: p.setStyle(Qt::DotLine); break;
+        case psDashDot: p.setStyle(Qt::DashDotLine); break;
+        case psDashDotDot: p.setStyle(Qt::DashDotDotLine); break;
+        default: p.setStyle(Qt::SolidLine); break;
+        }
+        FPainter->setPen(p);
+    }
+    FPainter->setCompositionMode(ModeFor(pen->Mode()));
+}
+
+void TQtCanvas::SyncBrush()
+{
+    const TBrush* brush = Brush();
+    if (brush->Bitmap() && !brush->Bitmap()->Empty()) {
+        FPainter->setBrush(QBrush(brush->Bitmap()->Image().image));
+    } else {
+        QBrush b(ToQColor(brush->Color()), BrushStyleFor(brush->Style()));
+        FPainter->setBrush(b);
+    }
+}
+
+TSize TQtCanvas::TextExtent(const AnsiString& text)
+{
+    SyncFont();
+    QFontMetrics fm(FQFont);
+    return {fm.horizontalAdvance(ToQString(text)), FCellHeight};
+}
+
+void TQtCanvas::DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip)
+{
+    Prepare();
+    SyncFont();
+    const QString s = ToQString(text);
+    QFontMetrics fm(FQFont);
+    FPainter->save();
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (clip)
+        FPainter->setClipRect(ToQRect(*clip), Qt::IntersectClip);
+    if (Brush()->Style() != bsClear) {
+        const QRect cell = clip ? ToQRect(*clip) : QRect(x, y, fm.horizontalAdvance(s), FCellHeight);
+        FPainter->fillRect(cell, ToQColor(Brush()->Color()));
+    }
+    FPainter->setFont(FQFont);
+    FPainter->setPen(ToQColor(Font()->Color()));
+    FPainter->drawText(QPoint(x, y + FAscent), s);
+    FPainter->restore();
+}
+
+void TQtCanvas::TextOut(int x, int y, const AnsiString& text)
+{
+    DrawTextCell(x, y, text, nullptr);
+    SetPenPos({x + TextWidth(text), y});
+}
+
+void TQtCanvas::TextRect(const TRect& rect, int x, int y, const AnsiString& text)
+{
+    DrawTextCell(x, y, text, &rect);
+}
+
+void TQtCanvas::FillRect(const TRect& rect)
+{
+    Prepare();
+    if (rect.IsEmpty())
+        return;
+    const TBrush* brush = Brush();
+    if (brush->Bitmap() && !brush->Bitmap()->Empty())
+        FPainter->fillRect(ToQRect(rect), QBrush(brush->Bitmap()->Image().image));
+    else if (brush->Style() != bsClear)
+        FPainter->fillRect(ToQRect(rect), QBrush(ToQColor(brush->Color()), BrushStyleFor(brush->Style())));
+}
+
+void TQtCanvas::FrameRect(const TRect& rect)
+{
+    Prepare();
+    if (rect.IsEmpty())
+        return;
+    const QColor c = ToQColor(Brush()->Color());
+    const QRect r = ToQRect(rect);
+    FPainter->fillRect(QRect(r.left(), r.top(), r.width(), 1), c);
+    FPainter->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), c);
+    FPainter->fillRect(QRect(r.left(), r.top(), 1, r.height()), c);
+    FPainter->fillRect(QRect(r.right(), r.top(), 1, r.height()), c);
+}
+
+void TQtCanvas::Rectangle(int x1, int y1, int x2, int y2)
+{
+    SyncPen();
+    SyncBrush();
+    if (Pen()->Style() == psClear)
+        FPainter->drawRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+    else
+        FPainter->drawRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1);
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::Ellipse(int x1, int y1, int x2, int y2)
+{
+    SyncPen();
+    SyncBrush();
+    FPainter->drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::Polygon(const TPoint* points, int count)
+{
+    if (count <= 0)
+        return;
+    SyncPen();
+    SyncBrush();
+    QPolygon poly;
+    poly.reserve(count);
+    for (int i = 0; i < count; ++i)
+        poly << QPoint(points[i].x, points[i].y);
+    FPainter->drawPolygon(poly);
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::Polyline(const TPoint* points, int count)
+{
+    if (count <= 0)
+        return;
+    // Segment by segment, each without its end point, as lines are drawn;
+    // the pen position is left where it was.
+    const TPoint saved = PenPos();
+    SetPenPos(points[0]);
+    for (int i = 1; i < count; ++i)
+        LineTo(points[i].x, points[i].y);
+    SetPenPos(saved);
+}
+
+void TQtCanvas::LineTo(int x, int y)
+{
+    const TPoint from = PenPos();
+    SetPenPos({x, y});
+    const int dx = x - from.x, dy = y - from.y;
+    const int n = std::max(std::abs(dx), std::abs(dy));
+    if (n == 0)
+        return;
+    SyncPen();
+    // The end point itself is not drawn.
+    const int ex = from.x + int(std::lround(double(dx) * (n - 1) / n));
+    const int ey = from.y + int(std::lround(double(dy) * (n - 1) / n));
+    FPainter->drawLine(from.x, from.y, ex, ey);
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::DrawFocusRect(const TRect& rect)
+{
+    Prepare();
+    if (rect.IsEmpty())
+        return;
+    FPainter->save();
+    FPainter->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    QPen p(Qt::white);
+    p.setWidth(0);
+    p.setStyle(Qt::DotLine);
+    FPainter->setPen(p);
+    FPainter->setBrush(Qt::NoBrush);
+    FPainter->drawRect(rect.Left, rect.Top, rect.Width() - 1, rect.Height() - 1);
+    FPainter->restore();
+}
+
+void TQtCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, bool transparent,
+                           TColor transparentColor)
+{
+    Prepare();
+    if (dest.IsEmpty() || bitmap.Empty())
+        return;
+    const QImage& img = bitmap.Image().image;
+    const QRect src = ToQRect(source).intersected(img.rect());
+    if (src.isEmpty())
+        return;
+    FPainter->save();
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (transparent) {
+        QImage part = img.copy(src).convertToFormat(QImage::Format_ARGB32);
+        const QRgb key = ToQColor(transparentColor).rgb() & 0xFFFFFF;
+        for (int y = 0; y < part.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(part.scanLine(y));
+            for (int x = 0; x < part.width(); ++x)
+                if ((line[x] & 0xFFFFFF) == key)
+                    line[x] = 0;
+        }
+        FPainter->drawImage(ToQRect(dest), part);
+    } else {
+        FPainter->drawImage(ToQRect(dest), img, src);
+    }
+    FPainter->restore();
+}
+
+TColor TQtCanvas::Pixel(int x, int y)
+{
+    Prepare();
+    if (!FImage || !FImage->rect().contains(x, y))
+        return clNone;
+    return FromQColor(QColor(FImage->pixel(x, y)));
+}
+
+void TQtCanvas::SetPixel(int x, int y, TColor color)
+{
+    Prepare();
+    FPainter->save();
+    FPainter->setCompositionMode(QPainter::CompositionMode_Source);
+    FPainter->fillRect(QRect(x, y, 1, 1), ToQColor(color));
+    FPainter->restore();
+}
+
+TRect TQtCanvas::ClipRect()
+{
+    return FClip;
+}
+
+TRect TQtCanvas::IntersectClip(const TRect& rect)
+{
+    Prepare();
+    const TRect saved = FClip;
+    FClip = IntersectRect(FClip, rect);
+    FPainter->setClipRect(ToQRect(FClip));
+    return saved;
+}
+
+void TQtCanvas::RestoreClip(const TRect& saved)
+{
+    Prepare();
+    FClip = saved;
+    FPainter->setClipRect(ToQRect(FClip));
+}
+
+// --- measuring -----------------------------------------------------------------------
+
+namespace {
+
+class TMeasureCanvas : public TQtCanvas {
+public:
+    TMeasureCanvas() : TQtCanvas(nullptr, Rect(0, 0, 1, 1)), FImage(1, 1, QImage::Format_ARGB32)
+    {
+        FImage.fill(Qt::white);
+        FPainterObj.begin(&FImage);
+        SetPainter(&FPainterObj);
+        SetImage(&FImage);
+    }
+    ~TMeasureCanvas() override { FPainterObj.end(); }
+
+private:
+    QImage FImage;
+    QPainter FPainterObj;
+};
+
+}  // namespace
+
+std::unique_ptr<TCanvas> CreateMeasureCanvas()
+{
+    return std::make_unique<TMeasureCanvas>();
+}

@@ -1,0 +1,149 @@
+// Internal to the class library: the meeting point with the windowing system.
+// Only classlib/*.cpp include this header.
+//
+// Text crosses the boundary as Windows-1252: each byte maps to one Unicode
+// character and back. The five bytes that 1252 leaves undefined (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) map to the control characters of the same value, so that
+// every byte string survives a round trip.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+#include "classlib/Controls.h"
+#include "classlib/Graphics.h"
+
+QString ToQString(const AnsiString& bytes);
+// Characters outside 1252 become '?'.
+AnsiString FromQString(const QString& text);
+char16_t CharFrom1252(unsigned char byte);
+// -1 when the character has no byte.
+int CharTo1252(char16_t ch);
+
+QColor ToQColor(TColor color);
+TColor FromQColor(const QColor& color);
+QFont ToQFont(const TFont& font);
+// The height of a line of text: the ascent and the descent, each rounded up.
+int FontCellHeight(const QFont& font);
+inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
+inline TRect FromQRect(const QRect& r) { return Bounds(r.x(), r.y(), r.width(), r.height()); }
+Qt::CursorShape ToQtCursor(TCursor cursor);
+
+// The canvas over a QPainter. The painter belongs to the caller and must
+// outlive the canvas.
+class TQtCanvas : public TCanvas {
+public:
+    explicit TQtCanvas(QPainter* painter, const TRect& clip);
+    ~TQtCanvas() override;
+
+    TSize TextExtent(const AnsiString& text) override;
+    void TextOut(int x, int y, const AnsiString& text) override;
+    void TextRect(const TRect& rect, int x, int y, const AnsiString& text) override;
+    void FillRect(const TRect& rect) override;
+    void FrameRect(const TRect& rect) override;
+    void Rectangle(int x1, int y1, int x2, int y2) override;
+    void Ellipse(int x1, int y1, int x2, int y2) override;
+    void Polygon(const TPoint* points, int count) override;
+    void Polyline(const TPoint* points, int count) override;
+    void LineTo(int x, int y) override;
+    void DrawFocusRect(const TRect& rect) override;
+    void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, bool transparent,
+                    TColor transparentColor) override;
+    TColor Pixel(int x, int y) override;
+    void SetPixel(int x, int y, TColor color) override;
+    TRect ClipRect() override;
+    TRect IntersectClip(const TRect& rect) override;
+    void RestoreClip(const TRect& saved) override;
+
+    QPainter* Painter() const { return FPainter; }
+    // The image painted on, when the painter paints on one (for Pixel).
+    void SetImage(QImage* image) { FImage = image; }
+
+protected:
+    // Called before every drawing operation; a canvas that opens its painter
+    // lazily does it here.
+    virtual void Prepare() {}
+    void SetPainter(QPainter* painter) { FPainter = painter; }
+
+private:
+    void SyncFont();
+    void SyncPen();
+    void SyncBrush();
+    void DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip);
+
+    QPainter* FPainter;
+    QImage* FImage = nullptr;
+    TRect FClip;
+    unsigned FFontSerial = ~0u;
+    unsigned FPenSerial = ~0u;
+    unsigned FBrushSerial = ~0u;
+    QFont FQFont;
+    int FAscent = 0;
+    int FCellHeight = 0;
+};
+
+// A canvas over a one-pixel image, for measuring text outside painting.
+std::unique_ptr<TCanvas> CreateMeasureCanvas();
+
+// The image behind a TBitmap.
+struct TBitmapImage {
+    QImage image;  // Format_ARGB32
+};
+
+// Runs a handler of the system's code from the windowing system's event
+// dispatch: an exception is shown in the application's error box instead of
+// unwinding through the toolkit.
+template <class F>
+void SafeCall(F&& f);
+void ShowHandlerException(const std::exception* e);
+template <class F>
+void SafeCall(F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        ShowHandlerException(&e);
+    } catch (...) {
+        ShowHandlerException(nullptr);
+    }
+}
+
+// Creates the QApplication when there is none and sets up style, palette,
+// fonts and accessibility (once).
+void EnsureToolkit();
+
+// The paint surface of TGraphicControl and TCustomControl.
+QWidget* CreatePaintWidget(TControl* control);
+bool IsPaintWidget(const QObject* object);
+
+// The control behind a window, or nullptr.
+TControl* ControlOfWidget(const QObject* widget);
+
+// Per-control windowing state.
+struct TControlImpl {
+    QPointer<QWidget> widget;  // the control's window
+    QPointer<QWidget> client;  // where children go (TWinControl)
+    QObject* filter = nullptr; // the event glue installed on the window
+    std::vector<QMetaObject::Connection> connections;  // cut by SetDestroying
+};
+
+// Connects a window signal to a handler of the control; the connection is cut
+// when the control starts to go away.
+template <class Sender, class Signal, class Handler>
+void ConnectControl(TControl* control, Sender* sender, Signal signal, Handler handler)
+{
+    control->ControlImpl()->connections.push_back(QObject::connect(sender, signal, sender, std::move(handler)));
+}
+
+// Turns the toolkit's modifiers and buttons into a shift state.
+TShiftState ShiftFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+// Key translation both ways; 0 when there is no virtual key for it.
+WORD VirtualKeyFromQt(int qtKey);

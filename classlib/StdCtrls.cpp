@@ -1,0 +1,1345 @@
+#include "classlib/StdCtrls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
+
+#include "classlib/Forms.h"
+#include "classlib/QtBridge.h"
+
+namespace {
+
+AnsiString StripAccel(const AnsiString& s)
+{
+    AnsiString out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '&') {
+            if (i + 1 < s.size() && s[i + 1] == '&') {
+                out.push_back('&');
+                ++i;
+            }
+            continue;
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+// Text of a multi-line control: CR LF, LF and CR all end a line.
+QString ToPlainLines(const AnsiString& text)
+{
+    AnsiString lf;
+    lf.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            lf.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            lf.push_back(text[i]);
+        }
+    }
+    return ToQString(lf);
+}
+
+AnsiString FromPlainLines(const QString& text)
+{
+    AnsiString bytes = FromQString(text);
+    AnsiString out;
+    out.reserve(bytes.size() + bytes.size() / 16);
+    for (char c : bytes) {
+        if (c == '\n')
+            out += "\r\n";
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+void SetBaseColor(QWidget* w, TColor color)
+{
+    if (!w)
+        return;
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, ToQColor(color));
+    w->setPalette(pal);
+}
+
+[[noreturn]] void IndexError(int index)
+{
+    throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+}
+
+}  // namespace
+
+// --- TLabel ----------------------------------------------------------------------------------------
+
+TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner)
+{
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setContentsMargins(0, 0, 0, 0);
+    label->setIndent(0);
+    label->setMargin(0);
+    AttachWidget(label);
+    SetBounds(0, 0, 32, 13);
+    AdjustSize();
+}
+
+void TLabel::ApplyText()
+{
+    auto* label = static_cast<QLabel*>(Widget());
+    const bool mnemonic = FShowAccelChar && FFocusControl;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripAccel(FText)));
+}
+
+void TLabel::ApplyFont()
+{
+    TControl::ApplyFont();
+    AdjustSize();
+}
+
+void TLabel::ApplyColor()
+{
+    QWidget* w = Widget();
+    if (!w)
+        return;
+    const bool fill = !FTransparent && !ParentColor();
+    w->setAutoFillBackground(fill);
+    if (fill) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, ToQColor(Color()));
+        w->setPalette(pal);
+    }
+}
+
+void TLabel::ApplyEnabled()
+{
+    TControl::ApplyEnabled();
+}
+
+void TLabel::ApplyAlignment()
+{
+    auto* label = static_cast<QLabel*>(Widget());
+    Qt::Alignment h = FAlignment == taRightJustify ? Qt::AlignRight
+                      : FAlignment == taCenter     ? Qt::AlignHCenter
+                                                   : Qt::AlignLeft;
+    Qt::Alignment v = FLayout == tlCenter ? Qt::AlignVCenter : FLayout == tlBottom ? Qt::AlignBottom : Qt::AlignTop;
+    label->setAlignment(h | v);
+}
+
+void TLabel::SetAlignment(TAlignment a)
+{
+    FAlignment = a;
+    ApplyAlignment();
+}
+
+void TLabel::SetLayout(TTextLayout layout)
+{
+    FLayout = layout;
+    ApplyAlignment();
+}
+
+void TLabel::SetAutoSize(bool v)
+{
+    FAutoSize = v;
+    AdjustSize();
+}
+
+void TLabel::SetWordWrap(bool v)
+{
+    FWordWrap = v;
+    static_cast<QLabel*>(Widget())->setWordWrap(v);
+    AdjustSize();
+}
+
+void TLabel::SetTransparent(bool v)
+{
+    FTransparent = v;
+    ApplyColor();
+}
+
+void TLabel::SetShowAccelChar(bool v)
+{
+    FShowAccelChar = v;
+    ApplyText();
+    AdjustSize();
+}
+
+void TLabel::SetFocusControl(TWinControl* control)
+{
+    FFocusControl = control;
+    static_cast<QLabel*>(Widget())->setBuddy(control ? control->Widget() : nullptr);
+    ApplyText();
+}
+
+void TLabel::AdjustSize()
+{
+    if (!FAutoSize || !Widget())
+        return;
+    AnsiString text = FShowAccelChar ? StripAccel(FText) : FText;
+    if (text.empty())
+        text = " ";
+    QFontMetrics fm(ToQFont(*Font()));
+    int w, h;
+    if (FWordWrap) {
+        const QRect r = fm.boundingRect(QRect(0, 0, std::max(1, Width()), 100000), Qt::TextWordWrap, ToQString(text));
+        w = Width();
+        h = r.height();
+    } else {
+        int widest = 0, lines = 0;
+        for (const QString& line : ToQString(text).split('\n')) {
+            widest = std::max(widest, fm.horizontalAdvance(line));
+            ++lines;
+        }
+        w = widest;
+        h = FontCellHeight(ToQFont(*Font())) * std::max(1, lines);
+    }
+    int left = Left();
+    if (FAlignment == taRightJustify)
+        left = Left() + Width() - w;
+    else if (FAlignment == taCenter)
+        left = Left() + (Width() - w) / 2;
+    SetBounds(left, Top(), w, h);
+}
+
+// --- TEdit ---------------------------------------------------------------------------------------------
+
+TEdit::~TEdit()
+{
+    SetDestroying();
+}
+
+TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* edit = new QLineEdit;
+    ConnectControl(this, edit, &QLineEdit::textChanged, [this](const QString&) {
+        if (!Destroying())
+            SafeCall([this] { Change(); });
+    });
+    ConnectControl(this, edit, &QLineEdit::textEdited, [this, edit](const QString& text) {
+        FModified = true;
+        if (FCharCase != ecNormal) {
+            const QString converted = FCharCase == ecUpperCase ? text.toUpper() : text.toLower();
+            if (converted != text) {
+                const int pos = edit->cursorPosition();
+                edit->setText(converted);
+                edit->setCursorPosition(pos);
+            }
+        }
+    });
+    AttachWidget(edit);
+    SetTabStop(true);
+    SetParentColor(false);
+    SetColor(clWindow);
+    ApplyColor();
+    SetBounds(0, 0, 121, 21);
+}
+
+AnsiString TEdit::GetText() const
+{
+    return FromQString(static_cast<QLineEdit*>(Widget())->text());
+}
+
+void TEdit::ApplyText()
+{
+    auto* edit = static_cast<QLineEdit*>(Widget());
+    AnsiString text = FText;
+    if (FCharCase == ecUpperCase)
+        text = UpperCase(text);
+    else if (FCharCase == ecLowerCase)
+        text = LowerCase(text);
+    FSettingText = true;
+    edit->setText(ToQString(text));
+    FSettingText = false;
+}
+
+void TEdit::ApplyColor()
+{
+    SetBaseColor(Widget(), Color());
+}
+
+void TEdit::Change()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
+void TEdit::SetMaxLength(int n)
+{
+    FMaxLength = n;
+    static_cast<QLineEdit*>(Widget())->setMaxLength(n > 0 ? n : 32767);
+}
+
+void TEdit::SetReadOnly(bool v)
+{
+    FReadOnly = v;
+    static_cast<QLineEdit*>(Widget())->setReadOnly(v);
+}
+
+void TEdit::SetPasswordChar(char c)
+{
+    FPasswordChar = c;
+    static_cast<QLineEdit*>(Widget())->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+void TEdit::SetCharCase(TEditCharCase c)
+{
+    FCharCase = c;
+    if (c != ecNormal)
+        SetText(GetText());
+}
+
+void TEdit::SetBorderStyle(TBorderStyle style)
+{
+    FBorderStyle = style;
+    static_cast<QLineEdit*>(Widget())->setFrame(style != bsNone);
+}
+
+int TEdit::SelStart() const
+{
+    auto* edit = static_cast<QLineEdit*>(Widget());
+    return edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+}
+
+void TEdit::SetSelStart(int start)
+{
+    auto* edit = static_cast<QLineEdit*>(Widget());
+    edit->deselect();
+    edit->setCursorPosition(start);
+}
+
+int TEdit::SelLength() const
+{
+    return int(static_cast<QLineEdit*>(Widget())->selectedText().size());
+}
+
+void TEdit::SetSelLength(int length)
+{
+    auto* edit = static_cast<QLineEdit*>(Widget());
+    edit->setSelection(SelStart(), length);
+}
+
+AnsiString TEdit::SelText() const
+{
+    return FromQString(static_cast<QLineEdit*>(Widget())->selectedText());
+}
+
+void TEdit::SetSelText(const AnsiString& text)
+{
+    static_cast<QLineEdit*>(Widget())->insert(ToQString(text));
+}
+
+void TEdit::SelectAll()
+{
+    static_cast<QLineEdit*>(Widget())->selectAll();
+}
+
+// --- TMemo -----------------------------------------------------------------------------------------------
+
+std::vector<AnsiString> TMemoStrings::Snapshot() const
+{
+    std::vector<AnsiString> lines;
+    const AnsiString text = FromQString(static_cast<QPlainTextEdit*>(FMemo->Widget())->toPlainText());
+    if (text.empty())
+        return lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t nl = text.find('\n', start);
+        if (nl == AnsiString::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    // A final line break ends the last line; it starts no new one.
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+void TMemoStrings::Store(const std::vector<AnsiString>& lines)
+{
+    AnsiString text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            text += "\r\n";
+        text += lines[i];
+    }
+    Changing();
+    FMemo->SetText(text);
+    Changed();
+}
+
+int TMemoStrings::Count() const
+{
+    return int(Snapshot().size());
+}
+
+AnsiString TMemoStrings::Get(int index) const
+{
+    const auto lines = Snapshot();
+    if (index < 0 || index >= int(lines.size()))
+        ListIndexError(index);
+    return lines[size_t(index)];
+}
+
+void TMemoStrings::Put(int index, const AnsiString& s)
+{
+    auto lines = Snapshot();
+    if (index < 0 || index >= int(lines.size()))
+        ListIndexError(index);
+    lines[size_t(index)] = s;
+    Store(lines);
+}
+
+void TMemoStrings::Insert(int index, const AnsiString& s)
+{
+    auto lines = Snapshot();
+    if (index < 0 || index > int(lines.size()))
+        ListIndexError(index);
+    lines.insert(lines.begin() + index, s);
+    Store(lines);
+}
+
+void TMemoStrings::Delete(int index)
+{
+    auto lines = Snapshot();
+    if (index < 0 || index >= int(lines.size()))
+        ListIndexError(index);
+    lines.erase(lines.begin() + index);
+    Store(lines);
+}
+
+void TMemoStrings::Clear()
+{
+    Store({});
+}
+
+void TMemoStrings::AddLines(std::vector<AnsiString> added, std::vector<TObject*>)
+{
+    auto lines = Snapshot();
+    lines.insert(lines.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    Store(lines);
+}
+
+TMemo::TMemo(TComponent* AOwner) : TWinControl(AOwner), FLines(std::make_unique<TMemoStrings>(this))
+{
+    auto* edit = new QPlainTextEdit;
+    edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    edit->setTabChangesFocus(false);
+    ConnectControl(this, edit, &QPlainTextEdit::textChanged, [this] {
+        if (Destroying())
+            return;
+        if (!FSettingText)
+            FModified = true;
+        SafeCall([this] { Change(); });
+    });
+    AttachWidget(edit);
+    AddInputWidget(edit->viewport());
+    SetTabStop(true);
+    SetParentColor(false);
+    SetColor(clWindow);
+    ApplyColor();
+    SetScrollBars(ssNone);
+    SetBounds(0, 0, 185, 89);
+}
+
+TMemo::~TMemo()
+{
+    SetDestroying();
+}
+
+AnsiString TMemo::GetText() const
+{
+    return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->toPlainText());
+}
+
+void TMemo::ApplyText()
+{
+    FSettingText = true;
+    static_cast<QPlainTextEdit*>(Widget())->setPlainText(ToPlainLines(FText));
+    FSettingText = false;
+}
+
+void TMemo::ApplyColor()
+{
+    SetBaseColor(Widget(), Color());
+}
+
+void TMemo::Change()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
+void TMemo::SetReadOnly(bool v)
+{
+    FReadOnly = v;
+    static_cast<QPlainTextEdit*>(Widget())->setReadOnly(v);
+}
+
+void TMemo::SetWordWrap(bool v)
+{
+    FWordWrap = v;
+    static_cast<QPlainTextEdit*>(Widget())->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth
+                                                              : QPlainTextEdit::NoWrap);
+}
+
+void TMemo::SetScrollBars(TScrollStyle s)
+{
+    FScrollBars = s;
+    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    const bool h = s == ssHorizontal || s == ssBoth;
+    const bool v = s == ssVertical || s == ssBoth;
+    edit->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    edit->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void TMemo::SetAlignment(TAlignment a)
+{
+    FAlignment = a;
+}
+
+int TMemo::SelStart() const
+{
+    return static_cast<QPlainTextEdit*>(Widget())->textCursor().selectionStart();
+}
+
+void TMemo::SetSelStart(int start)
+{
+    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    QTextCursor c = edit->textCursor();
+    c.setPosition(std::clamp(start, 0, int(edit->document()->characterCount()) - 1));
+    edit->setTextCursor(c);
+}
+
+int TMemo::SelLength() const
+{
+    const QTextCursor c = static_cast<QPlainTextEdit*>(Widget())->textCursor();
+    return c.selectionEnd() - c.selectionStart();
+}
+
+void TMemo::SetSelLength(int length)
+{
+    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    QTextCursor c = edit->textCursor();
+    const int start = c.selectionStart();
+    c.setPosition(start);
+    c.setPosition(std::clamp(start + length, 0, int(edit->document()->characterCount()) - 1), QTextCursor::KeepAnchor);
+    edit->setTextCursor(c);
+}
+
+AnsiString TMemo::SelText() const
+{
+    return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->textCursor().selectedText().replace(
+        QChar::ParagraphSeparator, '\n'));
+}
+
+void TMemo::SetSelText(const AnsiString& text)
+{
+    static_cast<QPlainTextEdit*>(Widget())->textCursor().insertText(ToPlainLines(text));
+}
+
+void TMemo::SelectAll()
+{
+    static_cast<QPlainTextEdit*>(Widget())->selectAll();
+}
+
+// --- TButton ---------------------------------------------------------------------------------------------
+
+TButton::~TButton()
+{
+    SetDestroying();
+}
+
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* button = new QPushButton;
+    button->setAutoDefault(false);
+    ConnectControl(this, button, &QPushButton::clicked, [this](bool) {
+        if (!Destroying())
+            SafeCall([this] { Click(); });
+    });
+    AttachWidget(button);
+    SetTabStop(true);
+    SetBounds(0, 0, 75, 25);
+}
+
+void TButton::ApplyText()
+{
+    static_cast<QPushButton*>(Widget())->setText(ToQString(FText));
+}
+
+void TButton::SetDefault(bool v)
+{
+    FDefault = v;
+    static_cast<QPushButton*>(Widget())->setDefault(v);
+}
+
+void TButton::Click()
+{
+    if (FModalResult != 0) {
+        TWinControl* top = Parent();
+        while (top && top->Parent())
+            top = top->Parent();
+        if (auto* form = dynamic_cast<TForm*>(top))
+            form->SetModalResult(FModalResult);
+    }
+    TWinControl::Click();
+}
+
+// --- TCheckBox --------------------------------------------------------------------------------------------
+
+TCheckBox::~TCheckBox()
+{
+    SetDestroying();
+}
+
+TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* box = new QCheckBox;
+    ConnectControl(this, box, &QCheckBox::clicked, [this](bool) {
+        if (!Destroying())
+            SafeCall([this] { HandleToggled(); });
+    });
+    AttachWidget(box);
+    SetTabStop(true);
+    SetBounds(0, 0, 97, 17);
+}
+
+void TCheckBox::ApplyText()
+{
+    static_cast<QCheckBox*>(Widget())->setText(ToQString(FText));
+}
+
+void TCheckBox::HandleToggled()
+{
+    auto* box = static_cast<QCheckBox*>(Widget());
+    const Qt::CheckState s = box->checkState();
+    FState = s == Qt::Checked ? cbChecked : s == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
+    AccessibleChanged(TAccessibleChange::State);
+    Click();
+}
+
+void TCheckBox::SetState(TCheckBoxState state)
+{
+    if (state == FState)
+        return;
+    FState = state;
+    auto* box = static_cast<QCheckBox*>(Widget());
+    const QSignalBlocker block(box);
+    if (state == cbGrayed)
+        box->setTristate(true);
+    box->setCheckState(state == cbChecked ? Qt::Checked : state == cbGrayed ? Qt::PartiallyChecked : Qt::Unchecked);
+    Click();
+}
+
+void TCheckBox::SetAllowGrayed(bool v)
+{
+    FAllowGrayed = v;
+    static_cast<QCheckBox*>(Widget())->setTristate(v);
+}
+
+void TCheckBox::SetAlignment(TLeftRight a)
+{
+    FAlignment = a;
+    Widget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
+// --- TRadioButton ------------------------------------------------------------------------------------------
+
+TRadioButton::~TRadioButton()
+{
+    SetDestroying();
+}
+
+TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* button = new QRadioButton;
+    ConnectControl(this, button, &QRadioButton::clicked, [this](bool checked) {
+        if (!Destroying() && !FSetting)
+            SafeCall([&] { HandleToggled(checked); });
+    });
+    AttachWidget(button);
+    SetTabStop(true);
+    SetBounds(0, 0, 113, 17);
+}
+
+void TRadioButton::ApplyText()
+{
+    static_cast<QRadioButton*>(Widget())->setText(ToQString(FText));
+}
+
+bool TRadioButton::Checked() const
+{
+    return static_cast<QRadioButton*>(Widget())->isChecked();
+}
+
+void TRadioButton::SetChecked(bool v)
+{
+    auto* button = static_cast<QRadioButton*>(Widget());
+    if (v == button->isChecked())
+        return;
+    FSetting = true;
+    if (v) {
+        button->setChecked(true);
+    } else {
+        // The toolkit will not uncheck the checked button of a group.
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+    FSetting = false;
+    AccessibleChanged(TAccessibleChange::State);
+    if (v)
+        Click();
+}
+
+void TRadioButton::HandleToggled(bool checked)
+{
+    AccessibleChanged(TAccessibleChange::State);
+    if (checked)
+        Click();
+}
+
+// --- TGroupBox ----------------------------------------------------------------------------------------------
+
+TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner)
+{
+    AttachWidget(new QGroupBox);
+    SetBounds(0, 0, 185, 105);
+}
+
+void TGroupBox::ApplyText()
+{
+    static_cast<QGroupBox*>(Widget())->setTitle(ToQString(FText));
+}
+
+TRect TGroupBox::AdjustedClientRect() const
+{
+    const int th = FontCellHeight(ToQFont(*Font()));
+    return Rect(2, th + 2, std::max(2, Width() - 2), std::max(th + 2, Height() - 2));
+}
+
+// --- list strings ------------------------------------------------------------------------------------------
+
+void TListControlStrings::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        IndexError(index);
+}
+
+int TListControlStrings::SortedPosition(const AnsiString& s) const
+{
+    int lo = 0, hi = Count();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (CompareText(FLines[size_t(mid)].text, s) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+int TListControlStrings::Add(const AnsiString& s)
+{
+    return AddObject(s, nullptr);
+}
+
+int TListControlStrings::AddObject(const AnsiString& s, TObject* object)
+{
+    const int index = FSorted ? SortedPosition(s) : Count();
+    InsertObject(index, s, object);
+    return index;
+}
+
+void TListControlStrings::Insert(int index, const AnsiString& s)
+{
+    InsertObject(index, s, nullptr);
+}
+
+void TListControlStrings::InsertObject(int index, const AnsiString& s, TObject* object)
+{
+    if (index < 0 || index > Count())
+        IndexError(index);
+    Changing();
+    Line line;
+    line.text = s;
+    line.object = object;
+    FLines.insert(FLines.begin() + index, std::move(line));
+    if (FSink.inserted)
+        FSink.inserted(index);
+    Changed();
+}
+
+void TListControlStrings::Delete(int index)
+{
+    CheckIndex(index);
+    Changing();
+    FLines.erase(FLines.begin() + index);
+    if (FSink.deleted)
+        FSink.deleted(index);
+    Changed();
+}
+
+void TListControlStrings::Clear()
+{
+    Changing();
+    FLines.clear();
+    if (FSink.reset)
+        FSink.reset();
+    Changed();
+}
+
+void TListControlStrings::Exchange(int index1, int index2)
+{
+    CheckIndex(index1);
+    CheckIndex(index2);
+    Changing();
+    std::swap(FLines[size_t(index1)], FLines[size_t(index2)]);
+    if (FSink.changed) {
+        FSink.changed(index1);
+        FSink.changed(index2);
+    }
+    Changed();
+}
+
+int TListControlStrings::IndexOf(const AnsiString& s) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (SameText(FLines[size_t(i)].text, s))
+            return i;
+    return -1;
+}
+
+void TListControlStrings::SetSorted(bool sorted)
+{
+    if (sorted == FSorted)
+        return;
+    FSorted = sorted;
+    if (!sorted)
+        return;
+    Changing();
+    std::stable_sort(FLines.begin(), FLines.end(),
+                     [](const Line& a, const Line& b) { return CompareText(a.text, b.text) < 0; });
+    if (FSink.reset)
+        FSink.reset();
+    Changed();
+}
+
+TListControlStrings::Line& TListControlStrings::LineAt(int index)
+{
+    CheckIndex(index);
+    return FLines[size_t(index)];
+}
+
+const TListControlStrings::Line& TListControlStrings::LineAt(int index) const
+{
+    CheckIndex(index);
+    return FLines[size_t(index)];
+}
+
+AnsiString TListControlStrings::Get(int index) const
+{
+    CheckIndex(index);
+    return FLines[size_t(index)].text;
+}
+
+void TListControlStrings::Put(int index, const AnsiString& s)
+{
+    CheckIndex(index);
+    Changing();
+    FLines[size_t(index)].text = s;
+    if (FSink.changed)
+        FSink.changed(index);
+    Changed();
+}
+
+TObject* TListControlStrings::GetObject(int index) const
+{
+    CheckIndex(index);
+    return FLines[size_t(index)].object;
+}
+
+void TListControlStrings::PutObject(int index, TObject* object)
+{
+    CheckIndex(index);
+    FLines[size_t(index)].object = object;
+}
+
+void TListControlStrings::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects)
+{
+    if (FSorted) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            AddObject(lines[i], i < objects.size() ? objects[i] : nullptr);
+        return;
+    }
+    Changing();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Line line;
+        line.text = std::move(lines[i]);
+        line.object = i < objects.size() ? objects[i] : nullptr;
+        FLines.push_back(std::move(line));
+    }
+    if (FSink.reset)
+        FSink.reset();
+    Changed();
+}
+
+// --- TComboBox ----------------------------------------------------------------------------------------------
+
+TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* combo = new QComboBox;
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setMaxVisibleItems(FDropDownCount);
+    TListControlStrings::Sink sink;
+    sink.inserted = [this, combo](int index) {
+        combo->insertItem(index, ToQString(FItems->LineAt(index).text));
+    };
+    sink.changed = [this, combo](int index) { combo->setItemText(index, ToQString(FItems->LineAt(index).text)); };
+    sink.deleted = [combo](int index) { combo->removeItem(index); };
+    sink.reset = [this, combo] {
+        const QString edit = combo->isEditable() ? combo->currentText() : QString();
+        combo->clear();
+        for (int i = 0; i < FItems->Count(); ++i)
+            combo->addItem(ToQString(FItems->LineAt(i).text));
+        combo->setCurrentIndex(-1);
+        if (combo->isEditable())
+            combo->setEditText(edit);
+    };
+    FItems = std::make_unique<TListControlStrings>(std::move(sink));
+    ConnectControl(this, combo, &QComboBox::activated, [this](int index) {
+        if (!Destroying())
+            SafeCall([&] { HandleActivated(index); });
+    });
+    AttachWidget(combo);
+    SetStyle(csDropDown);
+    SetTabStop(true);
+    SetParentColor(false);
+    SetColor(clWindow);
+    ApplyColor();
+    SetBounds(0, 0, 145, 21);
+}
+
+TComboBox::~TComboBox()
+{
+    SetDestroying();
+}
+
+void TComboBox::SetStyle(TComboBoxStyle style)
+{
+    FStyle = style;
+    auto* combo = static_cast<QComboBox*>(Widget());
+    const bool editable = style == csDropDown || style == csSimple;
+    const AnsiString text = GetText();
+    combo->setEditable(editable);
+    if (editable && combo->lineEdit()) {
+        combo->lineEdit()->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+        ConnectControl(this, combo->lineEdit(), &QLineEdit::textEdited, [this](const QString&) {
+            if (!Destroying())
+                SafeCall([this] { HandleEdited(); });
+        });
+        AddInputWidget(combo->lineEdit());
+        combo->setEditText(ToQString(text));
+    }
+}
+
+AnsiString TComboBox::GetText() const
+{
+    auto* combo = static_cast<QComboBox*>(Widget());
+    if (combo->isEditable())
+        return FromQString(combo->currentText());
+    return combo->currentIndex() >= 0 ? FromQString(combo->currentText()) : AnsiString();
+}
+
+void TComboBox::ApplyText()
+{
+    auto* combo = static_cast<QComboBox*>(Widget());
+    const int index = FItems->IndexOf(FText);
+    if (combo->isEditable()) {
+        combo->setCurrentIndex(index >= 0 && FItems->LineAt(index).text == FText ? index : -1);
+        combo->setEditText(ToQString(FText));
+    } else {
+        combo->setCurrentIndex(index);
+    }
+}
+
+void TComboBox::ApplyColor()
+{
+    SetBaseColor(Widget(), Color());
+}
+
+int TComboBox::ItemIndex() const
+{
+    return static_cast<QComboBox*>(Widget())->currentIndex();
+}
+
+void TComboBox::SetItemIndex(int index)
+{
+    auto* combo = static_cast<QComboBox*>(Widget());
+    if (index < -1 || index >= FItems->Count())
+        index = -1;
+    combo->setCurrentIndex(index);
+    if (index < 0 && combo->isEditable())
+        combo->setEditText(QString());
+}
+
+void TComboBox::SetDropDownCount(int n)
+{
+    FDropDownCount = n;
+    static_cast<QComboBox*>(Widget())->setMaxVisibleItems(std::max(1, n));
+}
+
+void TComboBox::SetMaxLength(int n)
+{
+    FMaxLength = n;
+    auto* combo = static_cast<QComboBox*>(Widget());
+    if (combo->lineEdit())
+        combo->lineEdit()->setMaxLength(n > 0 ? n : 32767);
+}
+
+void TComboBox::Clear()
+{
+    FItems->Clear();
+    SetText("");
+}
+
+bool TComboBox::DroppedDown() const
+{
+    auto* combo = static_cast<QComboBox*>(Widget());
+    return combo->view() && combo->view()->isVisible();
+}
+
+void TComboBox::SetDroppedDown(bool v)
+{
+    auto* combo = static_cast<QComboBox*>(Widget());
+    if (v) {
+        if (OnDropDown)
+            OnDropDown(this);
+        combo->showPopup();
+    } else {
+        combo->hidePopup();
+    }
+}
+
+void TComboBox::Change()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
+void TComboBox::HandleActivated(int)
+{
+    Click();
+    if (OnSelect)
+        OnSelect(this);
+    else
+        Change();
+}
+
+void TComboBox::HandleEdited()
+{
+    Change();
+}
+
+// --- list boxes ----------------------------------------------------------------------------------------------
+
+TCustomListBox::TCustomListBox(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* list = new QListWidget;
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    TListControlStrings::Sink sink;
+    sink.inserted = [this, list](int index) {
+        FSyncing = true;
+        list->insertItem(index, ToQString(FItems->LineAt(index).text));
+        LineInserted(index);
+        FSyncing = false;
+    };
+    sink.changed = [this, list](int index) {
+        FSyncing = true;
+        if (QListWidgetItem* item = list->item(index))
+            item->setText(ToQString(FItems->LineAt(index).text));
+        LineChanged(index);
+        FSyncing = false;
+    };
+    sink.deleted = [this, list](int index) {
+        FSyncing = true;
+        delete list->takeItem(index);
+        FSyncing = false;
+    };
+    sink.reset = [this, list] {
+        FSyncing = true;
+        list->clear();
+        for (int i = 0; i < FItems->Count(); ++i) {
+            list->addItem(ToQString(FItems->LineAt(i).text));
+            LineInserted(i);
+        }
+        FSyncing = false;
+    };
+    FItems = std::make_unique<TListControlStrings>(std::move(sink));
+    ConnectControl(this, list, &QListWidget::itemSelectionChanged, [this] {
+        if (!FSyncing && !Destroying())
+            SafeCall([this] { HandleSelectionChanged(); });
+    });
+    AttachWidget(list);
+    AddInputWidget(list->viewport());
+    SetTabStop(true);
+    SetParentColor(false);
+    SetColor(clWindow);
+    ApplyColor();
+    SetBounds(0, 0, 121, 97);
+}
+
+TCustomListBox::~TCustomListBox()
+{
+    SetDestroying();
+}
+
+void TCustomListBox::LineInserted(int) {}
+
+void TCustomListBox::LineChanged(int) {}
+
+void TCustomListBox::ApplyColor()
+{
+    SetBaseColor(Widget(), Color());
+}
+
+void TCustomListBox::HandleSelectionChanged()
+{
+    Click();
+}
+
+int TCustomListBox::ItemIndex() const
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    if (!FMultiSelect) {
+        const auto selected = list->selectedItems();
+        return selected.isEmpty() ? -1 : list->row(selected.front());
+    }
+    return list->currentRow();
+}
+
+void TCustomListBox::SetItemIndex(int index)
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    FSyncing = true;
+    if (index < 0 || index >= FItems->Count()) {
+        list->clearSelection();
+        list->setCurrentRow(-1);
+    } else {
+        list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    }
+    FSyncing = false;
+}
+
+void TCustomListBox::SetMultiSelect(bool v)
+{
+    FMultiSelect = v;
+    static_cast<QListWidget*>(Widget())->setSelectionMode(
+        !v ? QAbstractItemView::SingleSelection
+           : FExtendedSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::MultiSelection);
+}
+
+void TCustomListBox::SetExtendedSelect(bool v)
+{
+    FExtendedSelect = v;
+    SetMultiSelect(FMultiSelect);
+}
+
+bool TCustomListBox::Selected(int index) const
+{
+    if (index < 0 || index >= FItems->Count())
+        IndexError(index);
+    return static_cast<QListWidget*>(Widget())->item(index)->isSelected();
+}
+
+void TCustomListBox::SetSelected(int index, bool selected)
+{
+    if (index < 0 || index >= FItems->Count())
+        IndexError(index);
+    auto* list = static_cast<QListWidget*>(Widget());
+    FSyncing = true;
+    if (!FMultiSelect && selected)
+        list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    else
+        list->item(index)->setSelected(selected);
+    FSyncing = false;
+}
+
+int TCustomListBox::SelCount() const
+{
+    return FMultiSelect ? int(static_cast<QListWidget*>(Widget())->selectedItems().size()) : -1;
+}
+
+int TCustomListBox::TopIndex() const
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    QListWidgetItem* item = list->itemAt(1, 1);
+    return item ? list->row(item) : 0;
+}
+
+void TCustomListBox::SetTopIndex(int index)
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    if (QListWidgetItem* item = list->item(index))
+        list->scrollToItem(item, QAbstractItemView::PositionAtTop);
+}
+
+int TCustomListBox::ItemHeight() const
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    const int h = list->count() > 0 ? list->sizeHintForRow(0) : -1;
+    return h > 0 ? h : FontCellHeight(ToQFont(*Font()));
+}
+
+void TCustomListBox::SetItemHeight(int) {}
+
+int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    if (QListWidgetItem* item = list->itemAt(p.x, p.y))
+        return list->row(item);
+    return existing ? -1 : FItems->Count();
+}
+
+TRect TCustomListBox::ItemRect(int index) const
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    QListWidgetItem* item = list->item(index);
+    return item ? FromQRect(list->visualItemRect(item)) : TRect{};
+}
+
+void TCustomListBox::Clear()
+{
+    FItems->Clear();
+}
+
+// --- TScrollBar ----------------------------------------------------------------------------------------------
+
+TScrollBar::~TScrollBar()
+{
+    SetDestroying();
+}
+
+TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner)
+{
+    auto* bar = new QScrollBar(Qt::Horizontal);
+    ConnectControl(this, bar, &QScrollBar::actionTriggered, [this](int action) {
+        if (!FSyncing && !Destroying())
+            SafeCall([&] { HandleAction(action); });
+    });
+    ConnectControl(this, bar, &QScrollBar::valueChanged, [this](int value) {
+        if (!FSyncing && !Destroying())
+            SafeCall([&] { HandleMoved(value); });
+    });
+    AttachWidget(bar);
+    SetBounds(0, 0, 121, 16);
+    Sync();
+}
+
+void TScrollBar::Sync()
+{
+    auto* bar = static_cast<QScrollBar*>(Widget());
+    FSyncing = true;
+    bar->setOrientation(FKind == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
+    // The class library's Max is the last position a page can start at plus
+    // the page; the toolkit's maximum is the last position itself.
+    const int page = std::max(0, FPageSize);
+    bar->setRange(FMin, std::max(FMin, FMax - (page > 0 ? page - 1 : 0)));
+    bar->setPageStep(page > 0 ? page : FLargeChange);
+    bar->setSingleStep(FSmallChange);
+    bar->setValue(FPosition);
+    FSyncing = false;
+}
+
+void TScrollBar::SetKind(TScrollBarKind kind)
+{
+    FKind = kind;
+    if (kind == sbVertical && Width() > Height())
+        SetBounds(Left(), Top(), Height(), Width());
+    Sync();
+}
+
+void TScrollBar::SetParams(int position, int min, int max)
+{
+    if (max < min)
+        max = min;
+    position = std::clamp(position, min, max);
+    const bool changed = position != FPosition;
+    FMin = min;
+    FMax = max;
+    FPosition = position;
+    Sync();
+    if (changed && OnChange)
+        OnChange(this);
+}
+
+void TScrollBar::SetSmallChange(int v)
+{
+    FSmallChange = v;
+    Sync();
+}
+
+void TScrollBar::SetLargeChange(int v)
+{
+    FLargeChange = v;
+    Sync();
+}
+
+void TScrollBar::SetPageSize(int v)
+{
+    FPageSize = v;
+    Sync();
+}
+
+void TScrollBar::HandleAction(int action)
+{
+    auto* bar = static_cast<QScrollBar*>(Widget());
+    TScrollCode code = scPosition;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;
+    case QAbstractSlider::SliderSingleStepSub: code = scLineUp; break;
+    case QAbstractSlider::SliderPageStepAdd: code = scPageDown; break;
+    case QAbstractSlider::SliderPageStepSub: code = scPageUp; break;
+    case QAbstractSlider::SliderToMinimum: code = scTop; break;
+    case QAbstractSlider::SliderToMaximum: code = scBottom; break;
+    case QAbstractSlider::SliderMove: code = scTrack; break;
+    default: code = scPosition; break;
+    }
+    int pos = bar->sliderPosition();
+    if (OnScroll)
+        OnScroll(this, code, pos);
+    pos = std::clamp(pos, FMin, FMax);
+    if (pos != bar->sliderPosition())
+        bar->setSliderPosition(pos);
+}
+
+void TScrollBar::HandleMoved(int value)
+{
+    if (value == FPosition)
+        return;
+    FPosition = value;
+    if (OnChange)
+        OnChange(this);
+}

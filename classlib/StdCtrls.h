@@ -1,0 +1,453 @@
+// The standard controls: labels, edits, memos, buttons, check boxes, radio
+// buttons, group boxes, combo boxes, list boxes and scroll bars.
+//
+// Each stands on a control of the windowing system. Text goes in and out as
+// Windows-1252 bytes. Events follow the class library: OnChange fires when
+// the text changes (also when the program sets it, for edits and memos),
+// OnClick when a check box or radio button changes state (also when the
+// program sets Checked) and when the user picks an item of a list.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Controls.h"
+
+enum TTextLayout { tlTop, tlCenter, tlBottom };
+enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+enum TListBoxStyle { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable };
+enum TScrollBarKind { sbHorizontal, sbVertical };
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+
+// A static text. AutoSize (the default) fits the control to its caption.
+class TLabel : public TGraphicControl {
+public:
+    explicit TLabel(TComponent* AOwner);
+
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment a);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool v);
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool v);
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool v);
+    TTextLayout Layout() const { return FLayout; }
+    void SetLayout(TTextLayout layout);
+    bool ShowAccelChar() const { return FShowAccelChar; }
+    void SetShowAccelChar(bool v);
+    // The control that the label names (its accelerator focuses it, and
+    // assistive technology reads the label as that control's name).
+    TWinControl* FocusControl() const { return FFocusControl; }
+    void SetFocusControl(TWinControl* control);
+
+    TAccessibleRole AccessibleRole() const override { return TAccessibleRole::StaticText; }
+
+protected:
+    void ApplyText() override;
+    void ApplyFont() override;
+    void ApplyColor() override;
+    void ApplyEnabled() override;
+    void TextChanged() override { AdjustSize(); }
+    void FontChanged() override { AdjustSize(); }
+
+private:
+    void AdjustSize();
+    void ApplyAlignment();
+    TAlignment FAlignment = taLeftJustify;
+    bool FAutoSize = true;
+    bool FWordWrap = false;
+    bool FTransparent = false;
+    TTextLayout FLayout = tlTop;
+    bool FShowAccelChar = true;
+    TWinControl* FFocusControl = nullptr;
+};
+
+class TEdit : public TWinControl {
+public:
+    explicit TEdit(TComponent* AOwner);
+    ~TEdit() override;
+
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int n);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool v);
+    char PasswordChar() const { return FPasswordChar; }
+    void SetPasswordChar(char c);
+    TEditCharCase CharCase() const { return FCharCase; }
+    void SetCharCase(TEditCharCase c);
+    bool AutoSelect() const { return FAutoSelect; }
+    void SetAutoSelect(bool v) { FAutoSelect = v; }
+    TBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TBorderStyle style);
+    bool Modified() const { return FModified; }
+    void SetModified(bool v) { FModified = v; }
+    int SelStart() const;
+    void SetSelStart(int start);
+    int SelLength() const;
+    void SetSelLength(int length);
+    AnsiString SelText() const;
+    void SetSelText(const AnsiString& text);
+    void SelectAll();
+    void Clear() { SetText(""); }
+
+    TNotifyEvent OnChange;
+
+protected:
+    AnsiString GetText() const override;
+    void ApplyText() override;
+    void ApplyColor() override;
+    virtual void Change();
+
+private:
+    friend struct TEditGlue;
+    int FMaxLength = 0;
+    bool FReadOnly = false;
+    char FPasswordChar = 0;
+    TEditCharCase FCharCase = ecNormal;
+    bool FAutoSelect = true;
+    bool FModified = false;
+    TBorderStyle FBorderStyle = bsSingle;
+    bool FSettingText = false;
+};
+
+class TMemo;
+
+// The lines of a memo, read from and written to its window.
+class TMemoStrings : public TStrings {
+public:
+    explicit TMemoStrings(TMemo* memo) : FMemo(memo) {}
+    int Count() const override;
+    void Insert(int index, const AnsiString& s) override;
+    void Delete(int index) override;
+    void Clear() override;
+
+protected:
+    AnsiString Get(int index) const override;
+    void Put(int index, const AnsiString& s) override;
+    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+
+private:
+    std::vector<AnsiString> Snapshot() const;
+    void Store(const std::vector<AnsiString>& lines);
+    TMemo* FMemo;
+};
+
+// A multi-line edit. Its Text joins the lines with CR LF.
+class TMemo : public TWinControl {
+public:
+    explicit TMemo(TComponent* AOwner);
+    ~TMemo() override;
+
+    TStrings* Lines() const { return FLines.get(); }
+    void SetLines(const TStrings* lines) { FLines->Assign(*lines); }
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool v);
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool v);
+    TScrollStyle ScrollBars() const { return FScrollBars; }
+    void SetScrollBars(TScrollStyle s);
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int n) { FMaxLength = n; }
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment a);
+    bool Modified() const { return FModified; }
+    void SetModified(bool v) { FModified = v; }
+    int SelStart() const;
+    void SetSelStart(int start);
+    int SelLength() const;
+    void SetSelLength(int length);
+    AnsiString SelText() const;
+    void SetSelText(const AnsiString& text);
+    void SelectAll();
+    void Clear() { SetText(""); }
+
+    TNotifyEvent OnChange;
+
+protected:
+    AnsiString GetText() const override;
+    void ApplyText() override;
+    void ApplyColor() override;
+    virtual void Change();
+
+private:
+    friend class TMemoStrings;
+    std::unique_ptr<TMemoStrings> FLines;
+    bool FReadOnly = false;
+    bool FWordWrap = true;
+    TScrollStyle FScrollBars = ssNone;
+    int FMaxLength = 0;
+    TAlignment FAlignment = taLeftJustify;
+    bool FModified = false;
+    bool FSettingText = false;
+};
+
+class TButton : public TWinControl {
+public:
+    explicit TButton(TComponent* AOwner);
+    ~TButton() override;
+    bool Default() const { return FDefault; }
+    void SetDefault(bool v);
+    bool Cancel() const { return FCancel; }
+    void SetCancel(bool v) { FCancel = v; }
+    // A non-zero result closes a modal form with it when the button is clicked.
+    int ModalResult() const { return FModalResult; }
+    void SetModalResult(int r) { FModalResult = r; }
+    void Click() override;
+
+protected:
+    void ApplyText() override;
+    bool ClicksOnMouseUp() const override { return false; }
+
+private:
+    bool FDefault = false;
+    bool FCancel = false;
+    int FModalResult = 0;
+};
+
+class TCheckBox : public TWinControl {
+public:
+    explicit TCheckBox(TComponent* AOwner);
+    ~TCheckBox() override;
+    bool Checked() const { return FState == cbChecked; }
+    void SetChecked(bool v) { SetState(v ? cbChecked : cbUnchecked); }
+    TCheckBoxState State() const { return FState; }
+    void SetState(TCheckBoxState state);  // fires OnClick when it changes
+    bool AllowGrayed() const { return FAllowGrayed; }
+    void SetAllowGrayed(bool v);
+    TLeftRight Alignment() const { return FAlignment; }
+    void SetAlignment(TLeftRight a);
+    // Internal: the user toggled the box.
+    void HandleToggled();
+
+protected:
+    void ApplyText() override;
+    bool ClicksOnMouseUp() const override { return false; }
+
+private:
+    TCheckBoxState FState = cbUnchecked;
+    bool FAllowGrayed = false;
+    TLeftRight FAlignment = taRightJustify;
+};
+
+// Radio buttons in the same window form one group.
+class TRadioButton : public TWinControl {
+public:
+    explicit TRadioButton(TComponent* AOwner);
+    ~TRadioButton() override;
+    bool Checked() const;
+    void SetChecked(bool v);  // checking fires OnClick and unchecks the others
+    TLeftRight Alignment() const { return FAlignment; }
+    void SetAlignment(TLeftRight a) { FAlignment = a; }
+    void HandleToggled(bool checked);
+
+protected:
+    void ApplyText() override;
+    bool ClicksOnMouseUp() const override { return false; }
+
+private:
+    TLeftRight FAlignment = taRightJustify;
+    bool FSetting = false;
+};
+
+// A frame with a caption; its controls sit inside.
+class TGroupBox : public TWinControl {
+public:
+    explicit TGroupBox(TComponent* AOwner);
+
+protected:
+    void ApplyText() override;
+    TRect AdjustedClientRect() const override;
+};
+
+// The lines of a list control, with one object and one state per line.
+class TListControlStrings : public TStrings {
+public:
+    struct Line {
+        AnsiString text;
+        TObject* object = nullptr;
+        int state = 0;       // check state for check list boxes
+        bool enabled = true;
+    };
+    // The control's side: told about every change, after it is stored.
+    struct Sink {
+        std::function<void(int index)> inserted;
+        std::function<void(int index)> changed;
+        std::function<void(int index)> deleted;
+        std::function<void()> reset;
+    };
+    explicit TListControlStrings(Sink sink) : FSink(std::move(sink)) {}
+
+    int Count() const override { return int(FLines.size()); }
+    int Add(const AnsiString& s) override;
+    int AddObject(const AnsiString& s, TObject* object) override;
+    void Insert(int index, const AnsiString& s) override;
+    void InsertObject(int index, const AnsiString& s, TObject* object) override;
+    void Delete(int index) override;
+    void Clear() override;
+    void Exchange(int index1, int index2) override;
+    int IndexOf(const AnsiString& s) const override;
+
+    // Sorted lists insert in CompareText order (equal lines after the others).
+    bool Sorted() const { return FSorted; }
+    void SetSorted(bool sorted);
+    Line& LineAt(int index);
+    const Line& LineAt(int index) const;
+
+protected:
+    AnsiString Get(int index) const override;
+    void Put(int index, const AnsiString& s) override;
+    TObject* GetObject(int index) const override;
+    void PutObject(int index, TObject* object) override;
+    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+
+private:
+    int SortedPosition(const AnsiString& s) const;
+    void CheckIndex(int index) const;
+    Sink FSink;
+    std::vector<Line> FLines;
+    bool FSorted = false;
+};
+
+class TComboBox : public TWinControl {
+public:
+    explicit TComboBox(TComponent* AOwner);
+    ~TComboBox() override;
+
+    TStrings* Items() const { return FItems.get(); }
+    void SetItems(const TStrings* items) { FItems->Assign(*items); }
+    TComboBoxStyle Style() const { return FStyle; }
+    void SetStyle(TComboBoxStyle style);
+    int ItemIndex() const;
+    void SetItemIndex(int index);  // -1 clears
+    bool Sorted() const { return FItems->Sorted(); }
+    void SetSorted(bool v) { FItems->SetSorted(v); }
+    int DropDownCount() const { return FDropDownCount; }
+    void SetDropDownCount(int n);
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int n);
+    void Clear();
+    bool DroppedDown() const;
+    void SetDroppedDown(bool v);
+
+    TNotifyEvent OnChange;
+    TNotifyEvent OnSelect;
+    TNotifyEvent OnDropDown;
+
+    // Internal: the user picked an item or edited the text.
+    void HandleActivated(int index);
+    void HandleEdited();
+
+protected:
+    AnsiString GetText() const override;
+    void ApplyText() override;
+    void ApplyColor() override;
+    virtual void Change();
+    bool ClicksOnMouseUp() const override { return false; }
+
+private:
+    std::unique_ptr<TListControlStrings> FItems;
+    TComboBoxStyle FStyle = csDropDown;
+    int FDropDownCount = 8;
+    int FMaxLength = 0;
+};
+
+class TCustomListBox : public TWinControl {
+public:
+    explicit TCustomListBox(TComponent* AOwner);
+    ~TCustomListBox() override;
+
+    TStrings* Items() const { return FItems.get(); }
+    void SetItems(const TStrings* items) { FItems->Assign(*items); }
+    int ItemIndex() const;
+    void SetItemIndex(int index);  // -1 clears the selection
+    bool Sorted() const { return FItems->Sorted(); }
+    void SetSorted(bool v) { FItems->SetSorted(v); }
+    bool MultiSelect() const { return FMultiSelect; }
+    void SetMultiSelect(bool v);
+    bool ExtendedSelect() const { return FExtendedSelect; }
+    void SetExtendedSelect(bool v);
+    bool Selected(int index) const;
+    void SetSelected(int index, bool selected);
+    int SelCount() const;
+    int TopIndex() const;
+    void SetTopIndex(int index);
+    int ItemHeight() const;
+    void SetItemHeight(int h);
+    TListBoxStyle Style() const { return FStyle; }
+    void SetStyle(TListBoxStyle s) { FStyle = s; }
+    int ItemAtPos(const TPoint& p, bool existing) const;
+    TRect ItemRect(int index) const;
+    void Clear();
+
+    // Internal: the user changed the selection.
+    void HandleSelectionChanged();
+
+protected:
+    void ApplyColor() override;
+    bool ClicksOnMouseUp() const override { return false; }
+    virtual void LineInserted(int index);
+    virtual void LineChanged(int index);
+    TListControlStrings* Lines() const { return FItems.get(); }
+
+private:
+    std::unique_ptr<TListControlStrings> FItems;
+    bool FMultiSelect = false;
+    bool FExtendedSelect = true;
+    TListBoxStyle FStyle = lbStandard;
+    bool FSyncing = false;
+};
+
+class TListBox : public TCustomListBox {
+public:
+    explicit TListBox(TComponent* AOwner) : TCustomListBox(AOwner) {}
+};
+
+using TScrollEvent = std::function<void(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos)>;
+
+class TScrollBar : public TWinControl {
+public:
+    explicit TScrollBar(TComponent* AOwner);
+    ~TScrollBar() override;
+    TScrollBarKind Kind() const { return FKind; }
+    void SetKind(TScrollBarKind kind);
+    int Min() const { return FMin; }
+    int Max() const { return FMax; }
+    int Position() const { return FPosition; }
+    void SetMin(int v) { SetParams(FPosition, v, FMax); }
+    void SetMax(int v) { SetParams(FPosition, FMin, v); }
+    void SetPosition(int v) { SetParams(v, FMin, FMax); }
+    void SetParams(int position, int min, int max);
+    int SmallChange() const { return FSmallChange; }
+    void SetSmallChange(int v);
+    int LargeChange() const { return FLargeChange; }
+    void SetLargeChange(int v);
+    int PageSize() const { return FPageSize; }
+    void SetPageSize(int v);
+
+    TNotifyEvent OnChange;
+    TScrollEvent OnScroll;
+
+    // Internal: the user moved the bar.
+    void HandleAction(int action);
+    void HandleMoved(int value);
+
+protected:
+    bool ClicksOnMouseUp() const override { return false; }
+
+private:
+    void Sync();
+    TScrollBarKind FKind = sbHorizontal;
+    int FMin = 0;
+    int FMax = 100;
+    int FPosition = 0;
+    int FSmallChange = 1;
+    int FLargeChange = 1;
+    int FPageSize = 0;
+    bool FSyncing = false;
+    TScrollCode FPendingCode = scPosition;
+};

@@ -1,0 +1,133 @@
+#include "controls/ImgBtn.h"
+
+TImgBtnShow ImgBtnStep(TImgBtnState& state, TImgBtnInput input)
+{
+    switch (input) {
+    case TImgBtnInput::MouseEnter:
+        state.Hovered = true;
+        return state.Pressed ? TImgBtnShow::PicDown : TImgBtnShow::PicUp;
+    case TImgBtnInput::MouseLeave:
+        state.Hovered = false;
+        return TImgBtnShow::Pic;
+    case TImgBtnInput::LeftDown:
+        state.Pressed = true;
+        return state.Hovered ? TImgBtnShow::PicDown : TImgBtnShow::Unchanged;
+    case TImgBtnInput::LeftUp:
+        state.Pressed = false;
+        return state.Hovered ? TImgBtnShow::PicUp : TImgBtnShow::Unchanged;
+    }
+    return TImgBtnShow::Unchanged;
+}
+
+TImgBtn::TImgBtn(TComponent* AOwner)
+    : TImage(AOwner),
+      FPic(std::make_unique<TPicture>()),
+      FPicDown(std::make_unique<TPicture>()),
+      FPicUp(std::make_unique<TPicture>())
+{
+}
+
+TImgBtn::~TImgBtn() = default;
+
+void TImgBtn::SetPic(const TPicture* value)
+{
+    Picture()->Assign(value);
+    FPic->Assign(value);
+}
+
+void TImgBtn::Step(TImgBtnInput input, TWMMouse& msg, const TOnMouseEvent& event)
+{
+    switch (ImgBtnStep(FState, input)) {
+    case TImgBtnShow::Unchanged:
+        break;
+    case TImgBtnShow::Pic:
+        Picture()->Assign(FPic.get());
+        break;
+    case TImgBtnShow::PicUp:
+        Picture()->Assign(FPicUp.get());
+        break;
+    case TImgBtnShow::PicDown:
+        Picture()->Assign(FPicDown.get());
+        break;
+    }
+    if (event)
+        event(msg);
+}
+
+namespace {
+
+TWMMouse MouseMessage(unsigned msg, TShiftState shift, int x, int y)
+{
+    TWMMouse record;
+    record.Msg = msg;
+    record.XPos = x;
+    record.YPos = y;
+    if (shift.Contains(ssLeft))
+        record.Keys |= MK_LBUTTON;
+    if (shift.Contains(ssRight))
+        record.Keys |= MK_RBUTTON;
+    if (shift.Contains(ssMiddle))
+        record.Keys |= MK_MBUTTON;
+    if (shift.Contains(ssShift))
+        record.Keys |= MK_SHIFT;
+    if (shift.Contains(ssCtrl))
+        record.Keys |= MK_CONTROL;
+    return record;
+}
+
+}  // namespace
+
+void TImgBtn::MouseEnter()
+{
+    TImage::MouseEnter();
+    if (!FSupported)
+        return;
+    TWMMouse msg = MouseMessage(CM_MOUSEENTER, {}, 0, 0);
+    Step(TImgBtnInput::MouseEnter, msg, OnMouseEnter);
+}
+
+void TImgBtn::MouseLeave()
+{
+    TImage::MouseLeave();
+    if (!FSupported)
+        return;
+    TWMMouse msg = MouseMessage(CM_MOUSELEAVE, {}, 0, 0);
+    Step(TImgBtnInput::MouseLeave, msg, OnMouseLeave);
+}
+
+void TImgBtn::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    TImage::MouseDown(button, shift, x, y);
+    if (!FSupported || button != mbLeft)
+        return;
+    TWMMouse msg = MouseMessage(WM_LBUTTONDOWN, shift, x, y);
+    Step(TImgBtnInput::LeftDown, msg, OnMouseDown);
+}
+
+void TImgBtn::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    TImage::MouseUp(button, shift, x, y);
+    if (!FSupported || button != mbLeft)
+        return;
+    TWMMouse msg = MouseMessage(WM_LBUTTONUP, shift, x, y);
+    Step(TImgBtnInput::LeftUp, msg, OnMouseUp);
+}
+
+AnsiString TImgBtn::AccessibleName() const
+{
+    const AnsiString caption = Caption();
+    return caption.empty() ? Hint() : caption;
+}
+
+TAccessibleState TImgBtn::AccessibleState() const
+{
+    TAccessibleState state;
+    state.Pressed = FState.Pressed;
+    return state;
+}
+
+void TImgBtn::DoAccessibleAction(const AnsiString& action)
+{
+    if (action == AccessiblePressAction && Enabled())
+        Click();
+}

@@ -1,0 +1,215 @@
+// Forms and the application object: creation, the error and message boxes,
+// modal loops, closing, releasing and screenshots.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QImage>
+
+#include "classlib/Accessibility.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/ExtCtrls.h"
+#include "classlib/Forms.h"
+#include "classlib/Gauges.h"
+#include "classlib/StdCtrls.h"
+#include "platform/Hooks.h"
+#include "platform/Messages.h"
+#include "support/Loop.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct Boxes : ::testing::Test {
+    void SetUp() override
+    {
+        GetHooks().errorBox = [this](const std::string& m) { errors.push_back(m); };
+        GetHooks().messageBox = [this](const MessageBoxCall& c) {
+            messages.push_back(c);
+            return IDYES;
+        };
+    }
+    void TearDown() override
+    {
+        Application->Reset();
+        ResetHooks();
+    }
+    std::vector<std::string> errors;
+    std::vector<MessageBoxCall> messages;
+};
+
+// A form whose constructor builds its components, the way the system's forms are made.
+class TSampleForm : public TForm {
+public:
+    explicit TSampleForm(TComponent* owner) : TForm(owner)
+    {
+        Name = "SampleForm";
+        SetCaption("Sample");
+        Button1 = new TButton(this);
+        Button1->Name = "Button1";
+        Button1->SetParent(this);
+        Button1->SetCaption("OK");
+        OnCreate = [this](TObject*) { FormCreate(); };
+    }
+    void FormCreate()
+    {
+        created = true;
+        sawButton = Button1 != nullptr;
+        if (failCreate)
+            throw EConvertError("'x' is not a valid integer value");
+        afterThrow = true;
+    }
+    TButton* Button1 = nullptr;
+    bool created = false;
+    bool sawButton = false;
+    bool afterThrow = false;
+    static inline bool failCreate = false;
+};
+
+TEST_F(Boxes, CreateFormRunsOnCreateAfterTheConstructorAndShowsItsException)
+{
+    TSampleForm* form = nullptr;
+    TSampleForm::failCreate = true;
+    Application->CreateForm(form);
+    TSampleForm::failCreate = false;
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->created);
+    EXPECT_TRUE(form->sawButton);
+    EXPECT_FALSE(form->afterThrow);
+    EXPECT_EQ(Application->MainForm(), form);  // still created
+    ASSERT_EQ(errors.size(), 1u);
+    // The error box ends the message with a period, as the class library does.
+    EXPECT_EQ(errors[0], "'x' is not a valid integer value.");
+
+    TSampleForm* second = nullptr;
+    Application->CreateForm(second);
+    EXPECT_EQ(Application->MainForm(), form);
+    EXPECT_EQ(Screen->FormCount() >= 2, true);
+}
+
+TEST_F(Boxes, MessagesAndHandlerExceptionsGoThroughTheHooks)
+{
+    EXPECT_EQ(Application->MessageBox("You have not selected an item to Delete", "No Item", MB_ICONEXCLAMATION), IDYES);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "No Item");
+    EXPECT_EQ(messages[0].flags, MB_ICONEXCLAMATION);
+
+    Application->ShowException(nullptr);
+    Exception ending("Ends with a period.");
+    Application->ShowException(&ending);
+    Exception empty("");
+    Application->ShowException(&empty);
+    EXPECT_EQ(errors, (std::vector<std::string>{"Unknown exception.", "Ends with a period.", ""}));
+
+    // An exception escaping a click handler reaches the error box, not the toolkit.
+    errors.clear();
+    auto* form = new TForm(Application);
+    auto* button = new TButton(form);
+    button->SetParent(form);
+    button->OnClick = [](TObject*) { throw EInOutError("Disk full"); };
+    form->Show();
+    ASSERT_TRUE(RunUntil([&] { return button->Showing(); }));
+    static_cast<QAbstractButton*>(button->Widget())->click();
+    EXPECT_EQ(errors, std::vector<std::string>{"Disk full."});
+    delete form;
+}
+
+TEST_F(Boxes, ShowModalRunsUntilAResultAndCloseEndsWithCancel)
+{
+    auto* dialog = new TForm(Application);
+    auto* ok = new TButton(dialog);
+    ok->SetParent(dialog);
+    ok->SetModalResult(mrOk);
+    std::vector<std::string> events;
+    dialog->OnShow = [&](TObject*) { events.push_back("show"); };
+    dialog->OnClose = [&](TObject*, TCloseAction& action) {
+        events.push_back("close");
+        EXPECT_EQ(action, caHide);
+    };
+    const HWND poster = AllocateHWnd([&](TMessage& m) {
+        if (m.Msg == WM_USER + 1)
+            ok->Click();
+        else if (m.Msg == WM_USER + 2)
+            dialog->Close();
+    });
+    PostMessage(poster, WM_USER + 1, 0, 0);
+    EXPECT_EQ(dialog->ShowModal(), mrOk);
+    EXPECT_FALSE(dialog->Visible());
+    PostMessage(poster, WM_USER + 2, 0, 0);
+    EXPECT_EQ(dialog->ShowModal(), mrCancel);
+    EXPECT_EQ(events, (std::vector<std::string>{"show", "close", "show", "close"}));
+
+    // OnCloseQuery can keep the modal form open.
+    int asked = 0;
+    dialog->OnCloseQuery = [&](TObject*, bool& canClose) {
+        canClose = ++asked > 1;
+        if (!canClose)
+            PostMessage(poster, WM_USER + 2, 0, 0);  // and the user tries again
+    };
+    PostMessage(poster, WM_USER + 2, 0, 0);
+    EXPECT_EQ(dialog->ShowModal(), mrCancel);
+    EXPECT_EQ(asked, 2);
+    DeallocateHWnd(poster);
+    delete dialog;
+}
+
+TEST_F(Boxes, ClosingAFormHidesOrFreesItAndTheMainFormEndsTheProgram)
+{
+    TSampleForm* main = nullptr;
+    Application->CreateForm(main);
+    auto* other = new TForm(Application);
+    other->Show();
+    other->Close();
+    EXPECT_FALSE(other->Visible());
+
+    bool destroyed = false;
+    other->OnDestroy = [&](TObject*) { destroyed = true; };
+    other->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+    const int before = Screen->FormCount();
+    other->Show();
+    other->Close();
+    EXPECT_EQ(Screen->FormCount(), before);  // freed later, not inside its own handler
+    ASSERT_TRUE(RunUntil([&] { return Screen->FormCount() == before - 1; }));
+    EXPECT_TRUE(destroyed);
+
+    main->OnClose = [](TObject*, TCloseAction& action) { action = caNone; };
+    main->Show();
+    main->Close();
+    EXPECT_FALSE(Application->Terminated());
+    main->OnClose = nullptr;
+    main->Close();
+    EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(Boxes, ScreenshotsOfAFormAreWrittenAsPng)
+{
+    TempDir dir;
+    auto* form = new TForm(Application);
+    form->SetCaption("Please wait while database loads");
+    form->SetBorderStyle(bsToolWindow);
+    form->SetBounds(0, 0, 350, 85);
+    form->SetPosition(poScreenCenter);
+    auto* label = new TLabel(form);
+    label->SetParent(form);
+    label->SetBounds(10, 10, 100, 13);
+    label->SetCaption("Engine: ");
+    auto* gauge = new TGauge(form);
+    gauge->SetParent(form);
+    gauge->SetHeight(16);
+    gauge->SetAlign(alBottom);
+    gauge->SetForeColor(clNavy);
+    gauge->SetProgress(40);
+    form->Show();
+    EXPECT_EQ(form->Left(), (Screen->Width() - 350) / 2);
+    const std::string path = dir.File("wait.png");
+    ASSERT_TRUE(SaveFormScreenshot(form, path));
+    QImage shot(QString::fromStdString(path));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.width(), form->ClientWidth());
+    EXPECT_EQ(shot.height(), form->ClientHeight());
+    // The gauge's bar is at the bottom, in navy.
+    const QColor bar = shot.pixelColor(10, shot.height() - 8);
+    EXPECT_EQ(bar, QColor(0, 0, 128));
+    EXPECT_FALSE(SaveFormScreenshot(form, dir.File("no/such/folder/x.png")));
+    delete form;
+}
+
+}  // namespace

@@ -1,0 +1,277 @@
+// Text mapping, fonts, canvas semantics and pictures of the class library.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include "classlib/Graphics.h"
+#include "classlib/QtBridge.h"
+#include "support/FixedCanvas.h"
+#include "support/TempDir.h"
+
+namespace {
+
+TEST(GfxText, EveryByteSurvivesTheTripThroughUnicode)
+{
+    AnsiString all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(char(b));
+    const QString unicode = ToQString(all);
+    ASSERT_EQ(unicode.size(), 256);
+    EXPECT_EQ(FromQString(unicode), all);
+    // The defined upper controls are the code page's; undefined bytes keep their value.
+    EXPECT_EQ(unicode.at(0x80).unicode(), 0x20AC);
+    EXPECT_EQ(unicode.at(0x92).unicode(), 0x2019);
+    EXPECT_EQ(unicode.at(0x81).unicode(), 0x0081);
+    EXPECT_EQ(unicode.at(0x9D).unicode(), 0x009D);
+    EXPECT_EQ(unicode.at(0xE9).unicode(), 0x00E9);
+}
+
+TEST(GfxText, CharactersOutsideTheCodePageBecomeQuestionMarks)
+{
+    EXPECT_EQ(FromQString(QString::fromUtf8("a\xE2\x82\xAC" "b\xE4\xB8\xAD")), "a\x80" "b?");
+    EXPECT_EQ(FromQString(QString(QChar(0x0080))), "?");  // U+0080 has no byte: 0x80 is the euro sign
+}
+
+TEST(GfxFont, SizeAndHeightAreTwoViewsOfOneValue)
+{
+    struct Case {
+        int size;
+        int height;
+    };
+    const Case cases[] = {{8, -11}, {9, -12}, {10, -13}, {12, -16}, {14, -19}, {24, -32}};
+    for (const Case& c : cases) {
+        TFont f;
+        f.SetSize(c.size);
+        EXPECT_EQ(f.Height(), c.height) << c.size;
+        EXPECT_EQ(f.Size(), c.size) << c.size;
+    }
+    TFont f;
+    EXPECT_EQ(f.Name(), "MS Sans Serif");
+    EXPECT_EQ(f.Size(), 8);
+    int changes = 0;
+    f.OnChange = [&](TObject*) { ++changes; };
+    f.SetColor(clRed);
+    f.SetColor(clRed);
+    f.SetStyle(TFontStyles() << fsBold);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(GfxFont, WindowsNamesMapToTheLiberationFamilies)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"MS Sans Serif", "Liberation Sans"}, {"MS Shell Dlg", "Liberation Sans"}, {"Arial", "Liberation Sans"},
+        {"tahoma", "Liberation Sans"},        {"Verdana", "Liberation Sans"},      {"Times New Roman", "Liberation Serif"},
+        {"Courier New", "Liberation Mono"},   {"Wingdings", "Liberation Sans"},
+    };
+    for (const auto& [name, family] : cases)
+        EXPECT_EQ(MapFontFamily(name), family) << name;
+}
+
+TEST(GfxFont, TextIsMeasuredWithTheMetricCompatibleFonts)
+{
+    auto canvas = CreateMeasureCanvas();
+    // The default dialog font: 8 points at 96 DPI is a 13-pixel line.
+    EXPECT_EQ(canvas->TextHeight("Wg"), 13);
+    // Widths add up: a text measures as the sum of its pieces.
+    EXPECT_EQ(canvas->TextWidth("AVAV"), 2 * canvas->TextWidth("AV"));
+    EXPECT_EQ(canvas->TextWidth("AV"), canvas->TextWidth("A") + canvas->TextWidth("V"));
+    TFont courier;
+    courier.SetName("Courier New");
+    courier.SetSize(10);
+    canvas->SetFont(&courier);
+    EXPECT_EQ(canvas->TextWidth("iiii"), canvas->TextWidth("WWWW"));
+}
+
+// What the canvas draws, read back from a bitmap.
+struct BitmapCanvas : ::testing::Test {
+    TBitmap bitmap{20, 20};
+    TCanvas* canvas = bitmap.Canvas();
+    TColor At(int x, int y) { return bitmap.GetPixel(x, y); }
+};
+
+TEST_F(BitmapCanvas, RectanglesAndLinesLeaveOutTheirRightAndBottomEdges)
+{
+    canvas->Brush()->SetColor(clRed);
+    canvas->FillRect(Rect(2, 2, 6, 5));
+    EXPECT_EQ(At(2, 2), clRed);
+    EXPECT_EQ(At(5, 4), clRed);
+    EXPECT_EQ(At(6, 4), clWhite);
+    EXPECT_EQ(At(5, 5), clWhite);
+
+    canvas->Pen()->SetColor(clBlue);
+    canvas->Brush()->SetColor(clLime);
+    canvas->Rectangle(10, 10, 15, 14);
+    EXPECT_EQ(At(10, 10), clBlue);
+    EXPECT_EQ(At(14, 13), clBlue);
+    EXPECT_EQ(At(12, 12), clLime);
+    EXPECT_EQ(At(15, 13), clWhite);
+
+    canvas->Pen()->SetColor(clBlack);
+    canvas->MoveTo(0, 18);
+    canvas->LineTo(5, 18);
+    EXPECT_EQ(At(0, 18), clBlack);
+    EXPECT_EQ(At(4, 18), clBlack);
+    EXPECT_EQ(At(5, 18), clWhite);
+    EXPECT_EQ(canvas->PenPos(), Point(5, 18));
+}
+
+TEST_F(BitmapCanvas, TextOutFillsItsCellOnlyWithASolidBrush)
+{
+    canvas->Brush()->SetColor(clYellow);
+    canvas->TextOut(0, 0, "x");
+    const int w = canvas->TextWidth("x");
+    EXPECT_EQ(At(w - 1, 0), clYellow);  // the cell's corner holds no ink
+    EXPECT_EQ(At(w + 1, 0), clWhite);
+    canvas->Brush()->SetStyle(bsClear);
+    canvas->TextOut(0, 14, "x");
+    EXPECT_EQ(At(w - 1, 14), clWhite);
+}
+
+TEST_F(BitmapCanvas, TransparentBitmapsLeaveOutTheirKeyColour)
+{
+    TBitmap glyph(2, 1);
+    glyph.SetPixel(0, 0, clFuchsia);
+    glyph.SetPixel(1, 0, clNavy);
+    canvas->BrushCopy(Rect(0, 0, 2, 1), glyph, Rect(0, 0, 2, 1), clFuchsia);
+    EXPECT_EQ(At(0, 0), clWhite);
+    EXPECT_EQ(At(1, 0), clNavy);
+    canvas->StretchDraw(Rect(4, 4, 8, 6), &glyph);
+    EXPECT_EQ(At(4, 4), clFuchsia);
+    EXPECT_EQ(At(7, 5), clNavy);
+}
+
+TEST(GfxCanvas, DrawTextLaysOutLinesOnTheCanvasMetrics)
+{
+    TFixedCanvas canvas;
+    struct Case {
+        const char* text;
+        unsigned flags;
+        TRect rect;
+        std::vector<AnsiString> lines;
+        std::vector<TPoint> at;
+    };
+    const Case cases[] = {
+        {"abc", DT_SINGLELINE | DT_CENTER | DT_VCENTER, Rect(0, 0, 70, 40), {"abc"}, {{24, 12}}},
+        {"abc", DT_SINGLELINE | DT_RIGHT | DT_BOTTOM, Rect(0, 0, 70, 40), {"abc"}, {{49, 24}}},
+        {"one two three", DT_WORDBREAK, Rect(10, 0, 10 + 7 * 8, 100), {"one two", "three"}, {{10, 0}, {10, 16}}},
+        {"a\r\nb", 0, Rect(0, 0, 50, 50), {"a", "b"}, {{0, 0}, {0, 16}}},
+        {"abcdefghij", DT_SINGLELINE | DT_END_ELLIPSIS, Rect(0, 0, 49, 16), {"abcd..."}, {{0, 0}}},
+        {"&File", DT_SINGLELINE, Rect(0, 0, 100, 16), {"File"}, {{0, 0}}},
+        {"&File", DT_SINGLELINE | DT_NOPREFIX, Rect(0, 0, 100, 16), {"&File"}, {{0, 0}}},
+    };
+    for (const Case& c : cases) {
+        canvas.Clear();
+        TRect r = c.rect;
+        canvas.DrawText(c.text, r, c.flags);
+        const auto texts = canvas.OpsOf(TCanvasOp::Text);
+        ASSERT_EQ(texts.size(), c.lines.size()) << c.text;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(texts[i].text, c.lines[i]) << c.text;
+            EXPECT_EQ(texts[i].points[0], c.at[i]) << c.text;
+            EXPECT_EQ(texts[i].clip, IntersectRect(Rect(0, 0, 1000, 1000), c.rect)) << c.text;
+        }
+    }
+    TRect measure = Rect(5, 5, 200, 5);
+    EXPECT_EQ(canvas.DrawText("ab\ncdef", measure, DT_CALCRECT), 32);
+    EXPECT_EQ(measure, Rect(5, 5, 5 + 28, 37));
+}
+
+// --- pictures ------------------------------------------------------------------------------
+
+TPixels Fixture(int w, int h)
+{
+    // Flat blocks of colour, which JPEG keeps close to their values.
+    TPixels p;
+    p.Width = w;
+    p.Height = h;
+    p.Data.resize(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t r = (x / 16) % 2 ? 0xE0 : 0x20, g = (y / 16) % 2 ? 0xC0 : 0x40, b = 0x80;
+            p.Data[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    return p;
+}
+
+int MaxChannelDifference(std::uint32_t a, std::uint32_t b)
+{
+    int worst = 0;
+    for (int shift : {0, 8, 16})
+        worst = std::max(worst, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+    return worst;
+}
+
+TEST(GfxJpeg, EncodedPixelsDecodeBackCloseToTheirValues)
+{
+    const TPixels original = Fixture(64, 48);
+    const std::string jpeg = EncodeJpeg(original, 95);
+    ASSERT_GT(jpeg.size(), 4u);
+    EXPECT_EQ(static_cast<unsigned char>(jpeg[0]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(jpeg[1]), 0xD8);
+    const TPixels decoded = DecodeJpeg(jpeg);
+    ASSERT_EQ(decoded.Width, 64);
+    ASSERT_EQ(decoded.Height, 48);
+    // Inside the blocks (away from the edges where colours meet).
+    for (const auto& [x, y] : {std::pair{4, 4}, {20, 4}, {4, 20}, {40, 40}, {60, 28}})
+        EXPECT_LE(MaxChannelDifference(decoded.Data[size_t(y) * 64 + size_t(x)], original.Data[size_t(y) * 64 + size_t(x)]), 8)
+            << x << "," << y;
+}
+
+TEST(GfxJpeg, APictureFileLoadsByItsExtension)
+{
+    TempDir dir;
+    const std::string path = dir.Write("logo.jpg", EncodeJpeg(Fixture(32, 16), 90));
+    TPicture picture;
+    int changes = 0;
+    picture.OnChange = [&](TObject*) { ++changes; };
+    picture.LoadFromFile(path);
+    ASSERT_NE(dynamic_cast<TJPEGImage*>(picture.Graphic()), nullptr);
+    EXPECT_EQ(picture.Width(), 32);
+    EXPECT_EQ(picture.Height(), 16);
+    EXPECT_EQ(changes, 1);
+
+    // And saves again through the same codec.
+    picture.SaveToFile(dir.File("copy.jpg"));
+    TJPEGImage copy;
+    copy.LoadFromFile(dir.File("copy.jpg"));
+    EXPECT_EQ(copy.Width(), 32);
+}
+
+TEST(GfxJpeg, BrokenPicturesRaiseTheGraphicError)
+{
+    const std::string good = EncodeJpeg(Fixture(16, 16), 90);
+    TJPEGImage image;
+    EXPECT_THROW(image.LoadFromBytes(""), EInvalidGraphic);
+    EXPECT_THROW(image.LoadFromBytes("not a picture at all"), EInvalidGraphic);
+    EXPECT_THROW(image.LoadFromBytes(good.substr(0, 40)), EInvalidGraphic);
+    TempDir dir;
+    TPicture picture;
+    try {
+        picture.LoadFromFile(dir.Write("x.gifx", "GIF89a"));
+        FAIL() << "no error";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message, "Unknown picture file extension (.gifx)");
+    }
+    EXPECT_THROW(picture.LoadFromFile(dir.File("missing.jpg")), Exception);
+    EXPECT_EQ(picture.Graphic(), nullptr);
+}
+
+TEST(GfxBitmap, BitmapsKeepTheirPixelsThroughBmpBytes)
+{
+    TBitmap bmp(3, 2);
+    bmp.SetPixel(0, 0, clRed);
+    bmp.SetPixel(2, 1, clBlue);
+    bmp.Canvas()->Brush()->SetColor(clLime);
+    bmp.Canvas()->FillRect(Rect(1, 0, 2, 1));
+    TBitmap copy;
+    copy.LoadFromBytes(bmp.SaveToBytes());
+    ASSERT_EQ(copy.Width(), 3);
+    EXPECT_EQ(copy.GetPixel(0, 0), clRed);
+    EXPECT_EQ(copy.GetPixel(1, 0), clLime);
+    EXPECT_EQ(copy.GetPixel(2, 1), clBlue);
+    EXPECT_EQ(copy.TransparentColor(), copy.GetPixel(0, 1));  // bottom-left, in automatic mode
+    EXPECT_THROW(copy.LoadFromBytes("BMnonsense"), EInvalidGraphic);
+}
+
+}  // namespace

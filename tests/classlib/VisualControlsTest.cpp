@@ -1,0 +1,459 @@
+// Standard controls on a form: layout, events, lists, pages and self-drawn controls.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include "classlib/CheckLst.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/ExtCtrls.h"
+#include "classlib/FileCtrl.h"
+#include "classlib/Forms.h"
+#include "classlib/Gauges.h"
+#include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
+#include "classlib/TabNotBk.h"
+#include "support/FixedCanvas.h"
+#include "support/Loop.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct FormFixture : ::testing::Test {
+    void SetUp() override
+    {
+        form = new TForm(Application);
+        form->SetBounds(10, 10, 400, 300);
+    }
+    void TearDown() override { delete form; }
+
+    template <class T>
+    T* Make(const char* name, TWinControl* parent = nullptr)
+    {
+        auto* c = new T(form);
+        c->Name = name;
+        c->SetParent(parent ? parent : form);
+        return c;
+    }
+
+    TForm* form = nullptr;
+};
+
+TEST_F(FormFixture, AlignedChildrenShareTheClientAreaInAlignOrder)
+{
+    auto* top = Make<TPanel>("Top");
+    top->SetHeight(30);
+    top->SetAlign(alTop);
+    auto* bottom = Make<TPanel>("Bottom");
+    bottom->SetHeight(16);
+    bottom->SetAlign(alBottom);
+    auto* left = Make<TPanel>("Left");
+    left->SetWidth(50);
+    left->SetAlign(alLeft);
+    auto* client = Make<TPanel>("Client");
+    client->SetAlign(alClient);
+
+    const int cw = form->ClientWidth(), ch = form->ClientHeight();
+    EXPECT_EQ(cw, 400 - 8);       // sizeable frame: 4 pixels each side
+    EXPECT_EQ(ch, 300 - 19 - 8);  // and the caption
+    EXPECT_EQ(top->BoundsRect(), Rect(0, 0, cw, 30));
+    EXPECT_EQ(bottom->BoundsRect(), Rect(0, ch - 16, cw, ch));
+    EXPECT_EQ(left->BoundsRect(), Rect(0, 30, 50, ch - 16));
+    EXPECT_EQ(client->BoundsRect(), Rect(50, 30, cw, ch - 16));
+
+    // A menu takes its height from the client area, and everything follows.
+    auto* menu = new TMainMenu(form);
+    auto* file = new TMenuItem(form);
+    file->SetCaption("&Projects");
+    menu->Items()->Add(file);
+    form->SetMenu(menu);
+    EXPECT_EQ(form->ClientHeight(), ch - form->MenuHeight());
+    EXPECT_EQ(bottom->Top(), form->ClientHeight() - 16);
+
+    form->SetBounds(10, 10, 500, 300);
+    EXPECT_EQ(client->Width(), 500 - 8 - 50);
+    bottom->SetVisible(false);
+    EXPECT_EQ(left->Height(), form->ClientHeight() - 30);
+}
+
+TEST_F(FormFixture, EditsAndMemosReportTextChangesAndKeepBytes)
+{
+    auto* edit = Make<TEdit>("urllist");
+    int changes = 0;
+    edit->OnChange = [&](TObject* sender) {
+        EXPECT_EQ(sender, edit);
+        ++changes;
+    };
+    edit->SetText("caf\xE9 \x80");
+    EXPECT_EQ(edit->Text(), "caf\xE9 \x80");
+    EXPECT_EQ(changes, 1);
+
+    auto* memo = Make<TMemo>("Viewer");
+    memo->Lines()->Add("<HEAD>");
+    memo->Lines()->Add("<TITLE>x</TITLE>");
+    EXPECT_EQ(memo->Lines()->Count(), 2);
+    EXPECT_EQ(memo->Text(), "<HEAD>\r\n<TITLE>x</TITLE>");
+    EXPECT_EQ(memo->Lines()->Text(), "<HEAD>\r\n<TITLE>x</TITLE>\r\n");
+    memo->Lines()->SetStrings(0, "<head>");
+    memo->Lines()->Delete(1);
+    EXPECT_EQ(memo->Text(), "<head>");
+    memo->SetText("a\r\nb\r\n");
+    EXPECT_EQ(memo->Lines()->Count(), 2);  // a final line break starts no line
+    memo->Lines()->Clear();
+    EXPECT_EQ(memo->Lines()->Count(), 0);
+}
+
+TEST_F(FormFixture, CheckBoxesAndRadioButtonsClickWhenTheirStateChanges)
+{
+    auto* box = Make<TCheckBox>("SpiderCK");
+    int clicks = 0;
+    box->OnClick = [&](TObject*) { ++clicks; };
+    box->SetChecked(true);
+    box->SetChecked(true);
+    EXPECT_TRUE(box->Checked());
+    EXPECT_EQ(clicks, 1);
+
+    auto* on = Make<TRadioButton>("RadioButton2");
+    auto* off = Make<TRadioButton>("RadioButton3");
+    off->SetChecked(true);
+    on->SetChecked(true);
+    EXPECT_TRUE(on->Checked());
+    EXPECT_FALSE(off->Checked());
+    on->SetChecked(false);  // the class library lets every button of a group be off
+    EXPECT_FALSE(on->Checked());
+    EXPECT_FALSE(off->Checked());
+}
+
+TEST_F(FormFixture, ComboBoxesOfferTheirItemsAndTakeAnyText)
+{
+    auto* combo = Make<TComboBox>("catagory");
+    for (const char* s : {"Miscellaneous", "Automotive", "Business", "Miscellaneous"})
+        combo->Items()->Add(s);
+    EXPECT_EQ(combo->Items()->Count(), 4);
+    combo->SetText("Business");
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    EXPECT_EQ(combo->Text(), "Business");
+    combo->SetText("Something else");
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    EXPECT_EQ(combo->Text(), "Something else");
+    combo->SetItemIndex(1);
+    EXPECT_EQ(combo->Text(), "Automotive");
+
+    combo->SetStyle(csDropDownList);
+    combo->SetText("Business");
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    combo->SetText("not there");
+    EXPECT_EQ(combo->Text(), "");
+}
+
+TEST_F(FormFixture, CheckListBoxStatesFollowTheirLinesWhenSorted)
+{
+    auto* list = Make<TCheckListBox>("SesList");
+    list->Items()->Add("Zeta");
+    list->Items()->Add("alpha");
+    list->Items()->Add("Mid");
+    list->SetChecked(0, true);  // Zeta
+    list->SetSorted(true);
+    ASSERT_EQ(list->Items()->Count(), 3);
+    EXPECT_EQ(list->Items()->Strings(0), "alpha");
+    EXPECT_EQ(list->Items()->Strings(2), "Zeta");
+    EXPECT_TRUE(list->Checked(2));
+    EXPECT_FALSE(list->Checked(0));
+    EXPECT_EQ(list->Items()->Add("beta"), 1);  // sorted insertion
+    EXPECT_TRUE(list->Checked(3));
+    list->Items()->Delete(0);
+    EXPECT_EQ(list->Items()->Strings(0), "beta");
+    EXPECT_THROW(list->Checked(7), EListError);
+
+    int clicks = 0;
+    list->OnClick = [&](TObject*) { ++clicks; };
+    list->SetItemIndex(1);
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_EQ(clicks, 0);  // only the user's choice clicks
+}
+
+TEST_F(FormFixture, FileListBoxEntersItsFolderAndListsTheMatchingFiles)
+{
+    const AnsiString before = GetCurrentDir();
+    TempDir dir;
+    dir.Write("Shop12-9-2026.htm", "x");
+    dir.Write("b.HTM", "x");
+    dir.Write("notes.txt", "x");
+    dir.Write("sub/inner.htm", "x");
+    auto* files = Make<TFileListBox>("FileListBox1");
+    files->SetMask("*.htm");
+    files->SetDirectory(dir.Path());
+    EXPECT_EQ(GetCurrentDir(), files->Directory());
+    ASSERT_EQ(files->Items()->Count(), 2);
+    EXPECT_EQ(files->Items()->Strings(0), "b.HTM");
+    EXPECT_EQ(files->Items()->Strings(1), "Shop12-9-2026.htm");
+    files->SetItemIndex(1);
+    EXPECT_EQ(files->FileName(), files->Directory() + "/Shop12-9-2026.htm");
+
+    dir.Write("new.htm", "x");
+    files->Update();
+    EXPECT_EQ(files->Items()->Count(), 3);
+
+    const AnsiString inside = GetCurrentDir();
+    EXPECT_THROW(files->SetDirectory(dir.File("missing")), EInOutError);
+    EXPECT_EQ(GetCurrentDir(), inside);
+    EXPECT_EQ(files->Items()->Count(), 3);
+    SetCurrentDir(before);
+}
+
+TEST_F(FormFixture, NotebookPagesHoldControlsAndSwitchByIndex)
+{
+    auto* book = Make<TTabbedNotebook>("TabbedNotebook1");
+    book->SetAlign(alClient);
+    for (const char* page : {"Projects", "Submit", "Ranking", "Reports", "MetaTags", "Doorway Pages", "About"})
+        book->Pages()->Add(page);
+    ASSERT_EQ(book->PageCount(), 7);
+    auto* label = Make<TLabel>("Label12", book->Page(3));
+    label->SetCaption("Reporting feature is disabled");
+    EXPECT_EQ(label->Parent(), book->Page(3));
+    EXPECT_EQ(book->PageIndex(), 0);
+
+    std::vector<int> asked;
+    book->OnChange = [&](TObject*, int newTab, bool& allow) {
+        asked.push_back(newTab);
+        allow = newTab != 5;
+    };
+    book->SetPageIndex(6);
+    EXPECT_EQ(book->PageIndex(), 6);
+    EXPECT_EQ(book->ActivePage(), "About");
+    book->SetPageIndex(5);  // refused
+    EXPECT_EQ(book->PageIndex(), 6);
+    EXPECT_EQ(asked, (std::vector<int>{6, 5}));
+
+    auto* pages = Make<TPageControl>("PageControl2", book->Page(1));
+    auto* sheet2 = new TTabSheet(form);
+    sheet2->Name = "TabSheet2";
+    sheet2->SetCaption("Auto Submit Engines");
+    sheet2->SetPageControl(pages);
+    auto* sheet3 = new TTabSheet(form);
+    sheet3->Name = "TabSheet3";
+    sheet3->SetCaption("Manual Engines");
+    sheet3->SetPageControl(pages);
+    EXPECT_EQ(pages->ActivePage(), sheet2);
+    pages->SetActivePage(sheet3);
+    EXPECT_EQ(pages->ActivePage(), sheet3);
+    EXPECT_EQ(pages->PageCount(), 2);
+    delete sheet2;
+    EXPECT_EQ(pages->PageCount(), 1);
+}
+
+TEST_F(FormFixture, LabelsFitTheirCaption)
+{
+    auto* label = Make<TLabel>("Label1");
+    label->SetLeft(10);
+    label->SetCaption("Engine: ");
+    auto canvas = label->Canvas();
+    EXPECT_EQ(label->Width(), canvas->TextWidth("Engine: "));
+    EXPECT_EQ(label->Height(), 13);
+    label->SetCaption("&Save");
+    EXPECT_EQ(label->Width(), canvas->TextWidth("Save"));
+    EXPECT_EQ(label->Left(), 10);
+}
+
+// A control that draws itself, as the controls unit writes them.
+class TDot : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+    int paints = 0;
+
+protected:
+    void Paint() override
+    {
+        ++paints;
+        Canvas()->Brush()->SetColor(clRed);
+        Canvas()->FillRect(Rect(1, 1, 4, 4));
+        Canvas()->TextOut(5, 0, Caption());
+    }
+};
+
+TEST_F(FormFixture, SelfDrawnControlsPaintAndClickThroughTheCanvas)
+{
+    auto* dot = Make<TDot>("Dot");
+    dot->SetBounds(20, 20, 40, 20);
+    dot->SetCaption("42");
+    TFixedCanvas fixed;
+    dot->PaintTo(&fixed);
+    ASSERT_EQ(fixed.OpsOf(TCanvasOp::Fill).size(), 1u);
+    EXPECT_EQ(fixed.OpsOf(TCanvasOp::Fill)[0].brushColor, clRed);
+    ASSERT_EQ(fixed.Texts(), std::vector<AnsiString>{"42"});
+    EXPECT_EQ(fixed.OpsOf(TCanvasOp::Text)[0].fontName, "MS Sans Serif");
+
+    form->Show();
+    ASSERT_TRUE(RunUntil([&] { return dot->Showing(); }));
+    dot->Repaint();
+    EXPECT_GT(dot->paints, 0);
+
+    int clicks = 0;
+    std::vector<std::pair<int, int>> downs;
+    dot->OnClick = [&](TObject*) { ++clicks; };
+    dot->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int x, int y) {
+        EXPECT_EQ(b, mbLeft);
+        downs.emplace_back(x, y);
+    };
+    QWidget* w = dot->Widget();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(downs, (std::vector<std::pair<int, int>>{{5, 6}}));
+
+    // A release outside the control is no click.
+    QApplication::sendEvent(w, &press);
+    QMouseEvent away(QEvent::MouseButtonRelease, QPointF(80, 6), w->mapToGlobal(QPointF(80, 6)), Qt::LeftButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &away);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(FormFixture, GaugeShowsItsShareOfTheRange)
+{
+    auto* gauge = Make<TGauge>("Gauge");
+    gauge->SetBounds(0, 0, 102, 16);
+    gauge->SetForeColor(clNavy);
+    gauge->SetMaxValue(200);
+    gauge->SetProgress(50);
+    EXPECT_EQ(gauge->PercentDone(), 25);
+    gauge->SetProgress(500);
+    EXPECT_EQ(gauge->Progress(), 200);
+    gauge->SetProgress(50);
+    TFixedCanvas fixed;
+    gauge->PaintTo(&fixed);
+    const auto fills = fixed.OpsOf(TCanvasOp::Fill);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[1].rect, Rect(1, 1, 26, 15));  // a quarter of the inside
+    EXPECT_EQ(fills[1].brushColor, clNavy);
+    const auto texts = fixed.Texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "25%"), texts.end());
+}
+
+}  // namespace
+
+namespace {
+
+// Every standard control on one form, rendered to a picture. Set
+// TENVAREL_SCREENSHOTS to a folder to keep the picture for a person to look at.
+TEST_F(FormFixture, AGalleryOfControlsRendersToAPicture)
+{
+    form->SetCaption("Gallery");
+    form->SetBounds(0, 0, 520, 360);
+    auto* group = Make<TGroupBox>("GroupBox1");
+    group->SetBounds(8, 8, 240, 150);
+    group->SetCaption("Settings");
+    auto* check = Make<TCheckBox>("HeaderCk", group);
+    check->SetBounds(10, 20, 120, 17);
+    check->SetCaption("Header");
+    check->SetChecked(true);
+    auto* edit = Make<TEdit>("Header", group);
+    edit->SetBounds(10, 42, 180, 21);
+    edit->SetText("C:\\header.htm");
+    auto* radio = Make<TRadioButton>("RadioButton3", group);
+    radio->SetBounds(10, 70, 220, 17);
+    radio->SetCaption("I am not behind a firewall or proxy");
+    radio->SetChecked(true);
+    auto* combo = Make<TComboBox>("catagory", group);
+    combo->SetBounds(10, 95, 180, 21);
+    combo->Items()->Add("Business");
+    combo->SetText("Business");
+    auto* memo = Make<TMemo>("Viewer");
+    memo->SetBounds(256, 8, 250, 150);
+    memo->Lines()->Add("<HEAD>");
+    memo->Lines()->Add("<TITLE>Tenvarel</TITLE>");
+    auto* button = Make<TButton>("Button14");
+    button->SetBounds(8, 166, 75, 25);
+    button->SetCaption("Apply");
+    auto* panel = Make<TPanel>("Panel1");
+    panel->SetBounds(90, 166, 160, 25);
+    panel->SetCaption("Panel caption");
+    auto* progress = Make<TProgressBar>("Progress");
+    progress->SetBounds(256, 166, 250, 16);
+    progress->SetPosition(60);
+    auto* list = Make<TCheckListBox>("SesList");
+    list->SetBounds(8, 200, 120, 100);
+    list->Items()->Add("Shop");
+    list->Items()->Add("Garden");
+    list->SetChecked(1, true);
+    auto* view = Make<TListView>("ExListView1");
+    view->SetBounds(136, 200, 370, 120);
+    view->SetViewStyle(vsReport);
+    view->SetGridLines(true);
+    view->SetCheckboxes(true);
+    for (const char* c : {"Engines", "Home Page", "Submit Here"})
+        view->Columns()->Add()->SetCaption(c);
+    view->Columns()->Items(0)->SetWidth(100);
+    view->Columns()->Items(1)->SetWidth(130);
+    view->Columns()->Items(2)->SetWidth(130);
+    for (int i = 0; i < 3; ++i) {
+        TListItem* item = view->Items()->Add();
+        item->SetCaption("Engine " + IntToStr(i));
+        item->SubItems()->Add("http://www.example.com/");
+        item->SubItems()->Add("http://www.example.com/add");
+        item->SetChecked(i == 1);
+    }
+    form->Show();
+    TempDir dir;
+    ASSERT_TRUE(SaveFormScreenshot(form, dir.File("gallery.png")));
+    if (const char* keep = std::getenv("TENVAREL_SCREENSHOTS"))
+        SaveFormScreenshot(form, AnsiString(keep) + "/gallery.png");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FormFixture, ImagesDrawTheirPictureStretchedOrAtItsSize)
+{
+    TempDir dir;
+    TPixels pixels;
+    pixels.Width = 40;
+    pixels.Height = 20;
+    pixels.Data.assign(800, 0xFF336699u);
+    const std::string logo = dir.Write("logo.jpg", EncodeJpeg(pixels, 90));
+    auto* image = Make<TImage>("Image1");
+    image->SetBounds(0, 0, 120, 60);
+    image->Picture()->LoadFromFile(logo);
+    TFixedCanvas fixed;
+    image->PaintTo(&fixed);
+    auto bitmaps = fixed.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].rect, Rect(0, 0, 40, 20));
+    image->SetStretch(true);
+    fixed.Clear();
+    image->PaintTo(&fixed);
+    bitmaps = fixed.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].rect, Rect(0, 0, 120, 60));
+    EXPECT_EQ(bitmaps[0].source, Rect(0, 0, 40, 20));
+}
+
+TEST(VisualImageList, AStripOfGlyphsBecomesOneImageEach)
+{
+    TImageList list(nullptr);
+    list.SetWidth(80);
+    list.SetHeight(22);
+    TBitmap strip(160, 22);
+    strip.Canvas()->Brush()->SetColor(clRed);
+    strip.Canvas()->FillRect(Rect(80, 0, 160, 22));
+    EXPECT_EQ(list.AddMasked(&strip, clFuchsia), 0);
+    ASSERT_EQ(list.Count(), 2);
+    TBitmap glyph;
+    ASSERT_TRUE(list.GetBitmap(1, &glyph));
+    EXPECT_EQ(glyph.Width(), 80);
+    EXPECT_EQ(glyph.GetPixel(10, 10), clRed);
+    EXPECT_FALSE(list.GetBitmap(2, &glyph));
+    TFixedCanvas fixed;
+    list.Draw(&fixed, 5, 6, 0);
+    ASSERT_EQ(fixed.OpsOf(TCanvasOp::Bitmap).size(), 1u);
+    EXPECT_EQ(fixed.OpsOf(TCanvasOp::Bitmap)[0].rect, Rect(5, 6, 85, 28));
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The list view: items, sub-items, check boxes, bulk loading and owner drawing.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+
+#include <chrono>
+
+#include "classlib/ComCtrls.h"
+#include "classlib/Forms.h"
+#include "support/Loop.h"
+
+namespace {
+
+struct ListFixture : ::testing::Test {
+    void SetUp() override
+    {
+        form = new TForm(Application);
+        form->SetBounds(0, 0, 400, 300);
+        list = new TListView(form);
+        list->Name = "ExListView2";
+        list->SetParent(form);
+        list->SetAlign(alClient);
+        list->SetViewStyle(vsReport);
+        for (const char* caption : {"Engines", "URL", "Result"}) {
+            TListColumn* c = list->Columns()->Add();
+            c->SetCaption(caption);
+            c->SetWidth(100);
+        }
+    }
+    void TearDown() override { delete form; }
+
+    TListItem* AddRow(const AnsiString& caption, std::initializer_list<const char*> subs)
+    {
+        TListItem* item = list->Items()->Add();
+        item->SetCaption(caption);
+        for (const char* s : subs)
+            item->SubItems()->Add(s);
+        return item;
+    }
+
+    TForm* form = nullptr;
+    TListView* list = nullptr;
+};
+
+TEST_F(ListFixture, ItemsShowTheirCaptionAndSubItemsAsCells)
+{
+    AddRow("Alpha", {"http://a.example.com/", "OK"});
+    AddRow("Beta", {"http://b.example.com/"});
+    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    ASSERT_NE(view, nullptr);
+    QAbstractItemModel* model = view->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    ASSERT_EQ(model->columnCount(), 3);
+    EXPECT_EQ(model->index(0, 0).data().toString(), "Alpha");
+    EXPECT_EQ(model->index(0, 2).data().toString(), "OK");
+    EXPECT_EQ(model->index(1, 2).data().toString(), "");  // fewer sub-items: empty cell
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "URL");
+
+    list->Items()->Item(1)->SubItems()->Add("Failed");
+    EXPECT_EQ(model->index(1, 2).data().toString(), "Failed");
+    list->Items()->Delete(0);
+    EXPECT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(list->Items()->Item(0)->Index(), 0);
+    EXPECT_EQ(list->Items()->Item(0)->Caption(), "Beta");
+    EXPECT_THROW(list->Items()->Item(1), EListError);
+}
+
+TEST_F(ListFixture, CheckBoxesToggleThroughTheViewAndReportTheChange)
+{
+    list->SetCheckboxes(true);
+    TListItem* item = AddRow("Alpha", {});
+    std::vector<TItemChange> changes;
+    list->OnChange = [&](TObject*, TListItem* changed, TItemChange change) {
+        EXPECT_EQ(changed, item);
+        changes.push_back(change);
+    };
+    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    QAbstractItemModel* model = view->model();
+    EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_TRUE(item->Checked());
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], ctState);
+    item->SetChecked(false);
+    EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
+TEST_F(ListFixture, SelectionFollowsTheViewAndTheSelectedProperty)
+{
+    AddRow("Alpha", {});
+    TListItem* beta = AddRow("Beta", {});
+    EXPECT_EQ(list->Selected(), nullptr);
+    list->SetSelected(beta);
+    EXPECT_EQ(list->Selected(), beta);
+    EXPECT_TRUE(beta->Selected());
+    list->SetSelected(nullptr);
+    EXPECT_EQ(list->Selected(), nullptr);
+}
+
+TEST_F(ListFixture, BulkLoadBetweenBeginAndEndUpdateAnnouncesRowsOnce)
+{
+    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    form->Show();
+    const auto start = std::chrono::steady_clock::now();
+    list->Items()->BeginUpdate();
+    for (int i = 0; i < 100000; ++i) {
+        TListItem* item = list->Items()->Add();
+        item->SetCaption("Engine " + IntToStr(i));
+        item->SubItems()->Add("http://www.example.com/submit.cgi");
+        item->SubItems()->Add("");
+        if (i == 500) {
+            EXPECT_EQ(view->model()->rowCount(), 0);  // nothing shown during the update
+        }
+    }
+    list->Items()->EndUpdate();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(view->model()->rowCount(), 100000);
+    EXPECT_EQ(view->model()->index(99999, 0).data().toString(), "Engine 99999");
+    // Generous: a sanity bound, not a benchmark.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    list->Items()->Item(99999)->MakeVisible();
+    SaveFormScreenshot(form, ::testing::TempDir() + "/listview.png");
+}
+
+TEST_F(ListFixture, OwnerDrawnRowsPaintThroughDrawItem)
+{
+    list->SetOwnerDraw(true);
+    AddRow("Alpha", {"x"});
+    AddRow("Beta", {"y"});
+    std::vector<int> painted;
+    list->OnDrawItem = [&](TObject*, TListItem* item, const TRect& rect, TOwnerDrawState) {
+        painted.push_back(item->Index());
+        EXPECT_EQ(rect.Height(), list->RowHeight());
+        list->Canvas()->FillRect(rect);
+    };
+    form->Show();
+    ASSERT_TRUE(SaveFormScreenshot(form, ::testing::TempDir() + "/ownerdraw.png"));
+    EXPECT_NE(std::find(painted.begin(), painted.end(), 0), painted.end());
+    EXPECT_NE(std::find(painted.begin(), painted.end(), 1), painted.end());
+}
+
+}  // namespace
