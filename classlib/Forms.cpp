@@ -625,6 +625,9 @@ void TApplication::HandleMessage()
 void TApplication::SetTitle(const AnsiString& title)
 {
     FTitle = title;
+    // The standard error box takes its caption from the application's title.
+    if (QCoreApplication::instance())
+        QGuiApplication::setApplicationDisplayName(ToQString(title));
 }
 
 AnsiString TApplication::ExeName() const

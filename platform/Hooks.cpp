@@ -1,6 +1,7 @@
 // The production defaults of the hooks: Qt message boxes, xdg-open, the
 // system clock, the C library's resolver and a detached process start.
 #include "platform/Hooks.h"
+#include "classlib/QtBridge.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -30,23 +31,6 @@
 
 namespace {
 
-// Bytes to Unicode as Windows-1252. The five bytes that 1252 leaves undefined
-// map to the C1 controls of the same value, so nothing is lost.
-QString FromAnsi(const std::string& bytes)
-{
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (unsigned char c : bytes)
-        text.append(QChar(c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t(c)));
-    return text;
-}
-
 bool HaveGui()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
@@ -75,8 +59,8 @@ int DefaultMessageBox(const MessageBoxCall& call)
     }
 
     QMessageBox box;
-    box.setWindowTitle(FromAnsi(call.caption));
-    box.setText(FromAnsi(call.text));
+    box.setWindowTitle(ToQString(call.caption));
+    box.setText(ToQString(call.text));
     switch (call.flags & 0xF0) {
     case MB_ICONERROR:
         box.setIcon(QMessageBox::Critical);
@@ -129,7 +113,7 @@ void DefaultErrorBox(const std::string& message)
         std::cerr << message << '\n';
         return;
     }
-    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), FromAnsi(message));
+    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), ToQString(message));
 }
 
 // Splits a parameter string the way a command line does: blanks separate,
