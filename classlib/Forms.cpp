@@ -130,6 +130,13 @@ TForm::~TForm()
         Application->FMainForm = nullptr;
 }
 
+void TForm::Notification(TComponent* component, TOperation operation)
+{
+    TWinControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == FMenu)
+        FMenu = nullptr;
+}
+
 void TForm::AfterConstruction()
 {
     if (!OnCreate)

@@ -111,6 +111,9 @@ protected:
     virtual void DoShow();
     virtual void DoHide();
     virtual void DoClose(TCloseAction& action);
+    // Forgets the menu when it is freed (a form's own menu goes with its
+    // components, before the form's destructor runs).
+    void Notification(TComponent* component, TOperation operation) override;
 
 private:
     void LayoutFrame();

@@ -1,0 +1,285 @@
+// The engine list of the real main window: the type check boxes, the counts
+// and Delete Engine, against a temporary installation folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "MainFixture.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/Forms.h"
+#include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
+#include "controls/Btchkbox.h"
+#include "controls/ExListV.h"
+#include "controls/LedLbl.h"
+#include "workbench/CustomDatabase.h"
+#include "workbench/EngineData.h"
+#include "workbench/SubmitMain.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TListItem* Row(const std::string& caption)
+{
+    TListItems* rows = SubmitMain->ExListView2->Items();
+    for (int i = 0; i < rows->Count(); ++i)
+        if (rows->Item(i)->Caption() == caption)
+            return rows->Item(i);
+    return nullptr;
+}
+
+// Caption -> checked, for every engine row.
+std::map<std::string, bool> Checks()
+{
+    std::map<std::string, bool> checks;
+    TListItems* rows = SubmitMain->ExListView2->Items();
+    for (int i = 0; i < rows->Count(); ++i)
+        checks[rows->Item(i)->Caption()] = rows->Item(i)->Checked();
+    return checks;
+}
+
+// The user ticks or clears a row's own check box.
+void ClickRowCheck(const std::string& caption)
+{
+    TListItem* row = Row(caption);
+    ASSERT_NE(row, nullptr) << caption;
+    row->SetChecked(!row->Checked());
+    SubmitMain->ExListView2->OnCheckboxClick(SubmitMain->ExListView2, row->Index(), row->Checked());
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+const std::string Acorn = "Acorn Search", Blue = "Blue Directory", Cedar = "Cedar Classifieds",
+                  Delta = "Delta Links FFA", Echo = "Echo Free Links", Fjord = "Fjord Batch Service",
+                  Granite = "Granite Market Ads", Harbor = "Harbor Custom Search";
+
+TEST(EngineList, TypeCheckBoxesCheckTheirGroups)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    TSubmitMain& main = *SubmitMain;
+
+    // Start-up applied every rule: classifieds, FFA and batch on; engines and custom off.
+    EXPECT_EQ(Checks(), (std::map<std::string, bool>{{Acorn, false}, {Blue, false}, {Cedar, true}, {Delta, true},
+                                                      {Echo, true}, {Fjord, true}, {Granite, true}, {Harbor, false}}));
+
+    // The user's own tick on an engine row survives a click that does not govern it.
+    ClickRowCheck(Acorn);
+    EXPECT_EQ(main.TotalDis->Text(), "30");
+    main.BitCheckBox5->Click();  // Classifieds off
+    EXPECT_FALSE(Row(Cedar)->Checked());
+    EXPECT_FALSE(Row(Granite)->Checked());
+    EXPECT_TRUE(Row(Acorn)->Checked());
+    EXPECT_TRUE(Row(Fjord)->Checked());  // the batch rule applies to every click
+    EXPECT_EQ(main.TotalDis->Text(), "28");
+
+    struct TStep {
+        TBitCheckBox* box;
+        std::map<std::string, bool> changed;  // rows whose mark the click sets
+        const char* total;
+    };
+    const TStep steps[] = {
+        {main.BitCheckBox4, {{Acorn, true}, {Blue, true}}, "29"},
+        {main.CustomCk, {{Harbor, true}}, "30"},                  // custom search engines need both boxes
+        {main.BitCheckBox7, {{Fjord, false}}, "5"},               // batch rows off, whatever the user set
+        {main.BitCheckBox4, {{Acorn, false}, {Blue, false}, {Harbor, false}}, "2"},
+        {main.BitCheckBox7, {{Fjord, true}}, "27"},
+        {main.BitCheckBox6, {{Delta, false}, {Echo, false}}, "25"},
+    };
+    for (const TStep& step : steps) {
+        std::map<std::string, bool> expected = Checks();
+        for (const auto& [caption, checked] : step.changed)
+            expected[caption] = checked;
+        step.box->Click();
+        EXPECT_EQ(Checks(), expected) << step.box->Name;
+        EXPECT_EQ(main.TotalDis->Text(), step.total) << step.box->Name;
+    }
+
+    // A row click recounts: a batch row counts its sites.
+    ClickRowCheck(Fjord);
+    EXPECT_EQ(main.TotalDis->Text(), "0");
+    ClickRowCheck(Fjord);
+    ClickRowCheck(Cedar);
+    EXPECT_EQ(main.TotalDis->Text(), "26");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// A batch type whose count is not a number counts as one site, and the error
+// is shown once per pass, however many rows hold it.
+TEST(EngineList, AMalformedBatchCountIsShownOncePerPass)
+{
+    TInstallFolder folder;
+    folder.Write("data/data.czc", ScrambledEngineFile({
+                                      "Bad One=Batch->many|http://bad1.example.com/|x|",
+                                      "Bad Two=Batch->|http://bad2.example.com/|x|",
+                                      "Good=Batch->10|http://good.example.com/|x|",
+                                  }));
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+
+    EXPECT_EQ(boxes.Errors, std::vector<std::string>{"'many' is not a valid integer value."});
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "12");
+
+    boxes.Errors.clear();
+    ClickRowCheck("Good");
+    EXPECT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "2");
+
+    boxes.Errors.clear();
+    SubmitMain->BitCheckBox7->Click();  // batch off: no row is counted, nothing to report
+    EXPECT_TRUE(boxes.Errors.empty());
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "0");
+}
+
+TEST(EngineList, DeletingADatabaseEngineRewritesOnlyTheDatabase)
+{
+    TInstallFolder folder;
+    const std::vector<std::string> before = EngineFileLines(folder.File("data/data.czc"));
+    const std::string customBytes = folder.Read("data/datac.czc");
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+
+    SubmitMain->AutoSubmitEngines1Click(nullptr);
+    SubmitMain->ExListView2->SetSelected(Row(Blue));
+    SubmitMain->DeleteEngine1->Click();
+
+    EXPECT_EQ(Row(Blue), nullptr);
+    EXPECT_LT(SubmitMain->EngineList->IndexOfName(Blue), 0);
+    std::vector<std::string> expected;
+    for (const std::string& line : before)
+        if (line.rfind(Blue + "=", 0) != 0)
+            expected.push_back(line);
+    // Every other record is kept, the marker too; custom engines stay out.
+    EXPECT_EQ(Sorted(EngineFileLines(folder.File("data/data.czc"))), Sorted(expected));
+    EXPECT_EQ(folder.Read("data/datac.czc"), customBytes);
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "29");
+    EXPECT_TRUE(boxes.Boxes.empty());
+
+    // Deleting a checked engine lowers the count.
+    SubmitMain->ExListView2->SetSelected(Row(Cedar));
+    SubmitMain->DeleteEngine1->Click();
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "28");
+    EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")).size(), before.size() - 2);
+}
+
+TEST(EngineList, DeletingACustomEngineGoesThroughTheWizard)
+{
+    TInstallFolder folder;
+    const std::string databaseBytes = folder.Read("data/data.czc");
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    ASSERT_EQ(CustomDatabase->KeyList->Items()->Count(), 1);
+
+    SubmitMain->ExListView2->SetSelected(Row(Harbor));
+    SubmitMain->DeleteEngine1->Click();
+
+    EXPECT_EQ(Row(Harbor), nullptr);
+    EXPECT_EQ(CustomDatabase->KeyList->Items()->Count(), 0);
+    EXPECT_TRUE(EngineFileLines(folder.File("data/datac.czc")).empty());
+    EXPECT_EQ(folder.Read("data/data.czc"), databaseBytes);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST(EngineList, DeletingWithoutASelectionSaysSo)
+{
+    TInstallFolder folder;
+    const std::string manualBytes = folder.Read("data/datam.czc");
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+
+    SubmitMain->AutoSubmitEngines1Click(nullptr);
+    SubmitMain->DeleteEngine1->Click();
+    SubmitMain->ManualEngines1Click(nullptr);
+    SubmitMain->DeleteEngine1->Click();
+
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    for (const MessageBoxCall& box : boxes.Boxes) {
+        EXPECT_EQ(box.text, "You have not selected an item to Delete");
+        EXPECT_EQ(box.caption, "No Item");
+        EXPECT_EQ(box.flags, MB_OK | MB_ICONEXCLAMATION);
+    }
+    EXPECT_EQ(SubmitMain->ExListView2->Items()->Count(), 8);
+    EXPECT_EQ(folder.Read("data/datam.czc"), manualBytes);
+}
+
+TEST(EngineList, DeletingManualEnginesRewritesTheManualListDownToEmpty)
+{
+    TInstallFolder folder;
+    {
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        SubmitMain->ManualEngines1Click(nullptr);
+        TListItems* rows = SubmitMain->ExListView1->Items();
+
+        SubmitMain->ExListView1->SetSelected(rows->Item(1));
+        SubmitMain->DeleteEngine1->Click();
+        EXPECT_EQ(folder.Read("data/datam.czc"),
+                  "Kestrel Web Guide,http://guide.example.com/,http://guide.example.com/suggest.html\r\n"
+                  "Meadow Links,http://meadow.example.org/,http://meadow.example.org/submit\r\n");
+        EXPECT_EQ(SubmitMain->ManLED->Text(), "2");
+
+        while (rows->Count() > 0) {
+            SubmitMain->ExListView1->SetSelected(rows->Item(0));
+            SubmitMain->DeleteEngine1->Click();
+        }
+        EXPECT_EQ(SubmitMain->ManLED->Text(), "0");
+        EXPECT_TRUE(fs::exists(folder.File("data/datam.czc")));
+        EXPECT_EQ(fs::file_size(folder.File("data/datam.czc")), 0u);
+        EXPECT_TRUE(boxes.Boxes.empty());
+        // No temporary file is left beside it.
+        int files = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.File("data")))
+            ++files;
+        EXPECT_EQ(files, 5);  // the four data files and the session folder
+    }
+    // The deleted engines do not come back at the next start.
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    EXPECT_EQ(SubmitMain->ExListView1->Items()->Count(), 0);
+    EXPECT_EQ(SubmitMain->ManLED->Text(), "0");
+}
+
+// An engine file that could not be read at start is never rewritten from the
+// lists, which lack its records: the delete says so and changes nothing.
+TEST(EngineList, AFileThatFailedToLoadIsNotRewritten)
+{
+    struct TCase {
+        const char* missing;  // the file that is not there at start
+        const char* other;    // the file that is, with a record of the other kind
+        std::string record;
+        const char* caption;
+    };
+    const TCase cases[] = {
+        {"data/data.czc", "data/datac.czc", "Stray Engine=Engine|http://stray.example.com/|x|", "Stray Engine"},
+        {"data/datac.czc", "data/data.czc", "Stray Custom=Custom->FFA|http://stray.example.com/|x|",
+         "Stray Custom"},
+    };
+    for (const TCase& c : cases) {
+        TInstallFolder folder;
+        folder.Remove(c.missing);
+        folder.Write(c.other, ScrambledEngineFile({c.record}));
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        ASSERT_EQ(boxes.Errors.size(), 1u);
+
+        SubmitMain->ExListView2->SetSelected(Row(c.caption));
+        SubmitMain->DeleteEngine1->Click();
+
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.caption;
+        EXPECT_EQ(boxes.Boxes[0].caption, "Engine File Not Loaded");
+        EXPECT_NE(boxes.Boxes[0].text.find(folder.File(c.missing)), std::string::npos) << boxes.Boxes[0].text;
+        EXPECT_NE(Row(c.caption), nullptr);
+        EXPECT_FALSE(fs::exists(folder.File(c.missing)));
+        EXPECT_EQ(EngineFileLines(folder.File(c.other)), std::vector<std::string>{c.record});
+    }
+}
+
+}  // namespace

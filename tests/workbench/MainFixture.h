@@ -1,0 +1,52 @@
+// Shared by the main window's tests: a temporary installation folder made of
+// the build's installation data, the program's windows started in it, and
+// the message and error boxes recorded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Hooks.h"
+#include "support/TempDir.h"
+
+// The installation as `cmake --install` lays it out, in a temporary folder.
+class TInstallFolder {
+public:
+    TInstallFolder();
+    const std::string& Path() const { return FDir.Path(); }
+    std::string File(const std::string& relative) const { return FDir.File(relative); }
+    std::string Read(const std::string& relative) const;
+    void Write(const std::string& relative, const std::string& bytes) const { FDir.Write(relative, bytes); }
+    void Remove(const std::string& relative) const;
+
+private:
+    TempDir FDir;
+};
+
+// Every message box and error box while it lives; message boxes answer with `answer`.
+class TBoxRecorder {
+public:
+    explicit TBoxRecorder(int answer = IDOK);
+    ~TBoxRecorder();
+    std::vector<MessageBoxCall> Boxes;
+    std::vector<std::string> Errors;
+};
+
+// Starts the six windows with the folder as the current directory, the way
+// the program entry does; the destructor frees them and puts the current
+// directory back.
+class TRunningProgram {
+public:
+    explicit TRunningProgram(const TInstallFolder& folder);
+    ~TRunningProgram();
+    TRunningProgram(const TRunningProgram&) = delete;
+    TRunningProgram& operator=(const TRunningProgram&) = delete;
+
+private:
+    std::string FOldDir;
+};
+
+// The engine records of an engine file, unscrambled.
+std::vector<std::string> EngineFileLines(const std::string& path);
+// The scrambled image of records, each ended by CR LF.
+std::string ScrambledEngineFile(const std::vector<std::string>& records);

@@ -1,0 +1,221 @@
+// The main window's hint timer, its page menus and the live window check box.
+#include <gtest/gtest.h>
+
+#include "MainFixture.h"
+#include "classlib/CheckLst.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/Forms.h"
+#include "classlib/Gauges.h"
+#include "classlib/StdCtrls.h"
+#include "classlib/Menus.h"
+#include "classlib/TabNotBk.h"
+#include "classlib/Timer.h"
+#include "controls/Btchkbox.h"
+#include "controls/ImgBtn.h"
+#include "workbench/CustomDatabase.h"
+#include "workbench/LiveResult.h"
+#include "workbench/Spider.h"
+#include "workbench/SubmitMain.h"
+#include "workbench/WaitWindow.h"
+
+namespace {
+
+TEST(MainWindow, FlashRulesAlternateEachPair)
+{
+    struct TCase {
+        int tag;
+        int shown;
+        int next;
+    };
+    const TCase cases[] = {
+        {1, 0, 1}, {1, 1, 0}, {1, 5, 1},  // "1 when its Tag is not 1, else 0"
+        {2, 3, 2}, {2, 2, 3}, {2, 0, 3},  // "2 when its Tag is 3, else 3"
+        {3, 5, 4}, {3, 4, 5}, {4, 7, 6}, {4, 6, 7}, {5, 1, 0}, {5, 0, 1},
+    };
+    for (const TCase& c : cases) {
+        const TFlashRule* rule = FlashRuleOf(c.tag);
+        ASSERT_NE(rule, nullptr);
+        EXPECT_EQ(NextFlashGlyph(*rule, c.shown), c.next) << "tag " << c.tag << " shown " << c.shown;
+    }
+    for (int tag : {0, 7, -1, 100})
+        EXPECT_EQ(FlashRuleOf(tag), nullptr);
+}
+
+TEST(MainWindow, TimerFlashesTheControlItsTagNames)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    TSubmitMain& main = *SubmitMain;
+
+    struct TCase {
+        int tag;
+        TImgBtn* button;
+        int first;
+        int second;
+    };
+    const TCase cases[] = {
+        {1, main.Button3, 1, 0},
+        {2, Spider->Button1, 3, 2},
+        {3, main.Button8, 5, 4},
+        {4, main.Button6, 7, 6},
+        {5, CustomDatabase->Button1, 1, 0},
+    };
+    for (const TCase& c : cases) {
+        main.Timer1->Tag = c.tag;
+        main.Timer1Timer(main.Timer1);
+        EXPECT_EQ(c.button->Tag, c.first) << c.button->Name;
+        // Both the shown picture and the normal one are the glyph.
+        EXPECT_EQ(c.button->Picture()->Width(), 80);
+        EXPECT_EQ(c.button->Pic()->Width(), 80);
+        main.Timer1Timer(main.Timer1);
+        EXPECT_EQ(c.button->Tag, c.second) << c.button->Name;
+    }
+
+    main.Timer1->Tag = 6;
+    main.Timer1Timer(main.Timer1);
+    EXPECT_EQ(main.SesList->Font()->Color(), clRed);
+    EXPECT_EQ(main.SesList->Tag, 1);
+    main.Timer1Timer(main.Timer1);
+    EXPECT_EQ(main.SesList->Font()->Color(), clBlack);
+    EXPECT_EQ(main.SesList->Tag, 0);
+
+    // A tag that names nothing changes nothing.
+    for (int tag : {0, 7}) {
+        main.Timer1->Tag = tag;
+        main.Timer1Timer(main.Timer1);
+        for (const TCase& c : cases)
+            EXPECT_EQ(c.button->Tag, c.second);
+        EXPECT_EQ(main.SesList->Tag, 0);
+    }
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+TEST(MainWindow, MenusTurnToTheirPages)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    TSubmitMain& main = *SubmitMain;
+
+    struct TCase {
+        TMenuItem* item;
+        int page;
+        TPageControl* pages;
+        TTabSheet* sheet;
+    };
+    const TCase cases[] = {
+        {main.ImportWizard1, pgProjects, main.PageControl1, main.TabSheet6},
+        {main.ProjectInformation1, pgProjects, main.PageControl1, main.TabSheet1},
+        {main.ManualEngines1, pgSubmit, main.PageControl2, main.TabSheet3},
+        {main.AutoSubmitEngines1, pgSubmit, main.PageControl2, main.TabSheet2},
+        {main.Ranking1, pgRanking, nullptr, nullptr},
+        {main.Reports1, pgReports, nullptr, nullptr},
+        {main.DoorwayPages1, pgDoorwayPages, nullptr, nullptr},
+    };
+    for (const TCase& c : cases) {
+        c.item->Click();
+        EXPECT_EQ(main.TabbedNotebook1->PageIndex(), c.page) << c.item->Caption();
+        if (c.pages) {
+            EXPECT_EQ(c.pages->ActivePage(), c.sheet) << c.item->Caption();
+        }
+    }
+
+    main.EngineDatabase1->Click();
+    EXPECT_TRUE(CustomDatabase->Visible());
+    main.SubmitOptions1->Click();
+    EXPECT_TRUE(LiveResult->Visible());
+
+    std::vector<ShellOpenCall> opened;
+    GetHooks().shellOpen = [&](const ShellOpenCall& call) {
+        opened.push_back(call);
+        return true;
+    };
+    main.OnlineManual1->Click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].verb, "open");
+    EXPECT_EQ(opened[0].file, "http://www.example.com/tenvarel/help.htm");
+    EXPECT_EQ(opened[0].show, SW_SHOWNORMAL);
+}
+
+TEST(MainWindow, LiveResultsShowsAndHidesTheLiveWindow)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    LiveResult->SetLeft(200);
+    LiveResult->SetTop(150);
+
+    SubmitMain->Live->Click();
+    EXPECT_TRUE(SubmitMain->Live->Checked());
+    EXPECT_TRUE(LiveResult->Visible());
+    EXPECT_EQ(LiveResult->Left(), 0);
+    EXPECT_EQ(LiveResult->Top(), 0);
+    EXPECT_EQ(LiveResult->Tag, 1);
+
+    SubmitMain->Live->Click();
+    EXPECT_FALSE(LiveResult->Visible());
+    EXPECT_EQ(LiveResult->Tag, 0);
+}
+
+TEST(MainWindow, WaitWindowKeepsItsGeometryAndShowsProgressAtMost30TimesASecond)
+{
+    unsigned now = 100000;  // outlives the hooks, which the recorder resets
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    GetHooks().tickCount = [&] { return now; };
+
+    TWaitWindow wait(SubmitMain, "Please wait while database loads");
+    EXPECT_EQ(wait.Caption(), "Please wait while database loads");
+    EXPECT_TRUE(wait.Visible());
+    EXPECT_EQ(wait.Width(), 350);
+    EXPECT_EQ(wait.Height(), 85);
+    EXPECT_EQ(wait.BorderStyle(), bsToolWindow);
+    EXPECT_EQ(wait.Position(), poScreenCenter);
+    EXPECT_EQ(wait.WindowState(), wsNormal);
+    EXPECT_EQ(wait.Owner(), SubmitMain);
+    struct TPlace {
+        TLabel* label;
+        const char* caption;
+        int left, top;
+    };
+    for (const TPlace& p : {TPlace{wait.EngineLabel, "Engine: ", 10, 10}, TPlace{wait.EngineValue, " ", 110, 10},
+                            TPlace{wait.CountLabel, "Count ", 10, 25}, TPlace{wait.CountValue, " ", 110, 25}}) {
+        EXPECT_EQ(p.label->Caption(), p.caption);
+        EXPECT_EQ(p.label->Left(), p.left);
+        EXPECT_EQ(p.label->Top(), p.top);
+        EXPECT_EQ(p.label->Height(), 13);
+    }
+    EXPECT_EQ(wait.Gauge->Align(), alBottom);
+    EXPECT_EQ(wait.Gauge->Height(), 16);
+    EXPECT_EQ(wait.Gauge->ForeColor(), clNavy);
+
+    wait.SetItemCount(10);
+    EXPECT_EQ(wait.Gauge->MaxValue(), 10);
+    struct TStep {
+        unsigned at;
+        const char* name;
+        int index;
+        const char* shownName;
+        const char* shownCount;
+    };
+    const TStep steps[] = {
+        {100000, "First", 0, "First", "0"},
+        {100010, "Second", 1, "First", "0"},  // too soon after the last update
+        {100033, "Third", 2, "Third", "2"},
+        {100040, "Fourth", 3, "Third", "2"},
+    };
+    for (const TStep& step : steps) {
+        now = step.at;
+        wait.Progress(step.name, step.index);
+        EXPECT_EQ(wait.EngineValue->Caption(), step.shownName) << step.name;
+        EXPECT_EQ(wait.CountValue->Caption(), step.shownCount) << step.name;
+    }
+    wait.Finish();
+    EXPECT_EQ(wait.EngineValue->Caption(), "Fourth");
+    EXPECT_EQ(wait.CountValue->Caption(), "3");
+    EXPECT_EQ(wait.Gauge->Progress(), 4);
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// The proxy window of the real program: [Proxy] stored as typed, handed to
+// every client at once, and a real request through tinyproxy with basic
+// authentication made by a client that got its proxy that way.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+
+#include "MainFixture.h"
+#include "classlib/IniFiles.h"
+#include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
+#include "controls/ImgBtn.h"
+#include "platform/Skin.h"
+#include "support/HttpTestServer.h"
+#include "support/Loop.h"
+#include "transport/HttpProt.h"
+#include "transport/StHttpProt.h"
+#include "workbench/CustomDatabase.h"
+#include "workbench/LiveResult.h"
+#include "workbench/Proxyset.h"
+#include "workbench/SubmitMain.h"
+
+namespace {
+
+struct TProxyOfClient {
+    std::string host, port, user, password;
+    bool operator==(const TProxyOfClient&) const = default;
+};
+
+void PrintTo(const TProxyOfClient& p, std::ostream* os)
+{
+    *os << "{" << p.host << ", " << p.port << ", " << p.user << ", " << p.password << "}";
+}
+
+TProxyOfClient ProxyOf(const TCustomHttpCli& client)
+{
+    return {client.Proxy, client.ProxyPort, client.ProxyUsername, client.ProxyPassword};
+}
+
+// Every client that goes out to the web with the user's proxy.
+std::vector<std::pair<const char*, TProxyOfClient>> ProxiesOfClients()
+{
+    const ProxySettings& submit = LiveResult->SubmitProxy();
+    return {
+        {"HttpMap", ProxyOf(*SubmitMain->HttpMap)},
+        {"HttpRank", ProxyOf(*SubmitMain->HttpRank)},
+        {"HttpCli1", ProxyOf(*LiveResult->HttpCli1)},
+        {"submission requests",
+         submit.on ? TProxyOfClient{submit.host, submit.port, submit.userName, submit.password} : TProxyOfClient{"", "80", "", ""}},
+    };
+}
+
+void ExpectEveryClient(const TProxyOfClient& expected)
+{
+    for (const auto& [name, proxy] : ProxiesOfClients())
+        EXPECT_EQ(proxy, expected) << name;
+}
+
+void Type(const char* host, const char* port, const char* user, const char* password, bool on)
+{
+    Proxyset->HttpProxy->SetText(host);
+    Proxyset->HttpPort->SetText(port);
+    Proxyset->HttpUsername->SetText(user);
+    Proxyset->HttpPass->SetText(password);
+    (on ? Proxyset->RadioButton2 : Proxyset->RadioButton3)->SetChecked(true);
+}
+
+std::string ProxySection(const TInstallFolder& folder)
+{
+    TStringList lines;
+    TIniFile(folder.File("wkt.ini")).ReadSectionValues("Proxy", lines);
+    return lines.Text();
+}
+
+class ProxyWindow : public ::testing::Test {
+protected:
+    ProxyWindow()
+    {
+        program.emplace(folder);
+        SubmitMain->Show();  // loads the proxy settings
+    }
+    void Restart()
+    {
+        program.reset();
+        program.emplace(folder);
+        SubmitMain->Show();
+    }
+
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    std::optional<TRunningProgram> program;
+};
+
+TEST_F(ProxyWindow, FreshSettingsShowNoProxy)
+{
+    for (TEdit* field : {Proxyset->HttpProxy, Proxyset->HttpPort, Proxyset->HttpUsername, Proxyset->HttpPass})
+        EXPECT_EQ(field->Text(), "") << field->Name;
+    EXPECT_TRUE(Proxyset->RadioButton3->Checked());
+    EXPECT_EQ(Proxyset->RadioButton3->Caption(), "I am not behind a firewall or proxy");
+    EXPECT_FALSE(Proxyset->RadioButton2->Checked());
+    ExpectEveryClient({"", "80", "", ""});
+}
+
+TEST_F(ProxyWindow, StoreHandsTheProxyToEveryClientAndOffTakesEffectAtOnce)
+{
+    Proxyset->Show();
+    Type("proxy.example", "3128", "joe", "p&ss w=rd", true);
+    Proxyset->Button1->Click();
+
+    // Stored as typed, the password in plain text, in this key order.
+    EXPECT_EQ(ProxySection(folder), "ProxyHost=proxy.example\r\nProxyPassword=p&ss w=rd\r\nProxyPort=3128\r\n"
+                                    "ProxyUserName=joe\r\nKeyProxy=1\r\n");
+    ExpectEveryClient({"proxy.example", "3128", "joe", "p&ss w=rd"});
+    EXPECT_TRUE(Proxyset->Showing());  // the window stays open
+
+    // Off: stored as off, and no client keeps the proxy until a restart.
+    Proxyset->RadioButton3->SetChecked(true);
+    Proxyset->Button1->Click();
+    EXPECT_EQ(ProxySection(folder), "ProxyHost=proxy.example\r\nProxyPassword=p&ss w=rd\r\nProxyPort=3128\r\n"
+                                    "ProxyUserName=joe\r\nKeyProxy=0\r\n");
+    ExpectEveryClient({"", "80", "", ""});
+    EXPECT_EQ(Proxyset->HttpProxy->Text(), "proxy.example");  // the fields keep what was typed
+
+    // The next start shows what was stored; on again, the clients get it.
+    Restart();
+    EXPECT_EQ(Proxyset->HttpProxy->Text(), "proxy.example");
+    EXPECT_EQ(Proxyset->HttpPort->Text(), "3128");
+    EXPECT_EQ(Proxyset->HttpUsername->Text(), "joe");
+    EXPECT_EQ(Proxyset->HttpPass->Text(), "p&ss w=rd");
+    EXPECT_TRUE(Proxyset->RadioButton3->Checked());
+    ExpectEveryClient({"", "80", "", ""});
+    Proxyset->RadioButton2->SetChecked(true);
+    Proxyset->Button1->Click();
+    ExpectEveryClient({"proxy.example", "3128", "joe", "p&ss w=rd"});
+    Restart();
+    EXPECT_TRUE(Proxyset->RadioButton2->Checked());
+    ExpectEveryClient({"proxy.example", "3128", "joe", "p&ss w=rd"});
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+TEST_F(ProxyWindow, MenuShowsTheWindowAndItsSkin)
+{
+    SubmitMain->Proxy1->Click();
+    EXPECT_TRUE(Proxyset->Showing());
+    EXPECT_EQ(Proxyset->Caption(), "Proxy Settings");
+    EXPECT_EQ(Proxyset->SkinForm1->SkinPath, folder.Path() + "/Vov-EZ.skn");
+}
+
+// --- through a real proxy ------------------------------------------------------------------------
+
+int FreeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool Accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// tinyproxy in the foreground on loopback, with basic authentication and
+// its Via header on, so that the far server can tell a proxied request.
+class TinyProxy {
+public:
+    TinyProxy(const std::string& user, const std::string& password)
+    {
+        char pattern[] = "/tmp/tenvarel-tinyproxy-XXXXXX";
+        FDir = ::mkdtemp(pattern);
+        FPort = FreeLoopbackPort();
+        const std::string conf = FDir + "/tinyproxy.conf";
+        std::ofstream(conf) << "Port " << FPort << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 10\n"
+                            << "LogLevel Info\nLogFile \"" << FDir << "/tinyproxy.log\"\n"
+                            << "PidFile \"" << FDir << "/tinyproxy.pid\"\nAllow 127.0.0.1\n"
+                            << "ViaProxyName \"tenvarel-test\"\n"
+                            << "BasicAuth " << user << " " << password << "\n";
+        FPid = ::fork();
+        if (FPid == 0) {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 1);
+            ::dup2(devnull, 2);
+            ::execlp("tinyproxy", "tinyproxy", "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (FPid > 0 && !Accepts(FPort) && std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(FPid, &status, WNOHANG) == FPid) {
+                FPid = -1;
+                break;
+            }
+            ::poll(nullptr, 0, 10);
+        }
+        FRunning = FPid > 0 && Accepts(FPort);
+    }
+    ~TinyProxy()
+    {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            int status = 0;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (::waitpid(FPid, &status, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    ::kill(FPid, SIGKILL);
+                    ::waitpid(FPid, &status, 0);
+                    break;
+                }
+                ::poll(nullptr, 0, 10);
+            }
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(FDir, ignored);
+    }
+    TinyProxy(const TinyProxy&) = delete;
+    TinyProxy& operator=(const TinyProxy&) = delete;
+
+    bool Running() const { return FRunning; }
+    int Port() const { return FPort; }
+
+private:
+    std::string FDir;
+    int FPort = 0;
+    pid_t FPid = -1;
+    bool FRunning = false;
+};
+
+// One GET by the main window's page import client; its status.
+int FetchWithHttpMap(const std::string& url)
+{
+    THttpCli& client = *SubmitMain->HttpMap;
+    bool done = false;
+    client.OnRequestDone = [&](TObject*, THttpRequest, std::uint16_t) { done = true; };
+    client.URL = url;
+    client.GetAsync();
+    EXPECT_TRUE(RunUntil([&] { return done; }, 10000));
+    client.OnRequestDone = nullptr;
+    return client.HttpStatus();
+}
+
+TEST_F(ProxyWindow, RequestGoesThroughTinyproxyWithBasicAuth)
+{
+    TinyProxy proxy("joe", "secret");
+    ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
+    HttpTestServer server;
+    server.Script("/page", HttpTestReply::Ok("<html>far</html>"));
+
+    Type("127.0.0.1", std::to_string(proxy.Port()).c_str(), "joe", "secret", true);
+    Proxyset->Button1->Click();
+    EXPECT_EQ(FetchWithHttpMap(server.Url("/page")), 200);
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Request(0).Header("Via").find("tenvarel-test"), std::string::npos);
+    EXPECT_FALSE(server.Request(0).HasHeader("Proxy-Authorization"));
+
+    // Switched off, the very next request goes direct.
+    Proxyset->RadioButton3->SetChecked(true);
+    Proxyset->Button1->Click();
+    EXPECT_EQ(FetchWithHttpMap(server.Url("/page")), 200);
+    ASSERT_EQ(server.RequestCount(), 2u);
+    EXPECT_FALSE(server.Request(1).HasHeader("Via"));
+    EXPECT_EQ(server.Request(1).target, "/page");
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// Start-up of the real windows against a temporary installation folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "MainFixture.h"
+#include "classlib/CheckLst.h"
+#include "classlib/ExtCtrls.h"
+#include "classlib/FileCtrl.h"
+#include "classlib/Forms.h"
+#include "classlib/StdCtrls.h"
+#include "classlib/TabNotBk.h"
+#include "classlib/Timer.h"
+#include "controls/Btchkbox.h"
+#include "controls/ExListV.h"
+#include "controls/LedLbl.h"
+#include "platform/Skin.h"
+#include "workbench/EngineData.h"
+#include "workbench/LiveResult.h"
+#include "workbench/SubmitMain.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRow {
+    std::string caption, url, result, date, type;
+    bool operator==(const TRow&) const = default;
+};
+
+std::vector<TRow> EngineRows()
+{
+    std::vector<TRow> rows;
+    TListItems* items = SubmitMain->ExListView2->Items();
+    for (int i = 0; i < items->Count(); ++i) {
+        TListItem* item = items->Item(i);
+        TStrings* cells = item->SubItems();
+        EXPECT_EQ(cells->Count(), 4) << item->Caption();
+        EXPECT_EQ(item->ImageIndex(), -1);
+        rows.push_back({item->Caption(), cells->Strings(0), cells->Strings(1), cells->Strings(2), cells->Strings(3)});
+    }
+    return rows;
+}
+
+// The engine rows that both source files give, in the engine list's order:
+// whole lines sorted ignoring case, marker records left out.
+std::vector<TRow> ExpectedRows()
+{
+    TStringList lines;
+    lines.SetSorted(true);
+    for (const char* file : {"engines.txt", "custom-engines.txt"}) {
+        TStringList source;
+        source.LoadFromFile(std::string(TENVAREL_SOURCE_DIR "/appdata/") + file);
+        lines.AddStrings(source);
+    }
+    std::vector<TRow> rows;
+    for (int i = 0; i < lines.Count(); ++i) {
+        const EngineLine engine = SplitEngineLine(lines.Strings(i));
+        if (engine.name != "TARVEN")
+            rows.push_back({engine.name, engine.url, "", "", engine.type});
+    }
+    return rows;
+}
+
+bool SomeErrorHolds(const std::vector<std::string>& errors, const std::string& part)
+{
+    return std::any_of(errors.begin(), errors.end(),
+                       [&](const std::string& e) { return e.find(part) != std::string::npos; });
+}
+
+TEST(Startup, OpensOnTheInstallation)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+
+    EXPECT_EQ(SubmitMain->Caption(), "Tenvarel v1.0");
+    EXPECT_EQ(Application->Title(), "Tenvarel v1.0");
+    EXPECT_EQ(SubmitMain->HomeLocation, "http://www.example.com/tenvarel");
+    EXPECT_EQ(fs::path(SubmitMain->AppFolder), fs::path(folder.Path()));
+
+    const std::vector<TRow> rows = EngineRows();
+    EXPECT_EQ(rows, ExpectedRows());
+    EXPECT_EQ(rows.size(), 8u);
+    // Every record stays in the engine list, the marker too.
+    EXPECT_EQ(SubmitMain->EngineList->Count(), 9);
+    EXPECT_GE(SubmitMain->EngineList->IndexOfName("TARVEN"), 0);
+
+    // Classifieds 2 + FFA 2 + one batch service standing for 25 sites.
+    EXPECT_EQ(SubmitMain->TotalDis->Text(), "29");
+    EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
+    EXPECT_EQ(SubmitMain->ExListView1->Items()->Count(), 3);
+    EXPECT_EQ(SubmitMain->ExListView1->Items()->Item(0)->Caption(), "Kestrel Web Guide");
+    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "0");
+
+    EXPECT_FALSE(SubmitMain->BitCheckBox4->Checked());
+    EXPECT_TRUE(SubmitMain->BitCheckBox5->Checked());
+    EXPECT_TRUE(SubmitMain->BitCheckBox6->Checked());
+    EXPECT_TRUE(SubmitMain->BitCheckBox7->Checked());
+    EXPECT_FALSE(SubmitMain->CustomCk->Checked());
+
+    EXPECT_EQ(SubmitMain->Ports, 10);
+    EXPECT_EQ(SubmitMain->Timeout, 40);
+    EXPECT_EQ(LiveResult->Ports->Text(), "10");
+    EXPECT_EQ(LiveResult->TimeOuts->Text(), "40");
+
+    EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgAbout);
+    EXPECT_TRUE(SubmitMain->Timer1->Enabled());
+    EXPECT_EQ(SubmitMain->Timer1->Tag, 0);
+    EXPECT_EQ(SubmitMain->Timer1->Interval(), 500u);
+    EXPECT_EQ(SubmitMain->SkinForm1->SkinPath, folder.Path() + "/Vov-EZ.skn");
+    EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);
+    // The report list shows the reports folder, which is now the current one.
+    EXPECT_EQ(fs::path(GetCurrentDir()), fs::path(folder.File("reports")));
+    EXPECT_TRUE(SubmitMain->SesList->Sorted());
+
+    // The wait window is gone, and only the six windows are left.
+    for (int i = 0; i < Screen->FormCount(); ++i)
+        EXPECT_NE(Screen->Forms(i)->Name, "WaitWindow");
+    EXPECT_TRUE(SubmitMain->EngineDatabaseLoaded);
+    EXPECT_TRUE(SubmitMain->CustomEngineFileLoaded);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+TEST(Startup, CaptionFromWhatTheSettingsHold)
+{
+    struct TCase {
+        const char* settings;  // nullptr: no settings file
+        const char* caption;
+    };
+    const TCase cases[] = {
+        {"[rur]\r\napp=Tenvarel\r\nversion=2.5\r\n", "Tenvarel v2.5"},
+        {"[rur]\r\napp=Tenvarel\r\n", "Tenvarel verror"},
+        {"[other]\r\napp=x\r\n", "error verror"},
+        {nullptr, "error verror"},
+    };
+    for (const TCase& c : cases) {
+        TInstallFolder folder;
+        if (c.settings)
+            folder.Write("wkt.ini", c.settings);
+        else
+            folder.Remove("wkt.ini");
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        EXPECT_EQ(SubmitMain->Caption(), c.caption);
+        EXPECT_EQ(SubmitMain->Ports, 10);
+        EXPECT_EQ(SubmitMain->Timeout, 40);
+    }
+}
+
+// A missing engine file is reported, and every step after it still runs:
+// the other file's engines, the options, the filter, the manual engines
+// and the logo.
+TEST(Startup, AMissingEngineFileDoesNotCutStartupShort)
+{
+    struct TCase {
+        std::vector<const char*> removed;
+        std::vector<std::string> rows;
+        const char* checked;
+    };
+    const TCase cases[] = {
+        {{"data/data.czc"}, {"Harbor Custom Search"}, "0"},
+        {{"data/datac.czc"},
+         {"Acorn Search", "Blue Directory", "Cedar Classifieds", "Delta Links FFA", "Echo Free Links",
+          "Fjord Batch Service", "Granite Market Ads"},
+         "29"},
+        {{"data/data.czc", "data/datac.czc"}, {}, "0"},
+    };
+    for (const TCase& c : cases) {
+        TInstallFolder folder;
+        for (const char* file : c.removed)
+            folder.Remove(file);
+        folder.Write("wkt.ini", folder.Read("wkt.ini") + "\r\n[SubOptions]\r\nPorts=5\r\nTimeout=30\r\n");
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+
+        ASSERT_EQ(boxes.Errors.size(), c.removed.size());
+        for (const char* file : c.removed)
+            EXPECT_TRUE(SomeErrorHolds(boxes.Errors, "Cannot open file \"" + folder.File(file) + "\"")) << file;
+        std::vector<std::string> captions;
+        for (const TRow& row : EngineRows())
+            captions.push_back(row.caption);
+        EXPECT_EQ(captions, c.rows);
+        EXPECT_EQ(SubmitMain->TotalDis->Text(), c.checked);
+        EXPECT_EQ(SubmitMain->Ports, 5);
+        EXPECT_EQ(SubmitMain->Timeout, 30);
+        EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
+        EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);
+        EXPECT_EQ(fs::path(GetCurrentDir()), fs::path(folder.File("reports")));
+        EXPECT_EQ(SubmitMain->EngineDatabaseLoaded, c.removed.front() != std::string("data/data.czc"));
+        for (int i = 0; i < Screen->FormCount(); ++i)
+            EXPECT_NE(Screen->Forms(i)->Name, "WaitWindow");
+    }
+}
+
+TEST(Startup, AMissingLogoOrManualListLeavesOnlyItsOwnPlaceEmpty)
+{
+    {
+        TInstallFolder folder;
+        folder.Remove("logo.jpg");
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        ASSERT_EQ(boxes.Errors.size(), 1u);
+        EXPECT_NE(boxes.Errors[0].find("logo.jpg"), std::string::npos);
+        EXPECT_EQ(SubmitMain->Image1->Picture()->Graphic(), nullptr);
+        EXPECT_EQ(SubmitMain->LedLabel1->Text(), "0");
+        EXPECT_TRUE(SubmitMain->SesList->Sorted());
+        EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
+    }
+    {
+        TInstallFolder folder;
+        folder.Remove("data/datam.czc");
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        EXPECT_EQ(boxes.Errors, std::vector<std::string>{"File cannot be opened."});
+        EXPECT_EQ(SubmitMain->ManLED->Text(), "0");
+        EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);
+    }
+}
+
+}  // namespace

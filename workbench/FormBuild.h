@@ -1,0 +1,32 @@
+// Building forms in code: each component gets its designer name before it is
+// placed, so that assistive technology finds it by that name from the start.
+#pragma once
+
+#include "classlib/Controls.h"
+
+template <class T>
+T* NewComponent(TComponent* owner, const char* name)
+{
+    T* component = new T(owner);
+    component->Name = name;
+    return component;
+}
+
+template <class T>
+T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height)
+{
+    T* control = NewComponent<T>(owner, name);
+    control->SetBounds(left, top, width, height);
+    control->SetParent(parent);
+    return control;
+}
+
+// A label placed with its caption; with a control it names that control.
+class TLabel;
+TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+                   int top, TWinControl* names = nullptr);
+
+// Every window's skin step: when the skin control holds no skin of its own,
+// it is pointed at the skin file of the application folder.
+class TSkinForm;
+void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder);

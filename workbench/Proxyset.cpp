@@ -1,0 +1,94 @@
+#include "workbench/Proxyset.h"
+
+#include "classlib/IniFiles.h"
+#include "classlib/StdCtrls.h"
+#include "controls/ImgBtn.h"
+#include "controls/Tranpanl.h"
+#include "platform/Skin.h"
+#include "workbench/FormBuild.h"
+#include "workbench/Glyphs.h"
+#include "workbench/SubmitMain.h"
+
+TProxyset* Proxyset = nullptr;
+
+TProxyset::TProxyset(TComponent* AOwner) : TForm(AOwner)
+{
+    Name = "Proxyset";
+    SetCaption("Proxy Settings");
+    SetBorderStyle(bsToolWindow);
+    SetPosition(poScreenCenter);
+    SetClientWidth(330);
+    SetClientHeight(200);
+
+    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, 330, 200);
+    TranPanel1->SetAlign(alClient);
+
+    RadioButton2 = Place<TRadioButton>(this, TranPanel1, "RadioButton2", 12, 10, 300, 18);
+    RadioButton2->SetCaption("I am behind a firewall or proxy");
+    RadioButton3 = Place<TRadioButton>(this, TranPanel1, "RadioButton3", 12, 30, 300, 18);
+    RadioButton3->SetCaption("I am not behind a firewall or proxy");
+    RadioButton3->SetChecked(true);
+
+    HttpProxy = Place<TEdit>(this, TranPanel1, "HttpProxy", 90, 58, 226, 21);
+    Label1 = PlaceLabel(this, TranPanel1, "Label1", "Proxy:", 12, 61, HttpProxy);
+    HttpPort = Place<TEdit>(this, TranPanel1, "HttpPort", 90, 84, 70, 21);
+    Label2 = PlaceLabel(this, TranPanel1, "Label2", "Port:", 12, 87, HttpPort);
+    HttpUsername = Place<TEdit>(this, TranPanel1, "HttpUsername", 90, 110, 226, 21);
+    Label3 = PlaceLabel(this, TranPanel1, "Label3", "Username:", 12, 113, HttpUsername);
+    HttpPass = Place<TEdit>(this, TranPanel1, "HttpPass", 90, 136, 226, 21);
+    HttpPass->SetPasswordChar('*');
+    Label4 = PlaceLabel(this, TranPanel1, "Label4", "Password:", 12, 139, HttpPass);
+
+    Button1 = Place<TImgBtn>(this, TranPanel1, "Button1", 148, 168, ButtonGlyphWidth, ButtonGlyphHeight);
+    DressImageButton(*Button1, "Save");
+    Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
+    Button2 = Place<TImgBtn>(this, TranPanel1, "Button2", 236, 168, ButtonGlyphWidth, ButtonGlyphHeight);
+    DressImageButton(*Button2, "Close");
+
+    SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
+    OnShow = [this](TObject* sender) { FormShow(sender); };
+}
+
+TProxyset::~TProxyset()
+{
+    DestroyComponents();
+    if (Proxyset == this)
+        Proxyset = nullptr;
+}
+
+void TProxyset::FormShow(TObject*)
+{
+    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+}
+
+ProxySettings TProxyset::Settings() const
+{
+    ProxySettings s;
+    s.host = HttpProxy->Text();
+    s.port = HttpPort->Text();
+    s.userName = HttpUsername->Text();
+    s.password = HttpPass->Text();
+    s.on = RadioButton2->Checked();
+    return s;
+}
+
+void TProxyset::ShowSettings(const ProxySettings& s)
+{
+    HttpProxy->SetText(s.host);
+    HttpPort->SetText(s.port);
+    HttpUsername->SetText(s.userName);
+    HttpPass->SetText(s.password);
+    // Unchecking one radio button checks no other; the pair always shows one.
+    (s.on ? RadioButton2 : RadioButton3)->SetChecked(true);
+}
+
+void TProxyset::Button1Click(TObject*)
+{
+    const AnsiString folder = SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
+    {
+        TIniFile settings(AppPath(folder, SettingsFileName));
+        WriteProxySettings(settings, Settings());
+    }
+    if (SubmitMain)
+        SubmitMain->LoadProxySettings();
+}

@@ -1,0 +1,45 @@
+// The proxy window: edits the HTTP proxy of the program's clients, kept in
+// the settings file's [Proxy] section.
+#pragma once
+
+#include "classlib/Forms.h"
+#include "workbench/ReportData.h"
+
+class TEdit;
+class TImgBtn;
+class TLabel;
+class TRadioButton;
+class TSkinForm;
+class TTranPanel;
+
+class TProxyset : public TForm {
+public:
+    explicit TProxyset(TComponent* AOwner);
+    ~TProxyset() override;
+
+    TTranPanel* TranPanel1;
+    TLabel* Label1;
+    TEdit* HttpProxy;
+    TLabel* Label2;
+    TEdit* HttpPort;
+    TLabel* Label3;
+    TEdit* HttpUsername;
+    TLabel* Label4;
+    TEdit* HttpPass;
+    TRadioButton* RadioButton2;  // proxy on
+    TRadioButton* RadioButton3;  // proxy off
+    TImgBtn* Button1;            // store
+    TImgBtn* Button2;            // no action
+    TSkinForm* SkinForm1;
+
+    // Stores the fields into [Proxy] and has the main window load them
+    // again, which hands them to the clients. The window stays open.
+    void Button1Click(TObject* Sender);
+    void FormShow(TObject* Sender);
+
+    // The fields as settings, and settings into the fields.
+    ProxySettings Settings() const;
+    void ShowSettings(const ProxySettings& settings);
+};
+
+extern TProxyset* Proxyset;

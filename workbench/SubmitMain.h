@@ -1,0 +1,491 @@
+// The main window: the whole workbench on seven notebook pages, its menus,
+// its start-up from the installation folder and the flashing hint timer.
+//
+// The class is declared once, here; its handlers live in one source file per
+// feature: SubmitMain.cpp (construction, start-up, timer, menus) and
+// SubmitMainEngines.cpp (the engine list, its type filter, counts and
+// deletes).
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Forms.h"
+#include "workbench/ProjectData.h"
+
+class TBitCheckBox;
+class TButton;
+class TCheckListBox;
+class TComboBox;
+class TEdit;
+class TExListView;
+class TFileListBox;
+class TGroupBox;
+class THttpCli;
+class TImage;
+class TImageList;
+class TImgBtn;
+class TLabel;
+class TLedLabel;
+class TListItem;
+class TListBox;
+class TMainMenu;
+class TMemo;
+class TMenuItem;
+class TPageControl;
+class TPanel;
+class TPopupMenu;
+class TRadioButton;
+class TSkinForm;
+class TTabSheet;
+class TTabbedNotebook;
+class TTimer;
+class TWinControl;
+
+// Data files of the installation, relative to the application folder.
+inline constexpr const char* SettingsFileName = "\\wkt.ini";
+inline constexpr const char* EngineDatabaseFileName = "\\data\\data.czc";
+inline constexpr const char* CustomEngineFileName = "\\data\\datac.czc";
+inline constexpr const char* ManualEngineFileName = "/data/datam.czc";
+inline constexpr const char* ReportsFolderName = "\\reports";
+inline constexpr const char* LogoFileName = "/logo.jpg";
+
+// The notebook's pages, in order.
+enum TMainPage {
+    pgProjects = 0,
+    pgSubmit = 1,
+    pgRanking = 2,
+    pgReports = 3,
+    pgMetaTags = 4,
+    pgDoorwayPages = 5,
+    pgAbout = 6,
+};
+
+// The flashing hint: which control a Timer1.Tag flashes and the pair of
+// ImageList2 glyphs it alternates between (the resting one first).
+enum class TFlashTarget { None, ImportButton, SpiderStart, RankStart, SubmitButton, WizardImport, ProjectList };
+struct TFlashRule {
+    int Tag;
+    TFlashTarget Target;
+    int RestGlyph;
+    int BrightGlyph;
+};
+inline constexpr TFlashRule FlashRules[] = {
+    {1, TFlashTarget::ImportButton, 0, 1},  // Button3: fetch a page to import
+    {2, TFlashTarget::SpiderStart, 2, 3},   // the spider window's Button1
+    {3, TFlashTarget::RankStart, 4, 5},     // Button8: start the ranking check
+    {4, TFlashTarget::SubmitButton, 6, 7},  // Button6: submit
+    {5, TFlashTarget::WizardImport, 0, 1},  // the custom engine wizard's Button1
+    {6, TFlashTarget::ProjectList, 0, 1},   // SesList: its font turns red and back
+};
+// The rule of a timer tag; nullptr for tags that flash nothing.
+const TFlashRule* FlashRuleOf(int timerTag);
+// The glyph a flashing button shows next, from the one it shows now.
+inline int NextFlashGlyph(const TFlashRule& rule, int shownGlyph)
+{
+    return shownGlyph == rule.BrightGlyph ? rule.RestGlyph : rule.BrightGlyph;
+}
+
+class TSubmitMain : public TForm {
+public:
+    explicit TSubmitMain(TComponent* AOwner);
+    ~TSubmitMain() override;
+
+    // --- menus ---------------------------------------------------------------------------
+    TMainMenu* MainMenu1;
+    TMenuItem* Projects1;
+    TMenuItem* ProjectInformation1;
+    TMenuItem* ImportWizard1;
+    TMenuItem* SiteClear;  // "New"
+    TMenuItem* SiteAdd;    // "Save"
+    TMenuItem* SiteDel;    // "Delete"
+    TMenuItem* Submit1;
+    TMenuItem* AutoSubmitEngines1;
+    TMenuItem* ManualEngines1;
+    TMenuItem* EngineDatabase1;  // "Add to Database"
+    TMenuItem* Ranking2;
+    TMenuItem* Ranking1;
+    TMenuItem* ResetList1;
+    TMenuItem* MetaTags1;
+    TMenuItem* GenerateTags1;
+    TMenuItem* ApplyTags1;
+    TMenuItem* Reports2;
+    TMenuItem* Reports1;
+    TMenuItem* Preview1;
+    TMenuItem* Apply1;
+    TMenuItem* DoorwayPages2;
+    TMenuItem* DoorwayPages1;
+    TMenuItem* Save1;  // "Save As"
+    TMenuItem* Options1;
+    TMenuItem* SubmitOptions1;   // "Timeouts/Ports"
+    TMenuItem* Proxy1;           // "Proxy Settings"
+    TMenuItem* UpdateDatabase1;  // "Database/Software Update's"
+    TMenuItem* Help1;
+    TMenuItem* OnlineManual1;
+    TPopupMenu* PopupMenu1;  // the engine lists
+    TMenuItem* DeleteEngine1;
+    TPopupMenu* PopupMenu2;  // the saved reports
+    TMenuItem* ViewReport1;
+    TMenuItem* DeleteReport1;
+
+    // --- beside the notebook -------------------------------------------------------------
+    TPanel* ProjectPanel;
+    TLabel* Label1;
+    TCheckListBox* SesList;
+    TLabel* Label3;
+    TLedLabel* LedLabel1;  // projects
+    TTabbedNotebook* TabbedNotebook1;
+
+    // --- page "Projects" ---------------------------------------------------------------------
+    TPageControl* PageControl1;
+    TTabSheet* TabSheet1;  // "Project Information"
+    TEdit* Session_Name;
+    TEdit* urllist;
+    TEdit* title;
+    TLedLabel* CLED2;
+    TMemo* Description;
+    TLedLabel* CLED3;
+    TMemo* Key1;
+    TLedLabel* CLED4;
+    TComboBox* catagory;
+    TEdit* email;
+    TGroupBox* ContactBox;
+    TEdit* name;
+    TEdit* LastN;
+    TEdit* Company;
+    TEdit* Address1;
+    TEdit* Address2;
+    TEdit* City;
+    TEdit* State;
+    TEdit* Zip;
+    TEdit* Country;
+    TEdit* Phone;
+    TEdit* Fax;
+    TImgBtn* ImgBtn1;  // New
+    TImgBtn* ImgBtn2;  // Save
+    TTabSheet* TabSheet6;  // "Import Wizard"
+    TRadioButton* FromUrl;
+    TRadioButton* FromFile;
+    TEdit* UrlImp;
+    TBitCheckBox* TitleImpCk;
+    TBitCheckBox* DescriptionImpCk;
+    TBitCheckBox* Key1ImpCk;
+    TBitCheckBox* SpiderCK;
+    TEdit* TitleImp;
+    TLedLabel* CLED2Imp;
+    TMemo* DescriptionImp;
+    TLedLabel* CLED3Imp;
+    TMemo* Key1Imp;
+    TLedLabel* CLED4Imp;
+    TImgBtn* Button3;  // Import
+    TImgBtn* Button4;  // Abort
+    TImgBtn* Button5;  // Apply
+    TLabel* Label13;   // import status
+    TListBox* SiteToCr;  // crawl queue, never shown
+    TListBox* SiteList;  // every URL found, never shown
+
+    // --- page "Submit" -----------------------------------------------------------------------
+    TPageControl* PageControl2;
+    TTabSheet* TabSheet2;  // "Auto Submit Engines"
+    TBitCheckBox* BitCheckBox4;  // "Search Engines"
+    TBitCheckBox* BitCheckBox5;  // "Classifieds"
+    TBitCheckBox* BitCheckBox6;  // "FFA/Classifieds"
+    TBitCheckBox* BitCheckBox7;  // "Batch Sites"
+    TBitCheckBox* CustomCk;      // "Custom Engines"
+    TExListView* ExListView2;    // the engine list
+    TLedLabel* TotalDis;         // checked sites
+    TLedLabel* LedLabel2;        // successful
+    TLedLabel* LedLabel3;        // failed
+    TLedLabel* LedLabel4;        // timed out
+    TImgBtn* Button6;            // Submit
+    TImgBtn* Button7;            // Stop
+    TBitCheckBox* Live;          // "Live Results"
+    TTabSheet* TabSheet3;  // "Manual Engines"
+    TExListView* ExListView1;  // the manual engine list
+    TLedLabel* ManLED;
+
+    // --- page "Ranking" ----------------------------------------------------------------------
+    TComboBox* ComboBox1;  // keyword
+    TEdit* RankUrl;
+    TComboBox* ComboBox2;  // depth
+    TImgBtn* Button8;      // Start
+    TImgBtn* Button9;      // Stop
+    TLabel* Label15;       // "Reset List"
+    TExListView* RankView;
+    TMemo* Memo1;        // pending queries, never shown
+    TListBox* ListBox1;  // their page numbers, never shown
+
+    // --- page "Reports" ----------------------------------------------------------------------
+    TBitCheckBox* GenReportCk;
+    TGroupBox* GroupBox1;  // "Settings"
+    TBitCheckBox* HeaderCk;
+    TEdit* Header;
+    TButton* SpeedButton1;
+    TBitCheckBox* FooterCk;
+    TEdit* Footer;
+    TButton* SpeedButton2;
+    TBitCheckBox* TitleRepCk;
+    TEdit* TitleRep;
+    TImgBtn* Button14;  // Apply
+    TImgBtn* Button13;  // Preview
+    TLabel* Label12;
+    TGroupBox* GroupBox2;  // "Saved Reports"
+    TFileListBox* FileListBox1;
+
+    // --- page "MetaTags" ---------------------------------------------------------------------
+    TBitCheckBox* TitleCk;
+    TEdit* TitleMet;
+    TLedLabel* CLED1Met;
+    TBitCheckBox* DescriptionCk;
+    TEdit* DescriptionMet;
+    TLedLabel* CLED2Met;
+    TBitCheckBox* Key1Ck;
+    TEdit* Key1Met;
+    TLedLabel* CLED3Met;
+    TBitCheckBox* AuthorCk;
+    TEdit* Author;
+    TBitCheckBox* CopyrightCk;
+    TEdit* CopyRight;
+    TBitCheckBox* DistCk;
+    TComboBox* Distribution;
+    TBitCheckBox* RevisitCk;
+    TComboBox* Revisit;
+    TBitCheckBox* RatingCk;
+    TComboBox* Rating;
+    TBitCheckBox* RobotsCk;
+    TComboBox* Robots;
+    TPanel* ViewerBox;  // holds the generated tags' viewer
+    TImgBtn* Button10;  // Generate Tags
+    TImgBtn* Button12;  // Apply Tags
+
+    // --- page "Doorway Pages" ----------------------------------------------------------------
+    TPanel* DoorwayBox;  // holds the doorway page's viewer
+
+    // --- page "About" ------------------------------------------------------------------------
+    TImage* Image1;  // the logo
+    TLabel* AboutTitle;
+    TLabel* AboutText;
+    TLabel* AboutHome;
+
+    // --- components without a window ---------------------------------------------------------
+    TImageList* ImageList1;  // row images
+    TImageList* ImageList2;  // glyphs of the flashing buttons
+    TTimer* Timer1;
+    TSkinForm* SkinForm1;
+    THttpCli* HttpMap;   // page import and spider
+    THttpCli* HttpRank;  // ranking queries
+    THttpCli* HttpCli2;  // database update
+
+    // --- state -----------------------------------------------------------------------------
+    AnsiString AppFolder;     // the current directory when the window was created
+    AnsiString AppTitle;      // [rur] app + " v" + [rur] version
+    AnsiString HomeLocation;  // [rur] home
+    // Every engine record of both engine files, sorted; lives as long as the window.
+    std::unique_ptr<TStringList> EngineList;
+    std::unique_ptr<TStringList> SubmissionList;
+    std::unique_ptr<TStringList> ProjectQueue;
+    AnsiString CurrentProject;
+    int InFlight = 0;
+    int Ports = 10;    // [SubOptions] Ports
+    int Timeout = 40;  // [SubOptions] Timeout
+    // Whether each engine file was read whole at start. A file that was not
+    // is never rewritten from the lists, which lack its records.
+    bool EngineDatabaseLoaded = false;
+    bool CustomEngineFileLoaded = false;
+    bool ManualEngineListLoaded = false;
+
+    // --- handlers: construction, start-up, timer, menus (SubmitMain.cpp) ------------------------
+    void FormCreate(TObject* Sender);
+    void FormShow(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    void Timer1Timer(TObject* Sender);
+    void LiveClick(TObject* Sender);
+    void ProjectInformation1Click(TObject* Sender);
+    void ImportWizard1Click(TObject* Sender);
+    void AutoSubmitEngines1Click(TObject* Sender);
+    void ManualEngines1Click(TObject* Sender);
+    void Ranking1Click(TObject* Sender);
+    void Reports1Click(TObject* Sender);
+    void DoorwayPages1Click(TObject* Sender);
+    void EngineDatabase1Click(TObject* Sender);
+    void SubmitOptions1Click(TObject* Sender);
+    void OnlineManual1Click(TObject* Sender);
+    // Turns the notebook to a page, and a page control on it to one of its sheets.
+    void ShowPage(TMainPage page, TPageControl* pages = nullptr, TTabSheet* sheet = nullptr);
+
+    // --- handlers: the engine list (SubmitMainEngines.cpp) ----------------------------------------
+    // Fills ExListView2 from EngineList, one row per record, marker records
+    // skipped, progress in the wait window when one is given.
+    void FillEngineList(class TWaitWindow* progress);
+    void FilterEngineList(TObject* Sender);
+    void CountEngineTypes();
+    void BitCheckBox4Click(TObject* Sender);
+    void BitCheckBox5Click(TObject* Sender);
+    void BitCheckBox6Click(TObject* Sender);
+    void BitCheckBox7Click(TObject* Sender);
+    void CustomCkClick(TObject* Sender);
+    void ExListView2CheckboxClick(TObject* Sender, int iItem, bool state);
+    void DeleteEngine1Click(TObject* Sender);
+    // Saves the manual engine list; an empty list writes an empty file.
+    void SaveManualEngineList();
+    // True when the engine file was read whole at start; otherwise tells the
+    // user that it is left alone, and returns false.
+    bool MayRewriteEngineFile(bool loaded, const char* fileName);
+
+    // --- Submission: the submission run (SubmitMainSubmit.cpp) -------------------------------------
+    // Every checked project to every checked engine row, up to Ports
+    // requests in flight; the live window sends them. The run is an explicit
+    // state: a Submit press while one is being built or runs is ignored, and
+    // one pressed while a stop is finishing starts a new run once it is done.
+    enum class TRunState { Idle, Building, Running, Stopping };
+    TRunState RunState() const { return FRunState; }
+    void Button6Click(TObject* Sender);  // Submit
+    void Button7Click(TObject* Sender);  // Stop
+    // Starts requests while there is room; the live window calls it after every finished request.
+    void DispatchSubmissions();
+    // Takes the first entry left and starts its request.
+    void SubmitNextEngine();
+    // ProjectQueue's first name into SubmitRecord.
+    void LoadSubmitProject();
+    // Empties the Result and Date columns and the image of every engine row.
+    void ClearEngineResults();
+    // The CategoryMap (data/catagory.zro) value of a section and key, "" when
+    // missing; each pair is read from the file once per project.
+    AnsiString CategoryMapValue(const AnsiString& section, const AnsiString& key);
+    // Entries of the current project not yet sent.
+    int SubmissionEntriesLeft() const;
+    // The current project's values (ProjectRecord).
+    ProjectRecord SubmitRecord;
+
+
+    // --- Projects: the project page, its counters and mirrors, the project list and the
+    // project file imports (SubmitMainProjects.cpp) ------------------------------------------
+    class TOpenDialog* OpenDialog1;  // the import wizard's file
+    // Saves the page as a project. Every sender is refused a reserved, empty
+    // or unsafe project name with its message.
+    void SiteAddClick(TObject* Sender);
+    // Empties the site fields; from the menu item SiteClear the contact
+    // fields and the category too.
+    void SiteClearClick(TObject* Sender);
+    void SiteDelClick(TObject* Sender);
+    // Loads the selected project into the page.
+    void SesListClick(TObject* Sender);
+    // A field of ProjectCounters changed: its counter, its colours, its mirror.
+    void LengthCounterChange(const struct LengthCounter& counter);
+    void nameChange(TObject* Sender);  // name and LastN: the meta tag author
+    void CompanyChange(TObject* Sender);
+    void urllistChange(TObject* Sender);
+    // Imports into the page without saving; the project name is checked
+    // like a typed one, and a refused one is shown and left empty.
+    void ImportSavFile(const AnsiString& FileName);
+    void ImportProjectFile(const AnsiString& FileName);
+    // The import wizard's "From File": runs OpenDialog1 and imports a chosen
+    // ".sav" or ".zro" file. Page: the chosen file is a web page, in FileName,
+    // for the page import.
+    enum class TFileImport { Cancelled, Project, Page };
+    TFileImport ImportFromFile(AnsiString& FileName);
+    // Start-up: the project list into SesList.
+    void LoadSesList();
+    // The page's fields as a project, and a project into them.
+    struct ProjectRecord PageProject() const;
+    void ShowProject(const struct ProjectRecord& project);
+    std::vector<AnsiString> ProjectNames() const;  // the lines of SesList
+    // Gives the page's controls their handlers (construction).
+    void WireProjectPage();
+
+    // --- Reports: the submission report, the report settings and the saved
+    // reports (SubmitMainReports.cpp) -----------------------------------------------------------
+    // Writes the report of CurrentProject from the checked rows of
+    // ExListView2 into the reports folder and refreshes FileListBox1, when
+    // GenReportCk is checked. The submission run calls it after each project.
+    // A report that cannot be written is shown in the error box; it never
+    // ends the run.
+    void WriteSubmissionReport();
+    // The report writer: with Sender Button6 the report of CurrentProject
+    // (SubmitRecord's url) into the reports folder; with any other sender
+    // the same lines into "sample2.htm" of the current directory, opened
+    // with the shell.
+    void Button13Click(TObject* Sender);
+    void Button14Click(TObject* Sender);  // Apply: the controls into [Reports]
+    void GenReportCkClick(TObject* Sender);
+    void SpeedButton1Click(TObject* Sender);  // browse for the header
+    void SpeedButton2Click(TObject* Sender);  // browse for the footer
+    void FileListBox1DblClick(TObject* Sender);
+    void ViewReport1Click(TObject* Sender);
+    void DeleteReport1Click(TObject* Sender);
+    // The report's lines from the controls and the checked rows; a header or
+    // footer file that cannot be read is told once and left out.
+    std::vector<AnsiString> SubmissionReport();
+    struct ReportSettings ReportControls() const;
+    void ShowReportSettings(const struct ReportSettings& settings);
+    // Start-up: [Reports] into the report controls.
+    void LoadReportSettings(const class TIniFile& settings);
+    void ChooseReportPart(TEdit& field);
+    void WireReportsPage();  // construction
+
+    // --- Proxy: the proxy window's settings and the clients that use them
+    // (SubmitMainProxy.cpp) ---------------------------------------------------------------------
+    // Reads [Proxy] into the proxy window and hands it to HttpMap, HttpRank,
+    // the live window (HttpCli1 and every submission request from the next
+    // one on) and the wizard's Http1. Switched off, each of them goes direct
+    // at once.
+    void LoadProxySettings();
+    void Proxy1Click(TObject* Sender);  // shows the proxy window
+    // Gives a client the proxy, or takes it away when the proxy is off.
+    static void HandProxyTo(class TCustomHttpCli& client, const struct ProxySettings& settings);
+    void WireProxyMenu();  // construction
+
+private:
+    void BuildMenus();
+    void BuildProjectsPage(TWinControl* page);
+    void BuildSubmitPage(TWinControl* page);
+    void BuildRankingPage(TWinControl* page);
+    void BuildReportsPage(TWinControl* page);
+    void BuildMetaTagsPage(TWinControl* page);
+    void BuildDoorwayPage(TWinControl* page);
+    void BuildAboutPage(TWinControl* page);
+    void BuildProjectPanel();
+    void LoadEngineFiles(class TWaitWindow* progress);
+
+    // Filter and count passes over the rows process messages after every
+    // row, so a click can ask for another pass while one runs; such a pass
+    // waits and runs when the running one is done.
+    struct TEnginePass {
+        bool Count;  // a count, else a filter pass
+        int Sender;  // TypeFilterSender of a filter pass
+    };
+    void RequestEnginePass(TEnginePass pass);
+    void RunFilterPass(int sender);
+    void RunCountPass();
+    std::deque<TEnginePass> FPendingPasses;
+
+    // Submission run state (SubmitMainSubmit.cpp).
+    struct TSubmissionEntry {
+        AnsiString Engine;
+        TListItem* Row;  // nullptr once the row was deleted
+    };
+    bool StartProject(bool firstOfRun);
+    bool BuildSubmissionList();
+    void FinishProject();
+    void FinishRun(bool stopped);
+    void EngineRowDeleted(TListItem* row);
+    TRunState FRunState = TRunState::Idle;
+    std::vector<TSubmissionEntry> FEntries;
+    std::size_t FNextEntry = 0;   // first entry not yet sent
+    std::size_t FDeadEntries = 0; // entries after FNextEntry whose row was deleted
+    std::unordered_map<TListItem*, std::size_t> FEntryOfRow;
+    int FBuildRow = -1;           // the row the list build is at, -1 when none runs
+    bool FReportDue = false;      // the current project's report is not yet written
+    bool FInDispatch = false;
+    bool FDispatchAgain = false;
+    bool FStartAfterStop = false;
+    std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
+    bool FPassRunning = false;
+    unsigned FLastListRepaint = 0;
+};
+
+extern TSubmitMain* SubmitMain;

@@ -1,0 +1,275 @@
+// The main window's engine list: filling it, the type filter, the checked
+// count and the Delete Engine command.
+#include "workbench/SubmitMain.h"
+
+#include <utility>
+
+#include "classlib/ComCtrls.h"
+#include "classlib/StdCtrls.h"
+#include "controls/Btchkbox.h"
+#include "controls/ExListV.h"
+#include "controls/LedLbl.h"
+#include "platform/Hooks.h"
+#include "workbench/CustomDatabase.h"
+#include "workbench/EngineData.h"
+#include "workbench/WaitWindow.h"
+
+namespace {
+
+// The Type column of an engine row (sub-item 3), without a copy.
+const AnsiString& RowType(const TListItem& row)
+{
+    return row.SubItemRef(3);
+}
+
+// Repainting the list after every row of a count would cost a paint per row;
+// a person sees no more than this many a second.
+constexpr unsigned ListRepaintMs = 33;
+
+}  // namespace
+
+void TSubmitMain::FillEngineList(TWaitWindow* progress)
+{
+    TListItems* rows = ExListView2->Items();
+    rows->BeginUpdate();
+    if (progress)
+        progress->SetItemCount(EngineList->Count());
+    // The count is read again on every turn: the messages processed below
+    // run other handlers.
+    for (int i = 0; i < EngineList->Count(); ++i) {
+        const EngineLine engine = SplitEngineLine(EngineList->StringRef(i));
+        if (!IsMarkerEngine(engine.name)) {
+            TListItem* row = rows->Add();
+            row->SetCaption(engine.name);
+            row->SetImageIndex(-1);
+            TStrings* cells = row->SubItems();
+            cells->Add(engine.url);
+            cells->Add("");
+            cells->Add("");
+            cells->Add(engine.type);
+        }
+        if (progress)
+            progress->Progress(engine.name, i);
+        Application->ProcessMessages();
+    }
+    if (progress)
+        progress->Finish();
+    rows->EndUpdate();
+}
+
+// --- the type filter and the count ------------------------------------------------------------
+
+void TSubmitMain::FilterEngineList(TObject* Sender)
+{
+    TypeFilterSender sender = TypeFilterSender::MainWindow;
+    if (Sender == BitCheckBox4)
+        sender = TypeFilterSender::SearchEngines;
+    else if (Sender == BitCheckBox5)
+        sender = TypeFilterSender::Classifieds;
+    else if (Sender == BitCheckBox6)
+        sender = TypeFilterSender::FFA;
+    else if (Sender == BitCheckBox7)
+        sender = TypeFilterSender::BatchSites;
+    else if (Sender == CustomCk)
+        sender = TypeFilterSender::CustomEngines;
+    RequestEnginePass({false, static_cast<int>(sender)});
+}
+
+void TSubmitMain::CountEngineTypes()
+{
+    RequestEnginePass({true, 0});
+}
+
+void TSubmitMain::RequestEnginePass(TEnginePass pass)
+{
+    // A count right behind another count would give the same number.
+    if (!(pass.Count && !FPendingPasses.empty() && FPendingPasses.back().Count))
+        FPendingPasses.push_back(pass);
+    if (FPassRunning)
+        return;
+    FPassRunning = true;
+    struct TRunning {
+        bool& flag;
+        ~TRunning() { flag = false; }
+    } running{FPassRunning};
+    while (!FPendingPasses.empty()) {
+        const TEnginePass next = FPendingPasses.front();
+        FPendingPasses.pop_front();
+        if (next.Count)
+            RunCountPass();
+        else
+            RunFilterPass(next.Sender);
+    }
+}
+
+void TSubmitMain::RunFilterPass(int senderValue)
+{
+    const auto sender = static_cast<TypeFilterSender>(senderValue);
+    TypeChecks checks;
+    checks.searchEngines = BitCheckBox4->Checked();
+    checks.classifieds = BitCheckBox5->Checked();
+    checks.ffa = BitCheckBox6->Checked();
+    checks.batchSites = BitCheckBox7->Checked();
+    checks.custom = CustomCk->Checked();
+
+    long long total = 0;
+    std::optional<AnsiString> error;
+    TListItems* rows = ExListView2->Items();
+    // Rows are looked up again on every turn: a click handled while messages
+    // are processed may delete one.
+    for (int i = 0; i < rows->Count(); ++i) {
+        TListItem* row = rows->Item(i);
+        const FilteredRow filtered = FilterEngineRow({RowType(*row), row->Checked()}, sender, checks, error);
+        if (row->Checked() != filtered.checked)
+            row->SetChecked(filtered.checked);
+        total += filtered.sites;
+        Application->ProcessMessages();
+    }
+    TotalDis->SetText(IntToStr(total));
+    // A malformed batch count is told once per pass; its row counted as one site.
+    if (error) {
+        const EConvertError e(*error);
+        Application->ShowException(&e);
+    }
+}
+
+void TSubmitMain::RunCountPass()
+{
+    long long total = 0;
+    std::optional<AnsiString> error;
+    TListItems* rows = ExListView2->Items();
+    for (int i = 0; i < rows->Count(); ++i) {
+        const TListItem* row = rows->Item(i);
+        if (row->Checked())
+            total += SitesOfType(RowType(*row), error);
+        Application->ProcessMessages();
+        const unsigned now = GetTickCount();
+        if (now - FLastListRepaint >= ListRepaintMs) {
+            ExListView2->Invalidate();
+            FLastListRepaint = now;
+        }
+    }
+    TotalDis->SetText(IntToStr(total));
+    if (error) {
+        const EConvertError e(*error);
+        Application->ShowException(&e);
+    }
+}
+
+void TSubmitMain::BitCheckBox4Click(TObject* Sender)
+{
+    FilterEngineList(Sender);
+}
+
+void TSubmitMain::BitCheckBox5Click(TObject* Sender)
+{
+    FilterEngineList(Sender);
+}
+
+void TSubmitMain::BitCheckBox6Click(TObject* Sender)
+{
+    FilterEngineList(Sender);
+}
+
+void TSubmitMain::BitCheckBox7Click(TObject* Sender)
+{
+    FilterEngineList(Sender);
+}
+
+void TSubmitMain::CustomCkClick(TObject* Sender)
+{
+    FilterEngineList(Sender);
+}
+
+void TSubmitMain::ExListView2CheckboxClick(TObject*, int, bool)
+{
+    CountEngineTypes();
+}
+
+// --- deleting ------------------------------------------------------------------------------------
+
+bool TSubmitMain::MayRewriteEngineFile(bool loaded, const char* fileName)
+{
+    if (loaded)
+        return true;
+    Application->MessageBox("The file \"" + AppPath(AppFolder, fileName) +
+                                "\" could not be read when Tenvarel started, so it is not rewritten and nothing "
+                                "was deleted.",
+                            "Engine File Not Loaded", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void TSubmitMain::DeleteEngine1Click(TObject*)
+{
+    if (PageControl2->ActivePage() == TabSheet2) {
+        TListItem* row = ExListView2->Selected();
+        if (!row) {
+            Application->MessageBox("You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        const AnsiString name = row->Caption();
+        const AnsiString type = RowType(*row);
+        const AnsiString url = row->SubItems()->Strings(0);
+
+        if (type.find("Custom->") != AnsiString::npos) {
+            // Custom engines belong to the wizard, which also rewrites their file.
+            if (!CustomDatabase)
+                return;
+            CustomDatabase->KeyList->SetItemIndex(CustomDatabase->KeyList->Items()->IndexOf(name));
+            CustomDatabase->Delete1Click(this);
+            return;
+        }
+        if (!MayRewriteEngineFile(EngineDatabaseLoaded, EngineDatabaseFileName))
+            return;
+
+        // Two records may share a name; the one whose row this is also has
+        // the row's type and address.
+        int line = -1;
+        for (int i = 0; i < EngineList->Count(); ++i) {
+            const EngineLine engine = SplitEngineLine(EngineList->StringRef(i));
+            if (engine.name != name)
+                continue;
+            if (line < 0)
+                line = i;
+            if (engine.type == type && engine.url == url) {
+                line = i;
+                break;
+            }
+        }
+        if (line >= 0)
+            EngineList->Delete(line);
+        ExListView2->Items()->Delete(row->Index());
+
+        TStringList database;
+        database.BeginUpdate();
+        for (const AnsiString& record : DatabaseEngineLines(*EngineList))
+            database.Add(record);
+        database.EndUpdate();
+        SaveScrambledStrings(database, AppPath(AppFolder, EngineDatabaseFileName), EngineCipherStart);
+        CountEngineTypes();
+    } else if (PageControl2->ActivePage() == TabSheet3) {
+        TListItem* row = ExListView1->Selected();
+        if (!row) {
+            Application->MessageBox("You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        if (!MayRewriteEngineFile(ManualEngineListLoaded, ManualEngineFileName))
+            return;
+        ExListView1->Items()->Delete(row->Index());
+        SaveManualEngineList();
+        ManLED->SetText(IntToStr(ExListView1->Items()->Count()));
+    }
+}
+
+void TSubmitMain::SaveManualEngineList()
+{
+    const AnsiString path = AppPath(AppFolder, ManualEngineFileName);
+    // The list view's save writes nothing for an empty list; the file must
+    // be emptied all the same, or the last engine deleted would come back at
+    // the next start.
+    if (ExListView1->Items()->Count() == 0) {
+        WriteFileAtomic(path, "");
+        return;
+    }
+    ExListView1->SaveToDelimitedFile(path);
+}

@@ -1,0 +1,50 @@
+// The main window's side of the proxy settings: [Proxy] into the proxy
+// window and into every HTTP client of the program that goes out to the web.
+#include "workbench/SubmitMain.h"
+
+#include "classlib/IniFiles.h"
+#include "classlib/Menus.h"
+#include "transport/HttpProt.h"
+#include "transport/StHttpProt.h"
+#include "workbench/CustomDatabase.h"
+#include "workbench/LiveResult.h"
+#include "workbench/Proxyset.h"
+#include "workbench/ReportData.h"
+
+void TSubmitMain::WireProxyMenu()
+{
+    Proxy1->OnClick = [this](TObject* sender) { Proxy1Click(sender); };
+}
+
+void TSubmitMain::Proxy1Click(TObject*)
+{
+    if (Proxyset)
+        Proxyset->Show();
+}
+
+void TSubmitMain::HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings)
+{
+    // Switched off, the client forgets the proxy at once rather than at the
+    // next start, so that "not behind a proxy" means what it says.
+    client.Proxy = settings.on ? settings.host : AnsiString();
+    // An empty port is the client's own default.
+    client.ProxyPort = settings.on && !settings.port.empty() ? settings.port : AnsiString("80");
+    client.ProxyUsername = settings.on ? settings.userName : AnsiString();
+    client.ProxyPassword = settings.on ? settings.password : AnsiString();
+}
+
+void TSubmitMain::LoadProxySettings()
+{
+    ProxySettings settings;
+    {
+        const TIniFile ini(AppPath(AppFolder, SettingsFileName));
+        settings = ReadProxySettings(ini);
+    }
+    if (Proxyset)
+        Proxyset->ShowSettings(settings);
+
+    HandProxyTo(*HttpMap, settings);
+    HandProxyTo(*HttpRank, settings);
+    if (LiveResult)
+        LiveResult->SetSubmitProxy(settings);  // HttpCli1 and the submission requests
+}

@@ -1,0 +1,227 @@
+// The main window's "Reports" page: the submission report writer, its
+// preview, the [Reports] settings and the saved reports.
+#include "workbench/SubmitMain.h"
+
+#include <exception>
+
+#include "classlib/Dialogs.h"
+#include "classlib/FileCtrl.h"
+#include "classlib/IniFiles.h"
+#include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
+#include "controls/Btchkbox.h"
+#include "controls/ExListV.h"
+#include "controls/ImgBtn.h"
+#include "platform/Hooks.h"
+#include "platform/Shell.h"
+#include "workbench/ReportData.h"
+
+namespace {
+
+constexpr const char* PreviewFileName = "sample2.htm";
+constexpr const char* ReportPartTitle = "Header Document";  // both browse buttons say so
+constexpr const char* ReportPartFilter = "Html Document|*.htm;*.html|*.htm *.html|*.htm;*.html";
+
+constexpr const char* ReportsOnText =
+    "Reports are automaticaly generated each time a submission has completed. Changes to the Header,Footer and "
+    "Title will take affect on the next submitted Project.";
+constexpr const char* ReportsOffText = "Reporting feature is disabled";
+
+struct TReportPart {
+    const char* Missing;
+    const char* Caption;
+};
+constexpr TReportPart HeaderPart{"Could not find header, Please Reload header", "No header Found!"};
+constexpr TReportPart FooterPart{"Could not find Footer, Please Reload Footer", "No Footer Found!"};
+
+// The lines of a header or footer file as they stand; a file that cannot be
+// read is told once and the report goes on without it.
+std::optional<std::vector<AnsiString>> ReadReportPart(const AnsiString& fileName, const TReportPart& part)
+{
+    try {
+        TStringList lines;
+        lines.LoadFromFile(fileName);
+        std::vector<AnsiString> out;
+        out.reserve(lines.Count());
+        for (int i = 0; i < lines.Count(); ++i)
+            out.push_back(lines.Strings(i));
+        return out;
+    } catch (const std::exception&) {
+        ShowMessageBox(part.Missing, part.Caption, MB_OK | MB_ICONEXCLAMATION);
+        return std::nullopt;
+    }
+}
+
+AnsiString Cell(TListItem& row, int index)
+{
+    TStrings* cells = row.SubItems();
+    return index < cells->Count() ? cells->Strings(index) : AnsiString();
+}
+
+// A report name is made of a project name and a date; it must stay a plain
+// name inside the reports folder whatever the name or the date format holds.
+bool IsPlainFileName(const AnsiString& name)
+{
+    return !name.empty() && name.find_first_of("/\\") == AnsiString::npos && name != "." && name != "..";
+}
+
+}  // namespace
+
+void TSubmitMain::WireReportsPage()
+{
+    auto on = [this](void (TSubmitMain::*handler)(TObject*)) {
+        return [this, handler](TObject* sender) { (this->*handler)(sender); };
+    };
+    GenReportCk->OnClick = on(&TSubmitMain::GenReportCkClick);
+    SpeedButton1->OnClick = on(&TSubmitMain::SpeedButton1Click);
+    SpeedButton2->OnClick = on(&TSubmitMain::SpeedButton2Click);
+    Button14->OnClick = on(&TSubmitMain::Button14Click);
+    Apply1->OnClick = on(&TSubmitMain::Button14Click);
+    Button13->OnClick = on(&TSubmitMain::Button13Click);
+    Preview1->OnClick = on(&TSubmitMain::Button13Click);
+    FileListBox1->OnDblClick = on(&TSubmitMain::FileListBox1DblClick);
+    ViewReport1->OnClick = on(&TSubmitMain::ViewReport1Click);
+    DeleteReport1->OnClick = on(&TSubmitMain::DeleteReport1Click);
+}
+
+// --- the settings ------------------------------------------------------------------------------
+
+ReportSettings TSubmitMain::ReportControls() const
+{
+    ReportSettings s;
+    s.genReport = GenReportCk->Checked();
+    s.header = HeaderCk->Checked();
+    s.footer = FooterCk->Checked();
+    s.title = TitleRepCk->Checked();
+    s.headerPath = Header->Text();
+    s.footerPath = Footer->Text();
+    s.titleText = TitleRep->Text();
+    return s;
+}
+
+void TSubmitMain::ShowReportSettings(const ReportSettings& s)
+{
+    GenReportCk->SetChecked(s.genReport);
+    HeaderCk->SetChecked(s.header);
+    FooterCk->SetChecked(s.footer);
+    TitleRepCk->SetChecked(s.title);
+    Header->SetText(s.headerPath);
+    Footer->SetText(s.footerPath);
+    TitleRep->SetText(s.titleText);
+    // Setting the check box fires nothing; the explanation follows it here.
+    GenReportCkClick(GenReportCk);
+}
+
+void TSubmitMain::LoadReportSettings(const TIniFile& settings)
+{
+    ShowReportSettings(ReadReportSettings(settings));
+}
+
+void TSubmitMain::Button14Click(TObject*)
+{
+    ShowPage(pgReports);
+    TIniFile settings(AppPath(AppFolder, SettingsFileName));
+    WriteReportSettings(settings, ReportControls());
+}
+
+void TSubmitMain::GenReportCkClick(TObject*)
+{
+    Label12->SetCaption(GenReportCk->Checked() ? ReportsOnText : ReportsOffText);
+}
+
+void TSubmitMain::ChooseReportPart(TEdit& field)
+{
+    TOpenDialog dialog(nullptr);
+    dialog.InitialDir = AppFolder;
+    dialog.Title = ReportPartTitle;
+    dialog.Filter = ReportPartFilter;
+    if (dialog.Execute())
+        field.SetText(dialog.FileName);
+}
+
+void TSubmitMain::SpeedButton1Click(TObject*)
+{
+    ChooseReportPart(*Header);
+}
+
+void TSubmitMain::SpeedButton2Click(TObject*)
+{
+    ChooseReportPart(*Footer);
+}
+
+// --- the report --------------------------------------------------------------------------------
+
+std::vector<AnsiString> TSubmitMain::SubmissionReport()
+{
+    ReportInput input;
+    input.settings = ReportControls();
+    if (input.settings.header)
+        input.headerLines = ReadReportPart(input.settings.headerPath, HeaderPart);
+    if (input.settings.title)
+        input.homeLocation = HomeLocation;
+    input.projectUrl = SubmitRecord.url;
+    input.projectName = CurrentProject;
+    TListItems* rows = ExListView2->Items();
+    for (int i = 0; i < rows->Count(); ++i) {
+        TListItem& row = *rows->Item(i);
+        if (row.Checked())
+            input.rows.push_back({row.Caption(), Cell(row, 0), Cell(row, 1), Cell(row, 2), Cell(row, 3)});
+    }
+    if (input.settings.footer)
+        input.footerLines = ReadReportPart(input.settings.footerPath, FooterPart);
+    return SubmissionReportLines(input);
+}
+
+void TSubmitMain::Button13Click(TObject* Sender)
+{
+    const bool projectReport = Sender == Button6;
+    if (Sender == Button13)
+        ShowPage(pgReports);
+    TStringList report;
+    for (const AnsiString& line : SubmissionReport())
+        report.Add(line);
+    if (projectReport) {
+        const AnsiString name = ReportFileName(CurrentProject, Now());
+        if (!IsPlainFileName(name))
+            throw EFCreateError("Cannot create file \"" + name + "\". Invalid filename");
+        report.SaveToFile(AppPath(AppFolder, AnsiString(ReportsFolderName) + "\\" + name));
+        FileListBox1->Update();
+    } else {
+        const AnsiString preview = AppPath(GetCurrentDir(), PreviewFileName);
+        report.SaveToFile(preview);
+        ShellExecute(0, "open", preview, "", "", SW_SHOWNORMAL);
+    }
+}
+
+void TSubmitMain::WriteSubmissionReport()
+{
+    if (!GenReportCk->Checked())
+        return;
+    // A report that cannot be written is shown, and the run goes on.
+    try {
+        Button13Click(Button6);
+    } catch (const std::exception& e) {
+        Application->ShowException(&e);
+    }
+}
+
+// --- the saved reports -------------------------------------------------------------------------
+
+void TSubmitMain::FileListBox1DblClick(TObject*)
+{
+    const AnsiString report = FileListBox1->FileName();
+    if (!report.empty())
+        ShellExecute(0, "open", report, "", "", SW_SHOWNORMAL);
+}
+
+void TSubmitMain::ViewReport1Click(TObject* Sender)
+{
+    FileListBox1DblClick(Sender);
+}
+
+void TSubmitMain::DeleteReport1Click(TObject*)
+{
+    const AnsiString report = FileListBox1->FileName();
+    if (!report.empty() && DeleteFile(report))
+        FileListBox1->Update();
+}

@@ -1,0 +1,384 @@
+// The main window's submission run: Submit and Stop, the entries of each
+// project, the project queue and the dispatcher that keeps up to Ports
+// requests in flight. The live window sends the requests and calls the
+// dispatcher again after every finished one.
+//
+// Everything runs on the GUI thread, and the dispatcher processes messages
+// between requests, so every path is written to be entered again: a nested
+// dispatch only asks the running one for another pass, and every step checks
+// the run's state again after a call that pumps messages.
+#include "workbench/SubmitMain.h"
+
+#include <cassert>
+
+#include "classlib/CheckLst.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/FileCtrl.h"
+#include "classlib/ImgList.h"
+#include "classlib/IniFiles.h"
+#include "classlib/Timer.h"
+#include "controls/ExListV.h"
+#include "controls/ImgBtn.h"
+#include "controls/LedLbl.h"
+#include "platform/Hooks.h"
+#include "workbench/EngineData.h"
+#include "workbench/Glyphs.h"
+#include "workbench/LiveResult.h"
+#include "workbench/SubmitData.h"
+#include "workbench/WaitWindow.h"
+
+namespace {
+
+inline constexpr const char* CategoryMapFileName = "\\data\\catagory.zro";
+
+// Columns of an engine row (sub-items).
+constexpr int ResultColumn = 1;
+constexpr int DateColumn = 2;
+
+// The Submit button's resting glyph in ImageList2.
+constexpr int SubmitRestGlyph = 6;
+
+// Timer1 tags: the Submit button flashes during a run, the project list
+// when no project is checked.
+constexpr int FlashSubmitButton = 4;
+constexpr int FlashProjectList = 6;
+
+// The record of an engine: the value part of its EngineList line, found by
+// binary search in the sorted list (lines sharing the prefix "name=" lie
+// together there); "" when the engine is not in the list.
+AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name)
+{
+    const AnsiString key = name + "=";
+    if (engines.Sorted()) {
+        int index = 0;
+        engines.Find(key, index);
+        if (index < engines.Count()) {
+            const AnsiString& line = engines.StringRef(index);
+            if (line.size() >= key.size() && SameText(line.substr(0, key.size()), key))
+                return line.substr(key.size());
+        }
+        return "";
+    }
+    const int index = engines.IndexOfName(name);
+    return index < 0 ? AnsiString() : engines.StringRef(index).substr(key.size());
+}
+
+}  // namespace
+
+// --- Submit and Stop -------------------------------------------------------------------------
+
+void TSubmitMain::Button6Click(TObject*)
+{
+    switch (FRunState) {
+    case TRunState::Idle:
+        break;
+    case TRunState::Stopping:
+        // The stopped run still has requests ending; the new one starts when
+        // they are all done, so that none of them writes into its rows.
+        FStartAfterStop = true;
+        return;
+    case TRunState::Building:
+    case TRunState::Running:
+        return;  // one run at a time
+    }
+
+    if (SesList->Items()->Count() == 0) {
+        Application->MessageBox("You have no saved Projects to Submit!\n\rPlease go back and save your project "
+                                "before submitting",
+                                "No Project Selected", MB_OK);
+        ShowPage(pgProjects, PageControl1, TabSheet1);
+        return;
+    }
+    // Stored options that would let a run start no request at all.
+    for (const auto& [value, what] : {std::pair{Ports, "Ports"}, std::pair{Timeout, "Timeout"}}) {
+        int checked = 0;
+        if (const auto refusal = CheckSubmitOption(IntToStr(value), what, checked)) {
+            Application->MessageBox(*refusal + "\nPlease set it under Options, Timeouts/Ports.", "Submit Options",
+                                    MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+    }
+    StartProject(true);
+}
+
+void TSubmitMain::Button7Click(TObject*)
+{
+    if (FRunState != TRunState::Running && FRunState != TRunState::Building)
+        return;
+    // A list being built is dropped by the build itself, which ends the run.
+    const bool building = FRunState == TRunState::Building;
+    FRunState = TRunState::Stopping;
+    Button7->SetEnabled(false);
+    Button6->SetEnabled(true);
+    if (LiveResult) {
+        LiveResult->Timer5->SetEnabled(false);
+        LiveResult->StopSubmissions();
+    }
+    // Every aborted request comes back through its done event, which calls
+    // the dispatcher; with nothing running the run ends here.
+    if (!building)
+        DispatchSubmissions();
+}
+
+// --- projects ----------------------------------------------------------------------------------
+
+// The checked projects, in list order, that still have a project file: one
+// deleted while it waited is skipped, never submitted with empty values.
+static void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& appFolder, TStringList& queue)
+{
+    queue.Clear();
+    for (int i = 0; i < list.Items()->Count(); ++i) {
+        if (!list.Checked(i))
+            continue;
+        const AnsiString name = list.Items()->Strings(i);
+        if (ValidateProjectName(name) || !FileExists(ProjectFilePath(appFolder, name)))
+            continue;
+        queue.Add(name);
+    }
+}
+
+bool TSubmitMain::StartProject(bool firstOfRun)
+{
+    QueueCheckedProjects(*SesList, AppFolder, *ProjectQueue);
+    if (ProjectQueue->Count() == 0) {
+        if (!firstOfRun) {
+            FinishRun(false);
+            return false;
+        }
+        Timer1->Tag = FlashProjectList;
+        Timer1->SetEnabled(true);
+        Application->MessageBox("There is no project selected to submit!\n\rChecking the box beside the Project Name "
+                                "will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects",
+                                "No Project Selected", MB_OK);
+        return false;
+    }
+
+    if (!BuildSubmissionList()) {
+        // Stopped while the list was being built; nothing was sent.
+        FinishRun(true);
+        return false;
+    }
+
+    FRunState = TRunState::Running;
+    Button6->SetEnabled(false);
+    Button7->SetEnabled(true);
+    Timer1->Tag = FlashSubmitButton;
+    Timer1->SetEnabled(true);
+    if (LiveResult)
+        LiveResult->Timer5->SetEnabled(true);
+    LoadSubmitProject();
+    FReportDue = true;
+    if (LiveResult)
+        LiveResult->Seconds = Timeout;
+    assert(!LiveResult || LiveResult->RunningCount() == 0);
+    InFlight = 0;
+    DispatchSubmissions();
+    return true;
+}
+
+bool TSubmitMain::BuildSubmissionList()
+{
+    FRunState = TRunState::Building;
+    FEntries.clear();
+    FEntryOfRow.clear();
+    FNextEntry = 0;
+    FDeadEntries = 0;
+    FCategoryCache.clear();
+    LedLabel3->SetText("0");
+    LedLabel2->SetText("0");
+    LedLabel4->SetText("0");
+    ClearEngineResults();
+
+    TWaitWindow wait(this, "Please wait while Building Submission List");
+    TListItems* rows = ExListView2->Items();
+    wait.SetItemCount(rows->Count());
+    wait.SetCaption("Please Wait While Submission Builds Data");
+    // The count and the rows are read again on every turn: a row deleted
+    // while messages are processed moves the ones after it up (FBuildRow
+    // follows it, see EngineRowDeleted).
+    for (FBuildRow = 0; FBuildRow < rows->Count(); ++FBuildRow) {
+        TListItem* row = rows->Item(FBuildRow);
+        if (row->Checked()) {
+            FEntryOfRow[row] = FEntries.size();
+            FEntries.push_back({row->Caption(), row});
+        }
+        wait.Progress(row->CaptionRef(), FBuildRow);
+        Application->ProcessMessages();
+        if (FRunState != TRunState::Building)
+            break;
+    }
+    FBuildRow = -1;
+    wait.Finish();
+    return FRunState == TRunState::Building;
+}
+
+void TSubmitMain::LoadSubmitProject()
+{
+    CurrentProject = ProjectQueue->Count() > 0 ? ProjectQueue->Strings(0) : AnsiString();
+    SubmitRecord = LoadProjectFile(AppFolder, CurrentProject);
+}
+
+void TSubmitMain::ClearEngineResults()
+{
+    TListItems* rows = ExListView2->Items();
+    rows->BeginUpdate();
+    for (int i = 0; i < rows->Count(); ++i) {
+        TListItem* row = rows->Item(i);
+        TStrings* cells = row->SubItems();
+        for (const int column : {ResultColumn, DateColumn})
+            if (column < cells->Count() && !row->SubItemRef(column).empty())
+                cells->SetStrings(column, "");
+        if (row->ImageIndex() != -1)
+            row->SetImageIndex(-1);
+    }
+    rows->EndUpdate();
+}
+
+AnsiString TSubmitMain::CategoryMapValue(const AnsiString& section, const AnsiString& key)
+{
+    // Each pair is read once per project: a run asks the same one for
+    // every engine of a category type.
+    const AnsiString id = section + "\n" + key;
+    for (const auto& [cached, value] : FCategoryCache)
+        if (cached == id)
+            return value;
+    TIniFile map(AppPath(AppFolder, CategoryMapFileName));
+    AnsiString value = map.ReadString(section, key, "");
+    FCategoryCache.emplace_back(id, value);
+    return value;
+}
+
+int TSubmitMain::SubmissionEntriesLeft() const
+{
+    return static_cast<int>(FEntries.size() - FNextEntry - FDeadEntries);
+}
+
+// --- the dispatcher ----------------------------------------------------------------------------
+
+void TSubmitMain::DispatchSubmissions()
+{
+    // Entered again from the messages it processes (a request ending, a
+    // button): the running pass does the work, so nothing is taken twice
+    // and no project ends while its requests still run.
+    if (FInDispatch) {
+        FDispatchAgain = true;
+        return;
+    }
+    FInDispatch = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{FInDispatch};
+
+    do {
+        FDispatchAgain = false;
+        if (FRunState == TRunState::Running) {
+            // The second bound is read again after every request, since each
+            // one takes an entry.
+            while (FRunState == TRunState::Running && SubmissionEntriesLeft() > 0 && InFlight < Ports &&
+                   InFlight < SubmissionEntriesLeft() + 1) {
+                ++InFlight;
+                Application->ProcessMessages();
+                // The place is given back when the messages stopped the run
+                // or a row deletion took the last entry.
+                if (FRunState != TRunState::Running || SubmissionEntriesLeft() == 0) {
+                    --InFlight;
+                    continue;
+                }
+                SubmitNextEngine();
+            }
+            if (FRunState == TRunState::Running && SubmissionEntriesLeft() == 0 && InFlight == 0)
+                FinishProject();
+        } else if (FRunState == TRunState::Stopping && InFlight == 0) {
+            FinishRun(true);
+        }
+    } while (FDispatchAgain);
+}
+
+void TSubmitMain::SubmitNextEngine()
+{
+    while (FNextEntry < FEntries.size() && !FEntries[FNextEntry].Row) {
+        ++FNextEntry;
+        --FDeadEntries;
+    }
+    if (FNextEntry >= FEntries.size()) {
+        --InFlight;  // nothing left to take the place raised for it
+        return;
+    }
+    const TSubmissionEntry entry = FEntries[FNextEntry++];
+
+    const AnsiString record = EngineRecordOf(*EngineList, entry.Engine);
+    const SubmissionRequest request = BuildSubmissionRequest(
+        record, SubmitRecord,
+        [this](const AnsiString& section, const AnsiString& key) { return CategoryMapValue(section, key); });
+    if (LiveResult)
+        LiveResult->SubmitRequest(request.url, request.data, request.referer, request.method, entry.Row->Index());
+}
+
+void TSubmitMain::FinishProject()
+{
+    // The finished project loses its check mark; its report is written
+    // before the next project clears the rows.
+    for (int line = 0; line < SesList->Items()->Count(); ++line)
+        if (SesList->Items()->Strings(line) == CurrentProject) {
+            SesList->SetChecked(line, false);
+            break;
+        }
+    if (ProjectQueue->Count() > 0)
+        ProjectQueue->Delete(0);
+
+    QueueCheckedProjects(*SesList, AppFolder, *ProjectQueue);
+    if (ProjectQueue->Count() == 0) {
+        FinishRun(false);
+        return;
+    }
+    FReportDue = false;
+    WriteSubmissionReport();
+    StartProject(false);
+}
+
+void TSubmitMain::FinishRun(bool stopped)
+{
+    FRunState = TRunState::Idle;
+    Button6->SetEnabled(true);
+    Button7->SetEnabled(false);
+    if (LiveResult)
+        LiveResult->Timer5->SetEnabled(false);
+    if (FReportDue) {
+        FReportDue = false;
+        WriteSubmissionReport();
+    }
+    FileListBox1->Update();
+    Timer1->SetEnabled(false);
+    if (stopped)
+        Application->MessageBox("Your Submission has been stopped", "Submission Stopped", MB_OK);
+    else
+        Application->MessageBox("Your Submission is Complete", "Submission Complete", MB_OK);
+    ShowButtonGlyph(*Button6, *ImageList2, SubmitRestGlyph);
+    Button6->Tag = SubmitRestGlyph;
+
+    if (FStartAfterStop && FRunState == TRunState::Idle) {
+        FStartAfterStop = false;
+        Button6Click(Button6);
+    }
+    FStartAfterStop = false;
+}
+
+// --- engine rows deleted during a run ----------------------------------------------------------
+
+void TSubmitMain::EngineRowDeleted(TListItem* row)
+{
+    if (FRunState == TRunState::Idle)
+        return;
+    if (FBuildRow >= 0 && row->Index() <= FBuildRow)
+        --FBuildRow;  // the build goes on with the row that moves into place
+    if (const auto found = FEntryOfRow.find(row); found != FEntryOfRow.end()) {
+        TSubmissionEntry& entry = FEntries[found->second];
+        if (found->second >= FNextEntry && entry.Row)
+            ++FDeadEntries;
+        entry.Row = nullptr;
+        FEntryOfRow.erase(found);
+    }
+    if (LiveResult)
+        LiveResult->RowDeleted(row);
+}

@@ -1,0 +1,49 @@
+#include "workbench/UpdateBox.h"
+
+#include "classlib/ComCtrls.h"
+#include "classlib/StdCtrls.h"
+#include "controls/ImgBtn.h"
+#include "controls/Tranpanl.h"
+#include "platform/Skin.h"
+#include "workbench/FormBuild.h"
+#include "workbench/Glyphs.h"
+#include "workbench/SubmitMain.h"
+
+TUpdateBox* UpdateBox = nullptr;
+
+TUpdateBox::TUpdateBox(TComponent* AOwner) : TForm(AOwner)
+{
+    Name = "UpdateBox";
+    SetCaption("Database Update");
+    SetBorderStyle(bsSizeToolWin);
+    SetFormStyle(fsStayOnTop);
+    SetPosition(poScreenCenter);
+    SetWidth(434);
+    SetHeight(62);
+
+    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, ClientWidth(), ClientHeight());
+    TranPanel1->SetAlign(alClient);
+    InfoLabel = PlaceLabel(this, TranPanel1, "InfoLabel", "Status:", 8, 4);
+    UpdateBar1 = Place<TProgressBar>(this, TranPanel1, "UpdateBar1", 8, 20, 320, 14);
+    UpdateBar1->SetMin(0);
+    UpdateBar1->SetMax(100);
+    UpdateBar1->SetVisible(false);
+    UpdateAbort = Place<TImgBtn>(this, TranPanel1, "UpdateAbort", 336, 8, ButtonGlyphWidth, ButtonGlyphHeight);
+    DressImageButton(*UpdateAbort, "Abort");
+    UpdateAbort->SetEnabled(false);
+
+    SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
+    OnShow = [this](TObject* sender) { FormShow(sender); };
+}
+
+TUpdateBox::~TUpdateBox()
+{
+    DestroyComponents();
+    if (UpdateBox == this)
+        UpdateBox = nullptr;
+}
+
+void TUpdateBox::FormShow(TObject*)
+{
+    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+}
