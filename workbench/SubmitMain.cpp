@@ -346,7 +346,9 @@ void TSubmitMain::BuildProjectsPage(TWinControl* page)
     PlaceLabel(this, sheet, "Label8", "Keywords", 8, 149, Key1);
     CLED4 = PlaceLed(this, sheet, "CLED4", led, 146, 3);
     catagory = Place<TComboBox>(this, sheet, "catagory", field, 192, 200, 21);
-    catagory->SetStyle(csDropDownList);
+    // Editable, so that a stored or imported category that is not one of the
+    // items is shown and saved back as it is, never dropped.
+    catagory->SetStyle(csDropDown);
     for (const char* category : Categories)
         catagory->Items()->Add(category);
     catagory->SetItemIndex(-1);

@@ -122,9 +122,11 @@ void TSubmitMain::Button7Click(TObject*)
 
 // --- projects ----------------------------------------------------------------------------------
 
+namespace {
+
 // The checked projects, in list order, that still have a project file: one
 // deleted while it waited is skipped, never submitted with empty values.
-static void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& appFolder, TStringList& queue)
+void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& appFolder, TStringList& queue)
 {
     queue.Clear();
     for (int i = 0; i < list.Items()->Count(); ++i) {
@@ -136,6 +138,8 @@ static void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& ap
         queue.Add(name);
     }
 }
+
+}  // namespace
 
 bool TSubmitMain::StartProject(bool firstOfRun)
 {
@@ -179,6 +183,7 @@ bool TSubmitMain::StartProject(bool firstOfRun)
 bool TSubmitMain::BuildSubmissionList()
 {
     FRunState = TRunState::Building;
+    Button6->SetEnabled(false);
     FEntries.clear();
     FEntryOfRow.clear();
     FNextEntry = 0;

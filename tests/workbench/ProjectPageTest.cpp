@@ -565,3 +565,21 @@ TEST_F(ProjectImportPage, OtherFilesAreLeftToThePageImport)
 }
 
 }  // namespace
+
+namespace {
+
+// A category that is not one of the list's items (an older file, an import)
+// is shown and saved back as it is.
+TEST_F(ProjectPage, ACategoryOutsideTheListIsKept)
+{
+    TPage page = SampleProject("garden");
+    page["catagory"] = "Gardening";
+    SaveAs("Garden", page);
+    EXPECT_EQ(ProjectFile("Garden"), ExpectedProjectFile("Garden", page));
+
+    Start();
+    ClickProject(0);
+    EXPECT_EQ(Shown(), page);
+}
+
+}  // namespace

@@ -1,6 +1,8 @@
 // Start-up of the real windows against a temporary installation folder.
 #include <gtest/gtest.h>
 
+#include "classlib/IniFiles.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -172,7 +174,9 @@ TEST(Startup, AMissingEngineFileDoesNotCutStartupShort)
         TInstallFolder folder;
         for (const char* file : c.removed)
             folder.Remove(file);
-        folder.Write("wkt.ini", folder.Read("wkt.ini") + "\r\n[SubOptions]\r\nPorts=5\r\nTimeout=30\r\n");
+        TIniFile settings(folder.File("wkt.ini"));
+        settings.WriteInteger("SubOptions", "Ports", 5);
+        settings.WriteInteger("SubOptions", "Timeout", 30);
         TBoxRecorder boxes;
         TRunningProgram program(folder);
 
