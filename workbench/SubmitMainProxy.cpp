@@ -47,4 +47,8 @@ void TSubmitMain::LoadProxySettings()
     HandProxyTo(*HttpRank, settings);
     if (LiveResult)
         LiveResult->SetSubmitProxy(settings);  // HttpCli1 and the submission requests
+    // The wizard's client, by its component name.
+    if (CustomDatabase)
+        if (auto* wizardClient = dynamic_cast<TCustomHttpCli*>(CustomDatabase->FindComponent("Http1")))
+            HandProxyTo(*wizardClient, settings);
 }

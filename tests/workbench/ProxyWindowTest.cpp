@@ -52,13 +52,18 @@ TProxyOfClient ProxyOf(const TCustomHttpCli& client)
 std::vector<std::pair<const char*, TProxyOfClient>> ProxiesOfClients()
 {
     const ProxySettings& submit = LiveResult->SubmitProxy();
-    return {
+    std::vector<std::pair<const char*, TProxyOfClient>> clients = {
         {"HttpMap", ProxyOf(*SubmitMain->HttpMap)},
         {"HttpRank", ProxyOf(*SubmitMain->HttpRank)},
         {"HttpCli1", ProxyOf(*LiveResult->HttpCli1)},
         {"submission requests",
          submit.on ? TProxyOfClient{submit.host, submit.port, submit.userName, submit.password} : TProxyOfClient{"", "80", "", ""}},
     };
+    auto* wizard = dynamic_cast<TCustomHttpCli*>(CustomDatabase->FindComponent("Http1"));
+    EXPECT_NE(wizard, nullptr);
+    if (wizard)
+        clients.push_back({"Http1", ProxyOf(*wizard)});
+    return clients;
 }
 
 void ExpectEveryClient(const TProxyOfClient& expected)
@@ -85,16 +90,19 @@ std::string ProxySection(const TInstallFolder& folder)
 
 class ProxyWindow : public ::testing::Test {
 protected:
-    ProxyWindow()
-    {
-        program.emplace(folder);
-        SubmitMain->Show();  // loads the proxy settings
-    }
+    ProxyWindow() { Start(); }
     void Restart()
     {
         program.reset();
+        Start();
+    }
+    void Start()
+    {
         program.emplace(folder);
-        SubmitMain->Show();
+        // The wizard's page client, until the wizard builds its own.
+        if (!CustomDatabase->FindComponent("Http1"))
+            (new THttpCli(CustomDatabase))->Name = "Http1";
+        SubmitMain->Show();  // loads the proxy settings
     }
 
     TInstallFolder folder;
