@@ -18,6 +18,7 @@
 #include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
+#include "workbench/Proxyset.h"
 #include "workbench/StrKit.h"
 #include "workbench/SubmitMain.h"
 
@@ -168,10 +169,7 @@ void TLiveResult::Button1Click(TObject*)
 void TLiveResult::SetSubmitProxy(const ProxySettings& settings)
 {
     FProxy = settings;
-    HttpCli1->Proxy = settings.on ? settings.host : AnsiString();
-    HttpCli1->ProxyPort = settings.on && !settings.port.empty() ? settings.port : AnsiString("80");
-    HttpCli1->ProxyUsername = settings.on ? settings.userName : AnsiString();
-    HttpCli1->ProxyPassword = settings.on ? settings.password : AnsiString();
+    HandProxyTo(*HttpCli1, settings);
 }
 
 // --- requests ------------------------------------------------------------------------------
@@ -189,13 +187,7 @@ void TLiveResult::SubmitRequest(const AnsiString& URL, const AnsiString& Data, c
     client.PostStream = request.PostStream.get();
     client.OnHeaderEnd = [this](TObject* sender) { HeaderEnded(static_cast<TSTHttpCli*>(sender)); };
     client.OnRequestDone = [this](TObject* sender, THttpRequest, std::uint16_t) { SubmitRequestDone(sender); };
-    if (FProxy.on && !FProxy.host.empty()) {
-        client.Proxy = FProxy.host;
-        if (!FProxy.port.empty())
-            client.ProxyPort = FProxy.port;
-        client.ProxyUsername = FProxy.userName;
-        client.ProxyPassword = FProxy.password;
-    }
+    HandProxyTo(client, FProxy);
 
     if (SubmitMain) {
         TListItems* rows = SubmitMain->ExListView2->Items();

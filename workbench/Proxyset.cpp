@@ -5,6 +5,7 @@
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "platform/Skin.h"
+#include "transport/HttpProt.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/SubmitMain.h"
@@ -91,4 +92,12 @@ void TProxyset::Button1Click(TObject*)
     }
     if (SubmitMain)
         SubmitMain->LoadProxySettings();
+}
+
+void HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings)
+{
+    client.Proxy = settings.on ? settings.host : AnsiString();
+    client.ProxyPort = settings.on && !settings.port.empty() ? settings.port : AnsiString("80");
+    client.ProxyUsername = settings.on ? settings.userName : AnsiString();
+    client.ProxyPassword = settings.on ? settings.password : AnsiString();
 }

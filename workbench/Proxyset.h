@@ -5,12 +5,18 @@
 #include "classlib/Forms.h"
 #include "workbench/ReportData.h"
 
+class TCustomHttpCli;
 class TEdit;
 class TImgBtn;
 class TLabel;
 class TRadioButton;
 class TSkinForm;
 class TTranPanel;
+
+// Gives an HTTP client the proxy, or takes it away when the proxy is off:
+// switching it off takes effect at once. An empty port is the client's
+// default, 80.
+void HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings);
 
 class TProxyset : public TForm {
 public:

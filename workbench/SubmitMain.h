@@ -435,8 +435,6 @@ public:
     // at once.
     void LoadProxySettings();
     void Proxy1Click(TObject* Sender);  // shows the proxy window
-    // Gives a client the proxy, or takes it away when the proxy is off.
-    static void HandProxyTo(class TCustomHttpCli& client, const struct ProxySettings& settings);
     void WireProxyMenu();  // construction
 
 private:

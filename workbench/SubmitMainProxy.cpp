@@ -22,17 +22,6 @@ void TSubmitMain::Proxy1Click(TObject*)
         Proxyset->Show();
 }
 
-void TSubmitMain::HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings)
-{
-    // Switched off, the client forgets the proxy at once rather than at the
-    // next start, so that "not behind a proxy" means what it says.
-    client.Proxy = settings.on ? settings.host : AnsiString();
-    // An empty port is the client's own default.
-    client.ProxyPort = settings.on && !settings.port.empty() ? settings.port : AnsiString("80");
-    client.ProxyUsername = settings.on ? settings.userName : AnsiString();
-    client.ProxyPassword = settings.on ? settings.password : AnsiString();
-}
-
 void TSubmitMain::LoadProxySettings()
 {
     ProxySettings settings;

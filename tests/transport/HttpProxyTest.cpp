@@ -16,111 +16,18 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "support/TinyProxy.h"
+
 #include "transport/HttpTestHelpers.h"
 #include "transport/UpdHttpProt.h"
 
 namespace {
 
-int FreeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-bool Accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// tinyproxy in the foreground with its files in a temporary folder; stopped
-// and reaped by the destructor.
-class TinyProxy {
-public:
-    TinyProxy(const std::string& user, const std::string& password)
-    {
-        char pattern[] = "/tmp/tenvarel-tinyproxy-XXXXXX";
-        FDir = ::mkdtemp(pattern);
-        FPort = FreeLoopbackPort();
-        const std::string conf = FDir + "/tinyproxy.conf";
-        std::ofstream(conf) << "Port " << FPort << "\n"
-                            << "Listen 127.0.0.1\n"
-                            << "Timeout 30\n"
-                            << "MaxClients 50\n"
-                            << "LogLevel Info\n"
-                            << "LogFile \"" << FDir << "/tinyproxy.log\"\n"
-                            << "PidFile \"" << FDir << "/tinyproxy.pid\"\n"
-                            << "Allow 127.0.0.1\n"
-                            << "DisableViaHeader Yes\n"
-                            << "BasicAuth " << user << " " << password << "\n";
-        FPid = ::fork();
-        if (FPid == 0) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
-            ::execlp("tinyproxy", "tinyproxy", "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (FPid > 0 && !Accepts(FPort) && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(FPid, &status, WNOHANG) == FPid) {
-                FPid = -1;  // it died: the tests see Running() false
-                break;
-            }
-            ::poll(nullptr, 0, 10);
-        }
-        FRunning = FPid > 0 && Accepts(FPort);
-    }
-    ~TinyProxy()
-    {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            int status = 0;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (::waitpid(FPid, &status, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    ::kill(FPid, SIGKILL);
-                    ::waitpid(FPid, &status, 0);
-                    break;
-                }
-                ::poll(nullptr, 0, 10);
-            }
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(FDir, ignored);
-    }
-    TinyProxy(const TinyProxy&) = delete;
-    TinyProxy& operator=(const TinyProxy&) = delete;
-
-    bool Running() const { return FRunning; }
-    int Port() const { return FPort; }
-
-private:
-    std::string FDir;
-    int FPort = 0;
-    pid_t FPid = -1;
-    bool FRunning = false;
-};
-
 }  // namespace
 
 TEST(HttpProxy, TinyproxyWithBasicAuth)
 {
-    TinyProxy proxy("joe", "secret");
+    TinyProxy proxy("joe", "secret", "DisableViaHeader Yes\n");
     ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
     HttpTestServer server;
     server.Script("/page", HttpTestReply::Ok("<html>through</html>"));

@@ -81,6 +81,9 @@ class ReportsPage : public ::testing::Test {
 protected:
     ReportsPage()
     {
+        // The defaults of a settings file without [Reports]; the installed
+        // one carries settings of its own (see InstalledSettings below).
+        TIniFile(folder.File("wkt.ini")).EraseSection("Reports");
         program.emplace(folder);
         FormatSettings().ShortDateFormat = "m/d/yyyy";
         FormatSettings().DateSeparator = '/';
@@ -403,6 +406,28 @@ TEST_F(ReportsPage, SavedReportsViewAndDelete)
     EXPECT_EQ(ListedFiles(), std::vector<std::string>{"Alpha12-9-2026.htm"});
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(boxes.Errors.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A new installation writes reports with the title and without a header or
+// footer, so the first report asks for no files the user never chose.
+TEST(InstalledSettings, ReportWithTitleAndWithoutHeaderOrFooter)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    EXPECT_TRUE(SubmitMain->GenReportCk->Checked());
+    EXPECT_FALSE(SubmitMain->HeaderCk->Checked());
+    EXPECT_FALSE(SubmitMain->FooterCk->Checked());
+    EXPECT_TRUE(SubmitMain->TitleRepCk->Checked());
+    EXPECT_EQ(SubmitMain->Header->Text(), "");
+    EXPECT_EQ(SubmitMain->TitleRep->Text(), "Submission Results");
+    EXPECT_EQ(SubmitMain->Ports, 10);
+    EXPECT_EQ(SubmitMain->Timeout, 40);
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TinyProxy.h"
+
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -75,19 +77,6 @@ inline std::string EngineName(std::size_t i)
     char name[32];
     std::snprintf(name, sizeof name, "E%04zu", i);
     return name;
-}
-
-inline int FreeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 // Many requests at once need many descriptors: the client's and the server's end of each.
