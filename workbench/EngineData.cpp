@@ -3,31 +3,32 @@
 namespace {
 
 template <typename Transform>
-std::string PassBytes(std::string_view in, Transform transform)
+std::string PassBytes(std::string bytes, Transform transform)
 {
-    std::string out(in.size(), '\0');
-    for (std::size_t i = 0; i < in.size(); ++i)
-        out[i] = static_cast<char>(transform(static_cast<unsigned char>(in[i])));
-    return out;
+    for (char& c : bytes)
+        c = static_cast<char>(transform(static_cast<unsigned char>(c)));
+    return bytes;
 }
 
 }  // namespace
 
-std::string UnscrambleBytes(std::string_view scrambled, std::uint16_t start)
+std::string UnscrambleBytes(std::string scrambled, std::uint16_t start)
 {
     TStreamCipher cipher(start);
-    return PassBytes(scrambled, [&](unsigned char c) { return cipher.Unscramble(c); });
+    return PassBytes(std::move(scrambled), [&](unsigned char c) { return cipher.Unscramble(c); });
 }
 
-std::string ScrambleBytes(std::string_view plain, std::uint16_t start)
+std::string ScrambleBytes(std::string plain, std::uint16_t start)
 {
     TStreamCipher cipher(start);
-    return PassBytes(plain, [&](unsigned char c) { return cipher.Scramble(c); });
+    return PassBytes(std::move(plain), [&](unsigned char c) { return cipher.Scramble(c); });
 }
 
 void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint16_t start)
 {
-    list.SetText(UnscrambleBytes(ReadFileBytes(fileName), start));
+    // The scrambled bytes become the text in place; only the list's lines are added on top.
+    const std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
+    list.SetText(text);
 }
 
 void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start)

@@ -42,8 +42,9 @@ private:
     std::uint16_t FKey;
 };
 
-std::string UnscrambleBytes(std::string_view scrambled, std::uint16_t start);
-std::string ScrambleBytes(std::string_view plain, std::uint16_t start);
+// Both work in place on the bytes they are given, so a large file is held once.
+std::string UnscrambleBytes(std::string scrambled, std::uint16_t start);
+std::string ScrambleBytes(std::string plain, std::uint16_t start);
 
 // Reads a scrambled file into the list (the list's own text load, so a sorted
 // list keeps its order and drops repeated lines). Throws EFOpenError.
