@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildProcess.h"
 #include "platform/Messages.h"
 #include "support/HttpTestServer.h"
 #include "transport/StHttpProt.h"
@@ -37,14 +38,7 @@ const std::string PagePath = "/small.htm";
 
 std::string SelfPath()
 {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("bench_http_gets");
-}
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
+    return bench::SelfPath("bench_http_gets");
 }
 
 // --- the server process ------------------------------------------------------
@@ -122,40 +116,7 @@ int ServerPort = 0;
 double TenvarelSeconds = 0, CurlSeconds = 0;
 long TenvarelMaxRssKb = 0;
 
-// Runs a program and returns its standard output; wall is its run time.
-std::string RunProgram(const std::vector<std::string>& args, double& wall, bool quiet)
-{
-    int out[2];
-    if (::pipe(out) != 0)
-        return {};
-    const auto begin = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        if (quiet) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-        }
-        ::close(out[0]);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    wall = Seconds(std::chrono::steady_clock::now() - begin);
-    return text;
-}
+using bench::RunProgram;
 
 void BM_TenvarelGets(benchmark::State& state)
 {
@@ -216,24 +177,8 @@ int main(int argc, char** argv)
         return Client(argc, argv);
 
     // The server in a process of its own, reading its port from its output.
-    int toServer[2], fromServer[2];
-    if (::pipe(toServer) != 0 || ::pipe(fromServer) != 0)
-        return 1;
-    const pid_t server = ::fork();
-    if (server == 0) {
-        ::dup2(toServer[0], 0);
-        ::dup2(fromServer[1], 1);
-        ::close(toServer[1]);
-        ::close(fromServer[0]);
-        const std::string self = SelfPath();
-        ::execl(self.c_str(), self.c_str(), "--serve", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(toServer[0]);
-    ::close(fromServer[1]);
-    char portText[32] = {};
-    const ssize_t n = ::read(fromServer[0], portText, sizeof portText - 1);
-    ServerPort = n > 0 ? std::atoi(portText) : 0;
+    bench::ServerProcess server({SelfPath(), "--serve"});
+    ServerPort = std::atoi(server.ReadPorts().c_str());
     if (ServerPort <= 0) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
@@ -249,8 +194,5 @@ int main(int argc, char** argv)
                     Requests, InFlight, TenvarelSeconds, CurlSeconds, TenvarelSeconds / CurlSeconds,
                     TenvarelMaxRssKb);
     std::fflush(stdout);
-    ::close(toServer[1]);  // the server ends when its input closes
-    int status = 0;
-    ::waitpid(server, &status, 0);
-    return 0;
+    return 0;  // the server ends when its input closes, with `server`
 }

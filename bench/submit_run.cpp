@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildProcess.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
@@ -58,9 +59,7 @@ constexpr int ServerCount = 4;
 
 std::string SelfPath()
 {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("bench_submit_run");
+    return bench::SelfPath("bench_submit_run");
 }
 
 void RaiseOpenFileLimit()
@@ -229,39 +228,7 @@ int Client(int argc, char** argv)
 
 std::vector<int> ServerPorts;
 
-std::string RunProgram(const std::vector<std::string>& args, double& wall, bool quiet)
-{
-    int out[2];
-    if (::pipe(out) != 0)
-        return {};
-    const auto begin = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        if (quiet) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-        }
-        ::close(out[0]);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    return text;
-}
+using bench::RunProgram;
 
 struct RunFigures {
     double seconds = 0;
@@ -385,31 +352,15 @@ int main(int argc, char** argv)
         return Client(argc, argv);
     RaiseOpenFileLimit();
 
-    int toServer[2], fromServer[2];
-    if (::pipe(toServer) != 0 || ::pipe(fromServer) != 0)
-        return 1;
-    const pid_t server = ::fork();
-    if (server == 0) {
-        ::dup2(toServer[0], 0);
-        ::dup2(fromServer[1], 1);
-        ::close(toServer[1]);
-        ::close(fromServer[0]);
-        const std::string self = SelfPath();
-        const std::string count = std::to_string(ServerCount);
-        ::execl(self.c_str(), self.c_str(), "--serve", count.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(toServer[0]);
-    ::close(fromServer[1]);
-    char portText[256] = {};
-    const ssize_t n = ::read(fromServer[0], portText, sizeof portText - 1);
-    if (n > 0) {
-        char* cursor = portText;
-        for (int i = 0; i < ServerCount; ++i) {
-            const long port = std::strtol(cursor, &cursor, 10);
-            if (port > 0)
-                ServerPorts.push_back(static_cast<int>(port));
-        }
+    bench::ServerProcess server({SelfPath(), "--serve", std::to_string(ServerCount)});
+    const std::string portText = server.ReadPorts();
+    const char* cursor = portText.c_str();
+    for (int i = 0; i < ServerCount; ++i) {
+        char* next = nullptr;
+        const long port = std::strtol(cursor, &next, 10);
+        cursor = next;
+        if (port > 0)
+            ServerPorts.push_back(static_cast<int>(port));
     }
     if (ServerPorts.size() != std::size_t(ServerCount)) {
         std::fprintf(stderr, "the servers did not start\n");
@@ -431,8 +382,5 @@ int main(int argc, char** argv)
     if (HundredThousandRssKb > 0)
         std::printf("100,000 engines, Ports 100: peak RSS %ld kB (target < 256000)\n", HundredThousandRssKb);
     std::fflush(stdout);
-    ::close(toServer[1]);
-    int status = 0;
-    ::waitpid(server, &status, 0);
-    return 0;
+    return 0;  // the servers end when their input closes, with `server`
 }

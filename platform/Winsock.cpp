@@ -57,6 +57,7 @@ constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -665,20 +666,17 @@ thread_local ServStorage tServ;
 thread_local ProtoStorage tProto;
 thread_local char tDotted[16];
 
-// Used when the system's services and protocols files lack an entry.
-struct ServiceName {
+// Used when the system's services and protocols files lack an entry: services
+// with their ports, protocols with their numbers.
+struct KnownName {
     const char* name;
-    int port;
+    int value;
 };
-constexpr ServiceName kServices[] = {
+constexpr KnownName kServices[] = {
     {"ftp", 21},     {"telnet", 23}, {"smtp", 25},  {"domain", 53}, {"http", 80},   {"www", 80},
     {"pop3", 110},   {"nntp", 119},  {"imap", 143}, {"https", 443}, {"socks", 1080},
 };
-struct ProtocolName {
-    const char* name;
-    int number;
-};
-constexpr ProtocolName kProtocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
+constexpr KnownName kProtocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
 
 void CopyName(char* out, std::size_t size, const char* in)
 {
@@ -689,6 +687,40 @@ void CopyName(char* out, std::size_t size, const char* in)
 bool NameIs(const char* a, const char* b)
 {
     return ::strcasecmp(a, b) == 0;
+}
+
+// The value a table knows for a name (case does not matter), or -1.
+template <std::size_t N>
+int KnownValue(const KnownName (&table)[N], const char* name)
+{
+    int value = -1;
+    for (const KnownName& known : table)
+        if (NameIs(known.name, name))
+            value = known.value;
+    return value;
+}
+
+// A database call may go ahead: the library is started and no argument it needs is missing (WSAEFAULT).
+bool ReadyWith(std::initializer_list<const void*> arguments)
+{
+    if (!Started())
+        return false;
+    for (const void* argument : arguments)
+        if (!argument) {
+            tLastError = ws::WSAEFAULT;
+            return false;
+        }
+    return true;
+}
+
+std::shared_ptr<LookupRequest> NewLookup(HWND wnd, UINT msg, char* buf, int bufLen)
+{
+    auto request = std::make_shared<LookupRequest>();
+    request->wnd = wnd;
+    request->msg = msg;
+    request->buf = buf;
+    request->bufLen = bufLen;
+    return request;
 }
 
 }  // namespace
@@ -751,17 +783,9 @@ int WSACancelAsyncRequest(HANDLE request)
 
 HANDLE WSAAsyncGetHostByName(HWND wnd, UINT msg, const char* name, char* buf, int bufLen)
 {
-    if (!Started())
+    if (!ReadyWith({name, buf}))
         return 0;
-    if (!name || !buf) {
-        tLastError = WSAEFAULT;
-        return 0;
-    }
-    auto request = std::make_shared<LookupRequest>();
-    request->wnd = wnd;
-    request->msg = msg;
-    request->buf = buf;
-    request->bufLen = bufLen;
+    auto request = NewLookup(wnd, msg, buf, bufLen);
     request->name = name;
     request->resolveName = GetHooks().resolveName;  // copied here: tests replace hooks on this thread
     return StartLookup(std::move(request));
@@ -769,21 +793,13 @@ HANDLE WSAAsyncGetHostByName(HWND wnd, UINT msg, const char* name, char* buf, in
 
 HANDLE WSAAsyncGetHostByAddr(HWND wnd, UINT msg, const char* addr, int len, int type, char* buf, int bufLen)
 {
-    if (!Started())
+    if (!ReadyWith({addr, buf}))
         return 0;
-    if (!addr || !buf) {
-        tLastError = WSAEFAULT;
-        return 0;
-    }
     if (type != wsAF_INET || len != 4) {
         tLastError = WSAEAFNOSUPPORT;
         return 0;
     }
-    auto request = std::make_shared<LookupRequest>();
-    request->wnd = wnd;
-    request->msg = msg;
-    request->buf = buf;
-    request->bufLen = bufLen;
+    auto request = NewLookup(wnd, msg, buf, bufLen);
     request->byAddress = true;
     std::memcpy(&request->address, addr, 4);
     request->resolveAddress = GetHooks().resolveAddress;
@@ -811,12 +827,8 @@ int WSAAsyncSelect(SOCKET s, HWND wnd, UINT msg, long events)
 
 servent* getservbyname(const char* name, const char* proto)
 {
-    if (!Started())
+    if (!ReadyWith({name}))
         return nullptr;
-    if (!name) {
-        tLastError = WSAEFAULT;
-        return nullptr;
-    }
     int port = -1;
     const char* protoName = proto ? proto : "tcp";
     ::servent result{};
@@ -827,9 +839,7 @@ servent* getservbyname(const char* name, const char* proto)
         if (found->s_proto)
             protoName = found->s_proto;
     } else {
-        for (const ServiceName& known : kServices)
-            if (NameIs(known.name, name))
-                port = known.port;
+        port = KnownValue(kServices, name);
     }
     if (port < 0) {
         tLastError = WSANO_DATA;
@@ -847,23 +857,16 @@ servent* getservbyname(const char* name, const char* proto)
 
 protoent* getprotobyname(const char* name)
 {
-    if (!Started())
+    if (!ReadyWith({name}))
         return nullptr;
-    if (!name) {
-        tLastError = WSAEFAULT;
-        return nullptr;
-    }
     int number = -1;
     ::protoent result{};
     ::protoent* found = nullptr;
     char scratch[1024];
-    if (::getprotobyname_r(name, &result, scratch, sizeof scratch, &found) == 0 && found) {
+    if (::getprotobyname_r(name, &result, scratch, sizeof scratch, &found) == 0 && found)
         number = found->p_proto;
-    } else {
-        for (const ProtocolName& known : kProtocols)
-            if (NameIs(known.name, name))
-                number = known.number;
-    }
+    else
+        number = KnownValue(kProtocols, name);
     if (number < 0) {
         tLastError = WSANO_DATA;
         return nullptr;
@@ -878,12 +881,8 @@ protoent* getprotobyname(const char* name)
 
 hostent* gethostbyname(const char* name)
 {
-    if (!Started())
+    if (!ReadyWith({name}))
         return nullptr;
-    if (!name) {
-        tLastError = WSAEFAULT;
-        return nullptr;
-    }
     ResolveResult result;
     if (!DottedAnswer(name, result)) {
         const auto resolve = GetHooks().resolveName;

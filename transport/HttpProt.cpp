@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <utility>
 
 #include "transport/WSocket.h"
 
@@ -827,78 +828,78 @@ void TCustomHttpCli::Restart()
 
 // --- triggers ------------------------------------------------------------------
 
+namespace {
+
+// Each trigger is a hook a descendant may override; by default it calls its event when one is set.
+template <class Handler, class... Args>
+void CallIfSet(const Handler& OnEvent, Args&&... A)
+{
+    if (OnEvent)
+        OnEvent(std::forward<Args>(A)...);
+}
+
+}  // namespace
+
 void TCustomHttpCli::FireCookie(const AnsiString& Data, bool& Accept)
 {
-    if (OnCookie)
-        OnCookie(this, Data, Accept);
+    CallIfSet(OnCookie, this, Data, Accept);
 }
 
 void TCustomHttpCli::FireSessionConnected()
 {
-    if (OnSessionConnected)
-        OnSessionConnected(this);
+    CallIfSet(OnSessionConnected, this);
 }
 
 void TCustomHttpCli::FireRequestHeaderBegin()
 {
-    if (OnRequestHeaderBegin)
-        OnRequestHeaderBegin(this);
+    CallIfSet(OnRequestHeaderBegin, this);
 }
 
 void TCustomHttpCli::FireRequestHeaderEnd()
 {
-    if (OnRequestHeaderEnd)
-        OnRequestHeaderEnd(this);
+    CallIfSet(OnRequestHeaderEnd, this);
 }
 
 void TCustomHttpCli::FireHeaderBegin()
 {
     FInsideHeader = true;
-    if (OnHeaderBegin)
-        OnHeaderBegin(this);
+    CallIfSet(OnHeaderBegin, this);
 }
 
 void TCustomHttpCli::FireHeaderEnd()
 {
     FInsideHeader = false;
-    if (OnHeaderEnd)
-        OnHeaderEnd(this);
+    CallIfSet(OnHeaderEnd, this);
 }
 
 void TCustomHttpCli::FireDocBegin()
 {
-    if (OnDocBegin)
-        OnDocBegin(this);
+    CallIfSet(OnDocBegin, this);
 }
 
 void TCustomHttpCli::FireDocData(const char* Buffer, int Len)
 {
-    if (OnDocData)
-        OnDocData(this, Buffer, Len);
+    CallIfSet(OnDocData, this, Buffer, Len);
 }
 
 void TCustomHttpCli::FireDocEnd()
 {
-    if (OnDocEnd)
-        OnDocEnd(this);
+    CallIfSet(OnDocEnd, this);
 }
 
 void TCustomHttpCli::FireSendBegin()
 {
-    if (OnSendBegin)
-        OnSendBegin(this);
+    CallIfSet(OnSendBegin, this);
 }
 
 void TCustomHttpCli::FireSendData(const char* Buffer, int Len)
 {
-    if (OnSendData)
-        OnSendData(this, Buffer, Len);
+    CallIfSet(OnSendData, this, Buffer, Len);
 }
 
 void TCustomHttpCli::FireSendEnd()
 {
-    if (OnSendEnd)
-        OnSendEnd(this);
+    CallIfSet(OnSendEnd, this);
 }
 
 // --- THttpCli ------------------------------------------------------------------

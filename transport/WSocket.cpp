@@ -585,46 +585,35 @@ void TCustomWSocket::SetDefaults()
 
 // --- properties ----------------------------------------------------------------
 
-void TCustomWSocket::SetAddr(const AnsiString& Value)
+// Addr, Port and Proto change only while closed; a changed value must be resolved again.
+void TCustomWSocket::AssignTarget(AnsiString& Field, bool& Assigned, bool& Resolved, const AnsiString& Value,
+                                  const char* Name)
 {
     const AnsiString v = Trim(Value);
-    if (FAddrAssigned && v == FAddrStr)
+    if (Assigned && v == Field)
         return;
     if (FState != wsClosed) {
-        RaiseSocketException("Cannot change Addr if not closed");
+        RaiseSocketException(AnsiString("Cannot change ") + Name + " if not closed");
         return;
     }
-    FAddrStr = v;
-    FAddrAssigned = true;
-    FAddrResolved = false;
+    Field = v;
+    Assigned = true;
+    Resolved = false;
+}
+
+void TCustomWSocket::SetAddr(const AnsiString& Value)
+{
+    AssignTarget(FAddrStr, FAddrAssigned, FAddrResolved, Value, "Addr");
 }
 
 void TCustomWSocket::SetPort(const AnsiString& Value)
 {
-    const AnsiString v = Trim(Value);
-    if (FPortAssigned && v == FPortStr)
-        return;
-    if (FState != wsClosed) {
-        RaiseSocketException("Cannot change Port if not closed");
-        return;
-    }
-    FPortStr = v;
-    FPortAssigned = true;
-    FPortResolved = false;
+    AssignTarget(FPortStr, FPortAssigned, FPortResolved, Value, "Port");
 }
 
 void TCustomWSocket::SetProto(const AnsiString& Value)
 {
-    const AnsiString v = Trim(Value);
-    if (FProtoAssigned && v == FProtoStr)
-        return;
-    if (FState != wsClosed) {
-        RaiseSocketException("Cannot change Proto if not closed");
-        return;
-    }
-    FProtoStr = v;
-    FProtoAssigned = true;
-    FProtoResolved = false;
+    AssignTarget(FProtoStr, FProtoAssigned, FProtoResolved, Value, "Proto");
 }
 
 void TCustomWSocket::SetLocalPort(const AnsiString& Value)
@@ -958,17 +947,31 @@ void TCustomWSocket::HandleLookupReply(WPARAM Request, LPARAM Reply, bool ByAddr
     TriggerDnsLookupDone(static_cast<std::uint16_t>(error));
 }
 
-void TCustomWSocket::LookupHost(const AnsiString& HostName)
+// Refuses a bad name (reported and completed with WSAEINVAL), otherwise cancels a lookup still running and
+// forgets the last result.
+bool TCustomWSocket::BeginLookup(bool NameValid, const char* BadNameMsg)
 {
-    if (HostName.empty()) {
-        RaiseSocketException("DNS lookup: invalid host name.");
+    if (!NameValid) {
+        RaiseSocketException(BadNameMsg);
         TriggerDnsLookupDone(ws::WSAEINVAL);
-        return;
+        return false;
     }
     if (FDnsLookupHandle != 0)
         CancelHostLookup();
     FDnsResult.clear();
     FDnsResultList.Clear();
+    return true;
+}
+
+void TCustomWSocket::LookupNotStarted(const AnsiString& Name)
+{
+    RaiseSocketExceptionFmt(Name + ": can't start DNS lookup, error #" + IntToStr(WSocket_WSAGetLastError()));
+}
+
+void TCustomWSocket::LookupHost(const AnsiString& HostName)
+{
+    if (!BeginLookup(!HostName.empty(), "DNS lookup: invalid host name."))
+        return;
     const std::uint32_t address = WSocket_inet_addr(HostName.c_str());
     if (address != ws::INADDR_NONE) {
         ws::in_addr in{address};
@@ -980,7 +983,7 @@ void TCustomWSocket::LookupHost(const AnsiString& HostName)
     FDnsLookupHandle = WSocket_WSAAsyncGetHostByName(FWindowHandle, WM_ASYNCGETHOSTBYNAME, HostName.c_str(),
                                                      FDnsLookupBuffer, sizeof FDnsLookupBuffer);
     if (FDnsLookupHandle == 0) {
-        RaiseSocketExceptionFmt(HostName + ": can't start DNS lookup, error #" + IntToStr(WSocket_WSAGetLastError()));
+        LookupNotStarted(HostName);
         return;
     }
     if (FEarlyReplyPending) {
@@ -991,21 +994,14 @@ void TCustomWSocket::LookupHost(const AnsiString& HostName)
 
 void TCustomWSocket::ReverseDnsLookup(const AnsiString& HostAddr)
 {
-    if (HostAddr.empty() || HostAddr.size() >= 257) {
-        RaiseSocketException("ReverseDnsLookup: Invalid host name.");
-        TriggerDnsLookupDone(ws::WSAEINVAL);
+    if (!BeginLookup(!HostAddr.empty() && HostAddr.size() < 257, "ReverseDnsLookup: Invalid host name."))
         return;
-    }
-    if (FDnsLookupHandle != 0)
-        CancelHostLookup();
-    FDnsResult.clear();
-    FDnsResultList.Clear();
     const std::uint32_t address = WSocket_inet_addr(HostAddr.c_str());
     FDnsLookupHandle =
         WSocket_WSAAsyncGetHostByAddr(FWindowHandle, WM_ASYNCGETHOSTBYADDR, reinterpret_cast<const char*>(&address), 4,
                                       ws::AF_INET, FDnsLookupBuffer, sizeof FDnsLookupBuffer);
     if (FDnsLookupHandle == 0)
-        RaiseSocketExceptionFmt(HostAddr + ": can't start DNS lookup, error #" + IntToStr(WSocket_WSAGetLastError()));
+        LookupNotStarted(HostAddr);
 }
 
 void TCustomWSocket::CancelHostLookup()
@@ -1024,7 +1020,9 @@ void TCustomWSocket::CancelHostLookup()
 
 // --- connecting ----------------------------------------------------------------------
 
-bool TCustomWSocket::ResolveForConnect(const AnsiString& Prefix)
+// Resolves what is not resolved yet of Proto, Port, the local port (WithLocalPort) and Addr; a failure is
+// reported with Prefix before the reason.
+bool TCustomWSocket::ResolveTarget(const AnsiString& Prefix, bool WithLocalPort)
 {
     try {
         if (!FProtoResolved) {
@@ -1036,7 +1034,7 @@ bool TCustomWSocket::ResolveForConnect(const AnsiString& Prefix)
             Fsin.sin_port = WSocket_htons(WSocketResolvePort(FPortStr, FProtoStr));
             FPortResolved = true;
         }
-        if (!FLocalPortResolved) {
+        if (WithLocalPort && !FLocalPortResolved) {
             FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
             FLocalPortResolved = true;
         }
@@ -1102,7 +1100,7 @@ void TCustomWSocket::Connect()
         RaiseSocketException("Connect: No Protocol Specified");
         return;
     }
-    if (!ResolveForConnect("connect: "))
+    if (!ResolveTarget("connect: ", true))
         return;
 
     DeleteBufferedData();
@@ -1190,24 +1188,8 @@ void TCustomWSocket::Listen()
         SocketError("listen: address not assigned");
         return;
     }
-    try {
-        if (!FProtoResolved) {
-            FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == ws::IPPROTO_UDP ? ws::SOCK_DGRAM : ws::SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            Fsin.sin_port = WSocket_htons(WSocketResolvePort(FPortStr, FProtoStr));
-            FPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
-    } catch (const std::exception& E) {
-        RaiseSocketException(AnsiString("listen: ") + E.what());
+    if (!ResolveTarget("listen: ", false))
         return;
-    }
 
     DeleteBufferedData();
     FHSocket = WSocket_socket(ws::AF_INET, FType, FProto);
@@ -1593,14 +1575,18 @@ int TCustomWSocket::RawReceiveFrom(void* Buffer, int BufferSize, TSockAddrIn& Fr
     return WSocket_recvfrom(FHSocket, Buffer, BufferSize, 0, From, FromLen);
 }
 
-int TCustomWSocket::Receive(void* Buffer, int BufferSize)
+int TCustomWSocket::CountReceived(int Count)
 {
-    const int count = RawReceive(Buffer, BufferSize, 0);
-    if (count < 0)
+    if (Count < 0)
         FLastError = WSocket_WSAGetLastError();
     else
-        FReadCount += count;
-    return count;
+        FReadCount += Count;
+    return Count;
+}
+
+int TCustomWSocket::Receive(void* Buffer, int BufferSize)
+{
+    return CountReceived(RawReceive(Buffer, BufferSize, 0));
 }
 
 AnsiString TCustomWSocket::ReceiveText()
@@ -1620,40 +1606,37 @@ AnsiString TCustomWSocket::ReceiveText()
 
 int TCustomWSocket::ReceiveFrom(void* Buffer, int BufferSize, TSockAddrIn& From, int& FromLen)
 {
-    const int count = RawReceiveFrom(Buffer, BufferSize, From, FromLen);
-    if (count < 0)
-        FLastError = WSocket_WSAGetLastError();
-    else
-        FReadCount += count;
-    return count;
+    return CountReceived(RawReceiveFrom(Buffer, BufferSize, From, FromLen));
 }
 
 // --- queries -------------------------------------------------------------------------
 
+// Reads the peer's (Peer) or this end's address; false while the socket has none or when the call fails.
+bool TCustomWSocket::SocketAddress(bool Peer, TSockAddrIn& Addr, const char* Func)
+{
+    const bool known = Peer ? FState == wsConnected
+                            : (FState == wsBound || FState == wsConnected || FState == wsListening);
+    if (!known)
+        return false;
+    int len = sizeof Addr;
+    const int rc = Peer ? WSocket_getpeername(FHSocket, Addr, len) : WSocket_getsockname(FHSocket, Addr, len);
+    if (rc != 0) {
+        SocketError(Func);
+        return false;
+    }
+    return true;
+}
+
 AnsiString TCustomWSocket::GetPeerAddr()
 {
-    if (FState != wsConnected)
-        return "error";
     TSockAddrIn peer{};
-    int len = sizeof peer;
-    if (WSocket_getpeername(FHSocket, peer, len) != 0) {
-        SocketError("GetPeerName");
-        return "error";
-    }
-    return WSocket_inet_ntoa(peer.sin_addr);
+    return SocketAddress(true, peer, "GetPeerName") ? WSocket_inet_ntoa(peer.sin_addr) : AnsiString("error");
 }
 
 AnsiString TCustomWSocket::GetPeerPort()
 {
-    if (FState != wsConnected)
-        return "error";
     TSockAddrIn peer{};
-    int len = sizeof peer;
-    if (WSocket_getpeername(FHSocket, peer, len) != 0) {
-        SocketError("GetPeerPort");
-        return "error";
-    }
-    return IntToStr(WSocket_ntohs(peer.sin_port));
+    return SocketAddress(true, peer, "GetPeerPort") ? IntToStr(WSocket_ntohs(peer.sin_port)) : AnsiString("error");
 }
 
 int TCustomWSocket::GetPeerName(TSockAddrIn& Name, int NameLen)
@@ -1670,28 +1653,14 @@ int TCustomWSocket::GetSockName(TSockAddrIn& SockAddr, int& SockAddrLen)
 
 AnsiString TCustomWSocket::GetLocalAddr()
 {
-    if (FState != wsBound && FState != wsConnected && FState != wsListening)
-        return "error";
     TSockAddrIn local{};
-    int len = sizeof local;
-    if (WSocket_getsockname(FHSocket, local, len) != 0) {
-        SocketError("GetLocalAddr");
-        return "error";
-    }
-    return WSocket_inet_ntoa(local.sin_addr);
+    return SocketAddress(false, local, "GetLocalAddr") ? WSocket_inet_ntoa(local.sin_addr) : AnsiString("error");
 }
 
 AnsiString TCustomWSocket::GetLocalPort()
 {
-    if (FState != wsBound && FState != wsConnected && FState != wsListening)
-        return "error";
     TSockAddrIn local{};
-    int len = sizeof local;
-    if (WSocket_getsockname(FHSocket, local, len) != 0) {
-        SocketError("GetLocalPort");
-        return "error";
-    }
-    return IntToStr(WSocket_ntohs(local.sin_port));
+    return SocketAddress(false, local, "GetLocalPort") ? IntToStr(WSocket_ntohs(local.sin_port)) : AnsiString("error");
 }
 
 // ================================================================================

@@ -358,7 +358,12 @@ private:
     void WMAsyncGetHostByAddr(TMessage& Msg);
     void HandleLookupReply(WPARAM Request, LPARAM Reply, bool ByAddress);
     void PutDataInSendBuffer(const void* Data, int Len);
-    bool ResolveForConnect(const AnsiString& Prefix);
+    bool ResolveTarget(const AnsiString& Prefix, bool WithLocalPort);
+    void AssignTarget(AnsiString& Field, bool& Assigned, bool& Resolved, const AnsiString& Value, const char* Name);
+    int CountReceived(int Count);
+    bool BeginLookup(bool NameValid, const char* BadNameMsg);
+    void LookupNotStarted(const AnsiString& Name);
+    bool SocketAddress(bool Peer, TSockAddrIn& Addr, const char* Func);
 
     std::deque<std::unique_ptr<TBuffer>> FBufList;
     TStringList FDnsResultList;

@@ -126,6 +126,14 @@ HttpTestReply HttpTestReply::Raw(std::string bytes)
     return r;
 }
 
+HttpTestReply HttpTestReply::Held()
+{
+    HttpTestReply r;
+    r.ending = Ending::Hold;
+    r.holdBeforeReply = true;
+    return r;
+}
+
 std::string HttpTestRequest::Header(const std::string& name) const
 {
     const std::string wanted = Lower(name);

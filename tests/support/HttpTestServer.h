@@ -43,6 +43,7 @@ struct HttpTestReply {
     static HttpTestReply Status(std::string statusLine, std::string body = {});
     static HttpTestReply Redirect(std::string location, std::string statusLine = "HTTP/1.0 302 Found");
     static HttpTestReply Raw(std::string bytes);
+    static HttpTestReply Held();  // reads the request, answers nothing and keeps the connection open
 };
 
 struct HttpTestRequest {

@@ -120,8 +120,7 @@ TEST(HttpBuilds, DifferencesTable)
         for (int b = 0; b < 3; ++b) {
             server.ClearRequests();
             THttpProbe cli(*builds[b]);
-            HttpEventLog log;
-            log.Attach(cli);
+            HttpEventLog log(cli);
             EXPECT_EQ(row.run(cli, log, server), row.expected[b]) << row.name << " / " << builds[b]->name;
         }
     }

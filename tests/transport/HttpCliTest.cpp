@@ -104,12 +104,9 @@ TEST_F(HttpCli, RequestHeadersAreByteExactAndInOrder)
         SCOPED_TRACE(c.name);
         server.ClearRequests();
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         c.setup(cli);
-        cli.URL = server.Url(c.path);
-        cli.GetAsync();
-        ASSERT_TRUE(log.WaitDone());
+        ASSERT_TRUE(GetAndWait(cli, log, server.Url(c.path)));
         EXPECT_EQ(log.error, 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.Request(0).raw, c.expected);
@@ -129,8 +126,7 @@ TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
         SCOPED_TRACE(form.proxySetting);
         proxy.ClearRequests();
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         std::string setting = form.proxySetting;
         const auto at = setting.find('@');
         if (at != std::string::npos)
@@ -139,9 +135,7 @@ TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
         cli.ProxyPort = form.portInProxyProperty ? std::to_string(proxy.Port()) : "1";
         cli.ProxyUsername = "pu";
         cli.ProxyPassword = "pp";
-        cli.URL = "http://www.example.test:8080/a/b.htm?x=1";
-        cli.GetAsync();
-        ASSERT_TRUE(log.WaitDone());
+        ASSERT_TRUE(GetAndWait(cli, log, "http://www.example.test:8080/a/b.htm?x=1"));
         EXPECT_EQ(log.error, 0);
         ASSERT_EQ(proxy.RequestCount(), 1u);
         EXPECT_EQ(proxy.Request(0).raw, "GET http://www.example.test:8080/a/b.htm?x=1 HTTP/1.0\r\n" + DefaultAccept +
@@ -155,8 +149,7 @@ TEST_F(HttpCli, CredentialsFromTheURLServeThatRequestOnly)
 {
     HttpTestServer server;
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
+    HttpEventLog log(cli);
     cli.URL = "http://joe:pw@127.0.0.1:" + std::to_string(server.Port()) + "/a";
     cli.GetAsync();
     ASSERT_TRUE(log.WaitDone(1));
@@ -181,8 +174,7 @@ TEST_F(HttpCli, PostAsyncSendsStreamWithItsLength)
 {
     HttpTestServer server;
     TSTHttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
+    HttpEventLog log(cli);
     TMemoryStream post;
     cli.PostStream = &post;
     cli.Stream = "a=1&b=2";
@@ -198,21 +190,14 @@ TEST_F(HttpCli, PostAsyncSendsStreamWithItsLength)
     EXPECT_NE(log.Joined().find("rqbegin rqend sbegin send:7 sent"), std::string::npos) << log.Joined();
 
     TSTHttpCli nothing(nullptr);
-    try {
-        nothing.PostAsync();
-        FAIL() << "PostAsync without a PostStream";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 2);
-        EXPECT_EQ(e.Message, "HTTP component has nothing to post");
-    }
+    ExpectHttpException([&] { nothing.PostAsync(); }, 2, "HTTP component has nothing to post");
 }
 
 TEST_F(HttpCli, LargePostGoesInBlocksPacedBySending)
 {
     HttpTestServer server;
     THttpProbe cli(HttpBuildMain);
-    HttpEventLog log;
-    log.Attach(cli);
+    HttpEventLog log(cli);
     std::string body(20000, '\0');
     for (std::size_t i = 0; i < body.size(); ++i)
         body[i] = static_cast<char>('a' + i % 26);
@@ -233,23 +218,13 @@ TEST_F(HttpCli, LargePostGoesInBlocksPacedBySending)
 TEST_F(HttpCli, BusyClientRefusesASecondRequest)
 {
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.Script("/held", held);
+    server.Script("/held", HttpTestReply::Held());
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
+    HttpEventLog log(cli);
     cli.URL = server.Url("/held");
     cli.GetAsync();
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1; }));
-    try {
-        cli.GetAsync();
-        FAIL() << "a second GetAsync";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 1);
-        EXPECT_EQ(e.Message, "HTTP component is busy");
-    }
+    ExpectHttpException([&] { cli.GetAsync(); }, 1, "HTTP component is busy");
     EXPECT_EQ(cli.State(), httpWaitingHeader);
     EXPECT_EQ(server.RequestCount(), 1u);
     cli.Abort();
@@ -263,13 +238,10 @@ TEST_F(HttpCli, EventsAndResultsOfAPlainReply)
     HttpTestServer server;
     server.Script("/page", HttpTestReply::Ok("<html>hello</html>", "Text/HTML"));
     THttpCli cli(nullptr);
-    HttpEventLog log(true);
-    log.Attach(cli);
+    HttpEventLog log(cli, true);
     TMemoryStream received;
     cli.ReceiveStream = &received;
-    cli.URL = server.Url("/page");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/page")));
     // The body came in the header's block: its start follows OnHeaderEnd at once.
     EXPECT_EQ(log.Joined(), "s1 s3 s4 s2 connected s5 rqbegin rqend hbegin hdata hdata hdata s6 hend dbegin data:18 "
                             "dend s0 done:0");
@@ -295,16 +267,13 @@ TEST_F(HttpCli, HeaderFieldsFillTheResults)
     reply.headers.push_back("Set-Cookie: id=7; path=/");
     server.Script("/a/b.exe", reply);
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
+    HttpEventLog log(cli);
     std::vector<std::string> cookies;
     cli.OnCookie = [&](TObject*, const AnsiString& data, bool& accept) {
         EXPECT_TRUE(accept);
         cookies.push_back(data);
     };
-    cli.URL = server.Url("/a/b.exe");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/a/b.exe")));
     EXPECT_EQ(cli.HttpStatus(), 206);
     EXPECT_EQ(cli.StatusText(), "Partial Content");
     EXPECT_EQ(cli.ContentRangeBegin, "100");
@@ -323,11 +292,8 @@ TEST_F(HttpCli, HeaderlessReplyGivesItsLinesAsBlocks)
     bare.pauseMs = 150;
     server.Script("/bare", bare);
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
-    cli.URL = server.Url("/bare");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    HttpEventLog log(cli);
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/bare")));
     EXPECT_EQ(log.error, 0);
     EXPECT_EQ(cli.HttpStatus(), 0);
     EXPECT_EQ(cli.ResponseContentType(), "text/html");
@@ -345,11 +311,8 @@ TEST_F(HttpCli, ZeroLengthEndsAtTheHeaderEvenWithALocation)
     empty.ending = HttpTestReply::Ending::Hold;  // only the header's end can end it
     server.Script("/empty", empty);
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
-    cli.URL = server.Url("/empty");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    HttpEventLog log(cli);
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/empty")));
     EXPECT_EQ(log.error, 0);
     EXPECT_EQ(cli.HttpStatus(), 302);
     EXPECT_EQ(cli.DocLength(), 0);
@@ -364,22 +327,13 @@ TEST_F(HttpCli, StatusOf400OrMoreEndsTheRequestAndGetRaises)
     missing.ending = HttpTestReply::Ending::Hold;  // the client closes, not the server
     server.Script("/missing", missing);
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
-    cli.URL = server.Url("/missing");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    HttpEventLog log(cli);
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/missing")));
     EXPECT_EQ(log.error, 0);
     EXPECT_EQ(cli.HttpStatus(), 404);
     EXPECT_EQ(cli.StatusText(), "Not Found");
 
-    try {
-        cli.Get();
-        FAIL() << "Get of a 404";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 404);
-        EXPECT_EQ(e.Message, "Not Found");
-    }
+    ExpectHttpException([&] { cli.Get(); }, 404, "Not Found");
     server.Script("/fine", HttpTestReply::Ok("fine"));
     cli.URL = server.Url("/fine");
     EXPECT_NO_THROW(cli.Get());
@@ -438,8 +392,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         cli.URL = c.url;
         ASSERT_NO_THROW(cli.GetAsync());
         ASSERT_TRUE(log.WaitDone());
@@ -496,11 +449,8 @@ TEST_F(HttpCli, RelocationsFollowTheLocation)
         other.ClearRequests();
         server.Script("/dir/a.htm", HttpTestReply::Redirect(c.location));
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
-        cli.URL = server.Url("/dir/a.htm");
-        cli.GetAsync();
-        ASSERT_TRUE(log.WaitDone());
+        HttpEventLog log(cli);
+        ASSERT_TRUE(GetAndWait(cli, log, server.Url("/dir/a.htm")));
         EXPECT_EQ(log.error, 0);
         EXPECT_EQ(log.body, c.body);
         EXPECT_EQ(cli.HttpStatus(), 200);
@@ -521,8 +471,7 @@ TEST_F(HttpCli, AbsoluteLocationWithoutAPortGoesToPort80)
     server.Script("/go", HttpTestReply::Redirect("http://noport.test/x"));
     for (int build = 0; build < 2; ++build) {
         THttpProbe cli(build == 0 ? HttpBuildMain : HttpBuildSubmission);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         cli.URL = server.Url("/go");
         cli.StartRequest(httpGET);
         ASSERT_TRUE(log.WaitDone());
@@ -537,11 +486,8 @@ TEST_F(HttpCli, RelocationsAreBounded)
     HttpTestServer server;
     server.Script("/loop", HttpTestReply::Redirect("/loop"));
     THttpCli cli(nullptr);
-    HttpEventLog log;
-    log.Attach(cli);
-    cli.URL = server.Url("/loop");
-    cli.GetAsync();
-    ASSERT_TRUE(log.WaitDone());
+    HttpEventLog log(cli);
+    ASSERT_TRUE(GetAndWait(cli, log, server.Url("/loop")));
     EXPECT_EQ(server.RequestCount(), 1u + TCustomHttpCli::MaxRelocations);
     EXPECT_EQ(log.error, httperrTooManyRelocations);
     EXPECT_EQ(cli.HttpStatus(), 404);
@@ -566,13 +512,10 @@ TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
         proxy.ClearRequests();
         proxy.Script("/dir/start", HttpTestReply::Redirect(c.location));
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         cli.Proxy = "127.0.0.1";
         cli.ProxyPort = std::to_string(proxy.Port());
-        cli.URL = origin + "/dir/start";
-        cli.GetAsync();
-        ASSERT_TRUE(log.WaitDone());
+        ASSERT_TRUE(GetAndWait(cli, log, origin + "/dir/start"));
         EXPECT_EQ(log.error, 0);
         ASSERT_EQ(proxy.RequestCount(), 2u);
         EXPECT_EQ(proxy.Request(0).requestLine, "GET " + origin + "/dir/start HTTP/1.0");
@@ -594,8 +537,7 @@ TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
             SCOPED_TRACE(std::string(restart ? "restarted" : "left") + " after abort in state " +
                          std::to_string(static_cast<int>(state)));
             THttpCli cli(nullptr);
-            HttpEventLog log;
-            log.Attach(cli);
+            HttpEventLog log(cli);
             bool aborted = false;
             std::string eventsAtAbort;
             cli.OnStateChange = [&](TObject*) {
@@ -612,9 +554,7 @@ TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
                     cli.GetAsync();
                 }
             };
-            cli.URL = server.Url("/page");
-            cli.GetAsync();
-            ASSERT_TRUE(log.WaitDone());
+            ASSERT_TRUE(GetAndWait(cli, log, server.Url("/page")));
             RunFor(50);
             ASSERT_TRUE(aborted);
             EXPECT_EQ(log.done, 1);
@@ -637,10 +577,7 @@ TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
 {
     HttpTestServer server;
     server.Script("/page", HttpTestReply::Ok("<html>page</html>"));
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.Script("/held", held);
+    server.Script("/held", HttpTestReply::Held());
     HttpTestReply slow = HttpTestReply::Ok("0123456789", "");
     slow.pauseAfter = 3;
     slow.pauseMs = 2000;
@@ -662,8 +599,7 @@ TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
             SCOPED_TRACE(std::string(c.name) + (restart ? ", restarted" : ""));
             server.ClearRequests();
             THttpCli cli(nullptr);
-            HttpEventLog log;
-            log.Attach(cli);
+            HttpEventLog log(cli);
             cli.URL = c.url;
             cli.GetAsync();
             ASSERT_TRUE(RunUntil([&] { return c.reached(cli, log); }));
@@ -687,35 +623,26 @@ TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
 TEST_F(HttpCli, SynchronousGetEndsOnAbortFromATimer)
 {
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.Script("/held", held);
-    THttpCli cli(nullptr);
+    server.Script("/held", HttpTestReply::Held());
     TTimer cancel(nullptr);
     cancel.SetInterval(50);
-    cancel.OnTimer = [&](TObject*) {
-        cancel.SetEnabled(false);
-        cli.Abort();
+    // Aborts `client` once, 50 ms from now.
+    const auto abortSoon = [&](TCustomHttpCli& client) {
+        cancel.OnTimer = [&cancel, &client](TObject*) {
+            cancel.SetEnabled(false);
+            client.Abort();
+        };
+        cancel.SetEnabled(true);
     };
-    cancel.SetEnabled(true);
+    THttpCli cli(nullptr);
+    abortSoon(cli);
     cli.URL = server.Url("/held");
-    try {
-        cli.Get();
-        FAIL() << "an aborted Get returned";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 404);
-        EXPECT_EQ(e.Message, "Connection aborted on request");
-    }
+    ExpectHttpException([&] { cli.Get(); }, 404, "Connection aborted on request");
     EXPECT_EQ(cli.State(), httpReady);
 
     // The updater's build waits the same way.
     UpdHttp::THttpCli updater(nullptr);
-    cancel.OnTimer = [&](TObject*) {
-        cancel.SetEnabled(false);
-        updater.Abort();
-    };
-    cancel.SetEnabled(true);
+    abortSoon(updater);
     updater.URL = server.Url("/held");
     EXPECT_THROW(updater.Get(), EHttpException);
 }

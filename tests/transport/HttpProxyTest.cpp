@@ -21,10 +21,6 @@
 #include "transport/HttpTestHelpers.h"
 #include "transport/UpdHttpProt.h"
 
-namespace {
-
-}  // namespace
-
 TEST(HttpProxy, TinyproxyWithBasicAuth)
 {
     TinyProxy proxy("joe", "secret", "DisableViaHeader Yes\n");
@@ -54,15 +50,12 @@ TEST(HttpProxy, TinyproxyWithBasicAuth)
         SCOPED_TRACE(c.name);
         server.ClearRequests();
         THttpCli cli(nullptr);
-        HttpEventLog log;
-        log.Attach(cli);
+        HttpEventLog log(cli);
         cli.Proxy = "127.0.0.1";
         cli.ProxyPort = std::to_string(proxy.Port());
         cli.ProxyUsername = c.user;
         cli.ProxyPassword = c.password;
-        cli.URL = server.Url(c.path);
-        cli.GetAsync();
-        ASSERT_TRUE(log.WaitDone(1, 10000));
+        ASSERT_TRUE(GetAndWait(cli, log, server.Url(c.path), 10000));
         EXPECT_EQ(log.error, 0);
         EXPECT_EQ(cli.HttpStatus(), c.status);
         EXPECT_EQ(cli.StatusText(), c.statusText);
@@ -82,11 +75,5 @@ TEST(HttpProxy, TinyproxyWithBasicAuth)
     THttpCli cli(nullptr);
     cli.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
     cli.URL = server.Url("/page");
-    try {
-        cli.Get();
-        FAIL() << "Get through the proxy without credentials";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 407);
-        EXPECT_EQ(e.Message, "Proxy Authentication Required");
-    }
+    ExpectHttpException([&] { cli.Get(); }, 407, "Proxy Authentication Required");
 }

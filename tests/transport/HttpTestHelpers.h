@@ -2,6 +2,7 @@
 // probe that reaches the engine's POST and HEAD for every build.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -74,11 +75,34 @@ struct HttpEventLog {
         return all;
     }
     explicit HttpEventLog(bool withStates = false) : states(withStates) {}
+    explicit HttpEventLog(TCustomHttpCli& cli, bool withStates = false) : states(withStates) { Attach(cli); }
     bool WaitDone(int count = 1, int timeoutMs = 5000)
     {
         return RunUntil([&] { return done >= count; }, timeoutMs);
     }
 };
+
+// Starts a GET of `url` on a client with `log` attached and waits for its request-done.
+template <class Client>
+bool GetAndWait(Client& cli, HttpEventLog& log, const std::string& url, int timeoutMs = 5000)
+{
+    cli.URL = url;
+    cli.GetAsync();
+    return log.WaitDone(1, timeoutMs);
+}
+
+// `call` must raise an EHttpException with this code and message.
+template <class Call>
+void ExpectHttpException(Call call, int code, const std::string& message)
+{
+    try {
+        call();
+        ADD_FAILURE() << "no EHttpException; expected " << code << " " << message;
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.ErrorCode, code);
+        EXPECT_EQ(e.Message, message);
+    }
+}
 
 // Every build of the engine, with its request operations in reach.
 class THttpProbe : public TCustomHttpCli {

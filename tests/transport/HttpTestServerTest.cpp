@@ -137,10 +137,7 @@ TEST(HttpTestServer, ScriptedEndings)
 TEST(HttpTestServer, CountsConnectionsInFlightUntilTheHeaderIsSent)
 {
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.Script("/held", held);
+    server.Script("/held", HttpTestReply::Held());
     std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 200; ++i) {
         clients.push_back(std::make_unique<RawClient>(server.Port()));

@@ -2,6 +2,10 @@
 // scripted peers that answer byte for byte.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "support/Loop.h"
 #include "support/PeerScript.h"
 #include "support/PeerSockets.h"
@@ -17,6 +21,7 @@ struct SocksEvents {
     int connects = 0;
     int closes = 0;
 
+    explicit SocksEvents(TWSocket& s) { Attach(s); }
     void Attach(TWSocket& s)
     {
         s.OnSocksConnected = [this](TObject*, std::uint16_t e) { log.push_back("socks connected " + std::to_string(e)); };
@@ -48,6 +53,13 @@ void AimThroughSocks(TWSocket& client, const AnsiString& level, const AnsiString
     client.SetSocksServer("127.0.0.1");
     client.SetSocksPort(socksPort);
     client.SetSocksLevel(level);
+}
+
+void AuthenticateAs(TWSocket& client, const AnsiString& user, const AnsiString& password, bool authenticate = true)
+{
+    client.SocksUsercode = user;
+    client.SocksPassword = password;
+    client.SocksAuthentication = authenticate ? socksAuthenticateUsercode : socksNoAuthentication;
 }
 
 // An echo server made of TWSocket.
@@ -87,8 +99,7 @@ TEST(SocksServersTest, ConnectAndEchoThroughEachServer)
         ASSERT_EQ(socks->Error(), "");
         EchoServer echo;
         TWSocket client;
-        SocksEvents events;
-        events.Attach(client);
+        SocksEvents events(client);
         client.OnSessionConnected = [&](TObject*, std::uint16_t e) {
             events.log.push_back("connected " + std::to_string(e));
             ++events.connects;
@@ -131,12 +142,9 @@ TEST(SocksServersTest, MicrosocksWithUserAndPassword)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TWSocket client;
-        SocksEvents events;
-        events.Attach(client);
+        SocksEvents events(client);
         AimThroughSocks(client, "5", socks->PortText(), echo.port);
-        client.SocksUsercode = "bob";
-        client.SocksPassword = c.password;
-        client.SocksAuthentication = c.authenticate ? socksAuthenticateUsercode : socksNoAuthentication;
+        AuthenticateAs(client, "bob", c.password, c.authenticate);
         client.Connect();
         ASSERT_TRUE(RunUntil([&] { return events.connects == 1 && (events.closes == 1 || c.log.size() == 4); }, 10000));
         RunFor(20);
@@ -201,12 +209,9 @@ TEST(SocksScriptedTest, FailureRepliesEachFailWithTheirCode)
         peer.ReadUntilClosed();
         peer.Start();
         TWSocket client;
-        SocksEvents events;
-        events.Attach(client);
+        SocksEvents events(client);
         AimThroughSocks(client, c.level, peer.PortText(), "80");
-        client.SocksUsercode = c.level == "4" ? "me" : "bob";
-        client.SocksPassword = "secret";
-        client.SocksAuthentication = c.authenticate ? socksAuthenticateUsercode : socksNoAuthentication;
+        AuthenticateAs(client, c.level == "4" ? "me" : "bob", "secret", c.authenticate);
         client.Connect();
         ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
         const std::string code = std::to_string(c.error);
@@ -231,8 +236,7 @@ TEST(SocksScriptedTest, Socks5RequestIsByteExactAndDataBehindTheReplyIsDelivered
         .ReadUntilClosed();
     peer.Start();
     TWSocket client;
-    SocksEvents events;
-    events.Attach(client);
+    SocksEvents events(client);
     std::string firstRead;
     client.OnDataAvailable = [&](TObject*, std::uint16_t) {
         const AnsiString text = client.ReceiveText();
@@ -250,31 +254,6 @@ TEST(SocksScriptedTest, Socks5RequestIsByteExactAndDataBehindTheReplyIsDelivered
     EXPECT_EQ(peer.Received(), Bytes({5, 1, 0}) + Bytes({5, 1, 0, 3, 16}) + name + Bytes({0, 80}));
 }
 
-TEST(SocksScriptedTest, Socks5WithUserAndPasswordSendsThemByteExact)
-{
-    PeerScript peer;
-    peer.Read(3)
-        .Write(Bytes({5, 2}))
-        .Read(1 + 1 + 3 + 1 + 6)
-        .Write(Bytes({1, 0}))
-        .Read(16)
-        .Write(Bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80}))
-        .ReadUntilClosed();
-    peer.Start();
-    TWSocket client;
-    SocksEvents events;
-    events.Attach(client);
-    AimThroughSocks(client, "5", peer.PortText(), "80");
-    client.SocksUsercode = "bob";
-    client.SocksPassword = "secret";
-    client.SocksAuthentication = socksAuthenticateUsercode;
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
-    EXPECT_EQ(events.log,
-              (std::vector<std::string>{"socks connected 0", "auth started", "auth succeeded", "connected 0"}));
-    EXPECT_EQ(peer.Received().substr(0, 15), Bytes({5, 1, 2, 1, 3}) + "bob" + Bytes({6}) + "secret");
-}
-
 TEST(SocksScriptedTest, ADomainNameReplyOfTheLongestSizeIsAccepted)
 {
     const std::string bound(255, 'd');
@@ -286,8 +265,7 @@ TEST(SocksScriptedTest, ADomainNameReplyOfTheLongestSizeIsAccepted)
         .ReadUntilClosed();
     peer.Start();
     TWSocket client;
-    SocksEvents events;
-    events.Attach(client);
+    SocksEvents events(client);
     AimThroughSocks(client, "5", peer.PortText(), "80");
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return events.data == "after" || events.closes > 0; }));
@@ -314,8 +292,7 @@ TEST(SocksScriptedTest, Socks4And4ARequestsAndDataBehindTheReply)
         peer.Read(c.request.size()).Write(Bytes({0, 90, 0, 80, 127, 0, 0, 1}) + "extra").ReadUntilClosed();
         peer.Start();
         TWSocket client;
-        SocksEvents events;
-        events.Attach(client);
+        SocksEvents events(client);
         AimThroughSocks(client, c.level, peer.PortText(), "80", c.addr);
         EXPECT_EQ(client.SocksLevel(), UpperCase(c.level));
         client.SocksUsercode = "me";
@@ -327,21 +304,46 @@ TEST(SocksScriptedTest, Socks4And4ARequestsAndDataBehindTheReply)
     }
 }
 
-TEST(SocksScriptedTest, ServerClosingDuringAuthenticationTellsAuthFailed)
+TEST(SocksScriptedTest, Socks5UserAndPasswordGoByteExactAndTheOutcomeIsTold)
 {
-    PeerScript peer;
-    peer.Read(3).Write(Bytes({5, 2})).Read(12).Close();
-    peer.Start();
-    TWSocket client;
-    SocksEvents events;
-    events.Attach(client);
-    AimThroughSocks(client, "5", peer.PortText(), "80");
-    client.SocksUsercode = "bob";
-    client.SocksPassword = "secret";
-    client.SocksAuthentication = socksAuthenticateUsercode;
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
-    EXPECT_EQ(events.log, (std::vector<std::string>{"socks connected 0", "auth started", "auth failed", "closed 0"}));
+    struct Case {
+        const char* name;
+        std::function<void(PeerScript&)> script;
+        std::function<bool(const SocksEvents&)> over;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"accepted",
+         [](PeerScript& peer) {
+             peer.Read(3)
+                 .Write(Bytes({5, 2}))
+                 .Read(1 + 1 + 3 + 1 + 6)
+                 .Write(Bytes({1, 0}))
+                 .Read(16)
+                 .Write(Bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80}))
+                 .ReadUntilClosed();
+         },
+         [](const SocksEvents& events) { return events.connects == 1; },
+         {"socks connected 0", "auth started", "auth succeeded", "connected 0"}},
+        {"server closes during authentication",
+         [](PeerScript& peer) { peer.Read(3).Write(Bytes({5, 2})).Read(12).Close(); },
+         [](const SocksEvents& events) { return events.closes == 1; },
+         {"socks connected 0", "auth started", "auth failed", "closed 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerScript peer;
+        c.script(peer);
+        peer.Start();
+        TWSocket client;
+        SocksEvents events(client);
+        AimThroughSocks(client, "5", peer.PortText(), "80");
+        AuthenticateAs(client, "bob", "secret");
+        client.Connect();
+        ASSERT_TRUE(RunUntil([&] { return c.over(events); }));
+        EXPECT_EQ(events.log, c.log);
+        EXPECT_EQ(peer.Received().substr(0, 15), Bytes({5, 1, 2, 1, 3}) + "bob" + Bytes({6}) + "secret");
+    }
 }
 
 TEST(SocksScriptedTest, MisuseAndFieldsTooLongAreRefused)

@@ -22,6 +22,8 @@ struct Events {
     int connectError = -1;
     int closeError = -1;
 
+    Events() = default;
+    explicit Events(TWSocket& s) { Attach(s); }
     void Attach(TWSocket& s)
     {
         s.OnSessionConnected = [this](TObject*, std::uint16_t e) {
@@ -52,6 +54,14 @@ std::string Pattern(std::size_t size)
     return bytes;
 }
 
+// Aims `client` at a loopback port, connects it and waits for its OnSessionConnected.
+bool ConnectAndWait(TWSocket& client, const Events& events, const AnsiString& port)
+{
+    PeerAim(client, port);
+    client.Connect();
+    return RunUntil([&] { return events.connects == 1; });
+}
+
 class WSocketTest : public ::testing::Test {
 protected:
     void TearDown() override { ResetHooks(); }
@@ -75,8 +85,7 @@ TEST_F(WSocketTest, LargeDataBothWaysThroughTheChunkedQueue)
     };
     const std::string payload = Pattern(4 * 1024 * 1024 + 123);
     TWSocket client;
-    Events clientEvents;
-    clientEvents.Attach(client);
+    Events clientEvents(client);
     long long reported = 0;
     client.OnSendData = [&](TObject*, int bytes) { reported += bytes; };
     int sentBeforeSend = -1;
@@ -125,8 +134,7 @@ TEST_F(WSocketTest, PeerCloseAndResetEndTheSession)
             peer.Close();
         peer.Start();
         TWSocket client;
-        Events events;
-        events.Attach(client);
+        Events events(client);
         PeerAim(client, peer.PortText());
         client.Connect();
         ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
@@ -143,8 +151,7 @@ TEST_F(WSocketTest, OurCloseIsOrderlyForThePeer)
     peer.Read(5).ReadUntilClosed();
     peer.Start();
     TWSocket client;
-    Events events;
-    events.Attach(client);
+    Events events(client);
     client.OnSessionConnected = [&](TObject*, std::uint16_t) { client.SendStr("hello"); };
     PeerAim(client, peer.PortText());
     client.Connect();
@@ -159,8 +166,7 @@ TEST_F(WSocketTest, OurCloseIsOrderlyForThePeer)
 TEST_F(WSocketTest, RefusedPort)
 {
     TWSocket client;
-    Events events;
-    events.Attach(client);
+    Events events(client);
     PeerAim(client, std::to_string(PeerUnusedPort()));
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
@@ -178,8 +184,7 @@ TEST_F(WSocketTest, PauseHoldsEventsUntilResume)
     Events serverEvents;
     server.OnAccept = [&](TWSocket& s) { serverEvents.Attach(s); };
     TWSocket client;
-    Events clientEvents;
-    clientEvents.Attach(client);
+    Events clientEvents(client);
     PeerAim(client, server.port);
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return clientEvents.connects == 1 && !server.accepted.empty(); }));
@@ -217,8 +222,7 @@ TEST_F(WSocketTest, PostCloseAndReleaseActAfterTheHandlerReturns)
     };
     bool destroyed = false;
     auto* client = new WatchedSocket(destroyed);
-    Events clientEvents;
-    clientEvents.Attach(*client);
+    Events clientEvents(*client);
     bool stillThere = false;
     client->OnSessionClosed = [&](TObject*, std::uint16_t) {
         client->Release();
@@ -259,8 +263,7 @@ TEST_F(WSocketTest, UdpDatagramsBothWays)
     sender.SetProto("udp");
     sender.SetAddr("127.0.0.1");
     sender.SetPort(receiver.GetLocalPort());
-    Events senderEvents;
-    senderEvents.Attach(sender);
+    Events senderEvents(sender);
     sender.Connect();
     EXPECT_EQ(sender.State(), wsConnected);
     EXPECT_EQ(senderEvents.connects, 1) << "a datagram socket is connected at once";
@@ -282,17 +285,14 @@ TEST_F(WSocketTest, BackgroundExceptions)
         SCOPED_TRACE(c.name);
         PeerListener server;
         TWSocket client;
-        Events events;
-        events.Attach(client);
+        Events events(client);
         std::string message;
         client.OnBgException = [&](TObject*, const std::exception& e, bool& canClose) {
             message = e.what();
             if (c.keepOpen)
                 canClose = false;
         };
-        PeerAim(client, server.port);
-        client.Connect();
-        ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
+        ASSERT_TRUE(ConnectAndWait(client, events, server.port));
         PostMessage(client.Handle(), WM_TRIGGER_EXCEPTION, 0, 0);
         ASSERT_TRUE(RunUntil([&] { return !message.empty(); }));
         EXPECT_EQ(message, "Test exception in WSocket");
@@ -393,8 +393,7 @@ TEST_F(WSocketTest, LookupThroughTheResolverHook)
     // Connect resolves a name through the same hook.
     PeerListener server;
     TWSocket client;
-    Events events;
-    events.Attach(client);
+    Events events(client);
     PeerAim(client, server.port, "peer.test");
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
@@ -450,11 +449,8 @@ TEST_F(WSocketTest, MisuseIsRefusedWithItsText)
 
     PeerListener server;
     TWSocket client;
-    Events events;
-    events.Attach(client);
-    PeerAim(client, server.port);
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
+    Events events(client);
+    ASSERT_TRUE(ConnectAndWait(client, events, server.port));
     EXPECT_EQ(Raised([&] { client.SetAddr("127.0.0.2"); }), "Cannot change Addr if not closed");
     EXPECT_EQ(Raised([&] { client.SetAddr("127.0.0.1"); }), "") << "the same value is no change";
     EXPECT_EQ(Raised([&] { client.Connect(); }), "Connect: Socket already in use");
@@ -477,8 +473,7 @@ TEST_F(WSocketTest, ReconnectFromTheClosedEventKeepsTheNewConnection)
 {
     PeerListener server;
     TWSocket client;
-    Events events;
-    events.Attach(client);
+    Events events(client);
     client.OnSessionClosed = [&](TObject*, std::uint16_t) {
         ++events.closes;
         if (events.closes == 1) {
@@ -486,9 +481,7 @@ TEST_F(WSocketTest, ReconnectFromTheClosedEventKeepsTheNewConnection)
             client.Connect();
         }
     };
-    PeerAim(client, server.port);
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
+    ASSERT_TRUE(ConnectAndWait(client, events, server.port));
     client.Close();
     ASSERT_TRUE(RunUntil([&] { return events.connects == 2; }));
     EXPECT_EQ(events.connectError, 0);
@@ -501,11 +494,8 @@ TEST_F(WSocketTest, FlushPushesTheQueueOut)
     Events serverEvents;
     server.OnAccept = [&](TWSocket& s) { serverEvents.Attach(s); };
     TWSocket client;
-    Events events;
-    events.Attach(client);
-    PeerAim(client, server.port);
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
+    Events events(client);
+    ASSERT_TRUE(ConnectAndWait(client, events, server.port));
     const std::string payload = Pattern(8 * 1024 * 1024);
     client.Send(payload.data(), static_cast<int>(payload.size()));
     client.Flush();
@@ -527,11 +517,8 @@ TEST_F(WSocketTest, TheLibraryGoesWithTheLastSocket)
     PeerListener server;
     EXPECT_TRUE(WinsockLibraryLoaded());
     TWSocket client;
-    Events events;
-    events.Attach(client);
-    PeerAim(client, server.port);
-    client.Connect();
-    ASSERT_TRUE(RunUntil([&] { return events.connects == 1; }));
+    Events events(client);
+    ASSERT_TRUE(ConnectAndWait(client, events, server.port));
     EXPECT_EQ(events.connectError, 0);
 }
 
