@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
 #include "classlib/StdCtrls.h"
 
@@ -56,7 +57,7 @@ public:
         case QAccessible::Name: {
             const AnsiString name = c->AccessibleName();
             if (!name.empty())
-                return ToQString(StripHotkeyText(name));
+                return ToQString(StripHotkey(name));
             return QAccessibleWidget::text(t);
         }
         case QAccessible::Description: return ToQString(c->AccessibleDescription());
@@ -103,23 +104,6 @@ public:
     }
 
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
-
-private:
-    static AnsiString StripHotkeyText(const AnsiString& s)
-    {
-        AnsiString out;
-        for (size_t i = 0; i < s.size(); ++i) {
-            if (s[i] == '&') {
-                if (i + 1 < s.size() && s[i + 1] == '&') {
-                    out.push_back('&');
-                    ++i;
-                }
-                continue;
-            }
-            out.push_back(s[i]);
-        }
-        return out;
-    }
 };
 
 QAccessibleInterface* ControlFactory(const QString&, QObject* object)

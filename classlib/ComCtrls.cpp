@@ -1007,34 +1007,20 @@ void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>&
 
 TCanvas* TListView::Canvas() const
 {
-    if (FPaintCanvas)
-        return FPaintCanvas;
-    if (!FMeasureCanvas) {
-        FMeasureCanvas = CreateMeasureCanvas();
-        FMeasureCanvas->SetFont(Font());
-    }
-    return FMeasureCanvas.get();
+    return FCanvas.Get(Font());
 }
 
 void TListView::PaintRow(int row, const TRect& rect, TOwnerDrawState state, TCanvas* canvas)
 {
     if (row < 0 || row >= FItems->Count())
         return;
-    TCanvas* saved = FPaintCanvas;
-    FPaintCanvas = canvas;
-    canvas->SetFont(Font());
-    canvas->Brush()->SetColor(Color());
-    if (state.Contains(odSelected)) {
-        canvas->Brush()->SetColor(clHighlight);
-        canvas->Font()->SetColor(clHighlightText);
-    }
-    try {
+    FCanvas.Paint(canvas, Font(), Color(), [&] {
+        if (state.Contains(odSelected)) {
+            canvas->Brush()->SetColor(clHighlight);
+            canvas->Font()->SetColor(clHighlightText);
+        }
         DrawItem(FItems->Item(row), rect, state);
-    } catch (...) {
-        FPaintCanvas = saved;
-        throw;
-    }
-    FPaintCanvas = saved;
+    });
 }
 
 void TListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState state)
@@ -1185,8 +1171,7 @@ void TListView::ApplyFont()
     TWinControl::ApplyFont();
     if (FView && FView->view) {
         UpdateRowHeight();
-        if (FMeasureCanvas)
-            FMeasureCanvas->SetFont(Font());
+        FCanvas.FontChanged(Font());
     }
 }
 

@@ -346,8 +346,7 @@ private:
     TImageList* FStateImages = nullptr;
     TSortType FSortType = stNone;
     int FRowHeight = 0;
-    TCanvas* FPaintCanvas = nullptr;
-    mutable std::unique_ptr<TCanvas> FMeasureCanvas;
+    TSelfPaintCanvas FCanvas;
     bool FClearing = false;
 };
 

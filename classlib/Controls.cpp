@@ -46,30 +46,15 @@ public:
         if (c->Destroying())
             return false;
         switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            auto* me = static_cast<QMouseEvent*>(event);
-            const QPoint p = me->position().toPoint();
-            SafeCall([&] {
-                c->HandleMouseDown(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
-            });
+        case QEvent::MouseButtonPress:
+            Button(c, event, &TControl::HandleMouseDown);
             return false;
-        }
-        case QEvent::MouseButtonRelease: {
-            auto* me = static_cast<QMouseEvent*>(event);
-            const QPoint p = me->position().toPoint();
-            SafeCall([&] {
-                c->HandleMouseUp(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
-            });
+        case QEvent::MouseButtonRelease:
+            Button(c, event, &TControl::HandleMouseUp);
             return false;
-        }
-        case QEvent::MouseButtonDblClick: {
-            auto* me = static_cast<QMouseEvent*>(event);
-            const QPoint p = me->position().toPoint();
-            SafeCall([&] {
-                c->HandleDblClick(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y());
-            });
+        case QEvent::MouseButtonDblClick:
+            Button(c, event, &TControl::HandleDblClick);
             return false;
-        }
         case QEvent::MouseMove: {
             auto* me = static_cast<QMouseEvent*>(event);
             const QPoint p = me->position().toPoint();
@@ -141,8 +126,29 @@ public:
     }
 
 private:
+    // Passes a button press, release or double click on to handler with the
+    // button, the keys and buttons held, and the point in the window.
+    static void Button(TControl* c, QEvent* event, void (TControl::*handler)(TMouseButton, TShiftState, int, int))
+    {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const QPoint p = me->position().toPoint();
+        SafeCall([&] { (c->*handler)(ButtonOf(me->button()), ShiftFromQt(me->modifiers(), me->buttons()), p.x(), p.y()); });
+    }
+
     TControl* FControl;
 };
+
+// Sends the input of a window (the control's own, or one inside it) to the
+// control through the control's event filter.
+void RouteInput(TControl* control, TControlImpl& impl, QWidget* widget)
+{
+    WidgetMap()[widget] = control;
+    if (!impl.filter)
+        impl.filter = new TGlueFilter(control);
+    widget->installEventFilter(impl.filter);
+    widget->setAttribute(Qt::WA_NoMousePropagation);
+    widget->setMouseTracking(true);
+}
 
 }  // namespace
 
@@ -315,12 +321,7 @@ void TControl::AttachWidget(QWidget* widget)
         FImpl->client = widget;
     if (!widget)
         return;
-    WidgetMap()[widget] = this;
-    if (!FImpl->filter)
-        FImpl->filter = new TGlueFilter(this);
-    widget->installEventFilter(FImpl->filter);
-    widget->setAttribute(Qt::WA_NoMousePropagation);
-    widget->setMouseTracking(true);
+    RouteInput(this, *FImpl, widget);
     widget->hide();
     ApplyFont();
     ApplyGeometry();
@@ -339,12 +340,7 @@ void TControl::AddInputWidget(QWidget* widget)
 {
     if (!widget)
         return;
-    WidgetMap()[widget] = this;
-    if (!FImpl->filter)
-        FImpl->filter = new TGlueFilter(this);
-    widget->installEventFilter(FImpl->filter);
-    widget->setAttribute(Qt::WA_NoMousePropagation);
-    widget->setMouseTracking(true);
+    RouteInput(this, *FImpl, widget);
     QObject::connect(widget, &QObject::destroyed, [widget] { WidgetMap().erase(widget); });
 }
 
@@ -1055,6 +1051,17 @@ bool TWinControl::DialogChar(char key)
 
 // --- self-drawn controls ---------------------------------------------------------------------
 
+TCanvas* TSelfPaintCanvas::Get(const TFont* font) const
+{
+    if (FPaint)
+        return FPaint;
+    if (!FMeasure) {
+        FMeasure = CreateMeasureCanvas();
+        FMeasure->SetFont(font);
+    }
+    return FMeasure.get();
+}
+
 TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner)
 {
     AttachWidget(CreatePaintWidget(this));
@@ -1064,28 +1071,12 @@ TGraphicControl::~TGraphicControl() = default;
 
 TCanvas* TGraphicControl::Canvas() const
 {
-    if (FPaintCanvas)
-        return FPaintCanvas;
-    if (!FMeasureCanvas) {
-        FMeasureCanvas = CreateMeasureCanvas();
-        FMeasureCanvas->SetFont(Font());
-    }
-    return FMeasureCanvas.get();
+    return FCanvas.Get(Font());
 }
 
 void TGraphicControl::PaintTo(TCanvas* canvas)
 {
-    TCanvas* saved = FPaintCanvas;
-    FPaintCanvas = canvas;
-    canvas->SetFont(Font());
-    canvas->Brush()->SetColor(Color());
-    try {
-        Paint();
-    } catch (...) {
-        FPaintCanvas = saved;
-        throw;
-    }
-    FPaintCanvas = saved;
+    FCanvas.Paint(canvas, Font(), Color(), [this] { Paint(); });
 }
 
 TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner)
@@ -1098,28 +1089,12 @@ TCustomControl::~TCustomControl() = default;
 
 TCanvas* TCustomControl::Canvas() const
 {
-    if (FPaintCanvas)
-        return FPaintCanvas;
-    if (!FMeasureCanvas) {
-        FMeasureCanvas = CreateMeasureCanvas();
-        FMeasureCanvas->SetFont(Font());
-    }
-    return FMeasureCanvas.get();
+    return FCanvas.Get(Font());
 }
 
 void TCustomControl::PaintTo(TCanvas* canvas)
 {
-    TCanvas* saved = FPaintCanvas;
-    FPaintCanvas = canvas;
-    canvas->SetFont(Font());
-    canvas->Brush()->SetColor(Color());
-    try {
-        Paint();
-    } catch (...) {
-        FPaintCanvas = saved;
-        throw;
-    }
-    FPaintCanvas = saved;
+    FCanvas.Paint(canvas, Font(), Color(), [this] { Paint(); });
 }
 
 TPoint GetCursorPos()

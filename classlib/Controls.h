@@ -432,6 +432,40 @@ private:
     bool FAlignPending = false;
 };
 
+// The canvas of a control that draws itself: while it paints, the surface it
+// paints on; otherwise a canvas, made on first use, for measuring text in the
+// control's font.
+class TSelfPaintCanvas {
+public:
+    TCanvas* Get(const TFont* font) const;
+    // Runs draw with canvas as the current canvas, its font set to font and
+    // its brush to color. The canvas that was current before is current again
+    // afterwards, also when draw throws.
+    template <class F>
+    void Paint(TCanvas* canvas, const TFont* font, TColor color, F&& draw)
+    {
+        struct Restore {
+            TCanvas*& slot;
+            TCanvas* saved;
+            ~Restore() { slot = saved; }
+        } restore{FPaint, FPaint};
+        FPaint = canvas;
+        canvas->SetFont(font);
+        canvas->Brush()->SetColor(color);
+        draw();
+    }
+    // Keeps the measuring canvas, once made, in the given font.
+    void FontChanged(const TFont* font)
+    {
+        if (FMeasure)
+            FMeasure->SetFont(font);
+    }
+
+private:
+    TCanvas* FPaint = nullptr;
+    mutable std::unique_ptr<TCanvas> FMeasure;
+};
+
 // A control without a window of its own that draws itself (labels, images,
 // the LED label). Override Paint and draw through Canvas().
 class TGraphicControl : public TControl {
@@ -451,8 +485,7 @@ protected:
 
 private:
     friend struct TPaintGlue;
-    TCanvas* FPaintCanvas = nullptr;
-    mutable std::unique_ptr<TCanvas> FMeasureCanvas;
+    TSelfPaintCanvas FCanvas;
 };
 
 // A window control that draws itself (the bitmap check box, the transparent
@@ -471,8 +504,7 @@ protected:
 
 private:
     friend struct TPaintGlue;
-    TCanvas* FPaintCanvas = nullptr;
-    mutable std::unique_ptr<TCanvas> FMeasureCanvas;
+    TSelfPaintCanvas FCanvas;
 };
 
 // The state of an owner-drawn row or item.

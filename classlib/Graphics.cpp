@@ -16,6 +16,7 @@ extern "C" {
 #include <jerror.h>
 }
 
+#include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
 
 // --- geometry --------------------------------------------------------------------
@@ -383,24 +384,6 @@ void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic)
 
 namespace {
 
-// Removes '&' accelerators: "&&" is a literal ampersand.
-AnsiString StripPrefix(const AnsiString& s)
-{
-    AnsiString out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '&') {
-            if (i + 1 < s.size() && s[i + 1] == '&') {
-                out.push_back('&');
-                ++i;
-            }
-            continue;
-        }
-        out.push_back(s[i]);
-    }
-    return out;
-}
-
 AnsiString ExpandTabs(const AnsiString& s)
 {
     AnsiString out;
@@ -422,7 +405,7 @@ int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
 {
     AnsiString text = input;
     if (!(format & DT_NOPREFIX))
-        text = StripPrefix(text);
+        text = StripHotkey(text);
     if (format & DT_EXPANDTABS)
         text = ExpandTabs(text);
 

@@ -248,9 +248,11 @@ TShortCut ShortCut(unsigned short key, bool shift, bool ctrl, bool alt)
     return s;
 }
 
+// "&&" is a literal ampersand; any other '&' marks the next character as the hotkey.
 AnsiString StripHotkey(const AnsiString& caption)
 {
     AnsiString out;
+    out.reserve(caption.size());
     for (size_t i = 0; i < caption.size(); ++i) {
         if (caption[i] == '&') {
             if (i + 1 < caption.size() && caption[i + 1] == '&') {

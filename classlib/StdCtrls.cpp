@@ -17,26 +17,10 @@
 #include <algorithm>
 
 #include "classlib/Forms.h"
+#include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
 
 namespace {
-
-AnsiString StripAccel(const AnsiString& s)
-{
-    AnsiString out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '&') {
-            if (i + 1 < s.size() && s[i + 1] == '&') {
-                out.push_back('&');
-                ++i;
-            }
-            continue;
-        }
-        out.push_back(s[i]);
-    }
-    return out;
-}
 
 // Text of a multi-line control: CR LF, LF and CR all end a line.
 QString ToPlainLines(const AnsiString& text)
@@ -105,7 +89,7 @@ void TLabel::ApplyText()
     auto* label = static_cast<QLabel*>(Widget());
     const bool mnemonic = FShowAccelChar && FFocusControl;
     label->setTextFormat(Qt::PlainText);
-    label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripAccel(FText)));
+    label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripHotkey(FText)));
 }
 
 void TLabel::ApplyFont()
@@ -192,7 +176,7 @@ void TLabel::AdjustSize()
 {
     if (!FAutoSize || !Widget())
         return;
-    AnsiString text = FShowAccelChar ? StripAccel(FText) : FText;
+    AnsiString text = FShowAccelChar ? StripHotkey(FText) : FText;
     if (text.empty())
         text = " ";
     QFontMetrics fm(ToQFont(*Font()));

@@ -35,25 +35,6 @@ void TImgBtn::SetPic(const TPicture* value)
     FPic->Assign(value);
 }
 
-void TImgBtn::Step(TImgBtnInput input, TWMMouse& msg, const TOnMouseEvent& event)
-{
-    switch (ImgBtnStep(FState, input)) {
-    case TImgBtnShow::Unchanged:
-        break;
-    case TImgBtnShow::Pic:
-        Picture()->Assign(FPic.get());
-        break;
-    case TImgBtnShow::PicUp:
-        Picture()->Assign(FPicUp.get());
-        break;
-    case TImgBtnShow::PicDown:
-        Picture()->Assign(FPicDown.get());
-        break;
-    }
-    if (event)
-        event(msg);
-}
-
 namespace {
 
 TWMMouse MouseMessage(unsigned msg, TShiftState shift, int x, int y)
@@ -77,40 +58,52 @@ TWMMouse MouseMessage(unsigned msg, TShiftState shift, int x, int y)
 
 }  // namespace
 
+void TImgBtn::Step(TImgBtnInput input, unsigned msgId, TShiftState shift, int x, int y, const TOnMouseEvent& event)
+{
+    if (!FSupported)
+        return;
+    TWMMouse msg = MouseMessage(msgId, shift, x, y);
+    switch (ImgBtnStep(FState, input)) {
+    case TImgBtnShow::Unchanged:
+        break;
+    case TImgBtnShow::Pic:
+        Picture()->Assign(FPic.get());
+        break;
+    case TImgBtnShow::PicUp:
+        Picture()->Assign(FPicUp.get());
+        break;
+    case TImgBtnShow::PicDown:
+        Picture()->Assign(FPicDown.get());
+        break;
+    }
+    if (event)
+        event(msg);
+}
+
 void TImgBtn::MouseEnter()
 {
     TImage::MouseEnter();
-    if (!FSupported)
-        return;
-    TWMMouse msg = MouseMessage(CM_MOUSEENTER, {}, 0, 0);
-    Step(TImgBtnInput::MouseEnter, msg, OnMouseEnter);
+    Step(TImgBtnInput::MouseEnter, CM_MOUSEENTER, {}, 0, 0, OnMouseEnter);
 }
 
 void TImgBtn::MouseLeave()
 {
     TImage::MouseLeave();
-    if (!FSupported)
-        return;
-    TWMMouse msg = MouseMessage(CM_MOUSELEAVE, {}, 0, 0);
-    Step(TImgBtnInput::MouseLeave, msg, OnMouseLeave);
+    Step(TImgBtnInput::MouseLeave, CM_MOUSELEAVE, {}, 0, 0, OnMouseLeave);
 }
 
 void TImgBtn::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
     TImage::MouseDown(button, shift, x, y);
-    if (!FSupported || button != mbLeft)
-        return;
-    TWMMouse msg = MouseMessage(WM_LBUTTONDOWN, shift, x, y);
-    Step(TImgBtnInput::LeftDown, msg, OnMouseDown);
+    if (button == mbLeft)
+        Step(TImgBtnInput::LeftDown, WM_LBUTTONDOWN, shift, x, y, OnMouseDown);
 }
 
 void TImgBtn::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
     TImage::MouseUp(button, shift, x, y);
-    if (!FSupported || button != mbLeft)
-        return;
-    TWMMouse msg = MouseMessage(WM_LBUTTONUP, shift, x, y);
-    Step(TImgBtnInput::LeftUp, msg, OnMouseUp);
+    if (button == mbLeft)
+        Step(TImgBtnInput::LeftUp, WM_LBUTTONUP, shift, x, y, OnMouseUp);
 }
 
 AnsiString TImgBtn::AccessibleName() const

@@ -70,7 +70,9 @@ protected:
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
 
 private:
-    void Step(TImgBtnInput input, TWMMouse& msg, const TOnMouseEvent& event);
+    // Moves the state machine on and shows its picture, then passes the
+    // input on to event as a mouse message; nothing where unsupported.
+    void Step(TImgBtnInput input, unsigned msgId, TShiftState shift, int x, int y, const TOnMouseEvent& event);
 
     std::unique_ptr<TPicture> FPic;
     std::unique_ptr<TPicture> FPicDown;

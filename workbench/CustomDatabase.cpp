@@ -48,8 +48,7 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     SetClientWidth(539);
     SetClientHeight(155);
 
-    TranPanel2 = Place<TTranPanel>(this, this, "TranPanel2", 0, 0, 539, 155);
-    TranPanel2->SetAlign(alClient);
+    TranPanel2 = PlaceClient<TTranPanel>(this, this, "TranPanel2", 539, 155);
     KeyList = Place<TListBox>(this, TranPanel2, "KeyList", 6, 6, 160, 124);
 
     Label2 = PlaceLabel(this, TranPanel2, "Label2",
@@ -73,13 +72,10 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     CustomUrl->SetText("http://");
     Label1 = PlaceLabel(this, TranPanel2, "Label1", "URL:", 176, 79, CustomUrl);
 
-    Button1 = Place<TImgBtn>(this, TranPanel2, "Button1", 276, 104, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button1, "Import");
-    Button2 = Place<TImgBtn>(this, TranPanel2, "Button2", 364, 104, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button2, "Stop");
+    Button1 = PlaceButton(this, TranPanel2, "Button1", "Import", 276, 104);
+    Button2 = PlaceButton(this, TranPanel2, "Button2", "Stop", 364, 104);
     Button2->SetEnabled(false);
-    Button3 = Place<TImgBtn>(this, TranPanel2, "Button3", 452, 104, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button3, "Close");
+    Button3 = PlaceButton(this, TranPanel2, "Button3", "Close", 452, 104);
     StatusLabel = PlaceLabel(this, TranPanel2, "StatusLabel", "", 6, 136);
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
@@ -110,7 +106,7 @@ void TCustomDatabase::FormCreate(TObject*)
 
 void TCustomDatabase::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
 }
 
 void TCustomDatabase::Delete1Click(TObject*)

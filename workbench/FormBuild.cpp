@@ -1,6 +1,17 @@
 #include "workbench/FormBuild.h"
 
+#include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
+
+void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight)
+{
+    form.Name = name;
+    form.SetCaption(caption);
+    form.SetBorderStyle(bsToolWindow);
+    form.SetPosition(poScreenCenter);
+    form.SetClientWidth(clientWidth);
+    form.SetClientHeight(clientHeight);
+}
 
 TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
                    int top, TWinControl* names)
@@ -16,9 +27,15 @@ TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, con
 }
 
 #include "platform/Skin.h"
+#include "workbench/SubmitMain.h"
 
 void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder)
 {
     if (skin.SkinSource.empty())
         skin.SkinPath = AppPath(appFolder, "\\Vov-EZ.skn");
+}
+
+AnsiString MainAppFolder()
+{
+    return SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
 }

@@ -21,6 +21,19 @@ T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int
     return control;
 }
 
+// A tool window in the middle of the screen, named and captioned, with this client area.
+class TForm;
+void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight);
+
+// A control that fills its parent's client area, placed first at that size.
+template <class T>
+T* PlaceClient(TComponent* owner, TWinControl* parent, const char* name, int width, int height)
+{
+    T* control = Place<T>(owner, parent, name, 0, 0, width, height);
+    control->SetAlign(alClient);
+    return control;
+}
+
 // A label placed with its caption; with a control it names that control.
 class TLabel;
 TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
@@ -30,3 +43,6 @@ TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, con
 // it is pointed at the skin file of the application folder.
 class TSkinForm;
 void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder);
+// The main window's application folder; the current directory while there
+// is no main window (a window made on its own).
+AnsiString MainAppFolder();

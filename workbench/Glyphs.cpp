@@ -1,6 +1,7 @@
 #include "workbench/Glyphs.h"
 
 #include "controls/ImgBtn.h"
+#include "workbench/FormBuild.h"
 
 namespace {
 
@@ -108,4 +109,12 @@ void ShowButtonGlyph(TImgBtn& button, const TImageList& list, int index)
     button.Picture()->Assign(&picture);
     button.SetPic(&picture);
     button.Repaint();
+}
+
+TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+                     int top, int width)
+{
+    TImgBtn* button = Place<TImgBtn>(owner, parent, name, left, top, width, ButtonGlyphHeight);
+    DressImageButton(*button, caption, width);
+    return button;
 }

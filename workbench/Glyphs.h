@@ -29,5 +29,10 @@ class TImgBtn;
 // accessible name.
 void DressImageButton(TImgBtn& button, const AnsiString& caption, int width = ButtonGlyphWidth,
                       int height = ButtonGlyphHeight);
+class TComponent;
+class TWinControl;
+// An image button dressed for caption, placed on parent.
+TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+                     int top, int width = ButtonGlyphWidth);
 // Puts glyph index of list on the button as both its shown and its normal picture.
 void ShowButtonGlyph(TImgBtn& button, const TImageList& list, int index);

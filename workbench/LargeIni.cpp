@@ -112,6 +112,12 @@ TStringList* TLargeIniFile::SectionLines(int index) const
     return static_cast<TStringList*>(FSectionList->Objects(index));
 }
 
+const TStringList* TLargeIniFile::FindSectionLines(const AnsiString& Section) const
+{
+    const int index = FSectionList->IndexOf(Short(Section));
+    return index < 0 ? nullptr : SectionLines(index);
+}
+
 void TLargeIniFile::ClearSections()
 {
     for (int i = 0; i < FSectionList->Count(); ++i)
@@ -227,12 +233,9 @@ void TLargeIniFile::WriteBool(const AnsiString& Section, const AnsiString& Key, 
 
 void TLargeIniFile::ReadSection(const AnsiString& Section, TStrings& Strings)
 {
-    const int index = FSectionList->IndexOf(Short(Section));
-    if (index < 0)
-        return;
-    const TStringList* lines = SectionLines(index);
-    for (int i = 0; i < lines->Count(); ++i)
-        Strings.Add(LineKey(lines->StringRef(i)));
+    if (const TStringList* lines = FindSectionLines(Section))
+        for (int i = 0; i < lines->Count(); ++i)
+            Strings.Add(LineKey(lines->StringRef(i)));
 }
 
 void TLargeIniFile::ReadSections(TStrings& Strings)
@@ -246,12 +249,9 @@ void TLargeIniFile::ReadSections(TStrings& Strings)
 
 void TLargeIniFile::ReadSectionValues(const AnsiString& Section, TStrings& Strings)
 {
-    const int index = FSectionList->IndexOf(Short(Section));
-    if (index < 0)
-        return;
-    const TStringList* lines = SectionLines(index);
-    for (int i = 0; i < lines->Count(); ++i)
-        Strings.Add(lines->StringRef(i));
+    if (const TStringList* lines = FindSectionLines(Section))
+        for (int i = 0; i < lines->Count(); ++i)
+            Strings.Add(lines->StringRef(i));
 }
 
 void TLargeIniFile::EraseSection(const AnsiString& Section)

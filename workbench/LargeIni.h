@@ -98,6 +98,8 @@ protected:
 
 private:
     TStringList* SectionLines(int index) const;
+    // Section's lines, or nullptr when there is no such section.
+    const TStringList* FindSectionLines(const AnsiString& Section) const;
     void ParseBytes(const std::string& bytes);
     void RemoveDuplicateSections();
 

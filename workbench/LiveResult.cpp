@@ -62,15 +62,9 @@ void RaiseLed(TLedLabel& led, long long by)
 
 TLiveResult::TLiveResult(TComponent* AOwner) : TForm(AOwner)
 {
-    Name = "LiveResult";
-    SetCaption("Submit Options");
-    SetBorderStyle(bsToolWindow);
-    SetPosition(poScreenCenter);
-    SetClientWidth(300);
-    SetClientHeight(124);
+    MakeToolWindow(*this, "LiveResult", "Submit Options", 300, 124);
 
-    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, 300, 124);
-    TranPanel1->SetAlign(alClient);
+    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 300, 124);
 
     GroupBox1 = Place<TGroupBox>(this, TranPanel1, "GroupBox1", 8, 6, 138, 52);
     GroupBox1->SetCaption("Timeout in sec");
@@ -84,11 +78,9 @@ TLiveResult::TLiveResult(TComponent* AOwner) : TForm(AOwner)
     for (const int ports : {1, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50})
         Ports->Items()->Add(IntToStr(ports));
 
-    Button1 = Place<TImgBtn>(this, TranPanel1, "Button1", 120, 92, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button1, "Save");
+    Button1 = PlaceButton(this, TranPanel1, "Button1", "Save", 120, 92);
     Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
-    Button3 = Place<TImgBtn>(this, TranPanel1, "Button3", 208, 92, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button3, "Close");
+    Button3 = PlaceButton(this, TranPanel1, "Button3", "Close", 208, 92);
 
     // Two parallel first-in-first-out lists of the running requests; never shown.
     ListBox4 = Place<TListBox>(this, TranPanel1, "ListBox4", 8, 66, 40, 20);
@@ -136,7 +128,7 @@ void TLiveResult::FormCreate(TObject*)
 
 void TLiveResult::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
 }
 
 // --- the options ---------------------------------------------------------------------------
@@ -154,7 +146,7 @@ void TLiveResult::Button1Click(TObject*)
             return;
         }
     }
-    const AnsiString folder = SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
+    const AnsiString folder = MainAppFolder();
     TIniFile settings(AppPath(folder, SettingsFileName));
     settings.WriteInteger("SubOptions", "Timeout", timeout);
     settings.WriteInteger("SubOptions", "Ports", ports);

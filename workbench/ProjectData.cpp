@@ -25,6 +25,20 @@ std::string ReadOrEmpty(const AnsiString& path)
     }
 }
 
+// The bytes of a file about to be rewritten; none when there is no file. A
+// file that is there but can not be read stops the write: writing over it
+// would lose its other keys.
+std::string BytesBeforeRewrite(const AnsiString& path)
+{
+    if (!FileExists(path))
+        return std::string();
+    try {
+        return ReadFileBytes(path);
+    } catch (const EFOpenError& e) {
+        throw EFCreateError(e.Message);
+    }
+}
+
 AnsiString IniValueOrEmpty(const std::string& bytes, const AnsiString& section, const AnsiString& key)
 {
     AnsiString value;
@@ -150,15 +164,7 @@ void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record)
         throw Exception(refusal->text);
     ForceDirectories(ProjectFolder(appFolder));
     const AnsiString path = ProjectFilePath(appFolder, record.SessionName);
-    std::string existing;
-    if (FileExists(path)) {
-        try {
-            existing = ReadFileBytes(path);
-        } catch (const EFOpenError& e) {
-            // Writing over a file we could not read would lose its other keys.
-            throw EFCreateError(e.Message);
-        }
-    }
+    const std::string existing = BytesBeforeRewrite(path);
     const std::string bytes = ProjectFileBytes(existing, record);
     if (bytes != existing || !FileExists(path))
         WriteFileAtomic(path, bytes);
@@ -218,15 +224,7 @@ void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>&
 {
     ForceDirectories(ProjectFolder(appFolder));
     const AnsiString path = ProjectListPath(appFolder);
-    std::string existing;
-    if (FileExists(path)) {
-        try {
-            existing = ReadFileBytes(path);
-        } catch (const EFOpenError& e) {
-            throw EFCreateError(e.Message);
-        }
-    }
-    WriteFileAtomic(path, ProjectListBytes(existing, names));
+    WriteFileAtomic(path, ProjectListBytes(BytesBeforeRewrite(path), names));
 }
 
 int FindProjectName(const std::vector<AnsiString>& names, const AnsiString& name)

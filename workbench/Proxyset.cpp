@@ -14,15 +14,9 @@ TProxyset* Proxyset = nullptr;
 
 TProxyset::TProxyset(TComponent* AOwner) : TForm(AOwner)
 {
-    Name = "Proxyset";
-    SetCaption("Proxy Settings");
-    SetBorderStyle(bsToolWindow);
-    SetPosition(poScreenCenter);
-    SetClientWidth(330);
-    SetClientHeight(200);
+    MakeToolWindow(*this, "Proxyset", "Proxy Settings", 330, 200);
 
-    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, 330, 200);
-    TranPanel1->SetAlign(alClient);
+    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 330, 200);
 
     RadioButton2 = Place<TRadioButton>(this, TranPanel1, "RadioButton2", 12, 10, 300, 18);
     RadioButton2->SetCaption("I am behind a firewall or proxy");
@@ -40,11 +34,9 @@ TProxyset::TProxyset(TComponent* AOwner) : TForm(AOwner)
     HttpPass->SetPasswordChar('*');
     Label4 = PlaceLabel(this, TranPanel1, "Label4", "Password:", 12, 139, HttpPass);
 
-    Button1 = Place<TImgBtn>(this, TranPanel1, "Button1", 148, 168, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button1, "Save");
+    Button1 = PlaceButton(this, TranPanel1, "Button1", "Save", 148, 168);
     Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
-    Button2 = Place<TImgBtn>(this, TranPanel1, "Button2", 236, 168, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button2, "Close");
+    Button2 = PlaceButton(this, TranPanel1, "Button2", "Close", 236, 168);
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -59,7 +51,7 @@ TProxyset::~TProxyset()
 
 void TProxyset::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
 }
 
 ProxySettings TProxyset::Settings() const
@@ -85,7 +77,7 @@ void TProxyset::ShowSettings(const ProxySettings& s)
 
 void TProxyset::Button1Click(TObject*)
 {
-    const AnsiString folder = SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
+    const AnsiString folder = MainAppFolder();
     {
         TIniFile settings(AppPath(folder, SettingsFileName));
         WriteProxySettings(settings, Settings());

@@ -7,22 +7,15 @@
 #include "platform/Skin.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
-#include "workbench/SubmitMain.h"
 
 TSpider* Spider = nullptr;
 
 TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
 {
-    Name = "Spider";
-    SetCaption("Spider");
-    SetBorderStyle(bsToolWindow);
+    MakeToolWindow(*this, "Spider", "Spider", 300, 150);
     SetFormStyle(fsStayOnTop);
-    SetPosition(poScreenCenter);
-    SetClientWidth(300);
-    SetClientHeight(150);
 
-    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, 300, 150);
-    TranPanel1->SetAlign(alClient);
+    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 300, 150);
 
     LedImp1 = Place<TLedLabel>(this, TranPanel1, "LedImp1", 12, 30, 90, 28);
     LedImp1->SetNumChars(5);
@@ -33,10 +26,8 @@ TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
     LedImp2->SetText("0");
     Label2 = PlaceLabel(this, TranPanel1, "Label2", "URL's Spidered", 120, 12);
 
-    Button1 = Place<TImgBtn>(this, TranPanel1, "Button1", 218, 12, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button1, "Start");
-    Button2 = Place<TImgBtn>(this, TranPanel1, "Button2", 218, 40, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*Button2, "Stop");
+    Button1 = PlaceButton(this, TranPanel1, "Button1", "Start", 218, 12);
+    Button2 = PlaceButton(this, TranPanel1, "Button2", "Stop", 218, 40);
     Button2->SetEnabled(false);
 
     Label3 = PlaceLabel(this, TranPanel1, "Label3",
@@ -61,5 +52,5 @@ TSpider::~TSpider()
 
 void TSpider::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
 }

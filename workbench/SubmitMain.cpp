@@ -111,14 +111,6 @@ TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, in
     return led;
 }
 
-TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
-                     int top, int width = ButtonGlyphWidth)
-{
-    TImgBtn* button = Place<TImgBtn>(owner, parent, name, left, top, width, ButtonGlyphHeight);
-    DressImageButton(*button, caption, width);
-    return button;
-}
-
 TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption,
                             int left, int top, int width, bool checked)
 {
@@ -245,18 +237,21 @@ TSubmitMain::~TSubmitMain()
         SubmitMain = nullptr;
 }
 
+TNotifyEvent TSubmitMain::Calls(void (TSubmitMain::*handler)(TObject*))
+{
+    return [this, handler](TObject* sender) { (this->*handler)(sender); };
+}
+
 void TSubmitMain::BuildMenus()
 {
     MainMenu1 = NewComponent<TMainMenu>(this, "MainMenu1");
     TMenuItem* root = MainMenu1->Items();
-    auto on = [this](void (TSubmitMain::*handler)(TObject*)) {
-        return [this, handler](TObject* sender) { (this->*handler)(sender); };
-    };
 
     Projects1 = AddMenuItem(this, root, "Projects1", "&Projects");
     ProjectInformation1 = AddMenuItem(this, Projects1, "ProjectInformation1", "Project Information",
-                                      on(&TSubmitMain::ProjectInformation1Click));
-    ImportWizard1 = AddMenuItem(this, Projects1, "ImportWizard1", "Import Wizard", on(&TSubmitMain::ImportWizard1Click));
+                                      Calls(&TSubmitMain::ProjectInformation1Click));
+    ImportWizard1 = AddMenuItem(this, Projects1, "ImportWizard1", "Import Wizard",
+                                Calls(&TSubmitMain::ImportWizard1Click));
     AddMenuLine(this, Projects1, "N1");
     SiteClear = AddMenuItem(this, Projects1, "SiteClear", "New");
     SiteAdd = AddMenuItem(this, Projects1, "SiteAdd", "Save");
@@ -264,14 +259,15 @@ void TSubmitMain::BuildMenus()
 
     Submit1 = AddMenuItem(this, root, "Submit1", "&Submit");
     AutoSubmitEngines1 = AddMenuItem(this, Submit1, "AutoSubmitEngines1", "Auto Submit Engines",
-                                     on(&TSubmitMain::AutoSubmitEngines1Click));
-    ManualEngines1 = AddMenuItem(this, Submit1, "ManualEngines1", "Manual Engines", on(&TSubmitMain::ManualEngines1Click));
+                                     Calls(&TSubmitMain::AutoSubmitEngines1Click));
+    ManualEngines1 = AddMenuItem(this, Submit1, "ManualEngines1", "Manual Engines",
+                                 Calls(&TSubmitMain::ManualEngines1Click));
     AddMenuLine(this, Submit1, "N2");
     EngineDatabase1 = AddMenuItem(this, Submit1, "EngineDatabase1", "Add to Database",
-                                  on(&TSubmitMain::EngineDatabase1Click));
+                                  Calls(&TSubmitMain::EngineDatabase1Click));
 
     Ranking2 = AddMenuItem(this, root, "Ranking2", "&Ranking");
-    Ranking1 = AddMenuItem(this, Ranking2, "Ranking1", "Ranking", on(&TSubmitMain::Ranking1Click));
+    Ranking1 = AddMenuItem(this, Ranking2, "Ranking1", "Ranking", Calls(&TSubmitMain::Ranking1Click));
     ResetList1 = AddMenuItem(this, Ranking2, "ResetList1", "Reset List");
 
     MetaTags1 = AddMenuItem(this, root, "MetaTags1", "&MetaTags");
@@ -279,28 +275,29 @@ void TSubmitMain::BuildMenus()
     ApplyTags1 = AddMenuItem(this, MetaTags1, "ApplyTags1", "Apply Tags");
 
     Reports2 = AddMenuItem(this, root, "Reports2", "R&eports");
-    Reports1 = AddMenuItem(this, Reports2, "Reports1", "Reports", on(&TSubmitMain::Reports1Click));
+    Reports1 = AddMenuItem(this, Reports2, "Reports1", "Reports", Calls(&TSubmitMain::Reports1Click));
     Preview1 = AddMenuItem(this, Reports2, "Preview1", "Preview");
     Apply1 = AddMenuItem(this, Reports2, "Apply1", "Apply");
 
     DoorwayPages2 = AddMenuItem(this, root, "DoorwayPages2", "&Doorway Pages");
     DoorwayPages1 = AddMenuItem(this, DoorwayPages2, "DoorwayPages1", "Doorway Pages",
-                                on(&TSubmitMain::DoorwayPages1Click));
+                                Calls(&TSubmitMain::DoorwayPages1Click));
     Save1 = AddMenuItem(this, DoorwayPages2, "Save1", "Save As");
 
     Options1 = AddMenuItem(this, root, "Options1", "&Options");
-    SubmitOptions1 = AddMenuItem(this, Options1, "SubmitOptions1", "Timeouts/Ports", on(&TSubmitMain::SubmitOptions1Click));
+    SubmitOptions1 = AddMenuItem(this, Options1, "SubmitOptions1", "Timeouts/Ports",
+                                 Calls(&TSubmitMain::SubmitOptions1Click));
     Proxy1 = AddMenuItem(this, Options1, "Proxy1", "Proxy Settings");
     UpdateDatabase1 = AddMenuItem(this, Options1, "UpdateDatabase1", "Database/Software Update's");
 
     Help1 = AddMenuItem(this, root, "Help1", "&Help");
-    OnlineManual1 = AddMenuItem(this, Help1, "OnlineManual1", "Online Manual", on(&TSubmitMain::OnlineManual1Click));
+    OnlineManual1 = AddMenuItem(this, Help1, "OnlineManual1", "Online Manual", Calls(&TSubmitMain::OnlineManual1Click));
 
     SetMenu(MainMenu1);
 
     PopupMenu1 = NewComponent<TPopupMenu>(this, "PopupMenu1");
     DeleteEngine1 = AddMenuItem(this, PopupMenu1->Items(), "DeleteEngine1", "Delete Engine",
-                                on(&TSubmitMain::DeleteEngine1Click));
+                                Calls(&TSubmitMain::DeleteEngine1Click));
     PopupMenu2 = NewComponent<TPopupMenu>(this, "PopupMenu2");
     ViewReport1 = AddMenuItem(this, PopupMenu2->Items(), "ViewReport1", "View Report");
     DeleteReport1 = AddMenuItem(this, PopupMenu2->Items(), "DeleteReport1", "Delete Report");
@@ -320,8 +317,7 @@ void TSubmitMain::BuildProjectPanel()
 
 void TSubmitMain::BuildProjectsPage(TWinControl* page)
 {
-    PageControl1 = Place<TPageControl>(this, page, "PageControl1", 0, 0, page->ClientWidth(), page->ClientHeight());
-    PageControl1->SetAlign(alClient);
+    PageControl1 = PlaceClient<TPageControl>(this, page, "PageControl1", page->ClientWidth(), page->ClientHeight());
 
     TabSheet1 = NewComponent<TTabSheet>(this, "TabSheet1");
     TabSheet1->SetCaption("Project Information");
@@ -421,8 +417,7 @@ void TSubmitMain::BuildProjectsPage(TWinControl* page)
 
 void TSubmitMain::BuildSubmitPage(TWinControl* page)
 {
-    PageControl2 = Place<TPageControl>(this, page, "PageControl2", 0, 0, page->ClientWidth(), page->ClientHeight());
-    PageControl2->SetAlign(alClient);
+    PageControl2 = PlaceClient<TPageControl>(this, page, "PageControl2", page->ClientWidth(), page->ClientHeight());
 
     TabSheet2 = NewComponent<TTabSheet>(this, "TabSheet2");
     TabSheet2->SetCaption("Auto Submit Engines");
@@ -434,14 +429,11 @@ void TSubmitMain::BuildSubmitPage(TWinControl* page)
     BitCheckBox6 = PlaceBitCheck(this, sheet, "BitCheckBox6", "FFA/Classifieds", 228, 8, 118, true);
     BitCheckBox7 = PlaceBitCheck(this, sheet, "BitCheckBox7", "Batch Sites", 350, 8, 96, true);
     CustomCk = PlaceBitCheck(this, sheet, "CustomCk", "Custom Engines", 450, 8, 124, false);
-    auto on = [this](void (TSubmitMain::*handler)(TObject*)) {
-        return [this, handler](TObject* sender) { (this->*handler)(sender); };
-    };
-    BitCheckBox4->OnClick = on(&TSubmitMain::BitCheckBox4Click);
-    BitCheckBox5->OnClick = on(&TSubmitMain::BitCheckBox5Click);
-    BitCheckBox6->OnClick = on(&TSubmitMain::BitCheckBox6Click);
-    BitCheckBox7->OnClick = on(&TSubmitMain::BitCheckBox7Click);
-    CustomCk->OnClick = on(&TSubmitMain::CustomCkClick);
+    BitCheckBox4->OnClick = Calls(&TSubmitMain::BitCheckBox4Click);
+    BitCheckBox5->OnClick = Calls(&TSubmitMain::BitCheckBox5Click);
+    BitCheckBox6->OnClick = Calls(&TSubmitMain::BitCheckBox6Click);
+    BitCheckBox7->OnClick = Calls(&TSubmitMain::BitCheckBox7Click);
+    CustomCk->OnClick = Calls(&TSubmitMain::CustomCkClick);
 
     ExListView2 = Place<TExListView>(this, sheet, "ExListView2", 8, 32, 588, 406);
     DressListView(*ExListView2, true);
@@ -474,11 +466,11 @@ void TSubmitMain::BuildSubmitPage(TWinControl* page)
     Button7 = PlaceButton(this, sheet, "Button7", "Stop", 516, 446);
     Button7->SetEnabled(false);
     // Submission: Submit and Stop, and rows deleted during a run (SubmitMainSubmit.cpp).
-    Button6->OnClick = on(&TSubmitMain::Button6Click);
-    Button7->OnClick = on(&TSubmitMain::Button7Click);
+    Button6->OnClick = Calls(&TSubmitMain::Button6Click);
+    Button7->OnClick = Calls(&TSubmitMain::Button7Click);
     ExListView2->OnDeletion = [this](TObject*, TListItem* row) { EngineRowDeleted(row); };
     Live = PlaceBitCheck(this, sheet, "Live", "Live Results", 428, 474, 120, false);
-    Live->OnClick = on(&TSubmitMain::LiveClick);
+    Live->OnClick = Calls(&TSubmitMain::LiveClick);
 
     TabSheet3 = NewComponent<TTabSheet>(this, "TabSheet3");
     TabSheet3->SetCaption("Manual Engines");
@@ -629,8 +621,7 @@ void TSubmitMain::BuildMetaTagsPage(TWinControl* page)
 
 void TSubmitMain::BuildDoorwayPage(TWinControl* page)
 {
-    DoorwayBox = Place<TPanel>(this, page, "DoorwayBox", 0, 0, page->ClientWidth(), page->ClientHeight());
-    DoorwayBox->SetAlign(alClient);
+    DoorwayBox = PlaceClient<TPanel>(this, page, "DoorwayBox", page->ClientWidth(), page->ClientHeight());
     DoorwayBox->SetBevelOuter(bvLowered);
     DoorwayBox->SetColor(clWindow);
 }

@@ -87,11 +87,7 @@ void TSubmitMain::RequestEnginePass(TEnginePass pass)
         FPendingPasses.push_back(pass);
     if (FPassRunning)
         return;
-    FPassRunning = true;
-    struct TRunning {
-        bool& flag;
-        ~TRunning() { flag = false; }
-    } running{FPassRunning};
+    const TRaisedFlag running(FPassRunning);
     while (!FPendingPasses.empty()) {
         const TEnginePass next = FPendingPasses.front();
         FPendingPasses.pop_front();

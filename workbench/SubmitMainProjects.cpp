@@ -50,15 +50,12 @@ AnsiString UrlHost(const AnsiString& url)
 
 void TSubmitMain::WireProjectPage()
 {
-    auto on = [this](void (TSubmitMain::*handler)(TObject*)) {
-        return [this, handler](TObject* sender) { (this->*handler)(sender); };
-    };
-    SiteAdd->OnClick = on(&TSubmitMain::SiteAddClick);
-    ImgBtn2->OnClick = on(&TSubmitMain::SiteAddClick);
-    SiteClear->OnClick = on(&TSubmitMain::SiteClearClick);
-    ImgBtn1->OnClick = on(&TSubmitMain::SiteClearClick);
-    SiteDel->OnClick = on(&TSubmitMain::SiteDelClick);
-    SesList->OnClick = on(&TSubmitMain::SesListClick);
+    SiteAdd->OnClick = Calls(&TSubmitMain::SiteAddClick);
+    ImgBtn2->OnClick = Calls(&TSubmitMain::SiteAddClick);
+    SiteClear->OnClick = Calls(&TSubmitMain::SiteClearClick);
+    ImgBtn1->OnClick = Calls(&TSubmitMain::SiteClearClick);
+    SiteDel->OnClick = Calls(&TSubmitMain::SiteDelClick);
+    SesList->OnClick = Calls(&TSubmitMain::SesListClick);
 
     for (const LengthCounter& counter : ProjectCounters) {
         auto changed = [this, &counter](TObject*) { LengthCounterChange(counter); };
@@ -73,10 +70,10 @@ void TSubmitMain::WireProjectPage()
         if (auto* led = dynamic_cast<TLedLabel*>(&NamedControl(*this, counter.counter)))
             PaintLengthCounter(*led, counter, CounterValue(counter, field.Text()));
     }
-    name->OnChange = on(&TSubmitMain::nameChange);
-    LastN->OnChange = on(&TSubmitMain::nameChange);
-    Company->OnChange = on(&TSubmitMain::CompanyChange);
-    urllist->OnChange = on(&TSubmitMain::urllistChange);
+    name->OnChange = Calls(&TSubmitMain::nameChange);
+    LastN->OnChange = Calls(&TSubmitMain::nameChange);
+    Company->OnChange = Calls(&TSubmitMain::CompanyChange);
+    urllist->OnChange = Calls(&TSubmitMain::urllistChange);
 
     OpenDialog1 = NewComponent<TOpenDialog>(this, "OpenDialog1");
     OpenDialog1->Filter = "Web Pages and Projects|*.htm;*.html;*.zro;*.sav|All Files|*.*";
@@ -258,34 +255,30 @@ TSubmitMain::TFileImport TSubmitMain::ImportFromFile(AnsiString& FileName)
     return TFileImport::Page;
 }
 
-void TSubmitMain::ImportSavFile(const AnsiString& FileName)
+bool TSubmitMain::ShowImport(const std::function<ProjectImport()>& read)
 {
     ProjectImport imported;
     try {
-        imported = ::ImportSavFile(FileName, PageProject(), ProjectNames(), UrlHost);
+        imported = read();
     } catch (const std::exception& e) {
         Application->ShowException(&e);
-        return;
+        return false;
     }
     ShowProject(imported.record);
     PageControl1->SetActivePage(TabSheet1);
     if (imported.refusedName)
         ShowProjectMessage(imported.refusedName->id);
-    ShowProjectMessage(ProjectMessageId::SelectCategory);
+    return true;
+}
+
+void TSubmitMain::ImportSavFile(const AnsiString& FileName)
+{
+    if (ShowImport([&] { return ::ImportSavFile(FileName, PageProject(), ProjectNames(), UrlHost); }))
+        ShowProjectMessage(ProjectMessageId::SelectCategory);
 }
 
 void TSubmitMain::ImportProjectFile(const AnsiString& FileName)
 {
-    ProjectImport imported;
-    try {
-        imported = ImportZroFile(FileName);
-    } catch (const std::exception& e) {
-        // A file without a section ends here, before any field changes.
-        Application->ShowException(&e);
-        return;
-    }
-    ShowProject(imported.record);
-    PageControl1->SetActivePage(TabSheet1);
-    if (imported.refusedName)
-        ShowProjectMessage(imported.refusedName->id);
+    // A file without a section fails here, before any field changes.
+    ShowImport([&] { return ImportZroFile(FileName); });
 }

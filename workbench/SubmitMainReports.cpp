@@ -69,19 +69,16 @@ bool IsPlainFileName(const AnsiString& name)
 
 void TSubmitMain::WireReportsPage()
 {
-    auto on = [this](void (TSubmitMain::*handler)(TObject*)) {
-        return [this, handler](TObject* sender) { (this->*handler)(sender); };
-    };
-    GenReportCk->OnClick = on(&TSubmitMain::GenReportCkClick);
-    SpeedButton1->OnClick = on(&TSubmitMain::SpeedButton1Click);
-    SpeedButton2->OnClick = on(&TSubmitMain::SpeedButton2Click);
-    Button14->OnClick = on(&TSubmitMain::Button14Click);
-    Apply1->OnClick = on(&TSubmitMain::Button14Click);
-    Button13->OnClick = on(&TSubmitMain::Button13Click);
-    Preview1->OnClick = on(&TSubmitMain::Button13Click);
-    FileListBox1->OnDblClick = on(&TSubmitMain::FileListBox1DblClick);
-    ViewReport1->OnClick = on(&TSubmitMain::ViewReport1Click);
-    DeleteReport1->OnClick = on(&TSubmitMain::DeleteReport1Click);
+    GenReportCk->OnClick = Calls(&TSubmitMain::GenReportCkClick);
+    SpeedButton1->OnClick = Calls(&TSubmitMain::SpeedButton1Click);
+    SpeedButton2->OnClick = Calls(&TSubmitMain::SpeedButton2Click);
+    Button14->OnClick = Calls(&TSubmitMain::Button14Click);
+    Apply1->OnClick = Calls(&TSubmitMain::Button14Click);
+    Button13->OnClick = Calls(&TSubmitMain::Button13Click);
+    Preview1->OnClick = Calls(&TSubmitMain::Button13Click);
+    FileListBox1->OnDblClick = Calls(&TSubmitMain::FileListBox1DblClick);
+    ViewReport1->OnClick = Calls(&TSubmitMain::ViewReport1Click);
+    DeleteReport1->OnClick = Calls(&TSubmitMain::DeleteReport1Click);
 }
 
 // --- the settings ------------------------------------------------------------------------------

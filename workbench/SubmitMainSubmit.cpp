@@ -269,11 +269,7 @@ void TSubmitMain::DispatchSubmissions()
         FDispatchAgain = true;
         return;
     }
-    FInDispatch = true;
-    struct TReset {
-        bool& flag;
-        ~TReset() { flag = false; }
-    } reset{FInDispatch};
+    const TRaisedFlag dispatching(FInDispatch);
 
     do {
         FDispatchAgain = false;

@@ -7,7 +7,6 @@
 #include "platform/Skin.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
-#include "workbench/SubmitMain.h"
 
 TUpdateBox* UpdateBox = nullptr;
 
@@ -21,15 +20,13 @@ TUpdateBox::TUpdateBox(TComponent* AOwner) : TForm(AOwner)
     SetWidth(434);
     SetHeight(62);
 
-    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 0, ClientWidth(), ClientHeight());
-    TranPanel1->SetAlign(alClient);
+    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", ClientWidth(), ClientHeight());
     InfoLabel = PlaceLabel(this, TranPanel1, "InfoLabel", "Status:", 8, 4);
     UpdateBar1 = Place<TProgressBar>(this, TranPanel1, "UpdateBar1", 8, 20, 320, 14);
     UpdateBar1->SetMin(0);
     UpdateBar1->SetMax(100);
     UpdateBar1->SetVisible(false);
-    UpdateAbort = Place<TImgBtn>(this, TranPanel1, "UpdateAbort", 336, 8, ButtonGlyphWidth, ButtonGlyphHeight);
-    DressImageButton(*UpdateAbort, "Abort");
+    UpdateAbort = PlaceButton(this, TranPanel1, "UpdateAbort", "Abort", 336, 8);
     UpdateAbort->SetEnabled(false);
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
@@ -45,5 +42,5 @@ TUpdateBox::~TUpdateBox()
 
 void TUpdateBox::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, SubmitMain ? SubmitMain->AppFolder : GetCurrentDir());
+    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
 }

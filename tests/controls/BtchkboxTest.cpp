@@ -7,8 +7,8 @@
 
 #include "classlib/Forms.h"
 #include "controls/Btchkbox.h"
+#include "support/FixedCanvas.h"
 #include "support/Loop.h"
-#include "tests/controls/RecordingCanvas.h"
 
 namespace {
 
@@ -161,29 +161,29 @@ TEST_F(BoxFixture, PaintsTheGlyphCellAndTheCaptionByStateAndAlignment)
     for (const Case& c : cases) {
         box->SetEnabled(c.enabled);
         box->SetAlignment(c.alignment);
-        RecordingCanvas canvas;
+        TFixedCanvas canvas;
         box->PaintTo(&canvas);
         SCOPED_TRACE(c.enabled ? "enabled" : "disabled");
 
-        ASSERT_FALSE(canvas.Ops.empty());
-        EXPECT_EQ(canvas.Ops[0].kind, CanvasOp::Fill);
-        EXPECT_EQ(canvas.Ops[0].rect, Rect(0, 0, 97, 17));
+        ASSERT_FALSE(canvas.Ops().empty());
+        EXPECT_EQ(canvas.Ops()[0].kind, TCanvasOp::Fill);
+        EXPECT_EQ(canvas.Ops()[0].rect, Rect(0, 0, 97, 17));
 
-        const auto bitmaps = canvas.OfKind(CanvasOp::Bitmap);
+        const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
         ASSERT_EQ(bitmaps.size(), 1u);
         EXPECT_EQ(bitmaps[0].rect, c.glyphDest);
         EXPECT_EQ(bitmaps[0].source, c.glyphSource);
         EXPECT_TRUE(bitmaps[0].transparent);
 
         std::vector<TColor> colors;
-        for (const CanvasOp& text : canvas.OfKind(CanvasOp::Text)) {
+        for (const TCanvasOp& text : canvas.OpsOf(TCanvasOp::Text)) {
             EXPECT_EQ(text.text, "Live Results");
             colors.push_back(text.fontColor);
         }
         EXPECT_EQ(colors, c.textColors);
-        const auto texts = canvas.OfKind(CanvasOp::Text);
+        const auto texts = canvas.OpsOf(TCanvasOp::Text);
         ASSERT_FALSE(texts.empty());
-        EXPECT_EQ(texts.back().rect.Left, c.captionLeft);
+        EXPECT_EQ(texts.back().points[0].x, c.captionLeft);
     }
 
     // The caption's box: "&" takes no room, and the box is clipped to the control.

@@ -11,9 +11,9 @@
 #include "controls/ElvUtil.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"
+#include "support/FixedCanvas.h"
 #include "support/Loop.h"
 #include "support/TempDir.h"
-#include "tests/controls/RecordingCanvas.h"
 
 namespace {
 
@@ -177,15 +177,15 @@ TEST_F(ListFixture, OwnerDrawnRowsShowCheckBoxImageAndEveryCell)
     list->Items()->Item(0)->SetChecked(true);
 
     const TRect row = Rect(0, 36, 520, 54);
-    RecordingCanvas canvas;
+    TFixedCanvas canvas;
     list->PaintRow(0, row, {}, &canvas);
 
-    const auto boxes = canvas.OfKind(CanvasOp::Rectangle);
+    const auto boxes = canvas.OpsOf(TCanvasOp::Rectangle);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rect, Rect(2, 38, 16, 52));
-    EXPECT_FALSE(canvas.OfKind(CanvasOp::Polyline).empty());  // the tick
+    EXPECT_FALSE(canvas.OpsOf(TCanvasOp::Polyline).empty());  // the tick
 
-    const auto bitmaps = canvas.OfKind(CanvasOp::Bitmap);
+    const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
     ASSERT_EQ(bitmaps.size(), 1u);
     EXPECT_EQ(bitmaps[0].rect, Rect(16, 37, 32, 53));
 
@@ -195,9 +195,9 @@ TEST_F(ListFixture, OwnerDrawnRowsShowCheckBoxImageAndEveryCell)
         bool link;
     };
     std::vector<Cell> cells;
-    for (const CanvasOp& op : canvas.OfKind(CanvasOp::Text))
+    for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
         if (!op.text.empty())
-            cells.push_back({op.text, op.rect.Left, op.fontStyle.Contains(fsUnderline) && op.fontColor == clBlue});
+            cells.push_back({op.text, op.points[0].x, op.fontStyle.Contains(fsUnderline) && op.fontColor == clBlue});
     ASSERT_EQ(cells.size(), 3u);
     EXPECT_EQ(cells[0].text, "Alpha");
     EXPECT_EQ(cells[0].left, 34);
@@ -210,16 +210,16 @@ TEST_F(ListFixture, OwnerDrawnRowsShowCheckBoxImageAndEveryCell)
 
     list->SetURLFull(true);
     list->SetRowSelect(true);
-    RecordingCanvas selected;
+    TFixedCanvas selected;
     list->PaintRow(0, row, {odSelected}, &selected);
-    std::vector<CanvasOp> texts;
-    for (const CanvasOp& op : selected.OfKind(CanvasOp::Text))
+    std::vector<TCanvasOp> texts;
+    for (const TCanvasOp& op : selected.OpsOf(TCanvasOp::Text))
         if (!op.text.empty())
             texts.push_back(op);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[1].text, "http://alpha.example/add");
     EXPECT_EQ(texts[1].fontColor, clHighlightText);  // links take the selection colours
-    EXPECT_EQ(selected.OfKind(CanvasOp::Fill)[0].brush, clHighlight);
+    EXPECT_EQ(selected.OpsOf(TCanvasOp::Fill)[0].brushColor, clHighlight);
     list->SetSmallImages(nullptr);
 }
 

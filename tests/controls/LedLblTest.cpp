@@ -5,7 +5,7 @@
 
 #include "classlib/Forms.h"
 #include "controls/LedLbl.h"
-#include "tests/controls/RecordingCanvas.h"
+#include "support/FixedCanvas.h"
 
 namespace {
 
@@ -104,19 +104,19 @@ struct LedFixture : ::testing::Test {
 
     // For each cell, "1" or "0" per segment 1..7 as painted, checking that
     // lit and unlit segments take their colours.
-    std::vector<std::string> Painted(RecordingCanvas& canvas)
+    std::vector<std::string> Painted(TFixedCanvas& canvas)
     {
         led->PaintTo(&canvas);
         std::vector<std::string> cells;
-        const auto polygons = canvas.OfKind(CanvasOp::Polygon);
+        const auto polygons = canvas.OpsOf(TCanvasOp::Polygon);
         EXPECT_EQ(polygons.size(), std::size_t(LedSegmentCount * led->NumChars()));
         for (std::size_t i = 0; i < polygons.size(); ++i) {
             if (i % LedSegmentCount == 0)
                 cells.emplace_back();
-            const bool lit = polygons[i].brush == clLime;
-            EXPECT_EQ(polygons[i].pen, lit ? clYellow : clGreen) << "polygon " << i;
+            const bool lit = polygons[i].brushColor == clLime;
+            EXPECT_EQ(polygons[i].penColor, lit ? clYellow : clGreen) << "polygon " << i;
             if (!lit) {
-                EXPECT_EQ(polygons[i].brush, clGreen) << "polygon " << i;
+                EXPECT_EQ(polygons[i].brushColor, clGreen) << "polygon " << i;
             }
             cells.back() += lit ? '1' : '0';
         }
@@ -151,26 +151,26 @@ TEST_F(LedFixture, PaintsTheBackgroundThenEverySegmentOfEveryCell)
     led->SetNumChars(3);
     led->SetText("42");
 
-    RecordingCanvas canvas;
+    TFixedCanvas canvas;
     const auto cells = Painted(canvas);
-    ASSERT_FALSE(canvas.Ops.empty());
-    EXPECT_EQ(canvas.Ops[0].kind, CanvasOp::Fill);
-    EXPECT_EQ(canvas.Ops[0].rect, Rect(0, 0, 45, 34));
-    EXPECT_EQ(canvas.Ops[0].brush, clNavy);
+    ASSERT_FALSE(canvas.Ops().empty());
+    EXPECT_EQ(canvas.Ops()[0].kind, TCanvasOp::Fill);
+    EXPECT_EQ(canvas.Ops()[0].rect, Rect(0, 0, 45, 34));
+    EXPECT_EQ(canvas.Ops()[0].brushColor, clNavy);
     //                                       1234567
     EXPECT_EQ(cells, (std::vector<std::string>{"0000000", "1101001", "1110110"}));
 
     // The top segment of the third cell, 30 pixels in.
-    const auto polygons = canvas.OfKind(CanvasOp::Polygon);
+    const auto polygons = canvas.OpsOf(TCanvasOp::Polygon);
     EXPECT_EQ(polygons[2 * LedSegmentCount + 2].points,
               (std::vector<TPoint>{{32, 1}, {42, 1}, {40, 3}, {34, 3}}));
 
     led->SetAlignment(TTALeft);
-    RecordingCanvas left;
+    TFixedCanvas left;
     EXPECT_EQ(Painted(left), (std::vector<std::string>{"1101001", "1110110", "0000000"}));
 
     led->SetText("-1 x");
-    RecordingCanvas other;
+    TFixedCanvas other;
     EXPECT_EQ(Painted(other), (std::vector<std::string>{"0000000", "0100001", "0000000"}));
 }
 
@@ -179,10 +179,10 @@ TEST_F(LedFixture, LeftoverPixelsStayUnpainted)
     led->SetBounds(0, 0, 56, 34);
     led->SetNumChars(3);
     led->SetText("888");
-    RecordingCanvas canvas;
+    TFixedCanvas canvas;
     Painted(canvas);
     int right = 0;
-    for (const CanvasOp& op : canvas.OfKind(CanvasOp::Polygon))
+    for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Polygon))
         for (const TPoint& p : op.points)
             right = std::max(right, p.x);
     EXPECT_EQ(right, 36 + 18 - 2);  // the last cell ends at 54; R = Right - gap - 1

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/Tranpanl.h"
-#include "tests/controls/RecordingCanvas.h"
+#include "support/FixedCanvas.h"
 
 namespace {
 
@@ -14,17 +14,17 @@ TEST(TranPanel, PaintsOnlyItsFrame)
     EXPECT_FALSE(panel.ControlStyle() & csOpaque);  // the parent shows through
     EXPECT_TRUE(panel.ControlStyle() & csAcceptsControls);
 
-    RecordingCanvas bare;
+    TFixedCanvas bare;
     panel.PaintTo(&bare);
-    EXPECT_TRUE(bare.Ops.empty());
+    EXPECT_TRUE(bare.Ops().empty());
 
     panel.SetBorder(true);
-    RecordingCanvas framed;
+    TFixedCanvas framed;
     panel.PaintTo(&framed);
-    ASSERT_EQ(framed.Ops.size(), 1u);
-    EXPECT_EQ(framed.Ops[0].kind, CanvasOp::Frame);
-    EXPECT_EQ(framed.Ops[0].rect, Rect(0, 0, 185, 41));
-    EXPECT_EQ(framed.Ops[0].brush, clBtnShadow);
+    ASSERT_EQ(framed.Ops().size(), 1u);
+    EXPECT_EQ(framed.Ops()[0].kind, TCanvasOp::Frame);
+    EXPECT_EQ(framed.Ops()[0].rect, Rect(0, 0, 185, 41));
+    EXPECT_EQ(framed.Ops()[0].brushColor, clBtnShadow);
 }
 
 }  // namespace

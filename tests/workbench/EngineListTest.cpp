@@ -22,15 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TListItem* Row(const std::string& caption)
-{
-    TListItems* rows = SubmitMain->ExListView2->Items();
-    for (int i = 0; i < rows->Count(); ++i)
-        if (rows->Item(i)->Caption() == caption)
-            return rows->Item(i);
-    return nullptr;
-}
-
 // Caption -> checked, for every engine row.
 std::map<std::string, bool> Checks()
 {
@@ -44,7 +35,7 @@ std::map<std::string, bool> Checks()
 // The user ticks or clears a row's own check box.
 void ClickRowCheck(const std::string& caption)
 {
-    TListItem* row = Row(caption);
+    TListItem* row = RowOf(caption);
     ASSERT_NE(row, nullptr) << caption;
     row->SetChecked(!row->Checked());
     SubmitMain->ExListView2->OnCheckboxClick(SubmitMain->ExListView2, row->Index(), row->Checked());
@@ -75,10 +66,10 @@ TEST(EngineList, TypeCheckBoxesCheckTheirGroups)
     ClickRowCheck(Acorn);
     EXPECT_EQ(main.TotalDis->Text(), "30");
     main.BitCheckBox5->Click();  // Classifieds off
-    EXPECT_FALSE(Row(Cedar)->Checked());
-    EXPECT_FALSE(Row(Granite)->Checked());
-    EXPECT_TRUE(Row(Acorn)->Checked());
-    EXPECT_TRUE(Row(Fjord)->Checked());  // the batch rule applies to every click
+    EXPECT_FALSE(RowOf(Cedar)->Checked());
+    EXPECT_FALSE(RowOf(Granite)->Checked());
+    EXPECT_TRUE(RowOf(Acorn)->Checked());
+    EXPECT_TRUE(RowOf(Fjord)->Checked());  // the batch rule applies to every click
     EXPECT_EQ(main.TotalDis->Text(), "28");
 
     struct TStep {
@@ -148,10 +139,10 @@ TEST(EngineList, DeletingADatabaseEngineRewritesOnlyTheDatabase)
     TRunningProgram program(folder);
 
     SubmitMain->AutoSubmitEngines1Click(nullptr);
-    SubmitMain->ExListView2->SetSelected(Row(Blue));
+    SubmitMain->ExListView2->SetSelected(RowOf(Blue));
     SubmitMain->DeleteEngine1->Click();
 
-    EXPECT_EQ(Row(Blue), nullptr);
+    EXPECT_EQ(RowOf(Blue), nullptr);
     EXPECT_LT(SubmitMain->EngineList->IndexOfName(Blue), 0);
     std::vector<std::string> expected;
     for (const std::string& line : before)
@@ -164,7 +155,7 @@ TEST(EngineList, DeletingADatabaseEngineRewritesOnlyTheDatabase)
     EXPECT_TRUE(boxes.Boxes.empty());
 
     // Deleting a checked engine lowers the count.
-    SubmitMain->ExListView2->SetSelected(Row(Cedar));
+    SubmitMain->ExListView2->SetSelected(RowOf(Cedar));
     SubmitMain->DeleteEngine1->Click();
     EXPECT_EQ(SubmitMain->TotalDis->Text(), "28");
     EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")).size(), before.size() - 2);
@@ -178,10 +169,10 @@ TEST(EngineList, DeletingACustomEngineGoesThroughTheWizard)
     TRunningProgram program(folder);
     ASSERT_EQ(CustomDatabase->KeyList->Items()->Count(), 1);
 
-    SubmitMain->ExListView2->SetSelected(Row(Harbor));
+    SubmitMain->ExListView2->SetSelected(RowOf(Harbor));
     SubmitMain->DeleteEngine1->Click();
 
-    EXPECT_EQ(Row(Harbor), nullptr);
+    EXPECT_EQ(RowOf(Harbor), nullptr);
     EXPECT_EQ(CustomDatabase->KeyList->Items()->Count(), 0);
     EXPECT_TRUE(EngineFileLines(folder.File("data/datac.czc")).empty());
     EXPECT_EQ(folder.Read("data/data.czc"), databaseBytes);
@@ -270,13 +261,13 @@ TEST(EngineList, AFileThatFailedToLoadIsNotRewritten)
         TRunningProgram program(folder);
         ASSERT_EQ(boxes.Errors.size(), 1u);
 
-        SubmitMain->ExListView2->SetSelected(Row(c.caption));
+        SubmitMain->ExListView2->SetSelected(RowOf(c.caption));
         SubmitMain->DeleteEngine1->Click();
 
         ASSERT_EQ(boxes.Boxes.size(), 1u) << c.caption;
         EXPECT_EQ(boxes.Boxes[0].caption, "Engine File Not Loaded");
         EXPECT_NE(boxes.Boxes[0].text.find(folder.File(c.missing)), std::string::npos) << boxes.Boxes[0].text;
-        EXPECT_NE(Row(c.caption), nullptr);
+        EXPECT_NE(RowOf(c.caption), nullptr);
         EXPECT_FALSE(fs::exists(folder.File(c.missing)));
         EXPECT_EQ(EngineFileLines(folder.File(c.other)), std::vector<std::string>{c.record});
     }

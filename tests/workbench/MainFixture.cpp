@@ -4,9 +4,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
 #include "classlib/SysUtils.h"
+#include "controls/ExListV.h"
 #include "workbench/EngineData.h"
+#include "workbench/ProjectData.h"
+#include "workbench/SubmitMain.h"
 #include "workbench/Tenvarel.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +48,11 @@ TBoxRecorder::TBoxRecorder(int answer)
 {
     GetHooks().messageBox = [this, answer](const MessageBoxCall& call) {
         Boxes.push_back(call);
-        return answer;
+        if (Answers.empty())
+            return answer;
+        const int scripted = Answers.front();
+        Answers.pop_front();
+        return scripted;
     };
     GetHooks().errorBox = [this](const std::string& message) { Errors.push_back(message); };
 }
@@ -52,6 +60,16 @@ TBoxRecorder::TBoxRecorder(int answer)
 TBoxRecorder::~TBoxRecorder()
 {
     ResetHooks();
+}
+
+bool operator==(const MessageBoxCall& a, const MessageBoxCall& b)
+{
+    return a.text == b.text && a.caption == b.caption && a.flags == b.flags;
+}
+
+void PrintTo(const MessageBoxCall& box, std::ostream* os)
+{
+    *os << "{\"" << box.caption << "\", \"" << box.text << "\", " << box.flags << "}";
 }
 
 TRunningProgram::TRunningProgram(const TInstallFolder& folder) : FOldDir(GetCurrentDir())
@@ -82,4 +100,43 @@ std::string ScrambledEngineFile(const std::vector<std::string>& records)
     for (const std::string& record : records)
         text += record + "\r\n";
     return ScrambleBytes(text, EngineCipherStart);
+}
+
+TListItem* RowOf(const std::string& caption)
+{
+    TListItems* rows = SubmitMain->ExListView2->Items();
+    for (int i = 0; i < rows->Count(); ++i)
+        if (rows->Item(i)->CaptionRef() == caption)
+            return rows->Item(i);
+    return nullptr;
+}
+
+ProjectRecord ShopProject()
+{
+    ProjectRecord p;
+    p.SessionName = "Shop";
+    p.url = "http://shop.example.com/?a=1&b=2";
+    p.title = "Tom & Jerry's 100% shop";
+    p.email = "tom+shop@example.com";
+    p.description = "Fine goods";
+    p.catagory = "Business";
+    p.name = "Tom";
+    p.last = "Cat";
+    p.city = "Springfield";
+    p.key1 = "cats, mice";
+    p.country = "US";
+    return p;
+}
+
+const std::vector<std::string>& ReportTableHead()
+{
+    static const std::vector<std::string> head = {
+        "<table border=\"1\" cellspacing=\"0\" width=\"100%\">",
+        "<tr><td BGCOLOR=\"#C0C0C0\"><B>Buscador</B></td>",
+        "<td BGCOLOR=\"#C0C0C0\"><B>URL</B></td>",
+        "<td BGCOLOR=\"#C0C0C0\"><B>Resultado</B></td>",
+        "<td BGCOLOR=\"#C0C0C0\"><B>Fecha</B></td>",
+        "<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>",
+    };
+    return head;
 }

@@ -3,6 +3,8 @@
 // the message and error boxes recorded.
 #pragma once
 
+#include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,14 +25,21 @@ private:
     TempDir FDir;
 };
 
-// Every message box and error box while it lives; message boxes answer with `answer`.
+// Every message box and error box while it lives; message boxes answer from
+// Answers, first to last, and with `answer` once it is empty.
 class TBoxRecorder {
 public:
     explicit TBoxRecorder(int answer = IDOK);
     ~TBoxRecorder();
     std::vector<MessageBoxCall> Boxes;
     std::vector<std::string> Errors;
+    std::deque<int> Answers;
 };
+
+// Message boxes compare and print by text, caption and flags (found by
+// argument lookup beside MessageBoxCall).
+bool operator==(const MessageBoxCall& a, const MessageBoxCall& b);
+void PrintTo(const MessageBoxCall& box, std::ostream* os);
 
 // Starts the six windows with the folder as the current directory, the way
 // the program entry does; the destructor frees them and puts the current
@@ -50,3 +59,15 @@ private:
 std::vector<std::string> EngineFileLines(const std::string& path);
 // The scrambled image of records, each ended by CR LF.
 std::string ScrambledEngineFile(const std::vector<std::string>& records);
+
+// The row of the main window's engine list with this caption; nullptr when there is none.
+class TListItem;
+TListItem* RowOf(const std::string& caption);
+
+// A project whose fields hold what the submissions must encode: "&", "'",
+// "%", "+", "?" and "=".
+struct ProjectRecord;
+ProjectRecord ShopProject();
+
+// The head of a submission report's engine table, one line a string.
+const std::vector<std::string>& ReportTableHead();

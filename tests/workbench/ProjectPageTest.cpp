@@ -7,7 +7,6 @@
 #include <QListWidget>
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,17 +27,6 @@
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "workbench/SubmitMain.h"
-
-// Found by argument lookup beside MessageBoxCall; file-local.
-static bool operator==(const MessageBoxCall& a, const MessageBoxCall& b)
-{
-    return a.text == b.text && a.caption == b.caption && a.flags == b.flags;
-}
-
-static void PrintTo(const MessageBoxCall& box, std::ostream* os)
-{
-    *os << "{\"" << box.caption << "\", \"" << box.text << "\", " << box.flags << "}";
-}
 
 namespace {
 
@@ -91,19 +79,7 @@ const MessageBoxCall UnsafeNameBox{"Sorry that name can not be used as a Session
 
 class ProjectPage : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        // Recorded like TBoxRecorder's, answered from a script (IDOK when it runs out).
-        GetHooks().messageBox = [this](const MessageBoxCall& call) {
-            boxes.Boxes.push_back(call);
-            if (answers.empty())
-                return IDOK;
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        };
-        Start();
-    }
+    void SetUp() override { Start(); }
     void TearDown() override { FileDialogHook() = nullptr; }
 
     void Start()
@@ -163,7 +139,6 @@ protected:
 
     TInstallFolder folder;
     TBoxRecorder boxes;
-    std::deque<int> answers;
     std::optional<TRunningProgram> program;
 };
 
@@ -276,13 +251,13 @@ TEST_F(ProjectPage, SavingAnExistingNameAsksAndYesRewritesEveryKey)
     site["title"] = "New Title";
     site["Address2"] = "";
     Type(site);
-    answers = {IDNO};
+    boxes.Answers = {IDNO};
     SubmitMain->SiteAdd->Click();
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ModifyBox});
     EXPECT_EQ(ProjectFile("Site"), saved);
 
     boxes.Boxes.clear();
-    answers = {IDYES};
+    boxes.Answers = {IDYES};
     SubmitMain->ImgBtn2->Click();
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ModifyBox});
     EXPECT_EQ(ProjectFile("Site"), ExpectedProjectFile("Site", site));

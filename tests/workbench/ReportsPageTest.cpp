@@ -60,22 +60,15 @@ void SelectFile(const std::string& name)
     SubmitMain->FileListBox1->SetItemIndex(items->IndexOf(name));
 }
 
-std::string Lines(std::initializer_list<const char*> lines)
+std::string Lines(const std::vector<std::string>& lines)
 {
     std::string text;
-    for (const char* line : lines)
-        text += std::string(line) + "\r\n";
+    for (const std::string& line : lines)
+        text += line + "\r\n";
     return text;
 }
 
-const std::string TableHead = Lines({
-    "<table border=\"1\" cellspacing=\"0\" width=\"100%\">",
-    "<tr><td BGCOLOR=\"#C0C0C0\"><B>Buscador</B></td>",
-    "<td BGCOLOR=\"#C0C0C0\"><B>URL</B></td>",
-    "<td BGCOLOR=\"#C0C0C0\"><B>Resultado</B></td>",
-    "<td BGCOLOR=\"#C0C0C0\"><B>Fecha</B></td>",
-    "<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>",
-});
+const std::string TableHead = Lines(ReportTableHead());
 
 class ReportsPage : public ::testing::Test {
 protected:
@@ -217,12 +210,7 @@ TEST_F(ReportsPage, MissingHeaderAndFooterAreToldOncePerReport)
 
         SubmitMain->WriteSubmissionReport();
 
-        ASSERT_EQ(boxes.Boxes.size(), c.boxes.size());
-        for (std::size_t i = 0; i < c.boxes.size(); ++i) {
-            EXPECT_EQ(boxes.Boxes[i].text, c.boxes[i].text);
-            EXPECT_EQ(boxes.Boxes[i].caption, c.boxes[i].caption);
-            EXPECT_EQ(boxes.Boxes[i].flags, c.boxes[i].flags);
-        }
+        EXPECT_EQ(boxes.Boxes, c.boxes);
         TStringList report;
         report.LoadFromFile(folder.File("reports/Shop12-9-2026.htm"));
         ASSERT_GT(report.Count(), 0);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "MainFixture.h"
 #include "support/TempDir.h"
 #include "workbench/ReportData.h"
 #include "workbench/SubmitData.h"
@@ -21,20 +22,11 @@ AnsiString Record(std::initializer_list<std::pair<int, const char*>> fields)
     return out;
 }
 
+// The shop project with keywords that encode to one plain comma.
 ProjectRecord Project()
 {
-    ProjectRecord p;
-    p.SessionName = "Shop";
-    p.url = "http://shop.example.com/?a=1&b=2";
-    p.title = "Tom & Jerry's 100% shop";
-    p.email = "tom+shop@example.com";
-    p.description = "Fine goods";
-    p.catagory = "Business";
-    p.name = "Tom";
-    p.last = "Cat";
-    p.city = "Springfield";
+    ProjectRecord p = ShopProject();
     p.key1 = "cats,mice";
-    p.country = "US";
     return p;
 }
 
@@ -159,7 +151,7 @@ TEST(SubmissionReport, LinesWholeWithHeaderTitleAndFooter)
     in.projectName = "Shop";
     in.rows = {{"Acorn", "http://a.example.com/add", "OK", "12/9/2026 3:04:05 PM", "Engine"},
                {"Blue", "http://b.example.net/", "<script>x</script> & \"q\"", "", "Batch->25"}};
-    const std::vector<AnsiString> expected = {
+    std::vector<AnsiString> expected = {
         "<html><body>",
         "<BLOCKQUOTE><P ALIGN=\"center\"><B><FONT SIZE=\"5\" COLOR=\"#00779E\">",
         "Submission Results",
@@ -167,12 +159,9 @@ TEST(SubmissionReport, LinesWholeWithHeaderTitleAndFooter)
         "<A HREF=\"http://www.example.com/tenvarel\" TARGET=\"_top\"></A><BR>",
         "</FONT></B><FONT SIZE=\"3\" COLOR=\"#00639D\"></FONT></P> </BLOCKQUOTE>",
         "<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example.com/ (Shop)</font></b></center><br>",
-        "<table border=\"1\" cellspacing=\"0\" width=\"100%\">",
-        "<tr><td BGCOLOR=\"#C0C0C0\"><B>Buscador</B></td>",
-        "<td BGCOLOR=\"#C0C0C0\"><B>URL</B></td>",
-        "<td BGCOLOR=\"#C0C0C0\"><B>Resultado</B></td>",
-        "<td BGCOLOR=\"#C0C0C0\"><B>Fecha</B></td>",
-        "<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>",
+    };
+    expected.insert(expected.end(), ReportTableHead().begin(), ReportTableHead().end());
+    expected.insert(expected.end(), {
         "<tr><td>Acorn&nbsp;</td>",
         "<td><A HREF=http://a.example.com/add>http://a.example.com/add</A>&nbsp;</td>",
         "<td>OK&nbsp;</td>",
@@ -185,7 +174,7 @@ TEST(SubmissionReport, LinesWholeWithHeaderTitleAndFooter)
         "<td>Batch->25&nbsp;</td></tr>",
         "</table>",
         "</body></html>",
-    };
+    });
     EXPECT_EQ(SubmissionReportLines(in), expected);
 
     // Unreadable header and footer, no title, no rows: the project line and the bare table.

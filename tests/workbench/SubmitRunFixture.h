@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/HttpTestServer.h"
+#include "support/Loop.h"
 #include "support/TinyProxy.h"
 
 #include <cstdio>
@@ -26,6 +28,8 @@
 #include "classlib/SysUtils.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
+#include "controls/ImgBtn.h"
+#include "controls/LedLbl.h"
 #include "platform/Hooks.h"
 #include "platform/Messages.h"
 #include "workbench/ProjectData.h"
@@ -79,6 +83,24 @@ inline std::string EngineName(std::size_t i)
     return name;
 }
 
+// Engines E0000 to E<count - 1> of the server, each on its own path /e<i>.
+inline std::vector<TestEngine> NumberedEngines(const HttpTestServer& server, int count)
+{
+    std::vector<TestEngine> engines;
+    for (int i = 0; i < count; ++i)
+        engines.push_back(TestEngine::Get(EngineName(std::size_t(i)), server.Url("/e" + std::to_string(i))));
+    return engines;
+}
+
+// A reply that never comes: its request stays in flight until it is aborted.
+inline HttpTestReply HeldReply()
+{
+    HttpTestReply held;
+    held.ending = HttpTestReply::Ending::Hold;
+    held.holdBeforeReply = true;
+    return held;
+}
+
 // Many requests at once need many descriptors: the client's and the server's end of each.
 inline void RaiseOpenFileLimit(rlim_t wanted)
 {
@@ -89,23 +111,6 @@ inline void RaiseOpenFileLimit(rlim_t wanted)
         limit.rlim_cur = std::min(wanted, limit.rlim_max);
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
-}
-
-inline ProjectRecord ShopProject()
-{
-    ProjectRecord p;
-    p.SessionName = "Shop";
-    p.url = "http://shop.example.com/?a=1&b=2";
-    p.title = "Tom & Jerry's 100% shop";
-    p.email = "tom+shop@example.com";
-    p.description = "Fine goods";
-    p.catagory = "Business";
-    p.name = "Tom";
-    p.last = "Cat";
-    p.city = "Springfield";
-    p.key1 = "cats, mice";
-    p.country = "US";
-    return p;
 }
 
 // What the Date column shows with the clock and the formats pinned below.
@@ -173,20 +178,18 @@ protected:
         SubmitMain->SesList->SetChecked(names->IndexOf(project.SessionName), checked);
     }
 
+    // The shop project checked in the project list and every engine row checked.
+    void ReadyShopProject()
+    {
+        AddProject(ShopProject(), true);
+        CheckAllRows();
+    }
+
     void CheckAllRows()
     {
         TListItems* rows = SubmitMain->ExListView2->Items();
         for (int i = 0; i < rows->Count(); ++i)
             rows->Item(i)->SetChecked(true);
-    }
-
-    TListItem* RowOf(const std::string& name) const
-    {
-        TListItems* rows = SubmitMain->ExListView2->Items();
-        for (int i = 0; i < rows->Count(); ++i)
-            if (rows->Item(i)->CaptionRef() == name)
-                return rows->Item(i);
-        return nullptr;
     }
 
     const MessageBoxCall* FindBox(const std::string& caption) const
@@ -203,6 +206,31 @@ protected:
         for (const MessageBoxCall& box : boxes.Boxes)
             n += box.caption == caption;
         return n;
+    }
+
+    // Submits the shop project to `engines` numbered engines of server, whose
+    // replies never come, and waits until the first `ports` requests hang.
+    void SubmitIntoHeldReplies(HttpTestServer& server, int engines, int ports)
+    {
+        server.SetDefault(HeldReply());
+        Start(NumberedEngines(server, engines), ports, 40);
+        ReadyShopProject();
+        SubmitMain->Button6->Click();
+        ASSERT_TRUE(RunUntil(
+            [&] { return server.InFlight() == ports && server.RequestCount() == std::size_t(ports); },
+            10000));
+    }
+
+    // Waits for the end of a run that sent `requests` requests, every one a
+    // success, and checks that it ended once with nothing left in flight.
+    void ExpectOneCompleteRun(const HttpTestServer& server, int requests)
+    {
+        ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
+        RunFor(50);
+        EXPECT_EQ(CountBoxes("Submission Complete"), 1);
+        EXPECT_EQ(server.RequestCount(), std::size_t(requests));
+        EXPECT_EQ(SubmitMain->LedLabel2->Text(), std::to_string(requests));
+        EXPECT_EQ(SubmitMain->InFlight, 0);
     }
 
     // Runs the action from the message queue, at the first message processing after now.

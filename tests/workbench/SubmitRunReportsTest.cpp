@@ -115,8 +115,7 @@ TEST_F(SubmitRunFixture, SubmissionsGoThroughTheProxyUntilItIsSwitchedOff)
     Proxyset->RadioButton2->SetChecked(true);
     Proxyset->Button1->Click();
 
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    ReadyShopProject();
     SubmitMain->Button6->Click();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 15000));
     EXPECT_EQ(RowOf("A Get")->SubItemRef(1), "OK");

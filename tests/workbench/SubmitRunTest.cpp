@@ -42,9 +42,7 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
 {
     HttpTestServer a;
     HttpTestServer b;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
+    const HttpTestReply held = HeldReply();
     HttpTestReply reset;
     reset.ending = HttpTestReply::Ending::ResetNoReply;
     HttpTestReply emptyReason = HttpTestReply::Status("HTTP/1.0 200");
@@ -80,8 +78,7 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
     engines.push_back(batch);
 
     Start(engines, /*ports=*/10, /*timeout=*/1);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    ReadyShopProject();
     SubmitMain->Button6->Click();
     // Everything but the held request ends on its own; the time-out ticks
     // are driven here rather than waited for.
@@ -180,14 +177,11 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
         HttpTestReply slow = HttpTestReply::Ok("ok");
         slow.headerDelayMs = 60;
         server.SetDefault(slow);
-        std::vector<TestEngine> engines;
-        for (int i = 0; i < c.engines; ++i)
-            engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
+        std::vector<TestEngine> engines = NumberedEngines(server, c.engines);
         // One more engine, unchecked: never sent.
         engines.push_back(TestEngine::Get("ZZ Unchecked", server.Url("/unchecked")));
         Restart(engines, c.ports, 40);
-        AddProject(ShopProject(), true);
-        CheckAllRows();
+        ReadyShopProject();
         RowOf("ZZ Unchecked")->SetChecked(false);
 
         int peakClient = 0;
@@ -215,18 +209,7 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
 TEST_F(SubmitRunFixture, StopWithRequestsRunning)
 {
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.SetDefault(held);
-    std::vector<TestEngine> engines;
-    for (int i = 0; i < 12; ++i)
-        engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
-    Start(engines, 5, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
-    SubmitMain->Button6->Click();
-    ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 5 && server.RequestCount() == 5; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(SubmitIntoHeldReplies(server, 12, 5));
     EXPECT_EQ(LiveResult->RunningCount(), 5);
     EXPECT_EQ(LiveResult->ListBox4->Items()->Count(), 5);
 
@@ -261,18 +244,7 @@ TEST_F(SubmitRunFixture, StopWithRequestsRunning)
 TEST_F(SubmitRunFixture, SubmitPressedWhileAStopIsFinishingStartsAfterIt)
 {
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
-    server.SetDefault(held);
-    std::vector<TestEngine> engines;
-    for (int i = 0; i < 8; ++i)
-        engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
-    Start(engines, 4, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
-    SubmitMain->Button6->Click();
-    ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 4 && server.RequestCount() == 4; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(SubmitIntoHeldReplies(server, 8, 4));
 
     // Stop, and Submit at once, while the four aborted requests have not
     // yet come back: the new run waits for them.
@@ -296,12 +268,8 @@ TEST_F(SubmitRunFixture, SubmitPressedWhileTheListIsBuiltIsIgnored)
 {
     HttpTestServer server;
     server.SetDefault(HttpTestReply::Ok("ok"));
-    std::vector<TestEngine> engines;
-    for (int i = 0; i < 20; ++i)
-        engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
-    Start(engines, 3, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    Start(NumberedEngines(server, 20), 3, 40);
+    ReadyShopProject();
     // Queued now, run by the first message processing of the list build.
     int presses = 0;
     PostToLoop([&] {
@@ -310,13 +278,8 @@ TEST_F(SubmitRunFixture, SubmitPressedWhileTheListIsBuiltIsIgnored)
         SubmitMain->Button6Click(SubmitMain->Button6);
     });
     SubmitMain->Button6->Click();
-    ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneCompleteRun(server, 20));
     EXPECT_EQ(presses, 1);
-    EXPECT_EQ(CountBoxes("Submission Complete"), 1);
-    EXPECT_EQ(server.RequestCount(), 20u);
-    EXPECT_EQ(SubmitMain->LedLabel2->Text(), "20");
-    EXPECT_EQ(SubmitMain->InFlight, 0);
 }
 
 TEST_F(SubmitRunFixture, NestedDispatchTakingTheLastEntry)
@@ -326,25 +289,17 @@ TEST_F(SubmitRunFixture, NestedDispatchTakingTheLastEntry)
     // for the same entry nor end the project while requests still run.
     HttpTestServer server;
     server.SetDefault(HttpTestReply::Ok("ok"));
-    std::vector<TestEngine> engines;
-    for (int i = 0; i < 7; ++i)
-        engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
+    std::vector<TestEngine> engines = NumberedEngines(server, 7);
     for (const int ports : {2, 10}) {
         SCOPED_TRACE(ports);
         server.ClearRequests();
         Restart(engines, ports, 40);
-        AddProject(ShopProject(), true);
-        CheckAllRows();
+        ReadyShopProject();
         // The first pass of the dispatcher pumps messages before each
         // request: one that takes the last entry first comes from here.
         PostToLoop([&] { SubmitMain->DispatchSubmissions(); });
         SubmitMain->Button6->Click();
-        ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
-        RunFor(50);
-        EXPECT_EQ(CountBoxes("Submission Complete"), 1);
-        EXPECT_EQ(server.RequestCount(), 7u);
-        EXPECT_EQ(SubmitMain->LedLabel2->Text(), "7");
-        EXPECT_EQ(SubmitMain->InFlight, 0);
+        ASSERT_NO_FATAL_FAILURE(ExpectOneCompleteRun(server, 7));
     }
 }
 
@@ -365,8 +320,7 @@ TEST_F(SubmitRunFixture, EngineDeletedDuringARunKeepsEveryResultInItsRow)
            TestEngine::Get("C", server.Url("/c")), TestEngine::Get("D", server.Url("/d")),
            TestEngine::Get("E", server.Url("/e")), TestEngine::Get("F", server.Url("/f"))},
           2, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    ReadyShopProject();
     SubmitMain->Button6->Click();
     // A and D run together once B and C are done (the slow ones hold their places).
     ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 2 && server.RequestCount() >= 4; }, 10000));
@@ -430,8 +384,7 @@ TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
     EXPECT_NE(settings.find("[SubOptions]\r\nPorts=1\r\nTimeout=20\r\n"), std::string::npos) << settings;
 
     // A stored 0 (written by hand) gives no run that starts nothing.
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    ReadyShopProject();
     SubmitMain->Ports = 0;
     SubmitMain->Button6->Click();
     ASSERT_EQ(boxes.Boxes.size(), 1u);
@@ -517,12 +470,8 @@ TEST_F(SubmitRunFixture, StopWhileTheListIsBuiltSendsNothing)
 {
     HttpTestServer server;
     server.SetDefault(HttpTestReply::Ok("ok"));
-    std::vector<TestEngine> engines;
-    for (int i = 0; i < 10; ++i)
-        engines.push_back(TestEngine::Get(EngineName(i), server.Url("/e" + std::to_string(i))));
-    Start(engines, 10, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    Start(NumberedEngines(server, 10), 10, 40);
+    ReadyShopProject();
     PostToLoop([&] { SubmitMain->Button7Click(SubmitMain->Button7); });
     SubmitMain->Button6->Click();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Stopped"); }, 5000));
@@ -541,13 +490,10 @@ TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
     // aborted on the tick at which the counter reaches 81, the oldest first,
     // one per tick.
     HttpTestServer server;
-    HttpTestReply held;
-    held.ending = HttpTestReply::Ending::Hold;
-    held.holdBeforeReply = true;
+    const HttpTestReply held = HeldReply();
     server.SetDefault(held);
     Start({TestEngine::Get("A", server.Url("/a")), TestEngine::Get("B", server.Url("/b"))}, 10, 40);
-    AddProject(ShopProject(), true);
-    CheckAllRows();
+    ReadyShopProject();
     SubmitMain->Ports = 1;
     SubmitMain->Button6->Click();
     LiveResult->Timer5->SetEnabled(false);  // ticks are driven here
