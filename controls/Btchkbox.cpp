@@ -195,9 +195,8 @@ void TBitCheckBox::Paint()
 {
     TCanvas* canvas = Canvas();
     const TRect client = ClientRect();
-    canvas->Brush()->SetStyle(bsSolid);
-    canvas->Brush()->SetColor(Color());
-    canvas->FillRect(client);
+    // No background of its own: the parent's shows through (the control is
+    // not opaque), so the box blends into whatever page it sits on.
     canvas->Brush()->SetStyle(bsClear);
 
     const TBitmap& glyph = *FGlyphs[FState];

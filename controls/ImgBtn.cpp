@@ -1,5 +1,7 @@
 #include "controls/ImgBtn.h"
 
+#include <cstdint>
+
 TImgBtnShow ImgBtnStep(TImgBtnState& state, TImgBtnInput input)
 {
     switch (input) {
@@ -17,6 +19,39 @@ TImgBtnShow ImgBtnStep(TImgBtnState& state, TImgBtnInput input)
         return state.Hovered ? TImgBtnShow::PicUp : TImgBtnShow::Unchanged;
     }
     return TImgBtnShow::Unchanged;
+}
+
+TBitmap GreyedImage(const TBitmap& picture)
+{
+    TBitmap greyed(picture);
+    if (greyed.Empty())
+        return greyed;
+    const bool keepKey = picture.Transparent();
+    const TColor keyColor = ColorToRGB(picture.TransparentColor());
+    const std::uint32_t key = std::uint32_t(GetRValue(keyColor)) << 16 | std::uint32_t(GetGValue(keyColor)) << 8 |
+                              std::uint32_t(GetBValue(keyColor));
+    for (int y = 0; y < greyed.Height(); ++y) {
+        std::uint32_t* row = greyed.ScanLine(y);
+        if (!row)
+            continue;
+        for (int x = 0; x < greyed.Width(); ++x) {
+            const std::uint32_t pixel = row[x];
+            if (keepKey && (pixel & 0xFFFFFFu) == key)
+                continue;
+            const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+            const std::uint32_t luma = (299 * r + 587 * g + 114 * b + 500) / 1000;
+            std::uint32_t v = 128 + luma / 2;
+            std::uint32_t grey = v << 16 | v << 8 | v;
+            if (keepKey && grey == key) {
+                --v;
+                grey = v << 16 | v << 8 | v;
+            }
+            row[x] = (pixel & 0xFF000000u) | grey;
+        }
+    }
+    if (picture.TransparentMode() == tmFixed)
+        greyed.SetTransparentColor(picture.TransparentColor());
+    return greyed;
 }
 
 TImgBtn::TImgBtn(TComponent* AOwner)
@@ -78,6 +113,39 @@ void TImgBtn::Step(TImgBtnInput input, unsigned msgId, TShiftState shift, int x,
     }
     if (event)
         event(msg);
+}
+
+void TImgBtn::Paint()
+{
+    if (Enabled()) {
+        TImage::Paint();
+        return;
+    }
+    TGraphic* graphic = Picture()->Graphic();
+    if (!graphic || graphic->Empty())
+        return;
+    TBitmap shown;
+    if (const auto* bitmap = dynamic_cast<const TBitmap*>(graphic)) {
+        shown = *bitmap;
+    } else if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic)) {
+        shown = jpeg->Bitmap();
+    } else {
+        shown.SetSize(graphic->Width(), graphic->Height());
+        graphic->Draw(shown.Canvas(), Bounds(0, 0, graphic->Width(), graphic->Height()));
+    }
+    shown.SetTransparent(Transparent());
+    TBitmap greyed = GreyedImage(shown);
+    Canvas()->StretchDraw(DestRect(), &greyed);
+}
+
+void TImgBtn::EnabledChanged()
+{
+    TImage::EnabledChanged();
+    if (!Enabled() && FSupported && (FState.Hovered || FState.Pressed)) {
+        FState = {};
+        Picture()->Assign(FPic.get());
+    }
+    Invalidate();
 }
 
 void TImgBtn::MouseEnter()

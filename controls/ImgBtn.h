@@ -23,7 +23,17 @@ struct TImgBtnState {
 // shows Pic, and coming back while still pressed shows PicDown again.
 TImgBtnShow ImgBtnStep(TImgBtnState& state, TImgBtnInput input);
 
+// The look of a disabled button's picture: every pixel turned grey and faded
+// halfway towards white, so the picture reads as switched off. In a
+// transparent picture the pixels of its transparent colour stay as they are
+// (and stay the only ones of that colour), so it stays see-through in the
+// same places.
+TBitmap GreyedImage(const TBitmap& picture);
+
 // --- the control ----------------------------------------------------------------------
+
+// While disabled the shown picture is painted greyed (GreyedImage); enabled,
+// it is painted as it is.
 
 // Receives the mouse message record, and no sender.
 using TOnMouseEvent = std::function<void(TWMMouse& Msg)>;
@@ -64,6 +74,10 @@ public:
     void DoAccessibleAction(const AnsiString& action) override;
 
 protected:
+    void Paint() override;
+    // Repaints in the other look; disabling also drops a hover or a press,
+    // since a disabled button hears no more of the mouse.
+    void EnabledChanged() override;
     void MouseEnter() override;
     void MouseLeave() override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QWidget>
 
 #include "classlib/Forms.h"
@@ -165,9 +167,10 @@ TEST_F(BoxFixture, PaintsTheGlyphCellAndTheCaptionByStateAndAlignment)
         box->PaintTo(&canvas);
         SCOPED_TRACE(c.enabled ? "enabled" : "disabled");
 
-        ASSERT_FALSE(canvas.Ops().empty());
-        EXPECT_EQ(canvas.Ops()[0].kind, TCanvasOp::Fill);
-        EXPECT_EQ(canvas.Ops()[0].rect, Rect(0, 0, 97, 17));
+        // No band behind glyph and caption: the page shows through.
+        EXPECT_TRUE(canvas.OpsOf(TCanvasOp::Fill).empty());
+        EXPECT_TRUE(canvas.OpsOf(TCanvasOp::Rectangle).empty());
+        EXPECT_FALSE(box->ControlStyle() & csOpaque);
 
         const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
         ASSERT_EQ(bitmaps.size(), 1u);
@@ -189,6 +192,24 @@ TEST_F(BoxFixture, PaintsTheGlyphCellAndTheCaptionByStateAndAlignment)
     // The caption's box: "&" takes no room, and the box is clipped to the control.
     EXPECT_EQ(BitCheckBoxCaptionRect(Rect(0, 0, 97, 17), taRightJustify, 19, 84, 16), Rect(23, 0, 97, 17));
     EXPECT_EQ(BitCheckBoxCaptionRect(Rect(0, 0, 97, 30), taLeftJustify, 19, 28, 16), Rect(1, 5, 29, 24));
+}
+
+TEST_F(BoxFixture, ThePageShowsAroundGlyphAndCaption)
+{
+    form->SetColor(RGB(250, 240, 200));
+    box->SetParentColor(false);
+    box->SetColor(clRed);  // the box's own colour must not paint a band
+    box->SetBounds(20, 30, 150, 21);
+    form->Show();
+    ASSERT_TRUE(RunUntil([&] { return form->Widget()->isVisible(); }));
+
+    const QImage shot = form->Widget()->grab().toImage();
+    const QPoint origin = box->Widget()->mapTo(form->Widget(), QPoint(0, 0));
+    const QRgb page = shot.pixel(origin + QPoint(-5, 10));
+    EXPECT_EQ(page, qRgb(250, 240, 200));
+    // The corners, the gap between glyph and caption, and the empty right end.
+    for (const QPoint p : {QPoint(0, 0), QPoint(149, 20), QPoint(16, 10), QPoint(145, 10)})
+        EXPECT_EQ(shot.pixel(origin + p), page) << p.x() << "," << p.y();
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The image button: which picture shows as the mouse moves and presses.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
@@ -8,6 +11,7 @@
 
 #include "classlib/Forms.h"
 #include "controls/ImgBtn.h"
+#include "support/FixedCanvas.h"
 
 namespace {
 
@@ -136,6 +140,91 @@ TEST_F(ButtonFixture, SettingPicShowsItAtOnce)
     EXPECT_EQ(button->Pic()->Width(), 9);
     Leave();
     EXPECT_EQ(Shown(), 9);
+}
+
+TEST(ImgBtnLook, GreyedImageFadesEveryColourButTheTransparentOne)
+{
+    const TColor key = clFuchsia;
+    const struct {
+        TColor in, out;
+    } cases[] = {
+        {clBlack, RGB(128, 128, 128)},
+        {clWhite, clWhite},
+        {RGB(0, 0, 255), RGB(142, 142, 142)},
+        {RGB(40, 90, 200), RGB(172, 172, 172)},
+        {key, key},  // left alone, so it stays see-through
+    };
+    TBitmap picture(int(std::size(cases)) + 1, 1);
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        picture.SetPixel(i, 0, cases[i].in);
+    picture.SetTransparentColor(key);
+    picture.SetTransparent(true);
+    const TBitmap greyed = GreyedImage(picture);
+    ASSERT_EQ(greyed.Width(), picture.Width());
+    EXPECT_EQ(greyed.TransparentColor(), key);
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        EXPECT_EQ(greyed.GetPixel(i, 0), cases[i].out) << i;
+
+    // A colour that would turn into the transparent grey is kept visible.
+    TBitmap greyKey(2, 1);
+    greyKey.SetPixel(0, 0, clBlack);  // greys to 128, the key below
+    greyKey.SetPixel(1, 0, RGB(128, 128, 128));
+    greyKey.SetTransparentColor(RGB(128, 128, 128));
+    greyKey.SetTransparent(true);
+    const TBitmap greyedKey = GreyedImage(greyKey);
+    EXPECT_EQ(greyedKey.GetPixel(0, 0), RGB(127, 127, 127));
+    EXPECT_EQ(greyedKey.GetPixel(1, 0), RGB(128, 128, 128));
+
+    // An opaque picture has no transparent colour to keep: all of it greys.
+    picture.SetTransparent(false);
+    EXPECT_EQ(GreyedImage(picture).GetPixel(4, 0), RGB(180, 180, 180));
+}
+
+TEST_F(ButtonFixture, ADisabledButtonPaintsItsPictureGreyed)
+{
+    TBitmap blue(80, 22);
+    blue.Canvas()->Brush()->SetColor(RGB(40, 90, 200));
+    blue.Canvas()->FillRect(Rect(0, 0, 80, 22));
+    TPicture picture;
+    picture.SetGraphic(&blue);
+    button->SetPic(&picture);
+
+    auto paintedPixel = [&] {
+        TBitmap surface(80, 22);
+        button->PaintTo(surface.Canvas());
+        return surface.GetPixel(40, 11);
+    };
+    EXPECT_EQ(paintedPixel(), RGB(40, 90, 200));
+    button->SetEnabled(false);
+    EXPECT_EQ(paintedPixel(), RGB(172, 172, 172));
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(button->Widget());
+    ASSERT_NE(node, nullptr);
+    EXPECT_TRUE(node->state().disabled);
+    button->SetEnabled(true);
+    EXPECT_FALSE(node->state().disabled);
+    EXPECT_EQ(paintedPixel(), RGB(40, 90, 200));  // the enabled look is the picture itself
+
+    // Drawn once, in the picture's place, honouring the image's transparency.
+    button->SetEnabled(false);
+    button->SetCenter(true);
+    button->SetTransparent(true);
+    TFixedCanvas canvas;
+    button->PaintTo(&canvas);
+    const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].rect, button->DestRect());
+    EXPECT_TRUE(bitmaps[0].transparent);
+}
+
+TEST_F(ButtonFixture, DisablingDropsHoverAndPress)
+{
+    Enter();
+    Mouse(QEvent::MouseButtonPress, 7, 8);
+    EXPECT_EQ(Shown(), 2);
+    button->SetEnabled(false);
+    EXPECT_FALSE(button->Pressed());
+    EXPECT_FALSE(button->Hovered());
+    EXPECT_EQ(Shown(), 1);
 }
 
 }  // namespace
