@@ -257,6 +257,8 @@ void TMemoryStream::LoadFromStream(TStream& stream)
 {
     stream.SetPosition(0);
     const std::int64_t count = stream.Size();
+    if (count < 0)
+        throw EReadError("Stream read error");  // a stream that cannot tell its size
     std::string data(static_cast<std::size_t>(count), '\0');
     stream.ReadBuffer(data.data(), count);
     FData.swap(data);
@@ -641,7 +643,9 @@ void TStrings::LoadFromStream(TStream& stream)
     char buffer[64 * 1024];
     for (;;) {
         const std::int64_t n = stream.Read(buffer, sizeof buffer);
-        if (n <= 0)
+        if (n < 0)
+            throw EReadError("Stream read error");  // not the end: the list keeps what it had
+        if (n == 0)
             break;
         data.append(buffer, static_cast<std::size_t>(n));
     }

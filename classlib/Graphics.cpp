@@ -801,6 +801,11 @@ namespace {
 // Pictures larger than this are refused before any pixel memory is taken.
 constexpr long long kMaxJpegPixels = 64LL * 1024 * 1024;
 
+// Each scan of a progressive picture is a pass over the whole picture, and a
+// small file can hold thousands of them: real pictures use a dozen or so.
+constexpr int kMaxJpegScans = 256;
+constexpr int kTooManyScans = -2;
+
 struct JpegError {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
@@ -816,18 +821,30 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo)
 
 extern "C" void JpegSilentMessage(j_common_ptr, int) {}
 
+// Called while the decoder reads its input: stops it at the scan limit.
+extern "C" void JpegProgress(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor ||
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans)
+        return;
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    err->code = kTooManyScans;
+    std::longjmp(err->jump, 1);
+}
+
 }  // namespace
 
 namespace {
 
 // The setjmp regions: their own locals are never changed after setjmp, and
 // everything with a destructor belongs to the caller.
-int DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegError* err, const std::string& bytes, TPixels* pixels,
-                   std::vector<unsigned char>* row)
+int DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegError* err, jpeg_progress_mgr* progress,
+                   const std::string& bytes, TPixels* pixels, std::vector<unsigned char>* row)
 {
     if (setjmp(err->jump))
         return err->code == 0 ? 1 : err->code;
     jpeg_create_decompress(cinfo);
+    cinfo->progress = progress;
     if (bytes.empty()) {
         err->code = JERR_INPUT_EMPTY;
         std::longjmp(err->jump, 1);
@@ -904,8 +921,12 @@ TPixels DecodeJpeg(const std::string& bytes)
     cinfo.err = jpeg_std_error(&err.mgr);
     err.mgr.error_exit = JpegErrorExit;
     err.mgr.emit_message = JpegSilentMessage;
-    const int result = DecodeJpegInto(&cinfo, &err, bytes, &pixels, &row);
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = JpegProgress;
+    const int result = DecodeJpegInto(&cinfo, &err, &progress, bytes, &pixels, &row);
     jpeg_destroy_decompress(&cinfo);
+    if (result == kTooManyScans)
+        throw EInvalidGraphic("JPEG image has too many scans");
     if (result < 0)
         throw EInvalidGraphic("JPEG image is too large");
     if (result > 0)

@@ -398,12 +398,16 @@ void TCustomHttpCli::ConnectionEnded(std::uint16_t Error)
     // or of its Content-Length is a failure, not a success with what came.
     if (!FFailed && !FClosedByUs && !FReplyDone && FState != httpAborting) {
         const bool inBody = FState == httpWaitingBody;
-        const bool bodyComplete = inBody && FDocLength >= 0 && FReceivedBytes >= FDocLength;
+        // A HEAD reply, a 204 and a 304 end at their header: a Content-Length
+        // there tells the size of a document that is not sent.
+        const bool noBody = FRequestKind == httpHEAD || FHttpStatus == 204 || FHttpStatus == 304;
+        const bool lengthReached = noBody || FDocLength < 0 || FReceivedBytes >= FDocLength;
+        const bool bodyComplete = inBody && FDocLength >= 0 && lengthReached;
         if (Error != 0 && !bodyComplete)
             FailRequest(Error, WinsockFailureText(Error));
         else if (FHeaderLineCount == 0 && !inBody)
             FailRequest(httperrNoReply, "Connection closed without a reply");
-        else if (!inBody || (FDocLength >= 0 && FReceivedBytes < FDocLength))
+        else if (!inBody || !lengthReached)
             FailRequest(httperrIncomplete, "Connection closed before the reply was complete");
         if (serial != FSerial || FState == httpReady)
             return;

@@ -1,6 +1,5 @@
 #include "transport/HttpUtil.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -183,8 +182,9 @@ AnsiString Base64Of(const AnsiString& S)
 
 AnsiString RFC1123Date(TDateTime D)
 {
-    const long long days = static_cast<long long>(std::floor(D));
-    const int day = static_cast<int>((((days - 2) % 7) + 7) % 7);
+    // The weekday of the same day that DecodeDate gives: also for a date out
+    // of range or before 1899, where a day number of its own would differ.
+    const int day = (DayOfWeek(D) + 5) % 7;  // DayOfWeek counts from Sunday, DayNames from Monday
     int year = 0, month = 0, mday = 0, hour = 0, minute = 0, second = 0, msec = 0;
     DecodeDate(D, year, month, mday);
     DecodeTime(D, hour, minute, second, msec);

@@ -257,6 +257,40 @@ TEST(GfxJpeg, BrokenPicturesRaiseTheGraphicError)
     EXPECT_EQ(picture.Graphic(), nullptr);
 }
 
+// A grey progressive picture of `scans` scans after its first: each a DC
+// refinement of ten bytes and no data, which the decoder still runs over
+// every block. Thousands of them in a small file take minutes to decode.
+std::string ProgressiveJpeg(int width, int height, int scans)
+{
+    auto bytes = [](std::initializer_list<int> list) {
+        std::string s;
+        for (int b : list)
+            s += static_cast<char>(b);
+        return s;
+    };
+    std::string j = bytes({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00}) + std::string(64, '\1');
+    j += bytes({0xFF, 0xC2, 0x00, 0x0B, 0x08, height >> 8, height & 255, width >> 8, width & 255, 0x01, 0x01, 0x11,
+                0x00});
+    j += bytes({0xFF, 0xC4, 0x00, 0x14, 0x00, 0x01}) + std::string(16, '\0');  // one DC code: "0" for 0
+    j += bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x01});
+    for (int i = 0; i < scans; ++i)
+        j += bytes({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x10});
+    return j + bytes({0xFF, 0xD9});
+}
+
+TEST(GfxJpeg, PicturesOfEndlessScansAreRefused)
+{
+    const TPixels few = DecodeJpeg(ProgressiveJpeg(64, 32, 10));
+    EXPECT_EQ(few.Width, 64);
+    EXPECT_EQ(few.Height, 32);
+    try {
+        DecodeJpeg(ProgressiveJpeg(64, 32, 5000));
+        FAIL() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message, "JPEG image has too many scans");
+    }
+}
+
 TEST(GfxBitmap, BitmapsKeepTheirPixelsThroughBmpBytes)
 {
     TBitmap bmp(3, 2);

@@ -1,5 +1,7 @@
 #include <QTemporaryDir>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "classlib/Classes.h"
@@ -86,4 +88,43 @@ TEST(Stream, FileStreamModesAndErrors)
     EXPECT_EQ(back.DataString(), "saved");
     EXPECT_EQ(back.Position(), 0);
     EXPECT_THROW(back.LoadFromFile(path + ".none"), EFOpenError);
+}
+
+namespace {
+
+// A stream that hands out a few bytes, then fails as a device would: Read
+// and Seek give -1.
+class TBrokenStream : public TStream {
+public:
+    std::int64_t Read(void* buffer, std::int64_t count) override
+    {
+        if (FGiven || count < 3)
+            return -1;
+        FGiven = true;
+        std::memcpy(buffer, "a\nb", 3);
+        return 3;
+    }
+    std::int64_t Write(const void*, std::int64_t) override { return -1; }
+    std::int64_t Seek(std::int64_t, TSeekOrigin) override { return -1; }
+
+private:
+    bool FGiven = false;
+};
+
+}  // namespace
+
+TEST(Stream, ReadErrorIsNoEndOfData)
+{
+    TStringList list;
+    list.Add("old");
+    TBrokenStream lines;
+    EXPECT_THROW(list.LoadFromStream(lines), EReadError);
+    ASSERT_EQ(list.Count(), 1) << "what came before the error is no whole file";
+    EXPECT_EQ(list.Strings(0), "old");
+
+    TMemoryStream memory;
+    memory.WriteBuffer("keep", 4);
+    TBrokenStream sizeless;
+    EXPECT_THROW(memory.LoadFromStream(sizeless), EReadError);
+    EXPECT_EQ(memory.DataString(), "keep");
 }

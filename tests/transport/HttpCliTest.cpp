@@ -1,6 +1,7 @@
 // The HTTP clients against the loopback test server: the bytes they send,
 // how they read replies, relocations, failures and Abort.
 #include <arpa/inet.h>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -414,6 +415,34 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
         ASSERT_TRUE(log.WaitDone(2));
         EXPECT_EQ(log.error, 0);
         EXPECT_EQ(cli.HttpStatus(), 200);
+    }
+}
+
+// A 304 or a 204 carries no body, whatever its Content-Length says: the close
+// after its header ends the request well, in either build.
+TEST_F(HttpCli, BodylessStatusWithContentLengthEndsWell)
+{
+    HttpTestServer server;
+    server.Script("/304", HttpTestReply::Raw("HTTP/1.0 304 Not Modified\r\nContent-Length: 1234\r\n\r\n"));
+    server.Script("/204", HttpTestReply::Raw("HTTP/1.0 204 No Content\r\nContent-Length: 5\r\n\r\n"));
+    for (const char* path : {"/304", "/204"}) {
+        SCOPED_TRACE(path);
+        const int status = std::atoi(path + 1);
+        THttpCli cli(nullptr);
+        HttpEventLog log(cli);
+        cli.URL = server.Url(path);
+        cli.GetAsync();
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        EXPECT_EQ(cli.HttpStatus(), status);
+
+        TSTHttpCli st(nullptr);
+        HttpEventLog stLog(st);
+        st.URL = server.Url(path);
+        st.GetAsync();
+        ASSERT_TRUE(stLog.WaitDone());
+        EXPECT_EQ(stLog.error, 0);
+        EXPECT_EQ(st.HttpStatus(), status);
     }
 }
 

@@ -1,5 +1,7 @@
 // The text pieces of the HTTP clients: URL splitting, encoders, dates and
 // header lines.
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "transport/HttpUtil.h"
@@ -114,6 +116,23 @@ TEST(HttpRFC1123Date, DayAndMonthNames)
     EXPECT_EQ(RFC1123Date(EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)), "Sun, 06 Nov 1994 08:49:37");
     EXPECT_EQ(RFC1123Date(EncodeDate(2000, 1, 1)), "Sat, 01 Jan 2000 00:00:00");
     EXPECT_EQ(RFC1123Date(EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 59, 0)), "Thu, 29 Feb 2024 23:59:59");
+}
+
+// The weekday belongs to the date printed beside it, also where the date is
+// clamped or counts back from 1899.
+TEST(HttpRFC1123Date, WeekdayMatchesDateOutOfRange)
+{
+    const struct {
+        TDateTime date;
+        const char* text;
+    } cases[] = {
+        {-1.25, "Fri, 29 Dec 1899 06:00:00"},
+        {1e300, "Fri, 31 Dec 9999 23:59:59"},
+        {-1e300, "Mon, 01 Jan 0001 00:00:00"},
+        {std::numeric_limits<double>::quiet_NaN(), "Sat, 30 Dec 1899 00:00:00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RFC1123Date(c.date), c.text) << c.date;
 }
 
 TEST(HttpReplaceExtension, WithAndWithoutDot)
