@@ -17,12 +17,15 @@ TCustomDatabase* CustomDatabase = nullptr;
 
 namespace {
 
-// The index of the first engine list line named name, letter case ignored; -1 when none.
+// The index of the first custom engine line named name, letter case ignored;
+// -1 when none. A database engine may have the same name and is never taken.
 int FindEngineLine(const TStrings& list, const AnsiString& name)
 {
-    for (int i = 0; i < list.Count(); ++i)
-        if (SameText(SplitEngineLine(list.Strings(i)).name, name))
+    for (int i = 0; i < list.Count(); ++i) {
+        const EngineLine engine = SplitEngineLine(list.Strings(i));
+        if (IsCustomType(engine.type) && SameText(engine.name, name))
             return i;
+    }
     return -1;
 }
 
@@ -132,7 +135,7 @@ void TCustomDatabase::Delete1Click(TObject*)
 
     TListItems* rows = SubmitMain->ExListView2->Items();
     for (int i = 0; i < rows->Count(); ++i)
-        if (rows->Item(i)->Caption() == name) {
+        if (rows->Item(i)->Caption() == name && IsCustomType(rows->Item(i)->SubItemRef(3))) {
             rows->Delete(i);
             break;
         }

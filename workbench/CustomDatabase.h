@@ -45,7 +45,7 @@ public:
     void Delete1Click(TObject* Sender);
 
     // Writes the custom engine file from KeyList: for each name, the first
-    // engine list line of that name (letter case ignored).
+    // custom engine line of that name (letter case ignored).
     void SaveCustomEngineFile();
 };
 

@@ -1,6 +1,7 @@
 #include "workbench/LiveResult.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <tuple>
 
@@ -332,14 +333,18 @@ void TLiveResult::StopSubmissions()
 
 void TLiveResult::Timer5Timer(TObject*)
 {
-    ++Seconds;
+    // The counter starts at the stored Timeout, which may be as large as an
+    // int holds: it stops there rather than wrap (such a timeout never ends
+    // a request anyway).
+    if (Seconds < std::numeric_limits<int>::max())
+        ++Seconds;
     if (!SubmitMain)
         return;
     // The oldest request still waiting for its result; at most one per tick.
     for (const auto& request : Clients) {
         if (request->Result)
             continue;
-        if (request->StartSecond < Seconds - SubmitMain->Timeout) {
+        if (static_cast<long long>(request->StartSecond) < static_cast<long long>(Seconds) - SubmitMain->Timeout) {
             request->Result = TimeoutResult;
             request->Client->Abort();
         }

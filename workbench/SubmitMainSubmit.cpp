@@ -32,8 +32,10 @@ namespace {
 inline constexpr const char* CategoryMapFileName = "\\data\\catagory.zro";
 
 // Columns of an engine row (sub-items).
+constexpr int UrlColumn = 0;
 constexpr int ResultColumn = 1;
 constexpr int DateColumn = 2;
+constexpr int TypeColumn = 3;
 
 // The Submit button's resting glyph in ImageList2.
 constexpr int SubmitRestGlyph = 6;
@@ -43,21 +45,33 @@ constexpr int SubmitRestGlyph = 6;
 constexpr int FlashSubmitButton = 4;
 constexpr int FlashProjectList = 6;
 
-// The record of an engine: the value part of its EngineList line, found by
-// binary search in the sorted list (lines sharing the prefix "name=" lie
-// together there); "" when the engine is not in the list.
-AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name)
+// The record of an engine row: the value part of its EngineList line, found
+// by binary search in the sorted list (lines sharing the prefix "name=" lie
+// together there); "" when the engine is not in the list. Two records may
+// share a name: the one that also has the row's type and address is the
+// row's, else the first of the name.
+AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, const AnsiString& type,
+                          const AnsiString& url)
 {
     const AnsiString key = name + "=";
+    const auto isRows = [&](const AnsiString& line) {
+        const EngineLine engine = SplitEngineLine(line);
+        return engine.type == type && engine.url == url;
+    };
     if (engines.Sorted()) {
         int index = 0;
         engines.Find(key, index);
-        if (index < engines.Count()) {
-            const AnsiString& line = engines.StringRef(index);
-            if (line.size() >= key.size() && SameText(line.substr(0, key.size()), key))
+        int first = -1;
+        for (int i = index; i < engines.Count(); ++i) {
+            const AnsiString& line = engines.StringRef(i);
+            if (line.size() < key.size() || !SameText(line.substr(0, key.size()), key))
+                break;
+            if (first < 0)
+                first = i;
+            if (isRows(line))
                 return line.substr(key.size());
         }
-        return "";
+        return first < 0 ? AnsiString() : engines.StringRef(first).substr(key.size());
     }
     const int index = engines.IndexOfName(name);
     return index < 0 ? AnsiString() : engines.StringRef(index).substr(key.size());
@@ -308,7 +322,8 @@ void TSubmitMain::SubmitNextEngine()
     }
     const TSubmissionEntry entry = FEntries[FNextEntry++];
 
-    const AnsiString record = EngineRecordOf(*EngineList, entry.Engine);
+    const AnsiString record = EngineRecordOf(*EngineList, entry.Engine, entry.Row->SubItemRef(TypeColumn),
+                                             entry.Row->SubItemRef(UrlColumn));
     const SubmissionRequest request = BuildSubmissionRequest(
         record, SubmitRecord,
         [this](const AnsiString& section, const AnsiString& key) { return CategoryMapValue(section, key); });

@@ -179,6 +179,49 @@ TEST(EngineList, DeletingACustomEngineGoesThroughTheWizard)
     EXPECT_TRUE(boxes.Boxes.empty());
 }
 
+// A custom engine may share its name with a database engine: the wizard's
+// delete and its rewrite of the custom file keep to the custom records.
+TEST(EngineList, ACustomEngineNamedLikeADatabaseEngineKeepsBothApart)
+{
+    TInstallFolder folder;
+    const std::string databaseBytes = folder.Read("data/data.czc");
+    const std::string harbor = EngineFileLines(folder.File("data/datac.czc")).at(0);
+    // "Classified" sorts before "Custom->", so the database record comes first.
+    const std::string cedar = Cedar + "=Custom->Classified|http://cedar.example.net/add|http://cedar.example.net/go|";
+    folder.Write("data/datac.czc", ScrambledEngineFile({harbor, cedar}));
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    TListBox& keys = *CustomDatabase->KeyList;
+    ASSERT_EQ(keys.Items()->Count(), 2);
+    const auto rowsNamed = [](const std::string& caption, const std::string& type) {
+        int n = 0;
+        TListItems* rows = SubmitMain->ExListView2->Items();
+        for (int i = 0; i < rows->Count(); ++i)
+            n += rows->Item(i)->Caption() == caption && rows->Item(i)->SubItems()->Strings(3) == type;
+        return n;
+    };
+    ASSERT_EQ(rowsNamed(Cedar, "Classified"), 1);
+    ASSERT_EQ(rowsNamed(Cedar, "Custom->Classified"), 1);
+
+    // The rewrite after deleting Harbor keeps the custom Cedar record.
+    keys.SetItemIndex(keys.Items()->IndexOf(Harbor));
+    CustomDatabase->Delete1Click(nullptr);
+    EXPECT_EQ(EngineFileLines(folder.File("data/datac.czc")), std::vector<std::string>{cedar});
+
+    // Deleting the custom Cedar takes its own record and row, not the database's.
+    keys.SetItemIndex(keys.Items()->IndexOf(Cedar));
+    CustomDatabase->Delete1Click(nullptr);
+    EXPECT_TRUE(EngineFileLines(folder.File("data/datac.czc")).empty());
+    EXPECT_EQ(rowsNamed(Cedar, "Classified"), 1);
+    EXPECT_EQ(rowsNamed(Cedar, "Custom->Classified"), 0);
+    const int line = SubmitMain->EngineList->IndexOfName(Cedar);
+    ASSERT_GE(line, 0);
+    EXPECT_EQ(SplitEngineLine(SubmitMain->EngineList->Strings(line)).type, "Classified");
+    EXPECT_EQ(SubmitMain->EngineList->IndexOf(cedar), -1);
+    EXPECT_EQ(folder.Read("data/data.czc"), databaseBytes);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
 TEST(EngineList, DeletingWithoutASelectionSaysSo)
 {
     TInstallFolder folder;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -162,6 +163,29 @@ TEST_F(SubmitRunFixture, RequestsAreExact)
               "Referer: http://127.0.0.1/ffa/\r\n"
               "User-Agent: Mozilla/3.0 (compatible)\r\n"
               "Host: 127.0.0.1\r\n\r\n");
+}
+
+// Two records may share a name; each row goes out with its own record.
+TEST_F(SubmitRunFixture, EnginesSharingANameEachSendTheirOwnRecord)
+{
+    HttpTestServer server;
+    server.SetDefault(HttpTestReply::Ok("ok"));
+    TestEngine ads = TestEngine::Get("Twin", server.Url("/ads"));
+    ads.type = "Classified";
+    ads.referer = "http://127.0.0.1/ads.html";
+    TestEngine search = TestEngine::Get("Twin", server.Url("/search"));
+    search.referer = "http://127.0.0.1/search.html";
+    Start({ads, search}, 10, 40);
+    ASSERT_EQ(SubmitMain->ExListView2->Items()->Count(), 2);
+    ReadyShopProject();
+    SubmitMain->Button6->Click();
+    ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
+
+    std::vector<std::string> paths;
+    for (const HttpTestRequest& r : server.Requests())
+        paths.push_back(r.target.substr(0, r.target.find('?')));
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{"/ads", "/search"}));
 }
 
 TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
@@ -482,6 +506,26 @@ TEST_F(SubmitRunFixture, StopWhileTheListIsBuiltSendsNothing)
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
     EXPECT_FALSE(SubmitMain->Button7->Enabled());
     EXPECT_EQ(SubmitMain->InFlight, 0);
+}
+
+// The largest stored Timeout: the second counter starts there and must not wrap.
+TEST_F(SubmitRunFixture, TheLargestTimeoutNeverWrapsTheSecondCounter)
+{
+    HttpTestServer server;
+    server.SetDefault(HeldReply());
+    Start({TestEngine::Get("A", server.Url("/a"))}, 10, std::numeric_limits<int>::max());
+    ReadyShopProject();
+    SubmitMain->Button6->Click();
+    LiveResult->Timer5->SetEnabled(false);  // ticks are driven here
+    ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1; }, 5000));
+    EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
+    for (int tick = 0; tick < 3; ++tick)
+        LiveResult->Timer5Timer(nullptr);
+    RunFor(20);
+    EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
+    EXPECT_EQ(RowOf("A")->ImageIndex(), 1);  // still running
+    SubmitMain->Button7->Click();
+    ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Stopped"); }, 5000));
 }
 
 TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
