@@ -202,6 +202,19 @@ void TLabel::AdjustSize()
     SetBounds(left, Top(), w, h);
 }
 
+// --- TCustomEdit ---------------------------------------------------------------------------------------
+
+void TCustomEdit::ApplyColor()
+{
+    SetBaseColor(Widget(), Color());
+}
+
+void TCustomEdit::Change()
+{
+    if (OnChange)
+        OnChange(this);
+}
+
 // --- TEdit ---------------------------------------------------------------------------------------------
 
 TEdit::~TEdit()
@@ -209,7 +222,7 @@ TEdit::~TEdit()
     SetDestroying();
 }
 
-TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner)
+TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner)
 {
     auto* edit = new QLineEdit;
     ConnectControl(this, edit, &QLineEdit::textChanged, [this](const QString&) {
@@ -251,17 +264,6 @@ void TEdit::ApplyText()
     FSettingText = true;
     edit->setText(ToQString(text));
     FSettingText = false;
-}
-
-void TEdit::ApplyColor()
-{
-    SetBaseColor(Widget(), Color());
-}
-
-void TEdit::Change()
-{
-    if (OnChange)
-        OnChange(this);
 }
 
 void TEdit::SetMaxLength(int n)
@@ -423,7 +425,7 @@ void TMemoStrings::AddLines(std::vector<AnsiString> added, std::vector<TObject*>
     Store(lines);
 }
 
-TMemo::TMemo(TComponent* AOwner) : TWinControl(AOwner), FLines(std::make_unique<TMemoStrings>(this))
+TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::make_unique<TMemoStrings>(this))
 {
     auto* edit = new QPlainTextEdit;
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -460,17 +462,6 @@ void TMemo::ApplyText()
     FSettingText = true;
     static_cast<QPlainTextEdit*>(Widget())->setPlainText(ToPlainLines(FText));
     FSettingText = false;
-}
-
-void TMemo::ApplyColor()
-{
-    SetBaseColor(Widget(), Color());
-}
-
-void TMemo::Change()
-{
-    if (OnChange)
-        OnChange(this);
 }
 
 void TMemo::SetReadOnly(bool v)

@@ -67,15 +67,46 @@ private:
     TWinControl* FFocusControl = nullptr;
 };
 
-class TEdit : public TWinControl {
+// What the one-line and the multi-line edit have in common: read-only,
+// length limit, the modified mark, the selection and the change event.
+class TCustomEdit : public TWinControl {
+public:
+    explicit TCustomEdit(TComponent* AOwner) : TWinControl(AOwner) {}
+
+    bool ReadOnly() const { return FReadOnly; }
+    virtual void SetReadOnly(bool v) = 0;
+    int MaxLength() const { return FMaxLength; }
+    virtual void SetMaxLength(int n) { FMaxLength = n; }
+    bool Modified() const { return FModified; }
+    void SetModified(bool v) { FModified = v; }
+    virtual int SelStart() const = 0;
+    virtual void SetSelStart(int start) = 0;
+    virtual int SelLength() const = 0;
+    virtual void SetSelLength(int length) = 0;
+    virtual AnsiString SelText() const = 0;
+    virtual void SetSelText(const AnsiString& text) = 0;
+    virtual void SelectAll() = 0;
+    void Clear() { SetText(""); }
+
+    TNotifyEvent OnChange;
+
+protected:
+    void ApplyColor() override;
+    virtual void Change();
+
+    bool FReadOnly = false;
+    int FMaxLength = 0;
+    bool FModified = false;
+    bool FSettingText = false;  // the text is being set by the program, not typed
+};
+
+class TEdit : public TCustomEdit {
 public:
     explicit TEdit(TComponent* AOwner);
     ~TEdit() override;
 
-    int MaxLength() const { return FMaxLength; }
-    void SetMaxLength(int n);
-    bool ReadOnly() const { return FReadOnly; }
-    void SetReadOnly(bool v);
+    void SetMaxLength(int n) override;
+    void SetReadOnly(bool v) override;
     char PasswordChar() const { return FPasswordChar; }
     void SetPasswordChar(char c);
     TEditCharCase CharCase() const { return FCharCase; }
@@ -84,35 +115,23 @@ public:
     void SetAutoSelect(bool v) { FAutoSelect = v; }
     TBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TBorderStyle style);
-    bool Modified() const { return FModified; }
-    void SetModified(bool v) { FModified = v; }
-    int SelStart() const;
-    void SetSelStart(int start);
-    int SelLength() const;
-    void SetSelLength(int length);
-    AnsiString SelText() const;
-    void SetSelText(const AnsiString& text);
-    void SelectAll();
-    void Clear() { SetText(""); }
-
-    TNotifyEvent OnChange;
+    int SelStart() const override;
+    void SetSelStart(int start) override;
+    int SelLength() const override;
+    void SetSelLength(int length) override;
+    AnsiString SelText() const override;
+    void SetSelText(const AnsiString& text) override;
+    void SelectAll() override;
 
 protected:
     AnsiString GetText() const override;
     void ApplyText() override;
-    void ApplyColor() override;
-    virtual void Change();
 
 private:
-    friend struct TEditGlue;
-    int FMaxLength = 0;
-    bool FReadOnly = false;
     char FPasswordChar = 0;
     TEditCharCase FCharCase = ecNormal;
     bool FAutoSelect = true;
-    bool FModified = false;
     TBorderStyle FBorderStyle = bsSingle;
-    bool FSettingText = false;
 };
 
 class TMemo;
@@ -138,52 +157,38 @@ private:
 };
 
 // A multi-line edit. Its Text joins the lines with CR LF.
-class TMemo : public TWinControl {
+class TMemo : public TCustomEdit {
 public:
     explicit TMemo(TComponent* AOwner);
     ~TMemo() override;
 
     TStrings* Lines() const { return FLines.get(); }
     void SetLines(const TStrings* lines) { FLines->Assign(*lines); }
-    bool ReadOnly() const { return FReadOnly; }
-    void SetReadOnly(bool v);
+    void SetReadOnly(bool v) override;
     bool WordWrap() const { return FWordWrap; }
     void SetWordWrap(bool v);
     TScrollStyle ScrollBars() const { return FScrollBars; }
     void SetScrollBars(TScrollStyle s);
-    int MaxLength() const { return FMaxLength; }
-    void SetMaxLength(int n) { FMaxLength = n; }
     TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment a);
-    bool Modified() const { return FModified; }
-    void SetModified(bool v) { FModified = v; }
-    int SelStart() const;
-    void SetSelStart(int start);
-    int SelLength() const;
-    void SetSelLength(int length);
-    AnsiString SelText() const;
-    void SetSelText(const AnsiString& text);
-    void SelectAll();
-    void Clear() { SetText(""); }
-
-    TNotifyEvent OnChange;
+    int SelStart() const override;
+    void SetSelStart(int start) override;
+    int SelLength() const override;
+    void SetSelLength(int length) override;
+    AnsiString SelText() const override;
+    void SetSelText(const AnsiString& text) override;
+    void SelectAll() override;
 
 protected:
     AnsiString GetText() const override;
     void ApplyText() override;
-    void ApplyColor() override;
-    virtual void Change();
 
 private:
     friend class TMemoStrings;
     std::unique_ptr<TMemoStrings> FLines;
-    bool FReadOnly = false;
     bool FWordWrap = true;
     TScrollStyle FScrollBars = ssNone;
-    int FMaxLength = 0;
     TAlignment FAlignment = taLeftJustify;
-    bool FModified = false;
-    bool FSettingText = false;
 };
 
 class TButton : public TWinControl {

@@ -178,7 +178,6 @@ bool StartupStep(F&& step)
 TSubmitMain::TSubmitMain(TComponent* AOwner)
     : TForm(AOwner),
       EngineList(std::make_unique<TStringList>()),
-      SubmissionList(std::make_unique<TStringList>()),
       ProjectQueue(std::make_unique<TStringList>())
 {
     Name = "SubmitMain";

@@ -286,7 +286,6 @@ public:
     AnsiString HomeLocation;  // [rur] home
     // Every engine record of both engine files, sorted; lives as long as the window.
     std::unique_ptr<TStringList> EngineList;
-    std::unique_ptr<TStringList> SubmissionList;
     std::unique_ptr<TStringList> ProjectQueue;
     AnsiString CurrentProject;
     int InFlight = 0;
