@@ -596,7 +596,7 @@ void TControl::SetCursor(TCursor cursor)
         if (cursor == crDefault)
             w->unsetCursor();
         else
-            w->setCursor(ToQtCursor(cursor));
+            w->setCursor(ToQCursor(cursor));
     }
 }
 
@@ -618,6 +618,18 @@ void TControl::Invalidate()
         // A scrolling window draws its content in its viewport.
         if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
             area->viewport()->update();
+    }
+}
+
+void TControl::InvalidateRect(const TRect& rect)
+{
+    if (rect.IsEmpty())
+        return;
+    if (QWidget* w = FImpl->widget) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
+            area->viewport()->update(ToQRect(rect));
+        else
+            w->update(ToQRect(rect));
     }
 }
 

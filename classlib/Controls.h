@@ -240,6 +240,8 @@ public:
 
     // Redrawing: Invalidate asks for a repaint later, Repaint draws now.
     void Invalidate();
+    // Asks for a repaint of a part of the client area later.
+    void InvalidateRect(const TRect& rect);
     void Repaint();
     virtual void Update();
     void Refresh() { Repaint(); }

@@ -713,7 +713,29 @@ void TScreen::SetCursor(TCursor cursor)
         QApplication::restoreOverrideCursor();
     FCursor = cursor;
     if (cursor != crDefault)
-        QApplication::setOverrideCursor(QCursor(ToQtCursor(cursor)));
+        QApplication::setOverrideCursor(ToQCursor(cursor));
+}
+
+void TScreen::SetCursorImage(TCursor index, const TBitmap& image, TPoint hotSpot)
+{
+    if (index <= 0 || image.Empty())
+        return;
+    EnsureToolkit();
+    SetCustomCursor(index, QCursor(QPixmap::fromImage(image.Image().image), hotSpot.x, hotSpot.y));
+}
+
+bool TScreen::HasCursorImage(TCursor index) const
+{
+    return HasCustomCursor(index);
+}
+
+int TScreen::ColorBits() const
+{
+    if (const auto& hook = GetHooks().screenColorBits)
+        return hook();
+    EnsureToolkit();
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->depth() : 24;
 }
 
 int TScreen::FormCount() const

@@ -203,6 +203,12 @@ public:
     // crDefault shows each control's own cursor; anything else overrides all.
     TCursor Cursor() const { return FCursor; }
     void SetCursor(TCursor cursor);
+    // The application's own cursors, by a positive number: a control whose
+    // Cursor is that number shows the picture, with its hot spot at hotSpot.
+    void SetCursorImage(TCursor index, const TBitmap& image, TPoint hotSpot);
+    bool HasCursorImage(TCursor index) const;
+    // Bits per pixel of the screen (through the screenColorBits hook when set).
+    int ColorBits() const;
     int FormCount() const;
     TForm* Forms(int index) const;
     TForm* ActiveForm() const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -18,6 +19,7 @@ extern "C" {
 
 #include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
+#include "platform/Resources.h"
 
 // --- geometry --------------------------------------------------------------------
 
@@ -129,6 +131,203 @@ AnsiString ColorToString(TColor color)
     char buf[16];
     std::snprintf(buf, sizeof buf, "$%08X", unsigned(color));
     return buf;
+}
+
+int GetNearestPaletteIndex(const TPalette& palette, TColor color)
+{
+    const TColor rgb = ColorToRGB(color);
+    const int r = GetRValue(rgb), g = GetGValue(rgb), b = GetBValue(rgb);
+    int best = -1;
+    long bestDistance = 0;
+    for (size_t i = 0; i < palette.size(); ++i) {
+        const long dr = palette[i].Red - r, dg = palette[i].Green - g, db = palette[i].Blue - b;
+        const long distance = dr * dr + dg * dg + db * db;
+        if (best < 0 || distance < bestDistance) {
+            best = int(i);
+            bestDistance = distance;
+            if (distance == 0)
+                break;
+        }
+    }
+    return best;
+}
+
+// --- regions -------------------------------------------------------------------------
+
+namespace {
+
+int ClampToInt(long long v)
+{
+    return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+}  // namespace
+
+TRegion TRegion::FromRect(const TRect& rect)
+{
+    TRegion r;
+    r.FKind = Kind::Rect;
+    r.FBounds = rect;
+    return r;
+}
+
+TRegion TRegion::FromEllipse(const TRect& bounds)
+{
+    TRegion r;
+    r.FKind = Kind::Ellipse;
+    r.FBounds = bounds;
+    return r;
+}
+
+TRegion TRegion::FromPolygon(const std::vector<TPoint>& points)
+{
+    TRegion r;
+    if (points.size() < 3)
+        return r;
+    r.FKind = Kind::Polygon;
+    r.FPoints = points;
+    long long left = points[0].x, top = points[0].y, right = left, bottom = top;
+    for (const TPoint& p : points) {
+        left = std::min<long long>(left, p.x);
+        top = std::min<long long>(top, p.y);
+        right = std::max<long long>(right, p.x);
+        bottom = std::max<long long>(bottom, p.y);
+    }
+    r.FBounds = {ClampToInt(left), ClampToInt(top), ClampToInt(right + 1), ClampToInt(bottom + 1)};
+    return r;
+}
+
+void TRegion::ShapeRuns(int y, std::vector<std::pair<int, int>>& runs) const
+{
+    runs.clear();
+    if (Empty() || y < FBounds.Top || y >= FBounds.Bottom)
+        return;
+    switch (FKind) {
+    case Kind::None:
+        return;
+    case Kind::Rect:
+        runs.emplace_back(FBounds.Left, FBounds.Right);
+        return;
+    case Kind::Ellipse: {
+        // Pixels whose centre lies inside the ellipse.
+        const double cx = (double(FBounds.Left) + FBounds.Right) / 2, cy = (double(FBounds.Top) + FBounds.Bottom) / 2;
+        const double rx = (double(FBounds.Right) - FBounds.Left) / 2, ry = (double(FBounds.Bottom) - FBounds.Top) / 2;
+        const double dy = (y + 0.5 - cy) / ry;
+        const double t = 1 - dy * dy;
+        if (t < 0)
+            return;
+        const double half = rx * std::sqrt(t);
+        // x + 0.5 within [cx - half, cx + half]
+        const long long from = (long long)std::ceil(cx - half - 0.5);
+        const long long to = (long long)std::floor(cx + half - 0.5) + 1;
+        if (to > from)
+            runs.emplace_back(ClampToInt(std::max<long long>(from, FBounds.Left)),
+                              ClampToInt(std::min<long long>(to, FBounds.Right)));
+        return;
+    }
+    case Kind::Polygon: {
+        // Crossings of the scan line through the pixel centres, with the
+        // direction of each edge for the winding count.
+        const double sy = y + 0.5;
+        std::vector<std::pair<double, int>> crossings;
+        const size_t n = FPoints.size();
+        for (size_t i = 0; i < n; ++i) {
+            const TPoint a = FPoints[i], b = FPoints[(i + 1) % n];
+            if (a.y == b.y)
+                continue;
+            const bool down = a.y < b.y;
+            const double y0 = down ? a.y : b.y, y1 = down ? b.y : a.y;
+            if (sy < y0 || sy >= y1)
+                continue;
+            const double x = a.x + (sy - a.y) * (double(b.x) - a.x) / (double(b.y) - a.y);
+            crossings.emplace_back(x, down ? 1 : -1);
+        }
+        std::sort(crossings.begin(), crossings.end());
+        int winding = 0;
+        double start = 0;
+        for (const auto& [x, dir] : crossings) {
+            const int before = winding;
+            winding += dir;
+            if (before == 0 && winding != 0) {
+                start = x;
+            } else if (before != 0 && winding == 0) {
+                const long long from = (long long)std::ceil(start - 0.5);
+                const long long to = (long long)std::ceil(x - 0.5);
+                if (to > from)
+                    runs.emplace_back(ClampToInt(from), ClampToInt(to));
+            }
+        }
+        return;
+    }
+    }
+}
+
+bool TRegion::Contains(int x, int y) const
+{
+    for (const TRect& hole : FHoles)
+        if (hole.Contains({x, y}))
+            return false;
+    if (!FBounds.Contains({x, y}))
+        return false;
+    if (FKind == Kind::Rect)
+        return true;
+    std::vector<std::pair<int, int>> runs;
+    ShapeRuns(y, runs);
+    for (const auto& [from, to] : runs)
+        if (x >= from && x < to)
+            return true;
+    return false;
+}
+
+void TRegion::Subtract(const TRect& rect)
+{
+    if (!rect.IsEmpty())
+        FHoles.push_back(rect);
+}
+
+std::vector<TRect> TRegion::RectsWithin(const TRect& clip) const
+{
+    std::vector<TRect> out;
+    const TRect area = IntersectRect(FBounds, clip);
+    if (Empty() || area.IsEmpty())
+        return out;
+    std::vector<std::pair<int, int>> runs, cut;
+    std::vector<std::pair<int, int>> previous;
+    size_t previousStart = 0;  // the rectangles of the row before, to grow downwards
+    for (int y = area.Top; y < area.Bottom; ++y) {
+        ShapeRuns(y, runs);
+        for (auto& run : runs) {
+            run.first = std::max(run.first, area.Left);
+            run.second = std::min(run.second, area.Right);
+        }
+        for (const TRect& hole : FHoles) {
+            if (y < hole.Top || y >= hole.Bottom)
+                continue;
+            cut.clear();
+            for (const auto& [from, to] : runs) {
+                if (hole.Right <= from || hole.Left >= to) {
+                    cut.emplace_back(from, to);
+                    continue;
+                }
+                if (from < hole.Left)
+                    cut.emplace_back(from, hole.Left);
+                if (hole.Right < to)
+                    cut.emplace_back(hole.Right, to);
+            }
+            runs.swap(cut);
+        }
+        std::erase_if(runs, [](const std::pair<int, int>& r) { return r.second <= r.first; });
+        if (runs == previous && !runs.empty()) {
+            for (size_t i = previousStart; i < out.size(); ++i)
+                out[i].Bottom = y + 1;
+            continue;
+        }
+        previousStart = out.size();
+        for (const auto& [from, to] : runs)
+            out.push_back({from, y, to, y + 1});
+        previous = runs;
+    }
+    return out;
 }
 
 // --- fonts, brushes, pens ------------------------------------------------------------------
@@ -369,6 +568,48 @@ TCanvas::TCanvas()
 }
 
 TCanvas::~TCanvas() = default;
+
+TTextMetric TCanvas::TextMetrics()
+{
+    TTextMetric tm;
+    const TSize cell = TextExtent("Wg");
+    tm.Height = cell.cy;
+    tm.Descent = cell.cy / 4;
+    tm.Ascent = tm.Height - tm.Descent;
+    tm.AveCharWidth = TextWidth("x");
+    return tm;
+}
+
+void TCanvas::FillRegion(const TRegion& region)
+{
+    for (const TRect& r : region.RectsWithin(ClipRect()))
+        FillRect(r);
+}
+
+void TCanvas::DrawMasked(const TRect& dest, const TBitmap& bitmap, const TRect& source, const TBitmap& mask)
+{
+    const TRect part = IntersectRect(source, Rect(0, 0, bitmap.Width(), bitmap.Height()));
+    if (dest.IsEmpty() || part.IsEmpty())
+        return;
+    TBitmap through(part.Width(), part.Height());
+    for (int y = 0; y < part.Height(); ++y) {
+        const std::uint32_t* from = bitmap.ScanLine(part.Top + y);
+        const std::uint32_t* masked = mask.ScanLine(part.Top + y);
+        std::uint32_t* to = through.ScanLine(y);
+        for (int x = 0; x < part.Width(); ++x) {
+            const int sx = part.Left + x;
+            const bool clear = masked && sx < mask.Width() && (masked[sx] & 0xFFFFFF) != 0;
+            to[x] = clear ? 0 : (from[sx] | 0xFF000000u);
+        }
+    }
+    // A destination narrower than the source keeps its scale for the part.
+    const TRect scaled = source == part ? dest
+                                        : TRect{dest.Left + MulDiv(part.Left - source.Left, dest.Width(), source.Width()),
+                                                dest.Top + MulDiv(part.Top - source.Top, dest.Height(), source.Height()),
+                                                dest.Left + MulDiv(part.Right - source.Left, dest.Width(), source.Width()),
+                                                dest.Top + MulDiv(part.Bottom - source.Top, dest.Height(), source.Height())};
+    DrawBitmap(scaled, through, Rect(0, 0, part.Width(), part.Height()), false, clNone);
+}
 
 void TCanvas::Draw(int x, int y, TGraphic* graphic)
 {
@@ -761,6 +1002,14 @@ void TBitmap::LoadFromBytes(const std::string& bytes)
     FlushCanvas();
     FImage->image = img.convertToFormat(QImage::Format_ARGB32);
     Changed();
+}
+
+void TBitmap::LoadFromResourceID(int id)
+{
+    std::string bytes;
+    if (!LoadResourceData(id, bytes))
+        throw EInvalidGraphic("Resource " + IntToStr(id) + " not found");
+    LoadFromBytes(bytes);
 }
 
 std::string TBitmap::SaveToBytes() const

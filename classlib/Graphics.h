@@ -115,6 +115,26 @@ constexpr TColor clInfoBk = SystemColor(24);
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 
+// A colour with the palette-relative flag: on a display with a palette it is
+// drawn with the nearest colour of the selected palette, elsewhere it is the
+// plain RGB colour (ColorToRGB drops the flag).
+constexpr TColor PaletteFlag = 0x02000000;
+constexpr TColor PaletteRelative(TColor color) { return color < 0 ? color : (color | PaletteFlag); }
+constexpr TColor PaletteRGB(int r, int g, int b) { return RGB(r, g, b) | PaletteFlag; }
+
+// A logical palette: up to 256 entries.
+struct TPaletteEntry {
+    std::uint8_t Red = 0;
+    std::uint8_t Green = 0;
+    std::uint8_t Blue = 0;
+    std::uint8_t Flags = 0;
+    friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+};
+using TPalette = std::vector<TPaletteEntry>;
+// The index of the entry nearest to color (squared RGB distance, the first
+// of equals); -1 for an empty palette.
+int GetNearestPaletteIndex(const TPalette& palette, TColor color);
+
 // A system colour becomes its RGB value (the classic desktop scheme, fixed so
 // that pictures are the same everywhere); an RGB colour stays as it is.
 TColor ColorToRGB(TColor color);
@@ -255,6 +275,51 @@ private:
     TPenMode FMode = pmCopy;
 };
 
+// --- regions ---------------------------------------------------------------------
+
+// A set of pixels: a rectangle, an ellipse or a polygon, less the rectangles
+// subtracted from it. Membership is computed from the shape, so a region of
+// any size costs nothing until it is filled, and filling touches only the
+// part inside the clip.
+class TRegion {
+public:
+    TRegion() = default;
+    static TRegion FromRect(const TRect& rect);
+    // The ellipse inscribed in bounds (right and bottom outside, as for rectangles).
+    static TRegion FromEllipse(const TRect& bounds);
+    // The polygon's inside by the winding rule; the last point joins the first.
+    static TRegion FromPolygon(const std::vector<TPoint>& points);
+
+    bool Empty() const { return FKind == Kind::None || FBounds.IsEmpty(); }
+    TRect Bounds() const { return FBounds; }
+    bool Contains(int x, int y) const;
+    void Subtract(const TRect& rect);
+    // The region's pixels inside clip as rectangles, top to bottom.
+    std::vector<TRect> RectsWithin(const TRect& clip) const;
+
+private:
+    enum class Kind { None, Rect, Ellipse, Polygon };
+    // The runs of row y that belong to the shape, before subtraction.
+    void ShapeRuns(int y, std::vector<std::pair<int, int>>& runs) const;
+    Kind FKind = Kind::None;
+    TRect FBounds;
+    std::vector<TPoint> FPoints;
+    std::vector<TRect> FHoles;
+};
+
+// --- text metrics ------------------------------------------------------------------
+
+// The metrics of the canvas's font, in pixels: Height = Ascent + Descent.
+struct TTextMetric {
+    int Height = 0;
+    int Ascent = 0;
+    int Descent = 0;
+    int InternalLeading = 0;
+    int ExternalLeading = 0;
+    int AveCharWidth = 0;
+    int Overhang = 0;
+};
+
 // --- text drawing flags (DrawText) ---------------------------------------------
 
 constexpr unsigned DT_TOP = 0x0000;
@@ -305,6 +370,8 @@ public:
     virtual TSize TextExtent(const AnsiString& text) = 0;
     int TextWidth(const AnsiString& text) { return TextExtent(text).cx; }
     int TextHeight(const AnsiString& text) { return TextExtent(text).cy; }
+    // The current font's metrics. The base answers from TextExtent alone.
+    virtual TTextMetric TextMetrics();
 
     // Text.
     virtual void TextOut(int x, int y, const AnsiString& text) = 0;
@@ -331,6 +398,8 @@ public:
     void SetPenPos(const TPoint& p) { FPenPos = p; }
     // The dotted rectangle of the keyboard focus (drawn inverting).
     virtual void DrawFocusRect(const TRect& rect) = 0;
+    // Fills a region with the brush, as rectangles inside the clip.
+    void FillRegion(const TRegion& region);
 
     // Pictures: Draw places a graphic at its own size, StretchDraw scales it.
     void Draw(int x, int y, TGraphic* graphic);
@@ -345,6 +414,11 @@ public:
     {
         DrawBitmap(dest, bitmap, source, true, color);
     }
+    // Copies source (part of bitmap) into dest, scaled, through a mask of the
+    // bitmap's size: where the mask is white the surface is left as it was,
+    // where it is black the bitmap's pixel is drawn. The base draws a copy
+    // whose masked pixels are fully transparent.
+    virtual void DrawMasked(const TRect& dest, const TBitmap& bitmap, const TRect& source, const TBitmap& mask);
 
     // Pixels; reading gives clNone where the surface cannot be read.
     virtual TColor Pixel(int x, int y) = 0;
@@ -441,6 +515,9 @@ public:
 
     void Draw(TCanvas* canvas, const TRect& rect) override;
     void LoadFromBytes(const std::string& bytes) override;
+    // One of the program's own pictures, by its resource number;
+    // EInvalidGraphic when there is none.
+    void LoadFromResourceID(int id);
     std::string SaveToBytes() const override;  // BMP
     std::unique_ptr<TGraphic> Clone() const override;
     void SavePngFile(const AnsiString& fileName) const;

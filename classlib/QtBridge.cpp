@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 // --- Windows-1252 -------------------------------------------------------------
 
@@ -131,6 +132,32 @@ Qt::CursorShape ToQtCursor(TCursor cursor)
     case crNone: return Qt::BlankCursor;
     default: return Qt::ArrowCursor;
     }
+}
+
+namespace {
+
+std::map<TCursor, QCursor>& CustomCursors()
+{
+    static std::map<TCursor, QCursor> cursors;
+    return cursors;
+}
+
+}  // namespace
+
+QCursor ToQCursor(TCursor cursor)
+{
+    const auto it = CustomCursors().find(cursor);
+    return it != CustomCursors().end() ? it->second : QCursor(ToQtCursor(cursor));
+}
+
+void SetCustomCursor(TCursor cursor, const QCursor& shape)
+{
+    CustomCursors()[cursor] = shape;
+}
+
+bool HasCustomCursor(TCursor cursor)
+{
+    return CustomCursors().count(cursor) != 0;
 }
 
 TShiftState ShiftFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
@@ -266,6 +293,20 @@ TSize TQtCanvas::TextExtent(const AnsiString& text)
     SyncFont();
     QFontMetrics fm(FQFont);
     return {fm.horizontalAdvance(ToQString(text)), FCellHeight};
+}
+
+TTextMetric TQtCanvas::TextMetrics()
+{
+    SyncFont();
+    QFontMetrics fm(FQFont);
+    TTextMetric tm;
+    tm.Height = FCellHeight;
+    tm.Ascent = FAscent;
+    tm.Descent = FCellHeight - FAscent;
+    tm.InternalLeading = std::max(0, FCellHeight - std::abs(FQFont.pixelSize() > 0 ? FQFont.pixelSize() : FCellHeight));
+    tm.ExternalLeading = std::max(0, fm.leading());
+    tm.AveCharWidth = fm.averageCharWidth();
+    return tm;
 }
 
 void TQtCanvas::DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QColor>
+#include <QCursor>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -36,6 +37,11 @@ int FontCellHeight(const QFont& font);
 inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
 inline TRect FromQRect(const QRect& r) { return Bounds(r.x(), r.y(), r.width(), r.height()); }
 Qt::CursorShape ToQtCursor(TCursor cursor);
+// A cursor by number: the application's own pictures (positive numbers,
+// registered with SetCustomCursor) and the standard shapes.
+QCursor ToQCursor(TCursor cursor);
+void SetCustomCursor(TCursor cursor, const QCursor& shape);
+bool HasCustomCursor(TCursor cursor);
 
 // The canvas over a QPainter. The painter belongs to the caller and must
 // outlive the canvas.
@@ -45,6 +51,7 @@ public:
     ~TQtCanvas() override;
 
     TSize TextExtent(const AnsiString& text) override;
+    TTextMetric TextMetrics() override;
     void TextOut(int x, int y, const AnsiString& text) override;
     void TextRect(const TRect& rect, int x, int y, const AnsiString& text) override;
     void FillRect(const TRect& rect) override;

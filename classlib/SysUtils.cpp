@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -120,6 +121,22 @@ int StrToIntDef(const AnsiString& s, int fallback)
 bool TryStrToInt(const AnsiString& s, int& value)
 {
     return ParseInt(s, value);
+}
+
+int MulDiv(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    const long long product = (long long)a * b;
+    const long long divisor = c;
+    long long quotient = product / divisor;
+    const long long remainder = product % divisor;
+    // Half away from zero: twice the remainder reaches the divisor.
+    if (remainder != 0 && 2 * (remainder < 0 ? -remainder : remainder) >= (divisor < 0 ? -divisor : divisor))
+        quotient += (product < 0) == (divisor < 0) ? 1 : -1;
+    if (quotient > INT_MAX || quotient < INT_MIN)
+        return -1;
+    return int(quotient);
 }
 
 AnsiString Trim(const AnsiString& s)

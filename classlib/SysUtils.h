@@ -42,6 +42,10 @@ int StrToInt(const AnsiString& s);
 int StrToIntDef(const AnsiString& s, int fallback);
 bool TryStrToInt(const AnsiString& s, int& value);
 
+// a * b / c in 64 bits, rounded half away from zero; -1 when c is 0 or the
+// result does not fit in 32 bits, as the platform's MulDiv answers.
+int MulDiv(int a, int b, int c);
+
 AnsiString Trim(const AnsiString& s);       // cuts bytes <= ' ' at both ends
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);

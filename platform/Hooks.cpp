@@ -430,3 +430,8 @@ std::uint32_t GetTickCount()
     const auto& hook = GetHooks().tickCount;
     return hook ? hook() : DefaultTickCount();
 }
+
+std::uint32_t timeGetTime()
+{
+    return GetTickCount();
+}

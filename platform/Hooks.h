@@ -70,6 +70,9 @@ struct Hooks {
     std::function<ResolveResult(std::uint32_t address)> resolveAddress;
     // Starts a program detached; true when it started.
     std::function<bool(const ProcessStartCall&)> startProcess;
+    // Bits per pixel of the screen; unset: the class library asks the
+    // windowing system.
+    std::function<int()> screenColorBits;
 };
 
 // The hooks in force. Production defaults are installed at first use.
@@ -81,3 +84,6 @@ void ResetHooks();
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
 void ShowErrorBox(const std::string& message);
 std::uint32_t GetTickCount();
+// The multimedia clock that steps animations: the tick count's clock, so that
+// a test moves both with one hook.
+std::uint32_t timeGetTime();

@@ -27,6 +27,16 @@ TSize TFixedCanvas::TextExtent(const AnsiString& text)
     return {int(text.size()) * FCharWidth, FCharHeight};
 }
 
+TTextMetric TFixedCanvas::TextMetrics()
+{
+    TTextMetric tm;
+    tm.Height = FCharHeight;
+    tm.Descent = FCharHeight / 4;
+    tm.Ascent = FCharHeight - tm.Descent;
+    tm.AveCharWidth = FCharWidth;
+    return tm;
+}
+
 void TFixedCanvas::TextOut(int x, int y, const AnsiString& text)
 {
     TCanvasOp op = Start(TCanvasOp::Text);
@@ -110,6 +120,15 @@ void TFixedCanvas::DrawBitmap(const TRect& dest, const TBitmap&, const TRect& so
     op.source = source;
     op.transparent = transparent;
     op.color = transparentColor;
+    FOps.push_back(op);
+}
+
+void TFixedCanvas::DrawMasked(const TRect& dest, const TBitmap&, const TRect& source, const TBitmap&)
+{
+    TCanvasOp op = Start(TCanvasOp::Bitmap);
+    op.rect = dest;
+    op.source = source;
+    op.masked = true;
     FOps.push_back(op);
 }
 

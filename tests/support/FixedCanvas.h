@@ -1,7 +1,7 @@
 // A canvas with fixed text metrics that records what is drawn on it, so that
 // layout and painting code can be tested to the pixel without fonts: every
 // character is CharWidth pixels wide (7 by default) and every text
-// CharHeight pixels high (16 by default).
+// CharHeight pixels high (16 by default), with a descent of a quarter of it.
 #pragma once
 
 #include <vector>
@@ -25,6 +25,7 @@ struct TCanvasOp {
     AnsiString fontName;
     int fontHeight = 0;
     bool transparent = false;   // Bitmap
+    bool masked = false;        // Bitmap drawn through a mask
     TColor color = clNone;      // Bitmap transparent colour, Pixel colour
     TRect clip;                 // the clip in force
 };
@@ -34,6 +35,7 @@ public:
     explicit TFixedCanvas(int width = 1000, int height = 1000, int charWidth = 7, int charHeight = 16);
 
     TSize TextExtent(const AnsiString& text) override;
+    TTextMetric TextMetrics() override;
     void TextOut(int x, int y, const AnsiString& text) override;
     void TextRect(const TRect& rect, int x, int y, const AnsiString& text) override;
     void FillRect(const TRect& rect) override;
@@ -46,6 +48,7 @@ public:
     void DrawFocusRect(const TRect& rect) override;
     void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, bool transparent,
                     TColor transparentColor) override;
+    void DrawMasked(const TRect& dest, const TBitmap& bitmap, const TRect& source, const TBitmap& mask) override;
     TColor Pixel(int x, int y) override;
     void SetPixel(int x, int y, TColor color) override;
     TRect ClipRect() override { return FClip; }
