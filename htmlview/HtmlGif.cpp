@@ -462,7 +462,7 @@ bool TGIFImage::ReadFrame(TFrame& frame, const std::uint8_t* graphicControl)
 
 void TGIFImage::MakeComposite()
 {
-    FComposite = TBitmap(FWidth, FHeight);
+    FComposite.SetSize(FWidth, FHeight);
     FillPixels(FComposite, Rect(0, 0, FWidth, FHeight), kBlack);
     FCompositeMask.reset();
     if (FHasTransparency)
