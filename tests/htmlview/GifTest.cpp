@@ -39,17 +39,6 @@ std::unique_ptr<TGIFImage> Load(const GifSpec& spec)
     return Load(WriteGif(spec), still);
 }
 
-GifFrameSpec Solid(int left, int top, int w, int h, std::uint8_t index)
-{
-    GifFrameSpec f;
-    f.left = left;
-    f.top = top;
-    f.width = w;
-    f.height = h;
-    f.indices.assign(size_t(w * h), index);
-    return f;
-}
-
 class GifTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -163,11 +152,8 @@ TEST(GifLzw, InterlacedRowsComeInFourPasses)
 
 TEST_F(GifTest, SingleFrameDecodesToItsPalette)
 {
-    GifSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec f = Solid(0, 0, 3, 2, 0);
+    GifSpec spec = GifScreen(3, 2, 4);
+    GifFrameSpec f = GifSolidFrame(0, 0, 3, 2, 0);
     f.indices = {0, 1, 2, 3, 2, 1};
     spec.frames = {f};
     bool still = false;
@@ -191,11 +177,8 @@ TEST_F(GifTest, SingleFrameDecodesToItsPalette)
 
 TEST_F(GifTest, InterlacedFrameLandsRowByRow)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 11;
-    spec.globalPalette = TestPalette(16);
-    GifFrameSpec f = Solid(0, 0, 2, 11, 0);
+    GifSpec spec = GifScreen(2, 11, 16);
+    GifFrameSpec f = GifSolidFrame(0, 0, 2, 11, 0);
     for (int y = 0; y < 11; ++y)
         f.indices[size_t(y * 2)] = f.indices[size_t(y * 2 + 1)] = std::uint8_t(y);
     f.interlaced = true;
@@ -209,11 +192,8 @@ TEST_F(GifTest, InterlacedFrameLandsRowByRow)
 
 TEST_F(GifTest, TransparentPixelsAreBlackAndWhiteInTheMask)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec f = Solid(0, 0, 2, 1, 0);
+    GifSpec spec = GifScreen(2, 1, 4);
+    GifFrameSpec f = GifSolidFrame(0, 0, 2, 1, 0);
     f.indices = {1, 2};
     f.transparentIndex = 2;
     spec.frames = {f};
@@ -231,12 +211,9 @@ TEST_F(GifTest, TransparentPixelsAreBlackAndWhiteInTheMask)
 
 TEST_F(GifTest, LocalPaletteOverridesTheGlobalOne)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec first = Solid(0, 0, 2, 1, 3);
-    GifFrameSpec second = Solid(1, 0, 1, 1, 1);
+    GifSpec spec = GifScreen(2, 1, 4);
+    GifFrameSpec first = GifSolidFrame(0, 0, 2, 1, 3);
+    GifFrameSpec second = GifSolidFrame(1, 0, 1, 1, 1);
     second.localPalette = {9, 8, 7, 200, 100, 50};
     spec.frames = {first, second};
     auto gif = Load(spec);
@@ -263,15 +240,12 @@ TEST_F(GifTest, EachDisposalLeavesWhatItShould)
         {0, Pal(2), kBlack}, {1, Pal(2), kBlack}, {2, kBlack, kWhite}, {3, Pal(1), kBlack}, {5, kBlack, kWhite},
     };
     for (const Case& c : cases) {
-        GifSpec spec;
-        spec.width = 4;
-        spec.height = 4;
-        spec.globalPalette = TestPalette(4);
-        GifFrameSpec second = Solid(1, 1, 2, 2, 2);
+        GifSpec spec = GifScreen(4, 4, 4);
+        GifFrameSpec second = GifSolidFrame(1, 1, 2, 2, 2);
         second.disposal = c.disposal;
-        GifFrameSpec third = Solid(0, 0, 1, 1, 3);
+        GifFrameSpec third = GifSolidFrame(0, 0, 1, 1, 3);
         third.transparentIndex = 0;
-        spec.frames = {Solid(0, 0, 4, 4, 1), second, third};
+        spec.frames = {GifSolidFrame(0, 0, 4, 4, 1), second, third};
         auto gif = Load(spec);
         ASSERT_TRUE(gif);
         gif->GoToFrame(2);
@@ -286,14 +260,11 @@ TEST_F(GifTest, EachDisposalLeavesWhatItShould)
 
 TEST_F(GifTest, TransparentFrameKeepsWhatLiesUnder)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec over = Solid(0, 0, 2, 1, 0);
+    GifSpec spec = GifScreen(2, 1, 4);
+    GifFrameSpec over = GifSolidFrame(0, 0, 2, 1, 0);
     over.indices = {3, 0};
     over.transparentIndex = 0;
-    spec.frames = {Solid(0, 0, 2, 1, 1), over};
+    spec.frames = {GifSolidFrame(0, 0, 2, 1, 1), over};
     auto gif = Load(spec);
     ASSERT_TRUE(gif);
     gif->GoToFrame(2);
@@ -303,11 +274,8 @@ TEST_F(GifTest, TransparentFrameKeepsWhatLiesUnder)
 
 TEST_F(GifTest, SignatureSizesAndFrameCountsDecide)
 {
-    GifSpec base;
-    base.width = 2;
-    base.height = 2;
-    base.globalPalette = TestPalette(2);
-    base.frames = {Solid(0, 0, 2, 2, 1)};
+    GifSpec base = GifScreen(2, 2, 2);
+    base.frames = {GifSolidFrame(0, 0, 2, 2, 1)};
 
     bool still = false;
     EXPECT_TRUE(Load(WriteGif(base), still));
@@ -329,14 +297,14 @@ TEST_F(GifTest, SignatureSizesAndFrameCountsDecide)
 
     // A frame past the size cap ends the walk; the frames before it stay.
     GifSpec far = base;
-    far.frames.push_back(Solid(kMaxGifSide - 1, 0, 2, 1, 1));
+    far.frames.push_back(GifSolidFrame(kMaxGifSide - 1, 0, 2, 1, 1));
     auto cut = Load(far);
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->FrameCount(), 1);
 
     // The screen grows to hold every frame.
     GifSpec grown = base;
-    grown.frames.push_back(Solid(3, 1, 2, 4, 1));
+    grown.frames.push_back(GifSolidFrame(3, 1, 2, 4, 1));
     auto big = Load(grown);
     ASSERT_TRUE(big);
     EXPECT_EQ(big->Width(), 5);
@@ -346,12 +314,9 @@ TEST_F(GifTest, SignatureSizesAndFrameCountsDecide)
 
 TEST_F(GifTest, FramesBeyondTheCapAreIgnored)
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(2);
+    GifSpec spec = GifScreen(1, 1, 2);
     for (int i = 0; i < kMaxGifFrames + 1; ++i)
-        spec.frames.push_back(Solid(0, 0, 1, 1, std::uint8_t(i & 1)));
+        spec.frames.push_back(GifSolidFrame(0, 0, 1, 1, std::uint8_t(i & 1)));
     auto gif = Load(spec);
     ASSERT_TRUE(gif);
     EXPECT_EQ(gif->FrameCount(), kMaxGifFrames);
@@ -361,10 +326,7 @@ TEST_F(GifTest, PixelBudgetEndsTheWalk)
 {
     // Each frame claims the whole screen with almost no data: a truncated
     // frame is still a frame, so the budget has to stop them.
-    GifSpec spec;
-    spec.width = kMaxGifSide;
-    spec.height = kMaxGifSide;
-    spec.globalPalette = TestPalette(2);
+    GifSpec spec = GifScreen(kMaxGifSide, kMaxGifSide, 2);
     std::string bytes = WriteGif(spec);
     bytes.pop_back();  // the trailer
     for (int i = 0; i < 4; ++i) {
@@ -381,12 +343,9 @@ TEST_F(GifTest, PixelBudgetEndsTheWalk)
 
 TEST_F(GifTest, CommentsAndLoopCountAreRead)
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(2);
+    GifSpec spec = GifScreen(1, 1, 2);
     spec.loopCount = 3;
-    spec.frames = {Solid(0, 0, 1, 1, 1)};
+    spec.frames = {GifSolidFrame(0, 0, 1, 1, 1)};
     std::string bytes = WriteGif(spec);
     const size_t frameAt = bytes.find(',', 13 + 6 + 19);
     bytes.insert(frameAt, std::string("!\xFE\x02hi\x01!\0", 8));
@@ -401,13 +360,10 @@ TEST_F(GifTest, CommentsAndLoopCountAreRead)
 
 GifSpec Animation(int loopCount, std::vector<int> delaysCs)
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(8);
+    GifSpec spec = GifScreen(1, 1, 8);
     spec.loopCount = loopCount;
     for (size_t i = 0; i < delaysCs.size(); ++i) {
-        GifFrameSpec f = Solid(0, 0, 1, 1, std::uint8_t(i + 1));
+        GifFrameSpec f = GifSolidFrame(0, 0, 1, 1, std::uint8_t(i + 1));
         f.graphicControl = true;
         f.delayCs = delaysCs[i];
         spec.frames.push_back(f);
@@ -516,11 +472,8 @@ TEST_F(GifTest, DuplicatesAnimateOnTheirOwn)
 
 GifSpec TransparentPair()
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec f = Solid(0, 0, 2, 1, 0);
+    GifSpec spec = GifScreen(2, 1, 4);
+    GifFrameSpec f = GifSolidFrame(0, 0, 2, 1, 0);
     f.indices = {1, 0};
     f.transparentIndex = 0;
     spec.frames = {f};

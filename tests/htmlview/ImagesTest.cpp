@@ -286,13 +286,8 @@ TEST_F(ImagesTest, PlaceholderPicturesAndCursorsComeFromTheResources)
 
 std::string StillGif()
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec f;
-    f.width = 2;
-    f.height = 1;
+    GifSpec spec = GifScreen(2, 1, 4);
+    GifFrameSpec f = GifSolidFrame(0, 0, 2, 1, 1);
     f.indices = {1, 2};
     f.transparentIndex = 2;
     spec.frames = {f};
@@ -301,14 +296,8 @@ std::string StillGif()
 
 std::string AnimatedGif()
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = TestPalette(4);
-    GifFrameSpec f;
-    f.width = f.height = 1;
-    f.indices = {1};
-    spec.frames = {f, f};
+    GifSpec spec = GifScreen(1, 1, 4);
+    spec.frames = {GifSolidFrame(0, 0, 1, 1, 1), GifSolidFrame(0, 0, 1, 1, 1)};
     return WriteGif(spec);
 }
 

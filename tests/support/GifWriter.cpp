@@ -169,3 +169,23 @@ std::vector<std::uint8_t> TestPalette(int entries)
     }
     return p;
 }
+
+GifSpec GifScreen(int width, int height, int paletteEntries)
+{
+    GifSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.globalPalette = TestPalette(paletteEntries);
+    return spec;
+}
+
+GifFrameSpec GifSolidFrame(int left, int top, int width, int height, std::uint8_t index)
+{
+    GifFrameSpec f;
+    f.left = left;
+    f.top = top;
+    f.width = width;
+    f.height = height;
+    f.indices.assign(size_t(width) * size_t(height), index);
+    return f;
+}

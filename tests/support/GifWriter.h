@@ -33,5 +33,9 @@ struct GifSpec {
 // their terminator.
 std::string GifLzwData(const std::vector<std::uint8_t>& indices, int codeSize);
 std::string WriteGif(const GifSpec& spec);
+// A screen of that size with a global table of TestPalette(paletteEntries).
+GifSpec GifScreen(int width, int height, int paletteEntries);
+// A frame filled with one index.
+GifFrameSpec GifSolidFrame(int left, int top, int width, int height, std::uint8_t index);
 // A palette of n entries (a power of two), entry i = (r, g, b) of i * 3 + 1 ...
 std::vector<std::uint8_t> TestPalette(int entries);
