@@ -200,12 +200,10 @@ void FillPixels(TBitmap& bitmap, const TRect& rect, std::uint32_t value)
 // Copies the pixels of from (at its origin) to rect of to.
 void CopyPixels(const TBitmap& from, TBitmap& to, const TRect& rect)
 {
-    const TRect r = IntersectRect(rect, Rect(0, 0, to.Width(), to.Height()));
-    for (int y = r.Top; y < r.Bottom; ++y) {
-        const std::uint32_t* src = from.ScanLine(y - rect.Top);
-        if (src)
-            std::memcpy(to.ScanLine(y) + r.Left, src + (r.Left - rect.Left), size_t(r.Width()) * 4);
-    }
+    const TRect r = IntersectRect(IntersectRect(rect, Bounds(rect.Left, rect.Top, from.Width(), from.Height())),
+                                  Rect(0, 0, to.Width(), to.Height()));
+    for (int y = r.Top; y < r.Bottom; ++y)
+        std::memcpy(to.ScanLine(y) + r.Left, from.ScanLine(y - rect.Top) + (r.Left - rect.Left), size_t(r.Width()) * 4);
 }
 
 std::unique_ptr<TBitmap> CopyArea(const TBitmap& from, const TRect& rect)
