@@ -47,15 +47,19 @@ AnsiString IniValueOrEmpty(const std::string& bytes, const AnsiString& section, 
 
 bool NameIsUnsafe(const AnsiString& name)
 {
-    if (name.size() > ProjectNameMax || name.front() == ' ' || name.back() == ' ')
+    // "." and ".." name folders, not a project.
+    if (name == "." || name == "..")
         return true;
-    if (name.find("..") != AnsiString::npos)
+    // The list is read back trimmed, and a value in double quotes without them.
+    if (name.front() == ' ' || name.back() == ' ')
+        return true;
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
         return true;
     for (char c : name) {
         const auto b = static_cast<unsigned char>(c);
         // "/" and "\" would leave the project folder, "]" ends the section
-        // name, a value in double quotes loses them when the list is read.
-        if (b < 0x20 || b == 0x7F || c == '/' || c == '\\' || c == ']' || c == '"')
+        // name, a control byte ends or breaks the list's line.
+        if (b < 0x20 || b == 0x7F || c == '/' || c == '\\' || c == ']')
             return true;
     }
     return false;
@@ -205,12 +209,20 @@ std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes)
 
 std::string ProjectListBytes(const std::string& existing, const std::vector<AnsiString>& names)
 {
+    // A name the list can not show (one an older version stored, or one
+    // written by hand) is still the user's: it goes back after the shown ones.
+    std::vector<AnsiString> entries = names;
+    for (const AnsiString& key : IniSectionKeys(existing, ListSection)) {
+        AnsiString stored = IniValueOrEmpty(existing, ListSection, key);
+        if (!stored.empty() && ValidateProjectName(stored))
+            entries.push_back(std::move(stored));
+    }
     std::string bytes = IniEraseSection(existing, ListSection);
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         const AnsiString index = IntToStr(static_cast<long long>(i));
         // Written once per entry, as the program always has; nothing reads it.
         bytes = IniWriteValue(bytes, SessionSection, "Count", index);
-        bytes = IniWriteValue(bytes, ListSection, index, names[i]);
+        bytes = IniWriteValue(bytes, ListSection, index, entries[i]);
     }
     return bytes;
 }

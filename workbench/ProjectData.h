@@ -47,8 +47,8 @@ inline constexpr ProjectMessage ProjectMessages[] = {
      MB_OK | MB_ICONEXCLAMATION},
     {ProjectMessageId::UnsafeName, "Invalid Session Name",
      "Sorry that name can not be used as a Session Name.\n"
-     "It may not hold / \\ \" ] .. or control characters, begin or end with a blank, "
-     "or be longer than 200 characters.",
+     "It may not be . or .., hold / \\ ] or control characters, begin or end with a blank, "
+     "or begin and end with a double quote.",
      MB_OK | MB_ICONEXCLAMATION},
     {ProjectMessageId::ModifySessionName, "Modify Session Name",
      "Session name already exists.\nDo you wish to modify it  ?", MB_YESNO | MB_ICONQUESTION},
@@ -134,13 +134,11 @@ inline constexpr const char* ProjectCategories[] = {
 
 // --- the project name -------------------------------------------------------------
 
-constexpr std::size_t ProjectNameMax = 200;
-
 // Why the name can't be saved, or nothing. In this order: "LIST" and
 // "SESSION" in any case are the program's own files; an empty name; a name
-// that is not one safe file name and INI section name (a path separator,
-// "..", "]", a double quote, a control byte, a blank at either end, or longer
-// than ProjectNameMax).
+// that could leave the project folder or would not come back whole from the
+// project list: exactly "." or "..", a path separator, "]", a control byte,
+// a blank at either end, or double quotes at both ends.
 std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name);
 
 // The folder of the project files, and the files.
@@ -173,11 +171,13 @@ bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectNam
 
 // The names of [List]: as many as the section has lines, entry i being the
 // value of key i. Names that fail ValidateProjectName (gaps in the keys,
-// names no file can have) are left out. Sorted as the project list shows
-// them (case ignored).
+// names refused) are left out. Sorted as the project list shows them (case
+// ignored).
 std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes);
 // [List] erased, then for each entry i in order: [Session] Count := i and
-// [List] i := the name. An empty list leaves Count as it was.
+// [List] i := the name. An empty list leaves Count as it was. The names the
+// existing [List] holds that ValidateProjectName refuses follow the given
+// ones: a list is never rewritten without them.
 std::string ProjectListBytes(const std::string& existing, const std::vector<AnsiString>& names);
 
 // A missing list file reads as no projects.

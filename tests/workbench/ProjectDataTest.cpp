@@ -90,8 +90,8 @@ TEST(ProjectName, Check)
         {"", ProjectMessageId::NoSessionName},
         {"a/b", ProjectMessageId::UnsafeName},
         {"a\\b", ProjectMessageId::UnsafeName},
+        {".", ProjectMessageId::UnsafeName},
         {"..", ProjectMessageId::UnsafeName},
-        {"a..b", ProjectMessageId::UnsafeName},
         {"a]b", ProjectMessageId::UnsafeName},
         {"\"quoted\"", ProjectMessageId::UnsafeName},
         {"a\tb", ProjectMessageId::UnsafeName},
@@ -101,16 +101,19 @@ TEST(ProjectName, Check)
         {"   ", ProjectMessageId::UnsafeName},
         {" lead", ProjectMessageId::UnsafeName},
         {"trail ", ProjectMessageId::UnsafeName},
-        {std::string(201, 'n'), ProjectMessageId::UnsafeName},
         {"My Site", std::nullopt},
         {"list2", std::nullopt},
         {"a.b", std::nullopt},
-        {".", std::nullopt},
+        {"Site..Old", std::nullopt},
+        {"...", std::nullopt},
+        {".hidden", std::nullopt},
+        {"say \"hi\"", std::nullopt},
+        {"\"", std::nullopt},
         {"[x", std::nullopt},
         {"a=b", std::nullopt},
         {";x", std::nullopt},
         {"Caf\xE9", std::nullopt},
-        {std::string(200, 'n'), std::nullopt},
+        {std::string(300, 'n'), std::nullopt},
     };
     for (const Case& c : cases) {
         const auto refusal = ValidateProjectName(c.name);
@@ -167,6 +170,24 @@ TEST_F(ProjectFiles, NewProjectFileAndListBytes)
 
     // Written through a temporary file that does not stay behind.
     EXPECT_EQ(Files(), (std::set<std::string>{"data/session/Site.zro", "data/session/session.zro"}));
+}
+
+TEST_F(ProjectFiles, NamesTheListCanNotShowStayInItOnEveryRewrite)
+{
+    const std::string older = "[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=Site..Old\r\n3=list\r\n4=\r\n\r\n"
+                              "[Session]\r\nCount=4\r\n";
+    EXPECT_EQ(ReadProjectListBytes(older), (std::vector<AnsiString>{"Site..Old", "Zeta"}));
+
+    // A save: the shown names in their order, then the refused ones (an empty value is no name).
+    const std::string saved = ProjectListBytes(older, {"New", "Site..Old", "Zeta"});
+    EXPECT_EQ(saved, "[Session]\r\nCount=4\r\n\r\n[List]\r\n0=New\r\n1=Site..Old\r\n2=Zeta\r\n"
+                     "3=../../wkt\r\n4=list\r\n");
+    EXPECT_EQ(ReadProjectListBytes(saved), (std::vector<AnsiString>{"New", "Site..Old", "Zeta"}));
+    // Deletes, down to no shown project at all.
+    EXPECT_EQ(ProjectListBytes(saved, {"Zeta"}),
+              "[Session]\r\nCount=2\r\n\r\n[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=list\r\n");
+    EXPECT_EQ(ProjectListBytes(ProjectListBytes(saved, {}), {}),
+              "[Session]\r\nCount=1\r\n\r\n[List]\r\n0=../../wkt\r\n1=list\r\n");
 }
 
 // A project file as the program has always written it, with the keyword
@@ -284,6 +305,10 @@ TEST(ProjectImportZro, UnsafeSectionNameAndNoSection)
     EXPECT_EQ(imported.record.url, "http://example.com/");
     ASSERT_TRUE(imported.refusedName);
     EXPECT_EQ(imported.refusedName->id, ProjectMessageId::UnsafeName);
+    // Dots inside a name are no way out of the folder.
+    const ProjectImport dotted = ImportZro("[Site..Old]\r\nurl=http://old.example.com/\r\n");
+    EXPECT_EQ(dotted.record.SessionName, "Site..Old");
+    EXPECT_FALSE(dotted.refusedName);
 
     for (const std::string& file : {std::string(), std::string("key=value\r\n; only a comment\r\n")}) {
         try {

@@ -73,8 +73,8 @@ const MessageBoxCall ModifyBox{"Session name already exists.\nDo you wish to mod
 const MessageBoxCall SelectCategoryBox{"Please Select a Catagory For This Project", "Select Catagory",
                                        MB_OK | MB_ICONEXCLAMATION};
 const MessageBoxCall UnsafeNameBox{"Sorry that name can not be used as a Session Name.\n"
-                                   "It may not hold / \\ \" ] .. or control characters, begin or end with a blank, "
-                                   "or be longer than 200 characters.",
+                                   "It may not be . or .., hold / \\ ] or control characters, begin or end with a "
+                                   "blank, or begin and end with a double quote.",
                                    "Invalid Session Name", MB_OK | MB_ICONEXCLAMATION};
 
 class ProjectPage : public ::testing::Test {
@@ -192,17 +192,34 @@ TEST_F(ProjectPage, SavedProjectsAreListedAfterARestartAndLoadOnAClick)
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
-TEST_F(ProjectPage, StartListsTheProjectsSortedAndLeavesOutNamesNoFileCanHave)
+TEST_F(ProjectPage, StartListsTheProjectsSortedAndKeepsTheNamesItCanNotShow)
 {
-    folder.Write("data/session/session.zro",
-                 "[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=alpha\r\n3=Mid\r\n\r\n[Session]\r\nCount=3\r\n");
+    // "Site..Old" is a name of an older list, and its file is there.
+    folder.Write("data/session/Site..Old.zro", "[Site..Old]\r\nurl=http://old.example/\r\n");
+    folder.Write("data/session/session.zro", "[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=alpha\r\n3=Site..Old\r\n4=Mid\r\n"
+                                             "\r\n[Session]\r\nCount=4\r\n");
     Start();
-    EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "Mid", "Zeta"}));
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "3");
-    // A project saved now goes into its sorted place.
-    SaveAs("beta", SampleProject("beta"));
-    EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "beta", "Mid", "Zeta"}));
+    EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "Mid", "Site..Old", "Zeta"}));
     EXPECT_EQ(SubmitMain->LedLabel1->Text(), "4");
+    ClickProject(2);
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "Site..Old");
+    EXPECT_EQ(SubmitMain->urllist->Text(), "http://old.example/");
+
+    // A project saved now goes into its sorted place; the name that is not
+    // shown stays in the list file, through a save and a delete.
+    SaveAs("beta", SampleProject("beta"));
+    EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "beta", "Mid", "Site..Old", "Zeta"}));
+    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "5");
+    EXPECT_EQ(folder.Read("data/session/session.zro"),
+              "[Session]\r\nCount=5\r\n\r\n[List]\r\n0=alpha\r\n1=beta\r\n2=Mid\r\n3=Site..Old\r\n4=Zeta\r\n"
+              "5=../../wkt\r\n");
+    ClickProject(0);
+    SubmitMain->SiteDel->Click();
+    EXPECT_EQ(folder.Read("data/session/session.zro"),
+              "[Session]\r\nCount=4\r\n\r\n[List]\r\n0=beta\r\n1=Mid\r\n2=Site..Old\r\n3=Zeta\r\n4=../../wkt\r\n");
+    Start();
+    EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"beta", "Mid", "Site..Old", "Zeta"}));
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 TEST_F(ProjectPage, NamesThatCanNotBeAFileAreRefusedWithTheirMessage)
@@ -220,7 +237,7 @@ TEST_F(ProjectPage, NamesThatCanNotBeAFileAreRefusedWithTheirMessage)
         {"", true, noName},               {"", false, noName},            {"../escape", true, UnsafeNameBox},
         {"a/b", true, UnsafeNameBox},     {"a\\b", false, UnsafeNameBox}, {"x]y", true, UnsafeNameBox},
         {"tab\there", true, UnsafeNameBox}, {" ", true, UnsafeNameBox},   {"trailing ", true, UnsafeNameBox},
-        {"say \"hi\"", true, UnsafeNameBox}, {std::string(201, 'n'), true, UnsafeNameBox},
+        {".", true, UnsafeNameBox},       {"..", false, UnsafeNameBox},   {"\"hi\"", true, UnsafeNameBox},
     };
     const std::string list = folder.Read("data/session/session.zro");
     const std::vector<std::string> files = SessionFiles();
