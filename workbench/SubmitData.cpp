@@ -87,6 +87,10 @@ SubmissionResult ResultOfHeader(int httpStatus, const AnsiString& statusText)
 {
     if (httpStatus == 302 || httpStatus == 303 || httpStatus == 307)
         return {httpStatus, "OK"};
+    // An error keeps its status whatever its reason text; without one the
+    // row shows the number.
+    if (httpStatus >= 400)
+        return {httpStatus, statusText.empty() ? IntToStr(httpStatus) : statusText};
     if (statusText.empty())
         return {200, "OK"};
     return {httpStatus, statusText};

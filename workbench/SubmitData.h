@@ -46,7 +46,8 @@ inline const SubmissionResult SocketErrorResult{500, "Socket Error"};
 
 // The result taken at the end of a response's header: a redirect after the
 // form post (302, 303, 307) is the engine's usual "thank you", and an empty
-// reason text counts as 200 "OK".
+// reason text counts as 200 "OK" below 400. A status of 400 or more stays a
+// failure, shown by its reason text or, without one, by its number.
 SubmissionResult ResultOfHeader(int httpStatus, const AnsiString& statusText);
 
 enum class ResultClass { Successful, Failed, TimedOut };

@@ -105,6 +105,11 @@ TEST(SubmissionResult, HeaderStatusToResult)
         {307, "Temporary Redirect", 307, "OK", ResultClass::Successful, RowImageSuccessful},
         {304, "Not Modified", 304, "Not Modified", ResultClass::Failed, RowImageFailed},
         {404, "Not Found", 404, "Not Found", ResultClass::Failed, RowImageFailed},
+        {404, "", 404, "404", ResultClass::Failed, RowImageFailed},
+        {400, "", 400, "400", ResultClass::Failed, RowImageFailed},
+        {503, "", 503, "503", ResultClass::Failed, RowImageFailed},
+        {408, "", 408, "408", ResultClass::TimedOut, RowImageTimedOut},
+        {399, "", 200, "OK", ResultClass::Successful, RowImageSuccessful},
         {500, "Internal Server Error", 500, "Internal Server Error", ResultClass::Failed, RowImageFailed},
         {408, "Request Timeout", 408, "Request Timeout", ResultClass::TimedOut, RowImageTimedOut},
     };

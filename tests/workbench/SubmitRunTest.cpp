@@ -54,6 +54,8 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
         {"302", HttpTestReply::Redirect("/thanks"), "OK", 2, 2},
         {"303", HttpTestReply::Redirect("/thanks", "HTTP/1.0 303 See Other"), "OK", 2, 2},
         {"404", HttpTestReply::Status("HTTP/1.0 404 Not Found"), "Not Found", 0, 3},
+        // The whole header in one read, with no reason text.
+        {"404 empty reason", HttpTestReply::Raw("HTTP/1.0 404\r\n\r\n"), "404", 0, 3},
         {"500", HttpTestReply::Status("HTTP/1.0 500 Internal Server Error"), "Internal Server Error", 0, 3},
         {"held past Timeout", held, "Request Timeout", 3, 4},
         {"refused", {}, nullptr, 0, 3},
@@ -104,7 +106,7 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
     }
     const int successful = 4 + 10;
     EXPECT_EQ(SubmitMain->LedLabel2->Text(), std::to_string(successful));
-    EXPECT_EQ(SubmitMain->LedLabel3->Text(), "4");
+    EXPECT_EQ(SubmitMain->LedLabel3->Text(), "5");
     EXPECT_EQ(SubmitMain->LedLabel4->Text(), "1");
     EXPECT_EQ(RowOf("Z Batch")->SubItemRef(1), "OK");
 
