@@ -157,23 +157,26 @@ void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& appFolder
 
 bool TSubmitMain::StartProject(bool firstOfRun)
 {
+    // The list is built, and the counters and the last run's results
+    // cleared, before the projects are looked at, even when none is checked.
+    if (!BuildSubmissionList()) {
+        // Stopped while the list was being built; nothing was sent.
+        FinishRun(true);
+        return false;
+    }
     QueueCheckedProjects(*SesList, AppFolder, *ProjectQueue);
     if (ProjectQueue->Count() == 0) {
         if (!firstOfRun) {
             FinishRun(false);
             return false;
         }
+        FRunState = TRunState::Idle;
+        Button6->SetEnabled(true);
         Timer1->Tag = FlashProjectList;
         Timer1->SetEnabled(true);
         Application->MessageBox("There is no project selected to submit!\n\rChecking the box beside the Project Name "
                                 "will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects",
                                 "No Project Selected", MB_OK);
-        return false;
-    }
-
-    if (!BuildSubmissionList()) {
-        // Stopped while the list was being built; nothing was sent.
-        FinishRun(true);
         return false;
     }
 

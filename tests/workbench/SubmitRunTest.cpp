@@ -490,6 +490,31 @@ TEST_F(SubmitRunFixture, NothingToSubmit)
     EXPECT_FALSE(SubmitMain->SesList->Checked(0));
     EXPECT_EQ(server.RequestCount(), 0u);
     EXPECT_EQ(SubmitMain->RunState(), TSubmitMain::TRunState::Idle);
+
+    // A run leaves its results on screen; Submit with no project checked
+    // clears them and the counters before it says so.
+    SubmitMain->ExListView2->Items()->Item(0)->SetChecked(true);
+    SubmitMain->SesList->SetChecked(0, true);
+    SubmitMain->Button6->Click();
+    ASSERT_TRUE(RunUntil([&] { return CountBoxes("Submission Complete") == 2; }, 5000));
+    TListItem* row = RowOf("A");
+    ASSERT_EQ(row->SubItemRef(1), "OK");
+    ASSERT_EQ(SubmitMain->LedLabel2->Text(), "1");
+    SubmitMain->LedLabel3->SetText("3");
+    SubmitMain->LedLabel4->SetText("2");
+    boxes.Boxes.clear();
+    SubmitMain->Button6->Click();
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].caption, "No Project Selected");
+    for (TLedLabel* led : {SubmitMain->LedLabel2, SubmitMain->LedLabel3, SubmitMain->LedLabel4})
+        EXPECT_EQ(led->Text(), "0") << led->Name;
+    EXPECT_EQ(row->SubItemRef(1), "");
+    EXPECT_EQ(row->SubItemRef(2), "");
+    EXPECT_EQ(row->ImageIndex(), -1);
+    EXPECT_EQ(SubmitMain->RunState(), TSubmitMain::TRunState::Idle);
+    EXPECT_TRUE(SubmitMain->Button6->Enabled());
+    EXPECT_FALSE(SubmitMain->Button7->Enabled());
+    EXPECT_EQ(server.RequestCount(), 1u);
 }
 
 TEST_F(SubmitRunFixture, StopWhileTheListIsBuiltSendsNothing)
