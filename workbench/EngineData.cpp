@@ -41,6 +41,43 @@ void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint1
     WriteFileAtomic(target, ScrambleBytes(ReadFileBytes(source), start));
 }
 
+namespace {
+
+// Calls each(line, lineWithEnd) for every line of the text, in order.
+template <typename Each>
+void ForEachTextLine(std::string_view text, Each each)
+{
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    while (start < n) {
+        std::size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        std::size_t next = end;
+        if (next < n && text[next] == '\r' && next + 1 < n && text[next + 1] == '\n')
+            next += 2;
+        else if (next < n)
+            next += 1;
+        each(text.substr(start, end - start), text.substr(start, next - start));
+        start = next;
+    }
+}
+
+}  // namespace
+
+std::string RemoveTextLines(std::string_view text,
+                            const std::function<bool(std::size_t index, std::string_view line)>& drop)
+{
+    std::string kept;
+    kept.reserve(text.size());
+    std::size_t index = 0;
+    ForEachTextLine(text, [&](std::string_view line, std::string_view withEnd) {
+        if (!drop(index++, line))
+            kept.append(withEnd);
+    });
+    return kept;
+}
+
 EngineLine SplitEngineLine(const AnsiString& line)
 {
     EngineLine result;

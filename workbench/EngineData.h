@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +55,13 @@ void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint1
 void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start);
 // Scrambles the bytes of source into target (which may be the same file).
 void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start);
+
+// The text without the lines for which drop(index, line) holds; every other
+// line keeps its bytes and its line end. Lines are split as the string lists
+// and the list view read them: CR LF, LF or CR, and a line end at the very
+// end starts no empty line.
+std::string RemoveTextLines(std::string_view text,
+                            const std::function<bool(std::size_t index, std::string_view line)>& drop);
 
 // --- records ----------------------------------------------------------------
 

@@ -329,8 +329,9 @@ public:
     void CustomCkClick(TObject* Sender);
     void ExListView2CheckboxClick(TObject* Sender, int iItem, bool state);
     void DeleteEngine1Click(TObject* Sender);
-    // Saves the manual engine list; an empty list writes an empty file.
-    void SaveManualEngineList();
+    // Takes the manual engine row's line out of the manual engine list file;
+    // every other line keeps its bytes.
+    void DeleteManualEngineLine(int row);
     // True when the engine file was read whole at start; otherwise tells the
     // user that it is left alone, and returns false.
     bool MayRewriteEngineFile(bool loaded, const char* fileName);

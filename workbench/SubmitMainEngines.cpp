@@ -251,21 +251,23 @@ void TSubmitMain::DeleteEngine1Click(TObject*)
         }
         if (!MayRewriteEngineFile(ManualEngineListLoaded, ManualEngineFileName))
             return;
-        ExListView1->Items()->Delete(row->Index());
-        SaveManualEngineList();
+        const int index = row->Index();
+        ExListView1->Items()->Delete(index);
+        DeleteManualEngineLine(index);
         ManLED->SetText(IntToStr(ExListView1->Items()->Count()));
     }
 }
 
-void TSubmitMain::SaveManualEngineList()
+void TSubmitMain::DeleteManualEngineLine(int row)
 {
+    // Row i of the list is line i of the file, which the list view read
+    // without a header line. Saving the rows instead would write back only
+    // what the list view kept of each line (a long row cut at its column
+    // limit, an unclosed quote as an empty cell).
     const AnsiString path = AppPath(AppFolder, ManualEngineFileName);
-    // The list view's save writes nothing for an empty list; the file must
-    // be emptied all the same, or the last engine deleted would come back at
-    // the next start.
-    if (ExListView1->Items()->Count() == 0) {
-        WriteFileAtomic(path, "");
-        return;
-    }
-    ExListView1->SaveToDelimitedFile(path);
+    const std::string bytes = ReadFileBytes(path);
+    const std::string kept =
+        RemoveTextLines(bytes, [&](std::size_t index, std::string_view) { return index == std::size_t(row); });
+    if (kept != bytes)
+        WriteFileAtomic(path, kept);
 }

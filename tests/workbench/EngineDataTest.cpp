@@ -126,6 +126,29 @@ TEST(EngineRecord, DatabaseLinesLeaveCustomEnginesOut)
     EXPECT_EQ(lines[2], "TARVEN=Engine||");
 }
 
+TEST(EngineFileText, RemovingLinesKeepsEveryOtherByte)
+{
+    const auto dropIndex = [](std::size_t gone) {
+        return [gone](std::size_t index, std::string_view) { return index == gone; };
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t gone;
+        std::string kept;
+    } cases[] = {
+        {"CR LF", "a\r\nb\r\nc\r\n", 1, "a\r\nc\r\n"},
+        {"mixed ends kept as they are", "a\nb\rc\r\nd", 2, "a\nb\rd"},
+        {"a last line without an end", "a\r\nb", 1, "a\r\n"},
+        {"the first line", "a\r\nb", 0, "b"},
+        {"empty lines count", "a\r\n\r\n\r\nb\r\n", 2, "a\r\n\r\nb\r\n"},
+        {"LF CR is two line ends", "a\n\rb", 1, "a\nb"},
+        {"no such line", "a\r\n", 1, "a\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RemoveTextLines(c.text, dropIndex(c.gone)), c.kept) << c.what;
+}
+
 using S = TypeFilterSender;
 
 struct FilterCase {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "MainFixture.h"
 #include "classlib/ComCtrls.h"
@@ -279,6 +281,53 @@ TEST(EngineList, DeletingManualEnginesRewritesTheManualListDownToEmpty)
     TRunningProgram program(folder);
     EXPECT_EQ(SubmitMain->ExListView1->Items()->Count(), 0);
     EXPECT_EQ(SubmitMain->ManLED->Text(), "0");
+}
+
+// Lines the list view can not give back as they are: one of more than 1,024
+// fields, an unclosed quote, text after a closing quote; and line ends of
+// every kind.
+TEST(EngineList, DeletingAManualEngineLeavesEveryOtherLineAsItWas)
+{
+    TInstallFolder folder;
+    std::string wide = "Wide Engine";
+    for (int field = 0; field < 2000; ++field)
+        wide += ",f" + std::to_string(field);
+    std::vector<std::string> lines = {
+        "Kestrel Web Guide,http://guide.example.com/,http://guide.example.com/suggest.html\r\n",
+        wide + "\r\n",
+        "\"Unclosed,http://u.example.com/,http://u.example.com/add\r\n",
+        "\"Quoted\" and more,http://q.example.com/,http://q.example.com/add\r\n",
+        "Meadow Links,http://meadow.example.org/,http://meadow.example.org/submit\n",
+        "Last Row,http://last.example.com/,http://last.example.com/add",
+    };
+    const auto joined = [&] {
+        std::string bytes;
+        for (const std::string& line : lines)
+            bytes += line;
+        return bytes;
+    };
+    folder.Write("data/datam.czc", joined());
+    {
+        TBoxRecorder boxes;
+        TRunningProgram program(folder);
+        SubmitMain->ManualEngines1Click(nullptr);
+        TListItems* rows = SubmitMain->ExListView1->Items();
+        ASSERT_EQ(rows->Count(), 6);
+
+        for (const int row : {0, 3, 3}) {  // Kestrel, then Meadow, then the last row
+            SCOPED_TRACE(row);
+            SubmitMain->ExListView1->SetSelected(rows->Item(row));
+            SubmitMain->DeleteEngine1->Click();
+            lines.erase(lines.begin() + row);
+            EXPECT_EQ(folder.Read("data/datam.czc"), joined());
+            EXPECT_EQ(SubmitMain->ManLED->Text(), std::to_string(lines.size()));
+        }
+        EXPECT_TRUE(boxes.Boxes.empty());
+        EXPECT_TRUE(boxes.Errors.empty());
+    }
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    EXPECT_EQ(SubmitMain->ExListView1->Items()->Count(), 3);
 }
 
 // An engine file that could not be read at start is never rewritten from the
