@@ -1,5 +1,7 @@
 #include "workbench/EngineData.h"
 
+#include <algorithm>
+
 namespace {
 
 template <typename Transform>
@@ -78,6 +80,57 @@ std::string RemoveTextLines(std::string_view text,
     return kept;
 }
 
+bool IsEngineRecord(std::string_view line)
+{
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0)
+        return false;
+    // Every field is ended by "|", the last one too; blanks after it are
+    // forgiven, as a hand-edited file may have them.
+    const auto last = line.find_last_not_of(" \t");
+    if (last == std::string_view::npos || last <= eq || line[last] != '|')
+        return false;
+    int fields = 0;
+    for (std::size_t i = eq + 1; i <= last && fields < MinEngineRecordFields; ++i)
+        fields += line[i] == '|';
+    return fields >= MinEngineRecordFields;
+}
+
+std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::uint16_t start)
+{
+    std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
+    // The records move forward over the lines left out, in the same bytes,
+    // so that a large file is still held once.
+    std::size_t leftOut = 0;
+    std::size_t write = 0;
+    ForEachTextLine(text, [&](std::string_view line, std::string_view withEnd) {
+        if (!IsEngineRecord(line)) {
+            leftOut += !line.empty();
+            return;
+        }
+        const auto from = static_cast<std::size_t>(withEnd.data() - text.data());
+        if (from != write)
+            std::copy(withEnd.begin(), withEnd.end(), text.begin() + static_cast<std::ptrdiff_t>(write));
+        write += withEnd.size();
+    });
+    text.resize(write);
+    list.SetText(text);
+    return leftOut;
+}
+
+void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& record, std::uint16_t start)
+{
+    const std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
+    bool found = false;
+    std::string kept = RemoveTextLines(text, [&](std::size_t, std::string_view line) {
+        const bool same = CompareText(AnsiString(line), record) == 0;
+        found = found || same;
+        return same;
+    });
+    if (found)
+        WriteFileAtomic(fileName, ScrambleBytes(std::move(kept), start));
+}
+
 EngineLine SplitEngineLine(const AnsiString& line)
 {
     EngineLine result;
@@ -116,17 +169,6 @@ bool IsMarkerEngine(const AnsiString& name)
 bool IsCustomType(const AnsiString& type)
 {
     return type.rfind("Custom->", 0) == 0;
-}
-
-std::vector<AnsiString> DatabaseEngineLines(const TStrings& engineList)
-{
-    std::vector<AnsiString> lines;
-    for (int i = 0; i < engineList.Count(); ++i) {
-        const AnsiString& line = engineList.Strings(i);
-        if (!IsCustomType(SplitEngineLine(line).type))
-            lines.push_back(line);
-    }
-    return lines;
 }
 
 long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error)

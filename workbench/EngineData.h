@@ -56,6 +56,16 @@ void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint1
 // Scrambles the bytes of source into target (which may be the same file).
 void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start);
 
+// Reads a scrambled engine file into the list like LoadScrambledStrings, but
+// only its engine records (IsEngineRecord); empty lines go silently. Returns
+// how many other lines were left out. Throws EFOpenError.
+std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::uint16_t start);
+// Removes from a scrambled engine file every line equal to the record
+// (ignoring case, as the engine list holds such lines once); every other line
+// keeps its bytes. Writes nothing when no line matched. Throws EFOpenError
+// and EFCreateError.
+void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& record, std::uint16_t start);
+
 // The text without the lines for which drop(index, line) holds; every other
 // line keeps its bytes and its line end. Lines are split as the string lists
 // and the list view read them: CR LF, LF or CR, and a line end at the very
@@ -107,12 +117,16 @@ EngineLine SplitEngineLine(const AnsiString& line);
 // ended by "|"; empty when the record has fewer fields.
 AnsiString EngineRecordField(const AnsiString& value, int field);
 
+// Fields a line must hold to be taken for an engine record: the type, the
+// submit page and the form action, each ended by "|". Records of the
+// installation hold 38; a shorter one still shows and submits.
+constexpr int MinEngineRecordFields = 3;
+// A name, "=", and at least MinEngineRecordFields fields, each ended by "|"
+// (so the line ends with "|"; blanks after it aside).
+bool IsEngineRecord(std::string_view line);
+
 bool IsMarkerEngine(const AnsiString& name);
 bool IsCustomType(const AnsiString& type);  // begins with "Custom->"
-
-// The lines of the engine list that belong in the database file: every line
-// whose type does not begin with "Custom->".
-std::vector<AnsiString> DatabaseEngineLines(const TStrings& engineList);
 
 // --- type filter and count ------------------------------------------------------
 

@@ -683,10 +683,19 @@ void TSubmitMain::FormCreate(TObject*)
     }
 
     // 4 to 8. Both engine files into the engine list, with the wait window up.
+    TLeftOutLines leftOut;
     {
         TWaitWindow wait(this, "Please wait while database loads");
-        LoadEngineFiles(&wait);
+        leftOut = LoadEngineFiles(&wait);
     }
+    // Lines that hold no engine (a damaged or foreign file) are told once per file.
+    for (const auto& [count, fileName] : {std::pair{leftOut.database, EngineDatabaseFileName},
+                                          std::pair{leftOut.custom, CustomEngineFileName}})
+        if (count > 0)
+            Application->MessageBox(IntToStr(static_cast<long long>(count)) + " lines of " +
+                                        ExtractFileName(PathFromWindows(fileName)) +
+                                        " are not engine records and were left out.",
+                                    "Engine File", MB_OK | MB_ICONEXCLAMATION);
 
     // 9. The report folder (this also makes it the current directory, where
     // the report preview is written).
@@ -722,18 +731,20 @@ void TSubmitMain::FormCreate(TObject*)
     SesList->SetSorted(true);
 }
 
-void TSubmitMain::LoadEngineFiles(TWaitWindow* progress)
+TSubmitMain::TLeftOutLines TSubmitMain::LoadEngineFiles(TWaitWindow* progress)
 {
+    TLeftOutLines leftOut;
     EngineList->BeginUpdate();
     // A file that cannot be read is reported, and start-up goes on with the
     // other one; the flags keep either from being rewritten from a list that
     // lacks its records.
     EngineDatabaseLoaded = StartupStep([&] {
-        LoadScrambledStrings(AppPath(AppFolder, EngineDatabaseFileName), *EngineList, EngineCipherStart);
+        leftOut.database =
+            LoadEngineRecords(AppPath(AppFolder, EngineDatabaseFileName), *EngineList, EngineCipherStart);
     });
     // The custom engines go through the project queue, unused until a run.
     CustomEngineFileLoaded = StartupStep([&] {
-        LoadScrambledStrings(AppPath(AppFolder, CustomEngineFileName), *ProjectQueue, EngineCipherStart);
+        leftOut.custom = LoadEngineRecords(AppPath(AppFolder, CustomEngineFileName), *ProjectQueue, EngineCipherStart);
     });
     EngineList->AddStrings(*ProjectQueue);
     ProjectQueue->Clear();
@@ -741,6 +752,7 @@ void TSubmitMain::LoadEngineFiles(TWaitWindow* progress)
     FillEngineList(progress);
     EngineList->EndUpdate();
     TotalDis->SetText(IntToStr(ExListView2->Items()->Count()));
+    return leftOut;
 }
 
 void TSubmitMain::FormShow(TObject*)

@@ -461,7 +461,12 @@ private:
     void BuildDoorwayPage(TWinControl* page);
     void BuildAboutPage(TWinControl* page);
     void BuildProjectPanel();
-    void LoadEngineFiles(class TWaitWindow* progress);
+    // Lines of each engine file that are not engine records, left out of the list.
+    struct TLeftOutLines {
+        std::size_t database = 0;
+        std::size_t custom = 0;
+    };
+    TLeftOutLines LoadEngineFiles(class TWaitWindow* progress);
 
     // Filter and count passes over the rows process messages after every
     // row, so a click can ask for another pass while one runs; such a pass

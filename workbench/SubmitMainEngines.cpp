@@ -232,16 +232,18 @@ void TSubmitMain::DeleteEngine1Click(TObject*)
                 break;
             }
         }
-        if (line >= 0)
+        AnsiString record;
+        if (line >= 0) {
+            record = EngineList->Strings(line);
             EngineList->Delete(line);
+        }
         ExListView2->Items()->Delete(row->Index());
 
-        TStringList database;
-        database.BeginUpdate();
-        for (const AnsiString& record : DatabaseEngineLines(*EngineList))
-            database.Add(record);
-        database.EndUpdate();
-        SaveScrambledStrings(database, AppPath(AppFolder, EngineDatabaseFileName), EngineCipherStart);
+        // Only the engine's own line leaves the file: what the list does not
+        // hold (custom records, repeated and blank lines, lines that are no
+        // records) stays as it is.
+        if (line >= 0)
+            DeleteEngineRecordFromFile(AppPath(AppFolder, EngineDatabaseFileName), record, EngineCipherStart);
         CountEngineTypes();
     } else if (PageControl2->ActivePage() == TabSheet3) {
         TListItem* row = ExListView1->Selected();

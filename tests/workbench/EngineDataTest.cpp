@@ -111,19 +111,26 @@ TEST(EngineRecord, Fields)
     EXPECT_EQ(SplitEngineLine("no equals").type, "");
 }
 
-TEST(EngineRecord, DatabaseLinesLeaveCustomEnginesOut)
+TEST(EngineRecord, WhatCountsAsARecord)
 {
-    TStringList list;
-    list.SetSorted(true);
-    list.Add("A=Engine|u|");
-    list.Add("B=Custom->FFA|u|");
-    list.Add("TARVEN=Engine||");
-    list.Add("C=Batch->3|u|");
-    const auto lines = DatabaseEngineLines(list);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "A=Engine|u|");
-    EXPECT_EQ(lines[1], "C=Batch->3|u|");
-    EXPECT_EQ(lines[2], "TARVEN=Engine||");
+    const struct {
+        const char* line;
+        bool record;
+    } cases[] = {
+        {"Acorn=Engine|http://a.example.com/|http://a.example.com/go|", true},
+        {"TARVEN=Engine||||||||||||||||||||||||||||||||||||||", true},
+        {"a=b=c|||", true},  // "=" in the type
+        {"x=|||", true},     // empty fields are fields
+        {"Acorn=Engine|http://a.example.com/|http://a.example.com/go| \t", true},
+        {"Acorn=Engine|http://a.example.com/|", false},  // type and page only
+        {"Acorn=Engine|http://a.example.com/|http://a.example.com/go|more", false},  // the last field is not ended
+        {"=Engine|a|b|", false},                         // no name
+        {"no equals |a|b|c|", false},
+        {"", false},
+        {"\x9e\x01=\xff", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsEngineRecord(c.line), c.record) << c.line;
 }
 
 TEST(EngineFileText, RemovingLinesKeepsEveryOtherByte)
@@ -147,6 +154,38 @@ TEST(EngineFileText, RemovingLinesKeepsEveryOtherByte)
     };
     for (const auto& c : cases)
         EXPECT_EQ(RemoveTextLines(c.text, dropIndex(c.gone)), c.kept) << c.what;
+}
+
+TEST(EngineFileText, LoadingLeavesOutLinesThatAreNoRecords)
+{
+    TempDir dir;
+    const std::string text = "b=Engine|http://b/|http://b/go|\r\n"
+                             "\r\n"                                  // blank: left out without a word
+                             "junk without an equals sign\r\n"
+                             "a=Custom->FFA|http://a/|http://a/go|\n"
+                             "short=Engine|http://s/|\r"
+                             "B=Engine|http://b/|http://b/go|\r\n"    // the first one again, in other case
+                             "=|||\r\n"
+                             "c=Batch->5|http://c/|http://c/go|";
+    WriteFileAtomic(dir.File("data.czc"), ScrambleBytes(text, EngineCipherStart));
+    TStringList engines;
+    engines.SetSorted(true);
+    EXPECT_EQ(LoadEngineRecords(dir.File("data.czc"), engines, EngineCipherStart), 3u);
+    EXPECT_EQ(engines.Text(), "a=Custom->FFA|http://a/|http://a/go|\r\nb=Engine|http://b/|http://b/go|\r\n"
+                              "c=Batch->5|http://c/|http://c/go|\r\n");
+    EXPECT_THROW(LoadEngineRecords(dir.File("absent.czc"), engines, EngineCipherStart), EFOpenError);
+
+    // Deleting one record takes its lines, in any case, and nothing else.
+    DeleteEngineRecordFromFile(dir.File("data.czc"), "b=Engine|http://b/|http://b/go|", EngineCipherStart);
+    EXPECT_EQ(UnscrambleBytes(ReadFileBytes(dir.File("data.czc")), EngineCipherStart),
+              "\r\njunk without an equals sign\r\na=Custom->FFA|http://a/|http://a/go|\nshort=Engine|http://s/|\r"
+              "=|||\r\nc=Batch->5|http://c/|http://c/go|");
+    // A record the file does not hold writes nothing.
+    const auto before = fs::last_write_time(dir.File("data.czc"));
+    const std::string bytes = ReadFileBytes(dir.File("data.czc"));
+    DeleteEngineRecordFromFile(dir.File("data.czc"), "zz=Engine|u|v|", EngineCipherStart);
+    EXPECT_EQ(ReadFileBytes(dir.File("data.czc")), bytes);
+    EXPECT_EQ(fs::last_write_time(dir.File("data.czc")), before);
 }
 
 using S = TypeFilterSender;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -222,6 +223,72 @@ TEST(EngineList, ACustomEngineNamedLikeADatabaseEngineKeepsBothApart)
     EXPECT_EQ(SubmitMain->EngineList->IndexOf(cedar), -1);
     EXPECT_EQ(folder.Read("data/data.czc"), databaseBytes);
     EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// The database as the installation has it, plus what the list does not
+// hold: a custom record, a repeated line, blank lines and lines that are no
+// engine records.
+TEST(EngineList, DeletingADatabaseEngineTakesOnlyItsOwnLine)
+{
+    TInstallFolder folder;
+    const std::string installed = UnscrambleBytes(folder.Read("data/data.czc"), EngineCipherStart);
+    const std::string acorn = installed.substr(0, installed.find("\r\n") + 2);
+    ASSERT_EQ(acorn.rfind(Acorn + "=", 0), 0u);
+    const std::string text = installed + acorn + "\r\n\r\nnot an engine record\r\n" +
+                             "Stray Custom=Custom->FFA|http://c.example.com/|http://c.example.com/go|\r\n" +
+                             "\x01\x02|||\r\n\r\n";
+    folder.Write("data/data.czc", ScrambleBytes(text, EngineCipherStart));
+    const std::string customBytes = folder.Read("data/datac.czc");
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    EXPECT_EQ(boxes.Boxes, (std::vector<MessageBoxCall>{{"2 lines of data.czc are not engine records and were left out.",
+                                                          "Engine File", MB_OK | MB_ICONEXCLAMATION}}));
+    EXPECT_NE(RowOf("Stray Custom"), nullptr);
+    EXPECT_EQ(SubmitMain->ExListView2->Items()->Count(), 9);  // the installation's 8 and the stray custom one
+
+    SubmitMain->AutoSubmitEngines1Click(nullptr);
+    SubmitMain->ExListView2->SetSelected(RowOf(Blue));
+    SubmitMain->DeleteEngine1->Click();
+    EXPECT_EQ(RowOf(Blue), nullptr);
+    std::string expected = text;
+    const std::size_t blue = expected.find(Blue + "=");
+    ASSERT_NE(blue, std::string::npos);
+    expected.erase(blue, expected.find("\r\n", blue) + 2 - blue);
+    EXPECT_EQ(UnscrambleBytes(folder.Read("data/data.czc"), EngineCipherStart), expected);
+    EXPECT_EQ(folder.Read("data/datac.czc"), customBytes);
+
+    // A repeated line is one engine: deleting it takes every copy, or it would come back.
+    SubmitMain->ExListView2->SetSelected(RowOf(Acorn));
+    SubmitMain->DeleteEngine1->Click();
+    std::string withoutAcorn = expected;
+    for (std::size_t at = withoutAcorn.find(acorn); at != std::string::npos; at = withoutAcorn.find(acorn))
+        withoutAcorn.erase(at, acorn.size());
+    EXPECT_EQ(UnscrambleBytes(folder.Read("data/data.czc"), EngineCipherStart), withoutAcorn);
+    EXPECT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+TEST(EngineList, AnEngineFileOfRandomBytesIsToldOnceAndGivesNoJunkRows)
+{
+    TInstallFolder folder;
+    std::mt19937 random(20261209);
+    std::string noise(64 * 1024, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random() & 0xFF);
+    folder.Write("data/data.czc", noise);
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    const MessageBoxCall& box = boxes.Boxes[0];
+    EXPECT_EQ(box.caption, "Engine File");
+    const std::string tail = " lines of data.czc are not engine records and were left out.";
+    ASSERT_GT(box.text.size(), tail.size());
+    EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
+    EXPECT_GT(std::stoi(box.text), 100);
+    // The custom engine of the installation, and hardly a line of noise that happens to look like a record.
+    EXPECT_NE(RowOf(Harbor), nullptr);
+    EXPECT_LE(SubmitMain->ExListView2->Items()->Count(), 3);
 }
 
 TEST(EngineList, DeletingWithoutASelectionSaysSo)
