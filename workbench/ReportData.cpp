@@ -67,15 +67,19 @@ std::vector<AnsiString> SubmissionReportLines(const ReportInput& in)
 
     if (in.settings.header)
         addAll(in.headerLines);
+    // The report is a page the user opens in a browser: every text of it
+    // that comes from a project, an engine, a server or the settings is
+    // escaped, and every attribute value is in quotes, so that a value
+    // holding markup (an imported URL, say) shows as written and runs nothing.
     if (in.settings.title) {
         lines.push_back("<BLOCKQUOTE><P ALIGN=\"center\"><B><FONT SIZE=\"5\" COLOR=\"#00779E\">");
-        lines.push_back(in.settings.titleText);
+        lines.push_back(EscapeHtml(in.settings.titleText));
         lines.push_back("</FONT><FONT COLOR=\"#2400AA\" SIZE=\"5\"><BR>");
-        lines.push_back("<A HREF=\"" + in.homeLocation + "\" TARGET=\"_top\"></A><BR>");
+        lines.push_back("<A HREF=\"" + EscapeHtml(in.homeLocation) + "\" TARGET=\"_top\"></A><BR>");
         lines.push_back("</FONT></B><FONT SIZE=\"3\" COLOR=\"#00639D\"></FONT></P> </BLOCKQUOTE>");
     }
-    lines.push_back("<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">" + in.projectUrl + " (" + in.projectName +
-                    ")</font></b></center><br>");
+    lines.push_back("<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">" + EscapeHtml(in.projectUrl) + " (" +
+                    EscapeHtml(in.projectName) + ")</font></b></center><br>");
     lines.push_back("<table border=\"1\" cellspacing=\"0\" width=\"100%\">");
     lines.push_back("<tr><td BGCOLOR=\"#C0C0C0\"><B>Buscador</B></td>");
     lines.push_back("<td BGCOLOR=\"#C0C0C0\"><B>URL</B></td>");
@@ -83,11 +87,12 @@ std::vector<AnsiString> SubmissionReportLines(const ReportInput& in)
     lines.push_back("<td BGCOLOR=\"#C0C0C0\"><B>Fecha</B></td>");
     lines.push_back("<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>");
     for (const auto& row : in.rows) {
-        lines.push_back("<tr><td>" + row.name + "&nbsp;</td>");
-        lines.push_back("<td><A HREF=" + row.url + ">" + row.url + "</A>&nbsp;</td>");
+        const AnsiString url = EscapeHtml(row.url);
+        lines.push_back("<tr><td>" + EscapeHtml(row.name) + "&nbsp;</td>");
+        lines.push_back("<td><A HREF=\"" + url + "\">" + url + "</A>&nbsp;</td>");
         lines.push_back("<td>" + EscapeHtml(row.result) + "&nbsp;</td>");
-        lines.push_back("<td>" + row.date + "&nbsp;</td>");
-        lines.push_back("<td>" + row.type + "&nbsp;</td></tr>");
+        lines.push_back("<td>" + EscapeHtml(row.date) + "&nbsp;</td>");
+        lines.push_back("<td>" + EscapeHtml(row.type) + "&nbsp;</td></tr>");
     }
     lines.push_back("</table>");
     if (in.settings.footer)

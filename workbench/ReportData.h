@@ -40,9 +40,10 @@ struct ReportInput {
     std::vector<ReportRow> rows;
 };
 
-// The report's lines, each to be ended by CR LF. The user's own texts and the
-// installation's engine values go in as they stand; the Result column holds
-// a server's reason phrase and is HTML-escaped.
+// The report's lines, each to be ended by CR LF. The header and footer files
+// are the user's own HTML and go in as they stand; every other text (the
+// title, the project's URL and name, each engine's name, URL, result, date
+// and type) is HTML-escaped, and the link addresses are in quotes.
 std::vector<AnsiString> SubmissionReportLines(const ReportInput& input);
 
 // The project's name, the date in the short date format with "/" turned

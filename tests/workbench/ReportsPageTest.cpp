@@ -106,12 +106,14 @@ TEST_F(ReportsPage, ProjectReportByteForByte)
     SubmitMain->Footer->SetText(folder.File("parts/footer.htm"));
     SubmitMain->TitleRep->SetText("Results & <more>");
     SubmitMain->CurrentProject = "Shop";
-    SubmitMain->SubmitRecord.url = "http://shop.example/?a=1&b=2";
+    // An imported project's URL may hold markup; so may what engines and servers send.
+    SubmitMain->SubmitRecord.url = "http://shop.example/?a=1&b=2\"><script>alert(1)</script>";
     SetEngineRows({
         {"Alpha", "http://a.example/add", "OK", "12/9/2026", "Search Engines", true},
         {"Beta", "http://b.example/", "Not Found", "12/9/2026", "FFA", false},
         {"Gamma & Co", "http://g.example/x?y=1&z", "<b>Bad</b> \"reply\" & more", "12/9/2026", "Classifieds", true},
         {"Delta", "http://d.example/", "", "", "Batch Sites", true},  // still running
+        {"Echo <i>", "http://e.example/\"><script>x()</script>", "OK", "12/9/2026", "FFA<br>", true},
     });
 
     SubmitMain->WriteSubmissionReport();
@@ -120,30 +122,36 @@ TEST_F(ReportsPage, ProjectReportByteForByte)
         "<html><body>\r\n<p>Top & tail</p>\r\n" +
         Lines({
             "<BLOCKQUOTE><P ALIGN=\"center\"><B><FONT SIZE=\"5\" COLOR=\"#00779E\">",
-            "Results & <more>",
+            "Results &amp; &lt;more&gt;",
             "</FONT><FONT COLOR=\"#2400AA\" SIZE=\"5\"><BR>",
             "<A HREF=\"http://www.example.com/tenvarel\" TARGET=\"_top\"></A><BR>",
             "</FONT></B><FONT SIZE=\"3\" COLOR=\"#00639D\"></FONT></P> </BLOCKQUOTE>",
-            "<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example/?a=1&b=2 (Shop)</font></b></center><br>",
+            "<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">"
+            "http://shop.example/?a=1&amp;b=2&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt; (Shop)</font></b></center><br>",
         }) +
         TableHead +
         Lines({
             "<tr><td>Alpha&nbsp;</td>",
-            "<td><A HREF=http://a.example/add>http://a.example/add</A>&nbsp;</td>",
+            "<td><A HREF=\"http://a.example/add\">http://a.example/add</A>&nbsp;</td>",
             "<td>OK&nbsp;</td>",
             "<td>12/9/2026&nbsp;</td>",
             "<td>Search Engines&nbsp;</td></tr>",
-            "<tr><td>Gamma & Co&nbsp;</td>",
-            "<td><A HREF=http://g.example/x?y=1&z>http://g.example/x?y=1&z</A>&nbsp;</td>",
-            // The reason phrase came from a server: escaped.
+            "<tr><td>Gamma &amp; Co&nbsp;</td>",
+            "<td><A HREF=\"http://g.example/x?y=1&amp;z\">http://g.example/x?y=1&amp;z</A>&nbsp;</td>",
             "<td>&lt;b&gt;Bad&lt;/b&gt; &quot;reply&quot; &amp; more&nbsp;</td>",
             "<td>12/9/2026&nbsp;</td>",
             "<td>Classifieds&nbsp;</td></tr>",
             "<tr><td>Delta&nbsp;</td>",
-            "<td><A HREF=http://d.example/>http://d.example/</A>&nbsp;</td>",
+            "<td><A HREF=\"http://d.example/\">http://d.example/</A>&nbsp;</td>",
             "<td>&nbsp;</td>",
             "<td>&nbsp;</td>",
             "<td>Batch Sites&nbsp;</td></tr>",
+            "<tr><td>Echo &lt;i&gt;&nbsp;</td>",
+            "<td><A HREF=\"http://e.example/&quot;&gt;&lt;script&gt;x()&lt;/script&gt;\">"
+            "http://e.example/&quot;&gt;&lt;script&gt;x()&lt;/script&gt;</A>&nbsp;</td>",
+            "<td>OK&nbsp;</td>",
+            "<td>12/9/2026&nbsp;</td>",
+            "<td>FFA&lt;br&gt;&nbsp;</td></tr>",
             "</table>",
             "</body></html>",
         });
@@ -157,9 +165,10 @@ TEST_F(ReportsPage, ProjectReportByteForByte)
     SubmitMain->HeaderCk->SetChecked(false);
     SubmitMain->FooterCk->SetChecked(false);
     SetEngineRows({});
+    SubmitMain->SubmitRecord.url = "http://shop.example/";
     SubmitMain->WriteSubmissionReport();
     EXPECT_EQ(folder.Read("reports/Shop12-9-2026.htm"),
-              Lines({"<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example/?a=1&b=2 (Shop)</font></b>"
+              Lines({"<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example/ (Shop)</font></b>"
                      "</center><br>"}) +
                   TableHead + Lines({"</table>"}));
     EXPECT_EQ(ListedFiles(), std::vector<std::string>{"Shop12-9-2026.htm"});

@@ -168,15 +168,15 @@ TEST(SubmissionReport, LinesWholeWithHeaderTitleAndFooter)
     expected.insert(expected.end(), ReportTableHead().begin(), ReportTableHead().end());
     expected.insert(expected.end(), {
         "<tr><td>Acorn&nbsp;</td>",
-        "<td><A HREF=http://a.example.com/add>http://a.example.com/add</A>&nbsp;</td>",
+        "<td><A HREF=\"http://a.example.com/add\">http://a.example.com/add</A>&nbsp;</td>",
         "<td>OK&nbsp;</td>",
         "<td>12/9/2026 3:04:05 PM&nbsp;</td>",
         "<td>Engine&nbsp;</td></tr>",
         "<tr><td>Blue&nbsp;</td>",
-        "<td><A HREF=http://b.example.net/>http://b.example.net/</A>&nbsp;</td>",
+        "<td><A HREF=\"http://b.example.net/\">http://b.example.net/</A>&nbsp;</td>",
         "<td>&lt;script&gt;x&lt;/script&gt; &amp; &quot;q&quot;&nbsp;</td>",
         "<td>&nbsp;</td>",
-        "<td>Batch->25&nbsp;</td></tr>",
+        "<td>Batch-&gt;25&nbsp;</td></tr>",
         "</table>",
         "</body></html>",
     });

@@ -30,7 +30,7 @@ std::string ReportOf(const std::string& project, const std::vector<std::vector<s
     line("</FONT><FONT COLOR=\"#2400AA\" SIZE=\"5\"><BR>");
     line("<A HREF=\"http://www.example.com/tenvarel\" TARGET=\"_top\"></A><BR>");
     line("</FONT></B><FONT SIZE=\"3\" COLOR=\"#00639D\"></FONT></P> </BLOCKQUOTE>");
-    line("<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example.com/?a=1&b=2 (" + project +
+    line("<center><b><FONT SIZE=\"5\" COLOR=\"#00779E\">http://shop.example.com/?a=1&amp;b=2 (" + project +
          ")</font></b></center><br>");
     line("<table border=\"1\" cellspacing=\"0\" width=\"100%\">");
     line("<tr><td BGCOLOR=\"#C0C0C0\"><B>Buscador</B></td>");
@@ -40,7 +40,7 @@ std::string ReportOf(const std::string& project, const std::vector<std::vector<s
     line("<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>");
     for (const auto& row : rows) {
         line("<tr><td>" + row[0] + "&nbsp;</td>");
-        line("<td><A HREF=" + row[1] + ">" + row[1] + "</A>&nbsp;</td>");
+        line("<td><A HREF=\"" + row[1] + "\">" + row[1] + "</A>&nbsp;</td>");
         line("<td>" + row[2] + "&nbsp;</td>");
         line("<td>" + std::string(PinnedDateText) + "&nbsp;</td>");
         line("<td>Engine&nbsp;</td></tr>");
