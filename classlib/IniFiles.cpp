@@ -139,6 +139,11 @@ bool ReadAll(const AnsiString& path, std::string& out, int& error)
     return true;
 }
 
+EFCreateError CreateError(const AnsiString& path, int error)
+{
+    return EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(error));
+}
+
 }  // namespace
 
 bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value)
@@ -272,13 +277,32 @@ std::string TIniFile::LoadForWrite() const
     if (error == ENOENT)
         return std::string();
     // Writing over a file we could not read would lose everything else in it.
-    throw EFCreateError("Cannot create file \"" + FFileName + "\". " + std::strerror(error));
+    throw CreateError(FFileName, error);
 }
 
 void TIniFile::Store(const std::string& before, const std::string& after)
 {
     if (after != before || !FileExists(FFileName))
-        WriteFileAtomic(FFileName, after);
+        Replace(after);
+}
+
+void TIniFile::Replace(const std::string& after)
+{
+    // The rename would replace a file whatever its own permissions: one that
+    // may not be written is refused here, as opening it for writing would be.
+    // A file without any write permission is read-only for everyone, the
+    // superuser included, as on the system the settings files come from.
+    struct stat st {};
+    if (::stat(FFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        int error = 0;
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            error = EACCES;
+        else if (::access(FFileName.c_str(), W_OK) != 0)
+            error = errno;
+        if (error != 0)
+            throw CreateError(FFileName, error);
+    }
+    WriteFileAtomic(FFileName, after);
 }
 
 AnsiString TIniFile::ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const
@@ -296,6 +320,15 @@ void TIniFile::WriteString(const AnsiString& section, const AnsiString& ident, c
 int TIniFile::ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const
 {
     return StrToIntDef(ReadString(section, ident, AnsiString()), fallback);
+}
+
+void TIniFile::WriteValues(const std::vector<TIniValue>& values)
+{
+    const std::string before = LoadForWrite();
+    std::string after = before;
+    for (const TIniValue& v : values)
+        after = IniWriteValue(after, v.Section, v.Ident, v.Value);
+    Store(before, after);
 }
 
 void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& ident, int value)
@@ -359,7 +392,7 @@ void TIniFile::EraseSection(const AnsiString& section)
     const std::string before = LoadForWrite();
     const std::string after = IniEraseSection(before, section);
     if (after != before)
-        WriteFileAtomic(FFileName, after);
+        Replace(after);
 }
 
 void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& ident)
@@ -367,5 +400,5 @@ void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& ident)
     const std::string before = LoadForWrite();
     const std::string after = IniDeleteKey(before, section, ident);
     if (after != before)
-        WriteFileAtomic(FFileName, after);
+        Replace(after);
 }

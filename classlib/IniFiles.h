@@ -26,10 +26,18 @@ std::string IniWriteValue(const std::string& bytes, const AnsiString& section, c
 std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key);
 std::string IniEraseSection(const std::string& bytes, const AnsiString& section);  // every copy of it
 
+// One key to write, for TIniFile::WriteValues.
+struct TIniValue {
+    AnsiString Section;
+    AnsiString Ident;
+    AnsiString Value;
+};
+
 // A profile file on disk. Every read looks at the file as it is now (a
 // missing or unreadable file reads as empty); every write goes to the file at
 // once, through a temporary file and a rename, and throws EFCreateError when
-// it fails.
+// it fails. A file that is there but may not be written (read-only, as its
+// user may have made it) is refused with EFCreateError, never replaced.
 class TIniFile : public TObject {
 public:
     explicit TIniFile(const AnsiString& fileName) : FFileName(fileName) {}
@@ -42,6 +50,9 @@ public:
     void WriteInteger(const AnsiString& section, const AnsiString& ident, int value);
     bool ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const;  // "0" false, other numbers true
     void WriteBool(const AnsiString& section, const AnsiString& ident, bool value);          // "1" / "0"
+    // The keys in order, as WriteString would write them one by one, in one
+    // rewrite of the file: all of them reach it, or none.
+    void WriteValues(const std::vector<TIniValue>& values);
 
     void ReadSection(const AnsiString& section, TStrings& strings) const;        // key names, file order
     void ReadSections(TStrings& strings) const;                                  // section names, file order
@@ -56,6 +67,7 @@ private:
     std::string Load() const;
     std::string LoadForWrite() const;  // EFCreateError when the file exists but can't be read
     void Store(const std::string& before, const std::string& after);
+    void Replace(const std::string& after);  // EFCreateError for a file that may not be written
 
     AnsiString FFileName;
 };

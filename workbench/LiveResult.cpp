@@ -149,8 +149,8 @@ void TLiveResult::Button1Click(TObject*)
     }
     const AnsiString folder = MainAppFolder();
     TIniFile settings(AppPath(folder, SettingsFileName));
-    settings.WriteInteger("SubOptions", "Timeout", timeout);
-    settings.WriteInteger("SubOptions", "Ports", ports);
+    // Both in one rewrite: a failed save leaves neither half of it.
+    settings.WriteValues({{"SubOptions", "Timeout", IntToStr(timeout)}, {"SubOptions", "Ports", IntToStr(ports)}});
     if (SubmitMain) {
         SubmitMain->Ports = ports;
         SubmitMain->Timeout = timeout;

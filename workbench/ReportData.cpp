@@ -15,6 +15,12 @@ void Guarded(Read read)
     }
 }
 
+// A boolean as the INI file class stores it.
+AnsiString IniBool(bool value)
+{
+    return value ? "1" : "0";
+}
+
 }  // namespace
 
 ReportSettings ReadReportSettings(const TIniFile& ini)
@@ -32,13 +38,15 @@ ReportSettings ReadReportSettings(const TIniFile& ini)
 
 void WriteReportSettings(TIniFile& ini, const ReportSettings& s)
 {
-    ini.WriteBool("Reports", "GenReport", s.genReport);
-    ini.WriteBool("Reports", "HeaderCK", s.header);
-    ini.WriteBool("Reports", "FooterCk", s.footer);
-    ini.WriteBool("Reports", "TitleCk", s.title);
-    ini.WriteString("Reports", "HeaderPath", s.headerPath);
-    ini.WriteString("Reports", "FooterPath", s.footerPath);
-    ini.WriteString("Reports", "TitleTxt", s.titleText);
+    ini.WriteValues({
+        {"Reports", "GenReport", IniBool(s.genReport)},
+        {"Reports", "HeaderCK", IniBool(s.header)},
+        {"Reports", "FooterCk", IniBool(s.footer)},
+        {"Reports", "TitleCk", IniBool(s.title)},
+        {"Reports", "HeaderPath", s.headerPath},
+        {"Reports", "FooterPath", s.footerPath},
+        {"Reports", "TitleTxt", s.titleText},
+    });
 }
 
 AnsiString EscapeHtml(const AnsiString& text)
@@ -120,9 +128,11 @@ ProxySettings ReadProxySettings(const TIniFile& ini)
 
 void WriteProxySettings(TIniFile& ini, const ProxySettings& s)
 {
-    ini.WriteString("Proxy", "ProxyHost", s.host);
-    ini.WriteString("Proxy", "ProxyPassword", s.password);
-    ini.WriteString("Proxy", "ProxyPort", s.port);
-    ini.WriteString("Proxy", "ProxyUserName", s.userName);
-    ini.WriteBool("Proxy", "KeyProxy", s.on);
+    ini.WriteValues({
+        {"Proxy", "ProxyHost", s.host},
+        {"Proxy", "ProxyPassword", s.password},
+        {"Proxy", "ProxyPort", s.port},
+        {"Proxy", "ProxyUserName", s.userName},
+        {"Proxy", "KeyProxy", IniBool(s.on)},
+    });
 }

@@ -18,6 +18,7 @@ struct ReportSettings {
     AnsiString titleText = "error";   // TitleTxt   -> TitleRep
 };
 ReportSettings ReadReportSettings(const TIniFile& ini);
+// The seven keys in one rewrite of the file.
 void WriteReportSettings(TIniFile& ini, const ReportSettings& settings);
 
 // One checked row of the engine list, as its columns show it.
@@ -62,4 +63,5 @@ struct ProxySettings {
     bool on = false;      // KeyProxy
 };
 ProxySettings ReadProxySettings(const TIniFile& ini);
+// The five keys in one rewrite of the file.
 void WriteProxySettings(TIniFile& ini, const ProxySettings& settings);

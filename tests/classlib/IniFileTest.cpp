@@ -1,4 +1,8 @@
+#include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <functional>
 #include <optional>
 
@@ -162,4 +166,43 @@ TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
     TIniFile blocked(folder);
     EXPECT_THROW(blocked.WriteString("a", "b", "c"), EFCreateError);
     EXPECT_TRUE(DirectoryExists(folder));
+}
+
+TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKept)
+{
+    const std::string bytes = "[a]\r\nx=1\r\ny=2\r\n";
+    const AnsiString path = Prepare(bytes);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    TIniFile ini(path);
+    const std::string refusal = "Cannot create file \"" + path + "\". " + std::strerror(EACCES);
+    const std::function<void()> writes[] = {
+        [&] { ini.WriteString("a", "x", "changed"); },
+        [&] { ini.WriteValues({{"a", "x", "1"}, {"b", "new", "v"}}); },
+        [&] { ini.EraseSection("a"); },
+        [&] { ini.DeleteKey("a", "y"); },
+    };
+    for (const auto& write : writes) {
+        try {
+            write();
+            ADD_FAILURE() << "a read-only file was written";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message, refusal);
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary file left
+    // Nothing to change is no write, and no error.
+    EXPECT_NO_THROW(ini.WriteString("a", "x", "1"));
+    EXPECT_EQ(ini.ReadString("a", "y", ""), "2");
+}
+
+TEST_F(IniFileTest, WriteValuesStoresTheKeysInOrderInOneRewrite)
+{
+    const AnsiString path = Prepare("[Proxy]\r\nProxyPort=1\r\n");
+    TIniFile ini(path);
+    ini.WriteValues({{"Proxy", "ProxyHost", "h"}, {"proxy", "PROXYPORT", "8"}, {"Other", "k", "v\r\nw"}});
+    EXPECT_EQ(ReadFileBytes(path), "[Proxy]\r\nProxyPort=8\r\nProxyHost=h\r\n\r\n[Other]\r\nk=v  w\r\n");
 }

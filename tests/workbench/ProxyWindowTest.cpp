@@ -18,10 +18,15 @@
 #include "support/TinyProxy.h"
 #include <optional>
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include "MainFixture.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
+#include "classlib/Controls.h"
 #include "controls/ImgBtn.h"
 #include "platform/Skin.h"
 #include "support/HttpTestServer.h"
@@ -32,6 +37,8 @@
 #include "workbench/LiveResult.h"
 #include "workbench/Proxyset.h"
 #include "workbench/SubmitMain.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -158,6 +165,55 @@ TEST_F(ProxyWindow, StoreHandsTheProxyToEveryClientAndOffTakesEffectAtOnce)
     ExpectEveryClient({"proxy.example", "3128", "joe", "p&ss w=rd"});
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// A press and a release on the control, as the user clicks it.
+void UserClick(TControl& control)
+{
+    QWidget* w = control.Widget();
+    const QPointF at(5, 5);
+    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+// A settings file its user made read-only is not replaced by either window's
+// save: the save tells why, as for a folder that can't be written, and stores
+// none of its keys.
+TEST_F(ProxyWindow, AReadOnlySettingsFileIsNotReplaced)
+{
+    const std::string path = folder.File("wkt.ini");
+    const std::string before = folder.Read("wkt.ini");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string refusal = "Cannot create file \"" + path + "\". Permission denied.";
+
+    Proxyset->Show();
+    Type("proxy.example", "3128", "joe", "secret", true);
+    UserClick(*Proxyset->Button1);
+    EXPECT_EQ(boxes.Errors, std::vector<std::string>{refusal});
+
+    LiveResult->TimeOuts->SetText("20");
+    LiveResult->Ports->SetText("5");
+    UserClick(*LiveResult->Button1);
+    EXPECT_EQ(boxes.Errors, (std::vector<std::string>{refusal, refusal}));
+    EXPECT_EQ(SubmitMain->Timeout, 40);
+    EXPECT_EQ(SubmitMain->Ports, 10);
+
+    EXPECT_EQ(folder.Read("wkt.ini"), before);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ExpectEveryClient({"", "80", "", ""});
+
+    // Writable again: one save stores all five keys.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    UserClick(*Proxyset->Button1);
+    EXPECT_EQ(ProxySection(folder), "ProxyHost=proxy.example\r\nProxyPassword=secret\r\nProxyPort=3128\r\n"
+                                    "ProxyUserName=joe\r\nKeyProxy=1\r\n");
+    EXPECT_EQ(boxes.Errors.size(), 2u);
+    boxes.Errors.clear();
 }
 
 TEST_F(ProxyWindow, MenuShowsTheWindowAndItsSkin)
