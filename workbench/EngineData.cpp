@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "controls/ElvUtil.h"
+
 namespace {
 
 template <typename Transform>
@@ -45,23 +47,17 @@ void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint1
 
 namespace {
 
-// Calls each(line, lineWithEnd) for every line of the text, in order.
+// Calls each(line, lineWithEnd) for every line of the text, in order, with
+// the lines split as the list view's file reader splits them: the bytes
+// between one line and the next are the first one's line end.
 template <typename Each>
 void ForEachTextLine(std::string_view text, Each each)
 {
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    while (start < n) {
-        std::size_t end = start;
-        while (end < n && text[end] != '\r' && text[end] != '\n')
-            ++end;
-        std::size_t next = end;
-        if (next < n && text[next] == '\r' && next + 1 < n && text[next + 1] == '\n')
-            next += 2;
-        else if (next < n)
-            next += 1;
-        each(text.substr(start, end - start), text.substr(start, next - start));
-        start = next;
+    const std::vector<std::string_view> lines = SplitTextLines(text);
+    const char* const end = text.data() + text.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const char* const next = i + 1 < lines.size() ? lines[i + 1].data() : end;
+        each(lines[i], std::string_view(lines[i].data(), static_cast<std::size_t>(next - lines[i].data())));
     }
 }
 
