@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
 
@@ -11,20 +10,9 @@
 #include "controls/Btchkbox.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"
+#include "support/UserClick.h"
 
 namespace {
-
-void ClickAt(TControl* control, int x, int y)
-{
-    QWidget* w = control->Widget();
-    const QPointF p(x, y);
-    QMouseEvent press(QEvent::MouseButtonPress, p, w->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, p, w->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
 
 struct BoxFixture : ::testing::Test {
     void SetUp() override

@@ -18,19 +18,15 @@
 #include "support/TinyProxy.h"
 #include <optional>
 
-#include <QApplication>
-#include <QMouseEvent>
-#include <QWidget>
-
 #include "MainFixture.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
-#include "classlib/Controls.h"
 #include "controls/ImgBtn.h"
 #include "platform/Skin.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
+#include "support/UserClick.h"
 #include "transport/HttpProt.h"
 #include "transport/StHttpProt.h"
 #include "workbench/CustomDatabase.h"
@@ -167,19 +163,6 @@ TEST_F(ProxyWindow, StoreHandsTheProxyToEveryClientAndOffTakesEffectAtOnce)
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
-// A press and a release on the control, as the user clicks it.
-void UserClick(TControl& control)
-{
-    QWidget* w = control.Widget();
-    const QPointF at(5, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
-
 // A settings file its user made read-only is not replaced by either window's
 // save: the save tells why, as for a folder that can't be written, and stores
 // none of its keys.
@@ -192,12 +175,12 @@ TEST_F(ProxyWindow, AReadOnlySettingsFileIsNotReplaced)
 
     Proxyset->Show();
     Type("proxy.example", "3128", "joe", "secret", true);
-    UserClick(*Proxyset->Button1);
+    ClickAt(Proxyset->Button1, 5, 5);
     EXPECT_EQ(boxes.Errors, std::vector<std::string>{refusal});
 
     LiveResult->TimeOuts->SetText("20");
     LiveResult->Ports->SetText("5");
-    UserClick(*LiveResult->Button1);
+    ClickAt(LiveResult->Button1, 5, 5);
     EXPECT_EQ(boxes.Errors, (std::vector<std::string>{refusal, refusal}));
     EXPECT_EQ(SubmitMain->Timeout, 40);
     EXPECT_EQ(SubmitMain->Ports, 10);
@@ -209,7 +192,7 @@ TEST_F(ProxyWindow, AReadOnlySettingsFileIsNotReplaced)
 
     // Writable again: one save stores all five keys.
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
-    UserClick(*Proxyset->Button1);
+    ClickAt(Proxyset->Button1, 5, 5);
     EXPECT_EQ(ProxySection(folder), "ProxyHost=proxy.example\r\nProxyPassword=secret\r\nProxyPort=3128\r\n"
                                     "ProxyUserName=joe\r\nKeyProxy=1\r\n");
     EXPECT_EQ(boxes.Errors.size(), 2u);
