@@ -1,8 +1,9 @@
 // Loading a 100,000-record engine database the way the main window's
-// start-up does: the scrambled file through the cipher into the sorted engine
-// list, then one engine list row per record with the wait window up and
-// pending messages processed after every record; and the whole start-up of
-// the main window on it (which adds the type filter pass over every row).
+// start-up does: the scrambled file through the cipher, its engine records
+// into the sorted engine list, then one engine list row per record with the
+// wait window up and pending messages processed after every record; and the
+// whole start-up of the main window on it (which adds the type filter pass
+// over every row).
 //
 // Run each figure in its own process, so that the peak memory is its own:
 //   bench_engine_load --benchmark_filter=EngineLoad
@@ -107,7 +108,7 @@ void EngineLoad(benchmark::State& state)
         {
             TWaitWindow wait(main, "Please wait while database loads");
             main->EngineList->BeginUpdate();
-            LoadScrambledStrings(file, *main->EngineList, EngineCipherStart);
+            LoadEngineRecords(file, *main->EngineList, EngineCipherStart);
             main->FillEngineList(&wait);
             main->EngineList->EndUpdate();
         }
