@@ -1,0 +1,610 @@
+#include "htmlview/HtmlParse.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr bool IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+constexpr bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The decimal value of text (optional sign, digits, 32-bit range), else 0.
+int DecimalValue(std::string_view text)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return 0;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(text[i]))
+            return 0;
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL)
+            return 0;
+    }
+    if (negative)
+        value = -value;
+    return value > 2147483647LL ? 0 : int(value);
+}
+
+// The table's entries in name order (equal names in table order), so that a
+// lookup is a binary search and still finds the first entry of a name.
+template <class Entry, std::size_t N, class NameOf>
+constexpr std::array<std::uint8_t, N> NameOrder(const std::array<Entry, N>& table, NameOf nameOf)
+{
+    std::array<std::uint8_t, N> order{};
+    for (std::size_t i = 0; i < N; ++i)
+        order[i] = std::uint8_t(i);
+    for (std::size_t i = 1; i < N; ++i)  // insertion sort: stable, and constexpr
+        for (std::size_t j = i; j > 0 && nameOf(table[order[j]]) < nameOf(table[order[j - 1]]); --j)
+            std::swap(order[j], order[j - 1]);
+    return order;
+}
+
+template <class Entry, std::size_t N, class NameOf>
+int FindByName(const std::array<Entry, N>& table, const std::array<std::uint8_t, N>& order, NameOf nameOf,
+               std::string_view name)
+{
+    const auto it = std::lower_bound(order.begin(), order.end(), name, [&](std::uint8_t index, std::string_view n) {
+        return nameOf(table[index]) < n;
+    });
+    if (it != order.end() && nameOf(table[*it]) == name)
+        return *it;
+    return -1;
+}
+
+constexpr auto TagName = [](const TagEntry& e) { return e.Name; };
+constexpr auto AttributeName = [](const AttributeEntry& e) { return e.Name; };
+constexpr auto EntityName = [](std::string_view e) { return e; };
+
+constexpr auto TagOrder = NameOrder(TagTable, TagName);
+constexpr auto AttributeOrder = NameOrder(AttributeTable, AttributeName);
+constexpr auto EntityOrder = NameOrder(EntityNames, EntityName);
+
+static_assert(TagTable[47].Name == "TR" && TagTable[48].End == HtmlSymbol::UnknownTag);
+static_assert(EntityNames[4] == "nbsp" && EntityChar(4) == char(160));
+static_assert(EntityNames[99] == "yuml" && EntityChar(99) == char(255));
+
+}  // namespace
+
+const TagEntry* FindTag(std::string_view upperName)
+{
+    const int index = FindByName(TagTable, TagOrder, TagName, upperName);
+    return index < 0 ? nullptr : &TagTable[std::size_t(index)];
+}
+
+HtmlSymbol FindAttribute(std::string_view upperName)
+{
+    const int index = FindByName(AttributeTable, AttributeOrder, AttributeName, upperName);
+    return index < 0 ? HtmlSymbol::UnknownAttr : AttributeTable[std::size_t(index)].Symbol;
+}
+
+int FindEntity(std::string_view name)
+{
+    return FindByName(EntityNames, EntityOrder, EntityName, name);
+}
+
+bool ParseColor(const AnsiString& text, TColor& color)
+{
+    if (text.empty())
+        return false;
+    const AnsiString name = UpperCase(text.substr(0, 10));
+    for (const ColorEntry& entry : ColorTable) {
+        if (name == entry.Name) {
+            color = entry.Color;
+            return true;
+        }
+    }
+    AnsiString hex = text;
+    const std::size_t hash = hex.find('#');
+    if (hash != AnsiString::npos)
+        hex.erase(hash, 1);
+    int value = 0;
+    if (!TryStrToInt("$" + hex, value))
+        return false;
+    // rrggbb as written; the Windows colour has red in its low byte.
+    color = TColor(((value & 0xFF) << 16) | (value & 0xFF00) | ((value >> 16) & 0xFF));
+    return true;
+}
+
+int SizeStepOf(bool usePreSteps, int points)
+{
+    for (int step = 1; step <= 7; ++step) {
+        if (usePreSteps && PreFontSizeSteps[std::size_t(step - 1)] == points)
+            return step;
+        if (FontSizeSteps[std::size_t(step - 1)] == points)
+            return step;
+    }
+    return -1;
+}
+
+// --- sources -------------------------------------------------------------------
+
+struct ParserState::FileSource {
+    std::unique_ptr<TFileStream> Stream;
+    char Buffer[2000];
+};
+
+ParserState::ParserState() = default;
+ParserState::~ParserState() = default;
+
+void ParserState::Reset(TSourceKind kind)
+{
+    FSourceKind = kind;
+    FKindBeforeInclude = kind;
+    FPos = FEnd = nullptr;
+    FPosBeforeInclude = FEndBeforeInclude = nullptr;
+    FEnded = false;
+    FSourceLines = nullptr;
+    FCurrentLine.clear();
+    FLineIndex = 0;
+    FFile.reset();
+    FHasPushedBack = false;
+    FCommentOpen = false;
+    FInDirective = false;
+    KeepBlanks = false;
+    RawScriptMode = false;
+    ParagraphSpaceDone = false;
+    CurrentChar = UpperChar = EndOfInputChar;
+    Symbol = HtmlSymbol::EndOfInput;
+    TokenText.clear();
+    HeadingLevel = 0;
+    TagAttributes.Clear();
+}
+
+void ParserState::SetBufferSource(const char* data, std::size_t length)
+{
+    Reset(TSourceKind::Buffer);
+    FPos = data;
+    FEnd = data ? data + length : data;
+}
+
+void ParserState::SetStringsSource(const TStrings& lines)
+{
+    Reset(TSourceKind::Strings);
+    FSourceLines = &lines;
+}
+
+void ParserState::SetFileSource(const AnsiString& fileName)
+{
+    Reset(TSourceKind::File);
+    auto file = std::make_unique<FileSource>();
+    try {
+        file->Stream = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+    } catch (const EStreamError& e) {
+        throw EInOutError(e.Message);
+    }
+    FFile = std::move(file);
+}
+
+void ParserState::EndAllSources()
+{
+    FEnded = true;
+    FPos = FEnd = nullptr;
+    FPosBeforeInclude = FEndBeforeInclude = nullptr;
+}
+
+char ParserState::RefillAndRead()
+{
+    if (FEnded)
+        return EndOfInputChar;
+    switch (FSourceKind) {
+    case TSourceKind::Buffer:
+        break;
+    case TSourceKind::Strings:
+        if (FSourceLines && FLineIndex < FSourceLines->Count()) {
+            FCurrentLine = FSourceLines->Strings(FLineIndex++);
+            FCurrentLine += '\r';
+            FPos = FCurrentLine.data();
+            FEnd = FPos + FCurrentLine.size();
+            return ReadSourceChar();
+        }
+        break;
+    case TSourceKind::File:
+        if (FFile) {
+            const std::int64_t n = FFile->Stream->Read(FFile->Buffer, sizeof FFile->Buffer);
+            if (n < 0)
+                throw EInOutError("Read error on \"" + FFile->Stream->FileName() + "\"");
+            if (n > 0) {
+                FPos = FFile->Buffer;
+                FEnd = FPos + n;
+                return ReadSourceChar();
+            }
+        }
+        break;
+    case TSourceKind::Include:
+        FSourceKind = FKindBeforeInclude;
+        FPos = FPosBeforeInclude;
+        FEnd = FEndBeforeInclude;
+        return ReadSourceChar();
+    }
+    EndAllSources();
+    return EndOfInputChar;
+}
+
+// --- comments, declarations and include directives -------------------------------
+
+void ParserState::AdvanceChar()
+{
+    for (;;) {
+        FCommentOpen = false;
+        NextChar();
+        if (CurrentChar != '<' || RawScriptMode)
+            return;
+        // The byte after "<" is looked at raw, and given back when it is not "!".
+        const char next = ReadSourceChar();
+        if (next != '!') {
+            PushBack(next);
+            return;
+        }
+        FCommentOpen = true;
+        NextChar();
+        if (CurrentChar != '-') {
+            SkipDeclaration();
+            continue;
+        }
+        NextChar();
+        if (CurrentChar != '-') {
+            SkipDeclaration();
+            continue;
+        }
+        NextChar();
+        if (IncludeEvent && CurrentChar == '#' && FSourceKind != TSourceKind::Include)
+            ReadIncludeDirective();
+        else
+            SkipComment();
+        // The comment's ">" is current; the next round reads what follows it.
+    }
+}
+
+void ParserState::SkipDeclaration()
+{
+    while (CurrentChar != '>')
+        NextChar();
+}
+
+// A comment ends at "--", any further "-", optional blanks and line ends, and ">".
+void ParserState::SkipComment()
+{
+    for (;;) {
+        while (CurrentChar != '-')
+            NextChar();
+        NextChar();
+        if (CurrentChar != '-')
+            continue;
+        while (CurrentChar == '-')
+            NextChar();
+        while (CurrentChar == ' ' || CurrentChar == '\r')
+            NextChar();
+        if (CurrentChar == '>')
+            return;
+    }
+}
+
+void ParserState::ReadIncludeDirective()
+{
+    NextChar();  // past "#"
+    AnsiString command;
+    while (IsLetter(CurrentChar)) {
+        command += CurrentChar;
+        NextChar();
+    }
+    TStringList params;
+    // Inside the directive no comment can start, and the end of the document
+    // is an open comment.
+    FInDirective = true;
+    HtmlSymbol symbol;
+    int number = 0;
+    while (ReadAttribute(symbol, FAttrName, FAttrValue, number))
+        params.Add(FAttrName + "=\"" + FAttrValue + "\"");
+    FInDirective = false;
+    SkipComment();
+
+    const char* buffer = nullptr;
+    int size = 0;
+    IncludeEvent(IncludeSender, command, &params, buffer, size);
+    if (size > 0 && buffer) {
+        FKindBeforeInclude = FSourceKind;
+        FPosBeforeInclude = FPos;
+        FEndBeforeInclude = FEnd;
+        FSourceKind = TSourceKind::Include;
+        FPos = buffer;
+        FEnd = buffer + size;
+    }
+}
+
+void ParserState::SkipBlanks()
+{
+    while (CurrentChar == ' ' || CurrentChar == '\r')
+        Advance();
+}
+
+// --- entities ------------------------------------------------------------------------
+
+bool ParserState::ReadEntity()
+{
+    if (CurrentChar != '&')
+        return false;
+    Symbol = HtmlSymbol::Text;
+    DecodeEntity(TokenText);
+    return true;
+}
+
+// At "&". Whatever does not decode stays as the literal text it was, so the
+// result is at most "&" and seven more characters.
+void ParserState::DecodeEntity(AnsiString& out)
+{
+    out.clear();
+    Advance();
+    if (CurrentChar == '#') {
+        Advance();
+        char digits[6];
+        std::size_t count = 0;
+        while (count < 5 && IsDigit(CurrentChar)) {
+            digits[count++] = CurrentChar;
+            Advance();
+        }
+        if (count == 5 && IsDigit(CurrentChar)) {
+            digits[count++] = CurrentChar;
+            Advance();
+            out.append("&#").append(digits, count);
+            return;
+        }
+        const bool semicolon = CurrentChar == ';';
+        if (semicolon)
+            Advance();
+        if (count > 0) {
+            const int value = DecimalValue(std::string_view(digits, count));
+            if (value == 9) {
+                out = " ";
+                return;
+            }
+            if (value == 10 || (value >= 32 && value <= 255)) {
+                out = char(value);
+                return;
+            }
+        }
+        // No digits, or a code the single-byte text cannot hold.
+        out.append("&#").append(digits, count);
+        if (semicolon)
+            out += ';';
+        return;
+    }
+    char name[7];
+    std::size_t length = 0;
+    while (length < 6 && (IsLetter(CurrentChar) || IsDigit(CurrentChar))) {
+        name[length++] = CurrentChar;
+        Advance();
+    }
+    if (length == 6 && (IsLetter(CurrentChar) || IsDigit(CurrentChar))) {
+        name[length++] = CurrentChar;
+        Advance();
+        out.append("&").append(name, length);
+        return;
+    }
+    const bool semicolon = CurrentChar == ';';
+    if (semicolon)
+        Advance();
+    const int entity = FindEntity(std::string_view(name, length));
+    if (entity >= 0) {
+        out = EntityChar(std::size_t(entity));
+        return;
+    }
+    out.append("&").append(name, length);
+    if (semicolon)
+        out += ';';
+}
+
+// --- attributes -------------------------------------------------------------------------
+
+bool ParserState::ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString& value, int& number)
+{
+    symbol = HtmlSymbol::UnknownAttr;
+    SkipBlanks();
+    name.clear();
+    value.clear();
+    number = 0;
+    if (!IsLetter(CurrentChar))
+        return false;
+    while (IsLetter(CurrentChar) || CurrentChar == '-') {
+        name += UpperChar;
+        Advance();
+    }
+    symbol = FindAttribute(name);
+    SkipBlanks();
+    // A bare BORDER stands for a border of 1.
+    number = symbol == HtmlSymbol::Border ? 1 : 0;
+    if (CurrentChar == '=') {
+        Advance();
+        SkipBlanks();
+        if (CurrentChar == '"' || CurrentChar == '\'')
+            ReadQuotedValue(value, number);
+        else if (CurrentChar == '+' || CurrentChar == '-' || IsDigit(CurrentChar))
+            ReadNumberValue(value, number);
+        else
+            ReadBareValue(value);
+    }
+    return true;
+}
+
+void ParserState::ReadQuotedValue(AnsiString& value, int& number)
+{
+    const char quote = CurrentChar;
+    Advance();
+    AnsiString entity;
+    while (CurrentChar != quote && CurrentChar != EndOfInputChar) {
+        if (CurrentChar == '\r') {
+            Advance();
+        } else if (CurrentChar == '&') {
+            DecodeEntity(entity);
+            value += entity;
+        } else {
+            value += CurrentChar;
+            Advance();
+        }
+    }
+    if (CurrentChar == quote)
+        Advance();
+    value = Trim(value);
+    std::string_view digits = value;
+    if (!digits.empty() && digits.back() == '%')
+        digits.remove_suffix(1);
+    number = DecimalValue(digits);
+}
+
+void ParserState::ReadNumberValue(AnsiString& value, int& number)
+{
+    while (CurrentChar != ' ' && CurrentChar != '\r' && CurrentChar != EndOfInputChar && CurrentChar != '%' &&
+           CurrentChar != '>') {
+        value += CurrentChar;
+        Advance();
+    }
+    number = DecimalValue(value);
+    SkipBlanks();
+    if (CurrentChar == '%') {
+        value += '%';
+        Advance();
+    }
+}
+
+void ParserState::ReadBareValue(AnsiString& value)
+{
+    while (CurrentChar != ' ' && CurrentChar != '\r' && CurrentChar != EndOfInputChar && CurrentChar != '>') {
+        value += CurrentChar;
+        Advance();
+    }
+}
+
+// --- tags, text and tokens -------------------------------------------------------------
+
+bool ParserState::ReadTag()
+{
+    if (CurrentChar != '<')
+        return false;
+    Advance();
+    const bool endTag = CurrentChar == '/';
+    if (endTag) {
+        Advance();
+    } else if (!IsLetter(CurrentChar)) {
+        Symbol = HtmlSymbol::Text;
+        TokenText = "<";
+        return true;
+    }
+    Symbol = HtmlSymbol::UnknownTag;
+    while (IsLetter(CurrentChar)) {
+        if (TokenText.size() < MaxTagName)
+            TokenText += UpperChar;
+        Advance();
+    }
+    if (const TagEntry* tag = FindTag(TokenText))
+        Symbol = endTag ? tag->End : tag->Start;
+
+    SkipBlanks();
+    HeadingLevel = 0;
+    if ((Symbol == HtmlSymbol::H || Symbol == HtmlSymbol::HEnd) && CurrentChar >= '1' && CurrentChar <= '6') {
+        HeadingLevel = CurrentChar - '0';
+        Advance();
+    }
+
+    HtmlSymbol symbol;
+    int number = 0;
+    if (AttributeTags.Contains(Symbol)) {
+        TagAttributes.Clear();
+        while (ReadAttribute(symbol, FAttrName, FAttrValue, number))
+            TagAttributes.Add(symbol, number, FAttrValue);
+    } else {
+        while (ReadAttribute(symbol, FAttrName, FAttrValue, number)) {
+        }
+    }
+
+    while (CurrentChar != '>' && CurrentChar != EndOfInputChar)
+        Advance();
+    Advance();
+    return true;
+}
+
+// A run of text up to 100 characters; outside preformatted text every run of
+// white space becomes one blank.
+bool ParserState::ReadText()
+{
+    const auto isText = [this] {
+        const unsigned char c = static_cast<unsigned char>(CurrentChar);
+        return c == '\r' || (c >= 32 && c != '&' && c != '<' && c != '>');
+    };
+    while (TokenText.size() < MaxTextRun && isText()) {
+        if (!KeepBlanks && (CurrentChar == ' ' || CurrentChar == '\r')) {
+            TokenText += ' ';
+            SkipBlanks();
+        } else {
+            TokenText += CurrentChar;
+            Advance();
+        }
+    }
+    if (TokenText.empty())
+        return false;
+    Symbol = HtmlSymbol::Text;
+    return true;
+}
+
+void ParserState::NextToken()
+{
+    TokenText.clear();
+    HeadingLevel = 0;
+    if (CurrentChar == EndOfInputChar) {
+        Symbol = HtmlSymbol::EndOfInput;
+    } else if (!ReadTag() && !ReadEntity() && !ReadText()) {
+        // A ">" outside a tag or a control character.
+        Symbol = HtmlSymbol::StrayChar;
+        TokenText = CurrentChar;
+        Advance();
+    }
+    if (ParagraphSpaceDone && ParagraphContent.Contains(Symbol))
+        ParagraphSpaceDone = false;
+}
+
+// --- token lists -------------------------------------------------------------------------
+
+std::vector<HtmlToken> ReadTokens(ParserState& parser)
+{
+    std::vector<HtmlToken> tokens;
+    parser.AdvanceChar();
+    for (;;) {
+        parser.NextToken();
+        if (parser.Symbol == HtmlSymbol::EndOfInput)
+            return tokens;
+        HtmlToken& token = tokens.emplace_back();
+        token.Symbol = parser.Symbol;
+        token.Text = parser.TokenText;
+        token.HeadingLevel = parser.HeadingLevel;
+        if (AttributeTags.Contains(parser.Symbol))
+            for (const auto& attribute : parser.TagAttributes)
+                token.Attributes.push_back(*attribute);
+    }
+}
+
+std::vector<HtmlToken> TokenizeHtml(std::string_view bytes, const TIncludeEvent& include)
+{
+    ParserState parser;
+    parser.SetBufferSource(bytes.data(), bytes.size());
+    parser.IncludeEvent = include;
+    return ReadTokens(parser);
+}
+
+std::vector<HtmlToken> TokenizeHtml(const TStrings& lines, const TIncludeEvent& include)
+{
+    ParserState parser;
+    parser.SetStringsSource(lines);
+    parser.IncludeEvent = include;
+    return ReadTokens(parser);
+}
