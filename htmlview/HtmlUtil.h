@@ -81,7 +81,6 @@ public:
             result.FBits[i] |= other.FBits[i];
         return result;
     }
-    friend constexpr bool operator==(const HtmlSymbolSet&, const HtmlSymbolSet&) = default;
 
 private:
     std::array<std::uint64_t, 4> FBits{};
