@@ -38,39 +38,66 @@ int DecimalValue(std::string_view text)
     return value > 2147483647LL ? 0 : int(value);
 }
 
-// The table's entries in name order (equal names in table order), so that a
-// lookup is a binary search and still finds the first entry of a name.
-template <class Entry, std::size_t N, class NameOf>
-constexpr std::array<std::uint8_t, N> NameOrder(const std::array<Entry, N>& table, NameOf nameOf)
+constexpr std::uint32_t NameHash(std::string_view name)
 {
-    std::array<std::uint8_t, N> order{};
-    for (std::size_t i = 0; i < N; ++i)
-        order[i] = std::uint8_t(i);
-    for (std::size_t i = 1; i < N; ++i)  // insertion sort: stable, and constexpr
-        for (std::size_t j = i; j > 0 && nameOf(table[order[j]]) < nameOf(table[order[j - 1]]); --j)
-            std::swap(order[j], order[j - 1]);
-    return order;
+    std::uint32_t h = 2166136261u;
+    for (char c : name)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
 }
 
-template <class Entry, std::size_t N, class NameOf>
-int FindByName(const std::array<Entry, N>& table, const std::array<std::uint8_t, N>& order, NameOf nameOf,
-               std::string_view name)
+constexpr bool SameName(std::string_view a, std::string_view b)
 {
-    const auto it = std::lower_bound(order.begin(), order.end(), name, [&](std::uint8_t index, std::string_view n) {
-        return nameOf(table[index]) < n;
-    });
-    if (it != order.end() && nameOf(table[*it]) == name)
-        return *it;
-    return -1;
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
+
+// An open-addressing index over a table's names, built at compile time: a
+// lookup costs a hash and, mostly, one comparison. A name that comes twice
+// is indexed at its first entry, so the first entry wins.
+template <std::size_t Slots>
+struct NameIndex {
+    static constexpr std::uint8_t Empty = 0xFF;
+    std::array<std::uint8_t, Slots> Slot{};
+
+    template <class Entry, std::size_t N, class NameOf>
+    constexpr NameIndex(const std::array<Entry, N>& table, NameOf nameOf)
+    {
+        static_assert(N < Slots / 2 && N < Empty);
+        Slot.fill(Empty);
+        for (std::size_t i = 0; i < N; ++i) {
+            std::size_t h = NameHash(nameOf(table[i])) % Slots;
+            bool seen = false;
+            while (Slot[h] != Empty && !seen) {
+                seen = SameName(nameOf(table[Slot[h]]), nameOf(table[i]));
+                h = (h + 1) % Slots;
+            }
+            if (!seen)
+                Slot[h] = std::uint8_t(i);
+        }
+    }
+
+    template <class Entry, std::size_t N, class NameOf>
+    int Find(const std::array<Entry, N>& table, NameOf nameOf, std::string_view name) const
+    {
+        for (std::size_t h = NameHash(name) % Slots; Slot[h] != Empty; h = (h + 1) % Slots)
+            if (SameName(nameOf(table[Slot[h]]), name))
+                return Slot[h];
+        return -1;
+    }
+};
 
 constexpr auto TagName = [](const TagEntry& e) { return e.Name; };
 constexpr auto AttributeName = [](const AttributeEntry& e) { return e.Name; };
 constexpr auto EntityName = [](std::string_view e) { return e; };
 
-constexpr auto TagOrder = NameOrder(TagTable, TagName);
-constexpr auto AttributeOrder = NameOrder(AttributeTable, AttributeName);
-constexpr auto EntityOrder = NameOrder(EntityNames, EntityName);
+constexpr NameIndex<256> TagIndex(TagTable, TagName);
+constexpr NameIndex<256> AttributeIndex(AttributeTable, AttributeName);
+constexpr NameIndex<256> EntityIndex(EntityNames, EntityName);
 
 static_assert(TagTable[47].Name == "TR" && TagTable[48].End == HtmlSymbol::UnknownTag);
 static_assert(EntityNames[4] == "nbsp" && EntityChar(4) == char(160));
@@ -80,19 +107,19 @@ static_assert(EntityNames[99] == "yuml" && EntityChar(99) == char(255));
 
 const TagEntry* FindTag(std::string_view upperName)
 {
-    const int index = FindByName(TagTable, TagOrder, TagName, upperName);
+    const int index = TagIndex.Find(TagTable, TagName, upperName);
     return index < 0 ? nullptr : &TagTable[std::size_t(index)];
 }
 
 HtmlSymbol FindAttribute(std::string_view upperName)
 {
-    const int index = FindByName(AttributeTable, AttributeOrder, AttributeName, upperName);
+    const int index = AttributeIndex.Find(AttributeTable, AttributeName, upperName);
     return index < 0 ? HtmlSymbol::UnknownAttr : AttributeTable[std::size_t(index)].Symbol;
 }
 
 int FindEntity(std::string_view name)
 {
-    return FindByName(EntityNames, EntityOrder, EntityName, name);
+    return EntityIndex.Find(EntityNames, EntityName, name);
 }
 
 bool ParseColor(const AnsiString& text, TColor& color)
@@ -235,13 +262,38 @@ char ParserState::RefillAndRead()
 
 // --- comments, declarations and include directives -------------------------------
 
-void ParserState::AdvanceChar()
+void ParserState::NextCharSlowly()
+{
+    char c;
+    if (FHasPushedBack) {
+        c = FPushedBack;
+        FHasPushedBack = false;
+    } else {
+        c = ReadSourceChar();
+    }
+    if (c == '\n') {
+        const char next = ReadSourceChar();
+        if (next != '\r')
+            PushBack(next);
+        c = '\r';
+    } else if (c == '\r') {
+        const char next = ReadSourceChar();
+        if (next != '\n')
+            PushBack(next);
+    } else if (c == '\t') {
+        c = ' ';
+    }
+    CurrentChar = c;
+    UpperChar = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    if (c == EndOfInputChar && FCommentOpen)
+        throw EParseError(OpenCommentMessage);
+}
+
+// At "<": while a comment, directive or declaration starts here, it is
+// removed and the character after it becomes current.
+void ParserState::RemoveCommentsAtLessThan()
 {
     for (;;) {
-        FCommentOpen = false;
-        NextChar();
-        if (CurrentChar != '<' || RawScriptMode)
-            return;
         // The byte after "<" is looked at raw, and given back when it is not "!".
         const char next = ReadSourceChar();
         if (next != '!') {
@@ -252,19 +304,23 @@ void ParserState::AdvanceChar()
         NextChar();
         if (CurrentChar != '-') {
             SkipDeclaration();
-            continue;
+        } else {
+            NextChar();
+            if (CurrentChar != '-')
+                SkipDeclaration();
+            else {
+                NextChar();
+                if (IncludeEvent && CurrentChar == '#' && FSourceKind != TSourceKind::Include)
+                    ReadIncludeDirective();
+                else
+                    SkipComment();
+            }
         }
+        // The closing ">" is current: read what follows it.
+        FCommentOpen = false;
         NextChar();
-        if (CurrentChar != '-') {
-            SkipDeclaration();
-            continue;
-        }
-        NextChar();
-        if (IncludeEvent && CurrentChar == '#' && FSourceKind != TSourceKind::Include)
-            ReadIncludeDirective();
-        else
-            SkipComment();
-        // The comment's ">" is current; the next round reads what follows it.
+        if (CurrentChar != '<' || RawScriptMode)
+            return;
     }
 }
 
@@ -456,7 +512,13 @@ void ParserState::ReadQuotedValue(AnsiString& value, int& number)
     }
     if (CurrentChar == quote)
         Advance();
-    value = Trim(value);
+    std::size_t first = 0;
+    while (first < value.size() && static_cast<unsigned char>(value[first]) <= ' ')
+        ++first;
+    std::size_t last = value.size();
+    while (last > first && static_cast<unsigned char>(value[last - 1]) <= ' ')
+        --last;
+    value.erase(last).erase(0, first);
     std::string_view digits = value;
     if (!digits.empty() && digits.back() == '%')
         digits.remove_suffix(1);

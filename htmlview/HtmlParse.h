@@ -306,33 +306,28 @@ public:
     // blank. EParseError at the end of the document inside a comment.
     void NextChar()
     {
-        char c;
-        if (FHasPushedBack) {
-            c = FPushedBack;
-            FHasPushedBack = false;
-        } else {
-            c = ReadSourceChar();
+        // Most bytes are none of tab, LF, CR and the end, and come with no
+        // byte pushed back.
+        if (!FHasPushedBack && FPos < FEnd) {
+            const char c = *FPos;
+            if (static_cast<unsigned char>(c) > '\r' && c != EndOfInputChar) {
+                ++FPos;
+                CurrentChar = c;
+                UpperChar = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+                return;
+            }
         }
-        if (c == '\n') {
-            const char next = ReadSourceChar();
-            if (next != '\r')
-                PushBack(next);
-            c = '\r';
-        } else if (c == '\r') {
-            const char next = ReadSourceChar();
-            if (next != '\n')
-                PushBack(next);
-        } else if (c == '\t') {
-            c = ' ';
-        }
-        CurrentChar = c;
-        UpperChar = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        if (c == EndOfInputChar && FCommentOpen)
-            throw EParseError(OpenCommentMessage);
+        NextCharSlowly();
     }
     // NextChar, then removes the comments, include directives and "<!"
     // declarations that start at the cursor.
-    void AdvanceChar();
+    void AdvanceChar()
+    {
+        FCommentOpen = false;
+        NextChar();
+        if (CurrentChar == '<' && !RawScriptMode)
+            RemoveCommentsAtLessThan();
+    }
     // Advances over blanks and CRs.
     void SkipBlanks();
     // Reads one token: Symbol, TokenText, HeadingLevel, and TagAttributes for
@@ -364,6 +359,8 @@ private:
 
     void Reset(TSourceKind kind);
     char RefillAndRead();
+    void NextCharSlowly();
+    void RemoveCommentsAtLessThan();
     void EndAllSources();
     void PushBack(char c)
     {
