@@ -241,8 +241,7 @@ void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiStri
 
 void Draw3DFrame(TColor background, TCanvas* canvas, int x1, int y1, int x2, int y2, bool raised)
 {
-    constexpr TColor PaletteRelative = 0x2000000;
-    const TColor page = background & ~PaletteRelative;
+    const TColor page = background & ~PaletteFlag;
     const bool whitePage = page == clWhite || (page == clWindow && ColorToRGB(clWindow) == clWhite);
     const TColor light = whitePage ? clSilver : clBtnHighlight;
     const TColor dark = clBtnShadow;

@@ -197,10 +197,10 @@ TEST(HtmlUtil, Draw3DFrameColours)
         bool raised;
         TColor topLeft, bottomRight;
     } cases[] = {
-        {clWhite | 0x2000000, true, clSilver, clBtnShadow},
+        {PaletteRelative(clWhite), true, clSilver, clBtnShadow},
         {clWhite, false, clBtnShadow, clSilver},
         {clWindow, true, clSilver, clBtnShadow},
-        {clYellow | 0x2000000, true, clBtnHighlight, clBtnShadow},
+        {PaletteRelative(clYellow), true, clBtnHighlight, clBtnShadow},
         {clBtnFace, false, clBtnShadow, clBtnHighlight},
     };
     for (const auto& c : cases) {
