@@ -523,7 +523,7 @@ void TCustomHttpCli::SendBodyBlock()
         FireSendEnd();
         return;
     }
-    FSentBytes += static_cast<int>(count);
+    FSentBytes += count;
     const std::uint32_t serial = FSerial;
     FireSendData(FSendBuffer.data(), static_cast<int>(count));
     if (Running(serial))
@@ -657,7 +657,7 @@ void TCustomHttpCli::HeaderField(const AnsiString& Name, const AnsiString& Value
         FLocationSeen = true;
         ComputeRelocation(Value);
     } else if (Name == "content-length") {
-        FDocLength = StrToInt(FBuild.trimsContentLength ? Trim(Value) : Value);
+        FDocLength = ReplyNumber(FBuild.trimsContentLength ? Trim(Value) : Value);
     } else if (Name == "content-range") {
         ParseContentRange(Value, ContentRangeBegin, ContentRangeEnd);
     } else if (Name == "accept-ranges") {

@@ -132,9 +132,10 @@ public:
     // Results of the last request.
     int HttpStatus() const { return FHttpStatus; }
     const AnsiString& StatusText() const { return FStatusText; }
-    int DocLength() const { return FDocLength; }
-    int ReceivedBytes() const { return FReceivedBytes; }
-    int SentBytes() const { return FSentBytes; }
+    // The byte counts are 64 bits: a download or a POST may pass 2 GiB.
+    std::int64_t DocLength() const { return FDocLength; }  // -1 when the reply gave none
+    std::int64_t ReceivedBytes() const { return FReceivedBytes; }
+    std::int64_t SentBytes() const { return FSentBytes; }
     const AnsiString& ResponseContentType() const { return FResponseContentType; }
     const AnsiString& DocumentName() const { return FDocumentName; }
     const AnsiString& AcceptRanges() const { return FAcceptRanges; }
@@ -247,9 +248,9 @@ private:
 
     int FHttpStatus = 0;
     AnsiString FStatusText;
-    int FDocLength = -1;
-    int FReceivedBytes = 0;
-    int FSentBytes = 0;
+    std::int64_t FDocLength = -1;
+    std::int64_t FReceivedBytes = 0;
+    std::int64_t FSentBytes = 0;
     AnsiString FResponseContentType;
     AnsiString FDocumentName;
     AnsiString FAcceptRanges;

@@ -234,6 +234,25 @@ int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
     }
 }
 
+std::int64_t ReplyNumber(const AnsiString& Text)
+{
+    std::size_t at = 0;
+    const bool negative = !Text.empty() && Text[0] == '-';
+    if (!Text.empty() && (Text[0] == '-' || Text[0] == '+'))
+        ++at;
+    if (at == Text.size())
+        throw EConvertError("'" + Text + "' is not a valid integer value");
+    std::uint64_t magnitude = 0;
+    constexpr std::uint64_t limit = static_cast<std::uint64_t>(INT64_MAX);
+    for (; at < Text.size(); ++at) {
+        const char c = Text[at];
+        if (c < '0' || c > '9' || magnitude > (limit - static_cast<unsigned>(c - '0')) / 10)
+            throw EConvertError("'" + Text + "' is not a valid integer value");
+        magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+    }
+    return negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
 bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason)
 {
     const AnsiString version = Line.substr(0, 8);

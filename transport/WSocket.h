@@ -244,7 +244,9 @@ public:
     TSocketState State() const { return FState; }
     TSocket HSocket() const { return FHSocket; }
     HWND Handle() const { return FWindowHandle; }
-    int ReadCount() const { return FReadCount; }
+    // Bytes received through Receive and ReceiveFrom since the last close;
+    // 64 bits, since one connection may carry more than 2 GiB.
+    std::int64_t ReadCount() const { return FReadCount; }
     int RcvdCount() { return GetRcvdCount(); }
     int LastError() const { return FLastError; }
     bool AllSent() const { return FReadyToSend; }
@@ -336,7 +338,7 @@ protected:
     int FLocalPortNum = 0;
     TSocketState FState = wsClosed;
     int FLastError = 0;
-    int FReadCount = 0;
+    std::int64_t FReadCount = 0;
     bool FPaused = false;
     bool FCloseInvoked = false;  // the closed event has been sent
     bool FTerminated = false;

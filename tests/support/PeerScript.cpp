@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -55,9 +56,21 @@ PeerScript& PeerScript::Read(std::size_t count)
     return *this;
 }
 
+PeerScript& PeerScript::Skip(std::uint64_t count)
+{
+    steps_.push_back({Kind::Skip, count, {}});
+    return *this;
+}
+
 PeerScript& PeerScript::Write(std::string bytes)
 {
     steps_.push_back({Kind::Write, 0, std::move(bytes)});
+    return *this;
+}
+
+PeerScript& PeerScript::WriteZeros(std::uint64_t count)
+{
+    steps_.push_back({Kind::WriteZeros, count, {}});
     return *this;
 }
 
@@ -143,23 +156,26 @@ void PeerScript::Run()
     for (const Step& step : steps_) {
         bool ok = true;
         switch (step.kind) {
-        case Kind::Read: {
-            std::size_t got = 0;
-            char buf[4096];
+        case Kind::Read:
+        case Kind::Skip: {
+            std::uint64_t got = 0;
+            char buf[65536];
             while (ok && got < step.count) {
                 if (!WaitFor(fd, POLLIN)) {
                     ok = false;
                     break;
                 }
-                const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, step.count - got), 0);
+                const ssize_t n = ::recv(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, step.count - got)), 0);
                 if (n <= 0) {
                     Fail("connection ended while reading");
                     ok = false;
                     break;
                 }
-                got += static_cast<std::size_t>(n);
-                std::lock_guard lock(mutex_);
-                received_.append(buf, static_cast<std::size_t>(n));
+                got += static_cast<std::uint64_t>(n);
+                if (step.kind == Kind::Read) {
+                    std::lock_guard lock(mutex_);
+                    received_.append(buf, static_cast<std::size_t>(n));
+                }
             }
             break;
         }
@@ -177,6 +193,25 @@ void PeerScript::Run()
                     break;
                 }
                 sent += static_cast<std::size_t>(n);
+            }
+            break;
+        }
+        case Kind::WriteZeros: {
+            static const std::vector<char> zeros(1 << 20, '\0');
+            std::uint64_t sent = 0;
+            while (ok && sent < step.count) {
+                if (!WaitFor(fd, POLLOUT)) {
+                    ok = false;
+                    break;
+                }
+                const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), step.count - sent));
+                const ssize_t n = ::send(fd, zeros.data(), chunk, MSG_NOSIGNAL);
+                if (n <= 0) {
+                    Fail("connection ended while writing");
+                    ok = false;
+                    break;
+                }
+                sent += static_cast<std::uint64_t>(n);
             }
             break;
         }

@@ -24,7 +24,11 @@ public:
     std::string PortText() const { return std::to_string(port_); }
 
     PeerScript& Read(std::size_t count);
+    // Reads so many bytes and keeps none of them (transfers of gigabytes).
+    PeerScript& Skip(std::uint64_t count);
     PeerScript& Write(std::string bytes);
+    // Streams so many zero bytes without holding them (transfers of gigabytes).
+    PeerScript& WriteZeros(std::uint64_t count);
     // Shuts down sending, then reads until the other side closes.
     PeerScript& Close();
     // Abortive close: the other side sees a reset.
@@ -45,10 +49,10 @@ public:
     int StepsDone() const { return stepsDone_; }
 
 private:
-    enum class Kind { Read, Write, Close, Reset, ReadUntilClosed };
+    enum class Kind { Read, Skip, Write, WriteZeros, Close, Reset, ReadUntilClosed };
     struct Step {
         Kind kind;
-        std::size_t count = 0;
+        std::uint64_t count = 0;
         std::string bytes;
     };
     void Run();

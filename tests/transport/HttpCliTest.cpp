@@ -2,11 +2,13 @@
 // how they read replies, relocations, failures and Abort.
 #include <arpa/inet.h>
 #include <cstdlib>
+#include <cstring>
 
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "classlib/Timer.h"
+#include "support/PeerScript.h"
 #include "platform/Hooks.h"
 #include "transport/HttpProt.h"
 #include "transport/StHttpProt.h"
@@ -444,6 +446,76 @@ TEST_F(HttpCli, BodylessStatusWithContentLengthEndsWell)
         EXPECT_EQ(stLog.error, 0);
         EXPECT_EQ(st.HttpStatus(), status);
     }
+}
+
+// A download past 2 GiB on one connection counts on: the length, the bytes
+// received and the check that the body is complete are 64 bits wide.
+TEST_F(HttpCli, ABodyPastTwoGiBIsCountedWhole)
+{
+    const std::uint64_t size = (std::uint64_t{1} << 31) + 100;
+    const std::string request = "GET /big HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + "Host: 127.0.0.1\r\n\r\n";
+    PeerScript peer;
+    peer.Read(request.size())
+        .Write("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n")
+        .WriteZeros(size)
+        .Close();
+    peer.Start();
+    THttpCli cli(nullptr);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.OnDocData = nullptr;  // no copy of two gigabytes in the log
+    ASSERT_TRUE(GetAndWait(cli, log, "http://127.0.0.1:" + peer.PortText() + "/big", 60000));
+    EXPECT_EQ(log.error, 0) << cli.StatusText();
+    EXPECT_EQ(cli.DocLength(), static_cast<std::int64_t>(size));
+    EXPECT_EQ(cli.ReceivedBytes(), static_cast<std::int64_t>(size));
+    EXPECT_EQ(peer.Error(), "");
+}
+
+// A POST body of `size` zero bytes that takes no memory.
+class TZeroStream : public TStream {
+public:
+    explicit TZeroStream(std::int64_t size) : FSize(size) {}
+    std::int64_t Read(void* buffer, std::int64_t count) override
+    {
+        const std::int64_t n = std::max<std::int64_t>(0, std::min(count, FSize - FPosition));
+        std::memset(buffer, 0, static_cast<std::size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    std::int64_t Write(const void*, std::int64_t) override { return 0; }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override
+    {
+        FPosition = (origin == soBeginning ? 0 : origin == soCurrent ? FPosition : FSize) + offset;
+        return FPosition;
+    }
+
+private:
+    std::int64_t FSize;
+    std::int64_t FPosition = 0;
+};
+
+TEST_F(HttpCli, APostPastTwoGiBIsCountedWhole)
+{
+    const std::uint64_t size = (std::uint64_t{1} << 31) + 100;
+    const std::string request = "POST /up HTTP/1.0\r\n" + DefaultAccept +
+                                "Content-Type: application/x-www-form-urlencoded\r\n" + DefaultAgent +
+                                "Host: 127.0.0.1\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
+    PeerScript peer;
+    peer.Read(request.size()).Skip(size).Write("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok").Close();
+    peer.Start();
+    THttpProbe cli(HttpBuildMain);
+    HttpEventLog log;
+    log.Attach(cli);
+    cli.OnSendData = nullptr;
+    TZeroStream post(static_cast<std::int64_t>(size));
+    cli.PostStream = &post;
+    cli.URL = "http://127.0.0.1:" + peer.PortText() + "/up";
+    cli.StartRequest(httpPOST);
+    ASSERT_TRUE(log.WaitDone(1, 60000));
+    EXPECT_EQ(log.error, 0) << cli.StatusText();
+    EXPECT_EQ(cli.SentBytes(), static_cast<std::int64_t>(size));
+    EXPECT_EQ(peer.Received(), request);
+    EXPECT_EQ(peer.Error(), "");
 }
 
 // --- relocation --------------------------------------------------------------------

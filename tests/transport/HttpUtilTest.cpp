@@ -189,6 +189,33 @@ TEST(HttpHeaderLine, StatusLines)
     EXPECT_THROW(ParseStatusLine("HTTP/1.0 abc Bad", status, reason), EConvertError);
 }
 
+TEST(HttpHeaderLine, ReplyNumbers)
+{
+    const struct {
+        const char* text;
+        std::int64_t value;  // -2: not a number
+    } cases[] = {
+        {"5", 5},
+        {"5000000000", 5000000000},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+        {"-1", -1},
+        {"9223372036854775808", -2},
+        {"99999999999999999999", -2},
+        {"", -2},
+        {"-", -2},
+        {"12a", -2},
+        {"0x10", -2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.text + "'");
+        if (c.value == -2) {
+            EXPECT_THROW(ReplyNumber(c.text), EConvertError);
+        } else {
+            EXPECT_EQ(ReplyNumber(c.text), c.value);
+        }
+    }
+}
+
 TEST(HttpHeaderLine, FieldsRangesAndHeaderlessStart)
 {
     struct {

@@ -107,7 +107,7 @@ TEST_F(WSocketTest, LargeDataBothWaysThroughTheChunkedQueue)
     ASSERT_TRUE(RunUntil([&] { return client.AllSent(); }));
     RunFor(30);
     EXPECT_EQ(clientEvents.sent, sentBeforeSend + 1) << "one OnDataSent after the last byte went out";
-    EXPECT_EQ(client.ReadCount(), static_cast<int>(payload.size()));
+    EXPECT_EQ(client.ReadCount(), static_cast<std::int64_t>(payload.size()));
 
     client.Close();
     EXPECT_EQ(client.State(), wsClosed);
@@ -115,6 +115,34 @@ TEST_F(WSocketTest, LargeDataBothWaysThroughTheChunkedQueue)
     ASSERT_TRUE(RunUntil([&] { return serverEvents.closes == 1; }));
     EXPECT_EQ(serverEvents.closeError, 0);
     EXPECT_EQ(server.Last().State(), wsClosed);
+}
+
+// One connection may carry more than 2 GiB; the read count goes on past it.
+TEST_F(WSocketTest, ReadCountPassesTwoGiB)
+{
+    const std::uint64_t size = (std::uint64_t{1} << 31) + 100;
+    PeerScript peer;
+    peer.WriteZeros(size).Close();
+    peer.Start();
+    TWSocket client;
+    Events events(client);
+    std::uint64_t received = 0;
+    std::int64_t countAtClose = -1;
+    std::vector<char> buf(65536);
+    client.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        const int n = client.Receive(buf.data(), static_cast<int>(buf.size()));
+        if (n > 0)
+            received += static_cast<std::uint64_t>(n);
+    };
+    client.OnSessionClosed = [&](TObject*, std::uint16_t) {
+        countAtClose = client.ReadCount();
+        ++events.closes;
+    };
+    ASSERT_TRUE(ConnectAndWait(client, events, peer.PortText()));
+    ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }, 60000));
+    EXPECT_EQ(received, size);
+    EXPECT_EQ(countAtClose, static_cast<std::int64_t>(size));
+    EXPECT_EQ(peer.Error(), "");
 }
 
 TEST_F(WSocketTest, PeerCloseAndResetEndTheSession)
