@@ -8,12 +8,12 @@
 #include "transport/WSocket.h"
 
 // What the builds do differently; everything else is one engine.
-//                                  name                 splitter  document  trims    zero-length  POST     relocation  header end  binds
-//                                                       has base  name cuts length   ends at the  becomes  clears      on early    LocalAddr
-//                                                                 query            header       GET      header      close
-const THttpBuild HttpBuildMain{      "THttpCli",         true,     true,     true,    true,        true,    true,       true,       true};
-const THttpBuild HttpBuildSubmission{"TSTHttpCli",       false,    false,    false,   false,       false,   false,      false,      false};
-const THttpBuild HttpBuildUpdater{   "updater THttpCli", false,    false,    false,   false,       false,   false,      false,      false};
+//                                  name                 splitter  document  zero-length  POST     relocation  header end  binds
+//                                                       has base  name cuts ends at the  becomes  clears      on early    LocalAddr
+//                                                                 query     header       GET      header      close
+const THttpBuild HttpBuildMain{      "THttpCli",         true,     true,     true,        true,    true,       true,       true};
+const THttpBuild HttpBuildSubmission{"TSTHttpCli",       false,    false,    false,       false,   false,      false,      false};
+const THttpBuild HttpBuildUpdater{   "updater THttpCli", false,    false,    false,       false,   false,      false,      false};
 
 namespace {
 
@@ -657,7 +657,7 @@ void TCustomHttpCli::HeaderField(const AnsiString& Name, const AnsiString& Value
         FLocationSeen = true;
         ComputeRelocation(Value);
     } else if (Name == "content-length") {
-        FDocLength = ReplyNumber(FBuild.trimsContentLength ? Trim(Value) : Value);
+        FDocLength = ReplyNumber(Value);
     } else if (Name == "content-range") {
         ParseContentRange(Value, ContentRangeBegin, ContentRangeEnd);
     } else if (Name == "accept-ranges") {

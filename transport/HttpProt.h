@@ -48,7 +48,6 @@ struct THttpBuild {
     const char* name;
     bool splitterHasBase;           // SplitURL resolves "./" and "../" (else SplitURLNoBase)
     bool documentNameCutsQuery;     // the document name is cut at "?" before anything else
-    bool trimsContentLength;        // the content-length value is trimmed before it is read
     bool zeroLengthEndsAtHeader;    // content-length 0 ends the request at the empty line
     bool postBecomesGet;            // a relocated POST is fetched with GET
     bool restartClearsHeaderLines;  // a relocation clears HeaderLines

@@ -10,6 +10,11 @@ bool StartsWithNoCase(const AnsiString& s, const char* prefix)
     return s.size() >= p.size() && SameText(s.substr(0, p.size()), p);
 }
 
+bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
 // The base of a relative "./" or "../" URL: the path up to and including its
 // last "/", or "/".
 AnsiString BaseFolder(const AnsiString& path)
@@ -236,16 +241,17 @@ int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
 
 std::int64_t ReplyNumber(const AnsiString& Text)
 {
+    const AnsiString digits = Trim(Text);
     std::size_t at = 0;
-    const bool negative = !Text.empty() && Text[0] == '-';
-    if (!Text.empty() && (Text[0] == '-' || Text[0] == '+'))
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+'))
         ++at;
-    if (at == Text.size())
+    if (at == digits.size())
         throw EConvertError("'" + Text + "' is not a valid integer value");
     std::uint64_t magnitude = 0;
     constexpr std::uint64_t limit = static_cast<std::uint64_t>(INT64_MAX);
-    for (; at < Text.size(); ++at) {
-        const char c = Text[at];
+    for (; at < digits.size(); ++at) {
+        const char c = digits[at];
         if (c < '0' || c > '9' || magnitude > (limit - static_cast<unsigned>(c - '0')) / 10)
             throw EConvertError("'" + Text + "' is not a valid integer value");
         magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
@@ -258,8 +264,14 @@ bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason)
     const AnsiString version = Line.substr(0, 8);
     if (version != "HTTP/1.0" && version != "HTTP/1.1")
         return false;
-    Status = StrToInt(Copy(Line, 10, 3));
-    Reason = Copy(Line, 14, static_cast<int>(Line.size()));
+    std::size_t at = version.size();
+    while (at < Line.size() && IsBlank(Line[at]))
+        ++at;
+    std::size_t end = at;
+    while (end < Line.size() && end - at < 3 && !IsBlank(Line[end]))
+        ++end;
+    Status = static_cast<int>(ReplyNumber(Line.substr(at, end - at)));
+    Reason = end + 1 < Line.size() ? Line.substr(end + 1) : AnsiString();
     return true;
 }
 

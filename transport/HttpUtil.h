@@ -52,14 +52,16 @@ int NthPos(const AnsiString& Sub, const AnsiString& S, int N);
 
 // --- response header lines -----------------------------------------------
 
-// A number of a reply (a length): decimal digits after an optional sign,
-// within 64 bits. Anything else raises EConvertError "'<text>' is not a valid
-// integer value".
+// A number of a reply (a status, a length): decimal digits after an optional
+// sign, within 64 bits; blanks around it are ignored, as servers send them.
+// Anything else raises EConvertError "'<text>' is not a valid integer value".
 std::int64_t ReplyNumber(const AnsiString& Text);
 
 // A status line starts with exactly "HTTP/1.0" or "HTTP/1.1"; the status is
-// characters 10 to 12, the reason phrase characters 14 to the end. A status
-// that is not a number raises EConvertError.
+// characters 10 to 12, the reason phrase characters 14 to the end. Blanks
+// before the status are skipped and a shorter status ends at a blank; the
+// reason then starts after the blank that follows it. A status that is not a
+// number raises EConvertError.
 bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason);
 
 // "Name: value": the name before the first ":", lower-cased; the value after

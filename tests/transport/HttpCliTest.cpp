@@ -420,6 +420,45 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
     }
 }
 
+// Servers send numbers with blanks around them; only what is not a number
+// fails the request, in every build.
+TEST_F(HttpCli, NumbersInTheReplyMayHaveBlanksAround)
+{
+    HttpTestServer server;
+    const struct {
+        const char* path;
+        const char* reply;
+        std::uint16_t error;
+        int status;
+        std::int64_t docLength;
+    } cases[] = {
+        {"/trailing", "HTTP/1.0 200 OK\r\nContent-Length: 5 \r\n\r\nhello", 0, 200, 5},
+        {"/tabs", "HTTP/1.0 200 OK\r\nContent-Length:\t5\t\r\n\r\nhello", 0, 200, 5},
+        {"/status", "HTTP/1.1  201 Created\r\nContent-Length: 5\r\n\r\nhello", 0, 201, 5},
+        {"/letters", "HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\nhello", httperrBadReply, 404, -1},
+    };
+    for (const auto& c : cases)
+        server.Script(c.path, HttpTestReply::Raw(c.reply));
+    for (const THttpBuild* build : {&HttpBuildMain, &HttpBuildSubmission, &HttpBuildUpdater}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(build->name) + " " + c.path);
+            THttpProbe cli(*build);
+            HttpEventLog log(cli);
+            cli.URL = server.Url(c.path);
+            cli.StartRequest(httpGET);
+            ASSERT_TRUE(log.WaitDone());
+            EXPECT_EQ(log.error, c.error) << cli.StatusText();
+            EXPECT_EQ(cli.HttpStatus(), c.status);
+            EXPECT_EQ(cli.DocLength(), c.docLength);
+            if (c.error == 0) {
+                EXPECT_EQ(log.body, "hello");
+            } else {
+                EXPECT_EQ(cli.StatusText(), "'5x' is not a valid integer value");
+            }
+        }
+    }
+}
+
 // A 304 or a 204 carries no body, whatever its Content-Length says: the close
 // after its header ends the request well, in either build.
 TEST_F(HttpCli, BodylessStatusWithContentLengthEndsWell)

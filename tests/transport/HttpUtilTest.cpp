@@ -173,6 +173,10 @@ TEST(HttpHeaderLine, StatusLines)
         {"HTTP/1.0 200 OK", true, 200, "OK"},
         {"HTTP/1.1 404 Not Found", true, 404, "Not Found"},
         {"HTTP/1.0 302", true, 302, ""},
+        {"HTTP/1.0 200OK", true, 200, "K"},
+        {"HTTP/1.0  200 OK", true, 200, "OK"},
+        {"HTTP/1.1 20 Short", true, 20, "Short"},
+        {"HTTP/1.0 404 ", true, 404, ""},
         {"HTTP/2 200 OK", false, 0, ""},
         {"http/1.0 200 OK", false, 0, ""},
         {"Server: HTTP/1.0 200", false, 0, ""},
@@ -187,6 +191,8 @@ TEST(HttpHeaderLine, StatusLines)
     int status = 0;
     AnsiString reason;
     EXPECT_THROW(ParseStatusLine("HTTP/1.0 abc Bad", status, reason), EConvertError);
+    EXPECT_THROW(ParseStatusLine("HTTP/1.0 2x0 OK", status, reason), EConvertError);
+    EXPECT_THROW(ParseStatusLine("HTTP/1.0", status, reason), EConvertError);
 }
 
 TEST(HttpHeaderLine, ReplyNumbers)
@@ -196,6 +202,11 @@ TEST(HttpHeaderLine, ReplyNumbers)
         std::int64_t value;  // -2: not a number
     } cases[] = {
         {"5", 5},
+        {" 5 ", 5},
+        {"\t5\t", 5},
+        {"+5", 5},
+        {"5 5", -2},
+        {"  ", -2},
         {"5000000000", 5000000000},
         {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
         {"-1", -1},
