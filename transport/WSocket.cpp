@@ -1966,22 +1966,29 @@ bool TCustomSocksWSocket::TriggerDataAvailable(std::uint16_t Error)
     if (count == 0)
         return true;
     FRcvCnt += count;
-    switch (FSocksStep) {
-    case TSocksStep::ConnectingServer:
-        HandleSocks5MethodReply();
-        break;
-    case TSocksStep::Authenticating:
-        HandleSocks5AuthReply();
-        break;
-    case TSocksStep::RequestSent:
-        if (SocksLevelIs5())
-            HandleSocks5Reply();
-        else
-            HandleSocks4Reply();
-        break;
-    case TSocksStep::None:
-        SocksFailed(socksInternalError, "internal error");
-        break;
+    for (;;) {
+        const TSocksStep step = FSocksStep;
+        switch (step) {
+        case TSocksStep::ConnectingServer:
+            HandleSocks5MethodReply();
+            break;
+        case TSocksStep::Authenticating:
+            HandleSocks5AuthReply();
+            break;
+        case TSocksStep::RequestSent:
+            if (SocksLevelIs5())
+                HandleSocks5Reply();
+            else
+                HandleSocks4Reply();
+            break;
+        case TSocksStep::None:
+            SocksFailed(socksInternalError, "internal error");
+            break;
+        }
+        // A server may send its next reply in the same packet as the method
+        // reply: the bytes kept behind it go to the step that follows.
+        if (FSocksStep == step || FSocksStep == TSocksStep::None || FRcvCnt == 0 || FState != wsConnected)
+            break;
     }
     return true;
 }
@@ -1990,16 +1997,18 @@ void TCustomSocksWSocket::HandleSocks5MethodReply()
 {
     if (FRcvCnt < 2)
         return;
-    FRcvCnt = 0;
+    const char version = FRcvBuf[0];
+    const auto method = static_cast<unsigned char>(FRcvBuf[1]);
+    FRcvCnt -= 2;
+    std::memmove(FRcvBuf, FRcvBuf + 2, static_cast<std::size_t>(FRcvCnt));
     if (!SocksLevelIs5()) {
         SocksFailed(socksProtocolError, "TWSocket logic error");
         return;
     }
-    if (FRcvBuf[0] != 5) {
+    if (version != 5) {
         SocksFailed(socksVersionError, "socks version error");
         return;
     }
-    const auto method = static_cast<unsigned char>(FRcvBuf[1]);
     if (method == 0) {
         if (FSocksRequestedMethod != 0) {
             TriggerSocksAuthState(authNotRequired);

@@ -254,6 +254,46 @@ TEST(SocksScriptedTest, Socks5RequestIsByteExactAndDataBehindTheReplyIsDelivered
     EXPECT_EQ(peer.Received(), Bytes({5, 1, 0}) + Bytes({5, 1, 0, 3, 16}) + name + Bytes({0, 80}));
 }
 
+// Some servers answer ahead: the method reply comes in one packet with the
+// reply that follows it, and nothing of the second may be lost.
+TEST(SocksScriptedTest, RepliesThatShareAPacketWithTheMethodReply)
+{
+    const std::string connectReply = Bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80});
+    struct Case {
+        const char* name;
+        bool authenticate;
+        std::function<void(PeerScript&)> script;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"method and connect reply", false,
+         [&](PeerScript& peer) { peer.Read(3).Write(Bytes({5, 0}) + connectReply + "data").Read(16); },
+         {"socks connected 0", "connected 0"}},
+        {"method and authentication reply", true,
+         [&](PeerScript& peer) { peer.Read(3).Write(Bytes({5, 2, 1, 0})).Read(12).Read(16).Write(connectReply + "data"); },
+         {"socks connected 0", "auth started", "auth succeeded", "connected 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerScript peer;
+        c.script(peer);
+        peer.ReadUntilClosed();
+        peer.Start();
+        TWSocket client;
+        SocksEvents events(client);
+        AimThroughSocks(client, "5", peer.PortText(), "80");
+        AuthenticateAs(client, "bob", "secret", c.authenticate);
+        client.Connect();
+        ASSERT_TRUE(RunUntil([&] { return events.data == "data" || events.closes > 0; }));
+        EXPECT_EQ(events.data, "data");
+        EXPECT_EQ(events.log, c.log);
+        // The request went out whole after the early reply.
+        const std::size_t sent = c.authenticate ? 3 + 12 + 16 : 3 + 16;
+        EXPECT_TRUE(RunUntil([&] { return peer.Received().size() == sent; }));
+        EXPECT_EQ(peer.Received().substr(sent - 16), Bytes({5, 1, 0, 3, 9}) + "127.0.0.1" + Bytes({0, 80}));
+    }
+}
+
 TEST(SocksScriptedTest, ADomainNameReplyOfTheLongestSizeIsAccepted)
 {
     const std::string bound(255, 'd');
