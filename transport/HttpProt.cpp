@@ -186,6 +186,7 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     FClosedByUs = false;
     FConnected = false;
     FLocationSeen = false;
+    FLocationRefused = false;
     FInsideHeader = false;
     FRelocations = 0;
     FLineLen = 0;
@@ -655,7 +656,10 @@ void TCustomHttpCli::HeaderField(const AnsiString& Name, const AnsiString& Value
 {
     if (Name == "location") {
         FLocationSeen = true;
-        ComputeRelocation(Value);
+        AnsiString location;
+        FLocationRefused = !CleanLocation(Value, location);
+        if (!FLocationRefused)
+            ComputeRelocation(location);
     } else if (Name == "content-length") {
         FDocLength = ReplyNumber(Value);
     } else if (Name == "content-range") {
@@ -791,8 +795,12 @@ void TCustomHttpCli::Relocate(std::uint32_t serial)
     FireHeaderEnd();
     if (!Running(serial))
         return;
+    if (FLocationRefused) {
+        FailRequest(httperrRelocation, "Invalid relocation address");
+        return;
+    }
     if (++FRelocations > MaxRelocations) {
-        FailRequest(httperrTooManyRelocations, "Too many relocations");
+        FailRequest(httperrRelocation, "Too many relocations");
         return;
     }
     FLineLen = 0;
@@ -813,6 +821,7 @@ void TCustomHttpCli::Restart()
     const std::uint32_t serial = FSerial;
     FConnected = false;
     FLocationSeen = false;
+    FLocationRefused = false;
     FDocLength = -1;
     FResponseContentType.clear();
     if (FRequestKind == httpPOST) {

@@ -296,6 +296,29 @@ void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& E
     End = dash > 0 && slash > dash ? Copy(Value, dash + 1, slash - dash - 1) : AnsiString();
 }
 
+bool CleanLocation(const AnsiString& Location, AnsiString& Out)
+{
+    Out.clear();
+    std::size_t begin = 0;
+    std::size_t end = Location.size();
+    while (begin < end && (Location[begin] == ' ' || Location[begin] == '\t'))
+        ++begin;
+    while (end > begin && (Location[end - 1] == ' ' || Location[end - 1] == '\t'))
+        --end;
+    for (std::size_t i = begin; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(Location[i]);
+        if (c < ' ' || c == 0x7f) {
+            Out.clear();
+            return false;
+        }
+        if (c == ' ')
+            Out += "%20";
+        else
+            Out += static_cast<char>(c);
+    }
+    return true;
+}
+
 bool IsHeaderlessStart(const AnsiString& Line)
 {
     return StartsWithNoCase(Line, "<HTML>");

@@ -73,6 +73,13 @@ bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Valu
 // out empty.
 void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End);
 
+// The address of a "location" line as it may go into the next request.
+// False when it holds a control byte: a CR or any other could end the request
+// line and start a header of the server's choosing. Otherwise Out is the
+// address without the blanks and tabs at its ends, each blank inside sent as
+// "%20".
+bool CleanLocation(const AnsiString& Location, AnsiString& Out);
+
 // True when the line starts with "<HTML>" in any case: a reply without a header.
 bool IsHeaderlessStart(const AnsiString& Line);
 

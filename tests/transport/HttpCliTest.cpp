@@ -629,7 +629,7 @@ TEST_F(HttpCli, RelocationsAreBounded)
     HttpEventLog log(cli);
     ASSERT_TRUE(GetAndWait(cli, log, server.Url("/loop")));
     EXPECT_EQ(server.RequestCount(), 1u + TCustomHttpCli::MaxRelocations);
-    EXPECT_EQ(log.error, httperrTooManyRelocations);
+    EXPECT_EQ(log.error, httperrRelocation);
     EXPECT_EQ(cli.HttpStatus(), 404);
     EXPECT_EQ(cli.StatusText(), "Too many relocations");
 }
@@ -646,6 +646,7 @@ TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
         {"http://other.test:9090/y", "GET http://other.test:9090/y HTTP/1.0", "other.test"},
         {"/z", "GET " + origin + "/z HTTP/1.0", "www.example.test"},
         {"./w.htm", "GET " + origin + "/dir/w.htm HTTP/1.0", "www.example.test"},
+        {"/a b.htm", "GET " + origin + "/a%20b.htm HTTP/1.0", "www.example.test"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.location);
@@ -661,6 +662,62 @@ TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
         EXPECT_EQ(proxy.Request(0).requestLine, "GET " + origin + "/dir/start HTTP/1.0");
         EXPECT_EQ(proxy.Request(1).requestLine, c.secondLine);
         EXPECT_EQ(proxy.Request(1).Header("Host"), c.hostHeader);
+    }
+}
+
+// A relocation address is the server's text: a control byte in it ends the
+// request before anything of it reaches a request line (a CR there would
+// start a header of the server's choosing), and blanks go as %20. The
+// submission client repeats its POST, so it must not carry the form anywhere
+// such an address points.
+TEST_F(HttpCli, RelocationAddressesAreCheckedBeforeTheyAreSent)
+{
+    HttpTestServer server;
+    server.Script("/next%20page.htm", HttpTestReply::Ok("next"));
+    const struct {
+        const char* name;
+        std::string location;
+        const char* secondTarget;  // nullptr: refused
+    } cases[] = {
+        {"CR inside", server.Url("/next") + " HTTP/1.0\rX-Injected: yes", nullptr},
+        {"tab inside", "/next\tpage.htm", nullptr},
+        {"other control byte", "/next\x01page.htm", nullptr},
+        {"delete", "/next\x7fpage.htm", nullptr},
+        {"blank inside", "/next page.htm", "/next%20page.htm"},
+        {"blanks at the end", server.Url("/next page.htm") + " \t ", "/next%20page.htm"},
+    };
+    const std::string form = "name=joe&email=joe%40example.test";
+    for (const THttpBuild* build : {&HttpBuildMain, &HttpBuildSubmission}) {
+        const bool post = build == &HttpBuildSubmission;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(build->name) + ", " + c.name);
+            server.ClearRequests();
+            server.Script("/start", HttpTestReply::Redirect(c.location));
+            THttpProbe cli(*build);
+            HttpEventLog log(cli);
+            TMemoryStream body;
+            body.WriteBuffer(form.data(), static_cast<std::int64_t>(form.size()));
+            body.SetPosition(0);
+            cli.PostStream = &body;
+            cli.URL = server.Url("/start");
+            cli.StartRequest(post ? httpPOST : httpGET);
+            ASSERT_TRUE(log.WaitDone());
+            if (!c.secondTarget) {
+                EXPECT_EQ(log.error, httperrRelocation);
+                EXPECT_EQ(cli.HttpStatus(), 404);
+                EXPECT_EQ(cli.StatusText(), "Invalid relocation address");
+                RunFor(30);
+                EXPECT_EQ(server.RequestCount(), 1u);
+                EXPECT_EQ(log.Joined(false).find("relocate"), std::string::npos) << log.Joined(false);
+            } else {
+                EXPECT_EQ(log.error, 0) << cli.StatusText();
+                ASSERT_EQ(server.RequestCount(), 2u);
+                EXPECT_EQ(server.Request(1).requestLine,
+                          std::string(post ? "POST " : "GET ") + c.secondTarget + " HTTP/1.0");
+                EXPECT_EQ(server.Request(1).body, post ? form : "");
+                EXPECT_EQ(log.body, "next");
+            }
+        }
     }
 }
 
