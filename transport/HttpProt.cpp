@@ -207,7 +207,7 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     if (Proxy.empty()) {
         path = FPathToSend;  // a relative URL resolves against the previous request's path
         Split(URL, proto, user, password, host, port, path);
-        FPathToSend = path;
+        FPathToSend = RequestPath(path);
         FHostHeader = host;
         if (port.empty())
             port = "80";
@@ -216,8 +216,8 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     } else {
         Split(URL, proto, user, password, host, port, path);
         FHostHeader = host;
-        FPathToSend = (proto.empty() ? AnsiString("http") : proto) + "://" + host + PortSuffix(port) +
-                      (path.empty() ? AnsiString("/") : path);
+        FPathToSend =
+            (proto.empty() ? AnsiString("http") : proto) + "://" + host + PortSuffix(port) + RequestPath(path);
         AnsiString pProto, pUser, pPassword, pHost, pPort, pPath;
         Split(Proxy, pProto, pUser, pPassword, pHost, pPort, pPath);
         FTargetHost = pHost;
@@ -225,8 +225,6 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     }
     FRequestUser = user;
     FRequestPassword = password;
-    if (FPathToSend.empty())
-        FPathToSend = "/";
     if (Kind == httpPOST)
         FPostStart = PostStream->Position();
 
@@ -738,7 +736,7 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
             FTargetHost = host;
             FTargetPort = port.empty() ? AnsiString("80") : port;
             FHostHeader = host;
-            FPathToSend = path.empty() ? AnsiString("/") : path;
+            FPathToSend = RequestPath(path);
             FEffectiveURL = proto + "://" + host + PortSuffix(port) + FPathToSend;
         } else if (path.empty()) {
             // A bare name: fetched by its absolute URL from the same server.
@@ -749,11 +747,11 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
             FTargetHost = host;
             FTargetPort = port.empty() ? AnsiString("80") : port;
             FHostHeader = host;
-            FPathToSend = path;
-            FEffectiveURL = "http://" + host + PortSuffix(port) + path;
+            FPathToSend = RequestPath(path);
+            FEffectiveURL = "http://" + host + PortSuffix(port) + FPathToSend;
         } else {
             // A relative location stays on the server and its port.
-            FPathToSend = path;
+            FPathToSend = RequestPath(path);
             FEffectiveURL = HttpOrigin(FHostHeader, FTargetPort) + FPathToSend;
             FTargetHost = FHostHeader;
         }
@@ -771,14 +769,14 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
             Split(Location, proto, user, password, host, port, path);
             if (!proto.empty() && !host.empty()) {
                 FHostHeader = host;
-                FEffectiveURL = proto + "://" + host + PortSuffix(port) + (path.empty() ? AnsiString("/") : path);
+                FEffectiveURL = proto + "://" + host + PortSuffix(port) + RequestPath(path);
             } else if (path.empty()) {
                 FEffectiveURL = "http://" + FHostHeader + PortSuffix(cPort) + "/" + host;
             } else if (!host.empty()) {
                 FHostHeader = host;
-                FEffectiveURL = "http://" + host + PortSuffix(port) + path;
+                FEffectiveURL = "http://" + host + PortSuffix(port) + RequestPath(path);
             } else {
-                FEffectiveURL = cProto + "://" + cHost + PortSuffix(cPort) + path;
+                FEffectiveURL = cProto + "://" + cHost + PortSuffix(cPort) + RequestPath(path);
             }
         }
         FPathToSend = FEffectiveURL;

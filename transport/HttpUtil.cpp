@@ -296,6 +296,11 @@ void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& E
     End = dash > 0 && slash > dash ? Copy(Value, dash + 1, slash - dash - 1) : AnsiString();
 }
 
+AnsiString RequestPath(const AnsiString& Path)
+{
+    return Path.empty() || Path[0] == '?' ? "/" + Path : Path;
+}
+
 bool CleanLocation(const AnsiString& Location, AnsiString& Out)
 {
     Out.clear();

@@ -73,6 +73,10 @@ bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Valu
 // out empty.
 void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End);
 
+// The path as a request line carries it: "/" for an empty path, and "/"
+// before a query that came without one ("?q=1" becomes "/?q=1").
+AnsiString RequestPath(const AnsiString& Path);
+
 // The address of a "location" line as it may go into the next request.
 // False when it holds a control byte: a CR or any other could end the request
 // line and start a header of the server's choosing. Otherwise Out is the

@@ -71,6 +71,8 @@ TEST_F(HttpCli, RequestHeadersAreByteExactAndInOrder)
          "document.htm"},
         {"folder", [](THttpCli&) {}, "/dir/", "GET /dir/ HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + host + "\r\n",
          "dir"},
+        {"query without a path", [](THttpCli&) {}, "?q=1",
+         "GET /?q=1 HTTP/1.0\r\n" + DefaultAccept + DefaultAgent + host + "\r\n", "document.htm"},
         {"every option",
          [](THttpCli& c) {
              c.Sender = "me@site.test";
@@ -145,6 +147,26 @@ TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
                                             DefaultAgent +
                                             "Host: www.example.test\r\nProxy-Authorization: Basic cHU6cHA=\r\n\r\n");
         EXPECT_EQ(cli.DocumentName(), "b.htm");
+    }
+
+    // Without a path of its own the absolute URL still carries "/".
+    const struct {
+        const char* url;
+        const char* requestLine;
+    } bare[] = {
+        {"http://www.example.test", "GET http://www.example.test/ HTTP/1.0"},
+        {"http://www.example.test:8080?q=1", "GET http://www.example.test:8080/?q=1 HTTP/1.0"},
+    };
+    for (const auto& b : bare) {
+        SCOPED_TRACE(b.url);
+        proxy.ClearRequests();
+        THttpCli cli(nullptr);
+        HttpEventLog log(cli);
+        cli.Proxy = "127.0.0.1";
+        cli.ProxyPort = std::to_string(proxy.Port());
+        ASSERT_TRUE(GetAndWait(cli, log, b.url));
+        EXPECT_EQ(proxy.Request(0).requestLine, b.requestLine);
+        EXPECT_EQ(proxy.Request(0).Header("Host"), "www.example.test");
     }
 }
 
