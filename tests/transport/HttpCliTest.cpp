@@ -627,6 +627,34 @@ TEST_F(HttpCli, RelocationsFollowTheLocation)
     }
 }
 
+// The reply after a relocation starts from nothing: the length and the type
+// of the reply that moved are not kept until a new header sets them.
+TEST_F(HttpCli, ARelocationForgetsTheLengthAndTypeOfTheReplyBeforeIt)
+{
+    HttpTestServer server;
+    HttpTestReply moved = HttpTestReply::Redirect("/plain");
+    moved.headers.push_back("Content-Type: text/html");
+    server.Script("/moved", moved);
+    server.Script("/plain", HttpTestReply::Raw("HTTP/1.0 200 OK\r\n\r\nbody"));
+    for (const THttpBuild* build : {&HttpBuildMain, &HttpBuildSubmission}) {
+        SCOPED_TRACE(build->name);
+        THttpProbe cli(*build);
+        HttpEventLog log(cli);
+        std::vector<std::string> atRelocation;
+        cli.OnLocationChange = [&](TObject*) {
+            atRelocation.push_back(std::to_string(cli.DocLength()) + " '" + cli.ResponseContentType() + "'");
+        };
+        cli.URL = server.Url("/moved");
+        cli.StartRequest(httpGET);
+        ASSERT_TRUE(log.WaitDone());
+        EXPECT_EQ(log.error, 0);
+        EXPECT_EQ(atRelocation, (std::vector<std::string>{"-1 ''"}));
+        EXPECT_EQ(cli.DocLength(), -1);
+        EXPECT_EQ(cli.ResponseContentType(), "");
+        EXPECT_EQ(log.body, "body");
+    }
+}
+
 TEST_F(HttpCli, AbsoluteLocationWithoutAPortGoesToPort80)
 {
     HttpTestServer server;

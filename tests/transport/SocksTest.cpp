@@ -18,6 +18,7 @@ namespace {
 struct SocksEvents {
     std::vector<std::string> log;
     std::string data;
+    int reads = 0;  // data events
     int connects = 0;
     int closes = 0;
 
@@ -40,7 +41,10 @@ struct SocksEvents {
             log.push_back("closed " + std::to_string(e));
             ++closes;
         };
-        s.OnDataAvailable = [this, &s](TObject*, std::uint16_t) { data += s.ReceiveText(); };
+        s.OnDataAvailable = [this, &s](TObject*, std::uint16_t) {
+            ++reads;
+            data += s.ReceiveText();
+        };
     }
 };
 
@@ -382,6 +386,7 @@ TEST(SocksScriptedTest, Socks5UserAndPasswordGoByteExactAndTheOutcomeIsTold)
         client.Connect();
         ASSERT_TRUE(RunUntil([&] { return c.over(events); }));
         EXPECT_EQ(events.log, c.log);
+        EXPECT_EQ(events.reads, 0) << "nothing came behind the reply, so no data event";
         EXPECT_EQ(peer.Received().substr(0, 15), Bytes({5, 1, 2, 1, 3}) + "bob" + Bytes({6}) + "secret");
     }
 }
