@@ -615,6 +615,8 @@ void TApplication::Run()
 void TApplication::Terminate()
 {
     FTerminated = true;
+    // The waits of the socket layer run their own loops: they see the quit message and end.
+    ::PostQuitMessage();
     if (qApp)
         QCoreApplication::exit(0);
 }
@@ -686,6 +688,7 @@ void TApplication::Reset()
             delete f;
         }
     FTerminated = false;
+    ClearQuitMessage();
 }
 
 // --- TScreen ----------------------------------------------------------------------------------

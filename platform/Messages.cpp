@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <deque>
@@ -346,6 +347,25 @@ std::size_t PendingMessageCount()
     State& s = S();
     std::lock_guard lock(s.mutex);
     return s.queue.size();
+}
+
+namespace {
+std::atomic<bool> gQuitPosted{false};
+}  // namespace
+
+void PostQuitMessage()
+{
+    gQuitPosted = true;
+}
+
+bool QuitMessagePosted()
+{
+    return gQuitPosted;
+}
+
+void ClearQuitMessage()
+{
+    gQuitPosted = false;
 }
 
 bool SetTimer(HWND wnd, std::uintptr_t id, UINT elapseMs)

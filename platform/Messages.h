@@ -55,6 +55,14 @@ void WaitAndProcessMessages(int maxWaitMs = 100);
 // Number of queued messages not yet dispatched (tests).
 std::size_t PendingMessageCount();
 
+// WM_QUIT of the queue: the program is ending. PostQuitMessage notes it, and
+// every loop that waits with the queue running (the socket layer's waits)
+// sees it and stops waiting. It stays noted until ClearQuitMessage (tests
+// that start over).
+void PostQuitMessage();
+bool QuitMessagePosted();
+void ClearQuitMessage();
+
 // Timers deliver WM_TIMER (WParam = id) through the queue, at most one pending
 // per window and id, the way the system's timers do. Setting a timer that
 // runs restarts it with the new interval; intervals under 10 ms become 10.

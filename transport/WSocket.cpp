@@ -298,7 +298,7 @@ void SetWSocketTerminatedCheck(std::function<bool()> Check)
 namespace {
 bool ApplicationTerminated()
 {
-    return gTerminatedCheck && gTerminatedCheck();
+    return QuitMessagePosted() || (gTerminatedCheck && gTerminatedCheck());
 }
 }  // namespace
 
@@ -1404,11 +1404,19 @@ void TCustomWSocket::PumpMessages()
     // One queue serves the whole program, so the private pump of a
     // multithreaded socket and the application's are the same here.
     ProcessMessages();
+    NoteQuitMessage();
 }
 
 void TCustomWSocket::WaitForEvents(int MaxWaitMs)
 {
     WaitAndProcessMessages(MaxWaitMs);
+    NoteQuitMessage();
+}
+
+void TCustomWSocket::NoteQuitMessage()
+{
+    if (QuitMessagePosted())
+        FTerminated = true;
 }
 
 // --- sending -------------------------------------------------------------------------

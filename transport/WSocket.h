@@ -165,7 +165,8 @@ int WSocket_recv(TSocket S, void* Buf, int Len, int Flags);
 int WSocket_recvfrom(TSocket S, void* Buf, int Len, int Flags, TSockAddrIn& From, int& FromLen);
 
 // Whether the application is shutting down, for the waits of the socket layer.
-// The application sets it; the default says no.
+// They always see the quit message that Application->Terminate posts; this
+// adds a check of the caller's own. The default says no.
 void SetWSocketTerminatedCheck(std::function<bool()> Check);
 
 // --- the asynchronous socket ----------------------------------------------------
@@ -312,6 +313,8 @@ protected:
     void SetLingerOption();
     // Waits for the next event (up to MaxWaitMs) and runs what is pending.
     void WaitForEvents(int MaxWaitMs);
+    // Terminated once the pump has met the quit message: the waits end.
+    void NoteQuitMessage();
     bool Destroying() const { return FDestroying; }
     // Cleared by the destructor: a loop that pumps messages holds a copy and
     // stops when its object was freed by a message it ran.
@@ -341,7 +344,7 @@ protected:
     std::int64_t FReadCount = 0;
     bool FPaused = false;
     bool FCloseInvoked = false;  // the closed event has been sent
-    bool FTerminated = false;
+    bool FTerminated = false;  // the pump met the quit message
     bool FReadyToSend = true;
     bool FSending = false;  // TryToSend is running
     long FSelectEvent = 0;

@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+#include "classlib/Forms.h"
+#include "classlib/Timer.h"
 #include "platform/Messages.h"
 #include "support/Loop.h"
 #include "support/PeerSockets.h"
@@ -190,6 +192,29 @@ TEST_F(LineModeTest, WaitForFlagEndsByFlagTimeOutOrTermination)
     client.WaitTimeout = 0;
     SetWSocketTerminatedCheck([] { return true; });
     EXPECT_EQ(client.WaitForFlag(never), 12001);
+}
+
+// Application->Terminate from a handler run inside the wait ends it, with the
+// private pump of a multithreaded socket as with the application's. A timer
+// sets the flag a second later: a wait that missed the termination ends with 0.
+TEST(SyncWSocketTest, WaitForFlagEndsWhenTheApplicationTerminates)
+{
+    for (const bool multiThreaded : {false, true}) {
+        SCOPED_TRACE(multiThreaded ? "private pump" : "application's pump");
+        TWSocket waiter;
+        waiter.MultiThreaded = multiThreaded;
+        bool flag = false;
+        TTimer late(nullptr);
+        late.SetInterval(1000);
+        late.OnTimer = [&](TObject*) { flag = true; };
+        const HWND window = AllocateHWnd([](TMessage&) { Application->Terminate(); });
+        PostMessage(window, WM_USER, 0, 0);
+        late.SetEnabled(true);
+        EXPECT_EQ(waiter.WaitForFlag(flag), 12001);
+        EXPECT_TRUE(Application->Terminated());
+        DeallocateHWnd(window);
+        Application->Reset();
+    }
 }
 
 }  // namespace
