@@ -141,6 +141,24 @@ bool PeerScript::WaitFor(int fd, short events)
     return false;
 }
 
+bool PeerScript::SendAll(int fd, std::uint64_t total,
+                         const std::function<std::pair<const char*, std::size_t>(std::uint64_t sent)>& piece)
+{
+    std::uint64_t sent = 0;
+    while (sent < total) {
+        if (!WaitFor(fd, POLLOUT))
+            return false;
+        const auto [data, size] = piece(sent);
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n <= 0) {
+            Fail("connection ended while writing");
+            return false;
+        }
+        sent += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 void PeerScript::Run()
 {
     if (listenFd_ < 0 || !WaitFor(listenFd_, POLLIN)) {
@@ -165,7 +183,8 @@ void PeerScript::Run()
                     ok = false;
                     break;
                 }
-                const ssize_t n = ::recv(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, step.count - got)), 0);
+                const std::uint64_t left = step.count - got;
+                const ssize_t n = ::recv(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, left)), 0);
                 if (n <= 0) {
                     Fail("connection ended while reading");
                     ok = false;
@@ -179,40 +198,17 @@ void PeerScript::Run()
             }
             break;
         }
-        case Kind::Write: {
-            std::size_t sent = 0;
-            while (ok && sent < step.bytes.size()) {
-                if (!WaitFor(fd, POLLOUT)) {
-                    ok = false;
-                    break;
-                }
-                const ssize_t n = ::send(fd, step.bytes.data() + sent, step.bytes.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    Fail("connection ended while writing");
-                    ok = false;
-                    break;
-                }
-                sent += static_cast<std::size_t>(n);
-            }
+        case Kind::Write:
+            ok = SendAll(fd, step.bytes.size(), [&](std::uint64_t sent) {
+                return std::pair(step.bytes.data() + sent, static_cast<std::size_t>(step.bytes.size() - sent));
+            });
             break;
-        }
         case Kind::WriteZeros: {
             static const std::vector<char> zeros(1 << 20, '\0');
-            std::uint64_t sent = 0;
-            while (ok && sent < step.count) {
-                if (!WaitFor(fd, POLLOUT)) {
-                    ok = false;
-                    break;
-                }
-                const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), step.count - sent));
-                const ssize_t n = ::send(fd, zeros.data(), chunk, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    Fail("connection ended while writing");
-                    ok = false;
-                    break;
-                }
-                sent += static_cast<std::uint64_t>(n);
-            }
+            ok = SendAll(fd, step.count, [&](std::uint64_t sent) {
+                const std::uint64_t left = step.count - sent;
+                return std::pair(zeros.data(), static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), left)));
+            });
             break;
         }
         case Kind::Close:

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,6 +59,10 @@ private:
     void Run();
     void Fail(const std::string& error);
     bool WaitFor(int fd, short events);
+    // Sends `total` bytes; piece(sent) gives where the next ones are and how
+    // many of them may go at once.
+    bool SendAll(int fd, std::uint64_t total,
+                 const std::function<std::pair<const char*, std::size_t>(std::uint64_t sent)>& piece);
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;

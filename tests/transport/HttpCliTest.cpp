@@ -162,8 +162,7 @@ TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
         proxy.ClearRequests();
         THttpCli cli(nullptr);
         HttpEventLog log(cli);
-        cli.Proxy = "127.0.0.1";
-        cli.ProxyPort = std::to_string(proxy.Port());
+        UseLoopbackProxy(cli, proxy.Port());
         ASSERT_TRUE(GetAndWait(cli, log, b.url));
         EXPECT_EQ(proxy.Request(0).requestLine, b.requestLine);
         EXPECT_EQ(proxy.Request(0).Header("Host"), "www.example.test");
@@ -704,8 +703,7 @@ TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
         proxy.Script("/dir/start", HttpTestReply::Redirect(c.location));
         THttpCli cli(nullptr);
         HttpEventLog log(cli);
-        cli.Proxy = "127.0.0.1";
-        cli.ProxyPort = std::to_string(proxy.Port());
+        UseLoopbackProxy(cli, proxy.Port());
         ASSERT_TRUE(GetAndWait(cli, log, origin + "/dir/start"));
         EXPECT_EQ(log.error, 0);
         ASSERT_EQ(proxy.RequestCount(), 2u);

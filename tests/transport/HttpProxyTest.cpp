@@ -51,8 +51,7 @@ TEST(HttpProxy, TinyproxyWithBasicAuth)
         server.ClearRequests();
         THttpCli cli(nullptr);
         HttpEventLog log(cli);
-        cli.Proxy = "127.0.0.1";
-        cli.ProxyPort = std::to_string(proxy.Port());
+        UseLoopbackProxy(cli, proxy.Port());
         cli.ProxyUsername = c.user;
         cli.ProxyPassword = c.password;
         ASSERT_TRUE(GetAndWait(cli, log, server.Url(c.path), 10000));

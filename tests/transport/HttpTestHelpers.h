@@ -91,6 +91,13 @@ bool GetAndWait(Client& cli, HttpEventLog& log, const std::string& url, int time
     return log.WaitDone(1, timeoutMs);
 }
 
+// Sends the client's requests through the HTTP proxy on 127.0.0.1:port.
+inline void UseLoopbackProxy(TCustomHttpCli& cli, int port)
+{
+    cli.Proxy = "127.0.0.1";
+    cli.ProxyPort = std::to_string(port);
+}
+
 // `call` must raise an EHttpException with this code and message.
 template <class Call>
 void ExpectHttpException(Call call, int code, const std::string& message)

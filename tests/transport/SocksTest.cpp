@@ -66,6 +66,16 @@ void AuthenticateAs(TWSocket& client, const AnsiString& user, const AnsiString& 
     client.SocksAuthentication = authenticate ? socksAuthenticateUsercode : socksNoAuthentication;
 }
 
+// Starts `peer` and connects `client` through it, as through a SOCKS 5
+// server, to port 80 of 127.0.0.1 (as bob when it authenticates).
+void ConnectThroughScript(PeerScript& peer, TWSocket& client, bool authenticate)
+{
+    peer.Start();
+    AimThroughSocks(client, "5", peer.PortText(), "80");
+    AuthenticateAs(client, "bob", "secret", authenticate);
+    client.Connect();
+}
+
 // An echo server made of TWSocket.
 class EchoServer : public PeerListener {
 public:
@@ -274,7 +284,9 @@ TEST(SocksScriptedTest, RepliesThatShareAPacketWithTheMethodReply)
          [&](PeerScript& peer) { peer.Read(3).Write(Bytes({5, 0}) + connectReply + "data").Read(16); },
          {"socks connected 0", "connected 0"}},
         {"method and authentication reply", true,
-         [&](PeerScript& peer) { peer.Read(3).Write(Bytes({5, 2, 1, 0})).Read(12).Read(16).Write(connectReply + "data"); },
+         [&](PeerScript& peer) {
+             peer.Read(3).Write(Bytes({5, 2, 1, 0})).Read(12).Read(16).Write(connectReply + "data");
+         },
          {"socks connected 0", "auth started", "auth succeeded", "connected 0"}},
     };
     for (const Case& c : cases) {
@@ -282,12 +294,9 @@ TEST(SocksScriptedTest, RepliesThatShareAPacketWithTheMethodReply)
         PeerScript peer;
         c.script(peer);
         peer.ReadUntilClosed();
-        peer.Start();
         TWSocket client;
         SocksEvents events(client);
-        AimThroughSocks(client, "5", peer.PortText(), "80");
-        AuthenticateAs(client, "bob", "secret", c.authenticate);
-        client.Connect();
+        ConnectThroughScript(peer, client, c.authenticate);
         ASSERT_TRUE(RunUntil([&] { return events.data == "data" || events.closes > 0; }));
         EXPECT_EQ(events.data, "data");
         EXPECT_EQ(events.log, c.log);
@@ -378,12 +387,9 @@ TEST(SocksScriptedTest, Socks5UserAndPasswordGoByteExactAndTheOutcomeIsTold)
         SCOPED_TRACE(c.name);
         PeerScript peer;
         c.script(peer);
-        peer.Start();
         TWSocket client;
         SocksEvents events(client);
-        AimThroughSocks(client, "5", peer.PortText(), "80");
-        AuthenticateAs(client, "bob", "secret");
-        client.Connect();
+        ConnectThroughScript(peer, client, true);
         ASSERT_TRUE(RunUntil([&] { return c.over(events); }));
         EXPECT_EQ(events.log, c.log);
         EXPECT_EQ(events.reads, 0) << "nothing came behind the reply, so no data event";
