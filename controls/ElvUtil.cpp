@@ -22,7 +22,9 @@ void ApplyHeaderLine(const std::vector<TDelimitedField>& fields, std::vector<Ans
 {
     for (std::size_t k = 0; k < fields.size(); ++k) {
         const TDelimitedField& field = fields[k];
-        if (field.Kind == TDelimitedField::dfRest && field.Bare)
+        // The rest names a column only when text is left once its quotes are
+        // gone: a header ending in the delimiter, or in "", adds none.
+        if (field.Kind == TDelimitedField::dfRest && field.Value.empty())
             break;
         if (k >= columns.size())
             AddColumn(columns);

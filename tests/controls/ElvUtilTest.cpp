@@ -139,6 +139,24 @@ TEST(ElvUtil, HeaderLineRebuildsTheColumns)
     table = {};
     ParseDelimitedText("A,\"open,B\r\n", delimiter, true, table);  // never closes
     EXPECT_EQ(table.Columns, (std::vector<AnsiString>{"A", "", "B"}));
+
+    // A last caption that is empty once its quotes are gone names no column.
+    const struct {
+        const char* header;
+        std::vector<AnsiString> columns;
+    } ends[] = {
+        {"A,B,\"\"", {"A", "B"}},
+        {"A,B,\"", {"A", "B"}},
+        {"A,B,", {"A", "B"}},
+        {"\"\"", {}},
+        {"A,B,\"C\"", {"A", "B", "C"}},
+        {"A,B,\"\"\"", {"A", "B", "\""}},
+    };
+    for (const auto& c : ends) {
+        table = {};
+        ParseDelimitedText(std::string(c.header) + "\r\nx\r\n", delimiter, true, table);
+        EXPECT_EQ(table.Columns, c.columns) << c.header;
+    }
 }
 
 TEST(ElvUtil, LoadingAppendsAfterWhatIsThere)
