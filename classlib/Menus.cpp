@@ -44,8 +44,10 @@ QAction* TMenuItem::Action() const
 void TMenuItem::Sync()
 {
     QAction* a = FImpl->action.get();
+    // A separator keeps its "-" caption for the program, but the toolkit
+    // would draw the text of a separator beside its line.
     a->setSeparator(IsLine());
-    a->setText(ToQString(FCaption));
+    a->setText(IsLine() ? QString() : ToQString(FCaption));
     a->setCheckable(FChecked || FRadioItem || FAutoCheck);
     a->setChecked(FChecked);
     a->setEnabled(FEnabled);

@@ -1,8 +1,11 @@
 // Standard controls on a form: layout, events, lists, pages and self-drawn controls.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -454,6 +457,48 @@ TEST(VisualImageList, AStripOfGlyphsBecomesOneImageEach)
     list.Draw(&fixed, 5, 6, 0);
     ASSERT_EQ(fixed.OpsOf(TCanvasOp::Bitmap).size(), 1u);
     EXPECT_EQ(fixed.OpsOf(TCanvasOp::Bitmap)[0].rect, Rect(5, 6, 85, 28));
+}
+
+TEST(VisualMenu, ASeparatorIsALineAlone)
+{
+    TForm form(nullptr);
+    auto* projects = new TMenuItem(&form);
+    projects->SetCaption("&Projects");
+    for (const char* caption : {"&New", "-", "E&xit"}) {
+        auto* item = new TMenuItem(&form);
+        item->SetCaption(caption);
+        projects->Add(item);
+    }
+    EXPECT_TRUE(projects->Items(1)->IsLine());
+    EXPECT_EQ(projects->Items(1)->Caption(), "-");
+
+    QMenu* menu = projects->Action()->menu();
+    ASSERT_NE(menu, nullptr);
+    menu->adjustSize();
+    const QImage picture = menu->grab().toImage();
+    // The separator's row, inside the menu's one-pixel border.
+    const QRect line = menu->actionGeometry(menu->actions().at(1)).intersected(picture.rect()).adjusted(1, 0, -1, 0);
+    ASSERT_FALSE(line.isEmpty());
+    // Every row of the separator that holds anything but the menu's face
+    // holds one unbroken stroke across most of the menu: no glyph beside it.
+    const QRgb face = picture.pixel(line.right() - 1, line.top());
+    int strokes = 0;
+    for (int y = line.top(); y <= line.bottom(); ++y) {
+        int runs = 0, painted = 0;
+        bool inRun = false;
+        for (int x = line.left(); x <= line.right(); ++x) {
+            const bool on = picture.pixel(x, y) != face;
+            painted += on;
+            runs += on && !inRun;
+            inRun = on;
+        }
+        if (painted == 0)
+            continue;
+        ++strokes;
+        EXPECT_EQ(runs, 1) << "row " << y;
+        EXPECT_GT(painted, line.width() / 2) << "row " << y;
+    }
+    EXPECT_GE(strokes, 1);
 }
 
 }  // namespace
