@@ -635,8 +635,9 @@ void TApplication::SetTitle(const AnsiString& title)
 {
     FTitle = title;
     // The standard error box takes its caption from the application's title.
-    if (QCoreApplication::instance())
-        QGuiApplication::setApplicationDisplayName(ToQString(title));
+    // The toolkit's display name is left alone: the window system would add
+    // it to the caption of every window and message box.
+    SetErrorBoxCaption(title);
 }
 
 AnsiString TApplication::ExeName() const

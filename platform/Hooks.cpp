@@ -4,7 +4,6 @@
 #include "classlib/QtBridge.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QString>
 
@@ -107,13 +106,21 @@ int DefaultMessageBox(const MessageBoxCall& call)
     return buttons == MB_OK ? IDOK : IDCANCEL;
 }
 
+std::string& ErrorBoxCaption()
+{
+    static std::string caption;
+    return caption;
+}
+
 void DefaultErrorBox(const std::string& message)
 {
     if (!HaveGui()) {
         std::cerr << message << '\n';
         return;
     }
-    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), ToQString(message));
+    const std::string& caption = ErrorBoxCaption();
+    QMessageBox::critical(nullptr, caption.empty() ? QCoreApplication::applicationName() : ToQString(caption),
+                          ToQString(message));
 }
 
 // Splits a parameter string the way a command line does: blanks separate,
@@ -423,6 +430,11 @@ void ShowErrorBox(const std::string& message)
 {
     const auto& hook = GetHooks().errorBox;
     hook ? hook(message) : DefaultErrorBox(message);
+}
+
+void SetErrorBoxCaption(const std::string& caption)
+{
+    ErrorBoxCaption() = caption;
 }
 
 std::uint32_t GetTickCount()

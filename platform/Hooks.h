@@ -83,6 +83,9 @@ void ResetHooks();
 // Convenience callers, used by the class library and the platform.
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
 void ShowErrorBox(const std::string& message);
+// The caption of the default error box: the application's title, which the
+// class library passes on here; the program's name while it is empty.
+void SetErrorBoxCaption(const std::string& caption);
 std::uint32_t GetTickCount();
 // The multimedia clock that steps animations: the tick count's clock, so that
 // a test moves both with one hook.

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWindow>
+#include <qpa/qplatformwindow.h>
+
+#include <functional>
 
 #include "classlib/Accessibility.h"
 #include "classlib/ComCtrls.h"
@@ -210,6 +217,68 @@ TEST_F(Boxes, ScreenshotsOfAFormAreWrittenAsPng)
     EXPECT_EQ(bar, QColor(0, 0, 128));
     EXPECT_FALSE(SaveFormScreenshot(form, dir.File("no/such/folder/x.png")));
     delete form;
+}
+
+// The title a window system shows for a window: its caption as the platform
+// formats it (the X11 platform passes every title through this).
+struct TPlatformTitle : QPlatformWindow {
+    using QPlatformWindow::formatWindowTitle;
+};
+std::string ShownTitle(const QWidget* widget)
+{
+    const QWindow* window = widget->windowHandle();
+    if (!window)
+        return "(no window)";
+    return TPlatformTitle::formatWindowTitle(window->title(), QString::fromUtf8(" \u2014 ")).toStdString();
+}
+
+// The shown title of the next message box to open; the box is then closed.
+std::string NextBoxTitle(const std::function<void()>& open)
+{
+    std::string title = "(no box)";
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                title = ShownTitle(box);
+                box->reject();
+                poll.stop();
+                return;
+            }
+    });
+    poll.start();
+    open();
+    return title;
+}
+
+TEST(ApplicationTitle, WindowsAndBoxesShowExactlyTheirOwnCaption)
+{
+    ResetHooks();
+    // An earlier test may have ended the application outside its loop, which
+    // leaves the toolkit's loops (the boxes' too) quitting at once; one round
+    // of the application loop clears that.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    const AnsiString saved = Application->Title();
+    Application->SetTitle("Tenvarel v1.0");
+
+    TForm form(nullptr);
+    form.SetCaption("Proxy Settings");
+    form.Show();
+    ASSERT_TRUE(RunUntil([&] { return form.Widget()->windowHandle() != nullptr; }));
+    EXPECT_EQ(ShownTitle(form.Widget()), "Proxy Settings");
+    form.SetCaption("Tenvarel v1.0");
+    EXPECT_EQ(ShownTitle(form.Widget()), "Tenvarel v1.0");
+
+    EXPECT_EQ(NextBoxTitle([] { ShowMessageBox("Session names cannot hold \\", "Invalid Session Name", MB_OK); }),
+              "Invalid Session Name");
+    EXPECT_EQ(NextBoxTitle([] { ShowMessage("Your Submission has been stopped"); }), "Tenvarel v1.0");
+    // The error box goes under the application's title.
+    const Exception error("Cannot create file wkt.ini");
+    EXPECT_EQ(NextBoxTitle([&] { Application->ShowException(&error); }), "Tenvarel v1.0");
+
+    Application->SetTitle(saved);
 }
 
 }  // namespace

@@ -119,17 +119,21 @@ TEST_F(HooksTest, DefaultMessageBoxMapsFlagsAndAnswers)
     }
 }
 
-TEST_F(HooksTest, DefaultErrorBoxIsCriticalUnderTheApplicationName)
+TEST_F(HooksTest, DefaultErrorBoxIsCriticalUnderTheApplicationsTitle)
 {
-    const QString saved = QGuiApplication::applicationDisplayName();
-    QGuiApplication::setApplicationDisplayName("Tenvarel");
+    SetErrorBoxCaption("Tenvarel v1.0");
     BoxDriver driver{QMessageBox::Ok, {}, {}, QMessageBox::NoIcon, {}};
     driver.Arm();
     ShowErrorBox("File not found");
-    QGuiApplication::setApplicationDisplayName(saved);
-    EXPECT_EQ(driver.title, "Tenvarel");
+    EXPECT_EQ(driver.title, "Tenvarel v1.0");
     EXPECT_EQ(driver.text, "File not found");
     EXPECT_EQ(driver.icon, QMessageBox::Critical);
+
+    // Without a title, the program's name.
+    SetErrorBoxCaption("");
+    driver.Arm();
+    ShowErrorBox("File not found");
+    EXPECT_EQ(driver.title, QCoreApplication::applicationName());
 }
 
 TEST_F(HooksTest, DefaultClockIsLocalDaysSince1899)
