@@ -1047,8 +1047,15 @@ TBitmapImage& TBitmap::Image() const
 
 namespace {
 
-// Pictures larger than this are refused before any pixel memory is taken.
-constexpr long long kMaxJpegPixels = 64LL * 1024 * 1024;
+// Huffman coding spends at least one bit on every 8 x 8 block of the
+// full-size component, so no complete picture has more than 512 pixels per
+// byte of its file; real ones stay near 250 even when flat. A header that
+// claims far more is a truncated or forged file, which the decoder would
+// otherwise fill out in full, pass after pass for a progressive one. Twice
+// the limit leaves every complete picture loading. Arithmetic coding could
+// go below a bit per block, but only for a picture of next to nothing, and
+// it meets the same limit.
+constexpr long long kMaxJpegPixelsPerByte = 1024;
 
 // Each scan of a progressive picture is a pass over the whole picture, and a
 // small file can hold thousands of them: real pictures use a dozen or so.
@@ -1100,7 +1107,8 @@ int DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegError* err, jpeg_progress_
     }
     jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), (unsigned long)bytes.size());
     jpeg_read_header(cinfo, TRUE);
-    if ((long long)cinfo->image_width * cinfo->image_height > kMaxJpegPixels)
+    const long long pixelCount = (long long)cinfo->image_width * cinfo->image_height;
+    if (pixelCount > MaxPicturePixels || pixelCount > kMaxJpegPixelsPerByte * (long long)bytes.size())
         return -1;
     cinfo->out_color_space = cinfo->num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(cinfo);

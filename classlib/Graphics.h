@@ -445,6 +445,12 @@ public:
     using Exception::Exception;
 };
 
+// The most pixels a JPEG picture may have: 128 MB of decoded pixels, far
+// more than the program ever shows of one (the toolkit's readers hold bitmaps
+// to the same 128 MB). A larger picture is refused with EInvalidGraphic
+// before its pixels are taken.
+inline constexpr long long MaxPicturePixels = 32LL * 1024 * 1024;
+
 // A picture of some format.
 class TGraphic : public TPersistent {
 public:
@@ -563,7 +569,8 @@ private:
 };
 
 // The JPEG codec as free functions over plain pixels: 0xAARRGGBB values,
-// row after row. Decoding throws EInvalidGraphic on a bad stream.
+// row after row. Decoding throws EInvalidGraphic on a bad stream, and on a
+// picture of more pixels than MaxPicturePixels or than its bytes can hold.
 struct TPixels {
     int Width = 0;
     int Height = 0;

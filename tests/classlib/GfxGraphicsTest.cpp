@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+#include <jpeglib.h>
+
 #include "classlib/Graphics.h"
 #include "classlib/QtBridge.h"
 #include "support/FixedCanvas.h"
@@ -289,6 +291,101 @@ TEST(GfxJpeg, PicturesOfEndlessScansAreRefused)
     } catch (const EInvalidGraphic& e) {
         EXPECT_EQ(e.Message, "JPEG image has too many scans");
     }
+}
+
+// A picture as libjpeg writes it: flat grey, or noise in every pixel so that
+// each scan carries data.
+std::string LibjpegPicture(int width, int height, int components, bool progressive, bool noise)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    cinfo.optimize_coding = TRUE;  // the smallest file a flat picture can have
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(size_t(width) * size_t(components), 128);
+    std::uint32_t seed = 1;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (unsigned char& b : row)
+            if (noise)
+                b = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 24);
+        unsigned char* rowPtr = row.data();
+        jpeg_write_scanlines(&cinfo, &rowPtr, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string out(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return out;
+}
+
+// The same bytes with the frame header claiming another size.
+std::string Claiming(std::string jpeg, int width, int height)
+{
+    for (std::size_t at = 2; at + 9 < jpeg.size();) {
+        const unsigned char marker = static_cast<unsigned char>(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            jpeg[at + 5] = char(height >> 8), jpeg[at + 6] = char(height & 255);
+            jpeg[at + 7] = char(width >> 8), jpeg[at + 8] = char(width & 255);
+            return jpeg;
+        }
+        at += 2 + std::size_t(static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]));
+    }
+    ADD_FAILURE() << "no frame header";
+    return jpeg;
+}
+
+// The same picture carrying `bytes` more of comment segments after its start.
+std::string Padded(const std::string& jpeg, std::size_t bytes)
+{
+    std::string comments;
+    while (comments.size() < bytes) {
+        const std::size_t length = std::min<std::size_t>(bytes - comments.size(), 60000) + 2;
+        comments += "\xFF\xFE";
+        comments += char(length >> 8);
+        comments += char(length & 255);
+        comments += std::string(length - 2, 'c');
+    }
+    return jpeg.substr(0, 2) + comments + jpeg.substr(2);
+}
+
+TEST(GfxJpeg, PicturesBeyondTheirDataOrTheirUseAreRefused)
+{
+    // A truncated progressive picture of 3 KB that claims 8192 x 8192.
+    const std::string cut = LibjpegPicture(256, 256, 3, true, true).substr(0, 3000);
+    const TPixels partial = DecodeJpeg(cut);  // its own size: the part that came shows
+    EXPECT_EQ(partial.Width, 256);
+    try {
+        DecodeJpeg(Claiming(cut, 8192, 8192));
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message, "JPEG image is too large");
+    }
+    TJPEGImage image;
+    EXPECT_THROW(image.LoadFromBytes(Claiming(cut, 8192, 8192)), EInvalidGraphic);
+    EXPECT_EQ(image.Width(), 0);
+
+    // Flat pictures, the densest there are, still load.
+    for (const auto& [components, progressive] : {std::pair{1, true}, {1, false}, {3, true}, {3, false}}) {
+        const std::string flat = LibjpegPicture(2048, 2048, components, progressive, false);
+        SCOPED_TRACE(testing::Message() << components << " components, " << flat.size() << " bytes");
+        EXPECT_EQ(DecodeJpeg(flat).Height, 2048);
+    }
+
+    // Past the most pixels the program takes, however many bytes come along.
+    const int wide = 8192, high = int(MaxPicturePixels / wide) + 1;
+    const std::string big = Claiming(Padded(LibjpegPicture(64, 64, 1, false, false), 40000), wide, high);
+    EXPECT_THROW(DecodeJpeg(big), EInvalidGraphic);
 }
 
 TEST(GfxBitmap, BitmapsKeepTheirPixelsThroughBmpBytes)
