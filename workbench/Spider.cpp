@@ -18,10 +18,12 @@ TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
     TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 300, 150);
 
     LedImp1 = Place<TLedLabel>(this, TranPanel1, "LedImp1", 12, 30, 90, 28);
+    LedImp1->SetSegmentThickness(0);
     LedImp1->SetNumChars(5);
     LedImp1->SetText("0");
     Label1 = PlaceLabel(this, TranPanel1, "Label1", "URL's Found", 12, 12);
     LedImp2 = Place<TLedLabel>(this, TranPanel1, "LedImp2", 120, 30, 90, 28);
+    LedImp2->SetSegmentThickness(0);
     LedImp2->SetNumChars(5);
     LedImp2->SetText("0");
     Label2 = PlaceLabel(this, TranPanel1, "Label2", "URL's Spidered", 120, 12);

@@ -103,6 +103,9 @@ TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, in
                     int digitWidth = 15, int height = 26, TLedTone tone = RedLed)
 {
     TLedLabel* led = Place<TLedLabel>(owner, parent, name, left, top, digits * digitWidth + 4, height);
+    // Segments of thickness 0 are lines in their outline's colour, which is
+    // how the length counters' warning colour shows.
+    led->SetSegmentThickness(0);
     led->SetNumChars(digits);
     led->SetOnColor(tone.On);
     led->SetOffColor(tone.Off);

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "classlib/Timer.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/FixedCanvas.h"
 #include "workbench/SubmitMain.h"
 
 namespace {
@@ -66,6 +68,25 @@ TPage SampleProject(const std::string& tag)
             {"Fax", "02"},
             {"Zip", "Z1"},
             {"Key1", "one,two,three"}};
+}
+
+// The colours a counter shows, segment by segment: a segment drawn as a
+// line shows its outline's colour, a segment with an area its fill.
+std::set<TColor> ShownColours(TLedLabel& led)
+{
+    TFixedCanvas canvas;
+    led.PaintTo(&canvas);
+    std::set<TColor> shown;
+    for (const TCanvasOp& segment : canvas.OpsOf(TCanvasOp::Polygon)) {
+        long long twiceArea = 0;
+        for (std::size_t i = 0; i < segment.points.size(); ++i) {
+            const TPoint& a = segment.points[i];
+            const TPoint& b = segment.points[(i + 1) % segment.points.size()];
+            twiceArea += (long long)a.x * b.y - (long long)b.x * a.y;
+        }
+        shown.insert(twiceArea == 0 ? segment.penColor : segment.brushColor);
+    }
+    return shown;
 }
 
 const MessageBoxCall ModifyBox{"Session name already exists.\nDo you wish to modify it  ?", "Modify Session Name",
@@ -390,6 +411,8 @@ TEST_F(ProjectPage, LengthCountersTurnRedAboveTheirLimit)
         EXPECT_EQ(led->Text(), c.shown);
         EXPECT_EQ(led->SegmentBorderColor(), c.red ? clRed : clAqua);
         EXPECT_EQ(led->OffColor(), clMaroon);
+        // The digits are drawn as lines, so that the border colour is what shows.
+        EXPECT_EQ(ShownColours(*led), (std::set<TColor>{c.red ? clRed : clAqua, clMaroon}));
     }
 }
 
