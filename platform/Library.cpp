@@ -4,6 +4,7 @@
 #include "platform/Library.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -50,6 +51,33 @@ std::string BuiltinKey(const std::string& name)
     return key;
 }
 
+// Libraries of the Windows program that are files of ours in the
+// application folder, which is the current directory while the programs
+// start and load them.
+struct LibraryFile {
+    const char* key;  // as BuiltinKey folds it
+    const char* file;
+};
+constexpr LibraryFile LibraryFiles[] = {
+    {"unrar.dll", "libunrar.so"},
+};
+
+// The path dlopen gets: a mapped name becomes its file in the current
+// directory (an absolute path, so that the loader searches nowhere else).
+std::string FilePathOf(const std::string& name)
+{
+    const std::string key = BuiltinKey(name);
+    for (const LibraryFile& mapped : LibraryFiles) {
+        if (key != mapped.key)
+            continue;
+        char folder[4096];
+        if (!::getcwd(folder, sizeof folder))
+            return mapped.file;
+        return std::string(folder) + "/" + mapped.file;
+    }
+    return name;
+}
+
 }  // namespace
 
 void RegisterBuiltinLibrary(const std::string& name, std::vector<std::pair<std::string, void*>> symbols)
@@ -87,10 +115,11 @@ HMODULE LoadLibrary(const std::string& name)
         return handle;
     }
 
-    void* dl = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string path = FilePathOf(name);
+    void* dl = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!dl) {
         const char* reason = ::dlerror();
-        lastError = reason ? reason : "cannot open " + name;
+        lastError = reason ? reason : "cannot open " + path;
         return 0;
     }
     // dlopen hands out the same handle for a library already open; keep one

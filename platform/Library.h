@@ -1,7 +1,10 @@
 // Libraries by name. A name registered as built in (matched ignoring case,
-// e.g. "wsock32.dll") resolves to its table of entry points; any other name
-// is a path handed to dlopen. Each successful LoadLibrary takes one reference
-// that FreeLibrary gives back; a library is closed with its last reference.
+// e.g. "wsock32.dll") resolves to its table of entry points. The names of
+// the program's own library files ("UnRAR.dll") are those files in the
+// application folder ("libunrar.so" in the current directory). Any other
+// name is a path handed to dlopen. Each successful LoadLibrary takes one
+// reference that FreeLibrary gives back; a library is closed with its last
+// reference.
 #pragma once
 
 #include <cstdint>
