@@ -225,6 +225,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     WireProjectPage();
     WireReportsPage();
     WireProxyMenu();
+    WireUpdate();
 
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -691,14 +692,7 @@ void TSubmitMain::FormCreate(TObject*)
         TWaitWindow wait(this, "Please wait while database loads");
         leftOut = LoadEngineFiles(&wait);
     }
-    // Lines that hold no engine (a damaged or foreign file) are told once per file.
-    for (const auto& [count, fileName] : {std::pair{leftOut.database, EngineDatabaseFileName},
-                                          std::pair{leftOut.custom, CustomEngineFileName}})
-        if (count > 0)
-            Application->MessageBox(IntToStr(static_cast<long long>(count)) + " lines of " +
-                                        ExtractFileName(PathFromWindows(fileName)) +
-                                        " are not engine records and were left out.",
-                                    "Engine File", MB_OK | MB_ICONEXCLAMATION);
+    TellLeftOutLines(leftOut);
 
     // 9. The report folder (this also makes it the current directory, where
     // the report preview is written).
@@ -734,7 +728,7 @@ void TSubmitMain::FormCreate(TObject*)
     SesList->SetSorted(true);
 }
 
-TSubmitMain::TLeftOutLines TSubmitMain::LoadEngineFiles(TWaitWindow* progress)
+TSubmitMain::TLeftOutLines TSubmitMain::LoadEngineFiles(TWaitWindow* progress, TProgressBar* bar)
 {
     TLeftOutLines leftOut;
     EngineList->BeginUpdate();
@@ -752,10 +746,22 @@ TSubmitMain::TLeftOutLines TSubmitMain::LoadEngineFiles(TWaitWindow* progress)
     EngineList->AddStrings(*ProjectQueue);
     ProjectQueue->Clear();
 
-    FillEngineList(progress);
+    FillEngineList(progress, bar);
     EngineList->EndUpdate();
     TotalDis->SetText(IntToStr(ExListView2->Items()->Count()));
     return leftOut;
+}
+
+void TSubmitMain::TellLeftOutLines(const TLeftOutLines& leftOut)
+{
+    // Lines that hold no engine (a damaged or foreign file) are told once per file.
+    for (const auto& [count, fileName] : {std::pair{leftOut.database, EngineDatabaseFileName},
+                                          std::pair{leftOut.custom, CustomEngineFileName}})
+        if (count > 0)
+            Application->MessageBox(IntToStr(static_cast<long long>(count)) + " lines of " +
+                                        ExtractFileName(PathFromWindows(fileName)) +
+                                        " are not engine records and were left out.",
+                                    "Engine File", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TSubmitMain::FormShow(TObject*)

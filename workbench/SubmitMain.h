@@ -4,7 +4,7 @@
 // The class is declared once, here; its handlers live in one source file per
 // feature: SubmitMain.cpp (construction, start-up, timer, menus) and
 // SubmitMainEngines.cpp (the engine list, its type filter, counts and
-// deletes).
+// deletes), SubmitMainUpdate.cpp (the database and software update).
 #pragma once
 
 #include <deque>
@@ -36,9 +36,13 @@ class TListBox;
 class TMainMenu;
 class TMemo;
 class TMenuItem;
+class TOleContainer;
+class TProgressBar;
 class TPageControl;
 class TPanel;
 class TPopupMenu;
+class TRAR;
+struct RARHeaderData;
 class TRadioButton;
 class TSkinForm;
 class TTabSheet;
@@ -279,6 +283,8 @@ public:
     THttpCli* HttpMap;   // page import and spider
     THttpCli* HttpRank;  // ranking queries
     THttpCli* HttpCli2;  // database update
+    TRAR* RAR1;          // tests and extracts the database update
+    TOleContainer* Ole1; // the updater package
 
     // --- state -----------------------------------------------------------------------------
     AnsiString AppFolder;     // the current directory when the window was created
@@ -318,8 +324,8 @@ public:
 
     // --- handlers: the engine list (SubmitMainEngines.cpp) ----------------------------------------
     // Fills ExListView2 from EngineList, one row per record, marker records
-    // skipped, progress in the wait window when one is given.
-    void FillEngineList(class TWaitWindow* progress);
+    // skipped, progress in the wait window or on the bar when one is given.
+    void FillEngineList(class TWaitWindow* progress, TProgressBar* bar = nullptr);
     void FilterEngineList(TObject* Sender);
     void CountEngineTypes();
     void BitCheckBox4Click(TObject* Sender);
@@ -437,6 +443,21 @@ public:
     void Proxy1Click(TObject* Sender);  // shows the proxy window
     void WireProxyMenu();  // construction
 
+    // --- Update: the database and software update (SubmitMainUpdate.cpp) -----------------
+    // Downloads the database archive, tests it, extracts, scrambles and
+    // installs it, offers the reload and checks for a software update. One
+    // update at a time, and the window does not close while it runs.
+    void UpdateDatabase1Click(TObject* Sender);
+    bool Updating() const { return FUpdating; }
+    // When the update info that came with the database announces another
+    // version and the user agrees, starts the updater with that version.
+    // True when the updater was started (the window then closes).
+    bool CheckSoftwareUpdate();
+    void HttpCli2DocData(TObject* Sender, const char* Buffer, int Len);
+    void RAR1Extracting(TObject* Sender, const RARHeaderData& eFile);
+    int RAR1ProcessData(TObject* Sender, char* Addr, int BlockSize, int Position);
+    void WireUpdate();  // construction
+
 private:
     // Raises a re-entrancy flag for its lifetime.
     struct TRaisedFlag {
@@ -466,7 +487,15 @@ private:
         std::size_t database = 0;
         std::size_t custom = 0;
     };
-    TLeftOutLines LoadEngineFiles(class TWaitWindow* progress);
+    // Both engine files into EngineList and the list view; progress in the
+    // wait window or on a progress bar, when given.
+    TLeftOutLines LoadEngineFiles(class TWaitWindow* progress, TProgressBar* bar = nullptr);
+    void TellLeftOutLines(const TLeftOutLines& leftOut);
+    // The update's steps (SubmitMainUpdate.cpp). True when the updater was started.
+    bool RunDatabaseUpdate();
+    bool InstallDatabaseUpdate(const AnsiString& staging);
+    void ReloadEngineDatabase();
+    bool FUpdating = false;
 
     // Filter and count passes over the rows process messages after every
     // row, so a click can ask for another pass while one runs; such a pass

@@ -28,12 +28,14 @@ constexpr unsigned ListRepaintMs = 33;
 
 }  // namespace
 
-void TSubmitMain::FillEngineList(TWaitWindow* progress)
+void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
 {
     TListItems* rows = ExListView2->Items();
     rows->BeginUpdate();
     if (progress)
         progress->SetItemCount(EngineList->Count());
+    if (bar)
+        bar->SetMax(EngineList->Count());
     // The count is read again on every turn: the messages processed below
     // run other handlers.
     for (int i = 0; i < EngineList->Count(); ++i) {
@@ -50,6 +52,8 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress)
         }
         if (progress)
             progress->Progress(engine.name, i);
+        if (bar)
+            bar->SetPosition(i);
         Application->ProcessMessages();
     }
     if (progress)

@@ -5,8 +5,10 @@
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "platform/Skin.h"
+#include "transport/HttpProt.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
+#include "workbench/SubmitMain.h"
 
 TUpdateBox* UpdateBox = nullptr;
 
@@ -28,6 +30,7 @@ TUpdateBox::TUpdateBox(TComponent* AOwner) : TForm(AOwner)
     UpdateBar1->SetVisible(false);
     UpdateAbort = PlaceButton(this, TranPanel1, "UpdateAbort", "Abort", 336, 8);
     UpdateAbort->SetEnabled(false);
+    UpdateAbort->OnClick = [this](TObject* sender) { UpdateAbortClick(sender); };
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -43,4 +46,10 @@ TUpdateBox::~TUpdateBox()
 void TUpdateBox::FormShow(TObject*)
 {
     ApplyDefaultSkin(*SkinForm1, MainAppFolder());
+}
+
+void TUpdateBox::UpdateAbortClick(TObject*)
+{
+    if (SubmitMain)
+        SubmitMain->HttpCli2->Abort();
 }

@@ -21,6 +21,8 @@ public:
     TSkinForm* SkinForm1;
 
     void FormShow(TObject* Sender);
+    // Aborts the main window's running download.
+    void UpdateAbortClick(TObject* Sender);
 };
 
 extern TUpdateBox* UpdateBox;

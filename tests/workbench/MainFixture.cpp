@@ -29,6 +29,7 @@ TInstallFolder::TInstallFolder() : FDir("tenvarel-install")
         fs::copy_file(source / name, root / name);
     for (const char* name : {"data.czc", "datac.czc"})
         fs::copy_file(built / name, root / "data" / name);
+    fs::copy_file(TENVAREL_BUILD_DIR "/libunrar.so", root / "libunrar.so");
 }
 
 std::string TInstallFolder::Read(const std::string& relative) const
