@@ -18,7 +18,8 @@ foreach(pair "engines.txt;data.czc" "custom-engines.txt;datac.czc")
 endforeach()
 add_custom_target(appdata ALL DEPENDS ${_engine_files})
 
-install(TARGETS Tenvarel RUNTIME DESTINATION . COMPONENT program)
+install(TARGETS Tenvarel updater RUNTIME DESTINATION . COMPONENT program)
+install(TARGETS unrar LIBRARY DESTINATION . COMPONENT program)
 
 install(FILES ${CMAKE_SOURCE_DIR}/appdata/wkt.ini DESTINATION . COMPONENT data)
 file(GLOB _optional_data CONFIGURE_DEPENDS

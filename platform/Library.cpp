@@ -116,6 +116,12 @@ HMODULE LoadLibrary(const std::string& name)
     }
 
     const std::string path = FilePathOf(name);
+    // The loader knows a library it has loaded once by its path, even after
+    // the file is gone; a program's library file must still be there.
+    if (path != name && ::access(path.c_str(), F_OK) != 0) {
+        lastError = "cannot open " + path + ": no such file";
+        return 0;
+    }
     void* dl = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!dl) {
         const char* reason = ::dlerror();

@@ -18,7 +18,7 @@ TEST(StartInstalled, TheInstalledProgramOpensItsMainWindow)
     TempDir prefix("tenvarel-installed");
     const TRun install = InstallInto(prefix.Path());
     ASSERT_EQ(install.status, 0) << install.output;
-    for (const char* file : {"Tenvarel", "wkt.ini", "logo.jpg", "data/data.czc", "data/datac.czc", "data/datam.czc",
+    for (const char* file : {"Tenvarel", "updater", "libunrar.so", "wkt.ini", "logo.jpg", "data/data.czc", "data/datac.czc", "data/datam.czc",
                              "data/catagory.zro", "data/session/session.zro"})
         EXPECT_TRUE(fs::is_regular_file(fs::path(prefix.Path()) / file)) << file;
     EXPECT_TRUE(fs::is_directory(fs::path(prefix.Path()) / "reports"));

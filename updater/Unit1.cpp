@@ -1,0 +1,254 @@
+#include "updater/Unit1.h"
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+
+#include "classlib/ComCtrls.h"
+#include "classlib/IniFiles.h"
+#include "classlib/StdCtrls.h"
+#include "platform/Hooks.h"
+#include "platform/Shell.h"
+#include "transport/UpdHttpProt.h"
+#include "workbench/RARArc.h"
+#include "workbench/UpdateData.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr UINT WM_START_UPDATE = WM_USER + 1;
+
+template <class T>
+T* Make(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height)
+{
+    T* control = new T(owner);
+    control->Name = name;
+    control->SetBounds(left, top, width, height);
+    control->SetParent(parent);
+    return control;
+}
+
+TLabel* MakeLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left, int top)
+{
+    TLabel* label = new TLabel(owner);
+    label->Name = name;
+    label->SetCaption(caption);
+    label->SetLeft(left);
+    label->SetTop(top);
+    label->SetParent(parent);
+    return label;
+}
+
+// Runs at the end of the scope, however it is left.
+template <class F>
+struct TFinally {
+    F Action;
+    ~TFinally() { Action(); }
+};
+template <class F>
+TFinally(F) -> TFinally<F>;
+
+}  // namespace
+
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
+{
+    Name = "Form1";
+    SetCaption("Software Updater");
+    SetBorderStyle(bsToolWindow);
+    SetFormStyle(fsStayOnTop);
+    SetPosition(poScreenCenter);
+    SetClientWidth(295);
+    SetClientHeight(103);
+
+    GroupBox1 = Make<TGroupBox>(this, this, "GroupBox1", 6, 4, 283, 54);
+    GroupBox1->SetCaption("Status");
+    Label1 = MakeLabel(this, GroupBox1, "Label1", "Connecting:", 10, 18);
+    Label2 = MakeLabel(this, GroupBox1, "Label2", "", 10, 34);
+    UpdateBar1 = Make<TProgressBar>(this, this, "UpdateBar1", 6, 64, 283, 12);
+    UpdateBar1->SetMin(0);
+    UpdateBar1->SetMax(100);
+    UpdateAbort = Make<TButton>(this, this, "UpdateAbort", 190, 80, 99, 21);
+    UpdateAbort->SetCaption("Cancel Update");
+    UpdateAbort->OnClick = [this](TObject* sender) { UpdateAbortClick(sender); };
+
+    HttpCli2 = new UpdHttp::THttpCli(this);
+    HttpCli2->Name = "HttpCli2";
+    HttpCli2->OnHeaderEnd = [this](TObject* sender) { HttpCli2HeaderEnd(sender); };
+    HttpCli2->OnDocData = [this](TObject* sender, const char* buffer, int len) { HttpCli2DocData(sender, buffer, len); };
+    RAR1 = new TRAR(this);
+    RAR1->Name = "RAR1";
+    RAR1->OnExtracting = [this](TObject* sender, const RARHeaderData& entry) { RAR1Extracting(sender, entry); };
+    RAR1->OnProcessData = [this](TObject* sender, char* addr, int size, int position) {
+        return RAR1ProcessData(sender, addr, size, position);
+    };
+
+    // A window manager may show the window without activating it; the update
+    // then begins once the window is up all the same.
+    FStartWindow = AllocateHWnd([this](TMessage& message) {
+        if (message.Msg == WM_START_UPDATE)
+            FormActivate(this);
+    });
+
+    OnCreate = [this](TObject* sender) { FormCreate(sender); };
+    OnActivate = [this](TObject* sender) { FormActivate(sender); };
+    OnShow = [this](TObject* sender) { FormShow(sender); };
+}
+
+TForm1::~TForm1()
+{
+    DeallocateHWnd(FStartWindow);
+    DestroyComponents();
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::FormCreate(TObject*)
+{
+    FWorkFolder = GetCurrentDir();
+    FStarted = false;
+}
+
+void TForm1::FormShow(TObject*)
+{
+    PostMessage(FStartWindow, WM_START_UPDATE, 0, 0);
+}
+
+void TForm1::FormActivate(TObject*)
+{
+    if (FBegun)
+        return;
+    FBegun = true;
+    FStarted = true;
+    try {
+        RunUpdate();
+    } catch (const std::exception& e) {
+        // The update ends here and the window stays, showing why.
+        Application->HandleException(this, &e);
+    }
+}
+
+AnsiString TForm1::AppName() const
+{
+    try {
+        return TIniFile(FWorkFolder + "/wkt.ini").ReadString("rur", "appname", "Empty");
+    } catch (const std::exception&) {
+        return "";
+    }
+}
+
+void TForm1::StartProgram()
+{
+    ShellExecute(0, "open", FindIgnoringCase(FWorkFolder, AppName()), "", "", SW_SHOWNORMAL);
+}
+
+void TForm1::RunUpdate()
+{
+    const AnsiString archive = FWorkFolder + "/" + SoftwareArchiveFileName;
+    HttpCli2->URL = UpdateServerAddress(TIniFile(FWorkFolder + "/wkt.ini")) + SoftwareArchiveUrlPath;
+    {
+        TFileStream stream(archive, fmCreate);
+        HttpCli2->ReceiveStream = &stream;
+        const TFinally detach{[this] {
+            UpdateAbort->SetEnabled(false);
+            HttpCli2->ReceiveStream = nullptr;
+        }};
+        UpdateAbort->SetEnabled(true);
+        Label1->SetCaption("Status: Loading");
+        try {
+            HttpCli2->Get();
+            Label1->SetCaption("Status: Received " + IntToStr(stream.Size()) + " bytes");
+        } catch (const EHttpException&) {
+            Label1->SetCaption("Status: Failed : " + IntToStr(HttpCli2->HttpStatus()) + " " + HttpCli2->StatusText());
+        }
+    }
+    if (HttpCli2->HttpStatus() == 200) {
+        Label1->SetCaption("Status: Extracting");
+        UpdateBar1->SetVisible(true);
+        InstallNewProgram(archive);
+    } else if (FStarted) {
+        Application->MessageBox("No Update Available at this time... Please try again later.", "No Update",
+                                MB_OK | MB_ICONEXCLAMATION);
+    }
+    if (FileExists(archive))
+        DeleteFile(archive);
+    // A cancel has started the old program already.
+    if (FStarted)
+        StartProgram();
+    Close();
+}
+
+bool TForm1::InstallNewProgram(const AnsiString& archive)
+{
+    RAR1->ArchiveName = archive;
+    if (!RAR1->LoadedDLL()) {
+        Application->MessageBox("The RAR library libunrar.so could not be loaded.", "Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!RAR1->Test()) {
+        Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    RAR1->TargetDir = FWorkFolder + "/";
+    const bool extracted = RAR1->Extract();
+    const AnsiString newProgram = FindIgnoringCase(FWorkFolder, NewProgramFileName);
+    if (!extracted || !FileExists(newProgram)) {
+        DeleteFile(newProgram);
+        Application->MessageBox(extracted ? "Archive is corrupted" : "The update could not be extracted.",
+                                extracted ? "Information" : "Error",
+                                MB_OK | (extracted ? MB_ICONINFORMATION : MB_ICONERROR));
+        return false;
+    }
+    // The old program stays in place until this one rename; a failure
+    // raises, and both files stay for the user to see.
+    ReplaceProgram(newProgram, FindIgnoringCase(FWorkFolder, AppName()));
+    if (!NewVersion.empty()) {
+        try {
+            TIniFile(FWorkFolder + "/wkt.ini").WriteString("rur", "version", NewVersion);
+        } catch (const std::exception&) {
+            // Unrecorded, the update is only offered once more.
+        }
+    }
+    return true;
+}
+
+void TForm1::UpdateAbortClick(TObject*)
+{
+    FStarted = false;
+    HttpCli2->Abort();
+    StartProgram();
+    Close();
+}
+
+void TForm1::HttpCli2HeaderEnd(TObject*)
+{
+    const int length = HttpCli2->DocLength();
+    Label2->SetCaption(IntToStr(length));
+    // Without a length the bar stays where it is.
+    FLengthKnown = length >= 0;
+    if (FLengthKnown) {
+        UpdateBar1->SetMax(length);
+        UpdateBar1->SetPosition(0);
+    }
+}
+
+void TForm1::HttpCli2DocData(TObject*, const char*, int)
+{
+    const std::int64_t size = HttpCli2->ReceiveStream ? HttpCli2->ReceiveStream->Size() : 0;
+    Label1->SetCaption("Status: Received " + IntToStr(size) + " bytes");
+    if (FLengthKnown)
+        UpdateBar1->SetPosition(static_cast<int>(std::min<std::int64_t>(size, INT_MAX)));
+}
+
+void TForm1::RAR1Extracting(TObject*, const RARHeaderData& eFile)
+{
+    UpdateBar1->SetMin(0);
+    UpdateBar1->SetPosition(0);
+    UpdateBar1->SetMax(static_cast<int>(std::min<unsigned>(eFile.UnpSize, INT_MAX)));
+}
+
+int TForm1::RAR1ProcessData(TObject*, char*, int, int Position)
+{
+    UpdateBar1->SetPosition(Position);
+    return 1;
+}
