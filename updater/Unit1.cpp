@@ -10,6 +10,7 @@
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
 #include "transport/UpdHttpProt.h"
+#include "workbench/FormBuild.h"
 #include "workbench/RARArc.h"
 #include "workbench/UpdateData.h"
 
@@ -19,65 +20,28 @@ namespace {
 
 constexpr UINT WM_START_UPDATE = WM_USER + 1;
 
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height)
-{
-    T* control = new T(owner);
-    control->Name = name;
-    control->SetBounds(left, top, width, height);
-    control->SetParent(parent);
-    return control;
-}
-
-TLabel* MakeLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left, int top)
-{
-    TLabel* label = new TLabel(owner);
-    label->Name = name;
-    label->SetCaption(caption);
-    label->SetLeft(left);
-    label->SetTop(top);
-    label->SetParent(parent);
-    return label;
-}
-
-// Runs at the end of the scope, however it is left.
-template <class F>
-struct TFinally {
-    F Action;
-    ~TFinally() { Action(); }
-};
-template <class F>
-TFinally(F) -> TFinally<F>;
-
 }  // namespace
 
 TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
 {
-    Name = "Form1";
-    SetCaption("Software Updater");
-    SetBorderStyle(bsToolWindow);
+    MakeToolWindow(*this, "Form1", "Software Updater", 295, 103);
     SetFormStyle(fsStayOnTop);
-    SetPosition(poScreenCenter);
-    SetClientWidth(295);
-    SetClientHeight(103);
 
-    GroupBox1 = Make<TGroupBox>(this, this, "GroupBox1", 6, 4, 283, 54);
+    GroupBox1 = Place<TGroupBox>(this, this, "GroupBox1", 6, 4, 283, 54);
     GroupBox1->SetCaption("Status");
-    Label1 = MakeLabel(this, GroupBox1, "Label1", "Connecting:", 10, 18);
-    Label2 = MakeLabel(this, GroupBox1, "Label2", "", 10, 34);
-    UpdateBar1 = Make<TProgressBar>(this, this, "UpdateBar1", 6, 64, 283, 12);
+    Label1 = PlaceLabel(this, GroupBox1, "Label1", "Connecting:", 10, 18);
+    Label2 = PlaceLabel(this, GroupBox1, "Label2", "", 10, 34);
+    UpdateBar1 = Place<TProgressBar>(this, this, "UpdateBar1", 6, 64, 283, 12);
     UpdateBar1->SetMin(0);
     UpdateBar1->SetMax(100);
-    UpdateAbort = Make<TButton>(this, this, "UpdateAbort", 190, 80, 99, 21);
+    UpdateAbort = Place<TButton>(this, this, "UpdateAbort", 190, 80, 99, 21);
     UpdateAbort->SetCaption("Cancel Update");
     UpdateAbort->OnClick = [this](TObject* sender) { UpdateAbortClick(sender); };
 
-    HttpCli2 = new UpdHttp::THttpCli(this);
-    HttpCli2->Name = "HttpCli2";
+    HttpCli2 = NewComponent<UpdHttp::THttpCli>(this, "HttpCli2");
     HttpCli2->OnHeaderEnd = [this](TObject* sender) { HttpCli2HeaderEnd(sender); };
     HttpCli2->OnDocData = [this](TObject* sender, const char* buffer, int len) { HttpCli2DocData(sender, buffer, len); };
-    RAR1 = new TRAR(this);
-    RAR1->Name = "RAR1";
+    RAR1 = NewComponent<TRAR>(this, "RAR1");
     RAR1->OnExtracting = [this](TObject* sender, const RARHeaderData& entry) { RAR1Extracting(sender, entry); };
     RAR1->OnProcessData = [this](TObject* sender, char* addr, int size, int position) {
         return RAR1ProcessData(sender, addr, size, position);
@@ -146,22 +110,8 @@ void TForm1::RunUpdate()
 {
     const AnsiString archive = FWorkFolder + "/" + SoftwareArchiveFileName;
     HttpCli2->URL = UpdateServerAddress(TIniFile(FWorkFolder + "/wkt.ini")) + SoftwareArchiveUrlPath;
-    {
-        TFileStream stream(archive, fmCreate);
-        HttpCli2->ReceiveStream = &stream;
-        const TFinally detach{[this] {
-            UpdateAbort->SetEnabled(false);
-            HttpCli2->ReceiveStream = nullptr;
-        }};
-        UpdateAbort->SetEnabled(true);
-        Label1->SetCaption("Status: Loading");
-        try {
-            HttpCli2->Get();
-            Label1->SetCaption("Status: Received " + IntToStr(stream.Size()) + " bytes");
-        } catch (const EHttpException&) {
-            Label1->SetCaption("Status: Failed : " + IntToStr(HttpCli2->HttpStatus()) + " " + HttpCli2->StatusText());
-        }
-    }
+    Label1->SetCaption("Status: Loading");
+    Label1->SetCaption(DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *UpdateAbort));
     if (HttpCli2->HttpStatus() == 200) {
         Label1->SetCaption("Status: Extracting");
         UpdateBar1->SetVisible(true);
@@ -181,14 +131,8 @@ void TForm1::RunUpdate()
 bool TForm1::InstallNewProgram(const AnsiString& archive)
 {
     RAR1->ArchiveName = archive;
-    if (!RAR1->LoadedDLL()) {
-        Application->MessageBox("The RAR library libunrar.so could not be loaded.", "Error", MB_OK | MB_ICONERROR);
+    if (!UpdateArchiveTestsGood(*RAR1))
         return false;
-    }
-    if (!RAR1->Test()) {
-        Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
-        return false;
-    }
     RAR1->TargetDir = FWorkFolder + "/";
     const bool extracted = RAR1->Extract();
     const AnsiString newProgram = FindIgnoringCase(FWorkFolder, NewProgramFileName);

@@ -25,17 +25,3 @@ TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, con
         label->SetFocusControl(names);
     return label;
 }
-
-#include "platform/Skin.h"
-#include "workbench/SubmitMain.h"
-
-void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder)
-{
-    if (skin.SkinSource.empty())
-        skin.SkinPath = AppPath(appFolder, "\\Vov-EZ.skn");
-}
-
-AnsiString MainAppFolder()
-{
-    return SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
-}

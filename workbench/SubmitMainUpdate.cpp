@@ -99,23 +99,8 @@ bool TSubmitMain::RunDatabaseUpdate()
 
     box.Show();
     HttpCli2->URL = UpdateServerAddress(TIniFile(AppPath(AppFolder, SettingsFileName))) + DatabaseArchiveUrlPath;
-    {
-        TFileStream stream(archive, fmCreate);
-        HttpCli2->ReceiveStream = &stream;
-        const TFinally detach{[&] {
-            box.UpdateAbort->SetEnabled(false);
-            HttpCli2->ReceiveStream = nullptr;
-        }};
-        box.UpdateAbort->SetEnabled(true);
-        box.InfoLabel->SetCaption("Status: Loading");
-        try {
-            HttpCli2->Get();
-            box.InfoLabel->SetCaption("Status: Received " + IntToStr(stream.Size()) + " bytes");
-        } catch (const EHttpException&) {
-            box.InfoLabel->SetCaption("Status: Failed : " + IntToStr(HttpCli2->HttpStatus()) + " " +
-                                      HttpCli2->StatusText());
-        }
-    }
+    box.InfoLabel->SetCaption("Status: Loading");
+    box.InfoLabel->SetCaption(DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *box.UpdateAbort));
     if (HttpCli2->HttpStatus() != 200) {
         Application->MessageBox("No Update Available at this time... Please try again later.", "No Update",
                                 MB_OK | MB_ICONEXCLAMATION);
@@ -138,14 +123,8 @@ bool TSubmitMain::InstallDatabaseUpdate(const AnsiString& staging)
 {
     // Each failure has its own message: no library, a damaged archive, or
     // an archive that could not be written out.
-    if (!RAR1->LoadedDLL()) {
-        Application->MessageBox("The RAR library libunrar.so could not be loaded.", "Error", MB_OK | MB_ICONERROR);
+    if (!UpdateArchiveTestsGood(*RAR1))
         return false;
-    }
-    if (!RAR1->Test()) {
-        Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
-        return false;
-    }
     RemoveFolder(staging);
     RAR1->TargetDir = staging;
     if (!RAR1->Extract()) {

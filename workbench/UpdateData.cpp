@@ -8,8 +8,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "classlib/Controls.h"
+#include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
+#include "platform/Hooks.h"
+#include "transport/HttpProt.h"
 #include "unrar/EntryName.h"
+#include "workbench/RARArc.h"
 
 namespace fs = std::filesystem;
 
@@ -106,4 +111,39 @@ void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program)
         Fail("Cannot make \"" + newProgram + "\" executable", std::error_code(errno, std::generic_category()));
     if (std::rename(newProgram.c_str(), program.c_str()) != 0)
         Fail("Cannot rename \"" + newProgram + "\" to \"" + program + "\"", std::error_code(errno, std::generic_category()));
+}
+
+AnsiString DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
+                              TControl& abort)
+{
+    TFileStream stream(file, fmCreate);
+    client.ReceiveStream = &stream;
+    abort.SetEnabled(true);
+    AnsiString status;
+    try {
+        get();
+        status = "Status: Received " + IntToStr(stream.Size()) + " bytes";
+    } catch (const EHttpException&) {
+        status = "Status: Failed : " + IntToStr(client.HttpStatus()) + " " + client.StatusText();
+    } catch (...) {
+        abort.SetEnabled(false);
+        client.ReceiveStream = nullptr;
+        throw;
+    }
+    abort.SetEnabled(false);
+    client.ReceiveStream = nullptr;
+    return status;
+}
+
+bool UpdateArchiveTestsGood(TRAR& rar)
+{
+    if (!rar.LoadedDLL()) {
+        Application->MessageBox("The RAR library libunrar.so could not be loaded.", "Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!rar.Test()) {
+        Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    return true;
 }

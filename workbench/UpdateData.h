@@ -3,11 +3,15 @@
 // matched the Windows way, and moving a checked update into place.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "classlib/Classes.h"
 
+class TControl;
+class TCustomHttpCli;
 class TIniFile;
+class TRAR;
 
 // Relative to the application folder.
 inline constexpr const char* DatabaseArchiveFileName = "\\data\\pro.zrc";
@@ -51,3 +55,17 @@ void RemoveFolder(const AnsiString& path);
 // Makes newProgram executable and renames it over program: the old program
 // stays until the new one takes its place in one step. Throws EInOutError.
 void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program);
+
+// --- steps both update windows take ------------------------------------------------------
+
+// Fetches the client's URL into file (created, or emptied) with get, the
+// client's synchronous GET; abort is enabled only while it runs. Returns the
+// status line the windows show after it: "Status: Received <size> bytes",
+// or "Status: Failed : <status> <reason>" for a status of 400 or more
+// (local failures and an abort are 404). Other exceptions pass on.
+AnsiString DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
+                              TControl& abort);
+
+// True when the library is there and the archive tests good; otherwise
+// shows which of the two it is, and returns false.
+bool UpdateArchiveTestsGood(TRAR& rar);

@@ -1,0 +1,18 @@
+// The skin step and the application folder of the windows, apart from the
+// form building helpers: these two need the main window, and the updater,
+// which builds its window with the same helpers, has none.
+#include "workbench/FormBuild.h"
+
+#include "platform/Skin.h"
+#include "workbench/SubmitMain.h"
+
+void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder)
+{
+    if (skin.SkinSource.empty())
+        skin.SkinPath = AppPath(appFolder, "\\Vov-EZ.skn");
+}
+
+AnsiString MainAppFolder()
+{
+    return SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
+}
