@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -150,7 +151,11 @@ public:
         }
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100; ++attempt) {
-            FTemp = ".unrar-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+            // Formatted without std::to_string, whose digit table would keep
+            // the library from ever being unloaded.
+            char name[64];
+            std::snprintf(name, sizeof name, ".unrar-%ld-%u.part", static_cast<long>(::getpid()), counter++);
+            FTemp = name;
             const int fd = ::openat(FFolder.Get(), FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                     mode);
             if (fd >= 0) {
