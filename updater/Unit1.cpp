@@ -136,11 +136,13 @@ bool TForm1::InstallNewProgram(const AnsiString& archive)
     RAR1->TargetDir = FWorkFolder + "/";
     const bool extracted = RAR1->Extract();
     const AnsiString newProgram = FindIgnoringCase(FWorkFolder, NewProgramFileName);
-    if (!extracted || !FileExists(newProgram)) {
-        DeleteFile(newProgram);
-        Application->MessageBox(extracted ? "Archive is corrupted" : "The update could not be extracted.",
-                                extracted ? "Information" : "Error",
-                                MB_OK | (extracted ? MB_ICONINFORMATION : MB_ICONERROR));
+    if (!extracted) {
+        DeleteFile(newProgram);  // when it came out but another entry did not
+        Application->MessageBox("The update could not be extracted.", "Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!FileExists(newProgram)) {
+        Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
         return false;
     }
     // The old program stays in place until this one rename; a failure

@@ -138,6 +138,11 @@ TEST_F(Updater, AFailureBeforeTheRenameStartsTheOldProgramUnchanged)
          [](Updater& t) { TIniFile(t.work.File("wkt.ini")).WriteString("Update", "Server", "http://127.0.0.1:1"); },
          "Status: Failed : 404 ", {"No Update Available at this time... Please try again later."}},
         {"a wrong CRC", [&](Updater& t) { t.Serve(Rar4Bytes({bad})); }, "Status: Extracting", {"Archive is corrupted"}},
+        {"an entry that cannot be written after the new program",
+         [](Updater& t) {
+             t.Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram), Rar4Entry::File("softup.exe\\x", "x")}));
+         },
+         "Status: Extracting", {"The update could not be extracted."}},
         {"no new program in the archive",
          [](Updater& t) { t.Serve(Rar4Bytes({Rar4Entry::File("readme.txt", "x")})); }, "Status: Extracting",
          {"Archive is corrupted"}},

@@ -222,6 +222,14 @@ TEST_F(DatabaseUpdate, AFailedUpdateLeavesTheOldDatabaseByteForByte)
              t.Serve(Rar4Bytes(entries));
          },
          "Status: Extracting", {Corrupted}, ""},
+        {"an entry that cannot be written",
+         [](DatabaseUpdate& t) {
+             std::vector<Rar4Entry> entries = UpdateEntries();
+             entries.push_back(Rar4Entry::File("un.pac\\x", "under a file"));
+             t.Serve(Rar4Bytes(entries));
+         },
+         "Status: Extracting",
+         {{"The update could not be extracted into the data folder.", "Error", MB_OK | MB_ICONERROR}}, ""},
         {"the update list is missing",
          [](DatabaseUpdate& t) { t.Serve(Rar4Bytes({UpdateEntries()[0], UpdateEntries()[2]})); },
          "Status: Extracting", {}, "un.pac"},
