@@ -1,20 +1,39 @@
 #include "classlib/ComCtrls.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QIcon>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
+#include <set>
 
 #include "classlib/QtBridge.h"
+
+// ComCtrlsAccess.cpp: the accessible table of a list view, for views that
+// carry this property.
+void InstallListViewAccessibility();
+extern const char* const ListViewMark;
 
 namespace {
 
@@ -50,8 +69,9 @@ public:
         const int col = index.column();
         switch (role) {
         case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
             return ToQString(col == 0 ? item->CaptionRef() : item->SubItemRef(col - 1));
+        case Qt::AccessibleTextRole:
+            return ToQString(FListView->CellAccessibleText(row, col));
         case Qt::CheckStateRole:
             if (col == 0 && FListView->Checkboxes())
                 return item->Checked() ? Qt::Checked : Qt::Unchecked;
@@ -166,13 +186,22 @@ private:
     TListView* FListView;
 };
 
-// The table behind a list view. Owner-drawn rows are painted whole, once,
-// when the leftmost visible cell of the row is painted.
+// The table behind a list view. An owner-drawn row is painted by the list
+// view as a whole, once for each of its cells with the drawing clipped to
+// that cell, so every cell shows the row's own colours (the view paints its
+// selection under each cell before the delegate runs).
 class TListTableView : public QTableView {
 public:
-    explicit TListTableView(TListView* lv) : FListView(lv) {}
+    explicit TListTableView(TListView* lv) : FListView(lv)
+    {
+        FHover.setSingleShot(true);
+        QObject::connect(&FHover, &QTimer::timeout, this, [this] {
+            if (viewport()->rect().contains(FHoverAt))
+                SafeCall([&] { FListView->HandleToolTip(FHoverAt.x(), FHoverAt.y()); });
+        });
+    }
 
-    void PaintOwnerDrawnRow(QPainter* painter, const QStyleOptionViewItem& option, int row) const
+    void PaintOwnerDrawnCell(QPainter* painter, const QStyleOptionViewItem& option, int row) const
     {
         const QRect rowRect(-horizontalOffset(), option.rect.y(), horizontalHeader()->length(), rowHeight(row));
         TOwnerDrawState state;
@@ -182,17 +211,326 @@ public:
             state << odFocused;
         if (!isEnabled())
             state << odDisabled;
+        const QRect clip = option.rect.intersected(viewport()->rect());
+        if (clip.isEmpty())
+            return;
         painter->save();
         {
-            TQtCanvas canvas(painter, FromQRect(rowRect.intersected(viewport()->rect())));
+            TQtCanvas canvas(painter, FromQRect(clip));
             SafeCall([&] { FListView->PaintRow(row, FromQRect(rowRect), state, &canvas); });
         }
         painter->restore();
     }
-    int LeftmostVisibleColumn() const
+    void RefreshGeometries() { updateGeometries(); }
+    void SetHoverTime(int ms) { FHoverTime = std::max(1, ms); }
+
+protected:
+    bool viewportEvent(QEvent* event) override
     {
-        const int c = columnAt(0);
-        return c < 0 ? 0 : c;
+        switch (event->type()) {
+        case QEvent::ToolTip:
+            return true;  // the list's own hints stand in for the toolkit's
+        case QEvent::MouseMove:
+            FHoverAt = static_cast<QMouseEvent*>(event)->position().toPoint();
+            FHover.start(FHoverTime);
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::Leave:
+            FHover.stop();
+            SafeCall([&] { FListView->HideHintWindow(); });
+            break;
+        default:
+            break;
+        }
+        return QTableView::viewportEvent(event);
+    }
+    void scrollContentsBy(int dx, int dy) override
+    {
+        QTableView::scrollContentsBy(dx, dy);
+        if (dy != 0)
+            SafeCall([&] { FListView->HandleScrolled(); });
+    }
+
+private:
+    TListView* FListView;
+    QTimer FHover;
+    QPoint FHoverAt;
+    int FHoverTime = 400;
+};
+
+// The header of a list view: header items with a picture on either side,
+// items the list view paints itself, the user's column resizing as a begin
+// and an end (a beginning the list view may refuse), and the filter bar.
+class TListHeader : public QHeaderView {
+public:
+    static constexpr int FilterRowHeight = 22;
+
+    TListHeader(TListView* lv, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), FListView(lv)
+    {
+        FFilterTimer.setSingleShot(true);
+        QObject::connect(&FFilterTimer, &QTimer::timeout, this, [this] {
+            const std::set<int> columns = std::move(FPendingFilters);
+            FPendingFilters.clear();
+            for (int column : columns)
+                SafeCall([&] { FListView->HandleFilterChanged(column); });
+        });
+        QObject::connect(this, &QHeaderView::sectionResized, this, [this] { PlaceFilters(); });
+        QObject::connect(this, &QHeaderView::sectionMoved, this, [this] { PlaceFilters(); });
+        QObject::connect(this, &QHeaderView::sectionCountChanged, this, [this] { SyncFilters(); });
+        QObject::connect(this, &QHeaderView::geometriesChanged, this, [this] { PlaceFilters(); });
+    }
+
+    void SetFilterBar(bool on)
+    {
+        FFilterOn = on;
+        SyncFilters();
+        Relayout();
+    }
+    void SetFixedHeight(int pixels)
+    {
+        FFixedHeight = std::max(0, pixels);
+        Relayout();
+    }
+    void SetFilterTimeOut(int ms) { FFilterTimeOut = std::max(0, ms); }
+    QString FilterText(int column) const
+    {
+        return column >= 0 && column < int(FEdits.size()) ? FEdits[size_t(column)]->text() : QString();
+    }
+    void SetFilterText(int column, const QString& text)
+    {
+        SyncFilters();
+        if (column >= 0 && column < int(FEdits.size()))
+            FEdits[size_t(column)]->setText(text);
+    }
+    QLineEdit* FilterEdit(int column) const
+    {
+        return column >= 0 && column < int(FEdits.size()) ? FEdits[size_t(column)] : nullptr;
+    }
+    QToolButton* FilterButton(int column) const
+    {
+        return column >= 0 && column < int(FButtons.size()) ? FButtons[size_t(column)] : nullptr;
+    }
+
+    QSize sizeHint() const override
+    {
+        QSize s = QHeaderView::sizeHint();
+        if (FFixedHeight > 0)
+            s.setHeight(FFixedHeight);
+        if (FFilterOn)
+            s.rheight() += FilterRowHeight;
+        return s;
+    }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
+    {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        TListColumns* columns = FListView->Columns();
+        if (logicalIndex < 0 || logicalIndex >= columns->Count())
+            return;
+        const TListColumn* column = columns->Items(logicalIndex);
+        const TBitmap* picture = column->HeaderBitmap();
+        if ((!picture || picture->Empty()) && FListView->HeaderImages() && column->ImageIndex() >= 0)
+            picture = FListView->HeaderImages()->Image(column->ImageIndex());
+        if (!picture || picture->Empty())
+            return;
+        option->icon = QIcon(QPixmap::fromImage(picture->Image().image));
+        option->iconAlignment = (column->ImageOnRight() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    }
+
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        QRect label = rect;
+        if (FFilterOn) {
+            label.setHeight(std::max(0, rect.height() - FilterRowHeight));
+            painter->fillRect(QRect(rect.x(), label.bottom() + 1, rect.width(), FilterRowHeight),
+                              palette().brush(QPalette::Button));
+        }
+        TListColumns* columns = FListView->Columns();
+        if (logicalIndex >= 0 && logicalIndex < columns->Count() && columns->Items(logicalIndex)->HeaderOwnerDraw()) {
+            const bool pressed = FPressed == logicalIndex;
+            painter->save();
+            {
+                TQtCanvas canvas(painter, FromQRect(label));
+                SafeCall([&] { FListView->HandlePaintHeaderItem(logicalIndex, FromQRect(label), pressed, &canvas); });
+            }
+            painter->restore();
+            return;
+        }
+        QHeaderView::paintSection(painter, label, logicalIndex);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            const int x = event->position().toPoint().x();
+            const int handle = HandleAt(x);
+            if (handle >= 0 && sectionResizeMode(handle) == QHeaderView::Interactive) {
+                bool allow = true;
+                SafeCall([&] { allow = FListView->HandleColumnTrackStart(handle); });
+                if (!allow) {
+                    event->accept();
+                    return;
+                }
+                FTracking = handle;
+            } else {
+                FPressed = logicalIndexAt(x);
+            }
+        }
+        QHeaderView::mousePressEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QHeaderView::mouseReleaseEvent(event);
+        FPressed = -1;
+        if (FTracking >= 0) {
+            const int column = FTracking;
+            FTracking = -1;
+            SafeCall([&] { FListView->HandleColumnTrackEnd(column); });
+        }
+    }
+
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QHeaderView::resizeEvent(event);
+        PlaceFilters();
+    }
+
+private:
+    // The column whose divider lies under x (the one it ends), or -1; the
+    // toolkit grips a divider this many pixels either side.
+    int HandleAt(int x) const
+    {
+        const int visual = visualIndexAt(x);
+        if (visual < 0)
+            return -1;
+        const int logical = logicalIndex(visual);
+        const int start = sectionViewportPosition(logical);
+        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+        if (x > start + sectionSize(logical) - grip)
+            return logical;
+        if (x < start + grip)
+            for (int v = visual - 1; v >= 0; --v)
+                if (!isSectionHidden(logicalIndex(v)))
+                    return logicalIndex(v);
+        return -1;
+    }
+
+    void Relayout()
+    {
+        updateGeometry();
+        if (auto* view = dynamic_cast<TListTableView*>(parentWidget()))
+            view->RefreshGeometries();
+        PlaceFilters();
+        viewport()->update();
+    }
+
+    void SyncFilters()
+    {
+        const size_t wanted = FFilterOn ? size_t(count()) : 0;
+        while (FEdits.size() > wanted) {
+            delete FEdits.back();
+            delete FButtons.back();
+            FEdits.pop_back();
+            FButtons.pop_back();
+        }
+        while (FEdits.size() < wanted) {
+            const int column = int(FEdits.size());
+            auto* edit = new QLineEdit(viewport());
+            edit->setFrame(true);
+            QObject::connect(edit, &QLineEdit::textEdited, this, [this, column] {
+                FPendingFilters.insert(column);
+                FFilterTimer.start(FFilterTimeOut);
+            });
+            auto* button = new QToolButton(viewport());
+            button->setArrowType(Qt::DownArrow);
+            button->setAutoRaise(true);
+            button->setFocusPolicy(Qt::NoFocus);
+            QObject::connect(button, &QToolButton::clicked, this,
+                             [this, column] { SafeCall([&] { FListView->HandleFilterButton(column); }); });
+            FEdits.push_back(edit);
+            FButtons.push_back(button);
+        }
+        PlaceFilters();
+    }
+
+    void PlaceFilters()
+    {
+        const int top = height() - FilterRowHeight;
+        for (size_t i = 0; i < FEdits.size(); ++i) {
+            const int logical = int(i);
+            const bool shown = logical < count() && !isSectionHidden(logical) && sectionSize(logical) > 0;
+            FEdits[i]->setVisible(shown);
+            FButtons[i]->setVisible(shown);
+            if (!shown)
+                continue;
+            const int x = sectionViewportPosition(logical);
+            const int w = sectionSize(logical);
+            const int button = std::min(16, std::max(0, w - 4));
+            FEdits[i]->setGeometry(x + 1, top + 1, std::max(0, w - button - 3), FilterRowHeight - 2);
+            FButtons[i]->setGeometry(x + w - button - 1, top + 1, button, FilterRowHeight - 2);
+        }
+    }
+
+    TListView* FListView;
+    bool FFilterOn = false;
+    int FFixedHeight = 0;
+    int FFilterTimeOut = 500;
+    int FTracking = -1;
+    int FPressed = -1;
+    std::vector<QLineEdit*> FEdits;
+    std::vector<QToolButton*> FButtons;
+    std::set<int> FPendingFilters;
+    QTimer FFilterTimer;
+};
+
+// The in-place edit box of a cell: Enter keeps the edit, Escape drops it,
+// and so does leaving the box (it keeps the edit). Shift+Enter breaks the line.
+class TCellEditor : public QPlainTextEdit {
+public:
+    TCellEditor(TListView* lv, QWidget* parent, int row, int column)
+        : QPlainTextEdit(parent), Row(row), Column(column), FListView(lv)
+    {
+        setFrameShape(QFrame::Box);
+        setLineWidth(1);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setLineWrapMode(QPlainTextEdit::NoWrap);
+        document()->setDocumentMargin(1);
+    }
+    const int Row;
+    const int Column;
+    bool Done = false;
+    AnsiString Original;
+
+    void Finish(bool keep)
+    {
+        if (Done)
+            return;
+        Done = true;
+        SafeCall([&] { FListView->HandleCellEditDone(keep); });
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !(event->modifiers() & Qt::ShiftModifier)) {
+            Finish(true);
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            Finish(false);
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(event);
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QPlainTextEdit::focusOutEvent(event);
+        if (event->reason() != Qt::PopupFocusReason)
+            Finish(true);
     }
 
 private:
@@ -205,19 +543,25 @@ void TListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    auto* view = dynamic_cast<const TListTableView*>(option.widget);
-    if (!view)
-        return;
-    if (index.column() == view->LeftmostVisibleColumn())
-        view->PaintOwnerDrawnRow(painter, option, index.row());
+    if (auto* view = dynamic_cast<const TListTableView*>(option.widget))
+        view->PaintOwnerDrawnCell(painter, option, index.row());
 }
 
 struct TListViewImpl {
     TListTableView* view = nullptr;
+    TListHeader* header = nullptr;
     TListModel* model = nullptr;
     TListDelegate* delegate = nullptr;
+    QPointer<TCellEditor> editor;
+    QPointer<QLabel> hint;
+    QPixmap background;
     bool structureDirty = false;
     bool applyingWidth = false;
+
+    ~TListViewImpl()
+    {
+        delete hint.data();  // a window of its own, not a child of the view
+    }
 };
 
 // --- sub-items --------------------------------------------------------------------------------------
@@ -471,6 +815,13 @@ void TListItems::Renumber(int from)
         FItems[size_t(i)]->FIndex = i;
 }
 
+void TListItems::RefuseWhileSorting() const
+{
+    // The sort holds every item; a comparison handler may not add or take any.
+    if (FOwner->Sorting())
+        throw EListError("List cannot change while it is sorted");
+}
+
 TListItem* TListItems::Add()
 {
     return Insert(Count());
@@ -478,6 +829,7 @@ TListItem* TListItems::Add()
 
 TListItem* TListItems::Insert(int index)
 {
+    RefuseWhileSorting();
     if (index < 0 || index > Count())
         IndexError(index);
     TListViewImpl* impl = FOwner->Impl();
@@ -503,6 +855,7 @@ TListItem* TListItems::Insert(int index)
 
 void TListItems::Delete(int index)
 {
+    RefuseWhileSorting();
     if (index < 0 || index >= Count())
         IndexError(index);
     TListViewImpl* impl = FOwner->Impl();
@@ -522,6 +875,8 @@ void TListItems::Delete(int index)
 
 void TListItems::Clear()
 {
+    if (!FItems.empty())
+        RefuseWhileSorting();
     if (FItems.empty())
         return;
     if (FOwner->OnDeletion)
@@ -605,6 +960,36 @@ void TListColumn::SetAlignment(TAlignment alignment)
     FOwner->Owner()->Invalidate();
 }
 
+void TListColumn::SetImageIndex(int index)
+{
+    FImageIndex = index;
+    HeaderLookChanged();
+}
+
+void TListColumn::SetHeaderBitmap(const TBitmap* bitmap)
+{
+    FHeaderBitmap = bitmap;
+    HeaderLookChanged();
+}
+
+void TListColumn::SetImageOnRight(bool v)
+{
+    FImageOnRight = v;
+    HeaderLookChanged();
+}
+
+void TListColumn::SetHeaderOwnerDraw(bool v)
+{
+    FHeaderOwnerDraw = v;
+    HeaderLookChanged();
+}
+
+void TListColumn::HeaderLookChanged()
+{
+    TListViewImpl* impl = FOwner->Owner()->Impl();
+    impl->header->viewport()->update();
+}
+
 void TListColumn::SetAutoSize(bool v)
 {
     FAutoSize = v;
@@ -674,6 +1059,7 @@ TListView::TListView(TComponent* AOwner)
       FItems(std::make_unique<TListItems>(this))
 {
     auto* view = new TListTableView(this);
+    view->setProperty(ListViewMark, true);  // known to the accessibility factory before anyone asks
     FView->view = view;
     FView->model = new TListModel(this);
     FView->model->setParent(view);
@@ -694,6 +1080,8 @@ TListView::TListView(TComponent* AOwner)
     view->verticalHeader()->hide();
     view->verticalHeader()->setMinimumSectionSize(1);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    FView->header = new TListHeader(this, view);
+    view->setHorizontalHeader(FView->header);
     QHeaderView* header = view->horizontalHeader();
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
@@ -714,6 +1102,12 @@ TListView::TListView(TComponent* AOwner)
         if (section >= 0)
             SafeCall([&] { HandleColumnRightClick(section); });
     });
+    ConnectControl(this, header, &QHeaderView::sectionHandleDoubleClicked,
+                   [this](int section) { SafeCall([&] { HandleColumnDividerDblClick(section); }); });
+    QScrollBar* vertical = view->verticalScrollBar();
+    ConnectControl(this, vertical, &QScrollBar::sliderMoved,
+                   [this](int value) { SafeCall([&] { HandleScrollTracking(value); }); });
+    ConnectControl(this, vertical, &QScrollBar::sliderReleased, [this] { SafeCall([&] { HandleScrollEnded(); }); });
     ConnectControl(this, view->selectionModel(), &QItemSelectionModel::selectionChanged,
                      [this](const QItemSelection& selected, const QItemSelection& deselected) {
                          std::vector<int> on, off;
@@ -734,11 +1128,14 @@ TListView::TListView(TComponent* AOwner)
     ApplyColor();
     UpdateRowHeight();
     SetBounds(0, 0, 250, 150);
+    InstallListViewAccessibility();
 }
 
 TListView::~TListView()
 {
     SetDestroying();
+    if (FView->editor)
+        FView->editor->Done = true;
     FClearing = true;
     if (QWidget* w = Widget())
         w->setUpdatesEnabled(false);
@@ -789,7 +1186,325 @@ void TListView::SetShowColumnHeaders(bool v)
 void TListView::SetColumnClick(bool v)
 {
     FColumnClick = v;
-    FView->view->horizontalHeader()->setSectionsClickable(v);
+    FView->view->horizontalHeader()->setSectionsClickable(v && FHeaderButtons);
+}
+
+void TListView::SetHeaderImages(TImageList* images)
+{
+    FHeaderImages = images;
+    FView->header->viewport()->update();
+}
+
+void TListView::SetHeaderHotTrack(bool v)
+{
+    FView->header->setAttribute(Qt::WA_Hover, v);
+    FView->header->setMouseTracking(v);
+    FView->header->viewport()->update();
+}
+
+void TListView::SetHeaderDragDrop(bool v)
+{
+    FView->header->setSectionsMovable(v);
+}
+
+void TListView::SetHeaderButtons(bool v)
+{
+    FHeaderButtons = v;
+    FView->header->setSectionsClickable(v && FColumnClick);
+}
+
+void TListView::SetHeaderFont(const TFont* font, int heightPixels)
+{
+    if (font)
+        FView->header->setFont(ToQFont(*font));
+    else
+        FView->header->setFont(QApplication::font(FView->header));
+    FView->header->SetFixedHeight(heightPixels);
+}
+
+void TListView::SetFilterBar(bool v)
+{
+    FFilterBar = v;
+    FView->header->SetFilterBar(v);
+}
+
+AnsiString TListView::FilterText(int column) const
+{
+    return FromQString(FView->header->FilterText(column));
+}
+
+void TListView::SetFilterText(int column, const AnsiString& text)
+{
+    FView->header->SetFilterText(column, ToQString(text));
+}
+
+void TListView::SetFilterTimeOut(int ms)
+{
+    FFilterTimeOut = std::max(0, ms);
+    FView->header->SetFilterTimeOut(FFilterTimeOut);
+}
+
+void TListView::SetBackgroundBitmap(const TBitmap* bitmap)
+{
+    FView->background = bitmap && !bitmap->Empty() ? QPixmap::fromImage(bitmap->Image().image) : QPixmap();
+    ApplyColor();
+    Invalidate();
+}
+
+void TListView::SetHoverTime(int ms)
+{
+    FHoverTime = std::max(1, ms);
+    FView->view->SetHoverTime(FHoverTime);
+}
+
+TPoint TListView::ItemAreaToScreen(const TPoint& p) const
+{
+    const QPoint g = FView->view->viewport()->mapToGlobal(QPoint(p.x, p.y));
+    return {g.x(), g.y()};
+}
+
+int TListView::ItemAreaHeight() const
+{
+    return FView->view->viewport()->height();
+}
+
+int TListView::HeaderHeight() const
+{
+    return FView->header->isVisible() ? FView->header->height() : 0;
+}
+
+// --- in-place editing -------------------------------------------------------------------------
+
+namespace {
+
+// The edit box holds lines; the cell keeps its own line ends when the text is
+// not changed, and gets CR LF between lines otherwise.
+QString EditorText(const AnsiString& text)
+{
+    QString q = ToQString(text);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    q.replace(QChar('\r'), QChar('\n'));
+    return q;
+}
+
+AnsiString EditedText(const QString& raw, const AnsiString& original)
+{
+    QString q = raw;
+    q.replace(QChar(0x2029), QChar('\n'));
+    q.replace(QChar(0x2028), QChar('\n'));
+    if (q == EditorText(original))
+        return original;
+    q.replace(QChar('\n'), QStringLiteral("\r\n"));
+    return FromQString(q);
+}
+
+}  // namespace
+
+bool TListView::EditCell(int row, int column, const AnsiString& text)
+{
+    if (row < 0 || row >= FView->model->Rows || column < 0 || column >= FView->model->columnCount(QModelIndex()))
+        return false;
+    EndCellEdit(true);
+    auto* editor = new TCellEditor(this, FView->view->viewport(), row, column);
+    editor->Original = text;
+    editor->setFont(ToQFont(*Font()));
+    editor->setPlainText(EditorText(text));
+    editor->selectAll();
+    FView->editor = editor;
+    editor->setGeometry(ToQRect(CellRect(row, column)));
+    editor->show();
+    editor->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void TListView::EndCellEdit(bool keep)
+{
+    if (FView->editor)
+        FView->editor->Finish(keep);
+}
+
+bool TListView::CellEditing() const
+{
+    return FView->editor && !FView->editor->Done;
+}
+
+AnsiString TListView::CellEditText() const
+{
+    if (!FView->editor)
+        return AnsiString();
+    return EditedText(FView->editor->document()->toRawText(), FView->editor->Original);
+}
+
+void TListView::SetCellEditText(const AnsiString& text)
+{
+    if (FView->editor)
+        FView->editor->setPlainText(EditorText(text));
+}
+
+void TListView::HandleCellEditDone(bool keep)
+{
+    TCellEditor* editor = FView->editor;
+    if (!editor)
+        return;
+    const int row = editor->Row;
+    const int column = editor->Column;
+    const AnsiString text = EditedText(editor->document()->toRawText(), editor->Original);
+    FView->editor = nullptr;
+    editor->hide();
+    editor->deleteLater();
+    if (Destroying())
+        return;
+    FView->view->setFocus(Qt::OtherFocusReason);
+    if (keep && row < FItems->Count())
+        CellEdited(row, column, text);
+}
+
+// --- the hint window --------------------------------------------------------------------------
+
+void TListView::ShowHintWindow(const AnsiString& text, const TPoint& screen, const TFont& font)
+{
+    QLabel* hint = FView->hint;
+    if (!hint) {
+        hint = new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
+        hint->setFrameStyle(QFrame::Box | QFrame::Plain);
+        hint->setLineWidth(1);
+        hint->setMargin(1);
+        hint->setTextFormat(Qt::PlainText);
+        QPalette pal = hint->palette();
+        pal.setColor(QPalette::Window, ToQColor(clInfoBk));
+        pal.setColor(QPalette::WindowText, ToQColor(clInfoText));
+        hint->setPalette(pal);
+        hint->setAutoFillBackground(true);
+        FView->hint = hint;
+    }
+    hint->setFont(ToQFont(font));
+    hint->setText(ToQString(text));
+    hint->adjustSize();
+    hint->move(screen.x, screen.y);
+    hint->show();
+    hint->raise();
+    QPointer<QLabel> guard(hint);
+    const QString shown = hint->text();
+    QTimer::singleShot(10000, hint, [guard, shown] {
+        if (guard && guard->text() == shown)
+            guard->hide();
+    });
+}
+
+void TListView::HideHintWindow()
+{
+    if (FView->hint)
+        FView->hint->hide();
+}
+
+bool TListView::HintWindowVisible() const
+{
+    return FView->hint && FView->hint->isVisible();
+}
+
+AnsiString TListView::HintWindowText() const
+{
+    return FView->hint ? FromQString(FView->hint->text()) : AnsiString();
+}
+
+TPoint TListView::HintWindowPos() const
+{
+    if (!FView->hint)
+        return {};
+    return {FView->hint->x(), FView->hint->y()};
+}
+
+// --- notices from the toolkit ----------------------------------------------------------------
+
+bool TListView::HandleColumnTrackStart(int column)
+{
+    bool allow = true;
+    if (column >= 0 && column < FColumns->Count())
+        ColumnTrackStart(column, allow);
+    return allow;
+}
+
+void TListView::HandleColumnTrackEnd(int column)
+{
+    if (column >= 0 && column < FColumns->Count())
+        ColumnTrackEnd(column);
+}
+
+void TListView::HandleColumnDividerDblClick(int column)
+{
+    if (column >= 0 && column < FColumns->Count())
+        ColumnDividerDblClick(column);
+}
+
+void TListView::HandleFilterChanged(int column)
+{
+    if (column >= 0 && column < FColumns->Count())
+        FilterChanged(column);
+}
+
+void TListView::HandleFilterButton(int column)
+{
+    if (column >= 0 && column < FColumns->Count())
+        FilterButtonClick(column);
+}
+
+void TListView::HandlePaintHeaderItem(int column, const TRect& rect, bool pressed, TCanvas* canvas)
+{
+    if (column < 0 || column >= FColumns->Count())
+        return;
+    FCanvas.Paint(canvas, Font(), clBtnFace, [&] { DrawHeaderItem(column, canvas, rect, pressed); });
+}
+
+void TListView::HandleToolTip(int x, int y)
+{
+    AnsiString text;
+    TPoint screen;
+    TFont font(*Font());
+    if (CellHint(x, y, text, screen, font) && !text.empty())
+        ShowHintWindow(text, screen, font);
+    else
+        HideHintWindow();
+}
+
+void TListView::HandleScrollTracking(int value)
+{
+    ScrollTracking(value);
+}
+
+void TListView::HandleScrollEnded()
+{
+    ScrollTrackEnded();
+}
+
+void TListView::HandleScrolled()
+{
+    if (FView->editor)
+        FView->editor->setGeometry(ToQRect(CellRect(FView->editor->Row, FView->editor->Column)));
+    Scrolled();
+}
+
+AnsiString TListView::CellAccessibleText(int row, int column) const
+{
+    if (row < 0 || row >= FItems->Count())
+        return AnsiString();
+    const TListItem* item = FItems->Item(row);
+    return column == 0 ? item->CaptionRef() : item->SubItemRef(column - 1);
+}
+
+std::vector<AnsiString> TListView::CellAccessibleActions(int row, int column) const
+{
+    if (column == 0 && FCheckboxes && row >= 0 && row < FItems->Count())
+        return {AccessibleToggleAction};
+    return {};
+}
+
+void TListView::DoCellAccessibleAction(int row, int column, const AnsiString& action)
+{
+    if (action != AccessibleToggleAction || column != 0 || !FCheckboxes || row < 0 || row >= FItems->Count())
+        return;
+    TListItem* item = FItems->Item(row);
+    item->SetChecked(!item->Checked());
+    CheckToggled(row);
 }
 
 void TListView::SetOwnerDraw(bool v)
@@ -977,17 +1692,67 @@ void TListView::AlphaSort()
     }
 }
 
+namespace {
+
+// Bottom-up merge sort of pointers. It only ever compares two elements and
+// takes one of them, so it ends after n log n comparisons and never leaves the
+// array whatever the comparison answers (a style that calls every pair
+// "greater", or one that calls a text equal to everything). Stable: the right
+// element goes first only when it is strictly before the left one.
+template <class Before>
+void MergeSortPointers(std::vector<TListItem*>& items, Before before)
+{
+    const size_t n = items.size();
+    if (n < 2)
+        return;
+    std::vector<TListItem*> merged(n);
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t low = 0; low < n; low += 2 * width) {
+            const size_t middle = std::min(low + width, n);
+            const size_t high = std::min(low + 2 * width, n);
+            size_t left = low, right = middle, out = low;
+            while (left < middle && right < high)
+                merged[out++] = before(items[right], items[left]) ? items[right++] : items[left++];
+            while (left < middle)
+                merged[out++] = items[left++];
+            while (right < high)
+                merged[out++] = items[right++];
+        }
+        items.swap(merged);
+    }
+}
+
+}  // namespace
+
 void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare)
 {
+    if (FSorting)
+        return;  // a comparison handler sorting the same list again
     std::vector<TListItem*> selected;
     for (const QModelIndex& i : FView->view->selectionModel()->selectedRows())
         if (i.row() < FItems->Count())
             selected.push_back(FItems->Item(i.row()));
     TListItem* focused = ItemFocused();
     auto& items = FItems->FItems;
-    std::stable_sort(items.begin(), items.end(), [&](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
-        return compare(a.get(), b.get()) < 0;
-    });
+    std::vector<TListItem*> order;
+    order.reserve(items.size());
+    for (auto& item : items)
+        order.push_back(item.get());
+    {
+        // The items stay where they are until the order is known, so a
+        // comparison that throws leaves the list as it was.
+        struct Guard {
+            bool& flag;
+            ~Guard() { flag = false; }
+        } guard{FSorting};
+        FSorting = true;
+        MergeSortPointers(order, [&](TListItem* a, TListItem* b) { return compare(a, b) < 0; });
+    }
+    std::vector<std::unique_ptr<TListItem>> sorted;
+    sorted.reserve(items.size());
+    for (TListItem* item : order)
+        sorted.push_back(std::move(items[size_t(item->Index())]));
+    items.swap(sorted);
     FItems->Renumber(0);
     if (FItems->FUpdateCount > 0) {
         FView->structureDirty = true;
@@ -1051,6 +1816,8 @@ void TListView::HandleColumnResized(int column, int width)
     if (column < 0 || column >= FColumns->Count())
         return;
     FColumns->Items(column)->FWidth = width;
+    if (FView->editor)
+        FView->editor->setGeometry(ToQRect(CellRect(FView->editor->Row, FView->editor->Column)));
     ColumnResized(column);
 }
 
@@ -1081,7 +1848,10 @@ void TListView::HandleSelectionChanged(const std::vector<int>& selected, const s
     }
 }
 
-void TListView::HandleCheckToggled(int) {}
+void TListView::HandleCheckToggled(int row)
+{
+    CheckToggled(row);
+}
 
 void TListView::Change(TListItem* item, TItemChange change)
 {
@@ -1181,7 +1951,10 @@ void TListView::ApplyColor()
     if (!w)
         return;
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Base, ToQColor(Color()));
+    if (FView && !FView->background.isNull())
+        pal.setBrush(QPalette::Base, QBrush(FView->background));
+    else
+        pal.setColor(QPalette::Base, ToQColor(Color()));
     w->setPalette(pal);
 }
 

@@ -144,6 +144,7 @@ private:
     friend class TListView;
     friend class TListColumns;
     void Renumber(int from);
+    void RefuseWhileSorting() const;
     TListView* FOwner;
     std::vector<std::unique_ptr<TListItem>> FItems;
     int FUpdateCount = 0;
@@ -170,13 +171,24 @@ public:
     void SetMinWidth(int w) { FMinWidth = w; }
     int MaxWidth() const { return FMaxWidth; }
     void SetMaxWidth(int w) { FMaxWidth = w; }
+    // The header item's picture: a bitmap of its own (not owned), else image
+    // ImageIndex of the list's HeaderImages (-1: none); on the left of the
+    // caption, or on its right.
     int ImageIndex() const { return FImageIndex; }
-    void SetImageIndex(int index) { FImageIndex = index; }
+    void SetImageIndex(int index);
+    const TBitmap* HeaderBitmap() const { return FHeaderBitmap; }
+    void SetHeaderBitmap(const TBitmap* bitmap);
+    bool ImageOnRight() const { return FImageOnRight; }
+    void SetImageOnRight(bool v);
+    // The list view paints the header item itself (TListView::DrawHeaderItem).
+    bool HeaderOwnerDraw() const { return FHeaderOwnerDraw; }
+    void SetHeaderOwnerDraw(bool v);
 
 private:
     friend class TListColumns;
     friend class TListView;
     explicit TListColumn(TListColumns* owner) : FOwner(owner) {}
+    void HeaderLookChanged();
     TListColumns* FOwner;
     int FIndex = 0;
     AnsiString FCaption;
@@ -186,6 +198,9 @@ private:
     int FMinWidth = 0;
     int FMaxWidth = 0;
     int FImageIndex = -1;
+    const TBitmap* FHeaderBitmap = nullptr;
+    bool FImageOnRight = false;
+    bool FHeaderOwnerDraw = false;
 };
 
 class TListColumns {
@@ -278,9 +293,63 @@ public:
     void Scroll(int dx, int dy);
     // Shows a sort arrow on a column header (-1 removes it).
     void SetSortIndicator(int column, bool descending);
+    // The screen position of a point of the item area.
+    TPoint ItemAreaToScreen(const TPoint& p) const;
+    int ItemAreaHeight() const;
+    int HeaderHeight() const;
 
+    // Reorders the items with a stable merge sort: whatever the comparison
+    // answers (a negative result puts a first), every item is compared a
+    // bounded number of times and the sort ends. While it runs, an item's
+    // Index() is still its place before the sort.
     void AlphaSort();
     void CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare);
+    bool Sorting() const { return FSorting; }
+
+    // The column headers.
+    TImageList* HeaderImages() const { return FHeaderImages; }
+    void SetHeaderImages(TImageList* images);
+    // Hot tracking lights the header item under the mouse; drag-and-drop
+    // lets the user reorder the columns; without buttons the header items
+    // are flat and do not click.
+    void SetHeaderHotTrack(bool v);
+    void SetHeaderDragDrop(bool v);
+    void SetHeaderButtons(bool v);
+    // The header's font; nullptr gives it the system font again. pixels > 0
+    // fixes the header's height.
+    void SetHeaderFont(const TFont* font, int heightPixels = 0);
+    // The filter bar: an edit line under each header item, and its button.
+    bool FilterBar() const { return FFilterBar; }
+    void SetFilterBar(bool v);
+    AnsiString FilterText(int column) const;
+    void SetFilterText(int column, const AnsiString& text);
+    // Milliseconds between the last key typed in a filter and its change notice.
+    int FilterTimeOut() const { return FFilterTimeOut; }
+    void SetFilterTimeOut(int ms);
+    // A picture tiled behind the rows (nullptr: the plain Color).
+    void SetBackgroundBitmap(const TBitmap* bitmap);
+    // Milliseconds the mouse rests before a cell hint shows.
+    int HoverTime() const { return FHoverTime; }
+    void SetHoverTime(int ms);
+
+    // In-place editing of one cell: a multi-line edit box on the cell holds
+    // text; Enter or leaving the box keeps the edit (CellEdited), Escape
+    // drops it. False when the cell is not on the list.
+    bool EditCell(int row, int column, const AnsiString& text);
+    void EndCellEdit(bool keep);
+    bool CellEditing() const;
+    // The edit box's text while an edit runs (for tests and the owner).
+    AnsiString CellEditText() const;
+    void SetCellEditText(const AnsiString& text);
+
+    // The list's hint window: text at a screen point, in a font, on the
+    // application's hint colour. Hidden by HideHintWindow, a click, the
+    // mouse leaving the list, or after ten seconds.
+    void ShowHintWindow(const AnsiString& text, const TPoint& screen, const TFont& font);
+    void HideHintWindow();
+    bool HintWindowVisible() const;
+    AnsiString HintWindowText() const;
+    TPoint HintWindowPos() const;
 
     // The canvas of owner drawing; valid while DrawItem runs, a measuring
     // canvas otherwise.
@@ -301,7 +370,25 @@ public:
     void HandleColumnRightClick(int column);
     void HandleSelectionChanged(const std::vector<int>& selected, const std::vector<int>& deselected);
     void HandleCheckToggled(int row);
+    bool HandleColumnTrackStart(int column);
+    void HandleColumnTrackEnd(int column);
+    void HandleColumnDividerDblClick(int column);
+    void HandleFilterChanged(int column);
+    void HandleFilterButton(int column);
+    void HandlePaintHeaderItem(int column, const TRect& rect, bool pressed, TCanvas* canvas);
+    void HandleToolTip(int x, int y);
+    void HandleScrollTracking(int value);
+    void HandleScrollEnded();
+    void HandleScrolled();
+    void HandleCellEditDone(bool keep);
     TListViewImpl* Impl() const { return FView.get(); }
+
+    // What assistive technology reads of a cell: its name (the text shown)
+    // and the actions it offers, which DoCellAccessibleAction carries out.
+    // The default offers "Toggle" on a check box cell.
+    virtual AnsiString CellAccessibleText(int row, int column) const;
+    virtual std::vector<AnsiString> CellAccessibleActions(int row, int column) const;
+    virtual void DoCellAccessibleAction(int row, int column, const AnsiString& action);
 
 protected:
     // Paints one owner-drawn row; the default runs OnDrawItem.
@@ -310,6 +397,30 @@ protected:
     virtual void Change(TListItem* item, TItemChange change);
     virtual void ColumnResized(int /*column*/) {}
     virtual void ColumnRightClick(int /*column*/) {}
+    // The user starts (allow false forbids it) and ends resizing a column.
+    virtual void ColumnTrackStart(int /*column*/, bool& /*allow*/) {}
+    virtual void ColumnTrackEnd(int /*column*/) {}
+    virtual void ColumnDividerDblClick(int /*column*/) {}
+    virtual void FilterChanged(int /*column*/) {}
+    virtual void FilterButtonClick(int /*column*/) {}
+    // Paints a header item marked HeaderOwnerDraw; the canvas is clipped to rect.
+    virtual void DrawHeaderItem(int /*column*/, TCanvas* /*canvas*/, const TRect& /*rect*/, bool /*pressed*/) {}
+    // The mouse rested at (x, y) of the item area: true with a text, the
+    // screen point and the font of a hint to show there.
+    virtual bool CellHint(int /*x*/, int /*y*/, AnsiString& /*text*/, TPoint& /*screen*/, TFont& /*font*/)
+    {
+        return false;
+    }
+    // The vertical scroll thumb is dragged (the row now at the top), let go,
+    // or the rows moved by any scrolling.
+    virtual void ScrollTracking(int /*topRow*/) {}
+    virtual void ScrollTrackEnded() {}
+    virtual void Scrolled() {}
+    // An in-place edit was kept; the default does nothing.
+    virtual void CellEdited(int /*row*/, int /*column*/, const AnsiString& /*text*/) {}
+    // A row's check box changed by the user (a click, the keyboard or
+    // assistive technology); the check state is already stored.
+    virtual void CheckToggled(int /*row*/) {}
     virtual void Delete(TListItem* item);
     virtual void InsertItem(TListItem* item);
     void ApplyFont() override;
@@ -344,8 +455,14 @@ private:
     TImageList* FSmallImages = nullptr;
     TImageList* FLargeImages = nullptr;
     TImageList* FStateImages = nullptr;
+    TImageList* FHeaderImages = nullptr;
     TSortType FSortType = stNone;
     int FRowHeight = 0;
+    int FFilterTimeOut = 500;
+    int FHoverTime = 400;
+    bool FFilterBar = false;
+    bool FHeaderButtons = true;
+    bool FSorting = false;
     TSelfPaintCanvas FCanvas;
     bool FClearing = false;
 };
