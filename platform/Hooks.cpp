@@ -1,9 +1,13 @@
 // The production defaults of the hooks: Qt message boxes, xdg-open, the
-// system clock, the C library's resolver and a detached process start.
+// system clock, the C library's resolver, a detached process start, the
+// desktop's clipboard and the registry file beside the program.
 #include "platform/Hooks.h"
 #include "classlib/QtBridge.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QString>
 
@@ -393,6 +397,33 @@ bool DefaultStartProcess(const ProcessStartCall& call)
     return n == 0;
 }
 
+bool DefaultClipboardGetText(std::string& text)
+{
+    if (!HaveGui())
+        return false;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText())
+        return false;
+    text = FromQString(data->text());
+    return true;
+}
+
+void DefaultClipboardSetText(const std::string& text)
+{
+    if (HaveGui())
+        QGuiApplication::clipboard()->setText(ToQString(text));
+}
+
+// Beside the program, in the application folder.
+std::string DefaultRegistryFile()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    const std::string exe = n > 0 ? std::string(buf, size_t(n)) : std::string();
+    const auto slash = exe.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/registry.ini";
+}
+
 Hooks Defaults()
 {
     Hooks h;
@@ -404,6 +435,9 @@ Hooks Defaults()
     h.resolveName = DefaultResolveName;
     h.resolveAddress = DefaultResolveAddress;
     h.startProcess = DefaultStartProcess;
+    h.clipboardGetText = DefaultClipboardGetText;
+    h.clipboardSetText = DefaultClipboardSetText;
+    h.registryFile = DefaultRegistryFile;
     return h;
 }
 

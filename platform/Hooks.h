@@ -73,6 +73,11 @@ struct Hooks {
     // Bits per pixel of the screen; unset: the class library asks the
     // windowing system.
     std::function<int()> screenColorBits;
+    // The clipboard's text: reading gives false when it holds no text.
+    std::function<bool(std::string& text)> clipboardGetText;
+    std::function<void(const std::string& text)> clipboardSetText;
+    // The INI file that stands in for the registry.
+    std::function<std::string()> registryFile;
 };
 
 // The hooks in force. Production defaults are installed at first use.
