@@ -440,7 +440,9 @@ void TSubmitMain::BuildSubmitPage(TWinControl* page)
 
     ExListView2 = Place<TExListView>(this, sheet, "ExListView2", 8, 32, 588, 406);
     DressListView(*ExListView2, true);
-    AddColumns(*ExListView2, {{"Engines", 160}, {"URL", 180}, {"Result", 80}, {"Date", 66}, {"Type", 90}});
+    // Wide enough for a run's longest result ("can't resolve hostname to IP
+    // address") and a whole date and time; the list scrolls sideways to Type.
+    AddColumns(*ExListView2, {{"Engines", 150}, {"URL", 160}, {"Result", 185}, {"Date", 128}, {"Type", 95}});
     ExListView2->SetSmallImages(ImageList1);
     ExListView2->SetPopupMenu(PopupMenu1);
     ExListView2->OnCheckboxClick = [this](TObject* sender, int item, bool state) {

@@ -10,7 +10,9 @@
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
 #include "classlib/TabNotBk.h"
+#include "controls/ExListV.h"
 #include "support/Loop.h"
+#include "workbench/SubmitData.h"
 #include "workbench/SubmitMain.h"
 #include "workbench/WaitWindow.h"
 
@@ -68,6 +70,58 @@ TEST(MainWindowScreenshots, EveryPageAndTheWaitWindow)
     wait.Progress("Fjord Batch Service", 5);
     wait.Finish();
     Save(&wait, dir / "wait-window.png");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// The three lists with the rows a person sees: the engine list after a run,
+// one row selected; the ranking list with its markup cells; the manual list.
+TEST(MainWindowScreenshots, TheThreeListsWithRows)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    const fs::path dir = ScreenshotDir();
+
+    TExListView* engines = SubmitMain->ExListView2;
+    const AnsiString when = "12/10/2026 11:21:24 AM";  // short date and long time
+    const struct {
+        int image;
+        const char* result;
+    } results[] = {{RowImageSuccessful, "OK"},
+                   {RowImageFailed, "can't resolve hostname to IP address"},
+                   {RowImageSuccessful, "OK"},
+                   {RowImageTimedOut, "Timed Out"},
+                   {RowImageFailed, "Not Found"},
+                   {RowImageSuccessful, "OK"},
+                   {RowImageRunning, ""}};
+    for (int i = 0; i < engines->Items()->Count() && i < int(std::size(results)); ++i) {
+        engines->SetCellText(2, i, results[i].result);
+        engines->SetCellText(3, i, results[i].result[0] ? when : "");
+        engines->Items()->Item(i)->SetImageIndex(results[i].image);
+    }
+    engines->Items()->Item(1)->SetSelected(true);
+    SubmitMain->ShowPage(pgSubmit, SubmitMain->PageControl2, SubmitMain->TabSheet2);
+    Save(SubmitMain, dir / "list-engines-after-run.png");
+
+    TExListView* rank = SubmitMain->RankView;
+    const AnsiString query = "http://www.google.com/search?q=web+promotion&hl=en&lr=&safe=off&start=0&sa=N";
+    rank->SetCellText(1, 5, "<IMG src=\"idx:2\"><a href=\"" + query + "\">You Ranked #3</a> | " +
+                                "<IMG src=\"idx:2\"><a href=\"" + query + "\">You Ranked #7</a> | ");
+    rank->SetCellText(2, 5, "12/10/2026");
+    rank->Items()->Item(5)->SetImageIndex(RowImageSuccessful);
+    rank->SetCellText(1, 11, "<IMG src=\"idx:0\"><b></b>URL not found in top <b>10</b> Results");
+    rank->SetCellText(2, 11, "12/10/2026");
+    rank->Items()->Item(11)->SetImageIndex(RowImageFailed);
+    rank->Items()->Item(7)->SetImageIndex(RowImageRunning);
+    SubmitMain->ShowPage(pgRanking);
+    Save(SubmitMain, dir / "list-ranking.png");
+
+    TExListView* manual = SubmitMain->ExListView1;
+    if (manual->Items()->Count() > 1)
+        manual->Items()->Item(1)->SetSelected(true);
+    SubmitMain->ShowPage(pgSubmit, SubmitMain->PageControl2, SubmitMain->TabSheet3);
+    Save(SubmitMain, dir / "list-manual.png");
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
