@@ -1694,18 +1694,18 @@ void TListView::AlphaSort()
 
 namespace {
 
-// Bottom-up merge sort of pointers. It only ever compares two elements and
+// Bottom-up merge sort of indexes. It only ever compares two elements and
 // takes one of them, so it ends after n log n comparisons and never leaves the
 // array whatever the comparison answers (a style that calls every pair
 // "greater", or one that calls a text equal to everything). Stable: the right
 // element goes first only when it is strictly before the left one.
 template <class Before>
-void MergeSortPointers(std::vector<TListItem*>& items, Before before)
+void MergeSortIndexes(std::vector<int>& items, Before before)
 {
     const size_t n = items.size();
     if (n < 2)
         return;
-    std::vector<TListItem*> merged(n);
+    std::vector<int> merged(n);
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t low = 0; low < n; low += 2 * width) {
             const size_t middle = std::min(low + width, n);
@@ -1726,6 +1726,12 @@ void MergeSortPointers(std::vector<TListItem*>& items, Before before)
 
 void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare)
 {
+    auto& items = FItems->FItems;
+    SortIndexes([&](int a, int b) { return compare(items[size_t(a)].get(), items[size_t(b)].get()); });
+}
+
+void TListView::SortIndexes(const std::function<int(int a, int b)>& compare)
+{
     if (FSorting)
         return;  // a comparison handler sorting the same list again
     std::vector<TListItem*> selected;
@@ -1734,10 +1740,9 @@ void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>&
             selected.push_back(FItems->Item(i.row()));
     TListItem* focused = ItemFocused();
     auto& items = FItems->FItems;
-    std::vector<TListItem*> order;
-    order.reserve(items.size());
-    for (auto& item : items)
-        order.push_back(item.get());
+    std::vector<int> order(items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
     {
         // The items stay where they are until the order is known, so a
         // comparison that throws leaves the list as it was.
@@ -1746,12 +1751,12 @@ void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>&
             ~Guard() { flag = false; }
         } guard{FSorting};
         FSorting = true;
-        MergeSortPointers(order, [&](TListItem* a, TListItem* b) { return compare(a, b) < 0; });
+        MergeSortIndexes(order, [&](int a, int b) { return compare(a, b) < 0; });
     }
     std::vector<std::unique_ptr<TListItem>> sorted;
     sorted.reserve(items.size());
-    for (TListItem* item : order)
-        sorted.push_back(std::move(items[size_t(item->Index())]));
+    for (int index : order)
+        sorted.push_back(std::move(items[size_t(index)]));
     items.swap(sorted);
     FItems->Renumber(0);
     if (FItems->FUpdateCount > 0) {

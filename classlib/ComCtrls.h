@@ -304,6 +304,9 @@ public:
     // Index() is still its place before the sort.
     void AlphaSort();
     void CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare);
+    // The same sort over the items' present indexes, for comparisons that
+    // keep what they compare by index.
+    void SortIndexes(const std::function<int(int a, int b)>& compare);
     bool Sorting() const { return FSorting; }
 
     // The column headers.

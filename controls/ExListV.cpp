@@ -1026,22 +1026,46 @@ void TExListView::SortItems()
 {
     FSortSign = FSortDirection == sdDescending ? -1 : 1;
     FSortSettings = FormatSettings();
-    FSortKeys.assign(size_t(Items()->Count()), TSortKey{});
+    TListItems* items = Items();
+    const int count = items->Count();
+    FSortKeys.assign(size_t(count), TSortKey{});
     FKeyFormat = TSortFormat{};
     ++FKeyGeneration;
+    size_t bytes = 0;
+    for (int i = 0; i < count; ++i) {
+        const TListItem* item = items->Item(i);
+        bytes += (FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem)).size();
+    }
+    FSortArena.clear();
+    FSortArena.reserve(bytes);
+    std::vector<size_t> starts(size_t(count) + 1);
+    for (int i = 0; i < count; ++i) {
+        const TListItem* item = items->Item(i);
+        starts[size_t(i)] = FSortArena.size();
+        FSortArena += FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem);
+    }
+    starts[size_t(count)] = FSortArena.size();
+    FSortTexts.resize(size_t(count));
+    for (size_t i = 0; i < size_t(count); ++i)
+        FSortTexts[i] = std::string_view(FSortArena).substr(starts[i], starts[i + 1] - starts[i]);
     struct Release {
-        std::vector<TSortKey>& keys;
-        ~Release() { std::vector<TSortKey>().swap(keys); }
-    } release{FSortKeys};
-    CustomSort([this](TListItem* a, TListItem* b) { return Compare(a, b); });
+        TExListView& list;
+        ~Release()
+        {
+            std::vector<TSortKey>().swap(list.FSortKeys);
+            std::vector<std::string_view>().swap(list.FSortTexts);
+            std::string().swap(list.FSortArena);
+        }
+    } release{*this};
+    SortIndexes([this](int a, int b) { return Compare(a, b); });
 }
 
-int TExListView::Compare(TListItem* a, TListItem* b)
+int TExListView::Compare(int a, int b)
 {
-    if (!a || !b)
+    if (a < 0 || b < 0 || size_t(a) >= FSortTexts.size() || size_t(b) >= FSortTexts.size())
         return 0;
-    const AnsiString& s1 = FSortedSubItem < 0 ? a->CaptionRef() : a->SubItemRef(FSortedSubItem);
-    const AnsiString& s2 = FSortedSubItem < 0 ? b->CaptionRef() : b->SubItemRef(FSortedSubItem);
+    const std::string_view s1 = FSortTexts[size_t(a)];
+    const std::string_view s2 = FSortTexts[size_t(b)];
     TSortFormat format;
     if (OnGetFormat)
         OnGetFormat(this, FSortedSubItem, format.Style, format.Prefix, format.Suffix);
@@ -1049,12 +1073,17 @@ int TExListView::Compare(TListItem* a, TListItem* b)
     int result = 0;
     if (format.Style == ssCustom) {
         result = 1;
-        if (OnCustomCompare)
-            OnCustomCompare(this, FSortedSubItem, s1, s2, result);
+        if (OnCustomCompare) {
+            auto text = [&](int row) -> const AnsiString& {
+                const TListItem* item = Items()->Item(row);
+                return FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem);
+            };
+            OnCustomCompare(this, FSortedSubItem, text(a), text(b), result);
+        }
     } else if (format.Style == ssRaw) {
         result = 1;
         if (OnRawCompare)
-            OnRawCompare(this, FSortedSubItem, a->Index(), b->Index(), result);
+            OnRawCompare(this, FSortedSubItem, a, b, result);
     } else if (IsNumericStyle(format.Style) || IsDateStyle(format.Style)) {
         // What a row reads is kept for the rest of the sort, as long as the
         // format asked for stays the same.
@@ -1062,12 +1091,8 @@ int TExListView::Compare(TListItem* a, TListItem* b)
             FKeyFormat = format;
             ++FKeyGeneration;
         }
-        auto key = [&](TListItem* item, const AnsiString& text) -> const TSortKey& {
-            static const TSortKey none;
-            const size_t at = size_t(item->Index());
-            if (at >= FSortKeys.size())
-                return none;
-            TSortKey& k = FSortKeys[at];
+        auto key = [&](int row, std::string_view text) -> const TSortKey& {
+            TSortKey& k = FSortKeys[size_t(row)];
             if (k.Generation != FKeyGeneration) {
                 k.Generation = FKeyGeneration;
                 if (IsNumericStyle(format.Style)) {

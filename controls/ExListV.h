@@ -442,7 +442,7 @@ private:
     void ApplySortIndicator(int column);
     void ClearSortIndicator(int column);
     void SortItems();
-    int Compare(TListItem* a, TListItem* b);
+    int Compare(int a, int b);
     void ToggleCheck(int row);
     void DrawCheckBox(TCanvas* canvas, const TRect& box, bool checked);
     void DrawDetail(TCanvas* canvas, TListItem* item, const TRect& rect, bool selected);
@@ -511,6 +511,10 @@ private:
         double Value = 0;
     };
     std::vector<TSortKey> FSortKeys;
+    // The sorted column's texts, copied side by side so that comparing them
+    // does not wander over every row's own memory.
+    std::string FSortArena;
+    std::vector<std::string_view> FSortTexts;
     TSortFormat FKeyFormat;
     TFormatSettings FSortSettings;
     unsigned FKeyGeneration = 0;

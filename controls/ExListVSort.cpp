@@ -8,9 +8,10 @@ namespace {
 
 int Sign(double d) { return d > 0 ? 1 : d < 0 ? -1 : 0; }
 
-int CompareBytes(const AnsiString& a, const AnsiString& b)
+int CompareBytes(std::string_view a, std::string_view b)
 {
-    const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    const size_t n = std::min(a.size(), b.size());
+    const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
     if (c != 0)
         return c > 0 ? 1 : -1;
     return a.size() == b.size() ? 0 : a.size() > b.size() ? 1 : -1;
@@ -21,7 +22,7 @@ unsigned char UpperAZ(char c)
     return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-int CompareNoCase(const AnsiString& a, const AnsiString& b)
+int CompareNoCase(std::string_view a, std::string_view b)
 {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
@@ -235,9 +236,9 @@ bool ReadSystemDateTime(const AnsiString& input, const TFormatSettings& settings
 
 }  // namespace
 
-bool SortNumber(const AnsiString& input, const TSortFormat& format, const TFormatSettings& settings, double& value)
+bool SortNumber(std::string_view input, const TSortFormat& format, const TFormatSettings& settings, double& value)
 {
-    AnsiString text = input;
+    AnsiString text(input);
     EraseFirst(text, format.Prefix);
     EraseFirst(text, format.Suffix);
     if (format.Style == ssThousands && settings.ThousandSeparator != 0) {
@@ -259,8 +260,9 @@ bool SortNumber(const AnsiString& input, const TSortFormat& format, const TForma
     return ReadFloat(text, value);
 }
 
-double SortDate(const AnsiString& text, TSortStyle style, const TFormatSettings& settings)
+double SortDate(std::string_view view, TSortStyle style, const TFormatSettings& settings)
 {
+    const AnsiString text(view);
     switch (style) {
     case ssDateTime: {
         double value = 0;
@@ -275,7 +277,7 @@ double SortDate(const AnsiString& text, TSortStyle style, const TFormatSettings&
     }
 }
 
-int CompareSortTexts(const AnsiString& a, const AnsiString& b, const TSortFormat& format,
+int CompareSortTexts(std::string_view a, std::string_view b, const TSortFormat& format,
                      const TFormatSettings& settings)
 {
     switch (format.Style) {

@@ -2,6 +2,8 @@
 // styles as pure functions of the two texts and the system's formats.
 #pragma once
 
+#include <string_view>
+
 #include "classlib/SysUtils.h"
 
 enum TSortStyle {
@@ -29,11 +31,11 @@ struct TSortFormat {
 // suffix removed at their first occurrence, for style 9 every thousands
 // separator too, the decimal separator read as "."; an empty text is 0.
 // False when the text is no number.
-bool SortNumber(const AnsiString& text, const TSortFormat& format, const TFormatSettings& settings, double& value);
+bool SortNumber(std::string_view text, const TSortFormat& format, const TFormatSettings& settings, double& value);
 // The date a date style (3, 6, 7) reads from a cell; 0 when it reads none.
-double SortDate(const AnsiString& text, TSortStyle style, const TFormatSettings& settings);
+double SortDate(std::string_view text, TSortStyle style, const TFormatSettings& settings);
 // 1, 0 or -1 for styles 0 to 7 and 9 (8 and 10 are the list's events; they
 // and unknown styles compare equal here). Two numbers of which one is no
 // number are equal.
-int CompareSortTexts(const AnsiString& a, const AnsiString& b, const TSortFormat& format,
+int CompareSortTexts(std::string_view a, std::string_view b, const TSortFormat& format,
                      const TFormatSettings& settings);

@@ -511,13 +511,14 @@ TEST_F(ListFixture, RowsDragToANewPlaceWhileTheTimerScrollsNearTheEdges)
 {
     list->SetReArrangeItems(true);
     list->Items()->Item(0)->SetSelected(true);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(60, RowMiddle(0)), Qt::LeftButton, Qt::LeftButton,
+    const QPointF from(60, RowMiddle(0)), to(60, RowMiddle(2));
+    QMouseEvent press(QEvent::MouseButtonPress, from, Viewport()->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &press);
     EXPECT_EQ(list->DraggedRow(), 0);
     MoveTo(60, RowMiddle(2));
     EXPECT_EQ(list->Cursor(), crDrag);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(60, RowMiddle(2)), Qt::LeftButton, Qt::NoButton,
+    QMouseEvent release(QEvent::MouseButtonRelease, to, Viewport()->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &release);
     ASSERT_TRUE(RunUntil([&] { return Captions() == std::vector<AnsiString>{"Beta", "Alpha", "Gamma"}; }));
