@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "ListCaptions.h"
 #include "controls/ExListV.h"
 
 namespace {
@@ -130,13 +131,7 @@ struct SortFixture : ::testing::Test {
         item->SubItems()->Add(hits);
         item->SubItems()->Add(type);
     }
-    std::vector<AnsiString> Captions() const
-    {
-        std::vector<AnsiString> out;
-        for (int i = 0; i < list->Items()->Count(); ++i)
-            out.push_back(list->Items()->Item(i)->Caption());
-        return out;
-    }
+    std::vector<AnsiString> Captions() const { return ItemCaptions(*list); }
 
     TExListView* list = nullptr;
     std::vector<int> clicked;

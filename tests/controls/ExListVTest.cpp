@@ -22,6 +22,7 @@
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
 #include "controls/ElvUtil.h"
+#include "ListCaptions.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"
 #include "support/FixedCanvas.h"
@@ -143,13 +144,7 @@ struct ListFixture : ::testing::Test {
                 return x;
         return -1;
     }
-    std::vector<AnsiString> Captions() const
-    {
-        std::vector<AnsiString> out;
-        for (int i = 0; i < list->Items()->Count(); ++i)
-            out.push_back(list->Items()->Item(i)->Caption());
-        return out;
-    }
+    std::vector<AnsiString> Captions() const { return ItemCaptions(*list); }
 
     TForm* form = nullptr;
     TExListView* list = nullptr;

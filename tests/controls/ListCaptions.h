@@ -1,0 +1,14 @@
+// The captions of a list's rows, in row order.
+#pragma once
+
+#include <vector>
+
+#include "classlib/ComCtrls.h"
+
+inline std::vector<AnsiString> ItemCaptions(const TListView& list)
+{
+    std::vector<AnsiString> out;
+    for (int i = 0; i < list.Items()->Count(); ++i)
+        out.push_back(list.Items()->Item(i)->Caption());
+    return out;
+}
