@@ -90,8 +90,6 @@ private:
     QImage* FImage = nullptr;
     TRect FClip;
     unsigned FFontSerial = ~0u;
-    unsigned FPenSerial = ~0u;
-    unsigned FBrushSerial = ~0u;
     QFont FQFont;
     int FAscent = 0;
     int FCellHeight = 0;

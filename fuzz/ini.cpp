@@ -1,0 +1,103 @@
+// The INI files the program reads, all from the same bytes: wkt.ini and the
+// category map through the class library's TIniFile (its reads, and its
+// rewrites of a key and of a section on the bytes), the project list and its
+// rewrite, the large INI class, and the imports of a ".zro" project file and
+// of another program's ".sav" file.
+#include <vector>
+
+#include "classlib/IniFiles.h"
+#include "fuzz/FuzzSupport.h"
+#include "transport/HttpUtil.h"
+#include "workbench/LargeIni.h"
+#include "workbench/ProjectData.h"
+
+namespace {
+
+// Each read of TIniFile and of the project files parses the whole file
+// again; two sections reach every path without making one input cost a
+// parse per section.
+constexpr int MaxSections = 2;
+
+void ReadSettings(const std::string& path, const std::string& bytes)
+{
+    TIniFile ini(path);
+    TStringList sections;
+    ini.ReadSections(sections);
+    for (int i = 0; i < sections.Count() && i < MaxSections; ++i) {
+        const AnsiString& section = sections[i];
+        TStringList keys, values;
+        ini.ReadSection(section, keys);
+        ini.ReadSectionValues(section, values);
+        const AnsiString key = keys.Count() > 0 ? keys[0] : AnsiString("Timeout");
+        (void)ini.ReadInteger(section, key, 40);
+        (void)IniWriteValue(bytes, section, key, "value");
+        (void)IniWriteValue(bytes, section, "NewKey", "value");
+        (void)IniDeleteKey(bytes, section, key);
+        (void)IniEraseSection(bytes, section);
+    }
+    (void)IniWriteValue(bytes, "New Section", "Key", "value");
+}
+
+void ReadLarge(const std::string& path)
+{
+    TLargerIniFile ini(path);
+    TStringList sections;
+    ini.ReadSections(sections);
+    for (int i = 0; i < sections.Count() && i < MaxSections; ++i) {
+        const AnsiString& section = sections[i];
+        TStringList keys, values;
+        ini.ReadSection(section, keys);
+        ini.ReadSectionValues(section, values);
+        const AnsiString key = keys.Count() > 0 ? keys[0] : AnsiString("URL");
+        (void)ini.ReadString(section, key, "");
+        (void)ini.ReadInteger(section, key, 0);
+        try {
+            (void)ini.ReadHexInteger(section, key, 0);
+        } catch (const EConvertError&) {
+            // Not eight hexadecimal digits.
+        }
+    }
+    TStringList text;
+    ini.WriteToStrings(text);
+    // Edits in memory only: the object was not modified by its load and is
+    // left unmodified, so nothing is written back.
+    TLargerIniFile edited("");
+    edited.LoadBytes(text.Text());
+    if (sections.Count() > 0) {
+        edited.WriteString(sections[0], "Key", "value");
+        edited.DeleteKey(sections[0], "Key");
+        edited.EraseSection(sections[0]);
+    }
+}
+
+AnsiString UrlHost(const AnsiString& url)
+{
+    AnsiString proto, user, password, host, port, path;
+    SplitURL(url, proto, user, password, host, port, path);
+    return host;
+}
+
+void ReadProjects(const std::string& path, const std::string& bytes)
+{
+    const std::vector<AnsiString> names = ReadProjectListBytes(bytes);
+    (void)ProjectListBytes(bytes, names);
+    try {
+        (void)ImportZroFile(path);
+    } catch (const EListError&) {
+        // A file without a section.
+    }
+    const std::vector<AnsiString> listed = {"Example", "Example1", "MyExample12"};
+    (void)ImportSavFile(path, ProjectRecord{}, listed, UrlHost);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string bytes = InputBytes(data, size);
+    const std::string path = WriteScratchFile("file.ini", bytes);
+    ReadSettings(path, bytes);
+    ReadLarge(path);
+    ReadProjects(path, bytes);
+    return 0;
+}
