@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -161,8 +163,19 @@ bool IniFindValue(const std::string& bytes, const AnsiString& section, const Ans
 
 namespace {
 
-// The section's keys in file order, each once with its first value.
-std::vector<std::pair<AnsiString, AnsiString>> SectionPairs(const std::string& bytes, const AnsiString& section)
+// Names met so far, ignoring case, for keeping the first of each in one pass.
+class TSeenNames {
+public:
+    // True the first time a name is met.
+    bool Add(const AnsiString& name) { return FNames.insert(UpperCase(name)).second; }
+
+private:
+    std::unordered_set<AnsiString> FNames;
+};
+
+}  // namespace
+
+std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section)
 {
     const std::vector<IniLine> lines = ParseIni(bytes);
     std::vector<std::pair<AnsiString, AnsiString>> pairs;
@@ -170,22 +183,19 @@ std::vector<std::pair<AnsiString, AnsiString>> SectionPairs(const std::string& b
     if (header < 0)
         return pairs;
     const int end = SectionEnd(lines, header);
+    TSeenNames seen;
     for (int i = header + 1; i < end; ++i) {
         const IniLine& line = lines[static_cast<std::size_t>(i)];
-        if (line.kind != IniLine::Key)
-            continue;
-        if (std::none_of(pairs.begin(), pairs.end(), [&](const auto& p) { return SameText(p.first, line.name); }))
+        if (line.kind == IniLine::Key && seen.Add(line.name))
             pairs.emplace_back(line.name, line.value);
     }
     return pairs;
 }
 
-}  // namespace
-
 std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiString& section)
 {
     std::vector<AnsiString> keys;
-    for (auto& pair : SectionPairs(bytes, section))
+    for (auto& pair : IniSectionValues(bytes, section))
         keys.push_back(std::move(pair.first));
     return keys;
 }
@@ -193,9 +203,9 @@ std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiStrin
 std::vector<AnsiString> IniSectionNames(const std::string& bytes)
 {
     std::vector<AnsiString> names;
+    TSeenNames seen;
     for (const IniLine& line : ParseIni(bytes))
-        if (line.kind == IniLine::Section &&
-            std::none_of(names.begin(), names.end(), [&](const AnsiString& s) { return SameText(s, line.name); }))
+        if (line.kind == IniLine::Section && seen.Add(line.name))
             names.push_back(line.name);
     return names;
 }
@@ -232,6 +242,75 @@ std::string IniWriteValue(const std::string& bytes, const AnsiString& section, c
     return JoinIni(lines);
 }
 
+namespace {
+
+// A key whose written line "key=value" is read back as that key, in a
+// section whose written header is read back as that section: writes of such
+// keys change no line but their own, so they can all be made in one pass.
+bool WritesInOnePass(const AnsiString& sectionName, const AnsiString& keyName)
+{
+    return sectionName.find(']') == AnsiString::npos && !keyName.empty() && keyName[0] != '[' &&
+           keyName[0] != ';' && keyName.find('=') == AnsiString::npos;
+}
+
+}  // namespace
+
+std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
+                           const std::vector<std::pair<AnsiString, AnsiString>>& values)
+{
+    if (values.empty())
+        return bytes;
+    const AnsiString sectionName = Trim(OneLine(section));
+    for (const auto& [key, value] : values) {
+        if (!WritesInOnePass(sectionName, Trim(OneLine(key)))) {
+            // A key that would change how the file reads: one write after the other.
+            std::string out = bytes;
+            for (const auto& [k, v] : values)
+                out = IniWriteValue(out, section, k, v);
+            return out;
+        }
+    }
+    std::vector<IniLine> lines = ParseIni(bytes);
+    int header = FindSection(lines, sectionName);
+    if (header < 0) {
+        if (!lines.empty() && lines.back().kind != IniLine::Blank)
+            lines.push_back(IniLine{"", IniLine::Blank, "", ""});
+        lines.push_back(IniLine{"[" + sectionName + "]", IniLine::Section, sectionName, ""});
+        header = static_cast<int>(lines.size()) - 1;
+    }
+    const int end = SectionEnd(lines, header);
+    // The section's keys (the first of each name) and where new keys go:
+    // after its last line that is not blank.
+    std::unordered_map<AnsiString, IniLine*> existing;
+    int insertAt = header + 1;
+    for (int i = header + 1; i < end; ++i) {
+        IniLine& line = lines[static_cast<std::size_t>(i)];
+        if (line.kind != IniLine::Blank)
+            insertAt = i + 1;
+        if (line.kind == IniLine::Key)
+            existing.try_emplace(UpperCase(line.name), &line);
+    }
+    std::vector<IniLine> added;
+    std::unordered_map<AnsiString, std::size_t> addedAt;
+    for (const auto& [key, value] : values) {
+        const AnsiString keyName = Trim(OneLine(key));
+        const AnsiString id = UpperCase(keyName);
+        const AnsiString text = OneLine(value);
+        if (const auto at = existing.find(id); at != existing.end()) {
+            at->second->text = at->second->name + "=" + text;
+        } else if (const auto at = addedAt.find(id); at != addedAt.end()) {
+            IniLine& line = added[at->second];
+            line.text = line.name + "=" + text;
+        } else {
+            addedAt.emplace(id, added.size());
+            added.push_back(IniLine{keyName + "=" + text, IniLine::Key, keyName, ""});
+        }
+    }
+    lines.insert(lines.begin() + insertAt, std::make_move_iterator(added.begin()),
+                 std::make_move_iterator(added.end()));
+    return JoinIni(lines);
+}
+
 std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key)
 {
     std::vector<IniLine> lines = ParseIni(bytes);
@@ -247,13 +326,19 @@ std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, co
 
 std::string IniEraseSection(const std::string& bytes, const AnsiString& section)
 {
-    std::vector<IniLine> lines = ParseIni(bytes);
+    const AnsiString name = Trim(section);
+    std::vector<IniLine> kept;
     bool erased = false;
-    for (int header = FindSection(lines, section); header >= 0; header = FindSection(lines, section)) {
-        lines.erase(lines.begin() + header, lines.begin() + SectionEnd(lines, header));
-        erased = true;
+    bool inside = false;  // within a copy of the section
+    for (IniLine& line : ParseIni(bytes)) {
+        if (line.kind == IniLine::Section)
+            inside = SameText(line.name, name);
+        if (inside)
+            erased = true;
+        else
+            kept.push_back(std::move(line));
     }
-    return erased ? JoinIni(lines) : bytes;
+    return erased ? JoinIni(kept) : bytes;
 }
 
 // --- TIniFile -------------------------------------------------------------------
@@ -368,7 +453,7 @@ void TIniFile::ReadSections(TStrings& strings) const
 
 void TIniFile::ReadSectionValues(const AnsiString& section, TStrings& strings) const
 {
-    const auto pairs = SectionPairs(Load(), section);
+    const auto pairs = IniSectionValues(Load(), section);
     strings.BeginUpdate();
     strings.Clear();
     for (const auto& [key, value] : pairs)

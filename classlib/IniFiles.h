@@ -11,18 +11,26 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/Classes.h"
 
 // The format as functions on the file's bytes.
+// Every function parses the bytes once, so a large file costs time in
+// proportion to its size, whatever it holds.
 bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value);
 std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiString& section);  // file order, once each
+// The section's keys in file order, each once with the value IniFindValue reads.
+std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section);
 std::vector<AnsiString> IniSectionNames(const std::string& bytes);                            // file order, once each
 // Line breaks inside section, key or value become blanks, so a value can
 // never add lines of its own to the file.
 std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,
                           const AnsiString& value);
+// The same bytes as IniWriteValue called for each pair in order.
+std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
+                           const std::vector<std::pair<AnsiString, AnsiString>>& values);
 std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key);
 std::string IniEraseSection(const std::string& bytes, const AnsiString& section);  // every copy of it
 

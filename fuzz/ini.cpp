@@ -1,8 +1,10 @@
 // The INI files the program reads, all from the same bytes: wkt.ini and the
 // category map through the class library's TIniFile (its reads, and its
-// rewrites of a key and of a section on the bytes), the project list and its
+// rewrites of keys and of a section on the bytes), the project list and its
 // rewrite, the large INI class, and the imports of a ".zro" project file and
 // of another program's ".sav" file.
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "classlib/IniFiles.h"
@@ -30,8 +32,16 @@ void ReadSettings(const std::string& path, const std::string& bytes)
         ini.ReadSectionValues(section, values);
         const AnsiString key = keys.Count() > 0 ? keys[0] : AnsiString("Timeout");
         (void)ini.ReadInteger(section, key, 40);
-        (void)IniWriteValue(bytes, section, key, "value");
-        (void)IniWriteValue(bytes, section, "NewKey", "value");
+        // Several keys written at once give the bytes of writing them one by one.
+        const std::vector<std::pair<AnsiString, AnsiString>> writes = {
+            {key, "value"}, {"NewKey", "one"}, {"newkey", "two"}, {section, "three"}};
+        std::string oneByOne = bytes;
+        for (const auto& [k, v] : writes)
+            oneByOne = IniWriteValue(oneByOne, section, k, v);
+        if (IniWriteValues(bytes, section, writes) != oneByOne) {
+            std::fputs("writing several keys at once differs from writing them one by one\n", stderr);
+            std::abort();
+        }
         (void)IniDeleteKey(bytes, section, key);
         (void)IniEraseSection(bytes, section);
     }

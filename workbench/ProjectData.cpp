@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 
 #include "classlib/Classes.h"
 #include "classlib/IniFiles.h"
@@ -195,10 +196,13 @@ bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectNam
 
 std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes)
 {
-    const std::size_t count = IniSectionKeys(bytes, ListSection).size();
+    // One parse of the file for the whole list, however long it is.
+    const auto entries = IniSectionValues(bytes, ListSection);
+    const std::unordered_map<AnsiString, AnsiString> valueOf(entries.begin(), entries.end());
     std::vector<AnsiString> names;
-    for (std::size_t i = 0; i < count; ++i) {
-        AnsiString name = IniValueOrEmpty(bytes, ListSection, IntToStr(static_cast<long long>(i)));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto entry = valueOf.find(IntToStr(static_cast<long long>(i)));
+        AnsiString name = entry == valueOf.end() ? AnsiString() : entry->second;
         if (!ValidateProjectName(name))
             names.push_back(std::move(name));
     }
@@ -212,19 +216,21 @@ std::string ProjectListBytes(const std::string& existing, const std::vector<Ansi
     // A name the list can not show (one an older version stored, or one
     // written by hand) is still the user's: it goes back after the shown ones.
     std::vector<AnsiString> entries = names;
-    for (const AnsiString& key : IniSectionKeys(existing, ListSection)) {
-        AnsiString stored = IniValueOrEmpty(existing, ListSection, key);
+    for (auto& [key, stored] : IniSectionValues(existing, ListSection)) {
         if (!stored.empty() && ValidateProjectName(stored))
             entries.push_back(std::move(stored));
     }
     std::string bytes = IniEraseSection(existing, ListSection);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const AnsiString index = IntToStr(static_cast<long long>(i));
-        // Written once per entry, as the program always has; nothing reads it.
-        bytes = IniWriteValue(bytes, SessionSection, "Count", index);
-        bytes = IniWriteValue(bytes, ListSection, index, entries[i]);
-    }
-    return bytes;
+    if (entries.empty())
+        return bytes;
+    // The program has always written Count once per entry, before the entry;
+    // only the last value stays, and nothing reads it.
+    bytes = IniWriteValue(bytes, SessionSection, "Count", IntToStr(static_cast<long long>(entries.size() - 1)));
+    std::vector<std::pair<AnsiString, AnsiString>> lines;
+    lines.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        lines.emplace_back(IntToStr(static_cast<long long>(i)), entries[i]);
+    return IniWriteValues(bytes, ListSection, lines);
 }
 
 std::vector<AnsiString> LoadProjectList(const AnsiString& appFolder)

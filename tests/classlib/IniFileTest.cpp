@@ -206,3 +206,70 @@ TEST_F(IniFileTest, WriteValuesStoresTheKeysInOrderInOneRewrite)
     ini.WriteValues({{"Proxy", "ProxyHost", "h"}, {"proxy", "PROXYPORT", "8"}, {"Other", "k", "v\r\nw"}});
     EXPECT_EQ(ReadFileBytes(path), "[Proxy]\r\nProxyPort=8\r\nProxyHost=h\r\n\r\n[Other]\r\nk=v  w\r\n");
 }
+
+TEST(IniBytes, WritingManyKeysGivesTheBytesOfWritingThemOneByOne)
+{
+    using Pairs = std::vector<std::pair<AnsiString, AnsiString>>;
+    const struct {
+        const char* what;
+        std::string before;
+        const char* section;
+        Pairs values;
+    } cases[] = {
+        {"new section", "", "List", {{"0", "a"}, {"1", "b"}}},
+        {"new section after a blank line", "[a]\r\nx=1", " List ", {{"0", "a"}}},
+        {"rewrites in place, in any case, new keys after the last line",
+         "[s]\r\nKey=old\r\nx=1\r\n\r\n\r\n[t]\r\ny=2\r\n", "S", {{"key", "new"}, {"z", "3"}, {"w", "4"}}},
+        {"a key twice: the later value in the first one's line", "[s]\r\n", "s", {{"k", "1"}, {"K", "2"}, {"j", "3"}}},
+        {"the first of duplicate keys and sections", "[s]\r\nk=1\r\nk=2\r\n[s]\r\nk=3\r\n", "s", {{"k", "9"}}},
+        {"line breaks in values and CR line ends", "[s]\rk=1\r", "s", {{"k", "a\r\nb"}, {"n", "\n"}}},
+        {"keys that read back differently", "[s]\r\n", "s", {{"[t]", "1"}, {"x", "2"}, {"a=b", "3"}, {"", "4"}, {"", "5"}}},
+        {"a comment key", "[s]\r\n", "s", {{";c", "1"}, {"y", "2"}}},
+        {"a section name with ]", "", "a]b", {{"k", "1"}, {"j", "2"}}},
+        {"nothing to write", "[a]\nx=1\n", "b", {}},
+    };
+    for (const auto& c : cases) {
+        std::string oneByOne = c.before;
+        for (const auto& [key, value] : c.values)
+            oneByOne = IniWriteValue(oneByOne, c.section, key, value);
+        EXPECT_EQ(IniWriteValues(c.before, c.section, c.values), oneByOne) << c.what;
+    }
+}
+
+// Listing, erasing and writing a file of a hundred thousand sections and keys
+// each parse it once; comparing every name with the ones before it took
+// minutes here.
+TEST(IniBytes, LargeFilesInOnePass)
+{
+    constexpr int count = 100000;
+    std::string sections, copies, keys = "[k]\r\n";
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        sections += "[s" + n + "]\r\n";
+        copies += "[List]\r\n" + n + "=x\r\n[Other" + n + "]\r\n";
+        keys += "key" + n + "=" + n + "\r\n";
+    }
+    keys += "KEY7=again\r\n";
+
+    const std::vector<AnsiString> names = IniSectionNames(sections + "[S7]\r\n");
+    ASSERT_EQ(names.size(), std::size_t(count));
+    EXPECT_EQ(names.back(), "s99999");
+
+    const std::string erased = IniEraseSection(copies, "list");
+    EXPECT_EQ(erased.find("[List]"), std::string::npos);
+    EXPECT_EQ(IniSectionNames(erased).size(), std::size_t(count));
+
+    const auto values = IniSectionValues(keys, "K");
+    ASSERT_EQ(values.size(), std::size_t(count));
+    EXPECT_EQ(values[7], (std::pair<AnsiString, AnsiString>("key7", "7")));
+
+    std::vector<std::pair<AnsiString, AnsiString>> rewrite;
+    for (int i = 0; i < count; ++i)
+        rewrite.emplace_back("KEY" + std::to_string(i), "v");
+    rewrite.emplace_back("new", "n");
+    const std::string written = IniWriteValues(keys, "k", rewrite);
+    const auto after = IniSectionValues(written, "k");
+    ASSERT_EQ(after.size(), std::size_t(count) + 1);
+    EXPECT_EQ(after[7], (std::pair<AnsiString, AnsiString>("key7", "v")));
+    EXPECT_TRUE(written.ends_with("key99999=v\r\nKEY7=again\r\nnew=n\r\n"));
+}

@@ -237,6 +237,20 @@ TEST_F(ProjectFiles, OldFilesLoad)
     EXPECT_TRUE(LoadProjectList(app).empty());
 }
 
+// Reading each entry of the list parsed the whole file again, and so did
+// writing each one: a list this long took hours both ways.
+TEST_F(ProjectFiles, ALongListLoadsAndSaves)
+{
+    std::vector<AnsiString> names;
+    for (int i = 0; i < 50000; ++i)
+        names.push_back("Project " + std::to_string(100000 + i));
+    SaveProjectList(app, names);
+    const std::string bytes = Read(ProjectListPath(app));
+    EXPECT_TRUE(bytes.starts_with("[Session]\r\nCount=49999\r\n\r\n[List]\r\n0=Project 100000\r\n"));
+    EXPECT_TRUE(bytes.ends_with("\r\n49999=Project 149999\r\n"));
+    EXPECT_EQ(LoadProjectList(app), names);
+}
+
 TEST_F(ProjectFiles, RefusedNamesTouchNoFile)
 {
     Write(app + "/data/keep.zro", "[keep]\r\n");
