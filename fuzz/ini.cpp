@@ -5,6 +5,7 @@
 // of another program's ".sav" file.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "classlib/IniFiles.h"
@@ -20,17 +21,25 @@ namespace {
 // parse per section.
 constexpr int MaxSections = 2;
 
-void ReadSettings(const std::string& path, const std::string& bytes)
+// Both INI classes: the listings of the first sections, then `each` with a
+// section and its first key (or `fallbackKey` in a section without keys).
+template <class Ini, class Each>
+void ForFirstSections(Ini& ini, const char* fallbackKey, Each each)
 {
-    TIniFile ini(path);
     TStringList sections;
     ini.ReadSections(sections);
     for (int i = 0; i < sections.Count() && i < MaxSections; ++i) {
-        const AnsiString& section = sections[i];
         TStringList keys, values;
-        ini.ReadSection(section, keys);
-        ini.ReadSectionValues(section, values);
-        const AnsiString key = keys.Count() > 0 ? keys[0] : AnsiString("Timeout");
+        ini.ReadSection(sections[i], keys);
+        ini.ReadSectionValues(sections[i], values);
+        each(sections[i], keys.Count() > 0 ? keys[0] : AnsiString(fallbackKey));
+    }
+}
+
+void ReadSettings(const std::string& path, const std::string& bytes)
+{
+    TIniFile ini(path);
+    ForFirstSections(ini, "Timeout", [&](const AnsiString& section, const AnsiString& key) {
         (void)ini.ReadInteger(section, key, 40);
         // Several keys written at once give the bytes of writing them one by one.
         const std::vector<std::pair<AnsiString, AnsiString>> writes = {
@@ -44,21 +53,17 @@ void ReadSettings(const std::string& path, const std::string& bytes)
         }
         (void)IniDeleteKey(bytes, section, key);
         (void)IniEraseSection(bytes, section);
-    }
+    });
     (void)IniWriteValue(bytes, "New Section", "Key", "value");
 }
 
 void ReadLarge(const std::string& path)
 {
     TLargerIniFile ini(path);
-    TStringList sections;
-    ini.ReadSections(sections);
-    for (int i = 0; i < sections.Count() && i < MaxSections; ++i) {
-        const AnsiString& section = sections[i];
-        TStringList keys, values;
-        ini.ReadSection(section, keys);
-        ini.ReadSectionValues(section, values);
-        const AnsiString key = keys.Count() > 0 ? keys[0] : AnsiString("URL");
+    std::optional<AnsiString> first;
+    ForFirstSections(ini, "URL", [&](const AnsiString& section, const AnsiString& key) {
+        if (!first)
+            first = section;
         (void)ini.ReadString(section, key, "");
         (void)ini.ReadInteger(section, key, 0);
         try {
@@ -66,17 +71,17 @@ void ReadLarge(const std::string& path)
         } catch (const EConvertError&) {
             // Not eight hexadecimal digits.
         }
-    }
+    });
     TStringList text;
     ini.WriteToStrings(text);
     // Edits in memory only: the object was not modified by its load and is
     // left unmodified, so nothing is written back.
     TLargerIniFile edited("");
     edited.LoadBytes(text.Text());
-    if (sections.Count() > 0) {
-        edited.WriteString(sections[0], "Key", "value");
-        edited.DeleteKey(sections[0], "Key");
-        edited.EraseSection(sections[0]);
+    if (first) {
+        edited.WriteString(*first, "Key", "value");
+        edited.DeleteKey(*first, "Key");
+        edited.EraseSection(*first);
     }
 }
 
