@@ -2,7 +2,8 @@
 // of a file, scrambled and written as data.czc, then loaded through the
 // cipher into the sorted engine list and into an unsorted one (as the custom
 // engine file is), and joined. Each record is split as the list shows it and
-// as a submission reads it, and the type filter and count run over the rows.
+// as a submission reads it, the type filter and count run over the rows, and
+// the first record is deleted from the file as the engine page deletes one.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -38,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TStringList engines;
     engines.SetSorted(true);
-    LoadScrambledStrings(path, engines, EngineCipherStart);
+    (void)LoadEngineRecords(path, engines, EngineCipherStart);
     TStringList custom;
-    LoadScrambledStrings(path, custom, EngineCipherStart);
+    (void)LoadEngineRecords(path, custom, EngineCipherStart);
     engines.AddStrings(custom);
 
     static const ProjectRecord project = SampleProject();
@@ -62,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)FilterEngineRows(rows, sender, TypeChecks{});
         (void)CountEngineRows(rows);
     }
-    (void)DatabaseEngineLines(engines);
+    if (custom.Count() > 0)
+        DeleteEngineRecordFromFile(path, custom.StringRef(0), EngineCipherStart);
     return 0;
 }
