@@ -1122,6 +1122,10 @@ void TCustomListBox::SetItemIndex(int index)
     if (index < 0 || index >= FItems->Count()) {
         list->clearSelection();
         list->setCurrentRow(-1);
+    } else if (FMultiSelect) {
+        // With multiple selection the item index is the focused item; the
+        // selection stays as it is.
+        list->setCurrentRow(index, QItemSelectionModel::NoUpdate);
     } else {
         list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
     }

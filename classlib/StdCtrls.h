@@ -369,7 +369,8 @@ public:
     TStrings* Items() const { return FItems.get(); }
     void SetItems(const TStrings* items) { FItems->Assign(*items); }
     int ItemIndex() const;
-    void SetItemIndex(int index);  // -1 clears the selection
+    // -1 clears the selection; with MultiSelect another index only moves the focus.
+    void SetItemIndex(int index);
     bool Sorted() const { return FItems->Sorted(); }
     void SetSorted(bool v) { FItems->SetSorted(v); }
     bool MultiSelect() const { return FMultiSelect; }
