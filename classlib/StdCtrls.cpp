@@ -1,5 +1,6 @@
 #include "classlib/StdCtrls.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -636,6 +638,19 @@ void TCheckBox::SetAlignment(TLeftRight a)
 {
     FAlignment = a;
     Widget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
+TSize CheckBoxIndicatorSize()
+{
+    const QStyle* style = QApplication::style();
+    return {style->pixelMetric(QStyle::PM_IndicatorWidth), style->pixelMetric(QStyle::PM_IndicatorHeight)};
+}
+
+TSize RadioButtonIndicatorSize()
+{
+    const QStyle* style = QApplication::style();
+    return {style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth),
+            style->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight)};
 }
 
 // --- TRadioButton ------------------------------------------------------------------------------------------

@@ -239,6 +239,11 @@ private:
     TLeftRight FAlignment = taRightJustify;
 };
 
+// The tick square of a check box and the circle of a radio button in the
+// windowing system's style: a control no smaller than this shows them whole.
+TSize CheckBoxIndicatorSize();
+TSize RadioButtonIndicatorSize();
+
 // Radio buttons in the same window form one group.
 class TRadioButton : public TWinControl {
 public:
