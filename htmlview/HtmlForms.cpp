@@ -1,0 +1,878 @@
+#include "htmlview/HtmlForms.h"
+
+#include <algorithm>
+
+#include "classlib/ExtCtrls.h"
+#include "classlib/StdCtrls.h"
+
+// Owns a control object's window controls. Destroying a window destroys the
+// controls inside it, whoever owns them, so the paint panel may free them
+// before the control object does; the keeper then no longer counts them.
+class TFormControlKeeper : public TComponent {
+public:
+    TFormControlKeeper() : TComponent(nullptr) {}
+    ~TFormControlKeeper() override { DestroyComponents(); }
+
+    TWinControl* Main = nullptr;
+
+    bool Alive(const TComponent* component) const
+    {
+        if (!component)
+            return false;
+        for (int i = 0; i < ComponentCount(); ++i)
+            if (Components(i) == component)
+                return true;
+        return false;
+    }
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override
+    {
+        TComponent::Notification(component, operation);
+        if (operation == TOperation::opRemove && component == Main)
+            Main = nullptr;
+    }
+};
+
+namespace {
+
+ThtmlForm* TheOpenForm = nullptr;
+
+// Sets a flag for the length of a scope.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+const TAttribute* FindAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
+{
+    TAttribute* attribute = nullptr;
+    return attributes.FindSymbol(symbol, attribute) ? attribute : nullptr;
+}
+
+bool HasAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
+{
+    return FindAttribute(attributes, symbol) != nullptr;
+}
+
+// TYPE, lower-cased, at most 20 characters.
+AnsiString InputType(const TAttributeList& attributes)
+{
+    const TAttribute* type = FindAttribute(attributes, HtmlSymbol::Type);
+    return type ? LowerCase(type->Text.substr(0, 20)) : AnsiString();
+}
+
+// A count from an attribute: its number from 1 to max; fallback for a
+// number that is not positive (negative, zero or no number at all).
+int CountAttribute(const TAttributeList& attributes, HtmlSymbol symbol, int fallback, int max)
+{
+    const TAttribute* attribute = FindAttribute(attributes, symbol);
+    if (!attribute || attribute->Value <= 0)
+        return fallback;
+    return std::min(attribute->Value, max);
+}
+
+AnsiString ClickScriptOf(const TAttributeList& attributes)
+{
+    const TAttribute* script = FindAttribute(attributes, HtmlSymbol::OnClick);
+    return script ? script->Text : AnsiString();
+}
+
+// The extent of text in font, measured on canvas; the canvas keeps its own font.
+TSize ExtentIn(TCanvas* canvas, const TFont& font, const AnsiString& text)
+{
+    const TFont saved(*canvas->Font());
+    canvas->SetFont(&font);
+    const TSize size = canvas->TextExtent(text);
+    canvas->SetFont(&saved);
+    return size;
+}
+
+void SetSize(TControl* control, int width, int height)
+{
+    control->SetBounds(control->Left(), control->Top(), width, height);
+}
+
+// A caption shown as written: the class library reads "&" as the mark of an
+// accelerator key, which page text never means.
+AnsiString LiteralCaption(const AnsiString& text)
+{
+    AnsiString out;
+    out.reserve(text.size());
+    for (char c : text) {
+        out += c;
+        if (c == '&')
+            out += '&';
+    }
+    return out;
+}
+
+}  // namespace
+
+// --- the base ------------------------------------------------------------------------
+
+TFormControlObj::TFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : Pos(pos), Document(form.Document), OwnerForm(&form), FKeeper(std::make_unique<TFormControlKeeper>())
+{
+    if (const TAttribute* value = FindAttribute(attributes, HtmlSymbol::Value))
+        Value = value->Text;
+    if (const TAttribute* name = FindAttribute(attributes, HtmlSymbol::Name))
+        Name = name->Text;
+}
+
+TFormControlObj::~TFormControlObj()
+{
+    FKeeper.reset();
+    if (Document)
+        Document->FormControlList().Remove(this);
+}
+
+TWinControl* TFormControlObj::WinControl() const
+{
+    return FKeeper->Main;
+}
+
+bool TFormControlObj::SubmitPair(int, AnsiString&)
+{
+    return false;
+}
+
+void TFormControlObj::Measure(TCanvas*) {}
+
+template <class T>
+T* TFormControlObj::NewWindowControl(const AnsiString& componentName)
+{
+    auto* control = new T(FKeeper.get());
+    control->Name = componentName;
+    control->SetTop(-400);
+    control->SetParent(Document->PaintPanel());
+    FKeeper->Main = control;
+    return control;
+}
+
+template <class T>
+T* TFormControlObj::NewInnerControl(TWinControl* parent, const AnsiString& componentName)
+{
+    auto* control = new T(FKeeper.get());
+    control->Name = componentName;
+    control->SetParent(parent);
+    return control;
+}
+
+void TFormControlObj::UseDocumentFont(TWinControl* control) const
+{
+    control->SetParentFont(false);
+    const AnsiString face = Document->FontName();
+    if (!face.empty())
+        control->Font()->SetName(face);
+    control->Font()->SetSize(10);
+}
+
+void TFormControlObj::ConnectFocus()
+{
+    TWinControl* focus = FocusControl();
+    if (!focus)
+        return;
+    focus->OnEnter = [this](TObject*) {
+        Document->FormControlEntered(this);
+        ShowControlsOutOfSight(Document->FormControlList());
+    };
+    focus->OnExit = [this](TObject*) { Document->FormControlExited(this); };
+}
+
+AnsiString TFormControlObj::ComponentName(const char* kind) const
+{
+    return Name.empty() ? AnsiString(kind) : Name;
+}
+
+// --- image inputs and hidden fields ----------------------------------------------------
+
+TImageFormControlObj::TImageFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+}
+
+void TImageFormControlObj::ImageClicked()
+{
+    if (MouseX >= 0) {
+        ClickX = MouseX;
+        ClickY = MouseY;
+    }
+    OwnerForm->Submit(AnsiString());
+    // Sent with this submission or not at all.
+    ClickX = -1;
+}
+
+bool TImageFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index > 1)
+        return false;
+    const AnsiString prefix = Name.empty() ? AnsiString() : Name + ".";
+    S.clear();
+    if (ClickX >= 0)
+        S = Index == 0 ? prefix + "x=" + IntToStr(ClickX) : prefix + "y=" + IntToStr(ClickY);
+    if (Index == 1)
+        ClickX = -1;
+    return true;
+}
+
+THiddenFormControlObj::THiddenFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+}
+
+bool THiddenFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index != 0)
+        return false;
+    S = Name + "=" + Value;
+    return true;
+}
+
+// --- edits -------------------------------------------------------------------------------
+
+int EditSizeChars(const TAttribute& size)
+{
+    constexpr int fallback = 20;
+    if (size.Value > 0)
+        return std::min(size.Value, MaxControlChars);
+    // "30,2" and "30 2" have no number of their own; the columns come first.
+    const std::size_t cut = size.Text.find_first_of(" ,");
+    if (cut == AnsiString::npos || cut == 0)
+        return fallback;
+    int chars = 0;
+    if (!TryStrToInt(size.Text.substr(0, cut), chars) || chars <= 0)
+        return fallback;
+    return std::min(chars, MaxControlChars);
+}
+
+TEditFormControlObj::TEditFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    const bool password = InputType(attributes) == "password";
+    if (const TAttribute* size = FindAttribute(attributes, HtmlSymbol::Size))
+        SizeChars = EditSizeChars(*size);
+    auto* edit = NewWindowControl<TEdit>(ComponentName(password ? "password" : "text"));
+    SetSize(edit, 120, 20);
+    UseDocumentFont(edit);
+    if (const TAttribute* length = FindAttribute(attributes, HtmlSymbol::MaxLength); length && length->Value > 0)
+        edit->SetMaxLength(std::min(length->Value, MaxEditLength));
+    if (password)
+        edit->SetPasswordChar('*');
+    edit->SetText(Value);
+    edit->OnKeyPress = [this](TObject* sender, char& key) { OwnerForm->EditKeyPress(sender, key); };
+    ConnectFocus();
+}
+
+TEdit* TEditFormControlObj::Edit() const
+{
+    return static_cast<TEdit*>(WinControl());
+}
+
+void TEditFormControlObj::Restore()
+{
+    if (TEdit* edit = Edit())
+        edit->SetText(Value);
+}
+
+bool TEditFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index != 0)
+        return false;
+    TEdit* edit = Edit();
+    S = Name + "=" + (edit ? edit->Text() : Value);
+    return true;
+}
+
+void TEditFormControlObj::Measure(TCanvas* Canvas)
+{
+    if (TEdit* edit = Edit())
+        SetSize(edit, ExtentIn(Canvas, *edit->Font(), "A").cx * SizeChars + 5, edit->Height());
+}
+
+// --- buttons -------------------------------------------------------------------------------
+
+namespace {
+
+struct ButtonTypeEntry {
+    std::string_view Type;
+    TButtonFormControlObj::TButtonKind Kind;
+    const char* Caption;  // without VALUE
+};
+constexpr std::array<ButtonTypeEntry, 3> ButtonTypes = {{
+    {"submit", TButtonFormControlObj::bkSubmit, "Submit"},
+    {"reset", TButtonFormControlObj::bkReset, "Reset"},
+    {"", TButtonFormControlObj::bkPlain, "Button"},  // any other TYPE
+}};
+
+const ButtonTypeEntry& ButtonTypeOf(const AnsiString& type)
+{
+    for (const ButtonTypeEntry& entry : ButtonTypes)
+        if (entry.Type == type)
+            return entry;
+    return ButtonTypes.back();
+}
+
+}  // namespace
+
+TButtonFormControlObj::TButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    const AnsiString type = InputType(attributes);
+    const ButtonTypeEntry& entry = ButtonTypeOf(type);
+    Kind = entry.Kind;
+    ClickScript = ClickScriptOf(attributes);
+    FCaption = HasAttribute(attributes, HtmlSymbol::Value) ? Value : AnsiString(entry.Caption);
+    auto* button = NewWindowControl<TButton>(ComponentName(entry.Caption));
+    button->SetCaption(LiteralCaption(FCaption));
+    button->OnClick = [this](TObject*) { Clicked(); };
+    ConnectFocus();
+}
+
+TButton* TButtonFormControlObj::Button() const
+{
+    return static_cast<TButton*>(WinControl());
+}
+
+void TButtonFormControlObj::Clicked()
+{
+    Document->ObjectClick(this, ClickScript);
+    if (Kind == bkReset)
+        OwnerForm->ResetAll();
+    else if (Kind == bkSubmit)
+        OwnerForm->Submit(Name.empty() ? AnsiString() : Name + "=" + Value);
+}
+
+void TButtonFormControlObj::Measure(TCanvas* Canvas)
+{
+    if (TButton* button = Button())
+        SetSize(button, ExtentIn(Canvas, *button->Font(), FCaption).cx + 20,
+                ExtentIn(Canvas, *button->Font(), "A").cy + 8);
+}
+
+// --- radio buttons and check boxes --------------------------------------------------------
+
+TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    TickBox = 1;
+    InitiallyChecked = HasAttribute(attributes, HtmlSymbol::Checked);
+    ClickScript = ClickScriptOf(attributes);
+    // 13 by 14, or as large as the style's circle, which must show whole.
+    const TSize circle = RadioButtonIndicatorSize();
+    const int width = std::max(13, circle.cx);
+    const int height = std::max(14, circle.cy);
+    auto* panel = NewWindowControl<TPanel>(ComponentName("radio") + "Panel");
+    SetSize(panel, width, height);
+    panel->SetBevelOuter(bvNone);
+    panel->SetBevelInner(bvNone);
+    panel->SetParentColor(true);
+    FRadio = NewInnerControl<TRadioButton>(panel, ComponentName("radio"));
+    FRadio->SetBounds(0, 0, width, height);
+    FRadio->SetChecked(InitiallyChecked);
+    FRadio->OnClick = [this](TObject*) { Clicked(); };
+    ConnectFocus();
+}
+
+TPanel* TRadioButtonFormControlObj::Panel() const
+{
+    return static_cast<TPanel*>(WinControl());
+}
+
+TRadioButton* TRadioButtonFormControlObj::RadioButton() const
+{
+    // The radio button goes with its panel.
+    return WinControl() ? FRadio : nullptr;
+}
+
+TWinControl* TRadioButtonFormControlObj::FocusControl() const
+{
+    return RadioButton();
+}
+
+bool TRadioButtonFormControlObj::Checked() const
+{
+    TRadioButton* radio = RadioButton();
+    return radio && radio->Checked();
+}
+
+void TRadioButtonFormControlObj::SetChecked(bool checked)
+{
+    if (TRadioButton* radio = RadioButton()) {
+        TFlagScope restoring(FRestoring);
+        radio->SetChecked(checked);
+    }
+}
+
+void TRadioButtonFormControlObj::Clicked()
+{
+    if (FRestoring)
+        return;
+    OwnerForm->UncheckSiblings(this);
+    Document->ObjectClick(this, ClickScript);
+}
+
+void TRadioButtonFormControlObj::Restore()
+{
+    SetChecked(InitiallyChecked);
+}
+
+bool TRadioButtonFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index != 0)
+        return false;
+    S = Checked() ? Name + "=" + Value : AnsiString();
+    return true;
+}
+
+TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    TickBox = 1;
+    if (!HasAttribute(attributes, HtmlSymbol::Value))
+        Value = "On";
+    InitiallyChecked = HasAttribute(attributes, HtmlSymbol::Checked);
+    ClickScript = ClickScriptOf(attributes);
+    // 13 by 13, or as large as the style's tick square, which must show whole.
+    const TSize square = CheckBoxIndicatorSize();
+    auto* box = NewWindowControl<TCheckBox>(ComponentName("checkbox"));
+    SetSize(box, std::max(13, square.cx), std::max(13, square.cy));
+    box->SetChecked(InitiallyChecked);
+    box->OnClick = [this](TObject*) { Clicked(); };
+    ConnectFocus();
+}
+
+TCheckBox* TCheckBoxFormControlObj::CheckBox() const
+{
+    return static_cast<TCheckBox*>(WinControl());
+}
+
+void TCheckBoxFormControlObj::Clicked()
+{
+    if (!FRestoring)
+        Document->ObjectClick(this, ClickScript);
+}
+
+void TCheckBoxFormControlObj::Restore()
+{
+    if (TCheckBox* box = CheckBox()) {
+        TFlagScope restoring(FRestoring);
+        box->SetChecked(InitiallyChecked);
+    }
+}
+
+bool TCheckBoxFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index != 0)
+        return false;
+    TCheckBox* box = CheckBox();
+    S = box && box->Checked() ? Name + "=" + Value : AnsiString();
+    return true;
+}
+
+// --- list boxes and combo boxes ---------------------------------------------------------------
+
+TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes,
+                                               ComboTag)
+    : TFormControlObj(form, pos, attributes)
+{
+}
+
+TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    VisibleLines = CountAttribute(attributes, HtmlSymbol::Size, -1, MaxControlLines);
+    auto* list = NewWindowControl<TListBox>(ComponentName("select"));
+    UseDocumentFont(list);
+    if (HasAttribute(attributes, HtmlSymbol::Multiple)) {
+        list->SetMultiSelect(true);
+        list->SetExtendedSelect(true);
+    }
+    ConnectFocus();
+}
+
+TListBoxFormControlObj::~TListBoxFormControlObj() = default;
+
+void TListBoxFormControlObj::AddOption(const AnsiString& Text, const AnsiString& Value, bool Selected)
+{
+    auto option = std::make_unique<TOptionObj>();
+    option->Value = Value;
+    option->Selected = Selected;
+    Options.AddObject(Text, option.get());
+    FOptionRecords.push_back(std::move(option));
+    LongestOption = std::max(LongestOption, std::min(int(Text.size()), MaxControlChars));
+}
+
+TListBox* TListBoxFormControlObj::ListBox() const
+{
+    return dynamic_cast<TListBox*>(WinControl());
+}
+
+AnsiString TListBoxFormControlObj::OptionPair(int index) const
+{
+    const TOptionObj* option = Option(index);
+    return Name + "=" + (option->Value.empty() ? Options[index] : option->Value);
+}
+
+void TListBoxFormControlObj::Restore()
+{
+    TListBox* list = ListBox();
+    if (!list)
+        return;
+    list->Items()->Assign(Options);
+    for (int i = 0; i < Options.Count(); ++i)
+        if (Option(i)->Selected)
+            list->SetSelected(i, true);
+    if (list->ItemIndex() < 0 && Options.Count() > 0)
+        list->SetItemIndex(0);
+    list->SetTopIndex(0);
+}
+
+bool TListBoxFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index < 0 || Index >= Options.Count())
+        return false;
+    TListBox* list = ListBox();
+    const bool chosen = list && Index < list->Items()->Count() &&
+                        (list->MultiSelect() ? list->Selected(Index) : list->ItemIndex() == Index);
+    S = chosen ? OptionPair(Index) : AnsiString();
+    return true;
+}
+
+void TListBoxFormControlObj::Measure(TCanvas* Canvas)
+{
+    TListBox* list = ListBox();
+    if (!list)
+        return;
+    if (VisibleLines == -1)
+        VisibleLines = std::clamp(Options.Count(), 1, 8);
+    const TSize a = ExtentIn(Canvas, *list->Font(), "A");
+    SetSize(list, a.cx * LongestOption + 15, a.cy * VisibleLines);
+}
+
+TComboFormControlObj::TComboFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TListBoxFormControlObj(form, pos, attributes, ComboTag{})
+{
+    auto* combo = NewWindowControl<TComboBox>(ComponentName("select"));
+    combo->SetStyle(csDropDownList);
+    UseDocumentFont(combo);
+    ConnectFocus();
+}
+
+TComboBox* TComboFormControlObj::ComboBox() const
+{
+    return static_cast<TComboBox*>(WinControl());
+}
+
+void TComboFormControlObj::Restore()
+{
+    TComboBox* combo = ComboBox();
+    if (!combo)
+        return;
+    combo->Items()->Assign(Options);
+    int current = -1;
+    for (int i = 0; i < Options.Count(); ++i)
+        if (Option(i)->Selected)
+            current = i;
+    if (current < 0 && Options.Count() > 0)
+        current = 0;
+    combo->SetItemIndex(current);
+}
+
+bool TComboFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    if (Index < 0 || Index >= Options.Count())
+        return false;
+    TComboBox* combo = ComboBox();
+    S = combo && combo->ItemIndex() == Index ? OptionPair(Index) : AnsiString();
+    return true;
+}
+
+void TComboFormControlObj::Measure(TCanvas* Canvas)
+{
+    // The drop-down is measured in the screen's default font.
+    if (TComboBox* combo = ComboBox())
+        SetSize(combo, ExtentIn(Canvas, TFont(), "A").cx * LongestOption + 30, combo->Height());
+}
+
+// --- text areas ------------------------------------------------------------------------------------
+
+TTextAreaFormControlObj::TTextAreaFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+    : TFormControlObj(form, pos, attributes)
+{
+    Rows = CountAttribute(attributes, HtmlSymbol::Rows, 5, MaxControlLines);
+    Cols = CountAttribute(attributes, HtmlSymbol::Cols, 30, MaxControlChars);
+    const TAttribute* wrap = FindAttribute(attributes, HtmlSymbol::Wrap);
+    const bool wordWrap = wrap && (SameText(wrap->Text, "soft") || SameText(wrap->Text, "hard"));
+    auto* memo = NewWindowControl<TMemo>(ComponentName("textarea"));
+    UseDocumentFont(memo);
+    memo->SetWordWrap(wordWrap);
+    memo->SetScrollBars(wordWrap ? ssVertical : ssBoth);
+    ConnectFocus();
+}
+
+TMemo* TTextAreaFormControlObj::Memo() const
+{
+    return static_cast<TMemo*>(WinControl());
+}
+
+void TTextAreaFormControlObj::Restore()
+{
+    if (TMemo* memo = Memo()) {
+        memo->SetLines(&InitialLines);
+        memo->SetSelStart(0);
+    }
+}
+
+bool TTextAreaFormControlObj::SubmitPair(int Index, AnsiString& S)
+{
+    // The memo's lines are read once per submission: each read of one line
+    // would read them all.
+    if (Index == 0) {
+        TMemo* memo = Memo();
+        FSubmitLines.SetText(memo ? memo->Text() : AnsiString());
+    }
+    if (Index < 0 || Index >= FSubmitLines.Count())
+        return false;
+    S = Name + "=" + FSubmitLines[Index];
+    return true;
+}
+
+void TTextAreaFormControlObj::Measure(TCanvas* Canvas)
+{
+    if (TMemo* memo = Memo()) {
+        const TSize a = ExtentIn(Canvas, *memo->Font(), "A");
+        SetSize(memo, a.cx * Cols + 5, a.cy * Rows + 5);
+    }
+}
+
+// --- the list of controls ------------------------------------------------------------------------------
+
+TFormControlObj* TFormControlList::Items(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+    return FItems[std::size_t(index)];
+}
+
+void TFormControlList::Remove(TFormControlObj* control)
+{
+    const auto it = std::find(FItems.begin(), FItems.end(), control);
+    if (it != FItems.end())
+        FItems.erase(it);
+}
+
+TFormControlObj* TFormControlList::ControlAt(int Pos) const
+{
+    for (TFormControlObj* control : FItems)
+        if (control->Pos == Pos)
+            return control;
+    return nullptr;
+}
+
+int TFormControlList::HeightAt(int Pos, std::uint8_t& TickBox) const
+{
+    const TFormControlObj* control = ControlAt(Pos);
+    const TWinControl* window = control ? control->WinControl() : nullptr;
+    if (!window)
+        return -1;
+    TickBox = control->TickBox;
+    return window->Height();
+}
+
+int TFormControlList::WidthAt(int Pos) const
+{
+    const TFormControlObj* control = ControlAt(Pos);
+    const TWinControl* window = control ? control->WinControl() : nullptr;
+    return window ? window->Width() : -1;
+}
+
+int TFormControlList::CharsToNextControl(int Pos) const
+{
+    int nearest = 9999;
+    for (const TFormControlObj* control : FItems)
+        if (control->Pos >= Pos)
+            nearest = std::min(nearest, control->Pos - Pos);
+    return nearest;
+}
+
+void ShowControlsOutOfSight(const TFormControlList& controls)
+{
+    for (TFormControlObj* control : controls)
+        if (!control->OnScreen)
+            if (TWinControl* window = control->WinControl()) {
+                window->SetLeft(-4000);
+                window->Show();
+            }
+}
+
+void HideControlsNotOnScreen(const TFormControlList& controls)
+{
+    const bool focusInside = std::any_of(controls.begin(), controls.end(), [](const TFormControlObj* control) {
+        const TWinControl* focus = control->FocusControl();
+        return focus && focus->Focused();
+    });
+    if (focusInside) {
+        ShowControlsOutOfSight(controls);
+        return;
+    }
+    for (TFormControlObj* control : controls)
+        if (!control->OnScreen)
+            if (TWinControl* window = control->WinControl())
+                window->Hide();
+}
+
+// --- forms ----------------------------------------------------------------------------------------------
+
+ThtmlForm* ThtmlForm::Create(TFormDocumentHost& document, const TAttributeList* attributes)
+{
+    return document.FormList().Add(std::make_unique<ThtmlForm>(document, attributes));
+}
+
+ThtmlForm::ThtmlForm(TFormDocumentHost& document, const TAttributeList* attributes) : Document(&document)
+{
+    if (!attributes)
+        return;
+    if (const TAttribute* method = FindAttribute(*attributes, HtmlSymbol::Method))
+        Method = method->Text.substr(0, 4);
+    if (const TAttribute* action = FindAttribute(*attributes, HtmlSymbol::Action))
+        Action = action->Text;
+    if (const TAttribute* target = FindAttribute(*attributes, HtmlSymbol::Target))
+        Target = target->Text;
+    if (const TAttribute* encType = FindAttribute(*attributes, HtmlSymbol::EncType))
+        EncType = encType->Text;
+}
+
+ThtmlForm::~ThtmlForm()
+{
+    if (TheOpenForm == this)
+        TheOpenForm = nullptr;
+    Controls.Clear();
+}
+
+TFormControlObj* ThtmlForm::AddControl(std::unique_ptr<TFormControlObj> control)
+{
+    if (!dynamic_cast<THiddenFormControlObj*>(control.get()))
+        ++VisibleCount;
+    return Controls.Add(std::move(control));
+}
+
+void ThtmlForm::Submit(const AnsiString& ButtonValue)
+{
+    if (!Document->FormSubmitAssigned())
+        return;
+    auto results = std::make_unique<TStringList>();
+    for (const auto& control : Controls) {
+        AnsiString pair;
+        for (int index = 0; control->SubmitPair(index, pair); ++index)
+            if (!pair.empty())
+                results->Add(pair);
+    }
+    if (!ButtonValue.empty())
+        results->Add(ButtonValue);
+    Document->FormSubmit(Action, Target, EncType, Method, std::move(results));
+}
+
+void ThtmlForm::ResetAll()
+{
+    for (const auto& control : Controls)
+        control->Restore();
+}
+
+void ThtmlForm::MeasureAll(TCanvas* Canvas)
+{
+    for (const auto& control : Controls)
+        control->Measure(Canvas);
+}
+
+void ThtmlForm::UncheckSiblings(TRadioButtonFormControlObj* Radio)
+{
+    if (!Radio || Radio->Name.empty())
+        return;
+    for (const auto& control : Controls)
+        if (auto* other = dynamic_cast<TRadioButtonFormControlObj*>(control.get()))
+            if (other != Radio && SameText(other->Name, Radio->Name))
+                other->SetChecked(false);
+}
+
+void ThtmlForm::EditKeyPress(TObject* Sender, char& Key)
+{
+    if (Key == '\r' && dynamic_cast<TEdit*>(Sender) && VisibleCount == 1)
+        Submit(AnsiString());
+}
+
+ThtmlForm* OpenForm()
+{
+    return TheOpenForm;
+}
+
+void SetOpenForm(ThtmlForm* form)
+{
+    TheOpenForm = form;
+}
+
+// --- creating controls ---------------------------------------------------------------------------------
+
+TFormControlKind FormControlKindOf(HtmlSymbol which, const TAttributeList& attributes)
+{
+    if (which == HtmlSymbol::Input) {
+        const AnsiString type = InputType(attributes);
+        for (const InputTypeEntry& entry : InputTypes)
+            if (entry.Type == type)
+                return entry.Kind;
+        return TFormControlKind::Edit;
+    }
+    if (which == HtmlSymbol::Select) {
+        const TAttribute* size = FindAttribute(attributes, HtmlSymbol::Size);
+        return HasAttribute(attributes, HtmlSymbol::Multiple) || (size && size->Value > 1)
+                   ? TFormControlKind::ListBox
+                   : TFormControlKind::Combo;
+    }
+    return TFormControlKind::TextArea;
+}
+
+namespace {
+
+template <class T>
+std::unique_ptr<TFormControlObj> MakeControl(ThtmlForm& form, int pos, const TAttributeList& attributes)
+{
+    return std::make_unique<T>(form, pos, attributes);
+}
+
+using TControlFactory = std::unique_ptr<TFormControlObj> (*)(ThtmlForm&, int, const TAttributeList&);
+
+// In the order of TFormControlKind.
+constexpr std::array<TControlFactory, 9> ControlFactories = {
+    MakeControl<TEditFormControlObj>,
+    MakeControl<TButtonFormControlObj>,
+    MakeControl<TRadioButtonFormControlObj>,
+    MakeControl<TCheckBoxFormControlObj>,
+    MakeControl<THiddenFormControlObj>,
+    MakeControl<TImageFormControlObj>,
+    MakeControl<TListBoxFormControlObj>,
+    MakeControl<TComboFormControlObj>,
+    MakeControl<TTextAreaFormControlObj>,
+};
+static_assert(std::size_t(TFormControlKind::TextArea) + 1 == ControlFactories.size());
+
+}  // namespace
+
+TFormControlObj* CreateFormControl(TFormDocumentHost& document, HtmlSymbol which, int pos,
+                                   const TAttributeList& attributes)
+{
+    ThtmlForm* form = OpenForm();
+    if (!form || form->Document != &document) {
+        form = ThtmlForm::Create(document, nullptr);
+        SetOpenForm(form);
+    }
+    const auto kind = std::size_t(FormControlKindOf(which, attributes));
+    TFormControlObj* added = form->AddControl(ControlFactories[kind](*form, pos, attributes));
+    document.FormControlList().Add(added);
+    return added;
+}
