@@ -99,6 +99,8 @@ public:
     TFreeList() = default;
     TFreeList(const TFreeList&) = delete;
     TFreeList& operator=(const TFreeList&) = delete;
+    TFreeList(TFreeList&&) noexcept = default;
+    TFreeList& operator=(TFreeList&&) noexcept = default;
     virtual ~TFreeList() = default;
 
     int Count() const { return int(FItems.size()); }
@@ -240,7 +242,12 @@ public:
     void SetListLevel(int y, int level);
 };
 
-class IndentManager : public IndentManagerBasic {};
+class IndentManager : public IndentManagerBasic {
+public:
+    // The width of the cell being laid out: what a section reports as the
+    // width it needs unless it needs more.
+    int Width = 0;
+};
 
 // --- text helpers ------------------------------------------------------------------
 
