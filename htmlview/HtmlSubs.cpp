@@ -1,0 +1,1786 @@
+#include "htmlview/HtmlSubs.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "classlib/Controls.h"
+#include "classlib/Timer.h"
+#include "htmlview/HtmlGif.h"
+#include "htmlview/HtmlParse.h"
+
+namespace {
+
+// A page colour on which the light edge of a frame or rule must be silver to show.
+bool WhitePage(TColor background)
+{
+    const TColor page = background & ~PaletteFlag;
+    return page == clWhite || (page == clWindow && ColorToRGB(clWindow) == clWhite);
+}
+
+void PictureSize(const TPersistent* picture, int& width, int& height)
+{
+    width = 0;
+    height = 0;
+    if (const auto* gif = dynamic_cast<const TGIFImage*>(picture)) {
+        width = gif->Width();
+        height = gif->Height();
+    } else if (const auto* graphic = dynamic_cast<const TGraphic*>(picture)) {
+        width = graphic->Width();
+        height = graphic->Height();
+    }
+}
+
+// a * b / c for a size: 0 when c is 0, and never outside 0 .. MaxPixelSize.
+int ScaledSize(int a, int b, int c)
+{
+    if (c == 0)
+        return 0;
+    return std::clamp(MulDiv(a, b, c), 0, MaxPixelSize);
+}
+
+bool SameTextAt(const AnsiString& text, std::size_t at, const AnsiString& lowerWord)
+{
+    for (std::size_t i = 0; i < lowerWord.size(); ++i) {
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != lowerWord[i])
+            return false;
+    }
+    return true;
+}
+
+TFontStyles WithOverrides(TFontStyles style, TFontStyles overrides)
+{
+    for (TFontStyle s : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+        if (overrides.Contains(s))
+            style << s;
+    return style;
+}
+
+}  // namespace
+
+bool PixelAttribute(const TAttribute& attribute, int& value)
+{
+    if (attribute.Value == 0) {
+        // The tokenizer gives 0 for a text that is no number; only a written
+        // zero counts as one.
+        std::size_t i = 0;
+        const AnsiString& t = attribute.Text;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        const std::size_t digits = i;
+        while (i < t.size() && t[i] == '0')
+            ++i;
+        if (i == digits || (i < t.size() && !(i + 1 == t.size() && t[i] == '%')))
+            return false;
+    }
+    value = std::clamp(attribute.Value, 0, MaxPixelSize);
+    return true;
+}
+
+int MagnitudeAttribute(const TAttribute& attribute, int limit)
+{
+    const long long magnitude = attribute.Value < 0 ? -static_cast<long long>(attribute.Value) : attribute.Value;
+    return int(std::min<long long>(magnitude, limit));
+}
+
+// --- the section interface ---------------------------------------------------------------
+
+int TSectionBase::LayOutBlock(TCanvas* /*canvas*/, int y, IndentManager& imgr, int& maxWidth, int& curs)
+{
+    YValue = y;
+    FirstPosition = curs;
+    PaintHeight = BlockHeight;
+    maxWidth = imgr.Width;
+    return BlockHeight;
+}
+
+int TSectionBase::Draw(TCanvas* /*canvas*/, const TRect& /*aRect*/, IndentManager& /*imgr*/, int /*x*/, int y)
+{
+    YValue = y;
+    return y + BlockHeight;
+}
+
+// --- the cell --------------------------------------------------------------------------------
+
+void TCell::Add(std::unique_ptr<TSectionBase> section)
+{
+    if (!section)
+        return;
+    if (auto* pre = dynamic_cast<TPreFormated*>(section.get()); pre && pre->Len == 0)
+        pre->AddText(" ");
+    section->RootDocument = Document;
+    section->UpdateSize();
+    TFreeList::Add(std::move(section));
+}
+
+int TCell::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs)
+{
+    IMgr.Clear();
+    IMgr.Reset(0, width);
+    IMgr.Width = width;
+    YValue = y;
+    FirstPosition = curs;
+    maxWidth = 0;
+    int total = 0;
+    for (const auto& section : *this) {
+        int w = 0;
+        total += section->LayOutBlock(canvas, y + total, IMgr, w, curs);
+        maxWidth = std::max(maxWidth, w);
+    }
+    Len = curs - FirstPosition;
+    return std::max(total, IMgr.FloatsBottom() - YValue);
+}
+
+void TCell::WidthRange(TCanvas* canvas, int& min, int& max)
+{
+    min = 0;
+    max = 0;
+    for (const auto& section : *this) {
+        int mn = 0;
+        int mx = 0;
+        section->WidthRange(canvas, mn, mx);
+        min = std::max(min, mn);
+        max = std::max(max, mx);
+    }
+}
+
+int TCell::Draw(TCanvas* canvas, const TRect& aRect, int /*width*/, int x, int y)
+{
+    // The layout's indents are relative to the edges, so the same records
+    // serve wherever the cell is painted.
+    IMgr.Reset(x, x + IMgr.Width);
+    for (const auto& section : *this)
+        y = section->Draw(canvas, aRect, IMgr, x, y);
+    return y;
+}
+
+bool TCell::LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl)
+{
+    int top = 0;
+    for (const auto& section : *this) {
+        if (y >= top && y < top + section->PaintHeight &&
+            section->LinkAtPoint(canvas, x, y - top, urlTarget, formControl))
+            return true;
+        top += section->BlockHeight;
+    }
+    return false;
+}
+
+bool TCell::ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy)
+{
+    int top = 0;
+    for (const auto& section : *this) {
+        if (y >= top && y < top + section->PaintHeight && section->ObjectAtPoint(x, y - top, obj, ix, iy))
+            return true;
+        top += section->BlockHeight;
+    }
+    return false;
+}
+
+TSectionBase* TCell::SectionAtY(int y, int& sectionTop, int& index)
+{
+    int top = 0;
+    for (int i = 0; i < Count(); ++i) {
+        TSectionBase* section = Items(i);
+        if (top + section->BlockHeight > y) {
+            sectionTop = top;
+            index = i;
+            return section;
+        }
+        top += section->BlockHeight;
+    }
+    return nullptr;
+}
+
+int TCell::PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
+                           bool& inText)
+{
+    int top = 0;
+    int index = 0;
+    TSectionBase* section = SectionAtY(y, top, index);
+    if (!section)
+        return -1;
+    const int position = section->PositionAtPoint(canvas, x, y - top, xr, yr, caretHeight, sCell, inText);
+    if (position >= 0) {
+        yr += top;
+        if (!sCell)
+            sCell = this;
+    }
+    return position;
+}
+
+int TCell::SearchText(int from, const AnsiString& toFind, bool matchCase)
+{
+    for (const auto& section : *this) {
+        const int found = section->SearchText(from, toFind, matchCase);
+        if (found >= 0)
+            return found;
+    }
+    return -1;
+}
+
+bool TCell::PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y)
+{
+    for (const auto& section : *this)
+        if (section->PointAtPosition(canvas, cursor, x, y))
+            return true;
+    return false;
+}
+
+bool TCell::CharAtPosition(int pos, char& ch, TSectionBase*& obj)
+{
+    if (pos < FirstPosition || pos > FirstPosition + Len)
+        return false;
+    for (const auto& section : *this)
+        if (section->CharAtPosition(pos, ch, obj))
+            return true;
+    return false;
+}
+
+void TCell::CopySelection()
+{
+    if (!Document || Document->SelectionEnd <= Document->SelectionBegin)
+        return;
+    for (const auto& section : *this) {
+        if (section->FirstPosition >= Document->SelectionEnd)
+            break;
+        if (section->FirstPosition + section->Len > Document->SelectionBegin)
+            section->CopySelection();
+    }
+}
+
+void TCell::RefreshFonts()
+{
+    for (const auto& section : *this)
+        section->RefreshFonts();
+}
+
+// --- fonts -----------------------------------------------------------------------------------------
+
+void TMyFont::SetNormalSize(const TSectionList* list, int size)
+{
+    NormalSize = size;
+    SetSize(MulDiv(list->FontSize, size, 12));
+}
+
+void TMyFont::SetFont(const TSectionList* list, TColor color)
+{
+    SetName(Fixed ? list->PreFontName : list->FontName);
+    SetCharset(list->Charset);
+    SetSize(MulDiv(list->FontSize, NormalSize, 12));
+    SetColor(PaletteRelative(color));
+}
+
+TFontObj::TFontObj(int pos, const TMyFont& font, const TUrlTarget& link)
+    : Pos(pos), TheFont(std::make_unique<TMyFont>(font)), UrlTarget(link)
+{
+}
+
+void TFontObj::UpdateFont(const TSectionList* list)
+{
+    TheFont->SetFont(list, UrlTarget.URL.empty() ? list->FontColor : list->HotSpotColor);
+}
+
+void TFontObj::Measure(TCanvas* canvas)
+{
+    if (FMeasuredOn == canvas && FMeasuredSerial == TheFont->Serial())
+        return;
+    canvas->SetFont(TheFont.get());
+    const TTextMetric tm = canvas->TextMetrics();
+    tmHeight = tm.Height;
+    FontHeight = tm.Height + tm.ExternalLeading;
+    Ascent = tm.Ascent;
+    Descent = tm.Descent;
+    Overhang = tm.Overhang;
+    FMeasuredOn = canvas;
+    FMeasuredSerial = TheFont->Serial();
+}
+
+void TFontList::RefreshFonts(const TSectionList* list)
+{
+    for (const auto& run : *this)
+        run->UpdateFont(list);
+}
+
+void TFontList::MeasureAll(TCanvas* canvas)
+{
+    for (const auto& run : *this)
+        run->Measure(canvas);
+}
+
+TFontObj* TFontList::RunAt(int pos, int& index) const
+{
+    // Runs are in increasing Pos: the last one that starts at or before pos.
+    auto it = std::upper_bound(begin(), end(), pos, [](int p, const auto& run) { return p < run->Pos; });
+    if (it == begin()) {
+        index = Empty() ? -1 : 0;
+        return Empty() ? nullptr : Items(0);
+    }
+    --it;
+    index = int(it - begin());
+    return it->get();
+}
+
+TFontObj* TFontList::FontAt(int pos, int& overhang) const
+{
+    int index = 0;
+    TFontObj* run = RunAt(pos, index);
+    overhang = run ? run->Overhang : 0;
+    return run;
+}
+
+int TFontList::RunCharsAt(int pos, int len) const
+{
+    auto it = std::upper_bound(begin(), end(), pos, [](int p, const auto& run) { return p < run->Pos; });
+    return it == end() ? len - pos : (*it)->Pos - pos;
+}
+
+// --- inline images ---------------------------------------------------------------------------------
+
+TImageObj::TImageObj(TSectionList* document, int pos, const TAttributeList& attributes)
+    : Pos(pos), Document(document)
+{
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Src:
+            Source = a->Text;
+            break;
+        case HtmlSymbol::Alt:
+            Alt = a->Text;
+            break;
+        case HtmlSymbol::Align: {
+            const AnsiString align = UpperCase(a->Text);
+            if (align == "TOP")
+                VertAlign = ATop;
+            else if (align == "MIDDLE" || align == "ABSMIDDLE")
+                VertAlign = AMiddle;
+            else if (align == "LEFT")
+                VertAlign = ALeft;
+            else if (align == "RIGHT")
+                VertAlign = ARight;
+            break;
+        }
+        case HtmlSymbol::Border:
+            NoBorder = a->Value == 0;
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                if (a->Value >= 1 && a->Value <= 100) {
+                    GivenWidth = a->Value;
+                    PercentWidth = true;
+                }
+            } else {
+                // A negative or wordy WIDTH counts as absent.
+                int w = 0;
+                if (PixelAttribute(*a, w)) {
+                    GivenWidth = w;
+                    PercentWidth = false;
+                }
+            }
+            break;
+        case HtmlSymbol::Height: {
+            int h = 0;
+            if (PixelAttribute(*a, h))
+                GivenHeight = std::max(1, h);
+            break;
+        }
+        case HtmlSymbol::HSpace:
+            HSpace = MagnitudeAttribute(*a, 20);
+            break;
+        case HtmlSymbol::Transp:
+            Transparent = LLCorner;
+            break;
+        case HtmlSymbol::IsMap:
+            IsMap = true;
+            break;
+        case HtmlSymbol::UseMap:
+            UseMap = true;
+            MapName = Trim(UpperCase(a->Text));
+            if (MapName.size() > 1 && MapName[0] == '#')
+                MapName.erase(0, 1);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+TImageObj::~TImageObj()
+{
+    if (!FCacheKey.empty())
+        ImageCache().ReleaseEntry(FCacheKey);
+}
+
+TGIFImage* TImageObj::AnimatedImage() const
+{
+    return dynamic_cast<TGIFImage*>(Image);
+}
+
+void TImageObj::FetchImage()
+{
+    if (Source.empty()) {
+        // Nothing to ask for: what an unknown picture shows.
+        Image = BrokenImageBitmap();
+        Mask = BrokenImageMask();
+        Transparent = LLCorner;
+        return;
+    }
+    if (!Document->GetImage && Document->ExpandLinkFileName)
+        Source = Document->ExpandLinkFileName(Source);
+    const AnsiString pendingKey = UpperCase(Source);
+    if (Document->PendingImages.IndexOf(pendingKey) >= 0) {
+        Image = DefaultBitmap();
+        Document->PendingImages.AddObject(pendingKey, this);
+        return;
+    }
+    TransparencyKind transparent = Transparent;
+    bool later = false;
+    bool wasCached = false;
+    TBitmap* mask = nullptr;
+    TPersistent* picture =
+        GetTheImage(Source, Document->GetImage, Document->OwnerViewer, transparent, later, wasCached, mask);
+    if (picture) {
+        FCacheKey = ImageCacheKey(Source);
+        Transparent = transparent;
+        Mask = mask;
+        if (auto* gif = dynamic_cast<TGIFImage*>(picture)) {
+            // Every occurrence of an animation runs on its own.
+            if (wasCached) {
+                FOwnGif = gif->Duplicate();
+                picture = FOwnGif.get();
+            }
+            Document->AnimatedImages.push_back(this);
+        }
+        Image = picture;
+    } else if (later) {
+        Image = DefaultBitmap();
+        Document->PendingImages.AddObject(pendingKey, this);
+    } else {
+        Image = BrokenImageBitmap();
+        Mask = BrokenImageMask();
+        Transparent = LLCorner;
+    }
+}
+
+bool TImageObj::BoxMode(const TPersistent* picture) const
+{
+    return !Document->ShowImages || picture == BrokenImageBitmap() || picture == DefaultBitmap();
+}
+
+void TImageObj::LayOutBlock(TCanvas* canvas, const TFontObj* fontObj, int availableWidth)
+{
+    if (Document->ShowImages && !Image)
+        FetchImage();
+    const TPersistent* picture = Document->ShowImages ? Image : DefaultBitmap();
+    if (!SizeKnown) {
+        int pw = 0;
+        int ph = 0;
+        PictureSize(picture, pw, ph);
+        if (picture == BrokenImageBitmap() || picture == DefaultBitmap()) {
+            if (GivenHeight > 0 && GivenWidth > 0 && !PercentWidth) {
+                BoxWidth = GivenWidth;
+                BoxHeight = GivenHeight;
+                SizeKnown = true;
+            } else {
+                BoxWidth = pw;
+                BoxHeight = ph;
+            }
+        } else if (PercentWidth) {
+            BoxWidth = ScaledSize(availableWidth, GivenWidth, 100);
+            BoxHeight = GivenHeight > 0 ? GivenHeight : ph;
+        } else {
+            if (GivenHeight > 0 && GivenWidth > 0) {
+                BoxWidth = GivenWidth;
+                BoxHeight = GivenHeight;
+            } else if (GivenHeight > 0) {
+                BoxHeight = GivenHeight;
+                BoxWidth = ScaledSize(GivenHeight, pw, ph);
+            } else if (GivenWidth > 0) {
+                BoxWidth = GivenWidth;
+                BoxHeight = ScaledSize(GivenWidth, ph, pw);
+            } else {
+                BoxWidth = pw;
+                BoxHeight = ph;
+            }
+            SizeKnown = true;
+        }
+        if (BoxMode(picture) && !SizeKnown) {
+            canvas->Font()->SetName("Arial");
+            canvas->Font()->SetSize(8);
+            BoxWidth = std::max(BoxWidth, Alt.empty() ? 24 : canvas->TextWidth(Alt) + 2 + 24);
+            BoxHeight = std::max(BoxHeight, std::max(24, canvas->TextHeight(Alt)));
+        }
+    }
+    HasBorder = fontObj && !fontObj->UrlTarget.URL.empty() && !NoBorder;
+    const int border = HasBorder ? 2 : 0;
+    ImageWidth = BoxWidth + border;
+    ImageHeight = BoxHeight + border;
+}
+
+void TImageObj::Draw(TCanvas* canvas, int x, const TFontObj* fontObj, int baselineY, int topY)
+{
+    TPersistent* picture = Document->ShowImages ? Image : DefaultBitmap();
+    const TBitmap* mask = Document->ShowImages ? Mask : nullptr;
+    if (!picture)
+        picture = DefaultBitmap();
+    const bool box = BoxMode(picture);
+    canvas->Brush()->SetStyle(bsClear);
+    canvas->Font()->SetName("Arial");
+    canvas->Font()->SetSize(8);
+    canvas->Font()->SetColor(clBlack);
+
+    int top = topY;
+    if (VertAlign == AMiddle)
+        top = baselineY + (fontObj ? fontObj->Descent - fontObj->tmHeight / 2 : 0) - ImageHeight / 2;
+    else if (VertAlign == ABottom)
+        top = baselineY - ImageHeight;
+    const int screenTop = top - Document->ScrollTop;
+    const int border = HasBorder ? 1 : 0;
+    const int d = (box ? 4 : 0) + border;
+    DrawX = x + border;
+    PaintTop = top + border;
+
+    if (!box || (BoxWidth >= 24 && BoxHeight >= 24)) {
+        const int px = x + d;
+        const int py = screenTop + d;
+        if (auto* gif = dynamic_cast<TGIFImage*>(picture)) {
+            Painted = true;
+            gif->SetShown(true);
+            gif->Draw(canvas, px, py, BoxWidth, BoxHeight);
+        } else if (auto* bitmap = dynamic_cast<TBitmap*>(picture)) {
+            const bool placeholder = bitmap == BrokenImageBitmap() || bitmap == DefaultBitmap();
+            if (mask && (Transparent != NotTransp || bitmap == BrokenImageBitmap())) {
+                if (bitmap == BrokenImageBitmap())
+                    TransparentStretchDraw(canvas, *bitmap, *mask, px, py, bitmap->Width(), bitmap->Height());
+                else
+                    TransparentStretchDraw(canvas, *bitmap, *mask, px, py, BoxWidth, BoxHeight);
+            } else if (placeholder) {
+                canvas->Draw(px, py, bitmap);
+            } else {
+                canvas->StretchDraw(Bounds(px, py, BoxWidth, BoxHeight), bitmap);
+            }
+        }
+    }
+    if (box && !HasBorder) {
+        DrawWrapped(canvas, x + 24, screenTop + d, x + BoxWidth - 2, screenTop + BoxHeight - 1, Alt);
+        Draw3DFrame(Document->Background, canvas, x, screenTop, x + BoxWidth - 1, screenTop + BoxHeight - 1, false);
+    }
+    if (HasBorder) {
+        const TColor linkColor = fontObj ? fontObj->TheFont->Color() : Document->HotSpotColor;
+        canvas->Pen()->SetColor(linkColor);
+        canvas->Font()->SetColor(linkColor);
+        if (box)
+            DrawWrapped(canvas, x + 24, screenTop + d, x + BoxWidth - 2, screenTop + BoxHeight - 1, Alt);
+        canvas->Brush()->SetStyle(bsClear);
+        canvas->Rectangle(x, screenTop, x + ImageWidth, screenTop + ImageHeight);
+    }
+}
+
+namespace {
+
+auto FirstImageAtOrAfter(const TImageObjList& list, int pos)
+{
+    return std::lower_bound(list.begin(), list.end(), pos, [](const auto& img, int p) { return img->Pos < p; });
+}
+
+}  // namespace
+
+TImageObj* TImageObjList::FindImage(int pos) const
+{
+    auto it = FirstImageAtOrAfter(*this, pos);
+    return it != end() && (*it)->Pos == pos ? it->get() : nullptr;
+}
+
+int TImageObjList::HeightAt(int pos, TImageAlign& align) const
+{
+    const TImageObj* img = FindImage(pos);
+    if (!img)
+        return -1;
+    align = img->VertAlign;
+    return img->ImageHeight;
+}
+
+int TImageObjList::WidthAt(int pos, TImageAlign& align) const
+{
+    const TImageObj* img = FindImage(pos);
+    if (!img)
+        return -1;
+    align = img->VertAlign;
+    return img->ImageWidth;
+}
+
+int TImageObjList::CharsToNextImage(int pos) const
+{
+    auto it = FirstImageAtOrAfter(*this, pos);
+    return it == end() ? 9999 : (*it)->Pos - pos;
+}
+
+bool TImageObjList::ImageAtPoint(int x, int y, int& ix, int& iy, TFormControlObj*& formControl, bool& uMap,
+                                 const TMapItem*& mapItem, bool& isMap, int& imagePos) const
+{
+    for (const auto& img : *this) {
+        const int border = img->HasBorder ? 2 : 0;
+        const int px = x - img->DrawX;
+        const int py = y - img->PaintTop;
+        if (px < 0 || py < 0 || px >= img->ImageWidth - border || py >= img->ImageHeight - border)
+            continue;
+        ix = px;
+        iy = py;
+        formControl = img->OwnControl;
+        isMap = img->IsMap;
+        imagePos = img->Pos;
+        uMap = false;
+        mapItem = nullptr;
+        if (img->UseMap) {
+            mapItem = img->Document->FindMap(img->MapName);
+            uMap = mapItem != nullptr;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool TImageObjList::ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy) const
+{
+    for (const auto& img : *this) {
+        const int border = img->HasBorder ? 2 : 0;
+        const int px = x - img->DrawX;
+        const int py = y - img->PaintTop;
+        if (px >= 0 && py >= 0 && px < img->ImageWidth - border && py < img->ImageHeight - border) {
+            obj = img.get();
+            ix = px;
+            iy = py;
+            return true;
+        }
+    }
+    return false;
+}
+
+void UpdateImage(IndentManager& imgr, int y, TImageObj& img)
+{
+    if (img.VertAlign == ALeft) {
+        img.Indent = imgr.LeftEdgeAt(y) - imgr.LeftEdge;
+        imgr.LeftList.push_back({img.Indent + img.ImageWidth + img.HSpace, y, y + img.ImageHeight, 0});
+    } else if (img.VertAlign == ARight) {
+        const int x = imgr.RightEdgeAt(y) - imgr.RightEdge - (img.ImageWidth + img.HSpace);
+        imgr.RightList.push_back({x, y, y + img.ImageHeight, 0});
+        // The side facing the text keeps the space.
+        img.Indent = imgr.RightEdge + x + img.HSpace;
+    }
+}
+
+// --- the document root ---------------------------------------------------------------------------
+
+TSectionList::TSectionList(TObject* ownerViewer, TWinControl* paintPanel)
+    : TCell(this), OwnerViewer(ownerViewer), PPanel(paintPanel), FTimer(std::make_unique<TTimer>(nullptr))
+{
+    FTimer->SetEnabled(false);
+    FTimer->SetInterval(50);
+    FTimer->OnTimer = [this](TObject*) { AnimationStep(); };
+}
+
+TSectionList::~TSectionList()
+{
+    Clear();
+}
+
+void TSectionList::Clear()
+{
+    BackgroundBitmap = nullptr;
+    if (!FBackgroundKey.empty()) {
+        ImageCache().ReleaseEntry(FBackgroundKey);
+        FBackgroundKey.clear();
+    }
+    BitmapName.clear();
+    BitmapLoaded = false;
+    AnimatedImages.clear();
+    SelectionBegin = 0;
+    SelectionEnd = 0;
+    MapList.Clear();
+    PendingImages.Clear();
+    TCell::Clear();
+}
+
+void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
+                                   TColor hotSpotColor, TColor background)
+{
+    FontName = name.substr(0, 32);
+    PreFontName = preName.substr(0, 32);
+    FontSize = size;
+    FontColor = color;
+    HotSpotColor = hotSpotColor;
+    SetBackground(background);
+    RefreshFonts();
+}
+
+void TSectionList::SetBackground(TColor color)
+{
+    Background = color;
+    if (OnBackgroundChange)
+        OnBackgroundChange(this);
+}
+
+void TSectionList::SetBackgroundBitmap(const AnsiString& name)
+{
+    BackgroundBitmap = nullptr;
+    if (!FBackgroundKey.empty()) {
+        ImageCache().ReleaseEntry(FBackgroundKey);
+        FBackgroundKey.clear();
+    }
+    BitmapName = name;
+    BitmapLoaded = false;
+}
+
+TBitmap* TSectionList::GetBackgroundBitmap()
+{
+    if (ShowImages && !BitmapLoaded && !BitmapName.empty()) {
+        AnsiString name = BitmapName;
+        if (!GetImage && ExpandLinkFileName)
+            name = ExpandLinkFileName(name);
+        TransparencyKind transparent = NotTransp;
+        bool later = false;
+        bool wasCached = false;
+        TBitmap* mask = nullptr;
+        TPersistent* picture = GetTheImage(name, GetImage, OwnerViewer, transparent, later, wasCached, mask);
+        if (auto* bitmap = dynamic_cast<TBitmap*>(picture)) {
+            BackgroundBitmap = bitmap;
+            FBackgroundKey = ImageCacheKey(name);
+        } else if (picture) {
+            // An animation is no background: let the cache free it when its time comes.
+            ImageCache().ReleaseEntry(ImageCacheKey(name));
+        } else if (later) {
+            PendingImages.AddObject(UpperCase(name), this);
+        }
+        BitmapLoaded = true;
+    }
+    return BackgroundBitmap;
+}
+
+void TSectionList::SetScrollTop(int y)
+{
+    if (y == ScrollTop)
+        return;
+    ScrollTop = y;
+    YOffChange = true;
+}
+
+int TSectionList::SectionTopOf(int index) const
+{
+    const int last = std::min(index, Count() - 1);
+    int top = 0;
+    for (int i = 0; i < last; ++i)
+        top += Items(i)->BlockHeight;
+    return top;
+}
+
+const TMapItem* TSectionList::FindMap(const AnsiString& name) const
+{
+    for (const auto& map : MapList)
+        if (SameText(map->MapTitle, name))
+            return map.get();
+    return nullptr;
+}
+
+void TSectionList::StartTimerIfAnimated()
+{
+    if (!AnimatedImages.empty())
+        FTimer->SetEnabled(true);
+}
+
+int TSectionList::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs)
+{
+    FTimer->SetEnabled(false);
+    const int height = TCell::LayOutAll(canvas, y, width, maxWidth, curs);
+    for (TImageObj* img : AnimatedImages) {
+        if (TGIFImage* gif = img->AnimatedImage()) {
+            gif->GoToFrame(1);
+            gif->SetRunning(false);
+            gif->SetRunning(true);
+        }
+    }
+    StartTimerIfAnimated();
+    return height;
+}
+
+int TSectionList::Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y)
+{
+    FTimer->SetEnabled(false);
+    for (TImageObj* img : AnimatedImages)
+        img->Painted = false;
+    const int bottom = TCell::Draw(canvas, aRect, width, x, y);
+    YOffChange = false;
+    StartTimerIfAnimated();
+    return bottom;
+}
+
+void TSectionList::AnimationStep()
+{
+    for (TImageObj* img : AnimatedImages)
+        if (img->Painted)
+            if (TGIFImage* gif = img->AnimatedImage())
+                gif->StepIfDue(PPanel);
+    FTimer->SetInterval(50);
+}
+
+AnsiString TSectionList::SelectedText()
+{
+    ClipBuffer.Clear();
+    CopySelection();
+    return ClipBuffer.DataString();
+}
+
+// --- text sections ---------------------------------------------------------------------------------
+
+struct TSection::Fitting {
+    // Floats met after text on the line: recorded below it once it is done.
+    std::vector<TImageObj*> Aside;
+    // The tallest float recorded at the line's start.
+    int StartFloatHeight = 0;
+};
+
+TSection::TSection(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget,
+                   TJustify justify)
+    : TSectionBase(document)
+{
+    TMyFont first = font;
+    if (document) {
+        first.SetStyle(WithOverrides(first.Style(), document->InlineStyle.StyleOverrides));
+        document->InlineStyle.SubSupState = ssNone;
+    }
+    Fonts.Add(std::make_unique<TFontObj>(0, first, urlTarget ? *urlTarget : TUrlTarget()));
+    FirstFont = first;
+    ListLevel = std::clamp(level, 0, MaxListLevel);
+    Indent = ListLevel * IndentManager::ListIndent;
+    Justify = justify == jCentre || justify == jRight ? justify : jLeft;
+}
+
+void TSection::AddText(const AnsiString& s)
+{
+    if (s.empty() || Len > MaxSectionText)
+        return;
+    bool dropBlank = Len == 0 || Buff.back() == ' ';
+    if (!dropBlank) {
+        // Text after nothing but floating images starts without a blank.
+        dropBlank = true;
+        for (int i = 0; i < Len && dropBlank; ++i) {
+            const TImageObj* img = Buff[std::size_t(i)] == ImagePlaceholder ? Images.FindImage(i) : nullptr;
+            dropBlank = img && img->Floating();
+        }
+    }
+    Buff.append(s, dropBlank && s[0] == ' ' ? 1 : 0, AnsiString::npos);
+    Len = int(Buff.size());
+}
+
+void TSection::AddBlankIfEmpty()
+{
+    if (Len == 0) {
+        Buff = " ";
+        Len = 1;
+    }
+}
+
+void TSection::ChangeFont(const TMyFont& font)
+{
+    TFontObj* run = Fonts.Last();
+    if (run->Pos == Len) {
+        run->TheFont->Assign(font);
+    } else {
+        const TUrlTarget link = run->UrlTarget;
+        run = Fonts.Add(std::make_unique<TFontObj>(Len, font, link));
+    }
+    if (!RootDocument)
+        return;
+    run->TheFont->SetStyle(WithOverrides(run->TheFont->Style(), RootDocument->InlineStyle.StyleOverrides));
+    run->SScript = RootDocument->InlineStyle.SubSupState;
+    if (run->SScript != ssNone)
+        run->TheFont->SetNormalSize(RootDocument, MulDiv(run->TheFont->NormalSize, 3, 4));
+}
+
+void TSection::HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget)
+{
+    ChangeFont(font);
+    TFontObj* run = Fonts.Last();
+    run->UrlTarget.Clear();
+    if (sy == HtmlSymbol::Href)
+        run->UrlTarget = urlTarget;
+}
+
+TImageObj* TSection::AddImage(const TAttributeList& attributes)
+{
+    // Placeholders count as text: a section full of them takes no more.
+    if (Len > MaxSectionText)
+        return nullptr;
+    TImageObj* img = Images.Add(std::make_unique<TImageObj>(RootDocument, Len, attributes));
+    Buff += ImagePlaceholder;
+    Len = int(Buff.size());
+    return img;
+}
+
+void TSection::SetClear(const TAttributeList& attributes)
+{
+    TAttribute* clear = nullptr;
+    if (!attributes.FindSymbol(HtmlSymbol::Clear, clear))
+        return;
+    const AnsiString value = LowerCase(clear->Text);
+    ClearAttr = value == "left" ? 1 : value == "right" ? 2 : 3;
+}
+
+int TSection::ControlWidthAt(int /*pos*/) const
+{
+    return -1;
+}
+
+int TSection::ControlHeightAt(int /*pos*/, bool& tickBox) const
+{
+    tickBox = false;
+    return -1;
+}
+
+int TSection::CharsToNextControl(int /*pos*/) const
+{
+    return 9999;
+}
+
+void TSection::MeasureAll(TCanvas* canvas)
+{
+    Fonts.MeasureAll(canvas);
+}
+
+int TSection::TextExtent(TCanvas* canvas, int start, int n)
+{
+    FScratch.assign(Buff, std::size_t(start), std::size_t(n));
+    return canvas->TextExtent(FScratch).cx;
+}
+
+int TSection::SegmentEnd(TCanvas* canvas, int start, int limit, const TFontObj*& run)
+{
+    int overhang = 0;
+    run = Fonts.FontAt(start, overhang);
+    int end = std::min(limit, start + Fonts.RunCharsAt(start, Len));
+    end = std::min(end, start + Images.CharsToNextImage(start));
+    end = std::min(end, start + CharsToNextControl(start));
+    run->Select(canvas);
+    return std::max(end, start + 1);
+}
+
+int TSection::RunWidth(TCanvas* canvas, int start, int n, bool removeSpaces)
+{
+    if (n <= 0)
+        return 0;
+    if (removeSpaces)
+        while (n > 1 && Buff[std::size_t(start + n - 1)] == ' ')
+            --n;
+    int width = 0;
+    const int end = start + n;
+    for (int i = start; i < end;) {
+        if (Buff[std::size_t(i)] == ImagePlaceholder) {
+            if (const TImageObj* img = Images.FindImage(i)) {
+                if (!img->Floating())
+                    width += img->ImageWidth;
+                ++i;
+                continue;
+            }
+        }
+        if (Buff[std::size_t(i)] == ControlPlaceholder) {
+            const int w = ControlWidthAt(i);
+            if (w >= 0) {
+                width += w;
+                ++i;
+                continue;
+            }
+        }
+        const TFontObj* run = nullptr;
+        const int segmentEnd = SegmentEnd(canvas, i, end, run);
+        width += TextExtent(canvas, i, segmentEnd - i) - run->Overhang;
+        i = segmentEnd;
+    }
+    return width;
+}
+
+// How many characters from start fit in width: images and controls are
+// placed whole or not at all, text by halving over the prefix length. For
+// the line breaker (imgr and fit given) a float met before any other content
+// goes to the edge at once and takes its room; one met later is put aside.
+// Otherwise floats take no room.
+int TSection::FitLine(TCanvas* canvas, int width, int start, int max, int y, IndentManager* imgr, Fitting* fit)
+{
+    const int end = std::min(Len, start + max);
+    int used = 0;
+    bool contentMet = false;
+    int i = start;
+    while (i < end) {
+        const char c = Buff[std::size_t(i)];
+        if (c == ImagePlaceholder) {
+            if (TImageObj* img = Images.FindImage(i)) {
+                if (img->Floating()) {
+                    if (imgr && !contentMet) {
+                        UpdateImage(*imgr, y, *img);
+                        used += img->ImageWidth + img->HSpace;
+                        fit->StartFloatHeight = std::max(fit->StartFloatHeight, img->ImageHeight);
+                    } else if (imgr) {
+                        fit->Aside.push_back(img);
+                    }
+                } else {
+                    if (used + img->ImageWidth > width)
+                        break;
+                    used += img->ImageWidth;
+                    contentMet = true;
+                }
+                ++i;
+                continue;
+            }
+        }
+        if (c == ControlPlaceholder) {
+            const int w = ControlWidthAt(i);
+            if (w >= 0) {
+                if (used + w > width)
+                    break;
+                used += w;
+                contentMet = true;
+                ++i;
+                continue;
+            }
+        }
+        contentMet = true;
+        const TFontObj* run = nullptr;
+        const int segmentEnd = SegmentEnd(canvas, i, end, run);
+        const int room = width - used;
+        const int whole = TextExtent(canvas, i, segmentEnd - i) - run->Overhang;
+        if (whole <= room) {
+            used += whole;
+            i = segmentEnd;
+            continue;
+        }
+        int low = 0;
+        int high = segmentEnd - i - 1;
+        while (low <= high) {
+            const int mid = (low + high) / 2;
+            if (TextExtent(canvas, i, mid + 1) - run->Overhang > room)
+                high = mid - 1;
+            else
+                low = mid + 1;
+        }
+        i += low;
+        break;
+    }
+    return i - start;
+}
+
+int TSection::CountFitting(TCanvas* canvas, int width, int start, int max)
+{
+    return FitLine(canvas, width, start, max, 0, nullptr, nullptr);
+}
+
+int TSection::ClearSpace(const IndentManager& imgr, int y) const
+{
+    if (ClearAttr == 0)
+        return 0;
+    int clearLeft = 0;
+    int clearRight = 0;
+    imgr.ClearLines(clearLeft, clearRight);
+    const int left = std::max(0, clearLeft - y - 1);
+    const int right = std::max(0, clearRight - y - 1);
+    return ClearAttr == 1 ? left : ClearAttr == 2 ? right : std::max(left, right);
+}
+
+void TSection::CompleteLine(TCanvas* canvas, int start, int n, int& y, IndentManager& imgr, const Fitting& fit)
+{
+    LineRec line;
+    line.Start = start;
+    line.Ln = n;
+    const int end = start + n;
+
+    bool hasText = false;
+    for (int i = start; i < end && !hasText; ++i) {
+        const char c = Buff[std::size_t(i)];
+        hasText = !(c == ImagePlaceholder && Images.FindImage(i)) && !(c == ControlPlaceholder && ControlWidthAt(i) >= 0);
+    }
+    // The descent of the last run of the line places the images and controls.
+    int descent = 0;
+    if (hasText) {
+        int index = 0;
+        Fonts.RunAt(start, index);
+        for (int r = index; r < Fonts.Count() && (r == index || Fonts[r]->Pos < end); ++r) {
+            const TFontObj* run = Fonts[r];
+            line.LineHeight = std::max(line.LineHeight, run->FontHeight);
+            line.Descent = std::max(line.Descent, run->Descent);
+            descent = run->Descent;
+        }
+    }
+
+    for (auto it = FirstImageAtOrAfter(Images, start); it != Images.end() && (*it)->Pos < end; ++it) {
+        const TImageObj& img = **it;
+        const int h = img.ImageHeight - line.LineHeight;
+        switch (img.VertAlign) {
+        case ATop:
+            line.SpaceAfter = std::max(line.SpaceAfter, h);
+            break;
+        case AMiddle:
+            line.SpaceAfter = std::max(line.SpaceAfter, h / 2);
+            line.SpaceBefore = std::max(line.SpaceBefore, h - h / 2);
+            break;
+        case ABottom:
+            line.SpaceBefore = std::max(line.SpaceBefore, img.ImageHeight + descent - line.LineHeight);
+            break;
+        default:
+            break;
+        }
+    }
+    for (int i = start; i < end; ++i) {
+        if (Buff[std::size_t(i)] != ControlPlaceholder)
+            continue;
+        bool tickBox = false;
+        const int h = ControlHeightAt(i, tickBox);
+        if (h >= 0)
+            line.SpaceBefore =
+                std::max(line.SpaceBefore, tickBox ? h - (line.LineHeight - descent) : h - line.LineHeight);
+    }
+
+    const int left = imgr.LeftEdgeAt(y);
+    const int right = imgr.RightEdgeAt(y);
+    if (Justify == jLeft) {
+        line.LineIndent = left;
+    } else {
+        const int textWidth = RunWidth(canvas, start, n, true);
+        line.LineIndent = Justify == jCentre ? std::max(left, (right + left - textWidth) / 2) : right - textWidth - 1;
+    }
+
+    const int height = line.LineHeight + line.SpaceAfter + line.SpaceBefore;
+    BlockHeight += height;
+    y += height;
+    line.LineImageHeight = std::max(height, fit.StartFloatHeight);
+    for (TImageObj* img : fit.Aside) {
+        if (img->Pos >= end)
+            continue;  // the line was cut before it: the next line meets it
+        UpdateImage(imgr, y, *img);
+        line.LineImageHeight = std::max(line.LineImageHeight, img->ImageHeight + height);
+    }
+    Lines.push_back(line);
+}
+
+int TSection::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs)
+{
+    YValue = y;
+    FirstPosition = curs;
+    BlockHeight = 0;
+    Lines.clear();
+    imgr.SetListLevel(y, ListLevel);
+    MeasureAll(canvas);
+    if (Len == 0) {
+        BlockHeight = ClearSpace(imgr, y);
+        PaintHeight = BlockHeight;
+        maxWidth = 0;
+        return BlockHeight;
+    }
+
+    LeftX = imgr.LeftEdgeAt(y);
+    maxWidth = imgr.Width;
+    const int width = imgr.RightEdgeAt(y) - imgr.LeftEdgeAt(y);
+    for (const auto& img : Images) {
+        int overhang = 0;
+        img->LayOutBlock(canvas, Fonts.FontAt(img->Pos, overhang), width);
+        maxWidth = std::max(maxWidth, img->ImageWidth + Indent);
+    }
+    for (int i = 0; i < Len; ++i)
+        if (Buff[std::size_t(i)] == ControlPlaceholder) {
+            const int w = ControlWidthAt(i);
+            if (w >= 0)
+                maxWidth = std::max(maxWidth, w + Indent);
+        }
+
+    const auto isBreak = [this](int i) {
+        const char c = Buff[std::size_t(i)];
+        return c == ' ' || (c == ImagePlaceholder && Images.FindImage(i)) ||
+               (c == ControlPlaceholder && ControlWidthAt(i) >= 0);
+    };
+    const int clear = ClearSpace(imgr, y);
+    int start = 0;
+    while (start < Len) {
+        if (Lines.empty() && clear > 0) {
+            LineRec gap;
+            gap.LineHeight = clear;
+            gap.LineImageHeight = clear;
+            gap.LineIndent = imgr.LeftEdgeAt(y);
+            Lines.push_back(gap);
+            BlockHeight += clear;
+            y += clear;
+        }
+        const int lineWidth = Preformatted() ? PreformattedWidth : imgr.RightEdgeAt(y) - imgr.LeftEdgeAt(y);
+        Fitting fit;
+        int n = std::max(1, FitLine(canvas, lineWidth, start, Len - start, y, &imgr, &fit));
+        if (n < Len - start) {
+            int last = start + n - 1;  // the last character that fits
+            if (Buff[std::size_t(last)] == ' ') {
+                while (last + 1 < Len && Buff[std::size_t(last + 1)] == ' ')
+                    ++last;
+                n = last - start + 1;
+            } else if (!isBreak(last + 1)) {
+                int back = last;
+                while (back >= start && !isBreak(back))
+                    --back;
+                if (back > start) {
+                    n = back - start + 1;
+                } else {
+                    // A word longer than the line: it overflows rather than being cut.
+                    int wordEnd = last + 1;
+                    while (wordEnd < Len && !isBreak(wordEnd))
+                        ++wordEnd;
+                    while (wordEnd < Len && Buff[std::size_t(wordEnd)] == ' ')
+                        ++wordEnd;
+                    n = wordEnd - start;
+                }
+            }
+        }
+        CompleteLine(canvas, start, n, y, imgr, fit);
+        start += n;
+    }
+    curs = FirstPosition + Len;
+    if (ListLevel > 0)
+        BlockHeight = std::max(BlockHeight, imgr.NextLeftY() - YValue);
+    PaintHeight = std::max(BlockHeight, imgr.FloatsBottom() - YValue);
+    return BlockHeight;
+}
+
+AnsiString TSection::ListMarker(char listChar, int n)
+{
+    static constexpr const char* Roman[21] = {"",    "i",    "ii",   "iii", "iv",  "v",    "vi",
+                                              "vii", "viii", "ix",   "x",   "xi",  "xii",  "xiii",
+                                              "xiv", "xv",   "xvi",  "xvii", "xviii", "xix", "xx"};
+    n = std::max(n, 0);
+    AnsiString marker;
+    switch (listChar) {
+    case 'A':
+    case 'a':
+        marker = char(listChar + std::min(n - 1, 25));
+        break;
+    case 'I':
+        marker = UpperCase(Roman[std::min(n, 20)]);
+        break;
+    case 'i':
+        marker = Roman[std::min(n, 20)];
+        break;
+    default:
+        marker = IntToStr(n);
+        break;
+    }
+    return marker + ".";
+}
+
+void TSection::DrawMarker(TCanvas* canvas, const LineRec& line, int x0, int baseline)
+{
+    const TSectionList* doc = RootDocument;
+    if (ListType == ltOrdered) {
+        const AnsiString marker = ListMarker(MarkerChar(), ListNumber);
+        canvas->SetFont(&FirstFont);
+        canvas->Brush()->SetStyle(bsClear);
+        const int ascent = canvas->TextMetrics().Ascent;
+        canvas->TextOut(x0 - 5 - canvas->TextWidth(marker), baseline - ascent, marker);
+    } else if (ListType == ltBullet && !NoBulletMark()) {
+        const int c = line.DrawY - doc->ScrollTop + line.LineHeight / 2;
+        const TColor page = doc->Background & ~PaletteFlag;
+        if (page == clBtnFace || page == clSilver || WhitePage(doc->Background)) {
+            static constexpr TColor LevelColors[3] = {clRed, clNavy, clMaroon};
+            if (ListLevel <= 5) {
+                const TColor color = LevelColors[ListLevel % 3];
+                canvas->Brush()->SetStyle(bsSolid);
+                canvas->Brush()->SetColor(color);
+                canvas->Pen()->SetColor(color);
+            }
+        } else {
+            canvas->Brush()->SetStyle(bsClear);
+            canvas->Pen()->SetColor(PaletteRelative(doc->FontColor));
+        }
+        canvas->Ellipse(x0 - 10, c - 2, x0 - 5, c + 3);
+        canvas->Brush()->SetColor(PaletteRelative(doc->Background));
+        canvas->Brush()->SetStyle(bsSolid);
+        canvas->Pen()->SetColor(PaletteRelative(doc->FontColor));
+    }
+}
+
+int TSection::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y)
+{
+    const TSectionList* doc = RootDocument;
+    const int screenTop = y - doc->ScrollTop;
+    if (screenTop >= aRect.Bottom || screenTop + PaintHeight <= aRect.Top)
+        return y + BlockHeight;
+    int selBegin = doc->SelectionBegin - FirstPosition;
+    int selEnd = doc->SelectionEnd - FirstPosition;
+    if (selEnd <= selBegin)
+        selBegin = selEnd = -1;
+    const TRect band = Rect(canvas->ClipRect().Left, screenTop, canvas->ClipRect().Right, screenTop + PaintHeight);
+
+    int lineY = y;
+    for (std::size_t l = 0; l < Lines.size(); ++l) {
+        LineRec& line = Lines[l];
+        const int lineTop = lineY;
+        line.DrawY = lineTop + line.SpaceBefore;
+        lineY += line.SpaceBefore + line.LineHeight;  // the bottom of the text: baseline + descent
+        const int baseline = lineY - line.Descent;
+        line.PaintLeft = x + line.LineIndent;
+        if (l == 0 && ListType != ltPlain)
+            DrawMarker(canvas, line, LeftX + x, baseline - doc->ScrollTop);
+
+        int cx = line.PaintLeft;
+        bool lineStart = true;  // only floats met so far
+        const int end = line.Start + line.Ln;
+        for (int i = line.Start; i < end;) {
+            const char c = Buff[std::size_t(i)];
+            if (c == ImagePlaceholder) {
+                if (TImageObj* img = Images.FindImage(i)) {
+                    int overhang = 0;
+                    const TFontObj* run = Fonts.FontAt(i, overhang);
+                    if (!img->Floating()) {
+                        img->Draw(canvas, cx, run, baseline, line.DrawY);
+                        cx += img->ImageWidth;
+                        lineStart = false;
+                    } else {
+                        img->Draw(canvas, imgr.LeftEdge + img->Indent, run, baseline, lineStart ? lineTop : lineY);
+                    }
+                    ++i;
+                    continue;
+                }
+            }
+            if (c == ControlPlaceholder) {
+                const int w = ControlWidthAt(i);
+                if (w >= 0) {
+                    cx += w;
+                    lineStart = false;
+                    ++i;
+                    continue;
+                }
+            }
+            lineStart = false;
+            const TFontObj* run = nullptr;
+            int segmentEnd = std::min(SegmentEnd(canvas, i, end, run), i + 32000);
+            const bool selected = i >= selBegin && i < selEnd;
+            if (selBegin > i && selBegin < segmentEnd)
+                segmentEnd = selBegin;
+            if (selEnd > i && selEnd < segmentEnd)
+                segmentEnd = selEnd;
+            const AnsiString text = Buff.substr(std::size_t(i), std::size_t(segmentEnd - i));
+            if (selected) {
+                canvas->Brush()->SetStyle(bsSolid);
+                canvas->Brush()->SetColor(run->TheFont->Color());
+                canvas->Font()->SetColor(PaletteRelative(doc->Background));
+            } else {
+                canvas->Brush()->SetStyle(bsClear);
+            }
+            int textTop = baseline - run->Ascent - doc->ScrollTop;
+            if (!Preformatted()) {
+                if (run->SScript == ssSub)
+                    textTop += run->Descent / 2 + 1;
+                else if (run->SScript == ssSuper)
+                    textTop -= run->FontHeight / 3;
+            }
+            const int textX = cx - run->Overhang / 2;
+            if (Preformatted()) {
+                const TRect saved = canvas->IntersectClip(band);
+                canvas->TextOut(textX, textTop, text);
+                canvas->RestoreClip(saved);
+            } else {
+                canvas->TextOut(textX, textTop, text);
+            }
+            cx += canvas->TextWidth(text) - run->Overhang;
+            i = segmentEnd;
+        }
+        lineY += line.SpaceAfter;
+    }
+    return y + BlockHeight;
+}
+
+void TSection::CopySelection()
+{
+    TSectionList* doc = RootDocument;
+    if (!doc)
+        return;
+    const int selBegin = doc->SelectionBegin - FirstPosition;
+    const int selEnd = doc->SelectionEnd - FirstPosition;
+    if (selEnd <= selBegin)
+        return;
+    for (const LineRec& line : Lines) {
+        const int lineEnd = line.Start + line.Ln;
+        if (selBegin >= lineEnd || selEnd <= line.Start)
+            continue;
+        const int from = std::max(selBegin, line.Start);
+        const int to = std::min(selEnd, lineEnd);
+        AnsiString text;
+        if (from == line.Start)
+            text.append(std::size_t(3 * std::max(0, line.LineIndent / IndentManager::ListIndent)), ' ');
+        // Images and controls have no text to copy.
+        for (int i = from; i < to; ++i) {
+            const char c = Buff[std::size_t(i)];
+            if (c != ImagePlaceholder && c != ControlPlaceholder)
+                text += c;
+        }
+        if (to == lineEnd)
+            WriteLine(doc->ClipBuffer, text, int(text.size()));
+        else
+            doc->ClipBuffer.WriteBuffer(text.data(), std::int64_t(text.size()));
+    }
+}
+
+int TSection::LineAtY(int y, int& lineTop) const
+{
+    int top = 0;
+    for (std::size_t l = 0; l < Lines.size(); ++l) {
+        const LineRec& line = Lines[l];
+        const int bottom = top + line.LineHeight + line.SpaceBefore + line.SpaceAfter;
+        if (bottom > y) {
+            lineTop = top;
+            return int(l);
+        }
+        top = bottom;
+    }
+    return -1;
+}
+
+bool TSection::LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl)
+{
+    if (!Images.Empty()) {
+        int ix = 0;
+        int iy = 0;
+        bool uMap = false;
+        bool isMap = false;
+        int imagePos = 0;
+        const TMapItem* map = nullptr;
+        TFormControlObj* control = nullptr;
+        if (Images.ImageAtPoint(x, y + YValue, ix, iy, control, uMap, map, isMap, imagePos)) {
+            if (control) {
+                formControl = control;
+                return true;
+            }
+            if (uMap) {
+                AnsiString url;
+                AnsiString target;
+                if (!map->HitTest(ix, iy, url, target))
+                    return false;
+                urlTarget.URL = url;
+                urlTarget.Target = target;
+                return true;
+            }
+            int overhang = 0;
+            const TFontObj* run = Fonts.FontAt(imagePos, overhang);
+            if (run && !run->UrlTarget.URL.empty()) {
+                urlTarget = run->UrlTarget;
+                if (isMap)
+                    urlTarget.URL += "?" + IntToStr(ix) + "," + IntToStr(iy);
+                return true;
+            }
+            return false;
+        }
+    }
+    int lineTop = 0;
+    const int l = LineAtY(y, lineTop);
+    if (l < 0)
+        return false;
+    const LineRec& line = Lines[std::size_t(l)];
+    if (x < line.PaintLeft)
+        return false;
+    const int n = CountFitting(canvas, x - line.PaintLeft, line.Start, line.Ln);
+    if (n >= line.Ln)
+        return false;
+    int overhang = 0;
+    const TFontObj* run = Fonts.FontAt(line.Start + n, overhang);
+    if (!run || run->UrlTarget.URL.empty())
+        return false;
+    urlTarget = run->UrlTarget;
+    return true;
+}
+
+bool TSection::ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy)
+{
+    return Images.ObjectAtPoint(x, y + YValue, obj, ix, iy);
+}
+
+int TSection::PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& /*sCell*/,
+                              bool& inText)
+{
+    int lineTop = 0;
+    const int l = LineAtY(y, lineTop);
+    if (l < 0)
+        return -1;
+    const LineRec& line = Lines[std::size_t(l)];
+    caretHeight = line.LineHeight;
+    yr = lineTop + line.SpaceBefore;
+    inText = true;
+    int n = 0;
+    if (x < line.PaintLeft) {
+        xr = line.PaintLeft;
+        inText = false;
+    } else {
+        n = CountFitting(canvas, x - line.PaintLeft, line.Start, line.Ln);
+        xr = line.PaintLeft + RunWidth(canvas, line.Start, n, false);
+        if (n < line.Ln) {
+            const int next = RunWidth(canvas, line.Start + n, 1, false);
+            if (x > xr + next / 2) {
+                xr += next;
+                ++n;
+            }
+        }
+        if (n >= line.Ln)
+            inText = false;
+    }
+    return FirstPosition + line.Start + n;
+}
+
+bool TSection::PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y)
+{
+    int offset = cursor - FirstPosition;
+    if (Len == 0 || offset < 0 || offset >= Len)
+        return false;
+    int top = YValue;
+    for (const LineRec& line : Lines) {
+        if (line.Ln > offset) {
+            x = line.LineIndent + RunWidth(canvas, line.Start, offset, false);
+            y = top;
+            return true;
+        }
+        offset -= line.Ln;
+        top += line.LineHeight + line.SpaceBefore + line.SpaceAfter;
+    }
+    return false;
+}
+
+bool TSection::CharAtPosition(int pos, char& ch, TSectionBase*& obj)
+{
+    if (pos < FirstPosition || pos >= FirstPosition + Len)
+        return false;
+    ch = Buff[std::size_t(pos - FirstPosition)];
+    obj = this;
+    return true;
+}
+
+int TSection::SearchText(int from, const AnsiString& toFind, bool matchCase)
+{
+    if (Len == 0 || toFind.empty() || from >= FirstPosition + Len)
+        return -1;
+    const std::size_t start = std::size_t(std::max(0, from - FirstPosition));
+    if (matchCase) {
+        const std::size_t at = Buff.find(toFind, start);
+        return at == AnsiString::npos ? -1 : FirstPosition + int(at);
+    }
+    const AnsiString word = LowerCase(toFind.substr(0, 255));
+    const char firsts[] = {word[0], UpperCase(word.substr(0, 1))[0], 0};
+    for (std::size_t at = Buff.find_first_of(firsts, start); at != AnsiString::npos && at + word.size() <= Buff.size();
+         at = Buff.find_first_of(firsts, at + 1)) {
+        if (SameTextAt(Buff, at, word))
+            return FirstPosition + int(at);
+    }
+    return -1;
+}
+
+void TSection::RefreshFonts()
+{
+    if (!RootDocument)
+        return;
+    Fonts.RefreshFonts(RootDocument);
+    FirstFont.SetFont(RootDocument, RootDocument->FontColor);
+}
+
+void TSection::WidthRange(TCanvas* canvas, int& min, int& max)
+{
+    min = 0;
+    max = 0;
+    if (Len == 0)
+        return;
+    MeasureAll(canvas);
+    int floatSum = 0;
+    int widestImage = 0;
+    for (const auto& img : Images) {
+        int overhang = 0;
+        img->LayOutBlock(canvas, Fonts.FontAt(img->Pos, overhang), 0);
+        if (img->PercentWidth)
+            continue;
+        if (img->Floating())
+            floatSum += img->ImageWidth + img->HSpace;
+        else
+            widestImage = std::max(widestImage, img->ImageWidth);
+    }
+    max = floatSum + RunWidth(canvas, 0, Len, false) + Indent;
+
+    const auto separates = [this](int i) {
+        const char c = Buff[std::size_t(i)];
+        return c == ' ' || (c == ImagePlaceholder && Images.FindImage(i));
+    };
+    int widestWord = 0;
+    for (int i = 0; i < Len;) {
+        while (i < Len && separates(i))
+            ++i;
+        int j = i;
+        while (j < Len && !separates(j))
+            ++j;
+        if (j > i)
+            widestWord = std::max(widestWord, RunWidth(canvas, i, j - i, false));
+        i = j;
+    }
+    min = std::max(widestWord, widestImage) + floatSum + Indent;
+}
+
+// --- block sections --------------------------------------------------------------------------------
+
+void TParagraphSpace::CopySelection()
+{
+    if (RootDocument)
+        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+}
+
+void TParagraphSpace::UpdateSize()
+{
+    if (RootDocument)
+        BlockHeight = MulDiv(14, RootDocument->FontSize, 12);
+}
+
+void THeadingSpace::CopySelection()
+{
+    if (RootDocument)
+        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+}
+
+void THeadingSpace::UpdateSize()
+{
+    static constexpr int Gaps[7] = {8, 16, 12, 10, 8, 6, 4};
+    const int gap = HeadingLevel >= 1 && HeadingLevel <= 6 ? Gaps[HeadingLevel] : Gaps[0];
+    if (RootDocument)
+        BlockHeight = MulDiv(gap, RootDocument->FontSize, 12);
+}
+
+THorzLine::THorzLine(TSectionList* document, const TAttributeList& attributes) : TSectionBase(document)
+{
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Size:
+            if (a->Value >= 1 && a->Value <= 20)
+                VSize = a->Value;
+            break;
+        case HtmlSymbol::Color:
+            HasColor = ParseColor(a->Text, Color);
+            break;
+        case HtmlSymbol::NoShade:
+            NoShade = true;
+            break;
+        case HtmlSymbol::Align: {
+            const AnsiString align = LowerCase(a->Text);
+            if (align == "left")
+                Align = jLeft;
+            else if (align == "right")
+                Align = jRight;
+            break;
+        }
+        case HtmlSymbol::Width:
+            if (a->Value > 0) {
+                if (IsPercentage(a->Text)) {
+                    if (a->Value <= 100)
+                        HWidth = a->Value;
+                    Percent = true;
+                } else {
+                    HWidth = std::min(a->Value, MaxPixelSize);
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void THorzLine::CopySelection()
+{
+    if (RootDocument)
+        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+}
+
+void THorzLine::UpdateSize()
+{
+    if (RootDocument)
+        BlockHeight = MulDiv(20, RootDocument->FontSize, 12) - 2 + VSize;
+}
+
+int THorzLine::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs)
+{
+    return TSectionBase::LayOutBlock(canvas, y, imgr, maxWidth, curs);
+}
+
+int THorzLine::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int /*x*/, int y)
+{
+    const TSectionList* doc = RootDocument;
+    const int screenTop = y - doc->ScrollTop;
+    if (screenTop >= aRect.Bottom || screenTop + BlockHeight <= aRect.Top)
+        return y + BlockHeight;
+    const int top = screenTop + (BlockHeight - VSize) / 2;
+    const int left = imgr.LeftEdgeAt(y);
+    const int right = imgr.RightEdgeAt(y);
+    int x1 = left + 10;
+    int x2 = right - 10;
+    if (HWidth >= 0) {
+        const int w = Percent ? MulDiv(right - left, HWidth, 100) : HWidth;
+        x1 = Align == jLeft ? left : Align == jRight ? right - w : left + (right - left - w) / 2;
+        x2 = x1 + w;
+    }
+    if (HasColor) {
+        canvas->Brush()->SetStyle(bsSolid);
+        canvas->Brush()->SetColor(PaletteRelative(Color));
+        canvas->FillRect(Rect(x1, top, x2, top + VSize));
+    } else {
+        canvas->Pen()->SetColor(NoShade ? clBlack : clBtnShadow);
+        canvas->MoveTo(x1, top + VSize);
+        canvas->LineTo(x1, top);
+        canvas->LineTo(x2, top);
+        canvas->Pen()->SetColor(NoShade ? clBlack : WhitePage(doc->Background) ? clSilver : clBtnHighlight);
+        canvas->LineTo(x2, top + VSize);
+        canvas->LineTo(x1, top + VSize);
+    }
+    return y + BlockHeight;
+}
+
+void TPreFormated::AddText(const AnsiString& s)
+{
+    if (s.empty() || Len > MaxSectionText)
+        return;
+    Buff += s;
+    Len = int(Buff.size());
+}
+
+int TPreFormated::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs)
+{
+    const int width = imgr.Width;
+    imgr.Width = PreformattedWidth;
+    const int height = TSection::LayOutBlock(canvas, y, imgr, maxWidth, curs);
+    imgr.Width = width;
+    int min = 0;
+    WidthRange(canvas, min, maxWidth);
+    return height;
+}
+
+void TPreFormated::WidthRange(TCanvas* canvas, int& min, int& max)
+{
+    min = 0;
+    max = 0;
+    if (Len == 0)
+        return;
+    MeasureAll(canvas);
+    max = RunWidth(canvas, 0, Len, false) + Indent;
+    // A long preformatted line asks a table column for no more than this.
+    min = std::min(500, max);
+}
+
+TUListItem::TUListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget)
+    : TSection(document, level, font, urlTarget, jLeft)
+{
+    ListType = ltBullet;
+}
+
+TDListItem::TDListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget)
+    : TUListItem(document, level, font, urlTarget)
+{
+    ListType = ltNoMarker;
+}
+
+TOListItem::TOListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget,
+                       char listChar, int number)
+    : TUListItem(document, level, font, urlTarget), ListChar(listChar)
+{
+    ListNumber = number;
+    ListType = ltOrdered;
+}

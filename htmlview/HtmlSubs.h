@@ -1,0 +1,554 @@
+// The HTML viewer's document model: the section interface, the cell (a list
+// of sections laid out one below the other), the document root with its
+// document-wide state, the fonts of text sections and their inline images;
+// then the sections themselves: running text with its line breaker,
+// selection and search, and the small block kinds (paragraph and heading
+// gaps, rules, preformatted text, list items). Tables are in HtmlSubs1.
+//
+// Everything is measured and drawn through the canvas. Coordinates are
+// pixels; a document Y is measured from the top of the document and a screen
+// Y is a document Y less the root's ScrollTop. Text positions count
+// characters from the start of the document; an inline image or form
+// control is one character.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Graphics.h"
+#include "classlib/SysUtils.h"
+#include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlUtil.h"
+
+class TCell;
+class TControl;
+class TFormControlObj;
+class TGIFImage;
+class TImageObj;
+class TSection;
+class TSectionList;
+class TTimer;
+class TWinControl;
+
+// --- limits on what a document can ask for -------------------------------------------
+
+// A text section takes no more text once it holds more than this many
+// characters (the last text accepted may end beyond it).
+inline constexpr int MaxSectionText = 20000;
+// List levels deeper than this indent no further.
+inline constexpr int MaxListLevel = 20;
+// Tables nested deeper than this inside one another are left empty: every
+// table lays its cells out twice, so each level of nesting doubles the work.
+inline constexpr int MaxTableDepth = 10;
+// WIDTH, HEIGHT and the like in pixels are cut to this, so that no sum of
+// them overflows.
+inline constexpr int MaxPixelSize = 10000;
+// The line width of preformatted text, which is never wrapped.
+inline constexpr int PreformattedWidth = 32000;
+
+// A numeric attribute that stands for a size in pixels: its value cut to
+// 0 .. MaxPixelSize; false when its text is no number at all (then it counts
+// as absent).
+bool PixelAttribute(const TAttribute& attribute, int& value);
+// A WIDTH written as a percentage.
+inline bool IsPercentage(const AnsiString& text) { return text.find('%') != AnsiString::npos; }
+// The size of a numeric attribute, at most limit (HSPACE).
+int MagnitudeAttribute(const TAttribute& attribute, int limit);
+
+// --- the section interface -----------------------------------------------------------
+
+class TSectionBase : public TObject {
+public:
+    explicit TSectionBase(TSectionList* document) : RootDocument(document) {}
+    TSectionBase(const TSectionBase&) = delete;
+    TSectionBase& operator=(const TSectionBase&) = delete;
+
+    TSectionList* RootDocument;
+    int BlockHeight = 0;    // the height it takes in the flow of its cell
+    int PaintHeight = 0;    // the height it paints: more where floats reach below
+    int YValue = 0;         // document Y of its top, set by layout
+    int FirstPosition = 0;  // text position of its first character
+    int Len = 0;            // its characters
+
+    // Appends the selected part to the root's ClipBuffer.
+    virtual void CopySelection() {}
+    // Lays the section out with its top at document Y: MaxWidth receives the
+    // width it needs, Curs is advanced past its characters. Returns its height.
+    virtual int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs);
+    // Paints with its top at document Y inside aRect (screen coordinates);
+    // returns the Y of the next section.
+    virtual int Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y);
+    // The link under a point (Y relative to the section's top).
+    virtual bool LinkAtPoint(TCanvas* /*canvas*/, int /*x*/, int /*y*/, TUrlTarget& /*urlTarget*/,
+                             TFormControlObj*& /*formControl*/)
+    {
+        return false;
+    }
+    // The inline image under a point, with the point inside the image.
+    virtual bool ObjectAtPoint(int /*x*/, int /*y*/, TImageObj*& /*obj*/, int& /*ix*/, int& /*iy*/) { return false; }
+    // The text position under a point (Y relative to the section) with the
+    // caret's place and height; -1 when none.
+    virtual int PositionAtPoint(TCanvas* /*canvas*/, int /*x*/, int /*y*/, int& /*xr*/, int& /*yr*/,
+                                int& /*caretHeight*/, TCell*& /*sCell*/, bool& /*inText*/)
+    {
+        return -1;
+    }
+    // The position of the first match at or after From, or -1.
+    virtual int SearchText(int /*from*/, const AnsiString& /*toFind*/, bool /*matchCase*/) { return -1; }
+    // The point of a text position: X relative to the cell, Y in the document.
+    virtual bool PointAtPosition(TCanvas* /*canvas*/, int /*cursor*/, int& /*x*/, int& /*y*/) { return false; }
+    // The character at a text position and the section holding it.
+    virtual bool CharAtPosition(int /*pos*/, char& /*ch*/, TSectionBase*& /*obj*/) { return false; }
+    // The root's default fonts or colours changed.
+    virtual void RefreshFonts() { UpdateSize(); }
+    // Recomputes a height that follows the default font size.
+    virtual void UpdateSize() {}
+    // The narrowest width the section can be laid out in, and the width it
+    // takes without any line break.
+    virtual void WidthRange(TCanvas* /*canvas*/, int& min, int& max)
+    {
+        min = 0;
+        max = 0;
+    }
+};
+
+// --- the cell ------------------------------------------------------------------------------
+
+// Sections laid out one below the other, with the indent manager of their
+// layout: the document root, a table cell or a caption.
+class TCell : public TObject, public TFreeList<TSectionBase> {
+public:
+    explicit TCell(TSectionList* document) : Document(document) {}
+
+    TSectionList* Document;
+    int YValue = 0;  // document Y of its top at the last layout
+    int FirstPosition = 0;
+    int Len = 0;
+    IndentManager IMgr;
+    bool BackFilled = false;  // a background of its own (table cells)
+    TColor BackColor = clWhite;
+    // How many tables this cell lies inside (0 for the document itself).
+    int TableDepth = 0;
+
+    // Appends a section (none is ignored). Preformatted text without any
+    // character gets one blank first.
+    void Add(std::unique_ptr<TSectionBase> section);
+
+    // Lays every section out from document Y within width; returns the
+    // height, which floats reaching below the last section lengthen.
+    virtual int LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs);
+    // The largest Min and the largest Max of its sections.
+    virtual void WidthRange(TCanvas* canvas, int& min, int& max);
+    // Paints the sections from document Y at x, across width; returns the
+    // Y after the cell.
+    virtual int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y);
+    // Queries with Y relative to the cell's top.
+    virtual bool LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl);
+    bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy);
+    // SCell receives the innermost cell that answered, when it is still none.
+    int PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
+                        bool& inText);
+    int SearchText(int from, const AnsiString& toFind, bool matchCase);
+    bool PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y);
+    bool CharAtPosition(int pos, char& ch, TSectionBase*& obj);
+    void CopySelection();
+    void RefreshFonts();
+    // The first section whose bottom lies below Y, with its top and index.
+    TSectionBase* SectionAtY(int y, int& sectionTop, int& index);
+};
+
+// --- fonts ------------------------------------------------------------------------------------
+
+// A font that remembers its size on the document's scale (12 is the
+// viewer's default size) and whether it is the preformatted face.
+class TMyFont : public TFont {
+public:
+    TMyFont() = default;
+    TMyFont(const TMyFont& other) = default;
+    TMyFont& operator=(const TMyFont& other) = default;
+
+    int NormalSize = 12;
+    bool Fixed = false;
+
+    void Assign(const TMyFont& source) { *this = source; }
+    void Assign(const TFont& source) { TFont::Assign(source); }
+    // Size on the document's scale; the real size follows the root's FontSize.
+    void SetNormalSize(const TSectionList* list, int size);
+    // The root's face (or preformatted face), character set and size, in color.
+    void SetFont(const TSectionList* list, TColor color);
+};
+
+enum TSubSup : std::uint8_t { ssNone = 0, ssSub = 1, ssSuper = 2 };
+
+// One font run of a text section: from character Pos up to the next run.
+class TFontObj : public TObject {
+public:
+    TFontObj(int pos, const TMyFont& font, const TUrlTarget& link);
+
+    int Pos;
+    std::unique_ptr<TMyFont> TheFont;
+    // Metrics of the font, read through the canvas of the last layout.
+    int FontHeight = 0;  // text height + external leading
+    int tmHeight = 0;
+    int Ascent = 0;
+    int Descent = 0;
+    int Overhang = 0;
+    TSubSup SScript = ssNone;
+    TUrlTarget UrlTarget;  // empty URL when the run is no link
+
+    // The hot-spot colour for a link, else the text colour.
+    void UpdateFont(const TSectionList* list);
+    // Reads the metrics when the font changed since they were read.
+    void Measure(TCanvas* canvas);
+    // Selects the run's font into the canvas.
+    void Select(TCanvas* canvas) const { canvas->SetFont(TheFont.get()); }
+
+private:
+    unsigned FMeasuredSerial = 0;
+    TCanvas* FMeasuredOn = nullptr;
+};
+
+class TFontList : public TFreeList<TFontObj> {
+public:
+    void RefreshFonts(const TSectionList* list);
+    void MeasureAll(TCanvas* canvas);
+    // The run holding character pos.
+    TFontObj* FontAt(int pos, int& overhang) const;
+    // Characters from pos to the start of the next run (len - pos in the last).
+    int RunCharsAt(int pos, int len) const;
+    TFontObj* RunAt(int pos, int& index) const;
+};
+
+// --- inline images --------------------------------------------------------------------------
+
+enum TImageAlign : std::uint8_t { ATop = 0, AMiddle = 1, ABottom = 2, ALeft = 3, ARight = 4 };
+
+// One IMG of a text section.
+class TImageObj : public TObject {
+public:
+    TImageObj(TSectionList* document, int pos, const TAttributeList& attributes);
+    ~TImageObj() override;
+    TImageObj(const TImageObj&) = delete;
+    TImageObj& operator=(const TImageObj&) = delete;
+
+    int Pos;                 // its placeholder character in the section
+    int GivenHeight = 0;     // HEIGHT, 0 when absent
+    int GivenWidth = 0;      // WIDTH, 0 when absent (a percentage with PercentWidth)
+    bool PercentWidth = false;
+    int BoxHeight = 0;       // the picture's displayed size
+    int BoxWidth = 0;
+    bool SizeKnown = false;  // the displayed size is settled
+    int ImageHeight = 0;     // the displayed size plus the border
+    int ImageWidth = 0;
+    AnsiString Source;
+    AnsiString Alt;
+    TImageAlign VertAlign = ABottom;
+    bool NoBorder = false;
+    // The picture: a bitmap, an animated TGIFImage or a placeholder picture.
+    TPersistent* Image = nullptr;
+    TBitmap* Mask = nullptr;
+    TSectionList* Document;
+    TransparencyKind Transparent = NotTransp;
+    bool IsMap = false;
+    bool UseMap = false;
+    bool HasBorder = false;  // a one-pixel frame in the link colour
+    int DrawX = 0;           // where the picture was painted last (document Y)
+    int PaintTop = 0;
+    int Indent = 0;          // a float's X relative to its cell
+    AnsiString MapName;
+    int HSpace = 5;
+    TFormControlObj* OwnControl = nullptr;  // the INPUT TYPE=IMAGE it shows
+    bool Painted = false;    // an animated picture was painted by the last paint
+
+    bool Floating() const { return VertAlign == ALeft || VertAlign == ARight; }
+    TGIFImage* AnimatedImage() const;
+    // Fetches the picture once and sizes it for availableWidth; fontObj is
+    // the run at the image.
+    void LayOutBlock(TCanvas* canvas, const TFontObj* fontObj, int availableWidth);
+    // Paints at x; baselineY and topY are document Ys of the line.
+    void Draw(TCanvas* canvas, int x, const TFontObj* fontObj, int baselineY, int topY);
+
+private:
+    void FetchImage();
+    bool BoxMode(const TPersistent* picture) const;
+    std::unique_ptr<TGIFImage> FOwnGif;  // a private copy of a cached animation
+    AnsiString FCacheKey;                // the cache entry held, released with the image
+};
+
+class TImageObjList : public TFreeList<TImageObj> {
+public:
+    TImageObj* FindImage(int pos) const;
+    // The image's height (or width) and alignment; -1 when no image stands at pos.
+    int HeightAt(int pos, TImageAlign& align) const;
+    int WidthAt(int pos, TImageAlign& align) const;
+    // Characters from pos to the next image at or after it; 9999 when none.
+    int CharsToNextImage(int pos) const;
+    // The image under a point (document coordinates). Map is the image map of
+    // a USEMAP image (none when it has no map of that name).
+    bool ImageAtPoint(int x, int y, int& ix, int& iy, TFormControlObj*& formControl, bool& uMap,
+                      const TMapItem*& mapItem, bool& isMap, int& imagePos) const;
+    bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy) const;
+};
+
+// Records a floating image at y in the indent manager; Img's Indent becomes
+// its X relative to the cell. Images that do not float record nothing.
+void UpdateImage(IndentManager& imgr, int y, TImageObj& img);
+
+// --- the document root ---------------------------------------------------------------------
+
+// The builder's current inline style, which the text sections it fills take
+// on as they are made and as their font changes.
+struct TInlineStyle {
+    TFontStyles StyleOverrides;  // bold, italic, underline, strikeout added to every run
+    TSubSup SubSupState = ssNone;
+};
+
+// The viewer's expansion of a link name into a file name.
+using TExpandNameEvent = std::function<AnsiString(const AnsiString& name)>;
+
+class TSectionList : public TCell {
+public:
+    // The viewer is the sender of the image requests; the paint panel is the
+    // surface that animated images repaint. Either may be none.
+    TSectionList(TObject* ownerViewer, TWinControl* paintPanel);
+    ~TSectionList() override;
+
+    TObject* OwnerViewer;
+    TWinControl* PPanel;
+    bool ShowImages = true;
+    int FontSize = 12;
+    AnsiString FontName = "Times New Roman";
+    AnsiString PreFontName = "Courier New";
+    TColor FontColor = clBlack;
+    TColor HotSpotColor = clBlue;
+    TColor Background = clWhite;
+    int Charset = DEFAULT_CHARSET;
+    int ScrollTop = 0;
+    bool YOffChange = false;
+    // The selection: from SelectionBegin up to, not including, SelectionEnd.
+    int SelectionBegin = 0;
+    int SelectionEnd = 0;
+    // Collects the selected text as it is copied.
+    TMemoryStream ClipBuffer;
+    TInlineStyle InlineStyle;
+    // The animated images in use.
+    std::vector<TImageObj*> AnimatedImages;
+    TFreeList<TMapItem> MapList;
+    // Upper-cased source -> the TImageObj (or this root, for the
+    // background) waiting for its picture.
+    TStringList PendingImages;
+    TTimer* Timer() const { return FTimer.get(); }
+    TBitmap* BackgroundBitmap = nullptr;  // belongs to the image cache
+    AnsiString BitmapName;
+    bool BitmapLoaded = false;
+    TGetImageEvent GetImage;
+    TExpandNameEvent ExpandLinkFileName;
+    TNotifyEvent OnBackgroundChange;
+
+    // Frees the document: sections, maps, pending images, the background.
+    void Clear();
+    // Faces at most 32 characters each.
+    void SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
+                         TColor hotSpotColor, TColor background);
+    void SetBackground(TColor color);
+    void SetBackgroundBitmap(const AnsiString& name);
+    TBitmap* GetBackgroundBitmap();
+    void SetScrollTop(int y);
+    // The sum of the heights of the sections before index.
+    int SectionTopOf(int index) const;
+    // The map of that name (upper case), or none.
+    const TMapItem* FindMap(const AnsiString& name) const;
+
+    int LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs) override;
+    int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y) override;
+    // The animation timer's step: the images painted last move on.
+    void AnimationStep();
+    // The selected text, as CopySelection writes it.
+    AnsiString SelectedText();
+
+private:
+    void StartTimerIfAnimated();
+    std::unique_ptr<TTimer> FTimer;
+    AnsiString FBackgroundKey;  // the cache entry the background holds
+};
+
+// --- text sections -------------------------------------------------------------------------
+
+// A character of the buffer that stands for an inline image or a form control.
+inline constexpr char ImagePlaceholder = 4;
+inline constexpr char ControlPlaceholder = 2;
+
+enum TListType : std::uint8_t { ltPlain = 0, ltOrdered = 1, ltBullet = 2, ltNoMarker = 3 };
+
+// One laid-out line of a text section.
+struct LineRec {
+    int Start = 0;        // index of its first character
+    int SpaceBefore = 0;  // room above and below the text for tall images and controls
+    int SpaceAfter = 0;
+    int LineHeight = 0;   // text height; 0 for a line of only images and controls
+    int LineImageHeight = 0;  // how far it and the floats starting on it reach down
+    int Ln = 0;           // characters
+    int Descent = 0;
+    int LineIndent = 0;   // X of its first character relative to the cell
+    int PaintLeft = 0;    // where it was painted last: X on the canvas
+    int DrawY = 0;        // and the document Y of its text top
+};
+
+// Running text: a paragraph, a heading's text, a list item, a cell's text.
+class TSection : public TSectionBase {
+public:
+    // Level is the list nesting depth. The first run's font is a copy of font
+    // with the document's style overrides added; it links to urlTarget when
+    // one is given. The document's sub/superscript state goes back to none.
+    TSection(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget,
+             TJustify justify);
+
+    AnsiString Buff;  // the characters; Len of them
+    TFontList Fonts;
+    TImageObjList Images;
+    int ListLevel = 0;
+    int Indent = 0;  // ListLevel x 35, added to the widths it reports
+    int ListNumber = 0;
+    TListType ListType = ltPlain;
+    TJustify Justify = jLeft;
+    std::uint8_t ClearAttr = 0;  // 0 none, 1 left, 2 right, 3 all
+    int LeftX = 0;               // the left indent at its top
+    TMyFont FirstFont;           // list markers are drawn in it
+    std::vector<LineRec> Lines;
+
+    // Appends text: runs of blanks collapse to one, and nothing more is
+    // taken beyond MaxSectionText characters.
+    virtual void AddText(const AnsiString& s);
+    void ChangeFont(const TMyFont& font);
+    // Starts (sy = HREF) or ends a link, with font.
+    void HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget);
+    TImageObj* AddImage(const TAttributeList& attributes);
+    void SetClear(const TAttributeList& attributes);
+    // An empty section gets one blank, so that it takes one line of its font.
+    void AddBlankIfEmpty();
+
+    void CopySelection() override;
+    int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
+    int Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y) override;
+    bool LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl) override;
+    bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy) override;
+    int PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
+                        bool& inText) override;
+    int SearchText(int from, const AnsiString& toFind, bool matchCase) override;
+    bool PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y) override;
+    bool CharAtPosition(int pos, char& ch, TSectionBase*& obj) override;
+    void RefreshFonts() override;
+    void WidthRange(TCanvas* canvas, int& min, int& max) override;
+
+    // Width of n characters from start; with removeSpaces trailing blanks do
+    // not count (one character always does).
+    int RunWidth(TCanvas* canvas, int start, int n, bool removeSpaces);
+    // How many characters from start fit in width, at most max.
+    int CountFitting(TCanvas* canvas, int width, int start, int max);
+    // The marker of an ordered item numbered n with the list's type character.
+    static AnsiString ListMarker(char listChar, int n);
+
+protected:
+    virtual bool Preformatted() const { return false; }
+    virtual char MarkerChar() const { return '1'; }
+    virtual bool NoBulletMark() const { return false; }
+
+    void MeasureAll(TCanvas* canvas);
+
+private:
+    struct Fitting;
+    int ClearSpace(const IndentManager& imgr, int y) const;
+    // One text segment from start: up to the next image, control, run end or
+    // limit; the run's font is selected.
+    int SegmentEnd(TCanvas* canvas, int start, int limit, const TFontObj*& run);
+    int TextExtent(TCanvas* canvas, int start, int n);
+    int FitLine(TCanvas* canvas, int width, int start, int max, int y, IndentManager* imgr, Fitting* fit);
+    void CompleteLine(TCanvas* canvas, int start, int n, int& y, IndentManager& imgr, const Fitting& fit);
+    int LineAtY(int y, int& lineTop) const;
+    void DrawMarker(TCanvas* canvas, const LineRec& line, int x0, int baseline);
+    // Form controls in the line: their width and height at pos (-1 when
+    // none stands there), and how far the next one is.
+    int ControlWidthAt(int pos) const;
+    int ControlHeightAt(int pos, bool& tickBox) const;
+    int CharsToNextControl(int pos) const;
+    AnsiString FScratch;
+};
+
+// --- block sections ----------------------------------------------------------------------------
+
+// The gap of a paragraph break.
+class TParagraphSpace : public TSectionBase {
+public:
+    using TSectionBase::TSectionBase;
+    void CopySelection() override;
+    void UpdateSize() override;
+};
+
+// The gap above and below a heading of level HeadingLevel.
+class THeadingSpace : public TSectionBase {
+public:
+    THeadingSpace(TSectionList* document, int level) : TSectionBase(document), HeadingLevel(level) {}
+    int HeadingLevel;
+    void CopySelection() override;
+    void UpdateSize() override;
+};
+
+// A horizontal rule (HR).
+class THorzLine : public TSectionBase {
+public:
+    THorzLine(TSectionList* document, const TAttributeList& attributes);
+    int VSize = 2;        // thickness
+    int HWidth = -1;      // pixels or percent; -1 for the whole width
+    bool Percent = false;
+    TColor Color = clBlack;
+    bool HasColor = false;
+    bool NoShade = false;
+    TJustify Align = jCentre;
+
+    void CopySelection() override;
+    int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
+    int Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y) override;
+    void UpdateSize() override;
+};
+
+// Preformatted text: blanks kept, never wrapped.
+class TPreFormated : public TSection {
+public:
+    using TSection::TSection;
+    void AddText(const AnsiString& s) override;
+    int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
+    void WidthRange(TCanvas* canvas, int& min, int& max) override;
+
+protected:
+    bool Preformatted() const override { return true; }
+};
+
+// A bulleted list item.
+class TUListItem : public TSection {
+public:
+    TUListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget);
+    bool NoBullet = false;  // a UL with PLAIN
+
+protected:
+    bool NoBulletMark() const override { return NoBullet; }
+};
+
+// A definition list item: no marker.
+class TDListItem : public TUListItem {
+public:
+    TDListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget);
+};
+
+// A numbered list item; ListChar is the list's TYPE character.
+class TOListItem : public TUListItem {
+public:
+    TOListItem(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget,
+               char listChar, int number);
+    char ListChar;
+
+protected:
+    char MarkerChar() const override { return ListChar; }
+};
