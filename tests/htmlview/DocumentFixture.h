@@ -13,6 +13,7 @@
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlSubs.h"
+#include "htmlview/HtmlSubs1.h"
 #include "support/FixedCanvas.h"
 
 // The attributes of the first tag of html, read by the tokenizer.

@@ -313,15 +313,21 @@ TEST_F(TextSectionTest, SearchSelectAndCopyAcrossSections)
     TSection* first = Text("Hello world");
     Add<TParagraphSpace>();
     TSection* second = Text("Second line here");
-    TSection* third = Text("Second to last");
+    auto cell = std::make_unique<TCellObj>(&root, 0, Tag("<td>"));
+    auto inCell = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
+    inCell->AddText("Second to last");
+    cell->Cell->Add(std::move(inCell));
+    ThtmlTable* table = Add<ThtmlTable>(Tag("<table>"), jLeft, &root, 0);
+    table->Rows.Add(std::make_unique<TCellList>())->Add(std::move(cell));
     Text("The end");
     Layout(600);
     EXPECT_EQ(second->FirstPosition, 11);
-    EXPECT_EQ(third->FirstPosition, 27);
+    EXPECT_EQ(table->FirstPosition, 27);
+    EXPECT_EQ(table->Len, 14);
 
     EXPECT_EQ(root.SearchText(0, "second", false), 11);
     EXPECT_EQ(root.SearchText(0, "second", true), -1);
-    EXPECT_EQ(root.SearchText(12, "SECOND", false), 27);
+    EXPECT_EQ(root.SearchText(12, "SECOND", false), 27) << "found inside the table's cell";
     EXPECT_EQ(root.SearchText(28, "second", false), -1);
     EXPECT_EQ(root.SearchText(0, "end", true), 45);
 
@@ -336,7 +342,7 @@ TEST_F(TextSectionTest, SearchSelectAndCopyAcrossSections)
     TSectionBase* holder = nullptr;
     ASSERT_TRUE(root.CharAtPosition(29, ch, holder));
     EXPECT_EQ(ch, 'c');
-    EXPECT_EQ(holder, third);
+    EXPECT_EQ(holder, table->Rows[0]->Items(0)->Cell->Items(0));
 
     // Positions and points agree with what was painted.
     Paint(600);
@@ -357,6 +363,13 @@ TEST_F(TextSectionTest, SearchSelectAndCopyAcrossSections)
     EXPECT_EQ(sCell, &root);
     EXPECT_TRUE(inText);
     EXPECT_EQ(root.PositionAtPoint(&canvas, 25, y + 3, xr, yr, caret, sCell, inText), 15) << "past the middle";
+    sCell = nullptr;
+    const int inTable = root.PositionAtPoint(&canvas, 3 + 7 * 3 + 1, table->YValue + 3 + 2, xr, yr, caret, sCell,
+                                             inText);
+    EXPECT_EQ(inTable, 30);
+    EXPECT_EQ(sCell, table->Rows[0]->Items(0)->Cell.get());
+    EXPECT_EQ(yr, table->YValue + 3);
+    EXPECT_EQ(xr, 3 + 21);
 }
 
 }  // namespace
