@@ -965,6 +965,50 @@ int TSection::SegmentEnd(TCanvas* canvas, int start, int limit, const TFontObj*&
     return std::max(end, start + 1);
 }
 
+int TSection::FitText(TCanvas* canvas, int start, int n, int overhang, int room, int& width)
+{
+    width = 0;
+    const auto fits = [&](int count) {
+        const int w = TextExtent(canvas, start, count) - overhang;
+        if (w > room)
+            return false;
+        width = w;
+        return true;
+    };
+    // Short segments are tried whole first; long ones (a paragraph of one
+    // run) by prefixes of doubling length, so that a line never measures the
+    // rest of its section. Either way the count is the largest that fits.
+    int fit = 0;        // a prefix length known to fit
+    int noFit = n + 1;  // one known not to
+    if (n <= 256) {
+        if (fits(n))
+            return n;
+        noFit = n;
+    } else {
+        for (int probe = 16;; probe *= 2) {
+            if (probe >= n) {
+                if (fits(n))
+                    return n;
+                noFit = n;
+                break;
+            }
+            if (!fits(probe)) {
+                noFit = probe;
+                break;
+            }
+            fit = probe;
+        }
+    }
+    while (noFit - fit > 1) {
+        const int mid = fit + (noFit - fit) / 2;
+        if (fits(mid))
+            fit = mid;
+        else
+            noFit = mid;
+    }
+    return fit;  // width is that of the last prefix that fitted: fit's
+}
+
 int TSection::RunWidth(TCanvas* canvas, int start, int n, bool removeSpaces)
 {
     if (n <= 0)
@@ -1046,23 +1090,15 @@ int TSection::FitLine(TCanvas* canvas, int width, int start, int max, int y, Ind
         contentMet = true;
         const TFontObj* run = nullptr;
         const int segmentEnd = SegmentEnd(canvas, i, end, run);
-        const int room = width - used;
-        const int whole = TextExtent(canvas, i, segmentEnd - i) - run->Overhang;
-        if (whole <= room) {
-            used += whole;
+        int fittingWidth = 0;
+        const int fitting = FitText(canvas, i, segmentEnd - i, run->Overhang, width - used, fittingWidth);
+        if (fitting == segmentEnd - i) {
+            used += fittingWidth;
             i = segmentEnd;
             continue;
         }
-        int low = 0;
-        int high = segmentEnd - i - 1;
-        while (low <= high) {
-            const int mid = (low + high) / 2;
-            if (TextExtent(canvas, i, mid + 1) - run->Overhang > room)
-                high = mid - 1;
-            else
-                low = mid + 1;
-        }
-        i += low;
+        // A segment that does not fit whole ends the count.
+        i += fitting;
         break;
     }
     return i - start;
@@ -1319,6 +1355,15 @@ int TSection::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int
         lineY += line.SpaceBefore + line.LineHeight;  // the bottom of the text: baseline + descent
         const int baseline = lineY - line.Descent;
         line.PaintLeft = x + line.LineIndent;
+        // Lines out of the clip are passed over (their place is still
+        // recorded for the hit tests); a line's band reaches as far down as
+        // the floats that start on it.
+        const int lineScreenTop = lineTop - doc->ScrollTop;
+        if (lineScreenTop >= aRect.Bottom ||
+            lineScreenTop + std::max(line.LineImageHeight, lineY + line.SpaceAfter - lineTop) <= aRect.Top) {
+            lineY += line.SpaceAfter;
+            continue;
+        }
         if (l == 0 && ListType != ltPlain)
             DrawMarker(canvas, line, LeftX + x, baseline - doc->ScrollTop);
 

@@ -465,6 +465,9 @@ private:
     // limit; the run's font is selected.
     int SegmentEnd(TCanvas* canvas, int start, int limit, const TFontObj*& run);
     int TextExtent(TCanvas* canvas, int start, int n);
+    // How many of the n characters from start fit in room (halving search),
+    // and the width they take.
+    int FitText(TCanvas* canvas, int start, int n, int overhang, int room, int& width);
     int FitLine(TCanvas* canvas, int width, int start, int max, int y, IndentManager* imgr, Fitting* fit);
     void CompleteLine(TCanvas* canvas, int start, int n, int& y, IndentManager& imgr, const Fitting& fit);
     int LineAtY(int y, int& lineTop) const;

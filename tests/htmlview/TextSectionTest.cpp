@@ -71,6 +71,27 @@ TEST_F(TextSectionTest, LineBreaking)
     }
 }
 
+TEST_F(TextSectionTest, LongParagraphsBreakAndPaintByLines)
+{
+    std::string words;
+    for (int i = 0; i < 400; ++i)
+        words += "abcd ";
+    TSection* sec = Text(words);
+    Layout(70);
+    ASSERT_EQ(sec->Lines.size(), 200u);
+    for (const std::string& line : LineTexts(*sec))
+        ASSERT_EQ(line, "abcd abcd ");
+
+    // Only the lines in the band asked for are painted.
+    canvas.Clear();
+    root.Draw(&canvas, Rect(0, 160, 1000, 200), 70, 5, 0);
+    std::vector<TPoint> at;
+    for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
+        at.push_back(op.points.front());
+    EXPECT_EQ(at, (std::vector<TPoint>{{5, 160}, {5, 176}, {5, 192}}));
+    EXPECT_EQ(sec->Lines[150].PaintLeft, 5) << "lines passed over still record their place";
+}
+
 TEST_F(TextSectionTest, FloatsAreRecordedAndPaintedAtTheirEdge)
 {
     server.AddBitmap("float.bmp", 30, 20);
