@@ -42,7 +42,7 @@ inline constexpr int MaxSectionText = 20000;
 inline constexpr int MaxListLevel = 20;
 // Tables nested deeper than this inside one another are left empty: every
 // table lays its cells out twice, so each level of nesting doubles the work.
-inline constexpr int MaxTableDepth = 10;
+inline constexpr int MaxTableDepth = 8;
 // WIDTH, HEIGHT and the like in pixels are cut to this, so that no sum of
 // them overflows.
 inline constexpr int MaxPixelSize = 10000;
