@@ -238,26 +238,13 @@ void ThtmlTable::CellRange(TCanvas* canvas, TCellObj& cell, int& min, int& max) 
     max += pad;
 }
 
-namespace {
-
-int LargestSpan(const TFreeList<TCellList>& rows)
+template <class F>
+void ThtmlTable::ForEachCellBySpan(TCanvas* canvas, F f)
 {
-    int span = 1;
-    for (const auto& row : rows)
+    int largestSpan = 1;
+    for (const auto& row : Rows)
         for (const auto& cell : *row)
-            span = std::max(span, cell->ColSpan);
-    return span;
-}
-
-}  // namespace
-
-void ThtmlTable::GetMinMaxWithPercents(TCanvas* canvas, int tableWidth, ColumnRange& range)
-{
-    range = ColumnRange();
-    Percents.fill(0);
-    auto& mins = range.Min;
-    auto& maxs = range.Max;
-    const int largestSpan = LargestSpan(Rows);
+            largestSpan = std::max(largestSpan, cell->ColSpan);
     for (int span = 1; span <= largestSpan; ++span) {
         for (const auto& row : Rows) {
             for (int p = 0; p < row->Count(); ++p) {
@@ -267,80 +254,91 @@ void ThtmlTable::GetMinMaxWithPercents(TCanvas* canvas, int tableWidth, ColumnRa
                 int cellMin = 0;
                 int cellMax = 0;
                 CellRange(canvas, *cell, cellMin, cellMax);
-                int pct = 0;
-                if (cell->AsPercent)
-                    pct = cell->AskedWidth;
-                else if (tableWidth > 0)
-                    pct = std::min(1000, MulDiv(cell->AskedWidth, 1000, tableWidth));
-                if (span == 1) {
-                    mins[std::size_t(p)] = std::max(mins[std::size_t(p)], cellMin);
-                    maxs[std::size_t(p)] = std::max(maxs[std::size_t(p)], cellMax);
-                    Percents[std::size_t(p)] = std::max(Percents[std::size_t(p)], pct);
-                    continue;
-                }
-                const std::size_t first = std::size_t(p);
-                const std::size_t last = first + std::size_t(span);
-                int sumMin = 0;
-                int sumMax = 0;
-                int sumPct = 0;
-                int withoutPct = 0;
-                std::array<bool, MaxTableColumns + 1> noPct{};
-                for (std::size_t c = first; c < last; ++c) {
-                    sumMin += mins[c];
-                    sumMax += maxs[c];
-                    if (Percents[c] > 0) {
-                        sumPct += Percents[c];
-                    } else {
-                        noPct[c] = true;
-                        ++withoutPct;
-                    }
-                }
-                const int excessMin = cellMin - sumMin;
-                const int excessMax = cellMax - sumMax;
-                if (pct < 1 && sumPct < 1) {
-                    // Shared in proportion to what the columns have.
-                    for (std::size_t c = first; c < last; ++c) {
-                        if (excessMin > 0)
-                            mins[c] = sumMin == 0 ? cellMin / span : MulDiv(cellMin, mins[c], sumMin);
-                        if (excessMax >= 1)
-                            maxs[c] = sumMax == 0 ? cellMax / span : MulDiv(cellMax, maxs[c], sumMax);
-                    }
-                    continue;
-                }
-                if (withoutPct == 0 && pct > sumPct) {
-                    for (std::size_t c = first; c < last; ++c)
-                        Percents[c] = MulDiv(Percents[c], pct, sumPct);
-                } else if (withoutPct > 0) {
-                    for (std::size_t c = first; c < last; ++c)
-                        if (noPct[c])
-                            Percents[c] = std::max(0, (pct - sumPct) / withoutPct);
-                }
-                const int total = std::max(sumPct, pct);
-                int noPctMax = 0;
-                for (std::size_t c = first; c < last; ++c)
-                    if (noPct[c])
-                        noPctMax += maxs[c];
-                for (std::size_t c = first; c < last; ++c) {
-                    if (excessMin > 0) {
-                        if (withoutPct >= 1) {
-                            if (noPct[c])
-                                mins[c] += noPctMax > 0 ? MulDiv(excessMin, maxs[c], noPctMax) : excessMin / withoutPct;
-                        } else {
-                            mins[c] = std::max(mins[c], MulDiv(cellMin, Percents[c], total));
-                        }
-                    }
-                    if (excessMax >= 1) {
-                        if (withoutPct >= 1) {
-                            if (noPct[c])
-                                maxs[c] += excessMax / withoutPct;
-                        } else {
-                            maxs[c] = std::max(maxs[c], MulDiv(cellMax, Percents[c], total));
-                        }
-                    }
-                }
+                f(*cell, std::size_t(p), span, cellMin, cellMax);
             }
         }
     }
+}
+
+void ThtmlTable::GetMinMaxWithPercents(TCanvas* canvas, int tableWidth, ColumnRange& range)
+{
+    range = ColumnRange();
+    Percents.fill(0);
+    auto& mins = range.Min;
+    auto& maxs = range.Max;
+    ForEachCellBySpan(canvas, [&](TCellObj& cell, std::size_t p, int span, int cellMin, int cellMax) {
+        int pct = 0;
+        if (cell.AsPercent)
+            pct = cell.AskedWidth;
+        else if (tableWidth > 0)
+            pct = std::min(1000, MulDiv(cell.AskedWidth, 1000, tableWidth));
+        if (span == 1) {
+            mins[p] = std::max(mins[p], cellMin);
+            maxs[p] = std::max(maxs[p], cellMax);
+            Percents[p] = std::max(Percents[p], pct);
+            return;
+        }
+        const std::size_t first = p;
+        const std::size_t last = first + std::size_t(span);
+        int sumMin = 0;
+        int sumMax = 0;
+        int sumPct = 0;
+        int withoutPct = 0;
+        std::array<bool, MaxTableColumns + 1> noPct{};
+        for (std::size_t c = first; c < last; ++c) {
+            sumMin += mins[c];
+            sumMax += maxs[c];
+            if (Percents[c] > 0) {
+                sumPct += Percents[c];
+            } else {
+                noPct[c] = true;
+                ++withoutPct;
+            }
+        }
+        const int excessMin = cellMin - sumMin;
+        const int excessMax = cellMax - sumMax;
+        if (pct < 1 && sumPct < 1) {
+            // Shared in proportion to what the columns have.
+            for (std::size_t c = first; c < last; ++c) {
+                if (excessMin > 0)
+                    mins[c] = sumMin == 0 ? cellMin / span : MulDiv(cellMin, mins[c], sumMin);
+                if (excessMax >= 1)
+                    maxs[c] = sumMax == 0 ? cellMax / span : MulDiv(cellMax, maxs[c], sumMax);
+            }
+            return;
+        }
+        if (withoutPct == 0 && pct > sumPct) {
+            for (std::size_t c = first; c < last; ++c)
+                Percents[c] = MulDiv(Percents[c], pct, sumPct);
+        } else if (withoutPct > 0) {
+            for (std::size_t c = first; c < last; ++c)
+                if (noPct[c])
+                    Percents[c] = std::max(0, (pct - sumPct) / withoutPct);
+        }
+        const int total = std::max(sumPct, pct);
+        int noPctMax = 0;
+        for (std::size_t c = first; c < last; ++c)
+            if (noPct[c])
+                noPctMax += maxs[c];
+        for (std::size_t c = first; c < last; ++c) {
+            if (excessMin > 0) {
+                if (withoutPct >= 1) {
+                    if (noPct[c])
+                        mins[c] += noPctMax > 0 ? MulDiv(excessMin, maxs[c], noPctMax) : excessMin / withoutPct;
+                } else {
+                    mins[c] = std::max(mins[c], MulDiv(cellMin, Percents[c], total));
+                }
+            }
+            if (excessMax >= 1) {
+                if (withoutPct >= 1) {
+                    if (noPct[c])
+                        maxs[c] += excessMax / withoutPct;
+                } else {
+                    maxs[c] = std::max(maxs[c], MulDiv(cellMax, Percents[c], total));
+                }
+            }
+        }
+    });
     range.Sum(NumCols);
 }
 
@@ -351,42 +349,31 @@ void ThtmlTable::GetMinMaxPixels(TCanvas* canvas, ColumnRange& range)
     auto& mins = range.Min;
     auto& maxs = range.Max;
     const int pad = 2 * CellPadding + CellSpacing;
-    const int largestSpan = LargestSpan(Rows);
-    for (int span = 1; span <= largestSpan; ++span) {
-        for (const auto& row : Rows) {
-            for (int p = 0; p < row->Count(); ++p) {
-                TCellObj* cell = row->Items(p);
-                if (cell->ColSpan != span)
-                    continue;
-                int cellMin = 0;
-                int cellMax = 0;
-                CellRange(canvas, *cell, cellMin, cellMax);
-                if (!cell->AsPercent && cell->AskedWidth >= 1) {
-                    cellMin = std::max(cellMin, cell->AskedWidth + pad);
-                    cellMax = cellMin;
-                }
-                if (span == 1) {
-                    mins[std::size_t(p)] = std::max(mins[std::size_t(p)], cellMin);
-                    maxs[std::size_t(p)] = std::max(maxs[std::size_t(p)], cellMax);
-                    continue;
-                }
-                const std::size_t first = std::size_t(p);
-                const std::size_t last = first + std::size_t(span);
-                int sumMin = 0;
-                int sumMax = 0;
-                for (std::size_t c = first; c < last; ++c) {
-                    sumMin += mins[c];
-                    sumMax += maxs[c];
-                }
-                for (std::size_t c = first; c < last; ++c) {
-                    if (sumMin < cellMin)
-                        mins[c] += sumMin > 0 ? MulDiv(mins[c], cellMin - sumMin, sumMin) : (cellMin - sumMin) / span;
-                    if (sumMax < cellMax)
-                        maxs[c] += sumMax > 0 ? MulDiv(maxs[c], cellMax - sumMax, sumMax) : (cellMax - sumMax) / span;
-                }
-            }
+    ForEachCellBySpan(canvas, [&](TCellObj& cell, std::size_t p, int span, int cellMin, int cellMax) {
+        if (!cell.AsPercent && cell.AskedWidth >= 1) {
+            cellMin = std::max(cellMin, cell.AskedWidth + pad);
+            cellMax = cellMin;
         }
-    }
+        if (span == 1) {
+            mins[p] = std::max(mins[p], cellMin);
+            maxs[p] = std::max(maxs[p], cellMax);
+            return;
+        }
+        const std::size_t first = p;
+        const std::size_t last = first + std::size_t(span);
+        int sumMin = 0;
+        int sumMax = 0;
+        for (std::size_t c = first; c < last; ++c) {
+            sumMin += mins[c];
+            sumMax += maxs[c];
+        }
+        for (std::size_t c = first; c < last; ++c) {
+            if (sumMin < cellMin)
+                mins[c] += sumMin > 0 ? MulDiv(mins[c], cellMin - sumMin, sumMin) : (cellMin - sumMin) / span;
+            if (sumMax < cellMax)
+                maxs[c] += sumMax > 0 ? MulDiv(maxs[c], cellMax - sumMax, sumMax) : (cellMax - sumMax) / span;
+        }
+    });
     range.Sum(NumCols);
 }
 

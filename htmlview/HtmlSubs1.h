@@ -120,6 +120,10 @@ private:
     void GetMinMaxWithPercents(TCanvas* canvas, int tableWidth, ColumnRange& range);
     void GetMinMaxPixels(TCanvas* canvas, ColumnRange& range);
     void CellRange(TCanvas* canvas, TCellObj& cell, int& min, int& max) const;
+    // Calls f(cell, column, span, min, max) for every real cell with its
+    // width range, in passes by span: the cells spanning one column first.
+    template <class F>
+    void ForEachCellBySpan(TCanvas* canvas, F f);
     void WidthsForWidth(int net, const ColumnRange& range);
     // False when the widths are still to be shared out plainly.
     bool WidthsForPercents(int net, ColumnRange& range);
