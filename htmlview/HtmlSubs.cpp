@@ -847,7 +847,7 @@ TSection::TSection(TSectionList* document, int level, const TMyFont& font, const
     TMyFont first = font;
     if (document) {
         first.SetStyle(WithOverrides(first.Style(), document->InlineStyle.StyleOverrides));
-        document->InlineStyle.SubSupState = ssNone;
+        document->InlineStyle.SubSupState = NoScript;
     }
     Fonts.Add(std::make_unique<TFontObj>(0, first, urlTarget ? *urlTarget : TUrlTarget()));
     FirstFont = first;
@@ -894,7 +894,7 @@ void TSection::ChangeFont(const TMyFont& font)
         return;
     run->TheFont->SetStyle(WithOverrides(run->TheFont->Style(), RootDocument->InlineStyle.StyleOverrides));
     run->SScript = RootDocument->InlineStyle.SubSupState;
-    if (run->SScript != ssNone)
+    if (run->SScript != NoScript)
         run->TheFont->SetNormalSize(RootDocument, MulDiv(run->TheFont->NormalSize, 3, 4));
 }
 
@@ -1414,9 +1414,9 @@ int TSection::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int
             }
             int textTop = baseline - run->Ascent - doc->ScrollTop;
             if (!Preformatted()) {
-                if (run->SScript == ssSub)
+                if (run->SScript == SubScript)
                     textTop += run->Descent / 2 + 1;
-                else if (run->SScript == ssSuper)
+                else if (run->SScript == SuperScript)
                     textTop -= run->FontHeight / 3;
             }
             const int textX = cx - run->Overhang / 2;

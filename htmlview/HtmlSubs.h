@@ -181,7 +181,7 @@ public:
     void SetFont(const TSectionList* list, TColor color);
 };
 
-enum TSubSup : std::uint8_t { ssNone = 0, ssSub = 1, ssSuper = 2 };
+enum TSubSup : std::uint8_t { NoScript = 0, SubScript = 1, SuperScript = 2 };
 
 // One font run of a text section: from character Pos up to the next run.
 class TFontObj : public TObject {
@@ -196,7 +196,7 @@ public:
     int Ascent = 0;
     int Descent = 0;
     int Overhang = 0;
-    TSubSup SScript = ssNone;
+    TSubSup SScript = NoScript;
     TUrlTarget UrlTarget;  // empty URL when the run is no link
 
     // The hot-spot colour for a link, else the text colour.
@@ -303,7 +303,7 @@ void UpdateImage(IndentManager& imgr, int y, TImageObj& img);
 // on as they are made and as their font changes.
 struct TInlineStyle {
     TFontStyles StyleOverrides;  // bold, italic, underline, strikeout added to every run
-    TSubSup SubSupState = ssNone;
+    TSubSup SubSupState = NoScript;
 };
 
 // The viewer's expansion of a link name into a file name.

@@ -264,14 +264,14 @@ TEST_F(TextSectionTest, RunsSubscriptsAndSelectionPaint)
 {
     TSection* sec = Text("ab");
     root.InlineStyle.StyleOverrides << fsBold;
-    root.InlineStyle.SubSupState = ssSub;
+    root.InlineStyle.SubSupState = SubScript;
     sec->ChangeFont(font);
     sec->AddText("cd");
     root.InlineStyle.StyleOverrides = TFontStyles();
-    root.InlineStyle.SubSupState = ssSuper;
+    root.InlineStyle.SubSupState = SuperScript;
     sec->ChangeFont(font);
     sec->AddText("ef");
-    root.InlineStyle.SubSupState = ssNone;
+    root.InlineStyle.SubSupState = NoScript;
     sec->ChangeFont(font);
     sec->AddText("gh");
     ASSERT_EQ(sec->Fonts.Count(), 4);
