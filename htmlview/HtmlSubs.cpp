@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "classlib/Controls.h"
+#include "classlib/ExtCtrls.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlGif.h"
 #include "htmlview/HtmlParse.h"
@@ -267,7 +268,7 @@ void TMyFont::SetNormalSize(const TSectionList* list, int size)
 
 void TMyFont::SetFont(const TSectionList* list, TColor color)
 {
-    SetName(Fixed ? list->PreFontName : list->FontName);
+    SetName(Fixed ? list->PreFontName() : list->FontName());
     SetCharset(list->Charset);
     SetSize(MulDiv(list->FontSize, NormalSize, 12));
     SetColor(PaletteRelative(color));
@@ -695,6 +696,9 @@ void TSectionList::Clear()
     }
     BitmapName.clear();
     BitmapLoaded = false;
+    // Each control leaves the document's list as its form frees it.
+    FFormList.Clear();
+    FFormControlList.Clear();
     AnimatedImages.clear();
     SelectionBegin = 0;
     SelectionEnd = 0;
@@ -706,8 +710,8 @@ void TSectionList::Clear()
 void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
                                    TColor hotSpotColor, TColor background)
 {
-    FontName = name.substr(0, 32);
-    PreFontName = preName.substr(0, 32);
+    FFontName = name.substr(0, 32);
+    FPreFontName = preName.substr(0, 32);
     FontSize = size;
     FontColor = color;
     HotSpotColor = hotSpotColor;
@@ -764,6 +768,8 @@ void TSectionList::SetScrollTop(int y)
         return;
     ScrollTop = y;
     YOffChange = true;
+    for (TFormControlObj* control : FFormControlList)
+        control->OnScreen = false;
 }
 
 int TSectionList::SectionTopOf(int index) const
@@ -792,6 +798,8 @@ void TSectionList::StartTimerIfAnimated()
 int TSectionList::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs)
 {
     FTimer->SetEnabled(false);
+    for (const auto& form : FFormList)
+        form->MeasureAll(canvas);
     const int height = TCell::LayOutAll(canvas, y, width, maxWidth, curs);
     for (TImageObj* img : AnimatedImages) {
         if (TGIFImage* gif = img->AnimatedImage()) {
@@ -801,6 +809,7 @@ int TSectionList::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, in
         }
     }
     StartTimerIfAnimated();
+    HideControls();
     return height;
 }
 
@@ -810,6 +819,8 @@ int TSectionList::Draw(TCanvas* canvas, const TRect& aRect, int width, int x, in
     for (TImageObj* img : AnimatedImages)
         img->Painted = false;
     const int bottom = TCell::Draw(canvas, aRect, width, x, y);
+    if (YOffChange)
+        HideControls();
     YOffChange = false;
     StartTimerIfAnimated();
     return bottom;
@@ -822,6 +833,36 @@ void TSectionList::AnimationStep()
             if (TGIFImage* gif = img->AnimatedImage())
                 gif->StepIfDue(PPanel);
     FTimer->SetInterval(50);
+}
+
+void TSectionList::HideControls()
+{
+    if (FFormControlList.Count() > 0)
+        HideControlsNotOnScreen(FFormControlList);
+}
+
+void TSectionList::FormSubmit(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
+                              const AnsiString& method, std::unique_ptr<TStringList> results)
+{
+    if (OnFormSubmit)
+        OnFormSubmit(action, target, encType, method, std::move(results));
+}
+
+void TSectionList::ObjectClick(TFormControlObj* obj, const AnsiString& onClick)
+{
+    if (OnObjectClick)
+        OnObjectClick(OwnerViewer, obj, onClick);
+}
+
+void TSectionList::FormControlEntered(TFormControlObj* obj)
+{
+    if (OnFormControlEnter)
+        OnFormControlEnter(obj);
+}
+
+void TSectionList::FormControlExited(TFormControlObj* /*obj*/)
+{
+    HideControls();
 }
 
 AnsiString TSectionList::SelectedText()
@@ -927,20 +968,60 @@ void TSection::SetClear(const TAttributeList& attributes)
     ClearAttr = value == "left" ? 1 : value == "right" ? 2 : 3;
 }
 
-int TSection::ControlWidthAt(int /*pos*/) const
+TFormControlObj* TSection::AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell)
 {
-    return -1;
+    if (!RootDocument)
+        return nullptr;
+    const TFormControlKind kind = FormControlKindOf(which, attributes);
+    // Placeholders count as text: a section full of them takes no more.
+    if (Len > MaxSectionText && kind != TFormControlKind::Hidden)
+        return nullptr;
+    TFormControlObj* control = CreateFormControl(*RootDocument, which, Len, attributes);
+    if (kind == TFormControlKind::Image) {
+        if (TImageObj* img = AddImage(attributes))
+            img->OwnControl = control;
+    } else if (kind != TFormControlKind::Hidden) {
+        FormControls.Add(control);
+        FControlCell = cell;
+        Buff += ControlPlaceholder;
+        Len = int(Buff.size());
+    }
+    return control;
 }
 
-int TSection::ControlHeightAt(int /*pos*/, bool& tickBox) const
+int TSection::ControlWidthAt(int pos) const
 {
-    tickBox = false;
-    return -1;
+    return FormControls.Count() ? FormControls.WidthAt(pos) : -1;
 }
 
-int TSection::CharsToNextControl(int /*pos*/) const
+int TSection::ControlHeightAt(int pos, bool& tickBox) const
 {
-    return 9999;
+    std::uint8_t tick = 0;
+    const int height = FormControls.Count() ? FormControls.HeightAt(pos, tick) : -1;
+    tickBox = tick != 0;
+    return height;
+}
+
+int TSection::CharsToNextControl(int pos) const
+{
+    return FormControls.Count() ? FormControls.CharsToNextControl(pos) : 9999;
+}
+
+void TSection::PlaceControl(int pos, int x, const LineRec& line, int lineBottom)
+{
+    TFormControlObj* control = FormControls.ControlAt(pos);
+    TWinControl* window = control ? control->WinControl() : nullptr;
+    if (!window)
+        return;
+    control->OnScreen = true;
+    // Check boxes and radio buttons stand on the baseline, the others on the
+    // bottom of the text.
+    const int top = lineBottom - window->Height() - RootDocument->ScrollTop - (control->TickBox ? line.Descent : 0);
+    window->SetBounds(x, top, window->Width(), window->Height());
+    window->Show();
+    if (auto* radio = dynamic_cast<TRadioButtonFormControlObj*>(control))
+        radio->Panel()->SetColor(FControlCell && FControlCell->BackFilled ? PaletteRelative(FControlCell->BackColor)
+                                                                          : PaletteRelative(RootDocument->Background));
 }
 
 void TSection::MeasureAll(TCanvas* canvas)
@@ -1390,6 +1471,7 @@ int TSection::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int
             if (c == ControlPlaceholder) {
                 const int w = ControlWidthAt(i);
                 if (w >= 0) {
+                    PlaceControl(i, cx, line, lineY);
                     cx += w;
                     lineStart = false;
                     ++i;
@@ -1493,6 +1575,9 @@ bool TSection::LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget,
         TFormControlObj* control = nullptr;
         if (Images.ImageAtPoint(x, y + YValue, ix, iy, control, uMap, map, isMap, imagePos)) {
             if (control) {
+                // An image input submits the point clicked in it.
+                if (auto* image = dynamic_cast<TImageFormControlObj*>(control))
+                    image->SetMousePoint(ix, iy);
                 formControl = control;
                 return true;
             }

@@ -20,6 +20,8 @@
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
 #include "classlib/SysUtils.h"
+#include "htmlview/HtmlFormHost.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlUtil.h"
 
@@ -308,8 +310,19 @@ struct TInlineStyle {
 
 // The viewer's expansion of a link name into a file name.
 using TExpandNameEvent = std::function<AnsiString(const AnsiString& name)>;
+// A form's submission, for the viewer to hand to its OnFormSubmit once the
+// click that caused it is over.
+using TFormSubmitHandler = std::function<void(const AnsiString& action, const AnsiString& target,
+                                              const AnsiString& encType, const AnsiString& method,
+                                              std::unique_ptr<TStringList> results)>;
+// The viewer's OnObjectClick: the viewer, the form control and its ONCLICK text.
+using TObjectClickEvent = std::function<void(TObject* sender, TFormControlObj* obj, const AnsiString& onClick)>;
+using TFormControlEvent = std::function<void(TFormControlObj* obj)>;
 
-class TSectionList : public TCell {
+// The document root. It is also what its form controls see of the document
+// (TFormDocumentHost): their forms, their list, the paint panel and the
+// viewer's form events.
+class TSectionList : public TCell, public TFormDocumentHost {
 public:
     // The viewer is the sender of the image requests; the paint panel is the
     // surface that animated images repaint. Either may be none.
@@ -320,8 +333,9 @@ public:
     TWinControl* PPanel;
     bool ShowImages = true;
     int FontSize = 12;
-    AnsiString FontName = "Times New Roman";
-    AnsiString PreFontName = "Courier New";
+    // The default and the preformatted face, set with SetDefaultFonts.
+    AnsiString FontName() const override { return FFontName; }
+    AnsiString PreFontName() const { return FPreFontName; }
     TColor FontColor = clBlack;
     TColor HotSpotColor = clBlue;
     TColor Background = clWhite;
@@ -347,6 +361,22 @@ public:
     TGetImageEvent GetImage;
     TExpandNameEvent ExpandLinkFileName;
     TNotifyEvent OnBackgroundChange;
+    // Set by the viewer: a form's submission (none: forms submit nothing), a
+    // click on a control with its ONCLICK, a control that got the focus.
+    TFormSubmitHandler OnFormSubmit;
+    TObjectClickEvent OnObjectClick;
+    TFormControlEvent OnFormControlEnter;
+
+    // The forms of the document, and every form control in document order.
+    TFreeList<ThtmlForm>& FormList() override { return FFormList; }
+    TFormControlList& FormControlList() override { return FFormControlList; }
+    TWinControl* PaintPanel() override { return PPanel; }
+    bool FormSubmitAssigned() const override { return bool(OnFormSubmit); }
+    void FormSubmit(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
+                    const AnsiString& method, std::unique_ptr<TStringList> results) override;
+    void ObjectClick(TFormControlObj* obj, const AnsiString& onClick) override;
+    void FormControlEntered(TFormControlObj* obj) override;
+    void FormControlExited(TFormControlObj* obj) override;
 
     // Frees the document: sections, maps, pending images, the background.
     void Clear();
@@ -371,8 +401,14 @@ public:
 
 private:
     void StartTimerIfAnimated();
+    // Controls that the last paint did not place are put out of the way.
+    void HideControls();
+    AnsiString FFontName = "Times New Roman";
+    AnsiString FPreFontName = "Courier New";
     std::unique_ptr<TTimer> FTimer;
     AnsiString FBackgroundKey;  // the cache entry the background holds
+    TFreeList<ThtmlForm> FFormList;
+    TFormControlList FFormControlList;
 };
 
 // --- text sections -------------------------------------------------------------------------
@@ -409,6 +445,7 @@ public:
     AnsiString Buff;  // the characters; Len of them
     TFontList Fonts;
     TImageObjList Images;
+    TFormControlList FormControls;  // the controls placed in this section
     int ListLevel = 0;
     int Indent = 0;  // ListLevel x 35, added to the widths it reports
     int ListNumber = 0;
@@ -426,6 +463,11 @@ public:
     // Starts (sy = HREF) or ends a link, with font.
     void HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget);
     TImageObj* AddImage(const TAttributeList& attributes);
+    // The control of an INPUT, SELECT or TEXTAREA (which) at the end of the
+    // text, joining the open form; cell is the cell the section is in (a
+    // radio button takes its background). A hidden field takes no place in
+    // the text, an image input is an image of the section.
+    TFormControlObj* AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell);
     void SetClear(const TAttributeList& attributes);
     // An empty section gets one blank, so that it takes one line of its font.
     void AddBlankIfEmpty();
@@ -477,6 +519,8 @@ private:
     int ControlWidthAt(int pos) const;
     int ControlHeightAt(int pos, bool& tickBox) const;
     int CharsToNextControl(int pos) const;
+    void PlaceControl(int pos, int x, const LineRec& line, int lineBottom);
+    TCell* FControlCell = nullptr;
     AnsiString FScratch;
 };
 

@@ -71,9 +71,9 @@ TEST_F(DocumentModelTest, FontsFollowTheDocumentsDefaults)
     const TMyFont copy = *sec->Fonts[3]->TheFont;
     EXPECT_TRUE(copy.Fixed);
     EXPECT_EQ(copy.NormalSize, 10);
-    EXPECT_EQ(root.FontName, "Arial");
+    EXPECT_EQ(root.FontName(), "Arial");
     root.SetDefaultFonts(std::string(40, 'n'), "p", 12, clBlack, clBlue, clWhite);
-    EXPECT_EQ(root.FontName.size(), 32u);
+    EXPECT_EQ(root.FontName().size(), 32u);
 }
 
 TEST_F(DocumentModelTest, ImageSizes)
