@@ -1,7 +1,15 @@
 #include "workbench/FormBuild.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
+#include "controls/Btchkbox.h"
+#include "controls/ExListV.h"
+#include "controls/LedLbl.h"
 
 void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight)
 {
@@ -24,4 +32,86 @@ TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, con
     if (names)
         label->SetFocusControl(names);
     return label;
+}
+
+void AddColumns(TListView& list, std::initializer_list<TColumnSpec> columns)
+{
+    for (const TColumnSpec& spec : columns) {
+        TListColumn* column = list.Columns()->Add();
+        column->SetCaption(spec.Caption);
+        column->SetWidth(spec.Width);
+    }
+}
+
+void DressListView(TExListView& list, bool checkboxes)
+{
+    list.SetViewStyle(vsReport);
+    list.SetOwnerDraw(true);
+    list.SetURLShow(true);
+    list.SetCheckboxes(checkboxes);
+    list.SetGridLines(true);
+    list.SetRowSelect(true);
+    list.SetReadOnly(true);
+    list.SetHideSelection(false);
+    list.SetItemHeight(17);
+}
+
+TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int digits,
+                    int digitWidth, int height, TLedTone tone)
+{
+    TLedLabel* led = Place<TLedLabel>(owner, parent, name, left, top, digits * digitWidth + 4, height);
+    // Segments of thickness 0 are lines in their outline's colour, which is
+    // how the length counters' warning colour shows.
+    led->SetSegmentThickness(0);
+    led->SetNumChars(digits);
+    led->SetOnColor(tone.On);
+    led->SetOffColor(tone.Off);
+    led->SetSegmentBorderColor(tone.On);
+    led->SetText("0");
+    return led;
+}
+
+TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption,
+                            int left, int top, int width, bool checked)
+{
+    TBitCheckBox* box = Place<TBitCheckBox>(owner, parent, name, left, top, width, 18);
+    box->SetCaption(caption);
+    box->SetChecked(checked);
+    // As wide as the glyph and the caption, so that the box's face ends
+    // where its text does.
+    const int fit = box->UncheckedGlyph()->Width() + 4 + box->Canvas()->TextWidth(caption) + 4;
+    box->SetWidth(std::min(width, fit));
+    return box;
+}
+
+TComboBox* PlaceCombo(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width,
+                      std::initializer_list<const char*> items, const AnsiString& text)
+{
+    TComboBox* combo = Place<TComboBox>(owner, parent, name, left, top, width, 21);
+    for (const char* item : items)
+        combo->Items()->Add(item);
+    combo->SetText(text);
+    return combo;
+}
+
+TListBox* PlaceHiddenList(TComponent* owner, TWinControl* parent, const char* name)
+{
+    TListBox* list = Place<TListBox>(owner, parent, name, 0, 0, 40, 20);
+    list->SetVisible(false);
+    return list;
+}
+
+TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption,
+                       TNotifyEvent onClick)
+{
+    TMenuItem* item = NewComponent<TMenuItem>(owner, name);
+    item->SetCaption(caption);
+    item->OnClick = std::move(onClick);
+    parent->Add(item);
+    return item;
+}
+
+void AddMenuLine(TComponent* owner, TMenuItem* parent, const char* name)
+{
+    AddMenuItem(owner, parent, name, "-");
 }

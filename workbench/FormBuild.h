@@ -2,7 +2,10 @@
 // placed, so that assistive technology finds it by that name from the start.
 #pragma once
 
+#include <initializer_list>
+
 #include "classlib/Controls.h"
+#include "classlib/Graphics.h"
 
 template <class T>
 T* NewComponent(TComponent* owner, const char* name)
@@ -46,3 +49,44 @@ void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder);
 // The main window's application folder; the current directory while there
 // is no main window (a window made on its own).
 AnsiString MainAppFolder();
+
+// --- the pieces the main window's pages are built from ---------------------------------------
+
+class TListView;
+class TExListView;
+class TLedLabel;
+class TBitCheckBox;
+class TComboBox;
+class TListBox;
+class TMenuItem;
+
+struct TColumnSpec {
+    const char* Caption;
+    int Width;
+};
+void AddColumns(TListView& list, std::initializer_list<TColumnSpec> columns);
+
+// The enhanced list views of the main window share their look.
+void DressListView(TExListView& list, bool checkboxes);
+
+// The LED counters' colours: lit segments bright, unlit ones dim enough
+// that the digits stand out.
+struct TLedTone {
+    TColor On;
+    TColor Off;
+};
+inline constexpr TLedTone RedLed = {clRed, RGB(64, 0, 0)};
+inline constexpr TLedTone GreenLed = {clLime, RGB(0, 56, 0)};
+inline constexpr TLedTone YellowLed = {clYellow, RGB(60, 60, 0)};
+
+TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int digits,
+                    int digitWidth = 15, int height = 26, TLedTone tone = RedLed);
+TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption,
+                            int left, int top, int width, bool checked);
+TComboBox* PlaceCombo(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width,
+                      std::initializer_list<const char*> items, const AnsiString& text);
+// A list the window keeps its working lines in; never shown.
+TListBox* PlaceHiddenList(TComponent* owner, TWinControl* parent, const char* name);
+TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption,
+                       TNotifyEvent onClick = {});
+void AddMenuLine(TComponent* owner, TMenuItem* parent, const char* name);

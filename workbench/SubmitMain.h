@@ -1,10 +1,11 @@
 // The main window: the whole workbench on seven notebook pages, its menus,
 // its start-up from the installation folder and the flashing hint timer.
 //
-// The class is declared once, here; its handlers live in one source file per
-// feature: SubmitMain.cpp (construction, start-up, timer, menus) and
-// SubmitMainEngines.cpp (the engine list, its type filter, counts and
-// deletes), SubmitMainUpdate.cpp (the database and software update).
+// The class is declared once, here. SubmitMain.cpp holds the construction,
+// the menus, the About page, the start-up and the timer; every other feature
+// has a source file of its own, SubmitMain<Feature>.cpp, that builds its page
+// (Build...Page), wires its controls and holds its handlers: Projects, Import,
+// Submit, Engines, Ranking, Reports, MetaTags, Doorway, Proxy, Update.
 #pragma once
 
 #include <deque>
@@ -308,7 +309,6 @@ public:
     void FormShow(TObject* Sender);
     void FormClose(TObject* Sender, TCloseAction& Action);
     void Timer1Timer(TObject* Sender);
-    void LiveClick(TObject* Sender);
     void ProjectInformation1Click(TObject* Sender);
     void ImportWizard1Click(TObject* Sender);
     void AutoSubmitEngines1Click(TObject* Sender);
@@ -349,6 +349,7 @@ public:
     // one pressed while a stop is finishing starts a new run once it is done.
     enum class TRunState { Idle, Building, Running, Stopping };
     TRunState RunState() const { return FRunState; }
+    void LiveClick(TObject* Sender);     // shows or hides the live window
     void Button6Click(TObject* Sender);  // Submit
     void Button7Click(TObject* Sender);  // Stop
     // Starts requests while there is room; the live window calls it after every finished request.
@@ -368,8 +369,9 @@ public:
     ProjectRecord SubmitRecord;
 
 
-    // --- Projects: the project page, its counters and mirrors, the project list and the
-    // project file imports (SubmitMainProjects.cpp) ------------------------------------------
+    // --- Projects: the project page, its counters and mirrors and the project list
+    // (SubmitMainProjects.cpp); the import wizard's project file imports
+    // (SubmitMainImport.cpp) ---------------------------------------------------------------------
     class TOpenDialog* OpenDialog1;  // the import wizard's file
     // Saves the page as a project. Every sender is refused a reserved, empty
     // or unsafe project name with its message.
@@ -473,15 +475,17 @@ private:
     // refusal of its name; false, with the exception shown and the page
     // untouched, when read fails.
     bool ShowImport(const std::function<struct ProjectImport()>& read);
-    void BuildMenus();
-    void BuildProjectsPage(TWinControl* page);
-    void BuildSubmitPage(TWinControl* page);
-    void BuildRankingPage(TWinControl* page);
-    void BuildReportsPage(TWinControl* page);
-    void BuildMetaTagsPage(TWinControl* page);
-    void BuildDoorwayPage(TWinControl* page);
-    void BuildAboutPage(TWinControl* page);
-    void BuildProjectPanel();
+    // Construction: each page is built in its feature's source file.
+    void BuildMenus();                          // SubmitMain.cpp
+    void BuildAboutPage(TWinControl* page);     // SubmitMain.cpp
+    void BuildProjectPanel();                   // SubmitMainProjects.cpp
+    void BuildProjectsPage(TWinControl* page);  // SubmitMainProjects.cpp
+    void BuildImportSheet();                    // SubmitMainImport.cpp
+    void BuildSubmitPage(TWinControl* page);    // SubmitMainSubmit.cpp
+    void BuildRankingPage(TWinControl* page);   // SubmitMainRanking.cpp
+    void BuildReportsPage(TWinControl* page);   // SubmitMainReports.cpp
+    void BuildMetaTagsPage(TWinControl* page);  // SubmitMainMetaTags.cpp
+    void BuildDoorwayPage(TWinControl* page);   // SubmitMainDoorway.cpp
     // Lines of each engine file that are not engine records, left out of the list.
     struct TLeftOutLines {
         std::size_t database = 0;

@@ -1,6 +1,7 @@
-// The main window's project page: saving, clearing, deleting and loading
-// projects, the project list beside the notebook, the length counters with
-// their mirrors on the other pages, and the import of project files.
+// The main window's "Projects" page and its "Project Information" sheet:
+// building them, saving, clearing, deleting and loading projects, the project
+// list beside the notebook, and the length counters with their mirrors on the
+// other pages.
 #include <exception>
 #include <stdexcept>
 
@@ -15,12 +16,23 @@
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
-#include "transport/HttpUtil.h"
 #include "workbench/FormBuild.h"
+#include "workbench/Glyphs.h"
 #include "workbench/ProjectData.h"
 #include "workbench/SubmitMain.h"
 
 namespace {
+
+// The project categories, in the order the combo box offers them
+// ("Miscellaneous" is offered twice, first and in its alphabetical place).
+constexpr const char* Categories[] = {
+    "Miscellaneous", "Automotive",    "Business",      "Communications", "Community",  "Computers",
+    "Consumer",      "Education",     "Employment",    "Entertainment",  "Finance",    "Government",
+    "Health",        "Internet",      "Manufacturing", "Media",          "Medical",    "Miscellaneous",
+    "News",          "Opportunities", "Personal",      "Politics",       "Publishing", "Recreation",
+    "Reference",     "Religion",      "Sci-Tech",      "Services",       "Transportation", "Travel",
+    "Web_Stuff",
+};
 
 // The page's control of that name. Every name comes from the tables of
 // ProjectData, so a missing one is a mistake in the window's construction.
@@ -39,14 +51,91 @@ void PaintLengthCounter(TLedLabel& led, const LengthCounter& counter, int value)
     led.SetOffColor(clMaroon);
 }
 
-AnsiString UrlHost(const AnsiString& url)
+}  // namespace
+
+void TSubmitMain::BuildProjectPanel()
 {
-    AnsiString proto, user, password, host, port, path;
-    SplitURL(url, proto, user, password, host, port, path);
-    return host;
+    ProjectPanel = Place<TPanel>(this, this, "ProjectPanel", 4, 4, 176, 552);
+    ProjectPanel->SetBevelOuter(bvLowered);
+    Label1 = PlaceLabel(this, ProjectPanel, "Label1", "Projects", 8, 8);
+    Label1->Font()->SetStyle(TFontStyles{fsBold});
+    SesList = Place<TCheckListBox>(this, ProjectPanel, "SesList", 6, 26, 164, 474);
+    Label1->SetFocusControl(SesList);
+    LedLabel1 = PlaceLed(this, ProjectPanel, "LedLabel1", 100, 514, 4);
+    Label3 = PlaceLabel(this, ProjectPanel, "Label3", "Projects saved", 8, 520);
 }
 
-}  // namespace
+void TSubmitMain::BuildProjectsPage(TWinControl* page)
+{
+    PageControl1 = PlaceClient<TPageControl>(this, page, "PageControl1", page->ClientWidth(), page->ClientHeight());
+
+    TabSheet1 = NewComponent<TTabSheet>(this, "TabSheet1");
+    TabSheet1->SetCaption("Project Information");
+    TabSheet1->SetPageControl(PageControl1);
+    TWinControl* sheet = TabSheet1;
+    constexpr int field = 100;
+    constexpr int wide = 380;
+    constexpr int led = 490;
+
+    Session_Name = Place<TEdit>(this, sheet, "Session_Name", field, 8, 200, 21);
+    PlaceLabel(this, sheet, "Label4", "Project Name", 8, 11, Session_Name);
+    urllist = Place<TEdit>(this, sheet, "urllist", field, 34, wide, 21);
+    urllist->SetText("http://");
+    PlaceLabel(this, sheet, "Label5", "URL", 8, 37, urllist);
+    title = Place<TEdit>(this, sheet, "title", field, 60, wide, 21);
+    PlaceLabel(this, sheet, "Label6", "Title", 8, 63, title);
+    CLED2 = PlaceLed(this, sheet, "CLED2", led, 58, 3);
+    Description = Place<TMemo>(this, sheet, "Description", field, 86, wide, 54);
+    PlaceLabel(this, sheet, "Label7", "Description", 8, 89, Description);
+    CLED3 = PlaceLed(this, sheet, "CLED3", led, 88, 3);
+    Key1 = Place<TMemo>(this, sheet, "Key1", field, 146, wide, 40);
+    PlaceLabel(this, sheet, "Label8", "Keywords", 8, 149, Key1);
+    CLED4 = PlaceLed(this, sheet, "CLED4", led, 146, 3);
+    catagory = Place<TComboBox>(this, sheet, "catagory", field, 192, 200, 21);
+    // Editable, so that a stored or imported category that is not one of the
+    // items is shown and saved back as it is, never dropped.
+    catagory->SetStyle(csDropDown);
+    for (const char* category : Categories)
+        catagory->Items()->Add(category);
+    catagory->SetItemIndex(-1);
+    PlaceLabel(this, sheet, "Label9", "Category", 8, 195, catagory);
+    email = Place<TEdit>(this, sheet, "email", field, 218, wide, 21);
+    PlaceLabel(this, sheet, "Label10", "E-mail", 8, 221, email);
+
+    ContactBox = Place<TGroupBox>(this, sheet, "ContactBox", 8, 250, 588, 172);
+    ContactBox->SetCaption("Contact");
+    struct TContactField {
+        TEdit** edit;
+        const char* name;
+        const char* label;
+        const char* labelName;
+    };
+    const TContactField left[] = {{&name, "name", "First Name", "Label16"},   {&LastN, "LastN", "Last Name", "Label17"},
+                                  {&Company, "Company", "Company", "Label18"}, {&Address1, "Address1", "Address 1", "Label19"},
+                                  {&Address2, "Address2", "Address 2", "Label20"}};
+    const TContactField right[] = {{&City, "City", "City", "Label21"},       {&State, "State", "State", "Label22"},
+                                   {&Zip, "Zip", "Zip", "Label23"},          {&Country, "Country", "Country", "Label24"},
+                                   {&Phone, "Phone", "Phone", "Label25"},    {&Fax, "Fax", "Fax", "Label26"}};
+    int top = 20;
+    for (const TContactField& f : left) {
+        *f.edit = Place<TEdit>(this, ContactBox, f.name, 80, top, 190, 21);
+        PlaceLabel(this, ContactBox, f.labelName, f.label, 10, top + 3, *f.edit);
+        top += 24;
+    }
+    top = 20;
+    for (const TContactField& f : right) {
+        *f.edit = Place<TEdit>(this, ContactBox, f.name, 362, top, 214, 21);
+        PlaceLabel(this, ContactBox, f.labelName, f.label, 298, top + 3, *f.edit);
+        top += 24;
+    }
+
+    ImgBtn1 = PlaceButton(this, sheet, "ImgBtn1", "New", 412, 468);
+    ImgBtn2 = PlaceButton(this, sheet, "ImgBtn2", "Save", 500, 468);
+
+    BuildImportSheet();
+
+    PageControl1->SetActivePage(TabSheet1);
+}
 
 void TSubmitMain::WireProjectPage()
 {
@@ -234,51 +323,4 @@ void TSubmitMain::urllistChange(TObject*)
 {
     UrlImp->SetText(urllist->Text());
     RankUrl->SetText(urllist->Text());
-}
-
-// --- imports -------------------------------------------------------------------------------------
-
-TSubmitMain::TFileImport TSubmitMain::ImportFromFile(AnsiString& FileName)
-{
-    if (!OpenDialog1->Execute())
-        return TFileImport::Cancelled;
-    FileName = OpenDialog1->FileName;
-    // Substring tests, as the program always made them: "site.sav.txt" is a ".sav" file.
-    if (Pos(".sav", FileName) > 0) {
-        ImportSavFile(FileName);
-        return TFileImport::Project;
-    }
-    if (Pos(".zro", FileName) > 0) {
-        ImportProjectFile(FileName);
-        return TFileImport::Project;
-    }
-    return TFileImport::Page;
-}
-
-bool TSubmitMain::ShowImport(const std::function<ProjectImport()>& read)
-{
-    ProjectImport imported;
-    try {
-        imported = read();
-    } catch (const std::exception& e) {
-        Application->ShowException(&e);
-        return false;
-    }
-    ShowProject(imported.record);
-    PageControl1->SetActivePage(TabSheet1);
-    if (imported.refusedName)
-        ShowProjectMessage(imported.refusedName->id);
-    return true;
-}
-
-void TSubmitMain::ImportSavFile(const AnsiString& FileName)
-{
-    if (ShowImport([&] { return ::ImportSavFile(FileName, PageProject(), ProjectNames(), UrlHost); }))
-        ShowProjectMessage(ProjectMessageId::SelectCategory);
-}
-
-void TSubmitMain::ImportProjectFile(const AnsiString& FileName)
-{
-    // A file without a section fails here, before any field changes.
-    ShowImport([&] { return ImportZroFile(FileName); });
 }

@@ -14,6 +14,8 @@
 #include "controls/ImgBtn.h"
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
+#include "workbench/FormBuild.h"
+#include "workbench/Glyphs.h"
 #include "workbench/ReportData.h"
 
 namespace {
@@ -66,6 +68,40 @@ bool IsPlainFileName(const AnsiString& name)
 }
 
 }  // namespace
+
+void TSubmitMain::BuildReportsPage(TWinControl* page)
+{
+    GenReportCk = PlaceBitCheck(this, page, "GenReportCk", "Generate Reports", 8, 8, 150, true);
+
+    GroupBox1 = Place<TGroupBox>(this, page, "GroupBox1", 8, 32, 592, 176);
+    GroupBox1->SetCaption("Settings");
+    HeaderCk = PlaceBitCheck(this, GroupBox1, "HeaderCk", "Header", 10, 24, 80, true);
+    Header = Place<TEdit>(this, GroupBox1, "Header", 96, 22, 440, 21);
+    SpeedButton1 = Place<TButton>(this, GroupBox1, "SpeedButton1", 542, 22, 30, 21);
+    SpeedButton1->SetCaption("...");
+    FooterCk = PlaceBitCheck(this, GroupBox1, "FooterCk", "Footer", 10, 52, 80, true);
+    Footer = Place<TEdit>(this, GroupBox1, "Footer", 96, 50, 440, 21);
+    SpeedButton2 = Place<TButton>(this, GroupBox1, "SpeedButton2", 542, 50, 30, 21);
+    SpeedButton2->SetCaption("...");
+    TitleRepCk = PlaceBitCheck(this, GroupBox1, "TitleRepCk", "Title", 10, 80, 80, true);
+    TitleRep = Place<TEdit>(this, GroupBox1, "TitleRep", 96, 78, 476, 21);
+    TitleRep->SetText("Submission Results");
+    Label12 = PlaceLabel(this, GroupBox1, "Label12",
+                         "Reports are automaticaly generated each time a submission has completed. Changes to the "
+                         "Header,Footer and Title will take affect on the next submitted Project.",
+                         10, 110);
+    Label12->SetAutoSize(false);
+    Label12->SetWordWrap(true);
+    Label12->SetBounds(10, 110, 380, 56);
+    Button14 = PlaceButton(this, GroupBox1, "Button14", "Apply", 404, 140);
+    Button13 = PlaceButton(this, GroupBox1, "Button13", "Preview", 492, 140);
+
+    GroupBox2 = Place<TGroupBox>(this, page, "GroupBox2", 8, 216, 592, 302);
+    GroupBox2->SetCaption("Saved Reports");
+    FileListBox1 = Place<TFileListBox>(this, GroupBox2, "FileListBox1", 10, 20, 572, 272);
+    FileListBox1->SetMask("*.htm");
+    FileListBox1->SetPopupMenu(PopupMenu2);
+}
 
 void TSubmitMain::WireReportsPage()
 {

@@ -1,4 +1,5 @@
-// The main window's submission run: Submit and Stop, the entries of each
+// The main window's "Submit" page and its submission run: building the page,
+// the live window's check box, Submit and Stop, the entries of each
 // project, the project queue and the dispatcher that keeps up to Ports
 // requests in flight. The live window sends the requests and calls the
 // dispatcher again after every finished one.
@@ -17,11 +18,13 @@
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Timer.h"
+#include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
+#include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/LiveResult.h"
 #include "workbench/SubmitData.h"
@@ -78,6 +81,99 @@ AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, co
 }
 
 }  // namespace
+
+// --- the page --------------------------------------------------------------------------------
+
+void TSubmitMain::BuildSubmitPage(TWinControl* page)
+{
+    PageControl2 = PlaceClient<TPageControl>(this, page, "PageControl2", page->ClientWidth(), page->ClientHeight());
+
+    TabSheet2 = NewComponent<TTabSheet>(this, "TabSheet2");
+    TabSheet2->SetCaption("Auto Submit Engines");
+    TabSheet2->SetPageControl(PageControl2);
+    TWinControl* sheet = TabSheet2;
+
+    BitCheckBox4 = PlaceBitCheck(this, sheet, "BitCheckBox4", "Search Engines", 8, 8, 116, false);
+    BitCheckBox5 = PlaceBitCheck(this, sheet, "BitCheckBox5", "Classifieds", 128, 8, 96, true);
+    BitCheckBox6 = PlaceBitCheck(this, sheet, "BitCheckBox6", "FFA/Classifieds", 228, 8, 118, true);
+    BitCheckBox7 = PlaceBitCheck(this, sheet, "BitCheckBox7", "Batch Sites", 350, 8, 96, true);
+    CustomCk = PlaceBitCheck(this, sheet, "CustomCk", "Custom Engines", 450, 8, 124, false);
+    BitCheckBox4->OnClick = Calls(&TSubmitMain::BitCheckBox4Click);
+    BitCheckBox5->OnClick = Calls(&TSubmitMain::BitCheckBox5Click);
+    BitCheckBox6->OnClick = Calls(&TSubmitMain::BitCheckBox6Click);
+    BitCheckBox7->OnClick = Calls(&TSubmitMain::BitCheckBox7Click);
+    CustomCk->OnClick = Calls(&TSubmitMain::CustomCkClick);
+
+    ExListView2 = Place<TExListView>(this, sheet, "ExListView2", 8, 32, 588, 406);
+    DressListView(*ExListView2, true);
+    // Wide enough for a run's longest result ("can't resolve hostname to IP
+    // address") and a whole date and time; the list scrolls sideways to Type.
+    AddColumns(*ExListView2, {{"Engines", 150}, {"URL", 160}, {"Result", 185}, {"Date", 128}, {"Type", 95}});
+    ExListView2->SetSmallImages(ImageList1);
+    ExListView2->SetPopupMenu(PopupMenu1);
+    ExListView2->OnCheckboxClick = [this](TObject* sender, int item, bool state) {
+        ExListView2CheckboxClick(sender, item, state);
+    };
+
+    struct TCounter {
+        TLedLabel** led;
+        const char* name;
+        const char* caption;
+        const char* labelName;
+        TLedTone tone;
+    };
+    const TCounter counters[] = {{&TotalDis, "TotalDis", "Sites Checked", "Label27", RedLed},
+                                 {&LedLabel2, "LedLabel2", "Successful", "Label28", GreenLed},
+                                 {&LedLabel3, "LedLabel3", "Failed", "Label29", RedLed},
+                                 {&LedLabel4, "LedLabel4", "Timed Out", "Label30", YellowLed}};
+    int left = 8;
+    for (const TCounter& c : counters) {
+        PlaceLabel(this, sheet, c.labelName, c.caption, left, 446);
+        *c.led = PlaceLed(this, sheet, c.name, left, 462, 6, 15, 30, c.tone);
+        left += 102;
+    }
+
+    Button6 = PlaceButton(this, sheet, "Button6", "Submit", 428, 446);
+    Button7 = PlaceButton(this, sheet, "Button7", "Stop", 516, 446);
+    Button7->SetEnabled(false);
+    // Submission: Submit and Stop, and rows deleted during a run (SubmitMainSubmit.cpp).
+    Button6->OnClick = Calls(&TSubmitMain::Button6Click);
+    Button7->OnClick = Calls(&TSubmitMain::Button7Click);
+    ExListView2->OnDeletion = [this](TObject*, TListItem* row) { EngineRowDeleted(row); };
+    Live = PlaceBitCheck(this, sheet, "Live", "Live Results", 428, 474, 120, false);
+    Live->OnClick = Calls(&TSubmitMain::LiveClick);
+
+    TabSheet3 = NewComponent<TTabSheet>(this, "TabSheet3");
+    TabSheet3->SetCaption("Manual Engines");
+    TabSheet3->SetPageControl(PageControl2);
+    sheet = TabSheet3;
+    ExListView1 = Place<TExListView>(this, sheet, "ExListView1", 8, 8, 588, 430);
+    DressListView(*ExListView1, false);
+    AddColumns(*ExListView1, {{"Engines", 150}, {"Home Page", 200}, {"Submit Here", 226}});
+    ExListView1->SetPopupMenu(PopupMenu1);
+    PlaceLabel(this, sheet, "Label31", "Manual Engines", 8, 446);
+    ManLED = PlaceLed(this, sheet, "ManLED", 8, 462, 5, 15, 30);
+
+    PageControl2->SetActivePage(TabSheet2);
+}
+
+void TSubmitMain::LiveClick(TObject*)
+{
+    if (!LiveResult)
+        return;
+    // The window only shows the run; hiding it leaves the requests running.
+    if (Live->Checked()) {
+        // At the screen's corner, not where the window would first place itself.
+        LiveResult->SetPosition(poDesigned);
+        LiveResult->SetTop(0);
+        LiveResult->SetLeft(0);
+        LiveResult->Show();
+        LiveResult->Tag = 1;
+    } else {
+        LiveResult->Hide();
+        LiveResult->Tag = 0;
+    }
+}
 
 // --- Submit and Stop -------------------------------------------------------------------------
 
