@@ -13,6 +13,11 @@
 // turns the messages into events. Winsock is reached by name through
 // "wsock32.dll", loaded on first use and released when the last socket
 // object is destroyed.
+//
+// The sources: WSocketBinding.cpp (the text helpers, the error texts, the
+// Winsock entry points and resolution), WSocket.cpp (the asynchronous socket),
+// WSocketSocks.cpp (the SOCKS layer) and WSocketLine.cpp (line mode and the
+// synchronous wait).
 #pragma once
 
 #include <cstdint>
@@ -128,6 +133,10 @@ int WSocketResolveProto(const AnsiString& Proto);
 void* LoadWinsockEntry(const AnsiString& ProcName);
 void UnloadWinsockLibrary();
 bool WinsockLibraryLoaded();
+// Every socket object holds the library while it lives; when the last one
+// goes, the library is unloaded.
+void HoldWinsockLibrary();
+void ReleaseWinsockLibrary();
 // Live socket objects.
 int WSocketCount();
 
