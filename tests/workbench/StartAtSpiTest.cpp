@@ -1,6 +1,7 @@
 // What a screen reader finds of the installed program: Tenvarel runs on a
 // headless X server with the xcb platform in a D-Bus session of its own, and
-// StartAtSpi.py reads its accessible tree from the AT-SPI registry.
+// the probe (tests/tools/AtSpiProbe.cpp) reads its accessible tree from the
+// AT-SPI registry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,8 +70,7 @@ TEST(StartAtSpi, AScreenReaderFindsTheCaptionTheEnginesAndTheirCount)
     std::vector<std::string> env = ProgramEnvironment();
     env.push_back("DISPLAY=" + x.Display());
     const TRun probe =
-        RunProgram({"dbus-run-session", "--", "python3", TENVAREL_SOURCE_DIR "/tests/workbench/StartAtSpi.py",
-                    prefix.File("Tenvarel"), "60"},
+        RunProgram({"dbus-run-session", "--", TENVAREL_ATSPI_PROBE, prefix.File("Tenvarel"), "60"},
                    env, "", 90000);
     ASSERT_EQ(probe.status, 0) << probe.output;
     ASSERT_NE(probe.output.find("\nEND "), std::string::npos) << probe.output;
