@@ -427,3 +427,54 @@ std::vector<HtmlToken> TokenizeHtml(std::string_view bytes, const TIncludeEvent&
 std::vector<HtmlToken> TokenizeHtml(const TStrings& lines, const TIncludeEvent& include = {});
 // The tokens that follow from a source already set on `parser`.
 std::vector<HtmlToken> ReadTokens(ParserState& parser);
+
+// --- the document builder --------------------------------------------------------------
+
+class TSectionList;
+class TStringList;
+
+// The viewer's events that a document calls while it is read. The sender is
+// the document's viewer. They run inside the parse and must not start
+// another load of any viewer.
+using TMetaEvent = std::function<void(TObject* sender, const AnsiString& httpEquiv, const AnsiString& name,
+                                      const AnsiString& content)>;
+// BGSOUND (terminate false), and with an empty source, loop 0 and terminate
+// true to stop any sound.
+using TSoundEvent = std::function<void(TObject* sender, const AnsiString& source, int loop, bool terminate)>;
+// A SCRIPT element's text, its lines ended by CR LF; the text is the handler's.
+using TScriptEvent = std::function<void(TObject* sender, const AnsiString& language, AnsiString script)>;
+
+struct THtmlParseEvents {
+    TMetaEvent Meta;
+    TSoundEvent Sound;
+    TIncludeEvent Include;
+};
+
+// What a document says about itself beyond its sections.
+struct THtmlParseInfo {
+    AnsiString TitleText;
+    AnsiString BaseHRef;
+    AnsiString BaseFrameTarget;
+};
+
+// Lists, tables, CENTER and DIV nested deeper than this inside one another
+// are read as if their start tag were not there, so that no document can
+// make the reader recurse without end.
+inline constexpr int MaxParseNesting = 64;
+
+// The builders: each reads a whole document into root (which should be
+// empty), records the anchor names in anchorNames (upper case, each with the
+// section it starts in as its object) and fills info. Malformed markup never
+// raises. "Open Comment at End of HTML File" (EParseError), a file that
+// cannot be read (EInOutError) and the exceptions of the events pass on,
+// with everything read up to that point in root and in info.
+void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,
+                     const THtmlParseEvents& events, THtmlParseInfo& info);
+void ParseHtmlStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines,
+                      const THtmlParseEvents& events, THtmlParseInfo& info);
+void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
+                   const THtmlParseEvents& events, THtmlParseInfo& info);
+// Plain text, shown as preformatted lines; no markup or entity is read
+// ("<!" comments are still removed).
+void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines);
+void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName);

@@ -23,6 +23,7 @@
 #include "htmlview/HtmlFormHost.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlUtil.h"
 
 class TCell;
@@ -366,6 +367,8 @@ public:
     TFormSubmitHandler OnFormSubmit;
     TObjectClickEvent OnObjectClick;
     TFormControlEvent OnFormControlEnter;
+    // The viewer's OnScript: the builder hands it each SCRIPT element.
+    TScriptEvent OnScript;
 
     // The forms of the document, and every form control in document order.
     TFreeList<ThtmlForm>& FormList() override { return FFormList; }

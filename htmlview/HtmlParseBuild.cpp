@@ -1,0 +1,1246 @@
+// The document builder: a recursive-descent reader over the tokenizer's
+// tokens that fills a document root with sections, fonts, images, form
+// controls, maps and anchors. It never reports a markup error: a missing end
+// tag is closed by the structure around it and an unknown tag is skipped.
+#include "htmlview/HtmlParse.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlSubs.h"
+#include "htmlview/HtmlSubs1.h"
+
+namespace {
+
+using S = HtmlSymbol;
+
+// The font stack's depth: level 1 is the document's base font.
+constexpr std::size_t MaxFontLevels = 25;
+// Option texts and values are kept to this many characters.
+constexpr std::size_t MaxOptionText = 80;
+// A preformatted line is handed to its section in pieces of about this size.
+constexpr std::size_t MaxPreRun = 200;
+// A FACE is read from at most this many characters.
+constexpr std::size_t MaxFaceText = 50;
+
+// The symbols at which the content of a table cell or caption ends.
+constexpr HtmlSymbolSet TableSymbols = {S::TableEnd, S::TD, S::TDEnd, S::TR,        S::TREnd,
+                                        S::TH,       S::THEnd, S::Caption, S::CaptionEnd};
+constexpr HtmlSymbolSet BlockEnds = {S::CenterEnd, S::DivEnd};
+constexpr HtmlSymbolSet ListStarts = {S::OL, S::UL, S::Dir, S::Menu, S::DL};
+constexpr HtmlSymbolSet ListEnds = {S::OLEnd, S::ULEnd, S::DirEnd, S::MenuEnd, S::DLEnd, S::BlockQuoteEnd};
+
+// The tokens that running text is made of, wherever it stands.
+constexpr HtmlSymbolSet InlineSymbols = {
+    S::Text,    S::Img,     S::Input,      S::Select, S::TextArea, S::TextAreaEnd, S::Form,    S::FormEnd,
+    S::P,       S::PEnd,    S::BR,         S::H,      S::HEnd,     S::B,           S::BEnd,    S::Strong,
+    S::StrongEnd, S::I,     S::IEnd,       S::Em,     S::EmEnd,    S::Cite,        S::CiteEnd, S::Var,
+    S::VarEnd,  S::U,       S::UEnd,       S::S,      S::SEnd,     S::Strike,      S::StrikeEnd, S::Sub,
+    S::SubEnd,  S::Sup,     S::SupEnd,     S::TT,     S::Code,     S::Kbd,         S::Samp,    S::TTEnd,
+    S::CodeEnd, S::KbdEnd,  S::SampEnd,    S::Font,   S::FontEnd,  S::BaseFont,    S::Big,     S::BigEnd,
+    S::Small,   S::SmallEnd, S::Address,   S::AddressEnd, S::A,    S::AEnd,        S::Pre,     S::Table,
+    S::Map,     S::Script,
+};
+
+// The tags that preformatted text obeys; all others inside it are dropped.
+constexpr HtmlSymbolSet PreformattedTags = {
+    S::B,       S::BEnd,   S::I,      S::IEnd,     S::Em,     S::EmEnd,  S::Strong,   S::StrongEnd,
+    S::U,       S::UEnd,   S::Cite,   S::CiteEnd,  S::Var,    S::VarEnd, S::S,        S::SEnd,
+    S::Strike,  S::StrikeEnd, S::A,   S::AEnd,     S::Img,    S::Input,  S::Select,   S::TextArea,
+    S::Form,    S::FormEnd, S::Font,  S::FontEnd,  S::BaseFont, S::Map,  S::Script,
+};
+
+// The style tags: a flag each, set by the start tag and cleared by the end tag.
+struct StyleTag {
+    HtmlSymbol Start;
+    HtmlSymbol End;
+    TFontStyle Style;
+};
+constexpr StyleTag StyleTags[] = {
+    {S::B, S::BEnd, fsBold},          {S::Strong, S::StrongEnd, fsBold}, {S::I, S::IEnd, fsItalic},
+    {S::Em, S::EmEnd, fsItalic},      {S::Cite, S::CiteEnd, fsItalic},   {S::Var, S::VarEnd, fsItalic},
+    {S::U, S::UEnd, fsUnderline},     {S::S, S::SEnd, fsStrikeOut},      {S::Strike, S::StrikeEnd, fsStrikeOut},
+};
+
+const AnsiString* AttributeText(const TAttributeList& attributes, HtmlSymbol symbol)
+{
+    TAttribute* attribute = nullptr;
+    return attributes.FindSymbol(symbol, attribute) ? &attribute->Text : nullptr;
+}
+
+AnsiString AttributeOr(const TAttributeList& attributes, HtmlSymbol symbol)
+{
+    const AnsiString* text = AttributeText(attributes, symbol);
+    return text ? *text : AnsiString();
+}
+
+// ALIGN as left, center or right (first ten characters, any case); dflt otherwise.
+TJustify AlignOf(const TAttributeList& attributes, TJustify dflt)
+{
+    const AnsiString* text = AttributeText(attributes, S::Align);
+    if (!text)
+        return dflt;
+    const AnsiString value = LowerCase(text->substr(0, 10));
+    return value == "left" ? jLeft : value == "center" ? jCentre : value == "right" ? jRight : dflt;
+}
+
+// VALIGN: 0 top (or baseline), 1 middle, 2 bottom; dflt otherwise.
+int VAlignOf(const TAttributeList& attributes, int dflt)
+{
+    const AnsiString* text = AttributeText(attributes, S::VAlign);
+    if (!text)
+        return dflt;
+    const AnsiString value = LowerCase(*text);
+    return value == "top" || value == "baseline" ? 0 : value == "middle" ? 1 : value == "bottom" ? 2 : dflt;
+}
+
+std::vector<TAreaAttribute> AreaAttributes(const TAttributeList& attributes)
+{
+    std::vector<TAreaAttribute> area;
+    for (const auto& a : attributes) {
+        TAreaAttribute::Kind kind = TAreaAttribute::Other;
+        switch (a->Symbol) {
+        case S::Href: kind = TAreaAttribute::Href; break;
+        case S::NoHref: kind = TAreaAttribute::NoHref; break;
+        case S::Target: kind = TAreaAttribute::Target; break;
+        case S::Shape: kind = TAreaAttribute::Shape; break;
+        case S::Coords: kind = TAreaAttribute::Coords; break;
+        default: break;
+        }
+        area.push_back({kind, a->Text});
+    }
+    return area;
+}
+
+class THtmlBuilder {
+public:
+    THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events, THtmlParseInfo& info);
+    // Whatever is still open joins the document, also when reading stopped
+    // with an exception.
+    ~THtmlBuilder();
+    THtmlBuilder(const THtmlBuilder&) = delete;
+    THtmlBuilder& operator=(const THtmlBuilder&) = delete;
+
+    void ParseHtml();
+    void ParseText();
+
+    ParserState P;
+
+private:
+    // Raises the nesting depth for its lifetime.
+    struct Nest {
+        explicit Nest(THtmlBuilder& builder) : Builder(builder) { ++Builder.FDepth; }
+        ~Nest() { --Builder.FDepth; }
+        THtmlBuilder& Builder;
+    };
+    bool CanNest() const { return FDepth < MaxParseNesting; }
+
+    TMyFont& Top() { return FFonts.back(); }
+    bool PushFont();
+    void PopFont();
+    void PopFontsTo(std::size_t depth);
+    void SetFixedFont(TMyFont& font);
+    int StepPoints(int step) const;
+
+    std::unique_ptr<TSection> NewSection(int level, TJustify justify);
+    std::unique_ptr<TSection> NewSection(int level) { return NewSection(level, FAlignment); }
+    std::unique_ptr<TPreFormated> NewPreformatted(int level);
+    void EnsureSection(int level);
+    // The open section goes to the current list; between table cells there
+    // is none, and it is dropped.
+    void Flush();
+    void AddToTarget(std::unique_ptr<TSectionBase> section);
+    void Drop(std::unique_ptr<TSection> section, TSection* replacement);
+    void ChangeFont();
+
+    void ParseBodyContent(int level, const HtmlSymbolSet& stop);
+    void ParseInlineToken(int level);
+    // Acts on an inline token; false when it has read the token that
+    // follows (or the token's reader left the next one current).
+    bool HandleInline(int level);
+    void ReadBody();
+    void ReadTitle();
+    void ParseBlock(int level, const HtmlSymbolSet& stop);
+    void ReadParagraph(int level);
+    void ReadBreak(int level);
+    void ReadLink(int level);
+    void EndLink();
+    bool ReadFont(bool baseFont);
+    void ReadSize(bool big);
+    void ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop);
+    void ParseTable(int level);
+    void ParsePreformatted(int level);
+    void ParseSelectOptions(TListBoxFormControlObj* control);
+    void ParseTextAreaBody(TTextAreaFormControlObj* control);
+    void ParseMap();
+    void ParseScript();
+
+    TSectionList& FRoot;
+    TStringList& FAnchors;
+    THtmlParseEvents FEvents;
+    THtmlParseInfo& FInfo;
+    ThtmlForm* FFormBefore;
+    TCell* FTarget;
+    std::unique_ptr<TSection> FOpen;
+    std::vector<TMyFont> FFonts;
+    TUrlTarget FOpenLink;
+    bool FLinkOpen = false;
+    TJustify FAlignment = jLeft;
+    int FBaseFontStep = 3;
+    bool FInPre = false;
+    int FDepth = 0;
+};
+
+THtmlBuilder::THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events,
+                           THtmlParseInfo& info)
+    : FRoot(root), FAnchors(anchors), FEvents(events), FInfo(info), FFormBefore(OpenForm()), FTarget(&root)
+{
+    FInfo = {};
+    FRoot.InlineStyle = {};
+    SetOpenForm(nullptr);
+    TMyFont base;
+    base.SetName(root.FontName());
+    base.SetColor(PaletteRelative(root.FontColor));
+    base.SetCharset(root.Charset);
+    base.SetNormalSize(&root, 12);
+    FFonts.push_back(base);
+    FOpen = NewSection(0);
+    P.IncludeEvent = FEvents.Include;
+    P.IncludeSender = root.OwnerViewer;
+}
+
+THtmlBuilder::~THtmlBuilder()
+{
+    Flush();
+    SetOpenForm(FFormBefore);
+}
+
+// --- fonts and sections -------------------------------------------------------------------------
+
+bool THtmlBuilder::PushFont()
+{
+    if (FFonts.size() >= MaxFontLevels)
+        return false;
+    FFonts.push_back(FFonts.back());
+    return true;
+}
+
+void THtmlBuilder::PopFont()
+{
+    if (FFonts.size() > 1)
+        FFonts.pop_back();
+}
+
+void THtmlBuilder::PopFontsTo(std::size_t depth)
+{
+    while (FFonts.size() > std::max<std::size_t>(depth, 1))
+        FFonts.pop_back();
+}
+
+void THtmlBuilder::SetFixedFont(TMyFont& font)
+{
+    font.SetName(FRoot.PreFontName());
+    font.Fixed = true;
+    font.SetNormalSize(&FRoot, 10);
+}
+
+int THtmlBuilder::StepPoints(int step) const
+{
+    const std::size_t i = std::size_t(std::clamp(step, 1, 7) - 1);
+    return FInPre ? PreFontSizeSteps[i] : FontSizeSteps[i];
+}
+
+std::unique_ptr<TSection> THtmlBuilder::NewSection(int level, TJustify justify)
+{
+    return std::make_unique<TSection>(&FRoot, level, Top(), &FOpenLink, justify);
+}
+
+std::unique_ptr<TPreFormated> THtmlBuilder::NewPreformatted(int level)
+{
+    return std::make_unique<TPreFormated>(&FRoot, level, Top(), &FOpenLink, jLeft);
+}
+
+void THtmlBuilder::EnsureSection(int level)
+{
+    if (!FOpen)
+        FOpen = NewSection(level);
+}
+
+void THtmlBuilder::Flush()
+{
+    if (!FOpen)
+        return;
+    if (FTarget)
+        FTarget->Add(std::move(FOpen));
+    else
+        Drop(std::move(FOpen), nullptr);
+}
+
+void THtmlBuilder::AddToTarget(std::unique_ptr<TSectionBase> section)
+{
+    if (FTarget)
+        FTarget->Add(std::move(section));
+}
+
+// A section that goes nowhere takes its anchors along: they move to the
+// section that replaces it, or go.
+void THtmlBuilder::Drop(std::unique_ptr<TSection> section, TSection* replacement)
+{
+    for (int i = FAnchors.Count() - 1; i >= 0; --i) {
+        if (FAnchors.Objects(i) != section.get())
+            continue;
+        if (replacement)
+            FAnchors.SetObjects(i, replacement);
+        else
+            FAnchors.Delete(i);
+    }
+}
+
+void THtmlBuilder::ChangeFont()
+{
+    if (FOpen)
+        FOpen->ChangeFont(Top());
+}
+
+// --- the body ----------------------------------------------------------------------------------------
+
+void THtmlBuilder::ParseHtml()
+{
+    P.AdvanceChar();
+    P.NextToken();
+    ParseBodyContent(0, {});
+}
+
+void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
+{
+    for (;;) {
+        const S sy = P.Symbol;
+        if (InlineSymbols.Contains(sy)) {
+            ParseInlineToken(level);
+        } else if (ListStarts.Contains(sy) || sy == S::BlockQuote) {
+            if (sy == S::BlockQuote)
+                Flush();
+            ParseList(1, sy, stop);
+            P.NextToken();
+        } else {
+            switch (sy) {
+            case S::Body:
+                ReadBody();
+                break;
+            case S::HR:
+                Flush();
+                AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+                P.NextToken();
+                break;
+            case S::Center:
+            case S::Div:
+                ParseBlock(level, stop);
+                break;
+            case S::Title:
+                ReadTitle();
+                break;
+            case S::Base:
+                if (const AnsiString* href = AttributeText(P.TagAttributes, S::Href))
+                    FInfo.BaseHRef = *href;
+                if (const AnsiString* target = AttributeText(P.TagAttributes, S::Target))
+                    FInfo.BaseFrameTarget = *target;
+                P.NextToken();
+                break;
+            case S::Meta:
+                if (FEvents.Meta)
+                    FEvents.Meta(FRoot.OwnerViewer, AttributeOr(P.TagAttributes, S::HttpEquiv),
+                                 AttributeOr(P.TagAttributes, S::Name), AttributeOr(P.TagAttributes, S::Content));
+                P.NextToken();
+                break;
+            case S::BgSound: {
+                const AnsiString* source = AttributeText(P.TagAttributes, S::Src);
+                if (FEvents.Sound && source) {
+                    TAttribute* loop = nullptr;
+                    FEvents.Sound(FRoot.OwnerViewer, *source,
+                                  P.TagAttributes.FindSymbol(S::Loop, loop) ? loop->Value : 1, false);
+                }
+                P.NextToken();
+                break;
+            }
+            default:
+                if (stop.Contains(sy))
+                    return;
+                P.NextToken();
+                break;
+            }
+        }
+        if (P.Symbol == S::EndOfInput)
+            return;
+        if (P.Symbol == S::BodyEnd) {
+            P.NextToken();
+            return;
+        }
+    }
+}
+
+// BODY counts only before anything has been placed; the text before it goes.
+void THtmlBuilder::ReadBody()
+{
+    if (FTarget && FTarget->Empty()) {
+        for (const auto& a : P.TagAttributes) {
+            TColor color = clBlack;
+            switch (a->Symbol) {
+            case S::Text:
+                if (ParseColor(a->Text, color)) {
+                    Top().SetColor(PaletteRelative(color));
+                    FRoot.FontColor = PaletteRelative(color);
+                }
+                break;
+            case S::Link:
+                if (ParseColor(a->Text, color))
+                    FRoot.HotSpotColor = PaletteRelative(color);
+                break;
+            case S::BgColor:
+                if (ParseColor(a->Text, color))
+                    FRoot.SetBackground(PaletteRelative(color));
+                break;
+            case S::Background:
+                FRoot.SetBackgroundBitmap(a->Text);
+                break;
+            default:
+                break;
+            }
+        }
+        std::unique_ptr<TSection> discarded = std::move(FOpen);
+        FOpen = std::make_unique<TSection>(&FRoot, 0, FFonts.front(), nullptr, FAlignment);
+        // An anchor named before BODY now names the top of the body.
+        Drop(std::move(discarded), FOpen.get());
+    }
+    P.NextToken();
+}
+
+void THtmlBuilder::ReadTitle()
+{
+    P.NextToken();
+    AnsiString title;
+    while (P.Symbol == S::Text) {
+        title += P.TokenText;
+        P.NextToken();
+    }
+    FInfo.TitleText = title;
+}
+
+// CENTER and DIV: their content in its own alignment, up to the end of either.
+void THtmlBuilder::ParseBlock(int level, const HtmlSymbolSet& stop)
+{
+    if (!CanNest()) {
+        P.NextToken();
+        return;
+    }
+    Nest nest(*this);
+    Flush();
+    const TJustify saved = FAlignment;
+    FAlignment = P.Symbol == S::Center ? jCentre : AlignOf(P.TagAttributes, FAlignment);
+    FOpen = NewSection(level);
+    P.NextToken();
+    ParseBodyContent(level, stop + BlockEnds);
+    Flush();
+    FAlignment = saved;
+    FOpen = NewSection(level);
+    if (BlockEnds.Contains(P.Symbol))
+        P.NextToken();
+}
+
+// --- running text ----------------------------------------------------------------------------------------
+
+void THtmlBuilder::ParseInlineToken(int level)
+{
+    if (HandleInline(level))
+        P.NextToken();
+}
+
+bool THtmlBuilder::HandleInline(int level)
+{
+    const S sy = P.Symbol;
+    for (const StyleTag& tag : StyleTags) {
+        if (sy == tag.Start || sy == tag.End) {
+            TFontStyles& styles = FRoot.InlineStyle.StyleOverrides;
+            if (sy == tag.Start)
+                styles << tag.Style;
+            else
+                styles >> tag.Style;
+            ChangeFont();
+            return true;
+        }
+    }
+    switch (sy) {
+    case S::Text:
+        EnsureSection(level);
+        FOpen->AddText(P.TokenText);
+        return true;
+    case S::Img:
+        EnsureSection(level);
+        FOpen->AddImage(P.TagAttributes);
+        return true;
+    case S::Input:
+        EnsureSection(level);
+        FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        return true;
+    case S::Select: {
+        EnsureSection(level);
+        TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        ParseSelectOptions(dynamic_cast<TListBoxFormControlObj*>(control));
+        return true;
+    }
+    case S::TextArea: {
+        EnsureSection(level);
+        TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        ParseTextAreaBody(dynamic_cast<TTextAreaFormControlObj*>(control));
+        return true;
+    }
+    case S::Form:
+        SetOpenForm(ThtmlForm::Create(FRoot, &P.TagAttributes));
+        return true;
+    case S::FormEnd:
+        SetOpenForm(nullptr);
+        return true;
+    case S::P:
+    case S::PEnd:
+        ReadParagraph(level);
+        return false;
+    case S::BR:
+        ReadBreak(level);
+        return true;
+    case S::H:
+        if (FFonts.size() < MaxFontLevels) {
+            Flush();
+            const HeadingFont& heading = HeadingFonts[std::size_t(std::clamp(P.HeadingLevel, 0, 6))];
+            PushFont();
+            Top().SetNormalSize(&FRoot, heading.Points);
+            if (heading.Bold)
+                Top().SetStyle(TFontStyles(Top().Style()) << fsBold);
+            AddToTarget(std::make_unique<THeadingSpace>(&FRoot, P.HeadingLevel));
+            FOpen = NewSection(level, AlignOf(P.TagAttributes, FAlignment));
+        }
+        return true;
+    case S::HEnd:
+        if (FFonts.size() > 1) {
+            Flush();
+            AddToTarget(std::make_unique<THeadingSpace>(&FRoot, P.HeadingLevel));
+            PopFont();
+        }
+        return true;
+    case S::Sub:
+    case S::Sup:
+        EnsureSection(level);
+        FRoot.InlineStyle.SubSupState = sy == S::Sub ? SubScript : SuperScript;
+        ChangeFont();
+        return true;
+    case S::SubEnd:
+    case S::SupEnd:
+        FRoot.InlineStyle.SubSupState = NoScript;
+        ChangeFont();
+        return true;
+    case S::TT:
+    case S::Code:
+    case S::Kbd:
+    case S::Samp:
+        if (PushFont())
+            SetFixedFont(Top());
+        ChangeFont();
+        return true;
+    case S::TTEnd:
+    case S::CodeEnd:
+    case S::KbdEnd:
+    case S::SampEnd:
+    case S::FontEnd:
+    case S::BigEnd:
+    case S::SmallEnd:
+        PopFont();
+        ChangeFont();
+        return true;
+    case S::Font:
+    case S::BaseFont:
+        if (ReadFont(sy == S::BaseFont))
+            ChangeFont();
+        return true;
+    case S::Big:
+    case S::Small:
+        ReadSize(sy == S::Big);
+        return true;
+    case S::Address:
+        Flush();
+        if (PushFont())
+            Top().SetStyle(TFontStyles(Top().Style()) << fsItalic);
+        FOpen = NewSection(level);
+        return true;
+    case S::AddressEnd:
+        Flush();
+        PopFont();
+        return true;
+    case S::A:
+        ReadLink(level);
+        return true;
+    case S::AEnd:
+        EndLink();
+        return true;
+    case S::Pre:
+        ParsePreformatted(level);
+        return false;
+    case S::Table:
+        ParseTable(level);
+        return false;
+    case S::Map:
+        ParseMap();
+        return true;
+    case S::Script:
+        ParseScript();
+        return true;
+    default:
+        return true;
+    }
+}
+
+// P and P end, and every further one that follows directly, give one
+// paragraph gap; the last one's ALIGN aligns the new section.
+void THtmlBuilder::ReadParagraph(int level)
+{
+    Flush();
+    if (!P.ParagraphSpaceDone)
+        AddToTarget(std::make_unique<TParagraphSpace>(&FRoot));
+    TJustify justify = FAlignment;
+    while (P.Symbol == S::P || P.Symbol == S::PEnd) {
+        justify = P.Symbol == S::P ? AlignOf(P.TagAttributes, FAlignment) : FAlignment;
+        P.SkipBlanks();
+        P.ParagraphSpaceDone = true;
+        P.NextToken();
+    }
+    FOpen = NewSection(level, justify);
+}
+
+void THtmlBuilder::ReadBreak(int level)
+{
+    // A BR with no section open (after a rule or a list) still breaks a line.
+    EnsureSection(level);
+    FOpen->AddBlankIfEmpty();
+    const TJustify justify = FOpen->Justify;
+    Flush();
+    FOpen = NewSection(level, justify);
+    FOpen->SetClear(P.TagAttributes);
+}
+
+void THtmlBuilder::ReadLink(int level)
+{
+    for (const auto& a : P.TagAttributes) {
+        if (a->Symbol == S::Href && !a->Text.empty()) {
+            EndLink();
+            FOpenLink.URL = a->Text;
+            FOpenLink.Target = AttributeOr(P.TagAttributes, S::Target);
+            FLinkOpen = true;
+            if (PushFont()) {
+                Top().SetStyle(TFontStyles(Top().Style()) << fsUnderline);
+                Top().SetColor(PaletteRelative(FRoot.HotSpotColor));
+            }
+            if (FOpen)
+                FOpen->HRef(S::Href, Top(), FOpenLink);
+        } else if (a->Symbol == S::Name && !a->Text.empty()) {
+            EnsureSection(level);
+            FAnchors.AddObject(UpperCase(a->Text), FOpen.get());
+        }
+    }
+}
+
+void THtmlBuilder::EndLink()
+{
+    if (FLinkOpen) {
+        FOpenLink.Clear();
+        FLinkOpen = false;
+        PopFont();
+    }
+    if (FOpen)
+        FOpen->HRef(S::AEnd, Top(), FOpenLink);
+}
+
+// FONT and BASEFONT. A FONT always pushes a level, so that its end tag pops
+// the right one; a BASEFONT changes the font only before anything is placed.
+bool THtmlBuilder::ReadFont(bool baseFont)
+{
+    bool applied = false;
+    int step = 0;
+    bool hasColor = false;
+    TColor color = clBlack;
+    AnsiString face;
+    for (const auto& a : P.TagAttributes) {
+        if (a->Symbol == S::Size) {
+            long long value = a->Value;
+            if (a->Text.size() >= 2 && (a->Text[0] == '+' || a->Text[0] == '-'))
+                value += FBaseFontStep;
+            step = int(std::clamp(value, 1LL, 7LL));
+            if (baseFont)
+                FBaseFontStep = step;
+            applied = true;
+        } else if (a->Symbol == S::Color && !baseFont) {
+            if (ParseColor(a->Text, color)) {
+                hasColor = true;
+                applied = true;
+            }
+        } else if (a->Symbol == S::Face && !baseFont) {
+            AnsiString text = a->Text.substr(0, MaxFaceText);
+            const std::size_t comma = text.find(',');
+            if (comma != AnsiString::npos)
+                text.erase(comma);
+            text = TrimBlanks(text);
+            if (!text.empty()) {
+                face = text;
+                applied = true;
+            }
+        }
+    }
+    if (baseFont) {
+        // Only before anything is placed: not once a section holds text.
+        if (step == 0 || FTarget != &FRoot || !FRoot.Empty() || (FOpen && FOpen->Len > 0))
+            return false;
+        Top().SetNormalSize(&FRoot, StepPoints(step));
+        return true;
+    }
+    if (!PushFont() || !applied)
+        return false;
+    if (hasColor)
+        Top().SetColor(PaletteRelative(color));
+    if (step > 0)
+        Top().SetNormalSize(&FRoot, StepPoints(step));
+    if (!face.empty())
+        Top().SetName(face);
+    return true;
+}
+
+// BIG and SMALL move one size step, within the steps; a size that is no
+// step stays. A level is pushed in any case, for the end tag.
+void THtmlBuilder::ReadSize(bool big)
+{
+    const int step = SizeStepOf(FInPre, Top().NormalSize);
+    if (PushFont() && step > 0) {
+        const int next = big ? std::min(step + 1, 7) : std::max(step - 1, 1);
+        if (next != step)
+            Top().SetNormalSize(&FRoot, StepPoints(next));
+    }
+    ChangeFont();
+}
+
+// --- lists ----------------------------------------------------------------------------------------------
+
+void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop)
+{
+    if (!CanNest())
+        return;
+    Nest nest(*this);
+    int number = 1;
+    char listChar = '1';
+    bool plain = false;
+    if (listSymbol == S::OL) {
+        TAttribute* a = nullptr;
+        if (P.TagAttributes.FindSymbol(S::Start, a) && a->Value >= 0)
+            number = a->Value;
+        if (P.TagAttributes.FindSymbol(S::Type, a) && !a->Text.empty())
+            listChar = a->Text[0];
+    } else if (listSymbol == S::UL) {
+        TAttribute* a = nullptr;
+        plain = P.TagAttributes.FindSymbol(S::Plain, a);
+    }
+    Flush();
+    P.NextToken();
+    if (ListEnds.Contains(P.Symbol))
+        return;
+    const HtmlSymbolSet blockStop = stop + ListEnds + HtmlSymbolSet{S::EndOfInput};
+    while (!ListEnds.Contains(P.Symbol) && P.Symbol != S::EndOfInput) {
+        const S sy = P.Symbol;
+        if (sy == S::LI) {
+            Flush();
+            if (listSymbol == S::OL) {
+                FOpen = std::make_unique<TOListItem>(&FRoot, level, Top(), &FOpenLink, listChar, number);
+                if (number < INT_MAX)
+                    ++number;
+            } else {
+                auto item = std::make_unique<TUListItem>(&FRoot, level, Top(), &FOpenLink);
+                item->NoBullet = plain;
+                FOpen = std::move(item);
+            }
+            P.SkipBlanks();
+            P.NextToken();
+            if (P.Symbol == S::P)
+                P.NextToken();
+        } else if (sy == S::DD || sy == S::DT) {
+            Flush();
+            FOpen = std::make_unique<TDListItem>(&FRoot, sy == S::DD ? level : level - 1, Top(), &FOpenLink);
+            P.NextToken();
+        } else if (ListStarts.Contains(sy) || sy == S::BlockQuote) {
+            if (sy == S::BlockQuote)
+                Flush();
+            ParseList(level + 1, sy, stop);
+            P.NextToken();
+        } else if (sy == S::Center || sy == S::Div) {
+            ParseBodyContent(level, blockStop);
+        } else if (sy == S::HR) {
+            Flush();
+            AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+            P.NextToken();
+        } else if (sy == S::Table) {
+            if (FOpen)
+                FOpen->AddBlankIfEmpty();
+            ParseTable(level);
+        } else if (InlineSymbols.Contains(sy)) {
+            ParseInlineToken(level);
+        } else if (stop.Contains(sy)) {
+            return;
+        } else {
+            P.NextToken();
+        }
+    }
+    Flush();
+}
+
+// --- tables ----------------------------------------------------------------------------------------------
+
+void THtmlBuilder::ParseTable(int level)
+{
+    if (!CanNest()) {
+        P.NextToken();
+        return;
+    }
+    Nest nest(*this);
+    EndLink();
+    const std::size_t fontDepth = FFonts.size();
+    TCell* const outer = FTarget;
+    const TJustify savedAlignment = FAlignment;
+    const TFontStyles savedStyle = FRoot.InlineStyle.StyleOverrides;
+    Flush();
+    FTarget = nullptr;
+    auto table = std::make_unique<ThtmlTable>(&FRoot, P.TagAttributes, FAlignment, outer, level);
+    std::unique_ptr<TCellList> row;
+    TJustify rowAlign = jNone;
+    int rowVAlign = 1;
+    std::unique_ptr<TCellObj> cell;
+
+    const auto finishCell = [&] {
+        if (!FTarget)
+            return;
+        Flush();
+        if (cell && row && FTarget == cell->Cell.get())
+            row->Add(std::move(cell));
+        cell.reset();
+        FTarget = nullptr;
+    };
+    const auto addRow = [&] {
+        if (row)
+            table->Rows.Add(std::move(row));
+    };
+    const auto restoreStyle = [&] {
+        EndLink();
+        PopFontsTo(fontDepth);
+        FRoot.InlineStyle.StyleOverrides = savedStyle;
+    };
+    // The table joins the list it started in, with what was read of it.
+    const auto finishTable = [&] {
+        restoreStyle();
+        finishCell();
+        addRow();
+        FTarget = outer;
+        if (outer)
+            outer->Add(std::move(table));
+        FAlignment = savedAlignment;
+    };
+
+    try {
+        P.NextToken();
+        while (P.Symbol != S::TableEnd && P.Symbol != S::EndOfInput) {
+            const S sy = P.Symbol;
+            switch (sy) {
+            case S::Text:
+                if (FTarget) {
+                    // The cell's content went on after a BODY end inside it.
+                    ParseBodyContent(0, TableSymbols);
+                } else {
+                    // Text outside any cell shows before the table.
+                    FTarget = outer;
+                    ParseBodyContent(0, TableSymbols);
+                    Flush();
+                    FTarget = nullptr;
+                }
+                break;
+            case S::TD:
+            case S::TH: {
+                restoreStyle();
+                if (!row) {
+                    row = std::make_unique<TCellList>();
+                    rowAlign = jNone;
+                    rowVAlign = 1;
+                } else {
+                    finishCell();
+                }
+                FAlignment = AlignOf(P.TagAttributes, rowAlign != jNone ? rowAlign : sy == S::TH ? jCentre : jLeft);
+                if (sy == S::TH)
+                    FRoot.InlineStyle.StyleOverrides << fsBold;
+                else
+                    FRoot.InlineStyle.StyleOverrides >> fsBold;
+                cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign), P.TagAttributes);
+                FTarget = cell->Cell.get();
+                P.SkipBlanks();
+                P.NextToken();
+                // A cell's content starts without a paragraph gap.
+                P.ParagraphSpaceDone = true;
+                ParseBodyContent(0, TableSymbols);
+                break;
+            }
+            case S::TDEnd:
+            case S::THEnd:
+                finishCell();
+                P.NextToken();
+                break;
+            case S::TR:
+                EndLink();
+                if (row) {
+                    finishCell();
+                    addRow();
+                }
+                row = std::make_unique<TCellList>();
+                rowAlign = AlignOf(P.TagAttributes, jNone);
+                rowVAlign = VAlignOf(P.TagAttributes, 1);
+                row->SetAttributes(P.TagAttributes);
+                P.NextToken();
+                break;
+            case S::TREnd:
+                EndLink();
+                if (row) {
+                    finishCell();
+                    addRow();
+                }
+                P.NextToken();
+                break;
+            case S::Caption:
+                restoreStyle();
+                finishCell();
+                if (const AnsiString* align = AttributeText(P.TagAttributes, S::Align))
+                    table->TopCaption = LowerCase(*align) != "bottom";
+                FTarget = table->Caption->Cell.get();
+                FAlignment = jCentre;
+                P.NextToken();
+                ParseBodyContent(0, TableSymbols);
+                Flush();
+                FTarget = nullptr;
+                if (P.Symbol == S::CaptionEnd)
+                    P.NextToken();
+                break;
+            default:
+                P.NextToken();
+                break;
+            }
+        }
+    } catch (...) {
+        finishTable();
+        throw;
+    }
+    finishTable();
+    P.NextToken();
+}
+
+// --- raw text: preformatted lines, options, text areas, maps, scripts ---------------------------------
+
+void THtmlBuilder::ParsePreformatted(int level)
+{
+    Flush();
+    if (PushFont())
+        SetFixedFont(Top());
+    FOpen = NewPreformatted(level);
+    FInPre = true;
+    P.KeepBlanks = true;
+    AnsiString line;
+    const auto addLine = [&] {
+        if (line.empty())
+            return;
+        if (!FOpen)
+            FOpen = NewPreformatted(level);
+        FOpen->AddText(line);
+        line.clear();
+    };
+    // Every source line is a section of its own.
+    const auto endLine = [&] {
+        addLine();
+        if (!FOpen)
+            FOpen = NewPreformatted(level);
+        Flush();
+        FOpen = NewPreformatted(level);
+    };
+    const auto finish = [&] {
+        addLine();
+        Flush();
+        P.KeepBlanks = false;
+        FInPre = false;
+    };
+    try {
+        for (;;) {
+            const char c = P.CurrentChar;
+            if (c == EndOfInputChar)
+                break;
+            if (c == '\r') {
+                endLine();
+                P.AdvanceChar();
+            } else if (c == '&') {
+                P.ReadEntity();
+                line += P.TokenText;
+            } else if (c == '<') {
+                P.TokenText.clear();
+                P.ReadTag();
+                const S sy = P.Symbol;
+                if (sy == S::Text) {
+                    line += P.TokenText;
+                } else if (sy == S::PreEnd || sy == S::TDEnd || sy == S::THEnd) {
+                    break;
+                } else if (sy == S::BR || sy == S::P) {
+                    endLine();
+                    if (P.CurrentChar == '\r')
+                        P.AdvanceChar();
+                } else if (PreformattedTags.Contains(sy)) {
+                    addLine();
+                    if (!FOpen)
+                        FOpen = NewPreformatted(level);
+                    HandleInline(level);
+                }
+            } else {
+                line += c;
+                P.AdvanceChar();
+                if (line.size() > MaxPreRun)
+                    addLine();
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    PopFont();
+    P.NextToken();
+}
+
+void THtmlBuilder::ParseSelectOptions(TListBoxFormControlObj* control)
+{
+    bool open = false;
+    AnsiString text;
+    AnsiString value;
+    bool selected = false;
+    const auto complete = [&] {
+        if (!open)
+            return;
+        const AnsiString trimmed = TrimBlanks(text);
+        if (!trimmed.empty() && control)
+            control->AddOption(trimmed, value, selected);
+    };
+    P.NextToken();
+    while (P.Symbol != S::SelectEnd && P.Symbol != S::EndOfInput) {
+        if (P.Symbol == S::Text) {
+            if (open && text.size() < MaxOptionText)
+                text += P.TokenText.substr(0, MaxOptionText - text.size());
+        } else if (P.Symbol == S::Option || P.Symbol == S::OptionEnd) {
+            complete();
+            open = P.Symbol == S::Option;
+            text.clear();
+            value.clear();
+            selected = false;
+            if (open) {
+                TAttribute* a = nullptr;
+                selected = P.TagAttributes.FindSymbol(S::Selected, a);
+                value = AttributeOr(P.TagAttributes, S::Value).substr(0, MaxOptionText);
+            }
+        }
+        P.NextToken();
+    }
+    complete();
+    if (control)
+        control->Restore();
+}
+
+// The text of a TEXTAREA as written, markup included, up to "</textarea".
+void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
+{
+    AnsiString line;
+    for (;;) {
+        const char c = P.CurrentChar;
+        if (c == EndOfInputChar)
+            break;
+        if (c == '\r') {
+            if (control)
+                control->AddLine(line);
+            line.clear();
+            P.AdvanceChar();
+        } else if (c == '&') {
+            P.ReadEntity();
+            line += P.TokenText;
+        } else if (c == '<') {
+            AnsiString tag(1, '<');
+            P.AdvanceChar();
+            while (P.CurrentChar != ' ' && P.CurrentChar != '\r' && P.CurrentChar != '>' &&
+                   P.CurrentChar != EndOfInputChar) {
+                tag += P.CurrentChar;
+                P.AdvanceChar();
+            }
+            if (SameText(tag, "</textarea")) {
+                while (P.CurrentChar != '>' && P.CurrentChar != EndOfInputChar)
+                    P.AdvanceChar();
+                P.AdvanceChar();
+                break;
+            }
+            line += tag;
+        } else {
+            for (std::size_t n = 0; n < ParserState::MaxTextRun; ++n) {
+                const char t = P.CurrentChar;
+                if (t == '\r' || t == '&' || t == '<' || t == EndOfInputChar)
+                    break;
+                line += t;
+                P.AdvanceChar();
+            }
+        }
+    }
+    if (!line.empty() && control)
+        control->AddLine(line);
+    if (control)
+        control->Restore();
+}
+
+void THtmlBuilder::ParseMap()
+{
+    auto map = std::make_unique<TMapItem>();
+    map->MapTitle = UpperCase(AttributeOr(P.TagAttributes, S::Name));
+    P.NextToken();
+    while (P.Symbol != S::MapEnd && P.Symbol != S::EndOfInput) {
+        if (P.Symbol == S::Area)
+            map->AddArea(AreaAttributes(P.TagAttributes));
+        P.NextToken();
+    }
+    if (P.Symbol == S::MapEnd)
+        FRoot.MapList.Add(std::move(map));
+}
+
+// A script's text goes to the document's OnScript; without a handler it is
+// read and dropped.
+void THtmlBuilder::ParseScript()
+{
+    const TScriptEvent handler = FRoot.OnScript;
+    const AnsiString language = AttributeOr(P.TagAttributes, S::Language);
+    struct RawModeOff {
+        ParserState& Parser;
+        ~RawModeOff() { Parser.RawScriptMode = false; }
+    } rawModeOff{P};
+    P.RawScriptMode = bool(handler);
+    AnsiString script;
+    for (;;) {
+        const char c = P.CurrentChar;
+        if (c == EndOfInputChar)
+            break;
+        if (c == '\r') {
+            if (handler)
+                script += "\r\n";
+            P.AdvanceChar();
+        } else if (c == '<') {
+            AnsiString tag(1, '<');
+            P.AdvanceChar();
+            while (tag.size() < 8 && (P.CurrentChar == '/' || (P.UpperChar >= 'A' && P.UpperChar <= 'Z'))) {
+                tag += P.CurrentChar;
+                P.AdvanceChar();
+            }
+            if (P.CurrentChar == '>') {
+                tag += '>';
+                P.AdvanceChar();
+            }
+            if (SameText(tag, "</script>"))
+                break;
+            if (handler)
+                script += tag;
+        } else {
+            for (std::size_t n = 0; n < ParserState::MaxTextRun; ++n) {
+                const char t = P.CurrentChar;
+                if (t == '\r' || t == '<' || t == EndOfInputChar)
+                    break;
+                if (handler)
+                    script += t;
+                P.AdvanceChar();
+            }
+        }
+    }
+    if (handler)
+        handler(FRoot.OwnerViewer, language, std::move(script));
+}
+
+// --- plain text --------------------------------------------------------------------------------------------
+
+void THtmlBuilder::ParseText()
+{
+    Flush();
+    if (PushFont())
+        SetFixedFont(Top());
+    FOpen = NewPreformatted(0);
+    P.KeepBlanks = true;
+    P.AdvanceChar();
+    AnsiString line;
+    const auto addLine = [&] {
+        if (!line.empty())
+            FOpen->AddText(line);
+        line.clear();
+    };
+    for (;;) {
+        const char c = P.CurrentChar;
+        if (c == EndOfInputChar)
+            break;
+        if (c == '\r') {
+            addLine();
+            Flush();
+            FOpen = NewPreformatted(0);
+        } else {
+            line += c;
+            if (line.size() > MaxPreRun)
+                addLine();
+        }
+        P.AdvanceChar();
+    }
+    addLine();
+    Flush();
+    P.KeepBlanks = false;
+    PopFont();
+}
+
+}  // namespace
+
+void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,
+                     const THtmlParseEvents& events, THtmlParseInfo& info)
+{
+    THtmlBuilder builder(root, anchorNames, events, info);
+    builder.P.SetBufferSource(html.data(), html.size());
+    builder.ParseHtml();
+}
+
+void ParseHtmlStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines,
+                      const THtmlParseEvents& events, THtmlParseInfo& info)
+{
+    THtmlBuilder builder(root, anchorNames, events, info);
+    builder.P.SetStringsSource(lines);
+    builder.ParseHtml();
+}
+
+void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
+                   const THtmlParseEvents& events, THtmlParseInfo& info)
+{
+    THtmlBuilder builder(root, anchorNames, events, info);
+    builder.P.SetFileSource(fileName);
+    builder.ParseHtml();
+}
+
+void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines)
+{
+    THtmlParseInfo info;
+    THtmlBuilder builder(root, anchorNames, {}, info);
+    builder.P.SetStringsSource(lines);
+    builder.ParseText();
+}
+
+void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName)
+{
+    THtmlParseInfo info;
+    THtmlBuilder builder(root, anchorNames, {}, info);
+    builder.P.SetFileSource(fileName);
+    builder.ParseText();
+}

@@ -1,0 +1,410 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "DocumentFixture.h"
+#include "ModelDump.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class BuilderTest : public DocumentTest {
+protected:
+    std::string Build(const std::string& html, const THtmlParseEvents& events = {})
+    {
+        root.Clear();
+        root.SetDefaultFonts("Times New Roman", "Courier New", 12, clBlack, clBlue, clWhite);
+        anchors.Clear();
+        ParseHtmlBuffer(root, anchors, html, events, info);
+        return modeldump::Dump(root, &anchors, &info);
+    }
+    TStringList anchors;
+    THtmlParseInfo info;
+};
+
+struct GoldenCase {
+    const char* name;
+    const char* html;
+    const char* dump;
+};
+
+// Each snippet as the document model it reads into.
+const GoldenCase GoldenCases[] = {
+    {"paragraph tags in a row give one gap", "<p><p></p><p>text", R"(
+text L0 left ""
+  @0 Times New Roman 12
+paragraph-space
+text L0 left "text"
+  @0 Times New Roman 12
+)"},
+    {"text before the first row shows above the table", "<table>before<tr><td>cell</table>", R"(
+text L0 left ""
+  @0 Times New Roman 12
+text L0 left "before"
+  @0 Times New Roman 12
+table left pad=1 space=2
+  row
+    cell valign=1
+      text L0 left "cell"
+        @0 Times New Roman 12
+        @4 Times New Roman 12
+)"},
+    {"a list end tag closes the innermost list", "<ul><li>a<ol><li>b</ul>c</ul>d", R"(
+text L0 left ""
+  @0 Times New Roman 12
+ul-item L1 left "a"
+  @0 Times New Roman 12
+ol-item type=1 n=1 L2 left "b"
+  @0 Times New Roman 12
+text L1 left "c"
+  @0 Times New Roman 12
+text L0 left "d"
+  @0 Times New Roman 12
+)"},
+    {"font sizes are steps from the base size",
+     "<font size=+1>a</font><font size=9>b</font>x<basefont size=5>y<font size=+1>z</font>", R"(
+text L0 left "abxyz"
+  @0 Times New Roman 14
+  @1 Times New Roman 36
+  @2 Times New Roman 12
+  @4 Times New Roman 24
+  @5 Times New Roman 12
+)"},
+    {"BIG at the largest step keeps it and its end tag restores", "<font size=7><big>a</big>b</font>c", R"(
+text L0 left "abc"
+  @0 Times New Roman 36
+  @1 Times New Roman 36
+  @2 Times New Roman 12
+)"},
+    {"headings", "<h2 align=center>Head</h2>after<h9>nine</h9>", R"(
+text L0 left ""
+  @0 Times New Roman 12
+heading-space 2
+text L0 centre "Head"
+  @0 Times New Roman 18 b
+heading-space 2
+text L0 left "after"
+  @0 Times New Roman 12
+heading-space 0
+text L0 left "nine"
+  @0 Times New Roman 12
+heading-space 0
+)"},
+    {"a text area keeps its markup", "<textarea name=t><b>x</b>\n&lt;two</textarea>after", R"(
+text L0 left "{ctl}after"
+  @0 Times New Roman 12
+  textarea @0 name=t |<b>x</b> |<two
+form 0 method=Get controls=1
+)"},
+    {"preformatted lines keep their blanks, one section a line", "<pre>a  b\n<b>c</b>d<br>e</pre>f", R"(
+text L0 left ""
+  @0 Times New Roman 12
+pre L0 left "a  b"
+  @0 Courier New 10 fixed
+pre L0 left "cd"
+  @0 Courier New 10 b fixed
+  @1 Courier New 10 fixed
+pre L0 left "e"
+  @0 Courier New 10 fixed
+text L0 left "f"
+  @0 Times New Roman 12
+)"},
+    {"options: blank ones are dropped", "<select name=s><option>  <option value=2 selected>Two</select>", R"(
+text L0 left "{ctl}"
+  @0 Times New Roman 12
+  combo @0 name=s [Two=2 selected]
+form 0 method=Get controls=1
+)"},
+    {"text before BODY goes, BODY's colours stay", "before<body bgcolor=red text=#00ff00 link=navy>after", R"(
+background #FF0000
+text #00FF00
+link #000080
+text L0 left "after"
+  @0 Times New Roman 12
+)"},
+    {"styles are flags, not a stack", "<b><b>x</b>y<i>z</i>", R"(
+text L0 left "xyz"
+  @0 Times New Roman 12 b
+  @1 Times New Roman 12
+  @2 Times New Roman 12 i
+  @3 Times New Roman 12
+)"},
+    {"an anchor named before BODY names the body's top", "<a name=top>x</a><body>y<a name=Mid>m</a>", R"(
+text L0 left "ym"
+  @0 Times New Roman 12
+  @2 Times New Roman 12
+anchor TOP -> "ym"
+anchor MID -> "ym"
+)"},
+    {"a BR with no section open breaks a line", "<hr><br>x", R"(
+text L0 left ""
+  @0 Times New Roman 12
+hr size=2 centre
+text L0 left " "
+  @0 Times New Roman 12
+text L0 left "x"
+  @0 Times New Roman 12
+)"},
+    {"links and their targets", "<a href=\"a.htm\" target=f>link</a> plain <a href=b.htm>b</a>", R"(
+text L0 left "link plain b"
+  @0 Times New Roman 12 u #0000FF link=a.htm target=f
+  @4 Times New Roman 12
+  @11 Times New Roman 12 u #0000FF link=b.htm
+  @12 Times New Roman 12
+)"},
+    {"ordered, bulleted and definition lists", "<ol type=A start=3><li>a<li><p>b</ol><ul plain><li>c</ul><dl><dt>t<dd>d</dl>", R"(
+text L0 left ""
+  @0 Times New Roman 12
+ol-item type=A n=3 L1 left "a"
+  @0 Times New Roman 12
+ol-item type=A n=4 L1 left "b"
+  @0 Times New Roman 12
+ul-item plain L1 left "c"
+  @0 Times New Roman 12
+dl-item L0 left "t"
+  @0 Times New Roman 12
+dl-item L1 left "d"
+  @0 Times New Roman 12
+)"},
+    {"tables: rows, cells, captions, nesting",
+     "<table border width=50% bgcolor=silver><caption align=bottom>cap</caption>"
+     "<tr bgcolor=red><th>h<td align=right valign=top colspan=2>d<tr><td><table><td>in</table></table>x", R"(
+text L0 left ""
+  @0 Times New Roman 12
+table left width=500/1000 border pad=1 space=4 bg=#C0C0C0
+  caption bottom
+    text L0 centre "cap"
+      @0 Times New Roman 12
+  row bg=#FF0000
+    cell valign=1
+      text L0 centre "h"
+        @0 Times New Roman 12 b
+        @1 Times New Roman 12 b
+    cell colspan=2 valign=0
+      text L0 right "d"
+        @0 Times New Roman 12
+        @1 Times New Roman 12
+  row
+    cell valign=1
+      table left pad=1 space=2
+        row
+          cell valign=1
+            text L0 left "in"
+              @0 Times New Roman 12
+              @2 Times New Roman 12
+text L0 left "x"
+  @0 Times New Roman 12
+)"},
+    {"CENTER and DIV align their content", "<center>a<div align=right>b</div>c</center>d", R"(
+text L0 left ""
+  @0 Times New Roman 12
+text L0 centre "a"
+  @0 Times New Roman 12
+text L0 right "b"
+  @0 Times New Roman 12
+text L0 centre "c"
+  @0 Times New Roman 12
+text L0 left "d"
+  @0 Times New Roman 12
+)"},
+    {"forms and their controls", "<form action=go method=post><input name=q value=v><input type=hidden name=h value=1>"
+                                 "<input type=submit></form><input type=checkbox name=c>", R"(
+text L0 left "{ctl}{ctl}{ctl}"
+  @0 Times New Roman 12
+  edit @0 name=q value=v
+  button @1 name=
+  checkbox @2 name=c value=On
+form 0 method=post action=go controls=3
+form 1 method=Get controls=1
+)"},
+    {"image maps", "<map name=m><area shape=rect coords=0,0,10,10 href=x><area shape=poly coords=1,2></map>z", R"(
+text L0 left "z"
+  @0 Times New Roman 12
+map M areas=1
+)"},
+    {"a script without a handler is dropped", "<script>if (a<b) document.write(\"</p>\")</script>after", R"(
+text L0 left "after"
+  @0 Times New Roman 12
+)"},
+    {"title, base, comments and declarations",
+     "<!DOCTYPE html><html><head><title>My  page</title><base href=http://x/ target=t></head><!-- c -->z", R"(
+title "My page"
+base http://x/
+base-target t
+text L0 left "z"
+  @0 Times New Roman 12
+)"},
+    {"fixed fonts, sub- and superscripts, addresses", "<tt>t</tt><sub>s</sub><sup>p</sup>n<address>a</address>", R"(
+text L0 left "tspn"
+  @0 Courier New 10 fixed
+  @1 Times New Roman 9 sub
+  @2 Times New Roman 9 sup
+  @3 Times New Roman 12
+text L0 left "a"
+  @0 Times New Roman 12 i
+)"},
+    {"images", "<img src=a.gif alt=A width=10 height=20 align=left>t<a href=l><img src=b.gif></a>", R"(
+text L0 left "{img}t{img}"
+  @0 Times New Roman 12
+  @2 Times New Roman 12 u #0000FF link=l
+  @3 Times New Roman 12
+  img @0 src=a.gif alt=A w=10 h=20 align=3
+  img @2 src=b.gif align=2
+)"},
+};
+
+TEST_F(BuilderTest, GoldenDumps)
+{
+    const bool print = std::getenv("TENVAREL_PRINT_DUMPS") != nullptr;
+    for (const GoldenCase& c : GoldenCases) {
+        const std::string dump = Build(c.html);
+        if (print)
+            std::printf("=== %s\n%s", c.name, dump.c_str());
+        EXPECT_EQ("\n" + dump, c.dump) << c.name << "\n" << c.html;
+    }
+}
+
+TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
+{
+    TObject viewer;
+    TSectionList document(&viewer, nullptr);
+    std::vector<std::string> calls;
+    THtmlParseEvents events;
+    events.Meta = [&](TObject* sender, const AnsiString& httpEq, const AnsiString& name, const AnsiString& content) {
+        EXPECT_EQ(sender, &viewer);
+        calls.push_back("meta " + httpEq + "|" + name + "|" + content);
+    };
+    events.Sound = [&](TObject* sender, const AnsiString& source, int loop, bool terminate) {
+        EXPECT_EQ(sender, &viewer);
+        calls.push_back("sound " + source + " " + std::to_string(loop) + (terminate ? " stop" : ""));
+    };
+    const std::string included = "<b>in</b>";
+    events.Include = [&](TObject*, const AnsiString& command, TStrings* params, const char*& buffer, int& size) {
+        calls.push_back("include " + command + " " + params->Text());
+        buffer = included.data();
+        size = int(included.size());
+    };
+    document.OnScript = [&](TObject* sender, const AnsiString& language, AnsiString script) {
+        EXPECT_EQ(sender, &viewer);
+        calls.push_back("script " + language + ": " + script);
+    };
+    ParseHtmlBuffer(document, anchors,
+                    "<meta http-equiv=refresh content=\"5; url=a.htm\"><meta name=keywords>"
+                    "<bgsound src=a.wav><bgsound src=b.wav loop=3><bgsound>"
+                    "<!--#insert file=\"x\"-->!"
+                    "<script language=JavaScript>a<b;\nif (x) {}</script>after",
+                    events, info);
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "meta refresh||5; url=a.htm",
+                         "meta |keywords|",
+                         "sound a.wav 1",
+                         "sound b.wav 3",
+                         "include insert FILE=\"x\"\r\n",
+                         "script JavaScript: a<b;\r\nif (x) {}",
+                     }));
+    EXPECT_EQ(modeldump::Dump(document), R"(text L0 left "in!after"
+  @0 Times New Roman 12 b
+  @2 Times New Roman 12
+)");
+
+    // A script handler that raises stops the document there.
+    document.Clear();
+    document.OnScript = [](TObject*, const AnsiString&, AnsiString) { throw Exception("script failed"); };
+    EXPECT_THROW(ParseHtmlBuffer(document, anchors, "before<script>x</script>after", {}, info), Exception);
+    EXPECT_EQ(modeldump::Dump(document), R"(text L0 left "before"
+  @0 Times New Roman 12
+)");
+}
+
+// An open comment at the end stops reading; what was read stays, tables and
+// cells included, and every anchor still names a section of the document.
+TEST_F(BuilderTest, AnOpenCommentKeepsWhatWasRead)
+{
+    root.Clear();
+    EXPECT_THROW(ParseHtmlBuffer(root, anchors,
+                                 "<title>T</title>top<table><tr><td><a name=cell>a</a><ul><li><pre>p\n<!-- open",
+                                 {}, info),
+                 EParseError);
+    EXPECT_EQ(info.TitleText, "T");
+    EXPECT_EQ(modeldump::Dump(root, &anchors), R"(text L0 left "top"
+  @0 Times New Roman 12
+  @3 Times New Roman 12
+table left pad=1 space=2
+  row
+    cell valign=1
+      text L0 left "a"
+        @0 Times New Roman 12
+        @1 Times New Roman 12
+      ul-item L1 left ""
+        @0 Times New Roman 12
+      pre L1 left "p"
+        @0 Courier New 10 fixed
+      pre L1 left " "
+        @0 Courier New 10 fixed
+anchor CELL -> "a"
+)");
+    EXPECT_EQ(OpenForm(), nullptr);
+}
+
+// Nesting far beyond any real page is read in bounded depth, and the
+// document still lays out.
+TEST_F(BuilderTest, DeepNestingIsBounded)
+{
+    for (const char* open : {"<table><tr><td>", "<ul><li>", "<center>", "<div>", "<blockquote>", "<dl><dd><ol><li>"}) {
+        std::string html;
+        for (int i = 0; i < 5000; ++i)
+            html += open;
+        html += "deep";
+        Build(html);
+        Layout(600);
+        if (open[1] != 't')
+            EXPECT_GE(root.SearchText(0, "deep", true), 0) << open;
+        Paint(600);
+    }
+    std::string wide = "<table><tr>";
+    for (int i = 0; i < 2000; ++i)
+        wide += "<td>" + std::to_string(i);
+    Build(wide);
+    Layout(600);
+    ASSERT_EQ(root.Count(), 2);
+    EXPECT_EQ(static_cast<ThtmlTable*>(root[1])->NumCols, MaxTableColumns);
+}
+
+TEST_F(BuilderTest, StringsFilesAndPlainText)
+{
+    TStringList lines;
+    lines.Add("<b>one</b>");
+    lines.Add("two   three");
+    root.Clear();
+    ParseHtmlStrings(root, anchors, lines, {}, info);
+    const std::string fromStrings = modeldump::Dump(root);
+    EXPECT_EQ(fromStrings, R"(text L0 left "one two three "
+  @0 Times New Roman 12 b
+  @3 Times New Roman 12
+)");
+
+    TempDir dir;
+    const std::string file = dir.Write("page.htm", "<b>one</b>\r\ntwo   three\r\n");
+    root.Clear();
+    ParseHtmlFile(root, anchors, file, {}, info);
+    EXPECT_EQ(modeldump::Dump(root), fromStrings);
+    EXPECT_THROW(ParseHtmlFile(root, anchors, dir.File("missing.htm"), {}, info), EInOutError);
+
+    lines.Clear();
+    lines.Add("  <b>kept</b> &amp;");
+    lines.Add("<!-- gone -->");
+    root.Clear();
+    ParseTextStrings(root, anchors, lines);
+    EXPECT_EQ(modeldump::Dump(root), R"(text L0 left ""
+  @0 Times New Roman 12
+pre L0 left "  <b>kept</b> &amp;"
+  @0 Courier New 10 fixed
+pre L0 left " "
+  @0 Courier New 10 fixed
+pre L0 left " "
+  @0 Courier New 10 fixed
+)");
+}
+
+}  // namespace
