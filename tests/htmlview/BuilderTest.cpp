@@ -358,8 +358,9 @@ TEST_F(BuilderTest, DeepNestingIsBounded)
         html += "deep";
         Build(html);
         Layout(600);
-        if (open[1] != 't')
+        if (open[1] != 't') {
             EXPECT_GE(root.SearchText(0, "deep", true), 0) << open;
+        }
         Paint(600);
     }
     std::string wide = "<table><tr>";
