@@ -1,10 +1,6 @@
 // Internal to the class library: the meeting point with the windowing system.
-// Only classlib/*.cpp include this header.
-//
-// Text crosses the boundary as Windows-1252: each byte maps to one Unicode
-// character and back. The five bytes that 1252 leaves undefined (0x81, 0x8D,
-// 0x8F, 0x90, 0x9D) map to the control characters of the same value, so that
-// every byte string survives a round trip.
+// Only classlib/*.cpp include this header. Text crosses the boundary through
+// platform/QtText.h, as Windows-1252.
 #pragma once
 
 #include <QColor>
@@ -21,13 +17,7 @@
 
 #include "classlib/Controls.h"
 #include "classlib/Graphics.h"
-
-QString ToQString(const AnsiString& bytes);
-// Characters outside 1252 become '?'.
-AnsiString FromQString(const QString& text);
-char16_t CharFrom1252(unsigned char byte);
-// -1 when the character has no byte.
-int CharTo1252(char16_t ch);
+#include "platform/QtText.h"
 
 QColor ToQColor(TColor color);
 TColor FromQColor(const QColor& color);

@@ -8,8 +8,8 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "classlib/ShellIcons.h"
 #include "platform/Resources.h"
-#include "platform/ShellIcons.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // system clock, the C library's resolver, a detached process start, the
 // desktop's clipboard and the registry file beside the program.
 #include "platform/Hooks.h"
-#include "classlib/QtBridge.h"
+#include "platform/QtText.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,7 +3,7 @@
 // which builds its window with the same helpers, has none.
 #include "workbench/FormBuild.h"
 
-#include "platform/Skin.h"
+#include "classlib/Skin.h"
 #include "workbench/SubmitMain.h"
 
 void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder)

@@ -7,6 +7,7 @@
 
 #include "classlib/ComCtrls.h"
 #include "classlib/IniFiles.h"
+#include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "classlib/Timer.h"
 #include "controls/ExListV.h"
@@ -14,7 +15,6 @@
 #include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"
 #include "platform/Hooks.h"
-#include "platform/Skin.h"
 #include "transport/StHttpProt.h"
 #include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"

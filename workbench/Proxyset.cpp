@@ -1,10 +1,10 @@
 #include "workbench/Proxyset.h"
 
 #include "classlib/IniFiles.h"
+#include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
-#include "platform/Skin.h"
 #include "transport/HttpProt.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"

@@ -1,10 +1,10 @@
 #include "workbench/Spider.h"
 
+#include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"
-#include "platform/Skin.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 

@@ -1,10 +1,10 @@
 #include "workbench/UpdateBox.h"
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
-#include "platform/Skin.h"
 #include "transport/HttpProt.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"

@@ -4,7 +4,7 @@
 // tests), after the updater itself has been built.
 #include <string_view>
 
-#include "platform/OleCtnrs.h"
+#include "classlib/OleCtnrs.h"
 
 #ifndef TENVAREL_UPDATER_IMAGE
 #error "TENVAREL_UPDATER_IMAGE names the updater file to carry"

@@ -1,4 +1,4 @@
-#include "platform/Skin.h"
+#include "classlib/Skin.h"
 
 TSkinForm::TSkinForm(TComponent* AOwner) : TComponent(AOwner) {}
 TSkinForm::~TSkinForm() = default;

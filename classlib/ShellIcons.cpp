@@ -1,4 +1,4 @@
-#include "platform/ShellIcons.h"
+#include "classlib/ShellIcons.h"
 
 #include <memory>
 

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/OleCtnrs.h"
 #include "classlib/SysUtils.h"
 #include "platform/Hooks.h"
-#include "platform/OleCtnrs.h"
 #include "support/TempDir.h"
 
 namespace {

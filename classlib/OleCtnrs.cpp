@@ -1,4 +1,4 @@
-#include "platform/OleCtnrs.h"
+#include "classlib/OleCtnrs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
