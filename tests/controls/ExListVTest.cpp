@@ -856,7 +856,11 @@ TEST(ExListViewDefaults, EveryPropertyStartsAsTheComponentGivesIt)
     EXPECT_EQ(h.CellSpacing, 0);
     EXPECT_TRUE(h.SaveColor && h.SaveFonts);
     EXPECT_EQ(h.Width, 100);
-    EXPECT_FALSE(list.ColumnSize()->Save);
+    EXPECT_FALSE(p.Centered || p.RepeatHeaders || p.UseFixedHeight || p.UseFixedWidth);
+    EXPECT_EQ(p.BorderStyle, psSolid);
+    EXPECT_TRUE(p.TitleText.empty() && p.PagePrefix.empty() && p.PageSuffix.empty() && p.JobName.empty());
+    EXPECT_FALSE(list.ColumnSize()->Save || list.ColumnSize()->Stretch);
+    EXPECT_TRUE(list.ColumnSize()->Key.empty() && list.ColumnSize()->Section.empty());
     EXPECT_EQ(list.ColumnSize()->Storage, stInifile);
     TDetails& d = *list.DetailView();
     EXPECT_FALSE(d.Visible());
@@ -864,8 +868,11 @@ TEST(ExListViewDefaults, EveryPropertyStartsAsTheComponentGivesIt)
     EXPECT_EQ(d.Height(), 16);
     EXPECT_EQ(d.Indent(), 0);
     EXPECT_EQ(d.Font()->Color(), clBlue);
+    EXPECT_FALSE(d.SplitLine());
     d.SetColumn(-2);
+    d.SetHeight(-1);
     EXPECT_EQ(d.Column(), 0);
+    EXPECT_EQ(d.Height(), 16);
 }
 
 // --- the delimited files through the list ------------------------------------------------

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <QScrollBar>
+#include <QTableView>
+
 #include "MainFixture.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
@@ -103,6 +106,11 @@ TEST(MainWindowScreenshots, TheThreeListsWithRows)
     engines->Items()->Item(1)->SetSelected(true);
     SubmitMain->ShowPage(pgSubmit, SubmitMain->PageControl2, SubmitMain->TabSheet2);
     Save(SubmitMain, dir / "list-engines-after-run.png");
+    // The list is wider than its page: the same rows scrolled to the Date and Type columns.
+    QScrollBar* sideways = static_cast<QTableView*>(engines->Widget())->horizontalScrollBar();
+    sideways->setValue(sideways->maximum());
+    Save(SubmitMain, dir / "list-engines-after-run-right.png");
+    sideways->setValue(0);
 
     TExListView* rank = SubmitMain->RankView;
     const AnsiString query = "http://www.google.com/search?q=web+promotion&hl=en&lr=&safe=off&start=0&sa=N";
