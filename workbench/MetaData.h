@@ -1,0 +1,56 @@
+// Meta tags as data: the head block built from the MetaTags page, and its
+// splice into the head of an HTML page.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "classlib/SysUtils.h"
+#include "workbench/ProjectData.h"
+
+// What the MetaTags page holds; a tag whose box is unchecked is left out.
+struct MetaTagFields {
+    AnsiString title;
+    AnsiString keywords;
+    AnsiString description;
+    AnsiString author;
+    AnsiString copyright;
+    AnsiString creator;  // the program's name
+    AnsiString distribution;
+    AnsiString rating;
+    AnsiString robots;
+    bool keywordsOn = true;
+    bool descriptionOn = true;
+    bool authorOn = true;
+    bool copyrightOn = true;
+    bool distributionOn = false;
+    bool ratingOn = false;
+    bool robotsOn = false;
+};
+
+// The block, one tag a line, from "<HEAD>" to "</HEAD>". Texts go in as typed.
+std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& fields);
+
+// The length counters of the MetaTags page.
+inline constexpr LengthCounter MetaCounters[] = {
+    {"TitleMet", "CLED1Met", false, 60, nullptr},
+    {"DescriptionMet", "CLED2Met", false, 250, nullptr},
+    {"Key1Met", "CLED3Met", true, 250, nullptr},
+};
+
+// The page with the block in place of its head: from the head's start tag
+// through its end tag and the line break after it, or, when the head holds a
+// script, up to the first script (the scripts and the page's own end tag
+// stay, and the block goes without its "</HEAD>" line). The block's lines end
+// with CR LF; every byte outside the replaced span is kept. Tags are found in
+// any case, "<head" only as a tag of its own ("<header" is none). Nothing
+// when the head cannot be found in order: no start tag, no end tag, or an end
+// tag before the start tag.
+std::optional<AnsiString> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block);
+
+// Injects the block into the page file: keeps the file's bytes as they are in
+// fileName + ".bac" unless that copy exists already (the first one holds the
+// page before any injection), then writes the spliced page through a
+// temporary file and a rename. False, with nothing written, when the head
+// cannot be found. Throws the class library's file errors.
+bool InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);
