@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -427,9 +428,54 @@ void TMemoStrings::AddLines(std::vector<AnsiString> added, std::vector<TObject*>
     Store(lines);
 }
 
+namespace {
+
+// The memo's window: the edit control, which lets its memo paint over the
+// text area after each paint and tells it of scrolling.
+class TMemoEdit : public QPlainTextEdit {
+public:
+    explicit TMemoEdit(TMemo* memo) : FMemo(memo) {}
+    int FirstVisibleBlockNumber() const { return firstVisibleBlock().blockNumber(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPlainTextEdit::paintEvent(event);
+        if (FMemo->Destroying())
+            return;
+        QPainter painter(viewport());
+        TQtCanvas canvas(&painter, FromQRect(event->rect()));
+        canvas.SetFont(FMemo->Font());
+        canvas.Brush()->SetColor(FMemo->Color());
+        SafeCall([&] { FMemo->HandlePaintOver(&canvas); });
+    }
+    void scrollContentsBy(int dx, int dy) override
+    {
+        QPlainTextEdit::scrollContentsBy(dx, dy);
+        if (!FMemo->Destroying())
+            SafeCall([&] { FMemo->HandleScrolled(dy != 0); });
+    }
+
+private:
+    TMemo* FMemo;
+};
+
+TMemoEdit* EditOf(const TMemo* memo)
+{
+    return static_cast<TMemoEdit*>(memo->Widget());
+}
+
+// A document position as a position of Text.
+int TextPosition(const QTextDocument* doc, int position)
+{
+    return position + doc->findBlock(position).blockNumber();
+}
+
+}  // namespace
+
 TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::make_unique<TMemoStrings>(this))
 {
-    auto* edit = new QPlainTextEdit;
+    auto* edit = new TMemoEdit(this);
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     edit->setTabChangesFocus(false);
     ConnectControl(this, edit, &QPlainTextEdit::textChanged, [this] {
@@ -494,32 +540,34 @@ void TMemo::SetAlignment(TAlignment a)
     FAlignment = a;
 }
 
+// Selection positions count characters of Text, as the edit control's do.
 int TMemo::SelStart() const
 {
-    return static_cast<QPlainTextEdit*>(Widget())->textCursor().selectionStart();
+    const QTextCursor c = EditOf(this)->textCursor();
+    return TextPosition(c.document(), c.selectionStart());
 }
 
 void TMemo::SetSelStart(int start)
 {
-    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    TMemoEdit* edit = EditOf(this);
     QTextCursor c = edit->textCursor();
-    c.setPosition(std::clamp(start, 0, int(edit->document()->characterCount()) - 1));
+    c.setPosition(DocumentPosition(start));
     edit->setTextCursor(c);
 }
 
 int TMemo::SelLength() const
 {
-    const QTextCursor c = static_cast<QPlainTextEdit*>(Widget())->textCursor();
-    return c.selectionEnd() - c.selectionStart();
+    const QTextCursor c = EditOf(this)->textCursor();
+    return TextPosition(c.document(), c.selectionEnd()) - TextPosition(c.document(), c.selectionStart());
 }
 
 void TMemo::SetSelLength(int length)
 {
-    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    TMemoEdit* edit = EditOf(this);
     QTextCursor c = edit->textCursor();
-    const int start = c.selectionStart();
-    c.setPosition(start);
-    c.setPosition(std::clamp(start + length, 0, int(edit->document()->characterCount()) - 1), QTextCursor::KeepAnchor);
+    const int start = TextPosition(c.document(), c.selectionStart());
+    c.setPosition(c.selectionStart());
+    c.setPosition(DocumentPosition(start + std::max(0, length)), QTextCursor::KeepAnchor);
     edit->setTextCursor(c);
 }
 
@@ -537,6 +585,104 @@ void TMemo::SetSelText(const AnsiString& text)
 void TMemo::SelectAll()
 {
     static_cast<QPlainTextEdit*>(Widget())->selectAll();
+}
+
+void TMemo::SetWantTabs(bool v)
+{
+    FWantTabs = v;
+    EditOf(this)->setTabChangesFocus(!v);
+}
+
+// Lines are the document's blocks. A line break is one character in the
+// document and two (CR LF) in Text, so line n starts n characters later in
+// Text than in the document.
+int TMemo::LineFromChar(int pos) const
+{
+    const QTextDocument* doc = EditOf(this)->document();
+    int low = 0;
+    int high = doc->blockCount() - 1;
+    while (low < high) {
+        const int mid = (low + high + 1) / 2;
+        if (doc->findBlockByNumber(mid).position() + mid <= pos)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return low;
+}
+
+int TMemo::LineIndex(int line) const
+{
+    const QTextDocument* doc = EditOf(this)->document();
+    if (line < 0 || line >= doc->blockCount())
+        return -1;
+    return doc->findBlockByNumber(line).position() + line;
+}
+
+int TMemo::LineLength(int line) const
+{
+    const QTextDocument* doc = EditOf(this)->document();
+    if (line < 0 || line >= doc->blockCount())
+        return 0;
+    return doc->findBlockByNumber(line).length() - 1;
+}
+
+int TMemo::FirstVisibleLine() const
+{
+    return EditOf(this)->FirstVisibleBlockNumber();
+}
+
+int TMemo::LastVisibleLine() const
+{
+    const TMemoEdit* edit = EditOf(this);
+    const QWidget* area = edit->viewport();
+    return edit->cursorForPosition(QPoint(area->width() - 1, area->height() - 1)).blockNumber();
+}
+
+int TMemo::DocumentPosition(int pos) const
+{
+    const int line = LineFromChar(pos);
+    const int column = std::clamp(pos - LineIndex(line), 0, LineLength(line));
+    return EditOf(this)->document()->findBlockByNumber(line).position() + column;
+}
+
+TPoint TMemo::PosFromChar(int pos) const
+{
+    TMemoEdit* edit = EditOf(this);
+    QTextCursor cursor(edit->document());
+    cursor.setPosition(DocumentPosition(pos));
+    const QRect r = edit->cursorRect(cursor);
+    return {r.left(), r.top()};
+}
+
+int TMemo::CharFromPos(int x, int y) const
+{
+    const QTextCursor cursor = EditOf(this)->cursorForPosition(QPoint(x, y));
+    return TextPosition(cursor.document(), cursor.position());
+}
+
+void TMemo::SetTextAreaCursor(TCursor cursor)
+{
+    QWidget* area = EditOf(this)->viewport();
+    if (cursor == crDefault)
+        area->setCursor(Qt::IBeamCursor);
+    else
+        area->setCursor(ToQCursor(cursor));
+}
+
+void TMemo::InvalidateText()
+{
+    EditOf(this)->viewport()->update();
+}
+
+void TMemo::HandlePaintOver(TCanvas* canvas)
+{
+    PaintOver(canvas);
+}
+
+void TMemo::HandleScrolled(bool vertical)
+{
+    Scrolled(vertical);
 }
 
 // --- TButton ---------------------------------------------------------------------------------------------

@@ -178,14 +178,49 @@ public:
     AnsiString SelText() const override;
     void SetSelText(const AnsiString& text) override;
     void SelectAll() override;
+    // A TAB typed goes into the text (else it moves the focus on). On by
+    // default, as the memos of this program always took their TABs.
+    bool WantTabs() const { return FWantTabs; }
+    void SetWantTabs(bool v);
+
+    // The edit control's queries. Positions count characters of Text, where
+    // a line break is CR LF, two characters (so do SelStart and SelLength);
+    // lines are the text's lines, each of them one or more rows when the
+    // words wrap.
+    int LineFromChar(int pos) const;  // the line of a position; the last line past the end
+    int LineIndex(int line) const;    // where the line starts; -1 past the last line
+    int LineLength(int line) const;   // the line's characters without its break; 0 past the last line
+    int FirstVisibleLine() const;
+    int LastVisibleLine() const;      // the last line the text area shows, even in part
+    // The top left corner of a character's cell in the text area, whose
+    // coordinates are those of the mouse events.
+    TPoint PosFromChar(int pos) const;
+    int CharFromPos(int x, int y) const;  // the character nearest to a point of the text area
+    // The cursor over the text area; crDefault gives the edit's own.
+    void SetTextAreaCursor(TCursor cursor);
+    // Asks for the text area to be painted again.
+    void InvalidateText();
+
+    // Internal: called by the windowing glue after the text area painted
+    // and after it scrolled.
+    void HandlePaintOver(TCanvas* canvas);
+    void HandleScrolled(bool vertical);
 
 protected:
     AnsiString GetText() const override;
     void ApplyText() override;
+    // A memo that paints over its text area overrides it: the canvas draws
+    // on the text area, after the edit control painted it.
+    virtual void PaintOver(TCanvas*) {}
+    virtual void Scrolled(bool /*vertical*/) {}
 
 private:
     friend class TMemoStrings;
+    // A position of Text as a position of the edit control's document, where
+    // a line break is one character; a position inside a line break is its line's end.
+    int DocumentPosition(int pos) const;
     std::unique_ptr<TMemoStrings> FLines;
+    bool FWantTabs = true;
     bool FWordWrap = true;
     TScrollStyle FScrollBars = ssNone;
     TAlignment FAlignment = taLeftJustify;
