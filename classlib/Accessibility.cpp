@@ -4,7 +4,10 @@
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QMetaEnum>
+#include <QPointer>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -30,17 +33,135 @@ QAccessible::Role RoleFor(TAccessibleRole role)
     case TAccessibleRole::ProgressBar: return QAccessible::ProgressBar;
     case TAccessibleRole::Indicator: return QAccessible::Indicator;
     case TAccessibleRole::Window: return QAccessible::Window;
+    case TAccessibleRole::Document: return QAccessible::Document;
     default: return QAccessible::Client;
     }
 }
 
+// One link of a control that shows a document: a child without a window of
+// its own, which assistive technology can activate.
+class TLinkAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    TLinkAccessible(QWidget* owner, int index, TAccessibleLink link)
+        : FOwner(owner), FIndex(index), FLink(std::move(link))
+    {
+    }
+
+    bool isValid() const override { return FOwner && ControlOfWidget(FOwner); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return FOwner ? FOwner->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(FOwner); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        switch (t) {
+        case QAccessible::Name: return ToQString(FLink.Name);
+        case QAccessible::Value:
+        case QAccessible::Description: return ToQString(FLink.Target);
+        default: return QString();
+        }
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        QAccessibleInterface* p = parent();
+        return p ? p->rect() : QRect();
+    }
+    QAccessible::Role role() const override { return QAccessible::Link; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.linked = true;
+        s.focusable = true;
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        return t == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& actionName) override
+    {
+        TControl* c = FOwner ? ControlOfWidget(FOwner) : nullptr;
+        if (c && c->Enabled() && actionName == pressAction())
+            SafeCall([&] { c->ActivateAccessibleLink(FIndex); });
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+    const TAccessibleLink& Link() const { return FLink; }
+
+private:
+    QPointer<QWidget> FOwner;
+    int FIndex;
+    TAccessibleLink FLink;
+};
+
 // The accessible face of a control that draws itself: everything comes from
-// the control's Accessible* members.
-class TControlAccessible : public QAccessibleWidget {
+// the control's Accessible* members. A control that shows a document also
+// offers its text and its links.
+class TControlAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit TControlAccessible(QWidget* widget) : QAccessibleWidget(widget) {}
+    ~TControlAccessible() override { DropLinks(); }
 
     TControl* Control() const { return ControlOfWidget(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface) {
+            TControl* c = Control();
+            return c && c->HasAccessibleText() ? static_cast<QAccessibleTextInterface*>(this) : nullptr;
+        }
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    // The windows inside come first, then the links.
+    int childCount() const override { return QAccessibleWidget::childCount() + int(Links().size()); }
+    QAccessibleInterface* child(int index) const override
+    {
+        const int windows = QAccessibleWidget::childCount();
+        if (index < windows)
+            return QAccessibleWidget::child(index);
+        const auto& links = Links();
+        const std::size_t i = std::size_t(index - windows);
+        return i < links.size() ? QAccessible::accessibleInterface(links[i]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        const auto& links = Links();
+        for (std::size_t i = 0; i < links.size(); ++i)
+            if (QAccessible::accessibleInterface(links[i]) == child)
+                return QAccessibleWidget::childCount() + int(i);
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+    // The text interface: the control's text, read only.
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override
+    {
+        const QString all = Text();
+        startOffset = std::clamp(startOffset, 0, int(all.size()));
+        endOffset = endOffset < 0 ? int(all.size()) : std::clamp(endOffset, startOffset, int(all.size()));
+        return all.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(Text().size()); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return QString();
+    }
 
     QAccessible::Role role() const override
     {
@@ -104,6 +225,36 @@ public:
     }
 
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QString Text() const
+    {
+        TControl* c = Control();
+        return c && c->HasAccessibleText() ? ToQString(c->AccessibleText()) : QString();
+    }
+    // The link children, made again whenever the control's links change.
+    const std::vector<QAccessible::Id>& Links() const
+    {
+        TControl* c = Control();
+        std::vector<TAccessibleLink> now = c ? c->AccessibleLinks() : std::vector<TAccessibleLink>();
+        if (now != FLinkData) {
+            DropLinks();
+            FLinkData = std::move(now);
+            for (std::size_t i = 0; i < FLinkData.size(); ++i)
+                FLinks.push_back(QAccessible::registerAccessibleInterface(
+                    new TLinkAccessible(widget(), int(i), FLinkData[i])));
+        }
+        return FLinks;
+    }
+    void DropLinks() const
+    {
+        for (QAccessible::Id id : FLinks)
+            QAccessible::deleteAccessibleInterface(id);
+        FLinks.clear();
+        FLinkData.clear();
+    }
+    mutable std::vector<QAccessible::Id> FLinks;
+    mutable std::vector<TAccessibleLink> FLinkData;
 };
 
 QAccessibleInterface* ControlFactory(const QString&, QObject* object)
@@ -272,6 +423,45 @@ void NotifyAccessibleChange(TControl* control, TAccessibleChange what)
         break;
     }
     }
+}
+
+AnsiString AccessibleTextOf(TControl* control)
+{
+    if (!control || !control->Widget())
+        return AnsiString();
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
+    QAccessibleTextInterface* text = iface ? iface->textInterface() : nullptr;
+    return text ? FromQString(text->text(0, text->characterCount())) : AnsiString();
+}
+
+namespace {
+
+QAccessibleInterface* FindNamed(QAccessibleInterface* iface, const QString& name, int depth)
+{
+    if (!iface || !iface->isValid() || depth > 64)
+        return nullptr;
+    if (iface->text(QAccessible::Name) == name)
+        return iface;
+    const int n = iface->childCount();
+    for (int i = 0; i < n; ++i)
+        if (QAccessibleInterface* found = FindNamed(iface->child(i), name, depth + 1))
+            return found;
+    return nullptr;
+}
+
+}  // namespace
+
+bool DoAccessibleActionNamed(TControl* root, const AnsiString& name, const AnsiString& action)
+{
+    if (!root || !root->Widget())
+        return false;
+    PrepareAccessibility(root);
+    QAccessibleInterface* node = FindNamed(QAccessible::queryAccessibleInterface(root->Widget()), ToQString(name), 0);
+    QAccessibleActionInterface* actions = node ? node->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(ToQString(action)))
+        return false;
+    actions->doAction(ToQString(action));
+    return true;
 }
 
 std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes)

@@ -31,5 +31,11 @@ struct TAccessibleNode {
     bool Checked = false;
     int Depth = 0;
 };
+// The text a control offers through the accessible text interface; empty
+// when it offers none.
+AnsiString AccessibleTextOf(TControl* control);
+// Performs an action of the first node of that name in the accessible tree
+// under root; false when there is no such node or action.
+bool DoAccessibleActionNamed(TControl* root, const AnsiString& name, const AnsiString& action);
 // Walks the accessible tree under a control's window, depth first.
 std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes = 100000);

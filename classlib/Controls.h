@@ -156,6 +156,7 @@ enum class TAccessibleRole {
     ProgressBar,
     Indicator,
     Window,
+    Document,
 };
 struct TAccessibleState {
     bool Checkable = false;
@@ -166,6 +167,15 @@ struct TAccessibleState {
     bool ReadOnly = false;
 };
 enum class TAccessibleChange { Name, Value, State };
+// A link inside a control that shows a document: its text, where it leads,
+// and where its characters lie in the control's accessible text.
+struct TAccessibleLink {
+    AnsiString Name;
+    AnsiString Target;
+    int Start = 0;
+    int End = 0;
+    friend bool operator==(const TAccessibleLink&, const TAccessibleLink&) = default;
+};
 // The action names assistive technology knows.
 inline const AnsiString AccessiblePressAction = "Press";
 inline const AnsiString AccessibleToggleAction = "Toggle";
@@ -260,6 +270,12 @@ public:
     virtual TAccessibleState AccessibleState() const { return {}; }
     virtual std::vector<AnsiString> AccessibleActions() const { return {}; }
     virtual void DoAccessibleAction(const AnsiString& action);
+    // A control that shows a document: its text as assistive technology
+    // reads it, and the links in it, each of which can be activated.
+    virtual bool HasAccessibleText() const { return false; }
+    virtual AnsiString AccessibleText() const { return AnsiString(); }
+    virtual std::vector<TAccessibleLink> AccessibleLinks() const { return {}; }
+    virtual void ActivateAccessibleLink(int /*index*/) {}
     // Tells assistive technology that the name, value or state changed.
     void AccessibleChanged(TAccessibleChange what);
 

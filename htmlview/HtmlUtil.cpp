@@ -182,11 +182,13 @@ AnsiString UrlToLocalPath(const AnsiString& url)
     AnsiString path = DecodePercentEscapes(url);
     if (path.find('/') == AnsiString::npos)
         return path;
-    path = LowerCase(path);
-    std::size_t scheme = path.find("file:///");
+    // File names keep their case: here they are told apart by it. The
+    // scheme is found in any case.
+    const AnsiString lower = LowerCase(path);
+    std::size_t scheme = lower.find("file:///");
     if (scheme != AnsiString::npos)
         path.erase(scheme, 8);
-    else if ((scheme = path.find("file://")) != AnsiString::npos)
+    else if ((scheme = lower.find("file://")) != AnsiString::npos)
         path.erase(scheme, 7);
     std::replace(path.begin(), path.end(), '|', ':');
     return path;

@@ -252,8 +252,8 @@ public:
 // --- text helpers ------------------------------------------------------------------
 
 // A file URL as a local name: "%" escapes decoded; then, when the text holds
-// a "/", lower-cased with "file:///" (or "file://") removed and "|" turned
-// into ":". Our paths keep "/" as their separator.
+// a "/", "file:///" (or "file://", in any case) removed and "|" turned into
+// ":". Our paths keep "/" as their separator, and file names their case.
 AnsiString UrlToLocalPath(const AnsiString& url);
 // UrlToLocalPath, with root put in front of a result that starts at the root ("/").
 AnsiString UrlToServerPath(const AnsiString& url, const AnsiString& root);

@@ -146,20 +146,20 @@ TEST(HtmlUtil, UrlToLocalPath)
         const char* url;
         const char* path;
     } cases[] = {
-        {"file:///C|/dir/a%20b.htm", "c:/dir/a b.htm"},
-        {"file://Host/Share/X.htm", "host/share/x.htm"},
+        {"file:///C|/dir/a%20b.htm", "C:/dir/a b.htm"},
+        {"FILE://Host/Share/X.htm", "Host/Share/X.htm"},  // the case of a file name is kept
         {"%41bc", "%41bc"},                 // a "%" in the first position stops the decoding
         {"a%41%42", "aAB"},
         {"a%2541", "aA"},                   // a decoded "%" starts the next escape
         {"a%zz%41", "a%zz%41"},             // a pair that is not hexadecimal stops it
         {"a%4", "a%4"},
         {"Page.HTM", "Page.HTM"},           // no "/": decoded only
-        {"Dir/Page.HTM", "dir/page.htm"},
+        {"Dir/Page.HTM", "Dir/Page.HTM"},
         {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(UrlToLocalPath(c.url), c.path) << c.url;
-    EXPECT_EQ(UrlToServerPath("/docs/A.htm", "/srv/root"), "/srv/root/docs/a.htm");
+    EXPECT_EQ(UrlToServerPath("/docs/A.htm", "/srv/root"), "/srv/root/docs/A.htm");
     EXPECT_EQ(UrlToServerPath("docs/a.htm", "/srv/root"), "docs/a.htm");
 }
 

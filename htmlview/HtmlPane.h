@@ -1,0 +1,319 @@
+// THtmlPane: the control that shows an HTML document. It owns the document,
+// reads it from a string list or a file through the builder, lays it out
+// for its width, paints it on its paint panel, scrolls it with its own bars,
+// follows links, selects text with the mouse, keeps a history of the files
+// it showed, and hands clicks on links, images and form controls to its
+// events. It draws only through the class library's canvas.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "classlib/Controls.h"
+#include "classlib/StdCtrls.h"
+#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlSubs.h"
+
+class THtmlPane;
+class TTimer;
+
+enum THTMLBorderStyle { htFocused = 0, htNone = 1, htSingle = 2 };
+// What a file load reads the file as.
+enum THtmlFileKind { fkHTML = 0, fkText = 1, fkImage = 2 };
+
+// A place in the document that survives a new layout: the section at the top
+// of the window and how far into it the window starts. Section -1: none.
+struct TReadingPosition {
+    int Section = -1;
+    int Offset = 0;
+    friend bool operator==(const TReadingPosition&, const TReadingPosition&) = default;
+};
+
+// One entry of the history: where the reader left a file, and its kind.
+class PositionObj : public TObject {
+public:
+    TReadingPosition Pos;
+    THtmlFileKind FileType = fkHTML;
+};
+
+// What a right click was on: a link, an image (with the point in it), or both.
+class TRightClickParameters : public TObject {
+public:
+    AnsiString LinkURL;
+    AnsiString LinkFrameTarget;
+    TImageObj* ClickedImage = nullptr;
+    int ClickX = 0;
+    int ClickY = 0;
+};
+
+// The surface the document is painted on; its mouse goes to the viewer.
+class TPaintPanel : public TCustomControl {
+public:
+    TPaintPanel(TComponent* owner, THtmlPane* viewer);
+    TAccessibleRole AccessibleRole() const override { return TAccessibleRole::Pane; }
+
+protected:
+    void Paint() override;
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void DblClick() override;
+
+private:
+    THtmlPane* FViewer;
+};
+
+// A scroll bar whose positions are the document's pixels.
+class T32ScrollBar : public TScrollBar {
+public:
+    using TScrollBar::TScrollBar;
+    // Sets position, page and range together, only when one of them changed.
+    void SetScrollInfo(int position, int page, int min, int max);
+};
+
+// The document's text as a reader meets it: each section's characters in
+// document order (table captions and cells in their reading order), a line
+// break after each, no markup; inline images and controls left out. Links
+// are the runs of text that carry one.
+struct TDocumentText {
+    AnsiString Text;
+    std::vector<TAccessibleLink> Links;
+};
+TDocumentText DocumentText(const TSectionList& document);
+
+using THotSpotEvent = std::function<void(TObject* Sender, const AnsiString& SRC)>;
+using THotSpotClickEvent = std::function<void(TObject* Sender, const AnsiString& SRC, bool& Handled)>;
+using TFormSubmitEvent = std::function<void(TObject* Sender, const AnsiString& Action, const AnsiString& Target,
+                                            const AnsiString& EncType, const AnsiString& Method, TStringList* Results)>;
+using TProcessingEvent = std::function<void(TObject* Sender, bool ProcessingOn)>;
+using TMetaRefreshEvent = std::function<void(TObject* Sender, int Delay, const AnsiString& URL)>;
+using TImageClickEvent =
+    std::function<void(TObject* Sender, TObject* Obj, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TImageOverEvent = std::function<void(TObject* Sender, TObject* Obj, TShiftState Shift, int X, int Y)>;
+using TRightClickEvent = std::function<void(TObject* Sender, TRightClickParameters* Parameters)>;
+
+class THtmlPane : public TCustomControl {
+public:
+    explicit THtmlPane(TComponent* owner);
+    ~THtmlPane() override;
+
+    // --- loading ----------------------------------------------------------------------------------
+    // Shows the lines as an HTML document. A document whose META asks for a
+    // refresh raises OnMetaRefresh afterwards. "Open Comment at End of HTML
+    // File" passes on, with the document read up to it shown.
+    void LoadStrings(const TStrings& strings);
+    void LoadStringsAs(const TStrings& strings, THtmlFileKind kind);
+    // Load a file (a "#name" after the name jumps to that anchor) and record
+    // the document left in the history. EInOutError "Can't locate file: "
+    // for a missing file, with the document shown before left as it was.
+    void LoadHtmlFile(const AnsiString& name);
+    void LoadImagePage(const AnsiString& name);
+    // Scrolls to the section of an anchor ("#" in front optional); false
+    // when there is no such anchor.
+    bool JumpToAnchor(const AnsiString& dest);
+    virtual void ClearDocument();
+
+    TReadingPosition SaveReadingPosition() const;
+    void RestoreReadingPosition(const TReadingPosition& position);
+    // The vertical scroll position, in document pixels.
+    int Position() const;
+    void SetPosition(int y);
+    // A link's name as a file name: ServerRoot before a name from the root,
+    // relative names against BASE or the loaded file's folder.
+    virtual AnsiString ExpandLinkFileName(const AnsiString& name);
+
+    // The selected text, and the text put on the clipboard.
+    AnsiString SelectedText();
+    void CopyToClipboard();
+    void SelectAll();
+
+    // --- properties -------------------------------------------------------------------------------
+    bool ViewImages() const;
+    void SetViewImages(bool v);
+    TColor DefBackground() const { return FDefBackground; }
+    void SetDefBackground(TColor c);
+    THTMLBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(THTMLBorderStyle s);
+    int HistoryMaxCount() const { return FHistoryMaxCount; }
+    void SetHistoryMaxCount(int n);
+    AnsiString DefFontName() const { return FDefFontName; }
+    void SetDefFontName(const AnsiString& name);
+    AnsiString DefPreFontName() const { return FDefPreFontName; }
+    void SetDefPreFontName(const AnsiString& name);
+    int DefFontSize() const { return FDefFontSize; }
+    void SetDefFontSize(int size);
+    TColor DefFontColor() const { return FDefFontColor; }
+    void SetDefFontColor(TColor c);
+    TColor DefHotSpotColor() const { return FDefHotSpotColor; }
+    void SetDefHotSpotColor(TColor c);
+    int ImageCacheCount() const { return FImageCacheCount; }
+    void SetImageCacheCount(int n);
+    bool NoSelect() const { return FNoSelect; }
+    void SetNoSelect(bool v);
+    TScrollStyle ScrollBars() const { return FScrollBars; }
+    void SetScrollBars(TScrollStyle s);
+    int CharSet() const { return FCharSet; }
+    void SetCharSet(int charSet);
+    int MarginHeight() const { return FMarginHeight; }
+    void SetMarginHeight(int m);
+    int MarginWidth() const { return FMarginWidth; }
+    void SetMarginWidth(int m);
+    AnsiString ServerRoot() const { return FServerRoot; }
+    void SetServerRoot(const AnsiString& root);
+
+    // --- what the last load and the mouse left -----------------------------------------------------
+    AnsiString DocumentTitle;
+    AnsiString BaseAddress;
+    AnsiString BaseFrameTarget;
+    AnsiString LoadedFileName;  // expanded; empty after LoadStrings
+    THtmlFileKind LoadedFileKind = fkHTML;
+    AnsiString HotSpotURL;
+    AnsiString HotSpotTarget;
+    int DocWidth() const { return FDocWidth; }
+    int DocHeight() const { return FDocHeight; }
+    bool Busy() const { return FBusy; }
+    // The history: index 0 is the newest entry, the document shown.
+    TStringList VisitedFiles;
+    TStringList VisitedTitles;
+    TFreeList<PositionObj> VisitedPositions;
+    int VisitIndex = 0;
+    void EraseHistory();
+
+    TSectionList* Document() const { return FDocument.get(); }
+    TStringList* AnchorNames() const { return FAnchorNames.get(); }
+    TPaintPanel* PaintPanel() const { return FPanel; }
+    T32ScrollBar* VScrollBar() const { return FVScrollBar; }
+    TScrollBar* HScrollBar() const { return FHScrollBar; }
+    int ScrollBarWidth() const { return FScrollBarWidth; }
+    // The horizontal scroll position.
+    int HScrollPos() const;
+
+    // --- events -----------------------------------------------------------------------------------
+    THotSpotEvent OnHotSpotCovered;
+    THotSpotClickEvent OnHotSpotClick;
+    TNotifyEvent OnHistoryChange;
+    TProcessingEvent OnProcessing;
+    TIncludeEvent OnInclude;
+    TSoundEvent OnSoundRequest;
+    TMetaEvent OnMeta;
+    TMetaRefreshEvent OnMetaRefresh;
+    TImageClickEvent OnImageClick;
+    TImageOverEvent OnImageOver;
+    TRightClickEvent OnRightClick;
+    // These also reach the document.
+    void SetOnImageRequest(TGetImageEvent handler);
+    void SetOnScript(TScriptEvent handler);
+    void SetOnObjectClick(TObjectClickEvent handler);
+    // Runs once the click that submitted the form is over.
+    void SetOnFormSubmit(TFormSubmitEvent handler);
+
+    // --- assistive technology ---------------------------------------------------------------------------
+    TAccessibleRole AccessibleRole() const override { return TAccessibleRole::Document; }
+    AnsiString AccessibleName() const override { return DocumentTitle; }
+    bool HasAccessibleText() const override { return true; }
+    AnsiString AccessibleText() const override;
+    std::vector<TAccessibleLink> AccessibleLinks() const override;
+    void ActivateAccessibleLink(int index) override;
+
+    // --- the panel's operations ---------------------------------------------------------------------
+    void PaintDocument(TCanvas* canvas);
+    void HtmlMouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    void HtmlMouseMove(TShiftState shift, int x, int y);
+    void HtmlMouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    void HtmlDblClick();
+    // A click on a link: OnHotSpotClick first, then an anchor, an HTML page
+    // or a picture. URL and target are those of HotSpotURL and HotSpotTarget.
+    virtual void HotSpotClick();
+
+    // The canvas that layout measures with (tests set one of fixed metrics).
+    void SetLayoutCanvas(TCanvas* canvas) { FLayoutCanvas = canvas; }
+
+protected:
+    void Paint() override;
+    void Resize() override;
+    void KeyDown(WORD& key, TShiftState shift) override;
+    void DoEnter() override;
+    void DoExit() override;
+    void LoadFile(const AnsiString& name, THtmlFileKind kind);
+    void RecordHistory(const AnsiString& fileName, const AnsiString& title, THtmlFileKind kind,
+                       const TReadingPosition& position);
+
+private:
+    struct BusyScope;
+    struct PendingSubmission;
+    TCanvas* LayoutCanvas() const;
+    void SetBusy(bool busy);
+    void ResetDocument();
+    void FinishLoad(const THtmlParseInfo& info);
+    void LayOutDocument();
+    void UpdateScrollBars();
+    // Layout again, keeping the reading position.
+    void Relayout();
+    void ApplyDefaultFonts();
+    void ScrollTo(int y);
+    void SetHScroll(int x);
+    int PanelHeight() const;
+    int MaxScroll() const;
+    int DocumentY(int panelY) const;
+    int DocumentX(int panelX) const;
+    // The character position under a panel point, -1 when none.
+    int PositionAt(int x, int y);
+    void ExtendSelection(int x, int y);
+    void AutoScrollStep();
+    void MetaHandler(TObject* sender, const AnsiString& httpEq, const AnsiString& name, const AnsiString& content);
+    void FormSubmitted(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
+                       const AnsiString& method, std::unique_ptr<TStringList> results);
+    void ControlEntered(TFormControlObj* control);
+    void StopSound();
+    bool LinkAt(int x, int y, TUrlTarget& link, TFormControlObj*& control);
+    THtmlParseEvents ParseEvents();
+
+    std::unique_ptr<TSectionList> FDocument;
+    std::unique_ptr<TStringList> FAnchorNames;
+    TPaintPanel* FPanel = nullptr;
+    T32ScrollBar* FVScrollBar = nullptr;
+    TScrollBar* FHScrollBar = nullptr;
+    std::unique_ptr<TTimer> FAutoScrollTimer;
+    TCanvas* FLayoutCanvas = nullptr;
+    std::uintptr_t FMessageWindow = 0;
+    std::unique_ptr<PendingSubmission> FPendingSubmit;
+    TFormSubmitEvent FOnFormSubmit;
+    TObjectClickEvent FOnObjectClick;
+
+    int FDocWidth = 0;
+    int FDocHeight = 0;
+    int FScrollBarWidth = 16;
+    bool FBusy = false;
+    bool FLayingOut = false;
+    int FCursorCharPos = 0;
+    int FSelectionAnchor = -1;
+    bool FLeftButtonDown = false;
+    bool FSelecting = false;
+    bool FHotSpotClicked = false;
+    bool FAutoScrolling = false;
+    int FLastWidth = 0;
+    int FRefreshDelay = 0;
+    AnsiString FRefreshURL;
+    TPoint FLastMouse;
+    // The accessible text and links, made once per document.
+    mutable std::unique_ptr<TDocumentText> FDocumentText;
+
+    TColor FDefBackground = clBtnFace;
+    THTMLBorderStyle FBorderStyle = htFocused;
+    int FHistoryMaxCount = 0;
+    AnsiString FDefFontName = "Times New Roman";
+    AnsiString FDefPreFontName = "Courier New";
+    int FDefFontSize = 12;
+    TColor FDefFontColor = clBtnText;
+    TColor FDefHotSpotColor = clBlue;
+    int FImageCacheCount = 5;
+    bool FNoSelect = false;
+    TScrollStyle FScrollBars = ssBoth;
+    int FCharSet = DEFAULT_CHARSET;
+    int FMarginHeight = 5;
+    int FMarginWidth = 10;
+    AnsiString FServerRoot;
+};
+
