@@ -1,10 +1,10 @@
 #include "transport/HttpProt.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 #include <utility>
 
+#include "platform/Assertions.h"
 #include "transport/WSocket.h"
 
 // What the builds do differently; everything else is one engine.
@@ -93,7 +93,7 @@ TCustomHttpCli::~TCustomHttpCli()
 
 void TCustomHttpCli::SetState(THttpState NewState)
 {
-    assert(ValidTransition(FState, NewState) && "invalid HTTP client state change");
+    TENVAREL_ASSERT(ValidTransition(FState, NewState));
     if (FState == NewState)
         return;
     FState = NewState;

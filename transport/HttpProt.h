@@ -176,10 +176,12 @@ protected:
     virtual void FireSendData(const char* Buffer, int Len);
     virtual void FireSendEnd();
 
+    // The one step through which every state change goes.
+    void SetState(THttpState NewState);
+
 private:
     enum class TLineHandler { None, Header, Body };
 
-    void SetState(THttpState NewState);
     void WndProc(TMessage& Msg);
     void Post(UINT Msg);
     // True while the request numbered `serial` is still running, i.e. no event

@@ -1,9 +1,9 @@
 #include "transport/WSocket.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
+#include "platform/Assertions.h"
 #include "platform/Hooks.h"
 
 namespace ws = winsock;
@@ -225,7 +225,7 @@ void TCustomWSocket::ChangeState(TSocketState NewState)
     const TSocketState old = FState;
     if (old == NewState)
         return;
-    assert(IsValidTransition(old, NewState));
+    TENVAREL_ASSERT(IsValidTransition(old, NewState));
     FState = NewState;
     // A destructor calls nobody back.
     if (!FDestroying)

@@ -433,9 +433,10 @@ protected:
     virtual void TriggerSocksAuthState(TSocksAuthState AuthState);
 
     bool SocksHandshakeRunning() const { return FSocksStep != TSocksStep::None; }
+    // The one step through which every handshake step changes.
+    void SetSocksStep(TSocksStep Step);
 
 private:
-    void SetSocksStep(TSocksStep Step);
     void SocksFailed(int Error, const AnsiString& Msg);
     void SocksDone(int ReplyLength);
     void SendSocks5Request();

@@ -3,8 +3,9 @@
 #include "transport/WSocket.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
+
+#include "platform/Assertions.h"
 
 namespace ws = winsock;
 
@@ -79,25 +80,21 @@ void TCustomSocksWSocket::SetDefaults()
 
 void TCustomSocksWSocket::SetSocksStep(TSocksStep Step)
 {
-#ifndef NDEBUG
-    const TSocksStep from = FSocksStep;
-    bool valid = false;
-    switch (Step) {
-    case TSocksStep::None:
-        valid = true;
-        break;
-    case TSocksStep::ConnectingServer:
-        valid = from == TSocksStep::None;
-        break;
-    case TSocksStep::Authenticating:
-        valid = from == TSocksStep::ConnectingServer;
-        break;
-    case TSocksStep::RequestSent:
-        valid = from == TSocksStep::ConnectingServer || from == TSocksStep::Authenticating;
-        break;
-    }
-    assert(valid);
-#endif
+    // The steps of a handshake go forward only; None ends one at any step.
+    [[maybe_unused]] const auto valid = [](TSocksStep from, TSocksStep to) {
+        switch (to) {
+        case TSocksStep::None:
+            return true;
+        case TSocksStep::ConnectingServer:
+            return from == TSocksStep::None;
+        case TSocksStep::Authenticating:
+            return from == TSocksStep::ConnectingServer;
+        case TSocksStep::RequestSent:
+            return from == TSocksStep::ConnectingServer || from == TSocksStep::Authenticating;
+        }
+        return false;
+    };
+    TENVAREL_ASSERT(valid(FSocksStep, Step));
     FSocksStep = Step;
 }
 

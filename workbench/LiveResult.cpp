@@ -281,10 +281,8 @@ void TLiveResult::SubmitRequestDone(TObject* Sender)
     }
     FinishLater(std::move(owned));
 
-    if (SubmitMain) {
-        SubmitMain->InFlight -= 1;
-        SubmitMain->DispatchSubmissions();
-    }
+    if (SubmitMain)
+        SubmitMain->SubmissionDone();
     FInDone.pop_back();
     if (!FFinished.empty() && !FFreePosted) {
         FFreePosted = true;

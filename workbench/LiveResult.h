@@ -63,7 +63,7 @@ public:
     int Seconds = 0;
 
     // Starts one request for the engine row. Called by the dispatcher, which
-    // has raised InFlight for it.
+    // has counted it in flight.
     void SubmitRequest(const AnsiString& URL, const AnsiString& Data, const AnsiString& Referer,
                        const AnsiString& Method, int RowIndex);
     void SubmitRequestDone(TObject* Sender);

@@ -226,7 +226,6 @@ void TSubmitMain::FormCreate(TObject*)
     // 3. The program's name, version and home.
     {
         TIniFile settings(AppPath(AppFolder, SettingsFileName));
-        InFlight = 0;
         AnsiString app;
         AnsiString version;
         // Each read stands alone: one that fails leaves its value empty and

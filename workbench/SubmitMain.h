@@ -295,7 +295,6 @@ public:
     std::unique_ptr<TStringList> EngineList;
     std::unique_ptr<TStringList> ProjectQueue;
     AnsiString CurrentProject;
-    int InFlight = 0;
     int Ports = 10;    // [SubOptions] Ports
     int Timeout = 40;  // [SubOptions] Timeout
     // Whether each engine file was read whole at start. A file that was not
@@ -349,11 +348,16 @@ public:
     // one pressed while a stop is finishing starts a new run once it is done.
     enum class TRunState { Idle, Building, Running, Stopping };
     TRunState RunState() const { return FRunState; }
+    // Requests of the run that are started and not yet done.
+    int InFlight() const { return FInFlight; }
     void LiveClick(TObject* Sender);     // shows or hides the live window
     void Button6Click(TObject* Sender);  // Submit
     void Button7Click(TObject* Sender);  // Stop
-    // Starts requests while there is room; the live window calls it after every finished request.
+    // Starts requests while there is room.
     void DispatchSubmissions();
+    // The live window calls it after every finished request: the request's
+    // place is free again, and the dispatcher runs.
+    void SubmissionDone();
     // Takes the first entry left and starts its request.
     void SubmitNextEngine();
     // ProjectQueue's first name into SubmitRecord.
@@ -460,6 +464,11 @@ public:
     int RAR1ProcessData(TObject* Sender, char* Addr, int BlockSize, int Position);
     void WireUpdate();  // construction
 
+protected:
+    // The one step through which the run's state changes; an invalid step
+    // fails a check.
+    void SetRunState(TRunState state);
+
 private:
     // Raises a re-entrancy flag for its lifetime.
     struct TRaisedFlag {
@@ -524,6 +533,7 @@ private:
     void FinishRun(bool stopped);
     void EngineRowDeleted(TListItem* row);
     TRunState FRunState = TRunState::Idle;
+    int FInFlight = 0;
     std::vector<TSubmissionEntry> FEntries;
     std::size_t FNextEntry = 0;   // first entry not yet sent
     std::size_t FDeadEntries = 0; // entries after FNextEntry whose row was deleted

@@ -10,7 +10,6 @@
 // the run's state again after a call that pumps messages.
 #include "workbench/SubmitMain.h"
 
-#include <cassert>
 
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
@@ -22,6 +21,7 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "platform/Assertions.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
@@ -175,6 +175,37 @@ void TSubmitMain::LiveClick(TObject*)
     }
 }
 
+// --- the run's state ---------------------------------------------------------------------------
+
+namespace {
+
+using TRunState = TSubmitMain::TRunState;
+
+// A run is built, then runs its projects (each built again), and ends from
+// any of these; a stop comes while it is built or runs, and ends it.
+[[maybe_unused]] bool ValidRunStep(TRunState from, TRunState to)
+{
+    switch (to) {
+    case TRunState::Idle:
+        return from != TRunState::Idle;
+    case TRunState::Building:
+        return from == TRunState::Idle || from == TRunState::Running;
+    case TRunState::Running:
+        return from == TRunState::Building;
+    case TRunState::Stopping:
+        return from == TRunState::Building || from == TRunState::Running;
+    }
+    return false;
+}
+
+}  // namespace
+
+void TSubmitMain::SetRunState(TRunState state)
+{
+    TENVAREL_ASSERT(ValidRunStep(FRunState, state));
+    FRunState = state;
+}
+
 // --- Submit and Stop -------------------------------------------------------------------------
 
 void TSubmitMain::Button6Click(TObject*)
@@ -217,7 +248,7 @@ void TSubmitMain::Button7Click(TObject*)
         return;
     // A list being built is dropped by the build itself, which ends the run.
     const bool building = FRunState == TRunState::Building;
-    FRunState = TRunState::Stopping;
+    SetRunState(TRunState::Stopping);
     Button7->SetEnabled(false);
     Button6->SetEnabled(true);
     if (LiveResult) {
@@ -266,7 +297,7 @@ bool TSubmitMain::StartProject(bool firstOfRun)
             FinishRun(false);
             return false;
         }
-        FRunState = TRunState::Idle;
+        SetRunState(TRunState::Idle);
         Button6->SetEnabled(true);
         Timer1->Tag = FlashProjectList;
         Timer1->SetEnabled(true);
@@ -276,7 +307,7 @@ bool TSubmitMain::StartProject(bool firstOfRun)
         return false;
     }
 
-    FRunState = TRunState::Running;
+    SetRunState(TRunState::Running);
     Button6->SetEnabled(false);
     Button7->SetEnabled(true);
     Timer1->Tag = FlashSubmitButton;
@@ -287,15 +318,15 @@ bool TSubmitMain::StartProject(bool firstOfRun)
     FReportDue = true;
     if (LiveResult)
         LiveResult->Seconds = Timeout;
-    assert(!LiveResult || LiveResult->RunningCount() == 0);
-    InFlight = 0;
+    TENVAREL_ASSERT(!LiveResult || LiveResult->RunningCount() == 0);
+    FInFlight = 0;
     DispatchSubmissions();
     return true;
 }
 
 bool TSubmitMain::BuildSubmissionList()
 {
-    FRunState = TRunState::Building;
+    SetRunState(TRunState::Building);
     Button6->SetEnabled(false);
     FEntries.clear();
     FEntryOfRow.clear();
@@ -389,24 +420,30 @@ void TSubmitMain::DispatchSubmissions()
         if (FRunState == TRunState::Running) {
             // The second bound is read again after every request, since each
             // one takes an entry.
-            while (FRunState == TRunState::Running && SubmissionEntriesLeft() > 0 && InFlight < Ports &&
-                   InFlight < SubmissionEntriesLeft() + 1) {
-                ++InFlight;
+            while (FRunState == TRunState::Running && SubmissionEntriesLeft() > 0 && FInFlight < Ports &&
+                   FInFlight < SubmissionEntriesLeft() + 1) {
+                ++FInFlight;
                 Application->ProcessMessages();
                 // The place is given back when the messages stopped the run
                 // or a row deletion took the last entry.
                 if (FRunState != TRunState::Running || SubmissionEntriesLeft() == 0) {
-                    --InFlight;
+                    --FInFlight;
                     continue;
                 }
                 SubmitNextEngine();
             }
-            if (FRunState == TRunState::Running && SubmissionEntriesLeft() == 0 && InFlight == 0)
+            if (FRunState == TRunState::Running && SubmissionEntriesLeft() == 0 && FInFlight == 0)
                 FinishProject();
-        } else if (FRunState == TRunState::Stopping && InFlight == 0) {
+        } else if (FRunState == TRunState::Stopping && FInFlight == 0) {
             FinishRun(true);
         }
     } while (FDispatchAgain);
+}
+
+void TSubmitMain::SubmissionDone()
+{
+    FInFlight -= 1;
+    DispatchSubmissions();
 }
 
 void TSubmitMain::SubmitNextEngine()
@@ -416,7 +453,7 @@ void TSubmitMain::SubmitNextEngine()
         --FDeadEntries;
     }
     if (FNextEntry >= FEntries.size()) {
-        --InFlight;  // nothing left to take the place raised for it
+        --FInFlight;  // nothing left to take the place raised for it
         return;
     }
     const TSubmissionEntry entry = FEntries[FNextEntry++];
@@ -454,7 +491,7 @@ void TSubmitMain::FinishProject()
 
 void TSubmitMain::FinishRun(bool stopped)
 {
-    FRunState = TRunState::Idle;
+    SetRunState(TRunState::Idle);
     Button6->SetEnabled(true);
     Button7->SetEnabled(false);
     if (LiveResult)

@@ -230,7 +230,7 @@ protected:
         EXPECT_EQ(CountBoxes("Submission Complete"), 1);
         EXPECT_EQ(server.RequestCount(), std::size_t(requests));
         EXPECT_EQ(SubmitMain->LedLabel2->Text(), std::to_string(requests));
-        EXPECT_EQ(SubmitMain->InFlight, 0);
+        EXPECT_EQ(SubmitMain->InFlight(), 0);
     }
 
     // Runs the action from the message queue, at the first message processing after now.

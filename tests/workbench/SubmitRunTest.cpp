@@ -21,6 +21,7 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/Assertions.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "workbench/LiveResult.h"
@@ -113,7 +114,7 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
     // The run is over: Submit again possible, the project unchecked, nothing in flight.
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
     EXPECT_FALSE(SubmitMain->Button7->Enabled());
-    EXPECT_EQ(SubmitMain->InFlight, 0);
+    EXPECT_EQ(SubmitMain->InFlight(), 0);
     EXPECT_EQ(LiveResult->RunningCount(), 0);
     EXPECT_FALSE(SubmitMain->SesList->Checked(0));
     EXPECT_FALSE(LiveResult->Timer5->Enabled());
@@ -214,7 +215,7 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
         SubmitMain->Button6->Click();
         ASSERT_TRUE(RunUntil(
             [&] {
-                peakClient = std::max({peakClient, LiveResult->RunningCount(), SubmitMain->InFlight});
+                peakClient = std::max({peakClient, LiveResult->RunningCount(), SubmitMain->InFlight()});
                 return HasBox("Submission Complete");
             },
             30000));
@@ -228,7 +229,7 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
             EXPECT_EQ(count, 1) << path;
         EXPECT_EQ(sent.count("/unchecked"), 0u);
         EXPECT_EQ(SubmitMain->LedLabel2->Text(), std::to_string(c.engines));
-        EXPECT_EQ(SubmitMain->InFlight, 0);
+        EXPECT_EQ(SubmitMain->InFlight(), 0);
     }
 }
 
@@ -255,7 +256,7 @@ TEST_F(SubmitRunFixture, StopWithRequestsRunning)
     }
     EXPECT_EQ(stopped, 5);
     EXPECT_EQ(SubmitMain->LedLabel3->Text(), "5");
-    EXPECT_EQ(SubmitMain->InFlight, 0);
+    EXPECT_EQ(SubmitMain->InFlight(), 0);
     EXPECT_EQ(LiveResult->RunningCount(), 0);
     EXPECT_EQ(LiveResult->ListBox4->Items()->Count(), 0);
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
@@ -276,7 +277,7 @@ TEST_F(SubmitRunFixture, SubmitPressedWhileAStopIsFinishingStartsAfterIt)
     // yet come back: the new run waits for them.
     server.SetDefault(HttpTestReply::Ok("ok"));
     SubmitMain->Button7->Click();
-    EXPECT_EQ(SubmitMain->InFlight, 4);
+    EXPECT_EQ(SubmitMain->InFlight(), 4);
     SubmitMain->Button6->Click();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
     EXPECT_EQ(CountBoxes("Submission Stopped"), 1);
@@ -286,7 +287,7 @@ TEST_F(SubmitRunFixture, SubmitPressedWhileAStopIsFinishingStartsAfterIt)
     }
     EXPECT_EQ(SubmitMain->LedLabel2->Text(), "8");
     EXPECT_EQ(SubmitMain->LedLabel3->Text(), "0");
-    EXPECT_EQ(SubmitMain->InFlight, 0);
+    EXPECT_EQ(SubmitMain->InFlight(), 0);
     EXPECT_EQ(server.RequestCount(), 4u + 8u);
 }
 
@@ -370,7 +371,7 @@ TEST_F(SubmitRunFixture, EngineDeletedDuringARunKeepsEveryResultInItsRow)
     for (const HttpTestRequest& r : server.Requests())
         EXPECT_NE(r.target.substr(0, 2), "/e");
     EXPECT_EQ(server.RequestCount(), 5u);
-    EXPECT_EQ(SubmitMain->InFlight, 0);
+    EXPECT_EQ(SubmitMain->InFlight(), 0);
 }
 
 TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
@@ -532,7 +533,7 @@ TEST_F(SubmitRunFixture, StopWhileTheListIsBuiltSendsNothing)
     EXPECT_EQ(SubmitMain->RunState(), TSubmitMain::TRunState::Idle);
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
     EXPECT_FALSE(SubmitMain->Button7->Enabled());
-    EXPECT_EQ(SubmitMain->InFlight, 0);
+    EXPECT_EQ(SubmitMain->InFlight(), 0);
 }
 
 // The largest stored Timeout: the second counter starts there and must not wrap.
@@ -584,4 +585,42 @@ TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
         LiveResult->Timer5Timer(nullptr);
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 5000));
     EXPECT_EQ(SubmitMain->LedLabel4->Text(), "2");
+}
+
+namespace {
+
+// The run's state changes through one setter, which catches a step that no
+// path of a run takes.
+struct TRunStateWindow : TSubmitMain {
+    TRunStateWindow() : TSubmitMain(nullptr) {}
+    using TSubmitMain::SetRunState;
+};
+
+}  // namespace
+
+TEST(SubmitRunState, AnInvalidStepIsCaught)
+{
+    using S = TSubmitMain::TRunState;
+    struct TCase {
+        std::vector<S> path;  // from Idle; the last step is the one under test
+        bool valid;
+    };
+    const TCase cases[] = {
+        // Two projects, the second one stopped while it runs.
+        {{S::Building, S::Running, S::Building, S::Running, S::Stopping, S::Idle}, true},
+        {{S::Building, S::Stopping, S::Idle}, true},  // stopped while the list is built
+        {{S::Building, S::Idle}, true},               // no project checked
+        {{S::Running}, false},                        // running without a list
+        {{S::Stopping}, false},                       // nothing to stop
+        {{S::Idle}, false},
+        {{S::Building, S::Stopping, S::Running}, false},  // a stopped run goes on
+        {{S::Building, S::Running, S::Stopping, S::Building}, false},
+    };
+    for (const TCase& c : cases) {
+        TRunStateWindow window;
+        TCaughtChecks caught;
+        for (S state : c.path)
+            window.SetRunState(state);
+        EXPECT_EQ(caught.Checks.size(), c.valid ? 0u : 1u) << "path of " << c.path.size() << " steps";
+    }
 }
