@@ -1,13 +1,12 @@
 // Process plumbing of the benchmarks that measure each figure in a process of
-// its own: the program starts itself in another role (a server, a client run)
-// or another program (curl) and reads what it prints.
+// its own: the program starts itself in another role (a server, a sender).
+// Runs that are timed go through bench/Rounds.h.
 #pragma once
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -29,37 +28,6 @@ inline void ExecOrExit(const std::vector<std::string>& args)
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
     ::_exit(127);
-}
-
-// Runs a program to its end and returns its standard output; `wall` is its
-// run time in seconds. With `quiet` its standard error goes to /dev/null.
-inline std::string RunProgram(const std::vector<std::string>& args, double& wall, bool quiet)
-{
-    int out[2];
-    if (::pipe(out) != 0)
-        return {};
-    const auto begin = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        if (quiet) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-        }
-        ::close(out[0]);
-        ExecOrExit(args);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    return text;
 }
 
 // A server in a child process that prints its ports on its standard output

@@ -4,11 +4,12 @@
 // giflib (DGifSlurp: each frame's LZW data to indices, then the same mapping
 // of every index through the frame's colour table into 32-bit pixels).
 //
-// The two sides run in the same process on the same bytes, timed the same
-// way, in interleaved rounds (the order swapped each round). Printed: each
-// side's median time, and the median, lowest and highest of the per-round
-// ratio ours / giflib.
-//   bench_gif_decode [rounds]
+// Each side runs in a process of its own on the same bytes and times the
+// same region, its decodes ("decode_ms"), in interleaved rounds (the rounds
+// of bench/Rounds.h). The two decoders are first checked to give the same
+// pixels.
+//   bench_gif_decode [rounds]       the rounds (default 11)
+//   bench_gif_decode ours|giflib    one side
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -20,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "Rounds.h"
 #include "htmlview/HtmlGif.h"
 #include "platform/Hooks.h"
 #include "support/GifWriter.h"
@@ -127,12 +130,6 @@ std::uint64_t DecodeWithOurs(const std::string& bytes)
     return check;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 template <class F>
 double Seconds(F f, std::uint64_t& check)
 {
@@ -141,14 +138,31 @@ double Seconds(F f, std::uint64_t& check)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+constexpr int kDecodesPerRun = 5;
+
+// One side: a decode to warm up, then the timed decodes; prints the
+// milliseconds of one decode.
+int RunSide(bool ours, const std::string& bytes)
+{
+    auto decode = [&] { return ours ? DecodeWithOurs(bytes) : DecodeWithGiflib(bytes); };
+    std::uint64_t check = 0;
+    Seconds(decode, check);
+    double seconds = 0;
+    for (int i = 0; i < kDecodesPerRun; ++i)
+        seconds += Seconds(decode, check);
+    bench::PrintFigure("decode_ms", seconds * 1000 / kDecodesPerRun);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 11;
     GetHooks().screenColorBits = [] { return 24; };
     const std::string bytes = MakeGif();
-    std::printf("GIF: %d frames of %dx%d, %zu bytes\n", kFrames, kWidth, kHeight, bytes.size());
+    const std::string role = argc > 1 ? argv[1] : "";
+    if (role == "ours" || role == "giflib")
+        return RunSide(role == "ours", bytes);
 
     // Both sides must decode the same pixels.
     std::uint64_t oursCheck = 0, giflibCheck = 0;
@@ -158,26 +172,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the decoders disagree\n");
         return 1;
     }
-
-    std::vector<double> ours, giflib, ratios;
-    for (int r = 0; r < rounds; ++r) {
-        std::uint64_t check = 0;
-        double a, b;
-        if (r % 2 == 0) {
-            a = Seconds([&] { return DecodeWithOurs(bytes); }, check);
-            b = Seconds([&] { return DecodeWithGiflib(bytes); }, check);
-        } else {
-            b = Seconds([&] { return DecodeWithGiflib(bytes); }, check);
-            a = Seconds([&] { return DecodeWithOurs(bytes); }, check);
-        }
-        ours.push_back(a);
-        giflib.push_back(b);
-        ratios.push_back(a / b);
-    }
-    std::printf("rounds: %d (interleaved, order swapped each round)\n", rounds);
-    std::printf("ours:   median %.2f ms\n", Median(ours) * 1000);
-    std::printf("giflib: median %.2f ms\n", Median(giflib) * 1000);
-    std::printf("ratio ours/giflib: median %.3f, range %.3f .. %.3f\n", Median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
-    return 0;
+    std::printf("GIF: %d frames of %dx%d, %zu bytes; %d decodes per run after one to warm up\n", kFrames, kWidth,
+                kHeight, bytes.size(), kDecodesPerRun);
+    bench::TRoundsOptions options;
+    options.Rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 11;
+    const std::string self = bench::SelfPath(argv[0]);
+    return bench::CompareSides({"ours", {self, "ours"}}, {"giflib", {self, "giflib"}}, options);
 }

@@ -1,13 +1,12 @@
 // Tokenizing a 1 MB HTML page with the viewer's tokenizer, against libxml2's
-// HTML parser in SAX mode over the same bytes in the same process. Both sides
-// read the page from memory and count what they see (elements or tags,
-// attributes, text bytes) in callbacks that do nothing else; each round times
-// both sides the same way, one after the other, alternating which goes first.
+// HTML parser in SAX mode over the same bytes. Both sides read the page from
+// memory and count what they see (elements or tags, attributes, text bytes)
+// in callbacks that do nothing else. Each side runs in a process of its own
+// and times the same region, its parses after one to warm up ("parse_ms"),
+// in interleaved rounds (bench/Rounds.h).
 //
-//   bench_html_tokenize [rounds] [parses per round]
-//
-// Prints each round's times and the ratio ours / libxml2, then the median and
-// range of the ratio.
+//   bench_html_tokenize [rounds] [parses per run]      the rounds (default 11 and 10)
+//   bench_html_tokenize ours|libxml2 [parses]          one side
 #include <libxml/HTMLparser.h>
 
 #include <algorithm>
@@ -17,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "Rounds.h"
 #include "htmlview/HtmlParse.h"
 
 namespace {
@@ -167,52 +168,46 @@ double SecondsPerParse(Parse parse, const std::string& page, int parses, Counts&
     return elapsed.count() / parses;
 }
 
-double Median(std::vector<double> values)
+// One side: a parse to warm up, then the timed parses; prints the
+// milliseconds of one parse and what it counted.
+int RunSide(bool ours, const std::string& page, int parses)
 {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    Counts counts;
+    const auto parse = ours ? Tokenize : ParseWithLibxml2;
+    SecondsPerParse(parse, page, 1, counts);
+    const double seconds = SecondsPerParse(parse, page, parses, counts);
+    bench::PrintFigure("parse_ms", seconds * 1000);
+    bench::PrintFigure("MB_per_s", static_cast<double>(page.size()) / 1e6 / seconds);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 11;
+    const std::string role = argc > 1 ? argv[1] : "";
+    const int rounds = argc > 1 && role != "ours" && role != "libxml2" ? std::max(5, std::atoi(argv[1])) : 11;
     const int parses = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     const std::string page = MakePage(1 << 20);
     xmlInitParser();
+    if (role == "ours" || role == "libxml2") {
+        const int status = RunSide(role == "ours", page, parses);
+        xmlCleanupParser();
+        return status;
+    }
 
     Counts ours;
     Counts theirs;
-    // One parse each first, so that neither side pays for a cold start.
     SecondsPerParse(Tokenize, page, 1, ours);
     SecondsPerParse(ParseWithLibxml2, page, 1, theirs);
-    std::printf("page %zu bytes; ours: %lld tags, %lld attributes, %lld text bytes; "
-                "libxml2: %lld element events, %lld attributes, %lld text bytes\n",
-                page.size(), ours.elements, ours.attributes, ours.textBytes, theirs.elements, theirs.attributes,
-                theirs.textBytes);
-
-    std::vector<double> ratios, oursMs, theirsMs;
-    for (int round = 0; round < rounds; ++round) {
-        double a = 0, b = 0;
-        if (round % 2 == 0) {
-            a = SecondsPerParse(Tokenize, page, parses, ours);
-            b = SecondsPerParse(ParseWithLibxml2, page, parses, theirs);
-        } else {
-            b = SecondsPerParse(ParseWithLibxml2, page, parses, theirs);
-            a = SecondsPerParse(Tokenize, page, parses, ours);
-        }
-        oursMs.push_back(a * 1000);
-        theirsMs.push_back(b * 1000);
-        ratios.push_back(a / b);
-        std::printf("round %2d: ours %.3f ms, libxml2 %.3f ms, ratio %.3f\n", round + 1, a * 1000, b * 1000, a / b);
-    }
-    std::printf("median: ours %.3f ms (%.0f MB/s), libxml2 %.3f ms (%.0f MB/s)\n", Median(oursMs),
-                page.size() / 1e3 / Median(oursMs), Median(theirsMs), page.size() / 1e3 / Median(theirsMs));
-    std::printf("ratio ours / libxml2: median %.3f, range %.3f .. %.3f over %d rounds\n", Median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
-                rounds);
     xmlCleanupParser();
-    return 0;
+    std::printf("page %zu bytes; ours: %lld tags, %lld attributes, %lld text bytes; "
+                "libxml2: %lld element events, %lld attributes, %lld text bytes; %d parses per run\n",
+                page.size(), ours.elements, ours.attributes, ours.textBytes, theirs.elements, theirs.attributes,
+                theirs.textBytes, parses);
+    bench::TRoundsOptions options;
+    options.Rounds = rounds;
+    const std::string self = bench::SelfPath(argv[0]);
+    const std::string count = std::to_string(parses);
+    return bench::CompareSides({"ours", {self, "ours", count}}, {"libxml2", {self, "libxml2", count}}, options);
 }

@@ -3,10 +3,11 @@
 // type): fill, sort by the address (text), sort by the number, paint one
 // screen.
 //
-//   bench_list_view              runs seven rounds, each side in its own
-//                                process, A B A B, and prints each time, the
-//                                ratios (ours / Qt) and the peak memories
-//   bench_list_view ours | qt    one side once: "fill text number paint peak"
+//   bench_list_view              seven rounds, each side in its own process,
+//                                A B A B (bench/Rounds.h): each figure's
+//                                medians and ranges and the ratio ours / Qt,
+//                                with both processes' peak memory
+//   bench_list_view ours | qt    one side once, printing its figures
 //
 // The Qt side is a QStandardItemModel in a QTableView, sorted by the model's
 // own sort; its number column sorts by a role that holds the numbers read
@@ -24,13 +25,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Rounds.h"
 #include "classlib/Forms.h"
 #include "controls/ExListV.h"
 
@@ -64,20 +64,14 @@ std::vector<TRow> Data()
     return rows;
 }
 
-double PeakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 // Prints the figures and ends the process at once: taking 400,000 toolkit
 // items apart one by one costs half a minute and is no part of the work.
 [[noreturn]] void Report(double fill, double text, double number, double paint)
 {
-    std::printf("%.2f %.2f %.2f %.2f %.1f\n", fill, text, number, paint, PeakMegabytes());
+    bench::PrintFigure("fill_ms", fill);
+    bench::PrintFigure("sort_text_ms", text);
+    bench::PrintFigure("sort_number_ms", number);
+    bench::PrintFigure("paint_ms", paint);
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -200,52 +194,12 @@ int RunQt()
     Report(fill, text, number, paint);
 }
 
-struct TFigures {
-    double Value[5] = {};  // fill, text sort, number sort, paint, peak
-};
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 int Drive(const char* self)
 {
-    std::vector<TFigures> ours, qt;
-    for (int round = 0; round < Rounds; ++round) {
-        for (const char* side : {"ours", "qt"}) {
-            double wall = 0;
-            const std::string out = bench::RunProgram({self, side}, wall, true);
-            TFigures f;
-            std::istringstream in(out);
-            for (double& v : f.Value)
-                in >> v;
-            if (!in) {
-                std::fprintf(stderr, "the %s side printed no figures: %s\n", side, out.c_str());
-                return 1;
-            }
-            (side[0] == 'o' ? ours : qt).push_back(f);
-        }
-    }
-    const char* names[] = {"fill (ms)", "sort by text (ms)", "sort by number (ms)", "paint one screen (ms)",
-                           "peak memory (MB)"};
-    std::printf("%d rows of 4 columns, %d rounds, each side in its own process, interleaved\n", Rows, Rounds);
-    std::printf("%-24s %22s %22s %26s\n", "", "TExListView median [range]", "Qt view median [range]",
-                "ratio ours/Qt median [range]");
-    for (int k = 0; k < 5; ++k) {
-        std::vector<double> a, b, r;
-        for (int i = 0; i < Rounds; ++i) {
-            a.push_back(ours[size_t(i)].Value[k]);
-            b.push_back(qt[size_t(i)].Value[k]);
-            r.push_back(b.back() > 0 ? a.back() / b.back() : 0);
-        }
-        std::printf("%-24s %9.1f [%6.1f-%6.1f] %9.1f [%6.1f-%6.1f] %10.2f [%5.2f-%5.2f]\n", names[k], Median(a),
-                    *std::min_element(a.begin(), a.end()), *std::max_element(a.begin(), a.end()), Median(b),
-                    *std::min_element(b.begin(), b.end()), *std::max_element(b.begin(), b.end()), Median(r),
-                    *std::min_element(r.begin(), r.end()), *std::max_element(r.begin(), r.end()));
-    }
-    return 0;
+    std::printf("%d rows of 4 columns; times in ms\n", Rows);
+    bench::TRoundsOptions options;
+    options.Rounds = Rounds;
+    return bench::CompareSides({"TExListView", {self, "ours"}}, {"Qt view", {self, "qt"}}, options);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // component (bench_trar_extract, which checks every entry's CRC32) against
 // bsdtar -xf on the same archive (libarchive's own tool, which checks none).
 // Both run as whole processes, timed the same way, in interleaved rounds
-// A B A B after one warm-up round each; the output folder is emptied before
-// every run and the outputs are compared once.
+// A B A B after one warm-up round (bench/Rounds.h); the output folder is
+// emptied before every run, outside its time, and the outputs are compared
+// once.
 //   bench_rar_extract [rounds (default 9)] [folder for the files (default /tmp)]
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Rounds.h"
 #include "support/Rar4Writer.h"
 
 namespace fs = std::filesystem;
@@ -21,13 +23,6 @@ namespace {
 
 constexpr int EntryCount = 200;
 constexpr std::size_t EntrySize = 1 << 20;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Every file below a folder with its size, in order.
 std::vector<std::pair<std::string, std::uintmax_t>> Listing(const fs::path& folder)
@@ -60,35 +55,37 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> ours = {tool, library, archive.string(), out.string()};
     const std::vector<std::string> theirs = {"bsdtar", "-xf", archive.string(), "-C", out.string()};
+    // Both must succeed and write the same files.
     auto run = [&](const std::vector<std::string>& args) {
         fs::remove_all(out);
         fs::create_directories(out);
-        double wall = 0;
-        bench::RunProgram(args, wall, false);
-        return wall;
+        bench::TRun figures;
+        std::string error;
+        if (!bench::RunCommand(args, figures, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
+        }
+        return true;
     };
-
-    run(ours);
+    if (!run(ours))
+        return 1;
     const auto ourFiles = Listing(out);
-    run(theirs);
+    if (!run(theirs))
+        return 1;
     if (Listing(out) != ourFiles || ourFiles.size() != static_cast<std::size_t>(EntryCount)) {
         std::fprintf(stderr, "the two extractions differ\n");
         return 1;
     }
 
-    std::vector<double> a, b, ratio;
-    for (int i = 0; i < rounds; ++i) {
-        a.push_back(run(ours));
-        b.push_back(run(theirs));
-        ratio.push_back(a.back() / b.back());
-        std::printf("round %d: TRAR %.3f s, bsdtar %.3f s, ratio %.3f\n", i + 1, a.back(), b.back(), ratio.back());
-    }
-    std::printf("archive %.0f MB, %d stored entries, %d rounds\n",
-                static_cast<double>(fs::file_size(archive)) / 1e6, EntryCount, rounds);
-    std::printf("TRAR (bench_trar_extract): median %.3f s\n", Median(a));
-    std::printf("bsdtar -xf:                median %.3f s\n", Median(b));
-    std::printf("ratio TRAR / bsdtar: median %.3f, range %.3f .. %.3f\n", Median(ratio),
-                *std::min_element(ratio.begin(), ratio.end()), *std::max_element(ratio.begin(), ratio.end()));
+    std::printf("archive %.0f MB, %d stored entries\n", static_cast<double>(fs::file_size(archive)) / 1e6,
+                EntryCount);
+    bench::TRoundsOptions options;
+    options.Rounds = rounds;
+    options.Setup = [&] {
+        fs::remove_all(out);
+        fs::create_directories(out);
+    };
+    const int status = bench::CompareSides({"TRAR", ours}, {"bsdtar", theirs}, options);
     fs::remove_all(work);
-    return 0;
+    return status;
 }

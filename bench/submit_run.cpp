@@ -1,43 +1,41 @@
 // The submission run through the real windows, headless, against loopback
 // engines: one project to N engines at a given Ports, as a person starts it
-// with Submit, until "Submission Complete". Each figure is measured in a
-// process of its own: the engines' servers run in one, each Tenvarel run in
-// another (so its peak memory is that run's alone), and curl is its own
-// program, sending the very same requests.
+// with Submit, until "Submission Complete", with the settings as shipped
+// (reports on). The engines' servers run in a process of their own; every
+// Tenvarel run is a whole process of its own (start-up, the run, the
+// report), and curl is its own program sending the very same requests.
 //
-//   bench_submit_run                         the benchmarks (start the others)
-//   bench_submit_run --serve S               S servers: prints their ports, serves until stdin closes
-//   bench_submit_run --client N P PORTS...   one run of N engines at Ports P on those servers; prints
-//                                            "wall_ns maxrss_kB failures max_tick_gap_ms"
-//
-// Figures: the largest gap between ticks of a 50 ms timer during a run of
-// 2,000 engines (target under 250 ms); 10,000 engines at Ports 10, 100 and
-// 300 with wall time, requests/s and peak memory, beside curl --parallel
-// --parallel-max at the same width; 100,000 engines at Ports 100, peak memory
-// (target under 250 MB).
-#include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
+//   bench_submit_run [rounds] [gap] [pairs] [memory]
+//       the figures (all three parts when none is named; 7 rounds):
+//       gap     the largest gap between ticks of a 50 ms timer during a run
+//               of 2,000 engines (target under 250 ms)
+//       pairs   10,000 engines at Ports 10, 100 and 300 against
+//               curl --parallel --parallel-max at the same width, both as
+//               whole processes in interleaved rounds (bench/Rounds.h)
+//       memory  100,000 engines at Ports 100: peak memory (target under 250 MB)
+//   bench_submit_run --serve S          S servers: prints their ports, serves until stdin closes
+//   bench_submit_run --client FOLDER    one run in that installation folder
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/ChildProcess.h"
+#include "bench/Rounds.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
+#include "classlib/IniFiles.h"
 #include "classlib/Forms.h"
 #include "classlib/SysUtils.h"
 #include "classlib/Timer.h"
@@ -138,35 +136,48 @@ int Serve(int count)
 
 // --- one Tenvarel run ------------------------------------------------------------
 
-int Client(int argc, char** argv)
+// The installation folder of a run: the settings as shipped with Ports set,
+// the engines, and the project "Bench" in the project list. Written once,
+// before the rounds.
+std::string MakeInstallation(int engines, int ports, const std::vector<int>& serverPorts)
 {
-    const int engines = std::atoi(argv[2]);
-    const int ports = std::atoi(argv[3]);
-    std::vector<int> serverPorts;
-    for (int i = 4; i < argc; ++i)
-        serverPorts.push_back(std::atoi(argv[i]));
-    RaiseOpenFileLimit();
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-
     char pattern[] = "/tmp/tenvarel-bench-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
     namespace fs = std::filesystem;
     fs::create_directories(folder + "/data/session");
     fs::create_directories(folder + "/reports");
-    {
-        std::string text;
-        text.reserve(std::size_t(engines) * 120);
-        for (int i = 0; i < engines; ++i)
-            text += EngineName(i) + "=" + EngineRecordValue(EngineUrl(serverPorts, i)) + "\r\n";
-        WriteFileAtomic(folder + "/data/data.czc", ScrambleBytes(text, EngineCipherStart));
-        WriteFileAtomic(folder + "/data/datac.czc", "");
-        WriteFileAtomic(folder + "/data/datam.czc", "");
-        WriteFileAtomic(folder + "/data/catagory.zro", "[SubCat1]\r\nBusiness=Business\r\n");
-        WriteFileAtomic(folder + "/wkt.ini", "[rur]\r\napp=Tenvarel\r\nversion=1.0\r\nhome=http://www.example.com\r\n"
-                                             "\r\n[SubOptions]\r\nPorts=" +
-                                                 std::to_string(ports) + "\r\nTimeout=60\r\n\r\n[Reports]\r\nGenReport=0\r\n");
-    }
+    std::string text;
+    text.reserve(std::size_t(engines) * 120);
+    for (int i = 0; i < engines; ++i)
+        text += EngineName(i) + "=" + EngineRecordValue(EngineUrl(serverPorts, i)) + "\r\n";
+    WriteFileAtomic(folder + "/data/data.czc", ScrambleBytes(text, EngineCipherStart));
+    WriteFileAtomic(folder + "/data/datac.czc", "");
+    WriteFileAtomic(folder + "/data/datam.czc", "");
+    WriteFileAtomic(folder + "/data/catagory.zro", "[SubCat1]\r\nBusiness=Business\r\n");
+    const std::string shipped = ReadFileBytes(TENVAREL_SOURCE_DIR "/appdata/wkt.ini");
+    WriteFileAtomic(folder + "/wkt.ini", IniWriteValue(shipped, "SubOptions", "Ports", std::to_string(ports)));
+    WriteProjectFile(folder, BenchProject());
+    SaveProjectList(folder, {"Bench"});
+    return folder;
+}
+
+// Each run starts from the same folder: the report of the run before goes.
+void ClearReports(const std::string& folder)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(folder + "/reports", ignored);
+    std::filesystem::create_directories(folder + "/reports", ignored);
+}
+
+int Client(const std::string& folder)
+{
+    RaiseOpenFileLimit();
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "bench_submit_run";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
     bool complete = false;
     GetHooks().messageBox = [&](const MessageBoxCall& call) {
         if (call.caption == "Submission Complete")
@@ -179,9 +190,10 @@ int Client(int argc, char** argv)
 
     SetCurrentDir(folder);
     CreateProgramForms();
-    SubmitMain->GenReportCk->SetChecked(false);
-    WriteProjectFile(folder, BenchProject());
-    SubmitMain->SesList->Items()->Add("Bench");
+    if (SubmitMain->SesList->Items()->Count() != 1 || !SubmitMain->GenReportCk->Checked()) {
+        std::fprintf(stderr, "the installation is not as shipped\n");
+        return 1;
+    }
     SubmitMain->SesList->SetChecked(0, true);
     TListItems* rows = SubmitMain->ExListView2->Items();
     for (int i = 0; i < rows->Count(); ++i)
@@ -205,142 +217,108 @@ int Client(int argc, char** argv)
     SubmitMain->Button6Click(SubmitMain->Button6);
     while (!complete)
         WaitAndProcessMessages(100);
-    const auto wall = std::chrono::steady_clock::now() - begin;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     ticker.SetEnabled(false);
 
     int failures = 0;
     for (int i = 0; i < rows->Count(); ++i)
         if (rows->Item(i)->SubItemRef(1) != "OK")
             ++failures;
-    failures += engines - rows->Count();
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("%lld %ld %d %.1f\n", static_cast<long long>(std::chrono::nanoseconds(wall).count()),
-                usage.ru_maxrss, failures, maxGapMs);
+    const bool reported = !std::filesystem::is_empty(folder + "/reports");
+    bench::PrintFigure("run_s", seconds);
+    bench::PrintFigure("requests_per_s", rows->Count() / seconds);
+    bench::PrintFigure("max_tick_gap_ms", maxGapMs);
     std::fflush(stdout);
     Application->Reset();
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (failures > 0 || !reported) {
+        std::fprintf(stderr, "%d of %d requests failed%s\n", failures, rows->Count(),
+                     reported ? "" : ", and no report was written");
+        return 1;
+    }
     return 0;
 }
 
-// --- the benchmarks ----------------------------------------------------------------
+// --- the figures -------------------------------------------------------------------
 
 std::vector<int> ServerPorts;
 
-using bench::RunProgram;
-
-struct RunFigures {
-    double seconds = 0;
-    long maxRssKb = 0;
-    int failures = -1;
-    double maxGapMs = 0;
-};
-
-bool RunTenvarel(int engines, int ports, RunFigures& figures, std::string& error)
+double Figure(const bench::TRun& run, const char* name)
 {
-    std::vector<std::string> args = {SelfPath(), "--client", std::to_string(engines), std::to_string(ports)};
-    for (const int port : ServerPorts)
-        args.push_back(std::to_string(port));
-    double processWall = 0;
-    const std::string out = RunProgram(args, processWall, false);
-    long long wallNs = 0;
-    if (std::sscanf(out.c_str(), "%lld %ld %d %lf", &wallNs, &figures.maxRssKb, &figures.failures,
-                    &figures.maxGapMs) != 4 ||
-        figures.failures != 0) {
-        error = "run failed: " + out;
-        return false;
-    }
-    figures.seconds = static_cast<double>(wallNs) / 1e9;
-    return true;
+    for (const auto& [n, v] : run.Printed)
+        if (n == name)
+            return v;
+    return 0;
 }
 
-std::map<int, double> TenvarelSeconds, CurlSeconds;
-std::map<int, long> TenvarelRss;
-double GapMs = 0;
-long HundredThousandRssKb = 0;
-
-void BM_TickGapDuringRun(benchmark::State& state)
+int TickGap()
 {
-    for (auto _ : state) {
-        RunFigures f;
-        std::string error;
-        if (!RunTenvarel(2000, 10, f, error)) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
-        state.SetIterationTime(f.seconds);
-        GapMs = std::max(GapMs, f.maxGapMs);
+    const std::string folder = MakeInstallation(2000, 10, ServerPorts);
+    bench::TRun run;
+    std::string error;
+    const bool ok = bench::RunCommand({SelfPath(), "--client", folder}, run, error);
+    std::filesystem::remove_all(folder);
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
     }
-    state.counters["max_tick_gap_ms"] = GapMs;
+    std::printf("largest gap between 50 ms ticks during a run of 2,000 engines at Ports 10: %.1f ms (target < 250)\n",
+                Figure(run, "max_tick_gap_ms"));
+    return 0;
 }
 
-void BM_SubmitTenThousand(benchmark::State& state)
+// The same requests the run sends: each engine's URL with the project's form data.
+std::string CurlConfig(int engines)
 {
-    const int ports = static_cast<int>(state.range(0));
-    for (auto _ : state) {
-        RunFigures f;
-        std::string error;
-        if (!RunTenvarel(10000, ports, f, error)) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
-        state.SetIterationTime(f.seconds);
-        TenvarelSeconds[ports] = f.seconds;
-        TenvarelRss[ports] = f.maxRssKb;
-        state.counters["requests/s"] = 10000 / f.seconds;
-        state.counters["peak_rss_kB"] = static_cast<double>(f.maxRssKb);
-        state.counters["max_tick_gap_ms"] = f.maxGapMs;
-    }
-}
-
-void BM_CurlTenThousand(benchmark::State& state)
-{
-    const int ports = static_cast<int>(state.range(0));
-    // The same 10,000 requests the run sends: each engine's URL with the project's form data.
     const std::string config = "/tmp/tenvarel-bench-curl-" + std::to_string(::getpid()) + ".txt";
-    {
-        std::ofstream out(config);
-        const ProjectRecord project = BenchProject();
-        for (int i = 0; i < 10000; ++i) {
-            const std::string url = EngineUrl(ServerPorts, i);
-            std::string data = BuildSubmissionRequest(EngineRecordValue(url), project, nullptr).data;
-            std::replace(data.begin(), data.end(), ' ', '+');
-            out << "url = \"" << url << "?" << data << "\"\noutput = \"/dev/null\"\n";
-        }
+    std::ofstream out(config);
+    const ProjectRecord project = BenchProject();
+    for (int i = 0; i < engines; ++i) {
+        const std::string url = EngineUrl(ServerPorts, i);
+        std::string data = BuildSubmissionRequest(EngineRecordValue(url), project, nullptr).data;
+        std::replace(data.begin(), data.end(), ' ', '+');
+        out << "url = \"" << url << "?" << data << "\"\noutput = \"/dev/null\"\n";
     }
-    for (auto _ : state) {
-        double wall = 0;
-        RunProgram({"curl", "--silent", "--show-error", "--fail", "--parallel", "--parallel-max",
-                    std::to_string(ports), "--http1.0", "--config", config},
-                   wall, true);
-        state.SetIterationTime(wall);
-        CurlSeconds[ports] = wall;
-        state.counters["requests/s"] = 10000 / wall;
+    return config;
+}
+
+int Pairs(int rounds)
+{
+    constexpr int Engines = 10000;
+    const std::string config = CurlConfig(Engines);
+    int status = 0;
+    for (const int ports : {10, 100, 300}) {
+        std::printf("\n10,000 engines, Ports %d, against curl at the same width%s\n", ports,
+                    ports == 100 ? " (target: wall_s ratio <= 1.5)" : "");
+        const std::string folder = MakeInstallation(Engines, ports, ServerPorts);
+        bench::TRoundsOptions options;
+        options.Rounds = rounds;
+        options.Setup = [&] { ClearReports(folder); };
+        status |= bench::CompareSides({"Tenvarel", {SelfPath(), "--client", folder}},
+                                      {"curl",
+                                       {"curl", "--silent", "--show-error", "--fail", "--parallel", "--parallel-max",
+                                        std::to_string(ports), "--http1.0", "--config", config}},
+                                      options);
+        std::filesystem::remove_all(folder);
     }
     std::remove(config.c_str());
+    return status;
 }
 
-void BM_SubmitHundredThousandMemory(benchmark::State& state)
+int Memory()
 {
-    for (auto _ : state) {
-        RunFigures f;
-        std::string error;
-        if (!RunTenvarel(100000, 100, f, error)) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
-        state.SetIterationTime(f.seconds);
-        HundredThousandRssKb = f.maxRssKb;
-        state.counters["peak_rss_kB"] = static_cast<double>(f.maxRssKb);
-        state.counters["requests/s"] = 100000 / f.seconds;
+    const std::string folder = MakeInstallation(100000, 100, ServerPorts);
+    bench::TRun run;
+    std::string error;
+    const bool ok = bench::RunCommand({SelfPath(), "--client", folder}, run, error);
+    std::filesystem::remove_all(folder);
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
     }
+    std::printf("\n100,000 engines, Ports 100: peak memory %.1f MB (target < 250), the run %.2f s (%.0f requests/s)\n",
+                run.PeakMB, Figure(run, "run_s"), Figure(run, "requests_per_s"));
+    return 0;
 }
-
-BENCHMARK(BM_TickGapDuringRun)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SubmitTenThousand)->Arg(10)->Arg(100)->Arg(300)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlTenThousand)->Arg(10)->Arg(100)->Arg(300)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SubmitHundredThousandMemory)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -348,9 +326,21 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--serve") == 0)
         return Serve(std::atoi(argv[2]));
-    if (argc >= 5 && std::strcmp(argv[1], "--client") == 0)
-        return Client(argc, argv);
+    if (argc >= 3 && std::strcmp(argv[1], "--client") == 0)
+        return Client(argv[2]);
     RaiseOpenFileLimit();
+
+    int rounds = 7;
+    std::vector<std::string> parts;
+    for (int i = 1; i < argc; ++i) {
+        if (std::isdigit(static_cast<unsigned char>(argv[i][0])))
+            rounds = std::max(5, std::atoi(argv[i]));
+        else
+            parts.push_back(argv[i]);
+    }
+    auto wanted = [&](const char* part) {
+        return parts.empty() || std::find(parts.begin(), parts.end(), part) != parts.end();
+    };
 
     bench::ServerProcess server({SelfPath(), "--serve", std::to_string(ServerCount)});
     const std::string portText = server.ReadPorts();
@@ -367,20 +357,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    std::printf("\nlargest gap between 50 ms ticks during a run of 2,000 engines: %.1f ms (target < 250)\n", GapMs);
-    for (const auto& [ports, seconds] : TenvarelSeconds) {
-        const double curl = CurlSeconds.count(ports) ? CurlSeconds[ports] : 0;
-        std::printf("10,000 engines, Ports %d: Tenvarel %.2f s (%.0f req/s, peak RSS %ld kB), curl %.2f s (%.0f req/s)"
-                    ", ratio %.2f%s\n",
-                    ports, seconds, 10000 / seconds, TenvarelRss[ports], curl, curl > 0 ? 10000 / curl : 0,
-                    curl > 0 ? seconds / curl : 0, ports == 100 ? " (target <= 1.5)" : "");
-    }
-    if (HundredThousandRssKb > 0)
-        std::printf("100,000 engines, Ports 100: peak RSS %ld kB (target < 256000)\n", HundredThousandRssKb);
+    int status = 0;
+    if (wanted("gap"))
+        status |= TickGap();
+    if (wanted("pairs"))
+        status |= Pairs(rounds);
+    if (wanted("memory"))
+        status |= Memory();
     std::fflush(stdout);
-    return 0;  // the servers end when their input closes, with `server`
+    return status;  // the servers end when their input closes, with `server`
 }
