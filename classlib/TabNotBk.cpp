@@ -70,6 +70,11 @@ TTabbedNotebook::TTabbedNotebook(TComponent* AOwner) : TWinControl(AOwner)
         if (!FSyncing && !Destroying())
             SafeCall([&] { HandleTabClicked(index); });
     });
+    // A click on the tab already shown changes no page, and is a click all the same.
+    ConnectControl(this, tabs, &QTabWidget::tabBarClicked, [this](int index) {
+        if (!FSyncing && !Destroying() && index == FPageIndex)
+            SafeCall([&] { Click(); });
+    });
     AttachWidget(tabs);
     SetTabStop(true);
     SetBounds(0, 0, 300, 250);

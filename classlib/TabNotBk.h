@@ -41,6 +41,7 @@ public:
 
     // Before a page change (by the user or the program); may refuse it.
     TPageChangeEvent OnChange;
+    // OnClick comes after every click on a tab, the one shown included.
 
     // Internal: the user clicked a tab.
     void HandleTabClicked(int index);

@@ -180,6 +180,7 @@ void ParserState::Reset(TSourceKind kind)
     FHasPushedBack = false;
     FCommentOpen = false;
     FInDirective = false;
+    FInQuotedValue = false;
     KeepBlanks = false;
     RawScriptMode = false;
     ParagraphSpaceDone = false;
@@ -497,6 +498,7 @@ bool ParserState::ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString
 void ParserState::ReadQuotedValue(AnsiString& value, int& number)
 {
     const char quote = CurrentChar;
+    FInQuotedValue = true;
     Advance();
     AnsiString entity;
     while (CurrentChar != quote && CurrentChar != EndOfInputChar) {
@@ -510,6 +512,7 @@ void ParserState::ReadQuotedValue(AnsiString& value, int& number)
             Advance();
         }
     }
+    FInQuotedValue = false;
     if (CurrentChar == quote)
         Advance();
     std::size_t first = 0;

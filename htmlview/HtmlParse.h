@@ -371,7 +371,7 @@ private:
     // directive no further comment is looked for.
     void Advance()
     {
-        if (FInDirective)
+        if (FInDirective || FInQuotedValue)
             NextChar();
         else
             AdvanceChar();
@@ -406,6 +406,9 @@ private:
     bool FHasPushedBack = false;
     bool FCommentOpen = false;
     bool FInDirective = false;
+    // Inside a quoted attribute value "<!" is text: a value typed as "<!--"
+    // must not swallow the rest of the document.
+    bool FInQuotedValue = false;
     AnsiString FAttrName;
     AnsiString FAttrValue;
 };

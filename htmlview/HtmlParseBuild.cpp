@@ -161,6 +161,7 @@ private:
     // follows (or the token's reader left the next one current).
     bool HandleInline(int level);
     void ReadBody();
+    bool BeforeBody() const;
     void ReadTitle();
     void ParseBlock(int level, const HtmlSymbolSet& stop);
     void ReadParagraph(int level);
@@ -190,6 +191,7 @@ private:
     TJustify FAlignment = jLeft;
     int FBaseFontStep = 3;
     bool FInPre = false;
+    bool FBodySeen = false;
     int FDepth = 0;
 };
 
@@ -375,14 +377,23 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
             return;
         if (P.Symbol == S::BodyEnd) {
             P.NextToken();
-            return;
+            // A BODY end before the body began (typed into a title, say)
+            // ends nothing.
+            if (!BeforeBody())
+                return;
         }
     }
+}
+
+bool THtmlBuilder::BeforeBody() const
+{
+    return !FBodySeen && FTarget == &FRoot && FRoot.Empty() && (!FOpen || FOpen->Len == 0);
 }
 
 // BODY counts only before anything has been placed; the text before it goes.
 void THtmlBuilder::ReadBody()
 {
+    FBodySeen = true;
     if (FTarget && FTarget->Empty()) {
         for (const auto& a : P.TagAttributes) {
             TColor color = clBlack;

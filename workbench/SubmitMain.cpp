@@ -95,7 +95,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     BuildRankingPage(TabbedNotebook1->Page(pgRanking));
     BuildReportsPage(TabbedNotebook1->Page(pgReports));
     BuildMetaTagsPage(TabbedNotebook1->Page(pgMetaTags));
-    BuildDoorwayPage(TabbedNotebook1->Page(pgDoorwayPages));
+    BuildDoorwayViewer(TabbedNotebook1->Page(pgDoorwayPages));
     BuildAboutPage(TabbedNotebook1->Page(pgAbout));
     TabbedNotebook1->SetPageIndex(pgAbout);
 
@@ -113,6 +113,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     WireReportsPage();
     WireProxyMenu();
     WireUpdate();
+    WireDoorway();
 
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -232,6 +233,7 @@ void TSubmitMain::FormCreate(TObject*)
         // the caption is built from what was read.
         try {
             app = settings.ReadString("rur", "app", "error");
+            AppName = app;
         } catch (const std::exception&) {
         }
         try {

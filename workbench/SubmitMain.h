@@ -26,6 +26,7 @@ class TEdit;
 class TExListView;
 class TFileListBox;
 class TGroupBox;
+class THtmlPane;
 class THttpCli;
 class TImage;
 class TImageList;
@@ -45,6 +46,7 @@ class TPopupMenu;
 class TRAR;
 struct RARHeaderData;
 class TRadioButton;
+class TSaveDialog;
 class TSkinForm;
 class TTabSheet;
 class TTabbedNotebook;
@@ -268,7 +270,8 @@ public:
     TImgBtn* Button12;  // Apply Tags
 
     // --- page "Doorway Pages" ----------------------------------------------------------------
-    TPanel* DoorwayBox;  // holds the doorway page's viewer
+    THtmlPane* Doorway;  // the doorway page's preview
+    TSaveDialog* SaveDialog1;  // where "Save As" writes the doorway page
 
     // --- page "About" ------------------------------------------------------------------------
     TImage* Image1;  // the logo
@@ -291,6 +294,7 @@ public:
     AnsiString AppFolder;     // the current directory when the window was created
     AnsiString AppTitle;      // [rur] app + " v" + [rur] version
     AnsiString HomeLocation;  // [rur] home
+    AnsiString AppName;       // [rur] app
     // Every engine record of both engine files, sorted; lives as long as the window.
     std::unique_ptr<TStringList> EngineList;
     std::unique_ptr<TStringList> ProjectQueue;
@@ -449,6 +453,18 @@ public:
     void Proxy1Click(TObject* Sender);  // shows the proxy window
     void WireProxyMenu();  // construction
 
+    // --- Doorway: the doorway page of the selected project, its preview and
+    // its file (SubmitMainDoorway.cpp) --------------------------------------------------------
+    // Makes the doorway page from the project page's fields, shows it in
+    // Doorway and fills the Ranking page's keyword box; with Sender Save1 it
+    // also writes it to SaveDialog1's file. A file that cannot be written is
+    // shown in the error box and changes nothing else.
+    void BuildDoorwayPage(TObject* Sender);
+    void Save1Click(TObject* Sender);  // Doorway Pages > Save As
+    // The notebook clicked on the Doorway Pages page shows the short help.
+    void TabbedNotebook1Click(TObject* Sender);
+    void WireDoorway();  // construction
+
     // --- Update: the database and software update (SubmitMainUpdate.cpp) -----------------
     // Downloads the database archive, tests it, extracts, scrambles and
     // installs it, offers the reload and checks for a software update. One
@@ -494,7 +510,7 @@ private:
     void BuildRankingPage(TWinControl* page);   // SubmitMainRanking.cpp
     void BuildReportsPage(TWinControl* page);   // SubmitMainReports.cpp
     void BuildMetaTagsPage(TWinControl* page);  // SubmitMainMetaTags.cpp
-    void BuildDoorwayPage(TWinControl* page);   // SubmitMainDoorway.cpp
+    void BuildDoorwayViewer(TWinControl* page); // SubmitMainDoorway.cpp
     // Lines of each engine file that are not engine records, left out of the list.
     struct TLeftOutLines {
         std::size_t database = 0;

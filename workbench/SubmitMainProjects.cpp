@@ -295,7 +295,7 @@ void TSubmitMain::SesListClick(TObject*)
     if (selected < 0)
         return;
     ShowProject(LoadProjectFile(AppFolder, SesList->Items()->Strings(selected)));
-    // (The doorway page is rebuilt from the project here.)
+    BuildDoorwayPage(SesList);
 }
 
 // --- counters and mirrors ------------------------------------------------------------------------

@@ -244,6 +244,15 @@ text L0 left "tspn"
 text L0 left "a"
   @0 Times New Roman 12 i
 )"},
+    {"a quoted value holds \"<!--\" as text", "<img alt=\"<!--\" src=x.gif>after", R"(
+text L0 left "{img}after"
+  @0 Times New Roman 12
+  img @0 src=x.gif alt=<!-- align=2
+)"},
+    {"a BODY end before the body ends nothing", "<title></BODY></title><body>x</body>y", R"(
+text L0 left "x"
+  @0 Times New Roman 12
+)"},
     {"images", "<img src=a.gif alt=A width=10 height=20 align=left>t<a href=l><img src=b.gif></a>", R"(
 text L0 left "{img}t{img}"
   @0 Times New Roman 12
