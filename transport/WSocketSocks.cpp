@@ -475,8 +475,9 @@ void TCustomSocksWSocket::SocksDone(int ReplyLength)
     TCustomWSocket::TriggerSessionConnected(0);
     if (FState != wsConnected)
         return;
-    if (FLeftover > 0)
-        TriggerDataAvailable(0);
+    // The user's data handler runs once now, whether or not bytes came
+    // behind the reply: it is where a user of the socket starts reading.
+    TriggerDataAvailable(0);
 }
 
 void TCustomSocksWSocket::SocksFailed(int Error, const AnsiString& Msg)
