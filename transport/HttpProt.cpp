@@ -216,8 +216,8 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     } else {
         Split(URL, proto, user, password, host, port, path);
         FHostHeader = host;
-        FPathToSend =
-            (proto.empty() ? AnsiString("http") : proto) + "://" + host + PortSuffix(port) + RequestPath(path);
+        // The absolute URL as it came: a proxy takes one without a path.
+        FPathToSend = (proto.empty() ? AnsiString("http") : proto) + "://" + host + PortSuffix(port) + path;
         AnsiString pProto, pUser, pPassword, pHost, pPort, pPath;
         Split(Proxy, pProto, pUser, pPassword, pHost, pPort, pPath);
         FTargetHost = pHost;
@@ -769,14 +769,14 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
             Split(Location, proto, user, password, host, port, path);
             if (!proto.empty() && !host.empty()) {
                 FHostHeader = host;
-                FEffectiveURL = proto + "://" + host + PortSuffix(port) + RequestPath(path);
+                FEffectiveURL = proto + "://" + host + PortSuffix(port) + path;
             } else if (path.empty()) {
                 FEffectiveURL = "http://" + FHostHeader + PortSuffix(cPort) + "/" + host;
             } else if (!host.empty()) {
                 FHostHeader = host;
-                FEffectiveURL = "http://" + host + PortSuffix(port) + RequestPath(path);
+                FEffectiveURL = "http://" + host + PortSuffix(port) + path;
             } else {
-                FEffectiveURL = cProto + "://" + cHost + PortSuffix(cPort) + RequestPath(path);
+                FEffectiveURL = cProto + "://" + cHost + PortSuffix(cPort) + path;
             }
         }
         FPathToSend = FEffectiveURL;

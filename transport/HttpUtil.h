@@ -73,8 +73,9 @@ bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Valu
 // out empty.
 void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End);
 
-// The path as a request line carries it: "/" for an empty path, and "/"
-// before a query that came without one ("?q=1" becomes "/?q=1").
+// The path as the request line to a server carries it: "/" for an empty
+// path, and "/" before a query that came without one ("?q=1" becomes
+// "/?q=1"). Through a proxy the absolute URL goes as it came.
 AnsiString RequestPath(const AnsiString& Path);
 
 // The address of a "location" line as it may go into the next request.

@@ -149,13 +149,13 @@ TEST_F(HttpCli, ProxyGetsTheAbsoluteURLAndItsCredentials)
         EXPECT_EQ(cli.DocumentName(), "b.htm");
     }
 
-    // Without a path of its own the absolute URL still carries "/".
+    // An absolute URL without a path goes as it came: the proxy adds none.
     const struct {
         const char* url;
         const char* requestLine;
     } bare[] = {
-        {"http://www.example.test", "GET http://www.example.test/ HTTP/1.0"},
-        {"http://www.example.test:8080?q=1", "GET http://www.example.test:8080/?q=1 HTTP/1.0"},
+        {"http://www.example.test", "GET http://www.example.test HTTP/1.0"},
+        {"http://www.example.test:8080?q=1", "GET http://www.example.test:8080?q=1 HTTP/1.0"},
     };
     for (const auto& b : bare) {
         SCOPED_TRACE(b.url);
@@ -693,6 +693,7 @@ TEST_F(HttpCli, RelocationThroughAProxyStaysWithTheProxy)
         std::string hostHeader;
     } cases[] = {
         {"http://other.test:9090/y", "GET http://other.test:9090/y HTTP/1.0", "other.test"},
+        {"http://other.test:9090", "GET http://other.test:9090 HTTP/1.0", "other.test"},
         {"/z", "GET " + origin + "/z HTTP/1.0", "www.example.test"},
         {"./w.htm", "GET " + origin + "/dir/w.htm HTTP/1.0", "www.example.test"},
         {"/a b.htm", "GET " + origin + "/a%20b.htm HTTP/1.0", "www.example.test"},
