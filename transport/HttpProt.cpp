@@ -601,6 +601,10 @@ void TCustomHttpCli::HeaderLine(const AnsiString& Line)
 {
     const std::uint32_t serial = FSerial;
     if (FHeaderLineCount == 0) {
+        // After a relocation the moved reply's length and type stand until
+        // the new reply begins; what its header does not say is not known.
+        FDocLength = -1;
+        FResponseContentType.clear();
         FireHeaderBegin();
         if (!Running(serial))
             return;
@@ -820,8 +824,6 @@ void TCustomHttpCli::Restart()
     FConnected = false;
     FLocationSeen = false;
     FLocationRefused = false;
-    FDocLength = -1;
-    FResponseContentType.clear();
     if (FRequestKind == httpPOST) {
         if (FBuild.postBecomesGet)
             FRequestKind = httpGET;
