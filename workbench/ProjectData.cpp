@@ -40,11 +40,27 @@ std::string BytesBeforeRewrite(const AnsiString& path)
     }
 }
 
-AnsiString IniValueOrEmpty(const std::string& bytes, const AnsiString& section, const AnsiString& key)
-{
-    AnsiString value;
-    return IniFindValue(bytes, section, key, value) ? value : AnsiString();
-}
+// The keys of one section, read in one parse of the file: a project file is
+// read key by key, and parsing it again for each key made a large or hostile
+// file cost its size times the number of keys.
+class TSectionValues {
+public:
+    TSectionValues(const std::string& bytes, const AnsiString& section)
+    {
+        // The first of each name counts, as a lookup of the key finds it.
+        for (auto& [key, value] : IniSectionValues(bytes, section))
+            FValues.emplace(UpperCase(key), std::move(value));
+    }
+    // The key's value, empty when the section does not hold it.
+    AnsiString operator[](const AnsiString& key) const
+    {
+        const auto at = FValues.find(UpperCase(key));
+        return at == FValues.end() ? AnsiString() : at->second;
+    }
+
+private:
+    std::unordered_map<AnsiString, AnsiString> FValues;
+};
 
 bool NameIsUnsafe(const AnsiString& name)
 {
@@ -158,8 +174,9 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
 {
     ProjectRecord record;
     record.SessionName = projectName;
+    const TSectionValues values(bytes, projectName);
     for (const ProjectField& field : ProjectFileFields)
-        record.*field.member = IniValueOrEmpty(bytes, projectName, field.key);
+        record.*field.member = values[field.key];
     return record;
 }
 
@@ -277,11 +294,12 @@ ProjectImport ImportZro(const std::string& bytes)
     ProjectImport result;
     ProjectRecord& record = result.record;
     record.SessionName = section;
+    const TSectionValues values(bytes, section);
     for (const ProjectField& field : ProjectFileFields)
-        record.*field.member = IniValueOrEmpty(bytes, section, field.key);
+        record.*field.member = values[field.key];
     // A file of this program holds key1 only; older ones hold up to key16.
     for (int k = 2; k <= 16; ++k) {
-        const AnsiString more = IniValueOrEmpty(bytes, section, "key" + IntToStr(k));
+        const AnsiString more = values["key" + IntToStr(k)];
         if (!more.empty())
             record.key1 += ", " + more;
     }
