@@ -11,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 extern "C" {
 #include <jpeglib.h>
@@ -591,24 +592,38 @@ void TCanvas::DrawMasked(const TRect& dest, const TBitmap& bitmap, const TRect& 
     const TRect part = IntersectRect(source, Rect(0, 0, bitmap.Width(), bitmap.Height()));
     if (dest.IsEmpty() || part.IsEmpty())
         return;
-    TBitmap through(part.Width(), part.Height());
-    for (int y = 0; y < part.Height(); ++y) {
-        const std::uint32_t* from = bitmap.ScanLine(part.Top + y);
-        const std::uint32_t* masked = mask.ScanLine(part.Top + y);
-        std::uint32_t* to = through.ScanLine(y);
-        for (int x = 0; x < part.Width(); ++x) {
-            const int sx = part.Left + x;
-            const bool clear = masked && sx < mask.Width() && (masked[sx] & 0xFFFFFF) != 0;
-            to[x] = clear ? 0 : (from[sx] | 0xFF000000u);
-        }
-    }
     // A destination narrower than the source keeps its scale for the part.
     const TRect scaled = source == part ? dest
                                         : TRect{dest.Left + MulDiv(part.Left - source.Left, dest.Width(), source.Width()),
                                                 dest.Top + MulDiv(part.Top - source.Top, dest.Height(), source.Height()),
                                                 dest.Left + MulDiv(part.Right - source.Left, dest.Width(), source.Width()),
                                                 dest.Top + MulDiv(part.Bottom - source.Top, dest.Height(), source.Height())};
-    DrawBitmap(scaled, through, Rect(0, 0, part.Width(), part.Height()), false, clNone);
+    // Only the surface pixels that can show are made, each from the source
+    // pixel under its centre: a large picture drawn small, or mostly outside
+    // the clip, costs what is shown and not its own size (a GIF of a few
+    // bytes may claim a screen of 16 M pixels).
+    const TRect shown = IntersectRect(scaled, ClipRect());
+    if (shown.IsEmpty() || scaled.IsEmpty())
+        return;
+    const auto sourceAt = [](int offset, int sourceSize, int scaledSize) {
+        return int((2LL * offset + 1) * sourceSize / (2LL * scaledSize));
+    };
+    std::vector<int> columns(std::size_t(shown.Width()));
+    for (int x = 0; x < shown.Width(); ++x)
+        columns[std::size_t(x)] = part.Left + sourceAt(shown.Left + x - scaled.Left, part.Width(), scaled.Width());
+    TBitmap through(shown.Width(), shown.Height());
+    for (int y = 0; y < shown.Height(); ++y) {
+        const int sy = part.Top + sourceAt(shown.Top + y - scaled.Top, part.Height(), scaled.Height());
+        const std::uint32_t* from = bitmap.ScanLine(sy);
+        const std::uint32_t* masked = mask.ScanLine(sy);
+        std::uint32_t* to = through.ScanLine(y);
+        for (int x = 0; x < shown.Width(); ++x) {
+            const int sx = columns[std::size_t(x)];
+            const bool clear = masked && sx < mask.Width() && (masked[sx] & 0xFFFFFF) != 0;
+            to[x] = clear ? 0 : (from[sx] | 0xFF000000u);
+        }
+    }
+    DrawBitmap(shown, through, Rect(0, 0, shown.Width(), shown.Height()), false, clNone);
 }
 
 void TCanvas::Draw(int x, int y, TGraphic* graphic)

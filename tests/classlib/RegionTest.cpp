@@ -94,4 +94,29 @@ TEST(CanvasAdditions, MaskedDrawLeavesTheMaskedPixels)
     EXPECT_EQ(target.GetPixel(3, 1), clRed);
 }
 
+// A large picture drawn small takes the pixel under each target pixel's
+// centre, and nothing is drawn outside the clip.
+TEST(CanvasAdditions, MaskedDrawOfALargePictureSamplesItAndKeepsToTheClip)
+{
+    TBitmap picture(400, 200);
+    picture.Canvas()->Brush()->SetColor(clBlue);
+    picture.Canvas()->FillRect(Rect(0, 0, 200, 200));
+    picture.Canvas()->Brush()->SetColor(clLime);
+    picture.Canvas()->FillRect(Rect(200, 0, 400, 200));
+    TBitmap mask(400, 200);  // white: the top half is left out
+    mask.Canvas()->Brush()->SetColor(clBlack);
+    mask.Canvas()->FillRect(Rect(0, 100, 400, 200));
+
+    TBitmap target(4, 2);
+    target.Canvas()->Brush()->SetColor(clRed);
+    target.Canvas()->FillRect(Rect(0, 0, 4, 2));
+    const TRect saved = target.Canvas()->IntersectClip(Rect(0, 0, 3, 2));
+    target.Canvas()->DrawMasked(Rect(0, 0, 4, 2), picture, Rect(0, 0, 400, 200), mask);
+    target.Canvas()->RestoreClip(saved);
+    const TColor expected[2][4] = {{clRed, clRed, clRed, clRed}, {clBlue, clBlue, clLime, clRed}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(target.GetPixel(x, y), expected[y][x]) << x << "," << y;
+}
+
 }  // namespace
