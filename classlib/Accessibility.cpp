@@ -34,6 +34,7 @@ QAccessible::Role RoleFor(TAccessibleRole role)
     case TAccessibleRole::Indicator: return QAccessible::Indicator;
     case TAccessibleRole::Window: return QAccessible::Window;
     case TAccessibleRole::Document: return QAccessible::Document;
+    case TAccessibleRole::StatusBar: return QAccessible::StatusBar;
     default: return QAccessible::Client;
     }
 }

@@ -157,6 +157,7 @@ enum class TAccessibleRole {
     Indicator,
     Window,
     Document,
+    StatusBar,
 };
 struct TAccessibleState {
     bool Checkable = false;

@@ -14,6 +14,7 @@
 #include "classlib/ComCtrls.h"
 #include "classlib/ExtCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/StatusBar.h"
 #include "classlib/StdCtrls.h"
 
 namespace {
@@ -155,6 +156,37 @@ TEST_F(AccessibleForm, TheListViewIsATableOfItsCells)
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(QAccessible::Name), "http://www.example.com/add.html");
     EXPECT_EQ(cells->columnDescription(2), "Type");
+}
+
+// A status bar sits along the bottom of its form, its last panel reaching the
+// right edge, and reads out the texts of its panels.
+TEST_F(AccessibleForm, AStatusBarShowsItsPanelsAlongTheBottom)
+{
+    auto* bar = new TStatusBar(form);
+    bar->Name = "StatusBar1";
+    bar->SetParent(form);
+    TStatusPanel* first = bar->Panels()->Add();
+    first->SetWidth(120);
+    first->SetText("Idle");
+    bar->Panels()->Add()->SetText("12 found");
+    form->Show();
+
+    EXPECT_EQ(bar->Top() + bar->Height(), form->ClientHeight());
+    EXPECT_EQ(bar->Width(), form->ClientWidth());
+    const std::vector<TRect> rects = bar->PanelRects();
+    ASSERT_EQ(rects.size(), 2u);
+    EXPECT_EQ(rects[0].Right - rects[0].Left, 120);
+    EXPECT_EQ(rects[1].Right, bar->ClientWidth());
+    EXPECT_THROW(bar->Panels()->Items(2), EListError);
+
+    auto found = ByDescription(WalkAccessibleTree(form));
+    ASSERT_TRUE(found.count("StatusBar1"));
+    EXPECT_EQ(found["StatusBar1"].Role, "StatusBar");
+    EXPECT_EQ(found["StatusBar1"].Name, "Idle | 12 found");
+    first->SetText("Done");
+    bar->SetSimplePanel(true);
+    bar->SetSimpleText("Only this");
+    EXPECT_EQ(ByDescription(WalkAccessibleTree(form))["StatusBar1"].Name, "Only this");
 }
 
 }  // namespace
