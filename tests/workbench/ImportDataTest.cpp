@@ -1,0 +1,372 @@
+// The page import's and the spider's rules as data: the title, description
+// and keywords of a page and its links, the same whichever way the page is
+// cut into chunks; links made absolute, normalised and judged; the names of
+// the crawled pages' projects.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "workbench/ImportData.h"
+#include "workbench/SpiderData.h"
+
+namespace {
+
+// The page fed in two pieces cut at `cut`, or in pieces of `piece` bytes.
+PageTags ScrapeCut(const std::string& page, std::size_t cut)
+{
+    TPageScraper scraper;
+    scraper.Feed(page.substr(0, cut));
+    scraper.Feed(page.substr(cut));
+    return scraper.Tags();
+}
+
+PageTags ScrapePieces(const std::string& page, std::size_t piece)
+{
+    TPageScraper scraper;
+    for (std::size_t at = 0; at < page.size(); at += piece)
+        scraper.Feed(page.substr(at, piece));
+    return scraper.Tags();
+}
+
+void ExpectTags(const PageTags& tags, const PageTags& expected, const std::string& how)
+{
+    EXPECT_EQ(tags.hasTitle, expected.hasTitle) << how;
+    EXPECT_EQ(tags.title, expected.title) << how;
+    EXPECT_EQ(tags.hasDescription, expected.hasDescription) << how;
+    EXPECT_EQ(tags.description, expected.description) << how;
+    EXPECT_EQ(tags.hasKeywords, expected.hasKeywords) << how;
+    EXPECT_EQ(tags.keywords, expected.keywords) << how;
+}
+
+struct TPageCase {
+    const char* what;
+    std::string page;
+    PageTags expected;
+};
+
+PageTags Tags(const char* title, const char* description, const char* keywords)
+{
+    PageTags tags;
+    tags.hasTitle = title != nullptr;
+    tags.title = title ? title : "";
+    tags.hasDescription = description != nullptr;
+    tags.description = description ? description : "";
+    tags.hasKeywords = keywords != nullptr;
+    tags.keywords = keywords ? keywords : "";
+    return tags;
+}
+
+const std::vector<TPageCase>& PageCases()
+{
+    static const std::vector<TPageCase> cases = {
+        {"an ordinary head",
+         "<html><head><title>Fine Shop</title>\r\n"
+         "<meta name=\"description\" content=\"Cats and mice, sold here\">\r\n"
+         "<meta name=\"keywords\" content=\"cats, mice,dogs, birds\">\r\n"
+         "</head><body><a href=\"x.htm\">x</a></body></html>",
+         Tags("Fine Shop", "Cats and mice, sold here", "cats, mice, dogs, birds")},
+        {"upper case markers, keywords before the description, line ends inside the tags",
+         "<HTML><HEAD><META NAME=\"KEYWORDS\" CONTENT=\"one,\r\n two\">"
+         "<TITLE>Up\r\nper</TITLE><META NAME=\"DESCRIPTION\" CONTENT=Unquoted text>",
+         Tags("Upper", "Unquoted text", "one, two")},
+        {"a keywords tag of one keyword, an empty description, NUL bytes",
+         std::string("<title>T\0i", 10) + "tle</title><meta name=\"description\" content=\"\" id=\"d\">"
+                                          "<meta name=\"keywords\" content=\"single\">",
+         Tags("Title", "", "single")},
+        {"the first of two titles; CONTENT= found in the next tag",
+         "<title>First</title><title>Second</title><meta name=\"description\"><meta name=\"x\" "
+         "content=\"borrowed\">",
+         Tags("First", "borrowed", nullptr)},
+        {"tags that never end take nothing",
+         "<title>Never closed<meta name=\"description\" content=\"never ended", Tags(nullptr, nullptr, nullptr)},
+        {"a body without a head", "<body><p>Only text</p></body>", Tags(nullptr, nullptr, nullptr)},
+    };
+    return cases;
+}
+
+TEST(PageScraper, TagsComeOutTheSameWhereverThePageIsCut)
+{
+    for (const TPageCase& c : PageCases()) {
+        ExpectTags(ScrapePage(c.page), c.expected, std::string(c.what) + ", whole");
+        for (std::size_t cut = 0; cut <= c.page.size(); ++cut)
+            ExpectTags(ScrapeCut(c.page, cut), c.expected, std::string(c.what) + ", cut at " + std::to_string(cut));
+        for (std::size_t piece : {1u, 2u, 3u, 7u})
+            ExpectTags(ScrapePieces(c.page, piece), c.expected,
+                       std::string(c.what) + ", pieces of " + std::to_string(piece));
+    }
+}
+
+TEST(PageScraper, EachTagIsReportedOnceWhenItEnds)
+{
+    TPageScraper scraper;
+    EXPECT_EQ(scraper.Feed("<title>Half"), TPageScraper::FoundNone);
+    EXPECT_FALSE(scraper.Tags().hasTitle);
+    EXPECT_EQ(scraper.Feed(" and half</TI"), TPageScraper::FoundNone);
+    EXPECT_EQ(scraper.Feed("TLE><meta name=\"keywords\" content=\"a, b"), TPageScraper::FoundTitle);
+    EXPECT_EQ(scraper.Tags().title, "Half and half");
+    // Keywords come whole, with the item after the last comma, once.
+    EXPECT_EQ(scraper.Feed(", c\">"), TPageScraper::FoundKeywords);
+    EXPECT_EQ(scraper.Tags().keywords, "a, b, c");
+    EXPECT_EQ(scraper.Feed("<meta name=\"keywords\" content=\"d, e\">"), TPageScraper::FoundNone);
+    EXPECT_EQ(scraper.Tags().keywords, "a, b, c");
+    EXPECT_FALSE(scraper.Complete());
+    EXPECT_EQ(scraper.Feed("<meta name=\"description\" content=\"D\">"), TPageScraper::FoundDescription);
+    EXPECT_TRUE(scraper.Complete());
+    EXPECT_EQ(scraper.Held(), 0u);
+}
+
+// What the scraper holds is the tag it reads, never the page read so far.
+TEST(PageScraper, HoldsOnlyTheUnfinishedTag)
+{
+    TPageScraper scraper;
+    const std::string filler(4096, 'x');
+    for (int i = 0; i < 64; ++i)
+        scraper.Feed(filler + "<TITL");
+    EXPECT_LT(scraper.Held(), 40u);
+    scraper.Feed("E>");
+    for (int i = 0; i < 16; ++i)
+        scraper.Feed(filler);
+    EXPECT_GE(scraper.Held(), 16 * filler.size());  // the title being read
+    scraper.Feed("</title>");
+    EXPECT_EQ(scraper.Tags().title.size(), 16 * filler.size());
+    EXPECT_LT(scraper.Held(), 40u);
+}
+
+TEST(PageScraper, KeywordsOfAValue)
+{
+    const struct {
+        const char* value;
+        const char* keywords;
+    } cases[] = {
+        {"cats, mice, dogs", "cats, mice, dogs"},
+        {"cats,mice", "cats, mice"},
+        {"only", "only"},
+        {"", ""},
+        {" lead", "lead"},
+        {",first empty", "first empty"},
+        {"a,,b", "a, , b"},
+        {"a, b,", "a, b"},
+        {"a,  b", "a, b"},      // one blank after the comma goes, then the last item's
+        {"a, b, c ", "a, b, c "},
+        {"x, y", "x, y"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KeywordsOfValue(c.value), c.keywords) << '"' << c.value << '"';
+}
+
+TEST(PageScraper, ScanLimitOfAPage)
+{
+    EXPECT_EQ(BytesWithinScanLimit(0, 100), 100u);
+    EXPECT_EQ(BytesWithinScanLimit(PageScanLimit - 10, 100), 10u);
+    EXPECT_EQ(BytesWithinScanLimit(PageScanLimit, 100), 0u);
+    EXPECT_EQ(BytesWithinScanLimit(PageScanLimit + 5, 1), 0u);
+    // A title past the first megabyte is not read.
+    const std::string late = std::string(PageScanLimit - 3, ' ') + "<title>Late</title>";
+    EXPECT_FALSE(ScrapePage(late).hasTitle);
+}
+
+// --- links ------------------------------------------------------------------------------------
+
+std::vector<AnsiString> Links(const std::vector<std::string>& pieces)
+{
+    std::vector<AnsiString> links;
+    TLinkExtractor extractor;
+    auto take = [&links](const AnsiString& link) { links.push_back(link); };
+    for (const std::string& piece : pieces)
+        extractor.Feed(piece.data(), piece.size(), take);
+    extractor.Finish(take);
+    return links;
+}
+
+TEST(LinkExtractor, LinksComeOutTheSameWhereverThePageIsCut)
+{
+    const std::string page = "<a href=\"one.htm\">1</a> <A HREF=two.htm>2</A> <a href='three.htm'>3</a>\r\n"
+                             "<a href=\"fo\r\nur.htm\" class=x>4</a><a href=\"\">e</a><a href=\"#top\">t</a>"
+                             "<a href=\"a b.htm\">5</a><a href=\"no end<a href=\"last.htm\">";
+    const std::vector<AnsiString> expected = {"one.htm", "two.htm", "'three.htm'", "four.htm", "", "#top",
+                                              "a b.htm", "no end<a href="};
+    EXPECT_EQ(Links({page}), expected);
+    for (std::size_t cut = 0; cut <= page.size(); ++cut)
+        EXPECT_EQ(Links({page.substr(0, cut), page.substr(cut)}), expected) << "cut at " << cut;
+    std::vector<std::string> bytes;
+    for (char c : page)
+        bytes.emplace_back(1, c);
+    EXPECT_EQ(Links(bytes), expected);
+}
+
+TEST(LinkExtractor, AValueThatNeverEndsIsGivenUpAtThePageEnd)
+{
+    // The first value has no ">" anywhere after it: the search goes on after its
+    // HREF= and finds the quoted one inside it.
+    EXPECT_EQ(Links({"<a href=foo <a href=\"bar\" "}), (std::vector<AnsiString>{"bar"}));
+    // Two characters after HREF= at the end are not a quoted value.
+    EXPECT_EQ(Links({"<a href=\"x"}), std::vector<AnsiString>{});
+    EXPECT_EQ(Links({"<a href=\"x\""}), std::vector<AnsiString>{"x"});
+
+    TLinkExtractor extractor;
+    std::vector<AnsiString> found;
+    auto take = [&found](const AnsiString& link) { found.push_back(link); };
+    const std::string open = "<a href=\"" + std::string(100000, 'y');
+    extractor.Feed(open.data(), open.size(), take);
+    EXPECT_TRUE(found.empty());
+    EXPECT_GE(extractor.Held(), 100000u);  // the link being read
+    extractor.Feed("\">", 2, take);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size(), 100000u);
+    EXPECT_LT(extractor.Held(), 8u);
+}
+
+TEST(SpiderLinks, CleanAbsoluteAndNormal)
+{
+    const struct {
+        const char* raw;
+        const char* clean;
+    } cleans[] = {{"a.htm title", "a.htm"}, {"/", ""}, {"../up.htm", "/up.htm"}, {"./here.htm", "/here.htm"},
+                  {"..", ""},               {".", "."}, {"x", "x"}};
+    for (const auto& c : cleans)
+        EXPECT_EQ(CleanLink(c.raw), c.clean) << c.raw;
+
+    const TPageAddress inFolder = PageAddressOf("http://127.0.0.1:8080/docs/guide/page.htm");
+    EXPECT_EQ(inFolder.origin, "http://127.0.0.1:8080");
+    EXPECT_EQ(inFolder.folder, "docs/guide");
+    const struct {
+        const char* page;
+        const char* link;
+        const char* absolute;
+    } absolutes[] = {
+        {"http://127.0.0.1:8080/docs/guide/page.htm", "/top.htm", "http://127.0.0.1:8080/top.htm"},
+        {"http://127.0.0.1:8080/docs/guide/page.htm", "next.htm", "http://127.0.0.1:8080/docs/guide/next.htm"},
+        {"http://127.0.0.1:8080/docs/guide/page.htm", "http://other.example/", "http://other.example/"},
+        {"http://127.0.0.1:8080/page.htm", "next.htm", "http://127.0.0.1:8080/next.htm"},
+        {"http://127.0.0.1:8080", "next.htm", "http://127.0.0.1:8080/next.htm"},
+        {"http://www.example.com/v1.2/page.htm", "next.htm", "http://www.example.com/next.htm"},
+        {"http://www.example.com/docs/page.htm", "x", "x"},
+    };
+    for (const auto& c : absolutes)
+        EXPECT_EQ(AbsoluteLink(c.link, PageAddressOf(c.page)), c.absolute) << c.page << " + " << c.link;
+
+    const struct {
+        const char* link;
+        const char* normal;
+    } normals[] = {{"http://h/a/", "http://h/a"},
+                   {"http://h/a/index.htm", "http://h/a"},
+                   {"http://h/default.asp", "http://h"},
+                   {"http://h/Index.htm", "http://h/Index.htm"},
+                   {"http://h/a//", "http://h/a/"}};
+    for (const auto& c : normals)
+        EXPECT_EQ(NormaliseLink(c.link), c.normal) << c.link;
+}
+
+TEST(SpiderLinks, TheSiteIsTheStartsHostAndFolder)
+{
+    const struct {
+        const char* start;
+        const char* link;
+        bool on;
+    } cases[] = {
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8080/site/p1.htm", true},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8080/site", true},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8080/site/deeper/p.htm", true},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8080/sitemap/p.htm", false},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8080/other.htm", false},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://127.0.0.1:8081/site/p1.htm", false},
+        {"http://127.0.0.1:8080/site/p0.htm", "http://evil.example/127.0.0.1:8080/site/p1.htm", false},
+        {"http://127.0.0.1:8080/site/p0.htm", "https://127.0.0.1:8080/site/p1.htm", false},
+        {"http://www.example.com/", "http://WWW.Example.com/any/where.htm", true},
+        {"http://www.example.com/", "http://www.example.com:80/x.htm", true},
+        {"http://www.example.com/", "http://example.com/x.htm", false},
+        {"http://www.example.com/page.htm", "http://www.example.com/x/y.htm", true},
+        {"http://www.example.com/shop", "http://www.example.com/shop/x.htm", true},
+        {"http://www.example.com/shop", "http://www.example.com/x.htm", false},
+        {"http://www.example.com/", "/relative.htm", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OnSpiderSite(c.link, SpiderSiteOf(c.start)), c.on) << c.start << " / " << c.link;
+}
+
+TEST(SpiderLinks, FiltersInOrder)
+{
+    const TSpiderSite site = SpiderSiteOf("http://www.example.com/");
+    TFoundLinks found;
+    found.Add("http://www.example.com/seen.htm");
+    found.Add("http://other.example/seen.htm");
+    const std::string base = "http://www.example.com/";
+    const struct {
+        std::string link;
+        TLinkVerdict verdict;
+        int duplicate;
+    } cases[] = {
+        {base + "new.htm", TLinkVerdict::Follow, -1},
+        {base + "SEEN.htm", TLinkVerdict::Follow, -1},  // letter case makes another link
+        {base + "seen.htm", TLinkVerdict::Duplicate, 0},
+        {"http://other.example/seen.htm", TLinkVerdict::OtherSite, 1},
+        {base + "page.htm#part", TLinkVerdict::Excluded, -1},
+        {base + "run.CGI", TLinkVerdict::Excluded, -1},
+        {base + "find?q=1", TLinkVerdict::Excluded, -1},
+        {base + "javascript:go()", TLinkVerdict::Excluded, -1},
+        {base + std::string(99 - base.size(), 'a'), TLinkVerdict::Follow, -1},
+        {base + std::string(100 - base.size(), 'a'), TLinkVerdict::TooLong, -1},
+    };
+    for (const auto& c : cases) {
+        int duplicate = -2;
+        EXPECT_EQ(JudgeLink(c.link, site, found, duplicate), c.verdict) << c.link;
+        EXPECT_EQ(duplicate, c.duplicate) << c.link;
+    }
+}
+
+// --- names ----------------------------------------------------------------------------------
+
+TEST(SpiderNames, SiteWord)
+{
+    const struct {
+        const char* host;
+        const char* word;
+    } cases[] = {{"www.example.com", "example"}, {"example.com", "example"}, {"127.0.0.1", "127"},
+                 {"localhost", ""},              {"shop.www.example.com", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(SpiderSiteWord(c.host), c.word) << c.host;
+}
+
+// The smallest n for which word + n is in no name, letter case ignored and
+// inside longer names too: the search over the joined names, number by number.
+long long FirstFreeNumberByScanning(const AnsiString& word, const std::vector<AnsiString>& names)
+{
+    AnsiString text;
+    for (const AnsiString& name : names)
+        text += UpperCase(name) + "\r\n";
+    for (long long n = 1;; ++n)
+        if (text.find(UpperCase(word + IntToStr(n))) == AnsiString::npos)
+            return n;
+}
+
+TEST(SpiderNames, FirstFreeNumber)
+{
+    const struct {
+        const char* word;
+        std::vector<AnsiString> names;
+        long long expected;
+    } cases[] = {
+        {"shop", {}, 1},
+        {"shop", {"shop"}, 1},
+        {"shop", {"shop1", "SHOP2"}, 3},
+        {"shop", {"Myshop12"}, 2},
+        {"shop", {"shop0", "shop01"}, 1},
+        {"shop", {"shop1", "shop2", "shop3", "shop10", "shop4"}, 5},
+        {"127", {"1271", "12710"}, 2},
+        {"127", {"127127", "1271"}, 2},
+        {"aa", {"aaa1"}, 2},
+        {"", {"a1b", "22"}, 3},
+        {"x", {"x99999999999999999999999"}, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FirstFreeNumber(c.word, c.names), c.expected) << c.word;
+        EXPECT_EQ(FirstFreeNumber(c.word, c.names), FirstFreeNumberByScanning(c.word, c.names)) << c.word;
+    }
+    std::vector<AnsiString> many;
+    for (int i = 1; i <= 300; ++i)
+        many.push_back("Site" + IntToStr(i));
+    EXPECT_EQ(FirstFreeNumber("site", many), 301);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+// What the page import takes from a web page: its title and the contents of
+// its description and keywords meta tags. The page is read chunk by chunk as
+// it arrives, and a tag split across chunks comes out the same as a tag that
+// arrived whole: the scraper keeps the unfinished part of each tag it is
+// reading and searches only what is new, so a page sent a byte at a time
+// costs no more than one sent at once, and memory stays at the longest value
+// being read.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "classlib/SysUtils.h"
+
+// The part of a page that the import and the spider read; the rest is left unread.
+inline constexpr std::size_t PageScanLimit = 1u << 20;
+inline constexpr const char* PageScanLimitNote = "Only the first 1 MB of the page was read";
+
+// How much of a chunk still fits under PageScanLimit when `scanned` bytes of
+// the page were read before it.
+std::size_t BytesWithinScanLimit(std::size_t scanned, std::size_t chunkLength);
+
+// The tags of one page. Each is taken from its first complete occurrence:
+// the title between "<TITLE>" and "</TITLE>"; the CONTENT= value after
+// <META NAME="DESCRIPTION"  and after <META NAME="KEYWORDS" (markers in any
+// letter case), without a leading double quote and cut before the first
+// double quote or ">". The keywords are the value's comma-separated items
+// joined by ", ", a blank after a comma dropped, empty leading items dropped.
+struct PageTags {
+    AnsiString title;
+    AnsiString description;
+    AnsiString keywords;
+    bool hasTitle = false;
+    bool hasDescription = false;
+    bool hasKeywords = false;
+};
+
+class TPageScraper {
+public:
+    enum TFound : unsigned { FoundNone = 0, FoundTitle = 1, FoundDescription = 2, FoundKeywords = 4 };
+
+    TPageScraper();
+    // Reads the next bytes of the page; line ends and NUL bytes are not part
+    // of the text. Returns the tags that became complete with these bytes.
+    unsigned Feed(const char* data, std::size_t length);
+    unsigned Feed(const std::string& data) { return Feed(data.data(), data.size()); }
+    const PageTags& Tags() const { return FTags; }
+    // True once every tag is complete: the rest of the page is not looked at.
+    bool Complete() const;
+    // Bytes of the page held for the tags still being read.
+    std::size_t Held() const { return FText.size(); }
+
+private:
+    struct TMetaSearch {
+        const char* marker;  // upper case
+        std::size_t markerAt = std::string::npos;
+        std::size_t valueAt = std::string::npos;
+        std::size_t searched = 0;  // stream offset up to which the current search has looked
+        bool quoteChecked = false;
+        bool done = false;
+    };
+    unsigned ScanTitle();
+    bool ScanMeta(TMetaSearch& meta, AnsiString& value);
+    void Trim();
+    // Searches the held text for needle (upper case) from stream offset `from`.
+    std::size_t Find(const char* needle, std::size_t from) const;
+    std::size_t End() const { return FStart + FText.size(); }
+
+    PageTags FTags;
+    std::string FText;   // the held part of the page, line ends and NULs removed
+    std::string FUpper;  // the same, ASCII letters upper-cased
+    std::size_t FStart = 0;  // stream offset of FText[0]
+    std::size_t FTitleOpen = std::string::npos;  // where the title text starts
+    std::size_t FTitleSearched = 0;
+    TMetaSearch FDescription;
+    TMetaSearch FKeywords;
+};
+
+// The keywords of a keywords tag's value: the items before each comma in
+// order, each appended with ", " (the first alone while nothing is taken), a
+// blank that starts the rest dropped while the rest is longer than two
+// characters; then the item after the last comma, once, without its leading
+// blank.
+AnsiString KeywordsOfValue(const AnsiString& value);
+
+// The whole of a page's first PageScanLimit bytes at once, as TPageScraper reads them.
+PageTags ScrapePage(const std::string& page);

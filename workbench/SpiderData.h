@@ -1,0 +1,140 @@
+// The site spider's rules as data: the links of a page, found chunk by
+// chunk as it arrives; each link made absolute against the page, normalised
+// and judged against the site being crawled; and the project names the
+// crawled pages are saved under. The main window feeds these and shows
+// what they decide.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "classlib/SysUtils.h"
+
+// --- links of a page ------------------------------------------------------------
+
+// Every HREF= value of a page (the marker in any letter case), in order. A
+// value that opens with a double quote (and has more than two characters
+// after HREF=) ends at the next double quote, any other at the next ">".
+// A value whose end has not arrived yet is kept with the rest of the page
+// from there, so a link split across chunks is found once it is whole; only
+// at the end of the page is an unended one given up, and the search goes
+// on after its HREF=.
+class TLinkExtractor {
+public:
+    using TFound = std::function<void(const AnsiString& link)>;
+
+    // Reads the next bytes of the page; line ends and NUL bytes are not part of the text.
+    void Feed(const char* data, std::size_t length, const TFound& found);
+    // The page ended: what is held gives its last links.
+    void Finish(const TFound& found);
+    // Bytes held for the link being read.
+    std::size_t Held() const { return FText.size(); }
+
+private:
+    void Scan(bool pageEnded, const TFound& found);
+    void Trim();
+    std::size_t End() const { return FStart + FText.size(); }
+
+    std::string FText;
+    std::string FUpper;
+    std::size_t FStart = 0;     // stream offset of FText[0]
+    std::size_t FScanned = 0;   // where the search for the next HREF= goes on
+    bool FPending = false;      // a value has started and not ended
+    bool FDecided = false;      // ... and whether it is quoted is known
+    std::size_t FValueAt = 0;   // after its HREF=
+    std::size_t FLinkAt = 0;    // where its link text starts
+    char FTerminator = '>';
+    std::size_t FEndSearched = 0;
+};
+
+// A found link cut before its first blank; "/" becomes empty; a link of more
+// than one character loses its leading dots.
+AnsiString CleanLink(const AnsiString& raw);
+
+// The page's address, split once for the links found on it.
+struct TPageAddress {
+    AnsiString origin;  // scheme "://" host, and ":" port when the address has one
+    AnsiString folder;  // the page's folder without its leading and trailing "/"; "" for the top
+};
+TPageAddress PageAddressOf(const AnsiString& pageUrl);
+
+// A clean link of more than one character made absolute: a link starting
+// with "/" goes after the page's origin; one holding "://" stays; any other
+// goes into the page's folder (the top folder when that folder's name holds
+// a "."). Shorter links stay as they are.
+AnsiString AbsoluteLink(const AnsiString& link, const TPageAddress& page);
+
+// One trailing "/" dropped; cut before the first "/index." and the first
+// "/default." (letter case counts).
+AnsiString NormaliseLink(const AnsiString& link);
+
+// --- the site ---------------------------------------------------------------------
+
+// What the crawl stays within: the start address's scheme, host and port,
+// and its folder. A start in the top folder, or a file there, spans the
+// whole host; "/a/b/page.htm" limits the crawl to "/a/b"; "/a" (a name
+// without a ".") to "/a".
+struct TSpiderSite {
+    AnsiString scheme;  // lower case
+    AnsiString host;    // lower case
+    AnsiString port;    // "80" when the address has none
+    AnsiString folder;  // "/" or "/a/b", without a trailing "/"
+};
+TSpiderSite SpiderSiteOf(const AnsiString& startUrl);
+
+// True when the absolute link is on the site: the same scheme, host (any
+// letter case) and port, and a path that is the folder or lies under it.
+bool OnSpiderSite(const AnsiString& link, const TSpiderSite& site);
+
+// The texts whose presence (in any letter case) keeps a link from being followed.
+inline constexpr const char* SpiderExcludedTexts[] = {
+    "JAVASCRIPT:", "#",    ">",    "<",    "MAILTO:", "@",    "=",    ".CGI", ".PL",  ".GIF",
+    ".JPG",        ".EXE", ".TAR", ".ZIP", ".RAR",    "?",    "FTP:", ";",    ".ZRO", ".ZDB",
+};
+inline constexpr std::size_t SpiderLinkLimit = 100;  // links this long or longer are not followed
+
+enum class TLinkVerdict {
+    Follow,
+    OtherSite,  // another host, port or scheme, or outside the start's folder
+    Excluded,   // holds one of SpiderExcludedTexts
+    Duplicate,  // found before
+    TooLong,    // SpiderLinkLimit characters or more
+};
+
+// Every link the crawl has found, in order, with a lookup by text (letter case counts).
+class TFoundLinks {
+public:
+    // Index of the link, or -1.
+    int IndexOf(const AnsiString& link) const;
+    // Adds the link; returns its index.
+    int Add(const AnsiString& link);
+    // Makes `alias` find the entry at index (a link that stands for the same
+    // page, such as the start address's normal form).
+    void AddAlias(const AnsiString& alias, int index);
+    int Count() const { return static_cast<int>(FLinks.size()); }
+    const AnsiString& Link(int index) const { return FLinks[static_cast<std::size_t>(index)]; }
+    void Clear();
+
+private:
+    std::vector<AnsiString> FLinks;
+    std::unordered_map<AnsiString, int> FIndex;
+};
+
+// The filters in order: the site, the excluded texts, duplicates, length.
+// `duplicateIndex` is set to the earlier link's index whenever the link was
+// found before, whatever the verdict.
+TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex);
+
+// --- project names -------------------------------------------------------------------
+
+// The word the crawl's projects are named after: the host without its first
+// four characters when it holds "www.", then cut before its first "."
+// (empty when it has none).
+AnsiString SpiderSiteWord(const AnsiString& host);
+
+// The smallest n >= 1 for which word followed by decimal n (letter case
+// ignored) occurs in none of the names, also inside a longer name.
+long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names);
