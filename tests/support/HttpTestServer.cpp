@@ -173,6 +173,9 @@ struct HttpTestServer::Connection {
     std::size_t stopAt = 0;     // where the ending takes over
     long long wakeAt = 0;       // no writing before this
     long long drainUntil = 0;
+    std::size_t bodyStart = 0;  // where the body starts in out
+    std::size_t pieceEnd = std::string::npos;  // where the piece being sent ends
+    bool awaitingRelease = false;
     bool inFlight = true;
     bool closed = false;
 };
@@ -307,10 +310,18 @@ void HttpTestServer::Run()
             if (c->phase == Connection::Phase::Reading || c->phase == Connection::Phase::Holding)
                 events = POLLIN;
             else if (c->phase == Connection::Phase::Writing) {
-                if (c->wakeAt <= now)
-                    events = POLLOUT;
-                else
-                    timeout = std::min(timeout, c->wakeAt - now);
+                // Only this thread takes credits, so one seen is one to take.
+                if (c->awaitingRelease && FPieceCredits.load() > 0) {
+                    --FPieceCredits;
+                    c->awaitingRelease = false;
+                }
+                // A connection awaiting a release is woken by ReleasePiece.
+                if (!c->awaitingRelease) {
+                    if (c->wakeAt <= now)
+                        events = POLLOUT;
+                    else
+                        timeout = std::min(timeout, c->wakeAt - now);
+                }
             } else if (c->phase == Connection::Phase::Draining)
                 timeout = std::min<long long>(timeout, 2);
             fds.push_back({c->fd, events, 0});
@@ -338,7 +349,7 @@ void HttpTestServer::Run()
                 if (revents & (POLLIN | POLLHUP | POLLERR))
                     OnReadable(c);
             } else if (c.phase == Connection::Phase::Writing) {
-                if (c.wakeAt <= later && (revents & (POLLOUT | POLLHUP | POLLERR)))
+                if (!c.awaitingRelease && c.wakeAt <= later && (revents & (POLLOUT | POLLHUP | POLLERR)))
                     OnWritable(c, later);
             } else if (c.phase == Connection::Phase::Draining) {
                 int queued = 0;
@@ -367,7 +378,10 @@ void HttpTestServer::Accept()
         auto* c = new Connection;
         c->fd = fd;
         c->id = ++FAccepted;
-        ++FOpen;
+        const int open = ++FOpen;
+        int peakOpen = FPeakOpen.load();
+        while (open > peakOpen && !FPeakOpen.compare_exchange_weak(peakOpen, open)) {
+        }
         const int now = ++FInFlight;
         int peak = FPeakInFlight.load();
         while (now > peak && !FPeakInFlight.compare_exchange_weak(peak, now)) {
@@ -453,6 +467,9 @@ void HttpTestServer::StartReply(Connection& c, const std::string& target, long l
         c.out += r.body;
     }
     const std::size_t bodyStart = r.raw.empty() ? c.headerEnd : 0;
+    c.bodyStart = bodyStart;
+    c.pieceEnd = r.pieceSize > 0 ? bodyStart + r.pieceSize : std::string::npos;
+    c.awaitingRelease = false;
     c.pauseAt = r.pauseAfter == std::string::npos ? std::string::npos : bodyStart + r.pauseAfter;
     c.stopAt = r.cutAfter == std::string::npos ? c.out.size() : std::min(c.out.size(), bodyStart + r.cutAfter);
     c.sent = 0;
@@ -471,7 +488,25 @@ void HttpTestServer::OnWritable(Connection& c, long long nowMs)
             c.wakeAt = nowMs + c.reply.pauseMs;
             return;
         }
-        const std::size_t limit = pausePending ? c.pauseAt : c.stopAt;
+        if (c.pieceEnd != std::string::npos && c.sent >= c.pieceEnd && c.sent < c.stopAt) {
+            // One piece is out: the next goes after its pause or its release.
+            c.pieceEnd += c.reply.pieceSize;
+            if (c.reply.piecesOnRelease) {
+                if (FPieceCredits.load() > 0)
+                    --FPieceCredits;
+                else {
+                    c.awaitingRelease = true;
+                    return;
+                }
+            }
+            if (c.reply.pieceMs > 0) {
+                c.wakeAt = nowMs + c.reply.pieceMs;
+                return;
+            }
+        }
+        std::size_t limit = pausePending ? c.pauseAt : c.stopAt;
+        if (c.pieceEnd != std::string::npos)
+            limit = std::min(limit, c.pieceEnd);
         if (c.sent >= limit)
             break;
         const ssize_t n = ::send(c.fd, c.out.data() + c.sent, limit - c.sent, MSG_NOSIGNAL);
@@ -501,6 +536,13 @@ void HttpTestServer::OnWritable(Connection& c, long long nowMs)
         CloseConnection(c, false);
         break;
     }
+}
+
+void HttpTestServer::ReleasePiece()
+{
+    ++FPieceCredits;
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(FWake[1], &byte, 1);
 }
 
 void HttpTestServer::EndInFlight(Connection& c)

@@ -37,6 +37,11 @@ struct HttpTestReply {
     std::size_t cutAfter = std::string::npos;    // body bytes sent before the ending (short of Content-Length)
     Ending ending = Ending::Close;
     bool holdBeforeReply = false;      // with Ending::Hold: send nothing at all
+    // The body in pieces of at most pieceSize bytes, each its own send: a page
+    // that reaches the client in small reads.
+    std::size_t pieceSize = 0;
+    int pieceMs = 0;                   // between two pieces
+    bool piecesOnRelease = false;      // each piece after the first waits for ReleasePiece()
 
     // Convenience builders.
     static HttpTestReply Ok(std::string body, std::string contentType = "text/html");
@@ -91,6 +96,10 @@ public:
     int InFlight() const { return FInFlight.load(); }
     int PeakInFlight() const { return FPeakInFlight.load(); }
     void ResetPeak() { FPeakInFlight.store(FInFlight.load()); }
+    // The most connections open at once, from accept to close.
+    int PeakOpen() const { return FPeakOpen.load(); }
+    // Lets one piece of a piecesOnRelease reply go.
+    void ReleasePiece();
 
 private:
     struct Connection;
@@ -120,6 +129,8 @@ private:
     std::atomic<int> FOpen{0};
     std::atomic<int> FInFlight{0};
     std::atomic<int> FPeakInFlight{0};
+    std::atomic<int> FPeakOpen{0};
+    std::atomic<int> FPieceCredits{0};
 
     std::vector<Connection*> FConnections;  // the server thread's only
 };
