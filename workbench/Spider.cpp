@@ -1,12 +1,15 @@
 #include "workbench/Spider.h"
 
+#include "classlib/Graphics.h"
 #include "classlib/Skin.h"
+#include "classlib/StatusBar.h"
 #include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
+#include "workbench/SubmitMain.h"
 
 TSpider* Spider = nullptr;
 
@@ -15,22 +18,31 @@ TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
     MakeToolWindow(*this, "Spider", "Spider", 300, 150);
     SetFormStyle(fsStayOnTop);
 
-    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 300, 150);
+    StatusBar1 = Place<TStatusBar>(this, this, "StatusBar1", 0, 131, 300, 19);
+    StatusBar1->Panels()->Add()->SetText("Idle");
+    TranPanel1 = PlaceClient<TTranPanel>(this, this, "TranPanel1", 300, 131);
 
-    LedImp1 = Place<TLedLabel>(this, TranPanel1, "LedImp1", 12, 30, 90, 28);
-    LedImp1->SetSegmentThickness(0);
-    LedImp1->SetNumChars(5);
-    LedImp1->SetText("0");
+    // Lit segments bright red, unlit ones dim, as the main window's counters.
+    auto placeLed = [this](const char* name, int left) {
+        TLedLabel* led = Place<TLedLabel>(this, TranPanel1, name, left, 30, 90, 28);
+        led->SetSegmentThickness(0);
+        led->SetNumChars(5);
+        led->SetOnColor(clRed);
+        led->SetOffColor(RGB(64, 0, 0));
+        led->SetSegmentBorderColor(clRed);
+        led->SetText("0");
+        return led;
+    };
+    LedImp1 = placeLed("LedImp1", 12);
     Label1 = PlaceLabel(this, TranPanel1, "Label1", "URL's Found", 12, 12);
-    LedImp2 = Place<TLedLabel>(this, TranPanel1, "LedImp2", 120, 30, 90, 28);
-    LedImp2->SetSegmentThickness(0);
-    LedImp2->SetNumChars(5);
-    LedImp2->SetText("0");
+    LedImp2 = placeLed("LedImp2", 120);
     Label2 = PlaceLabel(this, TranPanel1, "Label2", "URL's Spidered", 120, 12);
 
     Button1 = PlaceButton(this, TranPanel1, "Button1", "Start", 218, 12);
     Button2 = PlaceButton(this, TranPanel1, "Button2", "Stop", 218, 40);
     Button2->SetEnabled(false);
+    Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
+    Button2->OnClick = [this](TObject* sender) { Button2Click(sender); };
 
     Label3 = PlaceLabel(this, TranPanel1, "Label3",
                         "Fill in all of the project information first: the spider uses the contact "
@@ -39,10 +51,11 @@ TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
     Label3->SetAutoSize(false);
     Label3->SetWordWrap(true);
     Label3->SetBounds(12, 72, 276, 42);
-    StatusLabel = PlaceLabel(this, TranPanel1, "StatusLabel", "Idle", 12, 124);
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     OnShow = [this](TObject* sender) { FormShow(sender); };
+    OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
+    OnCloseQuery = [this](TObject* sender, bool& canClose) { FormCloseQuery(sender, canClose); };
 }
 
 TSpider::~TSpider()
@@ -52,7 +65,42 @@ TSpider::~TSpider()
         Spider = nullptr;
 }
 
+AnsiString TSpider::Status() const
+{
+    return StatusBar1->Panels()->Items(0)->Text();
+}
+
+void TSpider::SetStatus(const AnsiString& text)
+{
+    StatusBar1->Panels()->Items(0)->SetText(text);
+}
+
+// The crawl runs in the main window; the buttons start and stop it there.
+void TSpider::Button1Click(TObject*)
+{
+    if (SubmitMain)
+        SubmitMain->StartCrawl();
+}
+
+void TSpider::Button2Click(TObject*)
+{
+    if (SubmitMain)
+        SubmitMain->StopCrawl();
+    Close();
+}
+
+void TSpider::FormCloseQuery(TObject*, bool& CanClose)
+{
+    if (SubmitMain)
+        SubmitMain->StopCrawl();
+    CanClose = true;
+}
+
 void TSpider::FormShow(TObject*)
 {
     ApplyDefaultSkin(*SkinForm1, MainAppFolder());
+}
+
+void TSpider::FormClose(TObject*, TCloseAction&)
+{
 }

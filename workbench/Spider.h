@@ -8,6 +8,7 @@ class TLabel;
 class TLedLabel;
 class TImgBtn;
 class TSkinForm;
+class TStatusBar;
 class TTranPanel;
 
 class TSpider : public TForm {
@@ -21,12 +22,20 @@ public:
     TLabel* Label1;
     TLabel* Label2;
     TLabel* Label3;  // the note about the project information
-    TLabel* StatusLabel;
     TImgBtn* Button1;  // Start
     TImgBtn* Button2;  // Stop
+    TStatusBar* StatusBar1;
     TSkinForm* SkinForm1;
 
+    void Button1Click(TObject* Sender);
+    void Button2Click(TObject* Sender);
+    void FormCloseQuery(TObject* Sender, bool& CanClose);
     void FormShow(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+
+    // The status panel's text.
+    AnsiString Status() const;
+    void SetStatus(const AnsiString& text);
 };
 
 extern TSpider* Spider;

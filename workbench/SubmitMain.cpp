@@ -110,6 +110,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     HttpRank = NewComponent<THttpCli>(this, "HttpRank");
     HttpCli2 = NewComponent<THttpCli>(this, "HttpCli2");
     WireProjectPage();
+    WireImportPage();
     WireReportsPage();
     WireProxyMenu();
     WireUpdate();

@@ -8,6 +8,7 @@
 // Submit, Engines, Ranking, Reports, MetaTags, Doorway, Proxy, Update.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <unordered_map>
@@ -413,6 +414,32 @@ public:
     // Gives the page's controls their handlers (construction).
     void WireProjectPage();
 
+    // --- Import: the import wizard's page import and the site spider, both
+    // through HttpMap (SubmitMainImport.cpp) -------------------------------------------------
+    // What HttpMap does for the import wizard: nothing; one page to import;
+    // a crawl prepared in the spider window, running, or stopping with its
+    // last page still in flight. Every handler checks it, so a stale notice
+    // of HttpMap or a second press never starts the same work twice.
+    enum class TImportState { Idle, Importing, SpiderReady, Crawling, Stopping };
+    TImportState ImportState() const;
+    void Button3Click(TObject* Sender);  // Import
+    void Button4Click(TObject* Sender);  // Abort
+    // Takes the imported title, description and keywords over into the project.
+    void Button5Click(TObject* Sender);
+    void FromUrlClick(TObject* Sender);
+    void FromFileClick(TObject* Sender);
+    void HttpMapDocData(TObject* Sender, const char* Buffer, int Len);
+    void HttpMapDocEnd(TObject* Sender);
+    void HttpMapRequestDone(TObject* Sender, int RqType, std::uint16_t Error);
+    // Fetches the next queued page of the crawl, or ends the crawl.
+    void CrawlNextPage();
+    // The spider window's Start, and its Stop or close.
+    void StartCrawl();
+    void StopCrawl();
+    // Pages of the current or last crawl saved as projects.
+    int SavedPages() const;
+    void WireImportPage();  // construction
+
     // --- Reports: the submission report, the report settings and the saved
     // reports (SubmitMainReports.cpp) -----------------------------------------------------------
     // Writes the report of CurrentProject from the checked rows of
@@ -525,6 +552,22 @@ private:
     bool InstallDatabaseUpdate(const AnsiString& staging);
     void ReloadEngineDatabase();
     bool FUpdating = false;
+
+    // The import wizard's run (SubmitMainImport.cpp).
+    struct TImportRun;
+    struct TImportRunDeleter {
+        void operator()(TImportRun* run) const;
+    };
+    std::unique_ptr<TImportRun, TImportRunDeleter> FImport;
+    void LeaveSpiderReady();
+    void StartPageImport(const AnsiString& url);
+    void ImportLocalPage(const AnsiString& fileName);
+    void FinishPageImport(std::uint16_t error);
+    void FinishCrawl(bool completed);
+    void ShowScraped(unsigned found);
+    void TakeLink(const AnsiString& raw);
+    void SetImportControls(bool busy);
+    void SetImportStatus(const AnsiString& text);
 
     // Filter and count passes over the rows process messages after every
     // row, so a click can ask for another pass while one runs; such a pass

@@ -1,20 +1,33 @@
 // The main window's "Import Wizard" sheet on the "Projects" page: building
-// it, and the import of project files into the project page.
+// it; a page's title, description and keywords imported from a URL or a
+// local HTML file; project files handed to the project file import; and the
+// site spider, whose crawl runs here on HttpMap's events, one page at a
+// time, each page saved as a project through the project page's save.
 #include "workbench/SubmitMain.h"
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 
+#include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Forms.h"
+#include "classlib/ImgList.h"
+#include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
+#include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "transport/HttpProt.h"
 #include "transport/HttpUtil.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
+#include "workbench/ImportData.h"
 #include "workbench/ProjectData.h"
+#include "workbench/Spider.h"
+#include "workbench/SpiderData.h"
 
 namespace {
 
@@ -23,6 +36,35 @@ AnsiString UrlHost(const AnsiString& url)
     AnsiString proto, user, password, host, port, path;
     SplitURL(url, proto, user, password, host, port, path);
     return host;
+}
+
+constexpr int ImportFlashTag = 1;  // Timer1 flashes Button3
+constexpr int SpiderFlashTag = 2;  // Timer1 flashes the spider window's Start
+constexpr int ImportRestGlyph = 0;
+constexpr int SpiderStartRestGlyph = 2;
+
+// A local page is read in pieces of this size, with the window kept alive between them.
+constexpr std::size_t LocalPagePiece = 64 * 1024;
+
+// Why a page did not load: the reason phrase of a status the server sent,
+// or the client's text for a local failure.
+AnsiString FailureText(const THttpCli& client, std::uint16_t error)
+{
+    if (error == 0)
+        return IntToStr(client.HttpStatus()) + " " + client.StatusText();
+    return client.StatusText().empty() ? AnsiString("Error ") + IntToStr(error) : client.StatusText();
+}
+
+// A status of the page itself: a success, or none at all for a reply that
+// came without a header.
+bool PageStatus(int status)
+{
+    return status == 0 || (status >= 200 && status < 300);
+}
+
+bool PageLoaded(const THttpCli& client, std::uint16_t error)
+{
+    return error == 0 && PageStatus(client.HttpStatus());
 }
 
 }  // namespace
@@ -108,4 +150,465 @@ void TSubmitMain::ImportProjectFile(const AnsiString& FileName)
 {
     // A file without a section fails here, before any field changes.
     ShowImport([&] { return ImportZroFile(FileName); });
+}
+
+// Everything one import or crawl keeps while it runs.
+struct TSubmitMain::TImportRun {
+    TImportState state = TImportState::Idle;
+    TPageScraper scraper;
+    TLinkExtractor links;
+    std::size_t scanned = 0;   // bytes of the current page read so far
+    bool capped = false;       // the page was cut at PageScanLimit
+    bool userAbort = false;    // Abort was pressed on a page import
+    // The crawl.
+    TSpiderSite site;
+    TPageAddress page;         // where the current page's relative links point
+    TFoundLinks found;         // SiteList's links, for the duplicate test
+    AnsiString siteWord;
+    int saved = 0;
+
+    void NewPage()
+    {
+        scraper = TPageScraper();
+        links = TLinkExtractor();
+        scanned = 0;
+        capped = false;
+        userAbort = false;
+    }
+};
+
+void TSubmitMain::TImportRunDeleter::operator()(TImportRun* run) const
+{
+    delete run;
+}
+
+TSubmitMain::TImportState TSubmitMain::ImportState() const
+{
+    return FImport->state;
+}
+
+int TSubmitMain::SavedPages() const
+{
+    return FImport->saved;
+}
+
+void TSubmitMain::WireImportPage()
+{
+    FImport.reset(new TImportRun);
+    Button3->OnClick = Calls(&TSubmitMain::Button3Click);
+    Button4->OnClick = Calls(&TSubmitMain::Button4Click);
+    Button5->OnClick = Calls(&TSubmitMain::Button5Click);
+    FromUrl->OnClick = Calls(&TSubmitMain::FromUrlClick);
+    FromFile->OnClick = Calls(&TSubmitMain::FromFileClick);
+    HttpMap->OnDocData = [this](TObject* sender, const char* buffer, int len) { HttpMapDocData(sender, buffer, len); };
+    HttpMap->OnDocEnd = Calls(&TSubmitMain::HttpMapDocEnd);
+    HttpMap->OnRequestDone = [this](TObject* sender, THttpRequest kind, std::uint16_t error) {
+        HttpMapRequestDone(sender, kind, error);
+    };
+}
+
+// --- the wizard's buttons -------------------------------------------------------------------
+
+void TSubmitMain::FromUrlClick(TObject*)
+{
+    SpiderCK->SetEnabled(true);
+}
+
+void TSubmitMain::FromFileClick(TObject*)
+{
+    SpiderCK->SetChecked(false);
+    SpiderCK->SetEnabled(false);
+}
+
+void TSubmitMain::Button3Click(TObject*)
+{
+    // One import or crawl at a time: HttpMap serves one page.
+    const TImportState state = FImport->state;
+    if (state != TImportState::Idle && state != TImportState::SpiderReady)
+        return;
+    TitleImp->SetText("");
+    DescriptionImp->SetText("");
+    Key1Imp->SetText("");
+
+    if (FromFile->Checked()) {
+        LeaveSpiderReady();
+        AnsiString fileName;
+        if (ImportFromFile(fileName) == TFileImport::Page)
+            ImportLocalPage(fileName);
+        return;
+    }
+    const AnsiString url = UrlImp->Text();
+    if (url.empty()) {
+        Application->MessageBox("You must enter a url to Import", "Import Incomplete!", MB_OK);
+        return;
+    }
+    if (!SpiderCK->Checked()) {
+        LeaveSpiderReady();
+        StartPageImport(url);
+        return;
+    }
+    // The crawl is started from the spider window.
+    if (Spider) {
+        Spider->Button1->SetEnabled(true);
+        Spider->Button2->SetEnabled(false);
+        Spider->LedImp1->SetText("0");
+        Spider->LedImp2->SetText("0");
+        Spider->SetStatus("Idle");
+    }
+    SiteToCr->Items()->Clear();
+    SiteList->Items()->Clear();
+    FImport->found.Clear();
+    FImport->state = TImportState::SpiderReady;
+    if (Spider)
+        Spider->Show();
+}
+
+void TSubmitMain::Button4Click(TObject*)
+{
+    if (FImport->state != TImportState::Importing)
+        return;
+    FImport->userAbort = true;
+    HttpMap->Abort();
+}
+
+void TSubmitMain::Button5Click(TObject*)
+{
+    title->SetText(TitleImp->Text());
+    Description->SetText(DescriptionImp->Text());
+    Key1->SetText(Key1Imp->Text());
+    if (!SpiderCK->Checked())
+        ShowPage(pgProjects, PageControl1, TabSheet1);
+}
+
+// --- page import ----------------------------------------------------------------------------
+
+void TSubmitMain::LeaveSpiderReady()
+{
+    // A crawl prepared and then left for another import can't be started any more.
+    if (FImport->state != TImportState::SpiderReady)
+        return;
+    FImport->state = TImportState::Idle;
+    if (Spider)
+        Spider->Button1->SetEnabled(false);
+}
+
+void TSubmitMain::SetImportStatus(const AnsiString& text)
+{
+    const TImportState state = FImport->state;
+    if ((state == TImportState::Crawling || state == TImportState::Stopping) && Spider)
+        Spider->SetStatus(text);
+    else
+        Label13->SetCaption(text);
+}
+
+void TSubmitMain::SetImportControls(bool busy)
+{
+    Button3->SetEnabled(!busy);
+    Button4->SetEnabled(busy && FImport->state == TImportState::Importing);
+    // The source and the spider choice stay as they are while a page is read.
+    FromUrl->SetEnabled(!busy);
+    FromFile->SetEnabled(!busy);
+    SpiderCK->SetEnabled(!busy && FromUrl->Checked());
+}
+
+void TSubmitMain::StartPageImport(const AnsiString& url)
+{
+    FImport->NewPage();
+    FImport->state = TImportState::Importing;
+    SetImportControls(true);
+    Timer1->Tag = ImportFlashTag;
+    Timer1->SetEnabled(true);
+    HttpMap->URL = url;
+    Label13->SetCaption("Contacting ... " + url);
+    try {
+        HttpMap->GetAsync();
+    } catch (const EHttpException& e) {
+        // The client refused to start (it is still busy); nothing will follow.
+        FImport->state = TImportState::Idle;
+        SetImportControls(false);
+        Timer1->SetEnabled(false);
+        ShowButtonGlyph(*Button3, *ImageList2, ImportRestGlyph);
+        Button3->Tag = ImportRestGlyph;
+        Label13->SetCaption(e.Message);
+    }
+}
+
+void TSubmitMain::ImportLocalPage(const AnsiString& fileName)
+{
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyNone);
+    } catch (const std::exception& e) {
+        Application->ShowException(&e);
+        return;
+    }
+    FImport->NewPage();
+    FImport->state = TImportState::Importing;
+    SetImportControls(true);
+    std::string piece(LocalPagePiece, '\0');
+    bool more = true;
+    try {
+        while (more && !FImport->userAbort) {
+            const std::int64_t read = file->Read(piece.data(), static_cast<std::int64_t>(piece.size()));
+            more = read > 0;
+            const std::size_t take = BytesWithinScanLimit(FImport->scanned, static_cast<std::size_t>(std::max<std::int64_t>(read, 0)));
+            FImport->scanned += take;
+            ShowScraped(FImport->scraper.Feed(piece.data(), take));
+            if (take < static_cast<std::size_t>(std::max<std::int64_t>(read, 0))) {
+                FImport->capped = true;
+                more = false;
+            }
+            // A large file keeps the window alive; Button3 is disabled meanwhile.
+            Application->ProcessMessages();
+        }
+    } catch (const std::exception& e) {
+        Application->ShowException(&e);
+    }
+    if (FImport->capped)
+        Label13->SetCaption(PageScanLimitNote);
+    FImport->state = TImportState::Idle;
+    SetImportControls(false);
+}
+
+void TSubmitMain::ShowScraped(unsigned found)
+{
+    const PageTags& tags = FImport->scraper.Tags();
+    if ((found & TPageScraper::FoundTitle) && TitleImpCk->Checked())
+        TitleImp->SetText(tags.title);
+    if ((found & TPageScraper::FoundDescription) && DescriptionImpCk->Checked())
+        DescriptionImp->SetText(tags.description);
+    if ((found & TPageScraper::FoundKeywords) && Key1ImpCk->Checked())
+        Key1Imp->SetText(tags.keywords);
+}
+
+void TSubmitMain::HttpMapDocData(TObject*, const char* Buffer, int Len)
+{
+    const TImportState state = FImport->state;
+    if (state != TImportState::Importing && state != TImportState::Crawling)
+        return;
+    // The body of an error reply is the server's page, not the one asked for.
+    if (!PageStatus(HttpMap->HttpStatus()))
+        return;
+    SetImportStatus("Downloading ... " + IntToStr(HttpMap->ReceivedBytes()));
+    const std::size_t length = Len > 0 ? static_cast<std::size_t>(Len) : 0;
+    if (FImport->scanned == 0 && state == TImportState::Crawling)
+        // Relative links point into the folder of the page as it was finally
+        // fetched, after any relocation.
+        FImport->page = PageAddressOf(HttpMap->EffectiveURL());
+    const std::size_t take = BytesWithinScanLimit(FImport->scanned, length);
+    FImport->scanned += take;
+    ShowScraped(FImport->scraper.Feed(Buffer, take));
+    if (state == TImportState::Crawling)
+        FImport->links.Feed(Buffer, take, [this](const AnsiString& link) { TakeLink(link); });
+    if (take < length && !FImport->capped) {
+        // The rest of a page this large is not read: a page that never ends
+        // can neither hold the window nor fill the memory.
+        FImport->capped = true;
+        SetImportStatus(PageScanLimitNote);
+        HttpMap->Abort();
+    }
+}
+
+void TSubmitMain::HttpMapDocEnd(TObject*)
+{
+    if (HttpMap->ReceiveStream) {
+        delete HttpMap->ReceiveStream;
+        HttpMap->ReceiveStream = nullptr;
+    }
+}
+
+void TSubmitMain::HttpMapRequestDone(TObject*, int, std::uint16_t Error)
+{
+    TImportRun& run = *FImport;
+    switch (run.state) {
+    case TImportState::Importing:
+        FinishPageImport(Error);
+        return;
+    case TImportState::Crawling:
+    case TImportState::Stopping:
+        break;
+    default:
+        return;  // a notice of a request no longer followed
+    }
+
+    // A page cut at the scan limit counts as read: its first part is what is taken.
+    const bool loaded = run.capped || PageLoaded(*HttpMap, Error);
+    if (loaded)
+        run.links.Finish([this](const AnsiString& link) { TakeLink(link); });
+    else if (run.state == TImportState::Crawling && Spider)
+        Spider->SetStatus("Not saved: " + HttpMap->URL + " (" + FailureText(*HttpMap, Error) + ")");
+    if (loaded) {
+        Button5Click(this);
+        const int before = SesList->Items()->Count();
+        SiteAdd->Click();
+        if (SesList->Items()->Count() > before)
+            ++run.saved;
+    }
+    if (run.state == TImportState::Crawling)
+        CrawlNextPage();
+    else
+        FinishCrawl(false);
+}
+
+void TSubmitMain::FinishPageImport(std::uint16_t error)
+{
+    TImportRun& run = *FImport;
+    run.state = TImportState::Idle;
+    SetImportControls(false);
+    Button5->SetEnabled(true);
+    Timer1->SetEnabled(false);
+    ShowButtonGlyph(*Button3, *ImageList2, ImportRestGlyph);
+    Button3->Tag = ImportRestGlyph;
+    if (run.userAbort && !run.capped) {
+        Label13->SetCaption("Aborted");
+        return;
+    }
+    if (!run.capped && !PageLoaded(*HttpMap, error)) {
+        // A page that could not be read is said so, not reported as imported.
+        const AnsiString reason = FailureText(*HttpMap, error);
+        Label13->SetCaption("Failed: " + reason);
+        Application->MessageBox("The page could not be read: " + reason, "Import Failed", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    Label13->SetCaption(run.capped ? AnsiString(PageScanLimitNote) : AnsiString("Done"));
+    Application->MessageBox("Import Completed", "Import Completed", MB_OK);
+}
+
+// --- the spider ---------------------------------------------------------------------------------
+
+void TSubmitMain::StartCrawl()
+{
+    TImportRun& run = *FImport;
+    if (run.state != TImportState::SpiderReady || !Spider)
+        return;
+    const AnsiString start = UrlImp->Text();
+    AnsiString proto, user, password, host, port, path;
+    SplitURL(start, proto, user, password, host, port, path);
+    // Every page is saved under the site word and a number: a word that
+    // can't make a project name is refused before anything is fetched.
+    const AnsiString word = SpiderSiteWord(host);
+    if (const auto refusal = ValidateProjectName(word + "1")) {
+        ShowProjectMessage(refusal->id);
+        return;
+    }
+
+    Spider->Button1->SetEnabled(false);
+    Spider->Button2->SetEnabled(true);
+    SiteList->Items()->Clear();
+    SiteToCr->Items()->Clear();
+    run.found.Clear();
+    SiteToCr->Items()->Add(start);
+    SiteList->Items()->Add(start);
+    const int startIndex = run.found.Add(start);
+    // Links back to the start page come normalised: they find it as a duplicate.
+    run.found.AddAlias(NormaliseLink(start), startIndex);
+    run.siteWord = word;
+    run.site = SpiderSiteOf(start);
+    run.saved = 0;
+    run.state = TImportState::Crawling;
+    SetImportControls(true);
+
+    Timer1->Tag = SpiderFlashTag;
+    Timer1->SetEnabled(true);
+    CrawlNextPage();
+}
+
+void TSubmitMain::CrawlNextPage()
+{
+    TImportRun& run = *FImport;
+    if (run.state != TImportState::Crawling)
+        return;
+    // A page whose request can't even start is passed over; the loop keeps
+    // the crawl going without a request-done to come back on.
+    while (SiteToCr->Items()->Count() > 0) {
+        const AnsiString url = SiteToCr->Items()->Strings(0);
+        HttpMap->URL = url;
+        run.NewPage();
+        SiteClearClick(this);
+        urllist->SetText(url);
+        SiteToCr->Items()->Delete(0);
+        if (Spider)
+            Spider->LedImp2->SetText(IntToStr(SiteList->Items()->Count() - SiteToCr->Items()->Count()));
+        Session_Name->SetText(run.siteWord + IntToStr(FirstFreeNumber(run.siteWord, ProjectNames())));
+        Key1Imp->SetText("");
+        TitleImp->SetText("");
+        DescriptionImp->SetText("");
+        try {
+            HttpMap->GetAsync();
+            return;
+        } catch (const EHttpException& e) {
+            if (Spider)
+                Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
+        }
+    }
+    FinishCrawl(true);
+}
+
+void TSubmitMain::TakeLink(const AnsiString& raw)
+{
+    TImportRun& run = *FImport;
+    const AnsiString link = NormaliseLink(AbsoluteLink(CleanLink(raw), run.page));
+    int duplicate = -1;
+    const TLinkVerdict verdict = JudgeLink(link, run.site, run.found, duplicate);
+    if (duplicate >= 0 && Spider)
+        Spider->SetStatus("Checking Duplicates " + IntToStr(duplicate));
+    if (verdict != TLinkVerdict::Follow)
+        return;
+    run.found.Add(link);
+    SiteList->Items()->Add(link);
+    SiteToCr->Items()->Add(link);
+    const AnsiString count = IntToStr(SiteList->Items()->Count());
+    Label13->SetCaption("Extracting Urls.." + count);
+    if (Spider)
+        Spider->LedImp1->SetText(count);
+}
+
+void TSubmitMain::FinishCrawl(bool completed)
+{
+    TImportRun& run = *FImport;
+    run.state = TImportState::Idle;
+    SetImportControls(false);
+    if (Spider) {
+        Spider->Button1->SetEnabled(false);
+        Spider->Button2->SetEnabled(false);
+        ShowButtonGlyph(*Spider->Button1, *ImageList2, SpiderStartRestGlyph);
+        Spider->Button1->Tag = SpiderStartRestGlyph;
+    }
+    Timer1->SetEnabled(false);
+    ShowButtonGlyph(*Button3, *ImageList2, ImportRestGlyph);
+    Button3->Tag = ImportRestGlyph;
+    if (!completed)
+        return;
+    if (Spider)
+        Spider->SetStatus("Done. " + IntToStr(run.saved) + " Urls Found and saved");
+    Application->MessageBox("Import Completed", "Import Completed", MB_OK);
+}
+
+void TSubmitMain::StopCrawl()
+{
+    TImportRun& run = *FImport;
+    if (Spider) {
+        Spider->Button1->SetEnabled(false);
+        Spider->Button2->SetEnabled(false);
+        Spider->SetStatus("Idle");
+    }
+    switch (run.state) {
+    case TImportState::Crawling:
+        // The page in flight ends in its request-done, which ends the crawl.
+        run.state = TImportState::Stopping;
+        HttpMap->Abort();
+        break;
+    case TImportState::SpiderReady:
+        run.state = TImportState::Idle;
+        break;
+    default:
+        break;  // a page import or nothing: HttpMap is not the spider's
+    }
+    if (Timer1->Tag == SpiderFlashTag) {
+        Timer1->SetEnabled(false);
+        if (Spider) {
+            ShowButtonGlyph(*Spider->Button1, *ImageList2, SpiderStartRestGlyph);
+            Spider->Button1->Tag = SpiderStartRestGlyph;
+        }
+    }
 }

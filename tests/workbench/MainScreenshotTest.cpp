@@ -12,11 +12,17 @@
 #include "MainFixture.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/StdCtrls.h"
 #include "classlib/TabNotBk.h"
+#include "classlib/Menus.h"
+#include "controls/Btchkbox.h"
+#include "controls/ImgBtn.h"
 #include "controls/ExListV.h"
+#include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "workbench/SubmitData.h"
 #include "workbench/SubmitMain.h"
+#include "workbench/Spider.h"
 #include "workbench/WaitWindow.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +136,49 @@ TEST(MainWindowScreenshots, TheThreeListsWithRows)
         manual->Items()->Item(1)->SetSelected(true);
     SubmitMain->ShowPage(pgSubmit, SubmitMain->PageControl2, SubmitMain->TabSheet3);
     Save(SubmitMain, dir / "list-manual.png");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// The import wizard after a page was imported, and the spider window in the
+// middle of a crawl (its fourth page held back by the server).
+TEST(MainWindowScreenshots, ImportWizardAndSpider)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    HttpTestServer server;
+    SubmitMain->Show();
+    const fs::path dir = ScreenshotDir();
+
+    server.Script("/shop.htm",
+                  HttpTestReply::Ok("<html><head><title>Fine Shop for Cats</title>"
+                                    "<meta name=\"description\" content=\"Everything a cat wants, sold with care "
+                                    "by people who know cats\"><meta name=\"keywords\" content=\"cats, mice, toys, "
+                                    "baskets, scratching posts\"></head><body></body></html>"));
+    SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
+    SubmitMain->UrlImp->SetText(server.Url("/shop.htm"));
+    SubmitMain->Button3Click(SubmitMain->Button3);
+    ASSERT_TRUE(RunUntil([] { return SubmitMain->ImportState() == TSubmitMain::TImportState::Idle; }));
+    Save(SubmitMain, dir / "main-0-projects-import-done.png");
+
+    for (int i = 0; i < 6; ++i) {
+        const std::string next = "p" + std::to_string(i + 1) + ".htm";
+        server.Script("/site/p" + std::to_string(i) + ".htm",
+                      HttpTestReply::Ok("<title>Page " + std::to_string(i) + "</title><a href=\"" + next +
+                                        "\">n</a><a href=\"x" + next + "\">x</a>"));
+    }
+    server.Script("/site/p3.htm", HttpTestReply::Held());
+    server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
+    SubmitMain->SpiderCK->SetChecked(true);
+    SubmitMain->UrlImp->SetText(server.Url("/site/p0.htm"));
+    SubmitMain->Button3Click(SubmitMain->Button3);
+    ASSERT_NE(Spider, nullptr);
+    Spider->Button1Click(Spider->Button1);
+    ASSERT_TRUE(RunUntil([&] { return server.RequestCount() >= 7; }));
+    Save(Spider, dir / "spider-running.png");
+    Save(SubmitMain, dir / "main-0-projects-import-spidering.png");
+    Spider->Button2Click(Spider->Button2);
+    ASSERT_TRUE(RunUntil([] { return SubmitMain->ImportState() == TSubmitMain::TImportState::Idle; }));
     EXPECT_TRUE(boxes.Errors.empty());
 }
 

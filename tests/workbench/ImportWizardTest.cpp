@@ -1,0 +1,273 @@
+// The import wizard of the real main window: a page fetched from the
+// loopback server in small pieces, each released only once the window has
+// read the one before, so that every tag is split across reads; the same
+// page read from a local file; project files chosen in the file dialog; a
+// failed, aborted, endless or proxied fetch.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ImportFixture.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/IniFiles.h"
+#include "classlib/Menus.h"
+#include "classlib/Timer.h"
+#include "controls/Btchkbox.h"
+#include "controls/LedLbl.h"
+#include "transport/HttpProt.h"
+#include "workbench/ImportData.h"
+
+namespace {
+
+const std::string ShopPage =
+    "<html>\r\n<head>\r\n<title>Fine Shop for Cats</title>\r\n"
+    "<meta name=\"description\" content=\"Everything a cat wants, sold with care\">\r\n"
+    "<META NAME=\"Keywords\" CONTENT=\"cats, mice,toys, baskets\">\r\n"
+    "</head>\r\n<body><a href=\"more.htm\">more</a></body></html>\r\n";
+
+struct TImported {
+    std::string title, description, keywords;
+    bool operator==(const TImported&) const = default;
+};
+
+TImported Imported()
+{
+    return {SubmitMain->TitleImp->Text(), SubmitMain->DescriptionImp->Text(), SubmitMain->Key1Imp->Text()};
+}
+
+void PrintTo(const TImported& i, std::ostream* os)
+{
+    *os << "{" << i.title << " | " << i.description << " | " << i.keywords << "}";
+}
+
+using ImportWizard = ImportFixture;
+
+TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole)
+{
+    constexpr std::size_t Piece = 5;
+    HttpTestReply reply = HttpTestReply::Ok(ShopPage);
+    reply.pieceSize = Piece;
+    reply.piecesOnRelease = true;
+    server.Script("/shop.htm", reply);
+
+    ImportUrl(server.Url("/shop.htm"));
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Importing);
+    EXPECT_FALSE(SubmitMain->Button3->Enabled());
+    EXPECT_TRUE(SubmitMain->Button4->Enabled());
+    EXPECT_EQ(SubmitMain->Timer1->Tag, 1);  // the Import button flashes
+    EXPECT_TRUE(SubmitMain->Timer1->Enabled());
+
+    // After every piece, the fields hold exactly the tags whose end has arrived.
+    std::string page;  // what the server has sent, line ends removed
+    for (std::size_t sent = Piece;; sent += Piece) {
+        const std::size_t have = std::min(sent, ShopPage.size());
+        ASSERT_TRUE(RunUntil([&] { return SubmitMain->HttpMap->ReceivedBytes() >= std::int64_t(have); }))
+            << "piece ending at " << have;
+        page = ShopPage.substr(0, have);
+        page.erase(std::remove_if(page.begin(), page.end(), [](char c) { return c == '\r' || c == '\n'; }),
+                   page.end());
+        const bool titleWhole = page.find("</title>") != std::string::npos;
+        const bool keywordsWhole = page.find("baskets\"") != std::string::npos;
+        EXPECT_EQ(SubmitMain->TitleImp->Text(), titleWhole ? "Fine Shop for Cats" : "") << page;
+        EXPECT_EQ(SubmitMain->Key1Imp->Text(), keywordsWhole ? "cats, mice, toys, baskets" : "") << page;
+        if (have == ShopPage.size())
+            break;
+        server.ReleasePiece();
+    }
+    ASSERT_TRUE(WaitUntilIdle());
+
+    EXPECT_EQ(Imported(), (TImported{"Fine Shop for Cats", "Everything a cat wants, sold with care",
+                                     "cats, mice, toys, baskets"}));
+    // The length counters follow the fields.
+    EXPECT_EQ(SubmitMain->CLED2Imp->Text(), "18");
+    EXPECT_EQ(SubmitMain->CLED3Imp->Text(), "38");
+    EXPECT_EQ(SubmitMain->CLED4Imp->Text(), "4");
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Done");
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
+    EXPECT_TRUE(SubmitMain->Button3->Enabled());
+    EXPECT_FALSE(SubmitMain->Button4->Enabled());
+    EXPECT_FALSE(SubmitMain->Timer1->Enabled());
+    EXPECT_EQ(server.RequestCount(), 1u);
+
+    // Apply takes the values over into the project and shows it.
+    Press(SubmitMain->Button5);
+    EXPECT_EQ(SubmitMain->title->Text(), "Fine Shop for Cats");
+    EXPECT_EQ(SubmitMain->Description->Text(), "Everything a cat wants, sold with care");
+    EXPECT_EQ(SubmitMain->Key1->Text(), "cats, mice, toys, baskets");
+    EXPECT_EQ(SubmitMain->PageControl1->ActivePage(), SubmitMain->TabSheet1);
+}
+
+TEST_F(ImportWizard, ALocalPageImportsTheSameAsThePageServed)
+{
+    // Line ends of every kind, a keywords tag of one keyword and a title past a link.
+    const std::string pages[] = {ShopPage,
+                                 "<head><meta name=\"keywords\" content=\"single\">\n<a href=x>x</a>\r<title>Late "
+                                 "title</title><meta name=\"description\" content=Plain></head>"};
+    int n = 0;
+    for (const std::string& page : pages) {
+        const std::string name = "/page" + std::to_string(++n) + ".htm";
+        server.Script(name, HttpTestReply::Ok(page));
+        ImportUrl(server.Url(name));
+        ASSERT_TRUE(WaitUntilIdle());
+        const TImported served = Imported();
+        EXPECT_EQ(served, (TImported{ScrapePage(page).title, ScrapePage(page).description, ScrapePage(page).keywords}));
+        EXPECT_FALSE(served.title.empty());
+
+        SubmitMain->FromFile->SetChecked(true);
+        ChooseFile(folder.File("import" + std::to_string(n) + ".htm"));
+        folder.Write("import" + std::to_string(n) + ".htm", page);
+        boxes.Boxes.clear();
+        Press(SubmitMain->Button3);
+        ASSERT_TRUE(WaitUntilIdle());
+        EXPECT_EQ(Imported(), served);
+        EXPECT_TRUE(boxes.Boxes.empty());  // a file import ends without a message
+        SubmitMain->FromUrl->SetChecked(true);
+    }
+
+    // An unchecked item is not taken.
+    SubmitMain->Key1ImpCk->SetChecked(false);
+    SubmitMain->FromFile->SetChecked(true);
+    Press(SubmitMain->Button3);
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
+    EXPECT_EQ(SubmitMain->TitleImp->Text(), "Late title");
+}
+
+TEST_F(ImportWizard, FromFileImportsProjectFilesChosenInTheDialog)
+{
+    SubmitMain->SpiderCK->SetChecked(true);
+    SubmitMain->FromFile->SetChecked(true);
+    EXPECT_FALSE(SubmitMain->SpiderCK->Checked());
+    EXPECT_FALSE(SubmitMain->SpiderCK->Enabled());
+
+    folder.Write("old.zro", "[Old Site]\r\nurl=http://old.example/\r\ntitle=Old Title\r\nkey1=a\r\nkey2=b\r\n");
+    ChooseFile(folder.File("old.zro"));
+    Press(SubmitMain->Button3);
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "Old Site");
+    EXPECT_EQ(SubmitMain->urllist->Text(), "http://old.example/");
+    EXPECT_EQ(SubmitMain->title->Text(), "Old Title");
+    EXPECT_EQ(SubmitMain->Key1->Text(), "a, b");
+    EXPECT_EQ(SubmitMain->PageControl1->ActivePage(), SubmitMain->TabSheet1);
+    EXPECT_TRUE(boxes.Boxes.empty());
+
+    SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
+    folder.Write("other.sav", "[URL]\r\nhttp://www.savshop.example/\r\n[DESC]\r\nSav Title\r\n[Submitter]\r\nAnn Lee\r\n");
+    ChooseFile(folder.File("other.sav"));
+    Press(SubmitMain->Button3);
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "savshop");
+    EXPECT_EQ(SubmitMain->title->Text(), "Sav Title");
+    EXPECT_EQ(SubmitMain->name->Text(), "Ann");
+    EXPECT_EQ(SubmitMain->LastN->Text(), "Lee");
+    EXPECT_EQ(boxes.Boxes, (std::vector<MessageBoxCall>{{"Please Select a Catagory For This Project",
+                                                          "Select Catagory", MB_OK | MB_ICONEXCLAMATION}}));
+    EXPECT_EQ(server.RequestCount(), 0u);
+
+    // Back to "From URL": the spider can be chosen again.
+    SubmitMain->FromUrl->SetChecked(true);
+    EXPECT_TRUE(SubmitMain->SpiderCK->Enabled());
+}
+
+TEST_F(ImportWizard, AFailedPageIsToldAndNotReportedAsImported)
+{
+    SubmitMain->UrlImp->SetText("");
+    Press(SubmitMain->Button3);
+    EXPECT_EQ(boxes.Boxes,
+              (std::vector<MessageBoxCall>{{"You must enter a url to Import", "Import Incomplete!", MB_OK}}));
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
+
+    server.Script("/gone.htm", HttpTestReply::Status("HTTP/1.0 404 Not Found", "<title>Not here</title>"));
+    // An address where nothing listens any more.
+    const std::string closedUrl = [] {
+        HttpTestServer gone;
+        return gone.Url("/x.htm");
+    }();
+    const struct {
+        std::string url;
+        std::string reason;  // empty: whatever the client says of the refused connection
+    } cases[] = {
+        {server.Url("/gone.htm"), "404 Not Found"},
+        {closedUrl, ""},
+    };
+    for (const auto& c : cases) {
+        boxes.Boxes.clear();
+        ImportUrl(c.url);
+        ASSERT_TRUE(WaitUntilIdle()) << c.url;
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.url;
+        EXPECT_EQ(boxes.Boxes[0].caption, "Import Failed");
+        EXPECT_EQ(boxes.Boxes[0].text.rfind("The page could not be read: ", 0), 0u) << boxes.Boxes[0].text;
+        if (!c.reason.empty()) {
+            EXPECT_EQ(boxes.Boxes[0].text, "The page could not be read: " + c.reason);
+        }
+        EXPECT_EQ(SubmitMain->Label13->Caption().rfind("Failed: ", 0), 0u);
+        EXPECT_EQ(SubmitMain->TitleImp->Text(), "");
+        EXPECT_TRUE(SubmitMain->Button3->Enabled());
+    }
+}
+
+TEST_F(ImportWizard, AbortEndsTheFetchQuietly)
+{
+    HttpTestReply held = HttpTestReply::Ok("<title>Slow</title>");
+    held.pieceSize = 7;
+    held.piecesOnRelease = true;
+    server.Script("/slow.htm", held);
+    ImportUrl(server.Url("/slow.htm"));
+    ASSERT_TRUE(RunUntil([&] { return SubmitMain->HttpMap->ReceivedBytes() >= 7; }));
+    Press(SubmitMain->Button4);
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Aborted");
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(SubmitMain->TitleImp->Text(), "");
+    EXPECT_TRUE(SubmitMain->Button3->Enabled());
+    EXPECT_FALSE(SubmitMain->Button4->Enabled());
+    server.ReleasePiece();
+}
+
+TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)
+{
+    // A title at the start, keywords past the first megabyte, and a
+    // connection that stays open after the body as if more were to come.
+    std::string page = "<title>Endless</title>" + std::string(3 * PageScanLimit / 2, ' ') +
+                       "<meta name=\"keywords\" content=\"late, too late\">";
+    HttpTestReply reply = HttpTestReply::Ok(page);
+    reply.contentLength = false;
+    reply.ending = HttpTestReply::Ending::Hold;
+    server.Script("/endless.htm", reply);
+
+    ImportUrl(server.Url("/endless.htm"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(SubmitMain->TitleImp->Text(), "Endless");
+    EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 1 MB of the page was read");
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
+    EXPECT_LT(SubmitMain->HttpMap->ReceivedBytes(), std::int64_t(PageScanLimit + 64 * 1024));
+
+    // A local file as large is cut the same way.
+    folder.Write("big.htm", page);
+    SubmitMain->FromFile->SetChecked(true);
+    ChooseFile(folder.File("big.htm"));
+    Press(SubmitMain->Button3);
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SubmitMain->TitleImp->Text(), "Endless");
+    EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 1 MB of the page was read");
+}
+
+TEST_F(ImportWizard, ThePageIsFetchedThroughTheProxyWhenItIsOn)
+{
+    // The loopback server plays the proxy: it gets the page's whole address.
+    {
+        TIniFile settings(folder.File("wkt.ini"));
+        settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
+        settings.WriteString("Proxy", "ProxyPort", std::to_string(server.Port()));
+        settings.WriteBool("Proxy", "KeyProxy", true);
+    }
+    SubmitMain->LoadProxySettings();
+    server.Script("/proxied.htm", HttpTestReply::Ok("<title>Through the proxy</title>"));
+    ImportUrl("http://www.shop.example/proxied.htm");
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SubmitMain->TitleImp->Text(), "Through the proxy");
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(server.Request(0).target, "http://www.shop.example/proxied.htm");
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// The site spider of the real program against a loopback site served in
+// small pieces: every page of the site becomes a project named after the
+// site, one page at a time; links to other hosts, ports and folders,
+// fragments, queries and duplicates are never fetched; a page that fails is
+// not saved; Stop ends the crawl after the page in flight.
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ImportFixture.h"
+#include "classlib/CheckLst.h"
+#include "classlib/ComCtrls.h"
+#include "classlib/IniFiles.h"
+#include "classlib/Timer.h"
+#include "controls/Btchkbox.h"
+#include "controls/LedLbl.h"
+#include "workbench/ProjectData.h"
+#include "workbench/Spider.h"
+
+namespace {
+
+std::string PageName(int i)
+{
+    return (i < 10 ? "p0" : "p") + std::to_string(i) + ".htm";
+}
+
+// A site of `pages` pages under /site/, each linking on to the next two, and
+// to what the spider must leave alone.
+void ServeSite(HttpTestServer& server, int otherPort, int pages, std::size_t piece)
+{
+    const std::string self = server.HostPort();
+    for (int i = 0; i < pages; ++i) {
+        std::string page = "<html><head><title>Page " + std::to_string(i) +
+                           "</title>\r\n<meta name=\"description\" content=\"About page " + std::to_string(i) +
+                           "\">\r\n<meta name=\"keywords\" content=\"page, number " + std::to_string(i) +
+                           "\"></head>\r\n<body>\r\n";
+        if (i + 1 < pages)
+            page += "<a href=\"" + PageName(i + 1) + "\">next</a>\r\n";
+        page += "<A HREF=\"/site/" + PageName((i + 2) % pages) + "\">skip</A>\r\n"
+                "<a href=\"http://" + self + "/site/p00.htm\">home</a>\r\n"
+                "<a href=\"" + PageName((i + 1) % pages) + "#top\">fragment</a>\r\n"
+                "<a href=\"http://localhost:" + std::to_string(server.Port()) + "/site/" + PageName(i) + "\">name</a>\r\n"
+                "<a href=\"http://127.0.0.1:" + std::to_string(otherPort) + "/site/p01.htm\">port</a>\r\n"
+                "<a href=\"/sitemap.htm\">beside</a> <a href=\"../outside.htm\">up</a>\r\n"
+                "<a href=\"mailto:ann@example.com\">mail</a> <a href=\"p01.htm?x=1\">query</a>\r\n";
+        if (i == 7)
+            page += "<a href=\"broken.htm\">broken</a>\r\n";
+        page += "</body></html>\r\n";
+        HttpTestReply reply = HttpTestReply::Ok(page);
+        reply.pieceSize = piece;
+        server.Script("/site/" + PageName(i), reply);
+    }
+    server.Script("/site/broken.htm", HttpTestReply::Status("HTTP/1.0 404 Not Found", "<title>Gone</title>"));
+}
+
+class SpiderRun : public ImportFixture {
+protected:
+    void SetUp() override
+    {
+        ImportFixture::SetUp();
+        ASSERT_NE(Spider, nullptr);
+        // The contact details every crawled page takes as its own.
+        SubmitMain->name->SetText("Ann");
+        SubmitMain->email->SetText("ann@example.com");
+        SubmitMain->catagory->SetText("Business");
+    }
+    static void SaveProject(const std::string& projectName)
+    {
+        SubmitMain->Session_Name->SetText(projectName);
+        SubmitMain->SiteAdd->Click();
+        SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
+    }
+    // "Spider URL" with Import, then Start in the spider window.
+    static void StartCrawl(const std::string& url)
+    {
+        SubmitMain->SpiderCK->SetChecked(true);
+        ImportUrl(url);
+        ASSERT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::SpiderReady);
+        ASSERT_TRUE(Spider->Visible());
+        EXPECT_EQ(Spider->Status(), "Idle");
+        EXPECT_TRUE(Spider->Button1->Enabled());
+        EXPECT_FALSE(Spider->Button2->Enabled());
+        Press(Spider->Button1);
+    }
+    std::map<std::string, std::string> Project(const std::string& projectName) const
+    {
+        const ProjectRecord record = LoadProjectFile(folder.Path(), projectName);
+        return {{"url", record.url},           {"title", record.title}, {"description", record.description},
+                {"key1", record.key1},         {"name", record.name},   {"email", record.email},
+                {"catagory", record.catagory}};
+    }
+    std::vector<std::string> Listed() const
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < SubmitMain->SesList->Items()->Count(); ++i)
+            names.push_back(SubmitMain->SesList->Items()->Strings(i));
+        return names;
+    }
+};
+
+TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
+{
+    constexpr int Pages = 30;
+    HttpTestServer otherPort;
+    ServeSite(server, otherPort.Port(), Pages, 16);
+    // The site word of 127.0.0.1 is "127"; it already names two projects.
+    SaveProject("1271");
+    SaveProject("1272");
+
+    StartCrawl(server.Url("/site/p00.htm"));
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Crawling);
+    EXPECT_FALSE(Spider->Button1->Enabled());
+    EXPECT_TRUE(Spider->Button2->Enabled());
+    EXPECT_FALSE(SubmitMain->Button3->Enabled());  // no second import while the crawl runs
+    EXPECT_EQ(SubmitMain->Timer1->Tag, 2);         // the Start button flashes
+    ASSERT_TRUE(WaitUntilIdle(60000));
+
+    // Each page once, the broken one too; nothing else; never two at once.
+    std::multiset<std::string> fetched;
+    for (const HttpTestRequest& request : server.Requests())
+        fetched.insert(request.target);
+    std::multiset<std::string> expected = {"/site/broken.htm"};
+    for (int i = 0; i < Pages; ++i)
+        expected.insert("/site/" + PageName(i));
+    EXPECT_EQ(fetched, expected);
+    EXPECT_EQ(server.PeakOpen(), 1);
+    EXPECT_EQ(otherPort.RequestCount(), 0u);
+
+    // One project per page that loaded, numbered on from the two there were.
+    const std::vector<std::string> listed = Listed();
+    EXPECT_EQ(listed.size(), std::size_t(Pages + 2));
+    int number = 3;
+    for (const HttpTestRequest& request : server.Requests()) {
+        if (request.target == "/site/broken.htm")
+            continue;
+        const std::string projectName = "127" + std::to_string(number++);
+        ASSERT_NE(std::find(listed.begin(), listed.end(), projectName), listed.end()) << projectName;
+        const int page = std::stoi(request.target.substr(7, 2));
+        const std::map<std::string, std::string> want = {
+            {"url", server.Url(request.target)},
+            {"title", "Page " + std::to_string(page)},
+            {"description", "About page " + std::to_string(page)},
+            {"key1", "page, number " + std::to_string(page)},
+            {"name", "Ann"},
+            {"email", "ann@example.com"},
+            {"catagory", "Business"}};
+        EXPECT_EQ(Project(projectName), want) << projectName;
+    }
+
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
+    EXPECT_EQ(Spider->Status(), "Done. 30 Urls Found and saved");
+    EXPECT_EQ(Spider->LedImp1->Text(), "31");
+    EXPECT_EQ(Spider->LedImp2->Text(), "31");
+    EXPECT_EQ(SubmitMain->SavedPages(), Pages);
+    EXPECT_FALSE(SubmitMain->Timer1->Enabled());
+    EXPECT_TRUE(SubmitMain->Button3->Enabled());
+    EXPECT_FALSE(Spider->Button2->Enabled());
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
+{
+    ServeSite(server, server.Port(), 5, 64);
+    server.Script("/site/p02.htm", HttpTestReply::Held());
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 3; }));
+    ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 2; }));
+
+    Press(Spider->Button2);
+    EXPECT_FALSE(Spider->Visible());
+    EXPECT_EQ(Spider->Status(), "Idle");
+    EXPECT_FALSE(Spider->Button1->Enabled());
+    EXPECT_FALSE(Spider->Button2->Enabled());
+    EXPECT_FALSE(SubmitMain->Timer1->Enabled());
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"1271", "1272"}));
+    EXPECT_EQ(server.RequestCount(), 3u);
+    EXPECT_TRUE(boxes.Boxes.empty());  // a stopped crawl ends without the closing message
+    EXPECT_TRUE(SubmitMain->Button3->Enabled());
+}
+
+TEST_F(SpiderRun, ASiteThatCanNotNameProjectsIsRefusedBeforeAnyFetch)
+{
+    SubmitMain->SpiderCK->SetChecked(true);
+    ImportUrl("http://bad]name.example/");
+    Press(Spider->Button1);
+    EXPECT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes.at(0).caption, "Invalid Session Name");
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::SpiderReady);
+    EXPECT_TRUE(Spider->Button1->Enabled());
+
+    // Closing the window leaves nothing prepared.
+    Spider->Close();
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
+    Press(Spider->Button1);
+    EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
+}
+
+}  // namespace
