@@ -1,0 +1,66 @@
+// The spider's link extractor over arbitrary bytes: the page fed whole and
+// fed in pieces of varying size must give the same links; every link then
+// goes through cleaning, the absolute form against a page address taken
+// from the input, normalisation, the site filters and the project naming.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzSupport.h"
+#include "workbench/SpiderData.h"
+
+namespace {
+
+std::vector<AnsiString> Links(const std::string& page, unsigned seed)
+{
+    std::vector<AnsiString> links;
+    TLinkExtractor extractor;
+    auto take = [&links](const AnsiString& link) { links.push_back(link); };
+    std::size_t at = 0;
+    for (unsigned i = 0; at < page.size(); ++i) {
+        const std::size_t piece = seed == 0 ? page.size() : 1 + (seed * (i + 1)) % 29;
+        const std::size_t length = std::min(piece, page.size() - at);
+        extractor.Feed(page.data() + at, length, take);
+        at += length;
+        if (extractor.Held() > page.size())
+            __builtin_trap();
+    }
+    extractor.Finish(take);
+    return links;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const unsigned seed = data[0];
+    const std::string page = InputBytes(data + 1, size - 1);
+
+    const std::vector<AnsiString> whole = Links(page, 0);
+    if (Links(page, seed | 1) != whole)
+        __builtin_trap();
+
+    // The page's address: its first line, when it has one.
+    const std::string address = page.substr(0, page.find('\n'));
+    const TPageAddress pageAddress = PageAddressOf(address);
+    const TSpiderSite site = SpiderSiteOf(address);
+    TFoundLinks found;
+    std::vector<AnsiString> names;
+    for (const AnsiString& raw : whole) {
+        const AnsiString link = NormaliseLink(AbsoluteLink(CleanLink(raw), pageAddress));
+        int duplicate = -1;
+        if (JudgeLink(link, site, found, duplicate) == TLinkVerdict::Follow) {
+            if (duplicate >= 0)
+                __builtin_trap();
+            found.Add(link);
+        }
+        names.push_back(link);
+    }
+    const long long free = FirstFreeNumber(SpiderSiteWord(address), names);
+    if (free < 1)
+        __builtin_trap();
+    return 0;
+}
