@@ -199,6 +199,14 @@ void TQtCanvas::SyncFont()
     if (FFontSerial == Font()->Serial() && FFontSerial != ~0u)
         return;
     FFontSerial = Font()->Serial();
+    // Layout code selects the same few fonts again and again; only a font
+    // that really differs is made again.
+    const TFont& f = *Font();
+    if (FHasSyncedFont && FSyncedFont.Name() == f.Name() && FSyncedFont.Height() == f.Height() &&
+        FSyncedFont.Style() == f.Style() && FSyncedFont.Pitch() == f.Pitch() && FSyncedFont.Charset() == f.Charset())
+        return;
+    FSyncedFont = *Font();
+    FHasSyncedFont = true;
     FQFont = ToQFont(*Font());
     FAscent = int(std::ceil(QFontMetricsF(FQFont).ascent() - 1e-6));
     FCellHeight = FontCellHeight(FQFont);

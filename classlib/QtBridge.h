@@ -80,6 +80,8 @@ private:
     QImage* FImage = nullptr;
     TRect FClip;
     unsigned FFontSerial = ~0u;
+    TFont FSyncedFont;
+    bool FHasSyncedFont = false;
     QFont FQFont;
     int FAscent = 0;
     int FCellHeight = 0;
