@@ -344,28 +344,26 @@ void THtmlPane::FinishLoad(const THtmlParseInfo& info)
 
 void THtmlPane::LoadHtmlFile(const AnsiString& name)
 {
-    if (FBusy || name.empty())
-        return;
-    const AnsiString file = LoadedFileName;
-    const AnsiString title = DocumentTitle;
-    const TReadingPosition position = SaveReadingPosition();
-    const THtmlFileKind kind = LoadedFileKind;
-    LoadFile(name, fkHTML);
-    if (LoadedFileName != file || LoadedFileKind != kind)
-        RecordHistory(file, title, kind, position);
+    LoadAndRecord(name, fkHTML);
 }
 
 void THtmlPane::LoadImagePage(const AnsiString& name)
+{
+    LoadAndRecord(name, fkImage);
+}
+
+// The document left goes into the history when the file or its kind changed.
+void THtmlPane::LoadAndRecord(const AnsiString& name, THtmlFileKind kind)
 {
     if (FBusy || name.empty())
         return;
     const AnsiString file = LoadedFileName;
     const AnsiString title = DocumentTitle;
     const TReadingPosition position = SaveReadingPosition();
-    const THtmlFileKind kind = LoadedFileKind;
-    LoadFile(name, fkImage);
-    if (LoadedFileName != file || LoadedFileKind != kind)
-        RecordHistory(file, title, kind, position);
+    const THtmlFileKind leftKind = LoadedFileKind;
+    LoadFile(name, kind);
+    if (LoadedFileName != file || LoadedFileKind != leftKind)
+        RecordHistory(file, title, leftKind, position);
 }
 
 void THtmlPane::LoadFile(const AnsiString& name, THtmlFileKind kind)
@@ -1137,12 +1135,7 @@ void THtmlPane::SetDefFontName(const AnsiString& name)
     if (SameText(name, FDefFontName))
         return;
     FDefFontName = name;
-    ApplyDefaultFonts();
-    if (!FDocument->Empty() && !FBusy) {
-        BusyScope busy(*this);
-        Relayout();
-    }
-    FPanel->Invalidate();
+    FontsChanged(true);
 }
 
 void THtmlPane::SetDefPreFontName(const AnsiString& name)
@@ -1150,36 +1143,36 @@ void THtmlPane::SetDefPreFontName(const AnsiString& name)
     if (SameText(name, FDefPreFontName))
         return;
     FDefPreFontName = name;
-    ApplyDefaultFonts();
-    if (!FDocument->Empty() && !FBusy) {
-        BusyScope busy(*this);
-        Relayout();
-    }
-    FPanel->Invalidate();
+    FontsChanged(true);
 }
 
 void THtmlPane::SetDefFontSize(int size)
 {
     FDefFontSize = std::max(6, size);
-    ApplyDefaultFonts();
-    if (!FDocument->Empty() && !FBusy) {
-        BusyScope busy(*this);
-        Relayout();
-    }
-    FPanel->Invalidate();
+    FontsChanged(true);
 }
 
 void THtmlPane::SetDefFontColor(TColor c)
 {
     FDefFontColor = c;
-    ApplyDefaultFonts();
-    FPanel->Invalidate();
+    FontsChanged(false);
 }
 
 void THtmlPane::SetDefHotSpotColor(TColor c)
 {
     FDefHotSpotColor = c;
+    FontsChanged(false);
+}
+
+// The document's fonts follow the defaults; a change of face or size lays
+// the document out again.
+void THtmlPane::FontsChanged(bool relayout)
+{
     ApplyDefaultFonts();
+    if (relayout && !FDocument->Empty() && !FBusy) {
+        BusyScope busy(*this);
+        Relayout();
+    }
     FPanel->Invalidate();
 }
 
@@ -1217,12 +1210,7 @@ void THtmlPane::SetScrollBars(TScrollStyle s)
 void THtmlPane::SetCharSet(int charSet)
 {
     FCharSet = charSet;
-    ApplyDefaultFonts();
-    if (!FDocument->Empty() && !FBusy) {
-        BusyScope busy(*this);
-        Relayout();
-    }
-    FPanel->Invalidate();
+    FontsChanged(true);
 }
 
 void THtmlPane::SetMarginHeight(int m)

@@ -252,6 +252,8 @@ private:
     // Layout again, keeping the reading position.
     void Relayout();
     void ApplyDefaultFonts();
+    void FontsChanged(bool relayout);
+    void LoadAndRecord(const AnsiString& name, THtmlFileKind kind);
     void ScrollTo(int y);
     void SetHScroll(int x);
     int PanelHeight() const;
