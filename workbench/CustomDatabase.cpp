@@ -1,14 +1,18 @@
 #include "workbench/CustomDatabase.h"
 
+#include "classlib/ComCtrls.h"
 #include "classlib/Menus.h"
 #include "classlib/Skin.h"
+#include "classlib/StatusBar.h"
 #include "classlib/StdCtrls.h"
+#include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
+#include "workbench/FormAnalysis.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/SubmitMain.h"
@@ -28,6 +32,17 @@ int FindEngineLine(const TStrings& list, const AnsiString& name)
     }
     return -1;
 }
+
+// The custom engine's row in the engine list view; -1 when none.
+int FindEngineRow(TListItems& rows, const AnsiString& name)
+{
+    for (int i = 0; i < rows.Count(); ++i)
+        if (rows.Item(i)->Caption() == name && IsCustomType(rows.Item(i)->SubItemRef(3)))
+            return i;
+    return -1;
+}
+
+const char* const InvalidUrlText = "Invalid Url.";
 
 }  // namespace
 
@@ -53,6 +68,7 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
 
     TranPanel2 = PlaceClient<TTranPanel>(this, this, "TranPanel2", 539, 155);
     KeyList = Place<TListBox>(this, TranPanel2, "KeyList", 6, 6, 160, 124);
+    KeyList->OnDblClick = [this](TObject* sender) { KeyListDblClick(sender); };
 
     Label2 = PlaceLabel(this, TranPanel2, "Label2",
                         "To add a new engine, classified or FFA, Site to your custom database simply select "
@@ -65,32 +81,130 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
 
     SearchCk = Place<TBitCheckBox>(this, TranPanel2, "SearchCk", 176, 52, 130, 18);
     SearchCk->SetCaption("Search Engine");
+    SearchCk->OnClick = [this](TObject* sender) { SearchCkClick(sender); };
     FFACK = Place<TBitCheckBox>(this, TranPanel2, "FFACK", 310, 52, 130, 18);
     FFACK->SetCaption("FFA/Classified's");
+    FFACK->OnClick = [this](TObject* sender) { FFACKClick(sender); };
     ClassCk = Place<TBitCheckBox>(this, TranPanel2, "ClassCk", 444, 52, 90, 18);
     ClassCk->SetCaption("Classified");
     ClassCk->SetVisible(false);
+    ClassCk->OnClick = [this](TObject* sender) { ClassCkClick(sender); };
 
     CustomUrl = Place<TEdit>(this, TranPanel2, "CustomUrl", 206, 76, 326, 21);
     CustomUrl->SetText("http://");
     Label1 = PlaceLabel(this, TranPanel2, "Label1", "URL:", 176, 79, CustomUrl);
 
     Button1 = PlaceButton(this, TranPanel2, "Button1", "Import", 276, 104);
+    Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
     Button2 = PlaceButton(this, TranPanel2, "Button2", "Stop", 364, 104);
     Button2->SetEnabled(false);
+    Button2->OnClick = [this](TObject* sender) { Button2Click(sender); };
     Button3 = PlaceButton(this, TranPanel2, "Button3", "Close", 452, 104);
-    StatusLabel = PlaceLabel(this, TranPanel2, "StatusLabel", "", 6, 136);
+    Button3->OnClick = [this](TObject* sender) { Button3Click(sender); };
+
+    StatusBar1 = NewComponent<TStatusBar>(this, "StatusBar1");
+    StatusBar1->SetParent(this);
+    StatusBar1->Panels()->Add()->SetWidth(50);
+
+    // The record's fields, on a panel that is never shown.
+    TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 160, 539, 200);
+    TranPanel1->SetVisible(false);
+    int slot = 0;
+    const auto placeEdit = [&](const char* editName) {
+        const int left = 4 + (slot % 4) * 134;
+        const int top = 4 + (slot / 4) * 24;
+        ++slot;
+        return Place<TEdit>(this, TranPanel1, editName, left, top, 130, 21);
+    };
+    const auto placeCombo = [&](const char* comboName, std::initializer_list<const char*> items) {
+        const int left = 4 + (slot % 4) * 134;
+        const int top = 4 + (slot / 4) * 24;
+        ++slot;
+        TComboBox* combo = Place<TComboBox>(this, TranPanel1, comboName, left, top, 130, 21);
+        for (const char* item : items)
+            combo->Items()->Add(item);
+        return combo;
+    };
+    Session_Name = placeEdit("Session_Name");
+    Session_Name->OnChange = [this](TObject* sender) { Session_NameChange(sender); };
+    urllist = placeEdit("urllist");
+    cgiurl = placeEdit("cgiurl");
+    title2 = placeEdit("title2");
+    url = placeEdit("url");
+    email = placeEdit("email");
+    Description = placeEdit("Description");
+    category = placeEdit("category");
+    cattype = placeCombo("cattype", {"Cat1", "Cat2", "Cat3", "Cat4"});
+    name = placeEdit("name");
+    hidden = placeEdit("hidden");
+    LastN = placeEdit("LastN");
+    Company = placeEdit("Company");
+    Address1 = placeEdit("Address1");
+    Address2 = placeEdit("Address2");
+    City = placeEdit("City");
+    State = placeEdit("State");
+    Zip = placeEdit("Zip");
+    Phone = placeEdit("Phone");
+    Fax = placeEdit("Fax");
+    method = placeCombo("method", {"GET", "POST"});
+    Key1 = placeEdit("Key1");
+    Country = placeEdit("Country");
+    Button5 = PlaceButton(this, TranPanel1, "Button5", "Add to base", 4, 150);
+    Button5->OnClick = [this](TObject* sender) { Button5Click(sender); };
+    Button4 = PlaceButton(this, TranPanel1, "Button4", "Clear", 88, 150);
+    Button4->OnClick = [this](TObject* sender) { Button4Click(sender); };
+    NameList = Place<TListBox>(this, TranPanel1, "NameList", 172, 150, 60, 40);
+    ValueList = Place<TListBox>(this, TranPanel1, "ValueList", 236, 150, 60, 40);
+    for (const TFieldMapRow& row : FieldMapping) {
+        NameList->Items()->Add(row.FormName);
+        ValueList->Items()->Add(row.Key);
+    }
+    NameList->SetVisible(false);
+    ValueList->SetVisible(false);
+    Memo2 = Place<TMemo>(this, TranPanel1, "Memo2", 300, 150, 120, 40);
+    Memo2->SetVisible(false);
+
+    Http1 = NewComponent<THttpCli>(this, "Http1");
+    Http1->LocalAddr = "0.0.0.0";
+    Http1->ProxyPort = "80";
+    Http1->Agent = "Mozilla/3.0 (compatible)";
+    Http1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    Http1->NoCache = true;
+    Http1->ContentTypePost = "application/x-www-form-urlencoded";
+    Http1->OnCommand = [this](TObject* sender, AnsiString& s) { Http1Command(sender, s); };
+    Http1->OnDocBegin = [this](TObject* sender) { Http1DocBegin(sender); };
+    Http1->OnDocData = [this](TObject* sender, const char* buffer, int len) { Http1DocData(sender, buffer, len); };
+    Http1->OnRequestDone = [this](TObject* sender, THttpRequest kind, std::uint16_t error) {
+        Http1RequestDone(sender, kind, error);
+    };
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
+    SkinButton1 = NewComponent<TSkinButton>(this, "SkinButton1");
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
+    OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
 }
 
 TCustomDatabase::~TCustomDatabase()
 {
+    // A request still running ends with the client; nothing is left to tell.
+    Http1->OnRequestDone = nullptr;
+    Http1->ReceiveStream = nullptr;
     DestroyComponents();
     if (CustomDatabase == this)
         CustomDatabase = nullptr;
+}
+
+std::vector<TCustomDatabase::TRecordEdit> TCustomDatabase::RecordEdits() const
+{
+    return {
+        {efSubmitPage, urllist}, {efFormAction, cgiurl}, {efTitle, title2},     {efUrl, url},
+        {efEmail, email},        {efDescription, Description}, {efCategory, category}, {efCategoryType, cattype},
+        {efName, name},          {efExtra, hidden},       {efLastName, LastN},   {efCompany, Company},
+        {efAddress1, Address1},  {efAddress2, Address2},  {efCity, City},        {efState, State},
+        {efZip, Zip},            {efPhone, Phone},        {efFax, Fax},          {efMethod, method},
+        {efKeywords, Key1},      {efCountry, Country},
+    };
 }
 
 void TCustomDatabase::FormCreate(TObject*)
@@ -109,7 +223,339 @@ void TCustomDatabase::FormCreate(TObject*)
 
 void TCustomDatabase::FormShow(TObject*)
 {
-    ApplyDefaultSkin(*SkinForm1, MainAppFolder());
+    // The skin control holds no skin of its own until it is given the
+    // installation's; the main window stays hidden while the wizard is open.
+    if (SkinForm1->SkinSource.empty()) {
+        ApplyDefaultSkin(*SkinForm1, MainAppFolder());
+        SkinButton1->SkinPath = SkinForm1->SkinPath;
+        if (SubmitMain)
+            SubmitMain->Hide();
+    }
+}
+
+void TCustomDatabase::FormClose(TObject*, TCloseAction&)
+{
+    if (SubmitMain)
+        SubmitMain->Show();
+}
+
+void TCustomDatabase::SearchCkClick(TObject*)
+{
+    FFACK->SetChecked(false);
+    ClassCk->SetChecked(false);
+}
+
+void TCustomDatabase::FFACKClick(TObject*)
+{
+    SearchCk->SetChecked(false);
+    ClassCk->SetChecked(false);
+}
+
+void TCustomDatabase::ClassCkClick(TObject*)
+{
+    SearchCk->SetChecked(false);
+    FFACK->SetChecked(false);
+}
+
+// --- import -------------------------------------------------------------------------------------
+
+void TCustomDatabase::SetStatus(const AnsiString& text)
+{
+    StatusBar1->Panels()->Items(0)->SetText(text);
+}
+
+void TCustomDatabase::Button1Click(TObject*)
+{
+    if (FState != TImportState::Idle)
+        return;
+    const AnsiString pageUrl = CustomUrl->Text();
+    // A bar or a line break in the address would split the stored record.
+    if (pageUrl.empty() || pageUrl.find('.') == AnsiString::npos ||
+        pageUrl.find_first_of("|\r\n") != AnsiString::npos) {
+        Application->MessageBox(InvalidUrlText, "Invalid Url", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!FFACK->Checked() && !SearchCk->Checked() && !ClassCk->Checked()) {
+        Application->MessageBox("You forgot to select an engine type.", "No engine type selected",
+                                MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (SubmitMain) {
+        const AnsiString field = LowerCase("|" + pageUrl + "|");
+        const TStringList& engines = *SubmitMain->EngineList;
+        for (int i = 0; i < engines.Count(); ++i) {
+            if (LowerCase(engines.StringRef(i)).find(field) != AnsiString::npos) {
+                Application->MessageBox("This Engine already exists in the database.", "Already Exists",
+                                        MB_OK | MB_ICONEXCLAMATION);
+                return;
+            }
+        }
+    }
+
+    const bool timerWasOn = SubmitMain && SubmitMain->Timer1->Enabled();
+    const int timerTag = SubmitMain ? SubmitMain->Timer1->Tag : 0;
+    Button1->SetEnabled(false);
+    Button2->SetEnabled(true);
+    if (SubmitMain) {
+        SubmitMain->Timer1->Tag = 5;
+        SubmitMain->Timer1->SetEnabled(true);
+    }
+
+    Http1->URL = pageUrl;
+    PageStream = std::make_unique<TMemoryStream>();
+    Http1->ReceiveStream = PageStream.get();
+    FStopAsked = false;
+    FState = TImportState::Fetching;
+    try {
+        Http1->GetAsync();
+    } catch (const EHttpException&) {
+        // Nothing was started: everything goes back as it was.
+        FState = TImportState::Idle;
+        Http1->ReceiveStream = nullptr;
+        PageStream.reset();
+        Button1->SetEnabled(true);
+        Button2->SetEnabled(false);
+        if (SubmitMain) {
+            SubmitMain->Timer1->Tag = timerTag;
+            SubmitMain->Timer1->SetEnabled(timerWasOn);
+        }
+        SetStatus("Http Error!!");
+    }
+}
+
+void TCustomDatabase::Button2Click(TObject*)
+{
+    FStopAsked = true;
+    if (FState == TImportState::Fetching) {
+        // The request ends through its request-done event, which ends the import.
+        Http1->Abort();
+        Button2->SetEnabled(false);
+    }
+}
+
+void TCustomDatabase::Button3Click(TObject*)
+{
+    Close();
+}
+
+void TCustomDatabase::Http1Command(TObject* Sender, AnsiString&)
+{
+    if (auto* client = dynamic_cast<THttpCli*>(Sender))
+        SetStatus("Connecting: " + client->URL);
+}
+
+void TCustomDatabase::Http1DocBegin(TObject*)
+{
+    SetStatus("Loading");
+}
+
+void TCustomDatabase::Http1DocData(TObject*, const char*, int)
+{
+    SetStatus("Loading: " + IntToStr(static_cast<long long>(Http1->ReceivedBytes())));
+}
+
+void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Error)
+{
+    if (FState != TImportState::Fetching)
+        return;  // a request the wizard did not start
+    Http1->ReceiveStream = nullptr;
+    const std::unique_ptr<TMemoryStream> page = std::move(PageStream);
+
+    if (FStopAsked) {
+        // Half a page would offer half a form.
+        EndImport("Stopped");
+        return;
+    }
+    const int status = Http1->HttpStatus();
+    if (Error != 0 || status < 200 || status > 299) {
+        EndImport("Failed");
+        Application->MessageBox("The page could not be fetched: " + IntToStr(status) + " " + Http1->StatusText(),
+                                "Import Failed", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+
+    FState = TImportState::Analysing;
+    SetStatus("Analysing");
+    const AnsiString base = Http1->EffectiveURL().empty() ? Http1->URL : Http1->EffectiveURL();
+    try {
+        FindSubmitForms(page->DataString(), base);
+    } catch (...) {
+        EndImport("Done");
+        throw;
+    }
+    EndImport(FStopAsked ? "Stopped" : "Done");
+}
+
+void TCustomDatabase::EndImport(const AnsiString& status)
+{
+    FState = TImportState::Idle;
+    Button1->SetEnabled(true);
+    Button2->SetEnabled(false);
+    if (SubmitMain) {
+        SubmitMain->Timer1->SetEnabled(false);
+        ShowButtonGlyph(*Button1, *SubmitMain->ImageList2, 0);
+        Button1->Tag = 0;
+    }
+    SetStatus(status);
+}
+
+void TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& pageUrl)
+{
+    ::FindSubmitForms(
+        page, pageUrl, [this](TSubmitForm& form) { return AnalyseSubmitForm(form); },
+        [] {
+            Application->MessageBox("The Engine Did Did Not Meet The Requirements.", "Engine Failed",
+                                    MB_OK | MB_ICONEXCLAMATION);
+        },
+        // A long page lets the window answer now and then; Stop ends the scan.
+        [this] {
+            Application->ProcessMessages();
+            return !FStopAsked;
+        });
+}
+
+bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
+{
+    ClearEngineFields();
+    Memo2->Lines()->Clear();
+    for (const AnsiString& line : form.OptionTexts)
+        Memo2->Lines()->Add(line);
+
+    const AnsiString pageUrl = Http1->URL;
+    std::vector<AnsiString> names;
+    if (SubmitMain) {
+        const TStringList& engines = *SubmitMain->EngineList;
+        names.reserve(std::size_t(engines.Count()));
+        for (int i = 0; i < engines.Count(); ++i)
+            names.push_back(SplitEngineLine(engines.StringRef(i)).name);
+    }
+    Session_Name->SetText(UniqueEngineName(EngineBaseName(pageUrl), names));
+
+    const bool usable = MeetsRequirements(form);
+    const TEngineFields fields = EngineFieldsOfForm(form, pageUrl);
+    for (const TRecordEdit& edit : RecordEdits())
+        edit.Control->SetText(fields[std::size_t(edit.Field)]);
+    if (!usable) {
+        Application->MessageBox("The Engine Did Did Not Meet The Requirements.", "Engine Failed",
+                                MB_OK | MB_ICONEXCLAMATION);
+        return !FStopAsked;
+    }
+    const int answer = Application->MessageBox(
+        "This Engine Meets The Requirements .\r\nDo You Want To Add it To Your Database  ?", "Add To Database",
+        MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES && !FStopAsked)
+        SaveCustomEngine();
+    return !FStopAsked;
+}
+
+// --- the record ---------------------------------------------------------------------------------
+
+void TCustomDatabase::ClearEngineFields()
+{
+    Session_Name->SetText("");
+    for (const TRecordEdit& edit : RecordEdits())
+        edit.Control->SetText("");
+    cattype->SetItemIndex(-1);
+    method->SetItemIndex(-1);
+}
+
+void TCustomDatabase::Button4Click(TObject*)
+{
+    ClearEngineFields();
+}
+
+void TCustomDatabase::Button5Click(TObject*)
+{
+    SaveCustomEngine();
+}
+
+void TCustomDatabase::Session_NameChange(TObject*) {}
+
+AnsiString TCustomDatabase::CheckedType() const
+{
+    AnsiString type;
+    if (FFACK->Checked())
+        type = "Custom->FFA";
+    if (SearchCk->Checked())
+        type = "Custom->Engine";
+    if (ClassCk->Checked())
+        type = "Custom->Classified";
+    return type;
+}
+
+bool TCustomDatabase::SaveCustomEngine()
+{
+    if (!SubmitMain)
+        return false;
+    const AnsiString type = CheckedType();
+    if (type.empty()) {
+        Application->MessageBox("You forgot to select an engine type.", "No engine type selected",
+                                MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    // The name is the key of the record's line: it cannot be empty or hold "=".
+    const AnsiString stored = StoredEngineName(Session_Name->Text());
+    if (stored.empty() || stored.find('=') != AnsiString::npos) {
+        Application->MessageBox("An engine needs a name, without \"=\".", "No Name", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    // A custom engine file that could not be read holds records the lists
+    // never saw; rewriting it from them would lose those records.
+    if (!SubmitMain->MayRewriteEngineFile(SubmitMain->CustomEngineFileLoaded, CustomEngineFileName,
+                                          "the engine was not added"))
+        return false;
+
+    TEngineFields fields;
+    fields[efType] = type;
+    for (const TRecordEdit& edit : RecordEdits())
+        fields[std::size_t(edit.Field)] = edit.Control->Text();
+    const AnsiString line = CustomEngineLine(stored, fields);
+
+    TStringList& engines = *SubmitMain->EngineList;
+    engines.SetSorted(true);
+    TListItems& rows = *SubmitMain->ExListView2->Items();
+    // Writing an engine again under its name replaces it.
+    const int oldLine = FindEngineLine(engines, stored);
+    if (oldLine >= 0)
+        engines.Delete(oldLine);
+    const int oldRow = FindEngineRow(rows, stored);
+    if (oldRow >= 0)
+        rows.Delete(oldRow);
+
+    TListItem* row = rows.Add();
+    row->SetCaption(stored);
+    row->SetImageIndex(-1);
+    TStrings* cells = row->SubItems();
+    cells->Add(urllist->Text());
+    cells->Add("");
+    cells->Add("");
+    cells->Add(type);
+
+    engines.Add(line);
+    if (KeyList->Items()->IndexOf(stored) < 0)
+        KeyList->Items()->Add(stored);
+    SaveCustomEngineFile();
+    return true;
+}
+
+void TCustomDatabase::KeyListDblClick(TObject*)
+{
+    const int selected = KeyList->ItemIndex();
+    if (selected < 0 || !SubmitMain)
+        return;
+    const AnsiString engineName = KeyList->Items()->Strings(selected);
+    Session_Name->SetText(engineName);
+    const TStringList& engines = *SubmitMain->EngineList;
+    const int line = FindEngineLine(engines, engineName);
+    AnsiString value;
+    if (line >= 0) {
+        const AnsiString& text = engines.StringRef(line);
+        value = text.substr(text.find('=') + 1);
+    }
+    // The type stays with the type boxes.
+    const TEngineFields fields = EngineFieldsOf(value);
+    for (const TRecordEdit& edit : RecordEdits())
+        edit.Control->SetText(fields[std::size_t(edit.Field)]);
 }
 
 void TCustomDatabase::Delete1Click(TObject*)
@@ -119,26 +565,22 @@ void TCustomDatabase::Delete1Click(TObject*)
         Application->MessageBox("You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    // A custom engine file that could not be read holds records the lists
-    // never saw; rewriting it from them would lose those records.
     if (!SubmitMain->MayRewriteEngineFile(SubmitMain->CustomEngineFileLoaded, CustomEngineFileName))
         return;
 
-    const AnsiString name = KeyList->Items()->Strings(selected);
+    const AnsiString engineName = KeyList->Items()->Strings(selected);
     const int next = selected == KeyList->Items()->Count() - 1 ? selected - 1 : selected;
 
     TStringList* engines = SubmitMain->EngineList.get();
-    const int line = FindEngineLine(*engines, name);
+    const int line = FindEngineLine(*engines, engineName);
     if (line >= 0)
         engines->Delete(line);
     engines->SetSorted(true);
 
     TListItems* rows = SubmitMain->ExListView2->Items();
-    for (int i = 0; i < rows->Count(); ++i)
-        if (rows->Item(i)->Caption() == name && IsCustomType(rows->Item(i)->SubItemRef(3))) {
-            rows->Delete(i);
-            break;
-        }
+    const int row = FindEngineRow(*rows, engineName);
+    if (row >= 0)
+        rows->Delete(row);
 
     KeyList->Items()->Delete(selected);
     KeyList->SetItemIndex(next);

@@ -1,19 +1,33 @@
-// The custom engine wizard: adds engines of the user's own to the engine
-// database and lists, loads and deletes them.
+// The custom engine wizard: learns a new engine from its submit page and
+// adds it to the engine database and lists; lists, loads and deletes the
+// user's own engines.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
 #include "classlib/Forms.h"
+#include "transport/HttpProt.h"
 
 class TBitCheckBox;
+class TComboBox;
 class TEdit;
 class TImgBtn;
 class TLabel;
 class TListBox;
 class TMainMenu;
+class TMemo;
+class TMemoryStream;
 class TMenuItem;
 class TPanel;
+class TSkinButton;
 class TSkinForm;
+class TStatusBar;
 class TTranPanel;
+class TWinControl;
+struct TSubmitForm;
 
 class TCustomDatabase : public TForm {
 public:
@@ -21,7 +35,7 @@ public:
     ~TCustomDatabase() override;
 
     TTranPanel* TranPanel2;
-    TListBox* KeyList;  // the custom engines by name, in the custom engine file's order
+    TListBox* KeyList;  // the custom engines by their stored names, in the custom engine file's order
     TLabel* Label2;
     TBitCheckBox* SearchCk;
     TBitCheckBox* FFACK;
@@ -31,22 +45,107 @@ public:
     TImgBtn* Button1;  // Import
     TImgBtn* Button2;  // Stop
     TImgBtn* Button3;  // Close
-    TLabel* StatusLabel;
+    TStatusBar* StatusBar1;
     TMainMenu* MainMenu1;
     TMenuItem* File1;
     TMenuItem* Delete1;
     TSkinForm* SkinForm1;
+    TSkinButton* SkinButton1;
+    THttpCli* Http1;  // fetches submit pages; the proxy settings reach it by its name
+
+    // Never shown: one edit per record field, and the buttons that write
+    // and clear them.
+    TTranPanel* TranPanel1;
+    TEdit* Session_Name;
+    TEdit* urllist;
+    TEdit* cgiurl;
+    TEdit* title2;
+    TEdit* url;
+    TEdit* email;
+    TEdit* Description;
+    TEdit* category;
+    TComboBox* cattype;
+    TEdit* name;
+    TEdit* hidden;
+    TEdit* LastN;
+    TEdit* Company;
+    TEdit* Address1;
+    TEdit* Address2;
+    TEdit* City;
+    TEdit* State;
+    TEdit* Zip;
+    TEdit* Phone;
+    TEdit* Fax;
+    TComboBox* method;
+    TEdit* Key1;
+    TEdit* Country;
+    TImgBtn* Button5;  // Add to base
+    TImgBtn* Button4;  // Clear
+    TListBox* NameList;   // the field map: form field names...
+    TListBox* ValueList;  // ...and the wizard fields they fill
+    TMemo* Memo2;         // the option texts of the last analysed form
 
     void FormCreate(TObject* Sender);
     void FormShow(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    // The type boxes are exclusive: each clears the other two.
+    void SearchCkClick(TObject* Sender);
+    void FFACKClick(TObject* Sender);
+    void ClassCkClick(TObject* Sender);
+    void Button1Click(TObject* Sender);  // Import
+    void Button2Click(TObject* Sender);  // Stop
+    void Button3Click(TObject* Sender);  // Close
+    void Http1Command(TObject* Sender, AnsiString& S);
+    void Http1DocBegin(TObject* Sender);
+    void Http1DocData(TObject* Sender, const char* Buffer, int Len);
+    void Http1RequestDone(TObject* Sender, THttpRequest RqType, std::uint16_t Error);
+    void Button4Click(TObject* Sender);  // Clear
+    void Button5Click(TObject* Sender);  // Add to base
+    void KeyListDblClick(TObject* Sender);
+    void Session_NameChange(TObject* Sender);
     // Deletes the custom engine selected in KeyList from the engine list, its
     // row and the custom engine file; the main window's Delete Engine
     // selects the engine here and calls this.
     void Delete1Click(TObject* Sender);
 
+    // Empties every record field's edit, the combo boxes included.
+    void ClearEngineFields();
+    // Writes a custom engine from the edit fields into the engine list, the
+    // engine list view, KeyList and the custom engine file, all under the
+    // name as the record stores it. A custom engine of that name is
+    // replaced. False, with the reason shown, when nothing was written.
+    bool SaveCustomEngine();
     // Writes the custom engine file from KeyList: for each name, the first
     // custom engine line of that name (letter case ignored).
     void SaveCustomEngineFile();
+
+    // Analyses every form of a fetched page that takes a URL, asking for
+    // each usable one whether to add it. pageUrl is where the page came from.
+    void FindSubmitForms(std::string_view page, const AnsiString& pageUrl);
+    // Shows one analysed form in the edits and, when it is usable and the
+    // user agrees, adds it. False when the user stopped the analysis.
+    bool AnalyseSubmitForm(TSubmitForm& form);
+
+    // Idle, fetching a page, or analysing the fetched page (the questions
+    // included). Import is refused unless idle.
+    enum class TImportState { Idle, Fetching, Analysing };
+    TImportState ImportState() const { return FState; }
+
+private:
+    // The record fields that have an edit, by field number.
+    struct TRecordEdit {
+        int Field;
+        TWinControl* Control;
+    };
+    std::vector<TRecordEdit> RecordEdits() const;
+    // Back to idle: Import enabled, Stop disabled, the flashing hint off.
+    void EndImport(const AnsiString& status);
+    void SetStatus(const AnsiString& text);
+    AnsiString CheckedType() const;
+
+    std::unique_ptr<TMemoryStream> PageStream;  // the page being fetched
+    TImportState FState = TImportState::Idle;
+    bool FStopAsked = false;
 };
 
 extern TCustomDatabase* CustomDatabase;

@@ -215,10 +215,12 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
         std::string_view action;
         const bool hasAction = tag.Value("ACTION=", action);
         if ((hasAction && !action.empty()) || formTag) {
-            const AnsiString decoded = DecodeCharRefs(action);
-            if (FitsRecord(decoded)) {
+            // The page's own address counts too: a relocation may have led
+            // to one that holds a bar.
+            const AnsiString resolved = ResolveFormAction(DecodeCharRefs(action), page.PageUrl);
+            if (FitsRecord(resolved)) {
                 form.Method = HasAfterEquals(tag.upper, "METHOD=", "POST") ? "POST" : "GET";
-                form.Action = ResolveFormAction(decoded, page.PageUrl);
+                form.Action = resolved;
             }
         }
     }

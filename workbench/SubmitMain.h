@@ -343,8 +343,9 @@ public:
     // every other line keeps its bytes.
     void DeleteManualEngineLine(int row);
     // True when the engine file was read whole at start; otherwise tells the
-    // user that it is left alone, and returns false.
-    bool MayRewriteEngineFile(bool loaded, const char* fileName);
+    // user that it is left alone and what was therefore not done, and
+    // returns false.
+    bool MayRewriteEngineFile(bool loaded, const char* fileName, const char* notDone = "nothing was deleted");
 
     // --- Submission: the submission run (SubmitMainSubmit.cpp) -------------------------------------
     // Every checked project to every checked engine row, up to Ports

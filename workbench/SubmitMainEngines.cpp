@@ -188,13 +188,13 @@ void TSubmitMain::ExListView2CheckboxClick(TObject*, int, bool)
 
 // --- deleting ------------------------------------------------------------------------------------
 
-bool TSubmitMain::MayRewriteEngineFile(bool loaded, const char* fileName)
+bool TSubmitMain::MayRewriteEngineFile(bool loaded, const char* fileName, const char* notDone)
 {
     if (loaded)
         return true;
     Application->MessageBox("The file \"" + AppPath(AppFolder, fileName) +
-                                "\" could not be read when Tenvarel started, so it is not rewritten and nothing "
-                                "was deleted.",
+                                "\" could not be read when Tenvarel started, so it is not rewritten and " + notDone +
+                                ".",
                             "Engine File Not Loaded", MB_OK | MB_ICONEXCLAMATION);
     return false;
 }

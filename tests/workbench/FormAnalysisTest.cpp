@@ -169,6 +169,10 @@ TEST(FormAnalysis, EachPageYieldsItsRecord)
         EXPECT_EQ(outcome.forms, c.forms) << c.what;
         EXPECT_EQ(outcome.skipped, c.skipped) << c.what;
     }
+    // A page reached through a relocation to an address holding a bar: a
+    // relative action would carry the bar into the record.
+    EXPECT_EQ(Analyse(FormWith("<form action=add.cgi method=post>"), "http://127.0.0.1:8080/a|b/s.html").forms,
+              std::vector<std::string>{"failed"});
 }
 
 TEST(FormAnalysis, ActionsResolveAgainstThePage)
