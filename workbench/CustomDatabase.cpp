@@ -123,6 +123,8 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
         TComboBox* combo = Place<TComboBox>(this, TranPanel1, comboName, left, top, 130, 21);
         for (const char* item : items)
             combo->Items()->Add(item);
+        combo->SetItemIndex(-1);
+        combo->SetText("");
         return combo;
     };
     Session_Name = placeEdit("Session_Name");
@@ -453,10 +455,10 @@ bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
 void TCustomDatabase::ClearEngineFields()
 {
     Session_Name->SetText("");
-    for (const TRecordEdit& edit : RecordEdits())
-        edit.Control->SetText("");
     cattype->SetItemIndex(-1);
     method->SetItemIndex(-1);
+    for (const TRecordEdit& edit : RecordEdits())
+        edit.Control->SetText("");
 }
 
 void TCustomDatabase::Button4Click(TObject*)
