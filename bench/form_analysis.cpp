@@ -1,14 +1,12 @@
 // Reading the forms of a 1 MB submit page with the wizard's form analysis,
-// against libxml2's HTML parser over the same bytes in the same process:
-// libxml2 builds its tree and the walk visits every form element and reads
-// the attributes the analysis reads (names, types, values, actions). Each
-// round times both sides the same way, one after the other, alternating
-// which goes first.
+// against libxml2's HTML parser over the same bytes: libxml2 builds its tree
+// and the walk visits every form element and reads the attributes the
+// analysis reads (names, types, values, actions). Each side runs in a
+// process of its own and times the same region, its passes after one to warm
+// up ("pass_ms"), in interleaved rounds (bench/Rounds.h).
 //
-//   bench_form_analysis [rounds] [passes per round]
-//
-// Prints each round's times and the ratio ours / libxml2, then the median and
-// range of the ratio.
+//   bench_form_analysis [rounds] [passes per run]      the rounds (default 11 and 5)
+//   bench_form_analysis ours|libxml2 [passes]          one side
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -19,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "Rounds.h"
 #include "workbench/FormAnalysis.h"
 
 namespace {
@@ -126,49 +126,44 @@ double SecondsPerPass(Parse parse, const std::string& page, int passes, Counts& 
     return elapsed.count() / passes;
 }
 
-double Median(std::vector<double> values)
+// One side: a pass to warm up, then the timed passes; prints the
+// milliseconds of one pass.
+int RunSide(bool ours, const std::string& page, int passes)
 {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    Counts counts;
+    const auto pass = ours ? Analyse : ParseWithLibxml2;
+    SecondsPerPass(pass, page, 1, counts);
+    const double seconds = SecondsPerPass(pass, page, passes, counts);
+    bench::PrintFigure("pass_ms", seconds * 1000);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 11;
+    const std::string role = argc > 1 ? argv[1] : "";
+    const int rounds = argc > 1 && role != "ours" && role != "libxml2" ? std::max(5, std::atoi(argv[1])) : 11;
     const int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string page = MakePage(1 << 20);
     xmlInitParser();
+    if (role == "ours" || role == "libxml2") {
+        const int status = RunSide(role == "ours", page, passes);
+        xmlCleanupParser();
+        return status;
+    }
 
     Counts ours;
     Counts theirs;
     SecondsPerPass(Analyse, page, 1, ours);
     SecondsPerPass(ParseWithLibxml2, page, 1, theirs);
-    std::printf("page %zu bytes; ours: %lld forms analysed, %lld option texts; "
-                "libxml2: %lld forms, %lld form elements, %lld attribute bytes\n",
-                page.size(), ours.forms, ours.fields, theirs.forms, theirs.fields, theirs.bytes);
-
-    std::vector<double> ratios, oursMs, theirsMs;
-    for (int round = 0; round < rounds; ++round) {
-        double a = 0, b = 0;
-        if (round % 2 == 0) {
-            a = SecondsPerPass(Analyse, page, passes, ours);
-            b = SecondsPerPass(ParseWithLibxml2, page, passes, theirs);
-        } else {
-            b = SecondsPerPass(ParseWithLibxml2, page, passes, theirs);
-            a = SecondsPerPass(Analyse, page, passes, ours);
-        }
-        oursMs.push_back(a * 1000);
-        theirsMs.push_back(b * 1000);
-        ratios.push_back(a / b);
-        std::printf("round %2d: ours %.3f ms, libxml2 %.3f ms, ratio %.3f\n", round + 1, a * 1000, b * 1000, a / b);
-    }
-    std::printf("median: ours %.3f ms, libxml2 %.3f ms\n", Median(oursMs), Median(theirsMs));
-    std::printf("ratio ours / libxml2: median %.3f, range %.3f .. %.3f over %d rounds\n", Median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
-                rounds);
     xmlCleanupParser();
-    return 0;
+    std::printf("page %zu bytes; ours: %lld forms analysed, %lld option texts; "
+                "libxml2: %lld forms, %lld form elements, %lld attribute bytes; %d passes per run\n",
+                page.size(), ours.forms, ours.fields, theirs.forms, theirs.fields, theirs.bytes, passes);
+    bench::TRoundsOptions options;
+    options.Rounds = rounds;
+    const std::string self = bench::SelfPath(argv[0]);
+    const std::string count = std::to_string(passes);
+    return bench::CompareSides({"ours", {self, "ours", count}}, {"libxml2", {self, "libxml2", count}}, options);
 }
