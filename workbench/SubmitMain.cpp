@@ -115,6 +115,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     WireProxyMenu();
     WireUpdate();
     WireDoorway();
+    WireRanking();
 
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -272,7 +273,8 @@ void TSubmitMain::FormCreate(TObject*)
         Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
     }
 
-    // 11. (The ranking list is reset here.)
+    // 11. The ranking list, every row checked.
+    ResetRankList(this);
 
     // 12. Every type rule, and the checked count.
     FilterEngineList(this);

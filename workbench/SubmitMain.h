@@ -471,6 +471,26 @@ public:
     void ChooseReportPart(TEdit& field);
     void WireReportsPage();  // construction
 
+    // --- Ranking: the ranking check (SubmitMainRanking.cpp) ---------------------------------
+    // Every checked engine of RankView, page by page to the depth, one query
+    // at a time on HttpRank, each started by the end of the one before.
+    void Button8Click(TObject* Sender);   // Start
+    void Button9Click(TObject* Sender);   // Stop
+    // Reset List (and the menu item ResetList1): every row cleared and checked.
+    void Label15Click(TObject* Sender);
+    // Clears every row's cells and image; checks every row unless Sender is Button8.
+    void ResetRankList(TObject* Sender);
+    // The queries of a check into Memo1 (engine "=" query) and ListBox1 (page).
+    // Throws EConvertError for a depth that is no number or too deep.
+    void BuildRankQueries();
+    // Starts the next query, or ends the check when none is left.
+    void NextRankQuery();
+    // The end of a query: its page into its row, then the next query.
+    void HttpRankRequestDone(TObject* Sender, int RqType, std::uint16_t Error);
+    // Whether a query is in flight.
+    bool RankQueryRunning() const { return FRankQuery.Row >= 0; }
+    void WireRanking();  // construction
+
     // --- Proxy: the proxy window's settings and the clients that use them
     // (SubmitMainProxy.cpp) ---------------------------------------------------------------------
     // Reads [Proxy] into the proxy window and hands it to HttpMap, HttpRank,
@@ -606,6 +626,22 @@ private:
     std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
     bool FPassRunning = false;
     unsigned FLastListRepaint = 0;
+
+    // Ranking check state (SubmitMainRanking.cpp): what the check looks for,
+    // read once at Start, and the query in flight (Row -1: none) with the
+    // stream its page arrives in.
+    struct TRankQueryInFlight {
+        int Row = -1;
+        int Page = 0;
+        bool TooLarge = false;  // stopped for a page beyond the size a result page has
+    };
+    void FailRankQuery(const AnsiString& reason);
+    void EndRankCheck();
+    AnsiString FRankSite;
+    AnsiString FRankDepthText;
+    int FRankDepth = 0;
+    TRankQueryInFlight FRankQuery;
+    std::unique_ptr<TMemoryStream> FRankPage;
 };
 
 extern TSubmitMain* SubmitMain;
