@@ -58,7 +58,7 @@ std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& f)
     return block;
 }
 
-std::optional<AnsiString> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block)
+std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block)
 {
     const AnsiString upper = UpperCase(page);
     const std::size_t head = FindTag(upper, "<HEAD");
@@ -72,7 +72,7 @@ std::optional<AnsiString> SpliceMetaBlock(const AnsiString& page, const std::vec
         std::vector<AnsiString> opening = block;
         if (!opening.empty() && opening.back() == "</HEAD>")
             opening.pop_back();
-        return page.substr(0, head) + BlockText(opening) + page.substr(script);
+        return MetaSplice{page.substr(0, head) + BlockText(opening) + page.substr(script), true};
     }
 
     std::size_t after = end + 7;
@@ -82,18 +82,18 @@ std::optional<AnsiString> SpliceMetaBlock(const AnsiString& page, const std::vec
         ++after;
     if (after < page.size() && page[after] == '\n')
         ++after;
-    return page.substr(0, head) + BlockText(block) + page.substr(after);
+    return MetaSplice{page.substr(0, head) + BlockText(block) + page.substr(after), false};
 }
 
-bool InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
+MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
 {
     const std::string original = ReadFileBytes(fileName);
-    const std::optional<AnsiString> injected = SpliceMetaBlock(original, block);
+    const std::optional<MetaSplice> injected = SpliceMetaBlock(original, block);
     if (!injected)
-        return false;
+        return MetaInjection::NoHead;
     const AnsiString backup = fileName + ".bac";
     if (!FileExists(backup))
         WriteFileAtomic(backup, original);
-    WriteFileAtomic(fileName, *injected);
-    return true;
+    WriteFileAtomic(fileName, injected->page);
+    return injected->beforeScript ? MetaInjection::InjectedBeforeScript : MetaInjection::Injected;
 }

@@ -46,11 +46,16 @@ inline constexpr LengthCounter MetaCounters[] = {
 // any case, "<head" only as a tag of its own ("<header" is none). Nothing
 // when the head cannot be found in order: no start tag, no end tag, or an end
 // tag before the start tag.
-std::optional<AnsiString> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block);
+struct MetaSplice {
+    AnsiString page;
+    bool beforeScript = false;  // the block went in before a script of the head
+};
+std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block);
 
 // Injects the block into the page file: keeps the file's bytes as they are in
 // fileName + ".bac" unless that copy exists already (the first one holds the
 // page before any injection), then writes the spliced page through a
-// temporary file and a rename. False, with nothing written, when the head
-// cannot be found. Throws the class library's file errors.
-bool InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);
+// temporary file and a rename. Nothing is written when the head cannot be
+// found. Throws the class library's file errors.
+enum class MetaInjection { NoHead, Injected, InjectedBeforeScript };
+MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);

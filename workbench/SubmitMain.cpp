@@ -116,6 +116,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     WireUpdate();
     WireDoorway();
     WireRanking();
+    WireMetaTags();
 
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
@@ -242,6 +243,7 @@ void TSubmitMain::FormCreate(TObject*)
             version = settings.ReadString("rur", "version", "error");
         } catch (const std::exception&) {
         }
+        AppName = app;
         AppTitle = app + " v" + version;
         Application->SetTitle(AppTitle);
         try {

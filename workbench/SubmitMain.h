@@ -22,6 +22,7 @@
 class TBitCheckBox;
 class TButton;
 class TCheckListBox;
+class TColorMemo;
 class TComboBox;
 class TEdit;
 class TExListView;
@@ -267,6 +268,7 @@ public:
     TBitCheckBox* RobotsCk;
     TComboBox* Robots;
     TPanel* ViewerBox;  // holds the generated tags' viewer
+    TColorMemo* Viewer; // the generated block, its tags coloured
     TImgBtn* Button10;  // Generate Tags
     TImgBtn* Button12;  // Apply Tags
 
@@ -293,6 +295,7 @@ public:
 
     // --- state -----------------------------------------------------------------------------
     AnsiString AppFolder;     // the current directory when the window was created
+    AnsiString AppName;       // [rur] app, the program's name
     AnsiString AppTitle;      // [rur] app + " v" + [rur] version
     AnsiString HomeLocation;  // [rur] home
     AnsiString AppName;       // [rur] app
@@ -490,6 +493,16 @@ public:
     // Whether a query is in flight.
     bool RankQueryRunning() const { return FRankQuery.Row >= 0; }
     void WireRanking();  // construction
+
+    // --- MetaTags: the meta block and its injection into a page (SubmitMainMetaTags.cpp) --------
+    void Button10Click(TObject* Sender);  // Generate Tags (also the menu item GenerateTags1)
+    void Button12Click(TObject* Sender);  // Apply Tags (also the menu item ApplyTags1)
+    // The block from the page's fields into Viewer.
+    void BuildMetaTags();
+    // Viewer's block into the head of the page file, which keeps its first
+    // copy as FileName + ".bac"; a page without a head is left alone.
+    void InjectMetaTags(const AnsiString& FileName);
+    void WireMetaTags();  // construction
 
     // --- Proxy: the proxy window's settings and the clients that use them
     // (SubmitMainProxy.cpp) ---------------------------------------------------------------------

@@ -1,14 +1,58 @@
 // The main window's "MetaTags" page: the tags to write, each with its
-// check box, and the viewer of the generated block.
+// check box, the viewer of the generated block, and the block's injection
+// into the head of a page the user picks.
 #include "workbench/SubmitMain.h"
 
+#include <exception>
+
+#include "classlib/Dialogs.h"
 #include "classlib/ExtCtrls.h"
+#include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
 #include "controls/Btchkbox.h"
+#include "controls/ColMemo.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
+#include "workbench/MetaData.h"
+
+namespace {
+
+void SetLines(TStrings& strings, std::initializer_list<const char*> lines)
+{
+    TStringList list;
+    for (const char* line : lines)
+        list.Add(line);
+    strings.Assign(list);
+}
+
+// The viewer's colours: comments in teal and quoted texts in green above
+// the tags, META tags in purple, LINK REV and HTML LANG tags in navy, and
+// the head and title tags in navy.
+void DressViewer(TColorMemo& viewer)
+{
+    TColorRule* texts = viewer.ColorRules()->Add();
+    texts->SetZOrder(2);
+    texts->SetDefKeyColor(clGreen);
+    SetLines(*texts->KeyBegEndLst(), {"<!--;-->;teal", "\";\""});
+
+    TColorRule* tags = viewer.ColorRules()->Add();
+    SetLines(*tags->KeyBegEndLst(), {"<META;>;purple", "<meta;>;purple", "<LINK REV;>;navy", "<HTML LANG;>;navy"});
+
+    TColorRule* words = viewer.ColorRules()->Add();
+    words->SetKeyDrawingType(dtKeyShow);
+    words->SetPartWord(true);
+    SetLines(*words->Keywords(), {"<HEAD>;navy", "</HEAD>;navy", "<TITLE>;navy", "</TITLE>;navy"});
+
+    // Hot spots on, with the character 0 as their marker: none is ever found.
+    viewer.HotSpot()->SetBeginChar(0);
+    viewer.HotSpot()->SetEndChar(0);
+    viewer.HotSpot()->SetActive(true);
+    viewer.HotSpot()->SetUnderlined(false);
+}
+
+}  // namespace
 
 void TSubmitMain::BuildMetaTagsPage(TWinControl* page)
 {
@@ -68,4 +112,107 @@ void TSubmitMain::BuildMetaTagsPage(TWinControl* page)
     ViewerBox = Place<TPanel>(this, page, "ViewerBox", 8, top + 62, 592, 518 - (top + 62));
     ViewerBox->SetBevelOuter(bvLowered);
     ViewerBox->SetColor(clWindow);
+    Viewer = PlaceClient<TColorMemo>(this, ViewerBox, "Viewer", ViewerBox->ClientWidth(), ViewerBox->ClientHeight());
+    Viewer->SetWordWrap(false);
+    Viewer->SetScrollBars(ssBoth);
+    Viewer->Font()->SetName("Courier New");
+    Viewer->Font()->SetSize(10);
+    DressViewer(*Viewer);
+}
+
+void TSubmitMain::WireMetaTags()
+{
+    Button10->OnClick = Calls(&TSubmitMain::Button10Click);
+    GenerateTags1->OnClick = Calls(&TSubmitMain::Button10Click);
+    Button12->OnClick = Calls(&TSubmitMain::Button12Click);
+    ApplyTags1->OnClick = Calls(&TSubmitMain::Button12Click);
+    for (const LengthCounter& counter : MetaCounters) {
+        auto* field = dynamic_cast<TEdit*>(FindComponent(counter.field));
+        if (!field)
+            throw std::logic_error(std::string("no edit control ") + counter.field);
+        field->OnChange = [this, &counter](TObject*) { LengthCounterChange(counter); };
+        LengthCounterChange(counter);
+    }
+}
+
+void TSubmitMain::BuildMetaTags()
+{
+    MetaTagFields fields;
+    fields.title = TitleMet->Text();
+    fields.keywords = Key1Met->Text();
+    fields.description = DescriptionMet->Text();
+    fields.author = Author->Text();
+    fields.copyright = CopyRight->Text();
+    fields.creator = AppName;
+    fields.distribution = Distribution->Text();
+    fields.rating = Rating->Text();
+    fields.robots = Robots->Text();
+    fields.keywordsOn = Key1Ck->Checked();
+    fields.descriptionOn = DescriptionCk->Checked();
+    fields.authorOn = AuthorCk->Checked();
+    fields.copyrightOn = CopyrightCk->Checked();
+    fields.distributionOn = DistCk->Checked();
+    fields.ratingOn = RatingCk->Checked();
+    fields.robotsOn = RobotsCk->Checked();
+    TStringList lines;
+    for (const AnsiString& line : BuildMetaBlock(fields))
+        lines.Add(line);
+    Viewer->Lines()->Assign(lines);
+}
+
+void TSubmitMain::Button10Click(TObject*)
+{
+    ShowPage(pgMetaTags);
+    BuildMetaTags();
+}
+
+void TSubmitMain::Button12Click(TObject*)
+{
+    ShowPage(pgMetaTags);
+    BuildMetaTags();
+    // The import wizard shares the dialog: its own settings come back after.
+    const AnsiString filter = OpenDialog1->Filter;
+    const AnsiString title = OpenDialog1->Title;
+    const AnsiString initialDir = OpenDialog1->InitialDir;
+    const int filterIndex = OpenDialog1->FilterIndex;
+    OpenDialog1->InitialDir = AppFolder;
+    OpenDialog1->Title = "Inject Html Document";
+    OpenDialog1->Filter = "Html Document|*.htm;*.html|*.htm *.html|*.htm;*.html|*.shtm *.shtml|*.shtm;*.shtml|"
+                          "*.asp |*.asp|All Files|*.*";
+    OpenDialog1->FilterIndex = 1;
+    const bool chosen = OpenDialog1->Execute();
+    OpenDialog1->Filter = filter;
+    OpenDialog1->Title = title;
+    OpenDialog1->InitialDir = initialDir;
+    OpenDialog1->FilterIndex = filterIndex;
+    if (chosen)
+        InjectMetaTags(OpenDialog1->FileName);
+}
+
+void TSubmitMain::InjectMetaTags(const AnsiString& FileName)
+{
+    std::vector<AnsiString> block;
+    for (int i = 0; i < Viewer->Lines()->Count(); ++i)
+        block.push_back(Viewer->Lines()->Strings(i));
+    MetaInjection done = MetaInjection::NoHead;
+    try {
+        done = InjectMetaBlockIntoFile(FileName, block);
+    } catch (const std::exception& e) {
+        Application->ShowException(&e);
+        return;
+    }
+    if (done == MetaInjection::NoHead) {
+        Application->MessageBox("The head of the page could not be found; the page was not changed.",
+                                "Inject Html Document", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    // The preview keeps what went into the page after the head's start tag
+    // until the block is generated again.
+    if (done == MetaInjection::InjectedBeforeScript && Viewer->Lines()->Count() > 0)
+        Viewer->Lines()->Delete(Viewer->Lines()->Count() - 1);
+    if (Viewer->Lines()->Count() > 0)
+        Viewer->Lines()->Delete(0);
+    Application->MessageBox("Your Injection Was Successful \r\nA Copy of your injected File Has been saved as \r\n" +
+                                FileName + ".bac",
+                            "Injection complete!", MB_OK);
 }

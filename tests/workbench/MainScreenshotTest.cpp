@@ -182,4 +182,24 @@ TEST(MainWindowScreenshots, ImportWizardAndSpider)
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
+// The MetaTags page after Generate Tags, its block coloured by the viewer's rules.
+TEST(MainWindowScreenshots, TheMetaTagsPageWithAGeneratedBlock)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    SubmitMain->title->SetText("Handmade Cat Toys - \"Whisker Works\"");
+    SubmitMain->Description->SetText("Knitted mice, feather wands and catnip pillows, made to order.");
+    SubmitMain->Key1->SetText("cat toys,catnip,knitted mice,feather wand");
+    SubmitMain->name->SetText("Ann");
+    SubmitMain->LastN->SetText("Lee");
+    SubmitMain->Company->SetText("Whisker Works Ltd");
+    SubmitMain->DistCk->SetChecked(true);
+    SubmitMain->RobotsCk->SetChecked(true);
+    SubmitMain->Button10->Click();
+    Save(SubmitMain, ScreenshotDir() / "main-4-metatags-generated.png");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
 }  // namespace

@@ -69,6 +69,7 @@ TEST(MetaSplice, PagesAndTheirBytesAfterTheSplice)
         const char* what;
         AnsiString page;
         AnsiString spliced;
+        bool beforeScript = false;
     } cases[] = {
         {"a plain head", "<HTML>\r\n<HEAD>\r\n<TITLE>Old</TITLE>\r\n</HEAD>\r\n<BODY>x</BODY>\r\n</HTML>\r\n",
          "<HTML>\r\n" + B + "<BODY>x</BODY>\r\n</HTML>\r\n"},
@@ -79,7 +80,7 @@ TEST(MetaSplice, PagesAndTheirBytesAfterTheSplice)
          "<html>" + B + "<body>x</body></html>"},
         {"a script in the head",
          "<html>\r\n<head>\r\n<title>Old</title>\r\n<SCRIPT>var a;</SCRIPT>\r\n</head>\r\n<body></body>\r\n",
-         "<html>\r\n" + Bs + "<SCRIPT>var a;</SCRIPT>\r\n</head>\r\n<body></body>\r\n"},
+         "<html>\r\n" + Bs + "<SCRIPT>var a;</SCRIPT>\r\n</head>\r\n<body></body>\r\n", true},
         {"a script before the head",
          "<script src=a.js></script>\r\n<html><head><title>Old</title></head>\r\n<body></body>",
          "<script src=a.js></script>\r\n<html>" + B + "<body></body>"},
@@ -91,7 +92,8 @@ TEST(MetaSplice, PagesAndTheirBytesAfterTheSplice)
     for (const Case& c : cases) {
         const auto spliced = SpliceMetaBlock(c.page, Block);
         ASSERT_TRUE(spliced.has_value()) << c.what;
-        EXPECT_EQ(*spliced, c.spliced) << c.what;
+        EXPECT_EQ(spliced->page, c.spliced) << c.what;
+        EXPECT_EQ(spliced->beforeScript, c.beforeScript) << c.what;
     }
 }
 
@@ -115,12 +117,12 @@ TEST(MetaInjection, TheFileAndItsFirstCopy)
     const std::string body = "<body>" + std::string("\0\x81", 2) + "</body>";
     const std::string original = "<html>\r\n<head><title>Old</title></head>\r\n" + body;
     const std::string page = dir.Write("site/index.html", original);
-    ASSERT_TRUE(InjectMetaBlockIntoFile(page, Block));
+    ASSERT_EQ(InjectMetaBlockIntoFile(page, Block), MetaInjection::Injected);
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n" + B + body);
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
 
     // A second injection keeps the first copy: it holds the page as it was.
-    ASSERT_TRUE(InjectMetaBlockIntoFile(page, {"<HEAD>", "<TITLE>Newer</TITLE>", "</HEAD>"}));
+    ASSERT_EQ(InjectMetaBlockIntoFile(page, {"<HEAD>", "<TITLE>Newer</TITLE>", "</HEAD>"}), MetaInjection::Injected);
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n<HEAD>\r\n<TITLE>Newer</TITLE>\r\n</HEAD>\r\n" + body);
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
     // Nothing but the page and its copy is left in the folder.
@@ -128,7 +130,7 @@ TEST(MetaInjection, TheFileAndItsFirstCopy)
 
     // A page without a head is left alone, and gets no copy.
     const std::string headless = dir.Write("plain.html", "<p>text</p>\r\n");
-    EXPECT_FALSE(InjectMetaBlockIntoFile(headless, Block));
+    EXPECT_EQ(InjectMetaBlockIntoFile(headless, Block), MetaInjection::NoHead);
     EXPECT_EQ(ReadFileBytes(headless), "<p>text</p>\r\n");
     EXPECT_FALSE(FileExists(headless + ".bac"));
 

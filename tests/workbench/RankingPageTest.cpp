@@ -4,6 +4,10 @@
 // answers each request by its request line. Nothing is looked up.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QWidget>
+
 #include <atomic>
 #include <map>
 
@@ -136,6 +140,32 @@ TEST_F(RankingPage, SecondOnThePageOfEachEngine)
     EXPECT_TRUE(SubmitMain->Label15->Enabled());
     EXPECT_EQ(SubmitMain->Label15->Caption(), "Restablecer Lista");
     EXPECT_FALSE(SubmitMain->Timer1->Enabled());
+}
+
+// Assistive technology reads a ranking cell as it is drawn, and every row's check box.
+TEST_F(RankingPage, CellsReadAsDrawnAndRowsTellTheirChecks)
+{
+    CheckOnly({3, 5, 11});
+    Answer(5, 1, "pets", HttpTestReply::Ok(rankpages::Page(5, 1, {"", Site, "", Site})));
+    Answer(11, 1, "pets", HttpTestReply::Ok(rankpages::Page(11, 1, {"", Site})));
+    RunCheck("pets", "10");
+    SubmitMain->ShowPage(pgRanking);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(Rows().Widget());
+    ASSERT_NE(list, nullptr);
+    QAccessibleTableInterface* table = list->tableInterface();
+    ASSERT_NE(table, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return table->rowCount() == RankEngineCount; }));
+    auto name = [&](int row, int column) { return table->cellAt(row, column)->text(QAccessible::Name).toStdString(); };
+    EXPECT_EQ(name(11, 1), "You Ranked #2 |");
+    EXPECT_EQ(name(5, 1), "You Ranked #2 | You Ranked #4 |");
+    EXPECT_EQ(name(3, 1), "URL not found in top 10 Results");
+    EXPECT_EQ(name(5, 2), Today);
+    EXPECT_EQ(name(5, 0), "Google");
+    for (int row = 0; row < RankEngineCount; ++row) {
+        const QAccessible::State state = table->cellAt(row, 0)->state();
+        EXPECT_TRUE(state.checkable) << row;
+        EXPECT_EQ(bool(state.checked), row == 3 || row == 5 || row == 11) << row;
+    }
 }
 
 // Depth 20, the site first on page 2: number 11, and each engine's offset

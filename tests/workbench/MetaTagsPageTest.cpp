@@ -1,0 +1,190 @@
+// The MetaTags page of the real program: the block from the page's fields
+// (and the project fields they mirror), the counters, and the injection into
+// a page the user picks, with its first copy.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QWidget>
+
+#include "MainFixture.h"
+#include "classlib/Dialogs.h"
+#include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
+#include "classlib/TabNotBk.h"
+#include "controls/Btchkbox.h"
+#include "controls/ColMemo.h"
+#include "controls/ImgBtn.h"
+#include "controls/LedLbl.h"
+#include "support/TempDir.h"
+#include "workbench/SubmitMain.h"
+
+namespace {
+
+class MetaTagsPage : public ::testing::Test {
+protected:
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program{folder};
+    TempDir site;
+    std::vector<std::string> dialogs;  // the titles of the dialogs shown
+
+    void TearDown() override
+    {
+        FileDialogHook() = nullptr;
+        EXPECT_TRUE(boxes.Errors.empty()) << (boxes.Errors.empty() ? "" : boxes.Errors.front());
+    }
+    // The file dialog answers with path (or is cancelled for an empty one).
+    void ChooseFile(const std::string& path)
+    {
+        FileDialogHook() = [this, path](TOpenDialog& dialog) {
+            dialogs.push_back(dialog.Title);
+            EXPECT_EQ(dialog.Filter, "Html Document|*.htm;*.html|*.htm *.html|*.htm;*.html|*.shtm *.shtml|"
+                                     "*.shtm;*.shtml|*.asp |*.asp|All Files|*.*");
+            EXPECT_EQ(dialog.InitialDir, SubmitMain->AppFolder);
+            dialog.FileName = path;
+            return !path.empty();
+        };
+    }
+    std::string ViewerText() { return SubmitMain->Viewer->Text(); }
+    // The project page's fields, typed; the MetaTags page mirrors them.
+    void TypeProject()
+    {
+        SubmitMain->title->SetText("Cats & \"Mice\"");
+        SubmitMain->Description->SetText("All about cats");
+        SubmitMain->Key1->SetText("cats,mice");
+        SubmitMain->name->SetText("Ann");
+        SubmitMain->LastN->SetText("Lee");
+        SubmitMain->Company->SetText("Lee Ltd");
+    }
+};
+
+const char* Block =
+    "<HEAD>\r\n"
+    "<TITLE>Cats & \"Mice\"</TITLE>\r\n"
+    "<META NAME=\"Keywords\" CONTENT=\"cats,mice\">\r\n"
+    "<META NAME=\"Description\" CONTENT=\"All about cats\">\r\n"
+    "<META NAME=\"Author\" CONTENT=\"Ann Lee\">\r\n"
+    "<META NAME=\"Copyright\" CONTENT=\"Lee Ltd\">\r\n"
+    "<META NAME=\"Creator\" CONTENT=\"Tenvarel\">\r\n"
+    "<META NAME=\"Robots\" CONTENT=\"All\">\r\n"
+    "</HEAD>";
+
+TEST_F(MetaTagsPage, TheBlockFromTheProjectsFields)
+{
+    TypeProject();
+    EXPECT_EQ(SubmitMain->Author->Text(), "Ann Lee");
+    EXPECT_EQ(SubmitMain->CopyRight->Text(), "Lee Ltd");
+    SubmitMain->RobotsCk->SetChecked(true);
+    SubmitMain->ShowPage(pgAbout);
+    SubmitMain->Button10->Click();
+    EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgMetaTags);
+    EXPECT_EQ(ViewerText(), Block);
+
+    // The menu item does the same; unchecked boxes leave their tags out.
+    SubmitMain->Key1Ck->SetChecked(false);
+    SubmitMain->AuthorCk->SetChecked(false);
+    SubmitMain->RobotsCk->SetChecked(false);
+    SubmitMain->GenerateTags1->Click();
+    EXPECT_EQ(ViewerText(), "<HEAD>\r\n"
+                            "<TITLE>Cats & \"Mice\"</TITLE>\r\n"
+                            "<META NAME=\"Description\" CONTENT=\"All about cats\">\r\n"
+                            "<META NAME=\"Copyright\" CONTENT=\"Lee Ltd\">\r\n"
+                            "<META NAME=\"Creator\" CONTENT=\"Tenvarel\">\r\n"
+                            "</HEAD>");
+
+    // Assistive technology reads the block.
+    QAccessibleInterface* viewer = QAccessible::queryAccessibleInterface(SubmitMain->Viewer->Widget());
+    ASSERT_NE(viewer, nullptr);
+    const std::string read = viewer->textInterface()
+                                 ? viewer->textInterface()->text(0, viewer->textInterface()->characterCount()).toStdString()
+                                 : viewer->text(QAccessible::Value).toStdString();
+    EXPECT_NE(read.find("<META NAME=\"Copyright\" CONTENT=\"Lee Ltd\">"), std::string::npos) << read;
+    EXPECT_EQ(viewer->text(QAccessible::Description).toStdString(), "Viewer");
+}
+
+TEST_F(MetaTagsPage, CountersAgainstTheirLimits)
+{
+    struct Case {
+        TEdit* field;
+        TLedLabel* counter;
+        std::string text;
+        const char* shown;
+        TColor border;
+    } cases[] = {
+        {SubmitMain->TitleMet, SubmitMain->CLED1Met, std::string(60, 't'), "60", clAqua},
+        {SubmitMain->TitleMet, SubmitMain->CLED1Met, std::string(61, 't'), "61", clRed},
+        {SubmitMain->DescriptionMet, SubmitMain->CLED2Met, std::string(250, 'd'), "250", clAqua},
+        {SubmitMain->DescriptionMet, SubmitMain->CLED2Met, std::string(251, 'd'), "251", clRed},
+        {SubmitMain->Key1Met, SubmitMain->CLED3Met, "cats,mice,,toys", "4", clAqua},
+        {SubmitMain->Key1Met, SubmitMain->CLED3Met, "", "0", clAqua},
+        {SubmitMain->Key1Met, SubmitMain->CLED3Met, std::string(250, ','), "251", clRed},
+    };
+    for (const Case& c : cases) {
+        c.field->SetText(c.text);
+        EXPECT_EQ(c.counter->Text(), c.shown) << c.field->Name << " " << c.text.size();
+        EXPECT_EQ(c.counter->SegmentBorderColor(), c.border) << c.field->Name << " " << c.text.size();
+        EXPECT_EQ(c.counter->OffColor(), clMaroon);
+    }
+    // The project's title reaches the counter through its mirror.
+    SubmitMain->title->SetText("Cats");
+    EXPECT_EQ(SubmitMain->CLED1Met->Text(), "4");
+}
+
+TEST_F(MetaTagsPage, ApplyTagsInjectsThePickedPageAndKeepsItsFirstCopy)
+{
+    TypeProject();
+    SubmitMain->RobotsCk->SetChecked(true);
+    const std::string original = "<html>\r\n<head>\r\n<title>Old</title>\r\n</head>\r\n<body>Hi</body>\r\n</html>\r\n";
+    const std::string page = site.Write("index.html", original);
+    ChooseFile(page);
+    SubmitMain->Button12->Click();
+    EXPECT_EQ(dialogs, std::vector<std::string>{"Inject Html Document"});
+    EXPECT_EQ(ReadFileBytes(page), "<html>\r\n" + std::string(Block) + "\r\n<body>Hi</body>\r\n</html>\r\n");
+    EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0], (MessageBoxCall{"Your Injection Was Successful \r\nA Copy of your injected File Has "
+                                              "been saved as \r\n" + page + ".bac",
+                                              "Injection complete!", MB_OK}));
+    // The preview goes on without its first line until the next generation.
+    EXPECT_EQ(ViewerText(), std::string(Block).substr(8));
+    // The import wizard's dialog keeps its own files.
+    EXPECT_EQ(SubmitMain->OpenDialog1->Filter, "Web Pages and Projects|*.htm;*.html;*.zro;*.sav|All Files|*.*");
+
+    // Again, from the menu: the page holds the new block, the copy the original.
+    SubmitMain->title->SetText("Dogs");
+    SubmitMain->ApplyTags1->Click();
+    EXPECT_NE(ReadFileBytes(page).find("<TITLE>Dogs</TITLE>"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(page).find("<TITLE>Cats"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
+
+    // Cancelled: nothing happens.
+    boxes.Boxes.clear();
+    const std::string injected = ReadFileBytes(page);
+    ChooseFile("");
+    SubmitMain->Button12->Click();
+    EXPECT_EQ(ReadFileBytes(page), injected);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(MetaTagsPage, APageWithoutAHeadInOrderIsLeftAlone)
+{
+    const std::string original = "<html><header>Top</header></head><body>Hi</body></html>";
+    const std::string page = site.Write("plain.html", original);
+    ChooseFile(page);
+    SubmitMain->Button12->Click();
+    EXPECT_EQ(ReadFileBytes(page), original);
+    EXPECT_FALSE(FileExists(page + ".bac"));
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0], (MessageBoxCall{"The head of the page could not be found; the page was not changed.",
+                                              "Inject Html Document", MB_OK | MB_ICONEXCLAMATION}));
+
+    // A page that cannot be read: the error box.
+    ChooseFile(site.File("missing.html"));
+    SubmitMain->Button12->Click();
+    ASSERT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_NE(boxes.Errors[0].find("missing.html"), std::string::npos);
+    boxes.Errors.clear();
+}
+
+}  // namespace
