@@ -1,6 +1,7 @@
 #include "workbench/RankData.h"
 
 #include "transport/HttpUtil.h"
+#include "workbench/StrKit.h"
 #include "workbench/SubmitData.h"
 
 // The engines' pages as they were served when the markers were taken from
@@ -43,10 +44,10 @@ const TRankEngine RankEngines[RankEngineCount] = {
 
 namespace {
 
-AnsiString ReplaceAll(AnsiString text, const AnsiString& what, const AnsiString& with)
+// Every occurrence of what (which holds no "?") replaced by with.
+AnsiString Replaced(AnsiString text, const AnsiString& what, const AnsiString& with)
 {
-    for (std::size_t at = text.find(what); at != AnsiString::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
+    ReplaceAll(text, what, with, false);
     return text;
 }
 
@@ -80,8 +81,8 @@ AnsiString RankQueryUrl(const TRankEngine& engine, const AnsiString& keyword, in
     const int offset = (page - 1) * engine.OffsetStep + engine.OffsetFirst;
     AnsiString query = engine.Query;
     // The offset first: an encoded keyword holds no "{", so it can hold no "{O}" either.
-    query = ReplaceAll(query, "{O}", IntToStr(offset));
-    query = ReplaceAll(query, "{K}", EncodeFormValue(keyword));
+    query = Replaced(query, "{O}", IntToStr(offset));
+    query = Replaced(query, "{K}", EncodeFormValue(keyword));
     return AnsiString("http://") + engine.Host + query;
 }
 
@@ -132,7 +133,7 @@ TRankTargets RankTargets(const AnsiString& siteUrl)
     targets.NoSlash = targets.Text;
     if (!targets.NoSlash.empty() && targets.NoSlash.back() == '/')
         targets.NoSlash.pop_back();
-    targets.Escaped = ReplaceAll(ReplaceAll(ReplaceAll(targets.Text, ":", "%3A"), "/", "%2F"), ".", "%2E");
+    targets.Escaped = Replaced(Replaced(Replaced(targets.Text, ":", "%3A"), "/", "%2F"), ".", "%2E");
     return targets;
 }
 
