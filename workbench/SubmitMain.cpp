@@ -243,7 +243,6 @@ void TSubmitMain::FormCreate(TObject*)
             version = settings.ReadString("rur", "version", "error");
         } catch (const std::exception&) {
         }
-        AppName = app;
         AppTitle = app + " v" + version;
         Application->SetTitle(AppTitle);
         try {

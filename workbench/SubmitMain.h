@@ -295,7 +295,6 @@ public:
 
     // --- state -----------------------------------------------------------------------------
     AnsiString AppFolder;     // the current directory when the window was created
-    AnsiString AppName;       // [rur] app, the program's name
     AnsiString AppTitle;      // [rur] app + " v" + [rur] version
     AnsiString HomeLocation;  // [rur] home
     AnsiString AppName;       // [rur] app
