@@ -1,35 +1,40 @@
-// Loading a 100,000-record engine database the way the main window's
-// start-up does: the scrambled file through the cipher, its engine records
-// into the sorted engine list, then one engine list row per record with the
-// wait window up and pending messages processed after every record; and the
-// whole start-up of the main window on it (which adds the type filter pass
-// over every row).
+// Start-up on a large engine database: the installed program, started as a
+// whole process until its main window is shown (TENVAREL_QUIT_AFTER_SHOW),
+// on a database of 100,000 engines against the same program on the data it
+// ships with, in interleaved rounds (bench/Rounds.h). Both installations are
+// made with `cmake --install` from this build, before the rounds.
 //
-// Run each figure in its own process, so that the peak memory is its own:
-//   bench_engine_load --benchmark_filter=EngineLoad
-//   bench_engine_load --benchmark_filter=MainWindowStartup
-// "peak_MB" is the process's peak resident set size when the benchmark ends.
-#include <benchmark/benchmark.h>
-
+// Then, in this process, the main window's start-up on the same database
+// with the wait window watched: the largest gap between two of its paints
+// (target at most 33 ms) and what it shows last (the last record).
+//
+//   bench_engine_load [rounds]    (default 7; target: wall_s ratio <= 4)
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "Rounds.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/StdCtrls.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
 #include "workbench/SubmitMain.h"
 #include "workbench/WaitWindow.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,116 +51,119 @@ std::string Record(int i)
            "zip|phone|fax|POST|keywords|||||||||||||||country|";
 }
 
-// The installation folder of the run: the scrambled database in random
-// record order, an empty custom engine file and the settings. Removed at exit.
-class TInstallation {
-public:
-    TInstallation()
-    {
-        char pattern[] = "/tmp/tenvarel-bench-XXXXXX";
-        FPath = mkdtemp(pattern);
-        std::vector<std::string> records;
-        records.reserve(RecordCount);
-        for (int i = 0; i < RecordCount; ++i)
-            records.push_back(Record(i));
-        std::shuffle(records.begin(), records.end(), std::mt19937(7316));
-        std::string text;
-        for (const std::string& r : records)
-            text += r + "\r\n";
-        Write("data/data.czc", ScrambleBytes(text, EngineCipherStart));
-        Write("data/datac.czc", "");
-        Write("data/datam.czc", "");
-        Write("data/session/session.zro", "[List]\r\n");
-        Write("wkt.ini", "[rur]\r\napp=Tenvarel\r\nversion=1.0\r\n");
-        std::filesystem::create_directories(FPath + "/reports");
+// The database in random record order, scrambled as the installation keeps it.
+std::string LargeDatabase()
+{
+    std::vector<std::string> records;
+    records.reserve(RecordCount);
+    for (int i = 0; i < RecordCount; ++i)
+        records.push_back(Record(i));
+    std::shuffle(records.begin(), records.end(), std::mt19937(7316));
+    std::string text;
+    for (const std::string& r : records)
+        text += r + "\r\n";
+    return ScrambleBytes(text, EngineCipherStart);
+}
+
+bool Install(const std::string& build, const fs::path& prefix)
+{
+    bench::TRun run;
+    std::string error;
+    if (!bench::RunCommand({"cmake", "--install", build, "--prefix", prefix.string()}, run, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
     }
-    ~TInstallation() { std::filesystem::remove_all(FPath); }
-    const std::string& Path() const { return FPath; }
-    std::string File(const std::string& name) const { return FPath + "/" + name; }
+    return true;
+}
+
+// The wait window's paints during the main window's start-up in this process.
+class TPaintWatch : public QObject {
+public:
+    double LargestGapMs = 0;
+    int Paints = 0;
+    AnsiString LastName, LastCount;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (event->type() == QEvent::Paint && widget &&
+            widget->window()->windowTitle() == "Please wait while database loads") {
+            if (Paints++ > 0)
+                LargestGapMs = std::max(LargestGapMs, static_cast<double>(FSince.nsecsElapsed()) / 1e6);
+            FSince.restart();
+            if (SubmitMain)
+                if (auto* wait = dynamic_cast<TWaitWindow*>(SubmitMain->FindComponent("WaitWindow"))) {
+                    LastName = wait->EngineValue->Caption();
+                    LastCount = wait->CountValue->Caption();
+                }
+        }
+        return false;
+    }
 
 private:
-    void Write(const std::string& name, const std::string& bytes)
-    {
-        std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
-        std::ofstream(File(name), std::ios::binary) << bytes;
-    }
-    std::string FPath;
+    QElapsedTimer FSince;
 };
 
-const TInstallation& Installation()
+int WatchWaitWindow(const fs::path& folder, int argc, char** argv)
 {
-    static const TInstallation installation;
-    return installation;
-}
-
-double PeakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;  // kB
-    return 0;
-}
-
-void EngineLoad(benchmark::State& state)
-{
-    const std::string file = Installation().File("data/data.czc");
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto* main = new TSubmitMain(Application);
-        state.ResumeTiming();
-
-        {
-            TWaitWindow wait(main, "Please wait while database loads");
-            main->EngineList->BeginUpdate();
-            LoadEngineRecords(file, *main->EngineList, EngineCipherStart);
-            main->FillEngineList(&wait);
-            main->EngineList->EndUpdate();
-        }
-        benchmark::DoNotOptimize(main->ExListView2->Items()->Count());
-
-        state.PauseTiming();
-        if (main->ExListView2->Items()->Count() != RecordCount)
-            state.SkipWithError("rows missing");
-        delete main;
-        state.ResumeTiming();
-    }
-    state.counters["records"] = RecordCount;
-    state.counters["peak_MB"] = PeakMegabytes();
-}
-BENCHMARK(EngineLoad)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-void MainWindowStartup(benchmark::State& state)
-{
-    const std::string folder = Installation().Path();
-    const AnsiString before = GetCurrentDir();
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
     GetHooks().errorBox = [](const std::string& message) { std::fprintf(stderr, "error box: %s\n", message.c_str()); };
-    for (auto _ : state) {
-        SetCurrentDir(folder);
-        Application->CreateForm(SubmitMain);
-        state.PauseTiming();
-        if (SubmitMain->ExListView2->Items()->Count() != RecordCount)
-            state.SkipWithError("rows missing");
-        Application->Reset();
-        SetCurrentDir(before);
-        state.ResumeTiming();
-    }
-    state.counters["records"] = RecordCount;
-    state.counters["peak_MB"] = PeakMegabytes();
+    TPaintWatch watch;
+    app.installEventFilter(&watch);
+    SetCurrentDir(folder.string());
+    Application->CreateForm(SubmitMain);
+    const int rows = SubmitMain->ExListView2->Items()->Count();
+    const TStringList& list = *SubmitMain->EngineList;
+    const AnsiString lastName = list.Count() > 0 ? SplitEngineLine(list.StringRef(list.Count() - 1)).name : "";
+    const AnsiString lastCount = IntToStr(list.Count() - 1);
+    std::printf("\nthe wait window during a start-up on %d engines, in one process: %d paints, largest gap %.1f ms "
+                "(target <= 33), last shown \"%s\" %s (the last record: \"%s\" %s)\n",
+                rows, watch.Paints, watch.LargestGapMs, watch.LastName.c_str(), watch.LastCount.c_str(),
+                lastName.c_str(), lastCount.c_str());
+    Application->Reset();
+    return watch.LastName == lastName && watch.LastCount == lastCount ? 0 : 1;
 }
-BENCHMARK(MainWindowStartup)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    const fs::path self = bench::SelfPath(argv[0]);
+    const std::string build = self.parent_path().parent_path().string();
+    const fs::path work = fs::temp_directory_path() / ("tenvarel-start-bench-" + std::to_string(::getpid()));
+    const fs::path shipped = work / "shipped";
+    const fs::path large = work / "large";
+    if (!Install(build, shipped) || !Install(build, large)) {
+        fs::remove_all(work);
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    }
+    std::ofstream(large / "data" / "data.czc", std::ios::binary) << LargeDatabase();
+
+    setenv("TENVAREL_QUIT_AFTER_SHOW", "1", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::printf("the installed program, from its start to its main window shown: %d engines against the data it "
+                "ships with (target: wall_s ratio <= 4)\n",
+                RecordCount);
+    for (const fs::path& folder : {large, shipped}) {
+        bench::TRun run;
+        std::string error;
+        if (!bench::RunCommand({(folder / "Tenvarel").string()}, run, error) ||
+            run.Out.find("main window shown") == std::string::npos) {
+            std::fprintf(stderr, "the program in %s did not show its window: %s%s\n", folder.c_str(), error.c_str(),
+                         run.Out.c_str());
+            fs::remove_all(work);
+            return 1;
+        }
+    }
+    bench::TRoundsOptions options;
+    options.Rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
+    int status = bench::CompareSides({"100,000 engines", {(large / "Tenvarel").string()}},
+                                     {"as shipped", {(shipped / "Tenvarel").string()}}, options);
+    unsetenv("TENVAREL_QUIT_AFTER_SHOW");
+    if (status == 0)
+        status = WatchWaitWindow(large, argc, argv);
+    fs::remove_all(work);
+    return status;
 }

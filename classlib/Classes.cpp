@@ -29,6 +29,7 @@ private:
 std::vector<AnsiString> SplitLines(const AnsiString& text)
 {
     std::vector<AnsiString> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t start = 0;
     const std::size_t n = text.size();
     while (start < n) {
@@ -601,6 +602,12 @@ void TStrings::Assign(const TStrings& source)
     AddStrings(source);
 }
 
+void TStrings::AddStrings(std::vector<AnsiString> lines)
+{
+    UpdateScope scope(*this);
+    AddLines(std::move(lines), {});
+}
+
 void TStrings::AddStrings(const TStrings& strings)
 {
     const int n = strings.Count();
@@ -875,20 +882,48 @@ void TStringList::SetSorted(bool sorted)
 
 void TStringList::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects)
 {
+    if (FSorted) {
+        AddSortedBulk(std::move(lines), std::move(objects));
+        return;
+    }
     std::vector<Item> added;
     added.reserve(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i)
         added.push_back(Item{std::move(lines[i]), i < objects.size() ? objects[i] : nullptr});
-    if (FSorted) {
-        AddSortedBulk(std::move(added));
-        return;
-    }
     Changing();
     FItems.insert(FItems.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
     Changed();
 }
 
-void TStringList::AddSortedBulk(std::vector<Item> added)
+namespace {
+
+// The first 16 bytes of a line, upper-cased as CompareText folds them and
+// zero-filled, as two numbers that compare in the same order. Two lines whose
+// keys differ compare as their keys do; equal keys need the whole lines.
+struct TSortKey {
+    std::uint64_t High = 0;
+    std::uint64_t Low = 0;
+    std::size_t Index = 0;
+};
+
+TSortKey SortKeyOf(const AnsiString& s, std::size_t index)
+{
+    TSortKey key;
+    key.Index = index;
+    const std::size_t n = std::min<std::size_t>(s.size(), 16);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto byte = static_cast<std::uint64_t>(static_cast<unsigned char>(UpCase(s[i])));
+        if (i < 8)
+            key.High |= byte << (8 * (7 - i));
+        else
+            key.Low |= byte << (8 * (15 - i));
+    }
+    return key;
+}
+
+}  // namespace
+
+void TStringList::AddSortedBulk(std::vector<AnsiString> added, std::vector<TObject*> objects)
 {
     if (added.empty())
         return;
@@ -899,11 +934,28 @@ void TStringList::AddSortedBulk(std::vector<Item> added)
     };
 
     // Positions in input order, sorted stably: within a run of equal lines
-    // the earliest added comes first.
-    std::vector<std::size_t> order(added.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return less(added[a], added[b]); });
+    // the earliest added comes first. The keys keep most comparisons within
+    // one array instead of reaching into every line.
+    std::vector<TSortKey> keys;
+    keys.reserve(added.size());
+    for (std::size_t i = 0; i < added.size(); ++i)
+        keys.push_back(SortKeyOf(added[i], i));
+    std::stable_sort(keys.begin(), keys.end(), [&](const TSortKey& a, const TSortKey& b) {
+        if (a.High != b.High)
+            return a.High < b.High;
+        if (a.Low != b.Low)
+            return a.Low < b.Low;
+        return CompareText(added[a.Index], added[b.Index]) < 0;
+    });
+    std::vector<std::size_t> order;
+    order.reserve(keys.size());
+    for (const TSortKey& key : keys)
+        order.push_back(key.Index);
+    // Whether the lines at sorted positions a and b are equal.
+    auto same = [&](std::size_t a, std::size_t b) {
+        return keys[a].High == keys[b].High && keys[a].Low == keys[b].Low &&
+               CompareText(added[keys[a].Index], added[keys[b].Index]) == 0;
+    };
 
     std::vector<Item> merged;
     bool duplicateFound = false;
@@ -912,7 +964,7 @@ void TStringList::AddSortedBulk(std::vector<Item> added)
         // a run of equal lines ends up latest first, ahead of the old ones.
         for (std::size_t run = 0; run < order.size();) {
             std::size_t end = run + 1;
-            while (end < order.size() && CompareText(added[order[run]].s, added[order[end]].s) == 0)
+            while (end < order.size() && same(run, end))
                 ++end;
             std::reverse(order.begin() + static_cast<std::ptrdiff_t>(run), order.begin() + static_cast<std::ptrdiff_t>(end));
             run = end;
@@ -925,9 +977,9 @@ void TStringList::AddSortedBulk(std::vector<Item> added)
         std::vector<char> keep(added.size(), 0);
         for (std::size_t run = 0; run < order.size();) {
             std::size_t end = run + 1;
-            while (end < order.size() && CompareText(added[order[run]].s, added[order[end]].s) == 0)
+            while (end < order.size() && same(run, end))
                 ++end;
-            if (inList(added[order[run]].s)) {
+            if (inList(added[order[run]])) {
                 firstDuplicate = std::min(firstDuplicate, order[run]);
             } else {
                 keep[order[run]] = 1;
@@ -944,11 +996,16 @@ void TStringList::AddSortedBulk(std::vector<Item> added)
         order.erase(std::remove_if(order.begin(), order.end(), [&](std::size_t i) { return !keep[i]; }), order.end());
     }
 
+    keys = {};
     std::vector<Item> fresh;
     fresh.reserve(order.size());
     for (std::size_t i : order)
-        fresh.push_back(std::move(added[i]));
-    if (!fresh.empty()) {
+        fresh.push_back(Item{std::move(added[i]), i < objects.size() ? objects[i] : nullptr});
+    if (!fresh.empty() && FItems.empty()) {
+        Changing();
+        FItems.swap(fresh);
+        Changed();
+    } else if (!fresh.empty()) {
         merged.reserve(FItems.size() + fresh.size());
         // std::merge takes from the first range on ties: new lines first.
         std::merge(std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()),

@@ -223,6 +223,7 @@ public:
 
     virtual void Assign(const TStrings& source);  // lines and objects
     void AddStrings(const TStrings& strings);
+    void AddStrings(std::vector<AnsiString> lines);  // at once, as the loaders add theirs
     bool Equals(const TStrings& other) const;  // same lines, byte for byte
 
     // Accepts CR LF, LF and CR; Save writes Text. SaveToFile goes through a
@@ -312,7 +313,7 @@ private:
     void InsertItem(int index, const AnsiString& s, TObject* object);
     // Adds many lines to a sorted list in one sort and merge, with the same
     // result as adding them one by one.
-    void AddSortedBulk(std::vector<Item> added);
+    void AddSortedBulk(std::vector<AnsiString> added, std::vector<TObject*> objects);
 
     std::vector<Item> FItems;
     bool FSorted = false;

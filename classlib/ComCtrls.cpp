@@ -628,7 +628,10 @@ void TListSubItems::Clear()
 void TListSubItems::AddLines(std::vector<AnsiString> lines, std::vector<TObject*>)
 {
     Changing();
-    FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+    if (FLines.empty())
+        FLines = std::move(lines);
+    else
+        FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
     Changed();
     Touched();
 }

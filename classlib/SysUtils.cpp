@@ -21,11 +21,6 @@
 
 namespace {
 
-char UpCase(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 char LoCase(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -139,7 +134,7 @@ int MulDiv(int a, int b, int c)
     return int(quotient);
 }
 
-AnsiString Trim(const AnsiString& s)
+std::string_view TrimView(std::string_view s)
 {
     std::size_t begin = 0;
     std::size_t end = s.size();
@@ -148,6 +143,11 @@ AnsiString Trim(const AnsiString& s)
     while (end > begin && IsBlankByte(s[end - 1]))
         --end;
     return s.substr(begin, end - begin);
+}
+
+AnsiString Trim(const AnsiString& s)
+{
+    return AnsiString(TrimView(s));
 }
 
 AnsiString TrimLeft(const AnsiString& s)
@@ -182,7 +182,7 @@ AnsiString LowerCase(const AnsiString& s)
     return result;
 }
 
-int CompareText(const AnsiString& a, const AnsiString& b)
+int CompareText(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -196,7 +196,7 @@ int CompareText(const AnsiString& a, const AnsiString& b)
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(const AnsiString& a, const AnsiString& b)
+bool SameText(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && CompareText(a, b) == 0;
 }

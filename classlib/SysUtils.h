@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,14 +48,20 @@ bool TryStrToInt(const AnsiString& s, int& value);
 int MulDiv(int a, int b, int c);
 
 AnsiString Trim(const AnsiString& s);       // cuts bytes <= ' ' at both ends
+std::string_view TrimView(std::string_view s);  // the same, without a copy
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
 AnsiString UpperCase(const AnsiString& s);  // ASCII only
 AnsiString LowerCase(const AnsiString& s);  // ASCII only
 
 // ASCII case folded, then byte order: <0, 0, >0.
-int CompareText(const AnsiString& a, const AnsiString& b);
-bool SameText(const AnsiString& a, const AnsiString& b);
+int CompareText(std::string_view a, std::string_view b);
+// The letter upper-cased as CompareText and SameText fold it (ASCII only).
+inline char UpCase(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool SameText(std::string_view a, std::string_view b);
 int CompareStr(const AnsiString& a, const AnsiString& b);
 
 // 1-based position of sub in s, 0 when absent.

@@ -214,13 +214,14 @@ void TCustomDatabase::FormCreate(TObject*)
     if (!SubmitMain)
         return;
     TListItems* rows = SubmitMain->ExListView2->Items();
-    KeyList->Items()->BeginUpdate();
+    std::vector<AnsiString> names;
     for (int i = 0; i < rows->Count(); ++i) {
-        TListItem* row = rows->Item(i);
-        if (row->SubItems()->Strings(3).find("Custom") != AnsiString::npos)
-            KeyList->Items()->Add(row->Caption());
+        const TListItem* row = rows->Item(i);
+        if (row->SubItemRef(3).find("Custom") != AnsiString::npos)
+            names.push_back(row->CaptionRef());
     }
-    KeyList->Items()->EndUpdate();
+    // At once: a large database may hold thousands of custom engines.
+    KeyList->Items()->AddStrings(std::move(names));
 }
 
 void TCustomDatabase::FormShow(TObject*)

@@ -1,6 +1,8 @@
 #include "workbench/EngineData.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "controls/ElvUtil.h"
 
@@ -94,23 +96,69 @@ bool IsEngineRecord(std::string_view line)
 
 std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::uint16_t start)
 {
-    std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
-    // The records move forward over the lines left out, in the same bytes,
-    // so that a large file is still held once.
+    // The file is unscrambled a block at a time and each record goes straight
+    // into its own line: a large file is never held whole beside its lines.
+    TFileStream file(fileName, fmOpenRead);
+    TStreamCipher cipher(start);
+    std::vector<AnsiString> records;
     std::size_t leftOut = 0;
-    std::size_t write = 0;
-    ForEachTextLine(text, [&](std::string_view line, std::string_view withEnd) {
-        if (!IsEngineRecord(line)) {
+    AnsiString line;          // the line being read, across blocks
+    bool skipNewline = false;  // a block ended in CR: an LF after it ends no other line
+    auto endLine = [&] {
+        if (IsEngineRecord(line))
+            records.push_back(line);
+        else
             leftOut += !line.empty();
-            return;
+        line.clear();
+    };
+    const std::int64_t size = file.Size();
+    std::int64_t done = 0;
+    std::string block(256 * 1024, '\0');
+    for (;;) {
+        const std::int64_t read = file.Read(block.data(), static_cast<std::int64_t>(block.size()));
+        if (read < 0)
+            throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        if (read == 0)
+            break;
+        const auto count = static_cast<std::size_t>(read);
+        for (std::size_t i = 0; i < count; ++i)
+            block[i] = static_cast<char>(cipher.Unscramble(static_cast<unsigned char>(block[i])));
+        // Lines end in CR LF, LF or CR, as the list's text reader splits them.
+        std::size_t from = 0;
+        if (skipNewline && block[0] == '\n')
+            from = 1;
+        skipNewline = false;
+        while (from < count) {
+            std::size_t end = from;
+            while (end < count && block[end] != '\r' && block[end] != '\n')
+                ++end;
+            line.append(block, from, end - from);
+            if (end == count)
+                break;
+            endLine();
+            if (block[end] == '\r') {
+                if (end + 1 == count)
+                    skipNewline = true;
+                else if (block[end + 1] == '\n')
+                    ++end;
+            }
+            from = end + 1;
         }
-        const auto from = static_cast<std::size_t>(withEnd.data() - text.data());
-        if (from != write)
-            std::copy(withEnd.begin(), withEnd.end(), text.begin() + static_cast<std::ptrdiff_t>(write));
-        write += withEnd.size();
-    });
-    text.resize(write);
-    list.SetText(text);
+        // Room for the records, reckoned from the first block, so that the
+        // list of a large file is not copied as it grows.
+        if (done == 0 && read < size)
+            records.reserve((records.size() + 1) * static_cast<std::size_t>(size / read + 1));
+        done += read;
+    }
+    if (!line.empty())
+        endLine();
+    struct TUpdating {
+        TStrings& List;
+        explicit TUpdating(TStrings& list) : List(list) { List.BeginUpdate(); }
+        ~TUpdating() { List.EndUpdate(); }
+    } updating(list);
+    list.Clear();
+    list.AddStrings(std::move(records));
     return leftOut;
 }
 
@@ -129,35 +177,46 @@ void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& re
 
 EngineLine SplitEngineLine(const AnsiString& line)
 {
-    EngineLine result;
+    const EngineLineView view = ViewEngineLine(line);
+    return {AnsiString(view.name), AnsiString(view.type), AnsiString(view.url)};
+}
+
+EngineLineView ViewEngineLine(std::string_view line)
+{
+    EngineLineView result;
     const auto eq = line.find('=');
-    if (eq == AnsiString::npos) {
+    if (eq == std::string_view::npos) {
         result.name = line;
         return result;
     }
     result.name = line.substr(0, eq);
-    const AnsiString value = line.substr(eq + 1);
-    result.type = EngineRecordField(value, efType);
-    result.url = EngineRecordField(value, efSubmitPage);
+    const std::string_view value = line.substr(eq + 1);
+    result.type = EngineRecordFieldView(value, efType);
+    result.url = EngineRecordFieldView(value, efSubmitPage);
     return result;
 }
 
-AnsiString EngineRecordField(const AnsiString& value, int field)
+std::string_view EngineRecordFieldView(std::string_view value, int field)
 {
     if (field < 1)
         return {};
     std::size_t begin = 0;
     for (int i = 1; i < field; ++i) {
         const auto bar = value.find('|', begin);
-        if (bar == AnsiString::npos)
+        if (bar == std::string_view::npos)
             return {};
         begin = bar + 1;
     }
     const auto end = value.find('|', begin);
-    return value.substr(begin, end == AnsiString::npos ? AnsiString::npos : end - begin);
+    return value.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
 }
 
-bool IsMarkerEngine(const AnsiString& name)
+AnsiString EngineRecordField(const AnsiString& value, int field)
+{
+    return AnsiString(EngineRecordFieldView(value, field));
+}
+
+bool IsMarkerEngine(std::string_view name)
 {
     return name == MarkerEngineName;
 }

@@ -112,10 +112,18 @@ struct EngineLine {
     AnsiString url;
 };
 EngineLine SplitEngineLine(const AnsiString& line);
+// The same parts as views into the line, for loops over many records.
+struct EngineLineView {
+    std::string_view name;
+    std::string_view type;
+    std::string_view url;
+};
+EngineLineView ViewEngineLine(std::string_view line);
 
 // Field n (from 1) of a record's value part (the text after "="), each field
 // ended by "|"; empty when the record has fewer fields.
 AnsiString EngineRecordField(const AnsiString& value, int field);
+std::string_view EngineRecordFieldView(std::string_view value, int field);
 
 // Fields a line must hold to be taken for an engine record: the type, the
 // submit page and the form action, each ended by "|". Records of the
@@ -125,7 +133,7 @@ constexpr int MinEngineRecordFields = 3;
 // (so the line ends with "|"; blanks after it aside).
 bool IsEngineRecord(std::string_view line);
 
-bool IsMarkerEngine(const AnsiString& name);
+bool IsMarkerEngine(std::string_view name);
 bool IsCustomType(const AnsiString& type);  // begins with "Custom->"
 
 // --- type filter and count ------------------------------------------------------

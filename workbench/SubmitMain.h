@@ -637,8 +637,6 @@ private:
     bool FStartAfterStop = false;
     std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
     bool FPassRunning = false;
-    unsigned FLastListRepaint = 0;
-
     // Ranking check state (SubmitMainRanking.cpp): what the check looks for,
     // read once at Start, and the query in flight (Row -1: none) with the
     // stream its page arrives in.

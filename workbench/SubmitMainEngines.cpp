@@ -22,10 +22,6 @@ const AnsiString& RowType(const TListItem& row)
     return row.SubItemRef(3);
 }
 
-// Repainting the list after every row of a count would cost a paint per row;
-// a person sees no more than this many a second.
-constexpr unsigned ListRepaintMs = 33;
-
 }  // namespace
 
 void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
@@ -36,28 +32,35 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
         progress->SetItemCount(EngineList->Count());
     if (bar)
         bar->SetMax(EngineList->Count());
+    TLoopPump pump;
     // The count is read again on every turn: the messages processed below
     // run other handlers.
     for (int i = 0; i < EngineList->Count(); ++i) {
-        const EngineLine engine = SplitEngineLine(EngineList->StringRef(i));
+        const EngineLineView engine = ViewEngineLine(EngineList->StringRef(i));
         if (!IsMarkerEngine(engine.name)) {
             TListItem* row = rows->Add();
-            row->SetCaption(engine.name);
+            row->SetCaption(AnsiString(engine.name));
             row->SetImageIndex(-1);
-            TStrings* cells = row->SubItems();
-            cells->Add(engine.url);
-            cells->Add("");
-            cells->Add("");
-            cells->Add(engine.type);
+            std::vector<AnsiString> cells;  // URL, Result, Date, Type
+            cells.reserve(4);
+            cells.emplace_back(engine.url);
+            cells.emplace_back();
+            cells.emplace_back();
+            cells.emplace_back(engine.type);
+            row->SubItems()->AddStrings(std::move(cells));
         }
-        if (progress)
+        if (progress) {
             progress->Progress(engine.name, i);
-        if (bar)
-            bar->SetPosition(i);
-        Application->ProcessMessages();
+        } else if (pump.Due()) {
+            if (bar)
+                bar->SetPosition(i);
+            pump.Pump();
+        }
     }
     if (progress)
         progress->Finish();
+    if (bar && EngineList->Count() > 0)
+        bar->SetPosition(EngineList->Count() - 1);
     rows->EndUpdate();
 }
 
@@ -115,6 +118,7 @@ void TSubmitMain::RunFilterPass(int senderValue)
     long long total = 0;
     std::optional<AnsiString> error;
     TListItems* rows = ExListView2->Items();
+    TLoopPump pump;
     // Rows are looked up again on every turn: a click handled while messages
     // are processed may delete one.
     for (int i = 0; i < rows->Count(); ++i) {
@@ -123,7 +127,7 @@ void TSubmitMain::RunFilterPass(int senderValue)
         if (row->Checked() != filtered.checked)
             row->SetChecked(filtered.checked);
         total += filtered.sites;
-        Application->ProcessMessages();
+        pump.Step();
     }
     TotalDis->SetText(IntToStr(total));
     // A malformed batch count is told once per pass; its row counted as one site.
@@ -138,15 +142,15 @@ void TSubmitMain::RunCountPass()
     long long total = 0;
     std::optional<AnsiString> error;
     TListItems* rows = ExListView2->Items();
+    TLoopPump pump;
     for (int i = 0; i < rows->Count(); ++i) {
         const TListItem* row = rows->Item(i);
         if (row->Checked())
             total += SitesOfType(RowType(*row), error);
-        Application->ProcessMessages();
-        const unsigned now = GetTickCount();
-        if (now - FLastListRepaint >= ListRepaintMs) {
+        if (pump.Due()) {
+            // The list is repainted as the count goes, once per hand-over.
             ExListView2->Invalidate();
-            FLastListRepaint = now;
+            pump.Pump();
         }
     }
     TotalDis->SetText(IntToStr(total));

@@ -351,9 +351,8 @@ bool TSubmitMain::BuildSubmissionList()
             FEntryOfRow[row] = FEntries.size();
             FEntries.push_back({row->Caption(), row});
         }
-        wait.Progress(row->CaptionRef(), FBuildRow);
-        Application->ProcessMessages();
-        if (FRunState != TRunState::Building)
+        // Messages are processed (and may stop the run) only now and then.
+        if (wait.Progress(row->CaptionRef(), FBuildRow) && FRunState != TRunState::Building)
             break;
     }
     FBuildRow = -1;

@@ -5,6 +5,28 @@
 #include "platform/Hooks.h"
 #include "workbench/FormBuild.h"
 
+bool TLoopPump::Due() const
+{
+    return !FPumped || GetTickCount() - FLastPump >= LoopPumpMs;
+}
+
+void TLoopPump::Pump()
+{
+    Application->ProcessMessages();
+    // Counted from the end of the pump: however long the messages took, the
+    // loop gets its share of the time before the next one.
+    FPumped = true;
+    FLastPump = GetTickCount();
+}
+
+bool TLoopPump::Step()
+{
+    if (!Due())
+        return false;
+    Pump();
+    return true;
+}
+
 TWaitWindow::TWaitWindow(TComponent* AOwner, const AnsiString& caption) : TForm(AOwner)
 {
     Name = "WaitWindow";
@@ -44,29 +66,31 @@ void TWaitWindow::SetItemCount(int count)
     Gauge->SetMaxValue(count);
 }
 
-void TWaitWindow::Progress(const AnsiString& name, int index)
+bool TWaitWindow::Progress(std::string_view name, int index)
 {
-    const unsigned now = GetTickCount();
-    if (FShownOnce && now - FLastShown < WaitWindowRepaintMs) {
-        FPendingName = name;
-        FPendingIndex = index;
-        return;
-    }
-    Show(name, index);
-    FLastShown = now;
+    // Kept before the messages run: they may free what name points into.
+    FLastName.assign(name);
+    FLastIndex = index;
+    FLastShown = false;
+    if (!FPump.Due())
+        return false;
+    Show(index);
+    FPump.Pump();
+    return true;
 }
 
 void TWaitWindow::Finish()
 {
-    if (FPendingIndex >= 0)
-        Show(FPendingName, FPendingIndex);
+    if (FLastShown)
+        return;
+    Show(FLastIndex);
+    FPump.Pump();
 }
 
-void TWaitWindow::Show(const AnsiString& name, int index)
+void TWaitWindow::Show(int index)
 {
-    FShownOnce = true;
-    FPendingIndex = -1;
-    EngineValue->SetCaption(name);
+    FLastShown = true;
+    EngineValue->SetCaption(FLastName);
     CountValue->SetCaption(IntToStr(index));
     Gauge->SetProgress(index + 1);  // the last item fills the gauge
 }

@@ -1,11 +1,37 @@
 // The small "please wait" window of the long loops (the engine load and the
-// submission list build): two value labels and a progress gauge.
+// submission list build): two value labels and a progress gauge; and the
+// pacing with which such loops let pending messages through.
 #pragma once
+
+#include <string_view>
 
 #include "classlib/Forms.h"
 
 class TGauge;
 class TLabel;
+
+// Long loops on the GUI thread (the engine load, the type filter and the
+// count, the submission list build) hand over to pending messages (paints,
+// clicks, timers) once every this many milliseconds of their own work:
+// often enough that the windows repaint well within the 33 ms in which a
+// person sees a stall, seldom enough that a loop over 100,000 rows spends
+// its time on the rows rather than on asking for messages.
+inline constexpr unsigned LoopPumpMs = 16;
+
+class TLoopPump {
+public:
+    // True on the first call, and once LoopPumpMs have passed since the last pump ended.
+    bool Due() const;
+    // Processes the pending messages now. Whatever they run may change what
+    // the loop walks: the caller looks at its state again afterwards.
+    void Pump();
+    // Pumps when due; true when it did.
+    bool Step();
+
+private:
+    bool FPumped = false;
+    unsigned FLastPump = 0;
+};
 
 class TWaitWindow : public TForm {
 public:
@@ -21,19 +47,17 @@ public:
 
     // The number of items the loop walks: the gauge's maximum.
     void SetItemCount(int count);
-    // Item index (from 0) named name is being worked on. What is shown is
-    // brought up to date at most about 30 times a second, which is all a
-    // person can follow; Finish shows the last item.
-    void Progress(const AnsiString& name, int index);
+    // Item index (from 0) named name is being worked on. When the loop is
+    // due to let messages through (TLoopPump), the window shows this item
+    // and the pending messages are processed, so that it repaints; true then.
+    bool Progress(std::string_view name, int index);
+    // Shows the last item given, and lets the window paint it.
     void Finish();
 
 private:
-    void Show(const AnsiString& name, int index);
-    unsigned FLastShown = 0;
-    bool FShownOnce = false;
-    AnsiString FPendingName;
-    int FPendingIndex = -1;
+    void Show(int index);
+    TLoopPump FPump;
+    AnsiString FLastName;
+    int FLastIndex = -1;
+    bool FLastShown = true;
 };
-
-// Milliseconds between two updates of the wait window (about 30 a second).
-inline constexpr unsigned WaitWindowRepaintMs = 33;

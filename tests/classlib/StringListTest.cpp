@@ -70,7 +70,10 @@ TEST(StringList, SortedDuplicates)
 TEST(StringList, BulkLoadIntoSortedListMatchesOneByOne)
 {
     std::mt19937 random(7);
-    const char* words[] = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "gamma", "_x", "\xC4", "\xE4", "", "zeta"};
+    // Long ones too, alike in their first 16 bytes but for case, and apart after them.
+    const char* words[] = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "gamma", "_x", "\xC4", "\xE4", "", "zeta",
+                           "a shared prefix!", "A SHARED PREFIX!", "a shared prefix!a", "a shared prefix!A",
+                           "a shared prefix", "a shared prefix!\x01"};
     V input;
     for (int i = 0; i < 2000; ++i)
         input.push_back(AnsiString(words[random() % std::size(words)]) + std::to_string(random() % 30));
@@ -78,29 +81,32 @@ TEST(StringList, BulkLoadIntoSortedListMatchesOneByOne)
     for (const AnsiString& s : input)
         text += s + "\n";
 
-    for (TDuplicates mode : {dupIgnore, dupAccept, dupError}) {
-        TStringList bulk, single;
-        for (TStringList* l : {&bulk, &single}) {
-            l->Duplicates = mode;
-            l->SetSorted(true);
-            l->Add("beta7");  // already there before the load
+    for (const bool empty : {false, true}) {
+        for (TDuplicates mode : {dupIgnore, dupAccept, dupError}) {
+            TStringList bulk, single;
+            for (TStringList* l : {&bulk, &single}) {
+                l->Duplicates = mode;
+                l->SetSorted(true);
+                if (!empty)
+                    l->Add("beta7");  // already there before the load
+            }
+            bool bulkThrew = false, singleThrew = false;
+            try {
+                TStringList source;
+                source.SetText(text);
+                bulk.AddStrings(source);
+            } catch (const EStringListError&) {
+                bulkThrew = true;
+            }
+            try {
+                for (const AnsiString& s : input)
+                    single.Add(s);
+            } catch (const EStringListError&) {
+                singleThrew = true;
+            }
+            EXPECT_EQ(bulkThrew, singleThrew) << mode << " " << empty;
+            EXPECT_EQ(Lines(bulk), Lines(single)) << mode << " " << empty;
         }
-        bool bulkThrew = false, singleThrew = false;
-        try {
-            TStringList source;
-            source.SetText(text);
-            bulk.AddStrings(source);
-        } catch (const EStringListError&) {
-            bulkThrew = true;
-        }
-        try {
-            for (const AnsiString& s : input)
-                single.Add(s);
-        } catch (const EStringListError&) {
-            singleThrew = true;
-        }
-        EXPECT_EQ(bulkThrew, singleThrew) << mode;
-        EXPECT_EQ(Lines(bulk), Lines(single)) << mode;
     }
 
     // SetText on a sorted list replaces the lines, sorted, first one wins.

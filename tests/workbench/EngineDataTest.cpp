@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "controls/ElvUtil.h"
 #include "support/TempDir.h"
 #include "workbench/EngineData.h"
 
@@ -186,6 +190,39 @@ TEST(EngineFileText, LoadingLeavesOutLinesThatAreNoRecords)
     DeleteEngineRecordFromFile(dir.File("data.czc"), "zz=Engine|u|v|", EngineCipherStart);
     EXPECT_EQ(ReadFileBytes(dir.File("data.czc")), bytes);
     EXPECT_EQ(fs::last_write_time(dir.File("data.czc")), before);
+}
+
+// Files longer than the blocks the loader reads them in, with every line end
+// there is, shifted a byte at a time: each block border falls once on every
+// byte of the repeating lines, between a CR and its LF too.
+TEST(EngineFileText, LoadingALargeFileGivesTheRecordsOfItsLines)
+{
+    TempDir dir;
+    const std::string group = "e=Engine|u|v|\r\n"
+                              "junk\n"
+                              "f=FFA|u|v|\r"
+                              "\r\n"
+                              "g=Classified|u|v|\n"
+                              "h=Batch->2|u|v|\r\r\n";
+    for (std::size_t shift = 0; shift < group.size(); ++shift) {
+        std::string text = std::string(shift, 'x') + "=Engine|u|v|\r\n";
+        while (text.size() < 300 * 1024)
+            text += group;
+        std::vector<std::string> expected;
+        std::size_t junk = 0;
+        for (std::string_view line : SplitTextLines(text)) {
+            if (IsEngineRecord(line))
+                expected.emplace_back(line);
+            else
+                junk += !line.empty();
+        }
+        WriteFileAtomic(dir.File("data.czc"), ScrambleBytes(text, EngineCipherStart));
+        TStringList engines;
+        ASSERT_EQ(LoadEngineRecords(dir.File("data.czc"), engines, EngineCipherStart), junk) << shift;
+        ASSERT_EQ(engines.Count(), static_cast<int>(expected.size())) << shift;
+        for (int i = 0; i < engines.Count(); ++i)
+            ASSERT_EQ(engines.StringRef(i), expected[static_cast<std::size_t>(i)]) << shift << " line " << i;
+    }
 }
 
 using S = TypeFilterSender;

@@ -17,6 +17,7 @@
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"
+#include "platform/Messages.h"
 #include "workbench/CustomDatabase.h"
 #include "workbench/EngineData.h"
 #include "workbench/SubmitMain.h"
@@ -103,6 +104,45 @@ TEST(EngineList, TypeCheckBoxesCheckTheirGroups)
     ClickRowCheck(Fjord);
     ClickRowCheck(Cedar);
     EXPECT_EQ(main.TotalDis->Text(), "26");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// Passes over the rows let messages through now and then. A click handled
+// then asks for a pass of its own, which runs once the running pass is done,
+// never inside it: every row ends as the last click says.
+TEST(EngineList, AClickHandledDuringAPassWaitsForItsEnd)
+{
+    unsigned now = 0;  // outlives the hooks, which the recorder resets
+    constexpr int Ads = 500;
+    TInstallFolder folder;
+    std::vector<std::string> records;
+    for (int i = 0; i < Ads; ++i)
+        records.push_back("Ad " + std::to_string(i) + "=Classified|http://ads.example.com/|http://ads.example.com/post|t|u|e|d||Cat2|");
+    folder.Write("data/data.czc", ScrambledEngineFile(records));
+    TBoxRecorder boxes;
+    GetHooks().tickCount = [&] { return ++now; };
+    TRunningProgram program(folder);
+    TSubmitMain& main = *SubmitMain;
+    ASSERT_TRUE(main.BitCheckBox5->Checked());
+
+    // The second click waits in the queue, and comes while the first pass runs.
+    int clicks = 0;
+    const HWND again = AllocateHWnd([&](TMessage&) {
+        ++clicks;
+        main.BitCheckBox5->Click();
+    });
+    PostMessage(again, WM_USER, 0, 0);
+    main.BitCheckBox5->Click();  // Classifieds off, and at once on again
+    DeallocateHWnd(again);
+
+    ASSERT_EQ(clicks, 1);
+    EXPECT_TRUE(main.BitCheckBox5->Checked());
+    TListItems* rows = main.ExListView2->Items();
+    int checked = 0;
+    for (int i = 0; i < rows->Count(); ++i)
+        checked += rows->Item(i)->Checked();
+    EXPECT_EQ(checked, Ads);  // the custom engine stays off
+    EXPECT_EQ(main.TotalDis->Text(), std::to_string(Ads));
     EXPECT_TRUE(boxes.Errors.empty());
 }
 

@@ -1,6 +1,8 @@
 // The main window's hint timer, its page menus and the live window check box.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "MainFixture.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
@@ -12,6 +14,7 @@
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"
+#include "platform/Messages.h"
 #include "workbench/CustomDatabase.h"
 #include "workbench/LiveResult.h"
 #include "workbench/Spider.h"
@@ -158,7 +161,7 @@ TEST(MainWindow, LiveResultsShowsAndHidesTheLiveWindow)
     EXPECT_EQ(LiveResult->Tag, 0);
 }
 
-TEST(MainWindow, WaitWindowKeepsItsGeometryAndShowsProgressAtMost30TimesASecond)
+TEST(MainWindow, WaitWindowKeepsItsGeometryAndLetsMessagesThroughEvery16Ms)
 {
     unsigned now = 100000;  // outlives the hooks, which the recorder resets
     TInstallFolder folder;
@@ -191,6 +194,9 @@ TEST(MainWindow, WaitWindowKeepsItsGeometryAndShowsProgressAtMost30TimesASecond)
     EXPECT_EQ(wait.Gauge->Height(), 16);
     EXPECT_EQ(wait.Gauge->ForeColor(), clNavy);
 
+    // Messages posted before each step are handled by the steps that show.
+    int handled = 0;
+    const HWND probe = AllocateHWnd([&](TMessage&) { ++handled; });
     wait.SetItemCount(10);
     EXPECT_EQ(wait.Gauge->MaxValue(), 10);
     struct TStep {
@@ -201,21 +207,34 @@ TEST(MainWindow, WaitWindowKeepsItsGeometryAndShowsProgressAtMost30TimesASecond)
         const char* shownCount;
     };
     const TStep steps[] = {
-        {100000, "First", 0, "First", "0"},
-        {100010, "Second", 1, "First", "0"},  // too soon after the last update
-        {100033, "Third", 2, "Third", "2"},
-        {100040, "Fourth", 3, "Third", "2"},
+        {100000, "First", 0, "First", "0"},   // the first item shows at once
+        {100010, "Second", 1, "First", "0"},  // too soon after the last time
+        {100016, "Third", 2, "Third", "2"},
+        {100031, "Fourth", 3, "Third", "2"},
+        {100032, "Fifth", 4, "Fifth", "4"},
+        {100040, "Sixth", 5, "Fifth", "4"},
     };
+    int posted = 0;
+    int expected = 0;
     for (const TStep& step : steps) {
         now = step.at;
-        wait.Progress(step.name, step.index);
+        PostMessage(probe, WM_USER, 0, 0);
+        ++posted;
+        const bool showing = std::string(step.name) == step.shownName;
+        EXPECT_EQ(wait.Progress(step.name, step.index), showing) << step.name;
+        if (showing)
+            expected = posted;
+        EXPECT_EQ(handled, expected) << step.name;
         EXPECT_EQ(wait.EngineValue->Caption(), step.shownName) << step.name;
         EXPECT_EQ(wait.CountValue->Caption(), step.shownCount) << step.name;
     }
+    // The last item is shown and painted, however soon it came.
     wait.Finish();
-    EXPECT_EQ(wait.EngineValue->Caption(), "Fourth");
-    EXPECT_EQ(wait.CountValue->Caption(), "3");
-    EXPECT_EQ(wait.Gauge->Progress(), 4);
+    EXPECT_EQ(wait.EngineValue->Caption(), "Sixth");
+    EXPECT_EQ(wait.CountValue->Caption(), "5");
+    EXPECT_EQ(wait.Gauge->Progress(), 6);
+    EXPECT_EQ(handled, posted);
+    DeallocateHWnd(probe);
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 
 #include "classlib/IniFiles.h"
 
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "MainFixture.h"
 #include "classlib/CheckLst.h"
@@ -20,7 +26,9 @@
 #include "controls/LedLbl.h"
 #include "workbench/EngineData.h"
 #include "workbench/LiveResult.h"
+#include "platform/Messages.h"
 #include "workbench/SubmitMain.h"
+#include "workbench/WaitWindow.h"
 
 namespace fs = std::filesystem;
 
@@ -124,6 +132,80 @@ TEST(Startup, OpensOnTheInstallation)
     EXPECT_TRUE(SubmitMain->CustomEngineFileLoaded);
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// Watches the wait window's paints: the clock's reading and the item shown at each.
+class TWaitPaints : public QObject {
+public:
+    explicit TWaitPaints(const unsigned& clock) : FClock(clock) {}
+    std::vector<unsigned> At;
+    std::string LastName, LastCount;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (event->type() != QEvent::Paint || !widget || !SubmitMain)
+            return false;
+        auto* wait = dynamic_cast<TWaitWindow*>(SubmitMain->FindComponent("WaitWindow"));
+        if (wait && widget->window()->windowTitle() == "Please wait while database loads") {
+            At.push_back(FClock);
+            LastName = wait->EngineValue->Caption();
+            LastCount = wait->CountValue->Caption();
+        }
+        return false;
+    }
+
+private:
+    const unsigned& FClock;
+};
+
+// A database of thousands of engines, with a clock that moves a millisecond
+// whenever it is read (about once a record): the wait window is painted at
+// least every 33 ms and last shows the last record, and the loops let
+// messages through every 16 ms or so, not after every record.
+TEST(Startup, ALargeDatabaseKeepsTheWaitWindowPaintedToTheLastRecord)
+{
+    constexpr int Records = 3000;
+    unsigned now = 0;  // outlives the hooks, which the recorder resets
+    TInstallFolder folder;
+    std::vector<std::string> records;
+    for (int i = Records; i > 0; --i)
+        records.push_back("Engine " + std::to_string(i) + "=" + (i % 2 ? "Engine" : "FFA") +
+                          "|http://e.example.com/add|http://e.example.com/cgi|t|u|e|d||Cat1|");
+    folder.Write("data/data.czc", ScrambledEngineFile(records));
+    TBoxRecorder boxes;
+    GetHooks().tickCount = [&] { return ++now; };
+    TWaitPaints paints(now);
+    qApp->installEventFilter(&paints);
+    // Handled once in every round of messages, however many there are.
+    int rounds = 0;
+    HWND probe = 0;
+    probe = AllocateHWnd([&](TMessage&) {
+        ++rounds;
+        PostMessage(probe, WM_USER, 0, 0);
+    });
+    PostMessage(probe, WM_USER, 0, 0);
+    {
+        TRunningProgram program(folder);
+        DeallocateHWnd(probe);
+        qApp->removeEventFilter(&paints);
+
+        ASSERT_EQ(SubmitMain->ExListView2->Items()->Count(), Records + 1);  // and the custom engine
+        ASSERT_GE(paints.At.size(), 2u);
+        unsigned largestGap = 0;
+        for (std::size_t i = 1; i < paints.At.size(); ++i)
+            largestGap = std::max(largestGap, paints.At[i] - paints.At[i - 1]);
+        EXPECT_LE(largestGap, 33u);
+        const TStringList& list = *SubmitMain->EngineList;
+        EXPECT_EQ(paints.LastName, SplitEngineLine(list.Strings(list.Count() - 1)).name);
+        EXPECT_EQ(paints.LastCount, std::to_string(list.Count() - 1));
+        // The load and the type filter walk 6,001 items between them; a round
+        // of messages after each item would be thousands.
+        EXPECT_GT(rounds, 0);
+        EXPECT_LT(rounds, Records / 2);
+        EXPECT_TRUE(boxes.Errors.empty());
+    }
 }
 
 TEST(Startup, CaptionFromWhatTheSettingsHold)
