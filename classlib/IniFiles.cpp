@@ -1,6 +1,8 @@
 #include "classlib/IniFiles.h"
 
 #include <algorithm>
+#include <deque>
+#include <string_view>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,64 +15,95 @@ namespace {
 
 struct IniLine {
     enum Kind { Blank, Section, Key, Other };
-    std::string text;  // as in the file, without its line end
+    std::string_view text;   // as in the file, without its line end
     Kind kind = Other;
-    AnsiString name;   // section or key name, trimmed
-    AnsiString value;  // key value, trimmed and unquoted
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // key value, trimmed and unquoted
 };
 
-std::vector<IniLine> ParseIni(const std::string& bytes)
-{
-    std::vector<IniLine> lines;
-    std::size_t start = 0;
-    const std::size_t n = bytes.size();
-    while (start < n) {
-        std::size_t end = start;
-        while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
-            ++end;
+// The lines of a file's bytes, read once. A line points into the bytes, or,
+// once written, into a text the object keeps; nothing is copied for the lines
+// that stay as they are, so a large file costs one pass and no line copies.
+class TIniText {
+public:
+    explicit TIniText(std::string_view bytes)
+    {
+        std::size_t start = 0;
+        const std::size_t n = bytes.size();
+        while (start < n) {
+            std::size_t end = start;
+            while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
+                ++end;
+            Lines.push_back(Classify(bytes.substr(start, end - start)));
+            if (end < n && bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n')
+                end += 2;
+            else if (end < n)
+                end += 1;
+            start = end;
+        }
+    }
+    TIniText(const TIniText&) = delete;
+    TIniText& operator=(const TIniText&) = delete;
+
+    std::vector<IniLine> Lines;
+
+    // A line of new text (name as given), kept as long as this object.
+    IniLine NewLine(std::string text, IniLine::Kind kind, std::string_view name)
+    {
+        const std::string& kept = FKept.emplace_back(std::move(text));
+        const std::string& keptName = FKept.emplace_back(name);
+        return IniLine{kept, kind, keptName, {}};
+    }
+    // A line's text replaced; its name stays.
+    void Rewrite(IniLine& line, std::string text) { line.text = FKept.emplace_back(std::move(text)); }
+
+    // Every line followed by CR LF.
+    std::string Join() const
+    {
+        std::size_t size = 0;
+        for (const IniLine& line : Lines)
+            size += line.text.size() + 2;
+        std::string out;
+        out.reserve(size);
+        for (const IniLine& line : Lines) {
+            out += line.text;
+            out += "\r\n";
+        }
+        return out;
+    }
+
+private:
+    static IniLine Classify(std::string_view text)
+    {
         IniLine line;
-        line.text.assign(bytes, start, end - start);
-        const AnsiString trimmed = Trim(line.text);
+        line.text = text;
+        const std::string_view trimmed = TrimView(text);
         if (trimmed.empty()) {
             line.kind = IniLine::Blank;
         } else if (trimmed[0] == '[') {
             line.kind = IniLine::Section;
             const std::size_t close = trimmed.find(']');
-            line.name = Trim(trimmed.substr(1, close == AnsiString::npos ? AnsiString::npos : close - 1));
+            line.name = TrimView(trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
         } else if (trimmed[0] != ';') {
             const std::size_t eq = trimmed.find('=');
-            if (eq != AnsiString::npos && eq > 0) {
+            if (eq != std::string_view::npos && eq > 0) {
                 line.kind = IniLine::Key;
-                line.name = Trim(trimmed.substr(0, eq));
-                line.value = Trim(trimmed.substr(eq + 1));
+                line.name = TrimView(trimmed.substr(0, eq));
+                line.value = TrimView(trimmed.substr(eq + 1));
                 if (line.value.size() >= 2 && line.value.front() == '"' && line.value.back() == '"')
                     line.value = line.value.substr(1, line.value.size() - 2);
             }
         }
-        lines.push_back(std::move(line));
-        if (end < n && bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n')
-            end += 2;
-        else if (end < n)
-            end += 1;
-        start = end;
+        return line;
     }
-    return lines;
-}
 
-std::string JoinIni(const std::vector<IniLine>& lines)
-{
-    std::string out;
-    for (const IniLine& line : lines) {
-        out += line.text;
-        out += "\r\n";
-    }
-    return out;
-}
+    std::deque<std::string> FKept;
+};
 
 // Index of the first header of the section, or -1.
-int FindSection(const std::vector<IniLine>& lines, const AnsiString& section)
+int FindSection(const std::vector<IniLine>& lines, std::string_view section)
 {
-    const AnsiString name = Trim(section);
+    const std::string_view name = TrimView(section);
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (lines[i].kind == IniLine::Section && SameText(lines[i].name, name))
             return static_cast<int>(i);
@@ -86,9 +119,9 @@ int SectionEnd(const std::vector<IniLine>& lines, int header)
     return static_cast<int>(i);
 }
 
-int FindKey(const std::vector<IniLine>& lines, int header, const AnsiString& key)
+int FindKey(const std::vector<IniLine>& lines, int header, std::string_view key)
 {
-    const AnsiString name = Trim(key);
+    const std::string_view name = TrimView(key);
     const int end = SectionEnd(lines, header);
     for (int i = header + 1; i < end; ++i) {
         const IniLine& line = lines[static_cast<std::size_t>(i)];
@@ -150,14 +183,14 @@ EFCreateError CreateError(const AnsiString& path, int error)
 
 bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value)
 {
-    const std::vector<IniLine> lines = ParseIni(bytes);
-    const int header = FindSection(lines, section);
+    const TIniText text(bytes);
+    const int header = FindSection(text.Lines, section);
     if (header < 0)
         return false;
-    const int at = FindKey(lines, header, key);
+    const int at = FindKey(text.Lines, header, key);
     if (at < 0)
         return false;
-    value = lines[static_cast<std::size_t>(at)].value;
+    value = AnsiString(text.Lines[static_cast<std::size_t>(at)].value);
     return true;
 }
 
@@ -167,7 +200,7 @@ namespace {
 class TSeenNames {
 public:
     // True the first time a name is met.
-    bool Add(const AnsiString& name) { return FNames.insert(UpperCase(name)).second; }
+    bool Add(std::string_view name) { return FNames.insert(UpperCase(AnsiString(name))).second; }
 
 private:
     std::unordered_set<AnsiString> FNames;
@@ -177,15 +210,15 @@ private:
 
 std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section)
 {
-    const std::vector<IniLine> lines = ParseIni(bytes);
+    const TIniText text(bytes);
     std::vector<std::pair<AnsiString, AnsiString>> pairs;
-    const int header = FindSection(lines, section);
+    const int header = FindSection(text.Lines, section);
     if (header < 0)
         return pairs;
-    const int end = SectionEnd(lines, header);
+    const int end = SectionEnd(text.Lines, header);
     TSeenNames seen;
     for (int i = header + 1; i < end; ++i) {
-        const IniLine& line = lines[static_cast<std::size_t>(i)];
+        const IniLine& line = text.Lines[static_cast<std::size_t>(i)];
         if (line.kind == IniLine::Key && seen.Add(line.name))
             pairs.emplace_back(line.name, line.value);
     }
@@ -204,33 +237,52 @@ std::vector<AnsiString> IniSectionNames(const std::string& bytes)
 {
     std::vector<AnsiString> names;
     TSeenNames seen;
-    for (const IniLine& line : ParseIni(bytes))
+    for (const IniLine& line : TIniText(bytes).Lines)
         if (line.kind == IniLine::Section && seen.Add(line.name))
-            names.push_back(line.name);
+            names.emplace_back(line.name);
     return names;
+}
+
+bool IniFirstSection(const std::string& bytes, AnsiString& section,
+                     std::vector<std::pair<AnsiString, AnsiString>>& values)
+{
+    const TIniText text(bytes);
+    const std::vector<IniLine>& lines = text.Lines;
+    const auto header = std::find_if(lines.begin(), lines.end(),
+                                     [](const IniLine& line) { return line.kind == IniLine::Section; });
+    if (header == lines.end())
+        return false;
+    section = AnsiString(header->name);
+    values.clear();
+    TSeenNames seen;
+    for (auto line = header + 1; line != lines.end() && line->kind != IniLine::Section; ++line)
+        if (line->kind == IniLine::Key && seen.Add(line->name))
+            values.emplace_back(line->name, line->value);
+    return true;
 }
 
 std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,
                           const AnsiString& value)
 {
-    std::vector<IniLine> lines = ParseIni(bytes);
+    TIniText text(bytes);
+    std::vector<IniLine>& lines = text.Lines;
     const AnsiString sectionName = Trim(OneLine(section));
     const AnsiString keyName = Trim(OneLine(key));
-    const AnsiString text = OneLine(value);
+    const AnsiString newValue = OneLine(value);
 
     const int header = FindSection(lines, sectionName);
     if (header < 0) {
         if (!lines.empty() && lines.back().kind != IniLine::Blank)
-            lines.push_back(IniLine{"", IniLine::Blank, "", ""});
-        lines.push_back(IniLine{"[" + sectionName + "]", IniLine::Section, sectionName, ""});
-        lines.push_back(IniLine{keyName + "=" + text, IniLine::Key, keyName, ""});
-        return JoinIni(lines);
+            lines.push_back(IniLine{{}, IniLine::Blank, {}, {}});
+        lines.push_back(text.NewLine("[" + sectionName + "]", IniLine::Section, sectionName));
+        lines.push_back(text.NewLine(keyName + "=" + newValue, IniLine::Key, keyName));
+        return text.Join();
     }
     const int at = FindKey(lines, header, keyName);
     if (at >= 0) {
         IniLine& line = lines[static_cast<std::size_t>(at)];
-        line.text = line.name + "=" + text;
-        return JoinIni(lines);
+        text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
+        return text.Join();
     }
     // After the section's last line that is not blank.
     int insertAt = header + 1;
@@ -238,8 +290,8 @@ std::string IniWriteValue(const std::string& bytes, const AnsiString& section, c
     for (int i = header + 1; i < end; ++i)
         if (lines[static_cast<std::size_t>(i)].kind != IniLine::Blank)
             insertAt = i + 1;
-    lines.insert(lines.begin() + insertAt, IniLine{keyName + "=" + text, IniLine::Key, keyName, ""});
-    return JoinIni(lines);
+    lines.insert(lines.begin() + insertAt, text.NewLine(keyName + "=" + newValue, IniLine::Key, keyName));
+    return text.Join();
 }
 
 namespace {
@@ -270,75 +322,74 @@ std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
             return out;
         }
     }
-    std::vector<IniLine> lines = ParseIni(bytes);
+    TIniText text(bytes);
+    std::vector<IniLine>& lines = text.Lines;
     int header = FindSection(lines, sectionName);
     if (header < 0) {
         if (!lines.empty() && lines.back().kind != IniLine::Blank)
-            lines.push_back(IniLine{"", IniLine::Blank, "", ""});
-        lines.push_back(IniLine{"[" + sectionName + "]", IniLine::Section, sectionName, ""});
+            lines.push_back(IniLine{{}, IniLine::Blank, {}, {}});
+        lines.push_back(text.NewLine("[" + sectionName + "]", IniLine::Section, sectionName));
         header = static_cast<int>(lines.size()) - 1;
     }
     const int end = SectionEnd(lines, header);
     // The section's keys (the first of each name) and where new keys go:
     // after its last line that is not blank.
-    std::unordered_map<AnsiString, IniLine*> existing;
+    std::unordered_map<AnsiString, std::size_t> existing;
     int insertAt = header + 1;
     for (int i = header + 1; i < end; ++i) {
-        IniLine& line = lines[static_cast<std::size_t>(i)];
+        const IniLine& line = lines[static_cast<std::size_t>(i)];
         if (line.kind != IniLine::Blank)
             insertAt = i + 1;
         if (line.kind == IniLine::Key)
-            existing.try_emplace(UpperCase(line.name), &line);
+            existing.try_emplace(UpperCase(AnsiString(line.name)), static_cast<std::size_t>(i));
     }
     std::vector<IniLine> added;
     std::unordered_map<AnsiString, std::size_t> addedAt;
     for (const auto& [key, value] : values) {
         const AnsiString keyName = Trim(OneLine(key));
         const AnsiString id = UpperCase(keyName);
-        const AnsiString text = OneLine(value);
+        const AnsiString newValue = OneLine(value);
         if (const auto at = existing.find(id); at != existing.end()) {
-            at->second->text = at->second->name + "=" + text;
+            IniLine& line = lines[at->second];
+            text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
         } else if (const auto at = addedAt.find(id); at != addedAt.end()) {
             IniLine& line = added[at->second];
-            line.text = line.name + "=" + text;
+            text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
         } else {
             addedAt.emplace(id, added.size());
-            added.push_back(IniLine{keyName + "=" + text, IniLine::Key, keyName, ""});
+            added.push_back(text.NewLine(keyName + "=" + newValue, IniLine::Key, keyName));
         }
     }
-    lines.insert(lines.begin() + insertAt, std::make_move_iterator(added.begin()),
-                 std::make_move_iterator(added.end()));
-    return JoinIni(lines);
+    lines.insert(lines.begin() + insertAt, added.begin(), added.end());
+    return text.Join();
 }
 
 std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key)
 {
-    std::vector<IniLine> lines = ParseIni(bytes);
-    const int header = FindSection(lines, section);
+    TIniText text(bytes);
+    const int header = FindSection(text.Lines, section);
     if (header < 0)
         return bytes;
-    const int at = FindKey(lines, header, key);
+    const int at = FindKey(text.Lines, header, key);
     if (at < 0)
         return bytes;
-    lines.erase(lines.begin() + at);
-    return JoinIni(lines);
+    text.Lines.erase(text.Lines.begin() + at);
+    return text.Join();
 }
 
 std::string IniEraseSection(const std::string& bytes, const AnsiString& section)
 {
-    const AnsiString name = Trim(section);
-    std::vector<IniLine> kept;
+    const std::string_view name = TrimView(section);
+    TIniText text(bytes);
     bool erased = false;
     bool inside = false;  // within a copy of the section
-    for (IniLine& line : ParseIni(bytes)) {
+    std::erase_if(text.Lines, [&](const IniLine& line) {
         if (line.kind == IniLine::Section)
             inside = SameText(line.name, name);
-        if (inside)
-            erased = true;
-        else
-            kept.push_back(std::move(line));
-    }
-    return erased ? JoinIni(kept) : bytes;
+        erased = erased || inside;
+        return inside;
+    });
+    return erased ? text.Join() : bytes;
 }
 
 // --- TIniFile -------------------------------------------------------------------

@@ -24,6 +24,10 @@ std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiStrin
 // The section's keys in file order, each once with the value IniFindValue reads.
 std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section);
 std::vector<AnsiString> IniSectionNames(const std::string& bytes);                            // file order, once each
+// The name of the file's first section and its keys as IniSectionValues
+// gives them; false when the file has no section.
+bool IniFirstSection(const std::string& bytes, AnsiString& section,
+                     std::vector<std::pair<AnsiString, AnsiString>>& values);
 // Line breaks inside section, key or value become blanks, so a value can
 // never add lines of its own to the file.
 std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,

@@ -416,12 +416,21 @@ void TLargeIniFile::RemoveDuplicateSections()
     }
     if (!removed)
         return;
-    for (int i = count - 1; i >= 0; --i) {
-        if (drop[static_cast<std::size_t>(i)]) {
+    // The kept sections in one pass, in file order: deleting them one by one
+    // would move the rest of the list for each copy.
+    std::vector<std::pair<AnsiString, TObject*>> kept;
+    kept.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (drop[static_cast<std::size_t>(i)])
             delete SectionLines(i);
-            FSectionList->Delete(i);
-        }
+        else
+            kept.emplace_back(FSectionList->StringRef(i), FSectionList->Objects(i));
     }
+    FSectionList->BeginUpdate();
+    FSectionList->Clear();
+    for (auto& [name, lines] : kept)
+        FSectionList->AddObject(name, lines);
+    FSectionList->EndUpdate();
     FSectionList->LastIndex = 0;
     Modified = true;
 }

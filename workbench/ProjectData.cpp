@@ -46,9 +46,14 @@ std::string BytesBeforeRewrite(const AnsiString& path)
 class TSectionValues {
 public:
     TSectionValues(const std::string& bytes, const AnsiString& section)
+        : TSectionValues(IniSectionValues(bytes, section))
     {
-        // The first of each name counts, as a lookup of the key finds it.
-        for (auto& [key, value] : IniSectionValues(bytes, section))
+    }
+    // Keys already read, as IniSectionValues gives them (the first of each
+    // name, as a lookup of the key finds it).
+    explicit TSectionValues(std::vector<std::pair<AnsiString, AnsiString>> values)
+    {
+        for (auto& [key, value] : values)
             FValues.emplace(UpperCase(key), std::move(value));
     }
     // The key's value, empty when the section does not hold it.
@@ -286,20 +291,21 @@ int CounterValue(const LengthCounter& counter, const AnsiString& text)
 
 ProjectImport ImportZro(const std::string& bytes)
 {
-    const std::vector<AnsiString> sections = IniSectionNames(bytes);
-    if (sections.empty())
+    // One reading of the file, however many sections follow the project's.
+    AnsiString section;
+    std::vector<std::pair<AnsiString, AnsiString>> values;
+    if (!IniFirstSection(bytes, section, values))
         throw EStringListError("List index out of bounds (0)");
-    const AnsiString& section = sections.front();
+    const TSectionValues read(std::move(values));
 
     ProjectImport result;
     ProjectRecord& record = result.record;
     record.SessionName = section;
-    const TSectionValues values(bytes, section);
     for (const ProjectField& field : ProjectFileFields)
-        record.*field.member = values[field.key];
+        record.*field.member = read[field.key];
     // A file of this program holds key1 only; older ones hold up to key16.
     for (int k = 2; k <= 16; ++k) {
-        const AnsiString more = values["key" + IntToStr(k)];
+        const AnsiString more = read["key" + IntToStr(k)];
         if (!more.empty())
             record.key1 += ", " + more;
     }

@@ -202,12 +202,7 @@ void TSubmitMain::LoadSesList()
 {
     // Read whole before the list is touched: a list that can't be read
     // leaves SesList as it was.
-    const std::vector<AnsiString> names = ::LoadProjectList(AppFolder);
-    TStrings* lines = SesList->Items();
-    lines->BeginUpdate();
-    for (const AnsiString& projectName : names)
-        lines->Add(projectName);
-    lines->EndUpdate();
+    SesList->Items()->AddStrings(::LoadProjectList(AppFolder));
 }
 
 void TSubmitMain::SiteAddClick(TObject*)
