@@ -208,6 +208,7 @@ void TQtCanvas::SyncFont()
     FSyncedFont = *Font();
     FHasSyncedFont = true;
     FQFont = ToQFont(*Font());
+    FMeasuredText.reset();
     FAscent = int(std::ceil(QFontMetricsF(FQFont).ascent() - 1e-6));
     FCellHeight = FontCellHeight(FQFont);
 }
@@ -247,8 +248,13 @@ void TQtCanvas::SyncBrush()
 TSize TQtCanvas::TextExtent(const AnsiString& text)
 {
     SyncFont();
-    QFontMetrics fm(FQFont);
-    return {fm.horizontalAdvance(ToQString(text)), FCellHeight};
+    // Text is often measured twice in a row (drawn, then stepped over), so
+    // the last width is kept until the text or the font differs.
+    if (!FMeasuredText || *FMeasuredText != text) {
+        FMeasuredText = text;
+        FMeasuredWidth = QFontMetrics(FQFont).horizontalAdvance(ToQString(text));
+    }
+    return {FMeasuredWidth, FCellHeight};
 }
 
 TTextMetric TQtCanvas::TextMetrics()
@@ -379,8 +385,30 @@ void TQtCanvas::LineTo(int x, int y)
     // The end point itself is not drawn.
     const int ex = from.x + int(std::lround(double(dx) * (n - 1) / n));
     const int ey = from.y + int(std::lround(double(dy) * (n - 1) / n));
-    FPainter->drawLine(from.x, from.y, ex, ey);
+    if ((dx == 0 || dy == 0) && IsPlainPixelPen()) {
+        // A one-pixel solid line along an axis covers exactly the pixels from
+        // its start to its last point. Filled as one rectangle, a vertical
+        // line is not rasterised as a span per row (which the toolkit hands
+        // to its thread pool on some image formats: table borders made
+        // painting several times slower).
+        FPainter->fillRect(QRect(QPoint(std::min(from.x, ex), std::min(from.y, ey)),
+                                 QPoint(std::max(from.x, ex), std::max(from.y, ey))),
+                           FPainter->pen().color());
+    } else {
+        FPainter->drawLine(from.x, from.y, ex, ey);
+    }
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+bool TQtCanvas::IsPlainPixelPen() const
+{
+    const TPen* pen = Pen();
+    if (pen->Style() != psSolid || pen->Width() > 1 || pen->Mode() != pmCopy ||
+        FPainter->testRenderHint(QPainter::Antialiasing))
+        return false;
+    // Only whole-pixel shifts keep the pixels a line covers.
+    const QTransform& t = FPainter->deviceTransform();
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) && t.dy() == std::floor(t.dy());
 }
 
 void TQtCanvas::DrawFocusRect(const TRect& rect)

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 #include "classlib/Controls.h"
@@ -74,6 +75,9 @@ private:
     void SyncFont();
     void SyncPen();
     void SyncBrush();
+    // Whether the pen draws lines one solid pixel wide, in plain copy mode,
+    // on a painter that only shifts by whole pixels.
+    bool IsPlainPixelPen() const;
     void DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip);
 
     QPainter* FPainter;
@@ -85,6 +89,8 @@ private:
     QFont FQFont;
     int FAscent = 0;
     int FCellHeight = 0;
+    std::optional<AnsiString> FMeasuredText;  // in FQFont
+    int FMeasuredWidth = 0;
 };
 
 // A canvas over a one-pixel image, for measuring text outside painting.

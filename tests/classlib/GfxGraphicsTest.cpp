@@ -118,6 +118,61 @@ TEST_F(BitmapCanvas, RectanglesAndLinesLeaveOutTheirRightAndBottomEdges)
     EXPECT_EQ(canvas->PenPos(), Point(5, 18));
 }
 
+TEST_F(BitmapCanvas, LinesCoverEachPixelFromTheirStartUpToTheirEnd)
+{
+    // Every direction, the shortest lines, lines running off the bitmap,
+    // wide, dotted and XOR pens, and a diagonal: each covers exactly the
+    // pixels a step at a time from its start, its end left out.
+    struct Case {
+        TPoint from, to;
+        int width;
+        TPenStyle style;
+        TPenMode mode;
+    };
+    const Case cases[] = {
+        {{2, 3}, {9, 3}, 1, psSolid, pmCopy},    {{9, 3}, {2, 3}, 1, psSolid, pmCopy},
+        {{4, 1}, {4, 12}, 1, psSolid, pmCopy},   {{4, 12}, {4, 1}, 1, psSolid, pmCopy},
+        {{5, 5}, {6, 5}, 1, psSolid, pmCopy},    {{5, 5}, {5, 4}, 1, psSolid, pmCopy},
+        {{-5, 7}, {30, 7}, 1, psSolid, pmCopy},  {{7, 25}, {7, -3}, 0, psSolid, pmCopy},
+        {{3, 9}, {11, 9}, 1, psSolid, pmXor},    {{1, 2}, {1, 9}, 1, psDot, pmCopy},
+        {{2, 2}, {10, 10}, 1, psSolid, pmCopy},
+    };
+    for (const Case& c : cases) {
+        canvas->Brush()->SetColor(clWhite);
+        canvas->FillRect(Rect(0, 0, 20, 20));
+        canvas->Pen()->SetColor(clRed);
+        canvas->Pen()->SetWidth(c.width);
+        canvas->Pen()->SetStyle(c.style);
+        canvas->Pen()->SetMode(c.mode);
+        canvas->MoveTo(c.from.x, c.from.y);
+        canvas->LineTo(c.to.x, c.to.y);
+        const int n = std::max(std::abs(c.to.x - c.from.x), std::abs(c.to.y - c.from.y));
+        const int sx = c.to.x > c.from.x ? 1 : c.to.x < c.from.x ? -1 : 0;
+        const int sy = c.to.y > c.from.y ? 1 : c.to.y < c.from.y ? -1 : 0;
+        const auto covered = [&](int x, int y) {
+            for (int i = 0; i < n; ++i)
+                if (x == c.from.x + i * sx && y == c.from.y + i * sy)
+                    return true;
+            return false;
+        };
+        // A dotted pen leaves gaps.
+        int drawn = 0;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x) {
+                const bool ink = At(x, y) != clWhite;
+                drawn += ink;
+                if (ink || c.style == psSolid) {
+                    EXPECT_EQ(ink, covered(x, y)) << c.from.x << "," << c.from.y << " to " << c.to.x << ","
+                                                  << c.to.y << ": pixel " << x << "," << y;
+                }
+            }
+        EXPECT_GT(drawn, 0);
+        EXPECT_EQ(canvas->PenPos(), c.to);
+    }
+    canvas->Pen()->SetStyle(psSolid);
+    canvas->Pen()->SetMode(pmCopy);
+}
+
 TEST_F(BitmapCanvas, TextOutFillsItsCellOnlyWithASolidBrush)
 {
     canvas->Brush()->SetColor(clYellow);
