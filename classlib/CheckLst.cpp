@@ -95,6 +95,5 @@ void TCheckListBox::HandleItemChanged(int index)
 
 void TCheckListBox::ClickCheck()
 {
-    if (OnClickCheck)
-        OnClickCheck(this);
+    FireEvent(OnClickCheck, this);
 }

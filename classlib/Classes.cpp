@@ -697,14 +697,14 @@ void TStrings::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> obj
 
 void TStrings::Changing()
 {
-    if (FUpdateCount == 0 && OnChanging)
-        OnChanging(this);
+    if (FUpdateCount == 0)
+        FireEvent(OnChanging, this);
 }
 
 void TStrings::Changed()
 {
-    if (FUpdateCount == 0 && OnChange)
-        OnChange(this);
+    if (FUpdateCount == 0)
+        FireEvent(OnChange, this);
 }
 
 // --- TStringList ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/SysUtils.h"
@@ -17,6 +18,19 @@ public:
 class TPersistent : public TObject {};
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+// Calls an event's handler, when one is set, through a copy of it: a handler
+// that clears or replaces its own event, or frees the object that holds it,
+// still runs to its end. True when a handler was called.
+template <class Event, class... Args>
+bool FireEvent(const Event& event, Args&&... args)
+{
+    if (!event)
+        return false;
+    const Event handler = event;
+    handler(std::forward<Args>(args)...);
+    return true;
+}
 
 // Stream file errors and list index errors.
 class EStreamError : public Exception {

@@ -1685,9 +1685,11 @@ void TListView::SetSortIndicator(int column, bool descending)
 void TListView::AlphaSort()
 {
     if (OnCompare) {
-        CustomSort([this](TListItem* a, TListItem* b) {
+        // One copy for the whole sort: a handler that replaces the event
+        // does not end the comparison it runs in.
+        CustomSort([this, compare = OnCompare](TListItem* a, TListItem* b) {
             int result = 0;
-            OnCompare(this, a, b, 0, result);
+            compare(this, a, b, 0, result);
             return result;
         });
     } else {
@@ -1798,10 +1800,8 @@ void TListView::PaintRow(int row, const TRect& rect, TOwnerDrawState state, TCan
 
 void TListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState state)
 {
-    if (OnDrawItem) {
-        OnDrawItem(this, item, rect, state);
+    if (FireEvent(OnDrawItem, this, item, rect, state))
         return;
-    }
     TCanvas* canvas = Canvas();
     canvas->FillRect(rect);
     canvas->TextOut(rect.Left + 2, rect.Top, item->Caption());
@@ -1815,8 +1815,7 @@ void TListView::HandleColumnClick(int column)
 
 void TListView::ColClick(TListColumn* column)
 {
-    if (OnColumnClick)
-        OnColumnClick(this, column);
+    FireEvent(OnColumnClick, this, column);
 }
 
 void TListView::HandleColumnResized(int column, int width)
@@ -1842,16 +1841,14 @@ void TListView::HandleSelectionChanged(const std::vector<int>& selected, const s
         if (row >= FItems->Count())
             continue;
         TListItem* item = FItems->Item(row);
-        if (OnSelectItem)
-            OnSelectItem(this, item, false);
+        FireEvent(OnSelectItem, this, item, false);
         Change(item, ctState);
     }
     for (int row : selected) {
         if (row >= FItems->Count())
             continue;
         TListItem* item = FItems->Item(row);
-        if (OnSelectItem)
-            OnSelectItem(this, item, true);
+        FireEvent(OnSelectItem, this, item, true);
         Change(item, ctState);
     }
 }
@@ -1863,20 +1860,18 @@ void TListView::HandleCheckToggled(int row)
 
 void TListView::Change(TListItem* item, TItemChange change)
 {
-    if (OnChange)
-        OnChange(this, item, change);
+    FireEvent(OnChange, this, item, change);
 }
 
 void TListView::Delete(TListItem* item)
 {
     if (OnDeletion && !Destroying())
-        OnDeletion(this, item);
+        FireEvent(OnDeletion, this, item);
 }
 
 void TListView::InsertItem(TListItem* item)
 {
-    if (OnInsert)
-        OnInsert(this, item);
+    FireEvent(OnInsert, this, item);
 }
 
 void TListView::ItemChanged(TListItem* item, TItemChange change)
@@ -2104,10 +2099,10 @@ void TPageControl::SetActivePage(TTabSheet* page)
         tabs->setCurrentWidget(page->Widget());
     FSyncing = false;
     if (old != page) {
-        if (old && old->OnHide)
-            old->OnHide(old);
-        if (page && page->OnShow)
-            page->OnShow(page);
+        if (old)
+            FireEvent(old->OnHide, old);
+        if (page)
+            FireEvent(page->OnShow, page);
     }
 }
 
@@ -2147,13 +2142,11 @@ void TPageControl::SelectNextPage(bool goForward)
     if (!next || next == FActive)
         return;
     bool allow = true;
-    if (OnChanging)
-        OnChanging(this, allow);
+    FireEvent(OnChanging, this, allow);
     if (!allow)
         return;
     SetActivePage(next);
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 void TPageControl::HandleCurrentChanged(int tabIndex)
@@ -2169,8 +2162,7 @@ void TPageControl::HandleCurrentChanged(int tabIndex)
     if (page == FActive)
         return;
     bool allow = true;
-    if (OnChanging)
-        OnChanging(this, allow);
+    FireEvent(OnChanging, this, allow);
     if (!allow) {
         FSyncing = true;
         if (FActive)
@@ -2179,8 +2171,7 @@ void TPageControl::HandleCurrentChanged(int tabIndex)
         return;
     }
     SetActivePage(page);
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 // --- progress bar ----------------------------------------------------------------------------------------

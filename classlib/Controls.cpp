@@ -666,38 +666,32 @@ bool TControl::Focused() const
 
 void TControl::Click()
 {
-    if (OnClick)
-        OnClick(this);
+    FireEvent(OnClick, this);
 }
 
 void TControl::DblClick()
 {
-    if (OnDblClick)
-        OnDblClick(this);
+    FireEvent(OnDblClick, this);
 }
 
 void TControl::Resize()
 {
-    if (OnResize)
-        OnResize(this);
+    FireEvent(OnResize, this);
 }
 
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
+    FireEvent(OnMouseDown, this, button, shift, x, y);
 }
 
 void TControl::MouseMove(TShiftState shift, int x, int y)
 {
-    if (OnMouseMove)
-        OnMouseMove(this, shift, x, y);
+    FireEvent(OnMouseMove, this, shift, x, y);
 }
 
 void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
+    FireEvent(OnMouseUp, this, button, shift, x, y);
 }
 
 void TControl::HandleMouseDown(TMouseButton button, TShiftState shift, int x, int y)
@@ -1015,20 +1009,17 @@ bool TWinControl::HandleKeyUp(WORD& key, TShiftState shift)
 
 void TWinControl::KeyDown(WORD& key, TShiftState shift)
 {
-    if (OnKeyDown)
-        OnKeyDown(this, key, shift);
+    FireEvent(OnKeyDown, this, key, shift);
 }
 
 void TWinControl::KeyPress(char& key)
 {
-    if (OnKeyPress)
-        OnKeyPress(this, key);
+    FireEvent(OnKeyPress, this, key);
 }
 
 void TWinControl::KeyUp(WORD& key, TShiftState shift)
 {
-    if (OnKeyUp)
-        OnKeyUp(this, key, shift);
+    FireEvent(OnKeyUp, this, key, shift);
 }
 
 void TWinControl::HandleFocusIn()
@@ -1043,14 +1034,12 @@ void TWinControl::HandleFocusOut()
 
 void TWinControl::DoEnter()
 {
-    if (OnEnter)
-        OnEnter(this);
+    FireEvent(OnEnter, this);
 }
 
 void TWinControl::DoExit()
 {
-    if (OnExit)
-        OnExit(this);
+    FireEvent(OnExit, this);
 }
 
 bool TWinControl::DialogChar(char key)

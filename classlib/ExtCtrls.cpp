@@ -284,6 +284,5 @@ TPaintBox::TPaintBox(TComponent* AOwner) : TGraphicControl(AOwner)
 
 void TPaintBox::Paint()
 {
-    if (OnPaint)
-        OnPaint(this);
+    FireEvent(OnPaint, this);
 }

@@ -139,10 +139,8 @@ void TForm::Notification(TComponent* component, TOperation operation)
 
 void TForm::AfterConstruction()
 {
-    if (!OnCreate)
-        return;
     try {
-        OnCreate(this);
+        FireEvent(OnCreate, this);
     } catch (const std::exception& e) {
         Application->HandleException(this, &e);
     }
@@ -153,12 +151,10 @@ void TForm::BeforeDestruction()
     if (FDestroyCalled)
         return;
     FDestroyCalled = true;
-    if (OnDestroy) {
-        try {
-            OnDestroy(this);
-        } catch (const std::exception& e) {
-            Application->HandleException(this, &e);
-        }
+    try {
+        FireEvent(OnDestroy, this);
+    } catch (const std::exception& e) {
+        Application->HandleException(this, &e);
     }
 }
 
@@ -339,10 +335,7 @@ void TForm::HandleWindowMoved(int left, int top)
 
 void TForm::HandleActivation(bool active)
 {
-    if (active && OnActivate)
-        OnActivate(this);
-    else if (!active && OnDeactivate)
-        OnDeactivate(this);
+    FireEvent(active ? OnActivate : OnDeactivate, this);
 }
 
 void TForm::PlaceOnFirstShow()
@@ -425,20 +418,17 @@ void TForm::ApplyColor()
 
 void TForm::DoShow()
 {
-    if (OnShow)
-        OnShow(this);
+    FireEvent(OnShow, this);
 }
 
 void TForm::DoHide()
 {
-    if (OnHide)
-        OnHide(this);
+    FireEvent(OnHide, this);
 }
 
 void TForm::DoClose(TCloseAction& action)
 {
-    if (OnClose)
-        OnClose(this, action);
+    FireEvent(OnClose, this, action);
 }
 
 TWinControl* TForm::ActiveControl() const
@@ -468,8 +458,7 @@ bool TForm::Active() const
 bool TForm::CloseQuery()
 {
     bool canClose = true;
-    if (OnCloseQuery)
-        OnCloseQuery(this, canClose);
+    FireEvent(OnCloseQuery, this, canClose);
     return canClose;
 }
 
@@ -665,9 +654,7 @@ void TApplication::ShowException(const std::exception* e)
 
 void TApplication::HandleException(TObject* sender, const std::exception* e)
 {
-    if (OnException)
-        OnException(sender, e);
-    else
+    if (!FireEvent(OnException, sender, e))
         ShowException(e);
 }
 

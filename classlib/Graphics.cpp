@@ -342,8 +342,7 @@ TFontStyles::TFontStyles(std::initializer_list<TFontStyle> styles)
 void TGraphicsObject::Changed()
 {
     ++FSerial;
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 TFont::TFont() = default;
@@ -793,8 +792,7 @@ void TGraphic::SetTransparent(bool transparent)
 
 void TGraphic::Changed()
 {
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 void TGraphic::LoadFromFile(const AnsiString& fileName)
@@ -1315,8 +1313,7 @@ TPicture::~TPicture() = default;
 
 void TPicture::Changed()
 {
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 void TPicture::Assign(const TPicture* source)

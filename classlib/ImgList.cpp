@@ -10,8 +10,7 @@ TImageList::~TImageList() = default;
 
 void TImageList::Changed()
 {
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 void TImageList::SetWidth(int width)

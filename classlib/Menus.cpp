@@ -86,8 +86,8 @@ void TMenuItem::RebuildSubmenu()
         for (TMenuItem* item : FItems)
             FImpl->submenu->addAction(item->Action());
     }
-    if (FMenu && FMenu->OnItemsChanged)
-        FMenu->OnItemsChanged();
+    if (FMenu)
+        FireEvent(FMenu->OnItemsChanged);
 }
 
 void TMenuItem::SetCaption(const AnsiString& caption)
@@ -209,8 +209,7 @@ void TMenuItem::Click()
 {
     if (FAutoCheck)
         SetChecked(!FChecked);
-    if (OnClick)
-        OnClick(this);
+    FireEvent(OnClick, this);
 }
 
 TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(new TMenuItem(nullptr))
@@ -230,8 +229,7 @@ TPopupMenu::~TPopupMenu() = default;
 
 void TPopupMenu::Popup(int x, int y)
 {
-    if (OnPopup)
-        OnPopup(this);
+    FireEvent(OnPopup, this);
     QMenu menu;
     TMenuItem* root = Items();
     for (int i = 0; i < root->Count(); ++i)

@@ -214,8 +214,7 @@ void TCustomEdit::ApplyColor()
 
 void TCustomEdit::Change()
 {
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 // --- TEdit ---------------------------------------------------------------------------------------------
@@ -1170,8 +1169,7 @@ void TComboBox::SetDroppedDown(bool v)
 {
     auto* combo = static_cast<QComboBox*>(Widget());
     if (v) {
-        if (OnDropDown)
-            OnDropDown(this);
+        FireEvent(OnDropDown, this);
         combo->showPopup();
     } else {
         combo->hidePopup();
@@ -1180,16 +1178,13 @@ void TComboBox::SetDroppedDown(bool v)
 
 void TComboBox::Change()
 {
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }
 
 void TComboBox::HandleActivated(int)
 {
     Click();
-    if (OnSelect)
-        OnSelect(this);
-    else
+    if (!FireEvent(OnSelect, this))
         Change();
 }
 
@@ -1431,8 +1426,8 @@ void TScrollBar::SetParams(int position, int min, int max)
     FMax = max;
     FPosition = position;
     Sync();
-    if (changed && OnChange)
-        OnChange(this);
+    if (changed)
+        FireEvent(OnChange, this);
 }
 
 void TScrollBar::SetSmallChange(int v)
@@ -1468,8 +1463,7 @@ void TScrollBar::HandleAction(int action)
     default: code = scPosition; break;
     }
     int pos = bar->sliderPosition();
-    if (OnScroll)
-        OnScroll(this, code, pos);
+    FireEvent(OnScroll, this, code, pos);
     pos = std::clamp(pos, FMin, FMax);
     if (pos != bar->sliderPosition())
         bar->setSliderPosition(pos);
@@ -1480,6 +1474,5 @@ void TScrollBar::HandleMoved(int value)
     if (value == FPosition)
         return;
     FPosition = value;
-    if (OnChange)
-        OnChange(this);
+    FireEvent(OnChange, this);
 }

@@ -111,8 +111,7 @@ void TTabbedNotebook::SetPageIndex(int index)
     if (index == FPageIndex || index < 0 || index >= FPages->Count())
         return;
     bool allow = true;
-    if (OnChange)
-        OnChange(this, index, allow);
+    FireEvent(OnChange, this, index, allow);
     if (allow)
         ShowPage(index);
 }
@@ -134,8 +133,7 @@ void TTabbedNotebook::HandleTabClicked(int index)
     if (index == FPageIndex)
         return;
     bool allow = true;
-    if (OnChange)
-        OnChange(this, index, allow);
+    FireEvent(OnChange, this, index, allow);
     if (allow) {
         FPageIndex = index;
     } else {

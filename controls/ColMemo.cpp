@@ -488,7 +488,7 @@ std::vector<TKeyDescr> TColorMemo::KeyDescriptions(const AnsiString& text, int f
                 continue;
             int count = 0;
             std::fill(FDrawBuffer.begin(), FDrawBuffer.end(), TKeyDescr{});
-            OnDraw(this, text.c_str() + from, FDrawBuffer, count);
+            FireEvent(OnDraw, this, text.c_str() + from, FDrawBuffer, count);
             // The owner's entries count from the text it was handed.
             count = std::clamp(count, 0, std::min(FColorLimMax, int(FDrawBuffer.size())));
             for (int i = 0; i < count; ++i) {
@@ -571,7 +571,7 @@ void TColorMemo::PaintRules(TCanvas* canvas)
             canvas->Font()->SetColor(run.Cell.Color);
             if (run.Cell.Keyword && OnDrawKey) {
                 canvas->Font()->SetColor(fontColor);
-                OnDrawKey(canvas, piece, Bounds(at.x, at.y, canvas->TextWidth(piece), lineHeight), fontColor);
+                FireEvent(OnDrawKey, canvas, piece, Bounds(at.x, at.y, canvas->TextWidth(piece), lineHeight), fontColor);
                 continue;
             }
             if (run.Cell.ZOrder == ZHotSpotMarker)
@@ -674,6 +674,6 @@ void TColorMemo::TrackHotSpot(int x, int y, bool release)
         FOverHotSpot = over;
         SetTextAreaCursor(over ? crHandPoint : Cursor());
     }
-    if (over && release && OnHotSpotClick)
-        OnHotSpotClick(this, spot);
+    if (over && release)
+        FireEvent(OnHotSpotClick, this, spot);
 }

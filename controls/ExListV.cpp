@@ -304,8 +304,8 @@ void TExListView::FormResized(TObject* sender)
         if (FSizeWithForm && (dw != 0 || dh != 0) && Width() + dw > 0 && Height() + dh > 0)
             SetBounds(Left(), Top(), Width() + dw, Height() + dh);
     }
-    if (FFormLink->HadSaved && OnResize)
-        OnResize(sender);
+    if (FFormLink->HadSaved)
+        FireEvent(OnResize, sender);
 }
 
 void TExListView::SaveColumnWidths()
@@ -581,8 +581,8 @@ void TExListView::ActivateAnchor(const AnsiString& anchor)
         return;
     if (Holds(anchor, "://"))
         OpenAddress(anchor);
-    else if (OnAnchorClick)
-        OnAnchorClick(this, anchor);
+    else
+        FireEvent(OnAnchorClick, this, anchor);
 }
 
 void TExListView::ToggleCheck(int row)
@@ -595,7 +595,7 @@ void TExListView::ToggleCheck(int row)
 void TExListView::CheckToggled(int row)
 {
     if (OnCheckboxClick && row >= 0 && row < Items()->Count())
-        OnCheckboxClick(this, row, Items()->Item(row)->Checked());
+        FireEvent(OnCheckboxClick, this, row, Items()->Item(row)->Checked());
 }
 
 void TExListView::Change(TListItem* item, TItemChange change)
@@ -700,8 +700,7 @@ void TExListView::MouseMove(TShiftState shift, int x, int y)
             if (!FInAnchor && anchor != FAnchor) {
                 FAnchor = anchor;
                 FInAnchor = true;
-                if (OnAnchorEnter)
-                    OnAnchorEnter(this, anchor);
+                FireEvent(OnAnchorEnter, this, anchor);
             }
         }
     }
@@ -709,8 +708,7 @@ void TExListView::MouseMove(TShiftState shift, int x, int y)
         const AnsiString left = FAnchor;
         FAnchor.clear();
         FInAnchor = false;
-        if (OnAnchorExit)
-            OnAnchorExit(this, left);
+        FireEvent(OnAnchorExit, this, left);
     }
     if (FDragRow >= 0)
         SetOwnCursor(crDrag);
@@ -863,8 +861,7 @@ bool TExListView::EditSubItem(int row, int column)
     if (row < 0 || row >= Items()->Count() || column < 0 || column >= std::max(1, Columns()->Count()))
         return false;
     bool allow = true;
-    if (OnCanEditCell)
-        OnCanEditCell(this, row, column, allow);
+    FireEvent(OnCanEditCell, this, row, column, allow);
     if (!allow)
         return false;
     return EditCell(row, column, CellText(column, row));
@@ -996,16 +993,14 @@ void TExListView::ColClick(TListColumn* column)
         if (index == FSortColumn)
             FSortDirection = FSortDirection == sdAscending ? sdDescending : sdAscending;
         bool enable = true;
-        if (OnSortStart)
-            OnSortStart(this, index, enable);
+        FireEvent(OnSortStart, this, index, enable);
         if (enable && index < Columns()->Count()) {
             ClearSortIndicator(FSortColumn);
             FSortColumn = index;
             FSortedSubItem = index - 1;
             ApplySortIndicator(index);
             SortItems();
-            if (OnSortDone)
-                OnSortDone(this, index);
+            FireEvent(OnSortDone, this, index);
         }
     }
     TListView::ColClick(column);
@@ -1067,23 +1062,19 @@ int TExListView::Compare(int a, int b)
     const std::string_view s1 = FSortTexts[size_t(a)];
     const std::string_view s2 = FSortTexts[size_t(b)];
     TSortFormat format;
-    if (OnGetFormat)
-        OnGetFormat(this, FSortedSubItem, format.Style, format.Prefix, format.Suffix);
+    FireEvent(OnGetFormat, this, FSortedSubItem, format.Style, format.Prefix, format.Suffix);
 
     int result = 0;
     if (format.Style == ssCustom) {
         result = 1;
-        if (OnCustomCompare) {
-            auto text = [&](int row) -> const AnsiString& {
-                const TListItem* item = Items()->Item(row);
-                return FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem);
-            };
-            OnCustomCompare(this, FSortedSubItem, text(a), text(b), result);
-        }
+        auto text = [&](int row) -> const AnsiString& {
+            const TListItem* item = Items()->Item(row);
+            return FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem);
+        };
+        FireEvent(OnCustomCompare, this, FSortedSubItem, text(a), text(b), result);
     } else if (format.Style == ssRaw) {
         result = 1;
-        if (OnRawCompare)
-            OnRawCompare(this, FSortedSubItem, a, b, result);
+        FireEvent(OnRawCompare, this, FSortedSubItem, a, b, result);
     } else if (IsNumericStyle(format.Style) || IsDateStyle(format.Style)) {
         // What a row reads is kept for the rest of the sort, as long as the
         // format asked for stays the same.
@@ -1132,15 +1123,13 @@ void TExListView::ColumnDividerDblClick(int column)
 
 void TExListView::ColumnRightClick(int column)
 {
-    if (OnColumnRClick)
-        OnColumnRClick(this, column);
+    FireEvent(OnColumnRClick, this, column);
 }
 
 void TExListView::ColumnTrackStart(int column, bool& allow)
 {
     FHeaderTracking = true;
-    if (OnStartColumnTrack)
-        OnStartColumnTrack(this, column, allow);
+    FireEvent(OnStartColumnTrack, this, column, allow);
     if (!allow)
         FHeaderTracking = false;
 }
@@ -1148,24 +1137,20 @@ void TExListView::ColumnTrackStart(int column, bool& allow)
 void TExListView::ColumnTrackEnd(int column)
 {
     FHeaderTracking = false;
-    if (OnEndColumnTrack)
-        OnEndColumnTrack(this, column);
+    FireEvent(OnEndColumnTrack, this, column);
     if (column == FSortColumn)
         ApplySortIndicator(column);
-    if (OnColumnSized)
-        OnColumnSized(this, column);
+    FireEvent(OnColumnSized, this, column);
 }
 
 void TExListView::FilterChanged(int column)
 {
-    if (OnFilterChange)
-        OnFilterChange(this, column);
+    FireEvent(OnFilterChange, this, column);
 }
 
 void TExListView::FilterButtonClick(int column)
 {
-    if (OnFilterBtnClick)
-        OnFilterBtnClick(this, column);
+    FireEvent(OnFilterBtnClick, this, column);
 }
 
 void TExListView::DrawHeaderItem(int column, TCanvas* canvas, const TRect& rect, bool)
@@ -1321,21 +1306,18 @@ void TExListView::DoCellAccessibleAction(int row, int column, const AnsiString& 
 
 void TExListView::LeftClickCell(int item, int subItem)
 {
-    if (OnLeftClickCell)
-        OnLeftClickCell(this, item, subItem);
+    FireEvent(OnLeftClickCell, this, item, subItem);
 }
 
 void TExListView::RightClickCell(int item, int subItem)
 {
-    if (OnRightClickCell)
-        OnRightClickCell(this, item, subItem);
+    FireEvent(OnRightClickCell, this, item, subItem);
 }
 
 void TExListView::DrawItemProp(int item, int subItem, TOwnerDrawState state, TBrush* brush, TFont* font,
                                const AnsiString& text)
 {
-    if (OnDrawItemProp)
-        OnDrawItemProp(this, item, subItem, state, brush, font, text);
+    FireEvent(OnDrawItemProp, this, item, subItem, state, brush, font, text);
 }
 
 void TExListView::DrawCheckBox(TCanvas* canvas, const TRect& box, bool checked)
@@ -1482,6 +1464,5 @@ void TExListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState s
     canvas->SetBrush(&rowBrush);
     if (state.Contains(odFocused) && selected && Focused())
         canvas->DrawFocusRect(rect);
-    if (OnDrawItem)
-        OnDrawItem(this, canvas, row, rect, state);
+    FireEvent(OnDrawItem, this, canvas, row, rect, state);
 }

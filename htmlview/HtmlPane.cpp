@@ -255,8 +255,7 @@ void THtmlPane::SetBusy(bool busy)
     if (busy == FBusy)
         return;
     FBusy = busy;
-    if (OnProcessing)
-        OnProcessing(this, busy);
+    FireEvent(OnProcessing, this, busy);
 }
 
 void THtmlPane::ApplyDefaultFonts()
@@ -268,8 +267,7 @@ void THtmlPane::ApplyDefaultFonts()
 
 void THtmlPane::StopSound()
 {
-    if (OnSoundRequest)
-        OnSoundRequest(this, AnsiString(), 0, true);
+    FireEvent(OnSoundRequest, this, AnsiString(), 0, true);
 }
 
 THtmlParseEvents THtmlPane::ParseEvents()
@@ -300,8 +298,8 @@ void THtmlPane::LoadStrings(const TStrings& strings)
 {
     FRefreshDelay = 0;
     LoadStringsAs(strings, fkHTML);
-    if (FRefreshDelay >= 1 && OnMetaRefresh)
-        OnMetaRefresh(this, FRefreshDelay, FRefreshURL);
+    if (FRefreshDelay >= 1)
+        FireEvent(OnMetaRefresh, this, FRefreshDelay, FRefreshURL);
 }
 
 void THtmlPane::LoadStringsAs(const TStrings& strings, THtmlFileKind kind)
@@ -412,8 +410,8 @@ void THtmlPane::LoadFile(const AnsiString& name, THtmlFileKind kind)
         if (error)
             std::rethrow_exception(error);
     }
-    if (FRefreshDelay >= 1 && OnMetaRefresh)
-        OnMetaRefresh(this, FRefreshDelay, FRefreshURL);
+    if (FRefreshDelay >= 1)
+        FireEvent(OnMetaRefresh, this, FRefreshDelay, FRefreshURL);
 }
 
 bool THtmlPane::JumpToAnchor(const AnsiString& dest)
@@ -703,8 +701,7 @@ void THtmlPane::HtmlMouseMove(TShiftState shift, int x, int y)
     } else if ((OnImageClick || OnImageOver) &&
                FDocument->ObjectAtPoint(DocumentX(x), DocumentY(y), image, ix, iy)) {
         FPanel->SetCursor(crArrow);
-        if (OnImageOver)
-            OnImageOver(this, image, shift, ix, iy);
+        FireEvent(OnImageOver, this, image, shift, ix, iy);
     } else {
         FPanel->SetCursor(PositionAt(x, y) >= 0 ? 2 : crArrow);
     }
@@ -712,8 +709,7 @@ void THtmlPane::HtmlMouseMove(TShiftState shift, int x, int y)
     if (url != HotSpotURL) {
         HotSpotURL = url;
         HotSpotTarget = overLink ? link.Target : AnsiString();
-        if (OnHotSpotCovered)
-            OnHotSpotCovered(this, url);
+        FireEvent(OnHotSpotCovered, this, url);
     }
     if (FLeftButtonDown) {
         if ((y < 0 || y > PanelHeight()) && !FAutoScrolling) {
@@ -766,7 +762,7 @@ void THtmlPane::HtmlMouseUp(TMouseButton button, TShiftState shift, int x, int y
     int ix = 0;
     int iy = 0;
     if (OnImageClick && FDocument->ObjectAtPoint(DocumentX(x), DocumentY(y), image, ix, iy))
-        OnImageClick(this, image, button, shift, ix, iy);
+        FireEvent(OnImageClick, this, image, button, shift, ix, iy);
     if (button == mbRight) {
         if (!OnRightClick)
             return;
@@ -782,7 +778,7 @@ void THtmlPane::HtmlMouseUp(TMouseButton button, TShiftState shift, int x, int y
             parameters.LinkURL = link.URL;
             parameters.LinkFrameTarget = link.Target;
         }
-        OnRightClick(this, &parameters);
+        FireEvent(OnRightClick, this, &parameters);
         return;
     }
     if (button != mbLeft)
@@ -840,8 +836,7 @@ void THtmlPane::HtmlDblClick()
 void THtmlPane::HotSpotClick()
 {
     bool handled = false;
-    if (OnHotSpotClick)
-        OnHotSpotClick(this, HotSpotURL, handled);
+    FireEvent(OnHotSpotClick, this, HotSpotURL, handled);
     if (handled)
         return;
     const TReadingPosition position = SaveReadingPosition();
@@ -961,8 +956,7 @@ void THtmlPane::SetOnObjectClick(TObjectClickEvent handler)
 void THtmlPane::MetaHandler(TObject* /*sender*/, const AnsiString& httpEq, const AnsiString& name,
                             const AnsiString& content)
 {
-    if (OnMeta)
-        OnMeta(this, httpEq, name, content);
+    FireEvent(OnMeta, this, httpEq, name, content);
     if (!OnMetaRefresh || !SameText(httpEq, "refresh"))
         return;
     const std::size_t semicolon = content.find(';');
@@ -1009,8 +1003,7 @@ void THtmlPane::RecordHistory(const AnsiString& fileName, const AnsiString& titl
         VisitedTitles.Delete(FHistoryMaxCount);
         VisitedPositions.Delete(FHistoryMaxCount);
     }
-    if (OnHistoryChange)
-        OnHistoryChange(this);
+    FireEvent(OnHistoryChange, this);
 }
 
 void THtmlPane::EraseHistory()
@@ -1020,8 +1013,8 @@ void THtmlPane::EraseHistory()
     VisitedTitles.Clear();
     VisitedPositions.Clear();
     VisitIndex = 0;
-    if (had && OnHistoryChange)
-        OnHistoryChange(this);
+    if (had)
+        FireEvent(OnHistoryChange, this);
 }
 
 AnsiString THtmlPane::ExpandLinkFileName(const AnsiString& name)

@@ -722,8 +722,7 @@ void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& pre
 void TSectionList::SetBackground(TColor color)
 {
     Background = color;
-    if (OnBackgroundChange)
-        OnBackgroundChange(this);
+    FireEvent(OnBackgroundChange, this);
 }
 
 void TSectionList::SetBackgroundBitmap(const AnsiString& name)
@@ -844,20 +843,17 @@ void TSectionList::HideControls()
 void TSectionList::FormSubmit(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
                               const AnsiString& method, std::unique_ptr<TStringList> results)
 {
-    if (OnFormSubmit)
-        OnFormSubmit(action, target, encType, method, std::move(results));
+    FireEvent(OnFormSubmit, action, target, encType, method, std::move(results));
 }
 
 void TSectionList::ObjectClick(TFormControlObj* obj, const AnsiString& onClick)
 {
-    if (OnObjectClick)
-        OnObjectClick(OwnerViewer, obj, onClick);
+    FireEvent(OnObjectClick, OwnerViewer, obj, onClick);
 }
 
 void TSectionList::FormControlEntered(TFormControlObj* obj)
 {
-    if (OnFormControlEnter)
-        OnFormControlEnter(obj);
+    FireEvent(OnFormControlEnter, obj);
 }
 
 void TSectionList::FormControlExited(TFormControlObj* /*obj*/)

@@ -103,8 +103,7 @@ void TCustomHttpCli::SetState(THttpState NewState)
         CloseSocket();
         Post(WM_HTTP_REQUEST_DONE);
     }
-    if (OnStateChange)
-        OnStateChange(this);
+    FireEvent(OnStateChange, this);
 }
 
 void TCustomHttpCli::Post(UINT Msg)
@@ -124,8 +123,7 @@ void TCustomHttpCli::WndProc(TMessage& Msg)
     case WM_HTTP_REQUEST_DONE:
         if (current && FState == httpReady && !FDoneFired) {
             FDoneFired = true;
-            if (OnRequestDone)
-                OnRequestDone(this, FRequestKind, FDoneError);  // may free this object: nothing after it
+            FireEvent(OnRequestDone, this, FRequestKind, FDoneError);  // may free this object: nothing after it
         }
         return;
     case WM_HTTP_SET_READY:
@@ -465,8 +463,7 @@ void TCustomHttpCli::CloseConnection()
 void TCustomHttpCli::AddRequestLine(const AnsiString& S)
 {
     AnsiString line = S;
-    if (OnCommand)
-        OnCommand(this, line);
+    FireEvent(OnCommand, this, line);
     if (!line.empty())
         FRequestStream.WriteBuffer(line.data(), static_cast<std::int64_t>(line.size()));
     FRequestStream.WriteBuffer("\r\n", 2);
@@ -571,8 +568,8 @@ void TCustomHttpCli::SocketDataAvailable(std::uint16_t)
                     Post(WM_HTTP_SET_READY);
                 else
                     HandleLine();
-            } else if (OnDataAvailable) {
-                OnDataAvailable(this, 0);
+            } else {
+                FireEvent(OnDataAvailable, this, 0);
             }
         }
     } catch (const EConvertError& e) {
@@ -646,8 +643,7 @@ void TCustomHttpCli::HeaderLine(const AnsiString& Line)
         if (!Running(serial))
             return;
     }
-    if (OnHeaderData)
-        OnHeaderData(this);
+    FireEvent(OnHeaderData, this);
     if (!Running(serial))
         return;
     if (FHttpStatus >= 400 && FState != httpReady)
@@ -830,8 +826,7 @@ void TCustomHttpCli::Restart()
         else
             PostStream->SetPosition(FPostStart);  // the body goes again, from its start
     }
-    if (OnLocationChange)
-        OnLocationChange(this);
+    FireEvent(OnLocationChange, this);
     if (!Running(serial))
         return;
     if (FBuild.restartClearsHeaderLines)
@@ -847,8 +842,7 @@ namespace {
 template <class Handler, class... Args>
 void CallIfSet(const Handler& OnEvent, Args&&... A)
 {
-    if (OnEvent)
-        OnEvent(std::forward<Args>(A)...);
+    FireEvent(OnEvent, std::forward<Args>(A)...);
 }
 
 }  // namespace

@@ -210,10 +210,7 @@ void TCustomWSocket::SocketError(const AnsiString& SockFunc)
 void TCustomWSocket::ReportBackgroundException(const std::exception& E)
 {
     bool canClose = true;
-    if (OnBgException) {
-        auto handler = OnBgException;
-        handler(this, E, canClose);
-    }
+    FireEvent(OnBgException, this, E, canClose);
     if (canClose)
         Abort();
 }
@@ -234,53 +231,42 @@ void TCustomWSocket::ChangeState(TSocketState NewState)
 
 bool TCustomWSocket::TriggerDataAvailable(std::uint16_t Error)
 {
-    if (!OnDataAvailable)
-        return false;
-    auto handler = OnDataAvailable;
-    handler(this, Error);
-    return true;
+    return FireEvent(OnDataAvailable, this, Error);
 }
 
 void TCustomWSocket::TriggerSessionAvailable(std::uint16_t Error)
 {
-    if (auto handler = OnSessionAvailable)
-        handler(this, Error);
+    FireEvent(OnSessionAvailable, this, Error);
 }
 
 void TCustomWSocket::TriggerSessionConnected(std::uint16_t Error)
 {
-    if (auto handler = OnSessionConnected)
-        handler(this, Error);
+    FireEvent(OnSessionConnected, this, Error);
 }
 
 void TCustomWSocket::TriggerSessionClosed(std::uint16_t Error)
 {
-    if (auto handler = OnSessionClosed)
-        handler(this, Error);
+    FireEvent(OnSessionClosed, this, Error);
 }
 
 void TCustomWSocket::TriggerDataSent(std::uint16_t Error)
 {
-    if (auto handler = OnDataSent)
-        handler(this, Error);
+    FireEvent(OnDataSent, this, Error);
 }
 
 void TCustomWSocket::TriggerChangeState(TSocketState OldState, TSocketState NewState)
 {
-    if (auto handler = OnChangeState)
-        handler(this, OldState, NewState);
+    FireEvent(OnChangeState, this, OldState, NewState);
 }
 
 void TCustomWSocket::TriggerDnsLookupDone(std::uint16_t Error)
 {
-    if (auto handler = OnDnsLookupDone)
-        handler(this, Error);
+    FireEvent(OnDnsLookupDone, this, Error);
 }
 
 void TCustomWSocket::TriggerError()
 {
-    if (auto handler = OnError)
-        handler(this);
+    FireEvent(OnError, this);
 }
 
 // --- the window ---------------------------------------------------------------------
@@ -988,10 +974,8 @@ int TCustomWSocket::Send(const void* Data, int Len)
 int TCustomWSocket::SendTo(const TSockAddrIn& Dest, int DestLen, const void* Data, int Len)
 {
     const int count = WSocket_sendto(FHSocket, Data, Len, FSendFlags == wsSendUrgent ? ws::MSG_OOB : 0, Dest, DestLen);
-    if (count > 0 && OnSendData) {
-        auto handler = OnSendData;
-        handler(this, count);
-    }
+    if (count > 0)
+        FireEvent(OnSendData, this, count);
     return count;
 }
 
@@ -1003,10 +987,8 @@ int TCustomWSocket::RawSend(const void* Data, int Len)
         count = WSocket_sendto(FHSocket, Data, Len, flags, Fsin, sizeof Fsin);
     else
         count = WSocket_send(FHSocket, Data, Len, flags);
-    if (count > 0 && OnSendData) {
-        auto handler = OnSendData;
-        handler(this, count);
-    }
+    if (count > 0)
+        FireEvent(OnSendData, this, count);
     return count;
 }
 

@@ -111,8 +111,7 @@ int TCustomLineWSocket::RawReceive(void* Buffer, int BufferSize, int Flags)
 
 void TCustomLineWSocket::TriggerLineLimitExceeded(int Cnt, bool& ClearData)
 {
-    if (auto handler = OnLineLimitExceeded)
-        handler(this, Cnt, ClearData);
+    FireEvent(OnLineLimitExceeded, this, Cnt, ClearData);
 }
 
 std::size_t TCustomLineWSocket::EditLine(std::size_t From)

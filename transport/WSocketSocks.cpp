@@ -189,20 +189,17 @@ void TCustomSocksWSocket::Connect()
 
 void TCustomSocksWSocket::TriggerSocksConnected(std::uint16_t Error)
 {
-    if (auto handler = OnSocksConnected)
-        handler(this, Error);
+    FireEvent(OnSocksConnected, this, Error);
 }
 
 void TCustomSocksWSocket::TriggerSocksError(int Error, const AnsiString& Msg)
 {
-    if (auto handler = OnSocksError)
-        handler(this, Error, Msg);
+    FireEvent(OnSocksError, this, Error, Msg);
 }
 
 void TCustomSocksWSocket::TriggerSocksAuthState(TSocksAuthState AuthState)
 {
-    if (auto handler = OnSocksAuthState)
-        handler(this, AuthState);
+    FireEvent(OnSocksAuthState, this, AuthState);
 }
 
 void TCustomSocksWSocket::TriggerSessionConnected(std::uint16_t Error)

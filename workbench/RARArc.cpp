@@ -89,8 +89,7 @@ bool TRAR::Test()
 
 void TRAR::FireError(int error)
 {
-    if (OnError)
-        OnError(this, error);
+    FireEvent(OnError, this, error);
 }
 
 void TRAR::RethrowPending()
@@ -135,7 +134,7 @@ bool TRAR::Walk(TWalk kind)
         }
         if (open.CmtState == 1 && OnComment) {
             TComment text{static_cast<int>(std::min<unsigned>(open.CmtSize, CommentBufferSize - 1)), comment.data()};
-            OnComment(this, text);
+            FireEvent(OnComment, this, text);
         }
         result = WalkEntries(kind, handle, comment.data());
     } catch (const std::exception& e) {
@@ -185,15 +184,14 @@ bool TRAR::WalkEntries(TWalk kind, void* handle, char* commentBuffer)
             continue;
         }
         if (extract) {
-            if (OnExtracting)
-                OnExtracting(this, header);
+            FireEvent(OnExtracting, this, header);
             BytesProcessed = 0;
-        } else if (OnTesting) {
-            OnTesting(this, header);
+        } else {
+            FireEvent(OnTesting, this, header);
         }
-        if ((header.Flags & RHDF_ENCRYPTED) && OnReqPassword) {
+        if (header.Flags & RHDF_ENCRYPTED) {
             AnsiString password;
-            OnReqPassword(this, header, password);
+            FireEvent(OnReqPassword, this, header, password);
             if (!password.empty())
                 FEntries->SetPassword(handle, password.data());
         }
@@ -202,10 +200,9 @@ bool TRAR::WalkEntries(TWalk kind, void* handle, char* commentBuffer)
                                                     extract && !target.empty() ? target.data() : nullptr, nullptr);
         RethrowPending();
         if (extract) {
-            if (OnExtract)
-                OnExtract(this, header, processed == ERAR_SUCCESS);
-        } else if (OnTested) {
-            OnTested(this, header, processed == ERAR_SUCCESS);
+            FireEvent(OnExtract, this, header, processed == ERAR_SUCCESS);
+        } else {
+            FireEvent(OnTested, this, header, processed == ERAR_SUCCESS);
         }
         if (processed != ERAR_SUCCESS) {
             result = false;

@@ -255,6 +255,25 @@ TEST_F(HttpCli, BusyClientRefusesASecondRequest)
     ASSERT_TRUE(log.WaitDone());
 }
 
+TEST_F(HttpCli, ADoneHandlerThatReplacesItselfRunsToItsEnd)
+{
+    // The handler's first line frees the closure it runs in, text and all;
+    // the client calls a copy, so the rest of the handler still reads it.
+    HttpTestServer server;
+    THttpCli cli(nullptr);
+    cli.URL = server.Url("/page");
+    std::string seen;
+    bool done = false;
+    cli.OnRequestDone = [&, text = std::string(100, 'a')](TObject*, THttpRequest, std::uint16_t) {
+        cli.OnRequestDone = nullptr;
+        seen = text;
+        done = true;
+    };
+    cli.GetAsync();
+    ASSERT_TRUE(RunUntil([&] { return done; }));
+    EXPECT_EQ(seen, std::string(100, 'a'));
+}
+
 // --- the response ----------------------------------------------------------------
 
 TEST_F(HttpCli, EventsAndResultsOfAPlainReply)
