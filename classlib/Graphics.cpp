@@ -8,15 +8,9 @@
 #include <array>
 #include <climits>
 #include <cmath>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-extern "C" {
-#include <jpeglib.h>
-#include <jerror.h>
-}
 
 #include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
@@ -654,125 +648,162 @@ AnsiString ExpandTabs(const AnsiString& s)
     return out;
 }
 
-}  // namespace
-
-int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
+// The text as it is drawn: hotkey marks taken out, tabs expanded, as asked.
+AnsiString DrawnText(const AnsiString& input, unsigned format)
 {
     AnsiString text = input;
     if (!(format & DT_NOPREFIX))
         text = StripHotkey(text);
     if (format & DT_EXPANDTABS)
         text = ExpandTabs(text);
+    return text;
+}
 
-    const int lineHeight = TextHeight("Wg");
-    const int width = rect.Width();
+// One line with every line break left out, or one line per CR LF, CR or LF.
+std::vector<AnsiString> SplitLines(const AnsiString& text, bool singleLine)
+{
     std::vector<AnsiString> lines;
-    if (format & DT_SINGLELINE) {
+    if (singleLine) {
         AnsiString one;
         for (char c : text)
             if (c != '\r' && c != '\n')
                 one.push_back(c);
         lines.push_back(one);
-    } else {
-        AnsiString current;
-        for (size_t i = 0; i <= text.size(); ++i) {
-            if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
-                lines.push_back(current);
-                current.clear();
-                if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                    ++i;
-            } else {
-                current.push_back(text[i]);
-            }
+        return lines;
+    }
+    AnsiString current;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
+            lines.push_back(current);
+            current.clear();
+            if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            current.push_back(text[i]);
         }
-        if (format & DT_WORDBREAK) {
-            std::vector<AnsiString> wrapped;
-            for (const AnsiString& line : lines) {
-                AnsiString rest = line;
-                if (rest.empty()) {
-                    wrapped.push_back(rest);
-                    continue;
-                }
-                while (!rest.empty()) {
-                    if (TextWidth(rest) <= width) {
-                        wrapped.push_back(rest);
+    }
+    return lines;
+}
+
+// Each line broken into runs of whole words that fit the width. A word wider
+// than the width is broken inside an edit control, and runs over otherwise.
+template <class Measure>
+std::vector<AnsiString> WrapLines(const std::vector<AnsiString>& lines, int width, bool editControl,
+                                  const Measure& textWidth)
+{
+    std::vector<AnsiString> wrapped;
+    for (const AnsiString& line : lines) {
+        AnsiString rest = line;
+        if (rest.empty()) {
+            wrapped.push_back(rest);
+            continue;
+        }
+        while (!rest.empty()) {
+            if (textWidth(rest) <= width) {
+                wrapped.push_back(rest);
+                break;
+            }
+            // The longest run of whole words that fits.
+            size_t cut = 0;
+            for (size_t i = 1; i <= rest.size(); ++i) {
+                if (i == rest.size() || rest[i] == ' ') {
+                    if (textWidth(rest.substr(0, i)) <= width)
+                        cut = i;
+                    else
                         break;
-                    }
-                    // The longest run of whole words that fits.
-                    size_t cut = 0;
-                    for (size_t i = 1; i <= rest.size(); ++i) {
-                        if (i == rest.size() || rest[i] == ' ') {
-                            if (TextWidth(rest.substr(0, i)) <= width)
-                                cut = i;
-                            else
-                                break;
-                        }
-                    }
-                    if (cut == 0) {
-                        // One word wider than the line: an edit control breaks
-                        // it, plain text lets it run over.
-                        size_t end = rest.find(' ');
-                        if (end == AnsiString::npos)
-                            end = rest.size();
-                        if (format & DT_EDITCONTROL) {
-                            size_t fit = 1;
-                            while (fit < end && TextWidth(rest.substr(0, fit + 1)) <= width)
-                                ++fit;
-                            end = fit;
-                        }
-                        cut = end;
-                    }
-                    wrapped.push_back(rest.substr(0, cut));
-                    size_t next = cut;
-                    while (next < rest.size() && rest[next] == ' ')
-                        ++next;
-                    rest = rest.substr(next);
                 }
             }
-            lines = wrapped;
+            if (cut == 0) {
+                size_t end = rest.find(' ');
+                if (end == AnsiString::npos)
+                    end = rest.size();
+                if (editControl) {
+                    size_t fit = 1;
+                    while (fit < end && textWidth(rest.substr(0, fit + 1)) <= width)
+                        ++fit;
+                    end = fit;
+                }
+                cut = end;
+            }
+            wrapped.push_back(rest.substr(0, cut));
+            size_t next = cut;
+            while (next < rest.size() && rest[next] == ' ')
+                ++next;
+            rest = rest.substr(next);
         }
     }
+    return wrapped;
+}
 
-    if (format & DT_END_ELLIPSIS) {
-        for (AnsiString& line : lines) {
-            if (TextWidth(line) <= width)
-                continue;
-            AnsiString cut = line;
-            while (!cut.empty() && TextWidth(cut + "...") > width)
-                cut.pop_back();
-            line = cut + "...";
-        }
+// Every line wider than the width ends in "..." where it is cut.
+template <class Measure>
+void EndWithEllipsis(std::vector<AnsiString>& lines, int width, const Measure& textWidth)
+{
+    for (AnsiString& line : lines) {
+        if (textWidth(line) <= width)
+            continue;
+        AnsiString cut = line;
+        while (!cut.empty() && textWidth(cut + "...") > width)
+            cut.pop_back();
+        line = cut + "...";
     }
+}
 
-    int widest = 0;
-    for (const AnsiString& line : lines)
-        widest = std::max(widest, TextWidth(line));
+// Where a line starts across the rectangle, by its alignment.
+template <class Measure>
+int LineLeft(const TRect& rect, const AnsiString& line, unsigned format, const Measure& textWidth)
+{
+    if (format & DT_CENTER)
+        return rect.Left + (rect.Width() - textWidth(line)) / 2;
+    if (format & DT_RIGHT)
+        return rect.Right - textWidth(line);
+    return rect.Left;
+}
+
+// Where the first line starts down the rectangle: a single line may be
+// centred or put at the bottom.
+int FirstLineTop(const TRect& rect, int lineHeight, unsigned format)
+{
+    if (format & DT_SINGLELINE) {
+        if (format & DT_VCENTER)
+            return rect.Top + (rect.Height() - lineHeight) / 2;
+        if (format & DT_BOTTOM)
+            return rect.Bottom - lineHeight;
+    }
+    return rect.Top;
+}
+
+}  // namespace
+
+int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
+{
+    const auto textWidth = [this](const AnsiString& s) { return TextWidth(s); };
+    const AnsiString text = DrawnText(input, format);
+    const int lineHeight = TextHeight("Wg");
+    const int width = rect.Width();
+    std::vector<AnsiString> lines = SplitLines(text, format & DT_SINGLELINE);
+    if ((format & DT_WORDBREAK) && !(format & DT_SINGLELINE))
+        lines = WrapLines(lines, width, format & DT_EDITCONTROL, textWidth);
+    if (format & DT_END_ELLIPSIS)
+        EndWithEllipsis(lines, width, textWidth);
     const int total = lineHeight * int(lines.size());
 
     if (format & DT_CALCRECT) {
+        int widest = 0;
+        for (const AnsiString& line : lines)
+            widest = std::max(widest, TextWidth(line));
         rect.Right = rect.Left + widest;
         rect.Bottom = rect.Top + total;
         return total;
     }
 
-    int y = rect.Top;
-    if (format & DT_SINGLELINE) {
-        if (format & DT_VCENTER)
-            y = rect.Top + (rect.Height() - lineHeight) / 2;
-        else if (format & DT_BOTTOM)
-            y = rect.Bottom - lineHeight;
-    }
     TRect saved{};
     const bool clip = !(format & DT_NOCLIP);
     if (clip)
         saved = IntersectClip(rect);
+    int y = FirstLineTop(rect, lineHeight, format);
     for (const AnsiString& line : lines) {
-        int x = rect.Left;
-        if (format & DT_CENTER)
-            x = rect.Left + (width - TextWidth(line)) / 2;
-        else if (format & DT_RIGHT)
-            x = rect.Right - TextWidth(line);
-        TextOut(x, y, line);
+        TextOut(LineLeft(rect, line, format, textWidth), y, line);
         y += lineHeight;
     }
     if (clip)
@@ -1054,256 +1085,6 @@ TBitmapImage& TBitmap::Image() const
 {
     FlushCanvas();
     return *FImage;
-}
-
-// --- JPEG --------------------------------------------------------------------------------
-
-namespace {
-
-// Huffman coding spends at least one bit on every 8 x 8 block of the
-// full-size component, so no complete picture has more than 512 pixels per
-// byte of its file; real ones stay near 250 even when flat. A header that
-// claims far more is a truncated or forged file, which the decoder would
-// otherwise fill out in full, pass after pass for a progressive one. Twice
-// the limit leaves every complete picture loading. Arithmetic coding could
-// go below a bit per block, but only for a picture of next to nothing, and
-// it meets the same limit.
-constexpr long long kMaxJpegPixelsPerByte = 1024;
-
-// Each scan of a progressive picture is a pass over the whole picture, and a
-// small file can hold thousands of them: real pictures use a dozen or so.
-constexpr int kMaxJpegScans = 256;
-constexpr int kTooManyScans = -2;
-
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-    int code = 0;
-};
-
-extern "C" void JpegErrorExit(j_common_ptr cinfo)
-{
-    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    err->code = err->mgr.msg_code;
-    std::longjmp(err->jump, 1);
-}
-
-extern "C" void JpegSilentMessage(j_common_ptr, int) {}
-
-// Called while the decoder reads its input: stops it at the scan limit.
-extern "C" void JpegProgress(j_common_ptr cinfo)
-{
-    if (!cinfo->is_decompressor ||
-        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans)
-        return;
-    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    err->code = kTooManyScans;
-    std::longjmp(err->jump, 1);
-}
-
-}  // namespace
-
-namespace {
-
-// The setjmp regions: their own locals are never changed after setjmp, and
-// everything with a destructor belongs to the caller.
-int DecodeJpegInto(jpeg_decompress_struct* cinfo, JpegError* err, jpeg_progress_mgr* progress,
-                   const std::string& bytes, TPixels* pixels, std::vector<unsigned char>* row)
-{
-    if (setjmp(err->jump))
-        return err->code == 0 ? 1 : err->code;
-    jpeg_create_decompress(cinfo);
-    cinfo->progress = progress;
-    if (bytes.empty()) {
-        err->code = JERR_INPUT_EMPTY;
-        std::longjmp(err->jump, 1);
-    }
-    jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), (unsigned long)bytes.size());
-    jpeg_read_header(cinfo, TRUE);
-    const long long pixelCount = (long long)cinfo->image_width * cinfo->image_height;
-    if (pixelCount > MaxPicturePixels || pixelCount > kMaxJpegPixelsPerByte * (long long)bytes.size())
-        return -1;
-    cinfo->out_color_space = cinfo->num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_start_decompress(cinfo);
-    pixels->Width = int(cinfo->output_width);
-    pixels->Height = int(cinfo->output_height);
-    pixels->Data.resize(size_t(pixels->Width) * size_t(pixels->Height));
-    const int comps = cinfo->output_components;
-    row->resize(size_t(cinfo->output_width) * size_t(comps));
-    while (cinfo->output_scanline < cinfo->output_height) {
-        unsigned char* rowPtr = row->data();
-        const int y = int(cinfo->output_scanline);
-        jpeg_read_scanlines(cinfo, &rowPtr, 1);
-        std::uint32_t* out = pixels->Data.data() + size_t(y) * size_t(pixels->Width);
-        for (int x = 0; x < pixels->Width; ++x) {
-            const unsigned char* p = row->data() + size_t(x) * size_t(comps);
-            const std::uint32_t r = p[0], g = comps >= 3 ? p[1] : p[0], b = comps >= 3 ? p[2] : p[0];
-            out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
-        }
-    }
-    jpeg_finish_decompress(cinfo);
-    return 0;
-}
-
-int EncodeJpegInto(jpeg_compress_struct* cinfo, JpegError* err, const TPixels& pixels, int quality,
-                   bool grayscale, unsigned char** buffer, unsigned long* size, std::vector<unsigned char>* row)
-{
-    if (setjmp(err->jump))
-        return err->code == 0 ? 1 : err->code;
-    jpeg_create_compress(cinfo);
-    jpeg_mem_dest(cinfo, buffer, size);
-    cinfo->image_width = JDIMENSION(pixels.Width);
-    cinfo->image_height = JDIMENSION(pixels.Height);
-    cinfo->input_components = grayscale ? 1 : 3;
-    cinfo->in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, std::clamp(quality, 1, 100), TRUE);
-    jpeg_start_compress(cinfo, TRUE);
-    row->resize(size_t(pixels.Width) * size_t(cinfo->input_components));
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const std::uint32_t* in = pixels.Data.data() + size_t(cinfo->next_scanline) * size_t(pixels.Width);
-        for (int x = 0; x < pixels.Width; ++x) {
-            const unsigned r = (in[x] >> 16) & 255, g = (in[x] >> 8) & 255, b = in[x] & 255;
-            if (grayscale) {
-                (*row)[size_t(x)] = (unsigned char)((r * 299 + g * 587 + b * 114 + 500) / 1000);
-            } else {
-                (*row)[size_t(x) * 3] = (unsigned char)r;
-                (*row)[size_t(x) * 3 + 1] = (unsigned char)g;
-                (*row)[size_t(x) * 3 + 2] = (unsigned char)b;
-            }
-        }
-        unsigned char* rowPtr = row->data();
-        jpeg_write_scanlines(cinfo, &rowPtr, 1);
-    }
-    jpeg_finish_compress(cinfo);
-    return 0;
-}
-
-}  // namespace
-
-TPixels DecodeJpeg(const std::string& bytes)
-{
-    TPixels pixels;
-    std::vector<unsigned char> row;
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = JpegErrorExit;
-    err.mgr.emit_message = JpegSilentMessage;
-    jpeg_progress_mgr progress{};
-    progress.progress_monitor = JpegProgress;
-    const int result = DecodeJpegInto(&cinfo, &err, &progress, bytes, &pixels, &row);
-    jpeg_destroy_decompress(&cinfo);
-    if (result == kTooManyScans)
-        throw EInvalidGraphic("JPEG image has too many scans");
-    if (result < 0)
-        throw EInvalidGraphic("JPEG image is too large");
-    if (result > 0)
-        throw EInvalidGraphic("JPEG error #" + IntToStr(result));
-    return pixels;
-}
-
-std::string EncodeJpeg(const TPixels& pixels, int quality, bool grayscale)
-{
-    if (pixels.Width <= 0 || pixels.Height <= 0 ||
-        pixels.Data.size() < size_t(pixels.Width) * size_t(pixels.Height))
-        throw EInvalidGraphic("JPEG error #" + IntToStr(JERR_EMPTY_IMAGE));
-    std::vector<unsigned char> row;
-    jpeg_compress_struct cinfo;
-    JpegError err;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = JpegErrorExit;
-    err.mgr.emit_message = JpegSilentMessage;
-    const int result = EncodeJpegInto(&cinfo, &err, pixels, quality, grayscale, &buffer, &size, &row);
-    jpeg_destroy_compress(&cinfo);
-    std::string out;
-    if (result == 0 && buffer)
-        out.assign(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    if (result != 0)
-        throw EInvalidGraphic("JPEG error #" + IntToStr(result));
-    return out;
-}
-
-namespace {
-
-TPixels PixelsOf(const TBitmap& bitmap)
-{
-    TPixels p;
-    p.Width = bitmap.Width();
-    p.Height = bitmap.Height();
-    p.Data.resize(size_t(p.Width) * size_t(p.Height));
-    for (int y = 0; y < p.Height; ++y)
-        std::memcpy(p.Data.data() + size_t(y) * size_t(p.Width), bitmap.ScanLine(y), size_t(p.Width) * 4);
-    return p;
-}
-
-}  // namespace
-
-TJPEGImage::TJPEGImage() : FBitmap(std::make_unique<TBitmap>()) {}
-
-TJPEGImage::TJPEGImage(const TJPEGImage& other)
-    : TGraphic(), FBitmap(std::make_unique<TBitmap>(*other.FBitmap)), FQuality(other.FQuality),
-      FGrayscale(other.FGrayscale)
-{
-}
-
-TJPEGImage::~TJPEGImage() = default;
-
-void TJPEGImage::Assign(const TBitmap& bitmap)
-{
-    FBitmap->Assign(bitmap);
-    Changed();
-}
-
-int TJPEGImage::Width() const
-{
-    return FBitmap->Width();
-}
-
-int TJPEGImage::Height() const
-{
-    return FBitmap->Height();
-}
-
-void TJPEGImage::SetCompressionQuality(int quality)
-{
-    FQuality = std::clamp(quality, 1, 100);
-}
-
-void TJPEGImage::SetGrayscale(bool grayscale)
-{
-    FGrayscale = grayscale;
-}
-
-void TJPEGImage::Draw(TCanvas* canvas, const TRect& rect)
-{
-    FBitmap->Draw(canvas, rect);
-}
-
-void TJPEGImage::LoadFromBytes(const std::string& bytes)
-{
-    const TPixels pixels = DecodeJpeg(bytes);
-    TBitmap decoded(pixels.Width, pixels.Height);
-    for (int y = 0; y < pixels.Height; ++y)
-        std::memcpy(decoded.ScanLine(y), pixels.Data.data() + size_t(y) * size_t(pixels.Width),
-                    size_t(pixels.Width) * 4);
-    FBitmap->Assign(decoded);
-    Changed();
-}
-
-std::string TJPEGImage::SaveToBytes() const
-{
-    return EncodeJpeg(PixelsOf(*FBitmap), FQuality, FGrayscale);
-}
-
-std::unique_ptr<TGraphic> TJPEGImage::Clone() const
-{
-    return std::make_unique<TJPEGImage>(*this);
 }
 
 // --- picture ----------------------------------------------------------------------------
