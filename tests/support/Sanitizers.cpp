@@ -1,5 +1,5 @@
-// Sanitizer settings built into every test program, so that no environment
-// variable is needed under ctest.
+// Sanitizer settings built into every test program and fuzz target, so that
+// no environment variable is needed under ctest or scripts/fuzz.
 extern "C" {
 
 // Allocations that the toolkit and the font machinery keep for the life of
