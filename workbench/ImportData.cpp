@@ -11,11 +11,6 @@ constexpr const char* TitleOpen = "<TITLE>";
 constexpr const char* TitleClose = "</TITLE>";
 constexpr const char* ContentMarker = "CONTENT=";
 
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Where a search for a needle of this length may start again once the text
 // up to `end` was searched without finding it: its first length - 1 bytes
 // may be the start of a needle that the next bytes complete.
@@ -25,6 +20,47 @@ std::size_t ResumeAt(std::size_t searched, std::size_t end, std::size_t needleLe
 }
 
 }  // namespace
+
+void TPageText::Append(const char* data, std::size_t length)
+{
+    FText.reserve(FText.size() + length);
+    FUpper.reserve(FUpper.size() + length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = data[i];
+        if (c == '\r' || c == '\n' || c == '\0')
+            continue;
+        FText += c;
+        FUpper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+}
+
+std::size_t TPageText::Find(const char* upperNeedle, std::size_t from) const
+{
+    const std::size_t at = FUpper.find(upperNeedle, std::max(from, FStart) - FStart);
+    return at == npos ? npos : FStart + at;
+}
+
+std::size_t TPageText::FindFirstOf(const char* characters, std::size_t from) const
+{
+    const std::size_t at = FText.find_first_of(characters, std::max(from, FStart) - FStart);
+    return at == npos ? npos : FStart + at;
+}
+
+std::size_t TPageText::FindLast(char c) const
+{
+    const std::size_t at = FText.rfind(c);
+    return at == npos ? npos : FStart + at;
+}
+
+void TPageText::DropBefore(std::size_t offset)
+{
+    if (offset <= FStart)
+        return;
+    const std::size_t drop = std::min(offset - FStart, FText.size());
+    FText.erase(0, drop);
+    FUpper.erase(0, drop);
+    FStart += drop;
+}
 
 std::size_t BytesWithinScanLimit(std::size_t scanned, std::size_t chunkLength)
 {
@@ -46,16 +82,7 @@ unsigned TPageScraper::Feed(const char* data, std::size_t length)
 {
     if (Complete() || length == 0)
         return FoundNone;
-    FText.reserve(FText.size() + length);
-    FUpper.reserve(FUpper.size() + length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = data[i];
-        if (c == '\r' || c == '\n' || c == '\0')
-            continue;
-        FText += c;
-        FUpper += UpperAscii(c);
-    }
-
+    FText.Append(data, length);
     unsigned found = ScanTitle();
     if (ScanMeta(FDescription, FTags.description)) {
         FTags.hasDescription = true;
@@ -71,33 +98,25 @@ unsigned TPageScraper::Feed(const char* data, std::size_t length)
     return found;
 }
 
-std::size_t TPageScraper::Find(const char* needle, std::size_t from) const
-{
-    if (from < FStart)
-        from = FStart;
-    const std::size_t at = FUpper.find(needle, from - FStart);
-    return at == npos ? npos : FStart + at;
-}
-
 unsigned TPageScraper::ScanTitle()
 {
     if (FTags.hasTitle)
         return FoundNone;
     if (FTitleOpen == npos) {
-        const std::size_t open = Find(TitleOpen, FTitleSearched);
+        const std::size_t open = FText.Find(TitleOpen, FTitleSearched);
         if (open == npos) {
-            FTitleSearched = ResumeAt(FTitleSearched, End(), std::strlen(TitleOpen));
+            FTitleSearched = ResumeAt(FTitleSearched, FText.End(), std::strlen(TitleOpen));
             return FoundNone;
         }
         FTitleOpen = open + std::strlen(TitleOpen);
         FTitleSearched = FTitleOpen;
     }
-    const std::size_t close = Find(TitleClose, FTitleSearched);
+    const std::size_t close = FText.Find(TitleClose, FTitleSearched);
     if (close == npos) {
-        FTitleSearched = ResumeAt(FTitleSearched, End(), std::strlen(TitleClose));
+        FTitleSearched = ResumeAt(FTitleSearched, FText.End(), std::strlen(TitleClose));
         return FoundNone;
     }
-    FTags.title = FText.substr(FTitleOpen - FStart, close - FTitleOpen);
+    FTags.title = FText.Text(FTitleOpen, close);
     FTags.hasTitle = true;
     return FoundTitle;
 }
@@ -107,9 +126,9 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
     if (meta.done)
         return false;
     if (meta.markerAt == npos) {
-        const std::size_t at = Find(meta.marker, meta.searched);
+        const std::size_t at = FText.Find(meta.marker, meta.searched);
         if (at == npos) {
-            meta.searched = ResumeAt(meta.searched, End(), std::strlen(meta.marker));
+            meta.searched = ResumeAt(meta.searched, FText.End(), std::strlen(meta.marker));
             return false;
         }
         meta.markerAt = at;
@@ -117,9 +136,9 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
     }
     if (meta.valueAt == npos) {
         // The value is whatever follows the next CONTENT=, in this tag or a later one.
-        const std::size_t content = Find(ContentMarker, meta.searched);
+        const std::size_t content = FText.Find(ContentMarker, meta.searched);
         if (content == npos) {
-            meta.searched = ResumeAt(meta.searched, End(), std::strlen(ContentMarker));
+            meta.searched = ResumeAt(meta.searched, FText.End(), std::strlen(ContentMarker));
             return false;
         }
         meta.valueAt = content + std::strlen(ContentMarker);
@@ -127,37 +146,32 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
     }
     // Whether the value opens with a quote is known once its first byte is here.
     if (!meta.quoteChecked) {
-        if (End() <= meta.valueAt)
+        if (FText.End() <= meta.valueAt)
             return false;
-        if (FText[meta.valueAt - FStart] == '"')
+        if (FText.At(meta.valueAt) == '"')
             ++meta.valueAt;
         meta.quoteChecked = true;
         meta.searched = meta.valueAt;
     }
-    const std::size_t end = FText.find_first_of("\">", meta.searched - FStart);
+    const std::size_t end = FText.FindFirstOf("\">", meta.searched);
     if (end == npos) {
-        meta.searched = End();
+        meta.searched = FText.End();
         return false;
     }
-    value = FText.substr(meta.valueAt - FStart, FStart + end - meta.valueAt);
+    value = FText.Text(meta.valueAt, end);
     meta.done = true;
     return true;
 }
 
 void TPageScraper::Trim()
 {
-    std::size_t keep = End();
+    std::size_t keep = FText.End();
     if (!FTags.hasTitle)
         keep = std::min(keep, FTitleOpen != npos ? FTitleOpen : FTitleSearched);
     for (const TMetaSearch* meta : {&FDescription, &FKeywords})
         if (!meta->done)
             keep = std::min(keep, meta->valueAt != npos ? meta->valueAt : meta->searched);
-    if (keep <= FStart)
-        return;
-    const std::size_t drop = keep - FStart;
-    FText.erase(0, drop);
-    FUpper.erase(0, drop);
-    FStart = keep;
+    FText.DropBefore(keep);
 }
 
 AnsiString KeywordsOfValue(const AnsiString& value)

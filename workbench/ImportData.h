@@ -16,6 +16,35 @@
 inline constexpr std::size_t PageScanLimit = 1u << 20;
 inline constexpr const char* PageScanLimitNote = "Only the first 1 MB of the page was read";
 
+// The part of a page held while it is read: line ends and NUL bytes are not
+// part of the text, and an upper-cased copy serves the searches that ignore
+// letter case. Offsets count the page's text from its start, so they stay
+// valid as the text before them is let go.
+class TPageText {
+public:
+    static constexpr std::size_t npos = std::string::npos;
+
+    void Append(const char* data, std::size_t length);
+    std::size_t Start() const { return FStart; }
+    std::size_t End() const { return FStart + FText.size(); }
+    std::size_t Size() const { return FText.size(); }
+    char At(std::size_t offset) const { return FText[offset - FStart]; }
+    // The first upperNeedle (upper case) at or after `from`, or npos.
+    std::size_t Find(const char* upperNeedle, std::size_t from) const;
+    // The first of the characters at or after `from`, or npos.
+    std::size_t FindFirstOf(const char* characters, std::size_t from) const;
+    // The last c held, or npos.
+    std::size_t FindLast(char c) const;
+    std::string Text(std::size_t from, std::size_t to) const { return FText.substr(from - FStart, to - from); }
+    // Lets go of the text before offset (at most all of it).
+    void DropBefore(std::size_t offset);
+
+private:
+    std::string FText;
+    std::string FUpper;
+    std::size_t FStart = 0;
+};
+
 // How much of a chunk still fits under PageScanLimit when `scanned` bytes of
 // the page were read before it.
 std::size_t BytesWithinScanLimit(std::size_t scanned, std::size_t chunkLength);
@@ -48,7 +77,7 @@ public:
     // True once every tag is complete: the rest of the page is not looked at.
     bool Complete() const;
     // Bytes of the page held for the tags still being read.
-    std::size_t Held() const { return FText.size(); }
+    std::size_t Held() const { return FText.Size(); }
 
 private:
     struct TMetaSearch {
@@ -62,14 +91,9 @@ private:
     unsigned ScanTitle();
     bool ScanMeta(TMetaSearch& meta, AnsiString& value);
     void Trim();
-    // Searches the held text for needle (upper case) from stream offset `from`.
-    std::size_t Find(const char* needle, std::size_t from) const;
-    std::size_t End() const { return FStart + FText.size(); }
 
     PageTags FTags;
-    std::string FText;   // the held part of the page, line ends and NULs removed
-    std::string FUpper;  // the same, ASCII letters upper-cased
-    std::size_t FStart = 0;  // stream offset of FText[0]
+    TPageText FText;
     std::size_t FTitleOpen = std::string::npos;  // where the title text starts
     std::size_t FTitleSearched = 0;
     TMetaSearch FDescription;

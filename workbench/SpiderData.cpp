@@ -1,7 +1,6 @@
 #include "workbench/SpiderData.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "transport/HttpUtil.h"
 
@@ -10,11 +9,6 @@ namespace {
 constexpr std::size_t npos = std::string::npos;
 constexpr const char* HrefMarker = "HREF=";
 constexpr std::size_t HrefLength = 5;
-
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 struct TUrlParts {
     AnsiString proto, user, password, host, port, path;
@@ -33,15 +27,7 @@ TUrlParts Split(const AnsiString& url)
 
 void TLinkExtractor::Feed(const char* data, std::size_t length, const TFound& found)
 {
-    FText.reserve(FText.size() + length);
-    FUpper.reserve(FUpper.size() + length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = data[i];
-        if (c == '\r' || c == '\n' || c == '\0')
-            continue;
-        FText += c;
-        FUpper += UpperAscii(c);
-    }
+    FText.Append(data, length);
     Scan(false, found);
     Trim();
 }
@@ -49,9 +35,8 @@ void TLinkExtractor::Feed(const char* data, std::size_t length, const TFound& fo
 void TLinkExtractor::Finish(const TFound& found)
 {
     Scan(true, found);
-    FText.clear();
-    FUpper.clear();
-    FStart = FScanned = End();
+    FScanned = FText.End();
+    FText.DropBefore(FScanned);
     FPending = false;
 }
 
@@ -60,27 +45,27 @@ void TLinkExtractor::Scan(bool pageEnded, const TFound& found)
     // At the end of the page an unended value is given up at once when its
     // terminator occurs nowhere after it; this keeps a page of many unended
     // values from being searched to its end once per value.
-    const std::size_t lastQuote = pageEnded ? FText.rfind('"') : npos;
-    const std::size_t lastBracket = pageEnded ? FText.rfind('>') : npos;
+    const std::size_t lastQuote = pageEnded ? FText.FindLast('"') : npos;
+    const std::size_t lastBracket = pageEnded ? FText.FindLast('>') : npos;
     for (;;) {
         if (!FPending) {
-            const std::size_t at = FUpper.find(HrefMarker, FScanned - FStart);
+            const std::size_t at = FText.Find(HrefMarker, FScanned);
             if (at == npos) {
-                const std::size_t end = End();
+                const std::size_t end = FText.End();
                 FScanned = std::max(FScanned, end >= HrefLength ? end - HrefLength + 1 : 0);
                 return;
             }
             FPending = true;
             FDecided = false;
-            FValueAt = FStart + at + HrefLength;
+            FValueAt = at + HrefLength;
         }
         if (!FDecided) {
             // Whether the value is quoted depends on its length so far: wait
             // for three bytes, or for the page's end.
-            const std::size_t available = End() - FValueAt;
+            const std::size_t available = FText.End() - FValueAt;
             if (available <= 2 && !pageEnded)
                 return;
-            const bool quoted = available > 2 && FText[FValueAt - FStart] == '"';
+            const bool quoted = available > 2 && FText.At(FValueAt) == '"';
             FLinkAt = quoted ? FValueAt + 1 : FValueAt;
             FTerminator = quoted ? '"' : '>';
             FEndSearched = FLinkAt;
@@ -88,20 +73,18 @@ void TLinkExtractor::Scan(bool pageEnded, const TFound& found)
         }
         std::size_t end = npos;
         const std::size_t last = FTerminator == '"' ? lastQuote : lastBracket;
-        if (!pageEnded || (last != npos && FStart + last >= FEndSearched)) {
-            const std::size_t from = FEndSearched - FStart;
-            const void* hit = std::memchr(FText.data() + from, FTerminator, FText.size() - from);
-            if (hit)
-                end = FStart + static_cast<std::size_t>(static_cast<const char*>(hit) - FText.data());
+        if (!pageEnded || (last != npos && last >= FEndSearched)) {
+            const char terminator[] = {FTerminator, '\0'};
+            end = FText.FindFirstOf(terminator, FEndSearched);
         }
         if (end != npos) {
-            found(FText.substr(FLinkAt - FStart, end - FLinkAt));
+            found(FText.Text(FLinkAt, end));
             FScanned = end + 1;
             FPending = false;
             continue;
         }
         if (!pageEnded) {
-            FEndSearched = End();
+            FEndSearched = FText.End();
             return;
         }
         // No link from this HREF=; the search goes on right after it.
@@ -112,13 +95,7 @@ void TLinkExtractor::Scan(bool pageEnded, const TFound& found)
 
 void TLinkExtractor::Trim()
 {
-    const std::size_t keep = FPending ? FValueAt : FScanned;
-    if (keep <= FStart)
-        return;
-    const std::size_t drop = std::min(keep - FStart, FText.size());
-    FText.erase(0, drop);
-    FUpper.erase(0, drop);
-    FStart += drop;
+    FText.DropBefore(FPending ? FValueAt : FScanned);
 }
 
 AnsiString CleanLink(const AnsiString& raw)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "classlib/SysUtils.h"
+#include "workbench/ImportData.h"
 
 // --- links of a page ------------------------------------------------------------
 
@@ -31,16 +32,13 @@ public:
     // The page ended: what is held gives its last links.
     void Finish(const TFound& found);
     // Bytes held for the link being read.
-    std::size_t Held() const { return FText.size(); }
+    std::size_t Held() const { return FText.Size(); }
 
 private:
     void Scan(bool pageEnded, const TFound& found);
     void Trim();
-    std::size_t End() const { return FStart + FText.size(); }
 
-    std::string FText;
-    std::string FUpper;
-    std::size_t FStart = 0;     // stream offset of FText[0]
+    TPageText FText;
     std::size_t FScanned = 0;   // where the search for the next HREF= goes on
     bool FPending = false;      // a value has started and not ended
     bool FDecided = false;      // ... and whether it is quoted is known
