@@ -423,6 +423,9 @@ void HttpTestServer::OnReadable(Connection& c)
         bodyLength = std::strtoull(declared.c_str(), nullptr, 10);
     if (c.in.size() < headEnd + bodyLength)
         return;
+    request.receivedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
     request.raw = c.in.substr(0, headEnd + bodyLength);
     request.body = request.raw.substr(headEnd);
     const std::string target = request.target;

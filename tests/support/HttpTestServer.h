@@ -60,6 +60,7 @@ struct HttpTestRequest {
     std::string target;        // as sent: a path or an absolute URL
     std::vector<std::string> headers;  // header lines without line ends, in order
     std::string body;
+    long long receivedNs = 0;  // when the request was complete, on the steady clock
 
     // Value of the first header of that name (any case), blanks trimmed; empty when none.
     std::string Header(const std::string& name) const;
