@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "ImportFixture.h"
+#include "classlib/Accessibility.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/IniFiles.h"
+#include "classlib/StatusBar.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/LedLbl.h"
+#include "workbench/ImportData.h"
 #include "workbench/ProjectData.h"
 #include "workbench/Spider.h"
 
@@ -181,6 +184,39 @@ TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
     EXPECT_TRUE(SubmitMain->Button3->Enabled());
 }
 
+TEST_F(SpiderRun, APageThatNeverEndsIsReadToItsFirstMegabyteAndTheCrawlGoesOn)
+{
+    // The endless page links on early, and once more past its first megabyte;
+    // its connection stays open after the body as if more were to come.
+    server.Script("/site/p00.htm", HttpTestReply::Ok("<title>Start</title><a href=\"big.htm\">big</a>"
+                                                     "<a href=\"held.htm\">held</a>"));
+    HttpTestReply endless = HttpTestReply::Ok("<title>Endless</title><a href=\"early.htm\">early</a>" +
+                                              std::string(3 * PageScanLimit / 2, ' ') +
+                                              "<a href=\"late.htm\">late</a><meta name=\"keywords\" content=\"late\">");
+    endless.contentLength = false;
+    endless.ending = HttpTestReply::Ending::Hold;
+    server.Script("/site/big.htm", endless);
+    server.Script("/site/held.htm", HttpTestReply::Held());
+    server.Script("/site/early.htm", HttpTestReply::Ok("<title>Early</title>"));
+
+    StartCrawl(server.Url("/site/p00.htm"));
+    // The crawl has left the endless page for the next one, which the server holds.
+    ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 3; }, 30000));
+    EXPECT_EQ(server.Request(2).target, "/site/held.htm");
+    EXPECT_EQ(Spider->Status(), PageScanLimitNote);
+    EXPECT_EQ(Spider->LedImp1->Text(), "4");  // p00, big, held and early: not late
+    EXPECT_EQ(Project("1272")["title"], "Endless");
+    EXPECT_EQ(Project("1272")["key1"], "");
+
+    Press(Spider->Button2);
+    ASSERT_TRUE(WaitUntilIdle());
+    std::vector<std::string> fetched;
+    for (const HttpTestRequest& request : server.Requests())
+        fetched.push_back(request.target);
+    EXPECT_EQ(fetched, (std::vector<std::string>{"/site/p00.htm", "/site/big.htm", "/site/held.htm"}));
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"1271", "1272"}));
+}
+
 TEST_F(SpiderRun, ASiteThatCanNotNameProjectsIsRefusedBeforeAnyFetch)
 {
     SubmitMain->SpiderCK->SetChecked(true);
@@ -196,6 +232,38 @@ TEST_F(SpiderRun, ASiteThatCanNotNameProjectsIsRefusedBeforeAnyFetch)
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
     Press(Spider->Button1);
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
+}
+
+// Assistive technology finds the import wizard's and the spider window's
+// controls by their component names, and reads the spider's status line
+// and counters as they change.
+TEST_F(SpiderRun, TheWindowsAreReadByTheirComponentNames)
+{
+    const auto byName = [](TControl* root) {
+        std::map<std::string, TAccessibleNode> found;
+        for (const TAccessibleNode& node : WalkAccessibleTree(root))
+            if (!node.Description.empty())
+                found.emplace(node.Description, node);
+        return found;
+    };
+    auto wizard = byName(SubmitMain->TabSheet6);
+    for (const char* name : {"FromUrl", "FromFile", "UrlImp", "TitleImpCk", "DescriptionImpCk", "Key1ImpCk",
+                             "SpiderCK", "TitleImp", "DescriptionImp", "Key1Imp", "Button3", "Button4", "Button5"})
+        EXPECT_TRUE(wizard.count(name)) << name;
+    EXPECT_TRUE(wizard["TitleImpCk"].Checked);
+    EXPECT_FALSE(wizard["SpiderCK"].Checked);
+    EXPECT_EQ(wizard["Button3"].Name, "Import");
+
+    server.Script("/site/p00.htm", HttpTestReply::Ok("<title>Start</title><a href=\"p01.htm\">next</a>"));
+    server.Script("/site/p01.htm", HttpTestReply::Ok("<title>Next</title>"));
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(WaitUntilIdle());
+    auto spider = byName(Spider);
+    for (const char* name : {"StatusBar1", "LedImp1", "LedImp2", "Button1", "Button2"})
+        EXPECT_TRUE(spider.count(name)) << name;
+    EXPECT_EQ(spider["StatusBar1"].Name, "Done. 2 Urls Found and saved");
+    EXPECT_EQ(spider["LedImp1"].Name, "2");
+    EXPECT_EQ(Spider->FindComponent("StatusBar1"), static_cast<TComponent*>(Spider->StatusBar1));
 }
 
 }  // namespace
