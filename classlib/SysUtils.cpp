@@ -341,15 +341,21 @@ AnsiString AppPath(const AnsiString& folder, const AnsiString& relative)
 std::string ReadFileBytes(const AnsiString& path)
 {
     int fd;
+    // Without blocking: a named pipe with no writer would wait here forever.
     do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw EFOpenError(FileError("Cannot open file", path, errno));
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder, a pipe or a device is no file to read whole: a pipe may
+        // never end, and a device such as /dev/zero never does.
+        const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        throw EFOpenError(FileError("Cannot open file", path, EISDIR));
+        if (folder)
+            throw EFOpenError(FileError("Cannot open file", path, EISDIR));
+        throw EFOpenError("Cannot open file \"" + path + "\". It is not a regular file.");
     }
     std::string data;
     if (st.st_size > 0)

@@ -87,7 +87,8 @@ AnsiString PathFromWindows(const AnsiString& name);
 // Joins the application folder and a relative name given in either style.
 AnsiString AppPath(const AnsiString& folder, const AnsiString& relative);
 
-// Reads a whole file; throws EFOpenError (see Classes.h) when it can't.
+// Reads a whole file; throws EFOpenError (see Classes.h) when it can't, and
+// for anything but a regular file (a folder, a pipe, a device).
 std::string ReadFileBytes(const AnsiString& path);
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.

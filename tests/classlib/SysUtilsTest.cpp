@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,31 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
         ADD_FAILURE() << "no exception";
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Message, "Cannot open file \"" + folder + "/none\". No such file or directory");
+    }
+}
+
+// A pipe with no writer would block the read for ever, and a device may never
+// end: neither is read, and a folder is told as one.
+TEST(SysUtils, ReadFileBytesReadsRegularFilesOnly)
+{
+    QTemporaryDir dir;
+    const AnsiString fifo = dir.path().toStdString() + "/pipe.html";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        AnsiString path;
+        const char* reason;
+    } cases[] = {
+        {fifo, "It is not a regular file."},
+        {"/dev/zero", "It is not a regular file."},
+        {dir.path().toStdString(), "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadFileBytes(c.path);
+            ADD_FAILURE() << c.path << ": no exception";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message, "Cannot open file \"" + c.path + "\". " + c.reason);
+        }
     }
 }
 
