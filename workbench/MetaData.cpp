@@ -1,5 +1,7 @@
 #include "workbench/MetaData.h"
 
+#include <filesystem>
+
 namespace {
 
 AnsiString MetaLine(const char* name, const AnsiString& content)
@@ -87,13 +89,18 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
 
 MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
 {
-    const std::string original = ReadFileBytes(fileName);
+    // A page reached through a link is changed where it lies: a new file in
+    // the link's place would leave the page itself as it was.
+    std::error_code unresolved;
+    const std::filesystem::path target = std::filesystem::canonical(fileName.c_str(), unresolved);
+    const AnsiString page = unresolved ? fileName : AnsiString(target.string());
+    const std::string original = ReadFileBytes(page);
     const std::optional<MetaSplice> injected = SpliceMetaBlock(original, block);
     if (!injected)
         return MetaInjection::NoHead;
     const AnsiString backup = fileName + ".bac";
     if (!FileExists(backup))
         WriteFileAtomic(backup, original);
-    WriteFileAtomic(fileName, injected->page);
+    WriteFileAtomic(page, injected->page);
     return injected->beforeScript ? MetaInjection::InjectedBeforeScript : MetaInjection::Injected;
 }

@@ -55,7 +55,8 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
 // Injects the block into the page file: keeps the file's bytes as they are in
 // fileName + ".bac" unless that copy exists already (the first one holds the
 // page before any injection), then writes the spliced page through a
-// temporary file and a rename. Nothing is written when the head cannot be
-// found. Throws the class library's file errors.
+// temporary file and a rename; a link is followed, so the page it leads to
+// gets the block and the link stays. Nothing is written when the head cannot
+// be found. Throws the class library's file errors.
 enum class MetaInjection { NoHead, Injected, InjectedBeforeScript };
 MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);

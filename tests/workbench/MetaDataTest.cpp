@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "classlib/Classes.h"
 #include "support/TempDir.h"
 #include "workbench/MetaData.h"
@@ -135,6 +137,26 @@ TEST(MetaInjection, TheFileAndItsFirstCopy)
     EXPECT_FALSE(FileExists(headless + ".bac"));
 
     EXPECT_THROW(InjectMetaBlockIntoFile(dir.File("missing.html"), Block), EFOpenError);
+}
+
+// A page picked through a link gets the block where it lies; the link stays
+// a link. A pipe is refused at once instead of waiting for a writer.
+TEST(MetaInjection, LinksAreFollowedAndPipesRefused)
+{
+    TempDir dir;
+    const std::string original = "<html><head><title>Old</title></head><body></body></html>";
+    const std::string page = dir.Write("www/index.html", original);
+    const std::string link = dir.File("index.html");
+    std::filesystem::create_symlink(page, link);
+    ASSERT_EQ(InjectMetaBlockIntoFile(link, Block), MetaInjection::Injected);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(page), "<html>" + B + "<body></body></html>");
+    EXPECT_EQ(ReadFileBytes(link + ".bac"), original);
+
+    const std::string pipe = dir.File("pipe.html");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(InjectMetaBlockIntoFile(pipe, Block), EFOpenError);
+    EXPECT_FALSE(FileExists(pipe + ".bac"));
 }
 
 }  // namespace
