@@ -244,16 +244,23 @@ void TColorRule::MatchPairs(const AnsiString& text, int from, int to, bool toLin
 {
     const std::vector<TMarkerPair>& pairs = toLineEnd ? FLineEnds : FPairs;
     const std::string_view region(text.data() + from, std::size_t(to - from));
+    // Where each pair's begin marker next occurs, found again only once the
+    // matching has passed it: a long line with many matches is read once per
+    // pair, not once per pair and match.
+    std::vector<std::size_t> next;
+    for (const TMarkerPair& p : pairs)
+        next.push_back(region.find(p.Begin));
     std::size_t pos = 0;
     for (;;) {
         // The pair whose begin marker comes first; on a tie, the earlier line.
         std::size_t begin = std::string_view::npos;
         const TMarkerPair* pair = nullptr;
-        for (const TMarkerPair& p : pairs) {
-            const std::size_t at = region.find(p.Begin, pos);
-            if (at < begin) {
-                begin = at;
-                pair = &p;
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            if (next[i] != std::string_view::npos && next[i] < pos)
+                next[i] = region.find(pairs[i].Begin, pos);
+            if (next[i] < begin) {
+                begin = next[i];
+                pair = &pairs[i];
             }
         }
         if (!pair)

@@ -153,17 +153,26 @@ void NumberRankResults(AnsiString& page, const TRankEngine& engine, int first, i
         return;
     const AnsiString marker = engine.Marker;
     const std::size_t span = marker.size() + std::size_t(engine.SpanExtra);
-    // Each replacement starts with a "<" that no marker continues the same
-    // way, so the next search never finds a number already written in.
+    // The page is copied once, each marker replaced on the way, so a large
+    // page with many markers costs one pass, not one shift of its tail per
+    // number. Each replacement starts with a "<" that no marker continues the
+    // same way, so no number written in could have made a marker of its own.
+    AnsiString numbered;
     std::size_t from = 0;
     for (int n = first; n <= depth; ++n) {
         const std::size_t at = page.find(marker, from);
         if (at == AnsiString::npos)
-            return;
-        const AnsiString numbered = AnsiString(engine.NumberBefore) + IntToStr(n) + engine.NumberAfter;
-        page.replace(at, std::min(span, page.size() - at), numbered);
-        from = at;
+            break;
+        if (numbered.empty())
+            numbered.reserve(page.size() + 64);
+        numbered.append(page, from, at - from);
+        numbered += AnsiString(engine.NumberBefore) + IntToStr(n) + engine.NumberAfter;
+        from = at + std::min(span, page.size() - at);
     }
+    if (from == 0)
+        return;
+    numbered.append(page, from, AnsiString::npos);
+    page = std::move(numbered);
 }
 
 std::vector<int> FindRankListings(const AnsiString& page, const TRankEngine& engine, const TRankTargets& targets,
