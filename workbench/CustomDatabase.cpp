@@ -44,6 +44,14 @@ int FindEngineRow(TListItems& rows, const AnsiString& name)
 
 const char* const InvalidUrlText = "Invalid Url.";
 
+// A submit page is some kilobytes; a reply far beyond that is no submit page
+// (or one that never ends), and is not kept whole in memory.
+constexpr std::int64_t MaxSubmitPageBytes = 8 << 20;
+
+// Each form of a page asks its own question, and the boxes hold the window
+// until answered: a page of endless forms would hold it for good.
+constexpr int MaxFormsOffered = 20;
+
 }  // namespace
 
 TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
@@ -308,6 +316,7 @@ void TCustomDatabase::Button1Click(TObject*)
     PageStream = std::make_unique<TMemoryStream>();
     Http1->ReceiveStream = PageStream.get();
     FStopAsked = false;
+    FTooLarge = false;
     FState = TImportState::Fetching;
     try {
         Http1->GetAsync();
@@ -355,6 +364,10 @@ void TCustomDatabase::Http1DocBegin(TObject*)
 void TCustomDatabase::Http1DocData(TObject*, const char*, int)
 {
     SetStatus("Loading: " + IntToStr(static_cast<long long>(Http1->ReceivedBytes())));
+    if (FState == TImportState::Fetching && !FTooLarge && Http1->ReceivedBytes() > MaxSubmitPageBytes) {
+        FTooLarge = true;
+        Http1->Abort();
+    }
 }
 
 void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Error)
@@ -369,6 +382,13 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
         EndImport("Stopped");
         return;
     }
+    if (FTooLarge) {
+        EndImport("Failed");
+        Application->MessageBox("The page is larger than a submit page (" + IntToStr(MaxSubmitPageBytes >> 20) +
+                                    " MB); it was not analysed.",
+                                "Import Failed", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     const int status = Http1->HttpStatus();
     if (Error != 0 || status < 200 || status > 299) {
         EndImport("Failed");
@@ -380,13 +400,16 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
     FState = TImportState::Analysing;
     SetStatus("Analysing");
     const AnsiString base = Http1->EffectiveURL().empty() ? Http1->URL : Http1->EffectiveURL();
+    bool allForms = true;
     try {
-        FindSubmitForms(page->DataString(), base);
+        allForms = FindSubmitForms(page->DataString(), base);
     } catch (...) {
         EndImport("Done");
         throw;
     }
-    EndImport(FStopAsked ? "Stopped" : "Done");
+    EndImport(FStopAsked  ? AnsiString("Stopped")
+              : allForms ? AnsiString("Done")
+                         : "Done: only the first " + IntToStr(MaxFormsOffered) + " forms of the page were read");
 }
 
 void TCustomDatabase::EndImport(const AnsiString& status)
@@ -402,10 +425,20 @@ void TCustomDatabase::EndImport(const AnsiString& status)
     SetStatus(status);
 }
 
-void TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& pageUrl)
+bool TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& pageUrl)
 {
+    int offered = 0;
+    bool allForms = true;
     ::FindSubmitForms(
-        page, pageUrl, [this](TSubmitForm& form) { return AnalyseSubmitForm(form); },
+        page, pageUrl,
+        [&](TSubmitForm& form) {
+            if (offered == MaxFormsOffered) {
+                allForms = false;
+                return false;
+            }
+            ++offered;
+            return AnalyseSubmitForm(form);
+        },
         [] {
             Application->MessageBox("The Engine Did Did Not Meet The Requirements.", "Engine Failed",
                                     MB_OK | MB_ICONEXCLAMATION);
@@ -415,6 +448,7 @@ void TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& p
             Application->ProcessMessages();
             return !FStopAsked;
         });
+    return allForms;
 }
 
 bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)

@@ -120,8 +120,9 @@ public:
     void SaveCustomEngineFile();
 
     // Analyses every form of a fetched page that takes a URL, asking for
-    // each usable one whether to add it. pageUrl is where the page came from.
-    void FindSubmitForms(std::string_view page, const AnsiString& pageUrl);
+    // each usable one whether to add it; a page's first twenty such forms at
+    // most, false when it held more. pageUrl is where the page came from.
+    bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl);
     // Shows one analysed form in the edits and, when it is usable and the
     // user agrees, adds it. False when the user stopped the analysis.
     bool AnalyseSubmitForm(TSubmitForm& form);
@@ -146,6 +147,7 @@ private:
     std::unique_ptr<TMemoryStream> PageStream;  // the page being fetched
     TImportState FState = TImportState::Idle;
     bool FStopAsked = false;
+    bool FTooLarge = false;  // the page grew beyond any submit page and was stopped
 };
 
 extern TCustomDatabase* CustomDatabase;

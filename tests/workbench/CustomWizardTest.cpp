@@ -2,6 +2,12 @@
 // a loopback site, the question answered, the engine in the custom engine
 // file, the list and a submission run; deleting it; the refusals and the
 // failed, stopped and refused fetches.
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 
@@ -14,6 +20,7 @@
 #include "classlib/Timer.h"
 #include "workbench/CustomDatabase.h"
 #include "workbench/EngineData.h"
+#include "workbench/FormAnalysis.h"
 #include "workbench/LiveResult.h"
 
 namespace {
@@ -354,4 +361,155 @@ TEST_F(CustomWizard, ScreenshotAfterAnAnalysis)
         std::filesystem::path(dir && *dir ? dir : TENVAREL_BUILD_DIR "/screenshots") / "custom-wizard.png";
     std::filesystem::create_directories(path.parent_path());
     EXPECT_TRUE(SaveFormScreenshot(CustomDatabase, path.string()));
+}
+
+// Pages that would hold the window: one that never ends is cut at a size no
+// submit page has and not analysed; one with endless forms asks about its
+// first twenty only, since each question holds the window until answered.
+TEST_F(CustomWizard, PagesThatWouldHoldTheWindow)
+{
+    HttpTestServer site;
+    site.Script("/huge.html", HttpTestReply::Ok(std::string(SubmitPage) + std::string(9 << 20, ' ')));
+    std::string forms;
+    for (int i = 0; i < 25; ++i)
+        forms += "<form action=add" + std::to_string(i) + ".cgi method=post><input name=url>"
+                 "<select name=section><option>Business</select></form>\r\n";
+    site.Script("/forms.html", HttpTestReply::Ok(forms));
+    Start({}, 10, 40);
+
+    Import(site, "/huge.html", {});
+    ASSERT_TRUE(RunUntil([] { return Idle(); }, 20000));
+    const MessageBoxCall tooLarge{"The page is larger than a submit page (8 MB); it was not analysed.",
+                                  "Import Failed", MB_OK | MB_ICONEXCLAMATION};
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{tooLarge});
+    EXPECT_EQ(StatusText(), "Failed");
+    EXPECT_TRUE(CustomDatabase->Button1->Enabled());
+
+    boxes.Boxes.clear();
+    Import(site, "/forms.html", std::deque<int>(25, IDNO));
+    ASSERT_TRUE(RunUntil([] { return Idle(); }, 20000));
+    ASSERT_EQ(boxes.Boxes.size(), 20u);
+    for (const MessageBoxCall& box : boxes.Boxes)
+        EXPECT_EQ(box.caption, "Add To Database");
+    EXPECT_EQ(StatusText(), "Done: only the first 20 forms of the page were read");
+    EXPECT_EQ(CustomDatabase->KeyList->Items()->Count(), 0);
+}
+
+// Stop while a long form is being read: the scan ends there, no question
+// comes and nothing is stored.
+TEST_F(CustomWizard, StopDuringTheAnalysisAsksNothing)
+{
+    HttpTestServer site;
+    std::string page = "<form action=add.cgi method=post><input name=url>";
+    for (int i = 0; i < 20000; ++i)
+        page += "<b>x</b>";
+    page += "<select name=section><option>Business</select></form>";
+    site.Script("/long.html", HttpTestReply::Ok(page));
+    Start({}, 10, 40);
+    // Stop is pressed as soon as the analysis has begun: the scan lets the
+    // window answer now and then, which runs this timer.
+    QTimer stopper;
+    stopper.setInterval(0);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (CustomDatabase->ImportState() == TCustomDatabase::TImportState::Analysing &&
+            CustomDatabase->Button2->Enabled())
+            CustomDatabase->Button2->Click();
+    });
+    stopper.start();
+    Import(site, "/long.html", {IDYES});
+    ASSERT_TRUE(RunUntil([] { return Idle() && StatusText() != "Loading"; }, 20000));
+    stopper.stop();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(StatusText(), "Stopped");
+    EXPECT_EQ(CustomDatabase->KeyList->Items()->Count(), 0);
+    EXPECT_TRUE(EngineFileLines(folder.File("data/datac.czc")).empty());
+}
+
+// NULs, control bytes, bars and line breaks in what the page names: the
+// record keeps its 38 fields, and reads back whole after a restart.
+TEST_F(CustomWizard, ControlBytesAndBarsFromThePageNeverShiftTheRecord)
+{
+    HttpTestServer site;
+    const std::string page = std::string("<form action=\"add\x01.cgi\" method=post>\0<input name=\"url\0x\">\x7f", 58) +
+                             "<input type=hidden name=\"a\x02|b\" value=\"c\r\nd|e\x1b\">" +
+                             "<input name=\"email|x\"><textarea name=\"title\r\n\"></textarea>" +
+                             "<select name=section><option>Other</select></form>";
+    site.Script("/odd.html", HttpTestReply::Ok(page));
+    Start({}, 10, 40);
+    Import(site, "/odd.html", {IDYES});
+    ASSERT_TRUE(RunUntil([] { return Idle(); }, 10000));
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].caption, "Add To Database");
+
+    const std::vector<std::string> lines = EngineFileLines(folder.File("data/datac.czc"));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& line = lines[0];
+    EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 38) << line;
+    const TEngineFields fields = EngineFieldsOf(line.substr(line.find('=') + 1));
+    EXPECT_EQ(fields[efFormAction], site.Url("/add%01.cgi"));
+    EXPECT_EQ(fields[efExtra], "&a%02%7Cb=cd%7Ce%1B&section=Other");
+    EXPECT_EQ(fields[efEmail], "");  // a name holding a bar is refused
+    EXPECT_EQ(fields[efMethod], "POST");
+
+    program.reset();
+    program = std::make_unique<TRunningProgram>(folder);
+    ASSERT_EQ(CustomDatabase->KeyList->Items()->Count(), 1);
+    EXPECT_EQ(EngineFileLines(folder.File("data/datac.czc")), lines);
+    EXPECT_GE(SubmitMain->EngineList->IndexOf(line), 0);
+}
+
+TEST_F(CustomWizard, DeleteSelectsTheNextEngineAndNeedsASelection)
+{
+    Start({}, 10, 40);
+    TCustomDatabase& wizard = *CustomDatabase;
+    wizard.SearchCk->SetChecked(true);
+    for (const char* engine : {"One", "Two", "Three"}) {
+        wizard.Session_Name->SetText(engine);
+        wizard.Button5->Click();
+    }
+    ASSERT_EQ(wizard.KeyList->Items()->Count(), 3);
+    wizard.KeyList->SetItemIndex(-1);
+    wizard.Delete1->Click();
+    const MessageBoxCall noItem{"You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION};
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{noItem});
+    EXPECT_EQ(wizard.KeyList->Items()->Count(), 3);
+
+    // The last one: the one before it is selected; another: the one after it.
+    wizard.KeyList->SetItemIndex(2);
+    wizard.Delete1->Click();
+    EXPECT_EQ(wizard.KeyList->ItemIndex(), 1);
+    wizard.KeyList->SetItemIndex(0);
+    wizard.Delete1->Click();
+    EXPECT_EQ(wizard.KeyList->ItemIndex(), 0);
+    EXPECT_EQ(wizard.KeyList->Items()->Strings(0), "Two");
+    EXPECT_EQ(EngineFileLines(folder.File("data/datac.czc")).size(), 1u);
+}
+
+// Assistive technology finds every control of the wizard by its component
+// name, the type boxes' state and the status text.
+TEST_F(CustomWizard, EveryControlTellsItsNameAndState)
+{
+    Start({}, 10, 40);
+    TCustomDatabase& wizard = *CustomDatabase;
+    wizard.Show();
+    wizard.FFACK->SetChecked(true);
+    wizard.StatusBar1->Panels()->Items(0)->SetText("Loading: 123");
+    int controls = 0;
+    for (int i = 0; i < wizard.ComponentCount(); ++i) {
+        auto* control = dynamic_cast<TControl*>(wizard.Components(i));
+        if (!control)
+            continue;
+        ++controls;
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
+        ASSERT_NE(iface, nullptr) << control->Name;
+        EXPECT_EQ(iface->text(QAccessible::Description).toStdString(), control->Name);
+    }
+    EXPECT_GT(controls, 40);
+    auto of = [](TControl* control) { return QAccessible::queryAccessibleInterface(control->Widget()); };
+    EXPECT_TRUE(of(wizard.FFACK)->state().checkable);
+    EXPECT_TRUE(of(wizard.FFACK)->state().checked);
+    EXPECT_FALSE(of(wizard.SearchCk)->state().checked);
+    EXPECT_EQ(of(wizard.SearchCk)->text(QAccessible::Name).toStdString(), "Search Engine");
+    EXPECT_EQ(of(wizard.StatusBar1)->text(QAccessible::Name).toStdString(), "Loading: 123");
+    EXPECT_EQ(of(wizard.Button1)->text(QAccessible::Name).toStdString(), "Import");
 }
