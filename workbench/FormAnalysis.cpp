@@ -7,24 +7,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-std::string Upper(std::string_view text)
-{
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 bool Has(std::string_view text, std::string_view what)
 {
     return text.find(what) != npos;
@@ -243,7 +225,7 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
     if (tag.Has("TEXTAREA")) {
         std::string_view name;
         if (tag.Value("NAME=", name) && FitsRecord(name)) {
-            const std::string upperName = Upper(name);
+            const std::string upperName = UpperCase(AnsiString(name));
             for (const TFieldMapRow& row : FieldMapping) {
                 if (upperName == row.FormName) {
                     if (row.Field != TFormField::Catagory)
@@ -255,7 +237,7 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
     }
 
     if (tag.Has("SELECT NAME=") && tag.Value("NAME=", value)) {
-        const std::string upperName = Upper(value);
+        const std::string upperName = UpperCase(AnsiString(value));
         if (upperName == "SECTION" || upperName == "SELECTION" || upperName == "CATAGORY")
             form.Category = AnsiString(value);
     }
@@ -356,7 +338,7 @@ std::string PartnerAuthority(std::string_view authority)
     const auto colon = hostPort.find(':');
     const std::string_view host = hostPort.substr(0, colon);
     const std::string_view port = colon == npos ? std::string_view() : hostPort.substr(colon);
-    const std::string lower = Lower(host);
+    const std::string lower = LowerCase(AnsiString(host));
     for (const TPartnerHosts& pair : PartnerHosts) {
         for (const bool www : {false, true}) {
             const std::string page = (www ? "www." : "") + std::string(pair.PageHost);
@@ -423,7 +405,7 @@ std::vector<TFormBlock> SplitFormBlocks(std::string_view page)
     std::vector<TFormBlock> blocks;
     if (page.empty())
         return blocks;
-    const std::string upper = Upper(page);
+    const std::string upper = UpperCase(AnsiString(page));
     std::size_t begin = 0;
     std::size_t from = 0;
     for (;;) {
@@ -450,7 +432,7 @@ bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form
     for (const char c : block)
         if (c != '\n' && c != '\r')
             text += c;
-    const std::string upper = Upper(text);
+    const std::string upper = UpperCase(text);
 
     // The tag scan. A tag runs from after its "<" through the next ">", or
     // up to the next "<" when that comes first: a stray "<" never makes a
@@ -561,7 +543,7 @@ AnsiString EngineBaseName(const AnsiString& pageUrl)
 {
     const std::string url = SchemeOf(pageUrl).empty() ? "http://" + pageUrl : std::string(pageUrl);
     std::string_view host = HostOf(url);
-    if (Lower(host.substr(0, 4)) == "www.")
+    if (SameText(host.substr(0, 4), "www."))
         host.remove_prefix(4);
     const auto dot = host.find('.');
     if (dot != npos)
@@ -577,10 +559,10 @@ AnsiString UniqueEngineName(const AnsiString& base, const std::vector<AnsiString
 {
     std::string text;
     for (const AnsiString& name : names) {
-        text += Lower(name);
+        text += LowerCase(name);
         text += '\n';
     }
-    const std::string lowerBase = Lower(base);
+    const std::string lowerBase = LowerCase(base);
     if (!lowerBase.empty() && !Has(text, lowerBase))
         return base;
     for (unsigned n = 1;; ++n) {
