@@ -47,16 +47,16 @@ bool Idle()
     return CustomDatabase->ImportState() == TCustomDatabase::TImportState::Idle;
 }
 
-// A record line: the name, "=" and the 38 fields, each ended by "|".
+// A record line holding only the given fields: no type, method or title and
+// URL fields unless they are among them.
 std::string RecordLine(const std::string& name, const std::vector<std::pair<int, std::string>>& fields)
 {
-    std::vector<std::string> values(38);
-    for (const auto& [field, text] : fields)
-        values[std::size_t(field - 1)] = text;
-    std::string line = name + "=";
-    for (const std::string& v : values)
-        line += v + "|";
-    return line;
+    TestEngine engine;
+    engine.name = name;
+    engine.type.clear();
+    engine.method.clear();
+    engine.fields = fields;
+    return engine.Record();
 }
 
 class CustomWizard : public SubmitRunFixture {
