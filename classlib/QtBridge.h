@@ -138,6 +138,12 @@ struct TControlImpl {
     std::vector<QMetaObject::Connection> connections;  // cut by SetDestroying
 };
 
+// Sends the input of a window (the control's own, or one inside it) to the
+// control through the control's event filter, and maps the window to it.
+void RouteInput(TControl* control, TControlImpl& impl, QWidget* widget);
+// Drops a window that is going away from the map of windows to controls.
+void ForgetWidget(const QObject* widget);
+
 // Connects a window signal to a handler of the control; the connection is cut
 // when the control starts to go away.
 template <class Sender, class Signal, class Handler>
