@@ -311,11 +311,11 @@ void HttpTestServer::Run()
                 events = POLLIN;
             else if (c->phase == Connection::Phase::Writing) {
                 // Only this thread takes credits, so one seen is one to take.
-                if (c->awaitingRelease && FPieceCredits.load() > 0) {
-                    --FPieceCredits;
+                if (c->awaitingRelease && FReleaseCredits.load() > 0) {
+                    --FReleaseCredits;
                     c->awaitingRelease = false;
                 }
-                // A connection awaiting a release is woken by ReleasePiece.
+                // A connection awaiting a release is woken by Release.
                 if (!c->awaitingRelease) {
                     if (c->wakeAt <= now)
                         events = POLLOUT;
@@ -472,13 +472,13 @@ void HttpTestServer::StartReply(Connection& c, const std::string& target, long l
     const std::size_t bodyStart = r.raw.empty() ? c.headerEnd : 0;
     c.bodyStart = bodyStart;
     c.pieceEnd = r.pieceSize > 0 ? bodyStart + r.pieceSize : std::string::npos;
-    c.awaitingRelease = false;
+    c.awaitingRelease = r.replyOnRelease;
     c.pauseAt = r.pauseAfter == std::string::npos ? std::string::npos : bodyStart + r.pauseAfter;
     c.stopAt = r.cutAfter == std::string::npos ? c.out.size() : std::min(c.out.size(), bodyStart + r.cutAfter);
     c.sent = 0;
     c.wakeAt = nowMs + r.headerDelayMs;
     c.phase = Connection::Phase::Writing;
-    if (c.headerEnd == 0 && r.headerDelayMs == 0)
+    if (c.headerEnd == 0 && r.headerDelayMs == 0 && !r.replyOnRelease)
         EndInFlight(c);
 }
 
@@ -495,8 +495,8 @@ void HttpTestServer::OnWritable(Connection& c, long long nowMs)
             // One piece is out: the next goes after its pause or its release.
             c.pieceEnd += c.reply.pieceSize;
             if (c.reply.piecesOnRelease) {
-                if (FPieceCredits.load() > 0)
-                    --FPieceCredits;
+                if (FReleaseCredits.load() > 0)
+                    --FReleaseCredits;
                 else {
                     c.awaitingRelease = true;
                     return;
@@ -541,9 +541,9 @@ void HttpTestServer::OnWritable(Connection& c, long long nowMs)
     }
 }
 
-void HttpTestServer::ReleasePiece()
+void HttpTestServer::Release(int count)
 {
-    ++FPieceCredits;
+    FReleaseCredits += count;
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(FWake[1], &byte, 1);
 }

@@ -32,6 +32,7 @@ struct HttpTestReply {
     std::string raw;                   // when not empty: exactly these bytes are the reply
 
     int headerDelayMs = 0;             // before the first byte of the reply
+    bool replyOnRelease = false;       // the first byte waits for Release()
     std::size_t pauseAfter = std::string::npos;  // body bytes sent before a pause...
     int pauseMs = 0;                             // ...of this long
     std::size_t cutAfter = std::string::npos;    // body bytes sent before the ending (short of Content-Length)
@@ -41,7 +42,7 @@ struct HttpTestReply {
     // that reaches the client in small reads.
     std::size_t pieceSize = 0;
     int pieceMs = 0;                   // between two pieces
-    bool piecesOnRelease = false;      // each piece after the first waits for ReleasePiece()
+    bool piecesOnRelease = false;      // each piece after the first waits for Release()
 
     // Convenience builders.
     static HttpTestReply Ok(std::string body, std::string contentType = "text/html");
@@ -99,8 +100,9 @@ public:
     void ResetPeak() { FPeakInFlight.store(FInFlight.load()); }
     // The most connections open at once, from accept to close.
     int PeakOpen() const { return FPeakOpen.load(); }
-    // Lets one piece of a piecesOnRelease reply go.
-    void ReleasePiece();
+    // Lets count replies held by replyOnRelease, or pieces of piecesOnRelease
+    // replies, go: those waiting first, then the next to wait.
+    void Release(int count = 1);
 
 private:
     struct Connection;
@@ -131,7 +133,7 @@ private:
     std::atomic<int> FInFlight{0};
     std::atomic<int> FPeakInFlight{0};
     std::atomic<int> FPeakOpen{0};
-    std::atomic<int> FPieceCredits{0};
+    std::atomic<int> FReleaseCredits{0};
 
     std::vector<Connection*> FConnections;  // the server thread's only
 };

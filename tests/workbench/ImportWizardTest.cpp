@@ -72,7 +72,7 @@ TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole
         EXPECT_EQ(SubmitMain->Key1Imp->Text(), keywordsWhole ? "cats, mice, toys, baskets" : "") << page;
         if (have == ShopPage.size())
             break;
-        server.ReleasePiece();
+        server.Release();
     }
     ASSERT_TRUE(WaitUntilIdle());
 
@@ -219,7 +219,7 @@ TEST_F(ImportWizard, AbortEndsTheFetchQuietly)
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "");
     EXPECT_TRUE(SubmitMain->Button3->Enabled());
     EXPECT_FALSE(SubmitMain->Button4->Enabled());
-    server.ReleasePiece();
+    server.Release();
 }
 
 TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)

@@ -201,9 +201,9 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
     for (const Case c : {Case{1, 6}, Case{3, 15}, Case{50, 130}}) {
         SCOPED_TRACE("Ports " + std::to_string(c.ports));
         HttpTestServer server;
-        HttpTestReply slow = HttpTestReply::Ok("ok");
-        slow.headerDelayMs = 60;
-        server.SetDefault(slow);
+        HttpTestReply held = HttpTestReply::Ok("ok");
+        held.replyOnRelease = true;
+        server.SetDefault(held);
         std::vector<TestEngine> engines = NumberedEngines(server, c.engines);
         // One more engine, unchecked: never sent.
         engines.push_back(TestEngine::Get("ZZ Unchecked", server.Url("/unchecked")));
@@ -211,14 +211,27 @@ TEST_F(SubmitRunFixture, NeverMoreThanPortsInFlightAndEveryEntryOnce)
         ReadyShopProject();
         RowOf("ZZ Unchecked")->SetChecked(false);
 
+        // Every reply is held until the run has Ports requests waiting at
+        // the server; then they all go, and the rest of the run is answered
+        // at once, so the bound is both reached and kept.
         int peakClient = 0;
+        auto notePeak = [&] {
+            peakClient = std::max({peakClient, LiveResult->RunningCount(), SubmitMain->InFlight()});
+        };
         SubmitMain->Button6->Click();
         ASSERT_TRUE(RunUntil(
             [&] {
-                peakClient = std::max({peakClient, LiveResult->RunningCount(), SubmitMain->InFlight()});
+                notePeak();
+                return server.InFlight() == c.ports && server.RequestCount() == static_cast<std::size_t>(c.ports);
+            },
+            10000));
+        server.Release(c.engines);
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                notePeak();
                 return HasBox("Submission Complete");
             },
-            30000));
+            10000));
         EXPECT_LE(peakClient, c.ports);
         EXPECT_EQ(server.PeakInFlight(), c.ports);
         std::map<std::string, int> sent;
@@ -334,12 +347,12 @@ TEST_F(SubmitRunFixture, EngineDeletedDuringARunKeepsEveryResultInItsRow)
 {
     HttpTestServer server;
     HttpTestReply slow = HttpTestReply::Ok("ok");
-    slow.headerDelayMs = 300;
+    slow.replyOnRelease = true;
     server.Script("/a", slow);
     server.Script("/b", HttpTestReply::Status("HTTP/1.0 404 Not Found"));
     server.Script("/c", HttpTestReply::Ok("ok"));
     HttpTestReply slowFail = HttpTestReply::Status("HTTP/1.0 500 Oops");
-    slowFail.headerDelayMs = 300;
+    slowFail.replyOnRelease = true;
     server.Script("/d", slowFail);
     server.Script("/e", HttpTestReply::Status("HTTP/1.0 404 Gone"));
     server.Script("/f", HttpTestReply::Ok("ok"));
@@ -350,7 +363,7 @@ TEST_F(SubmitRunFixture, EngineDeletedDuringARunKeepsEveryResultInItsRow)
     ReadyShopProject();
     SubmitMain->Button6->Click();
     // A and D run together once B and C are done (the slow ones hold their places).
-    ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 2 && server.RequestCount() >= 4; }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 2 && server.RequestCount() == 4; }, 10000));
     ASSERT_TRUE(RowOf("A")->ImageIndex() == 1 && RowOf("D")->ImageIndex() == 1);
     // Delete the running A and the waiting E: the rows after them move up.
     TListItems* rows = SubmitMain->ExListView2->Items();
@@ -359,6 +372,7 @@ TEST_F(SubmitRunFixture, EngineDeletedDuringARunKeepsEveryResultInItsRow)
     EXPECT_EQ(LiveResult->ListBox4->Items()->Strings(0), "-1");
     EXPECT_EQ(LiveResult->ListBox4->Items()->Strings(1), std::to_string(RowOf("D")->Index()));
 
+    server.Release(2);
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
     EXPECT_EQ(RowOf("B")->SubItemRef(1), "Not Found");
     EXPECT_EQ(RowOf("C")->SubItemRef(1), "OK");
@@ -425,9 +439,9 @@ TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
 TEST_F(SubmitRunFixture, AProjectDeletedWhileQueuedIsSkipped)
 {
     HttpTestServer server;
-    HttpTestReply slow = HttpTestReply::Ok("ok");
-    slow.headerDelayMs = 100;
-    server.SetDefault(slow);
+    HttpTestReply held = HttpTestReply::Ok("ok");
+    held.replyOnRelease = true;
+    server.SetDefault(held);
     Start({TestEngine::Get("A", server.Url("/a")), TestEngine::Get("B", server.Url("/b"))}, 10, 40);
     ProjectRecord first = ShopProject();
     first.SessionName = "First";
@@ -441,13 +455,15 @@ TEST_F(SubmitRunFixture, AProjectDeletedWhileQueuedIsSkipped)
     AddProject(third, true);
     CheckAllRows();
     SubmitMain->Button6->Click();
-    ASSERT_TRUE(RunUntil([&] { return server.InFlight() > 0; }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return server.InFlight() == 2 && server.RequestCount() == 2; }, 10000));
     // Second goes from the list and its file; Third only loses its file.
     TStrings* names = SubmitMain->SesList->Items();
     names->Delete(names->IndexOf("Second"));
     DeleteProjectFile(folder.Path(), "Second");
     DeleteProjectFile(folder.Path(), "Third");
 
+    // Enough for every request a wrong run would send, so it ends and shows.
+    server.Release(6);
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
     EXPECT_EQ(server.RequestCount(), 2u);
     for (const HttpTestRequest& r : server.Requests())
