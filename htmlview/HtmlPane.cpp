@@ -1208,23 +1208,21 @@ void THtmlPane::SetCharSet(int charSet)
 
 void THtmlPane::SetMarginHeight(int m)
 {
-    if (FBusy || m < 0 || m > 50 || m == FMarginHeight)
-        return;
-    HourGlass hourGlass;
-    FMarginHeight = m;
-    if (!FDocument->Empty()) {
-        BusyScope busy(*this);
-        Relayout();
-    }
-    FPanel->Invalidate();
+    SetMargin(FMarginHeight, m);
 }
 
 void THtmlPane::SetMarginWidth(int m)
 {
-    if (FBusy || m < 0 || m > 50 || m == FMarginWidth)
+    SetMargin(FMarginWidth, m);
+}
+
+// Both margins take 0 to 50 pixels; a new one lays the document out again.
+void THtmlPane::SetMargin(int& margin, int m)
+{
+    if (FBusy || m < 0 || m > 50 || m == margin)
         return;
     HourGlass hourGlass;
-    FMarginWidth = m;
+    margin = m;
     if (!FDocument->Empty()) {
         BusyScope busy(*this);
         Relayout();

@@ -253,6 +253,7 @@ private:
     void Relayout();
     void ApplyDefaultFonts();
     void FontsChanged(bool relayout);
+    void SetMargin(int& margin, int m);
     void LoadAndRecord(const AnsiString& name, THtmlFileKind kind);
     void ScrollTo(int y);
     void SetHScroll(int x);
