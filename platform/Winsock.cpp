@@ -1,8 +1,9 @@
 // Windows Sockets 1.1 over POSIX sockets: a table of our own handles, each
 // holding a descriptor and the bookkeeping that turns readiness into the
-// one-shot, re-armed notifications of WSAAsyncSelect. Readiness is watched
-// with QSocketNotifier on the GUI thread's event loop; every notification is
-// posted to the selecting window through the message queue.
+// one-shot, re-armed notifications of WSAAsyncSelect. Readiness of every
+// socket is watched through one epoll set, which one QSocketNotifier watches
+// on the GUI thread's event loop; every notification is posted to the
+// selecting window through the message queue.
 #include "platform/Winsock.h"
 
 // The Winsock values of names that the C library also defines as macros,
@@ -41,6 +42,8 @@ constexpr int wsMSG_PEEK = ws::MSG_PEEK;
 constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 }  // namespace
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -48,6 +51,7 @@ constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -178,16 +182,11 @@ struct SocketEntry {
     bool closeOwed = false;
     int closeError = 0;
 
-    std::unique_ptr<QSocketNotifier> readNotifier;
-    std::unique_ptr<QSocketNotifier> writeNotifier;
+    // What the readiness watch waits for now.
+    bool watchRead = false;
+    bool watchWrite = false;
 
-    ~SocketEntry()
-    {
-        readNotifier.reset();
-        writeNotifier.reset();
-        if (fd >= 0)
-            ::close(fd);
-    }
+    ~SocketEntry();
 };
 
 struct Table {
@@ -240,22 +239,97 @@ void Post(SocketEntry& e, long event, int error)
     PostMessage(e.wnd, e.msg, e.handle, ws::WSAMAKESELECTREPLY(event, error));
 }
 
+// Readiness of every socket, through one epoll set: what a socket waits for
+// changes with one system call, and the event loop sees one descriptor (the
+// set's) however many sockets come and go, so that no notifier is made, freed
+// or registered with the loop per socket. Level-triggered: a socket stays
+// reported while it is ready and watched.
+class TReadiness {
+public:
+    void Watch(SocketEntry& e, bool wantRead, bool wantWrite)
+    {
+        if (e.watchRead == wantRead && e.watchWrite == wantWrite)
+            return;
+        if ((wantRead || wantWrite) && !Start())
+            return;
+        epoll_event event{};
+        event.events = (wantRead ? EPOLLIN : 0u) | (wantWrite ? EPOLLOUT : 0u);
+        event.data.u64 = e.handle;
+        const bool watched = e.watchRead || e.watchWrite;
+        // A socket that waits for nothing leaves the set: it would still be
+        // reported for a hang-up or an error.
+        if (!event.events)
+            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
+        else if (::epoll_ctl(FEpoll, watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, e.fd, &event) != 0)
+            return;
+        e.watchRead = wantRead;
+        e.watchWrite = wantWrite;
+    }
+
+    // Before the socket's descriptor is closed.
+    void Forget(SocketEntry& e)
+    {
+        if ((e.watchRead || e.watchWrite) && FEpoll >= 0)
+            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
+        e.watchRead = e.watchWrite = false;
+    }
+
+private:
+    // The set, and the notifier on the application's event loop; false
+    // without an application to deliver to.
+    bool Start()
+    {
+        if (FEpoll < 0)
+            FEpoll = ::epoll_create1(EPOLL_CLOEXEC);
+        if (FEpoll < 0)
+            return false;
+        if (!FNotifier) {
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app)
+                return false;
+            // Freed with the application; a later one gets a notifier of its own.
+            FNotifier = new QSocketNotifier(FEpoll, QSocketNotifier::Read, app);
+            QObject::connect(FNotifier.data(), &QSocketNotifier::activated, [this] { Ready(); });
+        }
+        return true;
+    }
+
+    void Ready()
+    {
+        epoll_event events[64];
+        const int count = ::epoll_wait(FEpoll, events, 64, 0);
+        for (int i = 0; i < count; ++i) {
+            const auto s = static_cast<SOCKET>(events[i].data.u64);
+            const std::uint32_t ready = events[i].events;
+            // Looked up each time: what the first call does may close the socket.
+            if (const SocketEntry* e = Find(s); e && e->watchRead && (ready & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+                OnReadable(s);
+            if (const SocketEntry* e = Find(s); e && e->watchWrite && (ready & (EPOLLOUT | EPOLLERR)))
+                OnWritable(s);
+        }
+    }
+
+    int FEpoll = -1;
+    QPointer<QSocketNotifier> FNotifier;
+};
+
+TReadiness& Readiness()
+{
+    // Never destroyed, like the table.
+    static TReadiness* readiness = new TReadiness;
+    return *readiness;
+}
+
+SocketEntry::~SocketEntry()
+{
+    Readiness().Forget(*this);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 void SetWatch(SocketEntry& e, bool wantRead, bool wantWrite)
 {
-    if (wantRead && !e.readNotifier) {
-        e.readNotifier = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Read);
-        const SOCKET s = e.handle;
-        QObject::connect(e.readNotifier.get(), &QSocketNotifier::activated, [s] { OnReadable(s); });
-    }
-    if (wantWrite && !e.writeNotifier) {
-        e.writeNotifier = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Write);
-        const SOCKET s = e.handle;
-        QObject::connect(e.writeNotifier.get(), &QSocketNotifier::activated, [s] { OnWritable(s); });
-    }
-    if (e.readNotifier && e.readNotifier->isEnabled() != wantRead)
-        e.readNotifier->setEnabled(wantRead);
-    if (e.writeNotifier && e.writeNotifier->isEnabled() != wantWrite)
-        e.writeNotifier->setEnabled(wantWrite);
+    Readiness().Watch(e, wantRead, wantWrite);
 }
 
 // Watches exactly what can lead to a notification that is still to come.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/Library.h"
 
@@ -483,9 +485,21 @@ int WSocketResolveProto(const AnsiString& Proto)
             throw ESocketException("WSocketResolveProto: Invalid Protocol.");
         return value;
     }
+    // A name is looked up once: the lookup reads the system's protocol table
+    // from its file, and every socket asks for "tcp" again.
+    static std::mutex cacheLock;
+    static std::map<AnsiString, int> known;
+    {
+        const std::lock_guard lock(cacheLock);
+        if (const auto found = known.find(Proto); found != known.end())
+            return found->second;
+    }
     const ws::protoent* entry = WSocket_getprotobyname(Proto.c_str());
     if (!entry)
         throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + Proto + "', Error #" +
                                IntToStr(WSocket_WSAGetLastError()));
-    return entry->p_proto;
+    const int number = entry->p_proto;
+    const std::lock_guard lock(cacheLock);
+    known.emplace(Proto, number);
+    return number;
 }

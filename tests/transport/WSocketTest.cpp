@@ -468,6 +468,18 @@ TEST_F(WSocketTest, MisuseIsRefusedWithItsText)
         EXPECT_EQ(Raised([&] { p.Connect(); }), c.error) << c.port;
     }
 
+    // Protocol names found are kept; one the system does not know is told every time.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        TWSocket p;
+        p.SetAddr("127.0.0.1");
+        p.SetPort("80");
+        p.SetProto("no-such-protocol");
+        EXPECT_EQ(Raised([&] { p.Connect(); }).rfind(
+                      "connect: WSocketResolveProto: Cannot convert protocol 'no-such-protocol', Error #", 0),
+                  0u)
+            << attempt;
+    }
+
     // With OnError assigned nothing is raised; LastError tells the code.
     int errors = 0;
     s.OnError = [&](TObject*) { ++errors; };

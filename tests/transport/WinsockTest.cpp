@@ -2,6 +2,7 @@
 // handles, errors and the asynchronous lookups.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -179,6 +180,28 @@ TEST_F(WinsockTest, ReadIsRearmedByRecv)
     EXPECT_EQ(rec.Count(client, ws::FD_READ), 2);
     EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+}
+
+// Readiness of all sockets is watched together: a hundred ready at once are
+// each told once, and one closed meanwhile is told nothing.
+TEST_F(WinsockTest, ManySocketsReadyAtOnceAreEachToldOnce)
+{
+    constexpr int Pairs = 100;
+    std::vector<ws::SOCKET> clients(Pairs), servers(Pairs);
+    for (int i = 0; i < Pairs; ++i)
+        Pair(clients[std::size_t(i)], servers[std::size_t(i)]);
+    for (ws::SOCKET server : servers)
+        ASSERT_EQ(ws::send(server, "x", 1, 0), 1);
+    const ws::SOCKET closed = clients.back();
+    ASSERT_EQ(ws::closesocket(closed), 0);
+    open.erase(std::find(open.begin(), open.end(), closed));
+    clients.pop_back();
+    ASSERT_TRUE(RunUntil([&] {
+        return std::all_of(clients.begin(), clients.end(), [&](ws::SOCKET c) { return rec.Count(c, ws::FD_READ) > 0; });
+    }));
+    for (ws::SOCKET c : clients)
+        EXPECT_EQ(rec.Count(c, ws::FD_READ), 1) << c;
+    EXPECT_EQ(rec.Count(closed, ws::FD_READ), 0);
 }
 
 TEST_F(WinsockTest, WriteComesAgainOnlyAfterASendThatWouldHaveBlocked)
