@@ -302,9 +302,12 @@ private:
             const auto s = static_cast<SOCKET>(events[i].data.u64);
             const std::uint32_t ready = events[i].events;
             // Looked up each time: what the first call does may close the socket.
+            // A hang-up or an error wakes whichever side is watched, as the set
+            // reports them unasked and would otherwise report them again and
+            // again.
             if (const SocketEntry* e = Find(s); e && e->watchRead && (ready & (EPOLLIN | EPOLLHUP | EPOLLERR)))
                 OnReadable(s);
-            if (const SocketEntry* e = Find(s); e && e->watchWrite && (ready & (EPOLLOUT | EPOLLERR)))
+            if (const SocketEntry* e = Find(s); e && e->watchWrite && (ready & (EPOLLOUT | EPOLLHUP | EPOLLERR)))
                 OnWritable(s);
         }
     }
