@@ -224,40 +224,21 @@ void TSubmitMain::BuildAboutPage(TWinControl* page)
 
 void TSubmitMain::FormCreate(TObject*)
 {
-    // 1. Every data path is the application folder plus a relative name.
+    // Every data path is the application folder plus a relative name.
     AppFolder = GetCurrentDir();
-
-    // 2. The skin.
     ApplyDefaultSkin(*SkinForm1, AppFolder);
 
-    // 3. The program's name, version and home.
-    {
-        TIniFile settings(AppPath(AppFolder, SettingsFileName));
-        AnsiString app;
-        AnsiString version;
-        // Each read stands alone: one that fails leaves its value empty and
-        // the caption is built from what was read.
-        try {
-            app = settings.ReadString("rur", "app", "error");
-            AppName = app;
-        } catch (const std::exception&) {
-        }
-        try {
-            version = settings.ReadString("rur", "version", "error");
-        } catch (const std::exception&) {
-        }
-        AppTitle = app + " v" + version;
-        Application->SetTitle(AppTitle);
-        try {
-            HomeLocation = settings.ReadString("rur", "home", "error");
-        } catch (const std::exception&) {
-        }
-        SetCaption(AppTitle);
-        AboutTitle->SetCaption(AppTitle);
-        AboutHome->SetCaption(HomeLocation);
-    }
+    // The program's name and version make the title; a value that cannot be
+    // read is left empty and the title is built from the rest.
+    const AnsiString settingsFile = AppPath(AppFolder, SettingsFileName);
+    AppName = ReadSettingOrEmpty(settingsFile, "rur", "app", "error");
+    AppTitle = AppName + " v" + ReadSettingOrEmpty(settingsFile, "rur", "version", "error");
+    HomeLocation = ReadSettingOrEmpty(settingsFile, "rur", "home", "error");
+    Application->SetTitle(AppTitle);
+    SetCaption(AppTitle);
+    AboutTitle->SetCaption(AppTitle);
+    AboutHome->SetCaption(HomeLocation);
 
-    // 4 to 8. Both engine files into the engine list, with the wait window up.
     TLeftOutLines leftOut;
     {
         TWaitWindow wait(this, "Please wait while database loads");
@@ -265,39 +246,39 @@ void TSubmitMain::FormCreate(TObject*)
     }
     TellLeftOutLines(leftOut);
 
-    // 9. The report folder (this also makes it the current directory, where
-    // the report preview is written).
+    // Showing the report folder also makes it the current directory, where
+    // the report preview is written.
     StartupStep([&] { FileListBox1->SetDirectory(AppPath(AppFolder, ReportsFolderName)); });
-
-    // 10. The report settings and the submission options.
     {
-        TIniFile settings(AppPath(AppFolder, SettingsFileName));
+        const TIniFile settings(settingsFile);
         LoadReportSettings(settings);
         Ports = settings.ReadInteger("SubOptions", "Ports", 10);
         Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
     }
 
-    // 11. The ranking list, every row checked.
     ResetRankList(this);
-
-    // 12. Every type rule, and the checked count.
     FilterEngineList(this);
 
-    // 13. The manual engines.
     ManualEngineListLoaded = StartupStep([&] {
         ExListView1->LoadFromDelimitedFile(AppPath(AppFolder, ManualEngineFileName));
     });
     ManLED->SetText(IntToStr(ExListView1->Items()->Count()));
-
-    // 14. The project list.
     StartupStep([&] { LoadSesList(); });
-
-    // 15. The logo; a missing picture leaves the place empty.
+    // A logo that cannot be read leaves its place empty.
     StartupStep([&] { Image1->Picture()->LoadFromFile(AppPath(AppFolder, LogoFileName)); });
 
-    // 16.
     LedLabel1->SetText(IntToStr(SesList->Items()->Count()));
     SesList->SetSorted(true);
+}
+
+AnsiString ReadSettingOrEmpty(const AnsiString& fileName, const AnsiString& section, const AnsiString& key,
+                              const AnsiString& fallback)
+{
+    try {
+        return TIniFile(fileName).ReadString(section, key, fallback);
+    } catch (const std::exception&) {
+        return AnsiString();
+    }
 }
 
 namespace {

@@ -63,6 +63,12 @@ inline constexpr const char* ManualEngineFileName = "/data/datam.czc";
 inline constexpr const char* ReportsFolderName = "\\reports";
 inline constexpr const char* LogoFileName = "/logo.jpg";
 
+// One value of an INI file, read on its own: the fallback when the key is
+// absent, and an empty value when the read fails, so that a bad read leaves
+// only its own value empty.
+AnsiString ReadSettingOrEmpty(const AnsiString& fileName, const AnsiString& section, const AnsiString& key,
+                              const AnsiString& fallback);
+
 // The notebook's pages, in order.
 enum TMainPage {
     pgProjects = 0,

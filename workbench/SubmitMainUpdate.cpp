@@ -162,16 +162,8 @@ bool TSubmitMain::CheckSoftwareUpdate()
     const AnsiString info = AppPath(AppFolder, UpdateInfoFileName);
     if (!FileExists(info))
         return false;
-    AnsiString newVersion;
-    AnsiString version;
-    try {
-        newVersion = TIniFile(info).ReadString("rur", "version2", "Empty");
-    } catch (const std::exception&) {
-    }
-    try {
-        version = TIniFile(AppPath(AppFolder, SettingsFileName)).ReadString("rur", "version", "Empty");
-    } catch (const std::exception&) {
-    }
+    const AnsiString newVersion = ReadSettingOrEmpty(info, "rur", "version2", "Empty");
+    const AnsiString version = ReadSettingOrEmpty(AppPath(AppFolder, SettingsFileName), "rur", "version", "Empty");
     DeleteFile(info);
     if (newVersion == version)
         return false;

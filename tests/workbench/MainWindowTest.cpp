@@ -25,20 +25,14 @@ namespace {
 
 TEST(MainWindow, FlashRulesAlternateEachPair)
 {
-    struct TCase {
-        int tag;
-        int shown;
-        int next;
-    };
-    const TCase cases[] = {
-        {1, 0, 1}, {1, 1, 0}, {1, 5, 1},  // "1 when its Tag is not 1, else 0"
-        {2, 3, 2}, {2, 2, 3}, {2, 0, 3},  // "2 when its Tag is 3, else 3"
-        {3, 5, 4}, {3, 4, 5}, {4, 7, 6}, {4, 6, 7}, {5, 1, 0}, {5, 0, 1},
-    };
-    for (const TCase& c : cases) {
-        const TFlashRule* rule = FlashRuleOf(c.tag);
-        ASSERT_NE(rule, nullptr);
-        EXPECT_EQ(NextFlashGlyph(*rule, c.shown), c.next) << "tag " << c.tag << " shown " << c.shown;
+    for (const TFlashRule& rule : FlashRules) {
+        SCOPED_TRACE("tag " + std::to_string(rule.Tag));
+        EXPECT_EQ(FlashRuleOf(rule.Tag), &rule);
+        EXPECT_NE(rule.RestGlyph, rule.BrightGlyph);
+        EXPECT_EQ(NextFlashGlyph(rule, rule.RestGlyph), rule.BrightGlyph);
+        EXPECT_EQ(NextFlashGlyph(rule, rule.BrightGlyph), rule.RestGlyph);
+        // A button showing some other glyph (a run's leftover) lights up.
+        EXPECT_EQ(NextFlashGlyph(rule, 99), rule.BrightGlyph);
     }
     for (int tag : {0, 7, -1, 100})
         EXPECT_EQ(FlashRuleOf(tag), nullptr);
