@@ -182,9 +182,21 @@ struct SocketEntry {
     bool closeOwed = false;
     int closeError = 0;
 
-    // What the readiness watch waits for now.
+    // What the readiness watch waits for now, and what the socket is
+    // registered for in the readiness set (at least as much).
     bool watchRead = false;
     bool watchWrite = false;
+    std::uint32_t registered = 0;
+
+    // Bytes known to wait in a stream socket's receive queue, as the system
+    // told with the last read: only the program's reads take bytes away, so
+    // as many are still there at least. 0 when unknown. A socket asked for
+    // its waiting bytes again and again while data waits (a bulk receiver,
+    // asking after every read) has the system tell it with every read,
+    // which saves it a call per read.
+    unsigned long queuedAtLeast = 0;
+    int queuedAnswers = 0;  // queries that found bytes waiting, until told
+    bool toldQueued = false;
 
     ~SocketEntry();
 };
@@ -239,42 +251,65 @@ void Post(SocketEntry& e, long event, int error)
     PostMessage(e.wnd, e.msg, e.handle, ws::WSAMAKESELECTREPLY(event, error));
 }
 
-// Readiness of every socket, through one epoll set: what a socket waits for
-// changes with one system call, and the event loop sees one descriptor (the
-// set's) however many sockets come and go, so that no notifier is made, freed
-// or registered with the loop per socket. Level-triggered: a socket stays
-// reported while it is ready and watched.
+// Readiness of every socket, through one epoll set: the event loop sees one
+// descriptor (the set's) however many sockets come and go, so that no
+// notifier is made, freed or registered with the loop per socket.
+// Level-triggered: a socket stays reported while it is ready and in the set.
+//
+// What a socket waits for changes on every notification and every re-arming
+// call (recv, accept), and most of the time it changes back before the set is
+// next asked. So the set is told at once only when a socket waits for more
+// than it is registered for; a socket that waits for less keeps its
+// registration until it is reported for what it no longer waits for, and only
+// then is the registration narrowed.
 class TReadiness {
 public:
     void Watch(SocketEntry& e, bool wantRead, bool wantWrite)
     {
-        if (e.watchRead == wantRead && e.watchWrite == wantWrite)
-            return;
-        if ((wantRead || wantWrite) && !Start())
-            return;
-        epoll_event event{};
-        event.events = (wantRead ? EPOLLIN : 0u) | (wantWrite ? EPOLLOUT : 0u);
-        event.data.u64 = e.handle;
-        const bool watched = e.watchRead || e.watchWrite;
-        // A socket that waits for nothing leaves the set: it would still be
-        // reported for a hang-up or an error.
-        if (!event.events)
-            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
-        else if (::epoll_ctl(FEpoll, watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, e.fd, &event) != 0)
-            return;
         e.watchRead = wantRead;
         e.watchWrite = wantWrite;
+        const std::uint32_t wanted = Mask(e);
+        if ((wanted & ~e.registered) == 0)
+            return;
+        if (!Start())
+            return;
+        Register(e, wanted);
     }
 
     // Before the socket's descriptor is closed.
     void Forget(SocketEntry& e)
     {
-        if ((e.watchRead || e.watchWrite) && FEpoll >= 0)
-            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
         e.watchRead = e.watchWrite = false;
+        if (e.registered && FEpoll >= 0)
+            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
+        e.registered = 0;
     }
 
 private:
+    static std::uint32_t Mask(const SocketEntry& e)
+    {
+        return (e.watchRead ? EPOLLIN : 0u) | (e.watchWrite ? EPOLLOUT : 0u);
+    }
+
+    // Registers the socket for exactly `events`; a socket that waits for
+    // nothing leaves the set, where it would still be reported for a hang-up
+    // or an error.
+    void Register(SocketEntry& e, std::uint32_t events)
+    {
+        if (events == e.registered)
+            return;
+        if (!events) {
+            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
+            e.registered = 0;
+            return;
+        }
+        epoll_event event{};
+        event.events = events;
+        event.data.u64 = e.handle;
+        if (::epoll_ctl(FEpoll, e.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, e.fd, &event) == 0)
+            e.registered = events;
+    }
+
     // The set, and the notifier on the application's event loop; false
     // without an application to deliver to.
     bool Start()
@@ -301,13 +336,20 @@ private:
         for (int i = 0; i < count; ++i) {
             const auto s = static_cast<SOCKET>(events[i].data.u64);
             const std::uint32_t ready = events[i].events;
-            // Looked up each time: what the first call does may close the socket.
-            // A hang-up or an error wakes whichever side is watched, as the set
-            // reports them unasked and would otherwise report them again and
-            // again.
-            if (const SocketEntry* e = Find(s); e && e->watchRead && (ready & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+            SocketEntry* e = Find(s);
+            if (!e)
+                continue;
+            // Reported for what it no longer waits for: it would be reported
+            // again and again, so the registration is narrowed now. A hang-up
+            // or an error comes unasked; it wakes whichever side is watched.
+            const bool read = e->watchRead && (ready & (EPOLLIN | EPOLLHUP | EPOLLERR));
+            const bool write = e->watchWrite && (ready & (EPOLLOUT | EPOLLHUP | EPOLLERR));
+            if (((ready & EPOLLIN) && !e->watchRead) || ((ready & EPOLLOUT) && !e->watchWrite) || (!read && !write))
+                Register(*e, Mask(*e));
+            // Looked up again: what the first call does may close the socket.
+            if (read)
                 OnReadable(s);
-            if (const SocketEntry* e = Find(s); e && e->watchWrite && (ready & (EPOLLOUT | EPOLLHUP | EPOLLERR)))
+            if (write && (e = Find(s)) && e->watchWrite)
                 OnWritable(s);
         }
     }
@@ -465,6 +507,32 @@ bool SetNonBlocking(int fd, bool on)
         return false;
     const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
     return wanted == flags || ::fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+// A read that also learns how many bytes still wait after it. The system
+// says 1 both for one byte and for none before the peer's close, so 1 counts
+// as unknown. errno is as the read left it.
+ssize_t ReceiveTellingQueued(SocketEntry& e, char* buf, int len, int flags)
+{
+    iovec piece{buf, static_cast<std::size_t>(len)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr message{};
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    e.queuedAtLeast = 0;
+    const ssize_t n = ::recvmsg(e.fd, &message, flags);
+    if (n <= 0)
+        return n;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_TCP && c->cmsg_type == TCP_CM_INQ && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            int queued = 0;
+            std::memcpy(&queued, CMSG_DATA(c), sizeof queued);
+            if (queued > 1)
+                e.queuedAtLeast = static_cast<unsigned long>(queued);
+        }
+    return n;
 }
 
 int PosixFlags(int flags, const SocketEntry& e)
@@ -1208,10 +1276,18 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
     if (!argp)
         return Fail(WSAEFAULT);
     if (cmd == wsFIONREAD) {
+        if (e->queuedAtLeast > 0) {
+            *argp = static_cast<u_long>(e->queuedAtLeast);
+            return 0;
+        }
         int count = 0;
         if (e->phase == Phase::Connected && ::ioctl(e->fd, FIONREAD, &count) != 0)
             return FailErrno(errno);
         *argp = static_cast<u_long>(count < 0 ? 0 : count);
+        if (count > 0 && e->type == wsSOCK_STREAM && !e->toldQueued && ++e->queuedAnswers >= 2) {
+            const int on = 1;
+            e->toldQueued = ::setsockopt(e->fd, IPPROTO_TCP, TCP_INQ, &on, sizeof on) == 0;
+        }
         return 0;
     }
     if (cmd == wsFIONBIO) {
@@ -1375,7 +1451,10 @@ int recv(SOCKET s, char* buf, int len, int flags)
         n = ::recv(e->fd, &probe, 1, MSG_PEEK | PosixFlags(flags, *e));
         if (n > 0)
             n = 0;
+    } else if (e->toldQueued && !(flags & (wsMSG_PEEK | wsMSG_OOB))) {
+        n = ReceiveTellingQueued(*e, buf, len, PosixFlags(flags, *e));
     } else {
+        e->queuedAtLeast = 0;
         n = ::recv(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e));
     }
     const int error = errno;
@@ -1410,6 +1489,7 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromL
         return Fail(WSAEFAULT);
     ::sockaddr_in peer{};
     socklen_t peerLen = sizeof peer;
+    e->queuedAtLeast = 0;
     const ssize_t n =
         ::recvfrom(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e), reinterpret_cast<::sockaddr*>(&peer),
                    &peerLen);

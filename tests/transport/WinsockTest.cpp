@@ -182,6 +182,38 @@ TEST_F(WinsockTest, ReadIsRearmedByRecv)
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
 }
 
+// A socket asked again and again while data waits learns the count with each
+// read instead: the answers stay exact across reads, and the peer's close
+// after the last byte is not counted as a byte.
+TEST_F(WinsockTest, BytesWaitingStayExactAcrossReadsAndThePeersClose)
+{
+    ws::SOCKET client, server;
+    Pair(client, server);
+    const std::string bytes(3000, 'x');
+    ASSERT_EQ(ws::send(server, bytes.data(), 3000, 0), 3000);
+    ws::u_long waiting = 0;
+    ASSERT_TRUE(RunUntil([&] { return ws::ioctlsocket(client, ws::FIONREAD, &waiting) == 0 && waiting == 3000; }));
+    ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+    char buf[4096];
+    const struct {
+        int read;
+        ws::u_long left;
+    } steps[] = {{1000, 2000}, {1500, 500}, {499, 1}, {1, 0}};
+    for (const auto& step : steps) {
+        ASSERT_EQ(ws::recv(client, buf, step.read, 0), step.read);
+        ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+        EXPECT_EQ(waiting, step.left) << step.read;
+    }
+
+    ASSERT_EQ(ws::send(server, "abcde", 5, 0), 5);
+    ASSERT_EQ(ws::shutdown(server, ws::SD_SEND), 0);
+    ASSERT_TRUE(RunUntil([&] { return ws::ioctlsocket(client, ws::FIONREAD, &waiting) == 0 && waiting == 5; }));
+    ASSERT_EQ(ws::recv(client, buf, sizeof buf, 0), 5);
+    ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 0u);
+    EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), 0);
+}
+
 // Readiness of all sockets is watched together: a hundred ready at once are
 // each told once, and one closed meanwhile is told nothing.
 TEST_F(WinsockTest, ManySocketsReadyAtOnceAreEachToldOnce)
