@@ -5,7 +5,6 @@
 #include <string_view>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -139,44 +138,10 @@ AnsiString OneLine(const AnsiString& s)
     return result;
 }
 
-bool ReadAll(const AnsiString& path, std::string& out, int& error)
-{
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        error = EISDIR;
-        return false;
-    }
-    out.clear();
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
 EFCreateError CreateError(const AnsiString& path, int error)
 {
-    return EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(error));
+    return EFCreateError("Cannot create file \"" + path + "\". " +
+                         (error == NotARegularFile ? "It is not a regular file." : std::strerror(error)));
 }
 
 }  // namespace
@@ -397,9 +362,8 @@ std::string IniEraseSection(const std::string& bytes, const AnsiString& section)
 std::string TIniFile::Load() const
 {
     std::string bytes;
-    int error = 0;
     // Like the Windows calls, a file that can't be read gives the defaults.
-    if (!ReadAll(FFileName, bytes, error))
+    if (TryReadFileBytes(FFileName, bytes) != 0)
         return std::string();
     return bytes;
 }
@@ -407,8 +371,8 @@ std::string TIniFile::Load() const
 std::string TIniFile::LoadForWrite() const
 {
     std::string bytes;
-    int error = 0;
-    if (ReadAll(FFileName, bytes, error))
+    const int error = TryReadFileBytes(FFileName, bytes);
+    if (error == 0)
         return bytes;
     if (error == ENOENT)
         return std::string();

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "classlib/Classes.h"
+#include "platform/Calendar.h"
 #include "platform/Hooks.h"
 
 namespace {
@@ -338,7 +339,7 @@ AnsiString AppPath(const AnsiString& folder, const AnsiString& relative)
     return base + "/" + rel;
 }
 
-std::string ReadFileBytes(const AnsiString& path)
+int TryReadFileBytes(const AnsiString& path, std::string& out)
 {
     int fd;
     // Without blocking: a named pipe with no writer would wait here forever.
@@ -346,20 +347,16 @@ std::string ReadFileBytes(const AnsiString& path)
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        throw EFOpenError(FileError("Cannot open file", path, errno));
+        return errno;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        // A folder, a pipe or a device is no file to read whole: a pipe may
-        // never end, and a device such as /dev/zero never does.
-        const bool folder = S_ISDIR(st.st_mode);
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : NotARegularFile;
         ::close(fd);
-        if (folder)
-            throw EFOpenError(FileError("Cannot open file", path, EISDIR));
-        throw EFOpenError("Cannot open file \"" + path + "\". It is not a regular file.");
+        return error;
     }
-    std::string data;
+    out.clear();
     if (st.st_size > 0)
-        data.reserve(static_cast<std::size_t>(st.st_size));
+        out.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -368,13 +365,24 @@ std::string ReadFileBytes(const AnsiString& path)
         if (n < 0) {
             const int error = errno;
             ::close(fd);
-            throw EFOpenError(FileError("Cannot open file", path, error));
+            return error;
         }
         if (n == 0)
             break;
-        data.append(buffer, static_cast<std::size_t>(n));
+        out.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    return 0;
+}
+
+std::string ReadFileBytes(const AnsiString& path)
+{
+    std::string data;
+    const int error = TryReadFileBytes(path, data);
+    if (error == NotARegularFile)
+        throw EFOpenError("Cannot open file \"" + path + "\". It is not a regular file.");
+    if (error != 0)
+        throw EFOpenError(FileError("Cannot open file", path, error));
     return data;
 }
 
@@ -582,32 +590,6 @@ constexpr long long kMSecsPerDay = 86400000;
 constexpr long long kMinDay = -693593;  // 0001-01-01
 constexpr long long kMaxDay = 2958465;  // 9999-12-31
 
-// Days from 1970-01-01 for a proleptic Gregorian date.
-long long DaysFromCivil(long long y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, int& year, int& month, int& day)
-{
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (month <= 2));
-}
-
-const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
-
 bool IsLeapYear(int year)
 {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -644,7 +626,7 @@ DateTimeParts Decode(TDateTime dt)
     long long msec = 0;
     SplitDateTime(dt, days, msec);
     DateTimeParts p;
-    CivilFromDays(days + kEpochOffset, p.year, p.month, p.day);
+    CivilFromDays(days + DateTimeEpochDays, p.year, p.month, p.day);
     p.hour = static_cast<int>(msec / 3600000);
     p.min = static_cast<int>(msec / 60000 % 60);
     p.sec = static_cast<int>(msec / 1000 % 60);
@@ -861,7 +843,7 @@ TDateTime EncodeDate(int year, int month, int day)
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         throw EConvertError("Invalid argument to date encode");
     return static_cast<TDateTime>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                                  kEpochOffset);
+                                  DateTimeEpochDays);
 }
 
 TDateTime EncodeTime(int hour, int min, int sec, int msec)

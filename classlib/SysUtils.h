@@ -90,6 +90,12 @@ AnsiString AppPath(const AnsiString& folder, const AnsiString& relative);
 // Reads a whole file; throws EFOpenError (see Classes.h) when it can't, and
 // for anything but a regular file (a folder, a pipe, a device).
 std::string ReadFileBytes(const AnsiString& path);
+// The same read without an exception: 0 with the bytes in out, else the errno
+// of what failed (EISDIR for a folder) or NotARegularFile for a pipe, a
+// device or a socket, none of which is read: a pipe with no writer would
+// block, and a device may never end.
+inline constexpr int NotARegularFile = -1;
+int TryReadFileBytes(const AnsiString& path, std::string& out);
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.
 void WriteFileAtomic(const AnsiString& path, const std::string& bytes);

@@ -2,6 +2,7 @@
 // system clock, the C library's resolver, a detached process start, the
 // desktop's clipboard and the registry file beside the program.
 #include "platform/Hooks.h"
+#include "platform/Calendar.h"
 #include "platform/QtText.h"
 
 #include <QApplication>
@@ -214,17 +215,6 @@ bool DefaultShellOpen(const ShellOpenCall& call)
     return GetHooks().startProcess ? GetHooks().startProcess(start) : false;
 }
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
 double DefaultNow()
 {
     using namespace std::chrono;
@@ -235,7 +225,7 @@ double DefaultNow()
     localtime_r(&seconds, &local);
     const long long days = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                                          static_cast<unsigned>(local.tm_mday)) -
-                           DaysFromCivil(1899, 12, 30);
+                           DateTimeEpochDays;
     const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + (ms < 0 ? 0 : ms) / 1000.0;
     return static_cast<double>(days) + secondsOfDay / 86400.0;
 }

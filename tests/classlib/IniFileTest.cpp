@@ -166,6 +166,22 @@ TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
     TIniFile blocked(folder);
     EXPECT_THROW(blocked.WriteString("a", "b", "c"), EFCreateError);
     EXPECT_TRUE(DirectoryExists(folder));
+
+    // A named pipe with no writer is neither waited on nor replaced: reads
+    // give the defaults, writes are refused.
+    const AnsiString pipe = dir.path().toStdString() + "/pipe.ini";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    TIniFile piped(pipe);
+    EXPECT_EQ(piped.ReadString("a", "b", "default"), "default");
+    try {
+        piped.WriteString("a", "b", "c");
+        ADD_FAILURE() << "a pipe was written";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message, "Cannot create file \"" + pipe + "\". It is not a regular file.");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKept)
