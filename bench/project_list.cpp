@@ -25,6 +25,7 @@
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
+#include "support/ShopProject.h"
 #include "workbench/ProjectData.h"
 #include "workbench/SubmitMain.h"
 
@@ -48,20 +49,6 @@ void PrintFigure(const char* what, int count, const char* unit, const std::vecto
     std::fflush(stdout);
 }
 
-ProjectRecord Project(const AnsiString& name)
-{
-    ProjectRecord p;
-    p.SessionName = name;
-    p.url = "http://www.example.com/" + name;
-    p.title = "The site of " + name;
-    p.email = "owner@example.com";
-    p.description = "A site to promote";
-    p.catagory = "Business";
-    p.name = "Ann";
-    p.key1 = "one, two, three";
-    return p;
-}
-
 // An installation folder with `count` projects, their files and the list.
 fs::path MakeFolder(int count)
 {
@@ -75,7 +62,7 @@ fs::path MakeFolder(int count)
     std::vector<AnsiString> names;
     for (int i = 0; i < count; ++i) {
         names.push_back("Project " + std::to_string(100000 + i));
-        WriteProjectFile(folder.string(), Project(names.back()));
+        WriteProjectFile(folder.string(), ShopProject(names.back()));
     }
     SaveProjectList(folder.string(), names);
     return folder;
@@ -104,7 +91,7 @@ void MeasureList(int count, int rounds)
 
         // A new project, saved from the page as the menu item does.
         const AnsiString name = "New project " + std::to_string(round);
-        main.ShowProject(Project(name));
+        main.ShowProject(ShopProject(name));
         save.push_back(Seconds([&] { main.SiteAddClick(main.SiteAdd); }));
 
         // And deleted again.

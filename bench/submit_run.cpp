@@ -45,6 +45,7 @@
 #include "platform/Hooks.h"
 #include "platform/Messages.h"
 #include "support/HttpTestServer.h"
+#include "support/ShopProject.h"
 #include "workbench/EngineData.h"
 #include "workbench/ProjectData.h"
 #include "workbench/SubmitData.h"
@@ -67,20 +68,6 @@ void RaiseOpenFileLimit()
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
-}
-
-ProjectRecord BenchProject()
-{
-    ProjectRecord p;
-    p.SessionName = "Bench";
-    p.url = "http://shop.example.com/?a=1&b=2";
-    p.title = "Tom & Jerry's shop";
-    p.email = "tom@example.com";
-    p.description = "Fine goods for cats and mice";
-    p.catagory = "Business";
-    p.name = "Tom";
-    p.key1 = "cats, mice";
-    return p;
 }
 
 // Engine i: a GET to its own path on one of the servers.
@@ -156,7 +143,7 @@ std::string MakeInstallation(int engines, int ports, const std::vector<int>& ser
     WriteFileAtomic(folder + "/data/catagory.zro", "[SubCat1]\r\nBusiness=Business\r\n");
     const std::string shipped = ReadFileBytes(TENVAREL_SOURCE_DIR "/appdata/wkt.ini");
     WriteFileAtomic(folder + "/wkt.ini", IniWriteValue(shipped, "SubOptions", "Ports", std::to_string(ports)));
-    WriteProjectFile(folder, BenchProject());
+    WriteProjectFile(folder, ShopProject("Bench"));
     SaveProjectList(folder, {"Bench"});
     return folder;
 }
@@ -271,7 +258,7 @@ std::string CurlConfig(int engines)
 {
     const std::string config = "/tmp/tenvarel-bench-curl-" + std::to_string(::getpid()) + ".txt";
     std::ofstream out(config);
-    const ProjectRecord project = BenchProject();
+    const ProjectRecord project = ShopProject("Bench");
     for (int i = 0; i < engines; ++i) {
         const std::string url = EngineUrl(ServerPorts, i);
         std::string data = BuildSubmissionRequest(EngineRecordValue(url), project, nullptr).data;

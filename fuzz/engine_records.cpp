@@ -9,23 +9,9 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "support/ShopProject.h"
 #include "workbench/EngineData.h"
 #include "workbench/SubmitData.h"
-
-namespace {
-
-ProjectRecord SampleProject()
-{
-    ProjectRecord project;
-    project.SessionName = "Example";
-    project.url = "http://www.example.com/";
-    project.title = "Example & Title";
-    project.catagory = "Business";
-    project.key1 = "one, two";
-    return project;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -44,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)LoadEngineRecords(path, custom, EngineCipherStart);
     engines.AddStrings(custom);
 
-    static const ProjectRecord project = SampleProject();
+    static const ProjectRecord project = ShopProject();
     const CategoryLookup categories = [](const AnsiString& section, const AnsiString& key) {
         return section + "/" + key;
     };

@@ -112,23 +112,6 @@ TListItem* RowOf(const std::string& caption)
     return nullptr;
 }
 
-ProjectRecord ShopProject()
-{
-    ProjectRecord p;
-    p.SessionName = "Shop";
-    p.url = "http://shop.example.com/?a=1&b=2";
-    p.title = "Tom & Jerry's 100% shop";
-    p.email = "tom+shop@example.com";
-    p.description = "Fine goods";
-    p.catagory = "Business";
-    p.name = "Tom";
-    p.last = "Cat";
-    p.city = "Springfield";
-    p.key1 = "cats, mice";
-    p.country = "US";
-    return p;
-}
-
 const std::vector<std::string>& ReportTableHead()
 {
     static const std::vector<std::string> head = {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Hooks.h"
+#include "support/ShopProject.h"
 #include "support/TempDir.h"
 
 // The installation as `cmake --install` lays it out, in a temporary folder.
@@ -63,11 +64,6 @@ std::string ScrambledEngineFile(const std::vector<std::string>& records);
 // The row of the main window's engine list with this caption; nullptr when there is none.
 class TListItem;
 TListItem* RowOf(const std::string& caption);
-
-// A project whose fields hold what the submissions must encode: "&", "'",
-// "%", "+", "?" and "=".
-struct ProjectRecord;
-ProjectRecord ShopProject();
 
 // The head of a submission report's engine table, one line a string.
 const std::vector<std::string>& ReportTableHead();
