@@ -393,9 +393,9 @@ void TControl::InvalidateRect(const TRect& rect)
 void TControl::Repaint()
 {
     if (QWidget* w = FImpl->widget) {
-        w->repaint();
+        RepaintNow(w);
         if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
-            area->viewport()->repaint();
+            RepaintNow(area->viewport());
     }
 }
 

@@ -612,6 +612,8 @@ void TApplication::Terminate()
 
 void TApplication::ProcessMessages()
 {
+    // A job holding the loop lets messages through to show where it is.
+    const TUnpacedPaints unpaced;
     ::ProcessMessages();
 }
 

@@ -123,6 +123,19 @@ void SafeCall(F&& f)
 // fonts and accessibility (once).
 void EnsureToolkit();
 
+// Paints the widget before returning, however recently its window was painted.
+void RepaintNow(QWidget* widget);
+
+// While one lives, windows are painted whenever they ask, not at most once a
+// frame, and paints held back until then are sent when it is made.
+class TUnpacedPaints {
+public:
+    TUnpacedPaints();
+    ~TUnpacedPaints();
+    TUnpacedPaints(const TUnpacedPaints&) = delete;
+    TUnpacedPaints& operator=(const TUnpacedPaints&) = delete;
+};
+
 // The paint surface of TGraphicControl and TCustomControl.
 QWidget* CreatePaintWidget(TControl* control);
 bool IsPaintWidget(const QObject* object);

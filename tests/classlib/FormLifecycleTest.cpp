@@ -10,7 +10,9 @@
 #include <QWindow>
 #include <qpa/qplatformwindow.h>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "classlib/Accessibility.h"
 #include "classlib/ComCtrls.h"
@@ -216,6 +218,65 @@ TEST_F(Boxes, ScreenshotsOfAFormAreWrittenAsPng)
     const QColor bar = shot.pixelColor(10, shot.height() - 8);
     EXPECT_EQ(bar, QColor(0, 0, 128));
     EXPECT_FALSE(SaveFormScreenshot(form, dir.File("no/such/folder/x.png")));
+    delete form;
+}
+
+// Records the caption a label showed at each of its paints.
+class TLabelPaints : public QObject {
+public:
+    explicit TLabelPaints(TLabel& label) : FLabel(label) { label.Widget()->installEventFilter(this); }
+    std::vector<AnsiString> Shown;
+    bool Showed(const AnsiString& caption) const { return !Shown.empty() && Shown.back() == caption; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            Shown.push_back(FLabel.Caption());
+        return false;
+    }
+
+private:
+    TLabel& FLabel;
+};
+
+// A window changed again within a frame of its last paint is painted once
+// the frame is over, with what it shows last; a repaint asked for now, and
+// a job letting messages through, are not held. The clock stands still, so
+// every paint after the first falls within the frame.
+TEST_F(Boxes, PaintsWithinAFrameAreHeldButNeverLost)
+{
+    GetHooks().tickCount = [] { return 5000u; };
+    auto* form = new TForm(Application);
+    form->SetBounds(0, 0, 200, 60);
+    auto* label = new TLabel(form);
+    label->SetParent(form);
+    label->SetBounds(10, 10, 100, 13);
+    label->SetCaption("a");
+    TLabelPaints paints(*label);
+    form->Show();
+    ASSERT_TRUE(RunUntil([&] { return paints.Showed("a"); }));
+
+    for (const char* caption : {"b", "c", "d"}) {
+        label->SetCaption(caption);
+        QCoreApplication::sendPostedEvents();  // the paint request, no timers
+    }
+    EXPECT_FALSE(paints.Showed("d"));
+    EXPECT_TRUE(RunUntil([&] { return paints.Showed("d"); }));
+    const std::size_t afterHeld = paints.Shown.size();
+
+    label->SetCaption("e");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(paints.Showed("e"));
+    label->Repaint();
+    EXPECT_TRUE(paints.Showed("e"));
+
+    label->SetCaption("f");
+    QCoreApplication::sendPostedEvents();
+    Application->ProcessMessages();
+    EXPECT_TRUE(paints.Showed("f"));
+    // "b" and "c" were never painted: the held paint showed "d" alone.
+    EXPECT_EQ(std::count(paints.Shown.begin(), paints.Shown.begin() + afterHeld, "b"), 0);
     delete form;
 }
 
