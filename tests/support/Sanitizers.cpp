@@ -2,22 +2,16 @@
 // no environment variable is needed under ctest or scripts/fuzz.
 extern "C" {
 
-// Allocations that the toolkit and the font machinery keep for the life of
-// the process and report as leaks at exit.
+// The one leak that is not ours to mend: fontconfig keeps a few small blocks
+// of its configuration for the life of the process. The library is built
+// without frame pointers, so the recorded stack of such a block ends inside
+// it, and the line matches only what fontconfig allocated itself. Nothing is
+// suppressed for passing through the toolkit: a leak of ours is reported
+// whoever called the code that made it. Programs the tests start get the
+// same list (tests/workbench/StartProcess.cpp).
 const char* __lsan_default_suppressions()
 {
-    return "leak:libQt6Core\n"
-           "leak:libQt6Gui\n"
-           "leak:libQt6Widgets\n"
-           "leak:libQt6DBus\n"
-           "leak:libQt6XcbQpa\n"
-           "leak:libfontconfig\n"
-           "leak:libfreetype\n"
-           "leak:libglib-2.0\n"
-           "leak:libgobject-2.0\n"
-           "leak:libdbus-1\n"
-           "leak:libxcb\n"
-           "leak:libX11\n";
+    return "leak:libfontconfig.so\n";
 }
 
 const char* __ubsan_default_options()

@@ -10,6 +10,9 @@
 
 #include "support/TempDir.h"
 
+// The test programs' leak suppressions (tests/support/Sanitizers.cpp).
+extern "C" const char* __lsan_default_suppressions();
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -82,10 +85,7 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::str
 std::vector<std::string> ProgramEnvironment()
 {
     static const TempDir dir("tenvarel-lsan");
-    static const std::string file = dir.Write(
-        "program.supp", "leak:libQt6Core\nleak:libQt6Gui\nleak:libQt6Widgets\nleak:libQt6DBus\nleak:libQt6XcbQpa\n"
-                        "leak:libfontconfig\nleak:libfreetype\nleak:libglib-2.0\nleak:libgobject-2.0\n"
-                        "leak:libdbus-1\nleak:libxcb\nleak:libX11\n");
+    static const std::string file = dir.Write("program.supp", __lsan_default_suppressions());
     return {"LSAN_OPTIONS=suppressions=" + file};
 }
 

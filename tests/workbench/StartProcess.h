@@ -19,9 +19,7 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::str
                 int watchdogMs);
 
 // The environment entries every started Tenvarel gets: under the
-// sanitizers, the toolkit's and the font machinery's allocations that live
-// as long as the process are not reported as leaks (the test programs carry
-// the same list built in).
+// sanitizers, the leak suppressions the test programs carry built in.
 std::vector<std::string> ProgramEnvironment();
 
 // Installs the build into prefix with `cmake --install`.
