@@ -482,11 +482,9 @@ void TSubmitMain::StartCrawl()
     if (run.state != TImportState::SpiderReady || !Spider)
         return;
     const AnsiString start = UrlImp->Text();
-    AnsiString proto, user, password, host, port, path;
-    SplitURL(start, proto, user, password, host, port, path);
     // Every page is saved under the site word and a number: a word that
     // can't make a project name is refused before anything is fetched.
-    const AnsiString word = SpiderSiteWord(host);
+    const AnsiString word = SpiderSiteWord(UrlHost(start));
     if (const auto refusal = ValidateProjectName(word + "1")) {
         ShowProjectMessage(refusal->id);
         return;
