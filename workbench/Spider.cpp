@@ -54,7 +54,6 @@ TSpider::TSpider(TComponent* AOwner) : TForm(AOwner)
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     OnShow = [this](TObject* sender) { FormShow(sender); };
-    OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
     OnCloseQuery = [this](TObject* sender, bool& canClose) { FormCloseQuery(sender, canClose); };
 }
 
@@ -82,10 +81,9 @@ void TSpider::Button1Click(TObject*)
         SubmitMain->StartCrawl();
 }
 
+// Closing the window stops the crawl (FormCloseQuery).
 void TSpider::Button2Click(TObject*)
 {
-    if (SubmitMain)
-        SubmitMain->StopCrawl();
     Close();
 }
 
@@ -99,8 +97,4 @@ void TSpider::FormCloseQuery(TObject*, bool& CanClose)
 void TSpider::FormShow(TObject*)
 {
     ApplyDefaultSkin(*SkinForm1, MainAppFolder());
-}
-
-void TSpider::FormClose(TObject*, TCloseAction&)
-{
 }

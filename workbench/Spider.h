@@ -31,7 +31,6 @@ public:
     void Button2Click(TObject* Sender);
     void FormCloseQuery(TObject* Sender, bool& CanClose);
     void FormShow(TObject* Sender);
-    void FormClose(TObject* Sender, TCloseAction& Action);
 
     // The status panel's text.
     AnsiString Status() const;
