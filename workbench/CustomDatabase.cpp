@@ -118,19 +118,19 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     TranPanel1 = Place<TTranPanel>(this, this, "TranPanel1", 0, 160, 539, 200);
     TranPanel1->SetVisible(false);
     int slot = 0;
-    const auto placeEdit = [&](const char* editName) {
-        const int left = 4 + (slot % 4) * 134;
-        const int top = 4 + (slot / 4) * 24;
+    // Fields fill a grid four wide, in the order they are placed.
+    const auto nextCell = [&slot] {
+        const TPoint cell{4 + (slot % 4) * 134, 4 + (slot / 4) * 24};
         ++slot;
-        return Place<TEdit>(this, TranPanel1, editName, left, top, 130, 21);
+        return cell;
+    };
+    const auto placeEdit = [&](const char* editName) {
+        const TPoint cell = nextCell();
+        return Place<TEdit>(this, TranPanel1, editName, cell.x, cell.y, 130, 21);
     };
     const auto placeCombo = [&](const char* comboName, std::initializer_list<const char*> items) {
-        const int left = 4 + (slot % 4) * 134;
-        const int top = 4 + (slot / 4) * 24;
-        ++slot;
-        TComboBox* combo = Place<TComboBox>(this, TranPanel1, comboName, left, top, 130, 21);
-        for (const char* item : items)
-            combo->Items()->Add(item);
+        const TPoint cell = nextCell();
+        TComboBox* combo = PlaceCombo(this, TranPanel1, comboName, cell.x, cell.y, 130, items, "");
         combo->SetItemIndex(-1);
         combo->SetText("");
         return combo;
