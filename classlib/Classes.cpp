@@ -24,25 +24,11 @@ private:
     TStrings& FStrings;
 };
 
-// Splits on CR LF, LF or CR; a trailing line break ends the last line
-// without starting an empty one.
 std::vector<AnsiString> SplitLines(const AnsiString& text)
 {
     std::vector<AnsiString> lines;
     lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    while (start < n) {
-        std::size_t end = start;
-        while (end < n && text[end] != '\r' && text[end] != '\n')
-            ++end;
-        lines.emplace_back(text, start, end - start);
-        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
-            end += 2;
-        else if (end < n)
-            end += 1;
-        start = end;
-    }
+    ForEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
 }
 

@@ -27,19 +27,7 @@ class TIniText {
 public:
     explicit TIniText(std::string_view bytes)
     {
-        std::size_t start = 0;
-        const std::size_t n = bytes.size();
-        while (start < n) {
-            std::size_t end = start;
-            while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
-                ++end;
-            Lines.push_back(Classify(bytes.substr(start, end - start)));
-            if (end < n && bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n')
-                end += 2;
-            else if (end < n)
-                end += 1;
-            start = end;
-        }
+        ForEachLine(bytes, [this](std::string_view line) { Lines.push_back(Classify(line)); });
     }
     TIniText(const TIniText&) = delete;
     TIniText& operator=(const TIniText&) = delete;

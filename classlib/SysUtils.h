@@ -49,6 +49,26 @@ int MulDiv(int a, int b, int c);
 
 AnsiString Trim(const AnsiString& s);       // cuts bytes <= ' ' at both ends
 std::string_view TrimView(std::string_view s);  // the same, without a copy
+// Calls line(view) for each line of text, without its line end. Lines end
+// with CR LF, LF or CR; a trailing line break ends the last line without
+// starting an empty one.
+template <class F>
+void ForEachLine(std::string_view text, F&& line)
+{
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    while (start < n) {
+        std::size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        line(text.substr(start, end - start));
+        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
+            end += 2;
+        else if (end < n)
+            end += 1;
+        start = end;
+    }
+}
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
 AnsiString UpperCase(const AnsiString& s);  // ASCII only
