@@ -386,9 +386,11 @@ std::string ReadFileBytes(const AnsiString& path)
     return data;
 }
 
-void WriteFileAtomic(const AnsiString& path, const std::string& bytes)
+void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSync sync)
 {
     static std::atomic<unsigned> counter{0};
+    // Drawn once: a random device per write costs more than the write of a small file.
+    static const unsigned salt = std::random_device{}() % 1000000u;
     const AnsiString dir = ExtractFilePath(path);
     const AnsiString name = ExtractFileName(path);
     if (name.empty())
@@ -396,12 +398,11 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes)
 
     // A name of our own, created exclusively, so two writers never share a
     // temporary file. Open with 0666 so the umask applies as for any file.
-    std::random_device random;
     AnsiString temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = dir + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string(random() % 1000000u);
+               std::to_string((salt + static_cast<unsigned>(attempt) * 7919u) % 1000000u);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST && errno != EINTR)
             break;
@@ -427,7 +428,7 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes)
             fail(n < 0 ? errno : EIO);
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0)
+    if (sync == TWriteSync::Now && ::fsync(fd) != 0)
         fail(errno);
     if (::close(fd) != 0) {
         const int error = errno;
@@ -439,12 +440,27 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes)
         ::unlink(temp.c_str());
         throw EFCreateError(FileError("Cannot create file", path, error));
     }
+    if (sync == TWriteSync::Later)
+        return;
     // Make the rename itself durable; a failure here loses nothing written.
     const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+void SyncFileSystem(const AnsiString& folder)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw EFCreateError(FileError("Cannot save files in", folder, errno));
+    if (::syncfs(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EFCreateError(FileError("Cannot save files in", folder, error));
+    }
+    ::close(fd);
 }
 
 // --- dates and numbers -----------------------------------------------------

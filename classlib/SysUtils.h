@@ -116,9 +116,17 @@ std::string ReadFileBytes(const AnsiString& path);
 // block, and a device may never end.
 inline constexpr int NotARegularFile = -1;
 int TryReadFileBytes(const AnsiString& path, std::string& out);
+// When a WriteFileAtomic write is made durable: before the call returns (the
+// file and the rename in its folder synced), or by the next SyncFileSystem
+// call, which flushes many writes at once.
+enum class TWriteSync { Now, Later };
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.
-void WriteFileAtomic(const AnsiString& path, const std::string& bytes);
+void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSync sync = TWriteSync::Now);
+// Flushes everything written on the file system that holds the folder: the
+// files written with TWriteSync::Later are on the disk when it returns.
+// Throws EFCreateError when the system reports a failed write-back.
+void SyncFileSystem(const AnsiString& folder);
 
 // --- dates and numbers -----------------------------------------------------
 

@@ -185,7 +185,7 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
     return record;
 }
 
-void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record)
+void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record, TWriteSync sync)
 {
     if (auto refusal = ValidateProjectName(record.SessionName))
         throw Exception(refusal->text);
@@ -194,7 +194,7 @@ void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record)
     const std::string existing = BytesBeforeRewrite(path);
     const std::string bytes = ProjectFileBytes(existing, record);
     if (bytes != existing || !FileExists(path))
-        WriteFileAtomic(path, bytes);
+        WriteFileAtomic(path, bytes, sync);
 }
 
 ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& projectName)

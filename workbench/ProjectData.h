@@ -158,8 +158,11 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
 // Writes the project's file through a temporary file and a rename, creating
 // the folder when it is missing. A name that fails ValidateProjectName
 // throws Exception with the message's text and writes nothing.
-// Throws EFCreateError when the file can't be written.
-void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record);
+// Throws EFCreateError when the file can't be written. With TWriteSync::Later
+// the file is whole under its name at once but durable only after the next
+// SyncFileSystem: a list must not name it before.
+void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record,
+                      TWriteSync sync = TWriteSync::Now);
 // A missing file reads as all fields empty. A name that fails
 // ValidateProjectName reads nothing (all empty, the name kept).
 ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& projectName);

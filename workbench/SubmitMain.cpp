@@ -128,6 +128,15 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
 
 TSubmitMain::~TSubmitMain()
 {
+    // A crawl's saves not yet committed are committed now; an error has no
+    // window left to be shown in.
+    if (FSavesPending) {
+        try {
+            SaveSesList();
+        } catch (const std::exception&) {
+        }
+    }
+    FSaveTimer.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)

@@ -504,6 +504,7 @@ void TSubmitMain::StartCrawl()
     run.site = SpiderSiteOf(start);
     run.saved = 0;
     run.state = TImportState::Crawling;
+    BeginGroupedSaves();
     SetImportControls(true);
 
     Timer1->Tag = SpiderFlashTag;
@@ -565,6 +566,7 @@ void TSubmitMain::FinishCrawl(bool completed)
 {
     TImportRun& run = *FImport;
     run.state = TImportState::Idle;
+    EndGroupedSaves();
     SetImportControls(false);
     if (Spider) {
         Spider->Button1->SetEnabled(false);

@@ -225,14 +225,61 @@ void TSubmitMain::SiteAddClick(TObject*)
         return;
     try {
         // The file first: a project in the list always has one.
-        WriteProjectFile(AppFolder, project);
+        // A project saved over keeps its sync at once: its old file is not given up for a group.
+        WriteProjectFile(AppFolder, project, FGroupSaves && !exists ? TWriteSync::Later : TWriteSync::Now);
         if (!exists)
             SesList->Items()->Add(project.SessionName);
-        SaveProjectList(AppFolder, ProjectNames());
+        if (FGroupSaves) {
+            if (!FSavesPending)
+                FSaveTimer->SetEnabled(true);
+            FSavesPending = true;
+        } else
+            SaveSesList();
     } catch (const std::exception& e) {
         Application->ShowException(&e);
     }
     LedLabel1->SetText(IntToStr(SesList->Items()->Count()));
+}
+
+void TSubmitMain::SaveSesList()
+{
+    // Files saved for a group are made durable before a list names them.
+    if (FSavesPending) {
+        SyncFileSystem(ProjectFolder(AppFolder));
+        FSavesPending = false;
+        FSaveTimer->SetEnabled(false);
+    }
+    SaveProjectList(AppFolder, ProjectNames());
+}
+
+void TSubmitMain::BeginGroupedSaves()
+{
+    if (!FSaveTimer) {
+        FSaveTimer = std::make_unique<TTimer>(nullptr);
+        FSaveTimer->SetEnabled(false);
+        FSaveTimer->SetInterval(1000);
+        FSaveTimer->OnTimer = [this](TObject*) { CommitProjectSaves(); };
+    }
+    FGroupSaves = true;
+}
+
+void TSubmitMain::EndGroupedSaves()
+{
+    FGroupSaves = false;
+    CommitProjectSaves();
+}
+
+void TSubmitMain::CommitProjectSaves()
+{
+    if (!FSavesPending)
+        return;
+    try {
+        SaveSesList();
+    } catch (const std::exception& e) {
+        // The saved files stay pending: the next commit tries again.
+        FSaveTimer->SetEnabled(false);
+        Application->ShowException(&e);
+    }
 }
 
 void TSubmitMain::SiteClearClick(TObject* Sender)
@@ -270,7 +317,7 @@ void TSubmitMain::SiteDelClick(TObject*)
     if (remain)
         SesList->SetItemIndex(reselect);
     try {
-        SaveProjectList(AppFolder, ProjectNames());
+        SaveSesList();
     } catch (const std::exception& e) {
         Application->ShowException(&e);
     }

@@ -85,6 +85,13 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
     WriteFileAtomic(path, std::string("second\0bytes", 12));
     EXPECT_EQ(ReadFileBytes(path), std::string("second\0bytes", 12));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // A write synced later is whole under its name at once; the sync of a
+    // folder that is not there is an error, not a silent success.
+    WriteFileAtomic(path, "third", TWriteSync::Later);
+    EXPECT_EQ(ReadFileBytes(path), "third");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_NO_THROW(SyncFileSystem(folder));
+    EXPECT_THROW(SyncFileSystem(folder + "/missing"), EFCreateError);
 
     try {
         WriteFileAtomic(folder + "/missing/x.txt", "x");

@@ -94,6 +94,14 @@ protected:
                 {"key1", record.key1},         {"name", record.name},   {"email", record.email},
                 {"catagory", record.catagory}};
     }
+    // The project list as the file on disk names it, in the window's order.
+    std::vector<std::string> ListedOnDisk() const
+    {
+        std::vector<std::string> names;
+        for (const AnsiString& name : LoadProjectList(folder.Path()))
+            names.push_back(name);
+        return names;
+    }
     std::vector<std::string> Listed() const
     {
         std::vector<std::string> names;
@@ -152,6 +160,9 @@ TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
         EXPECT_EQ(Project(projectName), want) << projectName;
     }
 
+    // The crawl's saves are committed when it ends: the list on disk names them all.
+    EXPECT_EQ(ListedOnDisk(), listed);
+
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
     EXPECT_EQ(Spider->Status(), "Done. 30 Urls Found and saved");
     EXPECT_EQ(Spider->LedImp1->Text(), "31");
@@ -170,6 +181,10 @@ TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
     StartCrawl(server.Url("/site/p00.htm"));
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 3; }));
     ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 2; }));
+    // A crawl held up on a page still commits what it saved: the list on disk
+    // comes to name the saved pages while the page in flight waits.
+    ASSERT_TRUE(RunUntil([&] { return ListedOnDisk().size() == 2; }));
+    EXPECT_EQ(ListedOnDisk(), (std::vector<std::string>{"1271", "1272"}));
 
     Press(Spider->Button2);
     EXPECT_FALSE(Spider->Visible());
@@ -179,6 +194,7 @@ TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
     EXPECT_FALSE(SubmitMain->Timer1->Enabled());
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(Listed(), (std::vector<std::string>{"1271", "1272"}));
+    EXPECT_EQ(ListedOnDisk(), Listed());
     EXPECT_EQ(server.RequestCount(), 3u);
     EXPECT_TRUE(boxes.Boxes.empty());  // a stopped crawl ends without the closing message
     EXPECT_TRUE(SubmitMain->Button3->Enabled());
