@@ -5,6 +5,7 @@
 // requests and notes when each arrived.
 //
 //   bench_spider_site [rounds]     default 7 rounds after one warm-up round, A B A B
+//                                  (scratch folder under $TMPDIR, else /tmp)
 //
 // Tenvarel's side is this program started again as
 //   bench_spider_site --crawl <installation folder> <start address>
@@ -191,8 +192,13 @@ int main(int argc, char** argv)
     options.Rounds = argc >= 2 ? std::max(5, std::atoi(argv[1])) : 7;
     const fs::path build = fs::path(bench::SelfPath("bench_spider_site")).parent_path().parent_path();
 
-    char scratchName[] = "/tmp/tenvarel-spider-XXXXXX";
-    if (!::mkdtemp(scratchName)) {
+    // The scratch folder (the installation and wget's folder) goes under
+    // $TMPDIR when it is set, else /tmp: on a file system without a journal,
+    // creating a file costs more in a folder where many files were recently
+    // deleted, so the folder is a choice of the one who measures.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string scratchName = std::string(tmp && *tmp ? tmp : "/tmp") + "/tenvarel-spider-XXXXXX";
+    if (!::mkdtemp(scratchName.data())) {
         std::fprintf(stderr, "no scratch folder\n");
         return 1;
     }
