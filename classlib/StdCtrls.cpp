@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -464,6 +465,10 @@ TMemoEdit* EditOf(const TMemo* memo)
     return static_cast<TMemoEdit*>(memo->Widget());
 }
 
+// The longest first line of a memo, in characters, whose glyphs are kept
+// between layouts.
+constexpr int ShapedLineCacheLimit = 1024;
+
 // A document position as a position of Text.
 int TextPosition(const QTextDocument* doc, int position)
 {
@@ -478,10 +483,11 @@ TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::make_unique<
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     edit->setTabChangesFocus(false);
     ConnectControl(this, edit, &QPlainTextEdit::textChanged, [this] {
-        if (Destroying())
+        // A text set by the program reports its one change itself, once the
+        // text is in place.
+        if (Destroying() || FSettingText)
             return;
-        if (!FSettingText)
-            FModified = true;
+        FModified = true;
         SafeCall([this] { Change(); });
     });
     AttachWidget(edit);
@@ -506,9 +512,30 @@ AnsiString TMemo::GetText() const
 
 void TMemo::ApplyText()
 {
+    TMemoEdit* edit = EditOf(this);
+    QTextDocument* doc = edit->document();
     FSettingText = true;
-    static_cast<QPlainTextEdit*>(Widget())->setPlainText(ToPlainLines(FText));
+    // The whole content is replaced in one edit, without undo history (as
+    // loading a text drops it). Emptying the document first would rebuild
+    // its root frame and formats and lay it out twice for every set.
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor all(doc);
+    all.beginEditBlock();
+    all.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    all.insertText(ToPlainLines(FText));
+    // A short first line keeps its shaped glyphs from its layout until the
+    // next one, so that placing the cursor and painting don't shape it again.
+    const QTextBlock first = doc->firstBlock();
+    first.layout()->setCacheEnabled(first.length() <= ShapedLineCacheLimit);
+    all.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
+    doc->setModified(false);
+    // The text shows from its start, the cursor before its first character.
+    edit->setTextCursor(QTextCursor(doc));
     FSettingText = false;
+    if (!Destroying())
+        SafeCall([this] { Change(); });
 }
 
 void TMemo::SetReadOnly(bool v)

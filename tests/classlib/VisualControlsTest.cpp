@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QWidget>
 
+#include "classlib/Accessibility.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/ExtCtrls.h"
@@ -106,6 +109,83 @@ TEST_F(FormFixture, EditsAndMemosReportTextChangesAndKeepBytes)
     EXPECT_EQ(memo->Lines()->Count(), 2);  // a final line break starts no line
     memo->Lines()->Clear();
     EXPECT_EQ(memo->Lines()->Count(), 0);
+}
+
+// A text the program sets replaces what the memo held, whatever the user did
+// there: it shows from its top left corner with the cursor before its first
+// character, reports one change (seeing the new text and cursor), leaves the
+// modified mark alone, drops the undo history and is what accessibility reads.
+TEST_F(FormFixture, MemosShowASetTextFromTheStartAndReportOneChange)
+{
+    auto* memo = Make<TMemo>("Description");
+    memo->SetBounds(8, 8, 160, 60);
+    memo->SetScrollBars(ssBoth);
+    memo->SetWordWrap(false);
+    form->Show();
+    auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
+    ASSERT_NE(area, nullptr);
+
+    AnsiString longText;
+    for (int i = 0; i < 40; ++i)
+        longText += (i ? "\r\n" : "") + AnsiString(i % 2 ? "a line much wider than the memo that scrolls it sideways " : "line ") + IntToStr(i);
+    int changes = 0;
+    int selStartSeen = -1;
+    AnsiString textSeen;
+    memo->OnChange = [&](TObject*) {
+        ++changes;
+        textSeen = memo->Text();
+        selStartSeen = memo->SelStart();
+    };
+    const AnsiString texts[] = {"", "About page 12", "About page 12", "page, number 12,\r\nsite", longText, "", ""};
+    for (const AnsiString& text : texts) {
+        SCOPED_TRACE("text \"" + text.substr(0, 20) + "\"");
+        // The user was at work: a long text typed, scrolled to its end, a part selected.
+        memo->SetText(longText);
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+        memo->SetSelStart(30);
+        memo->SetSelLength(12);
+        static_cast<QPlainTextEdit*>(area)->insertPlainText("typed");
+        ASSERT_TRUE(memo->Modified());
+        memo->SetModified(false);
+        ASSERT_GT(area->verticalScrollBar()->value(), 0);
+        ASSERT_GT(area->horizontalScrollBar()->value(), 0);
+
+        changes = 0;
+        memo->SetText(text);
+        EXPECT_EQ(changes, 1);
+        EXPECT_EQ(textSeen, text);
+        EXPECT_EQ(selStartSeen, 0);
+        EXPECT_EQ(memo->Text(), text);
+        EXPECT_EQ(memo->SelStart(), 0);
+        EXPECT_EQ(memo->SelLength(), 0);
+        EXPECT_EQ(memo->FirstVisibleLine(), 0);
+        EXPECT_EQ(area->verticalScrollBar()->value(), 0);
+        EXPECT_EQ(area->horizontalScrollBar()->value(), 0);
+        EXPECT_FALSE(memo->Modified());
+        EXPECT_FALSE(static_cast<QPlainTextEdit*>(area)->document()->isUndoAvailable());
+        AnsiString shown = AccessibleTextOf(memo);
+        for (std::size_t at = 0; (at = shown.find('\n', at)) != AnsiString::npos; at += 2)
+            shown.replace(at, 1, "\r\n");
+        EXPECT_EQ(shown, text);
+    }
+
+    // A change handler that sets the text again has the last word, and the
+    // user's typing still counts as a change of the user's.
+    memo->OnChange = [&](TObject*) {
+        ++changes;
+        if (memo->Text() == "lower")
+            memo->SetText("UPPER");
+    };
+    changes = 0;
+    memo->SetText("lower");
+    EXPECT_EQ(memo->Text(), "UPPER");
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(memo->Modified());
+    static_cast<QPlainTextEdit*>(area)->insertPlainText("x");
+    EXPECT_EQ(memo->Text(), "xUPPER");
+    EXPECT_EQ(changes, 3);
+    EXPECT_TRUE(memo->Modified());
 }
 
 TEST_F(FormFixture, CheckBoxesAndRadioButtonsClickWhenTheirStateChanges)
