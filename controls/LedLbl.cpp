@@ -64,64 +64,65 @@ TLedLabel::TLedLabel(TComponent* AOwner) : TGraphicControl(AOwner)
     SetBounds(Left(), Top(), 15, 34);
 }
 
+// A counter is told its colours again with every value it shows: only a
+// setting that changes asks for the control to be painted again.
+template <class T>
+void TLedLabel::SetAndRepaint(T& setting, T value)
+{
+    if (setting == value)
+        return;
+    setting = value;
+    Invalidate();
+}
+
 void TLedLabel::SetAlignment(TTextAlign value)
 {
-    FAlignment = value;
-    Invalidate();
+    SetAndRepaint(FAlignment, value);
 }
 
 void TLedLabel::SetBorderGap(int value)
 {
-    FGeometry.BorderGap = value;
-    Invalidate();
+    SetAndRepaint(FGeometry.BorderGap, value);
 }
 
 void TLedLabel::SetSegmentThickness(int value)
 {
-    FGeometry.SegmentThickness = value;
-    Invalidate();
+    SetAndRepaint(FGeometry.SegmentThickness, value);
 }
 
 void TLedLabel::SetHorzMargine(int value)
 {
-    FGeometry.HorzMargine = value;
-    Invalidate();
+    SetAndRepaint(FGeometry.HorzMargine, value);
 }
 
 void TLedLabel::SetVertMargine(int value)
 {
-    FGeometry.VertMargine = value;
-    Invalidate();
+    SetAndRepaint(FGeometry.VertMargine, value);
 }
 
 void TLedLabel::SetOnColor(TColor value)
 {
-    FOnColor = value;
-    Invalidate();
+    SetAndRepaint(FOnColor, value);
 }
 
 void TLedLabel::SetBackGroundColor(TColor value)
 {
-    FBackGroundColor = value;
-    Invalidate();
+    SetAndRepaint(FBackGroundColor, value);
 }
 
 void TLedLabel::SetOffColor(TColor value)
 {
-    FOffColor = value;
-    Invalidate();
+    SetAndRepaint(FOffColor, value);
 }
 
 void TLedLabel::SetSegmentBorderColor(TColor value)
 {
-    FSegmentBorderColor = value;
-    Invalidate();
+    SetAndRepaint(FSegmentBorderColor, value);
 }
 
 void TLedLabel::SetNumChars(int value)
 {
-    FNumChars = std::max(value, 1);
-    Invalidate();
+    SetAndRepaint(FNumChars, std::max(value, 1));
 }
 
 void TLedLabel::TextChanged()

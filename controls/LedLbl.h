@@ -71,7 +71,8 @@ class TLedLabel : public TGraphicControl {
 public:
     explicit TLedLabel(TComponent* AOwner);
 
-    // Every setter stores the value and repaints; Text is the control's Text.
+    // Every setter stores the value and repaints when it changed; Text is the
+    // control's Text.
     TTextAlign Alignment() const { return FAlignment; }
     void SetAlignment(TTextAlign value);
     int BorderGap() const { return FGeometry.BorderGap; }
@@ -103,6 +104,9 @@ protected:
     void TextChanged() override;
 
 private:
+    template <class T>
+    void SetAndRepaint(T& setting, T value);
+
     TTextAlign FAlignment = TTARight;
     TLedGeometry FGeometry;
     TColor FOnColor = clRed;

@@ -1,11 +1,14 @@
 // The LED label: characters to segments, and where each segment is drawn.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
+#include <utility>
 
 #include "classlib/Forms.h"
 #include "controls/LedLbl.h"
 #include "support/FixedCanvas.h"
+#include "support/Loop.h"
 
 namespace {
 
@@ -189,6 +192,42 @@ TEST_F(LedFixture, LeftoverPixelsStayUnpainted)
 
     led->SetNumChars(0);  // never below one cell
     EXPECT_EQ(led->NumChars(), 1);
+}
+
+// A counter on the screen is painted again when anything it shows changes.
+TEST(LedLabel, APaintedCounterIsPaintedAgainWhenASettingChanges)
+{
+    struct TCountingLed : TLedLabel {
+        using TLedLabel::TLedLabel;
+        int paints = 0;
+        void Paint() override
+        {
+            ++paints;
+            TLedLabel::Paint();
+        }
+    };
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 120, 80);
+    auto* led = new TCountingLed(&form);
+    led->SetParent(&form);
+    form.Show();
+    ASSERT_TRUE(RunUntil([&] { return led->paints > 0; }));
+
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"text", [&] { led->SetText("7"); }},
+        {"on colour", [&] { led->SetOnColor(clLime); }},
+        {"off colour", [&] { led->SetOffColor(clGreen); }},
+        {"border colour", [&] { led->SetSegmentBorderColor(clAqua); }},
+        {"background", [&] { led->SetBackGroundColor(clNavy); }},
+        {"cells", [&] { led->SetNumChars(2); }},
+        {"alignment", [&] { led->SetAlignment(TTALeft); }},
+        {"thickness", [&] { led->SetSegmentThickness(3); }},
+    };
+    for (const auto& [what, change] : changes) {
+        const int before = led->paints;
+        change();
+        EXPECT_TRUE(RunUntil([&] { return led->paints > before; })) << what;
+    }
 }
 
 }  // namespace
