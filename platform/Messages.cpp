@@ -62,6 +62,7 @@ struct State {
     DispatchObject* dispatcher = nullptr;
     bool eventPosted = false;  // a dispatch event is on its way to the dispatcher
     bool suspended = false;
+    bool holdingEvent = false;  // PostAndDispatch runs what is posted itself
     TDispatchExceptionHandler exceptionHandler;
 
     // GUI thread only.
@@ -83,17 +84,27 @@ public:
     {
         if (e->type() != kDispatchEventType)
             return QObject::event(e);
+        {
+            std::lock_guard lock(S().mutex);
+            S().eventPosted = false;
+        }
+        DispatchBatch();
+        return true;
+    }
+
+    // Runs what was queued when it starts, at most a batch, and leaves the
+    // rest to a later event.
+    static void DispatchBatch()
+    {
         State& s = S();
         std::uint64_t bound;
         {
             std::lock_guard lock(s.mutex);
-            s.eventPosted = false;
             bound = s.lastSeq;
         }
         for (int i = 0; i < kDispatchBatch && DispatchOne(bound); ++i) {
         }
         RequestDispatchIfPending();
-        return true;
     }
 
     static void RequestDispatchIfPending()
@@ -220,7 +231,7 @@ bool Enqueue(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool fromTimer)
     if (!s.windows.count(wnd))
         return false;
     s.queue.push_back({wnd, msg, wParam, lParam, ++s.lastSeq, fromTimer});
-    if (!s.eventPosted && !s.suspended && s.dispatcher)
+    if (!s.eventPosted && !s.suspended && s.dispatcher && !s.holdingEvent)
         DispatchObject::PostDispatchEvent(s);
     return true;
 }
@@ -418,4 +429,37 @@ void SuspendQueueDispatch(bool suspended)
     }
     if (!suspended)
         DispatchObject::RequestDispatchIfPending();
+}
+
+void PostAndDispatch(const std::function<void()>& post)
+{
+    if (!OnGuiThread() || !QCoreApplication::instance()) {
+        post();
+        return;
+    }
+    EnsureDispatcher();
+    State& s = S();
+    bool outer;
+    {
+        std::lock_guard lock(s.mutex);
+        outer = !s.holdingEvent;
+        s.holdingEvent = true;
+    }
+    struct Release {
+        State& s;
+        bool outer;
+        ~Release()
+        {
+            if (outer) {
+                std::lock_guard lock(s.mutex);
+                s.holdingEvent = false;
+            }
+        }
+    };
+    {
+        Release release{s, outer};
+        post();
+    }
+    if (outer)
+        DispatchObject::DispatchBatch();
 }

@@ -82,3 +82,10 @@ void SetDispatchExceptionHandler(TDispatchExceptionHandler handler);
 // loop nor by ProcessMessages); posts and timers keep queueing. Lets a test
 // look at what is queued while time passes.
 void SuspendQueueDispatch(bool suspended);
+
+// For a source that posts from its own event-loop callback (the sockets'
+// readiness): runs `post`, then what the queue holds up to the last message
+// posted so far, at once, as the event loop's next dispatch would, so that a
+// notification is handled without a second trip through the loop. Messages
+// that handlers post meanwhile wait for the next round, as always.
+void PostAndDispatch(const std::function<void()>& post);

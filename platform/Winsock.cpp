@@ -70,6 +70,7 @@ constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 
 #include "platform/Hooks.h"
 #include "platform/Library.h"
+#include "platform/Messages.h"
 
 // The byte-order macros of the C library would rewrite our definitions below.
 #undef htons
@@ -179,6 +180,7 @@ struct SocketEntry {
     bool connectOwed = false;
     int connectError = 0;
     bool closeSeen = false;  // the peer's close or reset has been read off the wire
+    bool endRead = false;    // a read met the end of the peer's data: nothing more can come
     bool closeOwed = false;
     int closeError = 0;
 
@@ -324,7 +326,9 @@ private:
                 return false;
             // Freed with the application; a later one gets a notifier of its own.
             FNotifier = new QSocketNotifier(FEpoll, QSocketNotifier::Read, app);
-            QObject::connect(FNotifier.data(), &QSocketNotifier::activated, [this] { Ready(); });
+            // What the set reports is handled in the same turn of the loop.
+            QObject::connect(FNotifier.data(), &QSocketNotifier::activated,
+                             [this] { PostAndDispatch([this] { Ready(); }); });
         }
         return true;
     }
@@ -500,13 +504,17 @@ SOCKET AddSocket(int fd, int type, Phase phase)
     return s;
 }
 
-bool SetNonBlocking(int fd, bool on)
+// Every descriptor in the table was opened here (socket, accept) with no
+// status flag but O_NONBLOCK, which `nonBlocking` follows: the flags are
+// known without asking for them, and a socket already so is left alone.
+bool SetNonBlocking(SocketEntry& e, bool on)
 {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0)
+    if (e.nonBlocking == on)
+        return true;
+    if (::fcntl(e.fd, F_SETFL, on ? O_NONBLOCK : 0) != 0)
         return false;
-    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return wanted == flags || ::fcntl(fd, F_SETFL, wanted) == 0;
+    e.nonBlocking = on;
+    return true;
 }
 
 // A read that also learns how many bytes still wait after it. The system
@@ -957,9 +965,8 @@ int WSAAsyncSelect(SOCKET s, HWND wnd, UINT msg, long events)
     if (!entry)
         return SOCKET_ERROR;
     SocketEntry& e = *entry;
-    if (!SetNonBlocking(e.fd, true))
+    if (!SetNonBlocking(e, true))
         return FailErrno(errno);
-    e.nonBlocking = true;
     e.wnd = wnd;
     e.msg = msg;
     e.events = events;
@@ -1280,6 +1287,10 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
             *argp = static_cast<u_long>(e->queuedAtLeast);
             return 0;
         }
+        if (e->endRead) {
+            *argp = 0;
+            return 0;
+        }
         int count = 0;
         if (e->phase == Phase::Connected && ::ioctl(e->fd, FIONREAD, &count) != 0)
             return FailErrno(errno);
@@ -1295,9 +1306,8 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
         // A selected socket stays non-blocking.
         if (!on && e->events != 0)
             return Fail(WSAEINVAL);
-        if (!SetNonBlocking(e->fd, on))
+        if (!SetNonBlocking(*e, on))
             return FailErrno(errno);
-        e->nonBlocking = on;
         return 0;
     }
     return Fail(WSAEINVAL);
@@ -1458,6 +1468,8 @@ int recv(SOCKET s, char* buf, int len, int flags)
         n = ::recv(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e));
     }
     const int error = errno;
+    if (n == 0 && len > 0 && e->type == wsSOCK_STREAM)
+        e->endRead = true;
     e->readPending = false;
     // A reset read by the caller is gone from the socket: the FD_CLOSE that
     // tells of it carries it all the same.
@@ -1494,6 +1506,8 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromL
         ::recvfrom(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e), reinterpret_cast<::sockaddr*>(&peer),
                    &peerLen);
     const int error = errno;
+    if (n == 0 && len > 0 && e->type == wsSOCK_STREAM)
+        e->endRead = true;
     e->readPending = false;
     UpdateWatch(*e);
     if (n < 0)

@@ -315,3 +315,30 @@ TEST_F(MessagesTest, TimerHandlerMayKillItsTimerAndFreeItsWindow)
 }
 
 }  // namespace
+
+TEST_F(MessagesTest, PostAndDispatchRunsWhatIsQueuedBeforeReturning)
+{
+    // A source's callback posts; what was queued before it runs first, what
+    // it posted runs before PostAndDispatch returns, and what the handlers
+    // post waits for a later round. Suspended, nothing runs until resumed.
+    std::vector<WPARAM> order;
+    HWND wnd = 0;
+    wnd = AllocateHWnd([&](TMessage& m) {
+        order.push_back(m.WParam);
+        if (m.WParam == 2)
+            PostMessage(wnd, WM_USER, 3, 0);
+    });
+    PostMessage(wnd, WM_USER, 1, 0);
+    PostAndDispatch([&] { PostMessage(wnd, WM_USER, 2, 0); });
+    EXPECT_EQ(order, (std::vector<WPARAM>{1, 2}));
+    EXPECT_EQ(PendingMessageCount(), 1u);
+    ASSERT_TRUE(RunUntil([&] { return order.size() == 3; }));
+    EXPECT_EQ(order.back(), 3u);
+
+    SuspendQueueDispatch(true);
+    PostAndDispatch([&] { PostMessage(wnd, WM_USER, 4, 0); });
+    EXPECT_EQ(order.size(), 3u);
+    SuspendQueueDispatch(false);
+    ASSERT_TRUE(RunUntil([&] { return order.size() == 4; }));
+    DeallocateHWnd(wnd);
+}
