@@ -107,6 +107,10 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     Timer1->Tag = 0;
     Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
     Timer1->SetEnabled(true);
+    FSaveTimer = std::make_unique<TTimer>(nullptr);
+    FSaveTimer->SetEnabled(false);
+    FSaveTimer->SetInterval(1000);
+    FSaveTimer->OnTimer = [this](TObject*) { CommitProjectSaves(); };
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     HttpMap = NewComponent<THttpCli>(this, "HttpMap");
@@ -128,7 +132,8 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
 
 TSubmitMain::~TSubmitMain()
 {
-    // A crawl's saves not yet committed are committed now; an error has no
+    // A crawl's saves still pending (the window closed with them failing,
+    // or a page finished after it closed) are committed now; an error has no
     // window left to be shown in.
     if (FSavesPending) {
         try {
@@ -359,6 +364,8 @@ void TSubmitMain::FormClose(TObject*, TCloseAction&)
     // window is freed: messages still queued (a request's end, a pass over
     // the rows) may reach them until then.
     Timer1->SetEnabled(false);
+    // The crawl's last saves are committed while an error can still be shown.
+    CommitProjectSaves();
 }
 
 // --- the flashing hint ---------------------------------------------------------------------------

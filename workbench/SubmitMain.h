@@ -592,18 +592,16 @@ private:
     void ReloadEngineDatabase();
     bool FUpdating = false;
 
-    // Saves made one after another (a crawl) are committed in groups: each
-    // project file is renamed into place at once, the disk is synced once for
-    // the group, and only then is the project list rewritten, so the list on
-    // disk never names a project whose file a crash could lose. A group is
-    // committed a second after its first save at the latest, when the saves
-    // end, and before any other write of the list (SiteAddClick,
-    // SiteDelClick, SubmitMainProjects.cpp).
-    void BeginGroupedSaves();
-    void EndGroupedSaves();
+    // A crawl's new projects are committed in groups: each project file is
+    // renamed into place at once, the disk is synced once for the group, and
+    // only then is the project list rewritten, so the list on disk never names
+    // a project whose file a crash could lose. A group is committed a second
+    // after its first save at the latest, when the crawl ends, before any
+    // other write of the list, and when the window closes
+    // (SubmitMainProjects.cpp).
+    bool GroupingSaves() const;
     void CommitProjectSaves();
     void SaveSesList();
-    bool FGroupSaves = false;
     bool FSavesPending = false;
     std::unique_ptr<TTimer> FSaveTimer;
 

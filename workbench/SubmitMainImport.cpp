@@ -504,7 +504,6 @@ void TSubmitMain::StartCrawl()
     run.site = SpiderSiteOf(start);
     run.saved = 0;
     run.state = TImportState::Crawling;
-    BeginGroupedSaves();
     SetImportControls(true);
 
     Timer1->Tag = SpiderFlashTag;
@@ -566,7 +565,7 @@ void TSubmitMain::FinishCrawl(bool completed)
 {
     TImportRun& run = *FImport;
     run.state = TImportState::Idle;
-    EndGroupedSaves();
+    CommitProjectSaves();
     SetImportControls(false);
     if (Spider) {
         Spider->Button1->SetEnabled(false);

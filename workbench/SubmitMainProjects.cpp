@@ -224,49 +224,40 @@ void TSubmitMain::SiteAddClick(TObject*)
     if (exists && ShowProjectMessage(ProjectMessageId::ModifySessionName) != IDYES)
         return;
     try {
-        // The file first: a project in the list always has one.
-        // A project saved over keeps its sync at once: its old file is not given up for a group.
-        WriteProjectFile(AppFolder, project, FGroupSaves && !exists ? TWriteSync::Later : TWriteSync::Now);
+        // The file first: a project in the list always has one. A crawl's new
+        // projects are synced with their group; a project saved over keeps
+        // its sync at once, so its old file is never given up for a group.
+        const bool grouped = !exists && GroupingSaves();
+        WriteProjectFile(AppFolder, project, grouped ? TWriteSync::Later : TWriteSync::Now);
         if (!exists)
             SesList->Items()->Add(project.SessionName);
-        if (FGroupSaves) {
-            if (!FSavesPending)
-                FSaveTimer->SetEnabled(true);
-            FSavesPending = true;
-        } else
+        if (!grouped)
             SaveSesList();
+        else if (!FSavesPending) {
+            FSavesPending = true;
+            FSaveTimer->SetEnabled(true);
+        }
     } catch (const std::exception& e) {
         Application->ShowException(&e);
     }
     LedLabel1->SetText(IntToStr(SesList->Items()->Count()));
 }
 
+bool TSubmitMain::GroupingSaves() const
+{
+    const TImportState state = ImportState();
+    return state == TImportState::Crawling || state == TImportState::Stopping;
+}
+
 void TSubmitMain::SaveSesList()
 {
-    // Files saved for a group are made durable before a list names them.
-    if (FSavesPending) {
+    // Files saved for a group are made durable before a list names them, and
+    // stay pending until the list naming them is written.
+    if (FSavesPending)
         SyncFileSystem(ProjectFolder(AppFolder));
-        FSavesPending = false;
-        FSaveTimer->SetEnabled(false);
-    }
     SaveProjectList(AppFolder, ProjectNames());
-}
-
-void TSubmitMain::BeginGroupedSaves()
-{
-    if (!FSaveTimer) {
-        FSaveTimer = std::make_unique<TTimer>(nullptr);
-        FSaveTimer->SetEnabled(false);
-        FSaveTimer->SetInterval(1000);
-        FSaveTimer->OnTimer = [this](TObject*) { CommitProjectSaves(); };
-    }
-    FGroupSaves = true;
-}
-
-void TSubmitMain::EndGroupedSaves()
-{
-    FGroupSaves = false;
-    CommitProjectSaves();
+    FSavesPending = false;
+    FSaveTimer->SetEnabled(false);
 }
 
 void TSubmitMain::CommitProjectSaves()
@@ -276,7 +267,8 @@ void TSubmitMain::CommitProjectSaves()
     try {
         SaveSesList();
     } catch (const std::exception& e) {
-        // The saved files stay pending: the next commit tries again.
+        // The saves stay pending without the timer: the error is told once,
+        // and the end of the crawl, a delete or closing the window try again.
         FSaveTimer->SetEnabled(false);
         Application->ShowException(&e);
     }

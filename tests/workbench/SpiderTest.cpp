@@ -4,10 +4,13 @@
 // fragments, queries and duplicates are never fetched; a page that fails is
 // not saved; Stop ends the crawl after the page in flight.
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "ImportFixture.h"
 #include "classlib/Accessibility.h"
@@ -198,6 +201,34 @@ TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
     EXPECT_EQ(server.RequestCount(), 3u);
     EXPECT_TRUE(boxes.Boxes.empty());  // a stopped crawl ends without the closing message
     EXPECT_TRUE(SubmitMain->Button3->Enabled());
+}
+
+// A list that can't be written during a crawl is told once, not every
+// second; the saves stay pending, and the crawl's end writes a list that
+// names every page it saved.
+TEST_F(SpiderRun, AListThatCanNotBeWrittenIsToldOnceAndWrittenWhenTheCrawlEnds)
+{
+    // Three pages; the last is held, and then fails, so nothing is saved
+    // after the failed commit.
+    ServeSite(server, server.Port(), 3, 64);
+    HttpTestReply held = HttpTestReply::Status("HTTP/1.0 404 Not Found");
+    held.replyOnRelease = true;
+    server.Script("/site/p02.htm", held);
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 2 && server.RequestCount() == 3; }));
+
+    // The list's name taken by a folder: the rename over it fails.
+    const AnsiString list = ProjectListPath(folder.Path());
+    ASSERT_EQ(std::remove(list.c_str()), 0);
+    ASSERT_TRUE(ForceDirectories(list));
+    ASSERT_TRUE(RunUntil([&] { return boxes.Errors.size() == 1; }));
+    ASSERT_EQ(::rmdir(list.c_str()), 0);
+
+    server.Release();
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"1271", "1272"}));
+    EXPECT_EQ(ListedOnDisk(), Listed());
 }
 
 TEST_F(SpiderRun, APageThatNeverEndsIsReadToItsFirstMegabyteAndTheCrawlGoesOn)
