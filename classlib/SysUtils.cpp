@@ -349,7 +349,12 @@ int TryReadFileBytes(const AnsiString& path, std::string& out)
     if (fd < 0)
         return errno;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    if (!S_ISREG(st.st_mode)) {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : NotARegularFile;
         ::close(fd);
         return error;

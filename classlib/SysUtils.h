@@ -118,7 +118,8 @@ inline constexpr int NotARegularFile = -1;
 int TryReadFileBytes(const AnsiString& path, std::string& out);
 // When a WriteFileAtomic write is made durable: before the call returns (the
 // file and the rename in its folder synced), or by the next SyncFileSystem
-// call, which flushes many writes at once.
+// call, which flushes many writes at once. Later is for a new file only: a
+// crash before the sync may leave a replaced file empty under its name.
 enum class TWriteSync { Now, Later };
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.

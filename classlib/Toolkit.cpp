@@ -83,17 +83,19 @@ private:
 
     void SendHeld(QWidget* window)
     {
+        // A held paint already sent by Unpace leaves its timer nothing to send.
         const auto at = FWindows.find(window);
-        if (at == FWindows.end())
+        if (at == FWindows.end() || !at->second.held)
             return;
         at->second.held = false;
         at->second.last = GetTickCount();
         // The window's own paint request was held back, and the window asks
         // for no other until it has had one: this is it.
         QEvent request(QEvent::UpdateRequest);
+        const bool sending = FSending;
         FSending = true;
         QCoreApplication::sendEvent(window, &request);
-        FSending = false;
+        FSending = sending;
     }
 
     std::unordered_map<QWidget*, TPace> FWindows;
