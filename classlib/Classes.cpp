@@ -37,11 +37,6 @@ bool IsBlank(char c)
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-AnsiString FileErrorText(const char* what, const AnsiString& fileName, int error)
-{
-    return AnsiString(what) + " \"" + fileName + "\". " + std::strerror(error);
-}
-
 }  // namespace
 
 // --- TComponent ---------------------------------------------------------------
@@ -283,24 +278,33 @@ TFileStream::TFileStream(const AnsiString& fileName, unsigned short mode) : FFil
     else
         flags |= O_RDONLY;
 
+    // Without blocking: a named pipe with no peer would hold the open forever.
     int fd;
     do
-        fd = ::open(fileName.c_str(), flags, 0666);
+        fd = ::open(fileName.c_str(), flags | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     int error = errno;
     if (fd >= 0) {
-        // A folder opens on POSIX but is no file to stream.
+        // Only a regular file is streamed: a folder opens on POSIX, and a
+        // pipe or a device may block a read or never end.
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(fd, &st) != 0)
+            error = errno;
+        else if (!S_ISREG(st.st_mode))
+            error = S_ISDIR(st.st_mode) ? EISDIR : NotARegularFile;
+        else
+            error = 0;
+        if (error == 0)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        else {
             ::close(fd);
             fd = -1;
-            error = EISDIR;
         }
     }
     if (fd < 0) {
         if (create)
-            throw EFCreateError(FileErrorText("Cannot create file", fileName, error));
-        throw EFOpenError(FileErrorText("Cannot open file", fileName, error));
+            throw EFCreateError(FileError("Cannot create file", fileName, error));
+        throw EFOpenError(FileError("Cannot open file", fileName, error));
     }
     FHandle = fd;
 }

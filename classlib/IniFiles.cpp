@@ -128,8 +128,7 @@ AnsiString OneLine(const AnsiString& s)
 
 EFCreateError CreateError(const AnsiString& path, int error)
 {
-    return EFCreateError("Cannot create file \"" + path + "\". " +
-                         (error == NotARegularFile ? "It is not a regular file." : std::strerror(error)));
+    return EFCreateError(FileError("Cannot create file", path, error));
 }
 
 }  // namespace

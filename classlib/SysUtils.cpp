@@ -86,12 +86,13 @@ bool ParseInt(const AnsiString& s, int& value)
     return true;
 }
 
+}  // namespace
+
 AnsiString FileError(const char* what, const AnsiString& path, int error)
 {
-    return AnsiString(what) + " \"" + path + "\". " + std::strerror(error);
+    return AnsiString(what) + " \"" + path + "\". " +
+           (error == NotARegularFile ? "It is not a regular file." : std::strerror(error));
 }
-
-}  // namespace
 
 // --- strings -------------------------------------------------------------
 
@@ -384,8 +385,6 @@ std::string ReadFileBytes(const AnsiString& path)
 {
     std::string data;
     const int error = TryReadFileBytes(path, data);
-    if (error == NotARegularFile)
-        throw EFOpenError("Cannot open file \"" + path + "\". It is not a regular file.");
     if (error != 0)
         throw EFOpenError(FileError("Cannot open file", path, error));
     return data;

@@ -116,6 +116,9 @@ std::string ReadFileBytes(const AnsiString& path);
 // block, and a device may never end.
 inline constexpr int NotARegularFile = -1;
 int TryReadFileBytes(const AnsiString& path, std::string& out);
+// `what "path". reason`: the system's text for an errno, or "It is not a
+// regular file." for NotARegularFile.
+AnsiString FileError(const char* what, const AnsiString& path, int error);
 // When a WriteFileAtomic write is made durable: before the call returns (the
 // file and the rename in its folder synced), or by the next SyncFileSystem
 // call, which flushes many writes at once. Later is for a new file only: a

@@ -113,7 +113,7 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 }
 
 // A pipe with no writer would block the read for ever, and a device may never
-// end: neither is read, and a folder is told as one.
+// end: neither is read, nor opened as a stream, and a folder is told as one.
 TEST(SysUtils, ReadFileBytesReadsRegularFilesOnly)
 {
     QTemporaryDir dir;
@@ -134,7 +134,15 @@ TEST(SysUtils, ReadFileBytesReadsRegularFilesOnly)
         } catch (const EFOpenError& e) {
             EXPECT_EQ(e.Message, "Cannot open file \"" + c.path + "\". " + c.reason);
         }
+        try {
+            TFileStream stream(c.path, fmOpenRead | fmShareDenyNone);
+            ADD_FAILURE() << c.path << ": the stream opened";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message, "Cannot open file \"" + c.path + "\". " + c.reason);
+        }
     }
+    // Writing into a pipe nobody reads would wait as long.
+    EXPECT_THROW(TFileStream(fifo, fmCreate), EFCreateError);
 }
 
 TEST(SysUtils, RenameFileRefusesToReplace)
