@@ -190,16 +190,6 @@ struct SocketEntry {
     bool watchWrite = false;
     std::uint32_t registered = 0;
 
-    // Bytes known to wait in a stream socket's receive queue, as the system
-    // told with the last read: only the program's reads take bytes away, so
-    // as many are still there at least. 0 when unknown. A socket asked for
-    // its waiting bytes again and again while data waits (a bulk receiver,
-    // asking after every read) has the system tell it with every read,
-    // which saves it a call per read.
-    unsigned long queuedAtLeast = 0;
-    int queuedAnswers = 0;  // queries that found bytes waiting, until told
-    bool toldQueued = false;
-
     ~SocketEntry();
 };
 
@@ -515,32 +505,6 @@ bool SetNonBlocking(SocketEntry& e, bool on)
         return false;
     e.nonBlocking = on;
     return true;
-}
-
-// A read that also learns how many bytes still wait after it. The system
-// says 1 both for one byte and for none before the peer's close, so 1 counts
-// as unknown. errno is as the read left it.
-ssize_t ReceiveTellingQueued(SocketEntry& e, char* buf, int len, int flags)
-{
-    iovec piece{buf, static_cast<std::size_t>(len)};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &piece;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    e.queuedAtLeast = 0;
-    const ssize_t n = ::recvmsg(e.fd, &message, flags);
-    if (n <= 0)
-        return n;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-        if (c->cmsg_level == SOL_TCP && c->cmsg_type == TCP_CM_INQ && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            int queued = 0;
-            std::memcpy(&queued, CMSG_DATA(c), sizeof queued);
-            if (queued > 1)
-                e.queuedAtLeast = static_cast<unsigned long>(queued);
-        }
-    return n;
 }
 
 int PosixFlags(int flags, const SocketEntry& e)
@@ -1283,10 +1247,6 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
     if (!argp)
         return Fail(WSAEFAULT);
     if (cmd == wsFIONREAD) {
-        if (e->queuedAtLeast > 0) {
-            *argp = static_cast<u_long>(e->queuedAtLeast);
-            return 0;
-        }
         if (e->endRead) {
             *argp = 0;
             return 0;
@@ -1295,10 +1255,6 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
         if (e->phase == Phase::Connected && ::ioctl(e->fd, FIONREAD, &count) != 0)
             return FailErrno(errno);
         *argp = static_cast<u_long>(count < 0 ? 0 : count);
-        if (count > 0 && e->type == wsSOCK_STREAM && !e->toldQueued && ++e->queuedAnswers >= 2) {
-            const int on = 1;
-            e->toldQueued = ::setsockopt(e->fd, IPPROTO_TCP, TCP_INQ, &on, sizeof on) == 0;
-        }
         return 0;
     }
     if (cmd == wsFIONBIO) {
@@ -1461,10 +1417,7 @@ int recv(SOCKET s, char* buf, int len, int flags)
         n = ::recv(e->fd, &probe, 1, MSG_PEEK | PosixFlags(flags, *e));
         if (n > 0)
             n = 0;
-    } else if (e->toldQueued && !(flags & (wsMSG_PEEK | wsMSG_OOB))) {
-        n = ReceiveTellingQueued(*e, buf, len, PosixFlags(flags, *e));
     } else {
-        e->queuedAtLeast = 0;
         n = ::recv(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e));
     }
     const int error = errno;
@@ -1501,7 +1454,6 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromL
         return Fail(WSAEFAULT);
     ::sockaddr_in peer{};
     socklen_t peerLen = sizeof peer;
-    e->queuedAtLeast = 0;
     const ssize_t n =
         ::recvfrom(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e), reinterpret_cast<::sockaddr*>(&peer),
                    &peerLen);
