@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <climits>
 #include <cstdio>
 #include <deque>
@@ -448,12 +449,18 @@ void PostAndDispatch(const std::function<void()>& post)
     struct Release {
         State& s;
         bool outer;
+        int exceptions = std::uncaught_exceptions();
         ~Release()
         {
-            if (outer) {
-                std::lock_guard lock(s.mutex);
-                s.holdingEvent = false;
-            }
+            if (!outer)
+                return;
+            std::lock_guard lock(s.mutex);
+            s.holdingEvent = false;
+            // Left by an exception, no batch follows: what was posted meanwhile
+            // gets its dispatch event now instead of waiting for the next post.
+            if (std::uncaught_exceptions() > exceptions && !s.queue.empty() && !s.eventPosted && !s.suspended &&
+                s.dispatcher)
+                DispatchObject::PostDispatchEvent(s);
         }
     };
     {

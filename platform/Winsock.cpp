@@ -340,7 +340,8 @@ private:
             const bool write = e->watchWrite && (ready & (EPOLLOUT | EPOLLHUP | EPOLLERR));
             if (((ready & EPOLLIN) && !e->watchRead) || ((ready & EPOLLOUT) && !e->watchWrite) || (!read && !write))
                 Register(*e, Mask(*e));
-            // Looked up again: what the first call does may close the socket.
+            // Looked up again, to be safe: the handlers run only after this
+            // pass, but a socket must never be used after its entry is gone.
             if (read)
                 OnReadable(s);
             if (write && (e = Find(s)) && e->watchWrite)

@@ -1,5 +1,6 @@
 #include "platform/Messages.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -340,5 +341,15 @@ TEST_F(MessagesTest, PostAndDispatchRunsWhatIsQueuedBeforeReturning)
     EXPECT_EQ(order.size(), 3u);
     SuspendQueueDispatch(false);
     ASSERT_TRUE(RunUntil([&] { return order.size() == 4; }));
+
+    // A callback that throws after posting leaves no message stranded.
+    EXPECT_THROW(PostAndDispatch([&] {
+                     PostMessage(wnd, WM_USER, 5, 0);
+                     throw std::runtime_error("source failed");
+                 }),
+                 std::runtime_error);
+    QCoreApplication::sendPostedEvents();  // its dispatch is posted: no timer or other post needed
+    ASSERT_EQ(order.size(), 5u);
+    EXPECT_EQ(order.back(), 5u);
     DeallocateHWnd(wnd);
 }
