@@ -80,6 +80,11 @@ std::string FilePathOf(const std::string& name)
 
 }  // namespace
 
+std::string LibraryFilePath(const std::string& name)
+{
+    return FilePathOf(name);
+}
+
 void RegisterBuiltinLibrary(const std::string& name, std::vector<std::pair<std::string, void*>> symbols)
 {
     auto table = std::make_shared<SymbolTable>();

@@ -20,6 +20,11 @@ void RegisterBuiltinLibrary(const std::string& name, std::vector<std::pair<std::
 
 // 0 when the library cannot be found or opened; LastLibraryError says why.
 HMODULE LoadLibrary(const std::string& name);
+// What LoadLibrary(name) would open now: the name itself, or for one of the
+// program's own library files its absolute path in the current directory.
+// Loading that path later finds the same file wherever the current directory
+// has gone meanwhile.
+std::string LibraryFilePath(const std::string& name);
 // The entry point, or nullptr when the module has no such symbol or the
 // handle is not a loaded module. Built-in symbols match exactly.
 void* GetProcAddress(HMODULE module, const std::string& symbol);

@@ -56,7 +56,19 @@ TRAR::TRAR(TComponent* AOwner)
 {
     FFilesToExtract->SetSorted(true);
     FFilesToTest->SetSorted(true);
-    FModule = LoadLibrary("UnRAR.dll");
+    FLibraryPath = LibraryFilePath("UnRAR.dll");
+}
+
+void TRAR::EnsureLoaded() const
+{
+    if (FLoadTried)
+        return;
+    FLoadTried = true;
+    // The loader would hand back a library it still holds by that path even
+    // after its file is gone; the file must be there.
+    if (!FileExists(FLibraryPath))
+        return;
+    FModule = LoadLibrary(FLibraryPath);
     FLoaded = FModule != 0;
     if (!FLoaded)
         return;
@@ -67,6 +79,12 @@ TRAR::TRAR(TComponent* AOwner)
     Lookup(FModule, "RARSetChangeVolProc", FEntries->SetChangeVolProc, FLoaded);
     Lookup(FModule, "RARSetProcessDataProc", FEntries->SetProcessDataProc, FLoaded);
     Lookup(FModule, "RARSetPassword", FEntries->SetPassword, FLoaded);
+}
+
+bool TRAR::LoadedDLL() const
+{
+    EnsureLoaded();
+    return FLoaded;
 }
 
 TRAR::~TRAR()
@@ -100,7 +118,7 @@ void TRAR::RethrowPending()
 
 bool TRAR::Walk(TWalk kind)
 {
-    if (!FLoaded) {
+    if (!LoadedDLL()) {
         FireError(rarNoLibrary);
         return false;
     }

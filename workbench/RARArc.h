@@ -1,6 +1,7 @@
 // The RAR archive component: tests and extracts an archive through the
-// archive library, which it loads by name ("UnRAR.dll") when it is created,
-// and reports each entry and each failure through its events.
+// archive library ("UnRAR.dll", found where the component is created, and
+// loaded when first needed), and reports each entry and each failure through
+// its events.
 //
 // One archive operation runs at a time in the process: the library's
 // callbacks reach the component that runs it.
@@ -51,7 +52,7 @@ public:
     AnsiString TargetDir;  // where Extract writes; the current folder when empty
     bool Stop = false;     // ends a running walk before the next entry; cleared when honoured
     // The library and all seven entry points were found.
-    bool LoadedDLL() const { return FLoaded; }
+    bool LoadedDLL() const;
 
     TProcessDataProcN OnProcessData;  // each unpacked block during Extract; its result goes to the library
     TChangeVolProcN OnVolumeChange;
@@ -79,9 +80,16 @@ private:
     static int ProcessDataCallback(unsigned char* Addr, int Size);
     static int ChangeVolumeCallback(char* ArcName, int Mode);
 
-    HMODULE FModule = 0;
+    // Loads the library the first time it is asked for: most runs of the
+    // programs never open an archive, and the library brings its own
+    // dependencies to load and relocate.
+    void EnsureLoaded() const;
+
+    std::string FLibraryPath;  // resolved when the component is created
+    mutable HMODULE FModule = 0;
     std::unique_ptr<TEntryPoints> FEntries;
-    bool FLoaded = false;
+    mutable bool FLoadTried = false;
+    mutable bool FLoaded = false;
     std::unique_ptr<TStringList> FFilesToExtract;
     std::unique_ptr<TStringList> FFilesToTest;
     std::int64_t BytesProcessed = 0;  // of the entry being extracted
