@@ -896,7 +896,9 @@ TBitmap::TBitmap(int width, int height) : TBitmap()
 TBitmap::TBitmap(const TBitmap& other) : TGraphic(), FImage(std::make_unique<TBitmapImage>())
 {
     other.FlushCanvas();
-    FImage->image = other.FImage->image.copy();
+    // The pixels are shared until either side draws or writes a row: a
+    // painter and a writable row each take a copy of their own first.
+    FImage->image = other.FImage->image;
     FTransparentColor = other.FTransparentColor;
     FTransparentMode = other.FTransparentMode;
     TGraphic::SetTransparent(other.Transparent());
@@ -919,7 +921,7 @@ void TBitmap::Assign(const TBitmap& source)
         return;
     FlushCanvas();
     source.FlushCanvas();
-    FImage->image = source.FImage->image.copy();
+    FImage->image = source.FImage->image;  // shared until either side writes
     FTransparentColor = source.FTransparentColor;
     FTransparentMode = source.FTransparentMode;
     TGraphic::SetTransparent(source.Transparent());

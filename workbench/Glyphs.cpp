@@ -1,5 +1,8 @@
 #include "workbench/Glyphs.h"
 
+#include <map>
+#include <tuple>
+
 #include "controls/ImgBtn.h"
 #include "workbench/FormBuild.h"
 
@@ -22,9 +25,7 @@ int Mix(int a, int b, int num, int den)
     return a + (b - a) * num / (den > 0 ? den : 1);
 }
 
-}  // namespace
-
-TBitmap MakeButtonGlyph(const AnsiString& caption, TButtonLook look, int width, int height)
+TBitmap DrawButtonGlyph(const AnsiString& caption, TButtonLook look, int width, int height)
 {
     const TLookColours& colours = LookColours[static_cast<int>(look)];
     TBitmap bitmap(width, height);
@@ -48,6 +49,24 @@ TBitmap MakeButtonGlyph(const AnsiString& caption, TButtonLook look, int width, 
     const int shift = look == TButtonLook::Down ? 1 : 0;
     canvas->TextOut((width - extent.cx) / 2 + shift, (height - extent.cy) / 2 + shift, caption);
     return bitmap;
+}
+
+}  // namespace
+
+TBitmap MakeButtonGlyph(const AnsiString& caption, TButtonLook look, int width, int height)
+{
+    // The windows show many buttons of one caption ("Stop", "Save", "Close"),
+    // each with three faces: a face is drawn once and its pixels shared.
+    using TKey = std::tuple<AnsiString, TButtonLook, int, int>;
+    static std::map<TKey, TBitmap> drawn;
+    TKey key{caption, look, width, height};
+    auto found = drawn.find(key);
+    if (found == drawn.end()) {
+        // The copy kept holds the pixels only, not the canvas that drew them.
+        const TBitmap face = DrawButtonGlyph(caption, look, width, height);
+        found = drawn.emplace(std::move(key), face).first;
+    }
+    return found->second;
 }
 
 void FillFlashGlyphs(TImageList& list)

@@ -460,4 +460,39 @@ TEST(GfxBitmap, BitmapsKeepTheirPixelsThroughBmpBytes)
     EXPECT_THROW(copy.LoadFromBytes("BMnonsense"), EInvalidGraphic);
 }
 
+// Copies share their pixels until one side writes; every way of writing
+// (the canvas, a pixel, a row, a resize) leaves the other side as it was.
+TEST(GfxBitmap, CopiesKeepTheirOwnPixelsWhicheverSideWrites)
+{
+    using Write = void (*)(TBitmap&);
+    const std::pair<const char*, Write> writes[] = {
+        {"canvas", [](TBitmap& b) { b.Canvas()->Brush()->SetColor(clRed); b.Canvas()->FillRect(Rect(0, 0, 4, 4)); }},
+        {"pixel", [](TBitmap& b) { b.SetPixel(1, 1, clRed); }},
+        {"row", [](TBitmap& b) { b.ScanLine(1)[1] = 0xFFFF0000u; }},
+        {"resize", [](TBitmap& b) { b.SetSize(2, 2); }},
+    };
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        TBitmap original(4, 4);
+        original.Canvas()->Brush()->SetColor(clBlue);
+        original.Canvas()->FillRect(Rect(0, 0, 4, 4));
+        for (bool writeCopy : {true, false}) {
+            TBitmap copy(original);
+            TBitmap assigned;
+            assigned.Assign(original);
+            TBitmap& target = writeCopy ? copy : original;
+            write(target);
+            const TBitmap& untouched = writeCopy ? original : copy;
+            EXPECT_EQ(untouched.Width(), 4);
+            EXPECT_EQ(untouched.GetPixel(1, 1), clBlue);
+            if (writeCopy) {
+                EXPECT_EQ(assigned.GetPixel(1, 1), clBlue);
+                EXPECT_TRUE(target.Width() != 4 || target.GetPixel(1, 1) != clBlue);  // the write took
+            }
+            write(assigned);
+            EXPECT_EQ(untouched.GetPixel(1, 1), clBlue);
+        }
+    }
+}
+
 }  // namespace
