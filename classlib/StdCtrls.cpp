@@ -19,6 +19,8 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 #include "classlib/Forms.h"
 #include "classlib/Menus.h"
@@ -64,6 +66,37 @@ void SetBaseColor(QWidget* w, TColor color)
     QPalette pal = w->palette();
     pal.setColor(QPalette::Base, ToQColor(color));
     w->setPalette(pal);
+}
+
+// The size of a label's lines in a font: the widest line, and a cell per
+// line. Labels measure again whenever their text, font or parent changes,
+// and most share their font and many their caption, so sizes are kept by
+// font and text. Bounded, for labels that show ever-changing counts.
+TSize MeasureLines(const TFont& font, const AnsiString& text)
+{
+    static std::unordered_map<std::string, TSize> measured;
+    std::string key = font.Name();
+    key += '\0';
+    key += std::to_string(font.Height());
+    for (TFontStyle style : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+        key += font.Style().Contains(style) ? '1' : '0';
+    key += font.Pitch() == fpFixed ? 'f' : 'v';
+    key += '\0';
+    key += text;
+    if (auto found = measured.find(key); found != measured.end())
+        return found->second;
+    const QFont qfont = ToQFont(font);
+    const QFontMetrics fm(qfont);
+    int widest = 0, lines = 0;
+    for (const QString& line : ToQString(text).split('\n')) {
+        widest = std::max(widest, fm.horizontalAdvance(line));
+        ++lines;
+    }
+    const TSize size{widest, FontCellHeight(qfont) * std::max(1, lines)};
+    if (measured.size() >= 2048)
+        measured.clear();
+    measured.emplace(std::move(key), size);
+    return size;
 }
 
 [[noreturn]] void IndexError(int index)
@@ -183,20 +216,16 @@ void TLabel::AdjustSize()
     AnsiString text = FShowAccelChar ? StripHotkey(FText) : FText;
     if (text.empty())
         text = " ";
-    QFontMetrics fm(ToQFont(*Font()));
     int w, h;
     if (FWordWrap) {
+        const QFontMetrics fm(ToQFont(*Font()));
         const QRect r = fm.boundingRect(QRect(0, 0, std::max(1, Width()), 100000), Qt::TextWordWrap, ToQString(text));
         w = Width();
         h = r.height();
     } else {
-        int widest = 0, lines = 0;
-        for (const QString& line : ToQString(text).split('\n')) {
-            widest = std::max(widest, fm.horizontalAdvance(line));
-            ++lines;
-        }
-        w = widest;
-        h = FontCellHeight(ToQFont(*Font())) * std::max(1, lines);
+        const TSize size = MeasureLines(*Font(), text);
+        w = size.cx;
+        h = size.cy;
     }
     int left = Left();
     if (FAlignment == taRightJustify)

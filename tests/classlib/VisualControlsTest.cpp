@@ -338,6 +338,30 @@ TEST_F(FormFixture, LabelsFitTheirCaption)
     label->SetCaption("&Save");
     EXPECT_EQ(label->Width(), canvas->TextWidth("Save"));
     EXPECT_EQ(label->Left(), 10);
+
+    // Measured again for each font the caption is shown in, line by line; a
+    // label that had the text and font before gets the same size.
+    auto* twin = Make<TLabel>("Label2");
+    const AnsiString caption = "Save the project";
+    label->SetCaption(caption);
+    twin->SetCaption(caption);
+    TBitmap fresh(1, 1);
+    TCanvas* measure = fresh.Canvas();
+    using Change = void (*)(TFont&);
+    for (Change change : {Change([](TFont& f) { f.SetStyle({fsBold}); }), Change([](TFont& f) { f.SetSize(14); }),
+                          Change([](TFont& f) { f.SetName("Courier New"); })}) {
+        const int before = label->Width();
+        change(*label->Font());
+        change(*twin->Font());
+        measure->Font()->Assign(*label->Font());
+        EXPECT_EQ(label->Width(), measure->TextWidth(caption));
+        EXPECT_EQ(label->Height(), measure->TextHeight(caption));
+        EXPECT_NE(label->Width(), before);
+        EXPECT_EQ(twin->Width(), label->Width());
+    }
+    label->SetCaption("Save\nSave as");
+    EXPECT_EQ(label->Width(), measure->TextWidth("Save as"));
+    EXPECT_EQ(label->Height(), 2 * measure->TextHeight("Save"));
 }
 
 // A control that draws itself, as the controls unit writes them.
