@@ -687,6 +687,7 @@ void TStrings::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> obj
 
 void TStrings::Changing()
 {
+    ++FChangeCount;
     if (FUpdateCount == 0)
         FireEvent(OnChanging, this);
 }

@@ -251,6 +251,9 @@ public:
     void BeginUpdate();
     void EndUpdate();
     int UpdateCount() const { return FUpdateCount; }
+    // Counts every change to the lines, inside an update too: a reader that
+    // keeps something made from the lines knows whether it still holds.
+    std::uint64_t ChangeCount() const { return FChangeCount; }
 
     TNotifyEvent OnChange;
     TNotifyEvent OnChanging;
@@ -271,6 +274,7 @@ protected:
 
 private:
     int FUpdateCount = 0;
+    std::uint64_t FChangeCount = 0;
 };
 
 enum TDuplicates { dupIgnore, dupAccept, dupError };

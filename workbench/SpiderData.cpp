@@ -236,35 +236,40 @@ AnsiString SpiderSiteWord(const AnsiString& host)
     return dot == npos ? AnsiString() : word.substr(0, dot);
 }
 
-long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names)
+TNameNumbers::TNameNumbers(const AnsiString& word) : FWord(word), FUpperWord(UpperCase(word)) {}
+
+void TNameNumbers::Take(const AnsiString& name)
 {
     // Every number that word + number occurs as: each occurrence of the word
     // followed by digits takes every leading part of those digits that is a
-    // number ("SHOP12" takes 1 and 12). The smallest free number is at most
-    // one more than the numbers taken, so only those up to there are kept.
+    // number ("SHOP12" takes 1 and 12).
     constexpr std::size_t MaxDigits = 18;
-    const AnsiString upperWord = UpperCase(word);
-    std::vector<long long> taken;
-    for (const AnsiString& name : names) {
-        const AnsiString upper = UpperCase(name);
-        for (std::size_t at = upper.find(upperWord); at != npos; at = upper.find(upperWord, at + 1)) {
-            std::size_t digit = at + upperWord.size();
-            if (digit >= upper.size() || upper[digit] == '0')
-                continue;
-            long long number = 0;
-            for (std::size_t n = 0; digit < upper.size() && n < MaxDigits && upper[digit] >= '0' && upper[digit] <= '9';
-                 ++digit, ++n) {
-                number = number * 10 + (upper[digit] - '0');
-                taken.push_back(number);
-            }
+    const AnsiString upper = UpperCase(name);
+    for (std::size_t at = upper.find(FUpperWord); at != npos; at = upper.find(FUpperWord, at + 1)) {
+        std::size_t digit = at + FUpperWord.size();
+        if (digit >= upper.size() || upper[digit] == '0')
+            continue;
+        long long number = 0;
+        for (std::size_t n = 0; digit < upper.size() && n < MaxDigits && upper[digit] >= '0' && upper[digit] <= '9';
+             ++digit, ++n) {
+            number = number * 10 + (upper[digit] - '0');
+            if (number >= FFirst)
+                FTaken.insert(number);
         }
     }
-    std::vector<bool> used(taken.size() + 2, false);
-    for (long long number : taken)
-        if (number < static_cast<long long>(used.size()))
-            used[static_cast<std::size_t>(number)] = true;
-    for (std::size_t n = 1; n < used.size(); ++n)
-        if (!used[n])
-            return static_cast<long long>(n);
-    return static_cast<long long>(used.size());
+}
+
+long long TNameNumbers::FirstFree()
+{
+    while (FTaken.erase(FFirst) > 0)
+        ++FFirst;
+    return FFirst;
+}
+
+long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names)
+{
+    TNameNumbers numbers(word);
+    for (const AnsiString& name : names)
+        numbers.Take(name);
+    return numbers.FirstFree();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "classlib/SysUtils.h"
@@ -136,3 +137,21 @@ AnsiString SpiderSiteWord(const AnsiString& host);
 // The smallest n >= 1 for which word followed by decimal n (letter case
 // ignored) occurs in none of the names, also inside a longer name.
 long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names);
+
+// The numbers that names take after one word, kept as names are added: a
+// crawl asks for its next number after every page it saves, without going
+// over the whole project list each time. FirstFree() is FirstFreeNumber of
+// the word and the names taken so far.
+class TNameNumbers {
+public:
+    explicit TNameNumbers(const AnsiString& word);
+    const AnsiString& Word() const { return FWord; }
+    void Take(const AnsiString& name);
+    long long FirstFree();
+
+private:
+    AnsiString FWord;
+    AnsiString FUpperWord;
+    std::unordered_set<long long> FTaken;
+    long long FFirst = 1;  // no number below it is free; taking only ever adds
+};

@@ -32,6 +32,7 @@
 #include "workbench/Glyphs.h"
 #include "workbench/LiveResult.h"
 #include "workbench/Spider.h"
+#include "workbench/SpiderData.h"
 #include "workbench/WaitWindow.h"
 
 TSubmitMain* SubmitMain = nullptr;

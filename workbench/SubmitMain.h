@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -400,8 +401,16 @@ public:
     void SiteDelClick(TObject* Sender);
     // Loads the selected project into the page.
     void SesListClick(TObject* Sender);
-    // A field of ProjectCounters changed: its counter, its colours, its mirror.
-    void LengthCounterChange(const struct LengthCounter& counter);
+    // The controls of a length counter, found by name once, when the page is wired.
+    struct TCounterControls {
+        const struct LengthCounter* counter;
+        TControl* field;
+        TLedLabel* led;    // nullptr when the counter's control is no LED
+        TControl* mirror;  // nullptr when the field has no mirror
+    };
+    TCounterControls CounterControls(const struct LengthCounter& counter) const;
+    // A field of ProjectCounters or MetaCounters changed: its counter, its colours, its mirror.
+    void LengthCounterChange(const TCounterControls& controls);
     void nameChange(TObject* Sender);  // name and LastN: the meta tag author
     void CompanyChange(TObject* Sender);
     void urllistChange(TObject* Sender);
@@ -420,6 +429,19 @@ public:
     struct ProjectRecord PageProject() const;
     void ShowProject(const struct ProjectRecord& project);
     std::vector<AnsiString> ProjectNames() const;  // the lines of SesList
+    // Whether SesList holds the name (letter case counts), and the first
+    // number free after the word among its names. Both answer from what they
+    // gathered from SesList's lines until the lines change; a name the page
+    // adds itself is folded in (NoteProjectAdded) instead of gathering again.
+    bool ProjectListed(const AnsiString& name);
+    long long FreeProjectNumber(const AnsiString& word);
+    void NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore);
+    void GatherProjectNames(const AnsiString& word);
+    std::uint64_t FNamesChange = 0;  // SesList's ChangeCount the two below were gathered at
+    std::unordered_set<AnsiString> FListedNames;
+    std::unique_ptr<class TNameNumbers> FNameNumbers;  // nullptr: nothing gathered
+    // The page's controls of ProjectFileFields, in that order (wiring).
+    std::vector<TControl*> FProjectFieldControls;
     // Gives the page's controls their handlers (construction).
     void WireProjectPage();
 

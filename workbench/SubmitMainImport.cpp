@@ -522,12 +522,16 @@ void TSubmitMain::CrawlNextPage()
         const AnsiString url = SiteToCr->Items()->Strings(0);
         HttpMap->URL = url;
         run.NewPage();
-        SiteClearClick(this);
+        // The site fields as "New" leaves them, but with the page's URL and
+        // project name: each field is set once, its handlers run once.
         urllist->SetText(url);
+        title->SetText("");
+        Description->SetText("");
+        Key1->SetText("");
         SiteToCr->Items()->Delete(0);
         if (Spider)
             Spider->LedImp2->SetText(IntToStr(SiteList->Items()->Count() - SiteToCr->Items()->Count()));
-        Session_Name->SetText(run.siteWord + IntToStr(FirstFreeNumber(run.siteWord, ProjectNames())));
+        Session_Name->SetText(run.siteWord + IntToStr(FreeProjectNumber(run.siteWord)));
         Key1Imp->SetText("");
         TitleImp->SetText("");
         DescriptionImp->SetText("");

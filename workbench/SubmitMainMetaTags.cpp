@@ -130,8 +130,9 @@ void TSubmitMain::WireMetaTags()
         auto* field = dynamic_cast<TEdit*>(FindComponent(counter.field));
         if (!field)
             throw std::logic_error(std::string("no edit control ") + counter.field);
-        field->OnChange = [this, &counter](TObject*) { LengthCounterChange(counter); };
-        LengthCounterChange(counter);
+        const TCounterControls controls = CounterControls(counter);
+        field->OnChange = [this, controls](TObject*) { LengthCounterChange(controls); };
+        LengthCounterChange(controls);
     }
 }
 

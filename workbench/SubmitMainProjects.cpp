@@ -3,6 +3,7 @@
 // list beside the notebook, and the length counters with their mirrors on the
 // other pages.
 #include <exception>
+#include <iterator>
 #include <stdexcept>
 
 #include "classlib/CheckLst.h"
@@ -19,6 +20,7 @@
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/ProjectData.h"
+#include "workbench/SpiderData.h"
 #include "workbench/SubmitMain.h"
 
 namespace {
@@ -147,18 +149,21 @@ void TSubmitMain::WireProjectPage()
     SesList->OnClick = Calls(&TSubmitMain::SesListClick);
 
     for (const LengthCounter& counter : ProjectCounters) {
-        auto changed = [this, &counter](TObject*) { LengthCounterChange(counter); };
-        TControl& field = NamedControl(*this, counter.field);
-        if (auto* edit = dynamic_cast<TEdit*>(&field))
+        const TCounterControls controls = CounterControls(counter);
+        auto changed = [this, controls](TObject*) { LengthCounterChange(controls); };
+        if (auto* edit = dynamic_cast<TEdit*>(controls.field))
             edit->OnChange = changed;
-        else if (auto* memo = dynamic_cast<TMemo*>(&field))
+        else if (auto* memo = dynamic_cast<TMemo*>(controls.field))
             memo->OnChange = changed;
         else
             throw std::logic_error(std::string("no edit control ") + counter.field);
         // The counters start in the colours of their empty fields.
-        if (auto* led = dynamic_cast<TLedLabel*>(&NamedControl(*this, counter.counter)))
-            PaintLengthCounter(*led, counter, CounterValue(counter, field.Text()));
+        if (controls.led)
+            PaintLengthCounter(*controls.led, counter, CounterValue(counter, controls.field->Text()));
     }
+    FProjectFieldControls.clear();
+    for (const ProjectField& field : ProjectFileFields)
+        FProjectFieldControls.push_back(&NamedControl(*this, field.control));
     name->OnChange = Calls(&TSubmitMain::nameChange);
     LastN->OnChange = Calls(&TSubmitMain::nameChange);
     Company->OnChange = Calls(&TSubmitMain::CompanyChange);
@@ -174,16 +179,16 @@ ProjectRecord TSubmitMain::PageProject() const
 {
     ProjectRecord project;
     project.SessionName = Session_Name->Text();
-    for (const ProjectField& field : ProjectFileFields)
-        project.*field.member = NamedControl(*this, field.control).Text();
+    for (std::size_t i = 0; i < std::size(ProjectFileFields); ++i)
+        project.*ProjectFileFields[i].member = FProjectFieldControls.at(i)->Text();
     return project;
 }
 
 void TSubmitMain::ShowProject(const ProjectRecord& project)
 {
     Session_Name->SetText(project.SessionName);
-    for (const ProjectField& field : ProjectFileFields)
-        NamedControl(*this, field.control).SetText(project.*field.member);
+    for (std::size_t i = 0; i < std::size(ProjectFileFields); ++i)
+        FProjectFieldControls.at(i)->SetText(project.*ProjectFileFields[i].member);
 }
 
 std::vector<AnsiString> TSubmitMain::ProjectNames() const
@@ -194,6 +199,44 @@ std::vector<AnsiString> TSubmitMain::ProjectNames() const
     for (int i = 0; i < lines->Count(); ++i)
         names.push_back(lines->Strings(i));
     return names;
+}
+
+void TSubmitMain::GatherProjectNames(const AnsiString& word)
+{
+    const TStrings* lines = SesList->Items();
+    if (FNameNumbers && lines->ChangeCount() == FNamesChange && FNameNumbers->Word() == word)
+        return;
+    FListedNames.clear();
+    auto numbers = std::make_unique<TNameNumbers>(word);
+    for (int i = 0; i < lines->Count(); ++i) {
+        const AnsiString name = lines->Strings(i);
+        numbers->Take(name);
+        FListedNames.insert(name);
+    }
+    FNameNumbers = std::move(numbers);
+    FNamesChange = lines->ChangeCount();
+}
+
+bool TSubmitMain::ProjectListed(const AnsiString& name)
+{
+    GatherProjectNames(FNameNumbers ? FNameNumbers->Word() : AnsiString());
+    return FListedNames.count(name) > 0;
+}
+
+long long TSubmitMain::FreeProjectNumber(const AnsiString& word)
+{
+    GatherProjectNames(word);
+    return FNameNumbers->FirstFree();
+}
+
+void TSubmitMain::NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore)
+{
+    // Anything else that changed the lines meanwhile makes the next question gather again.
+    if (!FNameNumbers || FNamesChange != changeBefore)
+        return;
+    FNameNumbers->Take(name);
+    FListedNames.insert(name);
+    FNamesChange = SesList->Items()->ChangeCount();
 }
 
 // --- the project list ----------------------------------------------------------------------------
@@ -220,7 +263,7 @@ void TSubmitMain::SiteAddClick(TObject*)
         return;
     }
 
-    const bool exists = FindProjectName(ProjectNames(), project.SessionName) >= 0;
+    const bool exists = ProjectListed(project.SessionName);
     if (exists && ShowProjectMessage(ProjectMessageId::ModifySessionName) != IDYES)
         return;
     try {
@@ -229,8 +272,11 @@ void TSubmitMain::SiteAddClick(TObject*)
         // its sync at once, so its old file is never given up for a group.
         const bool grouped = !exists && GroupingSaves();
         WriteProjectFile(AppFolder, project, grouped ? TWriteSync::Later : TWriteSync::Now);
-        if (!exists)
+        if (!exists) {
+            const std::uint64_t before = SesList->Items()->ChangeCount();
             SesList->Items()->Add(project.SessionName);
+            NoteProjectAdded(project.SessionName, before);
+        }
         if (!grouped)
             SaveSesList();
         else if (!FSavesPending) {
@@ -334,13 +380,19 @@ void TSubmitMain::SesListClick(TObject*)
 
 // --- counters and mirrors ------------------------------------------------------------------------
 
-void TSubmitMain::LengthCounterChange(const LengthCounter& counter)
+TSubmitMain::TCounterControls TSubmitMain::CounterControls(const LengthCounter& counter) const
 {
-    const AnsiString text = NamedControl(*this, counter.field).Text();
-    if (auto* led = dynamic_cast<TLedLabel*>(&NamedControl(*this, counter.counter)))
-        PaintLengthCounter(*led, counter, CounterValue(counter, text));
-    if (counter.mirror)
-        NamedControl(*this, counter.mirror).SetText(text);
+    return {&counter, &NamedControl(*this, counter.field), dynamic_cast<TLedLabel*>(&NamedControl(*this, counter.counter)),
+            counter.mirror ? &NamedControl(*this, counter.mirror) : nullptr};
+}
+
+void TSubmitMain::LengthCounterChange(const TCounterControls& controls)
+{
+    const AnsiString text = controls.field->Text();
+    if (controls.led)
+        PaintLengthCounter(*controls.led, *controls.counter, CounterValue(*controls.counter, text));
+    if (controls.mirror)
+        controls.mirror->SetText(text);
 }
 
 void TSubmitMain::nameChange(TObject*)

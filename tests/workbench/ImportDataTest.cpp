@@ -369,4 +369,21 @@ TEST(SpiderNames, FirstFreeNumber)
     EXPECT_EQ(FirstFreeNumber("site", many), 301);
 }
 
+// Names taken one at a time, with the number asked for in between (as a
+// crawl asks after every page), answer as the whole list would.
+TEST(SpiderNames, NumbersKeptAsNamesAreAdded)
+{
+    const std::vector<AnsiString> added = {"shop2", "Shop1", "myshop3", "shop", "SHOP12", "shop5", "shop4", "shop0",
+                                           "shop6shop7", "shop10", "shop8", "shop9", "shop11", "shop13"};
+    TNameNumbers numbers("shop");
+    std::vector<AnsiString> names;
+    EXPECT_EQ(numbers.FirstFree(), 1);
+    for (const AnsiString& name : added) {
+        numbers.Take(name);
+        names.push_back(name);
+        EXPECT_EQ(numbers.FirstFree(), FirstFreeNumber("shop", names)) << name;
+    }
+    EXPECT_EQ(numbers.FirstFree(), 14);
+}
+
 }  // namespace

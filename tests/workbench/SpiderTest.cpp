@@ -177,6 +177,39 @@ TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
+// After a crawl the page shows the last page it saved, with its counters and
+// mirrors; a project deleted before the next crawl gives its number back.
+TEST_F(SpiderRun, TheLastPageStaysShownAndADeletedProjectsNumberIsTakenAgain)
+{
+    ServeSite(server, server.Port(), 2, 64);
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(Listed(), (std::vector<std::string>{"1271", "1272"}));
+    const std::string last = server.Url("/site/p01.htm");
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "1272");
+    EXPECT_EQ(SubmitMain->urllist->Text(), last);
+    EXPECT_EQ(SubmitMain->UrlImp->Text(), last);
+    EXPECT_EQ(SubmitMain->RankUrl->Text(), last);
+    EXPECT_EQ(SubmitMain->title->Text(), "Page 1");
+    EXPECT_EQ(SubmitMain->TitleMet->Text(), "Page 1");
+    EXPECT_EQ(SubmitMain->CLED2->Text(), "6");
+    EXPECT_EQ(SubmitMain->Key1Met->Text(), "page, number 1");
+    EXPECT_EQ(SubmitMain->CLED4->Text(), "2");
+    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "2");
+
+    SubmitMain->SesList->SetItemIndex(0);
+    SubmitMain->SiteDel->Click();
+    ASSERT_EQ(Listed(), (std::vector<std::string>{"1272"}));
+    SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
+    server.ClearRequests();
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"1271", "1272", "1273"}));
+    EXPECT_EQ(Project("1271")["url"], server.Url("/site/p00.htm"));
+    EXPECT_EQ(Project("1273")["url"], last);
+    EXPECT_EQ(ListedOnDisk(), Listed());
+}
+
 TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
 {
     ServeSite(server, server.Port(), 5, 64);
