@@ -163,8 +163,13 @@ struct SocketEntry {
     int fd = -1;
     int type = wsSOCK_STREAM;
     Phase phase = Phase::Fresh;
+    // Winsock's mode (blocking until selected or set with FIONBIO), and the
+    // descriptor's own O_NONBLOCK, which follows the mode only when a call
+    // could block on it (see MatchDescriptor).
     bool nonBlocking = false;
+    bool fdNonBlocking = false;
     bool shutSend = false;
+    bool shutReceive = false;
 
     HWND wnd = 0;
     UINT msg = 0;
@@ -181,6 +186,7 @@ struct SocketEntry {
     int connectError = 0;
     bool closeSeen = false;  // the peer's close or reset has been read off the wire
     bool endRead = false;    // a read met the end of the peer's data: nothing more can come
+    bool peerEnded = false;  // the peer's end of sending was reported: it waits after the data
     bool closeOwed = false;
     int closeError = 0;
 
@@ -235,8 +241,8 @@ bool Started()
     return false;
 }
 
-void OnReadable(SOCKET s);
-void OnWritable(SOCKET s);
+void OnReadable(SOCKET s, std::uint32_t ready);
+void OnWritable(SOCKET s, std::uint32_t ready);
 
 void Post(SocketEntry& e, long event, int error)
 {
@@ -268,19 +274,23 @@ public:
         Register(e, wanted);
     }
 
-    // Before the socket's descriptor is closed.
+    // When the socket's descriptor is closed. Closing it takes it out of the
+    // set, so the set is not told. (A child process that inherited the
+    // descriptor and has not yet run its program keeps the registration alive
+    // meanwhile; what it reports carries a handle the table no longer knows
+    // and is skipped.)
     void Forget(SocketEntry& e)
     {
         e.watchRead = e.watchWrite = false;
-        if (e.registered && FEpoll >= 0)
-            ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, e.fd, nullptr);
         e.registered = 0;
     }
 
 private:
+    // A stream socket watched for reading is also watched for the peer's end
+    // of sending, so that a report without it tells of data without a peek.
     static std::uint32_t Mask(const SocketEntry& e)
     {
-        return (e.watchRead ? EPOLLIN : 0u) | (e.watchWrite ? EPOLLOUT : 0u);
+        return (e.watchRead ? EPOLLIN | EPOLLRDHUP : 0u) | (e.watchWrite ? EPOLLOUT : 0u);
     }
 
     // Registers the socket for exactly `events`; a socket that waits for
@@ -343,9 +353,9 @@ private:
             // Looked up again, to be safe: the handlers run only after this
             // pass, but a socket must never be used after its entry is gone.
             if (read)
-                OnReadable(s);
+                OnReadable(s, ready);
             if (write && (e = Find(s)) && e->watchWrite)
-                OnWritable(s);
+                OnWritable(s, ready);
         }
     }
 
@@ -420,7 +430,8 @@ void Deliver(SocketEntry& e)
     UpdateWatch(e);
 }
 
-void OnReadable(SOCKET s)
+// `ready`: the readiness the set reported for the socket.
+void OnReadable(SOCKET s, std::uint32_t ready)
 {
     SocketEntry* entry = Find(s);
     if (!entry)
@@ -435,8 +446,16 @@ void OnReadable(SOCKET s)
         if (e.events & ws::FD_READ)
             Post(e, ws::FD_READ, 0);
     } else if (e.phase == Phase::Connected) {
+        // Readable without the peer's end or an error: there is data. At the
+        // end already (a read met it, or nothing was left before the peer's
+        // end) and without an error: the end. Else a peek tells data still to
+        // read from the end or the error.
+        if ((ready & EPOLLRDHUP) && !e.shutReceive)
+            e.peerEnded = true;
         char probe;
-        const ssize_t n = ::recv(e.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        const bool failed = ready & (EPOLLHUP | EPOLLERR);
+        const bool data = (ready & EPOLLIN) && !(ready & EPOLLRDHUP) && !failed;
+        const ssize_t n = data ? 1 : e.endRead && !failed ? 0 : ::recv(e.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
             e.readPending = true;
             if (e.events & ws::FD_READ)
@@ -454,16 +473,18 @@ void OnReadable(SOCKET s)
     Deliver(e);
 }
 
-void OnWritable(SOCKET s)
+void OnWritable(SOCKET s, std::uint32_t ready)
 {
     SocketEntry* entry = Find(s);
     if (!entry)
         return;
     SocketEntry& e = *entry;
     if (e.phase == Phase::Connecting) {
+        // A connect that failed is reported with an error or a hang-up; only
+        // then is its error asked for.
         int error = 0;
         socklen_t len = sizeof error;
-        if (::getsockopt(e.fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+        if ((ready & (EPOLLERR | EPOLLHUP)) && ::getsockopt(e.fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
             error = errno;
         e.connectOwed = true;
         if (error == 0) {
@@ -481,10 +502,11 @@ void OnWritable(SOCKET s)
     Deliver(e);
 }
 
-SOCKET AddSocket(int fd, int type, Phase phase)
+SOCKET AddSocket(int fd, int type, Phase phase, bool fdNonBlocking)
 {
     auto entry = std::make_unique<SocketEntry>();
     entry->fd = fd;
+    entry->fdNonBlocking = fdNonBlocking;
     entry->type = type;
     entry->phase = phase;
     entry->handle = ++T().lastHandle;
@@ -495,16 +517,27 @@ SOCKET AddSocket(int fd, int type, Phase phase)
     return s;
 }
 
-// Every descriptor in the table was opened here (socket, accept) with no
-// status flag but O_NONBLOCK, which `nonBlocking` follows: the flags are
-// known without asking for them, and a socket already so is left alone.
-bool SetNonBlocking(SocketEntry& e, bool on)
+// Winsock's blocking mode. The descriptor follows it when a call that could
+// block is made (MatchDescriptor): reads and writes of a non-blocking socket
+// say so with MSG_DONTWAIT, so a socket opened non-blocking and then selected,
+// the usual course, never needs its flags changed.
+void SetNonBlocking(SocketEntry& e, bool on)
 {
-    if (e.nonBlocking == on)
-        return true;
-    if (::fcntl(e.fd, F_SETFL, on ? O_NONBLOCK : 0) != 0)
-        return false;
     e.nonBlocking = on;
+}
+
+// Gives the descriptor the socket's blocking mode, before a call that blocks
+// or not by the descriptor's flags alone (connect, accept, and the reads and
+// writes of a blocking socket). Every descriptor in the table was opened here
+// (socket, accept) with no status flag but O_NONBLOCK, which `fdNonBlocking`
+// follows, so the flags are known without asking for them.
+bool MatchDescriptor(SocketEntry& e)
+{
+    if (e.fdNonBlocking == e.nonBlocking)
+        return true;
+    if (::fcntl(e.fd, F_SETFL, e.nonBlocking ? O_NONBLOCK : 0) != 0)
+        return false;
+    e.fdNonBlocking = e.nonBlocking;
     return true;
 }
 
@@ -930,8 +963,7 @@ int WSAAsyncSelect(SOCKET s, HWND wnd, UINT msg, long events)
     if (!entry)
         return SOCKET_ERROR;
     SocketEntry& e = *entry;
-    if (!SetNonBlocking(e, true))
-        return FailErrno(errno);
+    SetNonBlocking(e, true);
     e.wnd = wnd;
     e.msg = msg;
     e.events = events;
@@ -1040,12 +1072,14 @@ SOCKET socket(int af, int type, int protocol)
         tLastError = WSAEPROTONOSUPPORT;
         return INVALID_SOCKET;
     }
-    const int fd = ::socket(AF_INET, (type == wsSOCK_STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+    // Opened non-blocking: nearly every socket is selected before its first
+    // call that could block (see MatchDescriptor).
+    const int fd = ::socket(AF_INET, (type == wsSOCK_STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         FailErrno(errno);
         return INVALID_SOCKET;
     }
-    return AddSocket(fd, type, type == wsSOCK_DGRAM ? Phase::Connected : Phase::Fresh);
+    return AddSocket(fd, type, type == wsSOCK_DGRAM ? Phase::Connected : Phase::Fresh, true);
 }
 
 int shutdown(SOCKET s, int how)
@@ -1061,6 +1095,8 @@ int shutdown(SOCKET s, int how)
         return FailErrno(errno);
     if (how != SD_RECEIVE)
         e->shutSend = true;
+    if (how != SD_SEND)
+        e->shutReceive = true;
     return 0;
 }
 
@@ -1184,6 +1220,8 @@ int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, in
     ::sockaddr_in target;
     if (!ToPosix(to, toLen, target))
         return SOCKET_ERROR;
+    if (!e->nonBlocking && !MatchDescriptor(*e))
+        return FailErrno(errno);
     const ssize_t n = ::sendto(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e),
                                reinterpret_cast<const ::sockaddr*>(&target), sizeof target);
     if (n < 0) {
@@ -1207,6 +1245,8 @@ int send(SOCKET s, const char* buf, int len, int flags)
         return Fail(WSAESHUTDOWN);
     if (len < 0 || (!buf && len > 0))
         return Fail(WSAEFAULT);
+    if (!e->nonBlocking && !MatchDescriptor(*e))
+        return FailErrno(errno);
     const ssize_t n = ::send(e->fd, buf, static_cast<std::size_t>(len), PosixFlags(flags, *e));
     if (n < 0) {
         if (errno == EAGAIN && e->nonBlocking) {
@@ -1256,6 +1296,9 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
         if (e->phase == Phase::Connected && ::ioctl(e->fd, FIONREAD, &count) != 0)
             return FailErrno(errno);
         *argp = static_cast<u_long>(count < 0 ? 0 : count);
+        // Nothing left before a peer's end already received: the end is next.
+        if (count <= 0 && e->peerEnded && e->type == wsSOCK_STREAM && e->phase == Phase::Connected)
+            e->endRead = true;
         return 0;
     }
     if (cmd == wsFIONBIO) {
@@ -1263,8 +1306,7 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
         // A selected socket stays non-blocking.
         if (!on && e->events != 0)
             return Fail(WSAEINVAL);
-        if (!SetNonBlocking(*e, on))
-            return FailErrno(errno);
+        SetNonBlocking(*e, on);
         return 0;
     }
     return Fail(WSAEINVAL);
@@ -1318,6 +1360,8 @@ int connect(SOCKET s, const sockaddr* name, int nameLen)
     case Phase::Failed:
         return Fail(WSAEINVAL);
     }
+    if (!MatchDescriptor(*e))
+        return FailErrno(errno);
     if (::connect(e->fd, reinterpret_cast<const ::sockaddr*>(&target), sizeof target) == 0) {
         e->phase = Phase::Connected;
         e->writeOwed = true;
@@ -1384,6 +1428,8 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrLen)
         tLastError = WSAEFAULT;
         return INVALID_SOCKET;
     }
+    if (!MatchDescriptor(*e))
+        return FailErrno(errno);
     ::sockaddr_in peer{};
     socklen_t len = sizeof peer;
     const int fd = ::accept4(e->fd, reinterpret_cast<::sockaddr*>(&peer), &len,
@@ -1397,7 +1443,7 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrLen)
     }
     if (addr)
         FromPosix(peer, addr, addrLen);
-    const SOCKET accepted = AddSocket(fd, wsSOCK_STREAM, Phase::Connected);
+    const SOCKET accepted = AddSocket(fd, wsSOCK_STREAM, Phase::Connected, e->nonBlocking);
     Find(accepted)->nonBlocking = e->nonBlocking;
     return accepted;
 }
@@ -1411,6 +1457,8 @@ int recv(SOCKET s, char* buf, int len, int flags)
         return Fail(WSAENOTCONN);
     if (len < 0 || (!buf && len > 0))
         return Fail(WSAEFAULT);
+    if (!e->nonBlocking && !MatchDescriptor(*e))
+        return FailErrno(errno);
     ssize_t n;
     if (len == 0) {
         // A probe: nothing is taken; tells whether the call would block.
@@ -1453,6 +1501,8 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromL
         return Fail(WSAEFAULT);
     if (from && (!fromLen || *fromLen < static_cast<int>(sizeof(ws::sockaddr_in))))
         return Fail(WSAEFAULT);
+    if (!e->nonBlocking && !MatchDescriptor(*e))
+        return FailErrno(errno);
     ::sockaddr_in peer{};
     socklen_t peerLen = sizeof peer;
     const ssize_t n =

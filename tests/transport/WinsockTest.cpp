@@ -313,6 +313,91 @@ TEST_F(WinsockTest, CloseCarriesZeroForOrderlyAndResetForAbortive)
     }
 }
 
+// The peer sends its last bytes and ends at once, so that both wait together
+// when the socket is first told. However the caller takes the bytes, it
+// gets them whole, one FD_READ for each time data was left waiting, and one
+// FD_CLOSE without an error after them.
+TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
+{
+    struct Case {
+        const char* name;
+        std::vector<int> reads;  // sizes of the reads, one per FD_READ
+        bool askWaiting;         // FIONREAD after each read, as the socket layer does
+        bool readTheEnd;         // one more read, which meets the end
+        int fdReads;
+    };
+    const Case cases[] = {
+        {"all, then asks what waits", {64}, true, false, 1},
+        {"all, asks nothing", {64}, false, false, 1},
+        {"all, then reads the end", {64}, true, true, 1},
+        {"in two parts, asking", {3, 64}, true, false, 2},
+        {"in two parts, not asking", {3, 64}, false, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ws::SOCKET client, server;
+        Pair(client, server);
+        ASSERT_EQ(ws::send(server, "payload", 7, 0), 7);
+        ASSERT_EQ(ws::shutdown(server, ws::SD_SEND), 0);
+        std::string got;
+        char buf[64];
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == int(i) + 1; }));
+            const int n = ws::recv(client, buf, c.reads[i], 0);
+            ASSERT_GT(n, 0);
+            got.append(buf, std::size_t(n));
+            if (c.askWaiting) {
+                ws::u_long waiting = 99;
+                ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+                EXPECT_EQ(waiting, 7u - got.size());
+            }
+        }
+        if (c.readTheEnd) {
+            EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), 0);
+        }
+        ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_CLOSE); }));
+        RunFor(30);
+        EXPECT_EQ(got, "payload");
+        EXPECT_EQ(rec.Count(client, ws::FD_READ), c.fdReads);
+        EXPECT_EQ(rec.Count(client, ws::FD_CLOSE), 1);
+        EXPECT_EQ(rec.Find(client, ws::FD_CLOSE)->error, 0);
+        ws::u_long waiting = 99;
+        ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
+        EXPECT_EQ(waiting, 0u);
+        EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), 0);
+    }
+}
+
+// A socket never selected blocks like a Winsock socket in blocking mode: the
+// connect returns connected and a read waits for the peer's bytes; switched
+// to non-blocking it says so instead of waiting, and back again it waits.
+TEST_F(WinsockTest, AnUnselectedSocketBlocksUntilMadeNonBlocking)
+{
+    PeerScript peer;
+    peer.Read(4).Write("pong").Read(4).Close();
+    peer.Start();
+    const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    const ws::sockaddr_in a = Loopback(peer.Port());
+    ASSERT_EQ(ws::connect(s, Sa(a), sizeof a), 0) << ws::WSAGetLastError();
+    ASSERT_EQ(ws::send(s, "ping", 4, 0), 4);
+    char buf[16];
+    ASSERT_EQ(ws::recv(s, buf, sizeof buf, 0), 4) << ws::WSAGetLastError();
+    EXPECT_EQ(std::string(buf, 4), "pong");
+
+    ws::u_long mode = 1;
+    ASSERT_EQ(ws::ioctlsocket(s, ws::FIONBIO, &mode), 0);
+    EXPECT_EQ(ws::recv(s, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+    mode = 0;
+    ASSERT_EQ(ws::ioctlsocket(s, ws::FIONBIO, &mode), 0);
+    ASSERT_EQ(ws::send(s, "more", 4, 0), 4);
+    EXPECT_EQ(ws::recv(s, buf, sizeof buf, 0), 0) << "waits for the peer's close";
+    ASSERT_EQ(ws::closesocket(s), 0);
+    open.clear();
+    ASSERT_TRUE(RunUntil([&] { return peer.Finished(); }));
+    EXPECT_EQ(peer.Error(), "");
+}
+
 TEST_F(WinsockTest, RefusedConnectIsTheOnlyNotification)
 {
     const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
