@@ -169,10 +169,12 @@ AnsiString ProjectListPath(const AnsiString& appFolder)
 
 std::string ProjectFileBytes(const std::string& existing, const ProjectRecord& record)
 {
-    std::string bytes = existing;
+    // All keys in one pass over the file: the bytes of one write after the other.
+    std::vector<std::pair<AnsiString, AnsiString>> values;
+    values.reserve(std::size(ProjectFileFields));
     for (const ProjectField& field : ProjectFileFields)
-        bytes = IniWriteValue(bytes, record.SessionName, field.key, record.*field.member);
-    return bytes;
+        values.emplace_back(field.key, record.*field.member);
+    return IniWriteValues(existing, record.SessionName, values);
 }
 
 ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& projectName)

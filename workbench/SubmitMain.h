@@ -640,6 +640,8 @@ private:
     void FinishCrawl(bool completed);
     void ShowScraped(unsigned found);
     void TakeLink(const AnsiString& raw);
+    // The crawled page's title, description and keywords on the project page emptied.
+    void EmptyPageTexts();
     void SetImportControls(bool busy);
     void SetImportStatus(const AnsiString& text);
 

@@ -443,6 +443,8 @@ void TSubmitMain::HttpMapRequestDone(TObject*, int, std::uint16_t Error)
         SiteAdd->Click();
         if (SesList->Items()->Count() > before)
             ++run.saved;
+    } else {
+        EmptyPageTexts();  // a page not saved leaves its texts as "New" does
     }
     if (run.state == TImportState::Crawling)
         CrawlNextPage();
@@ -522,12 +524,11 @@ void TSubmitMain::CrawlNextPage()
         const AnsiString url = SiteToCr->Items()->Strings(0);
         HttpMap->URL = url;
         run.NewPage();
-        // The site fields as "New" leaves them, but with the page's URL and
-        // project name: each field is set once, its handlers run once.
+        // The site fields take the page's URL and project name now; its
+        // title, description and keywords replace the last page's when it
+        // ends (HttpMapRequestDone), so that each field and its counter and
+        // mirror are set once a page.
         urllist->SetText(url);
-        title->SetText("");
-        Description->SetText("");
-        Key1->SetText("");
         SiteToCr->Items()->Delete(0);
         if (Spider)
             Spider->LedImp2->SetText(IntToStr(SiteList->Items()->Count() - SiteToCr->Items()->Count()));
@@ -539,11 +540,19 @@ void TSubmitMain::CrawlNextPage()
             HttpMap->GetAsync();
             return;
         } catch (const EHttpException& e) {
+            EmptyPageTexts();
             if (Spider)
                 Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
         }
     }
     FinishCrawl(true);
+}
+
+void TSubmitMain::EmptyPageTexts()
+{
+    title->SetText("");
+    Description->SetText("");
+    Key1->SetText("");
 }
 
 void TSubmitMain::TakeLink(const AnsiString& raw)

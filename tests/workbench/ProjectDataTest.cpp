@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/IniFiles.h"
 #include "platform/Hooks.h"
 #include "support/TempDir.h"
 #include "workbench/ProjectData.h"
@@ -132,6 +133,29 @@ TEST(ProjectName, Check)
         ProjectRecord r = Sample();
         r.SessionName = c.name;
         EXPECT_EQ(ReadProjectBytes(ProjectFileBytes("", r), c.name), r) << c.name;
+    }
+}
+
+// A project written over a file that has more in it: the bytes are those of
+// its keys written one by one, whatever the name and the file hold.
+TEST(ProjectBytes, RewriteGivesTheBytesOfWritingKeyByKey)
+{
+    const std::string files[] = {
+        "",
+        "[Site]\r\ntitle=old\r\nextra=kept\r\n\r\n[Other]\r\nurl=x\r\n",
+        "; note\n[site]\nURL=old\nkey1=a\n[Site]\ntitle=second copy\n",
+        "[x]\r\n",
+    };
+    for (const char* name : {"Site", "[x", ";x", "a=b", "say \"hi\""}) {
+        ProjectRecord record = Sample();
+        record.SessionName = name;
+        record.description = "two\r\nlines";
+        for (const std::string& existing : files) {
+            std::string oneByOne = existing;
+            for (const ProjectField& field : ProjectFileFields)
+                oneByOne = IniWriteValue(oneByOne, record.SessionName, field.key, record.*field.member);
+            EXPECT_EQ(ProjectFileBytes(existing, record), oneByOne) << name << " over " << existing;
+        }
     }
 }
 

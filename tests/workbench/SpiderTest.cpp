@@ -210,6 +210,27 @@ TEST_F(SpiderRun, TheLastPageStaysShownAndADeletedProjectsNumberIsTakenAgain)
     EXPECT_EQ(ListedOnDisk(), Listed());
 }
 
+// A last page that can't be read is not saved, and leaves the page's texts,
+// counters and mirrors empty under its URL and the name it would have had.
+TEST_F(SpiderRun, ALastPageThatFailsLeavesThePageEmpty)
+{
+    server.Script("/site/p00.htm", HttpTestReply::Ok("<title>Start</title><meta name=\"keywords\" content=\"a, b\">"
+                                                     "<a href=\"gone.htm\">gone</a>"));
+    server.Script("/site/gone.htm", HttpTestReply::Status("HTTP/1.0 404 Not Found", "<title>Gone</title>"));
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"1271"}));
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "1272");
+    EXPECT_EQ(SubmitMain->urllist->Text(), server.Url("/site/gone.htm"));
+    for (TControl* field : std::initializer_list<TControl*>{SubmitMain->title, SubmitMain->Description, SubmitMain->Key1,
+                                                            SubmitMain->TitleMet, SubmitMain->DescriptionMet,
+                                                            SubmitMain->Key1Met, SubmitMain->TitleImp, SubmitMain->Key1Imp})
+        EXPECT_EQ(field->Text(), "") << field->Name;
+    EXPECT_EQ(SubmitMain->CLED2->Text(), "0");
+    EXPECT_EQ(SubmitMain->CLED4->Text(), "0");
+    EXPECT_EQ(Project("1271")["key1"], "a, b");
+}
+
 TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
 {
     ServeSite(server, server.Port(), 5, 64);
