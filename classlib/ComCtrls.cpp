@@ -546,6 +546,7 @@ TListView::TListView(TComponent* AOwner)
       FItems(std::make_unique<TListItems>(this))
 {
     auto* view = new TListTableView(this);
+    UseSteadyScrollBars(view);
     view->setProperty(ListViewMark, true);  // known to the accessibility factory before anyone asks
     FView->view = view;
     FView->model = new TListModel(this);

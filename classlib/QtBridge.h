@@ -136,6 +136,11 @@ public:
     TUnpacedPaints& operator=(const TUnpacedPaints&) = delete;
 };
 
+// Gives a scrolled view scroll bars that paint again only when what they show
+// changes (see StdCtrls.cpp).
+class QAbstractScrollArea;
+void UseSteadyScrollBars(QAbstractScrollArea* area);
+
 // The paint surface of TGraphicControl and TCustomControl.
 QWidget* CreatePaintWidget(TControl* control);
 bool IsPaintWidget(const QObject* object);

@@ -14,11 +14,13 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -1249,13 +1251,187 @@ void TComboBox::HandleEdited()
     Change();
 }
 
+// --- scroll bars of scrolled views --------------------------------------------------------------------------
+
+namespace {
+
+// A scroll bar that asks to be painted again only when its picture changes.
+// A list that grows by a line sets its bar's range for every line, and the
+// toolkit repaints a bar for every change of range; but once the thumb is at
+// its smallest, or while the range grows by less than a pixel of thumb, the
+// bar looks the same and the repaint (a tall gradient and lines, among the
+// dearest things a window paints) is wasted. What the bar shows is its
+// rectangle, the thumb's rectangle, its state (enabled, hovered, pressed
+// parts), whether it scrolls at all and whether it stands at either end;
+// anything else that changes its picture (size, palette, style, hovering)
+// repaints it by other ways.
+class TSteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderOrientationChange && FPainted && Look() == *FPainted)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        FPainted = Look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct TLook {
+        QRect rect;
+        QRect thumb;
+        QStyle::State::Int state;
+        QStyle::SubControls::Int active;
+        bool still, atMinimum, atMaximum, upsideDown;
+        Qt::LayoutDirection direction;
+        qint64 palette;
+        bool operator==(const TLook&) const = default;
+    };
+
+    TLook Look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {option.rect,
+                style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                option.state.toInt(),
+                option.activeSubControls.toInt(),
+                option.minimum == option.maximum,
+                option.sliderPosition == option.minimum,
+                option.sliderPosition == option.maximum,
+                option.upsideDown,
+                option.direction,
+                option.palette.cacheKey()};
+    }
+
+    std::optional<TLook> FPainted;  // as last painted
+};
+
+// The list of a list box. The toolkit lays a list out again after every
+// line added and then paints every line in sight, even when the line went
+// below the last one in sight and the lines shown are the same: a list that
+// grows a line at a time at its end, or in sorted order past its visible
+// part, would have all its visible lines painted again for each. Here a
+// layout that follows nothing but such additions leaves the lines in sight
+// alone; its scroll bar still follows the new length. Anything else (lines
+// removed or changed, a new font or size, scrolling, a line added in sight)
+// lays out and paints as usual.
+class TListBoxView : public QListWidget {
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        // The view paints from its last layout, which lines added since
+        // have cleared; the quiet layout they wait for is done now, or the
+        // lines in sight would be painted blank and never painted again.
+        if (FAddedOutOfSight > 0 && !FDisturbed)
+            doItemsLayout();
+        QListWidget::paintEvent(event);
+        const QModelIndex last = indexAt(QPoint(0, viewport()->height() - 1));
+        FLastRowInSight = last.isValid() ? last.row() : -1;
+    }
+
+    void rowsInserted(const QModelIndex& parent, int start, int end) override
+    {
+        if (FLastRowInSight >= 0 && start > FLastRowInSight)
+            FAddedOutOfSight += end - start + 1;
+        else
+            Disturb();
+        QListWidget::rowsInserted(parent, start, end);
+    }
+
+    void doItemsLayout() override
+    {
+        const int rows = model() ? model()->rowCount() : 0;
+        const bool quiet = !FDisturbed && FAddedOutOfSight > 0 && rows == FRowsLaidOut + FAddedOutOfSight &&
+                           viewport()->isVisible() && viewport()->updatesEnabled();
+        const QPoint offset = ScrollOffset();
+        const QSize size = viewport()->size();
+        if (quiet)
+            viewport()->setAttribute(Qt::WA_UpdatesDisabled, true);
+        QListWidget::doItemsLayout();
+        if (quiet) {
+            viewport()->setAttribute(Qt::WA_UpdatesDisabled, false);
+            if (ScrollOffset() != offset || viewport()->size() != size)
+                viewport()->update();
+        }
+        FRowsLaidOut = model() ? model()->rowCount() : 0;
+        FAddedOutOfSight = 0;
+        FDisturbed = false;
+    }
+
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override
+    {
+        Disturb();
+        QListWidget::rowsAboutToBeRemoved(parent, start, end);
+    }
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles) override
+    {
+        // A line out of sight changes nothing on show (the first line gives
+        // every line its height, so it counts as in sight).
+        if (FLastRowInSight < 0 || topLeft.row() <= FLastRowInSight || topLeft.row() == 0)
+            Disturb();
+        QListWidget::dataChanged(topLeft, bottomRight, roles);
+    }
+    void reset() override
+    {
+        Disturb();
+        QListWidget::reset();
+    }
+    void scrollContentsBy(int dx, int dy) override
+    {
+        Disturb();
+        QListWidget::scrollContentsBy(dx, dy);
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        Disturb();
+        QListWidget::resizeEvent(event);
+    }
+    void changeEvent(QEvent* event) override
+    {
+        Disturb();
+        QListWidget::changeEvent(event);
+    }
+
+private:
+    // Until the next paint, nothing is known of what is in sight.
+    void Disturb()
+    {
+        FDisturbed = true;
+        FLastRowInSight = -1;
+    }
+    QPoint ScrollOffset() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
+
+    int FLastRowInSight = -1;  // as last painted; -1: not known, or the lines end in sight
+    int FRowsLaidOut = 0;
+    int FAddedOutOfSight = 0;  // since the last layout
+    bool FDisturbed = true;
+};
+
+}  // namespace
+
+void UseSteadyScrollBars(QAbstractScrollArea* area)
+{
+    area->setVerticalScrollBar(new TSteadyScrollBar(Qt::Vertical));
+    area->setHorizontalScrollBar(new TSteadyScrollBar(Qt::Horizontal));
+}
+
 // --- list boxes ----------------------------------------------------------------------------------------------
 
 TCustomListBox::TCustomListBox(TComponent* AOwner) : TWinControl(AOwner)
 {
-    auto* list = new QListWidget;
+    auto* list = new TListBoxView;
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
+    UseSteadyScrollBars(list);
     TListControlStrings::Sink sink;
     sink.inserted = [this, list](int index) {
         FSyncing = true;

@@ -3,13 +3,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBackingStore>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QWidget>
+
+#include <functional>
+#include <map>
 
 #include "classlib/Accessibility.h"
 #include "classlib/CheckLst.h"
@@ -255,6 +260,116 @@ TEST_F(FormFixture, CheckListBoxStatesFollowTheirLinesWhenSorted)
     list->SetItemIndex(1);
     EXPECT_EQ(list->ItemIndex(), 1);
     EXPECT_EQ(clicks, 0);  // only the user's choice clicks
+}
+
+// Whether the window on the screen shows what painting it afresh shows: no
+// part of it kept an old picture.
+bool ShowsItsLatestState(TForm* form)
+{
+    QWidget* window = form->Widget()->window();
+    QPaintDevice* device = window->backingStore() ? window->backingStore()->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image)
+        return false;
+    const QImage screen = static_cast<QImage*>(device)->copy(window->rect()).convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return screen == fresh;
+}
+
+// Counts the paints of the screen (not those of pictures taken while it is off).
+struct TPaintCounter : QObject {
+    std::map<QObject*, int> paints;
+    bool on = true;
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (on && event->type() == QEvent::Paint)
+            ++paints[object];
+        return false;
+    }
+    // What f gives, its paints not counted.
+    template <class F>
+    auto Unseen(F f)
+    {
+        on = false;
+        auto result = f();
+        on = true;
+        return result;
+    }
+};
+
+// A list growing past its visible part repaints neither the lines in sight nor
+// a scroll bar whose picture stays the same, and the screen still ends up
+// showing every change.
+TEST_F(FormFixture, AGrowingListRepaintsOnlyWhatChangesOnTheScreen)
+{
+    auto* list = Make<TCheckListBox>("SesList");
+    list->SetBounds(8, 8, 120, 100);
+    list->SetSorted(true);
+    form->Show();
+    auto* view = static_cast<QListWidget*>(list->Widget());
+    TPaintCounter counter;
+    qApp->installEventFilter(&counter);
+    const auto settle = [&] {
+        Application->ProcessMessages();
+        return RunUntil([&] { return counter.Unseen([&] { return ShowsItsLatestState(form); }); });
+    };
+    const auto viewportPaints = [&] { return counter.paints[view->viewport()]; };
+    const auto barPaints = [&] { return counter.paints[view->verticalScrollBar()]; };
+
+    for (int i = 0; i < 10; ++i)
+        list->Items()->Add("b" + IntToStr(i));
+    ASSERT_TRUE(settle());
+    EXPECT_GT(viewportPaints(), 0);
+
+    // Lines added below the last one in sight, one at a time.
+    const int paints = viewportPaints();
+    const int barBefore = barPaints();
+    int barPictures = 0;
+    const auto barPicture = [&] { return counter.Unseen([&] { return view->verticalScrollBar()->grab().toImage(); }); };
+    QImage bar = barPicture();
+    for (int i = 0; i < 60; ++i) {
+        list->Items()->Add("c" + IntToStr(100 + i));
+        ASSERT_TRUE(settle()) << "after c" << 100 + i;
+        const QImage now = barPicture();
+        barPictures += now != bar;
+        bar = now;
+    }
+    EXPECT_EQ(viewportPaints(), paints);
+    EXPECT_LE(barPaints() - barBefore, barPictures + 1);
+    EXPECT_LT(barPictures, 30);
+
+    // A check out of sight paints nothing; one in sight does.
+    list->SetChecked(list->Items()->IndexOf("c150"), true);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(viewportPaints(), paints);
+    list->SetChecked(1, true);
+    ASSERT_TRUE(settle());
+    EXPECT_GT(viewportPaints(), paints);
+
+    // Everything else that changes what is in sight shows.
+    struct TStep {
+        const char* what;
+        std::function<void()> run;
+    };
+    const TStep steps[] = {
+        {"a line added at the top", [&] { list->Items()->Add("a0"); }},
+        {"a line deleted out of sight", [&] { list->Items()->Delete(list->Items()->Count() - 1); }},
+        {"a line deleted in sight", [&] { list->Items()->Delete(0); }},
+        {"scrolled down", [&] { list->SetTopIndex(30); }},
+        {"a line added after scrolling", [&] { list->Items()->Add("c1305"); }},
+        {"a line added below after scrolling", [&] { list->Items()->Add("c900"); }},
+        {"scrolled to the top", [&] { list->SetTopIndex(0); }},
+        {"a line greyed", [&] { list->SetItemEnabled(2, false); }},
+        {"a new font colour", [&] { list->Font()->SetColor(clRed); }},
+        {"resized", [&] { list->SetBounds(8, 8, 150, 160); }},
+        {"a line added below after resizing", [&] { list->Items()->Add("c99"); }},
+        {"cleared", [&] { list->Items()->Clear(); }},
+        {"a line added to an empty list", [&] { list->Items()->Add("z"); }},
+    };
+    for (const TStep& step : steps) {
+        step.run();
+        EXPECT_TRUE(settle()) << step.what;
+    }
+    qApp->removeEventFilter(&counter);
 }
 
 TEST_F(FormFixture, FileListBoxEntersItsFolderAndListsTheMatchingFiles)
