@@ -283,12 +283,26 @@ void TForm::RebuildMenuBar()
     auto* bar = static_cast<QMenuBar*>(FMenuBar);
     if (!bar)
         return;
-    bar->clear();
-    if (!FMenu)
+    if (!FMenu) {
+        bar->clear();
         return;
+    }
+    // The bar is brought in step with the menu's items one action at a time:
+    // a bar on the screen measures all its items again for each action that
+    // comes or goes.
+    QList<QAction*> want;
     TMenuItem* root = FMenu->Items();
     for (int i = 0; i < root->Count(); ++i)
-        bar->addAction(root->Items(i)->Action());
+        want.push_back(root->Items(i)->Action());
+    for (QAction* action : bar->actions())
+        if (!want.contains(action))
+            bar->removeAction(action);
+    for (qsizetype i = 0; i < want.size(); ++i) {
+        const QList<QAction*> shown = bar->actions();
+        if (i < shown.size() && shown[i] == want[i])
+            continue;
+        bar->insertAction(i < shown.size() ? shown[i] : nullptr, want[i]);
+    }
 }
 
 void TForm::LayoutFrame()

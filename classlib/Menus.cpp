@@ -72,19 +72,29 @@ void TMenuItem::Sync()
     }
 }
 
-void TMenuItem::RebuildSubmenu()
+// Only the one action that came or went changes in the toolkit's submenu:
+// a menu is not rebuilt for each of its items as they are added at start-up
+// or taken away at exit, nor is a menu bar on the screen measured again for
+// each.
+void TMenuItem::SubmenuInserted(const TMenuItem* item, std::size_t index)
+{
+    if (!FImpl->submenu) {
+        FImpl->submenu = std::make_unique<QMenu>();
+        FImpl->action->setMenu(FImpl->submenu.get());
+    }
+    QAction* before = index + 1 < FItems.size() ? FItems[index + 1]->Action() : nullptr;
+    FImpl->submenu->insertAction(before, item->Action());
+    if (FMenu)
+        FireEvent(FMenu->OnItemsChanged);
+}
+
+void TMenuItem::SubmenuRemoved(const TMenuItem* item)
 {
     if (FItems.empty()) {
         FImpl->action->setMenu(nullptr);
         FImpl->submenu.reset();
-    } else {
-        if (!FImpl->submenu) {
-            FImpl->submenu = std::make_unique<QMenu>();
-            FImpl->action->setMenu(FImpl->submenu.get());
-        }
-        FImpl->submenu->clear();
-        for (TMenuItem* item : FItems)
-            FImpl->submenu->addAction(item->Action());
+    } else if (FImpl->submenu) {
+        FImpl->submenu->removeAction(item->Action());
     }
     if (FMenu)
         FireEvent(FMenu->OnItemsChanged);
@@ -154,7 +164,7 @@ void TMenuItem::Insert(int index, TMenuItem* item)
     index = std::clamp(index, 0, Count());
     FItems.insert(FItems.begin() + index, item);
     item->FParent = this;
-    RebuildSubmenu();
+    SubmenuInserted(item, std::size_t(index));
 }
 
 void TMenuItem::Remove(TMenuItem* item)
@@ -164,7 +174,7 @@ void TMenuItem::Remove(TMenuItem* item)
         return;
     FItems.erase(it);
     item->FParent = nullptr;
-    RebuildSubmenu();
+    SubmenuRemoved(item);
 }
 
 void TMenuItem::Delete(int index)

@@ -73,7 +73,8 @@ public:
 private:
     friend class TMenu;
     void Sync();
-    void RebuildSubmenu();
+    void SubmenuInserted(const TMenuItem* item, std::size_t index);
+    void SubmenuRemoved(const TMenuItem* item);
     AnsiString FCaption;
     bool FChecked = false;
     bool FEnabled = true;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -676,6 +677,67 @@ TEST(VisualImageList, AStripOfGlyphsBecomesOneImageEach)
     list.Draw(&fixed, 5, 6, 0);
     ASSERT_EQ(fixed.OpsOf(TCanvasOp::Bitmap).size(), 1u);
     EXPECT_EQ(fixed.OpsOf(TCanvasOp::Bitmap)[0].rect, Rect(5, 6, 85, 28));
+}
+
+// The toolkit's menus follow the items through inserts anywhere, moves,
+// removals and items freed in any order: the bar of a shown window, and
+// each submenu, which goes when its last item does.
+TEST(VisualMenu, TheToolkitMenusFollowTheItems)
+{
+    TForm form(nullptr);
+    auto* menu = new TMainMenu(&form);
+    form.SetMenu(menu);
+    form.Show();
+    auto* bar = form.Widget()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    TMenuItem* root = menu->Items();
+    auto add = [&](TMenuItem* parent, int index, const char* caption) {
+        auto* item = new TMenuItem(&form);
+        item->SetCaption(caption);
+        parent->Insert(index, item);
+        return item;
+    };
+    auto actionsOf = [](const TMenuItem* parent) {
+        QList<QAction*> actions;
+        for (int i = 0; i < parent->Count(); ++i)
+            actions.push_back(parent->Items(i)->Action());
+        return actions;
+    };
+    auto inStep = [&](const TMenuItem* parent) {
+        QMenu* submenu = parent->Action()->menu();
+        if (parent->Count() == 0)
+            return submenu == nullptr;
+        return submenu && submenu->actions() == actionsOf(parent);
+    };
+
+    TMenuItem* a = add(root, 0, "A");
+    TMenuItem* c = add(root, 1, "C");
+    TMenuItem* b = add(root, 1, "B");
+    TMenuItem* z = add(root, 0, "Z");
+    EXPECT_EQ(bar->actions(), actionsOf(root));
+    EXPECT_EQ(root->IndexOf(b), 2);
+    add(a, 0, "x");
+    TMenuItem* y = add(a, 0, "y");
+    add(a, 1, "w");
+    EXPECT_TRUE(inStep(a));
+    EXPECT_EQ(a->Items(1)->Caption(), "w");
+    for (const char* caption : {"p", "q", "r"})
+        add(c, c->Count(), caption);
+
+    root->Remove(z);
+    root->Insert(root->Count(), z);
+    EXPECT_EQ(bar->actions(), actionsOf(root));
+    EXPECT_EQ(root->Items(3), z);
+    delete y;
+    EXPECT_TRUE(inStep(a));
+    delete c->Items(1);
+    EXPECT_TRUE(inStep(c));
+    c->Clear();
+    EXPECT_TRUE(inStep(c));
+    delete b;
+    delete a;
+    EXPECT_EQ(bar->actions(), actionsOf(root));
+    EXPECT_EQ(root->Count(), 2);
 }
 
 TEST(VisualMenu, ASeparatorIsALineAlone)
