@@ -113,7 +113,9 @@ std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::u
     };
     const std::int64_t size = file.Size();
     std::int64_t done = 0;
-    std::string block(256 * 1024, '\0');
+    // Blocks of up to 256 KiB, no larger than the file needs: the usual
+    // files are a few kilobytes, and a fresh large block is paid for page by page.
+    std::string block(static_cast<std::size_t>(std::clamp<std::int64_t>(size + 1, 4096, 256 * 1024)), '\0');
     for (;;) {
         const std::int64_t read = file.Read(block.data(), static_cast<std::int64_t>(block.size()));
         if (read < 0)
