@@ -187,6 +187,10 @@ struct SocketEntry {
     bool closeSeen = false;  // the peer's close or reset has been read off the wire
     bool endRead = false;    // a read met the end of the peer's data: nothing more can come
     bool peerEnded = false;  // the peer's end of sending was reported: it waits after the data
+    // Once the peer's end is in, nothing more arrives: the bytes before it,
+    // told once by the system, are then counted down by the reads. -1 when
+    // not known.
+    long long leftBeforeEnd = -1;
     bool closeOwed = false;
     int closeError = 0;
 
@@ -430,6 +434,39 @@ void Deliver(SocketEntry& e)
     UpdateWatch(e);
 }
 
+// Counts a read of a stream socket down from the bytes left before the
+// peer's end, when they are known. A read that took other than what was
+// left (an urgent byte, an interruption) makes them unknown again.
+void CountRead(SocketEntry& e, int len, int flags, ssize_t n)
+{
+    if (e.leftBeforeEnd < 0 || len == 0)
+        return;
+    const long long expected = std::min<long long>(len, e.leftBeforeEnd);
+    if (n != expected || (flags & wsMSG_OOB)) {
+        e.leftBeforeEnd = -1;
+        return;
+    }
+    if (!(flags & wsMSG_PEEK))
+        e.leftBeforeEnd -= n;
+    if (e.leftBeforeEnd == 0)
+        e.endRead = true;
+}
+
+// Learns, or has counted, the bytes left before the peer's end (which is in:
+// `peerEnded`); none left is the end. False when the system can't tell.
+bool CountBeforeEnd(SocketEntry& e)
+{
+    if (e.leftBeforeEnd < 0) {
+        int count = 0;
+        if (::ioctl(e.fd, FIONREAD, &count) != 0)
+            return false;
+        e.leftBeforeEnd = count < 0 ? 0 : count;
+    }
+    if (e.leftBeforeEnd == 0)
+        e.endRead = true;
+    return true;
+}
+
 // `ready`: the readiness the set reported for the socket.
 void OnReadable(SOCKET s, std::uint32_t ready)
 {
@@ -446,16 +483,20 @@ void OnReadable(SOCKET s, std::uint32_t ready)
         if (e.events & ws::FD_READ)
             Post(e, ws::FD_READ, 0);
     } else if (e.phase == Phase::Connected) {
-        // Readable without the peer's end or an error: there is data. At the
-        // end already (a read met it, or nothing was left before the peer's
-        // end) and without an error: the end. Else a peek tells data still to
-        // read from the end or the error.
+        // Readable without the peer's end or an error: there is data. With
+        // the peer's end in and no error, the bytes left before it tell data
+        // from the end. Else a peek tells data, the end or the error.
         if ((ready & EPOLLRDHUP) && !e.shutReceive)
             e.peerEnded = true;
         char probe;
         const bool failed = ready & (EPOLLHUP | EPOLLERR);
-        const bool data = (ready & EPOLLIN) && !(ready & EPOLLRDHUP) && !failed;
-        const ssize_t n = data ? 1 : e.endRead && !failed ? 0 : ::recv(e.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        ssize_t n;
+        if ((ready & EPOLLIN) && !(ready & EPOLLRDHUP) && !failed)
+            n = 1;
+        else if (e.peerEnded && !failed && (e.endRead || CountBeforeEnd(e)))
+            n = e.endRead ? 0 : 1;
+        else
+            n = ::recv(e.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
             e.readPending = true;
             if (e.events & ws::FD_READ)
@@ -1292,13 +1333,17 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
             *argp = 0;
             return 0;
         }
+        const bool final = e->peerEnded && e->type == wsSOCK_STREAM && e->phase == Phase::Connected;
+        if (final) {
+            if (!CountBeforeEnd(*e))
+                return FailErrno(errno);
+            *argp = static_cast<u_long>(e->leftBeforeEnd);
+            return 0;
+        }
         int count = 0;
         if (e->phase == Phase::Connected && ::ioctl(e->fd, FIONREAD, &count) != 0)
             return FailErrno(errno);
         *argp = static_cast<u_long>(count < 0 ? 0 : count);
-        // Nothing left before a peer's end already received: the end is next.
-        if (count <= 0 && e->peerEnded && e->type == wsSOCK_STREAM && e->phase == Phase::Connected)
-            e->endRead = true;
         return 0;
     }
     if (cmd == wsFIONBIO) {
@@ -1472,6 +1517,7 @@ int recv(SOCKET s, char* buf, int len, int flags)
     const int error = errno;
     if (n == 0 && len > 0 && e->type == wsSOCK_STREAM)
         e->endRead = true;
+    CountRead(*e, len, flags, n);
     e->readPending = false;
     // A reset read by the caller is gone from the socket: the FD_CLOSE that
     // tells of it carries it all the same.
@@ -1511,6 +1557,7 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromL
     const int error = errno;
     if (n == 0 && len > 0 && e->type == wsSOCK_STREAM)
         e->endRead = true;
+    CountRead(*e, len, flags, n);
     e->readPending = false;
     UpdateWatch(*e);
     if (n < 0)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -321,7 +322,7 @@ TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
 {
     struct Case {
         const char* name;
-        std::vector<int> reads;  // sizes of the reads, one per FD_READ
+        std::vector<int> reads;  // sizes of the reads, one per FD_READ; negative: a peek
         bool askWaiting;         // FIONREAD after each read, as the socket layer does
         bool readTheEnd;         // one more read, which meets the end
         int fdReads;
@@ -332,6 +333,7 @@ TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
         {"all, then reads the end", {64}, true, true, 1},
         {"in two parts, asking", {3, 64}, true, false, 2},
         {"in two parts, not asking", {3, 64}, false, false, 2},
+        {"a peek, then all", {-64, 64}, true, false, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -343,9 +345,11 @@ TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
         char buf[64];
         for (std::size_t i = 0; i < c.reads.size(); ++i) {
             ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == int(i) + 1; }));
-            const int n = ws::recv(client, buf, c.reads[i], 0);
+            const bool peek = c.reads[i] < 0;
+            const int n = ws::recv(client, buf, std::abs(c.reads[i]), peek ? ws::MSG_PEEK : 0);
             ASSERT_GT(n, 0);
-            got.append(buf, std::size_t(n));
+            if (!peek)
+                got.append(buf, std::size_t(n));
             if (c.askWaiting) {
                 ws::u_long waiting = 99;
                 ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
