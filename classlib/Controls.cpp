@@ -80,6 +80,7 @@ void TControl::AttachWidget(QWidget* widget)
         return;
     RouteInput(this, *FImpl, widget);
     widget->hide();
+    SyncOpaquePaint();
     ApplyFont();
     ApplyGeometry();
     ApplyVisibility();
@@ -261,10 +262,14 @@ void TControl::ApplyEnabled()
 
 void TControl::SetText(const AnsiString& text)
 {
+    // A text set again as it was needs no repaint (counters and status
+    // lines are told their value far more often than it changes).
+    const bool changed = FText != text;
     FText = text;
     ApplyText();
     TextChanged();
-    Invalidate();
+    if (changed)
+        InvalidateText();
     AccessibleChanged(TAccessibleChange::Name);
 }
 
@@ -307,6 +312,7 @@ void TControl::SetColor(TColor color)
     if (color == FColor)
         return;
     FColor = color;
+    SyncOpaquePaint();
     ApplyColor();
     ColorChanged();
     Invalidate();
@@ -326,6 +332,7 @@ void TControl::ParentColorChanged()
     if (FParent->Color() == FColor)
         return;
     FColor = FParent->Color();
+    SyncOpaquePaint();
     ApplyColor();
     ColorChanged();
     Invalidate();
@@ -365,7 +372,16 @@ void TControl::SetPopupMenu(TPopupMenu* menu)
 void TControl::SetControlStyle(unsigned style)
 {
     FControlStyle = style;
+    SyncOpaquePaint();
     Invalidate();
+}
+
+// A self-drawn control that fills its background tells the toolkit so, and
+// what lies behind it is not painted first every time it is painted.
+void TControl::SyncOpaquePaint()
+{
+    if (QWidget* w = FImpl->widget; w && IsPaintWidget(w))
+        w->setAttribute(Qt::WA_OpaquePaintEvent, (FControlStyle & csOpaque) && FColor != clNone);
 }
 
 void TControl::Invalidate()

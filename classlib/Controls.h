@@ -313,6 +313,9 @@ protected:
     // Notices, after the change is stored.
     virtual void Resize();
     virtual void TextChanged() {}
+    // Asks for the repaint a new text needs; the default repaints the whole
+    // control. Called only when the text changed.
+    virtual void InvalidateText() { Invalidate(); }
     virtual void FontChanged() {}
     virtual void ColorChanged() {}
     virtual void EnabledChanged() {}
@@ -354,6 +357,7 @@ protected:
     std::unique_ptr<TControlImpl> FImpl;
 
 private:
+    void SyncOpaquePaint();
     friend class TWinControl;
     TWinControl* FParent = nullptr;
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

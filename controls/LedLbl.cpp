@@ -60,6 +60,8 @@ std::vector<TPoint> LedSegmentPolygon(const TRect& cell, int segment, const TLed
 
 TLedLabel::TLedLabel(TComponent* AOwner) : TGraphicControl(AOwner)
 {
+    // Paint fills the whole client area.
+    SetControlStyle(ControlStyle() | csOpaque);
     SetText("8");
     SetBounds(Left(), Top(), 15, 34);
 }
@@ -72,6 +74,7 @@ void TLedLabel::SetAndRepaint(T& setting, T value)
     if (setting == value)
         return;
     setting = value;
+    FCells = LedCellText(Text(), FNumChars, FAlignment);
     Invalidate();
 }
 
@@ -131,6 +134,21 @@ void TLedLabel::TextChanged()
     AccessibleChanged(TAccessibleChange::Value);
 }
 
+// A counter that counts on changes its last digit or two: only the cells
+// whose character changed are painted again.
+void TLedLabel::InvalidateText()
+{
+    const AnsiString cells = LedCellText(Text(), FNumChars, FAlignment);
+    if (FCells.size() != cells.size()) {
+        Invalidate();
+    } else {
+        for (int i = 0; i < FNumChars; ++i)
+            if (FCells[std::size_t(i)] != cells[std::size_t(i)])
+                InvalidateRect(LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i));
+    }
+    FCells = cells;
+}
+
 void TLedLabel::Paint()
 {
     TCanvas* canvas = Canvas();
@@ -141,8 +159,11 @@ void TLedLabel::Paint()
     canvas->Pen()->SetStyle(psSolid);
     canvas->Pen()->SetWidth(1);
     const AnsiString cells = LedCellText(Text(), FNumChars, FAlignment);
+    const TRect clip = canvas->ClipRect();
     for (int i = 0; i < FNumChars; ++i) {
         const TRect cell = LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i);
+        if (IntersectRect(cell, clip).IsEmpty())
+            continue;
         const std::uint8_t code = LedSegmentCode(cells[static_cast<std::size_t>(i)]);
         for (int segment = 1; segment <= LedSegmentCount; ++segment) {
             const bool lit = LedSegmentLit(code, segment);

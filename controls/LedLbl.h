@@ -102,6 +102,7 @@ public:
 protected:
     void Paint() override;
     void TextChanged() override;
+    void InvalidateText() override;
 
 private:
     template <class T>
@@ -114,4 +115,5 @@ private:
     TColor FOffColor = clMaroon;
     TColor FSegmentBorderColor = clRed;
     int FNumChars = 1;
+    AnsiString FCells;  // the characters of the cells as last asked to be painted
 };

@@ -3,7 +3,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QBackingStore>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -15,7 +14,6 @@
 #include <QWidget>
 
 #include <functional>
-#include <map>
 
 #include "classlib/Accessibility.h"
 #include "classlib/CheckLst.h"
@@ -29,6 +27,7 @@
 #include "classlib/TabNotBk.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"
+#include "support/Screen.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -263,40 +262,6 @@ TEST_F(FormFixture, CheckListBoxStatesFollowTheirLinesWhenSorted)
     EXPECT_EQ(clicks, 0);  // only the user's choice clicks
 }
 
-// Whether the window on the screen shows what painting it afresh shows: no
-// part of it kept an old picture.
-bool ShowsItsLatestState(TForm* form)
-{
-    QWidget* window = form->Widget()->window();
-    QPaintDevice* device = window->backingStore() ? window->backingStore()->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image)
-        return false;
-    const QImage screen = static_cast<QImage*>(device)->copy(window->rect()).convertToFormat(QImage::Format_RGB32);
-    const QImage fresh = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    return screen == fresh;
-}
-
-// Counts the paints of the screen (not those of pictures taken while it is off).
-struct TPaintCounter : QObject {
-    std::map<QObject*, int> paints;
-    bool on = true;
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (on && event->type() == QEvent::Paint)
-            ++paints[object];
-        return false;
-    }
-    // What f gives, its paints not counted.
-    template <class F>
-    auto Unseen(F f)
-    {
-        on = false;
-        auto result = f();
-        on = true;
-        return result;
-    }
-};
-
 // A list growing past its visible part repaints neither the lines in sight nor
 // a scroll bar whose picture stays the same, and the screen still ends up
 // showing every change.
@@ -308,7 +273,6 @@ TEST_F(FormFixture, AGrowingListRepaintsOnlyWhatChangesOnTheScreen)
     form->Show();
     auto* view = static_cast<QListWidget*>(list->Widget());
     TPaintCounter counter;
-    qApp->installEventFilter(&counter);
     const auto settle = [&] {
         Application->ProcessMessages();
         return RunUntil([&] { return counter.Unseen([&] { return ShowsItsLatestState(form); }); });
@@ -370,7 +334,6 @@ TEST_F(FormFixture, AGrowingListRepaintsOnlyWhatChangesOnTheScreen)
         step.run();
         EXPECT_TRUE(settle()) << step.what;
     }
-    qApp->removeEventFilter(&counter);
 }
 
 TEST_F(FormFixture, FileListBoxEntersItsFolderAndListsTheMatchingFiles)

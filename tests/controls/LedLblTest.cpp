@@ -1,6 +1,8 @@
 // The LED label: characters to segments, and where each segment is drawn.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include <functional>
 #include <set>
 #include <utility>
@@ -9,6 +11,7 @@
 #include "controls/LedLbl.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"
+#include "support/Screen.h"
 
 namespace {
 
@@ -227,6 +230,44 @@ TEST(LedLabel, APaintedCounterIsPaintedAgainWhenASettingChanges)
         const int before = led->paints;
         change();
         EXPECT_TRUE(RunUntil([&] { return led->paints > before; })) << what;
+    }
+}
+
+// A counter that counts on paints again only the cells whose character
+// changed, or nothing when told the value it shows, and the screen shows
+// every value.
+TEST(LedLabel, ACountingCounterRepaintsOnlyTheCellsThatChange)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 120, 80);
+    auto* led = new TLedLabel(&form);
+    led->SetParent(&form);
+    led->SetBounds(10, 10, 60, 34);  // four cells of 15 pixels
+    led->SetNumChars(4);
+    led->SetText("120");
+    form.Show();
+    TPaintCounter counter;
+    QObject* surface = led->Widget();
+    const auto settle = [&] {
+        Application->ProcessMessages();
+        return RunUntil([&] { return counter.Unseen([&] { return ShowsItsLatestState(&form); }); });
+    };
+    ASSERT_TRUE(settle());
+
+    const struct {
+        const char* text;
+        std::vector<int> cells;  // painted again
+    } steps[] = {
+        {"121", {3}}, {"121", {}}, {"130", {2, 3}}, {"1000", {0, 1, 2}}, {"999", {0, 1, 2, 3}}, {"", {1, 2, 3}},
+    };
+    for (const auto& step : steps) {
+        counter.painted.clear();
+        led->SetText(step.text);
+        ASSERT_TRUE(settle()) << step.text;
+        QRegion expected;
+        for (int cell : step.cells)
+            expected += QRect(cell * 15, 0, 15, 34);
+        EXPECT_EQ(counter.painted[surface], expected) << step.text;
     }
 }
 
