@@ -430,16 +430,17 @@ public:
     void ShowProject(const struct ProjectRecord& project);
     std::vector<AnsiString> ProjectNames() const;  // the lines of SesList
     // Whether SesList holds the name (letter case counts), and the first
-    // number free after the word among its names. Both answer from what they
+    // number free after the word among its names. Each answers from what it
     // gathered from SesList's lines until the lines change; a name the page
     // adds itself is folded in (NoteProjectAdded) instead of gathering again.
     bool ProjectListed(const AnsiString& name);
     long long FreeProjectNumber(const AnsiString& word);
     void NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore);
-    void GatherProjectNames(const AnsiString& word);
-    std::uint64_t FNamesChange = 0;  // SesList's ChangeCount the two below were gathered at
     std::unordered_set<AnsiString> FListedNames;
+    std::uint64_t FListedChange = 0;                     // SesList's ChangeCount FListedNames holds for
+    bool FListedValid = false;
     std::unique_ptr<class TNameNumbers> FNameNumbers;  // nullptr: nothing gathered
+    std::uint64_t FNumbersChange = 0;                    // SesList's ChangeCount FNameNumbers holds for
     // The page's controls of ProjectFileFields, in that order (wiring).
     std::vector<TControl*> FProjectFieldControls;
     // Gives the page's controls their handlers (construction).

@@ -201,42 +201,44 @@ std::vector<AnsiString> TSubmitMain::ProjectNames() const
     return names;
 }
 
-void TSubmitMain::GatherProjectNames(const AnsiString& word)
-{
-    const TStrings* lines = SesList->Items();
-    if (FNameNumbers && lines->ChangeCount() == FNamesChange && FNameNumbers->Word() == word)
-        return;
-    FListedNames.clear();
-    auto numbers = std::make_unique<TNameNumbers>(word);
-    for (int i = 0; i < lines->Count(); ++i) {
-        const AnsiString name = lines->Strings(i);
-        numbers->Take(name);
-        FListedNames.insert(name);
-    }
-    FNameNumbers = std::move(numbers);
-    FNamesChange = lines->ChangeCount();
-}
-
 bool TSubmitMain::ProjectListed(const AnsiString& name)
 {
-    GatherProjectNames(FNameNumbers ? FNameNumbers->Word() : AnsiString());
+    const TStrings* lines = SesList->Items();
+    if (!FListedValid || lines->ChangeCount() != FListedChange) {
+        FListedNames.clear();
+        for (int i = 0; i < lines->Count(); ++i)
+            FListedNames.insert(lines->Strings(i));
+        FListedChange = lines->ChangeCount();
+        FListedValid = true;
+    }
     return FListedNames.count(name) > 0;
 }
 
 long long TSubmitMain::FreeProjectNumber(const AnsiString& word)
 {
-    GatherProjectNames(word);
+    const TStrings* lines = SesList->Items();
+    if (!FNameNumbers || lines->ChangeCount() != FNumbersChange || FNameNumbers->Word() != word) {
+        auto numbers = std::make_unique<TNameNumbers>(word);
+        for (int i = 0; i < lines->Count(); ++i)
+            numbers->Take(lines->Strings(i));
+        FNameNumbers = std::move(numbers);
+        FNumbersChange = lines->ChangeCount();
+    }
     return FNameNumbers->FirstFree();
 }
 
 void TSubmitMain::NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore)
 {
     // Anything else that changed the lines meanwhile makes the next question gather again.
-    if (!FNameNumbers || FNamesChange != changeBefore)
-        return;
-    FNameNumbers->Take(name);
-    FListedNames.insert(name);
-    FNamesChange = SesList->Items()->ChangeCount();
+    const std::uint64_t after = SesList->Items()->ChangeCount();
+    if (FListedValid && FListedChange == changeBefore) {
+        FListedNames.insert(name);
+        FListedChange = after;
+    }
+    if (FNameNumbers && FNumbersChange == changeBefore) {
+        FNameNumbers->Take(name);
+        FNumbersChange = after;
+    }
 }
 
 // --- the project list ----------------------------------------------------------------------------
