@@ -443,8 +443,6 @@ void TSubmitMain::HttpMapRequestDone(TObject*, int, std::uint16_t Error)
         SiteAdd->Click();
         if (SesList->Items()->Count() > before)
             ++run.saved;
-    } else {
-        EmptyPageTexts();  // a page not saved leaves its texts as "New" does
     }
     if (run.state == TImportState::Crawling)
         CrawlNextPage();
@@ -524,11 +522,11 @@ void TSubmitMain::CrawlNextPage()
         const AnsiString url = SiteToCr->Items()->Strings(0);
         HttpMap->URL = url;
         run.NewPage();
-        // The site fields take the page's URL and project name now; its
-        // title, description and keywords replace the last page's when it
-        // ends (HttpMapRequestDone), so that each field and its counter and
-        // mirror are set once a page.
+        // The site fields as "New" leaves them, but with the page's URL and
+        // project name: the last page's title, description and keywords
+        // never stand beside this page's address while it loads.
         urllist->SetText(url);
+        EmptyPageTexts();
         SiteToCr->Items()->Delete(0);
         if (Spider)
             Spider->LedImp2->SetText(IntToStr(SiteList->Items()->Count() - SiteToCr->Items()->Count()));
@@ -540,7 +538,6 @@ void TSubmitMain::CrawlNextPage()
             HttpMap->GetAsync();
             return;
         } catch (const EHttpException& e) {
-            EmptyPageTexts();
             if (Spider)
                 Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
         }

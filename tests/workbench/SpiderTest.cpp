@@ -242,6 +242,14 @@ TEST_F(SpiderRun, StopEndsTheCrawlWithThePageInFlightUnsaved)
     // comes to name the saved pages while the page in flight waits.
     ASSERT_TRUE(RunUntil([&] { return ListedOnDisk().size() == 2; }));
     EXPECT_EQ(ListedOnDisk(), (std::vector<std::string>{"1271", "1272"}));
+    // While a page loads, the project page shows its address and name, and
+    // none of the last page's texts beside them.
+    EXPECT_EQ(SubmitMain->urllist->Text(), server.Url("/site/p02.htm"));
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), "1273");
+    for (TControl* field : std::initializer_list<TControl*>{SubmitMain->title, SubmitMain->Description, SubmitMain->Key1,
+                                                            SubmitMain->TitleMet, SubmitMain->Key1Met})
+        EXPECT_EQ(field->Text(), "") << field->Name;
+    EXPECT_EQ(SubmitMain->CLED2->Text(), "0");
 
     Press(Spider->Button2);
     EXPECT_FALSE(Spider->Visible());
