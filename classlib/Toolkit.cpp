@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
@@ -144,6 +145,11 @@ void EnsureToolkit()
         new QApplication(argc, argv);
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    // The raster painter hands the parts of a tall fill to the pooled threads
+    // and waits for them all. Our windows' fills are small: one pooled thread
+    // doing the parts in turn costs less than waking several, and start-up
+    // creates one thread instead of one per core.
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
     if (QStyle* fusion = QStyleFactory::create("Fusion"))
         QApplication::setStyle(fusion);
     QPalette pal;
