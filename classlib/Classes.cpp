@@ -694,6 +694,9 @@ void TStrings::Changing()
 
 void TStrings::Changed()
 {
+    // Counted after the change as well: what a handler of the change before
+    // it gathered from the old lines is then known to be stale.
+    ++FChangeCount;
     if (FUpdateCount == 0)
         FireEvent(OnChange, this);
 }

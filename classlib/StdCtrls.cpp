@@ -1422,6 +1422,19 @@ void UseSteadyScrollBars(QAbstractScrollArea* area)
 {
     area->setVerticalScrollBar(new TSteadyScrollBar(Qt::Vertical));
     area->setHorizontalScrollBar(new TSteadyScrollBar(Qt::Horizontal));
+    // An item view follows its bars through links made with its own bars;
+    // new bars get them again, so that a scroll still updates the row under
+    // the mouse and asks for more rows.
+    if (auto* view = qobject_cast<QAbstractItemView*>(area)) {
+        QObject::connect(area->verticalScrollBar(), SIGNAL(actionTriggered(int)), view,
+                         SLOT(verticalScrollbarAction(int)));
+        QObject::connect(area->horizontalScrollBar(), SIGNAL(actionTriggered(int)), view,
+                         SLOT(horizontalScrollbarAction(int)));
+        QObject::connect(area->verticalScrollBar(), SIGNAL(valueChanged(int)), view,
+                         SLOT(verticalScrollbarValueChanged(int)));
+        QObject::connect(area->horizontalScrollBar(), SIGNAL(valueChanged(int)), view,
+                         SLOT(horizontalScrollbarValueChanged(int)));
+    }
 }
 
 // --- list boxes ----------------------------------------------------------------------------------------------

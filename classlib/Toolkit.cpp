@@ -148,7 +148,9 @@ void EnsureToolkit()
     // The raster painter hands the parts of a tall fill to the pooled threads
     // and waits for them all. Our windows' fills are small: one pooled thread
     // doing the parts in turn costs less than waking several, and start-up
-    // creates one thread instead of one per core.
+    // creates one thread instead of one per core. So no long job may run on
+    // the global pool: a paint would wait behind it. Such a job takes a pool
+    // of its own.
     QThreadPool::globalInstance()->setMaxThreadCount(1);
     if (QStyle* fusion = QStyleFactory::create("Fusion"))
         QApplication::setStyle(fusion);
