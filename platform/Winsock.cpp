@@ -448,12 +448,12 @@ void CountRead(SocketEntry& e, int len, int flags, ssize_t n)
     }
     if (!(flags & wsMSG_PEEK))
         e.leftBeforeEnd -= n;
-    if (e.leftBeforeEnd == 0)
-        e.endRead = true;
 }
 
 // Learns, or has counted, the bytes left before the peer's end (which is in:
-// `peerEnded`); none left is the end. False when the system can't tell.
+// `peerEnded`). None left is not yet the end: an urgent byte stops the
+// system's count short of the bytes after it, so only a read that meets the
+// end ends the data. False when the system can't tell.
 bool CountBeforeEnd(SocketEntry& e)
 {
     if (e.leftBeforeEnd < 0) {
@@ -462,8 +462,6 @@ bool CountBeforeEnd(SocketEntry& e)
             return false;
         e.leftBeforeEnd = count < 0 ? 0 : count;
     }
-    if (e.leftBeforeEnd == 0)
-        e.endRead = true;
     return true;
 }
 
@@ -493,8 +491,10 @@ void OnReadable(SOCKET s, std::uint32_t ready)
         ssize_t n;
         if ((ready & EPOLLIN) && !(ready & EPOLLRDHUP) && !failed)
             n = 1;
-        else if (e.peerEnded && !failed && (e.endRead || CountBeforeEnd(e)))
-            n = e.endRead ? 0 : 1;
+        else if (e.peerEnded && !failed && e.endRead)
+            n = 0;
+        else if (e.peerEnded && !failed && CountBeforeEnd(e) && e.leftBeforeEnd > 0)
+            n = 1;
         else
             n = ::recv(e.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {

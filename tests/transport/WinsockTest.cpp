@@ -372,6 +372,31 @@ TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
     }
 }
 
+// An urgent byte stops a read, and the system's count of what waits, short
+// of the bytes after it: the peer's end is told only once those are read too.
+TEST_F(WinsockTest, BytesAfterAnUrgentByteComeBeforeThePeersEnd)
+{
+    ws::SOCKET client, server;
+    Pair(client, server);
+    ASSERT_EQ(ws::send(server, "abc", 3, 0), 3);
+    ASSERT_EQ(ws::send(server, "U", 1, ws::MSG_OOB), 1);
+    ASSERT_EQ(ws::send(server, "defgh", 5, 0), 5);
+    ASSERT_EQ(ws::shutdown(server, ws::SD_SEND), 0);
+    std::string got;
+    char buf[64];
+    for (int handled = 0; !rec.Find(client, ws::FD_CLOSE);) {
+        ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) > handled || rec.Find(client, ws::FD_CLOSE); }));
+        for (; handled < rec.Count(client, ws::FD_READ); ++handled) {
+            const int n = ws::recv(client, buf, sizeof buf, 0);
+            if (n > 0)
+                got.append(buf, std::size_t(n));
+        }
+    }
+    EXPECT_EQ(got, "abcdefgh");
+    EXPECT_EQ(rec.Find(client, ws::FD_CLOSE)->error, 0);
+    EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), 0);
+}
+
 // A socket never selected blocks like a Winsock socket in blocking mode: the
 // connect returns connected and a read waits for the peer's bytes; switched
 // to non-blocking it says so instead of waiting, and back again it waits.
