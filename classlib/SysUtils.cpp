@@ -419,10 +419,13 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSyn
         ::unlink(temp.c_str());
         throw EFCreateError(FileError("Cannot create file", path, error));
     };
-    // An existing file keeps its permissions.
+    // An existing file keeps its permissions, and is replaced durably at
+    // once: a deferred sync could leave it empty after a crash.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::fchmod(fd, st.st_mode & 07777);
+        sync = TWriteSync::Now;
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -121,8 +121,9 @@ int TryReadFileBytes(const AnsiString& path, std::string& out);
 AnsiString FileError(const char* what, const AnsiString& path, int error);
 // When a WriteFileAtomic write is made durable: before the call returns (the
 // file and the rename in its folder synced), or by the next SyncFileSystem
-// call, which flushes many writes at once. Later is for a new file only: a
-// crash before the sync may leave a replaced file empty under its name.
+// call, which flushes many writes at once. Only a new file waits: a file
+// that is replaced is synced at once, since a crash before the sync could
+// leave it empty under its name.
 enum class TWriteSync { Now, Later };
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.
