@@ -5,6 +5,7 @@
 #include <QCursor>
 
 #include <algorithm>
+#include <utility>
 
 #include "classlib/Accessibility.h"
 #include "classlib/QtBridge.h"
@@ -264,12 +265,11 @@ void TControl::SetText(const AnsiString& text)
 {
     // A text set again as it was needs no repaint (counters and status
     // lines are told their value far more often than it changes).
-    const bool changed = FText != text;
-    FText = text;
+    const AnsiString before = std::exchange(FText, text);
     ApplyText();
     TextChanged();
-    if (changed)
-        InvalidateText();
+    if (before != FText)
+        RepaintText(before);
     AccessibleChanged(TAccessibleChange::Name);
 }
 

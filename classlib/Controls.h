@@ -313,9 +313,13 @@ protected:
     // Notices, after the change is stored.
     virtual void Resize();
     virtual void TextChanged() {}
-    // Asks for the repaint a new text needs; the default repaints the whole
-    // control. Called only when the text changed.
-    virtual void InvalidateText() { Invalidate(); }
+    // Asks for the repaint a new text needs, given the text before it; the
+    // default repaints the whole control. Called only when the text changed.
+    virtual void RepaintText(const AnsiString& before)
+    {
+        (void)before;
+        Invalidate();
+    }
     virtual void FontChanged() {}
     virtual void ColorChanged() {}
     virtual void EnabledChanged() {}

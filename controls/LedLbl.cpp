@@ -74,7 +74,6 @@ void TLedLabel::SetAndRepaint(T& setting, T value)
     if (setting == value)
         return;
     setting = value;
-    FCells = LedCellText(Text(), FNumChars, FAlignment);
     Invalidate();
 }
 
@@ -136,17 +135,13 @@ void TLedLabel::TextChanged()
 
 // A counter that counts on changes its last digit or two: only the cells
 // whose character changed are painted again.
-void TLedLabel::InvalidateText()
+void TLedLabel::RepaintText(const AnsiString& before)
 {
+    const AnsiString was = LedCellText(before, FNumChars, FAlignment);
     const AnsiString cells = LedCellText(Text(), FNumChars, FAlignment);
-    if (FCells.size() != cells.size()) {
-        Invalidate();
-    } else {
-        for (int i = 0; i < FNumChars; ++i)
-            if (FCells[std::size_t(i)] != cells[std::size_t(i)])
-                InvalidateRect(LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i));
-    }
-    FCells = cells;
+    for (int i = 0; i < FNumChars; ++i)
+        if (was[std::size_t(i)] != cells[std::size_t(i)])
+            InvalidateRect(LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i));
 }
 
 void TLedLabel::Paint()

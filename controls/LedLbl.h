@@ -102,7 +102,7 @@ public:
 protected:
     void Paint() override;
     void TextChanged() override;
-    void InvalidateText() override;
+    void RepaintText(const AnsiString& before) override;
 
 private:
     template <class T>
@@ -115,5 +115,4 @@ private:
     TColor FOffColor = clMaroon;
     TColor FSegmentBorderColor = clRed;
     int FNumChars = 1;
-    AnsiString FCells;  // the characters of the cells as last asked to be painted
 };
