@@ -111,7 +111,7 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
     FSaveTimer = std::make_unique<TTimer>(nullptr);
     FSaveTimer->SetEnabled(false);
     FSaveTimer->SetInterval(1000);
-    FSaveTimer->OnTimer = [this](TObject*) { CommitProjectSaves(); };
+    FSaveTimer->OnTimer = [this](TObject*) { CommitProjectSaves(true); };
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     HttpMap = NewComponent<THttpCli>(this, "HttpMap");

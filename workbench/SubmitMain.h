@@ -623,9 +623,12 @@ private:
     // other write of the list, and when the window closes
     // (SubmitMainProjects.cpp).
     bool GroupingSaves() const;
-    void CommitProjectSaves();
+    // Commits a crawl's pending saves, telling a failure. The timer's
+    // retries (`retry`) tell one only once until a commit succeeds.
+    void CommitProjectSaves(bool retry = false);
     void SaveSesList();
     bool FSavesPending = false;
+    bool FCommitFailureShown = false;
     std::unique_ptr<TTimer> FSaveTimer;
 
     // The import wizard's run (SubmitMainImport.cpp).

@@ -308,17 +308,19 @@ void TSubmitMain::SaveSesList()
     FSaveTimer->SetEnabled(false);
 }
 
-void TSubmitMain::CommitProjectSaves()
+void TSubmitMain::CommitProjectSaves(bool retry)
 {
     if (!FSavesPending)
         return;
     try {
         SaveSesList();
+        FCommitFailureShown = false;
     } catch (const std::exception& e) {
-        // The saves stay pending without the timer: the error is told once,
-        // and the end of the crawl, a delete or closing the window try again.
-        FSaveTimer->SetEnabled(false);
-        Application->ShowException(&e);
+        // The saves stay pending and the timer keeps trying each second, so
+        // the list on disk catches up once the cause is gone.
+        if (!(retry && FCommitFailureShown))
+            Application->ShowException(&e);
+        FCommitFailureShown = true;
     }
 }
 

@@ -293,6 +293,35 @@ TEST_F(SpiderRun, AListThatCanNotBeWrittenIsToldOnceAndWrittenWhenTheCrawlEnds)
     EXPECT_EQ(ListedOnDisk(), Listed());
 }
 
+// Once a failed list write's cause is gone, the list on disk catches up
+// within the crawl, without waiting for its end.
+TEST_F(SpiderRun, AListWrittenAgainAfterAFailedCommitCatchesUpDuringTheCrawl)
+{
+    ServeSite(server, server.Port(), 5, 64);
+    HttpTestReply held = HttpTestReply::Ok("<title>held</title><a href=\"p03.htm\">n</a>");
+    held.replyOnRelease = true;
+    server.Script("/site/p02.htm", held);
+    HttpTestReply last = HttpTestReply::Ok("<title>last</title>");
+    last.replyOnRelease = true;
+    server.Script("/site/p04.htm", last);
+    StartCrawl(server.Url("/site/p00.htm"));
+    ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 2 && server.RequestCount() == 3; }));
+
+    const AnsiString list = ProjectListPath(folder.Path());
+    ASSERT_EQ(std::remove(list.c_str()), 0);
+    ASSERT_TRUE(ForceDirectories(list));
+    ASSERT_TRUE(RunUntil([&] { return boxes.Errors.size() == 1; }));
+    ASSERT_EQ(::rmdir(list.c_str()), 0);
+
+    server.Release();  // p02, then p03; p04 is held
+    ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 4; }));
+    EXPECT_TRUE(RunUntil([&] { return ListedOnDisk().size() == 4; }));
+    server.Release();
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_EQ(ListedOnDisk(), Listed());
+}
+
 TEST_F(SpiderRun, APageThatNeverEndsIsReadToItsFirstMegabyteAndTheCrawlGoesOn)
 {
     // The endless page links on early, and once more past its first megabyte;
