@@ -269,12 +269,6 @@ void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>&
     WriteFileAtomic(path, ProjectListBytes(BytesBeforeRewrite(path), names));
 }
 
-int FindProjectName(const std::vector<AnsiString>& names, const AnsiString& name)
-{
-    const auto at = std::find(names.begin(), names.end(), name);
-    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
-}
-
 // --- length counters -----------------------------------------------------------------
 
 int KeywordCount(const AnsiString& keywords)

@@ -188,9 +188,6 @@ std::vector<AnsiString> LoadProjectList(const AnsiString& appFolder);
 // Through a temporary file and a rename. Throws EFCreateError.
 void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>& names);
 
-// Index of the name in the list, compared exactly (case counts), or -1.
-int FindProjectName(const std::vector<AnsiString>& names, const AnsiString& name);
-
 // --- length counters -----------------------------------------------------------------
 
 struct LengthCounter {

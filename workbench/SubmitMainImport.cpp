@@ -522,9 +522,10 @@ void TSubmitMain::CrawlNextPage()
         const AnsiString url = SiteToCr->Items()->Strings(0);
         HttpMap->URL = url;
         run.NewPage();
-        // The site fields as "New" leaves them, but with the page's URL and
-        // project name: the last page's title, description and keywords
-        // never stand beside this page's address while it loads.
+        // The site fields as clearing them leaves them (the contact details
+        // kept), but with the page's URL and project name: the last page's
+        // title, description and keywords never stand beside this page's
+        // address while it loads.
         urllist->SetText(url);
         EmptyPageTexts();
         SiteToCr->Items()->Delete(0);

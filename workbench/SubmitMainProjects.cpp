@@ -327,8 +327,7 @@ void TSubmitMain::CommitProjectSaves(bool retry)
 void TSubmitMain::SiteClearClick(TObject* Sender)
 {
     urllist->SetText("");
-    title->SetText("");
-    Description->SetText("");
+    EmptyPageTexts();
     // Only "New" of the menu forgets the owner: the image button and a delete
     // keep the contact details for the next site of the same owner.
     if (Sender == SiteClear) {
@@ -337,7 +336,6 @@ void TSubmitMain::SiteClearClick(TObject* Sender)
             contact->SetText("");
         ShowPage(pgProjects, PageControl1, TabSheet1);
     }
-    Key1->SetText("");
     Session_Name->SetText("");
 }
 
