@@ -446,27 +446,23 @@ void PostAndDispatch(const std::function<void()>& post)
         outer = !s.holdingEvent;
         s.holdingEvent = true;
     }
-    struct Release {
-        State& s;
-        bool outer;
-        int exceptions = std::uncaught_exceptions();
-        ~Release()
-        {
-            if (!outer)
-                return;
-            std::lock_guard lock(s.mutex);
-            s.holdingEvent = false;
-            // Left by an exception, no batch follows: what was posted meanwhile
-            // gets its dispatch event now instead of waiting for the next post.
-            if (std::uncaught_exceptions() > exceptions && !s.queue.empty() && !s.eventPosted && !s.suspended &&
-                s.dispatcher)
-                DispatchObject::PostDispatchEvent(s);
-        }
-    };
-    {
-        Release release{s, outer};
-        post();
+    if (!outer) {
+        post();  // the outer call runs the batch
+        return;
     }
-    if (outer)
-        DispatchObject::DispatchBatch();
+    auto release = [&s] {
+        std::lock_guard lock(s.mutex);
+        s.holdingEvent = false;
+    };
+    try {
+        post();
+    } catch (...) {
+        // No batch follows: what was posted meanwhile gets its dispatch event
+        // now instead of waiting for the next post.
+        release();
+        DispatchObject::RequestDispatchIfPending();
+        throw;
+    }
+    release();
+    DispatchObject::DispatchBatch();
 }
