@@ -165,7 +165,9 @@ struct SocketEntry {
     Phase phase = Phase::Fresh;
     // Winsock's mode (blocking until selected or set with FIONBIO), and the
     // descriptor's own O_NONBLOCK, which follows the mode only when a call
-    // could block on it (see MatchDescriptor).
+    // could block on it (see MatchDescriptor): reads and writes of a
+    // non-blocking socket say so with MSG_DONTWAIT, so a socket opened
+    // non-blocking and then selected, the usual course, never changes flags.
     bool nonBlocking = false;
     bool fdNonBlocking = false;
     bool shutSend = false;
@@ -543,10 +545,12 @@ void OnWritable(SOCKET s, std::uint32_t ready)
     Deliver(e);
 }
 
-SOCKET AddSocket(int fd, int type, Phase phase, bool fdNonBlocking)
+// `nonBlocking`: Winsock's mode; `fdNonBlocking`: the descriptor's.
+SOCKET AddSocket(int fd, int type, Phase phase, bool nonBlocking, bool fdNonBlocking)
 {
     auto entry = std::make_unique<SocketEntry>();
     entry->fd = fd;
+    entry->nonBlocking = nonBlocking;
     entry->fdNonBlocking = fdNonBlocking;
     entry->type = type;
     entry->phase = phase;
@@ -556,15 +560,6 @@ SOCKET AddSocket(int fd, int type, Phase phase, bool fdNonBlocking)
     const SOCKET s = entry->handle;
     T().sockets.emplace(s, std::move(entry));
     return s;
-}
-
-// Winsock's blocking mode. The descriptor follows it when a call that could
-// block is made (MatchDescriptor): reads and writes of a non-blocking socket
-// say so with MSG_DONTWAIT, so a socket opened non-blocking and then selected,
-// the usual course, never needs its flags changed.
-void SetNonBlocking(SocketEntry& e, bool on)
-{
-    e.nonBlocking = on;
 }
 
 // Gives the descriptor the socket's blocking mode, before a call that blocks
@@ -1004,7 +999,7 @@ int WSAAsyncSelect(SOCKET s, HWND wnd, UINT msg, long events)
     if (!entry)
         return SOCKET_ERROR;
     SocketEntry& e = *entry;
-    SetNonBlocking(e, true);
+    e.nonBlocking = true;
     e.wnd = wnd;
     e.msg = msg;
     e.events = events;
@@ -1120,7 +1115,7 @@ SOCKET socket(int af, int type, int protocol)
         FailErrno(errno);
         return INVALID_SOCKET;
     }
-    return AddSocket(fd, type, type == wsSOCK_DGRAM ? Phase::Connected : Phase::Fresh, true);
+    return AddSocket(fd, type, type == wsSOCK_DGRAM ? Phase::Connected : Phase::Fresh, false, true);
 }
 
 int shutdown(SOCKET s, int how)
@@ -1351,7 +1346,7 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp)
         // A selected socket stays non-blocking.
         if (!on && e->events != 0)
             return Fail(WSAEINVAL);
-        SetNonBlocking(*e, on);
+        e->nonBlocking = on;
         return 0;
     }
     return Fail(WSAEINVAL);
@@ -1488,9 +1483,7 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrLen)
     }
     if (addr)
         FromPosix(peer, addr, addrLen);
-    const SOCKET accepted = AddSocket(fd, wsSOCK_STREAM, Phase::Connected, e->nonBlocking);
-    Find(accepted)->nonBlocking = e->nonBlocking;
-    return accepted;
+    return AddSocket(fd, wsSOCK_STREAM, Phase::Connected, e->nonBlocking, e->nonBlocking);
 }
 
 int recv(SOCKET s, char* buf, int len, int flags)
