@@ -77,17 +77,13 @@ void SetBaseColor(QWidget* w, TColor color)
 TSize MeasureLines(const TFont& font, const AnsiString& text)
 {
     static std::unordered_map<std::string, TSize> measured;
-    std::string key = font.Name();
-    key += '\0';
-    key += std::to_string(font.Height());
-    for (TFontStyle style : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
-        key += font.Style().Contains(style) ? '1' : '0';
-    key += font.Pitch() == fpFixed ? 'f' : 'v';
+    // Keyed by the font as the toolkit takes it, so every setting it reads counts.
+    const QFont qfont = ToQFont(font);
+    std::string key = qfont.key().toStdString();
     key += '\0';
     key += text;
     if (auto found = measured.find(key); found != measured.end())
         return found->second;
-    const QFont qfont = ToQFont(font);
     const QFontMetrics fm(qfont);
     int widest = 0, lines = 0;
     for (const QString& line : ToQString(text).split('\n')) {
