@@ -334,8 +334,7 @@ std::size_t Archive::ReadAt(std::uint64_t offset, void* buffer, std::size_t size
 
 int Archive::ReadBlockAt(std::uint64_t offset, Rar4Block& block, Rar4File* file)
 {
-    // An archive ends with its end-of-archive block; running out of file
-    // before it, anywhere, is a truncated archive.
+    // A block that would start past the end, or be cut by it, is a truncated archive.
     if (offset >= FSize)
         return ERAR_BAD_DATA;
     std::string header(BlockStartSize, '\0');
@@ -362,6 +361,13 @@ int Archive::ReadHeader(RARHeaderData& header)
     if (FEnded)
         return ERAR_END_ARCHIVE;
     for (;;) {
+        // Older archivers wrote no end block: a file that ends exactly after
+        // a whole block ends the archive. A download cut short is caught by
+        // its length before it comes here.
+        if (FNext == FSize) {
+            FEnded = true;
+            return ERAR_END_ARCHIVE;
+        }
         Rar4Block block;
         Rar4File file;
         if (const int r = ReadBlockAt(FNext, block, &file)) {
@@ -427,27 +433,60 @@ int Archive::ProcessFile(int operation, const char* destPath, const char* destNa
         return FPasswordSet ? ERAR_NO_DECRYPTION : ERAR_MISSING_PASSWORD;
     if (FEntry.flags & (FileSplitBefore | FileSplitAfter))
         return ERAR_NO_VOLUME_CHANGE;
-    // Test refuses the same names as extract, so that an archive that passes
-    // its test can be extracted whole.
-    const std::string path = SafeRelativePath(FEntry.name);
+    // Test refuses what extract refuses (the names, links and devices, a
+    // file where a folder is), so that an archive that passes its test can
+    // be extracted whole into an empty folder. A name stored with its
+    // Unicode form is written under that form.
+    const std::string path =
+        SafeRelativePath(FEntry.unicodeName.empty() ? FEntry.name : FEntry.unicodeName);
     if (path.empty())
         return ERAR_BAD_DATA;
+    const bool exact = destName && *destName;
     if (FEntry.IsDirectory()) {
-        if (operation == RAR_TEST || (destName && *destName))
-            return ERAR_SUCCESS;
-        Descriptor folder;
-        if (const int r = OpenFolder(destPath && *destPath ? destPath : ".", folder))
+        if (const int r = CheckPlace(path, true))
             return r;
-        std::string none;
-        return DescendFolders(folder, path, true, none);
+        if (operation == RAR_EXTRACT && !exact) {
+            Descriptor folder;
+            if (const int r = OpenFolder(destPath && *destPath ? destPath : ".", folder))
+                return r;
+            std::string none;
+            if (const int r = DescendFolders(folder, path, true, none))
+                return r;
+        }
+        RecordPlace(path, true);
+        return ERAR_SUCCESS;
     }
-    if (operation == RAR_EXTRACT && FEntry.IsSpecial())
+    if (FEntry.IsSpecial())
         return ERAR_ECREATE;  // only files and folders are written
     if (FEntry.method < MethodStored || FEntry.method > MethodStored + 5)
         return ERAR_UNKNOWN_FORMAT;
     if (FEntryTruncated)
         return ERAR_BAD_DATA;
-    return Unpack(operation, path, destPath, destName);
+    if (!exact)
+        if (const int r = CheckPlace(path, false))
+            return r;
+    const int r = Unpack(operation, path, destPath, destName);
+    if (r == ERAR_SUCCESS && !exact)
+        RecordPlace(path, false);
+    return r;
+}
+
+int Archive::CheckPlace(const std::string& path, bool folder) const
+{
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const auto parent = FPlaces.find(path.substr(0, slash));
+        if (parent != FPlaces.end() && !parent->second)
+            return ERAR_ECREATE;
+    }
+    const auto same = FPlaces.find(path);
+    return same != FPlaces.end() && same->second != folder ? ERAR_ECREATE : ERAR_SUCCESS;
+}
+
+void Archive::RecordPlace(const std::string& path, bool folder)
+{
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+        FPlaces.emplace(path.substr(0, slash), true);
+    FPlaces[path] = folder;
 }
 
 bool Archive::UnpackerAtEntry()
@@ -501,6 +540,9 @@ int Archive::Unpack(int operation, const std::string& path, const char* destPath
     std::uint32_t crc = 0;
     std::uint64_t done = 0;
     auto take = [&](const void* data, std::size_t size) -> int {
+        // Never more than the header declares, not even one block's worth.
+        if (size > FEntry.unpSize - done)
+            return ERAR_BAD_DATA;
         crc = Crc32(crc, data, size);
         done += size;
         if (out)
@@ -532,8 +574,6 @@ int Archive::Unpack(int operation, const std::string& path, const char* destPath
         if (size > 0)
             if (const int e = take(block, size))
                 return e;
-        if (done > FEntry.unpSize)
-            return ERAR_BAD_DATA;
     }
     if (done != FEntry.unpSize || crc != FEntry.fileCRC)
         return ERAR_BAD_DATA;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,12 @@ private:
     // cannot get there or arrives at another entry.
     bool UnpackerAtEntry();
     int Unpack(int operation, const std::string& path, const char* destPath, const char* destName);
+    // ERAR_ECREATE when an entry of this walk already made the path, or one
+    // of its folders, the other kind (a file where a folder must be, or a
+    // folder where a file must be); test and extract both ask, so that an
+    // archive that tests good can be extracted whole into an empty folder.
+    int CheckPlace(const std::string& path, bool folder) const;
+    void RecordPlace(const std::string& path, bool folder);
 
     int FFd;
     std::uint64_t FSize;
@@ -67,6 +74,8 @@ private:
     Rar4File FEntry;
     bool FEntryTruncated = false;  // its data runs past the end of the file
     int FEntryIndex = -1;          // file headers read before it
+
+    std::map<std::string, bool> FPlaces;  // path -> is a folder, for what this walk tested or wrote
 
     bool FPasswordSet = false;
     PROCESSDATAPROC FProcessData = nullptr;

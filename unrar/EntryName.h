@@ -11,12 +11,16 @@ namespace unrar {
 
 // The relative path a name is written under: "\" and "/" both separate
 // folders, and empty and "." parts are dropped. Empty when the name may not
-// be written: nothing left, an absolute name, a drive ("C:" ...), or a ".."
-// part anywhere.
+// be written: nothing left, an absolute name, a drive ("C:" ...), a ".."
+// part anywhere, or a control character (below 32), which no file name of
+// an update has and which a terminal or a listing would act on.
 inline std::string SafeRelativePath(std::string_view name)
 {
     if (name.empty() || name.front() == '/' || name.front() == '\\')
         return {};
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20)
+            return {};
     if (name.size() >= 2 && name[1] == ':' &&
         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
         return {};

@@ -105,10 +105,115 @@ Rar4Status ReadBlock(std::string_view header, Rar4Block& block, Rar4File* file)
         return Rar4Status::Malformed;
     const std::string_view name = header.substr(at, nameSize);
     f.name.assign(name.substr(0, name.find('\0')));
+    if (f.flags & FileUnicode)
+        f.unicodeName = DecodeUnicodeName(name);
     block.dataSize = f.packSize;
     if (file)
         *file = std::move(f);
     return Rar4Status::Ok;
+}
+
+namespace {
+
+void PutUtf8(std::string& out, std::uint32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 units as UTF-8; pairs of surrogates join, a lone one is U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& units)
+{
+    std::string out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const std::uint32_t u = units[i];
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            PutUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
+            ++i;
+        } else if (u >= 0xD800 && u < 0xE000) {
+            PutUtf8(out, 0xFFFD);
+        } else {
+            PutUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string DecodeUnicodeName(std::string_view field)
+{
+    const std::size_t nul = field.find('\0');
+    if (nul == std::string_view::npos)
+        return std::string(field);
+    const std::string_view narrow = field.substr(0, nul);
+    const std::string_view enc = field.substr(nul + 1);
+    auto byte = [&](std::size_t at) { return static_cast<unsigned char>(enc[at]); };
+
+    std::u16string wide;
+    std::size_t at = 0;
+    if (at >= enc.size())
+        return {};
+    const unsigned high = byte(at++);
+    unsigned flags = 0;
+    int flagBits = 0;
+    while (at < enc.size()) {
+        if (flagBits == 0) {
+            flags = byte(at++);
+            flagBits = 8;
+            if (at >= enc.size())
+                break;
+        }
+        switch (flags >> 6 & 3) {
+        case 0:  // one byte, high byte 0
+            wide += static_cast<char16_t>(byte(at++));
+            break;
+        case 1:  // one byte, with the name's common high byte
+            wide += static_cast<char16_t>(byte(at++) | high << 8);
+            break;
+        case 2:  // both bytes, low first
+            if (at + 1 >= enc.size())
+                return Utf16ToUtf8(wide);
+            wide += static_cast<char16_t>(byte(at) | byte(at + 1) << 8);
+            at += 2;
+            break;
+        default: {  // a run of the 8-bit name's bytes, perhaps shifted into the high byte's page
+            unsigned length = byte(at++);
+            if (length & 0x80) {
+                if (at >= enc.size())
+                    return Utf16ToUtf8(wide);
+                const unsigned correction = byte(at++);
+                for (length = (length & 0x7F) + 2; length > 0 && wide.size() < narrow.size(); --length) {
+                    const unsigned c = static_cast<unsigned char>(narrow[wide.size()]);
+                    wide += static_cast<char16_t>(((c + correction) & 0xFF) | high << 8);
+                }
+            } else {
+                for (length += 2; length > 0 && wide.size() < narrow.size(); --length)
+                    wide += static_cast<char16_t>(static_cast<unsigned char>(narrow[wide.size()]));
+            }
+            break;
+        }
+        }
+        flags = (flags << 2) & 0xFF;
+        flagBits -= 2;
+    }
+    const std::size_t end = wide.find(u'\0');
+    if (end != std::u16string::npos)
+        wide.resize(end);
+    return Utf16ToUtf8(wide);
 }
 
 std::time_t DosTimeToUnix(std::uint32_t dosTime)

@@ -78,6 +78,9 @@ struct Rar4File {
     // The name bytes up to the first NUL: the whole name, or the 8-bit part
     // of a Unicode one. Folders are separated by "\" or "/".
     std::string name;
+    // With the Unicode flag: the name's Unicode form as UTF-8, which is the
+    // name the entry is written under; empty without the flag.
+    std::string unicodeName;
 
     bool IsDirectory() const;
     // A symbolic link, device or pipe of a Unix archive: neither a file nor a folder.
@@ -102,6 +105,14 @@ Rar4Status ReadBlock(std::string_view header, Rar4Block& block, Rar4File* file);
 // The main header's fields are the first 13 bytes; an old packed comment may
 // follow inside the same header and is not covered by its CRC.
 bool HeaderCrcMatches(std::string_view header, std::uint8_t type, std::uint16_t flags);
+
+// The Unicode form of a name stored with the Unicode flag, as UTF-8. The
+// field holds the 8-bit name, a NUL and the encoded form, which spells each
+// character as one or two bytes, or refers to a run of the 8-bit name's
+// bytes; a field without a NUL holds the name in UTF-8 already. Decoding
+// stops at the end of the encoded bytes or at a character 0; a character
+// that is not a valid UTF-16 unit is written as U+FFFD.
+std::string DecodeUnicodeName(std::string_view field);
 
 // An MS-DOS date and time as local time; -1 when it is no date.
 std::time_t DosTimeToUnix(std::uint32_t dosTime);

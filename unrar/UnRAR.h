@@ -17,7 +17,8 @@ extern "C" {
 // --- results ---------------------------------------------------------------------------
 
 #define ERAR_SUCCESS 0
-#define ERAR_END_ARCHIVE 10      // no more entries: the end-of-archive block was read
+#define ERAR_END_ARCHIVE 10      // no more entries: the end-of-archive block was read, or the file ended
+                                 // right after the last whole block (older archivers write no end block)
 #define ERAR_NO_MEMORY 11
 #define ERAR_BAD_DATA 12         // a damaged header or entry, a wrong CRC, a truncated archive, or an
                                  // entry name that would leave the destination folder
@@ -72,7 +73,9 @@ struct RAROpenArchiveData {
 };
 
 // One entry, as RARReadHeader fills it. FileName uses "/" between folders;
-// names are cut to 259 bytes here (the library keeps the whole name).
+// names are cut to 259 bytes here (the library keeps the whole name). It is
+// the name's 8-bit form, in the archiver's code page; an entry that also
+// stores its name's Unicode form is written under that form, in UTF-8.
 struct RARHeaderData {
     char ArcName[260];
     char FileName[260];

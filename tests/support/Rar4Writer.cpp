@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -42,18 +43,25 @@ std::string Block(std::uint8_t type, std::uint16_t flags, const std::string& bod
 
 std::string FileBlock(std::uint8_t type, const Rar4Entry& e, std::uint32_t dataSize, std::uint32_t dataCrc)
 {
+    std::string name = e.name;
+    std::uint16_t unicodeFlag = 0;
+    if (e.unicodeName) {
+        name += '\0';
+        name += EncodeRar4UnicodeName(e.name, *e.unicodeName);
+        unicodeFlag = 0x0200;
+    }
     std::string body;
     Put32(body, dataSize);  // packed
-    Put32(body, dataSize);  // unpacked
+    Put32(body, e.unpSize ? *e.unpSize : dataSize);  // unpacked
     body += static_cast<char>(e.hostOS);
     Put32(body, dataCrc);
     Put32(body, e.dosTime);
     body += static_cast<char>(29);  // version needed
     body += static_cast<char>(e.method);
-    Put16(body, static_cast<std::uint16_t>(e.name.size()));
+    Put16(body, static_cast<std::uint16_t>(name.size()));
     Put32(body, e.attr);
-    body += e.name;
-    std::uint16_t flags = static_cast<std::uint16_t>(e.flags | 0x8000);
+    body += name;
+    std::uint16_t flags = static_cast<std::uint16_t>(e.flags | unicodeFlag | 0x8000);
     if (e.directory)
         flags |= 0x00E0;
     return Block(type, flags, body, e.headerCrc);
@@ -88,6 +96,71 @@ Rar4Entry Rar4Entry::Folder(std::string name)
     e.directory = true;
     e.attr = 0x10;
     return e;
+}
+
+std::string EncodeRar4UnicodeName(const std::string& narrow, const std::u16string& wide)
+{
+    // The high byte most characters outside the first page share.
+    std::map<unsigned, int> pages;
+    for (const char16_t c : wide)
+        if (c >> 8)
+            ++pages[c >> 8];
+    unsigned high = 0;
+    for (const auto& [page, count] : pages)
+        if (high == 0 || count > pages[high])
+            high = page;
+
+    std::string out(1, static_cast<char>(high));
+    std::size_t flagsAt = 0;
+    int op = 0;
+    auto begin = [&](unsigned kind) {
+        if (op % 4 == 0) {
+            flagsAt = out.size();
+            out += '\0';
+        }
+        out[flagsAt] = static_cast<char>(static_cast<unsigned char>(out[flagsAt]) | kind << (6 - 2 * (op % 4)));
+        ++op;
+    };
+    auto narrowAt = [&](std::size_t i) { return static_cast<unsigned char>(narrow[i]); };
+    for (std::size_t i = 0; i < wide.size();) {
+        // A run of at least two characters that the 8-bit name spells.
+        std::size_t same = 0;
+        while (same < 129 && i + same < wide.size() && i + same < narrow.size() && wide[i + same] == narrowAt(i + same))
+            ++same;
+        std::size_t shifted = 0;
+        unsigned correction = 0;
+        if (high != 0 && i < narrow.size() && (wide[i] >> 8) == high) {
+            correction = (wide[i] - narrowAt(i)) & 0xFF;
+            while (shifted < 129 && i + shifted < wide.size() && i + shifted < narrow.size() &&
+                   wide[i + shifted] == (((narrowAt(i + shifted) + correction) & 0xFF) | high << 8))
+                ++shifted;
+        }
+        const char16_t c = wide[i];
+        if (same >= 2) {
+            begin(3);
+            out += static_cast<char>(same - 2);
+            i += same;
+        } else if (shifted >= 2) {
+            begin(3);
+            out += static_cast<char>(0x80 | (shifted - 2));
+            out += static_cast<char>(correction);
+            i += shifted;
+        } else if ((c >> 8) == 0) {
+            begin(0);
+            out += static_cast<char>(c);
+            ++i;
+        } else if ((c >> 8) == high) {
+            begin(1);
+            out += static_cast<char>(c & 0xFF);
+            ++i;
+        } else {
+            begin(2);
+            out += static_cast<char>(c & 0xFF);
+            out += static_cast<char>(c >> 8);
+            ++i;
+        }
+    }
+    return out;
 }
 
 Rar4Image WriteRar4(const Rar4Archive& archive)

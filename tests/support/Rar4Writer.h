@@ -14,12 +14,16 @@ struct Rar4Entry {
     std::string data;  // stored as it is
     std::uint16_t flags = 0;              // file header flags; the long-block flag is always added
     std::optional<std::uint32_t> crc;     // the data CRC32; the true one when unset
+    std::optional<std::uint32_t> unpSize;  // the unpacked size the header claims; the data's when unset
     std::optional<std::uint16_t> headerCrc;  // the header CRC16; the true one when unset
     std::uint8_t hostOS = 2;              // Windows
     std::uint32_t attr = 0x20;            // archive bit
     std::uint8_t method = 0x30;           // stored
     std::uint32_t dosTime = 0x5A210000;   // 2025-01-01 00:00
     bool directory = false;               // a folder: folder flags and attribute, no data
+    // When set, the name is stored with its Unicode form (flag 0x200): name,
+    // a NUL, then this encoded; name is then the 8-bit form.
+    std::optional<std::u16string> unicodeName;
 
     static Rar4Entry File(std::string name, std::string data);
     static Rar4Entry Folder(std::string name);
@@ -38,6 +42,12 @@ struct Rar4Image {
     std::vector<std::size_t> dataStart;   // offset of each entry's data
     std::size_t endStart = 0;             // offset of the end block (the size when there is none)
 };
+
+// The encoded Unicode form of a name as the Unicode flag stores it after
+// the 8-bit name and its NUL: a common high byte, then per character one
+// byte, one byte in the high byte's page, both bytes, or a run of the 8-bit
+// name's bytes (as they are, or shifted into the high byte's page).
+std::string EncodeRar4UnicodeName(const std::string& narrow, const std::u16string& wide);
 
 Rar4Image WriteRar4(const Rar4Archive& archive);
 // Just the bytes, for the common case.

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FileSizeLimit.h"
 #include "support/Rar4Writer.h"
 #include "support/TempDir.h"
 #include "unrar/Crc32.h"
@@ -32,6 +34,17 @@ std::string ReadFile(const std::string& path)
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::string Delivered;
+int Keep(unsigned char* data, int size)
+{
+    Delivered.append(reinterpret_cast<char*>(data), static_cast<std::size_t>(size));
+    return 1;
+}
+int Refuse(unsigned char*, int)
+{
+    return 0;
 }
 
 // An open archive, closed at the end.
@@ -113,9 +126,45 @@ TEST(ArchiveNames, OnlyNamesThatStayBelowTheirFolderAreWritten)
         {"c:x", ""},
         {"", ""},
         {"./.", ""},
+        {"bad\x01name", ""},
+        {"tab\there", ""},
+        {"dir/\x1b[31mred", ""},
+        {"line\nbreak", ""},
+        {"caf\xC3\xA9/na\xC3\xAFve", "caf\xC3\xA9/na\xC3\xAFve"},  // bytes above 127 are names like any
     };
     for (const auto& c : cases)
         EXPECT_EQ(unrar::SafeRelativePath(c.name), c.path) << c.name;
+}
+
+TEST(ArchiveNames, UnicodeFormsDecodeToUtf8)
+{
+    const struct {
+        const char* what;
+        std::string narrow;  // the 8-bit name an archiver would store beside it
+        std::u16string wide;
+        const char* utf8;
+    } cases[] = {
+        {"plain ASCII, one run", "readme.txt", u"readme.txt", "readme.txt"},
+        // Shift-JIS: the second byte of the first character is 0x5C, "\".
+        {"Japanese in Shift-JIS", "\x95\x5C\x8E\xA6\\\x83\x65\x83\x58\x83\x67.txt", u"表示\\テスト.txt",
+         "\xE8\xA1\xA8\xE7\xA4\xBA\\\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.txt"},
+        {"Cyrillic in Windows-1251, a shifted run", "\xCF\xF0\xE8\xE2\xE5\xF2.txt", u"Привет.txt",
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt"},
+        {"several pages", "a???", u"aé€中", "a\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD"},
+        {"a pair of surrogates", "?.txt", u"\U0001F600.txt", "\xF0\x9F\x98\x80.txt"},
+        {"a lone surrogate", "?", std::u16string(1, char16_t(0xD800)), "\xEF\xBF\xBD"},
+        {"longer than its 8-bit form", "ab", u"abcdef", "abcdef"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string field = c.narrow + '\0' + EncodeRar4UnicodeName(c.narrow, c.wide);
+        EXPECT_EQ(unrar::DecodeUnicodeName(field), c.utf8);
+        // Cut anywhere, the field decodes to a part of the name, never more.
+        for (std::size_t cut = c.narrow.size() + 1; cut < field.size(); ++cut)
+            EXPECT_LE(unrar::DecodeUnicodeName(field.substr(0, cut)).size(), std::string(c.utf8).size());
+    }
+    // Without a NUL the field is UTF-8 already.
+    EXPECT_EQ(unrar::DecodeUnicodeName("caf\xC3\xA9"), "caf\xC3\xA9");
 }
 
 TEST(ArchiveBlocks, SizesThatContradictEachOtherAreMalformed)
@@ -248,6 +297,186 @@ TEST(ArchiveLibrary, ExtractionNeverFollowsALinkOutOfTheFolder)
     EXPECT_EQ(ReadFile(dir.File("out/kept")), "k");
 }
 
+TEST(ArchiveLibrary, AUnicodeNameIsWrittenInUtf8AndTheHeaderKeepsItsEightBitForm)
+{
+    TempDir dir;
+    Rar4Entry japanese = Rar4Entry::File("\x95\x5C\x8E\xA6\\\x83\x65.txt", "hello");
+    japanese.unicodeName = u"表示\\テ.txt";
+    TOpened archive(dir.Write("a.rar", Rar4Bytes({japanese})));
+    ASSERT_EQ(archive.Next(), ERAR_SUCCESS);
+    EXPECT_EQ(std::string(archive.Header.FileName), "\x95/\x8E\xA6/\x83\x65.txt");
+    EXPECT_EQ(archive.Process(RAR_EXTRACT, dir.File("out")), ERAR_SUCCESS);
+    EXPECT_EQ(ReadFile(dir.File("out/\xE8\xA1\xA8\xE7\xA4\xBA/\xE3\x83\x86.txt")), "hello");
+    // One folder, not the ones the 0x5C byte inside a character would make.
+    std::vector<std::string> top;
+    for (const auto& item : fs::directory_iterator(dir.File("out")))
+        top.push_back(item.path().filename().string());
+    EXPECT_EQ(top, std::vector<std::string>{"\xE8\xA1\xA8\xE7\xA4\xBA"});
+    EXPECT_EQ(archive.Next(), ERAR_END_ARCHIVE);
+}
+
+TEST(ArchiveLibrary, AnArchiveEndsAfterItsLastWholeBlockWithOrWithoutAnEndBlock)
+{
+    TempDir dir;
+    Rar4Archive two;
+    two.entries = {Rar4Entry::File("a", "first"), Rar4Entry::File("b", "second")};
+    const Rar4Image image = WriteRar4(two);
+    const struct {
+        const char* what;
+        std::size_t size;
+        std::vector<int> reads;  // each header read, with a test of each entry read
+    } cases[] = {
+        {"with its end block", image.bytes.size(), {0, 0, 10}},
+        {"without one", image.endStart, {0, 0, 10}},
+        {"cut inside the end block", image.endStart + 3, {0, 0, 12}},
+        {"cut inside the second header", image.entryStart[1] + 10, {0, 12}},
+        {"cut inside the second entry's data", image.dataStart[1] + 2, {0, 0, 12}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TOpened archive(dir.Write("a.rar", image.bytes.substr(0, c.size)));
+        std::vector<int> reads;
+        for (int r = ERAR_SUCCESS; r == ERAR_SUCCESS;) {
+            r = archive.Next();
+            reads.push_back(r);
+            if (r == ERAR_SUCCESS && archive.Process(RAR_TEST) != ERAR_SUCCESS)
+                reads.push_back(-1);
+        }
+        // An entry cut short fails its test before the end is found.
+        std::vector<int> expected = c.reads;
+        if (c.size == image.dataStart[1] + 2)
+            expected = {0, 0, -1, 12};
+        EXPECT_EQ(reads, expected);
+    }
+}
+
+TEST(ArchiveLibrary, TestRefusesWhatExtractCannotCreate)
+{
+    Rar4Entry link = Rar4Entry::File("link", "target");
+    link.hostOS = 3;
+    link.attr = 0120777;
+    const struct {
+        const char* what;
+        std::vector<Rar4Entry> entries;
+        std::vector<int> results;  // of each entry, the same for test and for extract
+    } cases[] = {
+        {"a file, then a file below it", {Rar4Entry::File("a", "x"), Rar4Entry::File("a\\b", "y")}, {0, 16}},
+        {"a file, then a folder of its name", {Rar4Entry::File("a", "x"), Rar4Entry::Folder("a")}, {0, 16}},
+        {"a folder, then a file of its name", {Rar4Entry::Folder("d"), Rar4Entry::File("d", "x")}, {0, 16}},
+        {"a file in a folder, then a file of the folder's name",
+         {Rar4Entry::File("d\\f", "x"), Rar4Entry::File("d", "y")}, {0, 16}},
+        {"a symbolic link", {link, Rar4Entry::File("kept", "k")}, {16, 0}},
+        {"a folder twice, and files in it", {Rar4Entry::Folder("d"), Rar4Entry::File("d/f", "x"), Rar4Entry::Folder("d")},
+         {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const int operation : {RAR_TEST, RAR_EXTRACT}) {
+            TempDir dir;
+            TOpened archive(dir.Write("a.rar", Rar4Bytes(c.entries)));
+            std::vector<int> results;
+            while (archive.Next() == ERAR_SUCCESS)
+                results.push_back(archive.Process(operation, dir.File("out")));
+            EXPECT_EQ(results, c.results) << (operation == RAR_TEST ? "test" : "extract");
+        }
+    }
+}
+
+TEST(ArchiveLibrary, AnEntryNeverDeliversMoreThanItsDeclaredSize)
+{
+    TempDir dir;
+    Rar4Entry longer = Rar4Entry::File("a", std::string(100000, 'x'));
+    longer.unpSize = 1000;  // the header claims less than the stored data holds
+    TOpened archive(dir.Write("a.rar", Rar4Bytes({longer})));
+    Delivered.clear();
+    RARSetProcessDataProc(archive.Handle, &Keep);
+    ASSERT_EQ(archive.Next(), ERAR_SUCCESS);
+    EXPECT_NE(archive.Process(RAR_EXTRACT, dir.File("out")), ERAR_SUCCESS);
+    EXPECT_LE(Delivered.size(), 1000u);
+    EXPECT_FALSE(fs::exists(dir.File("out/a")));
+}
+
+TEST(ArchiveLibrary, AFullDiskStopsTheEntryAndLeavesNoPartialFile)
+{
+    TempDir dir;
+    dir.Write("out/big", "the old file");
+    TOpened archive(dir.Write("a.rar", Rar4Bytes({Rar4Entry::File("big", std::string(300000, 'b'))})));
+    ASSERT_EQ(archive.Next(), ERAR_SUCCESS);
+    int result = 0;
+    {
+        // Files of this process may grow to 64 KiB: a write past it fails
+        // the way a full disk does.
+        const TFileSizeLimit limit(64 * 1024);
+        result = archive.Process(RAR_EXTRACT, dir.File("out"));
+    }
+    EXPECT_EQ(result, ERAR_EWRITE);
+    EXPECT_EQ(ReadFile(dir.File("out/big")), "the old file");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);
+}
+
+// Archives written by a real archiver, with compressed entries: every entry
+// comes out as bsdtar -xf gives it (size and CRC32 of each file), the link
+// is refused by test and extract alike, and the folders are made.
+TEST(ArchiveLibrary, CompressedArchivesOfARealArchiverExtractEntryByEntry)
+{
+    struct TFile {
+        std::size_t size;
+        std::uint32_t crc;
+    };
+    const struct {
+        const char* archive;
+        std::vector<std::pair<std::string, int>> results;  // each entry's name and result, test and extract alike
+        std::map<std::string, TFile> files;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"compress_normal.rar",
+         {{"LibarchiveAddingTest.html", 0}, {"testlink", 16}, {"testdir/test.txt", 0},
+          {"testdir/LibarchiveAddingTest.html", 0}, {"testdir", 0}, {"testemptydir", 0}},
+         {{"LibarchiveAddingTest.html", {20111, 0x5e05a663}},
+          {"testdir/LibarchiveAddingTest.html", {20111, 0x5e05a663}},
+          {"testdir/test.txt", {20, 0xbec8a242}}},
+         {"testdir", "testemptydir"}},
+        {"windows.rar",
+         {{"testdir/test.txt", 0}, {"test.txt", 0}, {"testshortcut.lnk", 0}, {"testdir", 0}, {"testemptydir", 0}},
+         {{"test.txt", {16, 0x97d612f1}}, {"testdir/test.txt", {16, 0x97d612f1}}, {"testshortcut.lnk", {441, 0x5b5cd737}}},
+         {"testdir", "testemptydir"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        for (const int operation : {RAR_TEST, RAR_EXTRACT}) {
+            TempDir dir;
+            TOpened archive(std::string(TENVAREL_SOURCE_DIR "/tests/fixtures/rar/") + c.archive);
+            ASSERT_EQ(archive.Data.OpenResult, 0u);
+            std::vector<std::pair<std::string, int>> results;
+            while (archive.Next() == ERAR_SUCCESS)
+                results.emplace_back(archive.Header.FileName, archive.Process(operation, dir.File("out")));
+            EXPECT_EQ(results, c.results);
+            if (operation == RAR_TEST)
+                continue;
+            std::map<std::string, TFile> files;
+            std::vector<std::string> folders;
+            for (const auto& item : fs::recursive_directory_iterator(dir.File("out"))) {
+                const std::string name = fs::relative(item.path(), dir.File("out")).string();
+                ASSERT_FALSE(item.is_symlink()) << name;
+                if (item.is_directory()) {
+                    folders.push_back(name);
+                    continue;
+                }
+                const std::string bytes = ReadFile(item.path().string());
+                files[name] = {bytes.size(), unrar::Crc32(0, bytes.data(), bytes.size())};
+            }
+            std::sort(folders.begin(), folders.end());
+            EXPECT_EQ(folders, c.folders);
+            ASSERT_EQ(files.size(), c.files.size());
+            for (const auto& [name, file] : c.files) {
+                ASSERT_TRUE(files.count(name)) << name;
+                EXPECT_EQ(files[name].size, file.size) << name;
+                EXPECT_EQ(files[name].crc, file.crc) << name;
+            }
+        }
+    }
+}
+
 TEST(ArchiveLibrary, ADamagedEntryLeavesTheFileItWouldReplace)
 {
     TempDir dir;
@@ -259,17 +488,6 @@ TEST(ArchiveLibrary, ADamagedEntryLeavesTheFileItWouldReplace)
     EXPECT_EQ(archive.Process(RAR_EXTRACT, dir.File("out")), ERAR_BAD_DATA);
     EXPECT_EQ(ReadFile(dir.File("out/data.czc")), "the old database");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);  // no leftovers
-}
-
-std::string Delivered;
-int Keep(unsigned char* data, int size)
-{
-    Delivered.append(reinterpret_cast<char*>(data), static_cast<std::size_t>(size));
-    return 1;
-}
-int Refuse(unsigned char*, int)
-{
-    return 0;
 }
 
 TEST(ArchiveLibrary, CallbacksSeeTheDataAndCanStopAnEntry)

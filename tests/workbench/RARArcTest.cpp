@@ -136,10 +136,20 @@ std::vector<TArchiveCase> ArchiveCases()
          false, {12}, {{"a.txt", "first"}, {"c.txt", "third"}}},
         {"a damaged header", [] { return Rar4Bytes({A, WithHeaderCrc(B, 0x1234), C}); }, false, {12}, false, {12},
          {{"a.txt", "first"}}},
-        {"cut at an entry boundary, without its end block", [three] { return Cut(three.bytes, three.endStart); }, false,
-         {12}, false, {12}, {{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}}},
-        {"no end block", [unended] { return WriteRar4(unended).bytes; }, false, {12}, false, {12},
+        // Older archivers wrote no end block; a file that ends after a whole
+        // entry is a whole archive.
+        {"cut at an entry boundary, without its end block", [three] { return Cut(three.bytes, three.endStart); }, true,
+         {}, true, {}, {{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}}},
+        {"no end block", [unended] { return WriteRar4(unended).bytes; }, true, {}, true, {},
          {{"a.txt", "first"}, {"b.txt", "second"}}},
+        {"cut inside the end block", [three] { return Cut(three.bytes, three.endStart + 4); }, false, {12}, false, {12},
+         {{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}}},
+        // Test fails what extract cannot create, so an update never starts on
+        // an archive it cannot finish.
+        {"a file where a folder must be", [] { return Rar4Bytes({A, Rar4Entry::File("a.txt\\x", "below a file"), C}); },
+         false, {16}, false, {16}, {{"a.txt", "first"}, {"c.txt", "third"}}},
+        {"a control character in a name", [] { return Rar4Bytes({Rar4Entry::File("evil\x1b]0;x\x07", "x"), C}); },
+         false, {12}, false, {12}, {{"c.txt", "third"}}},
         {"cut in the middle of data", [three] { return Cut(three.bytes, three.dataStart[1] + 3); }, false, {12, 12},
          false, {12, 12}, {{"a.txt", "first"}}},
         {"an HTML error page", [] { return std::string("<html><head><title>404 Not Found</title></head></html>"); },
