@@ -25,11 +25,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string_view>
 
@@ -470,4 +473,20 @@ std::uint32_t GetTickCount()
 std::uint32_t timeGetTime()
 {
     return GetTickCount();
+}
+
+void CrashPoint(const char* name)
+{
+    const char* setting = std::getenv("TENVAREL_CRASH_AT");
+    if (!setting || !*setting)
+        return;
+    const std::string wanted = setting;
+    const std::size_t colon = wanted.find(':');
+    if (wanted.compare(0, colon, name) != 0)
+        return;
+    static std::map<std::string, long> passes;
+    const long pass = ++passes[name];
+    const long kill = colon == std::string::npos ? 1 : std::atol(wanted.c_str() + colon + 1);
+    if (pass == kill)
+        ::raise(SIGKILL);
 }

@@ -95,3 +95,9 @@ std::uint32_t GetTickCount();
 // The multimedia clock that steps animations: the tick count's clock, so that
 // a test moves both with one hook.
 std::uint32_t timeGetTime();
+
+// A place where a test may have the process killed, to see what a crash at
+// that step leaves on disk: when the environment variable TENVAREL_CRASH_AT
+// is "name" or "name:N", the process ends there with SIGKILL, as a kill or
+// a power cut ends it, on the first or the Nth pass. Nothing otherwise.
+void CrashPoint(const char* name);

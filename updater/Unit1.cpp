@@ -11,6 +11,7 @@
 #include "platform/Shell.h"
 #include "transport/UpdHttpProt.h"
 #include "workbench/FormBuild.h"
+#include "workbench/Proxyset.h"
 #include "workbench/RARArc.h"
 #include "workbench/UpdateData.h"
 
@@ -101,53 +102,92 @@ AnsiString TForm1::AppName() const
     }
 }
 
+AnsiString TForm1::ProgramName() const
+{
+    return PlainProgramName(AppName());
+}
+
 void TForm1::StartProgram()
 {
-    ShellExecute(0, "open", FindIgnoringCase(FWorkFolder, AppName()), "", "", SW_SHOWNORMAL);
+    const AnsiString program = ProgramName();
+    if (!program.empty())
+        ShellExecute(0, "open", FindIgnoringCase(FWorkFolder, program), "", "", SW_SHOWNORMAL);
 }
 
 void TForm1::RunUpdate()
 {
     const AnsiString archive = FWorkFolder + "/" + SoftwareArchiveFileName;
-    HttpCli2->URL = UpdateServerAddress(TIniFile(FWorkFolder + "/wkt.ini")) + SoftwareArchiveUrlPath;
+    const AnsiString staging = FWorkFolder + "/" + SoftwareStagingFolderName;
+    // The program to replace is named by the settings installed here, read
+    // before anything comes from the archive, and must be a file of this
+    // folder: nothing else may be written or started.
+    const AnsiString program = ProgramName();
+    if (program.empty()) {
+        Label1->SetCaption("Status: Failed");
+        Application->MessageBox("The program's name in wkt.ini ([rur] appname) is not a file name of this folder: \"" +
+                                    AppName() + "\". Nothing was updated.",
+                                "Error", MB_OK | MB_ICONERROR);
+        Close();
+        return;
+    }
+    // What an earlier update left is never installed by this one.
+    RemoveFolder(staging);
+    const AnsiString leftOver = FindIgnoringCase(FWorkFolder, NewProgramFileName);
+    if (FileExists(leftOver))
+        DeleteFile(leftOver);
+
+    {
+        const TIniFile settings(FWorkFolder + "/wkt.ini");
+        HttpCli2->URL = UpdateServerAddress(settings) + SoftwareArchiveUrlPath;
+        HandProxyTo(*HttpCli2, ReadProxySettings(settings));
+    }
     Label1->SetCaption("Status: Loading");
-    Label1->SetCaption(DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *UpdateAbort));
-    if (HttpCli2->HttpStatus() == 200) {
+    const TUpdateDownload download = DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *UpdateAbort);
+    Label1->SetCaption(download.Status);
+    if (download.Complete) {
         Label1->SetCaption("Status: Extracting");
         UpdateBar1->SetVisible(true);
-        InstallNewProgram(archive);
+        InstallNewProgram(archive, staging, program);
+    } else if (!download.WriteError.empty()) {
+        TellDownloadNotWritten(download);
     } else if (FStarted) {
         Application->MessageBox("No Update Available at this time... Please try again later.", "No Update",
                                 MB_OK | MB_ICONEXCLAMATION);
     }
     if (FileExists(archive))
         DeleteFile(archive);
+    RemoveFolder(staging);
     // A cancel has started the old program already.
     if (FStarted)
         StartProgram();
     Close();
 }
 
-bool TForm1::InstallNewProgram(const AnsiString& archive)
+bool TForm1::InstallNewProgram(const AnsiString& archive, const AnsiString& staging, const AnsiString& program)
 {
     RAR1->ArchiveName = archive;
     if (!UpdateArchiveTestsGood(*RAR1))
         return false;
-    RAR1->TargetDir = FWorkFolder + "/";
-    const bool extracted = RAR1->Extract();
-    const AnsiString newProgram = FindIgnoringCase(FWorkFolder, NewProgramFileName);
-    if (!extracted) {
-        DeleteFile(newProgram);  // when it came out but another entry did not
-        Application->MessageBox("The update could not be extracted.", "Error", MB_OK | MB_ICONERROR);
+    // The whole archive comes out into the staging folder first: the old
+    // program is touched only once every entry has come out whole.
+    RAR1->TargetDir = staging;
+    if (!ExtractUpdateArchive(*RAR1, "The update could not be extracted."))
         return false;
-    }
-    if (!FileExists(newProgram)) {
+    // Only the new program is taken from the archive. Anything else it holds
+    // (settings, the updater, the archive library, data) is left out with the
+    // staging folder: the installation keeps its own.
+    const AnsiString staged = FindIgnoringCase(staging, NewProgramFileName);
+    if (!FileExists(staged)) {
         Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    // The old program stays in place until this one rename; a failure
+    CrashPoint("rename");
+    // Beside the old program first, then over it in one rename; a failure
     // raises, and both files stay for the user to see.
-    ReplaceProgram(newProgram, FindIgnoringCase(FWorkFolder, AppName()));
+    const AnsiString newProgram = FWorkFolder + "/" + NewProgramFileName;
+    ReplaceProgram(staged, newProgram);
+    CrashPoint("replace");
+    ReplaceProgram(newProgram, FindIgnoringCase(FWorkFolder, program));
     if (!NewVersion.empty()) {
         try {
             TIniFile(FWorkFolder + "/wkt.ini").WriteString("rur", "version", NewVersion);
@@ -180,6 +220,7 @@ void TForm1::HttpCli2HeaderEnd(TObject*)
 
 void TForm1::HttpCli2DocData(TObject*, const char*, int)
 {
+    CrashPoint("download");
     const std::int64_t size = HttpCli2->ReceiveStream ? HttpCli2->ReceiveStream->Size() : 0;
     Label1->SetCaption("Status: Received " + IntToStr(size) + " bytes");
     if (FLengthKnown)
@@ -195,6 +236,7 @@ void TForm1::RAR1Extracting(TObject*, const RARHeaderData& eFile)
 
 int TForm1::RAR1ProcessData(TObject*, char*, int, int Position)
 {
+    CrashPoint("extract");
     UpdateBar1->SetPosition(Position);
     return 1;
 }

@@ -53,8 +53,10 @@ private:
     void RunUpdate();
     // Extracts the new program and puts it in place; false, with the reason
     // shown, when the archive does not hold a good one.
-    bool InstallNewProgram(const AnsiString& archive);
+    bool InstallNewProgram(const AnsiString& archive, const AnsiString& staging, const AnsiString& program);
     AnsiString AppName() const;
+    // [rur] appname when it names a file of the working folder; empty otherwise.
+    AnsiString ProgramName() const;
     void StartProgram();
 
     AnsiString FWorkFolder;

@@ -33,6 +33,7 @@
 #include "workbench/LiveResult.h"
 #include "workbench/Spider.h"
 #include "workbench/SpiderData.h"
+#include "workbench/UpdateData.h"
 #include "workbench/WaitWindow.h"
 
 TSubmitMain* SubmitMain = nullptr;
@@ -242,6 +243,8 @@ void TSubmitMain::FormCreate(TObject*)
     // Every data path is the application folder plus a relative name.
     AppFolder = GetCurrentDir();
     ApplyDefaultSkin(*SkinForm1, AppFolder);
+    // A database update stopped part-way is undone before anything is read.
+    StartupStep([&] { RecoverUpdate(AppFolder); });
 
     // The program's name and version make the title; a value that cannot be
     // read is left empty and the title is built from the rest.

@@ -34,6 +34,9 @@ void TSubmitMain::LoadProxySettings()
 
     HandProxyTo(*HttpMap, settings);
     HandProxyTo(*HttpRank, settings);
+    // The update's downloads too: behind a firewall the update server is
+    // only reached through the proxy.
+    HandProxyTo(*HttpCli2, settings);
     if (LiveResult)
         LiveResult->SetSubmitProxy(settings);  // HttpCli1 and the submission requests
     // The wizard's client, by its component name.

@@ -34,15 +34,6 @@ namespace {
 // The updater's file in the application folder, and its package.
 constexpr const char* UpdaterPackageName = "updater";
 
-// Runs at the end of the scope, however it is left.
-template <class F>
-struct TFinally {
-    F Action;
-    ~TFinally() { Action(); }
-};
-template <class F>
-TFinally(F) -> TFinally<F>;
-
 }  // namespace
 
 void TSubmitMain::WireUpdate()
@@ -90,6 +81,8 @@ bool TSubmitMain::RunDatabaseUpdate()
     TUpdateBox& box = *UpdateBox;
     const AnsiString archive = AppPath(AppFolder, DatabaseArchiveFileName);
     const AnsiString staging = AppPath(AppFolder, UpdateStagingFolderName);
+    // A backup that could not be put back stays, with its journal, for the
+    // next start to try again.
     const TFinally cleanUp{[&] {
         DeleteFile(archive);
         RemoveFolder(staging);
@@ -100,8 +93,13 @@ bool TSubmitMain::RunDatabaseUpdate()
     box.Show();
     HttpCli2->URL = UpdateServerAddress(TIniFile(AppPath(AppFolder, SettingsFileName))) + DatabaseArchiveUrlPath;
     box.InfoLabel->SetCaption("Status: Loading");
-    box.InfoLabel->SetCaption(DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *box.UpdateAbort));
-    if (HttpCli2->HttpStatus() != 200) {
+    const TUpdateDownload download = DownloadUpdateFile(*HttpCli2, [this] { HttpCli2->Get(); }, archive, *box.UpdateAbort);
+    box.InfoLabel->SetCaption(download.Status);
+    if (!download.WriteError.empty()) {
+        TellDownloadNotWritten(download);
+        return false;
+    }
+    if (!download.Complete) {
         Application->MessageBox("No Update Available at this time... Please try again later.", "No Update",
                                 MB_OK | MB_ICONEXCLAMATION);
         return false;
@@ -127,13 +125,11 @@ bool TSubmitMain::InstallDatabaseUpdate(const AnsiString& staging)
         return false;
     RemoveFolder(staging);
     RAR1->TargetDir = staging;
-    if (!RAR1->Extract()) {
-        Application->MessageBox("The update could not be extracted into the data folder.", "Error",
-                                MB_OK | MB_ICONERROR);
+    if (!ExtractUpdateArchive(*RAR1, "The update could not be extracted into the data folder."))
         return false;
-    }
     // A missing list, a listed file that is missing and a name outside the
     // data folder each raise, and the update ends with nothing installed.
+    CrashPoint("extract");
     const AnsiString unpackList = FindIgnoringCase(staging, UnpackListName);
     {
         TStringList list;
@@ -144,7 +140,10 @@ bool TSubmitMain::InstallDatabaseUpdate(const AnsiString& staging)
         }
     }
     DeleteFile(unpackList);
-    InstallStagedFiles(staging, AppPath(AppFolder, DataFolderName));
+    // Every file of the archive lands in the data folder but the user's own
+    // (custom engines, projects), all of them or, on a failure, none.
+    InstallStagedFiles(staging, AppPath(AppFolder, DataFolderName), AppPath(AppFolder, UpdateBackupFolderName),
+                       IsUserDataName);
     return true;
 }
 

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "classlib/Controls.h"
@@ -78,31 +80,192 @@ std::vector<AnsiString> UnpackNames(const TStrings& list)
     return names;
 }
 
-void InstallStagedFiles(const AnsiString& staging, const AnsiString& target)
+bool IsUserDataName(const AnsiString& relative)
+{
+    const AnsiString name = LowerCase(unrar::SafeRelativePath(relative));
+    auto inFolder = [&](const char* folder) {
+        const std::size_t n = std::strlen(folder);
+        return name.compare(0, n, folder) == 0 && (name.size() == n || name[n] == '/');
+    };
+    return name == "datac.czc" || name == "pro.zrc" || inFolder("session") || inFolder("update.tmp") ||
+           inFolder("update.old");
+}
+
+namespace {
+
+// One file of an install: where it is staged, the place it takes (both
+// relative), and whether a file stood there before.
+struct TStagedMove {
+    std::string staged;
+    std::string target;
+    bool existed = false;
+};
+
+constexpr const char* JournalName = "journal";
+
+// The journal: a line per file, "<0 or 1> TAB staged TAB target". Names hold
+// no control characters, so a TAB or a line end never occurs in one.
+std::string JournalText(const std::vector<TStagedMove>& moves)
+{
+    std::string text;
+    for (const TStagedMove& m : moves)
+        text += std::string(m.existed ? "1" : "0") + '\t' + m.staged + '\t' + m.target + "\r\n";
+    return text;
+}
+
+std::vector<TStagedMove> ReadJournal(const fs::path& path)
+{
+    TStringList lines;
+    lines.LoadFromFile(path.string());
+    std::vector<TStagedMove> moves;
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string line = lines.Strings(i);
+        const std::size_t first = line.find('\t');
+        const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        if (second == std::string::npos)
+            continue;
+        TStagedMove m{line.substr(first + 1, second - first - 1), line.substr(second + 1), line.compare(0, first, "1") == 0};
+        // Only names that stay below their folders are ever acted on.
+        if (unrar::SafeRelativePath(m.staged) == m.staged && unrar::SafeRelativePath(m.target) == m.target)
+            moves.push_back(std::move(m));
+    }
+    return moves;
+}
+
+bool Present(const fs::path& path)
 {
     std::error_code ec;
-    std::vector<fs::path> files;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Puts every file of the moves back as it was before the install: a file
+// that was replaced comes back from the backup, a file that was new goes.
+// Throws EInOutError, after trying every file, when one cannot be put back.
+void PutBack(const fs::path& staging, const fs::path& target, const fs::path& backup,
+             const std::vector<TStagedMove>& moves)
+{
+    AnsiString failed;
+    for (auto m = moves.rbegin(); m != moves.rend(); ++m) {
+        const fs::path placed = target / m->target;
+        const fs::path saved = backup / m->target;
+        std::error_code ec;
+        if (m->existed) {
+            if (!Present(saved))
+                continue;  // never moved: the old file is still in its place
+            if (Present(placed))
+                fs::remove_all(placed, ec);  // the new file, put there after the old one left
+            fs::rename(saved, placed, ec);
+        } else if (!Present(staging / m->staged) && Present(placed)) {
+            fs::remove(placed, ec);
+        }
+        if (ec && failed.empty())
+            failed = "Cannot put back \"" + placed.string() + "\". " + ec.message();
+    }
+    if (!failed.empty())
+        throw EInOutError(failed);
+}
+
+void CreateParents(const fs::path& path)
+{
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec)
+        Fail("Cannot create \"" + path.parent_path().string() + "\"", ec);
+}
+
+void Move(const fs::path& from, const fs::path& to)
+{
+    CreateParents(to);
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec)
+        Fail("Cannot move \"" + from.string() + "\" to \"" + to.string() + "\"", ec);
+}
+
+}  // namespace
+
+void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, const AnsiString& backup,
+                        const std::function<bool(const AnsiString&)>& leftOut)
+{
+    std::error_code ec;
+    std::vector<TStagedMove> moves;
+    std::set<std::string> targets;
     for (auto it = fs::recursive_directory_iterator(staging, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        if (it->is_regular_file(ec))
-            files.push_back(fs::relative(it->path(), staging, ec));
+         it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        const std::string staged = fs::relative(it->path(), staging, ec).generic_string();
+        if (leftOut && leftOut(staged))
+            continue;
+        const fs::path to = FindIgnoringCase(target, staged);
+        const std::string relative = fs::relative(to, target, ec).generic_string();
+        if (unrar::SafeRelativePath(relative) != relative)
+            throw EInOutError("The update cannot be installed as \"" + to.string() + "\".");
+        if (!targets.insert(relative).second)
+            throw EInOutError("The update holds two files for \"" + to.string() + "\".");
+        moves.push_back({staged, relative, Present(to)});
+    }
     if (ec)
         Fail("Cannot read \"" + staging + "\"", ec);
-    for (const fs::path& file : files) {
-        const fs::path to = FindIgnoringCase(target, file.generic_string());
-        fs::create_directories(to.parent_path(), ec);
-        if (ec)
-            Fail("Cannot create \"" + to.parent_path().string() + "\"", ec);
-        fs::rename(fs::path(staging) / file, to, ec);
-        if (ec)
-            Fail("Cannot move \"" + (fs::path(staging) / file).string() + "\" to \"" + to.string() + "\"", ec);
+    std::sort(moves.begin(), moves.end(), [](const TStagedMove& a, const TStagedMove& b) { return a.staged < b.staged; });
+
+    // The journal is on disk before the first file moves, so that a process
+    // killed from here on can be undone at the next start.
+    RemoveFolder(backup);
+    fs::create_directories(backup.c_str(), ec);
+    if (ec)
+        Fail("Cannot create \"" + backup + "\"", ec);
+    WriteFileAtomic(backup + "/" + JournalName, JournalText(moves));
+    try {
+        for (const TStagedMove& m : moves) {
+            CrashPoint("install");
+            if (m.existed)
+                Move(fs::path(target) / m.target, fs::path(backup) / m.target);
+            Move(fs::path(staging) / m.staged, fs::path(target) / m.target);
+        }
+    } catch (const std::exception&) {
+        PutBack(staging.c_str(), target.c_str(), backup.c_str(), moves);
+        RemoveFolder(backup);
+        throw;
     }
+    // Done once the journal is gone; the old files go after it.
+    fs::remove(fs::path(backup) / JournalName, ec);
+    if (ec)
+        Fail("Cannot remove \"" + backup + "/" + JournalName + "\"", ec);
+    RemoveFolder(backup);
+}
+
+void RecoverUpdate(const AnsiString& appFolder)
+{
+    const fs::path staging = AppPath(appFolder, UpdateStagingFolderName).c_str();
+    const fs::path backup = AppPath(appFolder, UpdateBackupFolderName).c_str();
+    if (Present(backup / JournalName))
+        PutBack(staging, AppPath(appFolder, DataFolderName).c_str(), backup, ReadJournal(backup / JournalName));
+    RemoveFolder(backup.string());
+    RemoveFolder(staging.string());
+    std::error_code ec;
+    fs::remove(AppPath(appFolder, DatabaseArchiveFileName).c_str(), ec);
 }
 
 void RemoveFolder(const AnsiString& path)
 {
     std::error_code ec;
     fs::remove_all(path, ec);
+}
+
+AnsiString PlainProgramName(const AnsiString& appname)
+{
+    if (appname.empty() || appname == "." || appname == "..")
+        return {};
+    for (const char c : appname)
+        if (static_cast<unsigned char>(c) < 0x20 || c == '/' || c == '\\')
+            return {};
+    static constexpr const char* ownFiles[] = {"wkt.ini", "libunrar.so", "updater",    "data",
+                                               "reports", "doorways",    "softup.zrc", SoftwareStagingFolderName};
+    for (const char* own : ownFiles)
+        if (SameText(appname, own))
+            return {};
+    return appname;
 }
 
 void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program)
@@ -113,26 +276,83 @@ void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program)
         Fail("Cannot rename \"" + newProgram + "\" to \"" + program + "\"", std::error_code(errno, std::generic_category()));
 }
 
-AnsiString DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
-                              TControl& abort)
+namespace {
+
+// The download's file. A write that fails is remembered with its reason:
+// raised inside the client's data handling, it would be lost there, and the
+// download would seem to end well with a short file.
+class TDownloadFile : public TStream {
+public:
+    explicit TDownloadFile(const AnsiString& name) : FFile(name, fmCreate) {}
+    std::int64_t Read(void* buffer, std::int64_t count) override { return FFile.Read(buffer, count); }
+    std::int64_t Write(const void* buffer, std::int64_t count) override
+    {
+        if (!FError.empty())
+            return count;
+        errno = 0;
+        if (FFile.Write(buffer, count) != count)
+            FError = std::strerror(errno ? errno : EIO);
+        return count;
+    }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return FFile.Seek(offset, origin); }
+    const AnsiString& Error() const { return FError; }
+
+private:
+    TFileStream FFile;
+    AnsiString FError;
+};
+
+}  // namespace
+
+TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
+                                   TControl& abort)
 {
-    TFileStream stream(file, fmCreate);
+    TDownloadFile stream(file);
+    const THttpDataEvent previous = client.OnDocData;
+    bool stopped = false;
+    // A file that cannot be written ends the download at once.
+    client.OnDocData = [&](TObject* sender, const char* buffer, int len) {
+        if (previous)
+            previous(sender, buffer, len);
+        if (!stream.Error().empty() && !stopped) {
+            stopped = true;
+            client.Abort();
+        }
+    };
     client.ReceiveStream = &stream;
     abort.SetEnabled(true);
-    AnsiString status;
-    try {
-        get();
-        status = "Status: Received " + IntToStr(stream.Size()) + " bytes";
-    } catch (const EHttpException&) {
-        status = "Status: Failed : " + IntToStr(client.HttpStatus()) + " " + client.StatusText();
-    } catch (...) {
+    const TFinally restore{[&] {
         abort.SetEnabled(false);
         client.ReceiveStream = nullptr;
-        throw;
+        client.OnDocData = previous;
+    }};
+    TUpdateDownload result;
+    try {
+        get();
+        result.Status = "Status: Received " + IntToStr(stream.Size()) + " bytes";
+        result.Complete = client.HttpStatus() == 200;
+    } catch (const EHttpException&) {
+        result.Status = "Status: Failed : " + IntToStr(client.HttpStatus()) + " " + client.StatusText();
     }
-    abort.SetEnabled(false);
-    client.ReceiveStream = nullptr;
-    return status;
+    // A reply cut short of its announced length is no archive to test: it
+    // may well end at a block boundary.
+    const std::int64_t size = stream.Size();
+    if (result.Complete && client.DocLength() >= 0 && size != client.DocLength()) {
+        result.Complete = false;
+        result.Status = "Status: Failed : received " + IntToStr(size) + " of " + IntToStr(client.DocLength()) + " bytes";
+    }
+    if (!stream.Error().empty()) {
+        result.Complete = false;
+        result.WriteError = stream.Error();
+        result.Status = "Status: Failed : cannot write " + file + ": " + stream.Error();
+    }
+    return result;
+}
+
+void TellDownloadNotWritten(const TUpdateDownload& download)
+{
+    Application->MessageBox("The update could not be written to disk: " + download.WriteError + ".", "Error",
+                            MB_OK | MB_ICONERROR);
 }
 
 bool UpdateArchiveTestsGood(TRAR& rar)
@@ -146,4 +366,23 @@ bool UpdateArchiveTestsGood(TRAR& rar)
         return false;
     }
     return true;
+}
+
+bool ExtractUpdateArchive(TRAR& rar, const AnsiString& failure)
+{
+    int lastError = 0;
+    const TErrorProc previous = rar.OnError;
+    rar.OnError = [&](TObject* sender, int error) {
+        lastError = error;
+        if (previous)
+            previous(sender, error);
+    };
+    const TFinally restore{[&] { rar.OnError = previous; }};
+    if (rar.Extract())
+        return true;
+    AnsiString text = failure;
+    if (lastError == ERAR_EWRITE)
+        text += "\nA file could not be written: the disk may be full.";
+    Application->MessageBox(text, "Error", MB_OK | MB_ICONERROR);
+    return false;
 }

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,11 +24,15 @@
 #include "classlib/IniFiles.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
+#include "support/FileSizeLimit.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "support/Rar4Writer.h"
 #include "support/TempDir.h"
+#include "support/TinyProxy.h"
 #include "updater/Unit1.h"
+#include "workbench/RARArc.h"
+#include "workbench/UpdateData.h"
 
 namespace fs = std::filesystem;
 
@@ -72,15 +78,30 @@ public:
     // Creates the window in the work folder, the way the main program starts
     // the updater, and shows it; the update runs from the message loop until
     // it has ended (by default: the updater closed).
-    void Run(const std::function<bool()>& ended = [] { return Application->Terminated(); })
+    void Run(const std::function<bool()>& ended = [] { return Application->Terminated(); },
+             const std::function<void()>& beforeShow = {})
     {
         const AnsiString old = GetCurrentDir();
         SetCurrentDir(work.Path());
         Application->CreateForm(Form1);
         SetCurrentDir(old);
         Form1->NewVersion = "2.0";
+        if (beforeShow)
+            beforeShow();
         Form1->Show();
         EXPECT_TRUE(RunUntil(ended, 20000));
+    }
+    // Every file and folder of the work folder but the archive library, with
+    // the bytes of each file.
+    std::map<std::string, std::string> Folder() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& item : fs::recursive_directory_iterator(work.Path())) {
+            const std::string name = fs::relative(item.path(), work.Path()).string();
+            if (name != "libunrar.so")
+                files[name] = item.is_directory() ? "<folder>" : Read(name);
+        }
+        return files;
     }
     std::string Read(const std::string& name) const
     {
@@ -138,11 +159,28 @@ TEST_F(Updater, AFailureBeforeTheRenameStartsTheOldProgramUnchanged)
          [](Updater& t) { TIniFile(t.work.File("wkt.ini")).WriteString("Update", "Server", "http://127.0.0.1:1"); },
          "Status: Failed : 404 ", {"No Update Available at this time... Please try again later."}},
         {"a wrong CRC", [&](Updater& t) { t.Serve(Rar4Bytes({bad})); }, "Status: Extracting", {"Archive is corrupted"}},
-        {"an entry that cannot be written after the new program",
+        // Its test fails it: extracting it could never finish.
+        {"an entry that cannot be created after the new program",
          [](Updater& t) {
              t.Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram), Rar4Entry::File("softup.exe\\x", "x")}));
          },
-         "Status: Extracting", {"The update could not be extracted."}},
+         "Status: Extracting", {"Archive is corrupted"}},
+        {"the download ends short of its length, at an entry's end",
+         [](Updater& t) {
+             HttpTestReply cut = HttpTestReply::Ok(
+                 Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram), Rar4Entry::File("more.bin", "more")}),
+                 "application/octet-stream");
+             cut.cutAfter = WriteRar4({{Rar4Entry::File("softup.exe", NewProgram)}}).endStart;
+             t.server.Script("/vorna/softup.zrc", cut);
+         },
+         "Status: Failed", {"No Update Available at this time... Please try again later."}},
+        // A new program left by an earlier update that failed is never installed.
+        {"a new program left from before, and none in the archive",
+         [](Updater& t) {
+             t.work.Write("softup.exe", "#!/bin/sh\necho leftover\n");
+             t.Serve(Rar4Bytes({Rar4Entry::File("readme.txt", "x")}));
+         },
+         "Status: Extracting", {"Archive is corrupted"}},
         {"no new program in the archive",
          [](Updater& t) { t.Serve(Rar4Bytes({Rar4Entry::File("readme.txt", "x")})); }, "Status: Extracting",
          {"Archive is corrupted"}},
@@ -216,6 +254,144 @@ TEST_F(Updater, AFailedRenameShowsWhyAndLeavesEverything)
     EXPECT_EQ(Read("softup.exe"), NewProgram);
     EXPECT_TRUE(fs::exists(work.File("softup.zrc")));
     EXPECT_EQ(Version(), "1.0");
+}
+
+// The archive is the update server's to write: only its new program is
+// taken. Entries named like the settings, the program, the updater, the
+// archive library or the data change nothing, and neither does a name in an
+// archived wkt.ini.
+TEST_F(Updater, OnlyTheNewProgramIsTakenFromTheArchive)
+{
+    work.Write("updater", "the updater");
+    work.Write("data/data.czc", "the engines");
+    work.Write("data/session/session.zro", "[List]\r\n0=Mine\r\n");
+    const std::map<std::string, std::string> before = Folder();
+    const Rar4Entry junk = Rar4Entry::File("Tenvarel", "junk over the program");
+    const Rar4Entry program = Rar4Entry::File("softup.exe", NewProgram);
+    const std::vector<std::vector<Rar4Entry>> archives = {
+        {junk,
+         Rar4Entry::File("wkt.ini", "[rur]\r\nappname=../x\r\nversion=9\r\n[Proxy]\r\nProxyPassword=stolen\r\n"),
+         program, Rar4Entry::File("updater", "another updater"), Rar4Entry::File("libunrar.so", "another library"),
+         Rar4Entry::File("data/data.czc", "other engines"), Rar4Entry::File("data\\session\\session.zro", "[List]\r\n"),
+         Rar4Entry::File("extra.txt", "extra")},
+        // Extracted in place, the program was overwritten by the junk, and
+        // the entry whose place is the data folder failed after it.
+        {junk, program, Rar4Entry::File("data", "a file where the data folder is")},
+    };
+    for (const std::vector<Rar4Entry>& archive : archives) {
+        SCOPED_TRACE(archive.size());
+        Application->Reset();
+        Boxes.clear();
+        Started.clear();
+        fs::remove(work.File("Tenvarel"));
+        work.Write("Tenvarel", OldProgram);
+        Serve(Rar4Bytes(archive));
+        Run();
+        std::map<std::string, std::string> expected = before;
+        expected["Tenvarel"] = NewProgram;
+        std::map<std::string, std::string> after = Folder();
+        // The settings are the installed ones, with the version recorded.
+        const TIniFile settings(work.File("wkt.ini"));
+        EXPECT_EQ(settings.ReadString("rur", "appname", ""), "Tenvarel");
+        EXPECT_EQ(Version(), "2.0");
+        EXPECT_EQ(settings.ReadString("Proxy", "ProxyPassword", "none"), "none");
+        expected.erase("wkt.ini");
+        after.erase("wkt.ini");
+        EXPECT_EQ(after, expected);
+        EXPECT_TRUE(Boxes.empty());
+        EXPECT_EQ(Started, (std::vector<std::string>{Restart()}));
+        EXPECT_FALSE(fs::exists(work.File("../x")));
+        TIniFile(work.File("wkt.ini")).WriteString("rur", "version", "1.0");
+    }
+}
+
+// An extraction that fails part-way, here on a full disk after the entries
+// named like the program and like the new program came out, leaves the old
+// program byte for byte.
+TEST_F(Updater, AFailedExtractionLeavesTheProgramByteForByte)
+{
+    const std::string big(200000, 'b');
+    Serve(Rar4Bytes({Rar4Entry::File("Tenvarel", "junk over the program"), Rar4Entry::File("softup.exe", NewProgram),
+                     Rar4Entry::File("big.bin", big)}));
+    std::optional<TFileSizeLimit> full;
+    Run([] { return Application->Terminated(); },
+        [&] {
+            Form1->RAR1->OnExtracting = [&, shown = Form1->RAR1->OnExtracting](TObject* sender, const RARHeaderData& entry) {
+                if (std::string(entry.FileName) == "big.bin")
+                    full.emplace(64 * 1024);  // the disk fills up from here on
+                shown(sender, entry);
+            };
+        });
+    full.reset();
+    EXPECT_EQ(Boxes, (std::vector<std::string>{"The update could not be extracted.\nA file could not be written: the disk "
+                                               "may be full."}));
+    EXPECT_EQ(Read("Tenvarel"), OldProgram);
+    EXPECT_EQ(Version(), "1.0");
+    EXPECT_EQ(Started, (std::vector<std::string>{Restart()}));
+    for (const char* gone : {"softup.exe", "softup.zrc", "softup.tmp"})
+        EXPECT_FALSE(fs::exists(work.File(gone))) << gone;
+}
+
+TEST_F(Updater, AFullDiskDuringTheDownloadIsSaidAsSuch)
+{
+    Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram), Rar4Entry::File("big.bin", std::string(200000, 'b'))}));
+    {
+        const TFileSizeLimit full(64 * 1024);
+        Run();
+    }
+    EXPECT_EQ(Boxes, (std::vector<std::string>{"The update could not be written to disk: File too large."}));
+    EXPECT_EQ(Form1->Label1->Caption(), "Status: Failed : cannot write " + work.File("softup.zrc") + ": File too large");
+    EXPECT_EQ(Read("Tenvarel"), OldProgram);
+    EXPECT_EQ(Started, (std::vector<std::string>{Restart()}));
+    EXPECT_FALSE(fs::exists(work.File("softup.zrc")));
+}
+
+// appname comes from the installed settings and names a file of this
+// folder, or nothing is written and nothing is started.
+TEST_F(Updater, AProgramNameOutsideTheFolderUpdatesNothing)
+{
+    TIniFile(work.File("wkt.ini")).WriteString("rur", "appname", "../x");
+    Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram)}));
+    const std::map<std::string, std::string> before = Folder();
+    Run();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].find("[rur] appname"), std::string::npos) << Boxes[0];
+    EXPECT_EQ(server.RequestCount(), 0u);
+    EXPECT_TRUE(Started.empty());
+    EXPECT_EQ(Folder(), before);
+    EXPECT_FALSE(fs::exists(work.File("../x")));
+}
+
+TEST(UpdaterProgramName, OnlyAPlainFileNameOfTheFolderIsOne)
+{
+    const struct {
+        const char* appname;
+        const char* plain;
+    } cases[] = {
+        {"Tenvarel", "Tenvarel"}, {"Empty", "Empty"}, {"tenvarel.bin", "tenvarel.bin"}, {"..x", "..x"},
+        {"../x", ""},  {"/tmp/x", ""}, {"a/b", ""}, {"a\\b", ""}, {"..", ""}, {".", ""}, {"", ""},
+        {"x\ty", ""}, {"wkt.ini", ""}, {"WKT.INI", ""}, {"libunrar.so", ""}, {"updater", ""}, {"data", ""},
+        {"softup.tmp", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlainProgramName(c.appname), c.plain) << c.appname;
+}
+
+TEST_F(Updater, TheDownloadGoesThroughTheProxy)
+{
+    TinyProxy proxy("joe", "secret", "ViaProxyName \"tenvarel-test\"\n");
+    ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
+    TIniFile settings(work.File("wkt.ini"));
+    settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
+    settings.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
+    settings.WriteString("Proxy", "ProxyUserName", "joe");
+    settings.WriteString("Proxy", "ProxyPassword", "secret");
+    settings.WriteBool("Proxy", "KeyProxy", true);
+    Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram)}));
+    Run();
+    EXPECT_EQ(Read("Tenvarel"), NewProgram);
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Request(0).Header("Via").find("tenvarel-test"), std::string::npos);
 }
 
 }  // namespace

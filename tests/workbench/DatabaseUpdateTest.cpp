@@ -4,9 +4,14 @@
 // can fail leaves the old database byte for byte, with its own message; the
 // update window shows the download and aborts it; a second update and
 // closing the window wait for the first.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,13 +28,17 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/FileSizeLimit.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "support/Rar4Writer.h"
+#include "support/TinyProxy.h"
 #include "transport/HttpProt.h"
 #include "workbench/EngineData.h"
 #include "workbench/SubmitMain.h"
+#include "workbench/RARArc.h"
 #include "workbench/UpdateBox.h"
+#include "workbench/UpdateData.h"
 
 namespace fs = std::filesystem;
 
@@ -119,6 +128,7 @@ public:
     {
         EXPECT_FALSE(fs::exists(folder.File("data/pro.zrc")));
         EXPECT_FALSE(fs::exists(folder.File("data/update.tmp")));
+        EXPECT_FALSE(fs::exists(folder.File("data/update.old")));
         EXPECT_FALSE(UpdateBox->Visible());
         EXPECT_FALSE(SubmitMain->Updating());
         EXPECT_TRUE(SubmitMain->UpdateDatabase1->Enabled());
@@ -129,6 +139,7 @@ public:
     TBoxRecorder boxes{IDYES};
     std::optional<TRunningProgram> program;
     std::map<std::string, std::string> before;
+    std::size_t fileLimit = 0;  // a size no file may grow past during the update: a full disk
 };
 
 const MessageBoxCall ReloadQuestion{"Update Complete.\n Do you wish to Load the updated database  ?", "Update Complete",
@@ -222,14 +233,40 @@ TEST_F(DatabaseUpdate, AFailedUpdateLeavesTheOldDatabaseByteForByte)
              t.Serve(Rar4Bytes(entries));
          },
          "Status: Extracting", {Corrupted}, ""},
-        {"an entry that cannot be written",
+        // Its test fails it: extracting it could never finish.
+        {"an entry that cannot be created",
          [](DatabaseUpdate& t) {
              std::vector<Rar4Entry> entries = UpdateEntries();
              entries.push_back(Rar4Entry::File("un.pac\\x", "under a file"));
              t.Serve(Rar4Bytes(entries));
          },
-         "Status: Extracting",
-         {{"The update could not be extracted into the data folder.", "Error", MB_OK | MB_ICONERROR}}, ""},
+         "Status: Extracting", {Corrupted}, ""},
+        {"the download ends short of its length, at an entry's end",
+         [&](DatabaseUpdate& t) {
+             HttpTestReply cut = HttpTestReply::Ok(whole.bytes, "application/octet-stream");
+             cut.cutAfter = whole.entryStart[2];
+             t.server.Script("/qev/data.zrc", cut);
+         },
+         "Status: Failed", {NoUpdate}, ""},
+        {"the disk is full during the download",
+         [](DatabaseUpdate& t) {
+             std::vector<Rar4Entry> entries = UpdateEntries();
+             entries.push_back(Rar4Entry::File("padding.bin", std::string(200000, 'p')));
+             t.Serve(Rar4Bytes(entries));
+             t.fileLimit = 64 * 1024;
+         },
+         "Status: Failed : cannot write",
+         {{"The update could not be written to disk: File too large.", "Error", MB_OK | MB_ICONERROR}}, ""},
+        // The files move in the order of their names: the last one finds a
+        // file where its folder must be, after the others have moved.
+        {"a file cannot be installed after the others",
+         [](DatabaseUpdate& t) {
+             t.folder.Write("data/zz", "a file of the data folder");
+             std::vector<Rar4Entry> entries = UpdateEntries();
+             entries.push_back(Rar4Entry::File("zz\\y.txt", "below a file of the data folder"));
+             t.Serve(Rar4Bytes(entries));
+         },
+         "Status: Extracting", {}, "Cannot create"},
         {"the update list is missing",
          [](DatabaseUpdate& t) { t.Serve(Rar4Bytes({UpdateEntries()[0], UpdateEntries()[2]})); },
          "Status: Extracting", {}, "un.pac"},
@@ -249,9 +286,15 @@ TEST_F(DatabaseUpdate, AFailedUpdateLeavesTheOldDatabaseByteForByte)
         TIniFile(folder.File("wkt.ini")).WriteString("Update", "Server", server.Url(""));
         if (!fs::exists(folder.File("libunrar.so")))
             fs::copy_file(TENVAREL_BUILD_DIR "/libunrar.so", folder.File("libunrar.so"));
+        fileLimit = 0;
         c.arrange(t);
         Start();
-        Update();
+        {
+            std::optional<TFileSizeLimit> full;
+            if (fileLimit)
+                full.emplace(fileLimit);
+            Update();
+        }
         EXPECT_EQ(Status().substr(0, c.status.size()), c.status);
         EXPECT_EQ(boxes.Boxes, c.boxes);
         if (c.error.empty()) {
@@ -299,6 +342,124 @@ TEST_F(DatabaseUpdate, TheWindowShowsTheDownloadAndItsAbortEndsIt)
     // Once it is over the window closes again.
     SubmitMain->Close();
     EXPECT_TRUE(Application->Terminated());
+}
+
+// Every file of the archive lands in the data folder but the user's own:
+// the custom engines and the projects with their list.
+TEST_F(DatabaseUpdate, TheUsersOwnFilesAreNeverReplaced)
+{
+    folder.Write("data/session/Mine.zro", "[Mine]\r\nurl=http://mine.example.com/\r\n");
+    std::vector<Rar4Entry> entries = UpdateEntries();
+    entries.push_back(Rar4Entry::File("DATAC.CZC", "other custom engines"));
+    entries.push_back(Rar4Entry::File("session\\session.zro", "[List]\r\n"));
+    entries.push_back(Rar4Entry::File("Session/Mine.zro", "[Mine]\r\nurl=http://else.example.com/\r\n"));
+    entries.push_back(Rar4Entry::File("catagory.zro", "[Sub1]\r\n"));
+    Serve(Rar4Bytes(entries));
+    Start();
+    Update();
+    std::map<std::string, std::string> expected = before;
+    std::map<std::string, std::string> after = Snapshot(folder);
+    for (const char* updated : {"data/data.czc", "data/catagory.zro"})
+        after.erase(updated), expected.erase(updated);
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(folder.Read("data/catagory.zro"), "[Sub1]\r\n");
+    EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")), (std::vector<std::string>{FreshEngine, FreshMarker}));
+    ExpectCleanEnd();
+}
+
+// An extraction that fails part-way (the disk fills up) leaves the data
+// folder as it was; the message says why.
+TEST_F(DatabaseUpdate, AFullDiskDuringTheExtractionLeavesTheOldDatabase)
+{
+    std::vector<Rar4Entry> entries = UpdateEntries();
+    entries.push_back(Rar4Entry::File("padding.bin", std::string(200000, 'p')));
+    Serve(Rar4Bytes(entries));
+    Start();
+    std::optional<TFileSizeLimit> full;
+    SubmitMain->RAR1->OnExtracting = [&, shown = SubmitMain->RAR1->OnExtracting](TObject* sender,
+                                                                                  const RARHeaderData& entry) {
+        if (std::string(entry.FileName) == "padding.bin")
+            full.emplace(64 * 1024);
+        shown(sender, entry);
+    };
+    Update();
+    full.reset();
+    EXPECT_EQ(boxes.Boxes, (std::vector<MessageBoxCall>{{"The update could not be extracted into the data folder.\nA "
+                                                         "file could not be written: the disk may be full.",
+                                                         "Error", MB_OK | MB_ICONERROR}}));
+    EXPECT_EQ(Snapshot(folder), before);
+    ExpectCleanEnd();
+}
+
+// The install killed after each of its moves, then the program started
+// again: the old database is there byte for byte, and nothing of the update
+// is left.
+TEST_F(DatabaseUpdate, AnInstallKilledPartWayIsUndoneAtTheNextStart)
+{
+    folder.Write("data/catagory.zro", "[Sub1]\r\nold=1\r\n");
+    const std::map<std::string, std::string> old = Snapshot(folder);
+    const std::string data = folder.File("data");
+    for (int kill = 1; kill <= 4; ++kill) {
+        SCOPED_TRACE(kill);
+        // What the update stages: a file that replaces one, a new one in a
+        // new folder, and one more that replaces.
+        folder.Write("data/update.tmp/data.czc", "new engines");
+        folder.Write("data/update.tmp/more/new.txt", "a new file");
+        folder.Write("data/update.tmp/catagory.zro", "[Sub1]\r\nnew=1\r\n");
+        folder.Write("data/pro.zrc", "the downloaded archive");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("TENVAREL_CRASH_AT", ("install:" + std::to_string(kill)).c_str(), 1);
+            try {
+                InstallStagedFiles(data + "/update.tmp", data, data + "/update.old");
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        // Three files: the fourth pass never comes, and the install ends whole.
+        const bool killed = kill <= 3;
+        EXPECT_EQ(WIFSIGNALED(status), killed);
+        if (killed) {
+            EXPECT_TRUE(fs::exists(folder.File("data/update.old/journal")));
+            Start();
+            EXPECT_TRUE(boxes.Errors.empty());
+            EXPECT_EQ(Snapshot(folder), old);
+            program.reset();
+        } else {
+            EXPECT_EQ(folder.Read("data/more/new.txt"), "a new file");
+            fs::remove_all(folder.File("data/more"));
+            fs::remove_all(folder.File("data/update.tmp"));  // the caller's to remove
+            for (const auto& [name, bytes] : old)
+                folder.Write(name, bytes);
+        }
+        for (const char* gone : {"data/update.tmp", "data/update.old"})
+            EXPECT_FALSE(fs::exists(folder.File(gone))) << gone;
+        if (killed)
+            EXPECT_FALSE(fs::exists(folder.File("data/pro.zrc")));
+        fs::remove(folder.File("data/pro.zrc"));
+    }
+}
+
+TEST_F(DatabaseUpdate, TheDownloadGoesThroughTheProxy)
+{
+    TinyProxy proxy("joe", "secret", "ViaProxyName \"tenvarel-test\"\n");
+    ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
+    TIniFile settings(folder.File("wkt.ini"));
+    settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
+    settings.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
+    settings.WriteString("Proxy", "ProxyUserName", "joe");
+    settings.WriteString("Proxy", "ProxyPassword", "secret");
+    settings.WriteBool("Proxy", "KeyProxy", true);
+    Serve(Rar4Bytes(UpdateEntries()));
+    Start();
+    Update();
+    EXPECT_EQ(boxes.Boxes, (std::vector<MessageBoxCall>{ReloadQuestion}));
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Request(0).Header("Via").find("tenvarel-test"), std::string::npos);
+    EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")), (std::vector<std::string>{FreshEngine, FreshMarker}));
 }
 
 }  // namespace

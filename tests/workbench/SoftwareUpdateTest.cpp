@@ -139,4 +139,47 @@ TEST_F(SoftwareUpdate, OnlyAnotherVersionIsOfferedAndDecliningChangesNothing)
     }
 }
 
+// The updater killed at each step of its update, then started again: the
+// program is whole all along (the old one until the one rename that puts the
+// new one in place), it runs, and the next update finishes and leaves none
+// of the first one's files behind.
+TEST_F(SoftwareUpdate, AKilledUpdaterLeavesAWholeProgramAndTheNextUpdateFinishes)
+{
+    const std::string oldProgram = folder.Read("Tenvarel");
+    server.Script("/vorna/softup.zrc",
+                  HttpTestReply::Ok(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram),
+                                               Rar4Entry::File("padding.bin", std::string(300000, 'p'))}),
+                                    "application/octet-stream"));
+    fs::copy_file(TENVAREL_BUILD_DIR "/updater", folder.File("updater"), fs::copy_options::overwrite_existing);
+    auto runUpdater = [&](const std::string& crashAt) {
+        std::vector<std::string> env = ProgramEnvironment();
+        env.push_back("QT_QPA_PLATFORM=offscreen");
+        if (!crashAt.empty())
+            env.push_back("TENVAREL_CRASH_AT=" + crashAt);
+        return RunProgram({folder.File("updater"), "2.0"}, env, folder.Path(), 60000);
+    };
+    for (const char* step : {"download", "extract", "rename", "replace"}) {
+        SCOPED_TRACE(step);
+        folder.Write("Tenvarel", oldProgram);
+        fs::permissions(folder.File("Tenvarel"), fs::perms(0755));
+        TIniFile(folder.File("wkt.ini")).WriteString("rur", "version", "1.0");
+        folder.Remove("started.txt");
+
+        EXPECT_EQ(runUpdater(step).status, -1);  // killed there
+        EXPECT_EQ(folder.Read("Tenvarel"), oldProgram);
+        EXPECT_EQ(Version(), "1.0");
+        const TRun old = RunProgram({folder.File("Tenvarel")}, {}, folder.Path(), 20000);
+        EXPECT_EQ(old.status, 0) << old.output;
+        EXPECT_EQ(folder.Read("started.txt"), "old\n");
+
+        const TRun again = runUpdater("");
+        EXPECT_EQ(again.status, 0) << again.output;
+        EXPECT_EQ(folder.Read("Tenvarel"), NewProgram);
+        EXPECT_EQ(Version(), "2.0");
+        for (const char* gone : {"softup.zrc", "softup.exe", "softup.tmp"})
+            EXPECT_FALSE(fs::exists(folder.File(gone))) << gone;
+        EXPECT_TRUE(RunUntil([&] { return folder.Read("started.txt").find("new version") != std::string::npos; }, 20000));
+    }
+}
+
 }  // namespace
