@@ -1,5 +1,7 @@
 #include "support/TinyProxy.h"
 
+#include "classlib/IniFiles.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -40,6 +42,7 @@ bool AcceptsOnLoopback(int port)
 }
 
 TinyProxy::TinyProxy(const std::string& user, const std::string& password, const std::string& extraConfig)
+    : FUser(user), FPassword(password)
 {
     char pattern[] = "/tmp/tenvarel-tinyproxy-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -90,4 +93,14 @@ TinyProxy::~TinyProxy()
         std::error_code ignored;
         std::filesystem::remove_all(FDir, ignored);
     }
+}
+
+void TinyProxy::UseIn(const std::string& settingsFile) const
+{
+    TIniFile settings(settingsFile);
+    settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
+    settings.WriteString("Proxy", "ProxyPort", std::to_string(FPort));
+    settings.WriteString("Proxy", "ProxyUserName", FUser);
+    settings.WriteString("Proxy", "ProxyPassword", FPassword);
+    settings.WriteBool("Proxy", "KeyProxy", true);
 }

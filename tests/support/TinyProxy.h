@@ -21,8 +21,13 @@ public:
 
     bool Running() const { return FRunning; }
     int Port() const { return FPort; }
+    // Switches the proxy on in a settings file's [Proxy] section: this one,
+    // with its user and password.
+    void UseIn(const std::string& settingsFile) const;
 
 private:
+    std::string FUser;
+    std::string FPassword;
     std::string FDir;
     int FPort = 0;
     pid_t FPid = -1;

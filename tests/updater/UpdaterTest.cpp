@@ -381,12 +381,7 @@ TEST_F(Updater, TheDownloadGoesThroughTheProxy)
 {
     TinyProxy proxy("joe", "secret", "ViaProxyName \"tenvarel-test\"\n");
     ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
-    TIniFile settings(work.File("wkt.ini"));
-    settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
-    settings.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
-    settings.WriteString("Proxy", "ProxyUserName", "joe");
-    settings.WriteString("Proxy", "ProxyPassword", "secret");
-    settings.WriteBool("Proxy", "KeyProxy", true);
+    proxy.UseIn(work.File("wkt.ini"));
     Serve(Rar4Bytes({Rar4Entry::File("softup.exe", NewProgram)}));
     Run();
     EXPECT_EQ(Read("Tenvarel"), NewProgram);

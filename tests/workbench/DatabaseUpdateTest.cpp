@@ -447,12 +447,7 @@ TEST_F(DatabaseUpdate, TheDownloadGoesThroughTheProxy)
 {
     TinyProxy proxy("joe", "secret", "ViaProxyName \"tenvarel-test\"\n");
     ASSERT_TRUE(proxy.Running()) << "tinyproxy did not start";
-    TIniFile settings(folder.File("wkt.ini"));
-    settings.WriteString("Proxy", "ProxyHost", "127.0.0.1");
-    settings.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
-    settings.WriteString("Proxy", "ProxyUserName", "joe");
-    settings.WriteString("Proxy", "ProxyPassword", "secret");
-    settings.WriteBool("Proxy", "KeyProxy", true);
+    proxy.UseIn(folder.File("wkt.ini"));
     Serve(Rar4Bytes(UpdateEntries()));
     Start();
     Update();
