@@ -28,7 +28,9 @@ int Count(unsigned char*, int size)
     return 1;
 }
 
-// base/inside: the library writes below inside; base holds nothing else.
+// base/1/2/3/inside: the library writes below inside, and each folder
+// above it holds only the next one, so that a climb of up to four levels
+// shows.
 struct TScratch {
     TScratch()
     {
@@ -36,7 +38,9 @@ struct TScratch {
         if (!::mkdtemp(name))
             std::abort();
         base = name;
-        inside = (base / "inside").string();
+        std::error_code ec;
+        fs::create_directories(base / "1" / "2" / "3", ec);
+        inside = (base / "1" / "2" / "3" / "inside").string();
     }
     ~TScratch()
     {
@@ -92,9 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     archive.reset();
 
-    for (const auto& item : fs::directory_iterator(scratch.base, ec))
-        if (item.path().filename() != "inside")
-            __builtin_trap();  // written beside the scratch folder
+    fs::path level = scratch.base;
+    for (const char* next : {"1", "2", "3", "inside"}) {
+        for (const auto& item : fs::directory_iterator(level, ec))
+            if (item.path().filename() != next)
+                __builtin_trap();  // written outside the scratch folder
+        level /= next;
+    }
     for (auto it = fs::recursive_directory_iterator(scratch.inside, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         struct stat st{};

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -42,6 +43,30 @@ std::string WithSlashes(std::string name)
 bool PlainAscii(const std::string& s)
 {
     return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// Whether a file system can hold the path at all: no name longer than a
+// file name may be, and the whole path shorter than a path may be.
+bool FitsFileSystem(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return false;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end - start > NAME_MAX)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// What a failed create or write says: a full disk is a write error, so
+// that the walk stops there, and anything else is a file that cannot be made.
+int CreateError()
+{
+    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? ERAR_EWRITE : ERAR_ECREATE;
 }
 
 class Descriptor {
@@ -83,7 +108,7 @@ int OpenFolder(const std::string& path, Descriptor& folder)
             at = path.find('/', at + 1);
             partial = path.substr(0, at);
             if (!partial.empty() && ::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-                return ERAR_ECREATE;
+                return CreateError();
         }
         fd = Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
@@ -111,7 +136,7 @@ int DescendFolders(Descriptor& at, const std::string& relative, bool lastToo, st
         parts.pop_back();
     for (const std::string& part : parts) {
         if (::mkdirat(at.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
-            return ERAR_ECREATE;
+            return CreateError();
         Descriptor next(::openat(at.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (next.Get() < 0)
             return ERAR_ECREATE;
@@ -165,8 +190,9 @@ public:
             if (errno != EEXIST)
                 break;
         }
+        const int error = CreateError();
         FTemp.clear();
-        return ERAR_ECREATE;
+        return error;
     }
 
     int Write(const void* data, std::size_t size)
@@ -441,6 +467,8 @@ int Archive::ProcessFile(int operation, const char* destPath, const char* destNa
         SafeRelativePath(FEntry.unicodeName.empty() ? FEntry.name : FEntry.unicodeName);
     if (path.empty())
         return ERAR_BAD_DATA;
+    if (!FitsFileSystem(path))
+        return ERAR_ECREATE;
     const bool exact = destName && *destName;
     if (FEntry.IsDirectory()) {
         if (const int r = CheckPlace(path, true))
@@ -473,19 +501,26 @@ int Archive::ProcessFile(int operation, const char* destPath, const char* destNa
 
 int Archive::CheckPlace(const std::string& path, bool folder) const
 {
+    // A folder above it that an entry made a file.
     for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const auto parent = FPlaces.find(path.substr(0, slash));
+        const auto parent = FPlaces.find(std::string_view(path).substr(0, slash));
         if (parent != FPlaces.end() && !parent->second)
             return ERAR_ECREATE;
     }
     const auto same = FPlaces.find(path);
-    return same != FPlaces.end() && same->second != folder ? ERAR_ECREATE : ERAR_SUCCESS;
+    if (same != FPlaces.end())
+        return same->second != folder ? ERAR_ECREATE : ERAR_SUCCESS;
+    // A file where the entries below it made a folder.
+    if (!folder) {
+        const auto below = FPlaces.lower_bound(path + '/');
+        if (below != FPlaces.end() && below->first.compare(0, path.size() + 1, path + '/') == 0)
+            return ERAR_ECREATE;
+    }
+    return ERAR_SUCCESS;
 }
 
 void Archive::RecordPlace(const std::string& path, bool folder)
 {
-    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-        FPlaces.emplace(path.substr(0, slash), true);
     FPlaces[path] = folder;
 }
 

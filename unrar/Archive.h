@@ -75,7 +75,9 @@ private:
     bool FEntryTruncated = false;  // its data runs past the end of the file
     int FEntryIndex = -1;          // file headers read before it
 
-    std::map<std::string, bool> FPlaces;  // path -> is a folder, for what this walk tested or wrote
+    // Path -> is a folder, for the entries this walk tested or wrote; the
+    // folders above them are implied.
+    std::map<std::string, bool, std::less<>> FPlaces;
 
     bool FPasswordSet = false;
     PROCESSDATAPROC FProcessData = nullptr;

@@ -90,6 +90,9 @@ bool TSubmitMain::RunDatabaseUpdate()
         box.Close();
     }};
 
+    // What an earlier update left is undone first; an update never starts
+    // over files it could not put back.
+    RecoverUpdate(AppFolder);
     box.Show();
     HttpCli2->URL = UpdateServerAddress(TIniFile(AppPath(AppFolder, SettingsFileName))) + DatabaseArchiveUrlPath;
     box.InfoLabel->SetCaption("Status: Loading");

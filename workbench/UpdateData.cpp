@@ -1,6 +1,8 @@
 #include "workbench/UpdateData.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -125,8 +127,10 @@ std::vector<TStagedMove> ReadJournal(const fs::path& path)
         if (second == std::string::npos)
             continue;
         TStagedMove m{line.substr(first + 1, second - first - 1), line.substr(second + 1), line.compare(0, first, "1") == 0};
-        // Only names that stay below their folders are ever acted on.
-        if (unrar::SafeRelativePath(m.staged) == m.staged && unrar::SafeRelativePath(m.target) == m.target)
+        // Only names that stay below their folders, and never the user's
+        // own files, are ever acted on.
+        if (unrar::SafeRelativePath(m.staged) == m.staged && unrar::SafeRelativePath(m.target) == m.target &&
+            !IsUserDataName(m.target))
             moves.push_back(std::move(m));
     }
     return moves;
@@ -165,6 +169,16 @@ void PutBack(const fs::path& staging, const fs::path& target, const fs::path& ba
         throw EInOutError(failed);
 }
 
+// Makes what was removed from a folder durable.
+void SyncFolder(const AnsiString& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 void CreateParents(const fs::path& path)
 {
     std::error_code ec;
@@ -198,9 +212,14 @@ void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, con
         if (leftOut && leftOut(staged))
             continue;
         const fs::path to = FindIgnoringCase(target, staged);
-        const std::string relative = fs::relative(to, target, ec).generic_string();
-        if (unrar::SafeRelativePath(relative) != relative)
+        const std::string relative = fs::path(to).lexically_relative(target.c_str()).generic_string();
+        if (unrar::SafeRelativePath(relative) != relative || (leftOut && leftOut(relative)))
             throw EInOutError("The update cannot be installed as \"" + to.string() + "\".");
+        // Only a plain file is ever replaced: a folder would go with its
+        // contents, and a link would have its target replaced.
+        const fs::file_status status = fs::symlink_status(to, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status))
+            throw EInOutError("The update cannot replace \"" + to.string() + "\", which is not a plain file.");
         if (!targets.insert(relative).second)
             throw EInOutError("The update holds two files for \"" + to.string() + "\".");
         moves.push_back({staged, relative, Present(to)});
@@ -209,6 +228,10 @@ void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, con
         Fail("Cannot read \"" + staging + "\"", ec);
     std::sort(moves.begin(), moves.end(), [](const TStagedMove& a, const TStagedMove& b) { return a.staged < b.staged; });
 
+    // The files of an earlier install that could not be put back wait in
+    // the backup; they are never thrown away for a new one.
+    if (Present(fs::path(backup.c_str()) / JournalName))
+        throw EInOutError("An earlier update could not be undone; its files wait in \"" + backup + "\".");
     // The journal is on disk before the first file moves, so that a process
     // killed from here on can be undone at the next start.
     RemoveFolder(backup);
@@ -218,9 +241,11 @@ void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, con
     WriteFileAtomic(backup + "/" + JournalName, JournalText(moves));
     try {
         for (const TStagedMove& m : moves) {
-            CrashPoint("install");
-            if (m.existed)
+            if (m.existed) {
+                CrashPoint("install");
                 Move(fs::path(target) / m.target, fs::path(backup) / m.target);
+            }
+            CrashPoint("install");
             Move(fs::path(staging) / m.staged, fs::path(target) / m.target);
         }
     } catch (const std::exception&) {
@@ -228,10 +253,11 @@ void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, con
         RemoveFolder(backup);
         throw;
     }
-    // Done once the journal is gone; the old files go after it.
+    // Done once the journal is gone for good; the old files go after it.
     fs::remove(fs::path(backup) / JournalName, ec);
     if (ec)
         Fail("Cannot remove \"" + backup + "/" + JournalName + "\"", ec);
+    SyncFolder(backup);
     RemoveFolder(backup);
 }
 
@@ -260,8 +286,9 @@ AnsiString PlainProgramName(const AnsiString& appname)
     for (const char c : appname)
         if (static_cast<unsigned char>(c) < 0x20 || c == '/' || c == '\\')
             return {};
-    static constexpr const char* ownFiles[] = {"wkt.ini", "libunrar.so", "updater",    "data",
-                                               "reports", "doorways",    "softup.zrc", SoftwareStagingFolderName};
+    static constexpr const char* ownFiles[] = {"wkt.ini",  "libunrar.so",      "updater",
+                                               "data",     "reports",          "doorways",
+                                               "softup.zrc", NewProgramFileName, SoftwareStagingFolderName};
     for (const char* own : ownFiles)
         if (SameText(appname, own))
             return {};
@@ -309,6 +336,11 @@ TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<v
 {
     TDownloadFile stream(file);
     const THttpDataEvent previous = client.OnDocData;
+    const TFinally restore{[&] {
+        abort.SetEnabled(false);
+        client.ReceiveStream = nullptr;
+        client.OnDocData = previous;
+    }};
     bool stopped = false;
     // A file that cannot be written ends the download at once.
     client.OnDocData = [&](TObject* sender, const char* buffer, int len) {
@@ -321,11 +353,6 @@ TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<v
     };
     client.ReceiveStream = &stream;
     abort.SetEnabled(true);
-    const TFinally restore{[&] {
-        abort.SetEnabled(false);
-        client.ReceiveStream = nullptr;
-        client.OnDocData = previous;
-    }};
     TUpdateDownload result;
     try {
         get();
@@ -335,7 +362,8 @@ TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<v
         result.Status = "Status: Failed : " + IntToStr(client.HttpStatus()) + " " + client.StatusText();
     }
     // A reply cut short of its announced length is no archive to test: it
-    // may well end at a block boundary.
+    // may well end at a block boundary. The client fails such a reply
+    // already; this holds whatever client fetches it.
     const std::int64_t size = stream.Size();
     if (result.Complete && client.DocLength() >= 0 && size != client.DocLength()) {
         result.Complete = false;

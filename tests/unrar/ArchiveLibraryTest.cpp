@@ -366,6 +366,20 @@ TEST(ArchiveLibrary, TestRefusesWhatExtractCannotCreate)
         {"a file in a folder, then a file of the folder's name",
          {Rar4Entry::File("d\\f", "x"), Rar4Entry::File("d", "y")}, {0, 16}},
         {"a symbolic link", {link, Rar4Entry::File("kept", "k")}, {16, 0}},
+        {"a name longer than a file name may be", {Rar4Entry::File(std::string(300, 'n'), "x")}, {16}},
+        {"a path longer than a path may be", {Rar4Entry::Folder([] {
+             std::string deep;
+             for (int i = 0; i < 3000; ++i)
+                 deep += "a/";
+             return deep;
+         }())},
+         {16}},
+        {"a control character only in the Unicode form", {[] {
+             Rar4Entry e = Rar4Entry::File("ok.txt", "x");
+             e.unicodeName = u"ok\x01.txt";
+             return e;
+         }()},
+         {12}},
         {"a folder twice, and files in it", {Rar4Entry::Folder("d"), Rar4Entry::File("d/f", "x"), Rar4Entry::Folder("d")},
          {0, 0, 0}},
     };

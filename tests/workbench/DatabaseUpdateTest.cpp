@@ -267,6 +267,14 @@ TEST_F(DatabaseUpdate, AFailedUpdateLeavesTheOldDatabaseByteForByte)
              t.Serve(Rar4Bytes(entries));
          },
          "Status: Extracting", {}, "Cannot create"},
+        {"a file of the archive where the data folder has a folder",
+         [](DatabaseUpdate& t) {
+             t.folder.Write("data/engines/mine.txt", "a file in a folder of the data folder");
+             std::vector<Rar4Entry> entries = UpdateEntries();
+             entries.push_back(Rar4Entry::File("Engines", "a file over the folder"));
+             t.Serve(Rar4Bytes(entries));
+         },
+         "Status: Extracting", {}, "not a plain file"},
         {"the update list is missing",
          [](DatabaseUpdate& t) { t.Serve(Rar4Bytes({UpdateEntries()[0], UpdateEntries()[2]})); },
          "Status: Extracting", {}, "un.pac"},
@@ -354,6 +362,10 @@ TEST_F(DatabaseUpdate, TheUsersOwnFilesAreNeverReplaced)
     entries.push_back(Rar4Entry::File("session\\session.zro", "[List]\r\n"));
     entries.push_back(Rar4Entry::File("Session/Mine.zro", "[Mine]\r\nurl=http://else.example.com/\r\n"));
     entries.push_back(Rar4Entry::File("catagory.zro", "[Sub1]\r\n"));
+    // The update's own working files are no more the archive's to write.
+    entries.push_back(Rar4Entry::File("update.old\\journal", "1\tx\tsession/session.zro\r\n"));
+    entries.push_back(Rar4Entry::File("Update.TMP/x", "x"));
+    entries.push_back(Rar4Entry::File("PRO.ZRC", "x"));
     Serve(Rar4Bytes(entries));
     Start();
     Update();
@@ -399,7 +411,7 @@ TEST_F(DatabaseUpdate, AnInstallKilledPartWayIsUndoneAtTheNextStart)
     folder.Write("data/catagory.zro", "[Sub1]\r\nold=1\r\n");
     const std::map<std::string, std::string> old = Snapshot(folder);
     const std::string data = folder.File("data");
-    for (int kill = 1; kill <= 4; ++kill) {
+    for (int kill = 1; kill <= 6; ++kill) {
         SCOPED_TRACE(kill);
         // What the update stages: a file that replaces one, a new one in a
         // new folder, and one more that replaces.
@@ -419,8 +431,10 @@ TEST_F(DatabaseUpdate, AnInstallKilledPartWayIsUndoneAtTheNextStart)
         }
         int status = 0;
         ::waitpid(child, &status, 0);
-        // Three files: the fourth pass never comes, and the install ends whole.
-        const bool killed = kill <= 3;
+        // Five moves: two for each file that replaces one (the old file out,
+        // the new one in), one for the new file. A sixth pass never comes,
+        // and the install ends whole.
+        const bool killed = kill <= 5;
         EXPECT_EQ(WIFSIGNALED(status), killed);
         if (killed) {
             EXPECT_TRUE(fs::exists(folder.File("data/update.old/journal")));
@@ -437,8 +451,9 @@ TEST_F(DatabaseUpdate, AnInstallKilledPartWayIsUndoneAtTheNextStart)
         }
         for (const char* gone : {"data/update.tmp", "data/update.old"})
             EXPECT_FALSE(fs::exists(folder.File(gone))) << gone;
-        if (killed)
+        if (killed) {
             EXPECT_FALSE(fs::exists(folder.File("data/pro.zrc")));
+        }
         fs::remove(folder.File("data/pro.zrc"));
     }
 }
@@ -455,6 +470,21 @@ TEST_F(DatabaseUpdate, TheDownloadGoesThroughTheProxy)
     ASSERT_EQ(server.RequestCount(), 1u);
     EXPECT_NE(server.Request(0).Header("Via").find("tenvarel-test"), std::string::npos);
     EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")), (std::vector<std::string>{FreshEngine, FreshMarker}));
+}
+
+// A start cleans what an update killed before its install left: the
+// staging folder, a backup without a journal, the downloaded archive.
+TEST_F(DatabaseUpdate, AStartRemovesWhatAnUpdateLeft)
+{
+    const std::map<std::string, std::string> old = Snapshot(folder);
+    folder.Write("data/update.tmp/data.czc", "half extracted");
+    folder.Write("data/update.old/data.czc", "a backup whose install had finished");
+    folder.Write("data/pro.zrc", "the downloaded archive");
+    Start();
+    EXPECT_TRUE(boxes.Errors.empty());
+    EXPECT_EQ(Snapshot(folder), old);
+    for (const char* gone : {"data/update.tmp", "data/update.old", "data/pro.zrc"})
+        EXPECT_FALSE(fs::exists(folder.File(gone))) << gone;
 }
 
 }  // namespace
