@@ -1,17 +1,23 @@
 // Rounds of two commands, for every comparison the benchmarks make.
 //
-// Each side is a command, run as a process of its own, A B A B ... for the
-// given number of rounds after the warm-up rounds. Every run is timed whole,
-// from its start to its end ("wall_s"), and its peak resident memory is taken
-// from the kernel ("peak_MB"). A side may also print figures that it timed
-// over its own region, one per line:
+// Each side is a command, run as a process of its own, for the given number
+// of rounds after the warm-up rounds; the order alternates from round to
+// round (A B, B A, A B, ...), so that neither side always runs on what the
+// other left behind (a warm cache, a busy disk). Every run is timed whole,
+// from its start to its end ("wall_s"), with the CPU time it used, user plus
+// system ("cpu_s"), which a shared machine's load disturbs far less than the
+// wall time; its peak resident memory is its own process's ("peak_MB"): each
+// command is started by bench/spawn/Spawn.cpp, so that it is not charged with
+// the memory of the benchmark it was forked from. A side may also print
+// figures that it timed over its own region, one per line:
 //     figure <name> <value>
 // A printed figure is compared only when both sides print it, so a region is
 // never set against a whole process. A run that cannot start, is killed, or
 // ends with a status other than 0 stops the rounds with its standard error.
 //
 // Printed for each figure: both sides' median and range, and the median and
-// range of the per-round ratio A / B.
+// range of the per-round ratio A / B; with them the machine's load averages
+// (/proc/loadavg) when the rounds began and when they ended.
 #pragma once
 
 #include <fcntl.h>
@@ -40,6 +46,7 @@ struct TSide {
 
 struct TRun {
     double WallSeconds = 0;
+    double CpuSeconds = 0;  // user plus system
     double PeakMB = 0;
     std::vector<std::pair<std::string, double>> Printed;  // "figure" lines, in order
     std::string Out;                                      // the rest of standard output
@@ -76,18 +83,41 @@ inline std::string CommandText(const std::vector<std::string>& args)
     return text;
 }
 
-// Runs the command to its end; its standard input is empty. False, with what
-// went wrong and the end of its standard error, when it did not succeed.
+// The machine's load averages over 1, 5 and 15 minutes, as uptime shows them.
+inline std::string LoadAverages()
+{
+    char text[128] = {};
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "unknown";
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    double one = 0, five = 0, fifteen = 0;
+    if (n <= 0 || std::sscanf(text, "%lf %lf %lf", &one, &five, &fifteen) != 3)
+        return "unknown";
+    char out[64];
+    std::snprintf(out, sizeof out, "%.2f, %.2f, %.2f", one, five, fifteen);
+    return out;
+}
+
+// Runs the command to its end, through the spawner; its standard input is
+// empty. False, with what went wrong and the end of its standard error, when
+// it did not succeed.
 inline bool RunCommand(const std::vector<std::string>& args, TRun& run, std::string& error)
 {
     run = TRun{};
-    int out[2];
+    int out[2], report[2];
     if (args.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
         error = "cannot start " + CommandText(args);
         return false;
     }
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        error = "cannot start " + CommandText(args);
+        return false;
+    }
     const int errors = ::memfd_create("stderr", MFD_CLOEXEC);
-    const auto begin = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int devnull = ::open("/dev/null", O_RDONLY);
@@ -95,15 +125,21 @@ inline bool RunCommand(const std::vector<std::string>& args, TRun& run, std::str
         ::dup2(out[1], 1);
         if (errors >= 0)
             ::dup2(errors, 2);
+        // The spawner's report goes to descriptor 3, which it keeps from the command.
+        ::dup2(report[1], 3);
+        ::fcntl(3, F_SETFD, 0);
+        std::vector<std::string> spawn = {TENVAREL_BENCH_SPAWN, "3"};
+        spawn.insert(spawn.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (const std::string& a : args)
+        for (const std::string& a : spawn)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
+        ::execv(argv[0], argv.data());
         std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         ::_exit(127);
     }
     ::close(out[1]);
+    ::close(report[1]);
     std::string text;
     char buffer[4096];
     for (;;) {
@@ -115,14 +151,29 @@ inline bool RunCommand(const std::vector<std::string>& args, TRun& run, std::str
         text.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
-    int status = 0;
-    rusage usage{};
+    std::string reportText;
+    for (;;) {
+        const ssize_t n = ::read(report[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        reportText.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    int spawnStatus = 0;
     pid_t waited;
     do
-        waited = pid > 0 ? ::wait4(pid, &status, 0, &usage) : -1;
+        waited = pid > 0 ? ::waitpid(pid, &spawnStatus, 0) : -1;
     while (waited < 0 && errno == EINTR);
-    run.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    run.PeakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    int status = 0;
+    long long wallNs = 0, userUs = 0, systemUs = 0;
+    long peakKB = 0;
+    const bool reported = std::sscanf(reportText.c_str(), "%d %lld %lld %lld %ld", &status, &wallNs, &userUs,
+                                      &systemUs, &peakKB) == 5;
+    run.WallSeconds = static_cast<double>(wallNs) / 1e9;
+    run.CpuSeconds = static_cast<double>(userUs + systemUs) / 1e6;
+    run.PeakMB = static_cast<double>(peakKB) / 1024.0;
 
     std::string errorText;
     if (errors >= 0) {
@@ -132,9 +183,9 @@ inline bool RunCommand(const std::vector<std::string>& args, TRun& run, std::str
             errorText.append(buffer, static_cast<std::size_t>(n));
         ::close(errors);
     }
-    if (waited < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (waited < 0 || !reported || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         error = CommandText(args) + ": ";
-        if (waited < 0)
+        if (waited < 0 || !reported)
             error += "did not start";
         else if (WIFSIGNALED(status))
             error += "killed by signal " + std::to_string(WTERMSIG(status));
@@ -177,18 +228,24 @@ struct TRoundsOptions {
     std::function<void()> Setup;
     // Prints each round's figures as they come.
     bool Verbose = true;
+    // Runs after every run, outside its time, with the side that ran (true
+    // for A) and its round (negative for the warm-up rounds).
+    std::function<void(bool sideA, int round)> AfterRun;
 };
 
 struct TPairResult {
     std::vector<TRun> A, B;  // the counted rounds
+    std::string LoadBefore, LoadAfter;  // the machine's load averages
 
-    // The figure's values over the rounds; wall_s and peak_MB are always there.
+    // The figure's values over the rounds; wall_s, cpu_s and peak_MB are always there.
     std::vector<double> Values(const std::vector<TRun>& runs, const std::string& name) const
     {
         std::vector<double> values;
         for (const TRun& run : runs) {
             if (name == "wall_s")
                 values.push_back(run.WallSeconds);
+            else if (name == "cpu_s")
+                values.push_back(run.CpuSeconds);
             else if (name == "peak_MB")
                 values.push_back(run.PeakMB);
             else
@@ -214,7 +271,7 @@ struct TPairResult {
     // Figures to compare: the whole-process ones, then those both sides printed in every round.
     std::vector<std::string> Names() const
     {
-        std::vector<std::string> names = {"wall_s", "peak_MB"};
+        std::vector<std::string> names = {"wall_s", "cpu_s", "peak_MB"};
         if (A.empty())
             return names;
         for (const auto& [name, value] : A.front().Printed)
@@ -224,23 +281,30 @@ struct TPairResult {
     }
 };
 
-// Runs the rounds; false, with the error, when a run failed.
+// Runs the rounds, A first in the first round and B first in the next;
+// false, with the error, when a run failed.
 inline bool RunPair(const TSide& a, const TSide& b, const TRoundsOptions& options, TPairResult& result,
                     std::string& error)
 {
     result = TPairResult{};
+    result.LoadBefore = LoadAverages();
     const int rounds = std::max(1, options.Rounds);
-    for (int round = -std::max(0, options.Warmup); round < rounds; ++round) {
+    const int warmup = std::max(0, options.Warmup);
+    for (int round = -warmup; round < rounds; ++round) {
         TRun runA, runB;
-        for (auto [side, run] : {std::pair{&a, &runA}, std::pair{&b, &runB}}) {
+        const bool aFirst = (round % 2 + 2) % 2 == 0;  // A first in the first counted round
+        for (const bool sideA : {aFirst, !aFirst}) {
             if (options.Setup)
                 options.Setup();
-            if (!RunCommand(side->Args, *run, error))
+            if (!RunCommand(sideA ? a.Args : b.Args, sideA ? runA : runB, error))
                 return false;
+            if (options.AfterRun)
+                options.AfterRun(sideA, round);
         }
         if (options.Verbose) {
-            std::printf("%s %d: %s %.3f s, %s %.3f s", round < 0 ? "warm-up" : "round", round < 0 ? -round : round + 1,
-                        a.Name.c_str(), runA.WallSeconds, b.Name.c_str(), runB.WallSeconds);
+            std::printf("%s %d (%s first, load %s): %s %.3f s, %s %.3f s", round < 0 ? "warm-up" : "round",
+                        round < 0 ? round + warmup + 1 : round + 1, aFirst ? a.Name.c_str() : b.Name.c_str(),
+                        LoadAverages().c_str(), a.Name.c_str(), runA.WallSeconds, b.Name.c_str(), runB.WallSeconds);
             for (const auto& [name, value] : runA.Printed)
                 for (const auto& [nameB, valueB] : runB.Printed)
                     if (name == nameB)
@@ -253,6 +317,7 @@ inline bool RunPair(const TSide& a, const TSide& b, const TRoundsOptions& option
             result.B.push_back(std::move(runB));
         }
     }
+    result.LoadAfter = LoadAverages();
     return true;
 }
 
@@ -260,9 +325,10 @@ inline void PrintPair(const TSide& a, const TSide& b, const TPairResult& result)
 {
     std::printf("\nA = %s: %s\nB = %s: %s\n", a.Name.c_str(), CommandText(a.Args).c_str(), b.Name.c_str(),
                 CommandText(b.Args).c_str());
-    std::printf("%zu rounds, interleaved A B A B; wall_s and peak_MB are whole processes, the other figures\n"
-                "are timed by each side over the same region\n",
-                result.A.size());
+    std::printf("%zu rounds, interleaved A B, B A, ...; wall_s, cpu_s (user + system) and peak_MB are whole\n"
+                "processes, the other figures are timed by each side over the same region; load averages\n"
+                "(1, 5, 15 min) %s before, %s after\n",
+                result.A.size(), result.LoadBefore.c_str(), result.LoadAfter.c_str());
     std::printf("%-22s %-30s %-30s %s\n", "figure", ("A " + a.Name + " median [range]").c_str(),
                 ("B " + b.Name + " median [range]").c_str(), "ratio A/B median [range]");
     for (const std::string& name : result.Names()) {

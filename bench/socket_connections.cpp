@@ -1,19 +1,29 @@
-// Connections per second against one loopback listener made of TWSocket, in
-// a process of its own: each connection connects, sends one line, reads the
-// echoed line and closes. One side is a client made of TWSocket, the other a
-// plain blocking loop doing the same (socket, linger off as TWSocket sets it,
-// connect, send, receive, close). Both sides are timed over the same region,
-// their connections one after the other ("seconds", "connections_per_s"), in
-// interleaved rounds (bench/Rounds.h).
+// Connections against one loopback listener made of TWSocket, in a process
+// of its own: each connection connects, sends one line, reads the echoed
+// line and closes. One side is a client made of TWSocket, the other a plain
+// blocking loop doing the same (socket, the linger setting TWSocket makes,
+// connect, send, receive, close). Both sides time the same region, their
+// connections one after the other, in interleaved rounds (bench/Rounds.h):
+// its wall time ("seconds", "connections_per_s") and the CPU time the
+// process spent in it, user plus system ("cpu_us_per_connection"), which on
+// a shared machine is far steadier than the wall time.
+//
+// Then, when strace is installed, the system calls each side makes per
+// connection: each side is traced over N and over 2N connections, and the
+// difference is divided by N, so that what a process does once (its start,
+// its end) falls out.
 //
 //   bench_socket_connections [rounds]          the rounds (default 7; starts the listener)
 //   bench_socket_connections --serve           the listener: prints its port, serves until stdin closes
 //   bench_socket_connections tw|plain PORT N   one side: N connections
+//
+// Target: cpu_us_per_connection ratio TWSocket / plain at most 1.3.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +31,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <string>
 
 #include "ChildProcess.h"
@@ -65,11 +77,25 @@ int Serve(int argc, char** argv)
     return 0;
 }
 
-int Report(std::chrono::steady_clock::time_point start, int connections)
+// The CPU time this process has used, user plus system, in microseconds.
+double CpuMicroseconds()
 {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 + usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+}
+
+struct TRegion {
+    std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
+    double CpuStart = CpuMicroseconds();
+};
+
+int Report(const TRegion& region, int connections)
+{
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - region.Start).count();
     bench::PrintFigure("seconds", seconds);
     bench::PrintFigure("connections_per_s", connections / seconds);
+    bench::PrintFigure("cpu_us_per_connection", (CpuMicroseconds() - region.CpuStart) / connections);
     return 0;
 }
 
@@ -93,7 +119,7 @@ int ClientWithTWSocket(int argc, char** argv, int connections)
     };
     client.OnSessionClosed = [&](TObject*, std::uint16_t) { done = true; };
 
-    const auto start = std::chrono::steady_clock::now();
+    const TRegion region;
     for (int i = 0; i < connections; ++i) {
         done = false;
         client.SetAddr("127.0.0.1");
@@ -106,7 +132,7 @@ int ClientWithTWSocket(int argc, char** argv, int connections)
             return 1;
         }
     }
-    return Report(start, connections);
+    return Report(region, connections);
 }
 
 int PlainClient(const char* port, int connections)
@@ -116,7 +142,7 @@ int PlainClient(const char* port, int connections)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<std::uint16_t>(std::atoi(port)));
     const linger off{1, 0};
-    const auto start = std::chrono::steady_clock::now();
+    const TRegion region;
     for (int i = 0; i < connections; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off) == 0 &&
@@ -137,7 +163,65 @@ int PlainClient(const char* port, int connections)
             return 1;
         }
     }
-    return Report(start, connections);
+    return Report(region, connections);
+}
+
+// strace's summary: calls per system call name.
+std::map<std::string, long> TracedCalls(const std::string& self, const char* side, const std::string& port,
+                                        int connections)
+{
+    const std::string summary = "/tmp/tenvarel-bench-strace-" + std::to_string(::getpid()) + ".txt";
+    bench::TRun run;
+    std::string error;
+    std::map<std::string, long> calls;
+    if (!bench::RunCommand({"strace", "-f", "-c", "-U", "name,calls", "-o", summary, self, side, port,
+                            std::to_string(connections)},
+                           run, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return calls;
+    }
+    std::ifstream in(summary);
+    std::string line;
+    while (std::getline(in, line)) {
+        char name[64];
+        long count = 0;
+        if (std::sscanf(line.c_str(), " %63s %ld", name, &count) == 2 && name[0] != '-' &&
+            std::string(name) != "total")
+            calls[name] = count;
+    }
+    std::remove(summary.c_str());
+    return calls;
+}
+
+int PrintSystemCalls(const std::string& self, const std::string& port)
+{
+    if (::access("/usr/bin/strace", X_OK) != 0) {
+        std::printf("\n(strace is not installed: no count of system calls)\n");
+        return 0;
+    }
+    constexpr int N = 1000;
+    std::printf("\nsystem calls per connection (strace -f over %d and %d connections, the difference / %d)\n", N,
+                2 * N, N);
+    for (const char* side : {"tw", "plain"}) {
+        const auto once = TracedCalls(self, side, port, N);
+        const auto twice = TracedCalls(self, side, port, 2 * N);
+        if (once.empty() || twice.empty())
+            return 1;
+        double total = 0;
+        std::string text;
+        for (const auto& [name, count] : twice) {
+            const auto it = once.find(name);
+            const double per = double(count - (it == once.end() ? 0 : it->second)) / N;
+            if (per < 0.05)
+                continue;
+            total += per;
+            char part[96];
+            std::snprintf(part, sizeof part, " %s %.2f", name.c_str(), per);
+            text += part;
+        }
+        std::printf("%-8s %5.2f:%s\n", side == std::string("tw") ? "TWSocket" : "plain", total, text.c_str());
+    }
+    return 0;
 }
 
 }  // namespace
@@ -159,12 +243,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the listener did not start\n");
         return 1;
     }
-    std::printf("%d connections per run: connect, one line each way, close (target: connections_per_s ratio >= 0.6)\n",
+    std::printf("%d connections per run: connect, one line each way, close (target: cpu_us_per_connection ratio "
+                "<= 1.3)\n",
                 kConnections);
     bench::TRoundsOptions options;
     options.Rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
     const std::string count = std::to_string(kConnections);
-    return bench::CompareSides({"TWSocket", {self, "tw", port, count}}, {"plain", {self, "plain", port, count}},
-                               options);
+    int status = bench::CompareSides({"TWSocket", {self, "tw", port, count}}, {"plain", {self, "plain", port, count}},
+                                     options);
+    if (status == 0)
+        status = PrintSystemCalls(self, port);
+    return status;
     // The listener ends when its input closes, with `server`.
 }
