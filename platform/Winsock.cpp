@@ -52,6 +52,7 @@ constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -172,6 +173,11 @@ struct SocketEntry {
     bool fdNonBlocking = false;
     bool shutSend = false;
     bool shutReceive = false;
+    bool bound = false;
+    // SO_REUSEADDR asked for on a stream socket not yet bound: it takes
+    // effect only when a local address is bound, so it is set then (bind,
+    // listen), and a connection that binds none spares the call. -1: none.
+    int reuseAddr = -1;
 
     HWND wnd = 0;
     UINT msg = 0;
@@ -621,6 +627,19 @@ bool FromPosix(const sockaddr_in& in, ws::sockaddr* name, int* nameLen)
     out.sin_addr.s_addr = in.sin_addr.s_addr;
     std::memcpy(name, &out, sizeof out);
     *nameLen = sizeof out;
+    return true;
+}
+
+// Sets a deferred SO_REUSEADDR before the socket takes a local address;
+// false, with errno, when the system refused it.
+bool ApplyReuseAddr(SocketEntry& e)
+{
+    if (e.reuseAddr < 0)
+        return true;
+    const int value = e.reuseAddr;
+    if (::setsockopt(e.fd, SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) != 0)
+        return false;
+    e.reuseAddr = -1;
     return true;
 }
 
@@ -1154,6 +1173,11 @@ int setsockopt(SOCKET s, int level, int optName, const char* optVal, int optLen)
             std::memcpy(&value, optVal, sizeof value);
         else
             value = static_cast<unsigned char>(optVal[0]);  // a one-byte value (multicast TTL and loop)
+        if (o->level == SOL_SOCKET && o->name == SO_REUSEADDR && e->type == wsSOCK_STREAM &&
+            e->phase == Phase::Fresh && !e->bound) {
+            e->reuseAddr = value != 0;
+            return 0;
+        }
         rc = ::setsockopt(e->fd, o->level, o->name, &value, sizeof value);
         break;
     }
@@ -1205,7 +1229,9 @@ int getsockopt(SOCKET s, int level, int optName, char* optVal, int* optLen)
             return Fail(WSAEFAULT);
         int value = 0;
         socklen_t len = sizeof value;
-        if (::getsockopt(e->fd, o->level, o->name, &value, &len) != 0)
+        if (o->level == SOL_SOCKET && o->name == SO_REUSEADDR && e->reuseAddr >= 0)
+            value = e->reuseAddr;
+        else if (::getsockopt(e->fd, o->level, o->name, &value, &len) != 0)
             return FailErrno(errno);
         if (o->name == SO_ERROR && o->level == SOL_SOCKET)
             value = value == 0 ? 0 : WinsockErrorFromErrno(value);
@@ -1309,8 +1335,9 @@ int listen(SOCKET s, int backlog)
         return Fail(WSAEOPNOTSUPP);
     if (e->phase != Phase::Fresh && e->phase != Phase::Listening)
         return Fail(e->phase == Phase::Connected ? WSAEISCONN : WSAEINVAL);
-    if (::listen(e->fd, backlog < 1 ? 1 : backlog) != 0)
+    if (!ApplyReuseAddr(*e) || ::listen(e->fd, backlog < 1 ? 1 : backlog) != 0)
         return FailErrno(errno);
+    e->bound = true;
     e->phase = Phase::Listening;
     Deliver(*e);
     return 0;
@@ -1415,6 +1442,16 @@ int connect(SOCKET s, const sockaddr* name, int nameLen)
     const int error = errno;
     if (error == EINPROGRESS && e->nonBlocking) {
         e->phase = Phase::Connecting;
+        // A connection to this machine's loopback is made, or refused, while
+        // connect runs: one look tells so, and the socket is not watched for it.
+        if ((__builtin_bswap32(target.sin_addr.s_addr) >> 24) == 127 && e->wnd != 0 && (e->events & ws::FD_CONNECT)) {
+            ::pollfd look{e->fd, POLLOUT, 0};
+            if (::poll(&look, 1, 0) == 1 && (look.revents & (POLLOUT | POLLERR | POLLHUP))) {
+                static_assert(POLLOUT == EPOLLOUT && POLLERR == EPOLLERR && POLLHUP == EPOLLHUP);
+                OnWritable(s, static_cast<std::uint32_t>(look.revents));
+                return Fail(WSAEWOULDBLOCK);
+            }
+        }
         UpdateWatch(*e);
         return Fail(WSAEWOULDBLOCK);
     }
@@ -1450,8 +1487,9 @@ int bind(SOCKET s, const sockaddr* name, int nameLen)
     ::sockaddr_in local;
     if (!ToPosix(name, nameLen, local))
         return SOCKET_ERROR;
-    if (::bind(e->fd, reinterpret_cast<const ::sockaddr*>(&local), sizeof local) != 0)
+    if (!ApplyReuseAddr(*e) || ::bind(e->fd, reinterpret_cast<const ::sockaddr*>(&local), sizeof local) != 0)
         return FailErrno(errno);
+    e->bound = true;
     return 0;
 }
 

@@ -160,6 +160,52 @@ TEST_F(WinsockTest, ConnectComesFirstThenOneWrite)
     EXPECT_EQ(rec.Count(server, ws::FD_CONNECT), 0);
 }
 
+TEST_F(WinsockTest, AddressReuseAskedForBeforeBindHoldsOnceBound)
+{
+    // Two sockets that both ask for address reuse share a local port as long
+    // as neither listens; the option is asked for before either binds.
+    ws::SOCKET first = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    ws::SOCKET second = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    const int on = 1;
+    for (ws::SOCKET s : {first, second}) {
+        ASSERT_EQ(ws::setsockopt(s, ws::SOL_SOCKET, ws::SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on), 0);
+        int value = 0;
+        int len = sizeof value;
+        ASSERT_EQ(ws::getsockopt(s, ws::SOL_SOCKET, ws::SO_REUSEADDR, reinterpret_cast<char*>(&value), &len), 0);
+        EXPECT_EQ(value, 1);
+    }
+    ws::sockaddr_in a = Loopback(0);
+    ASSERT_EQ(ws::bind(first, Sa(a), sizeof a), 0);
+    int len = sizeof a;
+    ASSERT_EQ(ws::getsockname(first, reinterpret_cast<ws::sockaddr*>(&a), &len), 0);
+    EXPECT_EQ(ws::bind(second, Sa(a), sizeof a), 0) << ws::WSAGetLastError();
+    int value = 0;
+    len = sizeof value;
+    ASSERT_EQ(ws::getsockopt(second, ws::SOL_SOCKET, ws::SO_REUSEADDR, reinterpret_cast<char*>(&value), &len), 0);
+    EXPECT_EQ(value, 1);
+}
+
+TEST_F(WinsockTest, ALoopbackConnectIsToldInOrderAfterConnectReturns)
+{
+    // A connection to the loopback is made while connect runs; its
+    // FD_CONNECT and FD_WRITE still come through the queue, in that order,
+    // and only after connect has returned.
+    std::uint16_t port = 0;
+    Listen(port);
+    const ws::SOCKET client = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
+    ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, kSocketMsg, kAllEvents), 0);
+    const ws::sockaddr_in a = Loopback(port);
+    ASSERT_EQ(ws::connect(client, Sa(a), sizeof a), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+    EXPECT_TRUE(rec.For(client).empty());
+    ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_WRITE); }));
+    const auto notes = rec.For(client);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].event, ws::FD_CONNECT);
+    EXPECT_EQ(notes[0].error, 0);
+    EXPECT_EQ(notes[1].event, ws::FD_WRITE);
+}
+
 TEST_F(WinsockTest, ReadIsRearmedByRecv)
 {
     ws::SOCKET client, server;
