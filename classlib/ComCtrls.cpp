@@ -83,6 +83,10 @@ void TListSubItems::Insert(int index, const AnsiString& s)
 {
     if (index < 0 || index > Count())
         ListIndexError(index);
+    // A row's sub-items are mostly added one by one, one for each column
+    // after the first: room for them all comes with the first.
+    if (FLines.capacity() == 0)
+        FLines.reserve(std::size_t(std::max(1, FItem->ListView()->Columns()->Count() - 1)));
     Changing();
     FLines.insert(FLines.begin() + index, s);
     Changed();
@@ -121,6 +125,81 @@ void TListSubItems::AddLines(std::vector<AnsiString> lines, std::vector<TObject*
 }
 
 // --- items ------------------------------------------------------------------------------------------
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TENVAREL_ITEM_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TENVAREL_ITEM_BLOCKS 0
+#endif
+#endif
+#ifndef TENVAREL_ITEM_BLOCKS
+#define TENVAREL_ITEM_BLOCKS 1
+#endif
+
+// Freed rows' places, handed out again before a new block is taken. The
+// blocks stay for the program's life: a list that held many rows will most
+// likely hold many again. Rows are made and freed on the GUI thread only.
+// Under the address sanitizer every row is an allocation of its own, so that
+// a row used after it was freed is caught.
+class TItemBlocks {
+public:
+    void* Take(std::size_t size)
+    {
+        if (!TENVAREL_ITEM_BLOCKS || size != sizeof(TListItem))
+            return ::operator new(size);
+        if (!FFree) {
+            constexpr std::size_t PerBlock = 512;
+            auto* block = static_cast<TSlot*>(::operator new(PerBlock * sizeof(TSlot)));
+            for (std::size_t i = PerBlock; i-- > 0;) {
+                block[i].Next = FFree;
+                FFree = &block[i];
+            }
+        }
+        TSlot* slot = FFree;
+        FFree = slot->Next;
+        return slot;
+    }
+    void Give(void* p, std::size_t size)
+    {
+        if (!TENVAREL_ITEM_BLOCKS || size != sizeof(TListItem)) {
+            ::operator delete(p);
+            return;
+        }
+        auto* slot = static_cast<TSlot*>(p);
+        slot->Next = FFree;
+        FFree = slot;
+    }
+
+private:
+    union TSlot {
+        TSlot* Next;
+        alignas(TListItem) unsigned char Bytes[sizeof(TListItem)];
+    };
+    TSlot* FFree = nullptr;
+};
+
+TItemBlocks& ItemBlocks()
+{
+    // Never destroyed: rows may be freed during static destruction.
+    static TItemBlocks* blocks = new TItemBlocks;
+    return *blocks;
+}
+
+}  // namespace
+
+void* TListItem::operator new(std::size_t size)
+{
+    return ItemBlocks().Take(size);
+}
+
+void TListItem::operator delete(void* p, std::size_t size)
+{
+    if (p)
+        ItemBlocks().Give(p, size);
+}
 
 TListItem::TListItem(TListItems* owner) : FOwner(owner), FSubItems(this) {}
 
@@ -1184,18 +1263,18 @@ void TListView::AlphaSort()
 
 namespace {
 
-// Bottom-up merge sort of indexes. It only ever compares two elements and
-// takes one of them, so it ends after n log n comparisons and never leaves the
-// array whatever the comparison answers (a style that calls every pair
-// "greater", or one that calls a text equal to everything). Stable: the right
-// element goes first only when it is strictly before the left one.
-template <class Before>
-void MergeSortIndexes(std::vector<int>& items, Before before)
+// Bottom-up merge sort. It only ever compares two elements and takes one of
+// them, so it ends after n log n comparisons and never leaves the array
+// whatever the comparison answers (a style that calls every pair "greater",
+// or one that calls a text equal to everything). Stable: the right element
+// goes first only when it is strictly before the left one.
+template <class T, class Before>
+void MergeSortIndexes(std::vector<T>& items, Before before)
 {
     const size_t n = items.size();
     if (n < 2)
         return;
-    std::vector<int> merged(n);
+    std::vector<T> merged(n);
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t low = 0; low < n; low += 2 * width) {
             const size_t middle = std::min(low + width, n);
@@ -1222,6 +1301,13 @@ void TListView::CustomSort(const std::function<int(TListItem* a, TListItem* b)>&
 
 void TListView::SortIndexes(const std::function<int(int a, int b)>& compare)
 {
+    SortEntries(std::vector<std::uint64_t>(size_t(FItems->Count())),
+                [&](const TSortEntry& a, const TSortEntry& b) { return compare(a.Index, b.Index); });
+}
+
+void TListView::SortEntries(const std::vector<std::uint64_t>& keys,
+                            const std::function<int(const TSortEntry& a, const TSortEntry& b)>& compare)
+{
     if (FSorting)
         return;  // a comparison handler sorting the same list again
     std::vector<TListItem*> selected;
@@ -1230,9 +1316,9 @@ void TListView::SortIndexes(const std::function<int(int a, int b)>& compare)
             selected.push_back(FItems->Item(i.row()));
     TListItem* focused = ItemFocused();
     auto& items = FItems->FItems;
-    std::vector<int> order(items.size());
+    std::vector<TSortEntry> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
-        order[i] = int(i);
+        order[i] = {i < keys.size() ? keys[i] : 0, int(i)};
     {
         // The items stay where they are until the order is known, so a
         // comparison that throws leaves the list as it was.
@@ -1241,12 +1327,12 @@ void TListView::SortIndexes(const std::function<int(int a, int b)>& compare)
             ~Guard() { flag = false; }
         } guard{FSorting};
         FSorting = true;
-        MergeSortIndexes(order, [&](int a, int b) { return compare(a, b) < 0; });
+        MergeSortIndexes(order, [&](const TSortEntry& a, const TSortEntry& b) { return compare(a, b) < 0; });
     }
     std::vector<std::unique_ptr<TListItem>> sorted;
     sorted.reserve(items.size());
-    for (int index : order)
-        sorted.push_back(std::move(items[size_t(index)]));
+    for (const TSortEntry& entry : order)
+        sorted.push_back(std::move(items[size_t(entry.Index)]));
     items.swap(sorted);
     FItems->Renumber(0);
     if (FItems->FUpdateCount > 0) {

@@ -11,6 +11,7 @@
 // top-left corner of the first visible row, below the column headers.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,6 +57,10 @@ public:
     TListItem(const TListItem&) = delete;
     TListItem& operator=(const TListItem&) = delete;
     ~TListItem();
+    // Rows come from blocks of many (ComCtrls.cpp): a list of a hundred
+    // thousand rows costs a few hundred allocations, not a hundred thousand.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
 
     TListItems* Owner() const { return FOwner; }
     TListView* ListView() const;
@@ -307,6 +312,16 @@ public:
     // The same sort over the items' present indexes, for comparisons that
     // keep what they compare by index.
     void SortIndexes(const std::function<int(int a, int b)>& compare);
+    // The same again, each index sorted with a number of its item's beside
+    // it (keys, one per item), which the comparison is handed: a comparison
+    // that can often decide by the numbers alone does not reach into each
+    // item's memory, which for many items is what a sort spends most on.
+    struct TSortEntry {
+        std::uint64_t Key;
+        int Index;
+    };
+    void SortEntries(const std::vector<std::uint64_t>& keys,
+                     const std::function<int(const TSortEntry& a, const TSortEntry& b)>& compare);
     bool Sorting() const { return FSorting; }
 
     // The column headers.

@@ -1041,8 +1041,28 @@ void TExListView::SortItems()
     }
     starts[size_t(count)] = FSortArena.size();
     FSortTexts.resize(size_t(count));
+    // Beside each row in the sort, eight bytes of its text as one number
+    // (zero-filled): the eight after what every text of the column begins
+    // with (an address column's "http://"). Two texts whose numbers differ
+    // compare byte-wise as the numbers do.
     for (size_t i = 0; i < size_t(count); ++i)
         FSortTexts[i] = std::string_view(FSortArena).substr(starts[i], starts[i + 1] - starts[i]);
+    size_t shared = count > 0 ? FSortTexts[0].size() : 0;
+    for (size_t i = 1; i < size_t(count) && shared > 0; ++i) {
+        const std::string_view text = FSortTexts[i];
+        size_t k = 0;
+        while (k < shared && k < text.size() && text[k] == FSortTexts[0][k])
+            ++k;
+        shared = k;
+    }
+    std::vector<std::uint64_t> prefixes(static_cast<size_t>(count));
+    for (size_t i = 0; i < size_t(count); ++i) {
+        const std::string_view text = FSortTexts[i];
+        std::uint64_t prefix = 0;
+        for (size_t k = shared; k < shared + 8; ++k)
+            prefix = prefix << 8 | (k < text.size() ? static_cast<unsigned char>(text[k]) : 0u);
+        prefixes[i] = prefix;
+    }
     struct Release {
         TExListView& list;
         ~Release()
@@ -1052,15 +1072,32 @@ void TExListView::SortItems()
             std::string().swap(list.FSortArena);
         }
     } release{*this};
-    SortIndexes([this](int a, int b) { return Compare(a, b); });
+    SortEntries(prefixes, [this](const TSortEntry& a, const TSortEntry& b) { return Compare(a, b); });
 }
 
-int TExListView::Compare(int a, int b)
+namespace {
+
+// A text prefix as CompareNoCase sees it: the letters a to z upper-cased.
+std::uint64_t UpperPrefix(std::uint64_t prefix)
 {
+    std::uint64_t upper = 0;
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        unsigned c = unsigned(prefix >> shift) & 0xFF;
+        if (c >= 'a' && c <= 'z')
+            c -= 'a' - 'A';
+        upper = upper << 8 | c;
+    }
+    return upper;
+}
+
+}  // namespace
+
+int TExListView::Compare(const TSortEntry& ea, const TSortEntry& eb)
+{
+    const int a = ea.Index;
+    const int b = eb.Index;
     if (a < 0 || b < 0 || size_t(a) >= FSortTexts.size() || size_t(b) >= FSortTexts.size())
         return 0;
-    const std::string_view s1 = FSortTexts[size_t(a)];
-    const std::string_view s2 = FSortTexts[size_t(b)];
     TSortFormat format;
     FireEvent(OnGetFormat, this, FSortedSubItem, format.Style, format.Prefix, format.Suffix);
 
@@ -1095,12 +1132,16 @@ int TExListView::Compare(int a, int b)
             }
             return k;
         };
-        const TSortKey& k1 = key(a, s1);
-        const TSortKey& k2 = key(b, s2);
+        const TSortKey& k1 = key(a, FSortTexts[size_t(a)]);
+        const TSortKey& k2 = key(b, FSortTexts[size_t(b)]);
         if (k1.IsNumber && k2.IsNumber)
             result = k1.Value > k2.Value ? 1 : k1.Value < k2.Value ? -1 : 0;
+    } else if ((format.Style == ssText || format.Style == ssTextCase) && ea.Key != eb.Key) {
+        result = ea.Key > eb.Key ? 1 : -1;
+    } else if (format.Style == ssTextNoCase && UpperPrefix(ea.Key) != UpperPrefix(eb.Key)) {
+        result = UpperPrefix(ea.Key) > UpperPrefix(eb.Key) ? 1 : -1;
     } else {
-        result = CompareSortTexts(s1, s2, format, FSortSettings);
+        result = CompareSortTexts(FSortTexts[size_t(a)], FSortTexts[size_t(b)], format, FSortSettings);
     }
     return Sign(result) * FSortSign;
 }

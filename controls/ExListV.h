@@ -442,7 +442,7 @@ private:
     void ApplySortIndicator(int column);
     void ClearSortIndicator(int column);
     void SortItems();
-    int Compare(int a, int b);
+    int Compare(const TSortEntry& a, const TSortEntry& b);
     void ToggleCheck(int row);
     void DrawCheckBox(TCanvas* canvas, const TRect& box, bool checked);
     void DrawDetail(TCanvas* canvas, TListItem* item, const TRect& rect, bool selected);

@@ -2,6 +2,7 @@
 // header-click sequence, and sorts that the comparisons cannot break.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "ListCaptions.h"
@@ -251,6 +252,48 @@ TEST(ExListViewSorting, ComparisonsThatAreNoOrderCannotBreakTheSort)
                 after.insert(list.Items()->Item(i)->Caption());
             }
             EXPECT_EQ(after, before) << "style " << int(s);
+        }
+    }
+}
+
+// The text styles order many rows as their comparison orders each pair, and
+// keep equal texts in their order: texts that all begin alike, differ only
+// after eight bytes, only in case, or hold a zero byte, in both directions.
+TEST(ExListViewSorting, TextStylesOrderEveryRowAsTheirComparisonAndKeepTies)
+{
+    const std::vector<AnsiString> pieces = {"", "a", "A", "b", "ab", "aB", "abcdefgh", "abcdefgi",
+                                            "abcdefghZ", std::string("ab\0c", 4), std::string("ab\0", 3),
+                                            "\xE9t\xE9", "zz"};
+    std::mt19937 random(31);
+    std::vector<AnsiString> texts;
+    for (int i = 0; i < 600; ++i)
+        texts.push_back("http://www." + pieces[random() % pieces.size()] + pieces[random() % pieces.size()]);
+    for (TSortStyle style : {ssText, ssTextCase, ssTextNoCase}) {
+        for (TSortDirection direction : {sdAscending, sdDescending}) {
+            TExListView list(nullptr);
+            list.Columns()->Add()->SetCaption("Row");
+            list.Columns()->Add()->SetCaption("Text");
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                TListItem* item = list.Items()->Add();
+                item->SetCaption(IntToStr(long(i)));
+                item->SubItems()->Add(texts[i]);
+            }
+            list.OnGetFormat = [&](TObject*, int, TSortStyle& s, AnsiString&, AnsiString&) { s = style; };
+            list.SetSortDirection(direction);
+            list.SetSortColumn(1);
+
+            std::vector<std::size_t> expected(texts.size());
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                expected[i] = i;
+            const int sign = direction == sdDescending ? -1 : 1;
+            std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+                TSortFormat format;
+                format.Style = style;
+                return sign * CompareSortTexts(texts[a], texts[b], format, UsFormats()) < 0;
+            });
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                ASSERT_EQ(list.CellText(0, int(i)), IntToStr(long(expected[i])))
+                    << "style " << int(style) << ", direction " << int(direction) << ", row " << i;
         }
     }
 }
