@@ -100,6 +100,22 @@ inline std::string LoadAverages()
     return out;
 }
 
+// What a pipe brings until its writers close it.
+inline std::string ReadToEnd(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 // Runs the command to its end, through the spawner; its standard input is
 // empty. False, with what went wrong and the end of its standard error, when
 // it did not succeed.
@@ -140,27 +156,11 @@ inline bool RunCommand(const std::vector<std::string>& args, TRun& run, std::str
     }
     ::close(out[1]);
     ::close(report[1]);
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string text = ReadToEnd(out[0]);
     ::close(out[0]);
-    std::string reportText;
-    for (;;) {
-        const ssize_t n = ::read(report[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        reportText.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string reportText = ReadToEnd(report[0]);
     ::close(report[0]);
+    char buffer[4096];
     int spawnStatus = 0;
     pid_t waited;
     do

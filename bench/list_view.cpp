@@ -112,6 +112,29 @@ double PaintScreen(QWidget* widget)
     });
 }
 
+// The mean of five full paints, after one that fills the font and glyph caches.
+double PaintMilliseconds(QWidget* widget)
+{
+    QApplication::processEvents();
+    PaintScreen(widget);
+    double paint = 0;
+    for (int i = 0; i < 5; ++i)
+        paint += PaintScreen(widget) / 5;
+    return paint;
+}
+
+// A Qt side's table, on the screen as our list is.
+void ShowView(QTableView& view)
+{
+    view.resize(ScreenWidth, ScreenHeight);
+    view.verticalHeader()->hide();
+    view.verticalHeader()->setDefaultSectionSize(17);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setShowGrid(true);
+    view.show();
+    QApplication::processEvents();
+}
+
 int RunOurs()
 {
     const std::vector<TRow> data = Data();
@@ -158,25 +181,14 @@ int RunOurs()
             std::fprintf(stderr, "not sorted at row %d\n", i);
             return 1;
         }
-    QApplication::processEvents();
-    PaintScreen(list->Widget());  // the fonts and glyphs are cached by the first paint
-    double paint = 0;
-    for (int i = 0; i < 5; ++i)
-        paint += PaintScreen(list->Widget()) / 5;
-    Report(fill, text, number, paint);
+    Report(fill, text, number, PaintMilliseconds(list->Widget()));
 }
 
 int RunItems()
 {
     const std::vector<TRow> data = Data();
     QTableView view;
-    view.resize(ScreenWidth, ScreenHeight);
-    view.verticalHeader()->hide();
-    view.verticalHeader()->setDefaultSectionSize(17);
-    view.setSelectionBehavior(QAbstractItemView::SelectRows);
-    view.setShowGrid(true);
-    view.show();
-    QApplication::processEvents();
+    ShowView(view);
 
     auto* model = new QStandardItemModel(&view);
     const double fill = Milliseconds([&] {
@@ -204,12 +216,7 @@ int RunItems()
         model->setSortRole(NumberRole);
         view.sortByColumn(1, Qt::AscendingOrder);
     });
-    QApplication::processEvents();
-    PaintScreen(&view);
-    double paint = 0;
-    for (int i = 0; i < 5; ++i)
-        paint += PaintScreen(&view) / 5;
-    Report(fill, text, number, paint);
+    Report(fill, text, number, PaintMilliseconds(&view));
 }
 
 // The model a Qt programmer writes for many rows: the rows in a vector,
@@ -268,13 +275,7 @@ int RunTable()
 {
     const std::vector<TRow> data = Data();
     QTableView view;
-    view.resize(ScreenWidth, ScreenHeight);
-    view.verticalHeader()->hide();
-    view.verticalHeader()->setDefaultSectionSize(17);
-    view.setSelectionBehavior(QAbstractItemView::SelectRows);
-    view.setShowGrid(true);
-    view.show();
-    QApplication::processEvents();
+    ShowView(view);
 
     auto* model = new TRowModel;
     model->setParent(&view);
@@ -296,12 +297,7 @@ int RunTable()
     });
     const double text = Milliseconds([&] { view.sortByColumn(2, Qt::AscendingOrder); });
     const double number = Milliseconds([&] { view.sortByColumn(1, Qt::AscendingOrder); });
-    QApplication::processEvents();
-    PaintScreen(&view);
-    double paint = 0;
-    for (int i = 0; i < 5; ++i)
-        paint += PaintScreen(&view) / 5;
-    Report(fill, text, number, paint);
+    Report(fill, text, number, PaintMilliseconds(&view));
 }
 
 int Drive(const char* self)
