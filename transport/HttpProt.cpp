@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
-#include "platform/Assertions.h"
+#include "platform/StateChecks.h"
 #include "transport/WSocket.h"
 
 // What the builds do differently; everything else is one engine.
@@ -19,33 +20,25 @@ namespace {
 
 constexpr std::uint16_t ErrInvalidArgument = winsock::WSAEINVAL;
 
-// The transitions a request may take. Ready is entered from any other state
-// (an end, a failure or an abort); a relocation goes from WaitingHeader back
-// to DnsLookup.
-[[maybe_unused]] bool ValidTransition(THttpState from, THttpState to)
-{
-    if (from == to)
-        return false;
-    switch (to) {
-    case httpReady:
-        return true;
-    case httpNotConnected:
-        return from == httpReady;
-    case httpDnsLookup:
-        return from == httpNotConnected || from == httpWaitingHeader;
-    case httpDnsLookupDone:
-        return from == httpDnsLookup;
-    case httpConnected:
-        return from == httpDnsLookupDone;
-    case httpWaitingHeader:
-        return from == httpConnected;
-    case httpWaitingBody:
-        return from == httpWaitingHeader;
-    case httpAborting:
-        return from != httpReady;
-    }
-    return false;
-}
+constexpr const char* HttpStateNames[] = {"httpReady",         "httpNotConnected",  "httpConnected",
+                                            "httpDnsLookup",     "httpDnsLookupDone", "httpWaitingHeader",
+                                            "httpWaitingBody",   "httpAborting"};
+static_assert(std::size(HttpStateNames) == httpAborting + 1);
+
+// The steps a request may take. Ready is entered from any other state (an
+// end, a failure or an abort); a relocation goes from WaitingHeader back to
+// DnsLookup; an abort may come at any step of a running request.
+constexpr TStateStep<THttpState> HttpSteps[] = {
+    {httpNotConnected, httpReady},       {httpConnected, httpReady},        {httpDnsLookup, httpReady},
+    {httpDnsLookupDone, httpReady},      {httpWaitingHeader, httpReady},    {httpWaitingBody, httpReady},
+    {httpAborting, httpReady},           {httpReady, httpNotConnected},     {httpNotConnected, httpDnsLookup},
+    {httpWaitingHeader, httpDnsLookup},  {httpDnsLookup, httpDnsLookupDone}, {httpDnsLookupDone, httpConnected},
+    {httpConnected, httpWaitingHeader},  {httpWaitingHeader, httpWaitingBody},
+    {httpNotConnected, httpAborting},    {httpConnected, httpAborting},     {httpDnsLookup, httpAborting},
+    {httpDnsLookupDone, httpAborting},   {httpWaitingHeader, httpAborting}, {httpWaitingBody, httpAborting},
+};
+
+constexpr TStateTable<THttpState> HttpStates{"HTTP client", HttpStateNames, HttpSteps};
 
 AnsiString PortSuffix(const AnsiString& port)
 {
@@ -93,10 +86,8 @@ TCustomHttpCli::~TCustomHttpCli()
 
 void TCustomHttpCli::SetState(THttpState NewState)
 {
-    TENVAREL_ASSERT(ValidTransition(FState, NewState));
-    if (FState == NewState)
+    if (!TENVAREL_STEP(HttpStates, FState, NewState))
         return;
-    FState = NewState;
     if (NewState == httpReady) {
         // The request is over: its connection goes too, so that the next
         // request starts on a closed socket whatever the server still sends.

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/Assertions.h"
+#include "platform/StateChecks.h"
 #include "platform/Hooks.h"
 
 namespace ws = winsock;
@@ -14,27 +16,23 @@ namespace ws = winsock;
 
 namespace {
 
-[[maybe_unused]] bool IsValidTransition(TSocketState from, TSocketState to)
-{
-    switch (to) {
-    case wsClosed:
-        return true;
-    case wsOpened:
-        return from == wsClosed;
-    case wsBound:
-        return from == wsClosed || from == wsOpened;
-    case wsConnecting:
-        return from == wsOpened;
-    case wsListening:
-        return from == wsBound;
-    case wsConnected:
-        return from == wsClosed || from == wsOpened || from == wsConnecting || from == wsListening;
-    case wsInvalidState:
-    case wsAccepting:
-        return false;
-    }
-    return false;
-}
+constexpr const char* SocketStateNames[] = {"wsInvalidState", "wsOpened",    "wsBound",     "wsConnecting",
+                                              "wsConnected",    "wsAccepting", "wsListening", "wsClosed"};
+static_assert(std::size(SocketStateNames) == wsClosed + 1);
+
+// A socket may close from any state; no state leads to wsInvalidState or
+// wsAccepting.
+constexpr TStateStep<TSocketState> SocketSteps[] = {
+    // A close of a closed socket (Close, Abort and a failed connect repeat it).
+    {wsClosed, wsClosed},
+    {wsInvalidState, wsClosed}, {wsOpened, wsClosed},     {wsBound, wsClosed},      {wsConnecting, wsClosed},
+    {wsConnected, wsClosed},    {wsAccepting, wsClosed},  {wsListening, wsClosed},  {wsClosed, wsOpened},
+    {wsClosed, wsBound},        {wsOpened, wsBound},      {wsOpened, wsConnecting}, {wsBound, wsListening},
+    {wsClosed, wsConnected},    {wsOpened, wsConnected},  {wsConnecting, wsConnected},
+    {wsListening, wsConnected},
+};
+
+constexpr TStateTable<TSocketState> SocketStates{"socket", SocketStateNames, SocketSteps};
 
 }  // namespace
 
@@ -220,10 +218,8 @@ void TCustomWSocket::ReportBackgroundException(const std::exception& E)
 void TCustomWSocket::ChangeState(TSocketState NewState)
 {
     const TSocketState old = FState;
-    if (old == NewState)
+    if (!TENVAREL_STEP(SocketStates, FState, NewState))
         return;
-    TENVAREL_ASSERT(IsValidTransition(old, NewState));
-    FState = NewState;
     // A destructor calls nobody back.
     if (!FDestroying)
         TriggerChangeState(old, NewState);

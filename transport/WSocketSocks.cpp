@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
-#include "platform/Assertions.h"
+#include "platform/StateChecks.h"
 
 namespace ws = winsock;
 
@@ -80,22 +81,22 @@ void TCustomSocksWSocket::SetDefaults()
 
 void TCustomSocksWSocket::SetSocksStep(TSocksStep Step)
 {
+    static constexpr const char* names[] = {"None", "ConnectingServer", "Authenticating", "RequestSent"};
+    static_assert(std::size(names) == static_cast<std::size_t>(TSocksStep::RequestSent) + 1);
     // The steps of a handshake go forward only; None ends one at any step.
-    [[maybe_unused]] const auto valid = [](TSocksStep from, TSocksStep to) {
-        switch (to) {
-        case TSocksStep::None:
-            return true;
-        case TSocksStep::ConnectingServer:
-            return from == TSocksStep::None;
-        case TSocksStep::Authenticating:
-            return from == TSocksStep::ConnectingServer;
-        case TSocksStep::RequestSent:
-            return from == TSocksStep::ConnectingServer || from == TSocksStep::Authenticating;
-        }
-        return false;
+    static constexpr TStateStep<TSocksStep> steps[] = {
+        // A close or a reset ends the handshake whether one runs or not.
+        {TSocksStep::None, TSocksStep::None},
+        {TSocksStep::ConnectingServer, TSocksStep::None},
+        {TSocksStep::Authenticating, TSocksStep::None},
+        {TSocksStep::RequestSent, TSocksStep::None},
+        {TSocksStep::None, TSocksStep::ConnectingServer},
+        {TSocksStep::ConnectingServer, TSocksStep::Authenticating},
+        {TSocksStep::ConnectingServer, TSocksStep::RequestSent},
+        {TSocksStep::Authenticating, TSocksStep::RequestSent},
     };
-    TENVAREL_ASSERT(valid(FSocksStep, Step));
-    FSocksStep = Step;
+    static constexpr TStateTable<TSocksStep> table{"SOCKS handshake", names, steps};
+    TENVAREL_STEP(table, FSocksStep, Step);
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const AnsiString& Value)

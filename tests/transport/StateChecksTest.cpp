@@ -3,6 +3,7 @@
 // and a valid path through the states is not.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "support/Assertions.h"
@@ -104,6 +105,28 @@ TEST(StateChecks, TheHttpClientCatchesAnInvalidStateChange)
     for (const TCase& c : cases) {
         const std::vector<std::string> failed = Walk<TStateClient>(c.path, &TStateClient::SetState);
         EXPECT_EQ(failed.size(), c.valid ? 0u : 1u) << "path ending in state " << c.path.back();
+    }
+}
+
+TEST(StateChecks, ARefusedStepIsReportedWithTheMachineAndBothStates)
+{
+    {
+        TStateSocket socket;
+        TCaughtChecks caught;
+        socket.ChangeState(wsListening);
+        EXPECT_EQ(caught.Checks, std::vector<std::string>{"socket: no step from wsClosed to wsListening"});
+    }
+    {
+        TStepSocket socket;
+        TCaughtChecks caught;
+        socket.SetSocksStep(TStepSocket::TSocksStep::Authenticating);
+        EXPECT_EQ(caught.Checks, std::vector<std::string>{"SOCKS handshake: no step from None to Authenticating"});
+    }
+    {
+        TStateClient client;
+        TCaughtChecks caught;
+        client.SetState(httpAborting);
+        EXPECT_EQ(caught.Checks, std::vector<std::string>{"HTTP client: no step from httpReady to httpAborting"});
     }
 }
 
