@@ -48,8 +48,10 @@ struct TTag {
 
     bool Has(std::string_view what) const { return ::Has(upper, what); }
     // The value after the first occurrence of marker: in double quotes up
-    // to the closing one (blanks are part of a quoted value), else up to a
-    // double quote or blank; never past a ">" or the end of the tag.
+    // to the closing one, else up to a double quote, blank or ">"; never
+    // past the end of the tag. A quoted value keeps its blanks and may hold
+    // "<" and ">" (the tag runs past them, see NextTagEnd); one whose quote
+    // never closes ends as an unquoted one.
     bool Value(std::string_view marker, std::string_view& value) const
     {
         const auto at = upper.find(marker);
@@ -59,13 +61,42 @@ struct TTag {
         const bool quoted = from < text.size() && text[from] == '"';
         if (quoted)
             ++from;
-        auto to = text.find_first_of(quoted ? "\">" : "\" >", from);
+        auto to = quoted ? text.find('"', from) : npos;
+        if (to == npos)
+            to = text.find_first_of("\" >", from);
         if (to == npos)
             to = text.size();
         value = text.substr(from, to - from);
         return true;
     }
 };
+
+// Where the tag that starts at start (after its "<") ends: after the first
+// ">" outside a quoted value, or at the next "<" outside one when that comes
+// first, so that a stray "<" never makes a tag swallow the tags after it. A
+// quoted value is a double quote straight after "=" up to the next double
+// quote; a quote that never closes quotes nothing. Every byte is looked at a
+// bounded number of times: once a quote finds no partner, no quote follows.
+std::size_t NextTagEnd(std::string_view text, std::size_t start)
+{
+    std::size_t i = start;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '>')
+            return i + 1;
+        if (c == '<')
+            return i;
+        if (c == '"' && i > start && text[i - 1] == '=') {
+            const auto close = text.find('"', i + 1);
+            if (close != npos) {
+                i = close + 1;
+                continue;
+            }
+        }
+        ++i;
+    }
+    return text.size();
+}
 
 // A value from the page that would shift every later field of the stored
 // record cannot be taken as a field name or an action.
@@ -434,19 +465,13 @@ bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form
             text += c;
     const std::string upper = UpperCase(text);
 
-    // The tag scan. A tag runs from after its "<" through the next ">", or
-    // up to the next "<" when that comes first: a stray "<" never makes a
-    // tag swallow the tags after it, so each byte is scanned once.
+    // The tag scan, one tag after the other (NextTagEnd).
     constexpr int PollEvery = 4096;
     int untilPoll = PollEvery;
     std::size_t at = 0;
     while ((at = upper.find('<', at)) != npos) {
         const auto start = at + 1;
-        auto end = upper.find_first_of("<>", start);
-        if (end == npos)
-            end = upper.size();
-        else if (upper[end] == '>')
-            ++end;
+        const auto end = NextTagEnd(upper, start);
         ScanTag({std::string_view(upper).substr(start, end - start), std::string_view(text).substr(start, end - start)},
                 page, form);
         at = end;
@@ -480,13 +505,12 @@ bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl,
 {
     TFormPage state{pageUrl};
     bool analysed = false;
-    bool skipped = false;
     for (const TFormBlock& block : SplitFormBlocks(page)) {
         if (!block.TakesUrl) {
-            // Told once: the text after a page's only form is a block of its own.
-            if (!analysed && !skipped && onSkipped)
+            // Each such block before the first analysed one is told; after
+            // it (the text after a page's form included) they pass silently.
+            if (!analysed && onSkipped)
                 onSkipped();
-            skipped = true;
             continue;
         }
         TSubmitForm form;
@@ -502,6 +526,10 @@ bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl,
 bool MeetsRequirements(TSubmitForm& form)
 {
     if (form.Action.empty() || form.Url.empty() || form.Category.empty())
+        return false;
+    // Submissions go out over HTTP: a script or mail action would fail on every run.
+    const std::string_view scheme = SchemeOf(form.Action);
+    if (!SameText(scheme, "http") && !SameText(scheme, "https"))
         return false;
     if (form.Category == "default")
         form.Category.clear();
@@ -545,6 +573,8 @@ AnsiString EngineBaseName(const AnsiString& pageUrl)
     std::string_view host = HostOf(url);
     if (SameText(host.substr(0, 4), "www."))
         host.remove_prefix(4);
+    // A host without a dot ("localhost") gives its whole name: an empty
+    // name would key the record on nothing.
     const auto dot = host.find('.');
     if (dot != npos)
         host = host.substr(0, dot);

@@ -67,7 +67,9 @@ inline constexpr TFieldMapRow FieldMapping[] = {
 };
 
 // Free-for-all sites whose submit page posts to a partner site: a relative
-// action on the first host goes to the second.
+// action on the first host goes to the second. The pairs are the
+// installation's site data; the one entry here is an example of the form
+// (reserved documentation names), not a real pair.
 struct TPartnerHosts {
     const char* PageHost;
     const char* PostHost;
@@ -113,15 +115,15 @@ using TScanPoll = std::function<bool()>;
 bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form, const TScanPoll& poll = {});
 
 // Every form block of the page in order: each one that takes a URL is
-// analysed and handed to onForm; onSkipped is told once when blocks without
-// a URL field come before the first analysed one. Returns false when poll or onForm
-// (returning false) stopped the walk.
+// analysed and handed to onForm; onSkipped is told of each block without a
+// URL field that comes before the first analysed one. Returns false when poll
+// or onForm (returning false) stopped the walk.
 bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl,
                      const std::function<bool(TSubmitForm& form)>& onForm, const std::function<void()>& onSkipped,
                      const TScanPoll& poll = {});
 
-// A usable engine has a form action, a URL field and a category (a list of
-// the known kind, or one of the fallback words). The fallback marker
+// A usable engine has an HTTP or HTTPS form action, a URL field and a
+// category (a list of the known kind, or one of the fallback words). The fallback marker
 // "default" is emptied here, since the fixed parameter stands in for it.
 bool MeetsRequirements(TSubmitForm& form);
 

@@ -128,7 +128,7 @@ TEST(FormAnalysis, EachPageYieldsItsRecord)
                   {22, "Keywords"},
                   {38, "country"}})},
          1},
-        {"hidden fields go form-encoded into the extra parameters", hidden,
+        {"hidden fields go form-encoded into the extra parameters; a quoted value keeps its blanks", hidden,
          {Record({{3, "http://127.0.0.1:8080/cgi/add.pl?a=1&b=2"},
                   {5, "url"},
                   {11, "&mode=add+url&x%7Cy=a+b%7Cc%26d%25&catagory=Miscellaneous"},
@@ -160,7 +160,27 @@ TEST(FormAnalysis, EachPageYieldsItsRecord)
         {"a form without an action posts to its page", FormWith("<form method=post>"),
          {Fixed(PageUrl, "POST")}, 0},
         {"an action holding a bar is refused", FormWith("<form action=\"add.cgi?a|b\" method=post>"), {"failed"}, 0},
-        {"no usable form", "<form action=/search method=get><input name=q></form><p>nothing to add</p>", {}, 1},
+        {"a quoted value holds \"<\" and \">\"; the tag runs to the \">\" outside quotes",
+         "<form method=post action=\"/cgi/add.cgi?next=<b>\"><input type=hidden name=x value=\"a<b\">"
+         "<input type=hidden name=y value=\"c>d\"><input name=url>"
+         "<select name=SECTION><option>Business</select></form>",
+         {Record({{3, "http://127.0.0.1:8080/cgi/add.cgi?next=<b>"},
+                  {5, "url"},
+                  {11, "&x=a%3Cb&y=c%3Ed&SECTION=Business"},
+                  {21, "POST"}})},
+         0},
+        {"a quote that never closes quotes nothing",
+         "<form action=\"add.cgi method=post><input name=url><select name=SECTION><option>Business</select></form>",
+         {Fixed("http://127.0.0.1:8080/links/add.cgi", "POST")}, 0},
+        // Submissions go out over HTTP: another scheme would fail on every run.
+        {"a script action", FormWith("<form action=\"javascript:go()\" method=post>"), {"failed"}, 0},
+        {"a mail action", FormWith("<form action=mailto:add@example.com method=post>"), {"failed"}, 0},
+        {"an HTTPS action", FormWith("<form action=HTTPS://secure.example.org/add method=post>"),
+         {Fixed("HTTPS://secure.example.org/add", "POST")}, 0},
+        {"each block without a URL field before the first form is told",
+         "<form action=/s1><input name=q></form><form action=/s2><input name=q></form>" + FormWith("<form action=/a method=get>"),
+         {Fixed("http://127.0.0.1:8080/a", "GET")}, 2},
+        {"no usable form", "<form action=/search method=get><input name=q></form><p>nothing to add</p>", {}, 2},
         {"a page without forms", "<html><body>Hello</body></html>", {}, 1},
         {"an empty page", "", {}, 0},
     };
@@ -217,7 +237,9 @@ TEST(FormAnalysis, EngineNamesAreUniqueAndFitTheRecord)
         {"http://mywww.example.com/", {}, "mywww"},
         {"http://links.example.com/", {"Free LINKS Page"}, "links1"},
         {"http://links.example.com/", {"links", "links1", "Links2 Page"}, "links3"},
-        {"http://localhost/add.html", {}, "localhost"},  // no dot: the whole host
+        // No dot: the whole host, as an empty name would key the record on nothing.
+        {"http://localhost/add.html", {}, "localhost"},
+        {"http://localhost/add.html", {"localhost"}, "localhost1"},
         {"http://user:pw@a=b|c.example.com:81/", {}, "abc"},
     };
     for (const Case& c : cases)
