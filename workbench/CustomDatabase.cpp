@@ -33,11 +33,12 @@ int FindEngineLine(const TStrings& list, const AnsiString& name)
     return -1;
 }
 
-// The custom engine's row in the engine list view; -1 when none.
+// The custom engine's row in the engine list view, letter case ignored as
+// for its line; -1 when none.
 int FindEngineRow(TListItems& rows, const AnsiString& name)
 {
     for (int i = 0; i < rows.Count(); ++i)
-        if (rows.Item(i)->Caption() == name && IsCustomType(rows.Item(i)->SubItemRef(3)))
+        if (SameText(rows.Item(i)->CaptionRef(), name) && IsCustomType(rows.Item(i)->SubItemRef(3)))
             return i;
     return -1;
 }
@@ -551,7 +552,8 @@ bool TCustomDatabase::SaveCustomEngine()
     TStringList& engines = *SubmitMain->EngineList;
     engines.SetSorted(true);
     TListItems& rows = *SubmitMain->ExListView2->Items();
-    // Writing an engine again under its name replaces it.
+    // Writing an engine again under its name replaces it, record and row,
+    // whatever the letter case.
     const int oldLine = FindEngineLine(engines, stored);
     if (oldLine >= 0)
         engines.Delete(oldLine);
@@ -569,8 +571,11 @@ bool TCustomDatabase::SaveCustomEngine()
     cells->Add(type);
 
     engines.Add(line);
-    if (KeyList->Items()->IndexOf(stored) < 0)
+    // A name that differs only in letter case takes the engine's new spelling.
+    if (const int key = KeyList->Items()->IndexOf(stored); key < 0)
         KeyList->Items()->Add(stored);
+    else if (KeyList->Items()->Strings(key) != stored)
+        KeyList->Items()->SetStrings(key, stored);
     SaveCustomEngineFile();
     return true;
 }

@@ -182,6 +182,21 @@ TEST_F(CustomWizard, WritesLoadsAndDeletesARecordFromItsFields)
     wizard.Button5->Click();
     ASSERT_EQ(EngineFileLines(folder.File("data/datac.czc")).size(), 1u);
     EXPECT_EQ(wizard.KeyList->Items()->Count(), 1);
+    // So does a name that differs only in letter case: record, row and name
+    // all take the new spelling, and no row is left pointing at nothing.
+    const int rows = SubmitMain->ExListView2->Items()->Count();
+    for (const char* spelling : {"MY LINKS", "My Links"}) {
+        wizard.Session_Name->SetText(spelling);
+        wizard.Button5->Click();
+        const AnsiString stored = StoredEngineName(spelling);
+        const std::vector<std::string> lines = EngineFileLines(folder.File("data/datac.czc"));
+        ASSERT_EQ(lines.size(), 1u) << spelling;
+        EXPECT_EQ(lines[0].substr(0, stored.size() + 1), stored + "=") << spelling;
+        EXPECT_EQ(SubmitMain->ExListView2->Items()->Count(), rows) << spelling;
+        EXPECT_NE(RowOf(stored), nullptr) << spelling;
+        ASSERT_EQ(wizard.KeyList->Items()->Count(), 1) << spelling;
+        EXPECT_EQ(wizard.KeyList->Items()->Strings(0), stored) << spelling;
+    }
 
     program.reset();
     program = std::make_unique<TRunningProgram>(folder);
