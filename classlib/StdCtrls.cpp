@@ -30,8 +30,9 @@
 
 namespace {
 
-// Text of a multi-line control: CR LF, LF and CR all end a line.
-QString ToPlainLines(const AnsiString& text)
+// Text of a multi-line control: CR LF, LF and CR all end a line, which
+// the control holds as one LF.
+AnsiString LineFeedsOnly(const AnsiString& text)
 {
     AnsiString lf;
     lf.reserve(text.size());
@@ -44,7 +45,12 @@ QString ToPlainLines(const AnsiString& text)
             lf.push_back(text[i]);
         }
     }
-    return ToQString(lf);
+    return lf;
+}
+
+QString ToPlainLines(const AnsiString& text)
+{
+    return ToQString(LineFeedsOnly(text));
 }
 
 AnsiString FromPlainLines(const QString& text)
@@ -368,91 +374,136 @@ void TEdit::SelectAll()
 
 // --- TMemo -----------------------------------------------------------------------------------------------
 
-std::vector<AnsiString> TMemoStrings::Snapshot() const
+// The memo's lines are its document's blocks, read and changed in place, so
+// that a line's operation costs that line, not the whole text. The empty
+// block after a final line break (and the one block of an empty text) is no
+// line.
+namespace {
+
+QTextDocument* DocumentOf(const TMemo* memo)
 {
-    std::vector<AnsiString> lines;
-    const AnsiString text = FromQString(static_cast<QPlainTextEdit*>(FMemo->Widget())->toPlainText());
-    if (text.empty())
-        return lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t nl = text.find('\n', start);
-        if (nl == AnsiString::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    // A final line break ends the last line; it starts no new one.
-    if (!lines.empty() && lines.back().empty())
-        lines.pop_back();
-    return lines;
+    return static_cast<QPlainTextEdit*>(memo->Widget())->document();
 }
 
-void TMemoStrings::Store(const std::vector<AnsiString>& lines)
+int LineCount(const QTextDocument* doc)
 {
-    AnsiString text;
+    return doc->blockCount() - (doc->lastBlock().length() == 1 ? 1 : 0);
+}
+
+// The end of the text, before the document's own closing separator.
+int TextEnd(const QTextDocument* doc)
+{
+    return doc->characterCount() - 1;
+}
+
+// The lines as one insertion, each line break one character.
+AnsiString JoinedLines(const std::vector<AnsiString>& lines)
+{
+    AnsiString joined;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i)
-            text += "\r\n";
-        text += lines[i];
+            joined += '\n';
+        joined += LineFeedsOnly(lines[i]);
     }
+    return joined;
+}
+
+}  // namespace
+
+void TMemoStrings::Replace(int from, int to, const AnsiString& text)
+{
+    QTextDocument* doc = DocumentOf(FMemo);
     Changing();
-    FMemo->SetText(text);
+    // The program's own edit: no undo step, not a change the user made.
+    FMemo->FSettingText = true;
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    cursor.insertText(ToQString(text));
+    doc->setUndoRedoEnabled(undo);
+    FMemo->FSettingText = false;
+    if (!FMemo->Destroying()) {
+        SafeCall([this] { FMemo->Change(); });
+        FMemo->AccessibleChanged(TAccessibleChange::Name);
+    }
     Changed();
+}
+
+void TMemoStrings::Append(const AnsiString& text)
+{
+    const QTextDocument* doc = DocumentOf(FMemo);
+    const int end = TextEnd(doc);
+    // After a final line break the text goes into the empty last block.
+    if (LineCount(doc) < doc->blockCount())
+        Replace(end, end, text);
+    else
+        Replace(end, end, "\n" + text);
 }
 
 int TMemoStrings::Count() const
 {
-    return int(Snapshot().size());
+    return LineCount(DocumentOf(FMemo));
 }
 
 AnsiString TMemoStrings::Get(int index) const
 {
-    const auto lines = Snapshot();
-    if (index < 0 || index >= int(lines.size()))
+    const QTextDocument* doc = DocumentOf(FMemo);
+    if (index < 0 || index >= LineCount(doc))
         ListIndexError(index);
-    return lines[size_t(index)];
+    // As the memo's Text reads it.
+    return FromQString(doc->findBlockByNumber(index).text().replace(QChar::Nbsp, QLatin1Char(' ')));
 }
 
 void TMemoStrings::Put(int index, const AnsiString& s)
 {
-    auto lines = Snapshot();
-    if (index < 0 || index >= int(lines.size()))
+    const QTextDocument* doc = DocumentOf(FMemo);
+    if (index < 0 || index >= LineCount(doc))
         ListIndexError(index);
-    lines[size_t(index)] = s;
-    Store(lines);
+    const QTextBlock block = doc->findBlockByNumber(index);
+    Replace(block.position(), block.position() + block.length() - 1, LineFeedsOnly(s));
 }
 
 void TMemoStrings::Insert(int index, const AnsiString& s)
 {
-    auto lines = Snapshot();
-    if (index < 0 || index > int(lines.size()))
+    const QTextDocument* doc = DocumentOf(FMemo);
+    const int count = LineCount(doc);
+    if (index < 0 || index > count)
         ListIndexError(index);
-    lines.insert(lines.begin() + index, s);
-    Store(lines);
+    if (index == count) {
+        Append(LineFeedsOnly(s));
+        return;
+    }
+    const int at = doc->findBlockByNumber(index).position();
+    Replace(at, at, LineFeedsOnly(s) + "\n");
 }
 
 void TMemoStrings::Delete(int index)
 {
-    auto lines = Snapshot();
-    if (index < 0 || index >= int(lines.size()))
+    const QTextDocument* doc = DocumentOf(FMemo);
+    const int count = LineCount(doc);
+    if (index < 0 || index >= count)
         ListIndexError(index);
-    lines.erase(lines.begin() + index);
-    Store(lines);
+    const QTextBlock block = doc->findBlockByNumber(index);
+    if (index + 1 < count)
+        Replace(block.position(), block.next().position(), AnsiString());
+    else
+        // The last line goes with the line break before it, and any after it.
+        Replace(std::max(0, block.position() - 1), TextEnd(doc), AnsiString());
 }
 
 void TMemoStrings::Clear()
 {
-    Store({});
+    Changing();
+    FMemo->SetText("");
+    Changed();
 }
 
 void TMemoStrings::AddLines(std::vector<AnsiString> added, std::vector<TObject*>)
 {
-    auto lines = Snapshot();
-    lines.insert(lines.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
-    Store(lines);
+    if (!added.empty())
+        Append(JoinedLines(added));
 }
 
 namespace {

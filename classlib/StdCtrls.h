@@ -151,8 +151,9 @@ protected:
     void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
 
 private:
-    std::vector<AnsiString> Snapshot() const;
-    void Store(const std::vector<AnsiString>& lines);
+    // Document positions and text, where a line break is one LF.
+    void Replace(int from, int to, const AnsiString& text);
+    void Append(const AnsiString& text);  // as new lines after the last
     TMemo* FMemo;
 };
 

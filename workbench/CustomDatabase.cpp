@@ -456,8 +456,8 @@ bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
 {
     ClearEngineFields();
     Memo2->Lines()->Clear();
-    for (const AnsiString& line : form.OptionTexts)
-        Memo2->Lines()->Add(line);
+    // In one step: a category list may hold thousands of options.
+    Memo2->Lines()->AddStrings(form.OptionTexts);
 
     const AnsiString pageUrl = Http1->URL;
     std::vector<AnsiString> names;

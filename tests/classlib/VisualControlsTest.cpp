@@ -116,6 +116,99 @@ TEST_F(FormFixture, EditsAndMemosReportTextChangesAndKeepBytes)
     EXPECT_EQ(memo->Lines()->Count(), 0);
 }
 
+// Each operation of a memo's lines gives the text the whole-list operation
+// would: lines joined by CR LF, no line after a final break.
+TEST_F(FormFixture, MemoLinesReadAndChangeAsAListOfLines)
+{
+    auto* memo = Make<TMemo>("Memo2");
+    struct Case {
+        const char* what;
+        AnsiString before;
+        std::function<void(TStrings&)> change;
+        AnsiString after;
+    };
+    const Case cases[] = {
+        {"add to nothing", "", [](TStrings& l) { l.Add("a"); }, "a"},
+        {"add after a final break", "a\r\n", [](TStrings& l) { l.Add("b"); }, "a\r\nb"},
+        {"add a text of two lines", "a", [](TStrings& l) { l.Add("b\r\nc"); }, "a\r\nb\r\nc"},
+        {"insert between", "a\r\nb", [](TStrings& l) { l.Insert(1, "x"); }, "a\r\nx\r\nb"},
+        {"insert first", "a", [](TStrings& l) { l.Insert(0, "x"); }, "x\r\na"},
+        {"insert at the end", "a\r\nb", [](TStrings& l) { l.Insert(2, "c"); }, "a\r\nb\r\nc"},
+        {"put", "a\r\nbb\r\nc", [](TStrings& l) { l.SetStrings(1, "z"); }, "a\r\nz\r\nc"},
+        {"delete the first", "a\r\nb", [](TStrings& l) { l.Delete(0); }, "b"},
+        {"delete the last", "a\r\nb", [](TStrings& l) { l.Delete(1); }, "a"},
+        {"delete the last before a final break", "a\r\nb\r\n", [](TStrings& l) { l.Delete(1); }, "a"},
+        {"delete the only one", "a", [](TStrings& l) { l.Delete(0); }, ""},
+        {"delete an empty line", "a\r\n\r\nb", [](TStrings& l) { l.Delete(1); }, "a\r\nb"},
+        {"add many at once", "a", [](TStrings& l) { l.AddStrings(std::vector<AnsiString>{"b", "", "c"}); },
+         "a\r\nb\r\n\r\nc"},
+        {"clear", "a\r\nb", [](TStrings& l) { l.Clear(); }, ""},
+    };
+    for (const Case& c : cases) {
+        memo->SetText(c.before);
+        c.change(*memo->Lines());
+        EXPECT_EQ(memo->Text(), c.after) << c.what;
+    }
+
+    memo->SetText("caf\xE9\r\n\r\nx\xA0y\r\n");
+    TStrings& lines = *memo->Lines();
+    ASSERT_EQ(lines.Count(), 3);
+    EXPECT_EQ(lines.Strings(0), "caf\xE9");
+    EXPECT_EQ(lines.Strings(1), "");
+    EXPECT_EQ(lines.Strings(2), memo->Text().substr(8, 3));  // as the memo's text reads it
+    EXPECT_THROW(lines.Strings(3), EStringListError);
+    EXPECT_THROW(lines.Strings(-1), EStringListError);
+    EXPECT_THROW(lines.Insert(4, "x"), EStringListError);
+    EXPECT_THROW(lines.Delete(3), EStringListError);
+    EXPECT_EQ(lines.Count(), 3);
+}
+
+// A line the program adds, inserts or changes is written where it goes: the
+// user's caret, selection and scroll position stay on the text they were on,
+// the modified mark is left alone, and each change is reported once.
+TEST_F(FormFixture, MemoLinesChangeInPlaceAndLeaveTheUserWhereTheyWere)
+{
+    auto* memo = Make<TMemo>("Memo2");
+    memo->SetBounds(8, 8, 160, 60);
+    memo->SetScrollBars(ssBoth);
+    memo->SetWordWrap(false);
+    form->Show();
+    auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
+    ASSERT_NE(area, nullptr);
+    std::vector<AnsiString> start;
+    for (int i = 0; i < 40; ++i)
+        start.push_back("line " + IntToStr(i));
+    memo->Lines()->AddStrings(start);
+    memo->SetSelStart(30);
+    memo->SetSelLength(12);
+    static_cast<QPlainTextEdit*>(area)->insertPlainText("typed");  // the user types over the selection
+    const AnsiString typed = memo->Text();
+    memo->SetSelStart(30);
+    memo->SetSelLength(5);
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+    const int scrolled = area->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    int changes = 0;
+    memo->OnChange = [&](TObject*) { ++changes; };
+
+    TStrings& lines = *memo->Lines();
+    lines.Add("added");
+    EXPECT_EQ(memo->Text(), typed + "\r\nadded");
+    EXPECT_EQ(memo->SelStart(), 30);
+    EXPECT_EQ(memo->SelLength(), 5);
+    EXPECT_EQ(area->verticalScrollBar()->value(), scrolled);
+    lines.Insert(0, "first");  // before the selection: the selection moves with its text
+    EXPECT_EQ(memo->SelStart(), 30 + 7);
+    EXPECT_EQ(memo->SelText(), "typed");
+    lines.SetStrings(lines.Count() - 1, "LAST");
+    lines.Delete(0);
+    EXPECT_EQ(memo->SelStart(), 30);
+    EXPECT_EQ(memo->SelText(), "typed");
+    EXPECT_EQ(lines.Strings(lines.Count() - 1), "LAST");
+    EXPECT_EQ(changes, 4);
+    EXPECT_TRUE(memo->Modified());  // the user's typing, not the program's lines
+}
+
 // A text the program sets replaces what the memo held, whatever the user did
 // there: it shows from its top left corner with the cursor before its first
 // character, reports one change (seeing the new text and cursor), leaves the
