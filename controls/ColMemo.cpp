@@ -30,6 +30,12 @@ bool IsWordChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '@';
 }
 
+// An entry's colour is the text after its last ";", whatever stands between.
+AnsiString ColorPart(const AnsiString& line)
+{
+    return line.substr(line.rfind(';') + 1);
+}
+
 bool IsLineBreak(char c)
 {
     return c == '\r' || c == '\n';
@@ -163,7 +169,7 @@ void TColorRule::ParseKeywords()
             continue;
         if (!FKeyCase)
             keyword = UpperCase(keyword);
-        FKeywordList.push_back({keyword, ColorIndex(semi == AnsiString::npos ? AnsiString() : line.substr(semi + 1))});
+        FKeywordList.push_back({keyword, ColorIndex(semi == AnsiString::npos ? AnsiString() : ColorPart(line))});
     }
 }
 
@@ -185,9 +191,9 @@ std::vector<TColorRule::TMarkerPair> TColorRule::ParsePairs(const TStrings& line
             if (pair.End.empty())
                 continue;
             if (semi2 != AnsiString::npos)
-                colorText = line.substr(semi2 + 1);
+                colorText = ColorPart(line);
         } else {
-            colorText = line.substr(semi + 1);
+            colorText = ColorPart(line);
         }
         pair.HasColor = ReadRuleColor(colorText, pair.Color);
         pairs.push_back(pair);
@@ -197,11 +203,15 @@ std::vector<TColorRule::TMarkerPair> TColorRule::ParsePairs(const TStrings& line
 
 bool TColorRule::HasEntries() const
 {
+    // The begin/end list is read for every kind, so its lines count for
+    // every kind, an owner-drawn rule's included.
+    if (FKeyBegEndLst->Count() > 0)
+        return true;
     switch (FKeyDrawingType) {
-    case dtKeyShow: return !FKeywordList.empty();
-    case dtBeginEnd: return !FPairs.empty();
-    case dtBeginLineEnd: return !FLineEnds.empty();
-    case dtEventDraw: return true;
+    case dtKeyShow: return FKeywords->Count() > 0;
+    case dtBeginLineEnd: return FKeyLineEndLst->Count() > 0;
+    case dtBeginEnd:
+    case dtEventDraw: return false;
     }
     return false;
 }

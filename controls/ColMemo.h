@@ -64,7 +64,8 @@ public:
     // keyword may hold this one.
     const AnsiString& IntChar() const { return FIntChar; }
     void SetIntChar(const AnsiString& s) { FIntChar = s; }
-    // One keyword a line, optionally followed by ";" and a colour.
+    // One keyword a line, optionally followed by ";" and a colour (in each
+    // list below, the colour is the text after the entry's last ";").
     TStrings* Keywords() const { return FKeywords.get(); }
     void SetKeywords(const TStrings& lines) { FKeywords->Assign(lines); }
     // One pair a line: begin marker ";" end marker, optionally ";" and a colour.
@@ -89,7 +90,9 @@ public:
     TColor KeySelColor = 65535;
     TColor KeyBrushColor = clWindow;
 
-    // Whether a list that the rule's kind uses holds an entry.
+    // Whether a list the rule reads holds a line: the begin/end list, which
+    // every kind reads, or the keywords (dtKeyShow) or the line-end markers
+    // (dtBeginLineEnd). The memo paints only while some rule has entries.
     bool HasEntries() const;
     // The matches in text[from, to), in the rule's colours and z-order.
     std::vector<TKeyDescr> Match(const AnsiString& text, int from, int to) const;

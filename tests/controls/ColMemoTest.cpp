@@ -106,6 +106,49 @@ TEST(ColorRules, KeywordListsThatOnceBrokeTheRule)
     EXPECT_EQ(matches[3].Color, Purple);
 }
 
+// An entry's colour is the text after its last ";", in every list.
+TEST(ColorRules, TheColourFollowsTheLastSemicolon)
+{
+    auto keywords = Rule(dtKeyShow, {"kw;x;teal", "a;b;", "c;navy"});
+    EXPECT_EQ(Matches(*keywords, "kw a c"), (std::vector<std::string>{M(0, 1, Teal), M(3, 3, clRed), M(5, 5, Navy)}));
+    auto pairs = Rule(dtBeginEnd, {"<a;>;x;navy", "[;];teal;", "{;}"});
+    EXPECT_EQ(Matches(*pairs, "<a> [b] {c}"),
+              (std::vector<std::string>{M(0, 2, Navy), M(4, 6, clRed), M(8, 10, clRed)}));
+    auto lineEnds = Rule(dtBeginLineEnd, {"//;x;green"});
+    EXPECT_EQ(Matches(*lineEnds, "a // b"), std::vector<std::string>{M(2, 5, Green)});
+}
+
+// A rule has entries when a list it reads holds a line: the begin/end list
+// counts for every kind, the keywords and line-end markers for their own.
+TEST(ColorRules, WhichListsGiveARuleEntries)
+{
+    const struct {
+        TKeyDrawingType type;
+        bool keywords, pairs, lineEnds;
+        bool has;
+    } cases[] = {
+        {dtBeginEnd, false, false, false, false}, {dtBeginEnd, false, true, false, true},
+        {dtBeginEnd, true, false, true, false},   {dtKeyShow, true, false, false, true},
+        {dtKeyShow, false, true, false, true},    {dtKeyShow, false, false, true, false},
+        {dtBeginLineEnd, false, false, true, true}, {dtBeginLineEnd, false, true, false, true},
+        {dtBeginLineEnd, true, false, false, false}, {dtEventDraw, false, false, false, false},
+        {dtEventDraw, false, true, false, true},  {dtEventDraw, true, false, true, false},
+    };
+    for (const auto& c : cases) {
+        TColorRule rule;
+        rule.SetKeyDrawingType(c.type);
+        TStringList line;
+        line.Add("x");  // a line, even one that makes no entry of its own
+        if (c.keywords)
+            rule.SetKeywords(line);
+        if (c.pairs)
+            rule.SetKeyBegEndLst(line);
+        if (c.lineEnds)
+            rule.SetKeyLineEndLst(line);
+        EXPECT_EQ(rule.HasEntries(), c.has) << c.type << c.keywords << c.pairs << c.lineEnds;
+    }
+}
+
 TEST(ColorRules, BeginEndPairs)
 {
     struct Case {
@@ -312,6 +355,21 @@ TEST_F(ColorMemoFixture, HotSpotsBetweenTheirMarkers)
     memo->HandleMouseUp(mbLeft, {}, at.x + 2, at.y + 4);
     EXPECT_EQ(clicked, std::vector<AnsiString>{"home"});
 
+    // Hot spots are painted while some rule has entries: a keyword rule
+    // with only a begin/end line is enough, a pair rule with only keywords is not.
+    memo->ColorRules()->Clear();
+    TColorRule* rule = memo->ColorRules()->Add();
+    TStringList line;
+    line.Add("zz;yy");
+    rule->SetKeywords(line);
+    EXPECT_EQ(memo->ShownColorTable().At(5).ZOrder, -1);
+    rule->SetKeyDrawingType(dtKeyShow);
+    EXPECT_EQ(memo->ShownColorTable().At(5).ZOrder, ZHotSpotText);
+    rule->Keywords()->Clear();
+    EXPECT_EQ(memo->ShownColorTable().At(5).ZOrder, -1);
+    rule->SetKeyBegEndLst(line);
+    EXPECT_EQ(memo->ShownColorTable().At(5).ZOrder, ZHotSpotText);
+
     // Character 0 as the begin marker switches them off.
     memo->HotSpot()->SetBeginChar(0);
     EXPECT_EQ(memo->ShownColorTable().At(5).ZOrder, -1);
@@ -321,6 +379,10 @@ TEST_F(ColorMemoFixture, OwnerDrawnDescriptionsAreBoundedByTheBuffer)
 {
     TColorRule* rule = memo->ColorRules()->Add();
     rule->SetKeyDrawingType(dtEventDraw);
+    // An owner-drawn rule takes part once its begin/end list holds a line.
+    TStringList pairs;
+    pairs.Add("<;>");
+    rule->SetKeyBegEndLst(pairs);
     memo->SetText("abcdefgh");
     int calls = 0;
     memo->OnDraw = [&](TObject*, const char* from, std::vector<TKeyDescr>& a, int& count) {
