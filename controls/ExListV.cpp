@@ -805,15 +805,16 @@ void TExListView::KeyDown(WORD& key, TShiftState shift)
         const int last = std::max(0, Columns()->Count() - 1);
         switch (key) {
         case VK_LEFT:
-            FCurrentColumn = std::max(0, FCurrentColumn - 1);
+        case VK_RIGHT: {
+            const int next = key == VK_LEFT ? std::max(0, FCurrentColumn - 1) : std::min(last, FCurrentColumn + 1);
+            // A cell that cannot move leaves the key its default handling.
+            if (next == FCurrentColumn)
+                break;
+            FCurrentColumn = next;
             RepaintFocusedRow();
             key = 0;  // the cell moves, not the row's focus
             return;
-        case VK_RIGHT:
-            FCurrentColumn = std::min(last, FCurrentColumn + 1);
-            RepaintFocusedRow();
-            key = 0;
-            return;
+        }
         case VK_SPACE:
         case VK_F2:
             RepaintFocusedRow();

@@ -184,6 +184,29 @@ TEST_F(ListFixture, TheSpaceBarTogglesTheFocusedRow)
     EXPECT_EQ(checks, (std::vector<std::pair<int, bool>>{{2, true}}));
 }
 
+// In cell mode Left and Right move the current cell; where it cannot move
+// (the first or the last column) the key keeps its default handling, and the
+// owner's OnKeyDown sees it.
+TEST_F(ListFixture, LeftAndRightMoveTheCellOrGoOn)
+{
+    list->SetSubItemSelect(true);
+    list->SetItemFocused(list->Items()->Item(1));
+    std::vector<WORD> seen;
+    list->OnKeyDown = [&](TObject*, WORD& key, TShiftState) { seen.push_back(key); };
+    const struct {
+        WORD key;
+        bool taken;
+        int column;
+    } steps[] = {{VK_LEFT, false, 0}, {VK_RIGHT, true, 1}, {VK_RIGHT, true, 2}, {VK_RIGHT, true, 3},
+                 {VK_RIGHT, true, 4}, {VK_RIGHT, false, 4}, {VK_LEFT, true, 3}};
+    for (const auto& step : steps) {
+        WORD key = step.key;
+        EXPECT_EQ(list->HandleKeyDown(key, {}), step.taken) << step.column;
+        EXPECT_EQ(list->CurrentColumn(), step.column);
+    }
+    EXPECT_EQ(seen, (std::vector<WORD>{VK_LEFT, VK_RIGHT}));
+}
+
 TEST_F(ListFixture, LinkCellsOpenOnClickUnlessTheyAreMarkup)
 {
     ClickAt(list->ColumnLeft(1) + 10, RowMiddle(0));
