@@ -349,6 +349,7 @@ TFont::TFont(const TFont& other) : TGraphicsObject()
     FStyle = other.FStyle;
     FPitch = other.FPitch;
     FCharset = other.FCharset;
+    FOrientation = other.FOrientation;
 }
 
 TFont& TFont::operator=(const TFont& other)
@@ -367,13 +368,14 @@ void TFont::Assign(const TFont& source)
     FStyle = source.FStyle;
     FPitch = source.FPitch;
     FCharset = source.FCharset;
+    FOrientation = source.FOrientation;
     Changed();
 }
 
 bool operator==(const TFont& a, const TFont& b)
 {
     return a.FName == b.FName && a.FHeight == b.FHeight && a.FColor == b.FColor && a.FStyle == b.FStyle &&
-           a.FPitch == b.FPitch && a.FCharset == b.FCharset;
+           a.FPitch == b.FPitch && a.FCharset == b.FCharset && a.FOrientation == b.FOrientation;
 }
 
 void TFont::SetName(const AnsiString& name)
@@ -434,6 +436,14 @@ void TFont::SetCharset(int charset)
     if (charset == FCharset)
         return;
     FCharset = charset;
+    Changed();
+}
+
+void TFont::SetOrientation(int tenths)
+{
+    if (tenths == FOrientation)
+        return;
+    FOrientation = tenths;
     Changed();
 }
 

@@ -207,6 +207,11 @@ public:
     void SetPitch(TFontPitch pitch);
     int Charset() const { return FCharset; }
     void SetCharset(int charset);
+    // The angle of the text's baseline, in tenths of a degree counterclockwise
+    // (0: horizontal). Text is measured as if unrotated and drawn turned about
+    // its top left corner.
+    int Orientation() const { return FOrientation; }
+    void SetOrientation(int tenths);
     static constexpr int PixelsPerInch = 96;
 
     friend bool operator==(const TFont& a, const TFont& b);
@@ -218,6 +223,7 @@ private:
     TFontStyles FStyle;
     TFontPitch FPitch = fpDefault;
     int FCharset = DEFAULT_CHARSET;
+    int FOrientation = 0;
 };
 
 // The installed family a font name is drawn with ("Arial" -> "Liberation Sans").

@@ -281,13 +281,26 @@ void TQtCanvas::DrawTextCell(int x, int y, const AnsiString& text, const TRect* 
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (clip)
         FPainter->setClipRect(ToQRect(*clip), Qt::IntersectClip);
+    const int orientation = Font()->Orientation();
     if (Brush()->Style() != bsClear) {
-        const QRect cell = clip ? ToQRect(*clip) : QRect(x, y, fm.horizontalAdvance(s), FCellHeight);
-        FPainter->fillRect(cell, ToQColor(Brush()->Color()));
+        if (clip || orientation == 0) {
+            const QRect cell = clip ? ToQRect(*clip) : QRect(x, y, fm.horizontalAdvance(s), FCellHeight);
+            FPainter->fillRect(cell, ToQColor(Brush()->Color()));
+        }
+    }
+    // A turned font turns the text cell about its top left corner; the
+    // screen's y runs down, so a counterclockwise angle turns by its negative.
+    QPoint origin(x, y);
+    if (orientation != 0) {
+        FPainter->translate(x, y);
+        FPainter->rotate(-orientation / 10.0);
+        origin = QPoint(0, 0);
+        if (Brush()->Style() != bsClear && !clip)
+            FPainter->fillRect(QRect(0, 0, fm.horizontalAdvance(s), FCellHeight), ToQColor(Brush()->Color()));
     }
     FPainter->setFont(FQFont);
     FPainter->setPen(ToQColor(Font()->Color()));
-    FPainter->drawText(QPoint(x, y + FAscent), s);
+    FPainter->drawText(origin + QPoint(0, FAscent), s);
     FPainter->restore();
 }
 

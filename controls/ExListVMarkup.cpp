@@ -749,8 +749,15 @@ private:
         case 'Z':
             FHidden = true;
             break;
+        case 'R':
+            // Turned text: the angle in degrees, which the font keeps in tenths.
+            if (FindAttribute(tag, "a", value) && ReadNumber(value, number)) {
+                font.SetOrientation(number % 360 * 10);
+                UseFont(font);
+            }
+            break;
         default:
-            break;  // R (rotated text) and unknown tags: removed, nothing else
+            break;  // unknown tags: removed, nothing else
         }
         return trGoesOn;
     }
@@ -781,6 +788,9 @@ private:
             break;
         case 'I':
             font.SetStyle(font.Style() >> fsItalic);
+            break;
+        case 'R':
+            font.SetOrientation(FInitialFont.Orientation());
             break;
         case 'P':
             lineEnds = true;

@@ -6,6 +6,8 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
+
 #include "classlib/Graphics.h"
 #include "classlib/QtBridge.h"
 #include "support/FixedCanvas.h"
@@ -183,6 +185,43 @@ TEST_F(BitmapCanvas, TextOutFillsItsCellOnlyWithASolidBrush)
     canvas->Brush()->SetStyle(bsClear);
     canvas->TextOut(0, 14, "x");
     EXPECT_EQ(At(w - 1, 14), clWhite);
+}
+
+// A turned font draws the text turned about the cell's top left corner,
+// counterclockwise: at 90 degrees the word runs up from where it starts.
+TEST(GfxCanvas, TurnedTextRunsAlongItsAngle)
+{
+    const auto inkBox = [](int orientation) {
+        TBitmap bitmap(200, 200);
+        TCanvas* canvas = bitmap.Canvas();
+        canvas->Brush()->SetStyle(bsClear);
+        canvas->Font()->SetColor(clBlack);
+        canvas->Font()->SetSize(12);
+        canvas->Font()->SetOrientation(orientation);
+        canvas->TextOut(100, 100, "WWWW");
+        TRect box = Rect(200, 200, -1, -1);
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (bitmap.GetPixel(x, y) != clWhite) {
+                    box.Left = std::min(box.Left, x);
+                    box.Top = std::min(box.Top, y);
+                    box.Right = std::max(box.Right, x + 1);
+                    box.Bottom = std::max(box.Bottom, y + 1);
+                }
+        return box;
+    };
+    const TRect flat = inkBox(0);
+    const TRect up = inkBox(900);
+    ASSERT_FALSE(flat.IsEmpty());
+    ASSERT_FALSE(up.IsEmpty());
+    EXPECT_GE(flat.Left, 100);
+    EXPECT_GE(flat.Top, 100);
+    EXPECT_GT(flat.Width(), flat.Height());
+    // Turned: above the start point, at most a cell's height to its right.
+    EXPECT_LE(up.Bottom, 101);
+    EXPECT_GE(up.Left, 100);
+    EXPECT_GT(up.Height(), up.Width());
+    EXPECT_NEAR(up.Height(), flat.Width(), 2);
 }
 
 TEST_F(BitmapCanvas, TransparentBitmapsLeaveOutTheirKeyColour)

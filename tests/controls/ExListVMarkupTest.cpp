@@ -255,6 +255,24 @@ TEST_F(MarkupFixture, PicturesByIndexOnlyWithinTheList)
     EXPECT_TRUE(canvas.OpsOf(TCanvasOp::Bitmap).empty());
 }
 
+// R turns the text after it by its angle a in degrees; /R turns it back.
+// The turned words keep their places and widths on the line.
+TEST_F(MarkupFixture, RotatedTextIsDrawnTurnedByItsAngle)
+{
+    Paint("a<R a=\"90\">up <R a=\"-45\">down</R> flat <R a=\"450\">x<R>y", Rect(0, 0, 300, 16));
+    std::vector<std::pair<std::string, int>> turned;
+    std::vector<int> xs;
+    for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text)) {
+        turned.push_back({op.text, op.fontOrientation});
+        xs.push_back(op.points[0].x);
+    }
+    EXPECT_EQ(turned, (std::vector<std::pair<std::string, int>>{
+                          {"a", 0}, {"up ", 900}, {"down", -450}, {" ", 0}, {"flat ", 0}, {"x", 900}, {"y", 900}}));
+    EXPECT_EQ(xs, (std::vector<int>{1, 8, 29, 57, 64, 99, 106}));
+    EXPECT_EQ(canvas.Font()->Orientation(), 0);  // the canvas's font as the call found it
+    EXPECT_EQ(Measure("a<R a=\"90\">up</R>", Rect(0, 0, 300, 16)).Width, 21);
+}
+
 TEST_F(MarkupFixture, PicturesOfTheSystemTheProgramAndLocalFiles)
 {
     Paint("<IMG src=\"ssys:1\"><IMG src=\"lsys:/no/such/page.htm\">", Rect(0, 0, 200, 40));

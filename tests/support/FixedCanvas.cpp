@@ -18,6 +18,7 @@ TCanvasOp TFixedCanvas::Start(TCanvasOp::Kind kind) const
     op.fontStyle = Font()->Style();
     op.fontName = Font()->Name();
     op.fontHeight = Font()->Height();
+    op.fontOrientation = Font()->Orientation();
     op.clip = FClip;
     return op;
 }

@@ -24,6 +24,7 @@ struct TCanvasOp {
     TFontStyles fontStyle;
     AnsiString fontName;
     int fontHeight = 0;
+    int fontOrientation = 0;    // tenths of a degree
     bool transparent = false;   // Bitmap
     bool masked = false;        // Bitmap drawn through a mask
     TColor color = clNone;      // Bitmap transparent colour, Pixel colour
