@@ -1246,7 +1246,7 @@ bool TExListView::CellHint(int x, int y, AnsiString& text, TPoint& screen, TFont
     int width = 0;
     if (IsRichText(cell)) {
         FRichEdit.SetRichText(cell);
-        width = FRichEdit.Format(*canvas, Rect(0, 0, 1 << 20, 1 << 20), clNone, clNone, true).Width;
+        width = FRichEdit.Format(*canvas, Rect(0, 0, 1 << 20, 1 << 20), clNone, true).Width;
         text = FRichEdit.Text();
     } else if (IsMarkupText(cell)) {
         TMarkupContext context;
@@ -1477,7 +1477,9 @@ void TExListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState s
             const bool recolor = cellSelected && !FSelectionRTFKeep;
             const TColor background = wallpaper ? clNone : recolor ? FSelectionColor : Color();
             FRichEdit.SetRichText(text);
-            FRichEdit.Format(*canvas, layout.Text, background, recolor ? FSelectionTextColor : clNone, false);
+            if (recolor)
+                FRichEdit.RecolorStart(SelectedRichTextColored, FSelectionTextColor);
+            FRichEdit.Format(*canvas, layout.Text, background, false);
         } else if (IsMarkupText(text)) {
             TRect box = layout.Text;
             box.Left += MarkupInset;

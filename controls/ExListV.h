@@ -170,6 +170,9 @@ inline constexpr int CheckBoxSize = 14;    // the drawn check box
 inline constexpr int CheckBoxZone = 15;    // the first pixels of a row that toggle it
 inline constexpr int IndentWidth = 16;     // per indent level of an item
 inline constexpr int MarkupInset = 2;      // markup starts this much right of the text's place
+// A selected rich-text cell shows this many of its first characters in the
+// selection's text colour (unless it keeps its own); the rest keep theirs.
+inline constexpr int SelectedRichTextColored = 255;
 struct TCellLayout {
     TRect CheckBox;  // empty when none is drawn
     TRect Image;     // empty when none is drawn

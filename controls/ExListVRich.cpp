@@ -332,7 +332,28 @@ void TExRichEdit::SetRichText(const AnsiString& rtf)
     FCache.push_back({rtf, FDocument});
 }
 
-TExRichEdit::TFormatted TExRichEdit::Format(TCanvas& canvas, const TRect& rect, TColor background, TColor recolor,
+void TExRichEdit::RecolorStart(int count, TColor color)
+{
+    size_t left = size_t(std::max(0, count));
+    for (size_t p = 0; p < FDocument.Paragraphs.size() && left > 0; ++p) {
+        if (p > 0)
+            left -= std::min<size_t>(left, 2);
+        std::vector<TRichRun>& runs = FDocument.Paragraphs[p].Runs;
+        for (size_t r = 0; r < runs.size() && left > 0; ++r) {
+            if (runs[r].Text.size() > left) {
+                // The run is split where the coloured part ends.
+                TRichRun rest = runs[r];
+                rest.Text.erase(0, left);
+                runs[r].Text.resize(left);
+                runs.insert(runs.begin() + std::ptrdiff_t(r) + 1, std::move(rest));
+            }
+            runs[r].Color = color;
+            left -= runs[r].Text.size();
+        }
+    }
+}
+
+TExRichEdit::TFormatted TExRichEdit::Format(TCanvas& canvas, const TRect& rect, TColor background,
                                             bool measureOnly)
 {
     const TFont cellFont(*canvas.Font());
@@ -364,9 +385,7 @@ TExRichEdit::TFormatted TExRichEdit::Format(TCanvas& canvas, const TRect& rect, 
         if (run.Size > 0)
             f.SetSize(run.Size);
         f.SetStyle(run.Style);
-        if (recolor != clNone)
-            f.SetColor(recolor);
-        else if (run.Color != clDefault)
+        if (run.Color != clDefault)
             f.SetColor(run.Color);
         return f;
     };

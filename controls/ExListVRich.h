@@ -37,6 +37,10 @@ class TExRichEdit : public TPersistent {
 public:
     // Loads a cell's rich text (the last few are kept read).
     void SetRichText(const AnsiString& rtf);
+    // Gives the first count characters of the loaded text the colour, as a
+    // selection of them would take it (a paragraph break counts two, CR LF,
+    // as in Text); the rest keeps its own.
+    void RecolorStart(int count, TColor color);
     const TRichDocument& Document() const { return FDocument; }
     AnsiString Text() const { return RichPlainText(FDocument); }
 
@@ -45,10 +49,9 @@ public:
         int Height = 0;  // the lines laid out
     };
     // Lays the text out in rect, lines broken at its right edge, drawing
-    // unless measureOnly. background (not clNone) fills rect first; recolor
-    // (not clNone) draws all text in that colour. The canvas's font is the
-    // cell's font, and is as it was afterwards.
-    TFormatted Format(TCanvas& canvas, const TRect& rect, TColor background, TColor recolor, bool measureOnly);
+    // unless measureOnly. background (not clNone) fills rect first. The
+    // canvas's font is the cell's font, and is as it was afterwards.
+    TFormatted Format(TCanvas& canvas, const TRect& rect, TColor background, bool measureOnly);
 
 private:
     struct TCached {

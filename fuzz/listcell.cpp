@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TExRichEdit rich;
     rich.SetRichText(text);
-    rich.Format(canvas, cell, clWhite, clNone, false);
+    rich.Format(canvas, cell, clWhite, false);
     RichPlainText(rich.Document());
     return 0;
 }

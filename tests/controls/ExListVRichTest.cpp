@@ -88,7 +88,7 @@ TEST(ExListViewRichText, TheRendererWrapsAtTheCellsRightEdge)
     edit.SetRichText("{\\rtf1 one two three\\par {\\b four}}");
     TFixedCanvas canvas;
     canvas.Font()->SetColor(clBlack);
-    const TExRichEdit::TFormatted f = edit.Format(canvas, Rect(10, 0, 66, 100), clYellow, clNone, false);
+    const TExRichEdit::TFormatted f = edit.Format(canvas, Rect(10, 0, 66, 100), clYellow, false);
     std::vector<std::pair<AnsiString, TPoint>> placed;
     for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
         placed.push_back({op.text, op.points[0]});
@@ -103,11 +103,40 @@ TEST(ExListViewRichText, TheRendererWrapsAtTheCellsRightEdge)
 
     canvas.Clear();
     edit.SetRichText("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 red}");
-    edit.Format(canvas, Rect(0, 0, 100, 16), clNone, clWhite, false);
+    edit.RecolorStart(255, clWhite);
+    edit.Format(canvas, Rect(0, 0, 100, 16), clNone, false);
     ASSERT_EQ(canvas.OpsOf(TCanvasOp::Text).size(), 1u);
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Text)[0].fontColor, clWhite);  // a selected cell: recoloured
     EXPECT_TRUE(canvas.OpsOf(TCanvasOp::Fill).empty());
     EXPECT_EQ(edit.Text(), "red");
+}
+
+// Only the first characters take the selection's colour, counted over the
+// text as Text gives it (a paragraph break is CR LF); the run that holds the
+// boundary is split there, and loading the text again brings its colours back.
+TEST(ExListViewRichText, RecolouringStopsAfterItsCount)
+{
+    const AnsiString rtf = "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 abcd\\par efgh}";
+    const auto colours = [&](int count) {
+        TExRichEdit edit;
+        edit.SetRichText(rtf);
+        edit.RecolorStart(count, clWhite);
+        std::string out;
+        for (const TRichParagraph& p : edit.Document().Paragraphs)
+            for (const TRichRun& run : p.Runs)
+                out += std::string(run.Text) + (run.Color == clWhite ? "=w " : "=r ");
+        return out;
+    };
+    EXPECT_EQ(colours(0), "abcd=r efgh=r ");
+    EXPECT_EQ(colours(2), "ab=w cd=r efgh=r ");
+    EXPECT_EQ(colours(4), "abcd=w efgh=r ");
+    EXPECT_EQ(colours(7), "abcd=w e=w fgh=r ");
+    EXPECT_EQ(colours(255), "abcd=w efgh=w ");
+    TExRichEdit edit;
+    edit.SetRichText(rtf);
+    edit.RecolorStart(255, clWhite);
+    edit.SetRichText(rtf);
+    EXPECT_EQ(edit.Document().Paragraphs[0].Runs[0].Color, clRed);
 }
 
 }  // namespace

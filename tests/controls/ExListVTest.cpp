@@ -733,6 +733,29 @@ TEST_F(ListFixture, TheDetailLineAndWallpaperAndCellImagesPaint)
     list->SetSmallImages(nullptr);
 }
 
+// A selected rich-text cell shows its first 255 characters in the
+// selection's text colour; the text after them keeps its own colours.
+TEST_F(ListFixture, ASelectedRichCellRecoloursItsFirstCharactersOnly)
+{
+    list->Columns()->Items(1)->SetWidth(4000);
+    list->SetSelectionTextColor(clWhite);
+    list->SetCellText(1, 0, "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 " + AnsiString(250, 'a') + " " +
+                                AnsiString(50, 'b') + "}");
+    const auto painted = [&](TOwnerDrawState state) {
+        TFixedCanvas canvas(5000, 100);
+        list->PaintRow(0, Rect(0, 0, 4600, 18), state, &canvas);
+        std::vector<std::pair<std::size_t, TColor>> pieces;  // length, colour
+        for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
+            if (op.text[0] == 'a' || op.text[0] == 'b')
+                pieces.push_back({op.text.size(), op.fontColor});
+        return pieces;
+    };
+    EXPECT_EQ(painted({odSelected}), (std::vector<std::pair<std::size_t, TColor>>{{251, clWhite}, {4, clWhite}, {46, clRed}}));
+    EXPECT_EQ(painted({}), (std::vector<std::pair<std::size_t, TColor>>{{251, clRed}, {50, clRed}}));
+    list->SetSelectionRTFKeep(true);
+    EXPECT_EQ(painted({odSelected}), (std::vector<std::pair<std::size_t, TColor>>{{251, clRed}, {50, clRed}}));
+}
+
 TEST_F(ListFixture, HeaderItemsTheListDrawsItself)
 {
     list->SetHeaderOwnerDraw(true);
