@@ -23,6 +23,9 @@
 QColor ToQColor(TColor color);
 TColor FromQColor(const QColor& color);
 QFont ToQFont(const TFont& font);
+// Text as the font shows it: in the code page, or in the symbol font's own
+// encoding for the font named "Symbol" (one character per byte either way).
+QString CanvasText(const TFont& font, const AnsiString& text);
 // The height of a line of text: the ascent and the descent, each rounded up.
 int FontCellHeight(const QFont& font);
 inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }

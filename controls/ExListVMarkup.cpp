@@ -697,8 +697,14 @@ private:
             m.Width += indent;
             const int bullet = penX + (state.ListLevel - 1) * ListIndent;
             if (draw) {
+                // One character of the symbol font: its bullet on odd levels,
+                // its small omicron (a ring) on even ones.
                 TRect box = Rect(bullet, top, FRect.Right, top + FCanvas.TextHeight("gh"));
-                FCanvas.DrawText(state.ListLevel % 2 ? "\x95" : "o", box, DT_SINGLELINE | DT_NOPREFIX | DT_TOP);
+                TFont symbol(state.Font);
+                symbol.SetName("Symbol");
+                UseFont(symbol);
+                FCanvas.DrawText(state.ListLevel % 2 ? "\xB7" : "o", box, DT_SINGLELINE | DT_NOPREFIX | DT_TOP);
+                UseFont(state.Font);
             }
             penX = bullet + ListIndent;
             break;

@@ -224,6 +224,19 @@ TEST(GfxCanvas, TurnedTextRunsAlongItsAngle)
     EXPECT_NEAR(up.Height(), flat.Width(), 2);
 }
 
+// The "Symbol" font shows its own characters: its 0xB7 is a bullet, its
+// letters are Greek; the same bytes in another font are the code page's.
+TEST(GfxCanvas, TheSymbolFontShowsItsOwnCharacters)
+{
+    EXPECT_EQ(CanvasText(TFont(), "\xB7" "ap"), QString::fromUtf8("\u00B7ap"));
+    TFont symbol;
+    symbol.SetName("symbol");
+    EXPECT_EQ(CanvasText(symbol, "\xB7" "ap 1\xA5\x80"), QString::fromUtf8("\u2022\u03B1\u03C0 1\u221E\u20AC"));
+    TBitmap bitmap(40, 40);
+    bitmap.Canvas()->SetFont(&symbol);
+    EXPECT_GT(bitmap.Canvas()->TextWidth("\xB7"), 0);
+}
+
 TEST_F(BitmapCanvas, TransparentBitmapsLeaveOutTheirKeyColour)
 {
     TBitmap glyph(2, 1);

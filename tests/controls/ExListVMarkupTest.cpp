@@ -216,13 +216,17 @@ TEST_F(MarkupFixture, ParagraphsAlignListsIndentAndRulesRun)
     words = Drawn(canvas);
     ASSERT_EQ(words.size(), 2u);
     EXPECT_EQ(words[0].X, 13);  // the bullet: 12 right of the pen
-    EXPECT_EQ(words[0].Text, "o");  // level 2
+    EXPECT_EQ(words[0].Text, "o");  // level 2: the symbol font's ring
+    EXPECT_EQ(words[0].Font, "Symbol");
     EXPECT_EQ(words[1].Text, "item");
     EXPECT_EQ(words[1].X, 25);
+    EXPECT_EQ(words[1].Font, canvas.Font()->Name());  // the text keeps its own font
 
     Paint("<UL><LI>one<LI>two", Rect(0, 0, 200, 100));  // a second item starts a line
     words = Drawn(canvas);
     ASSERT_EQ(words.size(), 4u);
+    EXPECT_EQ(words[0].Text, "\xB7");  // level 1: the symbol font's bullet
+    EXPECT_EQ(words[0].Font, "Symbol");
     EXPECT_EQ(words[2].Y, 16);
 
     Paint("ab<H>cd", Rect(0, 0, 200, 100));
