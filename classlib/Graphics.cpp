@@ -1068,6 +1068,14 @@ void TBitmap::LoadFromResourceID(int id)
     LoadFromBytes(bytes);
 }
 
+void TBitmap::LoadFromResourceName(const AnsiString& name)
+{
+    std::string bytes;
+    if (!LoadResourceData(std::string_view(name), bytes))
+        throw EInvalidGraphic("Resource " + name + " not found");
+    LoadFromBytes(bytes);
+}
+
 std::string TBitmap::SaveToBytes() const
 {
     FlushCanvas();

@@ -530,6 +530,8 @@ public:
     // One of the program's own pictures, by its resource number;
     // EInvalidGraphic when there is none.
     void LoadFromResourceID(int id);
+    // Letter case ignored; "#" and a number names a numbered resource.
+    void LoadFromResourceName(const AnsiString& name);
     std::string SaveToBytes() const override;  // BMP
     std::unique_ptr<TGraphic> Clone() const override;
     void SavePngFile(const AnsiString& fileName) const;

@@ -1,6 +1,6 @@
-# The program's own pictures and cursors, platform/resources/<number>.<ext>,
-# compiled into the platform library so that they are found by number
-# wherever the program runs.
+# The program's own pictures and cursors, platform/resources/<number>.<ext>
+# or <NAME>.<ext>, compiled into the platform library so that they are found
+# by number or by name wherever the program runs.
 file(GLOB _resource_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/resources/*)
 list(SORT _resource_files)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_resource_files})
@@ -10,16 +10,20 @@ set(_table "")
 set(_index 0)
 foreach(_file ${_resource_files})
   get_filename_component(_name ${_file} NAME_WE)
-  if(NOT _name MATCHES "^[0-9]+$")
-    message(FATAL_ERROR "A resource file is named by its number: ${_file}")
+  if(_name MATCHES "^[0-9]+$")
+    set(_key "${_name}, nullptr")
+  elseif(_name MATCHES "^[A-Z][A-Z0-9_]*$")
+    set(_key "0, \"${_name}\"")
+  else()
+    message(FATAL_ERROR "A resource file is named by its number or an upper-case name: ${_file}")
   endif()
   file(READ ${_file} _hex HEX)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
   string(APPEND _code "const unsigned char kData${_index}[] = {${_bytes}};\n")
-  string(APPEND _table "    {${_name}, kData${_index}, sizeof kData${_index}},\n")
+  string(APPEND _table "    {${_key}, kData${_index}, sizeof kData${_index}},\n")
   math(EXPR _index "${_index} + 1")
 endforeach()
-string(APPEND _code "}  // namespace\n\nconst TResourceEntry kResourceEntries[] = {\n${_table}    {0, nullptr, 0},\n};\n")
+string(APPEND _code "}  // namespace\n\nconst TResourceEntry kResourceEntries[] = {\n${_table}    {0, nullptr, nullptr, 0},\n};\n")
 file(WRITE ${CMAKE_BINARY_DIR}/resources_data.cpp.new "${_code}")
 configure_file(${CMAKE_BINARY_DIR}/resources_data.cpp.new ${CMAKE_BINARY_DIR}/resources_data.cpp COPYONLY)
 target_sources(platform PRIVATE ${CMAKE_BINARY_DIR}/resources_data.cpp)

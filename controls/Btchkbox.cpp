@@ -28,48 +28,18 @@ int NumGlyphsFor(int width, int height, int current)
 
 namespace {
 
-constexpr int GlyphWidth = 19;
-constexpr int GlyphHeight = 14;
 // Left out when drawn; it fills the corners, bottom-left included.
 constexpr TColor GlyphBackground = clOlive;
 
-// One row of the tick, drawn three pixels tall from its top.
-constexpr TPoint TickTops[] = {{6, 5}, {7, 6}, {8, 7}, {9, 6}, {10, 5}, {11, 4}, {12, 3}};
+// The program's glyph pictures, by state.
+constexpr const char* GlyphResource[] = {"UNCHECKED", "CHECKED", "GRAYED"};
 
 }  // namespace
 
 TBitmap DefaultCheckGlyph(TCheckBoxState role)
 {
-    TBitmap glyph(GlyphWidth, GlyphHeight);
-    for (int y = 0; y < GlyphHeight; ++y)
-        for (int x = 0; x < GlyphWidth; ++x)
-            glyph.SetPixel(x, y, GlyphBackground);
-
-    // A sunken 13 by 13 box: grey over black at the top and left, white over
-    // silver at the bottom and right.
-    const int left = 3, top = 0, right = 15, bottom = 12;
-    const TColor face = role == cbGrayed ? clSilver : clWhite;
-    for (int x = left; x <= right; ++x)
-        for (int y = top; y <= bottom; ++y)
-            glyph.SetPixel(x, y, face);
-    for (int i = 0; i <= 12; ++i) {
-        glyph.SetPixel(left + i, top, clGray);
-        glyph.SetPixel(left, top + i, clGray);
-        glyph.SetPixel(left + i, bottom, clWhite);
-        glyph.SetPixel(right, top + i, clWhite);
-    }
-    for (int i = 1; i <= 11; ++i) {
-        glyph.SetPixel(left + i, top + 1, clBlack);
-        glyph.SetPixel(left + 1, top + i, clBlack);
-        glyph.SetPixel(left + i, bottom - 1, clSilver);
-        glyph.SetPixel(right - 1, top + i, clSilver);
-    }
-    if (role != cbUnchecked) {
-        const TColor tick = role == cbGrayed ? clGray : clBlack;
-        for (const TPoint& p : TickTops)
-            for (int dy = 0; dy < 3; ++dy)
-                glyph.SetPixel(p.x, p.y + dy, tick);
-    }
+    TBitmap glyph;
+    glyph.LoadFromResourceName(GlyphResource[role]);
     glyph.SetTransparentColor(GlyphBackground);
     return glyph;
 }

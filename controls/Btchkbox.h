@@ -16,8 +16,9 @@ int ClampNumGlyphs(int value);
 // The number of images a glyph of that size holds side by side, when its
 // width is a whole multiple of its height; otherwise current stays.
 int NumGlyphsFor(int width, int height, int current);
-// The built-in glyph of a state (19 by 14 pixels: an empty, a ticked and a
-// greyed box); the corner pixel's colour is transparent.
+// The built-in glyph of a state, the program's picture of its name
+// ("UNCHECKED", "CHECKED", "GRAYED": 19 by 14 pixels, an empty, a ticked and
+// a greyed box); the corner pixel's colour is transparent.
 TBitmap DefaultCheckGlyph(TCheckBoxState role);
 // The caption's accelerator character (after a single "&"), 0 when none.
 char AcceleratorOf(const AnsiString& caption);

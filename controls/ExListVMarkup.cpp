@@ -228,21 +228,22 @@ const TBitmap* FileBitmap(const AnsiString& address)
     return FileBitmaps().Find(path);
 }
 
-// The program's pictures are numbered; each is read once.
-const TBitmap* ResourcePicture(int id)
+// The program's pictures by name (letter case ignored, "#" and a number for
+// a numbered one); each is read once. Names that find nothing are not kept,
+// so cells of made-up names cannot grow the cache.
+const TBitmap* ResourcePicture(const AnsiString& name)
 {
-    static std::map<int, std::unique_ptr<TBitmap>> pictures;
-    auto [it, added] = pictures.try_emplace(id);
-    if (added) {
-        auto bitmap = std::make_unique<TBitmap>();
-        try {
-            bitmap->LoadFromResourceID(id);
-            it->second = std::move(bitmap);
-        } catch (const EInvalidGraphic&) {
-            // no such picture: the cell shows nothing there
-        }
+    static std::map<AnsiString, std::unique_ptr<TBitmap>> pictures;
+    const AnsiString key = UpperCase(name);
+    if (const auto it = pictures.find(key); it != pictures.end())
+        return it->second.get();
+    auto bitmap = std::make_unique<TBitmap>();
+    try {
+        bitmap->LoadFromResourceName(key);
+    } catch (const EInvalidGraphic&) {
+        return nullptr;  // no such picture: the cell shows nothing there
     }
-    return it->second.get();
+    return pictures.emplace(key, std::move(bitmap)).first->second.get();
 }
 
 struct TPicture {
@@ -311,7 +312,7 @@ TPicture FindPicture(const AnsiString& tag, const TImageList* images)
         return FromList(list, ReadNumber(rest, number) ? number : ShellIconIndex(rest));
     }
     if (StartsNoCase(src, 0, "res://"))
-        return ReadNumber(src.substr(6), number) ? FromBitmap(ResourcePicture(number), 0, 0) : TPicture{};
+        return FromBitmap(ResourcePicture(src.substr(6)), 0, 0);
     if (StartsNoCase(src, 0, "file://")) {
         // Unlike every other attribute, these two are known in lower case only.
         AnsiString value;

@@ -1,5 +1,7 @@
 #include "platform/Resources.h"
 
+#include <algorithm>
+
 namespace {
 
 struct HotSpot {
@@ -21,7 +23,7 @@ constexpr HotSpot kHotSpots[] = {
 bool LoadResourceData(int id, std::string& bytes)
 {
     for (const TResourceEntry* e = kResourceEntries; e->data; ++e) {
-        if (e->id == id) {
+        if (e->id == id && !e->name) {
             bytes.assign(reinterpret_cast<const char*>(e->data), e->size);
             return true;
         }
@@ -38,4 +40,27 @@ void ResourceHotSpot(int id, int& x, int& y)
             y = h.y;
         }
     }
+}
+
+bool LoadResourceData(std::string_view name, std::string& bytes)
+{
+    if (name.size() > 1 && name.size() <= 10 && name[0] == '#') {
+        int id = 0;
+        for (const char c : name.substr(1)) {
+            if (c < '0' || c > '9')
+                return false;
+            id = id * 10 + (c - '0');
+        }
+        return id > 0 && LoadResourceData(id, bytes);
+    }
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    for (const TResourceEntry* e = kResourceEntries; e->data; ++e) {
+        if (!e->name || std::string_view(e->name).size() != name.size())
+            continue;
+        if (std::equal(name.begin(), name.end(), e->name, [&](char a, char b) { return upper(a) == upper(b); })) {
+            bytes.assign(reinterpret_cast<const char*>(e->data), e->size);
+            return true;
+        }
+    }
+    return false;
 }

@@ -285,10 +285,15 @@ TEST_F(MarkupFixture, PicturesOfTheSystemTheProgramAndLocalFiles)
     EXPECT_EQ(pictures[0].rect, Rect(1, 0, 17, 16));
     EXPECT_EQ(pictures[1].rect, Rect(17, 0, 49, 32));
 
-    Paint("<IMG src=\"res://1001\"><IMG src=\"res://9999\"><IMG src=\"res://name\">", Rect(0, 0, 200, 40));
+    // The program's pictures go by name; "#" and a number names a numbered one.
+    Paint("<IMG src=\"res://Checked\"><IMG src=\"res://#1001\"><IMG src=\"res://1001\"><IMG src=\"res://#9999\">"
+          "<IMG src=\"res://name\"><IMG src=\"res://GRAYED\">",
+          Rect(0, 0, 200, 40));
     pictures = canvas.OpsOf(TCanvasOp::Bitmap);
-    ASSERT_EQ(pictures.size(), 1u);  // the program's pictures go by number
-    EXPECT_EQ(pictures[0].rect, Rect(1, 0, 17, 16));
+    ASSERT_EQ(pictures.size(), 3u);
+    EXPECT_EQ(pictures[0].rect, Rect(1, 0, 20, 14));
+    EXPECT_EQ(pictures[1].rect, Rect(20, 0, 36, 16));
+    EXPECT_EQ(pictures[2].rect, Rect(36, 0, 55, 14));
 
     TempDir dir("markup");
     const std::string file = dir.File("dot.bmp");
