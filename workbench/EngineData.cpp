@@ -236,9 +236,9 @@ long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error)
     const AnsiString count = arrow == AnsiString::npos ? AnsiString() : type.substr(arrow + 2);
     try {
         const int n = StrToInt(count);
-        if (n >= 1)
-            return n;
-        // A count below one would take sites away from the total.
+        if (n >= 0)
+            return n;  // a batch of no sites counts none
+        // A negative count would take sites away from the total.
         if (!error)
             error = "'" + count + "' is not a valid site count";
     } catch (const EConvertError& e) {

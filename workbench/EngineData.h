@@ -157,9 +157,9 @@ struct EngineRowState {
     bool checked = false;
 };
 
-// Sites one row stands for: the number after "->" of a batch type, else 1.
-// A batch count that is not a positive decimal number counts as one site and
-// sets error to the conversion error's message.
+// Sites one row stands for: the number after "->" of a batch type (0 for a
+// batch of no sites), else 1. A batch count that is not a decimal number of 0
+// or more counts as one site and sets error to the conversion error's message.
 long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error);
 
 // One row of a filter pass: the row's new check mark and the sites it adds.

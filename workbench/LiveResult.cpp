@@ -187,7 +187,7 @@ void TLiveResult::SubmitRequest(const AnsiString& URL, const AnsiString& Data, c
         if (RowIndex >= 0 && RowIndex < rows->Count()) {
             request.Row = rows->Item(RowIndex);
             std::optional<AnsiString> malformed;  // a malformed batch count counts as one site
-            request.Sites = std::max(1LL, SitesOfType(request.Row->SubItemRef(TypeColumn), malformed));
+            request.Sites = SitesOfType(request.Row->SubItemRef(TypeColumn), malformed);
         }
     }
     Clients.push_back(std::move(owned));

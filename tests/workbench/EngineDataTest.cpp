@@ -266,8 +266,10 @@ TEST(EngineTypeFilter, Rules)
          {{"Other", true}, {"Other", false}},
          {true, false}, 1, false},
         {"a malformed batch count counts one site", S::MainWindow, start,
-         {{"Batch->x", false}, {"Batch->", false}, {"Batch", false}, {"Batch->0", false}, {"Batch->4", false}},
+         {{"Batch->x", false}, {"Batch->", false}, {"Batch", false}, {"Batch->-2", false}, {"Batch->4", false}},
          {true, true, true, true, true}, 1 + 1 + 1 + 1 + 4, true},
+        {"a batch of no sites counts none", S::MainWindow, start,
+         {{"Batch->0", false}, {"Batch->3", true}}, {true, true}, 0 + 3, false},
     };
     for (const auto& c : cases) {
         auto rows = c.rows;
@@ -294,6 +296,9 @@ TEST(EngineTypeFilter, Count)
     EXPECT_NE(result.error->find("abc"), AnsiString::npos);  // the first bad count is the one reported
 
     EXPECT_EQ(CountEngineRows({}).total, 0);
+    result = CountEngineRows({{"Batch->0", true}, {"Engine", true}});
+    EXPECT_EQ(result.total, 1);
+    EXPECT_FALSE(result.error);
 }
 
 }  // namespace

@@ -80,6 +80,9 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
     TestEngine batch = TestEngine::Get("Z Batch", a.Url("/batch"));
     batch.type = "Batch->10";
     engines.push_back(batch);
+    TestEngine empty = TestEngine::Get("Z Empty Batch", a.Url("/batch"));
+    empty.type = "Batch->0";  // a batch of no sites counts none
+    engines.push_back(empty);
 
     Start(engines, /*ports=*/10, /*timeout=*/1);
     ReadyShopProject();
@@ -105,11 +108,12 @@ TEST_F(SubmitRunFixture, EveryReplyKindGivesItsRowAndCounter)
         EXPECT_EQ(row->ImageIndex(), cases[i].image);
         EXPECT_EQ(row->SubItemRef(2), PinnedDateText);
     }
-    const int successful = 4 + 10;
+    const int successful = 4 + 10 + 0;
     EXPECT_EQ(SubmitMain->LedLabel2->Text(), std::to_string(successful));
     EXPECT_EQ(SubmitMain->LedLabel3->Text(), "5");
     EXPECT_EQ(SubmitMain->LedLabel4->Text(), "1");
     EXPECT_EQ(RowOf("Z Batch")->SubItemRef(1), "OK");
+    EXPECT_EQ(RowOf("Z Empty Batch")->SubItemRef(1), "OK");
 
     // The run is over: Submit again possible, the project unchecked, nothing in flight.
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
