@@ -67,7 +67,9 @@ std::vector<AnsiString> DataRow(const std::vector<TDelimitedField>& fields,
     return row;
 }
 
-// A value the reader gives back exactly when it is enclosed in quotes.
+// A value holding the delimiter is quoted: written bare, it would split into
+// two cells at the next load and shift every later cell of its line. Quoting
+// only helps where the reader gives the value back exactly.
 bool NeedsQuotes(const AnsiString& value, char delimiter)
 {
     return Contains(value, delimiter) && !Contains(value, '"') && !Contains(value, '\r') &&
@@ -268,9 +270,12 @@ void ParseDelimitedText(std::string_view bytes, char& delimiter, bool loadHeader
 
 std::string FormatDelimitedText(const TDelimitedTable& table, char delimiter, bool saveHeader)
 {
+    // A list without columns has no cells to write.
+    if (table.Columns.empty())
+        return {};
     const char working = Working(delimiter);
     std::string out;
-    if (saveHeader && !table.Columns.empty()) {
+    if (saveHeader) {
         for (std::size_t j = 0; j < table.Columns.size(); ++j) {
             if (j > 0)
                 out += working;
@@ -313,6 +318,9 @@ void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName)
 {
     TDelimitedTable table;
     TListColumns* columns = list.Columns();
+    // Items without columns write nothing, and the file stays as it was.
+    if (columns->Count() == 0 && list.Items()->Count() > 0)
+        return;
     for (int i = 0; i < columns->Count(); ++i)
         table.Columns.push_back(columns->Items(i)->Caption());
     TListItems* items = list.Items();

@@ -64,17 +64,18 @@ std::vector<TDelimitedField> SplitDelimitedLine(std::string_view line, char deli
 void ParseDelimitedText(std::string_view bytes, char& delimiter, bool loadHeader,
                         TDelimitedTable& table);
 
-// Writes a file image: the header line when saveHeader is set and there are
-// columns, then one line per row with at most as many sub-items as there are
-// columns and no trailing empty cells. delimiter 0 means ",". A value holding
-// the delimiter is enclosed in double quotes when the reader can give it back
-// exactly (no quote or line break in it); any other value is written as it is.
+// Writes a file image: nothing without columns; else the header line when
+// saveHeader is set, then one line per row with at most as many sub-items as
+// there are columns and no trailing empty cells. delimiter 0 means ",". A
+// value holding the delimiter is enclosed in double quotes when the reader
+// can give it back exactly (no quote or line break in it), so that it loads
+// as one cell; any other value is written as it is.
 std::string FormatDelimitedText(const TDelimitedTable& table, char delimiter, bool saveHeader);
 
 // Writes the list's items (and, with SaveHeader, its column captions) through
 // a temporary file and a rename. An empty list writes an empty file, so that
-// deleting the last item sticks. Throws EFCreateError when the file cannot be
-// written.
+// deleting the last item sticks; items without columns write nothing and
+// leave the file alone. Throws EFCreateError when the file cannot be written.
 void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName);
 // Appends the file's items to the list (with LoadHeader: replaces columns and
 // items). Throws EExListViewError "File cannot be opened" when the file cannot

@@ -999,6 +999,19 @@ TEST_F(FileFixture, AnEmptyListWritesAnEmptyFile)
     EXPECT_EQ(ReadFileBytes(path), "Engines,Home Page,Submit Here\r\n");
 }
 
+// Items without columns write nothing: an existing file is left as it was,
+// and none is made.
+TEST_F(FileFixture, ItemsWithoutColumnsWriteNothing)
+{
+    list->Columns()->Clear();
+    list->Items()->Add()->SetCaption("kept out");
+    const std::string path = dir.Write("datam.czc", "Old,one,two\r\n");
+    list->SaveToDelimitedFile(path);
+    EXPECT_EQ(ReadFileBytes(path), "Old,one,two\r\n");
+    list->SaveToDelimitedFile(dir.File("new.czc"));
+    EXPECT_FALSE(FileExists(dir.File("new.czc")));
+}
+
 TEST_F(FileFixture, AHeaderLineRebuildsColumnsAndItems)
 {
     list->Items()->Add()->SetCaption("gone");
