@@ -590,7 +590,8 @@ void TCustomHttpCli::HeaderLine(const AnsiString& Line)
     const std::uint32_t serial = FSerial;
     if (FHeaderLineCount == 0) {
         // After a relocation the moved reply's length and type stand until
-        // the new reply begins; what its header does not say is not known.
+        // the new reply begins; what its header does not say is not known
+        // (a length kept from the moved reply would cut the new body).
         FDocLength = -1;
         FResponseContentType.clear();
         FireHeaderBegin();

@@ -478,6 +478,28 @@ TEST_F(SubmitRunFixture, AProjectDeletedWhileQueuedIsSkipped)
     EXPECT_EQ(SubmitMain->LedLabel2->Text(), "2");
 }
 
+// A checked project whose file is gone when Submit is pressed is skipped:
+// submitted, it would send empty values to every engine.
+TEST_F(SubmitRunFixture, AProjectWhoseFileIsMissingAtSubmitIsSkipped)
+{
+    HttpTestServer server;
+    server.SetDefault(HttpTestReply::Ok("ok"));
+    Start({TestEngine::Get("A", server.Url("/a"))}, 10, 40);
+    ProjectRecord first = ShopProject();
+    first.SessionName = "First";
+    ProjectRecord second = ShopProject();
+    second.SessionName = "Second";
+    second.title = "second";
+    AddProject(first, true);
+    AddProject(second, true);
+    CheckAllRows();
+    DeleteProjectFile(folder.Path(), "First");
+    SubmitMain->Button6->Click();
+    ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
+    ASSERT_EQ(server.RequestCount(), 1u);
+    EXPECT_NE(server.Requests()[0].target.find("title=second"), std::string::npos) << server.Requests()[0].target;
+}
+
 TEST_F(SubmitRunFixture, NothingToSubmit)
 {
     HttpTestServer server;
