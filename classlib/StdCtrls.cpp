@@ -1640,8 +1640,6 @@ int TCustomListBox::ItemHeight() const
     return h > 0 ? h : FontCellHeight(ToQFont(*Font()));
 }
 
-void TCustomListBox::SetItemHeight(int) {}
-
 int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
 {
     auto* list = static_cast<QListWidget*>(Widget());

@@ -423,8 +423,7 @@ public:
     int SelCount() const;
     int TopIndex() const;
     void SetTopIndex(int index);
-    int ItemHeight() const;
-    void SetItemHeight(int h);
+    int ItemHeight() const;  // the rows' height, as the list box lays them out
     TListBoxStyle Style() const { return FStyle; }
     void SetStyle(TListBoxStyle s) { FStyle = s; }
     int ItemAtPos(const TPoint& p, bool existing) const;
