@@ -186,6 +186,14 @@ void EnsureDispatcher()
     DispatchObject::RequestDispatchIfPending();
 }
 
+// Called as each application is made (the first, or one made after another
+// ended): once its loop runs, it dispatches what was posted before it.
+void CatchUpWithApplication()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { EnsureDispatcher(); }, Qt::QueuedConnection);
+}
+Q_COREAPP_STARTUP_FUNCTION(CatchUpWithApplication)
+
 void ReportException(std::exception_ptr error)
 {
     TDispatchExceptionHandler handler;

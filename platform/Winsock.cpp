@@ -57,6 +57,7 @@ constexpr int wsMSG_DONTROUTE = ws::MSG_DONTROUTE;
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -286,6 +287,21 @@ public:
         Register(e, wanted);
     }
 
+    // A new application: the set is watched on its loop, and the sockets
+    // that waited while there was none (before the first application, or
+    // between two) are entered in the set.
+    void ApplicationStarted()
+    {
+        const auto& sockets = T().sockets;
+        if (std::none_of(sockets.begin(), sockets.end(), [](const auto& s) { return Mask(*s.second) != 0; }))
+            return;
+        if (!Start())
+            return;
+        for (const auto& [handle, e] : sockets)
+            if (const std::uint32_t wanted = Mask(*e); wanted & ~e->registered)
+                Register(*e, wanted);
+    }
+
     // When the socket's descriptor is closed. Closing it takes it out of the
     // set, so the set is not told. (A child process that inherited the
     // descriptor and has not yet run its program keeps the registration alive
@@ -381,6 +397,14 @@ TReadiness& Readiness()
     static TReadiness* readiness = new TReadiness;
     return *readiness;
 }
+
+// Once each application's loop runs, the sockets made before it get their events.
+void CatchUpWithApplication()
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { Readiness().ApplicationStarted(); }, Qt::QueuedConnection);
+}
+Q_COREAPP_STARTUP_FUNCTION(CatchUpWithApplication)
 
 SocketEntry::~SocketEntry()
 {

@@ -2,10 +2,15 @@
 // handles, errors and the asynchronous lookups.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "platform/Hooks.h"
@@ -13,6 +18,7 @@
 #include "platform/Winsock.h"
 #include "support/Loop.h"
 #include "support/PeerScript.h"
+#include "support/WithoutApplication.h"
 
 namespace ws = winsock;
 
@@ -611,3 +617,73 @@ TEST_F(WinsockTest, DatabaseLookups)
 }
 
 }  // namespace
+
+// A socket selected before the application object exists is told of its
+// events once an application's loop runs, and so is a message posted then;
+// a socket selected while one application lived gets its events in the
+// next. Only the toolkit's own loop runs here, as in the program's main loop.
+TEST(WinsockApplications, EventsReachSocketsMadeBeforeOrBetweenApplications)
+{
+    if (!RunningWithoutApplication())
+        return;
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    ws::WSADATA data{};
+    ASSERT_EQ(ws::WSAStartup(0x0101, &data), 0);
+    std::function<bool()> done;
+    Recorder rec;
+    std::vector<WPARAM> posted;
+    const HWND other = AllocateHWnd([&](TMessage& m) { posted.push_back(m.WParam); });
+    // Runs the toolkit's loop until done() holds, under a watchdog.
+    const auto runLoop = [&] {
+        QEventLoop events;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done())
+                events.quit();
+        });
+        check.start(1);
+        QTimer::singleShot(10000, &events, &QEventLoop::quit);
+        events.exec();
+        return done();
+    };
+
+    const ws::SOCKET listener = ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0);
+    ws::sockaddr_in a = Loopback(0);
+    ASSERT_EQ(ws::bind(listener, Sa(a), sizeof a), 0);
+    ASSERT_EQ(ws::listen(listener, 5), 0);
+    int len = sizeof a;
+    ASSERT_EQ(ws::getsockname(listener, reinterpret_cast<ws::sockaddr*>(&a), &len), 0);
+    ASSERT_EQ(ws::WSAAsyncSelect(listener, rec.wnd, kSocketMsg, ws::FD_ACCEPT), 0);
+    const ws::SOCKET client = ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0);
+    ASSERT_EQ(ws::connect(client, Sa(a), sizeof a), 0);  // unselected: a blocking connect
+    PostMessage(other, WM_USER, 7, 0);
+
+    ws::SOCKET server = ws::INVALID_SOCKET;
+    {
+        int argc = 1;
+        char name[] = "first";
+        char* argv[] = {name, nullptr};
+        QCoreApplication first(argc, argv);
+        done = [&] { return rec.Find(listener, ws::FD_ACCEPT) && !posted.empty(); };
+        EXPECT_TRUE(runLoop()) << "accept seen " << (rec.Find(listener, ws::FD_ACCEPT) != nullptr)
+                               << ", message seen " << !posted.empty();
+        server = ws::accept(listener, nullptr, nullptr);
+        ASSERT_NE(server, ws::INVALID_SOCKET);
+        ASSERT_EQ(ws::WSAAsyncSelect(server, rec.wnd, kSocketMsg, ws::FD_READ), 0);
+    }
+    {
+        int argc = 1;
+        char name[] = "second";
+        char* argv[] = {name, nullptr};
+        QCoreApplication second(argc, argv);
+        ASSERT_EQ(ws::send(client, "hello", 5, 0), 5);
+        done = [&] { return rec.Find(server, ws::FD_READ) != nullptr; };
+        EXPECT_TRUE(runLoop());
+        char buffer[8];
+        EXPECT_EQ(ws::recv(server, buffer, sizeof buffer, 0), 5);
+    }
+    for (const ws::SOCKET s : {server, client, listener})
+        ws::closesocket(s);
+    DeallocateHWnd(other);
+    ws::WSACleanup();
+}
