@@ -1,46 +1,49 @@
 // A list view cell's text on any bytes: the markup laid out in each of its
 // three modes (painting, finding the anchor under a point, measuring), and the
-// rich-text reader with its layout. Cell texts come from files the user
-// loads and from the pages the ranking check reads.
+// rich-text reader with its layout, plain and recoloured as a selected cell
+// shows it. Cell texts come from files the user loads and from the pages the
+// ranking check reads. Besides crashes, what the renderers promise is held:
+// the canvas's font and brush come back as they were, hit-testing and
+// measuring draw nothing, a hit is one of the cell's anchors, and recolouring
+// keeps the text.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "classlib/ImgList.h"
 #include "controls/ExListVMarkup.h"
 #include "controls/ExListVRich.h"
+#include "fuzz/FuzzSupport.h"
+#include "support/FixedCanvas.h"
 
 namespace {
 
-// Every character 7 pixels wide and 16 high; drawing draws nothing.
-class TNullCanvas : public TCanvas {
-public:
-    TSize TextExtent(const AnsiString& text) override { return {int(text.size()) * 7, 16}; }
-    void TextOut(int, int, const AnsiString&) override {}
-    void TextRect(const TRect&, int, int, const AnsiString&) override {}
-    void FillRect(const TRect&) override {}
-    void FrameRect(const TRect&) override {}
-    void Rectangle(int, int, int, int) override {}
-    void Ellipse(int, int, int, int) override {}
-    void Polygon(const TPoint*, int) override {}
-    void Polyline(const TPoint*, int) override {}
-    void LineTo(int, int) override {}
-    void DrawFocusRect(const TRect&) override {}
-    void DrawBitmap(const TRect&, const TBitmap&, const TRect&, bool, TColor) override {}
-    TColor Pixel(int, int) override { return clNone; }
-    void SetPixel(int, int, TColor) override {}
-    TRect ClipRect() override { return FClip; }
-    TRect IntersectClip(const TRect& rect) override
-    {
-        const TRect saved = FClip;
-        FClip = IntersectRect(FClip, rect);
-        return saved;
+void Require(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", what);
+        std::abort();
     }
-    void RestoreClip(const TRect& saved) override { FClip = saved; }
+}
 
-private:
-    TRect FClip = Rect(0, 0, 400, 200);
-};
+// Lays text out and checks that the canvas is left as it was found.
+TMarkupResult Render(TFixedCanvas& canvas, const AnsiString& text, const TRect& cell, const TMarkupContext& context,
+                     TMarkupMode mode, TPoint point = {})
+{
+    const TFont font(*canvas.Font());
+    const TColor brush = canvas.Brush()->Color();
+    const TBrushStyle brushStyle = canvas.Brush()->Style();
+    canvas.Clear();
+    TMarkupResult result = RenderMarkup(canvas, text, cell, context, mode, point);
+    Require(*canvas.Font() == font, "the markup leaves the canvas's font changed");
+    Require(canvas.Brush()->Color() == brush && canvas.Brush()->Style() == brushStyle,
+            "the markup leaves the canvas's brush changed");
+    Require(mode == mmPaint || canvas.Ops().empty(), "hit-testing or measuring drew");
+    Require(result.Height >= 0 && result.Width >= 0, "a negative size");
+    return result;
+}
 
 }  // namespace
 
@@ -52,19 +55,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list->Add(&strip, nullptr);
         return list;
     }();
-    const AnsiString text(reinterpret_cast<const char*>(data), size);
-    TNullCanvas canvas;
+    const AnsiString text = InputBytes(data, size);
+    TFixedCanvas canvas(400, 200);
+    canvas.Font()->SetColor(clBlack);
     TMarkupContext context;
     context.Images = images;
     const TRect cell = Rect(4, 0, 180, 40);
-    RenderMarkup(canvas, text, cell, context, mmPaint);
-    RenderMarkup(canvas, text, cell, context, mmHitTest, {30, 8});
+    Render(canvas, text, cell, context, mmPaint);
     context.KeepColors = true;
-    RenderMarkup(canvas, text, cell, context, mmMeasure);
+    const TMarkupResult hit = Render(canvas, text, cell, context, mmHitTest, {30, 8});
+    if (!hit.Anchor.empty()) {
+        bool known = false;
+        for (const TMarkupAnchor& anchor : hit.Anchors)
+            known = known || anchor.Href == hit.Anchor;
+        Require(known, "the anchor under the point is none of the cell's anchors");
+    }
+    const TMarkupResult measured = Render(canvas, text, cell, context, mmMeasure);
+    Require(measured.VisibleText.size() <= measured.PlainText.size(), "more visible text than text");
 
     TExRichEdit rich;
     rich.SetRichText(text);
+    const AnsiString plain = rich.Text();
+    const TFont font(*canvas.Font());
     rich.Format(canvas, cell, clWhite, false);
-    RichPlainText(rich.Document());
+    rich.RecolorStart(255, clWhite);
+    Require(rich.Text() == plain, "recolouring changed the text");
+    rich.Format(canvas, cell, clNone, false);
+    rich.Format(canvas, Rect(0, 0, 1 << 20, 1 << 20), clNone, true);
+    Require(*canvas.Font() == font, "the rich text leaves the canvas's font changed");
     return 0;
 }
