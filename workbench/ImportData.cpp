@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/CodePage.h"
+
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
@@ -10,6 +12,13 @@ constexpr std::size_t npos = std::string::npos;
 constexpr const char* TitleOpen = "<TITLE>";
 constexpr const char* TitleClose = "</TITLE>";
 constexpr const char* ContentMarker = "CONTENT=";
+constexpr const char* MetaOpen = "<META";
+constexpr const char* CharsetMarker = "CHARSET=";
+
+// The labels under which pages name UTF-8, in lower case.
+constexpr const char* Utf8Labels[] = {
+    "utf-8", "utf8", "unicode-1-1-utf-8", "unicode11utf8", "unicode20utf8", "x-unicode20utf8",
+};
 
 // Where a search for a needle of this length may start again once the text
 // up to `end` was searched without finding it: its first length - 1 bytes
@@ -26,9 +35,18 @@ void TPageText::Append(const char* data, std::size_t length)
     FText.reserve(FText.size() + length);
     FUpper.reserve(FUpper.size() + length);
     for (std::size_t i = 0; i < length; ++i) {
-        const char c = data[i];
-        if (c == '\r' || c == '\n' || c == '\0')
+        char c = data[i];
+        if (c == '\0')
             continue;
+        if (c == '\r' || c == '\n') {
+            const bool endsPair = c == '\n' && FAfterCR;
+            FAfterCR = c == '\r';
+            if (FLineEnds == TLineEnds::Removed || endsPair)
+                continue;
+            c = ' ';
+        } else {
+            FAfterCR = false;
+        }
         FText += c;
         FUpper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
@@ -73,9 +91,18 @@ TPageScraper::TPageScraper()
     FKeywords.marker = "<META NAME=\"KEYWORDS\"";
 }
 
+void TPageScraper::DeclareContentType(const AnsiString& contentType)
+{
+    const AnsiString charset = CharsetOf(contentType);
+    if (charset.empty())
+        return;
+    FCharsetKnown = true;
+    FUtf8 = IsUtf8Charset(charset);
+}
+
 bool TPageScraper::Complete() const
 {
-    return FTags.hasTitle && FDescription.done && FKeywords.done;
+    return FTags.hasTitle && FDescription.done && FKeywords.done && FCharsetKnown;
 }
 
 unsigned TPageScraper::Feed(const char* data, std::size_t length)
@@ -83,19 +110,35 @@ unsigned TPageScraper::Feed(const char* data, std::size_t length)
     if (Complete() || length == 0)
         return FoundNone;
     FText.Append(data, length);
-    unsigned found = ScanTitle();
-    if (ScanMeta(FDescription, FTags.description)) {
-        FTags.hasDescription = true;
+    unsigned found = FoundNone;
+    // Tags read before the page named its charset are read again in it.
+    if (!FCharsetKnown && ScanCharset() && FUtf8)
+        found |= (FTags.hasTitle ? unsigned(FoundTitle) : 0u) | (FTags.hasDescription ? unsigned(FoundDescription) : 0u) |
+                 (FTags.hasKeywords ? unsigned(FoundKeywords) : 0u);
+    found |= ScanTitle();
+    if (ScanMeta(FDescription, FRaw.description)) {
+        FTags.hasDescription = FRaw.hasDescription = true;
         found |= FoundDescription;
     }
-    AnsiString keywordsValue;
-    if (ScanMeta(FKeywords, keywordsValue)) {
-        FTags.keywords = KeywordsOfValue(keywordsValue);
-        FTags.hasKeywords = true;
+    if (ScanMeta(FKeywords, FRaw.keywords)) {
+        FTags.hasKeywords = FRaw.hasKeywords = true;
         found |= FoundKeywords;
     }
+    ConvertTags(found);
     Trim();
     return found;
+}
+
+void TPageScraper::ConvertTags(unsigned which)
+{
+    if (which & FoundTitle)
+        FTags.title = ImportedText(FRaw.title, FUtf8);
+    if (which & FoundDescription)
+        FTags.description = ImportedText(FRaw.description, FUtf8);
+    // Split before the escaping, which would lengthen the items the split measures.
+    if (which & FoundKeywords)
+        FTags.keywords =
+            EscapeStrayMarkup(KeywordsOfValue(FUtf8 ? AnsiString(Utf8ToCodePage(FRaw.keywords)) : FRaw.keywords));
 }
 
 unsigned TPageScraper::ScanTitle()
@@ -116,8 +159,8 @@ unsigned TPageScraper::ScanTitle()
         FTitleSearched = ResumeAt(FTitleSearched, FText.End(), std::strlen(TitleClose));
         return FoundNone;
     }
-    FTags.title = FText.Text(FTitleOpen, close);
-    FTags.hasTitle = true;
+    FRaw.title = FText.Text(FTitleOpen, close);
+    FTags.hasTitle = FRaw.hasTitle = true;
     return FoundTitle;
 }
 
@@ -135,8 +178,14 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
         meta.searched = at + std::strlen(meta.marker);
     }
     if (meta.valueAt == npos) {
-        // The value is whatever follows the next CONTENT=, in this tag or a later one.
+        // The value is the tag's own: one that ends before a CONTENT= has none.
         const std::size_t content = FText.Find(ContentMarker, meta.searched);
+        const std::size_t tagEnd = FText.FindFirstOf(">", meta.searched);
+        if (tagEnd != npos && (content == npos || tagEnd < content)) {
+            value.clear();
+            meta.done = true;
+            return true;
+        }
         if (content == npos) {
             meta.searched = ResumeAt(meta.searched, FText.End(), std::strlen(ContentMarker));
             return false;
@@ -144,8 +193,11 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
         meta.valueAt = content + std::strlen(ContentMarker);
         meta.searched = meta.valueAt;
     }
-    // Whether the value opens with a quote is known once its first byte is here.
+    // Whether the value opens with a quote is known once its first byte
+    // after the blanks (a line end among them) is here.
     if (!meta.quoteChecked) {
+        while (meta.valueAt < FText.End() && FText.At(meta.valueAt) == ' ')
+            ++meta.valueAt;
         if (FText.End() <= meta.valueAt)
             return false;
         if (FText.At(meta.valueAt) == '"')
@@ -163,6 +215,34 @@ bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
     return true;
 }
 
+bool TPageScraper::ScanCharset()
+{
+    for (;;) {
+        if (FCharsetTagAt == npos) {
+            const std::size_t at = FText.Find(MetaOpen, FCharsetSearched);
+            if (at == npos) {
+                FCharsetSearched = ResumeAt(FCharsetSearched, FText.End(), std::strlen(MetaOpen));
+                return false;
+            }
+            FCharsetTagAt = at;
+            FCharsetSearched = at + std::strlen(MetaOpen);
+        }
+        const std::size_t end = FText.FindFirstOf(">", FCharsetSearched);
+        if (end == npos) {
+            FCharsetSearched = FText.End();
+            return false;
+        }
+        const AnsiString charset = CharsetOf(FText.Text(FCharsetTagAt, end));
+        FCharsetTagAt = npos;
+        FCharsetSearched = end + 1;
+        if (!charset.empty()) {
+            FCharsetKnown = true;
+            FUtf8 = IsUtf8Charset(charset);
+            return true;
+        }
+    }
+}
+
 void TPageScraper::Trim()
 {
     std::size_t keep = FText.End();
@@ -171,6 +251,8 @@ void TPageScraper::Trim()
     for (const TMetaSearch* meta : {&FDescription, &FKeywords})
         if (!meta->done)
             keep = std::min(keep, meta->valueAt != npos ? meta->valueAt : meta->searched);
+    if (!FCharsetKnown)
+        keep = std::min(keep, FCharsetTagAt != npos ? FCharsetTagAt : FCharsetSearched);
     FText.DropBefore(keep);
 }
 
@@ -197,9 +279,76 @@ AnsiString KeywordsOfValue(const AnsiString& value)
     return keywords;
 }
 
-PageTags ScrapePage(const std::string& page)
+AnsiString CharsetOf(const AnsiString& text)
+{
+    const std::size_t named = UpperCase(text).find(CharsetMarker);
+    if (named == npos)
+        return AnsiString();
+    std::size_t at = named + std::strlen(CharsetMarker);
+    while (at < text.size() && (text[at] == ' ' || text[at] == '"' || text[at] == '\''))
+        ++at;
+    const std::size_t end = text.find_first_of(" \t\"';>/", at);
+    return text.substr(at, end == npos ? npos : end - at);
+}
+
+bool IsUtf8Charset(const AnsiString& charset)
+{
+    const AnsiString label = LowerCase(charset);
+    return std::any_of(std::begin(Utf8Labels), std::end(Utf8Labels), [&](const char* known) { return label == known; });
+}
+
+namespace {
+
+// Whether an "&" at `at` starts a character reference: a name, a decimal or
+// a hexadecimal number, ended by ";".
+bool StartsReference(const AnsiString& text, std::size_t at)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    auto isAlnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    bool (*part)(char) = isAlnum;
+    std::size_t i = at + 1;
+    if (i < text.size() && text[i] == '#') {
+        ++i;
+        part = isDigit;
+        if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+            ++i;
+            part = isHex;
+        }
+    }
+    const std::size_t first = i;
+    while (i < text.size() && part(text[i]))
+        ++i;
+    return i > first && i < text.size() && text[i] == ';';
+}
+
+}  // namespace
+
+AnsiString EscapeStrayMarkup(const AnsiString& text)
+{
+    AnsiString out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        switch (text[i]) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '&': out += StartsReference(text, i) ? "&" : "&amp;"; break;
+        default: out += text[i];
+        }
+    }
+    return out;
+}
+
+AnsiString ImportedText(const AnsiString& pageText, bool utf8)
+{
+    return EscapeStrayMarkup(utf8 ? AnsiString(Utf8ToCodePage(pageText)) : pageText);
+}
+
+PageTags ScrapePage(const std::string& page, const AnsiString& contentType)
 {
     TPageScraper scraper;
+    scraper.DeclareContentType(contentType);
     scraper.Feed(page.data(), BytesWithinScanLimit(0, page.size()));
     return scraper.Tags();
 }

@@ -16,14 +16,17 @@
 inline constexpr std::size_t PageScanLimit = 1u << 20;
 inline constexpr const char* PageScanLimitNote = "Only the first 1 MB of the page was read";
 
-// The part of a page held while it is read: line ends and NUL bytes are not
-// part of the text, and an upper-cased copy serves the searches that ignore
-// letter case. Offsets count the page's text from its start, so they stay
-// valid as the text before them is let go.
+// The part of a page held while it is read: NUL bytes are not part of the
+// text, nor are line ends, or each line end (CR LF, CR or LF) is one blank,
+// and an upper-cased copy serves the searches that ignore letter case.
+// Offsets count the page's text from its start, so they stay valid as the
+// text before them is let go.
 class TPageText {
 public:
     static constexpr std::size_t npos = std::string::npos;
+    enum class TLineEnds { Removed, Blank };
 
+    explicit TPageText(TLineEnds lineEnds = TLineEnds::Removed) : FLineEnds(lineEnds) {}
     void Append(const char* data, std::size_t length);
     std::size_t Start() const { return FStart; }
     std::size_t End() const { return FStart + FText.size(); }
@@ -43,6 +46,8 @@ private:
     std::string FText;
     std::string FUpper;
     std::size_t FStart = 0;
+    TLineEnds FLineEnds;
+    bool FAfterCR = false;  // the last line end was a CR, which an LF completes
 };
 
 // How much of a chunk still fits under PageScanLimit when `scanned` bytes of
@@ -50,11 +55,14 @@ private:
 std::size_t BytesWithinScanLimit(std::size_t scanned, std::size_t chunkLength);
 
 // The tags of one page. Each is taken from its first complete occurrence:
-// the title between "<TITLE>" and "</TITLE>"; the CONTENT= value after
-// <META NAME="DESCRIPTION"  and after <META NAME="KEYWORDS" (markers in any
-// letter case), without a leading double quote and cut before the first
-// double quote or ">". The keywords are the value's comma-separated items
-// joined by ", ", a blank after a comma dropped, empty leading items dropped.
+// the title between "<TITLE>" and "</TITLE>"; the value of the CONTENT= of
+// the tag that starts <META NAME="DESCRIPTION" or <META NAME="KEYWORDS"
+// (markers in any letter case; a tag without CONTENT= has an empty value),
+// without the blanks and the double quote that open it and cut before the
+// first double quote or ">". A line end inside a tag is a blank. The
+// keywords are the value's comma-separated items joined by ", ", a blank
+// after a comma dropped, empty leading items dropped. The texts are as the
+// program keeps a text from another site (ImportedText).
 struct PageTags {
     AnsiString title;
     AnsiString description;
@@ -69,12 +77,17 @@ public:
     enum TFound : unsigned { FoundNone = 0, FoundTitle = 1, FoundDescription = 2, FoundKeywords = 4 };
 
     TPageScraper();
-    // Reads the next bytes of the page; line ends and NUL bytes are not part
-    // of the text. Returns the tags that became complete with these bytes.
+    // The Content-Type of the reply, given before the page's first bytes: a
+    // charset it names holds over the one the page's META tags name.
+    void DeclareContentType(const AnsiString& contentType);
+    // Reads the next bytes of the page. Returns the tags that became
+    // complete with these bytes, and those complete before whose text
+    // changed with a charset found in them.
     unsigned Feed(const char* data, std::size_t length);
     unsigned Feed(const std::string& data) { return Feed(data.data(), data.size()); }
     const PageTags& Tags() const { return FTags; }
-    // True once every tag is complete: the rest of the page is not looked at.
+    // True once every tag is complete and the page's charset is known: the
+    // rest of the page is not looked at.
     bool Complete() const;
     // Bytes of the page held for the tags still being read.
     std::size_t Held() const { return FText.Size(); }
@@ -90,15 +103,40 @@ private:
     };
     unsigned ScanTitle();
     bool ScanMeta(TMetaSearch& meta, AnsiString& value);
+    bool ScanCharset();
+    void ConvertTags(unsigned which);
     void Trim();
 
     PageTags FTags;
-    TPageText FText;
+    PageTags FRaw;  // the texts as the page holds them; keywords as the tag's whole value
+    TPageText FText{TPageText::TLineEnds::Blank};
     std::size_t FTitleOpen = std::string::npos;  // where the title text starts
     std::size_t FTitleSearched = 0;
     TMetaSearch FDescription;
     TMetaSearch FKeywords;
+    // The first META tag that names a charset.
+    std::size_t FCharsetTagAt = std::string::npos;
+    std::size_t FCharsetSearched = 0;
+    bool FCharsetKnown = false;
+    bool FUtf8 = false;
 };
+
+// The charset that a Content-Type value or a META tag names after
+// "charset=" (any letter case), without its quotes; "" when none.
+AnsiString CharsetOf(const AnsiString& text);
+// Whether a charset label names UTF-8 (letter case ignored).
+bool IsUtf8Charset(const AnsiString& charset);
+
+// A text from another site's page as the program keeps it: in its code page
+// (from UTF-8 when the page is in UTF-8, "?" for what the code page cannot
+// hold), and with "<", ">", double quotes and each "&" that starts no
+// character reference written as references. The page's own references
+// ("&amp;", "&#8212;") stay as they are, so the text shows as the page showed
+// it wherever generated HTML places it, and brings no markup of its own into
+// a doorway page or a meta tag.
+AnsiString ImportedText(const AnsiString& pageText, bool utf8);
+// The escaping step of ImportedText alone.
+AnsiString EscapeStrayMarkup(const AnsiString& text);
 
 // The keywords of a keywords tag's value: the items before each comma in
 // order, each appended with ", " (the first alone while nothing is taken), a
@@ -108,4 +146,4 @@ private:
 AnsiString KeywordsOfValue(const AnsiString& value);
 
 // The whole of a page's first PageScanLimit bytes at once, as TPageScraper reads them.
-PageTags ScrapePage(const std::string& page);
+PageTags ScrapePage(const std::string& page, const AnsiString& contentType = AnsiString());

@@ -391,6 +391,8 @@ void TSubmitMain::HttpMapDocData(TObject*, const char* Buffer, int Len)
         return;
     SetImportStatus("Downloading ... " + IntToStr(HttpMap->ReceivedBytes()));
     const std::size_t length = Len > 0 ? static_cast<std::size_t>(Len) : 0;
+    if (FImport->scanned == 0)
+        FImport->scraper.DeclareContentType(HttpMap->ResponseContentType());
     if (FImport->scanned == 0 && state == TImportState::Crawling)
         // Relative links point into the folder of the page as it was finally
         // fetched, after any relocation.

@@ -68,16 +68,38 @@ const std::vector<TPageCase>& PageCases()
          Tags("Fine Shop", "Cats and mice, sold here", "cats, mice, dogs, birds")},
         {"upper case markers, keywords before the description, line ends inside the tags",
          "<HTML><HEAD><META NAME=\"KEYWORDS\" CONTENT=\"one,\r\n two\">"
-         "<TITLE>Up\r\nper</TITLE><META NAME=\"DESCRIPTION\" CONTENT=Unquoted text>",
-         Tags("Upper", "Unquoted text", "one, two")},
+         "<TITLE>Version 2.4\r\nDocumentation</TITLE><META NAME=\"DESCRIPTION\" CONTENT=Unquoted\ntext>",
+         Tags("Version 2.4 Documentation", "Unquoted text", "one, two")},
+        {"line ends of every kind are one blank each; one between CONTENT= and its quote",
+         "<META\r\nNAME=\"DESCRIPTION\" CONTENT=\r\n\"a\rb\n\nc\r\n\r\nd\"><title>\r\nT\r\n</title>",
+         Tags(" T ", "a b  c  d", nullptr)},
         {"a keywords tag of one keyword, an empty description, NUL bytes",
          std::string("<title>T\0i", 10) + "tle</title><meta name=\"description\" content=\"\" id=\"d\">"
                                           "<meta name=\"keywords\" content=\"single\">",
          Tags("Title", "", "single")},
-        {"the first of two titles; CONTENT= found in the next tag",
+        {"the first of two titles; a tag without CONTENT= takes none from the next tag",
          "<title>First</title><title>Second</title><meta name=\"description\"><meta name=\"x\" "
-         "content=\"borrowed\">",
-         Tags("First", "borrowed", nullptr)},
+         "content=\"borrowed\"><meta name=\"keywords\" id=k\r\n><meta name=\"keywords\" content=\"late\">",
+         Tags("First", "", "")},
+        {"a page in UTF-8, its charset named before the tags",
+         "<head><meta charset=\"utf-8\" /><title>re \xE2\x80\x94 Regular expression operations</title>"
+         "<meta name=\"description\" content=\"Caf\xC3\xA9 \xE2\x82\xAC" "5, \xE4\xB8\xAD \xF0\x9F\x98\x80\">"
+         "<meta name=\"keywords\" content=\"na\xC3\xAFve,\xC3\xA9t\xC3\xA9, \xE2\x80\x9Cquoted\xE2\x80\x9D\">",
+         Tags("re \x97 Regular expression operations", "Caf\xE9 \x80" "5, ? ?", "na\xEFve, \xE9t\xE9, \x93quoted\x94")},
+        {"a page in UTF-8, its charset named after the tags in a Content-Type META",
+         "<title>A \xE2\x80\x94 B</title><meta name=\"description\" content=\"\xC3\xA9\"><meta name=\"keywords\" "
+         "content=\"\xC3\xA0\"><meta name=x><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">",
+         Tags("A \x97 B", "\xE9", "\xE0")},
+        {"a page in another charset keeps its bytes; only the first charset counts",
+         "<meta http-equiv=content-type content=\"text/html; charset=iso-8859-1\"><meta charset=utf-8>"
+         "<title>caf\xE9 \xE2\x80\x94</title>",
+         Tags("caf\xE9 \xE2\x80\x94", nullptr, nullptr)},
+        {"markup in another site's texts is kept as text; its own references stay",
+         "<title><script>alert(\"x\")</script> &amp; AT&T &#8212; &#x2014; &copy</title>"
+         "<meta name=\"description\" content='<img src=x onerror=alert(1) '>"
+         "<meta name=\"keywords\" content=\"a&b, <i, c\">",
+         Tags("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; AT&amp;T &#8212; &#x2014; &amp;copy",
+              "'&lt;img src=x onerror=alert(1) '", "a&amp;b, &lt;i, c")},
         {"tags that never end take nothing",
          "<title>Never closed<meta name=\"description\" content=\"never ended", Tags(nullptr, nullptr, nullptr)},
         {"a body without a head", "<body><p>Only text</p></body>", Tags(nullptr, nullptr, nullptr)},
@@ -112,8 +134,71 @@ TEST(PageScraper, EachTagIsReportedOnceWhenItEnds)
     EXPECT_EQ(scraper.Tags().keywords, "a, b, c");
     EXPECT_FALSE(scraper.Complete());
     EXPECT_EQ(scraper.Feed("<meta name=\"description\" content=\"D\">"), TPageScraper::FoundDescription);
+    // Until the page names its charset, a later META tag may still name it.
+    EXPECT_FALSE(scraper.Complete());
+    EXPECT_EQ(scraper.Feed("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"),
+              TPageScraper::FoundNone);
     EXPECT_TRUE(scraper.Complete());
     EXPECT_EQ(scraper.Held(), 0u);
+}
+
+// Tags read before the page names UTF-8 are told again, in their new text;
+// a charset of the reply's Content-Type holds over the page's own.
+TEST(PageScraper, TheCharsetOfTheReplyOrOfAMetaTag)
+{
+    TPageScraper late;
+    EXPECT_EQ(late.Feed("<title>\xC3\xA9</title><meta name=\"keywords\" content=\"\xC3\xA9\">"),
+              TPageScraper::FoundTitle | TPageScraper::FoundKeywords);
+    EXPECT_EQ(late.Tags().title, "\xC3\xA9");
+    EXPECT_EQ(late.Feed("<meta charset=utf-8>"), TPageScraper::FoundTitle | TPageScraper::FoundKeywords);
+    EXPECT_EQ(late.Tags().title, "\xE9");
+    EXPECT_EQ(late.Tags().keywords, "\xE9");
+
+    const std::string utf8Page = "<meta charset=\"iso-8859-1\"><title>\xC3\xA9</title>";
+    EXPECT_EQ(ScrapePage(utf8Page).title, "\xC3\xA9");
+    EXPECT_EQ(ScrapePage(utf8Page, "text/html; charset=\"UTF-8\"").title, "\xE9");
+    const std::string latinPage = "<meta charset=\"utf-8\"><title>\xE9</title>";
+    EXPECT_EQ(ScrapePage(latinPage).title, "?");
+    EXPECT_EQ(ScrapePage(latinPage, "text/html;charset=ISO-8859-1").title, "\xE9");
+    EXPECT_EQ(ScrapePage(latinPage, "text/html").title, "?");  // a type without a charset names none
+
+    const struct {
+        const char* text;
+        const char* charset;
+    } named[] = {
+        {"text/html; charset=utf-8", "utf-8"},
+        {"text/html;charset=\"UTF-8\"", "UTF-8"},
+        {"<meta charset='utf8'/", "utf8"},
+        {"<META HTTP-EQUIV=Content-Type CONTENT=\"text/html; CHARSET=iso-8859-1\"", "iso-8859-1"},
+        {"<meta charset=  koi8-r ", "koi8-r"},
+        {"text/html", ""},
+        {"<meta charset=>", ""},
+    };
+    for (const auto& n : named)
+        EXPECT_EQ(CharsetOf(n.text), n.charset) << n.text;
+    for (const char* label : {"utf-8", "UTF8", "Unicode-1-1-UTF-8", "x-unicode20utf8"})
+        EXPECT_TRUE(IsUtf8Charset(label)) << label;
+    for (const char* label : {"", "utf-16", "utf-8 ", "iso-8859-1", "utf"})
+        EXPECT_FALSE(IsUtf8Charset(label)) << label;
+}
+
+TEST(PageScraper, StrayMarkupIsEscapedAndReferencesKept)
+{
+    const struct {
+        const char* text;
+        const char* escaped;
+    } cases[] = {
+        {"plain text, 'quoted'", "plain text, 'quoted'"},
+        {"<b>\"x\"</b>", "&lt;b&gt;&quot;x&quot;&lt;/b&gt;"},
+        {"&amp; &lt; &eacute; &#233; &#xE9; &#Xe9;", "&amp; &lt; &eacute; &#233; &#xE9; &#Xe9;"},
+        {"a & b, AT&T, &copy 2024, &;, &#;, &#x;, &#12a;, &", "a &amp; b, AT&amp;T, &amp;copy 2024, &amp;;, &amp;#;, "
+                                                            "&amp;#x;, &amp;#12a;, &amp;"},
+        {"--><script>", "--&gt;&lt;script&gt;"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapeStrayMarkup(c.text), c.escaped) << c.text;
+    EXPECT_EQ(ImportedText("\xE2\x80\x9C<x>\xE2\x80\x9D", true), "\x93&lt;x&gt;\x94");
+    EXPECT_EQ(ImportedText("\x93<x>\x94", false), "\x93&lt;x&gt;\x94");
 }
 
 // What the scraper holds is the tag it reads, never the page read so far.

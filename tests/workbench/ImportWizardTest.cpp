@@ -13,9 +13,12 @@
 #include "classlib/Menus.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
+#include "controls/ColMemo.h"
 #include "controls/LedLbl.h"
 #include "transport/HttpProt.h"
 #include "workbench/ImportData.h"
+#include "workbench/ProjectData.h"
+#include "workbench/Spider.h"
 
 namespace {
 
@@ -95,6 +98,119 @@ TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole
     EXPECT_EQ(SubmitMain->Description->Text(), "Everything a cat wants, sold with care");
     EXPECT_EQ(SubmitMain->Key1->Text(), "cats, mice, toys, baskets");
     EXPECT_EQ(SubmitMain->PageControl1->ActivePage(), SubmitMain->TabSheet1);
+}
+
+// Pages as documentation sites serve them today: in UTF-8, named by the
+// reply's charset or by a META tag; a title over two lines; a description
+// tag without CONTENT=. Each shows in the program's own text, and its
+// length counter counts its characters.
+TEST_F(ImportWizard, TodaysPagesShowInTheProgramsTextWithLineEndsAsBlanks)
+{
+    const struct {
+        const char* what;
+        std::string contentType;
+        std::string page;
+        TImported imported;
+    } cases[] = {
+        {"UTF-8 by the reply's charset", "text/html; charset=utf-8",
+         "<html><head><title>re \xE2\x80\x94 Regular expression operations</title>\r\n"
+         "<meta name=\"description\" content=\"Caf\xC3\xA9 cr\xC3\xA8me \xE2\x80\x94 \xE4\xB8\xAD\xE6\x96\x87\">",
+         {"re \x97 Regular expression operations", "Caf\xE9 cr\xE8me \x97 ??", ""}},
+        {"UTF-8 by a META tag", "text/html",
+         "<!DOCTYPE html>\n\n<html lang=\"en\">\n  <head>\n    <meta charset=\"utf-8\" />\n"
+         "    <title>re \xE2\x80\x94 Regular expression operations &#8212; Python 3.11.2 documentation</title>\n"
+         "<meta name=\"keywords\" content=\"re, regular \xE2\x80\x9C" "expressions\xE2\x80\x9D\">",
+         {"re \x97 Regular expression operations &#8212; Python 3.11.2 documentation", "",
+          "re, regular \x93" "expressions\x94"}},
+        {"a title over two lines", "text/html",
+         "<html lang=\"en\"><head><META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n"
+         "<title>Apache HTTP Server Version 2.4\nDocumentation - Apache HTTP Server Version 2.4</title>\n",
+         {"Apache HTTP Server Version 2.4 Documentation - Apache HTTP Server Version 2.4", "", ""}},
+        {"a description tag without CONTENT=", "text/html",
+         "<title>Cats</title><meta name=\"description\">\r\n<meta name=\"keywords\" content=\"cats, mice\">",
+         {"Cats", "", "cats, mice"}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = "/today" + std::to_string(++n) + ".htm";
+        server.Script(name, HttpTestReply::Ok(c.page, c.contentType));
+        ImportUrl(server.Url(name));
+        ASSERT_TRUE(WaitUntilIdle());
+        EXPECT_EQ(Imported(), c.imported);
+        EXPECT_EQ(SubmitMain->CLED2Imp->Text(), std::to_string(c.imported.title.size()));
+        EXPECT_EQ(SubmitMain->CLED3Imp->Text(), std::to_string(c.imported.description.size()));
+        if (c.contentType != "text/html")
+            continue;
+        // A file has no reply to name its charset: the page names it.
+        folder.Write("today.htm", c.page);
+        SubmitMain->FromFile->SetChecked(true);
+        ChooseFile(folder.File("today.htm"));
+        SubmitMain->TitleImp->SetText("");
+        Press(SubmitMain->Button3);
+        ASSERT_TRUE(WaitUntilIdle());
+        EXPECT_EQ(Imported(), c.imported);
+        SubmitMain->FromUrl->SetChecked(true);
+    }
+}
+
+// A page's texts can carry markup of their own. They come in as text, and
+// as text they reach the doorway page and the meta tags made from them,
+// from an import and from a crawl alike; what the user types stays as typed.
+TEST_F(ImportWizard, MarkupInAnotherSitesTextsStaysTextInDoorwayPagesAndMetaTags)
+{
+    const std::string page =
+        "<meta charset=utf-8><title><script>alert('title')</script> Tips &amp; \"Tricks\" \xE2\x80\x94 AT&T</title>"
+        "<meta name=\"description\" content='<img src=x onerror=alert(1) '>"
+        "<meta name=\"keywords\" content=\"a<b, c&d, <script\">";
+    const TImported escaped = {
+        "&lt;script&gt;alert('title')&lt;/script&gt; Tips &amp; &quot;Tricks&quot; \x97 AT&amp;T",
+        "'&lt;img src=x onerror=alert(1) '", "a&lt;b, c&amp;d, &lt;script"};
+    server.Script("/tips/index.htm", HttpTestReply::Ok(page));
+    ImportUrl(server.Url("/tips/index.htm"));
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(Imported(), escaped);
+
+    Press(SubmitMain->Button5);
+    SubmitMain->urllist->SetText("http://www.tips.example/");
+    SubmitMain->Author->SetText("<b>Ann</b>");
+    SubmitMain->SaveDialog1->FileName = folder.File("doorways/tips.htm");
+    SubmitMain->BuildDoorwayPage(SubmitMain->Save1);
+    const std::string doorway = LowerCase(folder.Read("doorways/tips.htm"));
+    EXPECT_EQ(doorway.find("<script>"), std::string::npos) << doorway;
+    EXPECT_EQ(doorway.find("<img src=x"), std::string::npos) << doorway;
+    EXPECT_EQ(doorway.find("<b,"), std::string::npos) << doorway;
+    EXPECT_NE(doorway.find("<h1>&lt;script&gt;alert('title')&lt;/script&gt; tips &amp; &quot;tricks&quot; \x97 "
+                           "at&amp;t</h1>"),
+              std::string::npos)
+        << doorway;
+    // The generator's own script is its only one.
+    std::size_t scripts = 0;
+    for (std::size_t at = doorway.find("<script"); at != std::string::npos; at = doorway.find("<script", at + 1))
+        ++scripts;
+    EXPECT_EQ(scripts, 1u);
+
+    SubmitMain->Button10Click(SubmitMain->Button10);
+    std::vector<std::string> block;
+    for (int i = 0; i < SubmitMain->Viewer->Lines()->Count(); ++i)
+        block.push_back(SubmitMain->Viewer->Lines()->Strings(i));
+    ASSERT_GE(block.size(), 5u);
+    EXPECT_EQ(block[1], "<TITLE>" + escaped.title + "</TITLE>");
+    EXPECT_EQ(block[2], "<META NAME=\"Keywords\" CONTENT=\"" + escaped.keywords + "\">");
+    EXPECT_EQ(block[3], "<META NAME=\"Description\" CONTENT=\"" + escaped.description + "\">");
+    EXPECT_EQ(block[4], "<META NAME=\"Author\" CONTENT=\"<b>Ann</b>\">");
+
+    // A crawled page is saved as its project with the same texts.
+    SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
+    SubmitMain->catagory->SetText("Business");
+    SubmitMain->SpiderCK->SetChecked(true);
+    ImportUrl(server.Url("/tips/index.htm"));
+    ASSERT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::SpiderReady);
+    Press(Spider->Button1);
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(SubmitMain->SavedPages(), 1);
+    const ProjectRecord saved = LoadProjectFile(folder.Path(), "1271");
+    EXPECT_EQ((TImported{saved.title, saved.description, saved.key1}), escaped);
 }
 
 TEST_F(ImportWizard, ALocalPageImportsTheSameAsThePageServed)
