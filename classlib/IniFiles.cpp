@@ -376,19 +376,8 @@ void TIniFile::Store(const std::string& before, const std::string& after)
 void TIniFile::Replace(const std::string& after)
 {
     // The rename would replace a file whatever its own permissions: one that
-    // may not be written is refused here, as opening it for writing would be.
-    // A file without any write permission is read-only for everyone, the
-    // superuser included, as on the system the settings files come from.
-    struct stat st {};
-    if (::stat(FFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        int error = 0;
-        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            error = EACCES;
-        else if (::access(FFileName.c_str(), W_OK) != 0)
-            error = errno;
-        if (error != 0)
-            throw CreateError(FFileName, error);
-    }
+    // may not be written is refused, as opening it for writing would be.
+    RefuseReadOnlyFile(FFileName);
     WriteFileAtomic(FFileName, after);
 }
 

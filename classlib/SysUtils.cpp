@@ -457,6 +457,45 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSyn
     }
 }
 
+AnsiString LinkTarget(const AnsiString& path)
+{
+    AnsiString target = path;
+    // As many links as the system itself follows in one name.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        std::string next(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 256, '\0');
+        const ssize_t length = ::readlink(target.c_str(), next.data(), next.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= next.size())
+            return target;
+        next.resize(static_cast<std::size_t>(length));
+        target = next.front() == '/' ? AnsiString(next) : ExtractFilePath(target) + next;
+    }
+    return target;
+}
+
+void RefuseReadOnlyFile(const AnsiString& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    int error = 0;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        error = EACCES;
+    else if (::access(path.c_str(), W_OK) != 0)
+        error = errno;
+    if (error != 0)
+        throw EFCreateError(FileError("Cannot create file", path, error));
+}
+
+void WriteUserFile(const AnsiString& path, const std::string& bytes)
+{
+    const AnsiString target = LinkTarget(path);
+    RefuseReadOnlyFile(target);
+    WriteFileAtomic(target, bytes);
+}
+
 void SyncFileSystem(const AnsiString& folder)
 {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

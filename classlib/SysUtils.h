@@ -128,6 +128,18 @@ enum class TWriteSync { Now, Later };
 // Writes through a temporary file in the same folder and a rename, so that a
 // crash mid-write leaves the old file whole. Throws EFCreateError.
 void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSync sync = TWriteSync::Now);
+// The file that a write to path changes: the end of its chain of symbolic
+// links, whether that file exists yet or not; path itself when it is no link.
+AnsiString LinkTarget(const AnsiString& path);
+// Throws EFCreateError when path is a regular file that may not be written:
+// the rename of WriteFileAtomic needs only the folder's permission, and would
+// replace it. A file without any write permission is read-only for everyone,
+// the superuser included, as on the system the program comes from.
+void RefuseReadOnlyFile(const AnsiString& path);
+// Writes a file the user chose, as an editor saves it: through a symbolic
+// link into the file it leads to, and never over a file the user made
+// read-only. Throws EFCreateError.
+void WriteUserFile(const AnsiString& path, const std::string& bytes);
 // Flushes everything written on the file system that holds the folder: the
 // files written with TWriteSync::Later are on the disk when it returns.
 // Throws EFCreateError when the system reports a failed write-back.

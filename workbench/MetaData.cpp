@@ -1,7 +1,5 @@
 #include "workbench/MetaData.h"
 
-#include <filesystem>
-
 namespace {
 
 AnsiString MetaLine(const char* name, const AnsiString& content)
@@ -14,13 +12,24 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
-// The first tag named by `open` ("<HEAD") in the upper-cased text from `from`
-// on: followed by ">" or a blank, so that a longer name is no match.
+// The first tag named by `open` ("<HEAD", "</HEAD") in the upper-cased text
+// from `from` on: followed by ">" or a blank, so that a longer name is no
+// match, and outside comments: a head or a script commented out is none.
+// A comment left open hides the rest of the page.
 std::size_t FindTag(const AnsiString& upper, const AnsiString& open, std::size_t from = 0)
 {
-    for (std::size_t at = upper.find(open, from); at != AnsiString::npos; at = upper.find(open, at + 1)) {
+    for (std::size_t at = upper.find('<', from); at != AnsiString::npos; at = upper.find('<', at + 1)) {
+        if (upper.compare(at, 4, "<!--") == 0) {
+            // "<!-->" and "<!--->" end where they start.
+            const std::size_t close = upper.find("-->", at + 2);
+            if (close == AnsiString::npos)
+                return AnsiString::npos;
+            at = close + 2;
+            continue;
+        }
         const std::size_t after = at + open.size();
-        if (after < upper.size() && (upper[after] == '>' || IsBlank(upper[after])))
+        if (upper.compare(at, open.size(), open) == 0 && after < upper.size() &&
+            (upper[after] == '>' || IsBlank(upper[after])))
             return at;
     }
     return AnsiString::npos;
@@ -64,8 +73,12 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
 {
     const AnsiString upper = UpperCase(page);
     const std::size_t head = FindTag(upper, "<HEAD");
-    const std::size_t end = upper.find("</HEAD>");
+    const std::size_t end = FindTag(upper, "</HEAD");
     if (head == AnsiString::npos || end == AnsiString::npos || end < head)
+        return std::nullopt;
+    // "</HEAD >" ends the head as "</HEAD>" does.
+    const std::size_t endClose = upper.find('>', end);
+    if (endClose == AnsiString::npos)
         return std::nullopt;
 
     // A script in the head stays where it is, with everything after it.
@@ -77,7 +90,7 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
         return MetaSplice{page.substr(0, head) + BlockText(opening) + page.substr(script), true};
     }
 
-    std::size_t after = end + 7;
+    std::size_t after = endClose + 1;
     // The block ends its last line itself: the line break after the head's
     // end goes with the head, and nothing else does.
     if (after < page.size() && page[after] == '\r')
@@ -87,20 +100,24 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
     return MetaSplice{page.substr(0, head) + BlockText(block) + page.substr(after), false};
 }
 
-MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
+TMetaInjected InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
 {
     // A page reached through a link is changed where it lies: a new file in
     // the link's place would leave the page itself as it was.
-    std::error_code unresolved;
-    const std::filesystem::path target = std::filesystem::canonical(fileName.c_str(), unresolved);
-    const AnsiString page = unresolved ? fileName : AnsiString(target.string());
+    const AnsiString page = LinkTarget(fileName);
     const std::string original = ReadFileBytes(page);
     const std::optional<MetaSplice> injected = SpliceMetaBlock(original, block);
     if (!injected)
-        return MetaInjection::NoHead;
+        return {};
+    // Refused before its copy is made: nothing is written for a page that stays as it is.
+    RefuseReadOnlyFile(page);
+    TMetaInjected done;
+    done.how = injected->beforeScript ? MetaInjection::InjectedBeforeScript : MetaInjection::Injected;
     const AnsiString backup = fileName + ".bac";
-    if (!FileExists(backup))
+    if (!FileExists(backup)) {
         WriteFileAtomic(backup, original);
+        done.backupSaved = true;
+    }
     WriteFileAtomic(page, injected->page);
-    return injected->beforeScript ? MetaInjection::InjectedBeforeScript : MetaInjection::Injected;
+    return done;
 }

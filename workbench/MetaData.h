@@ -39,13 +39,14 @@ inline constexpr LengthCounter MetaCounters[] = {
 };
 
 // The page with the block in place of its head: from the head's start tag
-// through its end tag and the line break after it, or, when the head holds a
-// script, up to the first script (the scripts and the page's own end tag
-// stay, and the block goes without its "</HEAD>" line). The block's lines end
-// with CR LF; every byte outside the replaced span is kept. Tags are found in
-// any case, "<head" only as a tag of its own ("<header" is none). Nothing
-// when the head cannot be found in order: no start tag, no end tag, or an end
-// tag before the start tag.
+// through its end tag ("</HEAD>", or "</HEAD" and blanks before its ">") and
+// the line break after it, or, when the head holds a script, up to the first
+// script (the scripts and the page's own end tag stay, and the block goes
+// without its "</HEAD>" line). The block's lines end with CR LF; every byte
+// outside the replaced span is kept. Tags are found in any case, "<head" only
+// as a tag of its own ("<header" is none), and never inside a comment.
+// Nothing when the head cannot be found in order: no start tag, no end tag,
+// or an end tag before the start tag.
 struct MetaSplice {
     AnsiString page;
     bool beforeScript = false;  // the block went in before a script of the head
@@ -57,6 +58,11 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
 // page before any injection), then writes the spliced page through a
 // temporary file and a rename; a link is followed, so the page it leads to
 // gets the block and the link stays. Nothing is written when the head cannot
-// be found. Throws the class library's file errors.
+// be found, nor for a page the user made read-only (EFCreateError). Throws
+// the class library's file errors.
 enum class MetaInjection { NoHead, Injected, InjectedBeforeScript };
-MetaInjection InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);
+struct TMetaInjected {
+    MetaInjection how = MetaInjection::NoHead;
+    bool backupSaved = false;  // this injection wrote the ".bac" copy
+};
+TMetaInjected InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);

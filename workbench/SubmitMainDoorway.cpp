@@ -78,7 +78,7 @@ void TSubmitMain::BuildDoorwayPage(TObject* Sender)
     }
     if (Sender == Save1) {
         try {
-            lines.SaveToFile(SaveDialog1->FileName);
+            WriteUserFile(SaveDialog1->FileName, lines.Text());
         } catch (const std::exception& e) {
             Application->ShowException(&e);
         }

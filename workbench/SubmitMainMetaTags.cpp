@@ -195,25 +195,28 @@ void TSubmitMain::InjectMetaTags(const AnsiString& FileName)
     std::vector<AnsiString> block;
     for (int i = 0; i < Viewer->Lines()->Count(); ++i)
         block.push_back(Viewer->Lines()->Strings(i));
-    MetaInjection done = MetaInjection::NoHead;
+    TMetaInjected done;
     try {
         done = InjectMetaBlockIntoFile(FileName, block);
     } catch (const std::exception& e) {
         Application->ShowException(&e);
         return;
     }
-    if (done == MetaInjection::NoHead) {
+    if (done.how == MetaInjection::NoHead) {
         Application->MessageBox("The head of the page could not be found; the page was not changed.",
                                 "Inject Html Document", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     // The preview keeps what went into the page after the head's start tag
     // until the block is generated again.
-    if (done == MetaInjection::InjectedBeforeScript && Viewer->Lines()->Count() > 0)
+    if (done.how == MetaInjection::InjectedBeforeScript && Viewer->Lines()->Count() > 0)
         Viewer->Lines()->Delete(Viewer->Lines()->Count() - 1);
     if (Viewer->Lines()->Count() > 0)
         Viewer->Lines()->Delete(0);
-    Application->MessageBox("Your Injection Was Successful \r\nA Copy of your injected File Has been saved as \r\n" +
-                                FileName + ".bac",
-                            "Injection complete!", MB_OK);
+    // The copy is made once, of the page before its first injection; a later
+    // injection tells where that copy still is.
+    const AnsiString copy = done.backupSaved ? "A Copy of your injected File Has been saved as \r\n"
+                                             : "The page as it was before its first injection is still kept in \r\n";
+    Application->MessageBox("Your Injection Was Successful \r\n" + copy + FileName + ".bac", "Injection complete!",
+                            MB_OK);
 }

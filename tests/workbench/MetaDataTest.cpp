@@ -90,6 +90,17 @@ TEST(MetaSplice, PagesAndTheirBytesAfterTheSplice)
          "<HEADER>x</HEADER>\r\n<head\t><title>Old</title></head>\r\n<body></body>",
          "<HEADER>x</HEADER>\r\n" + B + "<body></body>"},
         {"the page's last bytes", "<head></head>", B},
+        {"a head commented out before the real one, with its end",
+         "<!-- <head><title>Old site</title></head> -->\r\n<html><head><title>Old</title></head>\r\n<body>x</body>",
+         "<!-- <head><title>Old site</title></head> -->\r\n<html>" + B + "<body>x</body>"},
+        {"comments that end where they start", "<!--><!---><head></head>x", "<!--><!--->" + B + "x"},
+        {"a script and an end tag commented out in the head",
+         "<head><title>Old</title><!-- <script> </head> -->\r\n</head>\r\n<body>x</body>", B + "<body>x</body>"},
+        {"a script whose own comment hides nothing of the head",
+         "<head><script><!--\r\nvar a; // --></script></head><body></body>",
+         Bs + "<script><!--\r\nvar a; // --></script></head><body></body>", true},
+        {"end tags with blanks before their \">\"", "<head><title>Old</title></HEAD \r\n>\r\n<body>x</body>",
+         B + "<body>x</body>"},
     };
     for (const Case& c : cases) {
         const auto spliced = SpliceMetaBlock(c.page, Block);
@@ -107,6 +118,10 @@ TEST(MetaSplice, PagesWithoutAHeadInOrder)
         "<header></head><body></body>",                 // an end, but no head tag
         "<html></head><head><title>x</title></html>",   // the end before the start
         "<html><head><title>x</title><body></body>",    // no end
+        "<!-- <head></head> --><body></body>",          // only a head commented out
+        "<head><title>x</title><!-- </head> --><body>", // only an end commented out
+        "<head><!-- open to the end </head>",           // a comment that never ends
+        "<head></head",                                 // an end tag that never closes
         "",
     };
     for (const char* page : pages)
@@ -119,12 +134,16 @@ TEST(MetaInjection, TheFileAndItsFirstCopy)
     const std::string body = "<body>" + std::string("\0\x81", 2) + "</body>";
     const std::string original = "<html>\r\n<head><title>Old</title></head>\r\n" + body;
     const std::string page = dir.Write("site/index.html", original);
-    ASSERT_EQ(InjectMetaBlockIntoFile(page, Block), MetaInjection::Injected);
+    TMetaInjected done = InjectMetaBlockIntoFile(page, Block);
+    ASSERT_EQ(done.how, MetaInjection::Injected);
+    EXPECT_TRUE(done.backupSaved);
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n" + B + body);
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
 
     // A second injection keeps the first copy: it holds the page as it was.
-    ASSERT_EQ(InjectMetaBlockIntoFile(page, {"<HEAD>", "<TITLE>Newer</TITLE>", "</HEAD>"}), MetaInjection::Injected);
+    done = InjectMetaBlockIntoFile(page, {"<HEAD>", "<TITLE>Newer</TITLE>", "</HEAD>"});
+    ASSERT_EQ(done.how, MetaInjection::Injected);
+    EXPECT_FALSE(done.backupSaved);
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n<HEAD>\r\n<TITLE>Newer</TITLE>\r\n</HEAD>\r\n" + body);
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
     // Nothing but the page and its copy is left in the folder.
@@ -132,7 +151,7 @@ TEST(MetaInjection, TheFileAndItsFirstCopy)
 
     // A page without a head is left alone, and gets no copy.
     const std::string headless = dir.Write("plain.html", "<p>text</p>\r\n");
-    EXPECT_EQ(InjectMetaBlockIntoFile(headless, Block), MetaInjection::NoHead);
+    EXPECT_EQ(InjectMetaBlockIntoFile(headless, Block).how, MetaInjection::NoHead);
     EXPECT_EQ(ReadFileBytes(headless), "<p>text</p>\r\n");
     EXPECT_FALSE(FileExists(headless + ".bac"));
 
@@ -148,7 +167,7 @@ TEST(MetaInjection, LinksAreFollowedAndPipesRefused)
     const std::string page = dir.Write("www/index.html", original);
     const std::string link = dir.File("index.html");
     std::filesystem::create_symlink(page, link);
-    ASSERT_EQ(InjectMetaBlockIntoFile(link, Block), MetaInjection::Injected);
+    ASSERT_EQ(InjectMetaBlockIntoFile(link, Block).how, MetaInjection::Injected);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadFileBytes(page), "<html>" + B + "<body></body></html>");
     EXPECT_EQ(ReadFileBytes(link + ".bac"), original);

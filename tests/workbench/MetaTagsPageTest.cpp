@@ -159,6 +159,11 @@ TEST_F(MetaTagsPage, ApplyTagsInjectsThePickedPageAndKeepsItsFirstCopy)
     EXPECT_NE(ReadFileBytes(page).find("<TITLE>Dogs</TITLE>"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(page).find("<TITLE>Cats"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
+    // No copy was made this time: the message does not say there was.
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    EXPECT_EQ(boxes.Boxes[1], (MessageBoxCall{"Your Injection Was Successful \r\nThe page as it was before its first "
+                                              "injection is still kept in \r\n" + page + ".bac",
+                                              "Injection complete!", MB_OK}));
 
     // Cancelled: nothing happens.
     boxes.Boxes.clear();
@@ -167,6 +172,99 @@ TEST_F(MetaTagsPage, ApplyTagsInjectsThePickedPageAndKeepsItsFirstCopy)
     SubmitMain->Button12->Click();
     EXPECT_EQ(ReadFileBytes(page), injected);
     EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// Heads as pages write them: commented out before the real one, holding a
+// commented-out script, ended by "</head >". The block goes into the real
+// head, and nothing of the page after it is commented out or swallowed.
+TEST_F(MetaTagsPage, ApplyTagsFindsTheRealHeadOfAPage)
+{
+    TypeProject();
+    SubmitMain->RobotsCk->SetChecked(true);
+    const std::string block = std::string(Block).substr(0, std::string(Block).size() - 7);
+    const struct {
+        const char* what;
+        std::string page;
+        std::string injected;
+    } cases[] = {
+        {"a head commented out before the real one",
+         "<!-- old <head> kept for later -->\r\n<html><head><title>Old</title></head>\r\n<body>Hi</body></html>",
+         "<!-- old <head> kept for later -->\r\n<html>" + std::string(Block) + "\r\n<body>Hi</body></html>"},
+        {"a script commented out in the head",
+         "<html><head><title>Old</title><!-- <script src=old.js> --></head>\r\n<body>Hi</body></html>",
+         "<html>" + std::string(Block) + "\r\n<body>Hi</body></html>"},
+        {"a commented-out script before a real one",
+         "<head><!--<SCRIPT>--><script>go()</script></head><body>Hi</body>",
+         block + "<script>go()</script></head><body>Hi</body>"},
+        {"an end tag with a blank before its \">\"",
+         "<html><head><title>Old</title></head >\n<body>Hi</body></html>",
+         "<html>" + std::string(Block) + "\r\n<body>Hi</body></html>"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string page = site.Write("page" + std::to_string(++n) + ".html", c.page);
+        ChooseFile(page);
+        SubmitMain->Button12->Click();
+        EXPECT_EQ(ReadFileBytes(page), c.injected) << c.what;
+        EXPECT_EQ(ReadFileBytes(page + ".bac"), c.page) << c.what;
+    }
+}
+
+// A page the user made read-only is refused with the file error, as the
+// settings file is, and nothing is written; a link is written through, by
+// the injection as by the doorway page's Save As.
+TEST_F(MetaTagsPage, AReadOnlyPageIsRefusedAndALinkWrittenThrough)
+{
+    TypeProject();
+    SubmitMain->RobotsCk->SetChecked(true);
+    const std::string original = "<html><head><title>Old</title></head><body>Hi</body></html>";
+    const std::string page = site.Write("locked.html", original);
+    ASSERT_EQ(::chmod(page.c_str(), 0444), 0);
+    ChooseFile(page);
+    SubmitMain->Button12->Click();
+    ASSERT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_EQ(boxes.Errors[0], "Cannot create file \"" + page + "\". Permission denied.");
+    boxes.Errors.clear();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(ReadFileBytes(page), original);
+    EXPECT_FALSE(FileExists(page + ".bac"));
+
+    // Through a link to it: refused the same.
+    const std::string link = site.File("link.html");
+    ASSERT_EQ(::symlink(page.c_str(), link.c_str()), 0);
+    ChooseFile(link);
+    SubmitMain->Button12->Click();
+    ASSERT_EQ(boxes.Errors.size(), 1u);
+    boxes.Errors.clear();
+    EXPECT_EQ(ReadFileBytes(page), original);
+
+    // Writable again: the page the link leads to gets the block.
+    ASSERT_EQ(::chmod(page.c_str(), 0644), 0);
+    SubmitMain->Button12->Click();
+    EXPECT_EQ(ReadFileBytes(page), "<html>" + std::string(Block) + "\r\n<body>Hi</body></html>");
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    // The doorway page's Save As: through a relative link, into a file that
+    // is not there yet; and refused over a read-only one.
+    SubmitMain->urllist->SetText("http://www.cats.example/");
+    const std::string doorway = site.File("doorway.htm");
+    ASSERT_EQ(::symlink("pages/cats.htm", doorway.c_str()), 0);
+    site.Write("pages/.keep", "");
+    SubmitMain->SaveDialog1->FileName = doorway;
+    SubmitMain->BuildDoorwayPage(SubmitMain->Save1);
+    ASSERT_EQ(::lstat(doorway.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    const std::string written = ReadFileBytes(site.File("pages/cats.htm"));
+    EXPECT_NE(written.find("<TITLE>Cats & \"Mice\"</TITLE>"), std::string::npos) << written;
+    ASSERT_EQ(::chmod(site.File("pages/cats.htm").c_str(), 0444), 0);
+    SubmitMain->title->SetText("Dogs");
+    SubmitMain->BuildDoorwayPage(SubmitMain->Save1);
+    ASSERT_EQ(boxes.Errors.size(), 1u);
+    EXPECT_EQ(boxes.Errors[0], "Cannot create file \"" + site.File("pages/cats.htm") + "\". Permission denied.");
+    boxes.Errors.clear();
+    EXPECT_EQ(ReadFileBytes(site.File("pages/cats.htm")), written);
 }
 
 TEST_F(MetaTagsPage, APageWithoutAHeadInOrderIsLeftAlone)
