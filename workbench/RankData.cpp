@@ -127,8 +127,10 @@ TRankTargets RankTargets(const AnsiString& siteUrl)
     TRankTargets targets;
     targets.Text = siteUrl;
     // A bare host is listed with its "/"; a text whose first "/" is its
-    // next-to-last character ("x/y") is left as typed.
-    if (path.empty() && Pos("/", siteUrl) != int(siteUrl.size()) - 1)
+    // next-to-last character ("x/y") is left as typed. A text without any
+    // "/" has none there, however short it is.
+    const int slash = Pos("/", siteUrl);
+    if (path.empty() && (slash == 0 || slash != int(siteUrl.size()) - 1))
         targets.Text += "/";
     targets.NoSlash = targets.Text;
     if (!targets.NoSlash.empty() && targets.NoSlash.back() == '/')
@@ -227,8 +229,9 @@ void ApplyRankListings(TRankCell& cell, const TRankEngine& engine, const std::ve
 
 void ApplyRankFailure(TRankCell& cell, int page, const AnsiString& reason, const AnsiString& today)
 {
+    // A listing found on an earlier page still stands beside the failure.
+    cell.Image = HoldsListing(cell.Ranking) ? RankImageFound : RankImageNotFound;
     cell.Ranking += "<IMG src=\"idx:0\">Page <b>" + IntToStr(page) + "</b> not checked: " + MarkupText(reason) + " | ";
-    cell.Image = RankImageNotFound;
     cell.Date = today;
 }
 

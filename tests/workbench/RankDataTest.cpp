@@ -77,6 +77,8 @@ TEST(RankTargets, FormsOfTheSiteUrl)
          "http%3A%2F%2Fwww%2Esite%2Eexample%2F"},
         {"http://www.site.example/a/b.html", "http://www.site.example/a/b.html", "http://www.site.example/a/b.html",
          "http%3A%2F%2Fwww%2Esite%2Eexample%2Fa%2Fb%2Ehtml"},
+        {"x", "x/", "x", "x%2F"},  // one character, whose "next-to-last" is none
+        {"xy", "xy/", "xy", "xy%2F"},
     };
     for (const Case& c : cases) {
         const TRankTargets t = RankTargets(c.typed);
@@ -172,6 +174,8 @@ TEST(RankCells, FailedPagesAreToldApartFromNotFound)
     ApplyRankFailure(both, 2, "Connection aborted on request", "12/9/2026");
     EXPECT_EQ(both.Ranking, "<IMG src=\"idx:2\"><a href=\"http://q.example/1\">You Ranked #3</a> | "
                             "<IMG src=\"idx:0\">Page <b>2</b> not checked: Connection aborted on request | ");
+    // The row's picture still tells of the listing.
+    EXPECT_EQ(both.Image, RankImageFound);
 }
 
 TEST(RankPagesOfEachEngine, FlatteningDropsLineBreaksAndNulsOnly)

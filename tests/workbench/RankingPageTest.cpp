@@ -328,6 +328,31 @@ TEST_F(RankingPage, FailedPagesAreToldAndTheCheckGoesOn)
     EXPECT_EQ(Ranking(11), Link(11, "pets", 1, 1));
 }
 
+// Found on the first page, and the second page fails: the row tells both,
+// and its picture is still the found one.
+TEST_F(RankingPage, AFailedPageAfterAListingKeepsTheFoundPicture)
+{
+    CheckOnly({5, 11});
+    Answer(5, 1, "pets", HttpTestReply::Ok(rankpages::Page(5, 1, {"", Site})));
+    Answer(5, 2, "pets", HttpTestReply::Status("HTTP/1.0 503 Service Unavailable"));
+    Answer(11, 1, "pets", HttpTestReply::Ok(rankpages::Page(11, 1, {})));
+    Answer(11, 2, "pets", HttpTestReply::Status("HTTP/1.0 503 Service Unavailable"));
+    RunCheck("pets", "20");
+    EXPECT_EQ(Ranking(5),
+              Link(5, "pets", 1, 2) + "<IMG src=\"idx:0\">Page <b>2</b> not checked: 503 Service Unavailable | ");
+    EXPECT_EQ(Image(5), RankImageFound);
+    EXPECT_EQ(Image(11), RankImageNotFound);
+}
+
+// A site typed as one character is looked for with its "/", as any bare host.
+TEST_F(RankingPage, AOneCharacterSiteGetsItsSlash)
+{
+    CheckOnly({5});
+    Answer(5, 1, "pets", HttpTestReply::Ok(rankpages::Page(5, 1, {"", "", "x/"})));
+    RunCheck("pets", "10", "x");
+    EXPECT_EQ(Ranking(5), Link(5, "pets", 1, 3));
+}
+
 // A keyword that names an engine, or holds a piece of another engine's
 // query, files each page under the engine that was asked.
 TEST_F(RankingPage, AKeywordNamingAnEngineFilesNothingUnderIt)
