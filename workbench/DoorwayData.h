@@ -1,7 +1,9 @@
 // The doorway page: an HTML page made from a project that carries its title,
 // description and keywords many times over, lists every keyword as a link to
 // the site and sends the visitor on to the site by a script. The user's
-// texts go in as typed, without escaping.
+// texts go in as typed, without escaping; the texts the import took from
+// another site's page came in with their markup characters escaped
+// (ImportedText), so they bring no tags of their own.
 #pragma once
 
 #include <vector>

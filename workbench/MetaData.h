@@ -28,7 +28,8 @@ struct MetaTagFields {
     bool robotsOn = false;
 };
 
-// The block, one tag a line, from "<HEAD>" to "</HEAD>". Texts go in as typed.
+// The block, one tag a line, from "<HEAD>" to "</HEAD>". Texts go in as
+// typed (imported ones came in escaped: ImportedText).
 std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& fields);
 
 // The length counters of the MetaTags page.
