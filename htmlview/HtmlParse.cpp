@@ -1,6 +1,9 @@
 #include "htmlview/HtmlParse.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -12,6 +15,25 @@ constexpr bool IsLetter(char c)
 constexpr bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+constexpr bool IsHexDigit(char c)
+{
+    return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// The character a numeric reference stands for, as the byte that shows it:
+// Latin-1 as it is (a tab as a blank), and the characters Windows-1252
+// holds beyond it; -1 for what the single-byte text cannot show.
+int ReferencedByte(long value)
+{
+    if (value == 9)
+        return ' ';
+    if (value == 10 || (value >= 32 && value <= 255))
+        return int(value);
+    if (value > 255 && value <= 0xFFFF)
+        return CharTo1252(char16_t(value));
+    return -1;
 }
 
 // The decimal value of text (optional sign, digits, 32-bit range), else 0.
@@ -399,41 +421,46 @@ bool ParserState::ReadEntity()
 }
 
 // At "&". Whatever does not decode stays as the literal text it was, so the
-// result is at most "&" and seven more characters.
+// result is at most "&#x" and six more characters.
 void ParserState::DecodeEntity(AnsiString& out)
 {
     out.clear();
     Advance();
     if (CurrentChar == '#') {
         Advance();
+        // "&#x" and hexadecimal digits, or decimal digits.
+        AnsiString lead = "&#";
+        const bool hex = CurrentChar == 'x' || CurrentChar == 'X';
+        if (hex) {
+            lead += CurrentChar;
+            Advance();
+        }
+        const auto isDigit = [hex](char c) { return hex ? IsHexDigit(c) : IsDigit(c); };
         char digits[6];
         std::size_t count = 0;
-        while (count < 5 && IsDigit(CurrentChar)) {
+        while (count < 5 && isDigit(CurrentChar)) {
             digits[count++] = CurrentChar;
             Advance();
         }
-        if (count == 5 && IsDigit(CurrentChar)) {
+        if (count == 5 && isDigit(CurrentChar)) {
             digits[count++] = CurrentChar;
             Advance();
-            out.append("&#").append(digits, count);
+            out.append(lead).append(digits, count);
             return;
         }
         const bool semicolon = CurrentChar == ';';
         if (semicolon)
             Advance();
         if (count > 0) {
-            const int value = DecimalValue(std::string_view(digits, count));
-            if (value == 9) {
-                out = " ";
-                return;
-            }
-            if (value == 10 || (value >= 32 && value <= 255)) {
-                out = char(value);
+            const long value = std::strtol(std::string(digits, count).c_str(), nullptr, hex ? 16 : 10);
+            const int byte = ReferencedByte(value);
+            if (byte >= 0) {
+                out = char(byte);
                 return;
             }
         }
-        // No digits, or a code the single-byte text cannot hold.
-        out.append("&#").append(digits, count);
+        // No digits, or a character the single-byte text cannot show.
+        out.append(lead).append(digits, count);
         if (semicolon)
             out += ';';
         return;
@@ -453,10 +480,17 @@ void ParserState::DecodeEntity(AnsiString& out)
     const bool semicolon = CurrentChar == ';';
     if (semicolon)
         Advance();
-    const int entity = FindEntity(std::string_view(name, length));
+    const std::string_view written(name, length);
+    const int entity = FindEntity(written);
     if (entity >= 0) {
         out = EntityChar(std::size_t(entity));
         return;
+    }
+    for (const CodePageEntity& e : CodePageEntities) {
+        if (e.Name == written) {
+            out = char(e.Byte);
+            return;
+        }
     }
     out.append("&").append(name, length);
     if (semicolon)
@@ -507,6 +541,8 @@ void ParserState::ReadQuotedValue(AnsiString& value, int& number)
         } else if (CurrentChar == '&') {
             DecodeEntity(entity);
             value += entity;
+        } else if (CurrentChar == '<' && !FInDirective) {
+            value += CommentInValue(quote);
         } else {
             value += CurrentChar;
             Advance();
@@ -526,6 +562,62 @@ void ParserState::ReadQuotedValue(AnsiString& value, int& number)
     if (!digits.empty() && digits.back() == '%')
         digits.remove_suffix(1);
     number = DecimalValue(digits);
+}
+
+// At "<" inside a quoted value. A comment (or declaration) that ends
+// before the value does is removed, as anywhere else; one that the value's
+// closing quote (or the end of the document) interrupts is text of the
+// value: a value typed as "<!--" must not swallow the rest of the page.
+// Returns the text that stays; the character after it is current.
+AnsiString ParserState::CommentInValue(char quote)
+{
+    AnsiString text(1, '<');
+    NextChar();
+    if (CurrentChar != '!')
+        return text;
+    const auto take = [&] {
+        if (CurrentChar != '\r')
+            text += CurrentChar;
+        NextChar();
+    };
+    const auto interrupted = [&] { return CurrentChar == quote || CurrentChar == EndOfInputChar; };
+    take();  // "!"
+    bool comment = false;
+    if (CurrentChar == '-') {
+        take();
+        comment = CurrentChar == '-';
+        if (comment)
+            take();
+    }
+    if (!comment) {
+        while (CurrentChar != '>') {
+            if (interrupted())
+                return text;
+            take();
+        }
+        NextChar();
+        return AnsiString();
+    }
+    // The comment's end as anywhere: "--", any further "-", blanks and line
+    // ends, and ">".
+    for (;;) {
+        while (CurrentChar != '-') {
+            if (interrupted())
+                return text;
+            take();
+        }
+        take();
+        if (CurrentChar != '-')
+            continue;
+        while (CurrentChar == '-')
+            take();
+        while (CurrentChar == ' ' || CurrentChar == '\r')
+            take();
+        if (CurrentChar == '>') {
+            NextChar();
+            return AnsiString();
+        }
+    }
 }
 
 void ParserState::ReadNumberValue(AnsiString& value, int& number)
@@ -563,7 +655,7 @@ bool ParserState::ReadTag()
         Advance();
     } else if (!IsLetter(CurrentChar)) {
         Symbol = HtmlSymbol::Text;
-        TokenText = "<";
+        TokenText.assign(1, '<');
         return true;
     }
     Symbol = HtmlSymbol::UnknownTag;

@@ -191,6 +191,20 @@ constexpr char EntityChar(std::size_t index)
     return index < 4 ? first[index] : char(156 + index);
 }
 
+// The HTML 4 entity names whose character Windows-1252 holds beyond
+// Latin-1, with the byte that holds it.
+struct CodePageEntity {
+    std::string_view Name;
+    unsigned char Byte;
+};
+inline constexpr std::array<CodePageEntity, 25> CodePageEntities = {{
+    {"euro", 0x80},   {"sbquo", 0x82},  {"fnof", 0x83},   {"bdquo", 0x84},  {"hellip", 0x85},
+    {"dagger", 0x86}, {"Dagger", 0x87}, {"circ", 0x88},   {"permil", 0x89}, {"Scaron", 0x8A},
+    {"lsaquo", 0x8B}, {"OElig", 0x8C},  {"lsquo", 0x91},  {"rsquo", 0x92},  {"ldquo", 0x93},
+    {"rdquo", 0x94},  {"bull", 0x95},   {"ndash", 0x96},  {"mdash", 0x97},  {"tilde", 0x98},
+    {"trade", 0x99},  {"scaron", 0x9A}, {"rsaquo", 0x9B}, {"oelig", 0x9C},  {"Yuml", 0x9F},
+}};
+
 struct ColorEntry {
     std::string_view Name;
     TColor Color;
@@ -383,6 +397,7 @@ private:
     void DecodeEntity(AnsiString& out);
     bool ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString& value, int& number);
     void ReadQuotedValue(AnsiString& value, int& number);
+    AnsiString CommentInValue(char quote);
     void ReadNumberValue(AnsiString& value, int& number);
     void ReadBareValue(AnsiString& value);
 
@@ -406,8 +421,7 @@ private:
     bool FHasPushedBack = false;
     bool FCommentOpen = false;
     bool FInDirective = false;
-    // Inside a quoted attribute value "<!" is text: a value typed as "<!--"
-    // must not swallow the rest of the document.
+    // Inside a quoted value comments are looked for by CommentInValue.
     bool FInQuotedValue = false;
     AnsiString FAttrName;
     AnsiString FAttrValue;

@@ -5,6 +5,7 @@
 
 #include "classlib/Classes.h"
 #include "htmlview/HtmlParse.h"
+#include "platform/CodePage.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -134,14 +135,58 @@ TEST(HtmlTokenizer, Entities)
         {"&#10;", "'\\n'"},
         {"&#32;&#255;", "' ' '\\xFF'"},
         {"&#1234567;", "'&#123456' '7;'"},
-        // hexadecimal references are not decoded
-        {"&#x41;", "'&#' 'x41;'"},
+        // hexadecimal
+        {"&#x41;", "'A'"},
+        {"&#X6a", "'j'"},
+        {"&#x;", "'&#x;'"},
+        {"&#xg", "'&#x' 'g'"},
+        {"&#x1234567;", "'&#x123456' '7;'"},
         // unterminated at the end of the document
         {"&", "'&'"},
         {"&#", "'&#'"},
         {"&lt", "'<'"},
         {"a&", "'a' '&'"},
     });
+}
+
+// A reference to a character that Windows-1252 holds beyond Latin-1 shows
+// as that byte; a character the page's single bytes cannot show stays as
+// it was written.
+TEST(HtmlTokenizer, ReferencesToCharactersOfTheCodePage)
+{
+    ExpectTokens({
+        {"A &#8212; B", "'A ' '\\x97' ' B'"},
+        {"&#8364;&#8482;&#338;&#376;", "'\\x80' '\\x99' '\\x8C' '\\x9F'"},
+        {"&#xE9;&#x2014;&#X20ac", "'\\xE9' '\\x97' '\\x80'"},
+        {"&#8213;", "'&#8213;'"},
+        {"&#x3A9;", "'&#x3A9;'"},
+        {"&#65533;", "'&#65533;'"},
+        {"&mdash", "'\\x97'"},
+        {"&MDASH;", "'&MDASH;'"},
+        {"&Zcaron;", "'&Zcaron;'"},
+        {"<img alt=\"a&ndash;b\">", "<IMG ALT=\"a\\x96b\"/0>"},
+    });
+    // Each of the 25 names of HTML 4 whose character the code page holds,
+    // with the character's code point.
+    const struct {
+        const char* name;
+        char16_t unicode;
+    } names[] = {
+        {"OElig", 0x152},  {"oelig", 0x153},  {"Scaron", 0x160}, {"scaron", 0x161}, {"Yuml", 0x178},
+        {"fnof", 0x192},   {"circ", 0x2C6},   {"tilde", 0x2DC},  {"ndash", 0x2013}, {"mdash", 0x2014},
+        {"lsquo", 0x2018}, {"rsquo", 0x2019}, {"sbquo", 0x201A}, {"ldquo", 0x201C}, {"rdquo", 0x201D},
+        {"bdquo", 0x201E}, {"dagger", 0x2020}, {"Dagger", 0x2021}, {"bull", 0x2022}, {"hellip", 0x2026},
+        {"permil", 0x2030}, {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"euro", 0x20AC}, {"trade", 0x2122},
+    };
+    for (const auto& n : names) {
+        const std::vector<HtmlToken> named = TokenizeHtml(std::string("&") + n.name + ";");
+        const std::vector<HtmlToken> numbered = TokenizeHtml("&#" + std::to_string(int(n.unicode)) + ";");
+        ASSERT_EQ(named.size(), 1u) << n.name;
+        ASSERT_EQ(named[0].Text.size(), 1u) << n.name << " stays " << named[0].Text;
+        EXPECT_EQ(CharFrom1252(static_cast<unsigned char>(named[0].Text[0])), n.unicode) << n.name;
+        ASSERT_EQ(numbered.size(), 1u) << n.name;
+        EXPECT_EQ(numbered[0].Text, named[0].Text) << n.name;
+    }
 }
 
 TEST(HtmlTokenizer, CharacterReferencesOutOfRangeStayLiteral)
@@ -173,6 +218,12 @@ TEST(HtmlTokenizer, CommentsAndDeclarations)
         {"<!-- a --><!-- b -->c", "'c'"},
         {"a <!-- x --> b", "'a b'"},
         {"<b<!-- x -->>", "<B>"},
+        // inside a quoted value too, when it ends there
+        {"<img alt=\"a<!-- x -->b\" src='c<!---->d.gif'>e", "<IMG ALT=\"ab\"/0 SRC=\"cd.gif\"/0> 'e'"},
+        {"<img alt=\"a<!-- x -- \r\n >b<!DOCTYPE x>c\">", "<IMG ALT=\"abc\"/0>"},
+        {"<img alt=\"<!--\" src=x>e", "<IMG ALT=\"<!--\"/0 SRC=\"x\"/0> 'e'"},
+        {"<img alt='<!-- a \"--> b'>e", "<IMG ALT=\"b\"/0> 'e'"},  // the other quote is the comment's
+        {"<img alt=\"a<b<!x\">e", "<IMG ALT=\"a<b<!x\"/0> 'e'"},
     });
     for (const char* open : {"<!-- never closed", "<!-- a -- b", "<!DOCTYPE", "<!", "a<!-", "<!-- --x>"}) {
         try {
