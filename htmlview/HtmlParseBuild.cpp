@@ -31,6 +31,7 @@ constexpr HtmlSymbolSet TableSymbols = {S::TableEnd, S::TD, S::TDEnd, S::TR,    
 constexpr HtmlSymbolSet BlockEnds = {S::CenterEnd, S::DivEnd};
 constexpr HtmlSymbolSet ListStarts = {S::OL, S::UL, S::Dir, S::Menu, S::DL};
 constexpr HtmlSymbolSet ListEnds = {S::OLEnd, S::ULEnd, S::DirEnd, S::MenuEnd, S::DLEnd, S::BlockQuoteEnd};
+constexpr HtmlSymbolSet ListItems = {S::LI, S::DD, S::DT};
 
 // The tokens that running text is made of, wherever it stands.
 constexpr HtmlSymbolSet InlineSymbols = {
@@ -51,6 +52,16 @@ constexpr HtmlSymbolSet PreformattedTags = {
     S::Strike,  S::StrikeEnd, S::A,   S::AEnd,     S::Img,    S::Input,  S::Select,   S::TextArea,
     S::Form,    S::FormEnd, S::Font,  S::FontEnd,  S::BaseFont, S::Map,  S::Script,
 };
+
+// The tags that change the font or style of the text after them, and of
+// those the end tags that give back a font level.
+constexpr HtmlSymbolSet CellStyleSymbols = {
+    S::B,     S::BEnd,     S::Strong, S::StrongEnd, S::I,       S::IEnd,    S::Em,      S::EmEnd,   S::Cite,
+    S::CiteEnd, S::Var,    S::VarEnd, S::U,         S::UEnd,    S::S,       S::SEnd,    S::Strike,  S::StrikeEnd,
+    S::TT,    S::TTEnd,    S::Code,   S::CodeEnd,   S::Kbd,     S::KbdEnd,  S::Samp,    S::SampEnd, S::Font,
+    S::FontEnd, S::Big,    S::BigEnd, S::Small,     S::SmallEnd,
+};
+constexpr HtmlSymbolSet FontPops = {S::TTEnd, S::CodeEnd, S::KbdEnd, S::SampEnd, S::FontEnd, S::BigEnd, S::SmallEnd};
 
 // The style tags: a flag each, set by the start tag and cleared by the end tag.
 struct StyleTag {
@@ -153,6 +164,8 @@ private:
     void Flush();
     void AddToTarget(std::unique_ptr<TSectionBase> section);
     void Drop(std::unique_ptr<TSection> section, TSection* replacement);
+    // Some anchor names the section.
+    bool Anchored(const TSection* section) const;
     void ChangeFont();
 
     void ParseBodyContent(int level, const HtmlSymbolSet& stop);
@@ -170,8 +183,13 @@ private:
     void EndLink();
     bool ReadFont(bool baseFont);
     void ReadSize(bool big);
+    // Reads a list up to its end tag or a symbol of stop; the list's end tag
+    // is current afterwards.
     void ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop);
+    // A list, and its end tag past it.
+    void ParseListAndEnd(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop);
     void ParseTable(int level);
+    void ParseTableAsText(int level);
     void ParsePreformatted(int level);
     void ParseSelectOptions(TListBoxFormControlObj* control);
     void ParseTextAreaBody(TTextAreaFormControlObj* control);
@@ -193,6 +211,7 @@ private:
     bool FInPre = false;
     bool FBodySeen = false;
     int FDepth = 0;
+    int FTableDepth = 0;  // tables open around the current token
 };
 
 THtmlBuilder::THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events,
@@ -288,6 +307,14 @@ void THtmlBuilder::AddToTarget(std::unique_ptr<TSectionBase> section)
 
 // A section that goes nowhere takes its anchors along: they move to the
 // section that replaces it, or go.
+bool THtmlBuilder::Anchored(const TSection* section) const
+{
+    for (int i = 0; i < FAnchors.Count(); ++i)
+        if (FAnchors.Objects(i) == section)
+            return true;
+    return false;
+}
+
 void THtmlBuilder::Drop(std::unique_ptr<TSection> section, TSection* replacement)
 {
     for (int i = FAnchors.Count() - 1; i >= 0; --i) {
@@ -324,8 +351,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
         } else if (ListStarts.Contains(sy) || sy == S::BlockQuote) {
             if (sy == S::BlockQuote)
                 Flush();
-            ParseList(1, sy, stop);
-            P.NextToken();
+            ParseListAndEnd(1, sy, stop);
         } else {
             switch (sy) {
             case S::Body:
@@ -739,8 +765,10 @@ void THtmlBuilder::ReadSize(bool big)
 
 void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop)
 {
-    if (!CanNest())
+    if (!CanNest()) {
+        P.NextToken();
         return;
+    }
     Nest nest(*this);
     int number = 1;
     char listChar = '1';
@@ -784,10 +812,11 @@ void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolS
         } else if (ListStarts.Contains(sy) || sy == S::BlockQuote) {
             if (sy == S::BlockQuote)
                 Flush();
-            ParseList(level + 1, sy, stop);
-            P.NextToken();
+            ParseListAndEnd(level + 1, sy, stop);
         } else if (sy == S::Center || sy == S::Div) {
-            ParseBodyContent(level, blockStop);
+            // The block ends at the next item too: the items after it stay
+            // items of the list.
+            ParseBlock(level, blockStop + ListItems);
         } else if (sy == S::HR) {
             Flush();
             AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
@@ -799,12 +828,22 @@ void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolS
         } else if (InlineSymbols.Contains(sy)) {
             ParseInlineToken(level);
         } else if (stop.Contains(sy)) {
+            // The structure around the list ends here (a cell, a block):
+            // so does the list's last item.
+            Flush();
             return;
         } else {
             P.NextToken();
         }
     }
     Flush();
+}
+
+void THtmlBuilder::ParseListAndEnd(int level, HtmlSymbol listSymbol, const HtmlSymbolSet& stop)
+{
+    ParseList(level, listSymbol, stop);
+    if (ListEnds.Contains(P.Symbol))
+        P.NextToken();
 }
 
 // --- tables ----------------------------------------------------------------------------------------------
@@ -816,11 +855,24 @@ void THtmlBuilder::ParseTable(int level)
         return;
     }
     Nest nest(*this);
+    if (FTableDepth >= MaxTableDepth) {
+        ParseTableAsText(level);
+        return;
+    }
+    struct TableNest {
+        int& Depth;
+        explicit TableNest(int& depth) : Depth(depth) { ++Depth; }
+        ~TableNest() { --Depth; }
+    } tableNest(FTableDepth);
     EndLink();
     const std::size_t fontDepth = FFonts.size();
     TCell* const outer = FTarget;
     const TJustify savedAlignment = FAlignment;
     const TFontStyles savedStyle = FRoot.InlineStyle.StyleOverrides;
+    // What a cell starts with: the table's fonts and style, and those that
+    // style tags between the cells added.
+    std::size_t cellFontDepth = fontDepth;
+    TFontStyles cellStyle = savedStyle;
     Flush();
     FTarget = nullptr;
     auto table = std::make_unique<ThtmlTable>(&FRoot, P.TagAttributes, FAlignment, outer, level);
@@ -844,11 +896,13 @@ void THtmlBuilder::ParseTable(int level)
     };
     const auto restoreStyle = [&] {
         EndLink();
-        PopFontsTo(fontDepth);
-        FRoot.InlineStyle.StyleOverrides = savedStyle;
+        PopFontsTo(cellFontDepth);
+        FRoot.InlineStyle.StyleOverrides = cellStyle;
     };
     // The table joins the list it started in, with what was read of it.
     const auto finishTable = [&] {
+        cellFontDepth = fontDepth;
+        cellStyle = savedStyle;
         restoreStyle();
         finishCell();
         addRow();
@@ -888,8 +942,8 @@ void THtmlBuilder::ParseTable(int level)
                 FAlignment = AlignOf(P.TagAttributes, rowAlign != jNone ? rowAlign : sy == S::TH ? jCentre : jLeft);
                 if (sy == S::TH)
                     FRoot.InlineStyle.StyleOverrides << fsBold;
-                else
-                    FRoot.InlineStyle.StyleOverrides >> fsBold;
+                else if (!cellStyle.Contains(fsBold) || savedStyle.Contains(fsBold))
+                    FRoot.InlineStyle.StyleOverrides >> fsBold;  // unless a B between the cells asked for it
                 cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign), P.TagAttributes);
                 FTarget = cell->Cell.get();
                 P.SkipBlanks();
@@ -938,7 +992,21 @@ void THtmlBuilder::ParseTable(int level)
                 if (P.Symbol == S::CaptionEnd)
                     P.NextToken();
                 break;
+            case S::Form:
+            case S::FormEnd:
+                // A form written around the rows holds their controls.
+                HandleInline(level);
+                P.NextToken();
+                break;
             default:
+                if (!FTarget && CellStyleSymbols.Contains(sy)) {
+                    // A style tag between the cells: the cells after it take it on.
+                    restoreStyle();
+                    if (!FontPops.Contains(sy) || FFonts.size() > fontDepth)
+                        HandleInline(level);
+                    cellFontDepth = std::max(fontDepth, FFonts.size());
+                    cellStyle = FRoot.InlineStyle.StyleOverrides;
+                }
                 P.NextToken();
                 break;
             }
@@ -948,6 +1016,34 @@ void THtmlBuilder::ParseTable(int level)
         throw;
     }
     finishTable();
+    P.NextToken();
+}
+
+// A table nested deeper than MaxTableDepth shows its content as running
+// text: each row, cell and caption starts a line of its own.
+void THtmlBuilder::ParseTableAsText(int level)
+{
+    EndLink();
+    const std::size_t fontDepth = FFonts.size();
+    const TJustify savedAlignment = FAlignment;
+    const TFontStyles savedStyle = FRoot.InlineStyle.StyleOverrides;
+    Flush();
+    P.NextToken();
+    while (P.Symbol != S::TableEnd && P.Symbol != S::EndOfInput) {
+        const S sy = P.Symbol;
+        if (TableSymbols.Contains(sy)) {
+            if (sy == S::TD || sy == S::TH || sy == S::TR || sy == S::Caption)
+                Flush();
+            P.NextToken();
+        } else {
+            ParseBodyContent(level, TableSymbols);
+        }
+    }
+    Flush();
+    EndLink();
+    PopFontsTo(fontDepth);
+    FRoot.InlineStyle.StyleOverrides = savedStyle;
+    FAlignment = savedAlignment;
     P.NextToken();
 }
 
@@ -961,7 +1057,13 @@ void THtmlBuilder::ParsePreformatted(int level)
     FOpen = NewPreformatted(level);
     FInPre = true;
     P.KeepBlanks = true;
+    // The line end right after the start tag starts no line.
+    if (P.CurrentChar == '\r')
+        P.AdvanceChar();
     AnsiString line;
+    // A line ended: an empty section at the end is only the start of a
+    // line that never came.
+    bool lineEnded = false;
     const auto addLine = [&] {
         if (line.empty())
             return;
@@ -977,9 +1079,13 @@ void THtmlBuilder::ParsePreformatted(int level)
             FOpen = NewPreformatted(level);
         Flush();
         FOpen = NewPreformatted(level);
+        lineEnded = true;
     };
     const auto finish = [&] {
         addLine();
+        // The line end right before the end tag adds no empty line.
+        if (lineEnded && FOpen && FOpen->Len == 0 && !Anchored(FOpen.get()))
+            FOpen.reset();
         Flush();
         P.KeepBlanks = false;
         FInPre = false;
