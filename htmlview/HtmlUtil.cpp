@@ -1,6 +1,7 @@
 #include "htmlview/HtmlUtil.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -177,6 +178,18 @@ void IndentManagerBasic::SetListLevel(int y, int level)
 
 // --- text helpers ----------------------------------------------------------------
 
+namespace {
+
+// "file:///C|/dir" or "file:///C:/dir": a drive follows the three slashes.
+bool FileUrlHasDrive(const AnsiString& path, std::size_t scheme)
+{
+    const std::size_t at = scheme + 8;
+    return at + 1 < path.size() && std::isalpha(static_cast<unsigned char>(path[at])) &&
+           (path[at + 1] == '|' || path[at + 1] == ':');
+}
+
+}  // namespace
+
 AnsiString UrlToLocalPath(const AnsiString& url)
 {
     AnsiString path = DecodePercentEscapes(url);
@@ -187,7 +200,7 @@ AnsiString UrlToLocalPath(const AnsiString& url)
     const AnsiString lower = LowerCase(path);
     std::size_t scheme = lower.find("file:///");
     if (scheme != AnsiString::npos)
-        path.erase(scheme, 8);
+        path.erase(scheme, FileUrlHasDrive(path, scheme) ? 8 : 7);  // "/home/..." keeps its root
     else if ((scheme = lower.find("file://")) != AnsiString::npos)
         path.erase(scheme, 7);
     std::replace(path.begin(), path.end(), '|', ':');
@@ -197,7 +210,9 @@ AnsiString UrlToLocalPath(const AnsiString& url)
 AnsiString UrlToServerPath(const AnsiString& url, const AnsiString& root)
 {
     const AnsiString path = UrlToLocalPath(url);
-    return !path.empty() && path[0] == '/' ? root + path : path;
+    // A file URL names a path of the file system, not one under the root.
+    const bool fileUrl = LowerCase(url).find("file://") != AnsiString::npos;
+    return !path.empty() && path[0] == '/' && !fileUrl ? root + path : path;
 }
 
 AnsiString TrimBlanks(const AnsiString& s)

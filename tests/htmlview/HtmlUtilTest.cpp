@@ -147,6 +147,8 @@ TEST(HtmlUtil, UrlToLocalPath)
         const char* path;
     } cases[] = {
         {"file:///C|/dir/a%20b.htm", "C:/dir/a b.htm"},
+        {"file:///home/ann/site/logo.gif", "/home/ann/site/logo.gif"},  // the root stays
+        {"file:///", "/"},
         {"FILE://Host/Share/X.htm", "Host/Share/X.htm"},  // the case of a file name is kept
         {"%41bc", "%41bc"},                 // a "%" in the first position stops the decoding
         {"a%41%42", "aAB"},
@@ -161,6 +163,7 @@ TEST(HtmlUtil, UrlToLocalPath)
         EXPECT_EQ(UrlToLocalPath(c.url), c.path) << c.url;
     EXPECT_EQ(UrlToServerPath("/docs/A.htm", "/srv/root"), "/srv/root/docs/A.htm");
     EXPECT_EQ(UrlToServerPath("docs/a.htm", "/srv/root"), "docs/a.htm");
+    EXPECT_EQ(UrlToServerPath("File:///home/ann/a.htm", "/srv/root"), "/home/ann/a.htm") << "not under the root";
 }
 
 TEST(HtmlUtil, DrawWrappedBreaksAtWordsAndStopsAtTheBottom)
