@@ -264,6 +264,7 @@ void THtmlBuilder::SetFixedFont(TMyFont& font)
 {
     font.SetName(FRoot.PreFontName());
     font.Fixed = true;
+    font.OwnFace = false;
     font.SetNormalSize(&FRoot, 10);
 }
 
@@ -428,15 +429,20 @@ void THtmlBuilder::ReadBody()
                 if (ParseColor(a->Text, color)) {
                     Top().SetColor(PaletteRelative(color));
                     FRoot.FontColor = PaletteRelative(color);
+                    FRoot.OwnFontColor = FRoot.FontColor;
                 }
                 break;
             case S::Link:
-                if (ParseColor(a->Text, color))
+                if (ParseColor(a->Text, color)) {
                     FRoot.HotSpotColor = PaletteRelative(color);
+                    FRoot.OwnHotSpotColor = FRoot.HotSpotColor;
+                }
                 break;
             case S::BgColor:
-                if (ParseColor(a->Text, color))
+                if (ParseColor(a->Text, color)) {
+                    FRoot.OwnBackground = PaletteRelative(color);
                     FRoot.SetBackground(PaletteRelative(color));
+                }
                 break;
             case S::Background:
                 FRoot.SetBackgroundBitmap(a->Text);
@@ -674,6 +680,7 @@ void THtmlBuilder::ReadLink(int level)
             if (PushFont()) {
                 Top().SetStyle(TFontStyles(Top().Style()) << fsUnderline);
                 Top().SetColor(PaletteRelative(FRoot.HotSpotColor));
+                Top().OwnColor = false;
             }
             if (FOpen)
                 FOpen->HRef(S::Href, Top(), FOpenLink);
@@ -739,12 +746,16 @@ bool THtmlBuilder::ReadFont(bool baseFont)
     }
     if (!PushFont() || !applied)
         return false;
-    if (hasColor)
+    if (hasColor) {
         Top().SetColor(PaletteRelative(color));
+        Top().OwnColor = true;
+    }
     if (step > 0)
         Top().SetNormalSize(&FRoot, StepPoints(step));
-    if (!face.empty())
+    if (!face.empty()) {
         Top().SetName(face);
+        Top().OwnFace = true;
+    }
     return true;
 }
 

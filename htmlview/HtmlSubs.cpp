@@ -268,10 +268,12 @@ void TMyFont::SetNormalSize(const TSectionList* list, int size)
 
 void TMyFont::SetFont(const TSectionList* list, TColor color)
 {
-    SetName(Fixed ? list->PreFontName() : list->FontName());
+    if (!OwnFace)
+        SetName(Fixed ? list->PreFontName() : list->FontName());
     SetCharset(list->Charset);
     SetSize(MulDiv(list->FontSize, NormalSize, 12));
-    SetColor(PaletteRelative(color));
+    if (!OwnColor)
+        SetColor(PaletteRelative(color));
 }
 
 TFontObj::TFontObj(int pos, const TMyFont& font, const TUrlTarget& link)
@@ -696,6 +698,9 @@ void TSectionList::Clear()
     }
     BitmapName.clear();
     BitmapLoaded = false;
+    OwnFontColor.reset();
+    OwnHotSpotColor.reset();
+    OwnBackground.reset();
     // Each control leaves the document's list as its form frees it.
     FFormList.Clear();
     FFormControlList.Clear();
@@ -713,9 +718,9 @@ void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& pre
     FFontName = name.substr(0, 32);
     FPreFontName = preName.substr(0, 32);
     FontSize = size;
-    FontColor = color;
-    HotSpotColor = hotSpotColor;
-    SetBackground(background);
+    FontColor = OwnFontColor.value_or(color);
+    HotSpotColor = OwnHotSpotColor.value_or(hotSpotColor);
+    SetBackground(OwnBackground.value_or(background));
     RefreshFonts();
 }
 

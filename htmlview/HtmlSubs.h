@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -175,12 +176,17 @@ public:
 
     int NormalSize = 12;
     bool Fixed = false;
+    // The document chose this face (FONT FACE) or colour (FONT COLOR): a
+    // change of the viewer's default fonts keeps them.
+    bool OwnFace = false;
+    bool OwnColor = false;
 
     void Assign(const TMyFont& source) { *this = source; }
     void Assign(const TFont& source) { TFont::Assign(source); }
     // Size on the document's scale; the real size follows the root's FontSize.
     void SetNormalSize(const TSectionList* list, int size);
-    // The root's face (or preformatted face), character set and size, in color.
+    // The root's face (or preformatted face), character set and size, in
+    // color; a face or colour of the document's own stays.
     void SetFont(const TSectionList* list, TColor color);
 };
 
@@ -340,6 +346,11 @@ public:
     TColor FontColor = clBlack;
     TColor HotSpotColor = clBlue;
     TColor Background = clWhite;
+    // The colours the document's BODY gave its text, links and background:
+    // they stay when the viewer's defaults change.
+    std::optional<TColor> OwnFontColor;
+    std::optional<TColor> OwnHotSpotColor;
+    std::optional<TColor> OwnBackground;
     int Charset = DEFAULT_CHARSET;
     int ScrollTop = 0;
     bool YOffChange = false;
@@ -383,7 +394,8 @@ public:
 
     // Frees the document: sections, maps, pending images, the background.
     void Clear();
-    // Faces at most 32 characters each.
+    // Faces at most 32 characters each; the BODY's own colours win over
+    // color, hotSpotColor and background.
     void SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
                          TColor hotSpotColor, TColor background);
     void SetBackground(TColor color);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "classlib/Accessibility.h"
@@ -282,6 +283,73 @@ TEST_F(HtmlPaneTest, PropertiesKeepTheirBounds)
     EXPECT_EQ(viewer->ExpandLinkFileName("/docs/a%20b.htm"), "/srv/site/docs/a b.htm");
     Load("<base href=DosPath>x");
     EXPECT_EQ(viewer->ExpandLinkFileName("rel/a.htm"), "rel/a.htm") << "relative names stay relative";
+}
+
+// A file URL names a path of the file system: the picture is found there,
+// not under the page's folder or the server root.
+TEST_F(HtmlPaneTest, FileUrlsAreAbsolutePaths)
+{
+    TempDir pages;
+    TempDir pictures;
+    TBitmap picture(6, 4);
+    const std::string logo = pictures.Write("logo.bmp", picture.SaveToBytes());
+    const std::string page = pages.Write("page.htm", "<img src=\"file://" + logo + "\">");
+    viewer->LoadHtmlFile(page);
+    EXPECT_EQ(viewer->ExpandLinkFileName("file://" + logo), logo);
+    Paint();
+    const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].rect.Width(), 6) << "the picture itself, not the broken-image one";
+    EXPECT_EQ(bitmaps[0].rect.Height(), 4);
+    viewer->SetServerRoot("/srv/site");
+    EXPECT_EQ(viewer->ExpandLinkFileName("file://" + logo), logo);
+}
+
+// The document's own FONT faces and colours and its BODY colours stay when
+// a font property of the viewer changes after the load.
+TEST_F(HtmlPaneTest, FontPropertiesKeepTheDocumentsOwnFontsAndColours)
+{
+    Load("<body text=green link=red bgcolor=yellow><font color=navy face=Arial>own</font> body "
+         "<a href=x.htm>link</a> <tt>fixed</tt>");
+    const auto check = [&](const char* after) {
+        Paint();
+        std::map<std::string, TCanvasOp> drawn;
+        for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
+            drawn[Trim(op.text)] = op;
+        ASSERT_EQ(drawn.count("own"), 1u) << after;
+        EXPECT_EQ(drawn["own"].fontName, "Arial") << after;
+        EXPECT_EQ(drawn["own"].fontColor & 0xFFFFFF, clNavy) << after;
+        EXPECT_EQ(drawn["body"].fontColor & 0xFFFFFF, clGreen) << after;
+        EXPECT_EQ(drawn["link"].fontColor & 0xFFFFFF, clRed) << after;
+        EXPECT_EQ(drawn["fixed"].fontName, viewer->DefPreFontName()) << after;
+        EXPECT_EQ(viewer->Document()->Background & 0xFFFFFF, clYellow) << after;
+        EXPECT_EQ(viewer->PaintPanel()->Color() & 0xFFFFFF, clYellow) << after;
+    };
+    check("the load");
+    viewer->SetDefFontName("Courier New");
+    check("a new face");
+    EXPECT_EQ(viewer->Document()->FontName(), "Courier New");
+    viewer->SetDefFontSize(16);
+    check("a new size");
+    viewer->SetDefFontColor(clMaroon);
+    check("a new text colour");
+    viewer->SetDefHotSpotColor(clPurple);
+    check("a new link colour");
+    viewer->SetDefPreFontName("Arial");
+    check("a new preformatted face");
+    viewer->SetCharSet(0);
+    check("a new character set");
+
+    // A page without colours of its own takes the new defaults.
+    Load("plain <a href=x.htm>link</a>");
+    viewer->SetDefFontColor(clMaroon);
+    viewer->SetDefHotSpotColor(clPurple);
+    Paint();
+    std::map<std::string, TColor> colours;
+    for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
+        colours[Trim(op.text)] = op.fontColor & 0xFFFFFF;
+    EXPECT_EQ(colours["plain"], clMaroon);
+    EXPECT_EQ(colours["link"], clPurple);
 }
 
 // A parse error never leaves the viewer dead: what was read shows, and the
