@@ -1329,12 +1329,8 @@ int TSection::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxW
         Fitting fit;
         int n = std::max(1, FitLine(canvas, lineWidth, start, Len - start, y, &imgr, &fit));
         if (n < Len - start) {
-            int last = start + n - 1;  // the last character that fits
-            if (Buff[std::size_t(last)] == ' ') {
-                while (last + 1 < Len && Buff[std::size_t(last + 1)] == ' ')
-                    ++last;
-                n = last - start + 1;
-            } else if (!isBreak(last + 1)) {
+            const int last = start + n - 1;  // the last character that fits
+            if (Buff[std::size_t(last)] != ' ' && !isBreak(last + 1)) {
                 int back = last;
                 while (back >= start && !isBreak(back))
                     --back;
@@ -1345,11 +1341,13 @@ int TSection::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxW
                     int wordEnd = last + 1;
                     while (wordEnd < Len && !isBreak(wordEnd))
                         ++wordEnd;
-                    while (wordEnd < Len && Buff[std::size_t(wordEnd)] == ' ')
-                        ++wordEnd;
                     n = wordEnd - start;
                 }
             }
+            // The blanks at a break end the line, so that the next line
+            // starts with its word.
+            while (start + n < Len && Buff[std::size_t(start + n)] == ' ')
+                ++n;
         }
         CompleteLine(canvas, start, n, y, imgr, fit);
         start += n;

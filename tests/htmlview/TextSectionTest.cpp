@@ -25,6 +25,16 @@ TEST_F(TextSectionTest, LineBreaking)
     const Case cases[] = {
         {"words wrap at the last blank that fits", 70, text("aaa bbb ccc ddd"), {"aaa bbb ", "ccc ddd"}, {0, 0}},
         {"blanks after a fitting word stay on its line", 56, text("aaa bbb ccc"), {"aaa bbb ", "ccc"}, {0, 0}},
+        {"a word that ends at the edge takes the blank after it", 49, text("aaa bbb ccc"), {"aaa bbb ", "ccc"},
+         {0, 0}},
+        {"a blank after the edge makes no line of its own", 49, text("aaaaaaa "), {"aaaaaaa "}, {0}},
+        {"the blank after an image at the edge stays on its line", 58,
+         [](TSection& sec) {
+             sec.AddText("aaaa");
+             sec.AddImage(Tag("<img src=inline.bmp>"));
+             sec.AddText(" bbbb");
+         },
+         {"aaaa" + Img + " ", "bbbb"}, {0, 0}},
         {"a word longer than the line overflows whole", 35, text("abcdefghij klm"), {"abcdefghij ", "klm"}, {0, 0}},
         {"a non-breaking space joins words", 35, text("aaa\xA0" "bbb ccc"), {"aaa\xA0" "bbb ", "ccc"}, {0, 0}},
         {"an ordinary blank between the same words breaks", 35, text("aaa bbb ccc"), {"aaa ", "bbb ", "ccc"},
