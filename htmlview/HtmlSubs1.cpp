@@ -755,13 +755,18 @@ int ThtmlTable::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& /*imgr*
             int cellX = TableX;
             for (int p = 0; p < row->Count(); ++p) {
                 const TCellObj* cell = row->Items(p);
+                // An empty cell shows only its colour: pages make bars of
+                // colour out of empty cells.
+                const bool filled = !cell->Filler() && cell->Cell->BackFilled;
+                const TRect box = Rect(cellX + CellSpacing, screenY + CellSpacing, cellX + cell->Wd, screenY + cell->Ht);
+                if (filled) {
+                    canvas->Brush()->SetStyle(bsSolid);
+                    canvas->Brush()->SetColor(PaletteRelative(cell->Cell->BackColor));
+                    canvas->FillRect(box);
+                    if (BdrOn && !cell->HasContent())
+                        spacing.Subtract(box);
+                }
                 if (!cell->Filler() && cell->HasContent()) {
-                    const TRect box = Rect(cellX + CellSpacing, screenY + CellSpacing, cellX + cell->Wd, screenY + cell->Ht);
-                    if (cell->Cell->BackFilled) {
-                        canvas->Brush()->SetStyle(bsSolid);
-                        canvas->Brush()->SetColor(PaletteRelative(cell->Cell->BackColor));
-                        canvas->FillRect(box);
-                    }
                     cell->Cell->Draw(canvas, aRect, cell->Wd - CellSpacing - 2 * CellPadding,
                                      cellX + CellSpacing + CellPadding,
                                      rowY + CellSpacing + CellPadding + cell->YIndent);

@@ -215,12 +215,15 @@ TEST_F(TableTest, BordersBackgroundsAndEmptyCells)
     Layout(600);
     Paint(600);
     // Spacing 4 and padding 1: the columns are 13 and 6 (the empty cell's
-    // padding) wide. Only the cell with content is filled and framed, then the
-    // grid is framed raised.
+    // padding) wide. Both cells are filled (pages make bars of colour out of
+    // empty cells), only the cell with content is framed, then the grid is
+    // framed raised.
     const auto fills = canvas.OpsOf(TCanvasOp::Fill);
-    ASSERT_EQ(fills.size(), 1u);
+    ASSERT_EQ(fills.size(), 2u);
     EXPECT_EQ(fills[0].rect, Rect(4, 4, 13, 22));
     EXPECT_EQ(fills[0].brushColor, PaletteRGB(255, 0, 0));
+    EXPECT_EQ(fills[1].rect, Rect(17, 4, 19, 22));
+    EXPECT_EQ(fills[1].brushColor, PaletteRGB(255, 0, 0));
     const auto lines = canvas.OpsOf(TCanvasOp::Line);
     ASSERT_EQ(lines.size(), 8u) << "no frame for the empty cell";
     EXPECT_EQ(lines[0].points, (std::vector<TPoint>{{3, 22}, {3, 3}})) << "sunken around the cell";
@@ -241,6 +244,19 @@ TEST_F(TableTest, BordersBackgroundsAndEmptyCells)
         area += op.rect.Width() * op.rect.Height();
     }
     EXPECT_EQ(area, 24 * 22 - 2 * 9 * 18) << "the spacing between the cells is filled";
+
+    // An empty cell's colour is not painted over by the spacing's.
+    root.Clear();
+    MakeTable("<table bordercolor=blue>", {{C("a"), CellSpec{"<td bgcolor=yellow>", ""}}});
+    Layout(600);
+    Paint(600);
+    const auto colours = canvas.OpsOf(TCanvasOp::Fill);
+    ASSERT_FALSE(colours.empty());
+    EXPECT_EQ(colours.front().brushColor, PaletteRGB(255, 255, 0));
+    const TRect bar = colours.front().rect;
+    EXPECT_FALSE(bar.IsEmpty());
+    for (std::size_t i = 1; i < colours.size(); ++i)
+        EXPECT_TRUE(IntersectRect(colours[i].rect, bar).IsEmpty()) << i;
 }
 
 TEST_F(TableTest, OversizedGridsAreCutToTheLimit)
