@@ -678,7 +678,8 @@ void TMapItem::AddArea(const std::vector<TAreaAttribute>& attributes)
             while (int(coords.size()) < kMaxCoords) {
                 std::size_t comma = a.Text.find(',', start);
                 AnsiString part = a.Text.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start);
-                part = TrimRight(part.substr(0, 20));
+                // Pages write "0, 0, 50, 50": the blanks around a number go.
+                part = Trim(TrimLeft(part).substr(0, 20));
                 if (part.empty())
                     break;
                 coords.push_back(StrToIntDef(part, 0));
