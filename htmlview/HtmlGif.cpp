@@ -263,6 +263,7 @@ void TGIFImage::ClearFrames()
     FSkipStep = true;
     FUnloaded = true;
     FHasTransparency = false;
+    FShowsPage = false;
     FAnimated = false;
     FPixelsHeld = 0;
 }
@@ -355,6 +356,11 @@ bool TGIFImage::LoadGif()
         FWidth = std::max(FWidth, f->Left + f->Width);
         FHeight = std::max(FHeight, f->Top + f->Height);
     }
+    // The page shows through wherever no frame has drawn yet, or a frame was
+    // taken away again: those places need the composite's mask, opaque
+    // frames or not.
+    FShowsPage = FHasTransparency || FFrames.front()->Area() != Rect(0, 0, FWidth, FHeight) ||
+                 std::any_of(FFrames.begin(), FFrames.end(), [](const auto& f) { return f->Disposal >= 2; });
     FAnimated = FFrames.size() > 1;
     FUnloaded = false;
     if (!FProbeOnly) {
@@ -463,7 +469,7 @@ void TGIFImage::MakeComposite()
     FComposite.SetSize(FWidth, FHeight);
     FillPixels(FComposite, Rect(0, 0, FWidth, FHeight), kBlack);
     FCompositeMask.reset();
-    if (FHasTransparency)
+    if (FShowsPage)
         FCompositeMask = std::make_unique<TBitmap>(FWidth, FHeight);  // white: nothing drawn yet
 }
 
@@ -527,7 +533,7 @@ void TGIFImage::Draw(TCanvas* canvas, int x, int y, int w, int h, const TImageBa
         return;
     const TRect dest = FDrawRect;
     const TRect whole = Rect(0, 0, FWidth, FHeight);
-    if (!FFrames.front()->Transparent || !FCompositeMask) {
+    if (!FCompositeMask) {
         canvas->DrawBitmap(dest, FComposite, whole, false, clNone);
         return;
     }
@@ -560,7 +566,8 @@ std::uint32_t TGIFImage::IntervalOf(const TFrame& frame, bool rounded) const
 
 bool TGIFImage::StepIfDue(TControl* control)
 {
-    if (!FRunning || FUnloaded || FProbeOnly || FFrames.empty())
+    // A speed of 0 or less holds the animation where it is.
+    if (!FRunning || FUnloaded || FProbeOnly || FFrames.empty() || FSpeedPercent <= 0)
         return false;
     const std::uint32_t now = timeGetTime();
     // Unsigned difference: the clock may wrap.
@@ -638,6 +645,7 @@ std::unique_ptr<TGIFImage> TGIFImage::Duplicate() const
     copy->FLoopCount = FLoopCount;
     copy->FSpeedPercent = FSpeedPercent;
     copy->FHasTransparency = FHasTransparency;
+    copy->FShowsPage = FShowsPage;
     copy->FShown = FShown;
     copy->FGlobalColorBits = FGlobalColorBits;
     copy->FGlobalPalette = FGlobalPalette;

@@ -119,6 +119,10 @@ public:
     int SpeedPercent() const { return FSpeedPercent; }
     void SetSpeedPercent(int percent) { FSpeedPercent = percent; }
     bool HasTransparency() const { return FHasTransparency; }
+    // Somewhere the page shows through: a frame with a transparent colour,
+    // a first frame smaller than the screen, or a frame taken away again
+    // (disposal 2 or 3). The composite then has its mask.
+    bool ShowsPage() const { return FShowsPage; }
     bool Shown() const { return FShown; }
     void SetShown(bool shown) { FShown = shown; }
     int GlobalColorBits() const { return FGlobalColorBits; }
@@ -131,8 +135,8 @@ public:
     std::uint32_t StepInterval() const { return FStepInterval; }
     // X, Y, W, H of the last paint.
     TRect DrawRect() const { return FDrawRect; }
-    // The current animation state, Width x Height; the mask only with
-    // HasTransparency (white = transparent).
+    // The current animation state, Width x Height; the mask only where the
+    // page shows through (ShowsPage; white = transparent).
     const TBitmap& Composite() const { return FComposite; }
     const TBitmap* CompositeMask() const { return FCompositeMask.get(); }
 
@@ -174,6 +178,7 @@ private:
     int FLoopCount = 1;
     int FSpeedPercent = 100;
     bool FHasTransparency = false;
+    bool FShowsPage = false;
     bool FShown = true;
     int FGlobalColorBits = 0;
     std::array<std::uint8_t, 768> FGlobalPalette{};

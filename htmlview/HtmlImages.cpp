@@ -223,22 +223,36 @@ bool WithFile(const AnsiString& fileName, F probe)
 
 bool GifTransparentColor(TStream& stream, TColor& color)
 {
-    const std::string d = ReadStart(stream, 790);
+    // The screen descriptor, a global table of 256 entries at most, the
+    // graphic control block and, without a global table, the first image
+    // descriptor with a local table of 256 entries at most.
+    const std::string d = ReadStart(stream, 800);
     if (GetImageKind(d) != Gif89 || d.size() < 13)
         return false;
     const int flags = std::uint8_t(d[10]);
-    // Without a global table there is no colour to look the index up in.
-    if (!(flags & 0x80))
-        return false;
-    const std::size_t table = 13;
-    const std::size_t block = table + (std::size_t(3) << ((flags & 7) + 1));
+    const std::size_t tableBytes = std::size_t(3) << ((flags & 7) + 1);
+    const bool global = (flags & 0x80) != 0;
+    std::size_t table = 13;
+    const std::size_t block = global ? table + tableBytes : table;
     if (block + 7 > d.size() || d[block] != '!' || std::uint8_t(d[block + 1]) != 0xF9)
         return false;
     if (!(std::uint8_t(d[block + 3]) & 1))
         return false;
     const std::size_t index = std::uint8_t(d[block + 6]);
+    std::size_t tableEnd = block;
+    if (!global) {
+        // The index is one of the first image's own table.
+        const std::size_t image = block + 3 + std::uint8_t(d[block + 2]) + 1;
+        if (image + 10 > d.size() || d[image] != ',')
+            return false;
+        const int imageFlags = std::uint8_t(d[image + 9]);
+        if (!(imageFlags & 0x80))
+            return false;
+        table = image + 10;
+        tableEnd = table + (std::size_t(3) << ((imageFlags & 7) + 1));
+    }
     const std::size_t entry = table + index * 3;
-    if (entry + 3 > block)
+    if (entry + 3 > tableEnd || entry + 3 > d.size())
         return false;
     color = RGB(std::uint8_t(d[entry]), std::uint8_t(d[entry + 1]), std::uint8_t(d[entry + 2]));
     return true;
@@ -626,11 +640,11 @@ TPersistent* GetTheImage(const AnsiString& name, const TGetImageEvent& request, 
         if (gif->Animated()) {
             picture = std::move(gif);
         } else {
-            // A still GIF is a plain bitmap from here on.
-            const TBitmap* first = gif->FirstFrameBitmap();
-            auto bitmap = std::make_unique<TBitmap>(first ? *first : TBitmap());
-            if (gif->HasTransparency() && gif->FirstFrameMask()) {
-                newMask = std::make_unique<TBitmap>(*gif->FirstFrameMask());
+            // A still GIF is a plain bitmap from here on: its frame drawn on
+            // its screen, where what the frame does not cover shows the page.
+            auto bitmap = std::make_unique<TBitmap>(gif->Composite());
+            if (gif->CompositeMask()) {
+                newMask = std::make_unique<TBitmap>(*gif->CompositeMask());
                 transparent = TrGif;
             } else if (transparent == LLCorner) {
                 newMask = MakeColorMask(*bitmap, false, 0);

@@ -445,10 +445,19 @@ TEST_F(GifTest, SpeedAndClockWrap)
     EXPECT_TRUE(gif->StepIfDue(nullptr));
     EXPECT_EQ(gif->FrameIndex(), 2);
 
-    gif->SetSpeedPercent(0);  // a hostile speed never divides by zero
+    // A speed of 0 or less holds the animation, rather than stepping it
+    // every millisecond.
+    for (int speed : {0, -50}) {
+        gif->SetSpeedPercent(speed);
+        for (int i = 0; i < 5; ++i) {
+            now += 1000;
+            EXPECT_FALSE(gif->StepIfDue(nullptr)) << speed;
+        }
+        EXPECT_EQ(gif->FrameIndex(), 2) << speed;
+    }
+    gif->SetSpeedPercent(100);
     now += 1000;
-    gif->StepIfDue(nullptr);
-    EXPECT_EQ(gif->StepInterval(), 1u);
+    EXPECT_TRUE(gif->StepIfDue(nullptr)) << "a speed again, and it goes on";
 }
 
 TEST_F(GifTest, DuplicatesAnimateOnTheirOwn)
@@ -520,6 +529,52 @@ TEST_F(GifTest, DrawsThroughItsMaskOntoThePage)
     fixed.Clear();
     gif->Draw(&fixed, 0, 0, 4, 2);
     EXPECT_TRUE(fixed.Ops().empty());
+}
+
+// An opaque animation shows the page wherever no frame has drawn yet (a
+// first frame smaller than the screen) or a frame was taken away again
+// (disposal 2), as browsers show it: not black.
+TEST_F(GifTest, AnOpaqueAnimationShowsThePageWhereNothingIsDrawn)
+{
+    const TColor first = RGB(int(Pal(1) >> 16 & 255), int(Pal(1) >> 8 & 255), int(Pal(1) & 255));
+    const TColor second = RGB(int(Pal(2) >> 16 & 255), int(Pal(2) >> 8 & 255), int(Pal(2) & 255));
+    // The page at (x, 0) after painting the 4 x 1 animation at frame index.
+    const auto paint = [](TGIFImage& gif, int index) {
+        gif.GoToFrame(index);
+        gif.SetShown(true);
+        TBitmap page(4, 1);
+        page.Canvas()->Brush()->SetColor(clRed);
+        page.Canvas()->FillRect(Rect(0, 0, 4, 1));
+        gif.Draw(page.Canvas(), 0, 0, 4, 1);
+        std::vector<TColor> row;
+        for (int x = 0; x < 4; ++x)
+            row.push_back(page.GetPixel(x, 0));
+        return row;
+    };
+
+    GifSpec small = GifScreen(4, 1, 4);
+    small.frames = {GifSolidFrame(0, 0, 2, 1, 1), GifSolidFrame(2, 0, 1, 1, 2)};
+    auto gif = Load(small);
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(paint(*gif, 1), (std::vector<TColor>{first, first, clRed, clRed}));
+    EXPECT_EQ(paint(*gif, 2), (std::vector<TColor>{first, first, second, clRed}));
+
+    GifSpec disposed = GifScreen(4, 1, 4);
+    GifFrameSpec whole = GifSolidFrame(0, 0, 4, 1, 1);
+    whole.disposal = 2;
+    disposed.frames = {whole, GifSolidFrame(1, 0, 2, 1, 2)};
+    gif = Load(disposed);
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(paint(*gif, 1), (std::vector<TColor>{first, first, first, first}));
+    EXPECT_EQ(paint(*gif, 2), (std::vector<TColor>{clRed, second, second, clRed}));
+
+    // An opaque animation that covers its screen and keeps it needs no mask.
+    GifSpec covered = GifScreen(4, 1, 4);
+    covered.frames = {GifSolidFrame(0, 0, 4, 1, 1), GifSolidFrame(1, 0, 2, 1, 2)};
+    gif = Load(covered);
+    ASSERT_TRUE(gif);
+    EXPECT_FALSE(gif->CompositeMask());
+    EXPECT_EQ(paint(*gif, 2), (std::vector<TColor>{first, second, second, first}));
 }
 
 TEST(GifBackground, TilesLineUpWithThePage)

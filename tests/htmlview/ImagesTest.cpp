@@ -193,6 +193,22 @@ TEST_F(ImagesTest, TransparentColorProbes)
     EXPECT_EQ(color, RGB(40, 50, 60));
     EXPECT_EQ(gif.Position(), 5);
 
+    // Without a global table, the index is one of the first image's own table.
+    GifSpec local = spec;
+    local.globalPalette.clear();
+    local.frames[0].localPalette = {7, 8, 9, 70, 80, 90};
+    TMemoryStream ownTable;
+    const std::string localBytes = WriteGif(local);
+    ownTable.Write(localBytes.data(), std::int64_t(localBytes.size()));
+    color = clNone;
+    EXPECT_TRUE(GifTransparentColor(ownTable, color));
+    EXPECT_EQ(color, RGB(70, 80, 90));
+    local.frames[0].localPalette.clear();  // no table at all: no colour
+    TMemoryStream noTable;
+    const std::string noTableBytes = WriteGif(local);
+    noTable.Write(noTableBytes.data(), std::int64_t(noTableBytes.size()));
+    EXPECT_FALSE(GifTransparentColor(noTable, color));
+
     spec.version = "87a";
     TMemoryStream old;
     const std::string oldBytes = WriteGif(spec);
@@ -378,6 +394,29 @@ TEST_F(ImagesTest, FetchThroughTheRequestHandler)
     const Fetch later = Get("new.gif", handler);
     EXPECT_TRUE(later.later);
     EXPECT_FALSE(later.picture);
+}
+
+// A still GIF whose frame does not cover its screen keeps the screen's
+// size, with the frame in its place and the page showing around it.
+TEST_F(ImagesTest, AStillFrameSmallerThanItsScreenKeepsItsPlace)
+{
+    ImageCache().Clear();
+    GifSpec spec = GifScreen(4, 3, 4);
+    spec.frames = {GifSolidFrame(1, 1, 2, 1, 1)};
+    Server server;
+    server.pictures["small.gif"] = WriteGif(spec);
+    const Fetch small = Get("small.gif", server.Handler());
+    auto* bitmap = dynamic_cast<TBitmap*>(small.picture);
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->Width(), 4);
+    EXPECT_EQ(bitmap->Height(), 3);
+    const auto palette = TestPalette(4);
+    EXPECT_EQ(bitmap->GetPixel(1, 1), RGB(palette[3], palette[4], palette[5]));
+    ASSERT_TRUE(small.mask);
+    EXPECT_EQ(small.transparent, TrGif);
+    EXPECT_EQ(small.mask->GetPixel(1, 1), clBlack);
+    EXPECT_EQ(small.mask->GetPixel(0, 0), clWhite);
+    EXPECT_EQ(small.mask->GetPixel(3, 2), clWhite);
 }
 
 TEST_F(ImagesTest, CornerMaskIsMadeOnceAndKept)
