@@ -353,22 +353,34 @@ void ParserState::SkipDeclaration()
         NextChar();
 }
 
-// A comment ends at "--", any further "-", optional blanks and line ends, and ">".
-void ParserState::SkipComment()
+// A comment ends at "--", any further "-", optional blanks and line ends,
+// and ">", which is current afterwards. step moves on by one character;
+// false when interrupted() holds first (at a character other than "-").
+template <class Step, class Interrupted>
+bool ParserState::ScanToCommentEnd(Step step, Interrupted interrupted)
 {
     for (;;) {
-        while (CurrentChar != '-')
-            NextChar();
-        NextChar();
+        while (CurrentChar != '-') {
+            if (interrupted())
+                return false;
+            step();
+        }
+        step();
         if (CurrentChar != '-')
             continue;
         while (CurrentChar == '-')
-            NextChar();
+            step();
         while (CurrentChar == ' ' || CurrentChar == '\r')
-            NextChar();
+            step();
         if (CurrentChar == '>')
-            return;
+            return true;
     }
+}
+
+void ParserState::SkipComment()
+{
+    // The end of the document raises inside NextChar: the comment is open.
+    ScanToCommentEnd([this] { NextChar(); }, [] { return false; });
 }
 
 void ParserState::ReadIncludeDirective()
@@ -598,26 +610,10 @@ AnsiString ParserState::CommentInValue(char quote)
         NextChar();
         return AnsiString();
     }
-    // The comment's end as anywhere: "--", any further "-", blanks and line
-    // ends, and ">".
-    for (;;) {
-        while (CurrentChar != '-') {
-            if (interrupted())
-                return text;
-            take();
-        }
-        take();
-        if (CurrentChar != '-')
-            continue;
-        while (CurrentChar == '-')
-            take();
-        while (CurrentChar == ' ' || CurrentChar == '\r')
-            take();
-        if (CurrentChar == '>') {
-            NextChar();
-            return AnsiString();
-        }
-    }
+    if (!ScanToCommentEnd(take, interrupted))
+        return text;
+    NextChar();
+    return AnsiString();
 }
 
 void ParserState::ReadNumberValue(AnsiString& value, int& number)

@@ -391,6 +391,8 @@ private:
             AdvanceChar();
     }
     void SkipComment();
+    template <class Step, class Interrupted>
+    bool ScanToCommentEnd(Step step, Interrupted interrupted);
     void SkipDeclaration();
     void ReadIncludeDirective();
     bool ReadText();
