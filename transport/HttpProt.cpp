@@ -175,7 +175,7 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     FClosedByUs = false;
     FConnected = false;
     FLocationSeen = false;
-    FLocationRefused = false;
+    FLocationRefusal.clear();
     FInsideHeader = false;
     FRelocations = 0;
     FLineLen = 0;
@@ -647,9 +647,16 @@ void TCustomHttpCli::HeaderField(const AnsiString& Name, const AnsiString& Value
     if (Name == "location") {
         FLocationSeen = true;
         AnsiString location;
-        FLocationRefused = !CleanLocation(Value, location);
-        if (!FLocationRefused)
+        FLocationRefusal.clear();
+        if (!CleanLocation(Value, location)) {
+            FLocationRefusal = "Invalid relocation address";
+        } else if (NamesOtherScheme(location)) {
+            // An https: or ftp: address fetched over plain HTTP would reach
+            // the wrong server or port, or a page that relocates again.
+            FLocationRefusal = "Relocation to another protocol than http";
+        } else {
             ComputeRelocation(location);
+        }
     } else if (Name == "content-length") {
         FDocLength = ReplyNumber(Value);
     } else if (Name == "content-range") {
@@ -785,8 +792,8 @@ void TCustomHttpCli::Relocate(std::uint32_t serial)
     FireHeaderEnd();
     if (!Running(serial))
         return;
-    if (FLocationRefused) {
-        FailRequest(httperrRelocation, "Invalid relocation address");
+    if (!FLocationRefusal.empty()) {
+        FailRequest(httperrRelocation, FLocationRefusal);
         return;
     }
     if (++FRelocations > MaxRelocations) {
@@ -811,7 +818,7 @@ void TCustomHttpCli::Restart()
     const std::uint32_t serial = FSerial;
     FConnected = false;
     FLocationSeen = false;
-    FLocationRefused = false;
+    FLocationRefusal.clear();
     if (FRequestKind == httpPOST) {
         if (FBuild.postBecomesGet)
             FRequestKind = httpGET;

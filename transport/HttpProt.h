@@ -39,7 +39,8 @@ constexpr std::uint16_t httperrAborted = 3;          // "Connection aborted on r
 constexpr std::uint16_t httperrLineTooLong = 4;      // "HTTP line too long"
 constexpr std::uint16_t httperrNoReply = 5;          // the server closed without a reply
 constexpr std::uint16_t httperrIncomplete = 6;       // the reply ended short of its end
-constexpr std::uint16_t httperrRelocation = 7;       // "Too many relocations", "Invalid relocation address"
+constexpr std::uint16_t httperrRelocation = 7;       // "Too many relocations", "Invalid relocation address",
+                                                     // "Relocation to another protocol than http"
 constexpr std::uint16_t httperrBadReply = 8;         // a status or length that is not a number
 constexpr std::uint16_t httperrHeaderTooLarge = 9;   // more header lines than MaxHeaderLines
 
@@ -217,7 +218,7 @@ private:
 
     bool FConnected = false;
     bool FLocationSeen = false;
-    bool FLocationRefused = false;  // the last "location" line cannot be sent
+    AnsiString FLocationRefusal;  // why the last "location" line is not followed; empty when it is
     bool FInsideHeader = false;
     bool FSendingBody = false;
     bool FRelocating = false;      // the socket's close leads to Restart

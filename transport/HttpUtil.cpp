@@ -1,5 +1,6 @@
 #include "transport/HttpUtil.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -136,6 +137,93 @@ void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
                     AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path)
 {
     SplitURLImpl(URL, Proto, User, Password, Host, Port, Path, false);
+}
+
+std::string_view SchemeOf(std::string_view url)
+{
+    if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0])))
+        return {};
+    for (std::size_t i = 1; i < url.size(); ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        if (c == ':')
+            return url.substr(0, i);
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return {};
+    }
+    return {};
+}
+
+TUrlReference SplitReference(std::string_view url)
+{
+    constexpr auto npos = std::string_view::npos;
+    TUrlReference parts;
+    const auto hash = url.find('#');
+    if (hash != npos) {
+        parts.fragment = url.substr(hash);
+        url = url.substr(0, hash);
+    }
+    parts.scheme = SchemeOf(url);
+    if (!parts.scheme.empty())
+        url.remove_prefix(parts.scheme.size() + 1);
+    if (url.substr(0, 2) == "//") {
+        parts.hasAuthority = true;
+        url.remove_prefix(2);
+        const auto end = url.find_first_of("/?");
+        parts.authority = url.substr(0, end);
+        url = end == npos ? std::string_view() : url.substr(end);
+    }
+    const auto question = url.find('?');
+    parts.path = url.substr(0, question);
+    if (question != npos)
+        parts.query = url.substr(question);
+    return parts;
+}
+
+std::string RemoveDotSegments(std::string_view in)
+{
+    constexpr auto npos = std::string_view::npos;
+    static constexpr std::string_view root = "/";
+    const auto dropLastSegment = [](std::string& out) {
+        const auto slash = out.rfind('/');
+        out.resize(slash == std::string::npos ? 0 : slash);
+    };
+    std::string out;
+    while (!in.empty()) {
+        if (in.substr(0, 3) == "../") {
+            in.remove_prefix(3);
+        } else if (in.substr(0, 2) == "./") {
+            in.remove_prefix(2);
+        } else if (in.substr(0, 3) == "/./") {
+            in.remove_prefix(2);
+        } else if (in == "/.") {
+            in = root;
+        } else if (in.substr(0, 4) == "/../") {
+            in.remove_prefix(3);
+            dropLastSegment(out);
+        } else if (in == "/..") {
+            in = root;
+            dropLastSegment(out);
+        } else if (in == "." || in == "..") {
+            in = {};
+        } else {
+            const auto next = in.find('/', 1);
+            out += in.substr(0, next);
+            in = next == npos ? std::string_view() : in.substr(next);
+        }
+    }
+    return out;
+}
+
+bool NamesOtherScheme(std::string_view location)
+{
+    const std::string_view scheme = SchemeOf(location);
+    if (scheme.empty() || SameText(AnsiString(scheme), "http"))
+        return false;
+    // "name:8080" or "name:8080/x": a host and its port, as a bare host part came before.
+    const std::string_view rest = location.substr(scheme.size() + 1);
+    const std::size_t digits = rest.find_first_not_of("0123456789");
+    const bool port = digits != 0 && (digits == std::string_view::npos || rest[digits] == '/');
+    return !port;
 }
 
 void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out)

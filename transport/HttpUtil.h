@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "classlib/SysUtils.h"
 
@@ -29,6 +31,34 @@ void SplitURL(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiSt
 // "/" only (a "?" before any "/" stays in the host).
 void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
                     AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path);
+
+// --- references ------------------------------------------------------------
+
+// A URL reference taken apart by the generic syntax of references:
+// scheme ":" "//" authority path "?" query "#" fragment. The views point into
+// the text that was split.
+struct TUrlReference {
+    std::string_view scheme;     // without ":"; empty when there is none
+    std::string_view authority;  // without "//"
+    bool hasAuthority = false;
+    std::string_view path;
+    std::string_view query;      // with its "?"
+    std::string_view fragment;   // with its "#"
+};
+TUrlReference SplitReference(std::string_view url);
+
+// A reference's scheme: a letter, then letters, digits, "+", "-" or ".",
+// then ":" before any "/", "?" or "#". Empty when there is none.
+std::string_view SchemeOf(std::string_view url);
+
+// "." and ".." segments taken out of a path, the ordinary way: "/a/./b/../c"
+// is "/a/c", and ".." never climbs above the top.
+std::string RemoveDotSegments(std::string_view path);
+
+// True when a relocation address names a scheme other than http ("https:",
+// "ftp:", "mailto:", "javascript:"...): the clients speak nothing else. A
+// host followed by a port ("name:8080/x") is no scheme.
+bool NamesOtherScheme(std::string_view location);
 
 // Mode 0: a uuencoded line; 1 or 2: Base64 padded with "="; any other mode:
 // the raw 6-bit values, unpadded.

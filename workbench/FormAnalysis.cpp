@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string>
 
+#include "transport/HttpUtil.h"
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
@@ -277,88 +279,6 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
         form.OptionTexts.emplace_back(value);
 }
 
-struct TUrlParts {
-    std::string_view scheme;     // without ":"
-    std::string_view authority;  // without "//"
-    bool hasAuthority = false;
-    std::string_view path;
-    std::string_view query;      // with "?"
-};
-
-// A reference's scheme: a letter, then letters, digits, "+", "-" or ".",
-// then ":" before any "/", "?" or "#".
-std::string_view SchemeOf(std::string_view url)
-{
-    if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0])))
-        return {};
-    for (std::size_t i = 1; i < url.size(); ++i) {
-        const auto c = static_cast<unsigned char>(url[i]);
-        if (c == ':')
-            return url.substr(0, i);
-        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
-            return {};
-    }
-    return {};
-}
-
-TUrlParts SplitReference(std::string_view url)
-{
-    TUrlParts parts;
-    const auto hash = url.find('#');
-    if (hash != npos)
-        url = url.substr(0, hash);
-    parts.scheme = SchemeOf(url);
-    if (!parts.scheme.empty())
-        url.remove_prefix(parts.scheme.size() + 1);
-    if (url.substr(0, 2) == "//") {
-        parts.hasAuthority = true;
-        url.remove_prefix(2);
-        const auto end = url.find_first_of("/?");
-        parts.authority = url.substr(0, end);
-        url = end == npos ? std::string_view() : url.substr(end);
-    }
-    const auto question = url.find('?');
-    parts.path = url.substr(0, question);
-    if (question != npos)
-        parts.query = url.substr(question);
-    return parts;
-}
-
-// "." and ".." segments taken out of a path, the ordinary way.
-std::string RemoveDotSegments(std::string_view in)
-{
-    static constexpr std::string_view root = "/";
-    const auto dropLastSegment = [](std::string& out) {
-        const auto slash = out.rfind('/');
-        out.resize(slash == std::string::npos ? 0 : slash);
-    };
-    std::string out;
-    while (!in.empty()) {
-        if (in.substr(0, 3) == "../") {
-            in.remove_prefix(3);
-        } else if (in.substr(0, 2) == "./") {
-            in.remove_prefix(2);
-        } else if (in.substr(0, 3) == "/./") {
-            in.remove_prefix(2);
-        } else if (in == "/.") {
-            in = root;
-        } else if (in.substr(0, 4) == "/../") {
-            in.remove_prefix(3);
-            dropLastSegment(out);
-        } else if (in == "/..") {
-            in = root;
-            dropLastSegment(out);
-        } else if (in == "." || in == "..") {
-            in = {};
-        } else {
-            const auto next = in.find('/', 1);
-            out += in.substr(0, next);
-            in = next == npos ? std::string_view() : in.substr(next);
-        }
-    }
-    return out;
-}
-
 // The authority with a partner host in place of the page's host, when the
 // page's site posts elsewhere.
 std::string PartnerAuthority(std::string_view authority)
@@ -400,7 +320,7 @@ std::string EncodeBlanks(std::string_view url)
 
 std::string_view HostOf(std::string_view url)
 {
-    const TUrlParts parts = SplitReference(url);
+    const TUrlReference parts = SplitReference(url);
     std::string_view authority = parts.authority;
     const auto at = authority.rfind('@');
     if (at != npos)
@@ -538,13 +458,13 @@ bool MeetsRequirements(TSubmitForm& form)
 
 AnsiString ResolveFormAction(const AnsiString& action, const AnsiString& pageUrl)
 {
-    const TUrlParts ref = SplitReference(action);
+    const TUrlReference ref = SplitReference(action);
     if (!ref.scheme.empty())
         return EncodeBlanks(action.substr(0, action.find('#')));
 
     // A page typed without a scheme is fetched over HTTP.
     const std::string base = SchemeOf(pageUrl).empty() ? "http://" + pageUrl : std::string(pageUrl);
-    const TUrlParts page = SplitReference(base);
+    const TUrlReference page = SplitReference(base);
     std::string result(page.scheme);
     result += ':';
     if (ref.hasAuthority) {

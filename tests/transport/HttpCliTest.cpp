@@ -790,6 +790,51 @@ TEST_F(HttpCli, RelocationAddressesAreCheckedBeforeTheyAreSent)
     }
 }
 
+// The clients speak HTTP only: a relocation to another scheme ends the
+// request as a failure, directly and through a proxy, instead of fetching
+// the address over plain HTTP from whatever server and port it names.
+TEST_F(HttpCli, RelocationsAreFollowedOnlyToHttpAddresses)
+{
+    HttpTestServer server;
+    server.Script("/next", HttpTestReply::Ok("next"));
+    const std::string hostPort = server.HostPort();
+    const struct {
+        std::string location;
+        bool followed;
+    } cases[] = {
+        {"https://" + hostPort + "/next", false},
+        {"HTTPS://" + hostPort + "/next", false},
+        {"ftp://" + hostPort + "/next", false},
+        {"mailto:ann@example.com", false},
+        {"javascript:go()", false},
+        {"news:comp.lang", false},
+        {"HTTP://" + hostPort + "/next", true},
+        {hostPort + "/next", true},  // a host and its port, no scheme
+        {"/next", true},
+    };
+    for (const bool proxied : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.location + (proxied ? " through a proxy" : ""));
+            server.ClearRequests();
+            server.Script("/start", HttpTestReply::Redirect(c.location));
+            THttpCli cli(nullptr);
+            HttpEventLog log(cli);
+            if (proxied)
+                UseLoopbackProxy(cli, server.Port());
+            ASSERT_TRUE(GetAndWait(cli, log, server.Url("/start")));
+            if (!c.followed) {
+                EXPECT_EQ(log.error, httperrRelocation);
+                EXPECT_EQ(cli.HttpStatus(), 404);
+                EXPECT_EQ(cli.StatusText(), "Relocation to another protocol than http");
+                EXPECT_EQ(server.RequestCount(), 1u);
+            } else {
+                EXPECT_EQ(log.error, 0) << cli.StatusText();
+                EXPECT_EQ(log.body, "next");
+            }
+        }
+    }
+}
+
 // --- Abort -----------------------------------------------------------------------
 
 TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
