@@ -496,17 +496,40 @@ void WriteUserFile(const AnsiString& path, const std::string& bytes)
     WriteFileAtomic(target, bytes);
 }
 
-void SyncFileSystem(const AnsiString& folder)
+void SyncFiles(const AnsiString& folder, const std::vector<AnsiString>& files)
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw EFCreateError(FileError("Cannot save files in", folder, errno));
-    if (::syncfs(fd) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw EFCreateError(FileError("Cannot save files in", folder, error));
+    const auto failed = [](const AnsiString& path, int error) {
+        return EFCreateError(FileError("Cannot save files in", path, error));
+    };
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        throw failed(folder, errno);
+    // The write-back of every file is started first, so that the disk
+    // takes them together; then each is waited for.
+    for (const bool wait : {false, true}) {
+        for (const AnsiString& file : files) {
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                if (errno == ENOENT)
+                    continue;
+                const int error = errno;
+                ::close(dirFd);
+                throw failed(file, error);
+            }
+            const int result = wait ? ::fsync(fd) : ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            const int error = errno;
+            ::close(fd);
+            if (result != 0 && wait) {
+                ::close(dirFd);
+                throw failed(file, error);
+            }
+        }
     }
-    ::close(fd);
+    const int result = ::fsync(dirFd);
+    const int error = errno;
+    ::close(dirFd);
+    if (result != 0)
+        throw failed(folder, error);
 }
 
 // --- dates and numbers -----------------------------------------------------

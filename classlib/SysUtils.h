@@ -120,8 +120,8 @@ int TryReadFileBytes(const AnsiString& path, std::string& out);
 // regular file." for NotARegularFile.
 AnsiString FileError(const char* what, const AnsiString& path, int error);
 // When a WriteFileAtomic write is made durable: before the call returns (the
-// file and the rename in its folder synced), or by the next SyncFileSystem
-// call, which flushes many writes at once. Only a new file waits: a file
+// file and the rename in its folder synced), or by a later SyncFiles call,
+// which flushes many writes at once. Only a new file waits: a file
 // that is replaced is synced at once, since a crash before the sync could
 // leave it empty under its name.
 enum class TWriteSync { Now, Later };
@@ -140,10 +140,12 @@ void RefuseReadOnlyFile(const AnsiString& path);
 // link into the file it leads to, and never over a file the user made
 // read-only. Throws EFCreateError.
 void WriteUserFile(const AnsiString& path, const std::string& bytes);
-// Flushes everything written on the file system that holds the folder: the
-// files written with TWriteSync::Later are on the disk when it returns.
-// Throws EFCreateError when the system reports a failed write-back.
-void SyncFileSystem(const AnsiString& folder);
+// Makes files written with TWriteSync::Later in one folder durable: each
+// file, then the folder that holds their names. Only these are flushed, not
+// what other programs left unwritten on the same disk. A file that is gone
+// since (deleted meanwhile) is passed over. Throws EFCreateError when the
+// folder can't be opened or the system reports a failed write-back.
+void SyncFiles(const AnsiString& folder, const std::vector<AnsiString>& files);
 
 // --- dates and numbers -----------------------------------------------------
 

@@ -159,8 +159,8 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
 // the folder when it is missing. A name that fails ValidateProjectName
 // throws Exception with the message's text and writes nothing.
 // Throws EFCreateError when the file can't be written. With TWriteSync::Later
-// the file is whole under its name at once but durable only after the next
-// SyncFileSystem: a list must not name it before.
+// the file is whole under its name at once but durable only after a
+// SyncFiles that names it: a list must not name it before.
 void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record,
                       TWriteSync sync = TWriteSync::Now);
 // A missing file reads as all fields empty. A name that fails

@@ -628,6 +628,7 @@ private:
     void CommitProjectSaves(bool retry = false);
     void SaveSesList();
     bool FSavesPending = false;
+    std::vector<AnsiString> FPendingFiles;  // the project files a pending commit makes durable
     bool FCommitFailureShown = false;
     std::unique_ptr<TTimer> FSaveTimer;
 

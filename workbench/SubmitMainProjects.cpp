@@ -274,6 +274,8 @@ void TSubmitMain::SiteAddClick(TObject*)
         // its sync at once, so its old file is never given up for a group.
         const bool grouped = !exists && GroupingSaves();
         WriteProjectFile(AppFolder, project, grouped ? TWriteSync::Later : TWriteSync::Now);
+        if (grouped)
+            FPendingFiles.push_back(ProjectFilePath(AppFolder, project.SessionName));
         if (!exists) {
             const std::uint64_t before = SesList->Items()->ChangeCount();
             SesList->Items()->Add(project.SessionName);
@@ -302,9 +304,10 @@ void TSubmitMain::SaveSesList()
     // Files saved for a group are made durable before a list names them, and
     // stay pending until the list naming them is written.
     if (FSavesPending)
-        SyncFileSystem(ProjectFolder(AppFolder));
+        SyncFiles(ProjectFolder(AppFolder), FPendingFiles);
     SaveProjectList(AppFolder, ProjectNames());
     FSavesPending = false;
+    FPendingFiles.clear();
     FSaveTimer->SetEnabled(false);
 }
 

@@ -1,7 +1,15 @@
 #include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +84,46 @@ TEST(SysUtils, Paths)
     EXPECT_EQ(ChangeFileExt("/a/d.txt", ".bak"), "/a/d.bak");
 }
 
+// Files written to be synced later are flushed by name, with their folder,
+// and never by flushing the whole file system (which waits for every other
+// program's unwritten data): a process in which syncing a file system is
+// refused still syncs them.
+TEST(SysUtils, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
+{
+    QTemporaryDir dir;
+    const AnsiString folder = dir.path().toStdString();
+    const std::vector<AnsiString> files = {folder + "/a.zro", folder + "/b.zro"};
+    for (const AnsiString& file : files)
+        WriteFileAtomic(file, "[a]\n", TWriteSync::Later);
+    // A file deleted since its write has nothing left to sync.
+    EXPECT_NO_THROW(SyncFiles(folder, {files[0], folder + "/deleted.zro", files[1]}));
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_syncfs, 2, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sync, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        };
+        sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            ::_exit(2);
+        try {
+            SyncFiles(folder, files);
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the sync failed; 2: no filter";
+}
+
 TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 {
     QTemporaryDir dir;
@@ -90,8 +138,8 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
     WriteFileAtomic(path, "third", TWriteSync::Later);
     EXPECT_EQ(ReadFileBytes(path), "third");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    EXPECT_NO_THROW(SyncFileSystem(folder));
-    EXPECT_THROW(SyncFileSystem(folder + "/missing"), EFCreateError);
+    EXPECT_NO_THROW(SyncFiles(folder, {path}));
+    EXPECT_THROW(SyncFiles(folder + "/missing", {path}), EFCreateError);
 
     try {
         WriteFileAtomic(folder + "/missing/x.txt", "x");
