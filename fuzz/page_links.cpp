@@ -1,13 +1,15 @@
 // The spider's link extractor over arbitrary bytes: the page fed whole and
 // fed in pieces of varying size must give the same links; every link then
-// goes through cleaning, the absolute form against a page address taken
-// from the input, normalisation, the site filters and the project naming.
+// goes through cleaning, resolution against a page address taken from the
+// input, the site filters and the project naming. A resolved link is its own
+// resolution (one page has one address), and a followed one lies on the site.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "transport/HttpUtil.h"
 #include "workbench/SpiderData.h"
 
 namespace {
@@ -50,10 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TFoundLinks found;
     std::vector<AnsiString> names;
     for (const AnsiString& raw : whole) {
-        const AnsiString link = NormaliseLink(AbsoluteLink(CleanLink(raw), pageAddress));
+        const AnsiString link = ResolveLink(CleanLink(raw), pageAddress);
         int duplicate = -1;
         if (JudgeLink(link, site, found, duplicate) == TLinkVerdict::Follow) {
-            if (duplicate >= 0)
+            if (duplicate >= 0 || !OnSpiderSite(link, site) || ResolveLink(link, PageAddressOf(link)) != link)
+                __builtin_trap();
+            const std::string path(SplitReference(link).path);
+            if (path.find("/../") != std::string::npos || path.find("/./") != std::string::npos ||
+                path.find("//") != std::string::npos)
                 __builtin_trap();
             found.Add(link);
         }

@@ -12,9 +12,12 @@
 
 #include "classlib/SysUtils.h"
 
-// The part of a page that the import and the spider read; the rest is left unread.
-inline constexpr std::size_t PageScanLimit = 1u << 20;
-inline constexpr const char* PageScanLimitNote = "Only the first 1 MB of the page was read";
+// The part of a page that the import and the spider read; the rest is left
+// unread. It is the 8 MB every page the program reads is allowed: a site's
+// table of contents is the page that grows largest, and the one that links
+// to most of its pages.
+inline constexpr std::size_t PageScanLimit = 8u << 20;
+inline constexpr const char* PageScanLimitNote = "Only the first 8 MB of the page was read";
 
 // The part of a page held while it is read: NUL bytes are not part of the
 // text, nor are line ends, or each line end (CR LF, CR or LF) is one blank,

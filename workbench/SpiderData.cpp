@@ -1,6 +1,8 @@
 #include "workbench/SpiderData.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "transport/HttpUtil.h"
 
@@ -100,42 +102,109 @@ void TLinkExtractor::Trim()
 
 AnsiString CleanLink(const AnsiString& raw)
 {
-    AnsiString link = raw.substr(0, raw.find(' '));
-    if (link == "/")
-        return {};
-    if (link.size() > 1)
-        link.erase(0, std::min(link.find_first_not_of('.'), link.size()));
-    return link;
+    return raw.substr(0, raw.find(' '));
 }
+
+namespace {
+
+bool Unreserved(unsigned char c)
+{
+    return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+// A path as one address: "%2E" and the other escapes of unreserved
+// characters decoded (a server reads "%2e%2e" as ".."), repeated "/"
+// collapsed, then "." and ".." segments taken out.
+std::string NormalPath(std::string_view path)
+{
+    std::string plain;
+    plain.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        const auto hex = [&](std::size_t at) { return std::isxdigit(static_cast<unsigned char>(path[at])) != 0; };
+        if (c == '%' && i + 2 < path.size() && hex(i + 1) && hex(i + 2)) {
+            const auto decoded = static_cast<unsigned char>(std::stoi(std::string(path.substr(i + 1, 2)), nullptr, 16));
+            if (Unreserved(decoded)) {
+                plain += static_cast<char>(decoded);
+                i += 2;
+                continue;
+            }
+        }
+        if (c == '/' && !plain.empty() && plain.back() == '/')
+            continue;
+        plain += c;
+    }
+    return RemoveDotSegments(plain);
+}
+
+// The authority in lower case, without an empty or default port (each of
+// them, should a hostile link write several).
+std::string NormalAuthority(std::string_view authority, std::string_view scheme)
+{
+    std::string normal = LowerCase(AnsiString(authority));
+    for (;;) {
+        const std::size_t colon = normal.rfind(':');
+        if (colon == npos || normal.find(']', colon) != npos)
+            return normal;
+        const std::string_view port = std::string_view(normal).substr(colon + 1);
+        if (!port.empty() && (port != "80" || scheme != "http"))
+            return normal;
+        normal.erase(colon);
+    }
+}
+
+}  // namespace
 
 TPageAddress PageAddressOf(const AnsiString& pageUrl)
 {
-    const TUrlParts url = Split(pageUrl);
+    // The client fetches every address over http, whatever stands before a
+    // "://" that is no scheme.
+    const std::size_t separator = pageUrl.find("://");
+    const bool schemed = separator != npos && separator > 0 && SchemeOf(pageUrl).size() == separator;
+    const std::string absolute =
+        schemed ? std::string(pageUrl) : "http://" + pageUrl.substr(separator == npos ? 0 : separator + 3);
+    const TUrlReference url = SplitReference(absolute);
     TPageAddress page;
-    page.origin = (url.proto.empty() ? AnsiString("http") : url.proto) + "://" + url.host;
-    if (!url.port.empty())
-        page.origin += ":" + url.port;
-    // The folder: between the path's first character and its last "/".
-    const std::size_t lastSlash = url.path.rfind('/');
-    if (lastSlash != npos && lastSlash > 0) {
-        page.folder = url.path.substr(1, lastSlash - 1);
-        if (page.folder.size() > 1 && page.folder[0] == '/')
-            page.folder.erase(0, 1);
-    }
+    page.scheme = LowerCase(AnsiString(url.scheme));
+    page.authority = NormalAuthority(url.authority, page.scheme);
+    page.path = NormalPath(url.path);
+    if (page.path.empty() || page.path[0] != '/')
+        page.path.insert(0, 1, '/');
+    page.query = AnsiString(url.query);
     return page;
 }
 
-AnsiString AbsoluteLink(const AnsiString& link, const TPageAddress& page)
+AnsiString ResolveLink(const AnsiString& link, const TPageAddress& page)
 {
-    if (link.size() <= 1)
+    if (link.empty())
         return link;
-    if (link[0] == '/')
-        return page.origin + link;
-    if (link.find("://") != npos)
+    const TUrlReference ref = SplitReference(link);
+    const AnsiString scheme = LowerCase(AnsiString(ref.scheme));
+    // "http:x.htm" is read as a relative link, as browsers read it.
+    const bool relative = scheme.empty() || (scheme == page.scheme && !ref.hasAuthority);
+    if (!relative && !ref.hasAuthority)
         return link;
-    if (page.folder.empty() || page.folder.find('.') != npos)
-        return page.origin + "/" + link;
-    return page.origin + "/" + page.folder + "/" + link;
+    AnsiString resolved = relative ? page.scheme : scheme;
+    resolved += "://";
+    if (ref.hasAuthority) {
+        resolved += NormalAuthority(ref.authority, resolved.substr(0, resolved.size() - 3));
+        resolved += ref.path.empty() ? std::string("/") : NormalPath(ref.path);
+        resolved += ref.query;
+    } else if (ref.path.empty()) {
+        resolved += page.authority + page.path;
+        resolved += ref.query.empty() ? std::string_view(page.query) : ref.query;
+    } else if (ref.path[0] == '/') {
+        resolved += page.authority + NormalPath(ref.path);
+        resolved += ref.query;
+    } else {
+        const std::size_t slash = page.path.rfind('/');
+        std::string merged = page.path.substr(0, slash + 1);
+        merged += ref.path;
+        resolved += page.authority + NormalPath(merged);
+        resolved += ref.query;
+    }
+    resolved += ref.fragment;
+    return resolved;
 }
 
 AnsiString NormaliseLink(const AnsiString& link)
@@ -155,12 +224,13 @@ AnsiString NormaliseLink(const AnsiString& link)
 
 TSpiderSite SpiderSiteOf(const AnsiString& startUrl)
 {
-    const TUrlParts url = Split(startUrl);
+    const TPageAddress start = PageAddressOf(startUrl);
+    const TUrlParts url = Split(start.scheme + "://" + start.authority);
     TSpiderSite site;
-    site.scheme = LowerCase(url.proto.empty() ? AnsiString("http") : url.proto);
-    site.host = LowerCase(url.host);
+    site.scheme = start.scheme;
+    site.host = url.host;
     site.port = url.port.empty() ? AnsiString("80") : url.port;
-    const AnsiString& path = url.path;
+    const AnsiString& path = start.path;
     const std::size_t lastSlash = path.rfind('/');
     if (lastSlash != npos && lastSlash > 0)
         site.folder = path.substr(0, lastSlash);
@@ -188,7 +258,7 @@ bool OnSpiderSite(const AnsiString& link, const TSpiderSite& site)
 
 int TFoundLinks::IndexOf(const AnsiString& link) const
 {
-    const auto found = FIndex.find(link);
+    const auto found = FIndex.find(NormaliseLink(link));
     return found == FIndex.end() ? -1 : found->second;
 }
 
@@ -196,13 +266,13 @@ int TFoundLinks::Add(const AnsiString& link)
 {
     FLinks.push_back(link);
     const int index = Count() - 1;
-    FIndex.emplace(link, index);
+    FIndex.emplace(NormaliseLink(link), index);
     return index;
 }
 
 void TFoundLinks::AddAlias(const AnsiString& alias, int index)
 {
-    FIndex.emplace(alias, index);
+    FIndex.emplace(NormaliseLink(alias), index);
 }
 
 void TFoundLinks::Clear()
@@ -219,6 +289,9 @@ TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TF
     const AnsiString upper = UpperCase(link);
     for (const char* text : SpiderExcludedTexts)
         if (upper.find(text) != npos)
+            return TLinkVerdict::Excluded;
+    for (const char c : link)
+        if (static_cast<unsigned char>(c) < ' ' || c == '\x7f')
             return TLinkVerdict::Excluded;
     if (duplicateIndex >= 0)
         return TLinkVerdict::Duplicate;

@@ -49,31 +49,38 @@ private:
     std::size_t FEndSearched = 0;
 };
 
-// A found link cut before its first blank; "/" becomes empty; a link of more
-// than one character loses its leading dots.
+// A found link cut before its first blank.
 AnsiString CleanLink(const AnsiString& raw);
 
-// The page's address, split once for the links found on it.
+// The page's address, split once for the links found on it. An address
+// without "://", or with no scheme before it, is an http one.
 struct TPageAddress {
-    AnsiString origin;  // scheme "://" host, and ":" port when the address has one
-    AnsiString folder;  // the page's folder without its leading and trailing "/"; "" for the top
+    AnsiString scheme;     // lower case
+    AnsiString authority;  // lower case, without the default port
+    AnsiString path;       // "." and ".." segments and repeated "/" taken out; "/" at least
+    AnsiString query;      // with its "?"
 };
 TPageAddress PageAddressOf(const AnsiString& pageUrl);
 
-// A clean link of more than one character made absolute: a link starting
-// with "/" goes after the page's origin; one holding "://" stays; any other
-// goes into the page's folder (the top folder when that folder's name holds
-// a "."). Shorter links stay as they are.
-AnsiString AbsoluteLink(const AnsiString& link, const TPageAddress& page);
+// The address a link on the page leads to, by the ordinary rules of
+// relative references: "//host/x" names another host, "/x" a path on the
+// page's host, "x" a page beside the page, "?q" and "#f" the page itself. In
+// the path "." and ".." segments are taken out, repeated "/" collapsed and
+// letters, digits and "-._~" written as "%" escapes decoded, so that one
+// page under many spellings is one address and ".." never leaves a folder
+// unseen. A reference of another scheme ("mailto:", "javascript:") stays as
+// it is, and so does an empty link.
+AnsiString ResolveLink(const AnsiString& link, const TPageAddress& page);
 
-// One trailing "/" dropped; cut before the first "/index." and the first
-// "/default." (letter case counts).
+// The key of the duplicate test: one trailing "/" dropped; cut before the
+// first "/index." and the first "/default." (letter case counts), so that a
+// folder and its index page are found once.
 AnsiString NormaliseLink(const AnsiString& link);
 
 // --- the site ---------------------------------------------------------------------
 
 // What the crawl stays within: the start address's scheme, host and port,
-// and its folder. A start in the top folder, or a file there, spans the
+// and its folder, after the start is resolved as a link is. A start in the top folder, or a file there, spans the
 // whole host; "/a/b/page.htm" limits the crawl to "/a/b"; "/a" (a name
 // without a ".") to "/a".
 struct TSpiderSite {
@@ -84,34 +91,38 @@ struct TSpiderSite {
 };
 TSpiderSite SpiderSiteOf(const AnsiString& startUrl);
 
-// True when the absolute link is on the site: the same scheme, host (any
+// True when the resolved link is on the site: the same scheme, host (any
 // letter case) and port, and a path that is the folder or lies under it.
 bool OnSpiderSite(const AnsiString& link, const TSpiderSite& site);
 
-// The texts whose presence (in any letter case) keeps a link from being followed.
+// The texts whose presence (in any letter case) keeps a link from being
+// followed. A double quote, like "<" and ">", would let a page write markup
+// into every doorway page and submission made from its address; control
+// characters are kept out as well (see JudgeLink).
 inline constexpr const char* SpiderExcludedTexts[] = {
-    "JAVASCRIPT:", "#",    ">",    "<",    "MAILTO:", "@",    "=",    ".CGI", ".PL",  ".GIF",
-    ".JPG",        ".EXE", ".TAR", ".ZIP", ".RAR",    "?",    "FTP:", ";",    ".ZRO", ".ZDB",
+    "JAVASCRIPT:", "#",    ">",    "<",    "MAILTO:", "@",    "=",    ".CGI", ".PL",  ".GIF",  ".JPG",
+    ".EXE",        ".TAR", ".ZIP", ".RAR", "?",       "FTP:", ";",    ".ZRO", ".ZDB", "\"",
 };
 inline constexpr std::size_t SpiderLinkLimit = 100;  // links this long or longer are not followed
 
 enum class TLinkVerdict {
     Follow,
     OtherSite,  // another host, port or scheme, or outside the start's folder
-    Excluded,   // holds one of SpiderExcludedTexts
+    Excluded,   // holds one of SpiderExcludedTexts or a control character
     Duplicate,  // found before
     TooLong,    // SpiderLinkLimit characters or more
 };
 
-// Every link the crawl has found, in order, with a lookup by text (letter case counts).
+// Every page the crawl has found, in order, each under the address it is
+// fetched by, looked up by its duplicate key (NormaliseLink; letter case counts).
 class TFoundLinks {
 public:
-    // Index of the link, or -1.
+    // Index of the page whose key the link has, or -1.
     int IndexOf(const AnsiString& link) const;
-    // Adds the link; returns its index.
+    // Adds the link as a page of its own; returns its index.
     int Add(const AnsiString& link);
-    // Makes `alias` find the entry at index (a link that stands for the same
-    // page, such as the start address's normal form).
+    // Makes `alias` find the page at index (an address that stands for the
+    // same page, such as the one a page was relocated to).
     void AddAlias(const AnsiString& alias, int index);
     int Count() const { return static_cast<int>(FLinks.size()); }
     const AnsiString& Link(int index) const { return FLinks[static_cast<std::size_t>(index)]; }
@@ -122,8 +133,8 @@ private:
     std::unordered_map<AnsiString, int> FIndex;
 };
 
-// The filters in order: the site, the excluded texts, duplicates, length.
-// `duplicateIndex` is set to the earlier link's index whenever the link was
+// The filters in order, on a resolved link: the site, the excluded texts,
+// duplicates, length. `duplicateIndex` is set to the earlier link's index whenever the link was
 // found before, whatever the verdict.
 TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex);
 

@@ -645,6 +645,10 @@ private:
     void FinishCrawl(bool completed);
     void ShowScraped(unsigned found);
     void TakeLink(const AnsiString& raw);
+    // Starts the crawl's request for the page at url, under its time-out;
+    // false when the client refused to start it (the reason is shown).
+    bool FetchCrawlPage(const AnsiString& url);
+    void CrawlPageTimedOut();
     // The crawled page's title, description and keywords on the project page emptied.
     void EmptyPageTexts();
     void SetImportControls(bool busy);

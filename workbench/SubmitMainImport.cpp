@@ -67,6 +67,30 @@ bool PageLoaded(const THttpCli& client, std::uint16_t error)
     return error == 0 && PageStatus(client.HttpStatus());
 }
 
+// A reply the crawl reads as a page: HTML, or of no stated type (a reply
+// without a header, or from a server that names none).
+bool HtmlReply(const THttpCli& client)
+{
+    const AnsiString& type = client.ResponseContentType();
+    const AnsiString media = Trim(type.substr(0, type.find(';')));
+    return media.empty() || media == "text/html" || media == "application/xhtml+xml";
+}
+
+// The seconds a crawled page may take: the time-out of "Options >
+// Timeouts/Ports", or its default when the setting is no time.
+int PageTimeoutSeconds(int timeout)
+{
+    constexpr int DefaultSeconds = 40;
+    constexpr int MostSeconds = 24 * 60 * 60;
+    return timeout >= 1 ? std::min(timeout, MostSeconds) : DefaultSeconds;
+}
+
+// The address of a reply as the crawl keys it: resolved as a link is.
+AnsiString ResolvedAddress(const AnsiString& url)
+{
+    return ResolveLink(url, PageAddressOf(url));
+}
+
 }  // namespace
 
 void TSubmitMain::BuildImportSheet()
@@ -166,6 +190,13 @@ struct TSubmitMain::TImportRun {
     TFoundLinks found;         // SiteList's links, for the duplicate test
     AnsiString siteWord;
     int saved = 0;
+    // The page in flight: its time-out; whether its reply was judged; why
+    // it is not saved (empty while it may be); how many relocations the
+    // crawl itself followed for it.
+    std::unique_ptr<TTimer> pageTimer = std::make_unique<TTimer>(nullptr);
+    bool pageChecked = false;
+    AnsiString refusal;
+    int relocations = 0;
 
     void NewPage()
     {
@@ -174,6 +205,63 @@ struct TSubmitMain::TImportRun {
         scanned = 0;
         capped = false;
         userAbort = false;
+        pageChecked = false;
+        refusal.clear();
+    }
+
+    // Why the reply in flight is no page of the crawl to save, or empty: not
+    // HTML, or relocated to a page found under its own address before, or
+    // (for any page but the start) off the site. A relocation to a page not
+    // found yet makes its address find this page.
+    AnsiString RefusalOf(const THttpCli& client)
+    {
+        pageChecked = true;
+        if (!HtmlReply(client))
+            return "not an HTML page: " + client.ResponseContentType();
+        if (client.EffectiveURL() == client.URL)
+            return {};
+        const AnsiString target = ResolvedAddress(client.EffectiveURL());
+        const int current = found.IndexOf(client.URL);
+        int duplicate = -1;
+        const TLinkVerdict verdict = JudgeLink(target, site, found, duplicate);
+        if (duplicate >= 0 && duplicate != current)
+            return "moved to " + found.Link(duplicate) + ", found before";
+        if (verdict == TLinkVerdict::OtherSite && current != 0)
+            return "moved off the site to " + target;
+        if (duplicate < 0 && current >= 0)
+            found.AddAlias(target, current);
+        return {};
+    }
+
+    // The address to fetch in place of a reply that moved and ended at its
+    // header (a server may send a folder's relocation with an empty body,
+    // which the client does not follow), or empty. It is followed as the
+    // client follows one: on the site, not found as another page, at most
+    // MaxRelocations times for one page.
+    AnsiString MovedTo(const THttpCli& client, std::uint16_t error)
+    {
+        const int status = client.HttpStatus();
+        if (error != 0 || status < 300 || status > 399 || client.EffectiveURL() == client.URL ||
+            relocations >= TCustomHttpCli::MaxRelocations)
+            return {};
+        const AnsiString target = ResolvedAddress(client.EffectiveURL());
+        const int current = found.IndexOf(client.URL);
+        int duplicate = -1;
+        const TLinkVerdict verdict = JudgeLink(target, site, found, duplicate);
+        const bool samePage = verdict == TLinkVerdict::Duplicate && duplicate == current;
+        if (current < 0 || (verdict != TLinkVerdict::Follow && !samePage))
+            return {};
+        if (duplicate < 0)
+            found.AddAlias(target, current);
+        ++relocations;
+        return target;
+    }
+
+    void ArmPageTimer(int seconds)
+    {
+        pageTimer->SetEnabled(false);
+        pageTimer->SetInterval(static_cast<unsigned>(seconds) * 1000u);
+        pageTimer->SetEnabled(true);
     }
 };
 
@@ -195,6 +283,8 @@ int TSubmitMain::SavedPages() const
 void TSubmitMain::WireImportPage()
 {
     FImport.reset(new TImportRun);
+    FImport->pageTimer->SetEnabled(false);
+    FImport->pageTimer->OnTimer = [this](TObject*) { CrawlPageTimedOut(); };
     Button3->OnClick = Calls(&TSubmitMain::Button3Click);
     Button4->OnClick = Calls(&TSubmitMain::Button4Click);
     Button5->OnClick = Calls(&TSubmitMain::Button5Click);
@@ -393,10 +483,17 @@ void TSubmitMain::HttpMapDocData(TObject*, const char* Buffer, int Len)
     const std::size_t length = Len > 0 ? static_cast<std::size_t>(Len) : 0;
     if (FImport->scanned == 0)
         FImport->scraper.DeclareContentType(HttpMap->ResponseContentType());
-    if (FImport->scanned == 0 && state == TImportState::Crawling)
+    if (state == TImportState::Crawling && !FImport->pageChecked) {
+        FImport->refusal = FImport->RefusalOf(*HttpMap);
+        if (!FImport->refusal.empty()) {
+            // Nothing of it is read: a picture or a download is not fetched whole.
+            HttpMap->Abort();
+            return;
+        }
         // Relative links point into the folder of the page as it was finally
         // fetched, after any relocation.
         FImport->page = PageAddressOf(HttpMap->EffectiveURL());
+    }
     const std::size_t take = BytesWithinScanLimit(FImport->scanned, length);
     FImport->scanned += take;
     ShowScraped(FImport->scraper.Feed(Buffer, take));
@@ -433,12 +530,23 @@ void TSubmitMain::HttpMapRequestDone(TObject*, int, std::uint16_t Error)
         return;  // a notice of a request no longer followed
     }
 
+    run.pageTimer->SetEnabled(false);
+    if (run.state == TImportState::Crawling) {
+        const AnsiString moved = run.MovedTo(*HttpMap, Error);
+        if (!moved.empty() && FetchCrawlPage(moved))
+            return;
+    }
     // A page cut at the scan limit counts as read: its first part is what is taken.
-    const bool loaded = run.capped || PageLoaded(*HttpMap, Error);
+    bool loaded = run.capped || PageLoaded(*HttpMap, Error);
+    if (loaded && !run.pageChecked)
+        run.refusal = run.RefusalOf(*HttpMap);
+    if (!run.refusal.empty())
+        loaded = false;
     if (loaded)
         run.links.Finish([this](const AnsiString& link) { TakeLink(link); });
     else if (run.state == TImportState::Crawling && Spider)
-        Spider->SetStatus("Not saved: " + HttpMap->URL + " (" + FailureText(*HttpMap, Error) + ")");
+        Spider->SetStatus("Not saved: " + HttpMap->URL + " (" +
+                          (run.refusal.empty() ? FailureText(*HttpMap, Error) : run.refusal) + ")");
     if (loaded) {
         Button5Click(this);
         const int before = SesList->Items()->Count();
@@ -500,8 +608,8 @@ void TSubmitMain::StartCrawl()
     SiteToCr->Items()->Add(start);
     SiteList->Items()->Add(start);
     const int startIndex = run.found.Add(start);
-    // Links back to the start page come normalised: they find it as a duplicate.
-    run.found.AddAlias(NormaliseLink(start), startIndex);
+    // Links back to the start page come resolved: they find it as a duplicate.
+    run.found.AddAlias(ResolvedAddress(start), startIndex);
     run.siteWord = word;
     run.site = SpiderSiteOf(start);
     run.saved = 0;
@@ -522,13 +630,10 @@ void TSubmitMain::CrawlNextPage()
     // the crawl going without a request-done to come back on.
     while (SiteToCr->Items()->Count() > 0) {
         const AnsiString url = SiteToCr->Items()->Strings(0);
-        HttpMap->URL = url;
-        run.NewPage();
         // The site fields as clearing them leaves them (the contact details
         // kept), but with the page's URL and project name: the last page's
         // title, description and keywords never stand beside this page's
         // address while it loads.
-        urllist->SetText(url);
         EmptyPageTexts();
         SiteToCr->Items()->Delete(0);
         if (Spider)
@@ -537,15 +642,39 @@ void TSubmitMain::CrawlNextPage()
         Key1Imp->SetText("");
         TitleImp->SetText("");
         DescriptionImp->SetText("");
-        try {
-            HttpMap->GetAsync();
+        run.relocations = 0;
+        if (FetchCrawlPage(url))
             return;
-        } catch (const EHttpException& e) {
-            if (Spider)
-                Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
-        }
     }
     FinishCrawl(true);
+}
+
+bool TSubmitMain::FetchCrawlPage(const AnsiString& url)
+{
+    TImportRun& run = *FImport;
+    HttpMap->URL = url;
+    run.NewPage();
+    urllist->SetText(url);
+    try {
+        HttpMap->GetAsync();
+    } catch (const EHttpException& e) {
+        if (Spider)
+            Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
+        return false;
+    }
+    run.ArmPageTimer(PageTimeoutSeconds(Timeout));
+    return true;
+}
+
+void TSubmitMain::CrawlPageTimedOut()
+{
+    TImportRun& run = *FImport;
+    run.pageTimer->SetEnabled(false);
+    if (run.state != TImportState::Crawling || HttpMap->State() == httpReady)
+        return;
+    // A page whose reply stops coming is given up, and the crawl goes on.
+    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(Timeout)) + " seconds";
+    HttpMap->Abort();
 }
 
 void TSubmitMain::EmptyPageTexts()
@@ -558,7 +687,7 @@ void TSubmitMain::EmptyPageTexts()
 void TSubmitMain::TakeLink(const AnsiString& raw)
 {
     TImportRun& run = *FImport;
-    const AnsiString link = NormaliseLink(AbsoluteLink(CleanLink(raw), run.page));
+    const AnsiString link = ResolveLink(CleanLink(raw), run.page);
     int duplicate = -1;
     const TLinkVerdict verdict = JudgeLink(link, run.site, run.found, duplicate);
     if (duplicate >= 0 && Spider)
@@ -578,6 +707,7 @@ void TSubmitMain::FinishCrawl(bool completed)
 {
     TImportRun& run = *FImport;
     run.state = TImportState::Idle;
+    run.pageTimer->SetEnabled(false);
     CommitProjectSaves();
     SetImportControls(false);
     if (Spider) {

@@ -246,7 +246,7 @@ TEST(PageScraper, ScanLimitOfAPage)
     EXPECT_EQ(BytesWithinScanLimit(PageScanLimit - 10, 100), 10u);
     EXPECT_EQ(BytesWithinScanLimit(PageScanLimit, 100), 0u);
     EXPECT_EQ(BytesWithinScanLimit(PageScanLimit + 5, 1), 0u);
-    // A title past the first megabyte is not read.
+    // A title past the scan limit is not read.
     const std::string late = std::string(PageScanLimit - 3, ' ') + "<title>Late</title>";
     EXPECT_FALSE(ScrapePage(late).hasTitle);
 }
@@ -302,34 +302,66 @@ TEST(LinkExtractor, AValueThatNeverEndsIsGivenUpAtThePageEnd)
     EXPECT_LT(extractor.Held(), 8u);
 }
 
-TEST(SpiderLinks, CleanAbsoluteAndNormal)
+TEST(SpiderLinks, CleanResolvedAndNormal)
 {
     const struct {
         const char* raw;
         const char* clean;
-    } cleans[] = {{"a.htm title", "a.htm"}, {"/", ""}, {"../up.htm", "/up.htm"}, {"./here.htm", "/here.htm"},
-                  {"..", ""},               {".", "."}, {"x", "x"}};
+    } cleans[] = {{"a.htm title", "a.htm"}, {"/", "/"}, {"../up.htm", "../up.htm"}, {"./here.htm", "./here.htm"},
+                  {"x", "x"},               {" x", ""}};
     for (const auto& c : cleans)
         EXPECT_EQ(CleanLink(c.raw), c.clean) << c.raw;
 
-    const TPageAddress inFolder = PageAddressOf("http://127.0.0.1:8080/docs/guide/page.htm");
-    EXPECT_EQ(inFolder.origin, "http://127.0.0.1:8080");
-    EXPECT_EQ(inFolder.folder, "docs/guide");
+    const TPageAddress page = PageAddressOf("HTTP://Shop.Example:80/en/./platform//y.html?v=1");
+    EXPECT_EQ(page.scheme, "http");
+    EXPECT_EQ(page.authority, "shop.example");
+    EXPECT_EQ(page.path, "/en/platform/y.html");
+    EXPECT_EQ(page.query, "?v=1");
+    EXPECT_EQ(PageAddressOf("127.0.0.1:8080").path, "/");  // typed without a scheme or a path
+    for (const char* noScheme : {"ht!tp://www.example.com/a/p.htm", "://www.example.com/a/p.htm"}) {
+        const TPageAddress page = PageAddressOf(noScheme);
+        EXPECT_EQ(page.scheme + "://" + page.authority + page.path, "http://www.example.com/a/p.htm") << noScheme;
+    }
+
+    // One page under many spellings is one address; ".." climbs from the
+    // page's folder and never above the top.
     const struct {
         const char* page;
         const char* link;
-        const char* absolute;
-    } absolutes[] = {
-        {"http://127.0.0.1:8080/docs/guide/page.htm", "/top.htm", "http://127.0.0.1:8080/top.htm"},
-        {"http://127.0.0.1:8080/docs/guide/page.htm", "next.htm", "http://127.0.0.1:8080/docs/guide/next.htm"},
-        {"http://127.0.0.1:8080/docs/guide/page.htm", "http://other.example/", "http://other.example/"},
-        {"http://127.0.0.1:8080/page.htm", "next.htm", "http://127.0.0.1:8080/next.htm"},
-        {"http://127.0.0.1:8080", "next.htm", "http://127.0.0.1:8080/next.htm"},
-        {"http://www.example.com/v1.2/page.htm", "next.htm", "http://www.example.com/next.htm"},
-        {"http://www.example.com/docs/page.htm", "x", "x"},
+        const char* resolved;
+    } links[] = {
+        {"http://h:8080/shop/a.htm", "./a.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", ".//a.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", "b/../a.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", "/shop/./a.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", "a.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", "%2e/%61.htm", "http://h:8080/shop/a.htm"},
+        {"http://h:8080/shop/a.htm", "x%2Fy%20z.htm", "http://h:8080/shop/x%2Fy%20z.htm"},
+        {"http://h/en/platform/y.html", "../mod/x.html", "http://h/en/mod/x.html"},
+        {"http://h/en/platform/y.html", "../../../../x.html", "http://h/x.html"},
+        {"http://h/a/p.htm", "/a/../secret/x.htm", "http://h/secret/x.htm"},
+        {"http://h/a/p.htm", "%2E%2E/secret/x.htm", "http://h/secret/x.htm"},
+        {"http://h/a/p.htm", "mod/", "http://h/a/mod/"},
+        {"http://h/a/p.htm", "mod/index.html", "http://h/a/mod/index.html"},
+        {"http://h/a/p.htm", "..", "http://h/"},
+        {"http://h/a/p.htm", ".", "http://h/a/"},
+        {"http://h/a/p.htm", "/", "http://h/"},
+        {"http://h/a/p.htm", "//other.example/x.html", "http://other.example/x.html"},
+        {"http://h/a/p.htm", "//OTHER.example:80", "http://other.example/"},
+        {"http://h/a/p.htm", "//h::80:/x.htm", "http://h/x.htm"},
+        {"http://h/a/p.htm", "//[::1]:80/x.htm", "http://[::1]/x.htm"},
+        {"http://h/a/p.htm", "http://H:80/a//q.htm", "http://h/a/q.htm"},
+        {"http://h/a/p.htm", "http:q.htm", "http://h/a/q.htm"},
+        {"http://h/a/p.htm", "https://h/a/q.htm", "https://h/a/q.htm"},
+        {"http://h/a/p.htm", "mailto:ann@example.com", "mailto:ann@example.com"},
+        {"http://h/a/p.htm", "#top", "http://h/a/p.htm#top"},
+        {"http://h/a/p.htm", "q.htm?x=../1#f", "http://h/a/q.htm?x=../1#f"},
+        {"http://h/a/p.htm", "", ""},
+        {"http://h/v1.2/page.htm", "next.htm", "http://h/v1.2/next.htm"},
+        {"http://h", "next.htm", "http://h/next.htm"},
     };
-    for (const auto& c : absolutes)
-        EXPECT_EQ(AbsoluteLink(c.link, PageAddressOf(c.page)), c.absolute) << c.page << " + " << c.link;
+    for (const auto& c : links)
+        EXPECT_EQ(ResolveLink(c.link, PageAddressOf(c.page)), c.resolved) << c.page << " + " << c.link;
 
     const struct {
         const char* link;
@@ -365,6 +397,11 @@ TEST(SpiderLinks, TheSiteIsTheStartsHostAndFolder)
         {"http://www.example.com/shop", "http://www.example.com/shop/x.htm", true},
         {"http://www.example.com/shop", "http://www.example.com/x.htm", false},
         {"http://www.example.com/", "/relative.htm", false},
+        // The start is resolved as a link is.
+        {"http://www.example.com/a/b/../p.htm", "http://www.example.com/a/x.htm", true},
+        {"http://www.example.com/a/b/../p.htm", "http://www.example.com/a/b/x.htm", true},
+        {"http://www.example.com/a/./b/p.htm", "http://www.example.com/a/x.htm", false},
+        {"www.example.com/a/p.htm", "http://www.example.com/a/x.htm", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(OnSpiderSite(c.link, SpiderSiteOf(c.start)), c.on) << c.start << " / " << c.link;
@@ -376,6 +413,7 @@ TEST(SpiderLinks, FiltersInOrder)
     TFoundLinks found;
     found.Add("http://www.example.com/seen.htm");
     found.Add("http://other.example/seen.htm");
+    found.Add("http://www.example.com/dir");
     const std::string base = "http://www.example.com/";
     const struct {
         std::string link;
@@ -390,6 +428,17 @@ TEST(SpiderLinks, FiltersInOrder)
         {base + "run.CGI", TLinkVerdict::Excluded, -1},
         {base + "find?q=1", TLinkVerdict::Excluded, -1},
         {base + "javascript:go()", TLinkVerdict::Excluded, -1},
+        // Markup or a line of its own could come with the address into every
+        // doorway page and submission made from the project.
+        {base + "x\"+alert(1)+\".htm", TLinkVerdict::Excluded, -1},
+        {base + "x<b>.htm", TLinkVerdict::Excluded, -1},
+        {base + "x\t.htm", TLinkVerdict::Excluded, -1},
+        {base + "x\x7f.htm", TLinkVerdict::Excluded, -1},
+        {base + "x\x1b.htm", TLinkVerdict::Excluded, -1},
+        // A folder and its index page are one page, found once.
+        {base + "seen.htm/", TLinkVerdict::Duplicate, 0},
+        {base + "dir/", TLinkVerdict::Duplicate, 2},
+        {base + "dir/index.html", TLinkVerdict::Duplicate, 2},
         {base + std::string(99 - base.size(), 'a'), TLinkVerdict::Follow, -1},
         {base + std::string(100 - base.size(), 'a'), TLinkVerdict::TooLong, -1},
     };

@@ -353,7 +353,7 @@ TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)
     ASSERT_TRUE(WaitUntilIdle(30000));
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "Endless");
     EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
-    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 1 MB of the page was read");
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 8 MB of the page was read");
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
     EXPECT_LT(SubmitMain->HttpMap->ReceivedBytes(), std::int64_t(PageScanLimit + 64 * 1024));
 
@@ -365,7 +365,7 @@ TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "Endless");
     EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
-    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 1 MB of the page was read");
+    EXPECT_EQ(SubmitMain->Label13->Caption(), "Only the first 8 MB of the page was read");
 }
 
 TEST_F(ImportWizard, ThePageIsFetchedThroughTheProxyWhenItIsOn)

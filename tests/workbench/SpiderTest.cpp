@@ -124,6 +124,33 @@ protected:
             names.push_back(SubmitMain->SesList->Items()->Strings(i));
         return names;
     }
+    // The paths the server was asked for, as many times as it was.
+    std::multiset<std::string> Fetched() const
+    {
+        std::multiset<std::string> targets;
+        for (const HttpTestRequest& request : server.Requests())
+            targets.insert(request.target);
+        return targets;
+    }
+    // The paths of the crawl's saved projects, as many times as they were saved.
+    std::multiset<std::string> SavedPaths() const
+    {
+        std::multiset<std::string> paths;
+        const std::string origin = server.Url("");
+        for (const std::string& name : Listed()) {
+            const std::string url = Project(name)["url"];
+            paths.insert(url.rfind(origin, 0) == 0 ? url.substr(origin.size()) : url);
+        }
+        return paths;
+    }
+    // A folder's address without its "/", answered the way some servers
+    // answer it: a relocation to the folder with an empty body.
+    void ServeMovedFolder(const std::string& path)
+    {
+        HttpTestReply moved = HttpTestReply::Redirect(server.Url(path + "/"), "HTTP/1.0 301 Moved Permanently");
+        moved.body.clear();
+        server.Script(path, moved);
+    }
 };
 
 TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
@@ -321,9 +348,9 @@ TEST_F(SpiderRun, AListWrittenAgainAfterAFailedCommitCatchesUpDuringTheCrawl)
     EXPECT_EQ(ListedOnDisk(), Listed());
 }
 
-TEST_F(SpiderRun, APageThatNeverEndsIsReadToItsFirstMegabyteAndTheCrawlGoesOn)
+TEST_F(SpiderRun, APageThatNeverEndsIsReadToTheScanLimitAndTheCrawlGoesOn)
 {
-    // The endless page links on early, and once more past its first megabyte;
+    // The endless page links on early, and once more past the scan limit;
     // its connection stays open after the body as if more were to come.
     server.Script("/site/p00.htm", HttpTestReply::Ok("<title>Start</title><a href=\"big.htm\">big</a>"
                                                      "<a href=\"held.htm\">held</a>"));
@@ -369,6 +396,213 @@ TEST_F(SpiderRun, ASiteThatCanNotNameProjectsIsRefusedBeforeAnyFetch)
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
     Press(Spider->Button1);
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
+}
+
+// One page under many spellings is fetched and saved once, at the address
+// the ordinary rules of references give it: "." and ".." taken out,
+// repeated "/" collapsed, ".." climbing from the page's own folder and never
+// out of the start's folder, "//host" naming another host.
+TEST_F(SpiderRun, OnePageUnderManySpellingsIsOnePageOfTheStartsFolder)
+{
+    server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
+    server.Script("/en/index.html", HttpTestReply::Ok(
+        "<title>Start</title><a href=\"./a.htm\">1</a><a href=\".//a.htm\">2</a><a href=\"b/../a.htm\">3</a>"
+        "<a href=\"/en/./a.htm\">4</a><a href=\"a.htm\">5</a><a href=\"platform/y.html\">6</a>"
+        "<a href=\"/en/../secret/x.htm\">7</a><a href=\"%2e%2e/secret/z.htm\">8</a>"
+        "<a href=\"//other.example/x.html\">9</a><a href=\"//other.example\">10</a>"));
+    // A page whose links spell the next pages with "./" and "//": each is one page.
+    server.Script("/en/a.htm", HttpTestReply::Ok("<title>A</title><a href=\"./n/1.htm\">1</a><a href=\".//n//1.htm\">1</a>"));
+    server.Script("/en/n/1.htm", HttpTestReply::Ok("<title>1</title><a href=\"./2.htm\">2</a><a href=\".//2.htm\">2</a>"
+                                                  "<a href=\"..//a.htm\">a</a><a href=\"././1.htm\">1</a>"));
+    server.Script("/en/n/2.htm", HttpTestReply::Ok("<title>2</title><a href=\"./1.htm\">1</a><a href=\"//2.htm\">2</a>"));
+    server.Script("/en/platform/y.html", HttpTestReply::Ok("<title>Y</title><a href=\"../mod/x.html\">x</a>"
+                                                          "<a href=\"../../secret/y.htm\">s</a>"));
+    server.Script("/en/mod/x.html", HttpTestReply::Ok("<title>X</title>"));
+
+    StartCrawl(server.Url("/en/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    const std::multiset<std::string> pages = {"/en/index.html", "/en/a.htm", "/en/n/1.htm", "/en/n/2.htm",
+                                              "/en/platform/y.html", "/en/mod/x.html"};
+    EXPECT_EQ(Fetched(), pages);
+    EXPECT_EQ(SavedPaths(), pages);
+    EXPECT_EQ(Spider->Status(), "Done. 6 Urls Found and saved");
+}
+
+// A link that starts with "//" names another host, whatever the start's folder.
+TEST_F(SpiderRun, AProtocolRelativeLinkNamesAnotherHost)
+{
+    server.Script("/index.html", HttpTestReply::Ok("<title>Top</title><a href=\"//other.example/x.html\">x</a>"
+                                                   "<a href=\"//" + server.HostPort() + "/y.htm\">y</a>"));
+    // Served, should the link be taken for a path on this host.
+    server.Script("//other.example/x.html", HttpTestReply::Ok("<title>Other</title>"));
+    server.Script("/y.htm", HttpTestReply::Ok("<title>Y</title>"));
+    StartCrawl(server.Url("/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(Fetched(), (std::multiset<std::string>{"/index.html", "/y.htm"}));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/index.html", "/y.htm"}));
+}
+
+// A folder link reaches the folder's page, fetched as it is written; the
+// folder and its index page are one page. A folder written without its
+// "/", which the server relocates with an empty body, is followed there.
+TEST_F(SpiderRun, AFolderLinkReachesTheFoldersPageOnce)
+{
+    server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
+    server.Script("/docs/index.html", HttpTestReply::Ok("<title>Manual</title><a href=\"mod/\">m</a>"
+                                                        "<a href=\"mod/index.html\">m</a><a href=\"guide\">g</a>"
+                                                        "<a href=\"./\">top</a><a href=\"../docs/\">top</a>"));
+    server.Script("/docs/mod/", HttpTestReply::Ok("<title>Modules</title><a href=\"core.html\">c</a>"
+                                                  "<a href=\"../guide/\">g</a><a href=\"./index.html\">m</a>"));
+    server.Script("/docs/mod/core.html", HttpTestReply::Ok("<title>Core</title>"));
+    ServeMovedFolder("/docs/guide");
+    server.Script("/docs/guide/", HttpTestReply::Ok("<title>Guide</title><a href=\"start.html\">s</a>"));
+    server.Script("/docs/guide/start.html", HttpTestReply::Ok("<title>Start</title>"));
+
+    StartCrawl(server.Url("/docs/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(Fetched(), (std::multiset<std::string>{"/docs/index.html", "/docs/mod/", "/docs/mod/core.html",
+                                                     "/docs/guide", "/docs/guide/", "/docs/guide/start.html"}));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/docs/index.html", "/docs/mod/", "/docs/mod/core.html",
+                                                        "/docs/guide/", "/docs/guide/start.html"}));
+    const std::map<std::string, std::string> titles = {{"1271", "Manual"}, {"1272", "Modules"}};
+    for (const auto& [name, title] : titles)
+        EXPECT_EQ(Project(name)["title"], title) << name;
+}
+
+// A page relocated (with a body) to a page found under its own address is
+// not saved twice, and neither is one relocated off the site.
+TEST_F(SpiderRun, APageRelocatedToAPageFoundBeforeOrOffTheSiteIsNotSavedAgain)
+{
+    HttpTestServer other;
+    other.Script("/away.htm", HttpTestReply::Ok("<title>Away</title>"));
+    server.Script("/s/index.html", HttpTestReply::Ok("<title>Start</title><a href=\"new.htm\">n</a>"
+                                                     "<a href=\"old.htm\">o</a><a href=\"gone.htm\">g</a>"));
+    server.Script("/s/new.htm", HttpTestReply::Ok("<title>New</title>"));
+    server.Script("/s/old.htm", HttpTestReply::Redirect("/s/new.htm"));
+    server.Script("/s/gone.htm", HttpTestReply::Redirect(other.Url("/away.htm")));
+
+    StartCrawl(server.Url("/s/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/s/index.html", "/s/new.htm"}));
+    EXPECT_EQ(Listed().size(), 2u);
+}
+
+// A page whose reply stops coming fails after the time-out of "Options >
+// Timeouts/Ports", and the crawl goes on with the next link.
+TEST_F(SpiderRun, AStalledPageFailsAfterTheTimeOutAndTheCrawlGoesOn)
+{
+    SubmitMain->Timeout = 1;
+    server.Script("/s/index.html", HttpTestReply::Ok("<title>Start</title><a href=\"silent.htm\">s</a>"
+                                                     "<a href=\"stalled.htm\">t</a><a href=\"last.htm\">l</a>"));
+    server.Script("/s/silent.htm", HttpTestReply::Held());
+    HttpTestReply stalled = HttpTestReply::Ok("<title>Stalled</title><a href=\"early.htm\">e</a>");
+    stalled.contentLength = false;
+    stalled.ending = HttpTestReply::Ending::Hold;  // the body stops, the connection stays
+    server.Script("/s/stalled.htm", stalled);
+    server.Script("/s/early.htm", HttpTestReply::Ok("<title>Early</title>"));
+    server.Script("/s/last.htm", HttpTestReply::Ok("<title>Last</title>"));
+
+    StartCrawl(server.Url("/s/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(Fetched(), (std::multiset<std::string>{"/s/index.html", "/s/silent.htm", "/s/stalled.htm",
+                                                     "/s/last.htm", "/s/early.htm"}));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/s/index.html", "/s/last.htm", "/s/early.htm"}));
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
+}
+
+// A site's table of contents may be megabytes long: its links are followed
+// to the same 8 MB as every page the program reads.
+TEST_F(SpiderRun, AContentsPageOfMegabytesIsReadToItsEnd)
+{
+    std::string contents = "<title>Contents</title><a href=\"first.htm\">first</a>";
+    while (contents.size() < (5u << 19))
+        contents += "<p>An entry of the contents, with words to read past.</p>\r\n";
+    contents += "<a href=\"late.htm\">late</a>";
+    server.Script("/s/index.html", HttpTestReply::Ok(contents));
+    server.Script("/s/first.htm", HttpTestReply::Ok("<title>First</title>"));
+    server.Script("/s/late.htm", HttpTestReply::Ok("<title>Late</title>"));
+
+    StartCrawl(server.Url("/s/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/s/index.html", "/s/first.htm", "/s/late.htm"}));
+    EXPECT_EQ(Project("1271")["title"], "Contents");
+}
+
+// Only HTML pages become projects: style sheets, pictures and downloads are
+// not sites. A link that holds a double quote, "<", ">" or a control
+// character is not followed, so no markup of a page's making reaches a
+// project's URL and every doorway page and submission made from it.
+TEST_F(SpiderRun, OnlyHtmlPagesUnderCleanAddressesBecomeProjects)
+{
+    server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
+    server.Script("/s/index.html", HttpTestReply::Ok(
+        "<title>Start</title><link href=\"style.css\"><a href=\"pic.png\">p</a><a href=\"manual.pdf\">d</a>"
+        "<a href=\"utf.htm\">u</a><a href=\"plain.htm\">t</a><a href=\"bare.htm\">b</a>"
+        "<a href=/s/x\"+alert(1)+\".htm>x</a><a href=\"/s/y\x01.htm\">y</a><a href=\"/s/t\tab.htm\">t</a>"));
+    // A server that answers any address, the one of a link with markup in it too.
+    server.Script("/s/x\"+alert(1)+\".htm", HttpTestReply::Ok("<title>X</title>"));
+    server.Script("/s/style.css", HttpTestReply::Ok("a { color: red }", "text/css"));
+    server.Script("/s/pic.png", HttpTestReply::Ok(std::string("\x89PNG\r\n\x1a\n", 8), "image/png"));
+    server.Script("/s/manual.pdf", HttpTestReply::Ok("%PDF-1.4 <title>No</title>", "application/pdf"));
+    server.Script("/s/utf.htm", HttpTestReply::Ok("<title>Utf</title>", "Text/HTML; charset=utf-8"));
+    server.Script("/s/plain.htm", HttpTestReply::Ok("<title>Plain</title>", "text/plain"));
+    server.Script("/s/bare.htm", HttpTestReply::Ok("<title>Bare</title>", ""));
+
+    StartCrawl(server.Url("/s/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(30000));
+    EXPECT_EQ(Fetched(), (std::multiset<std::string>{"/s/index.html", "/s/style.css", "/s/pic.png",
+                                                     "/s/manual.pdf", "/s/utf.htm", "/s/plain.htm", "/s/bare.htm"}));
+    EXPECT_EQ(SavedPaths(), (std::multiset<std::string>{"/s/index.html", "/s/utf.htm", "/s/bare.htm"}));
+}
+
+// A generated site of 1,000 pages in ten folders, linked by folder links,
+// "./", ".//" and "../" spellings and by whole paths with "./" inside, one
+// folder linked without its "/" and relocated with an empty body, one page
+// that never answers: every page is asked for once, and every page that
+// answered is saved once.
+TEST_F(SpiderRun, AThousandPageSiteIsCrawledOncePerPage)
+{
+    SubmitMain->Timeout = 1;
+    server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
+    constexpr int Folders = 10;
+    constexpr int PerFolder = 100;
+    const auto pageName = [](int n) { return std::string(n < 10 ? "p0" : "p") + std::to_string(n) + ".htm"; };
+    const auto folder = [](int k) { return "f" + std::to_string(k); };
+    std::string start = "<title>Site</title>";
+    for (int k = 0; k < Folders; ++k)
+        start += k == 3 ? "<a href=\"f3\">f3</a>" : "<a href=\"" + folder(k) + "/\">" + folder(k) + "</a>";
+    server.Script("/site/index.html", HttpTestReply::Ok(start));
+    ServeMovedFolder("/site/f3");
+    std::multiset<std::string> pages = {"/site/index.html"};
+    for (int k = 0; k < Folders; ++k) {
+        const std::string f = folder(k);
+        const std::string next = folder((k + 1) % Folders);
+        server.Script("/site/" + f + "/", HttpTestReply::Ok("<title>" + f + "</title><a href=\"./p00.htm\">1</a>"
+                                                            "<a href=\"../" + next + "/index.html\">n</a>"
+                                                            "<a href=\"../index.html\">up</a>"));
+        pages.insert("/site/" + f + "/");
+        for (int n = 0; n < PerFolder; ++n) {
+            std::string page = "<title>" + f + " " + std::to_string(n) + "</title>";
+            page += "<a href=\"./" + pageName((n + 1) % PerFolder) + "\">1</a>";
+            page += "<a href=\".//" + pageName((n + 2) % PerFolder) + "\">2</a>";
+            page += "<a href=\"../" + f + "/" + pageName((n + 3) % PerFolder) + "\">3</a>";
+            page += "<a href=\"/site/./" + f + "//" + pageName(n) + "\">self</a>";
+            page += "<a href=\"../" + next + "/\">next folder</a><a href=\"../../site/\">top</a>";
+            const std::string path = "/site/" + f + "/" + pageName(n);
+            server.Script(path, k == 5 && n == 50 ? HttpTestReply::Held() : HttpTestReply::Ok(page));
+            pages.insert(path);
+        }
+    }
+
+    StartCrawl(server.Url("/site/index.html"));
+    ASSERT_TRUE(WaitUntilIdle(120000));
+    std::multiset<std::string> asked = pages;
+    asked.insert("/site/f3");  // the relocated folder, then its page
+    EXPECT_EQ(Fetched(), asked);
+    std::multiset<std::string> saved = pages;
+    saved.erase("/site/f5/p50.htm");
+    EXPECT_EQ(SavedPaths(), saved);
+    EXPECT_EQ(SubmitMain->SavedPages(), Folders * PerFolder + Folders);
 }
 
 // Assistive technology finds the import wizard's and the spider window's
