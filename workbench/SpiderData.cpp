@@ -124,7 +124,16 @@ std::string NormalPath(std::string_view path)
         const auto hex = [&](std::size_t at) { return std::isxdigit(static_cast<unsigned char>(path[at])) != 0; };
         if (c == '%' && i + 2 < path.size() && hex(i + 1) && hex(i + 2)) {
             const auto decoded = static_cast<unsigned char>(std::stoi(std::string(path.substr(i + 1, 2)), nullptr, 16));
-            if (Unreserved(decoded)) {
+            // An escape is kept as written where its character would make a
+            // new escape with a stray "%" before it ("%2%65" is not "%2e"),
+            // so that an address read twice is the same address.
+            const auto isHex = [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; };
+            const std::size_t n = plain.size();
+            const bool makesEscape =
+                isHex(static_cast<char>(decoded)) &&
+                ((n >= 2 && plain[n - 2] == '%' && isHex(plain[n - 1])) ||
+                 (n >= 1 && plain[n - 1] == '%' && i + 3 < path.size() && hex(i + 3)));
+            if (Unreserved(decoded) && !makesEscape) {
                 plain += static_cast<char>(decoded);
                 i += 2;
                 continue;

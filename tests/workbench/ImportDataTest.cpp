@@ -337,6 +337,9 @@ TEST(SpiderLinks, CleanResolvedAndNormal)
         {"http://h:8080/shop/a.htm", "a.htm", "http://h:8080/shop/a.htm"},
         {"http://h:8080/shop/a.htm", "%2e/%61.htm", "http://h:8080/shop/a.htm"},
         {"http://h:8080/shop/a.htm", "x%2Fy%20z.htm", "http://h:8080/shop/x%2Fy%20z.htm"},
+        // An escape that would make a new one after a stray "%" stays as written.
+        {"http://h/a/p.htm", "%2%65x.htm", "http://h/a/%2%65x.htm"},
+        {"http://h/a/p.htm", "%%32%65x.htm", "http://h/a/%2%65x.htm"},
         {"http://h/en/platform/y.html", "../mod/x.html", "http://h/en/mod/x.html"},
         {"http://h/en/platform/y.html", "../../../../x.html", "http://h/x.html"},
         {"http://h/a/p.htm", "/a/../secret/x.htm", "http://h/secret/x.htm"},
