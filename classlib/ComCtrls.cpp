@@ -644,6 +644,9 @@ TListView::TListView(TComponent* AOwner)
     view->setShowGrid(false);
     view->setCornerButtonEnabled(false);
     view->setFocusPolicy(Qt::StrongFocus);
+    // Tab and Shift+Tab leave the list for the next and the previous control,
+    // as from every list; the arrows move among its rows.
+    view->setTabKeyNavigation(false);
     view->verticalHeader()->hide();
     view->verticalHeader()->setMinimumSectionSize(1);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -559,7 +559,7 @@ TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::make_unique<
 {
     auto* edit = new TMemoEdit(this);
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    edit->setTabChangesFocus(false);
+    edit->setTabChangesFocus(!FWantTabs);
     ConnectControl(this, edit, &QPlainTextEdit::textChanged, [this] {
         // A text set by the program reports its one change itself, once the
         // text is in place.

@@ -179,8 +179,9 @@ public:
     AnsiString SelText() const override;
     void SetSelText(const AnsiString& text) override;
     void SelectAll() override;
-    // A TAB typed goes into the text (else it moves the focus on). On by
-    // default, as the memos of this program always took their TABs.
+    // A TAB typed goes into the text; without it Tab and Shift+Tab move the
+    // focus to the next and the previous control, as in a dialog. Off by
+    // default: a memo that must take TABs says so where it is made.
     bool WantTabs() const { return FWantTabs; }
     void SetWantTabs(bool v);
 
@@ -221,7 +222,7 @@ private:
     // a line break is one character; a position inside a line break is its line's end.
     int DocumentPosition(int pos) const;
     std::unique_ptr<TMemoStrings> FLines;
-    bool FWantTabs = true;
+    bool FWantTabs = false;
     bool FWordWrap = true;
     TScrollStyle FScrollBars = ssNone;
     TAlignment FAlignment = taLeftJustify;
