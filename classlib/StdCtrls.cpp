@@ -299,6 +299,10 @@ void TEdit::ApplyText()
         text = LowerCase(text);
     FSettingText = true;
     edit->setText(ToQString(text));
+    // A text the program sets shows from its first character, the cursor
+    // before it, as after the user's first look at the field; the toolkit
+    // would leave the cursor at the end and scroll a long text's start away.
+    edit->setCursorPosition(0);
     FSettingText = false;
 }
 

@@ -1,5 +1,8 @@
-// The keyboard in the standard controls: Tab and Shift+Tab through a window.
+// The keyboard in the standard controls: Tab and Shift+Tab through a window,
+// and a text the program sets.
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
 
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
@@ -76,6 +79,32 @@ TEST_F(KeyboardFixture, TabAndShiftTabLeaveMemosAndListsUnlessAMemoWantsTabs)
     EXPECT_EQ(source->Text(), "a\tb");
     EXPECT_FALSE(description->WantTabs());
     EXPECT_TRUE(source->WantTabs());
+}
+
+// A text the program sets into an edit shows from its first character, the
+// cursor before it, however long the text and wherever the cursor was.
+TEST_F(KeyboardFixture, AnEditShowsATextSetByTheProgramFromItsStart)
+{
+    auto* edit = Make<TEdit>("DescriptionMet", 8);
+    edit->SetWidth(120);
+    ASSERT_TRUE(ShowActive(form));
+    auto* line = static_cast<QLineEdit*>(edit->Widget());
+    const AnsiString text = "Acme makes the finest widgets, gadgets and gizmos of the whole valley since 1921";
+    for (const AnsiString& before : {AnsiString(), AnsiString("short"), text + " and more"}) {
+        SCOPED_TRACE(before);
+        edit->SetText(before);
+        line->end(false);
+        edit->SetText(text);
+        EXPECT_EQ(edit->SelStart(), 0);
+        EXPECT_EQ(edit->SelLength(), 0);
+        // The first character is in sight at the left edge.
+        EXPECT_LT(line->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), 8);
+    }
+    // Typing goes on where the user puts the cursor, as always.
+    edit->SetFocus();
+    line->end(false);
+    TypeText("!");
+    EXPECT_EQ(edit->Text(), text + "!");
 }
 
 }  // namespace
