@@ -1197,6 +1197,9 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     const bool editable = style == csDropDown || style == csSimple;
     const AnsiString text = GetText();
     combo->setEditable(editable);
+    // What the user types stays as typed: the toolkit's completer would turn
+    // "5" into the first longer item that starts so ("50") as it is typed.
+    combo->setCompleter(nullptr);
     if (editable && combo->lineEdit()) {
         combo->lineEdit()->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
         ConnectControl(this, combo->lineEdit(), &QLineEdit::textEdited, [this](const QString&) {

@@ -1,5 +1,5 @@
 // The keyboard in the standard controls: Tab and Shift+Tab through a window,
-// and a text the program sets.
+// a text the program sets, and what is typed into an editable combo box.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -105,6 +105,36 @@ TEST_F(KeyboardFixture, AnEditShowsATextSetByTheProgramFromItsStart)
     line->end(false);
     TypeText("!");
     EXPECT_EQ(edit->Text(), text + "!");
+}
+
+// What the user types into an editable combo box is what it holds: no item
+// that begins so completes it.
+TEST_F(KeyboardFixture, AComboBoxKeepsWhatIsTyped)
+{
+    auto* timeouts = Make<TComboBox>("TimeOuts", 8);
+    for (int seconds = 10; seconds <= 90; seconds += 10)
+        timeouts->Items()->Add(IntToStr(seconds));
+    auto* category = Make<TComboBox>("catagory", 40);
+    for (const char* item : {"Miscellaneous", "Automotive", "Business"})
+        category->Items()->Add(item);
+    ASSERT_TRUE(ShowActive(form));
+
+    struct Case {
+        TComboBox* combo;
+        const char* typed;
+    } cases[] = {{timeouts, "5"}, {timeouts, "2"}, {timeouts, "100"}, {category, "auto"}, {category, "Bus"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        c.combo->SetText("");
+        c.combo->SetFocus();
+        TypeText(c.typed);
+        EXPECT_EQ(c.combo->Text(), c.typed);
+        PressKey(Qt::Key_Tab);
+        EXPECT_EQ(c.combo->Text(), c.typed);
+    }
+    // An item is still picked by choosing it.
+    timeouts->SetItemIndex(4);
+    EXPECT_EQ(timeouts->Text(), "50");
 }
 
 }  // namespace
