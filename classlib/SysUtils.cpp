@@ -405,8 +405,12 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSyn
     AnsiString temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string((salt + static_cast<unsigned>(attempt) * 7919u) % 1000000u);
+        const std::string suffix = ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                                   std::to_string((salt + static_cast<unsigned>(attempt) * 7919u) % 1000000u);
+        // The temporary name is a file name too: a long name is cut so that
+        // the two fit in one (the suffix alone keeps it apart).
+        constexpr std::size_t FileNameMax = 255;
+        temp = dir + "." + name.substr(0, FileNameMax - 1 - suffix.size()) + suffix;
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST && errno != EINTR)
             break;

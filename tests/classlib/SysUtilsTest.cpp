@@ -147,6 +147,18 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
     } catch (const EFCreateError& e) {
         EXPECT_EQ(e.Message.rfind("Cannot create file \"" + folder + "/missing/x.txt\". ", 0), 0u) << e.Message;
     }
+    // A name as long as a file name may be is written and replaced too (its
+    // temporary name would be longer), and one longer than that is refused.
+    for (const std::size_t length : {200u, 240u, 255u}) {
+        const AnsiString longName = folder + "/" + std::string(length - 4, 'n') + ".htm";
+        WriteFileAtomic(longName, "long");
+        WriteFileAtomic(longName, "longer");
+        EXPECT_EQ(ReadFileBytes(longName), "longer") << length;
+        EXPECT_TRUE(DeleteFile(longName)) << length;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << length;
+    }
+    EXPECT_THROW(WriteFileAtomic(folder + "/" + std::string(256, 'n'), "x"), EFCreateError);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     // Renaming over a folder fails after the data was written: the temporary goes.
     ASSERT_TRUE(ForceDirectories(folder + "/taken"));
     EXPECT_THROW(WriteFileAtomic(folder + "/taken", "x"), EFCreateError);
