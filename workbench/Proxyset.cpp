@@ -75,8 +75,32 @@ void TProxyset::ShowSettings(const ProxySettings& s)
     (s.on ? RadioButton2 : RadioButton3)->SetChecked(true);
 }
 
+std::optional<AnsiString> CheckProxyPort(const AnsiString& text)
+{
+    // Empty is the clients' default port; anything else is a port number as
+    // a socket takes it: digits only, from 1 to 65535.
+    const AnsiString port = Trim(text);
+    if (port.empty())
+        return std::nullopt;
+    long number = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9' || number > 65535)
+            break;
+        number = number * 10 + (c - '0');
+    }
+    if (number >= 1 && number <= 65535 && port.find_first_not_of("0123456789") == AnsiString::npos)
+        return std::nullopt;
+    return "Port must be a whole number from 1 to 65535, not \"" + text + "\".";
+}
+
 void TProxyset::Button1Click(TObject*)
 {
+    // A port that no connection could use is refused before anything is
+    // stored: it would only show later, in another window, as a socket error.
+    if (const auto refusal = CheckProxyPort(HttpPort->Text())) {
+        Application->MessageBox(*refusal, "Proxy Settings", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     const AnsiString folder = MainAppFolder();
     {
         TIniFile settings(AppPath(folder, SettingsFileName));

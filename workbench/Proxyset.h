@@ -2,6 +2,8 @@
 // the settings file's [Proxy] section.
 #pragma once
 
+#include <optional>
+
 #include "classlib/Forms.h"
 #include "workbench/ReportData.h"
 
@@ -17,6 +19,10 @@ class TTranPanel;
 // switching it off takes effect at once. An empty port is the client's
 // default, 80.
 void HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings);
+
+// The proxy port as typed: empty, or a whole number from 1 to 65535; else
+// the text of the message that refuses it.
+std::optional<AnsiString> CheckProxyPort(const AnsiString& text);
 
 class TProxyset : public TForm {
 public:
@@ -39,7 +45,8 @@ public:
     TSkinForm* SkinForm1;
 
     // Stores the fields into [Proxy] and has the main window load them
-    // again, which hands them to the clients. The window stays open.
+    // again, which hands them to the clients. The window stays open. A port
+    // that CheckProxyPort refuses is told, and nothing is stored.
     void Button1Click(TObject* Sender);
     void FormShow(TObject* Sender);
 

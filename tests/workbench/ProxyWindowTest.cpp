@@ -199,6 +199,38 @@ TEST_F(ProxyWindow, AReadOnlySettingsFileIsNotReplaced)
     boxes.Errors.clear();
 }
 
+// A port that no connection could use is refused at Save, naming the field,
+// and nothing of the window is stored or handed on; the ports a socket takes
+// are stored.
+TEST_F(ProxyWindow, SaveRefusesAPortThatIsNotOneAndStoresNothing)
+{
+    Proxyset->Show();
+    Type("proxy.example", "3128", "joe", "secret", true);
+    Proxyset->Button1->Click();
+    const std::string stored = folder.Read("wkt.ini");
+    for (const char* port : {"99999", "abc", "0", "65536", "-1", "31 28", "3128x", "$C38", "+3128", "1e3"}) {
+        SCOPED_TRACE(port);
+        boxes.Boxes.clear();
+        Type("other.example", port, "ann", "other", true);
+        Proxyset->Button1->Click();
+        EXPECT_EQ(boxes.Boxes, (std::vector<MessageBoxCall>{
+                                   {"Port must be a whole number from 1 to 65535, not \"" + std::string(port) + "\".",
+                                    "Proxy Settings", MB_OK | MB_ICONEXCLAMATION}}));
+        EXPECT_EQ(folder.Read("wkt.ini"), stored);
+        ExpectEveryClient({"proxy.example", "3128", "joe", "secret"});
+        EXPECT_EQ(Proxyset->HttpPort->Text(), port);  // left for the user to mend
+    }
+    boxes.Boxes.clear();
+    for (const char* port : {"1", "65535", "8080", " 3129 "}) {
+        SCOPED_TRACE(port);
+        Type("proxy.example", port, "joe", "secret", true);
+        Proxyset->Button1->Click();
+        EXPECT_TRUE(boxes.Boxes.empty());
+        EXPECT_EQ(TIniFile(folder.File("wkt.ini")).ReadString("Proxy", "ProxyPort", "none"), Trim(port));
+        ExpectEveryClient({"proxy.example", Trim(port), "joe", "secret"});
+    }
+}
+
 TEST_F(ProxyWindow, MenuShowsTheWindowAndItsSkin)
 {
     SubmitMain->Proxy1->Click();
