@@ -21,6 +21,21 @@ void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, in
     form.SetClientHeight(clientHeight);
 }
 
+void CloseOnEscape(TForm& form)
+{
+    // The window sees its controls' keys first; a key it takes goes no further.
+    form.SetKeyPreview(true);
+    form.OnKeyDown = [&form, previous = std::move(form.OnKeyDown)](TObject* sender, WORD& key, TShiftState shift) {
+        if (key == VK_ESCAPE && shift.Empty()) {
+            key = 0;
+            form.Close();
+            return;
+        }
+        if (previous)
+            previous(sender, key, shift);
+    };
+}
+
 TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
                    int top, TWinControl* names)
 {

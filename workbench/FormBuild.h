@@ -27,6 +27,8 @@ T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int
 // A tool window in the middle of the screen, named and captioned, with this client area.
 class TForm;
 void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight);
+// Escape pressed anywhere in the window closes it, as its Close button does.
+void CloseOnEscape(TForm& form);
 
 // A control that fills its parent's client area, placed first at that size.
 template <class T>

@@ -82,6 +82,8 @@ TLiveResult::TLiveResult(TComponent* AOwner) : TForm(AOwner)
     Button1 = PlaceButton(this, TranPanel1, "Button1", "Save", 120, 92);
     Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
     Button3 = PlaceButton(this, TranPanel1, "Button3", "Close", 208, 92);
+    Button3->OnClick = [this](TObject*) { Close(); };
+    CloseOnEscape(*this);
 
     // Two parallel first-in-first-out lists of the running requests; never shown.
     ListBox4 = Place<TListBox>(this, TranPanel1, "ListBox4", 8, 66, 40, 20);

@@ -38,7 +38,7 @@ public:
     TGroupBox* GroupBox2;
     TComboBox* Ports;     // "Submit on how many Ports"
     TImgBtn* Button1;     // store the options
-    TImgBtn* Button3;
+    TImgBtn* Button3;     // closes the window
     TListBox* ListBox4;   // engine rows of the running requests
     TListBox* ListBox5;   // their start seconds
     TTimer* Timer5;

@@ -37,6 +37,8 @@ TProxyset::TProxyset(TComponent* AOwner) : TForm(AOwner)
     Button1 = PlaceButton(this, TranPanel1, "Button1", "Save", 148, 168);
     Button1->OnClick = [this](TObject* sender) { Button1Click(sender); };
     Button2 = PlaceButton(this, TranPanel1, "Button2", "Close", 236, 168);
+    Button2->OnClick = [this](TObject*) { Close(); };
+    CloseOnEscape(*this);
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
     OnShow = [this](TObject* sender) { FormShow(sender); };

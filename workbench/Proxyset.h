@@ -41,7 +41,7 @@ public:
     TRadioButton* RadioButton2;  // proxy on
     TRadioButton* RadioButton3;  // proxy off
     TImgBtn* Button1;            // store
-    TImgBtn* Button2;            // no action
+    TImgBtn* Button2;            // closes the window
     TSkinForm* SkinForm1;
 
     // Stores the fields into [Proxy] and has the main window load them

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+#include <QWindow>
 
 #include "classlib/Forms.h"
 #include "classlib/QtBridge.h"
@@ -25,8 +26,15 @@ TControl* ControlOf(QWidget* widget)
 bool ShowActive(TForm* form)
 {
     form->Show();
-    form->Widget()->activateWindow();
-    return RunUntil([&] { return form->Active(); });
+    QWidget* window = form->Widget();
+    window->activateWindow();
+    return RunUntil([&] {
+        // The offscreen platform keeps a window that was hidden as its focus
+        // window, so asking for it again tells nobody: it is made active here.
+        if (!form->Active() && QGuiApplication::focusWindow() == window->windowHandle())
+            QApplication::setActiveWindow(window);
+        return form->Active();
+    });
 }
 
 void PressKey(int key, bool shift)

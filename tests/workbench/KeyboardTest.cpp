@@ -1,6 +1,6 @@
 // What a keyboard user meets in the program's windows: the Tab order of
 // every window, read as a person reads the window, and Shift+Tab the same
-// way back.
+// way back; the tool windows that Close and Escape close.
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -15,7 +15,10 @@
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
+#include "classlib/IniFiles.h"
+#include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
+#include "support/UserClick.h"
 #include "support/Keyboard.h"
 #include "support/Loop.h"
 #include "support/TempDir.h"
@@ -147,6 +150,47 @@ TEST(Keyboard, EveryWindowTabsInReadingOrderAndShiftTabsBack)
     }
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// The proxy window and the Submit Options window float over the engine
+// list: their Close button closes them, and so does Escape wherever the
+// focus is in them. Escape in the main window closes nothing.
+TEST(Keyboard, CloseAndEscapeCloseTheToolWindows)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    struct TToolWindow {
+        TForm* window;
+        TImgBtn* close;
+        std::vector<TWinControl*> fields;
+    } windows[] = {
+        {Proxyset, Proxyset->Button2, {Proxyset->HttpProxy, Proxyset->HttpPass, Proxyset->RadioButton3}},
+        {LiveResult, LiveResult->Button3, {LiveResult->TimeOuts, LiveResult->Ports}},
+    };
+    for (const TToolWindow& w : windows) {
+        SCOPED_TRACE(w.window->Caption());
+        EXPECT_EQ(w.close->Caption(), "Close");
+        ASSERT_TRUE(ShowActive(w.window));
+        ClickAt(w.close, 5, 5);
+        EXPECT_FALSE(w.window->Showing());
+        for (TWinControl* field : w.fields) {
+            SCOPED_TRACE(field->Name);
+            ASSERT_TRUE(ShowActive(w.window));
+            field->SetFocus();
+            PressKey(Qt::Key_Escape);
+            EXPECT_FALSE(w.window->Showing());
+        }
+    }
+    ASSERT_TRUE(ShowActive(SubmitMain));
+    SubmitMain->Session_Name->SetFocus();
+    PressKey(Qt::Key_Escape);
+    EXPECT_TRUE(SubmitMain->Showing());
+    EXPECT_FALSE(Application->Terminated());
+    // Nothing was stored on the way out.
+    EXPECT_EQ(TIniFile(folder.File("wkt.ini")).ReadString("Proxy", "KeyProxy", "none"), "none");
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 }  // namespace
