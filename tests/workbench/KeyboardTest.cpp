@@ -1,6 +1,7 @@
 // What a keyboard user meets in the program's windows: the Tab order of
 // every window, read as a person reads the window, and Shift+Tab the same
-// way back; the tool windows that Close and Escape close.
+// way back; the tool windows that Close and Escape close; what is typed into
+// the submission options.
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -190,6 +191,33 @@ TEST(Keyboard, CloseAndEscapeCloseTheToolWindows)
     EXPECT_FALSE(Application->Terminated());
     // Nothing was stored on the way out.
     EXPECT_EQ(TIniFile(folder.File("wkt.ini")).ReadString("Proxy", "KeyProxy", "none"), "none");
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// The time-out and the port count as a user types them: "5" is stored as 5
+// and "2" as 2, not as the first item that begins so.
+TEST(Keyboard, TheSubmitOptionsStoreWhatIsTyped)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    ASSERT_TRUE(ShowActive(LiveResult));
+    LiveResult->TimeOuts->SetFocus();
+    for (int i = 0; i < 2; ++i)
+        PressKey(Qt::Key_Backspace);
+    TypeText("5");
+    PressKey(Qt::Key_Tab);
+    EXPECT_EQ(FocusedControl(), "Ports");
+    for (int i = 0; i < 2; ++i)
+        PressKey(Qt::Key_Backspace);
+    TypeText("2");
+    ClickAt(LiveResult->Button1, 5, 5);
+    const TIniFile settings(folder.File("wkt.ini"));
+    EXPECT_EQ(settings.ReadString("SubOptions", "Timeout", ""), "5");
+    EXPECT_EQ(settings.ReadString("SubOptions", "Ports", ""), "2");
+    EXPECT_EQ(SubmitMain->Timeout, 5);
+    EXPECT_EQ(SubmitMain->Ports, 2);
     EXPECT_TRUE(boxes.Boxes.empty());
 }
 
