@@ -152,6 +152,13 @@ void TSubmitMain::Button8Click(TObject*)
 {
     if (Button9->Enabled() || RankQueryRunning())
         return;  // a check runs
+    // Without a keyword every engine would be asked for nothing and the site
+    // reported as not found everywhere.
+    if (Trim(ComboBox1->Text()).empty()) {
+        Application->MessageBox("Type the Keyword to check the ranking for.", "No Keyword",
+                                MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     try {
         BuildRankQueries();
         // What the check looks for is read once: a page that arrives later

@@ -256,6 +256,34 @@ TEST_F(RankingPage, Depths)
     EXPECT_EQ(CompletionBoxes(), 2);
 }
 
+// Without a keyword the check does not start: a message says one is
+// needed, no engine is asked and the list and buttons stay as they were.
+TEST_F(RankingPage, AnEmptyKeywordStartsNoCheck)
+{
+    CheckOnly({5, 11});
+    Answer(5, 1, "pets", HttpTestReply::Ok(rankpages::Page(5, 1, {"", Site})));
+    RunCheck("pets", "10");
+    const std::string found = Ranking(5);
+    ASSERT_NE(found, "");
+    const std::size_t requests = server.RequestCount();
+    const MessageBoxCall needed{"Type the Keyword to check the ranking for.", "No Keyword",
+                                MB_OK | MB_ICONEXCLAMATION};
+    for (const char* keyword : {"", " ", "   "}) {
+        SCOPED_TRACE(std::string("\"") + keyword + "\"");
+        boxes.Boxes.clear();
+        SubmitMain->ComboBox1->SetText(keyword);
+        SubmitMain->Button8->Click();
+        RunFor(50);
+        EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{needed});
+        EXPECT_EQ(server.RequestCount(), requests);
+        EXPECT_EQ(Ranking(5), found);
+        EXPECT_EQ(Image(11), RankImageNotFound);
+        EXPECT_TRUE(SubmitMain->Button8->Enabled());
+        EXPECT_FALSE(SubmitMain->Button9->Enabled());
+        EXPECT_FALSE(SubmitMain->Timer1->Enabled());
+    }
+}
+
 // Stop while a page is held: the request is aborted, its row says so, no
 // other request comes and the check does not complete. Start at once after
 // Stop, before the aborted request's end has come, runs a check of its own.
