@@ -72,6 +72,8 @@ bool NameIsUnsafe(const AnsiString& name)
     // "." and ".." name folders, not a project.
     if (name == "." || name == "..")
         return true;
+    if (name.size() > MaxProjectNameLength)
+        return true;
     // The list is read back trimmed, and a value in double quotes without them.
     if (name.front() == ' ' || name.back() == ' ')
         return true;

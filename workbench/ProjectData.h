@@ -47,8 +47,8 @@ inline constexpr ProjectMessage ProjectMessages[] = {
      MB_OK | MB_ICONEXCLAMATION},
     {ProjectMessageId::UnsafeName, "Invalid Session Name",
      "Sorry that name can not be used as a Session Name.\n"
-     "It may not be . or .., hold / \\ ] or control characters, begin or end with a blank, "
-     "or begin and end with a double quote.",
+     "It may not be . or .., be longer than 220 characters, hold / \\ ] or control characters, "
+     "begin or end with a blank, or begin and end with a double quote.",
      MB_OK | MB_ICONEXCLAMATION},
     {ProjectMessageId::ModifySessionName, "Modify Session Name",
      "Session name already exists.\nDo you wish to modify it  ?", MB_YESNO | MB_ICONQUESTION},
@@ -69,6 +69,11 @@ constexpr const ProjectMessage& GetProjectMessage(ProjectMessageId id)
 
 // Shows the message through the message-box hook; returns IDOK, IDYES, ...
 int ShowProjectMessage(ProjectMessageId id);
+
+// The longest project name: its file name (".zro" added) and its reports'
+// (a date and ".htm" added) must fit in the 255 bytes of a file name. A name
+// this long could always be saved, so no project saved before is refused.
+constexpr std::size_t MaxProjectNameLength = 220;
 
 // --- the project ----------------------------------------------------------------
 
@@ -137,8 +142,9 @@ inline constexpr const char* ProjectCategories[] = {
 // Why the name can't be saved, or nothing. In this order: "LIST" and
 // "SESSION" in any case are the program's own files; an empty name; a name
 // that could leave the project folder or would not come back whole from the
-// project list: exactly "." or "..", a path separator, "]", a control byte,
-// a blank at either end, or double quotes at both ends.
+// project list: exactly "." or "..", longer than MaxProjectNameLength, a
+// path separator, "]", a control byte, a blank at either end, or double
+// quotes at both ends.
 std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name);
 
 // The folder of the project files, and the files.

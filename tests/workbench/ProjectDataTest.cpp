@@ -114,7 +114,9 @@ TEST(ProjectName, Check)
         {"a=b", std::nullopt},
         {";x", std::nullopt},
         {"Caf\xE9", std::nullopt},
-        {std::string(300, 'n'), std::nullopt},
+        {std::string(MaxProjectNameLength, 'n'), std::nullopt},
+        {std::string(MaxProjectNameLength + 1, 'n'), ProjectMessageId::UnsafeName},
+        {std::string(300, 'n'), ProjectMessageId::UnsafeName},
     };
     for (const Case& c : cases) {
         const auto refusal = ValidateProjectName(c.name);

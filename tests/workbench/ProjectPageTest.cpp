@@ -94,8 +94,8 @@ const MessageBoxCall ModifyBox{"Session name already exists.\nDo you wish to mod
 const MessageBoxCall SelectCategoryBox{"Please Select a Catagory For This Project", "Select Catagory",
                                        MB_OK | MB_ICONEXCLAMATION};
 const MessageBoxCall UnsafeNameBox{"Sorry that name can not be used as a Session Name.\n"
-                                   "It may not be . or .., hold / \\ ] or control characters, begin or end with a "
-                                   "blank, or begin and end with a double quote.",
+                                   "It may not be . or .., be longer than 220 characters, hold / \\ ] or control "
+                                   "characters, begin or end with a blank, or begin and end with a double quote.",
                                    "Invalid Session Name", MB_OK | MB_ICONEXCLAMATION};
 
 class ProjectPage : public ::testing::Test {
@@ -259,6 +259,7 @@ TEST_F(ProjectPage, NamesThatCanNotBeAFileAreRefusedWithTheirMessage)
         {"a/b", true, UnsafeNameBox},     {"a\\b", false, UnsafeNameBox}, {"x]y", true, UnsafeNameBox},
         {"tab\there", true, UnsafeNameBox}, {" ", true, UnsafeNameBox},   {"trailing ", true, UnsafeNameBox},
         {".", true, UnsafeNameBox},       {"..", false, UnsafeNameBox},   {"\"hi\"", true, UnsafeNameBox},
+        {std::string(300, 'n'), true, UnsafeNameBox}, {std::string(221, 'n'), false, UnsafeNameBox},
     };
     const std::string list = folder.Read("data/session/session.zro");
     const std::vector<std::string> files = SessionFiles();
@@ -277,6 +278,25 @@ TEST_F(ProjectPage, NamesThatCanNotBeAFileAreRefusedWithTheirMessage)
         EXPECT_TRUE(ListedProjects().empty());
     }
     EXPECT_FALSE(fs::exists(folder.File("data/escape.zro")));
+}
+
+// The longest name a project may have is saved, listed, loaded and saved
+// again like any other.
+TEST_F(ProjectPage, TheLongestNameIsAProjectLikeAnyOther)
+{
+    const std::string longest(MaxProjectNameLength, 'L');
+    const TPage site = SampleProject("site");
+    SaveAs(longest, site);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(ProjectFile(longest), ExpectedProjectFile(longest, site));
+    EXPECT_EQ(ListedProjects(), std::vector<std::string>{longest});
+    SaveAs(longest, site);
+    EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ModifyBox});
+    Start();
+    EXPECT_EQ(ListedProjects(), std::vector<std::string>{longest});
+    ClickProject(0);
+    EXPECT_EQ(Shown(), site);
+    EXPECT_EQ(SubmitMain->Session_Name->Text(), longest);
 }
 
 TEST_F(ProjectPage, SavingAnExistingNameAsksAndYesRewritesEveryKey)
