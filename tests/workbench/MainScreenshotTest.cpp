@@ -6,11 +6,19 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTableView>
 
 #include "MainFixture.h"
+#include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
+#include "classlib/IniFiles.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "classlib/TabNotBk.h"
@@ -18,8 +26,12 @@
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"
 #include "controls/ExListV.h"
+#include "platform/Hooks.h"
 #include "support/HttpTestServer.h"
+#include "support/ShopProject.h"
 #include "support/Loop.h"
+#include "workbench/ProjectData.h"
+#include "workbench/Proxyset.h"
 #include "workbench/SubmitData.h"
 #include "workbench/SubmitMain.h"
 #include "workbench/Spider.h"
@@ -199,6 +211,90 @@ TEST(MainWindowScreenshots, TheMetaTagsPageWithAGeneratedBlock)
     SubmitMain->RobotsCk->SetChecked(true);
     SubmitMain->Button10->Click();
     Save(SubmitMain, ScreenshotDir() / "main-4-metatags-generated.png");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// The MetaTags page after a project with long texts was loaded: every field
+// shows its first letters.
+TEST(MainWindowScreenshots, TheMetaTagsPageFilledByAProject)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    ProjectRecord acme = ShopProject("Acme");
+    acme.title = "Acme Widgets - the finest widgets, gadgets and gizmos of the valley";
+    acme.description = "Acme makes the finest widgets, gadgets and gizmos of the whole valley, by hand and to "
+                       "order, since 1921: ask for our catalogue";
+    acme.key1 = "widgets,gadgets,gizmos,handmade widgets,widgets to order,valley widgets,acme,catalogue";
+    acme.name = "Ann";
+    acme.last = "Lee";
+    acme.company = "Acme Widget Manufacturing Company of the Valley Limited";
+    WriteProjectFile(folder.Path(), acme);
+    SaveProjectList(folder.Path(), {"Acme"});
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    SubmitMain->SesList->SetItemIndex(0);
+    SubmitMain->SesListClick(SubmitMain->SesList);
+    SubmitMain->ShowPage(pgMetaTags);
+    Save(SubmitMain, ScreenshotDir() / "main-4-metatags-project.png");
+    EXPECT_TRUE(boxes.Errors.empty());
+}
+
+// The proxy window refusing a port at Save, with its message box as the
+// toolkit shows it over the window (the box's caption drawn above it, since
+// the offscreen platform draws no window frames).
+TEST(MainWindowScreenshots, TheProxyWindowRefusingAPort)
+{
+    TInstallFolder folder;
+    TBoxRecorder boxes;
+    TRunningProgram program(folder);
+    SubmitMain->Show();
+    Proxyset->Show();
+    Proxyset->RadioButton2->SetChecked(true);
+    Proxyset->HttpProxy->SetText("proxy.example.com");
+    Proxyset->HttpPort->SetText("99999");
+    Proxyset->HttpUsername->SetText("ann");
+    Proxyset->HttpPass->SetText("secret");
+    RunFor(50);
+    const QPixmap window = Proxyset->Widget()->grab();
+
+    GetHooks().messageBox = nullptr;  // the real box
+    QPixmap box;
+    QString caption;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!shown)
+            return;
+        poll.stop();
+        shown->ensurePolished();
+        box = shown->grab();
+        caption = shown->windowTitle();
+        shown->button(QMessageBox::Ok)->click();
+    });
+    poll.start(5);
+    Proxyset->Button1->Click();
+    ASSERT_FALSE(box.isNull());
+    EXPECT_EQ(caption, "Proxy Settings");
+
+    const int bar = 20;
+    // The box over the foot of the window, so that the fields stay in sight.
+    const int boxTop = window.height() - 24;
+    QPixmap shot(std::max(window.width(), box.width() + 40), boxTop + bar + box.height() + 12);
+    shot.fill(Qt::darkGray);
+    QPainter painter(&shot);
+    painter.drawPixmap(0, 0, window);
+    const QRect frame((shot.width() - box.width()) / 2, boxTop, box.width(), box.height() + bar);
+    painter.fillRect(frame.adjusted(-1, -1, 1, 1), Qt::black);
+    painter.fillRect(QRect(frame.left(), frame.top(), frame.width(), bar), QColor(0, 0, 128));
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(frame.left() + 6, frame.top(), frame.width() - 6, bar), Qt::AlignVCenter, caption);
+    painter.drawPixmap(frame.left(), frame.top() + bar, box);
+    painter.end();
+    const fs::path file = ScreenshotDir() / "proxy-port-refused.png";
+    ASSERT_TRUE(shot.save(QString::fromStdString(file.string())));
+    EXPECT_GT(fs::file_size(file), 1000u);
+    // Nothing was stored.
+    EXPECT_EQ(TIniFile(folder.File("wkt.ini")).ReadString("Proxy", "ProxyPort", "none"), "none");
     EXPECT_TRUE(boxes.Errors.empty());
 }
 
