@@ -22,3 +22,19 @@ inline ProjectRecord ShopProject(const AnsiString& sessionName = "Shop")
     p.country = "US";
     return p;
 }
+
+// The shop's project with texts longer than the fields that show them, an
+// owner and a company: what a user meets filling the MetaTags page from it.
+inline ProjectRecord LongTextsProject(const AnsiString& sessionName = "Acme")
+{
+    ProjectRecord acme = ShopProject(sessionName);
+    acme.url = "http://www.acme-widgets.example.com/catalogue/widgets/finest/handmade/index.html";
+    acme.title = "Acme Widgets - the finest widgets, gadgets and gizmos of the valley";
+    acme.description = "Acme makes the finest widgets, gadgets and gizmos of the whole valley, by hand and to "
+                       "order, since 1921: ask for our catalogue";
+    acme.key1 = "widgets,gadgets,gizmos,handmade widgets,widgets to order,valley widgets,acme,catalogue";
+    acme.name = "Ann";
+    acme.last = "Lee";
+    acme.company = "Acme Widget Manufacturing Company of the Valley Limited";
+    return acme;
+}

@@ -220,15 +220,7 @@ TEST(MainWindowScreenshots, TheMetaTagsPageFilledByAProject)
 {
     TInstallFolder folder;
     TBoxRecorder boxes;
-    ProjectRecord acme = ShopProject("Acme");
-    acme.title = "Acme Widgets - the finest widgets, gadgets and gizmos of the valley";
-    acme.description = "Acme makes the finest widgets, gadgets and gizmos of the whole valley, by hand and to "
-                       "order, since 1921: ask for our catalogue";
-    acme.key1 = "widgets,gadgets,gizmos,handmade widgets,widgets to order,valley widgets,acme,catalogue";
-    acme.name = "Ann";
-    acme.last = "Lee";
-    acme.company = "Acme Widget Manufacturing Company of the Valley Limited";
-    WriteProjectFile(folder.Path(), acme);
+    WriteProjectFile(folder.Path(), LongTextsProject());
     SaveProjectList(folder.Path(), {"Acme"});
     TRunningProgram program(folder);
     SubmitMain->Show();

@@ -299,34 +299,19 @@ TEST_F(MetaTagsPage, APageWithoutAHeadInOrderIsLeftAlone)
 
 namespace {
 
-// A project whose texts are longer than their fields, saved before the start.
-ProjectRecord LongProject()
-{
-    ProjectRecord acme = ShopProject("Acme");
-    acme.url = "http://www.acme-widgets.example.com/catalogue/widgets/finest/handmade/index.html";
-    acme.title = "Acme Widgets - the finest widgets, gadgets and gizmos of the valley";
-    acme.description = "Acme makes the finest widgets, gadgets and gizmos of the whole valley, by hand and to "
-                       "order, since 1921: ask for our catalogue";
-    acme.key1 = "widgets,gadgets,gizmos,handmade widgets,widgets to order,valley widgets,acme,catalogue";
-    acme.name = "Ann";
-    acme.last = "Lee-Worthington-Smythe";
-    acme.company = "Acme Widget Manufacturing Company of the Valley Limited";
-    return acme;
-}
-
 // Loading a project fills the MetaTags page (and the other pages' copies of
 // its fields): each shows its text from the first letters, not its end.
 TEST(MetaTagsFilled, FieldsAProjectFillsShowTheirTextFromTheStart)
 {
     TInstallFolder folder;
     TBoxRecorder boxes;
-    WriteProjectFile(folder.Path(), LongProject());
+    WriteProjectFile(folder.Path(), LongTextsProject());
     SaveProjectList(folder.Path(), {"Acme"});
     TRunningProgram program(folder);
     SubmitMain->Show();
     SubmitMain->SesList->SetItemIndex(0);
     SubmitMain->SesListClick(SubmitMain->SesList);
-    ASSERT_EQ(SubmitMain->DescriptionMet->Text(), LongProject().description);
+    ASSERT_EQ(SubmitMain->DescriptionMet->Text(), LongTextsProject().description);
     SubmitMain->ShowPage(pgMetaTags);
     for (TEdit* field : {SubmitMain->TitleMet, SubmitMain->DescriptionMet, SubmitMain->Key1Met, SubmitMain->Author,
                          SubmitMain->CopyRight, SubmitMain->RankUrl, SubmitMain->UrlImp, SubmitMain->urllist,
