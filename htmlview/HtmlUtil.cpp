@@ -77,6 +77,73 @@ void IndentManagerBasic::Clear()
 {
     LeftList.clear();
     RightList.clear();
+    FLeftIndex = TSideIndex();
+    FRightIndex = TSideIndex();
+    FOpenLevels.clear();
+    FAnyLevelZero = false;
+    FLastLevelZero = 0;
+    FLevelZeroEnds.clear();
+}
+
+void IndentManagerBasic::NoteLevelZero(TSideIndex& side, std::size_t index, bool left) const
+{
+    const IndentRec& r = left ? LeftList[index] : RightList[index];
+    side.FloatEnd = side.AnyFloat ? std::max(side.FloatEnd, r.EndY) : r.EndY;
+    side.AnyFloat = true;
+    if (!left)
+        return;
+    FLastLevelZero = FAnyLevelZero ? std::max(FLastLevelZero, index) : index;
+    FAnyLevelZero = true;
+    const auto [at, added] = FLevelZeroEnds.emplace(r.X, r.EndY);
+    if (!added)
+        at->second = std::max(at->second, r.EndY);
+}
+
+void IndentManagerBasic::TakeIn(const std::vector<IndentRec>& list, TSideIndex& side, bool left) const
+{
+    if (list.size() < side.Seen) {
+        // Emptied from outside: everything is taken in again.
+        side = TSideIndex();
+        if (left) {
+            FOpenLevels.clear();
+            FAnyLevelZero = false;
+            FLastLevelZero = 0;
+            FLevelZeroEnds.clear();
+        }
+    }
+    for (; side.Seen < list.size(); ++side.Seen) {
+        side.Live.push_back(side.Seen);
+        if (list[side.Seen].Level == 0)
+            NoteLevelZero(side, side.Seen, left);
+        else if (left)
+            FOpenLevels.push_back(side.Seen);
+    }
+}
+
+int IndentManagerBasic::IndentAt(const std::vector<IndentRec>& list, TSideIndex& side, int y, bool left) const
+{
+    TakeIn(list, side, left);
+    int indent = 0;
+    const auto apply = [&](const IndentRec& r) {
+        if (r.StartY <= y && y < r.EndY)
+            indent = left ? std::max(indent, r.X) : std::min(indent, r.X);
+    };
+    if (y < side.SweepY) {
+        // Above the layout's way down (a paint asks there): every record.
+        for (const IndentRec& r : list)
+            apply(r);
+        return indent;
+    }
+    if (y > side.SweepY) {
+        // Records that end at or above y apply to nothing lower.
+        side.Live.erase(std::remove_if(side.Live.begin(), side.Live.end(),
+                                       [&](std::size_t i) { return list[i].EndY <= y; }),
+                        side.Live.end());
+        side.SweepY = y;
+    }
+    for (const std::size_t i : side.Live)
+        apply(list[i]);
+    return indent;
 }
 
 void IndentManagerBasic::AddFloat(int y, int w, TJustify align, int h)
@@ -89,74 +156,61 @@ void IndentManagerBasic::AddFloat(int y, int w, TJustify align, int h)
 
 int IndentManagerBasic::LeftEdgeAt(int y) const
 {
-    int indent = 0;
-    for (const IndentRec& r : LeftList)
-        if (r.StartY <= y && y < r.EndY)
-            indent = std::max(indent, r.X);
-    return LeftEdge + indent;
+    return LeftEdge + IndentAt(LeftList, FLeftIndex, y, true);
 }
 
 int IndentManagerBasic::RightEdgeAt(int y) const
 {
-    int indent = 0;
-    for (const IndentRec& r : RightList)
-        if (r.StartY <= y && y < r.EndY)
-            indent = std::min(indent, r.X);
-    return RightEdge + indent;
+    return RightEdge + IndentAt(RightList, FRightIndex, y, false);
 }
-
-namespace {
-
-// The largest EndY of the floats of one side, 0 when there is none.
-int FloatsEnd(const std::vector<IndentRec>& list, bool& any)
-{
-    int end = 0;
-    any = false;
-    for (const IndentRec& r : list) {
-        if (r.Level == 0) {
-            end = any ? std::max(end, r.EndY) : r.EndY;
-            any = true;
-        }
-    }
-    return end;
-}
-
-}  // namespace
 
 int IndentManagerBasic::FloatsBottom() const
 {
-    bool anyLeft = false;
-    bool anyRight = false;
-    const int left = FloatsEnd(LeftList, anyLeft);
-    const int right = FloatsEnd(RightList, anyRight);
-    if (anyLeft && anyRight)
-        return std::max(left, right);
-    return anyLeft ? left : anyRight ? right : 0;
+    TakeIn(LeftList, FLeftIndex, true);
+    TakeIn(RightList, FRightIndex, false);
+    const TSideIndex& left = FLeftIndex;
+    const TSideIndex& right = FRightIndex;
+    if (left.AnyFloat && right.AnyFloat)
+        return std::max(left.FloatEnd, right.FloatEnd);
+    return left.AnyFloat ? left.FloatEnd : right.AnyFloat ? right.FloatEnd : 0;
 }
 
 void IndentManagerBasic::ClearLines(int& clearLeft, int& clearRight) const
 {
-    bool any = false;
-    const int left = FloatsEnd(LeftList, any);
-    clearLeft = any ? left + 1 : 0;
-    const int right = FloatsEnd(RightList, any);
-    clearRight = any ? right + 1 : 0;
+    TakeIn(LeftList, FLeftIndex, true);
+    TakeIn(RightList, FRightIndex, false);
+    clearLeft = FLeftIndex.AnyFloat ? FLeftIndex.FloatEnd + 1 : 0;
+    clearRight = FRightIndex.AnyFloat ? FRightIndex.FloatEnd + 1 : 0;
 }
 
 int IndentManagerBasic::NextLeftY() const
 {
+    TakeIn(LeftList, FLeftIndex, true);
+    // The X of the last record of the current level: an open one, or for
+    // level 0 the last level-0 record.
     int levelX = 0;
-    for (const IndentRec& r : LeftList)
-        if (r.Level == CurrentLevel)
-            levelX = r.X;
-    bool any = false;
-    int end = 0;
-    for (const IndentRec& r : LeftList) {
-        if (r.X > levelX) {
-            end = any ? std::max(end, r.EndY) : r.EndY;
-            any = true;
+    if (CurrentLevel == 0) {
+        if (FAnyLevelZero)
+            levelX = LeftList[FLastLevelZero].X;
+    } else {
+        for (auto i = FOpenLevels.rbegin(); i != FOpenLevels.rend(); ++i) {
+            if (LeftList[*i].Level == CurrentLevel) {
+                levelX = LeftList[*i].X;
+                break;
+            }
         }
     }
+    bool any = false;
+    int end = 0;
+    const auto take = [&](int endY) {
+        end = any ? std::max(end, endY) : endY;
+        any = true;
+    };
+    for (const std::size_t i : FOpenLevels)
+        if (LeftList[i].X > levelX)
+            take(LeftList[i].EndY);
+    for (auto at = FLevelZeroEnds.upper_bound(levelX); at != FLevelZeroEnds.end(); ++at)
+        take(at->second);
     return any ? end + 1 : 1;
 }
 
@@ -166,12 +220,19 @@ void IndentManagerBasic::SetListLevel(int y, int level)
         for (int l = CurrentLevel + 1; l <= level; ++l)
             LeftList.push_back({LeftEdgeAt(y) - LeftEdge + ListIndent, y, OpenEndY, l});
     } else if (level < CurrentLevel && CurrentLevel >= 1) {
-        for (IndentRec& r : LeftList) {
+        TakeIn(LeftList, FLeftIndex, true);
+        std::vector<std::size_t> stillOpen;
+        for (const std::size_t i : FOpenLevels) {
+            IndentRec& r = LeftList[i];
             if (r.Level > level) {
                 r.Level = 0;
                 r.EndY = y - 1;
+                NoteLevelZero(FLeftIndex, i, true);
+            } else {
+                stillOpen.push_back(i);
             }
         }
+        FOpenLevels = std::move(stillOpen);
     }
     CurrentLevel = level;
 }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -240,6 +242,33 @@ public:
     int NextLeftY() const;
     // Opens a record per new level at y, or closes the levels above `level` at y - 1.
     void SetListLevel(int y, int level);
+
+private:
+    // A long document gathers a record for every list and float it holds,
+    // and a layout asks at every line: so that each question does not walk
+    // the whole past, every side keeps what its answers need, taken in as the
+    // records come. Records may be appended to the lists directly (floating
+    // images are); they are taken in at the next question. A record already
+    // taken in changes only through SetListLevel.
+    struct TSideIndex {
+        std::size_t Seen = 0;           // the records of the list taken in
+        std::vector<std::size_t> Live;  // those that may apply at SweepY or below
+        int SweepY = INT_MIN;           // the lowest Y asked for so far
+        bool AnyFloat = false;          // a level-0 record, with the largest EndY of them
+        int FloatEnd = 0;
+    };
+    void TakeIn(const std::vector<IndentRec>& list, TSideIndex& side, bool left) const;
+    void NoteLevelZero(TSideIndex& side, std::size_t index, bool left) const;
+    // The largest (left) or smallest X of the records that apply at y, 0 when none does.
+    int IndentAt(const std::vector<IndentRec>& list, TSideIndex& side, int y, bool left) const;
+    mutable TSideIndex FLeftIndex;
+    mutable TSideIndex FRightIndex;
+    // Left records: those of an open list level, in order; the last level-0
+    // one; and the largest EndY of the level-0 ones by their X.
+    mutable std::vector<std::size_t> FOpenLevels;
+    mutable std::size_t FLastLevelZero = 0;
+    mutable bool FAnyLevelZero = false;
+    mutable std::map<int, int> FLevelZeroEnds;
 };
 
 class IndentManager : public IndentManagerBasic {
