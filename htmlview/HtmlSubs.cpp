@@ -118,24 +118,54 @@ void TCell::Add(std::unique_ptr<TSectionBase> section)
 
 int TCell::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs)
 {
-    IMgr.Clear();
-    IMgr.Reset(0, width);
-    IMgr.Width = width;
+    const unsigned pass = Document ? Document->LayoutPass() : 0;
+    if (pass != 0 && pass == FLayoutPass && width == Width && FLaidOutCount == Count()) {
+        // The same layout: its lines, tables and floats are as they were,
+        // only further down and further on in the text.
+        MoveBy(y - YValue, curs - FirstPosition);
+        curs += Len;
+        maxWidth = FLayoutMaxWidth;
+        return FLayoutHeight;
+    }
+    IndentManager imgr;
+    imgr.Reset(0, width);
+    imgr.Width = width;
     YValue = y;
     FirstPosition = curs;
     maxWidth = 0;
     int total = 0;
     for (const auto& section : *this) {
         int w = 0;
-        total += section->LayOutBlock(canvas, y + total, IMgr, w, curs);
+        total += section->LayOutBlock(canvas, y + total, imgr, w, curs);
         maxWidth = std::max(maxWidth, w);
     }
     Len = curs - FirstPosition;
-    return std::max(total, IMgr.FloatsBottom() - YValue);
+    Width = width;
+    FLayoutPass = pass;
+    FLaidOutCount = Count();
+    FLayoutMaxWidth = maxWidth;
+    FLayoutHeight = std::max(total, imgr.FloatsBottom() - YValue);
+    return FLayoutHeight;
+}
+
+void TCell::MoveBy(int dy, int dcurs)
+{
+    if (dy == 0 && dcurs == 0)
+        return;
+    YValue += dy;
+    FirstPosition += dcurs;
+    for (const auto& section : *this)
+        section->MoveBy(dy, dcurs);
 }
 
 void TCell::WidthRange(TCanvas* canvas, int& min, int& max)
 {
+    const unsigned pass = Document ? Document->LayoutPass() : 0;
+    if (pass != 0 && pass == FRangePass) {
+        min = FRangeMin;
+        max = FRangeMax;
+        return;
+    }
     min = 0;
     max = 0;
     for (const auto& section : *this) {
@@ -145,15 +175,20 @@ void TCell::WidthRange(TCanvas* canvas, int& min, int& max)
         min = std::max(min, mn);
         max = std::max(max, mx);
     }
+    FRangePass = pass;
+    FRangeMin = min;
+    FRangeMax = max;
 }
 
 int TCell::Draw(TCanvas* canvas, const TRect& aRect, int /*width*/, int x, int y)
 {
-    // The layout's indents are relative to the edges, so the same records
+    // The layout's indents are relative to the edges, so the same indents
     // serve wherever the cell is painted.
-    IMgr.Reset(x, x + IMgr.Width);
+    IndentManager imgr;
+    imgr.Reset(x, x + Width);
+    imgr.Width = Width;
     for (const auto& section : *this)
-        y = section->Draw(canvas, aRect, IMgr, x, y);
+        y = section->Draw(canvas, aRect, imgr, x, y);
     return y;
 }
 
@@ -804,7 +839,22 @@ int TSectionList::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, in
     FTimer->SetEnabled(false);
     for (const auto& form : FFormList)
         form->MeasureAll(canvas);
-    const int height = TCell::LayOutAll(canvas, y, width, maxWidth, curs);
+    struct Pass {
+        bool& InLayout;
+        Pass(bool& inLayout, unsigned& number) : InLayout(inLayout)
+        {
+            // 0 stands for no layout: a cell laid out outside one is never reused.
+            if (++number == 0)
+                ++number;
+            InLayout = true;
+        }
+        ~Pass() { InLayout = false; }
+    };
+    int height = 0;
+    {
+        const Pass pass(FInLayout, FLayoutNumber);
+        height = TCell::LayOutAll(canvas, y, width, maxWidth, curs);
+    }
     for (TImageObj* img : AnimatedImages) {
         if (TGIFImage* gif = img->AnimatedImage()) {
             gif->GoToFrame(1);
@@ -1828,6 +1878,8 @@ void THorzLine::UpdateSize()
 
 int THorzLine::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs)
 {
+    FLeftIndent = imgr.LeftEdgeAt(y) - imgr.LeftEdge;
+    FRightIndent = imgr.RightEdgeAt(y) - imgr.RightEdge;
     return TSectionBase::LayOutBlock(canvas, y, imgr, maxWidth, curs);
 }
 
@@ -1838,8 +1890,8 @@ int THorzLine::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, in
     if (screenTop >= aRect.Bottom || screenTop + BlockHeight <= aRect.Top)
         return y + BlockHeight;
     const int top = screenTop + (BlockHeight - VSize) / 2;
-    const int left = imgr.LeftEdgeAt(y);
-    const int right = imgr.RightEdgeAt(y);
+    const int left = imgr.LeftEdge + FLeftIndent;
+    const int right = imgr.RightEdge + FRightIndent;
     int x1 = left + 10;
     int x2 = right - 10;
     if (HWidth >= 0) {

@@ -44,8 +44,7 @@ class TWinControl;
 inline constexpr int MaxSectionText = 20000;
 // List levels deeper than this indent no further.
 inline constexpr int MaxListLevel = 20;
-// Tables nested deeper than this inside one another are left empty: every
-// table lays its cells out twice, so each level of nesting doubles the work.
+// Tables nested deeper than this inside one another are left empty.
 inline constexpr int MaxTableDepth = 8;
 // WIDTH, HEIGHT and the like in pixels are cut to this, so that no sum of
 // them overflows.
@@ -117,6 +116,13 @@ public:
         min = 0;
         max = 0;
     }
+    // Moves a laid-out section down by dy and its text positions on by
+    // dcurs, as laying it out again there would place it.
+    virtual void MoveBy(int dy, int dcurs)
+    {
+        YValue += dy;
+        FirstPosition += dcurs;
+    }
 };
 
 // --- the cell ------------------------------------------------------------------------------
@@ -131,7 +137,7 @@ public:
     int YValue = 0;  // document Y of its top at the last layout
     int FirstPosition = 0;
     int Len = 0;
-    IndentManager IMgr;
+    int Width = 0;  // the width of the last layout, which painting keeps to
     bool BackFilled = false;  // a background of its own (table cells)
     TColor BackColor = clWhite;
     // How many tables this cell lies inside (0 for the document itself).
@@ -141,14 +147,20 @@ public:
     // character gets one blank first.
     void Add(std::unique_ptr<TSectionBase> section);
 
-    // Lays every section out from document Y within width; returns the
-    // height, which floats reaching below the last section lengthen.
+    // Lays every section out from document Y within width, with an indent
+    // manager of its own; returns the height, which floats reaching below the
+    // last section lengthen. A cell laid out again in the same layout of the
+    // document at the same width is only moved to its new place: a table
+    // lays each cell out to measure its row and again in place, and so does
+    // every table around it.
     virtual int LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs);
-    // The largest Min and the largest Max of its sections.
+    // The largest Min and the largest Max of its sections (found once per
+    // layout of the document).
     virtual void WidthRange(TCanvas* canvas, int& min, int& max);
-    // Paints the sections from document Y at x, across width; returns the
-    // Y after the cell.
+    // Paints the sections from document Y at x; returns the Y after the cell.
     virtual int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y);
+    // Moves the laid-out cell and its sections (see TSectionBase::MoveBy).
+    void MoveBy(int dy, int dcurs);
     // Queries with Y relative to the cell's top.
     virtual bool LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl);
     bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy);
@@ -162,6 +174,17 @@ public:
     void RefreshFonts();
     // The first section whose bottom lies below Y, with its top and index.
     TSectionBase* SectionAtY(int y, int& sectionTop, int& index);
+
+private:
+    // The document's layout that laid the cell out last (0 for one outside
+    // any), with what it gave and the sections it placed.
+    unsigned FLayoutPass = 0;
+    int FLayoutHeight = 0;
+    int FLayoutMaxWidth = 0;
+    int FLaidOutCount = -1;
+    unsigned FRangePass = 0;
+    int FRangeMin = 0;
+    int FRangeMax = 0;
 };
 
 // --- fonts ------------------------------------------------------------------------------------
@@ -409,6 +432,8 @@ public:
 
     int LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs) override;
     int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y) override;
+    // The layout of the document under way, numbered; 0 while none is.
+    unsigned LayoutPass() const { return FInLayout ? FLayoutNumber : 0; }
     // The animation timer's step: the images painted last move on.
     void AnimationStep();
     // The selected text, as CopySelection writes it.
@@ -421,6 +446,8 @@ private:
     AnsiString FFontName = "Times New Roman";
     AnsiString FPreFontName = "Courier New";
     std::unique_ptr<TTimer> FTimer;
+    unsigned FLayoutNumber = 0;
+    bool FInLayout = false;
     AnsiString FBackgroundKey;  // the cache entry the background holds
     TFreeList<ThtmlForm> FFormList;
     TFormControlList FFormControlList;
@@ -574,6 +601,11 @@ public:
     int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
     int Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y) override;
     void UpdateSize() override;
+
+private:
+    // The indents beside it at its Y, from the layout, relative to the cell's edges.
+    int FLeftIndent = 0;
+    int FRightIndent = 0;
 };
 
 // Preformatted text: blanks kept, never wrapped.

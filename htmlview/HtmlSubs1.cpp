@@ -630,44 +630,51 @@ int ThtmlTable::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& ma
     TableWidth = std::max(GridWidth, CaptionMinWidth);
 
     // Row heights, by how many rows the cells span; a cell spanning several
-    // rows that needs more than they give spreads the rest over them.
+    // rows that needs more than they give spreads the rest over them. Only
+    // the spans the rows hold are visited, the rows of one span in order: a
+    // row without a cell of that span changes nothing.
     const int padding = 2 * CellPadding;
     const int around = padding + CellSpacing;
-    int largestRowSpan = 1;
-    for (const auto& row : Rows)
-        for (const auto& cell : *row)
-            largestRowSpan = std::max(largestRowSpan, cell->RowSpan);
-    std::vector<int> heights(std::size_t(Rows.Count()), 0);
-    for (int span = 1; span <= largestRowSpan; ++span) {
-        for (int r = 0; r + span <= Rows.Count(); ++r) {
-            TCellList* row = Rows[r];
-            int h = 0;
-            for (int p = 0; p < row->Count(); ++p) {
-                TCellObj* cell = row->Items(p);
-                if (cell->Filler())
-                    continue;
-                cell->Wd = CellWidth(p, *cell);
-                if (cell->RowSpan != span)
-                    continue;
-                int scratch = 0;
-                int width = 0;
-                cell->VSize = cell->Cell->LayOutAll(canvas, 0, std::max(0, cell->Wd - around), width, scratch);
-                h = std::max(h, std::max(cell->VSize, cell->AskedHeight - padding));
-            }
-            h += around;
-            if (span == 1) {
-                heights[std::size_t(r)] = h;
+    std::vector<std::pair<int, int>> spans;  // (rows spanned, row) of every row's cells
+    for (int r = 0; r < Rows.Count(); ++r) {
+        TCellList* row = Rows[r];
+        for (int p = 0; p < row->Count(); ++p) {
+            TCellObj* cell = row->Items(p);
+            if (cell->Filler())
                 continue;
-            }
-            int spanned = 0;
+            cell->Wd = CellWidth(p, *cell);
+            if (cell->RowSpan > 1)
+                spans.emplace_back(cell->RowSpan, r);
+        }
+    }
+    std::sort(spans.begin(), spans.end());
+    spans.erase(std::unique(spans.begin(), spans.end()), spans.end());
+    std::vector<int> heights(std::size_t(Rows.Count()), 0);
+    const auto rowHeight = [&](int r, int span) {
+        TCellList* row = Rows[r];
+        int h = 0;
+        for (const auto& cell : *row) {
+            if (cell->Filler() || cell->RowSpan != span)
+                continue;
+            int scratch = 0;
+            int width = 0;
+            cell->VSize = cell->Cell->LayOutAll(canvas, 0, std::max(0, cell->Wd - around), width, scratch);
+            h = std::max(h, std::max(cell->VSize, cell->AskedHeight - padding));
+        }
+        return h + around;
+    };
+    for (int r = 0; r < Rows.Count(); ++r)
+        heights[std::size_t(r)] = rowHeight(r, 1);
+    for (const auto& [span, r] : spans) {
+        const int h = rowHeight(r, span);
+        int spanned = 0;
+        for (int k = r; k < r + span; ++k)
+            spanned += heights[std::size_t(k)];
+        if (h > spanned) {
+            const int more = h - spanned;
             for (int k = r; k < r + span; ++k)
-                spanned += heights[std::size_t(k)];
-            if (h > spanned) {
-                const int more = h - spanned;
-                for (int k = r; k < r + span; ++k)
-                    heights[std::size_t(k)] += more / span;
-                heights[std::size_t(r + span - 1)] += more % span;
-            }
+                heights[std::size_t(k)] += more / span;
+            heights[std::size_t(r + span - 1)] += more % span;
         }
     }
 
@@ -939,6 +946,15 @@ void ThtmlTable::CopySelection()
 {
     for (TCell* cell : CellsInTextOrder())
         cell->CopySelection();
+}
+
+void ThtmlTable::MoveBy(int dy, int dcurs)
+{
+    TSectionBase::MoveBy(dy, dcurs);
+    Caption->Cell->MoveBy(dy, dcurs);
+    for (const auto& row : Rows)
+        for (const auto& cell : *row)
+            cell->Cell->MoveBy(dy, dcurs);
 }
 
 void ThtmlTable::RefreshFonts()

@@ -103,6 +103,7 @@ public:
     bool CharAtPosition(int pos, char& ch, TSectionBase*& obj) override;
     void RefreshFonts() override;
     void WidthRange(TCanvas* canvas, int& min, int& max) override;
+    void MoveBy(int dy, int dcurs) override;
 
     // Makes the grid rectangular, once.
     void Initialize();

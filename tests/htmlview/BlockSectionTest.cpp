@@ -170,7 +170,11 @@ TEST_F(BlockSectionTest, PreformattedTextIsNotWrapped)
     EXPECT_EQ(root.LayOutAll(&canvas, 0, 300, maxWidth, curs), 16);
     EXPECT_EQ(pre->Lines.size(), 1u);
     EXPECT_EQ(maxWidth, 2002);
-    EXPECT_EQ(root.IMgr.Width, 300) << "the cell's width is back after the section";
+    IndentManager cellIndents;
+    cellIndents.Reset(0, 300);
+    cellIndents.Width = 300;
+    pre->LayOutBlock(&canvas, 0, cellIndents, maxWidth, curs);
+    EXPECT_EQ(cellIndents.Width, 300) << "the cell's width is back after the section";
 
     TPreFormated* shortPre = Pre("ab");
     shortPre->WidthRange(&canvas, min, max);

@@ -49,6 +49,30 @@ struct TPictureServer {
     }
 };
 
+// A text section that counts how often it is measured, laid out and painted.
+class TCountingSection : public TSection {
+public:
+    using TSection::TSection;
+    int Ranges = 0;
+    int Layouts = 0;
+    int Draws = 0;
+    void WidthRange(TCanvas* canvas, int& min, int& max) override
+    {
+        ++Ranges;
+        TSection::WidthRange(canvas, min, max);
+    }
+    int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override
+    {
+        ++Layouts;
+        return TSection::LayOutBlock(canvas, y, imgr, maxWidth, curs);
+    }
+    int Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int x, int y) override
+    {
+        ++Draws;
+        return TSection::Draw(canvas, aRect, imgr, x, y);
+    }
+};
+
 class DocumentTest : public ::testing::Test {
 protected:
     DocumentTest()
@@ -74,10 +98,16 @@ protected:
     }
     TSection* Text(const std::string& text, TJustify justify = jLeft)
     {
-        auto section = std::make_unique<TSection>(&root, 0, font, nullptr, justify);
+        return AddText<TSection>(root, text, justify);
+    }
+    // A text section of kind T at the end of cell.
+    template <class T = TSection>
+    T* AddText(TCell& cell, const std::string& text, TJustify justify = jLeft)
+    {
+        auto section = std::make_unique<T>(&root, 0, font, nullptr, justify);
         section->AddText(text);
-        TSection* raw = section.get();
-        root.Add(std::move(section));
+        T* raw = section.get();
+        cell.Add(std::move(section));
         return raw;
     }
     // Preformatted text, filled before it joins the document (an empty one

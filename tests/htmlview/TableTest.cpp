@@ -36,14 +36,6 @@ protected:
         owner->Add(std::move(table));
         return raw;
     }
-    TSection* AddText(TCell& cell, const std::string& text)
-    {
-        auto section = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
-        section->AddText(text);
-        TSection* raw = section.get();
-        cell.Add(std::move(section));
-        return raw;
-    }
     static std::vector<int> Widths(const ThtmlTable& t)
     {
         return std::vector<int>(t.Widths.begin(), t.Widths.begin() + t.NumCols);
@@ -311,6 +303,56 @@ TEST_F(TableTest, DeeplyNestedTablesStopAtTheDepthLimit)
     for (int depth = 1; depth <= 15; ++depth)
         EXPECT_EQ(at.count("L" + std::to_string(depth)), depth <= MaxTableDepth ? 1u : 0u) << depth;
     EXPECT_EQ(root.SearchText(0, "L12", true), -1) << "the text of a table left empty is not found either";
+}
+
+TEST_F(TableTest, EachCellIsLaidOutOncePerLayoutWhateverTheNestingOrSpan)
+{
+    // Tables nested as deep as they may: text beside a cell that holds the
+    // next table, and in the innermost cell a section that counts. Each table
+    // lays a cell out to measure its row, then in place; in place it is only
+    // moved there.
+    TCell* cell = &root;
+    std::vector<ThtmlTable*> tables;
+    for (int depth = 1; depth <= MaxTableDepth; ++depth) {
+        tables.push_back(MakeTable("<table>", {{C("L" + std::to_string(depth)), C("")}}, cell));
+        cell = tables.back()->Rows[0]->Items(1)->Cell.get();
+    }
+    auto* inner = AddText<TCountingSection>(*cell, "inner");
+    Layout(600);
+    EXPECT_EQ(inner->Layouts, 1);
+    EXPECT_EQ(inner->Ranges, 1) << "and measured once";
+    Layout(400);
+    EXPECT_EQ(inner->Layouts, 2) << "a second layout lays it out once more";
+    EXPECT_EQ(inner->Ranges, 2);
+
+    // Moved to the same place a layout there gives: each table 3 pixels
+    // (spacing and padding) inside its cell, the text after the 8 beside it.
+    for (std::size_t d = 0; d < tables.size(); ++d) {
+        const TCell& holder = *tables[d]->Rows[0]->Items(1)->Cell;
+        EXPECT_EQ(tables[d]->YValue, int(3 * d)) << "table " << d + 1;
+        EXPECT_EQ(holder.YValue, tables[d]->YValue + 3) << "table " << d + 1;
+        EXPECT_EQ(holder.FirstPosition, int(2 * d + 2)) << "table " << d + 1;
+    }
+    EXPECT_EQ(inner->YValue, 3 * MaxTableDepth);
+    EXPECT_EQ(inner->FirstPosition, 2 * MaxTableDepth);
+    EXPECT_EQ(root.SearchText(0, "inner", true), 2 * MaxTableDepth);
+    Paint(400);
+    EXPECT_EQ(TextPositions().at("inner").y, 3 * MaxTableDepth);
+    EXPECT_EQ(inner->Draws, 1);
+
+    // A cell spanning every row is laid out once too, as is each row's cell.
+    root.Clear();
+    Grid rows(50, {C("row")});
+    rows[0].insert(rows[0].begin(), {"<td rowspan=50>", ""});
+    rows[49] = {C("")};
+    ThtmlTable* table = MakeTable("<table>", rows);
+    auto* spanning = AddText<TCountingSection>(*table->Rows[0]->Items(0)->Cell, "side");
+    auto* last = AddText<TCountingSection>(*table->Rows[49]->Items(0)->Cell, "end");
+    Layout(600);
+    EXPECT_EQ(spanning->Layouts, 1);
+    EXPECT_EQ(last->Layouts, 1);
+    EXPECT_EQ(table->Rows[0]->Items(0)->Ht, 50 * 20) << "over all the rows";
+    EXPECT_EQ(last->YValue, 49 * 20 + 3);
 }
 
 TEST_F(TableTest, LinksInCells)
