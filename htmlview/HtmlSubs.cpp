@@ -99,7 +99,7 @@ int TSectionBase::LayOutBlock(TCanvas* /*canvas*/, int y, IndentManager& imgr, i
 
 int TSectionBase::Draw(TCanvas* /*canvas*/, const TRect& /*aRect*/, IndentManager& /*imgr*/, int /*x*/, int y)
 {
-    YValue = y;
+    // Its place stays the layout's: the cell finds what to paint by it.
     return y + BlockHeight;
 }
 
@@ -133,11 +133,13 @@ int TCell::LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs
     YValue = y;
     FirstPosition = curs;
     maxWidth = 0;
+    FPaintReach = 0;
     int total = 0;
     for (const auto& section : *this) {
         int w = 0;
         total += section->LayOutBlock(canvas, y + total, imgr, w, curs);
         maxWidth = std::max(maxWidth, w);
+        FPaintReach = std::max(FPaintReach, section->PaintHeight - section->BlockHeight);
     }
     Len = curs - FirstPosition;
     Width = width;
@@ -187,9 +189,30 @@ int TCell::Draw(TCanvas* canvas, const TRect& aRect, int /*width*/, int x, int y
     IndentManager imgr;
     imgr.Reset(x, x + Width);
     imgr.Width = Width;
-    for (const auto& section : *this)
-        y = section->Draw(canvas, aRect, imgr, x, y);
-    return y;
+    const int count = Count();
+    if (count == 0 || FLaidOutCount != count) {
+        for (const auto& section : *this)
+            y = section->Draw(canvas, aRect, imgr, x, y);
+        return y;
+    }
+    // The sections lie down the cell in order, each where the layout put it:
+    // those above the clip, even with what they paint below their room, and
+    // those below it are passed over.
+    const int scrollTop = Document ? Document->ScrollTop : 0;
+    const int above = aRect.Top + scrollTop - y - FPaintReach;  // relative to the cell's top
+    auto first = std::upper_bound(begin(), end(), above,
+                                  [this](int top, const auto& section) { return top < section->YValue - YValue; });
+    if (first != begin())
+        --first;
+    for (auto it = first; it != end(); ++it) {
+        TSectionBase* section = it->get();
+        const int top = y + section->YValue - YValue;
+        if (top - scrollTop >= aRect.Bottom)
+            break;
+        section->Draw(canvas, aRect, imgr, x, top);
+    }
+    const TSectionBase* last = Last();
+    return y + last->YValue - YValue + last->BlockHeight;
 }
 
 bool TCell::LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget, TFormControlObj*& formControl)

@@ -157,7 +157,8 @@ public:
     // The largest Min and the largest Max of its sections (found once per
     // layout of the document).
     virtual void WidthRange(TCanvas* canvas, int& min, int& max);
-    // Paints the sections from document Y at x; returns the Y after the cell.
+    // Paints the sections that meet aRect, from document Y at x; returns the
+    // Y after the cell.
     virtual int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y);
     // Moves the laid-out cell and its sections (see TSectionBase::MoveBy).
     void MoveBy(int dy, int dcurs);
@@ -177,11 +178,14 @@ public:
 
 private:
     // The document's layout that laid the cell out last (0 for one outside
-    // any), with what it gave and the sections it placed.
+    // any), with what it gave; and the sections it placed, whose places
+    // painting then relies on.
     unsigned FLayoutPass = 0;
     int FLayoutHeight = 0;
     int FLayoutMaxWidth = 0;
     int FLaidOutCount = -1;
+    // How far a section paints below the room it takes (a float), at most.
+    int FPaintReach = 0;
     unsigned FRangePass = 0;
     int FRangeMin = 0;
     int FRangeMax = 0;

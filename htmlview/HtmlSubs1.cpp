@@ -681,6 +681,8 @@ int ThtmlTable::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& ma
     int rowY = y;
     BlockHeight = 0;
     CaptionHeight = 0;
+    FRowTops.assign(std::size_t(Rows.Count()) + 1, 0);
+    FRowReach.assign(std::size_t(Rows.Count()), 0);
     if (TopCaption) {
         int width = 0;
         CaptionHeight = Caption->Cell->LayOutAll(canvas, rowY, TableWidth, width, curs);
@@ -708,6 +710,9 @@ int ThtmlTable::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& ma
             cell->Cell->LayOutAll(canvas, rowY + CellSpacing + CellPadding + cell->YIndent,
                                   std::max(0, cell->Wd - around), width, curs);
         }
+        const int top = FRowTops[std::size_t(r)];
+        FRowReach[std::size_t(r)] = std::max(r > 0 ? FRowReach[std::size_t(r - 1)] : 0, top + row->RowSpanHeight);
+        FRowTops[std::size_t(r) + 1] = top + row->RowHeight;
         rowY += row->RowHeight;
         BlockHeight += row->RowHeight;
     }
@@ -756,9 +761,14 @@ int ThtmlTable::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& /*imgr*
     if (BdrOn)
         spacing = TRegion::FromRect(Rect(TableX, std::max(aRect.Top - 1, gridTop - scrollTop), TableX + GridWidth,
                                          std::min(aRect.Bottom, gridTop + TableHeight - scrollTop)));
-    for (const auto& row : Rows) {
+    const int firstRow = FirstRowReaching(aRect.Top - (gridTop - scrollTop));
+    rowY = gridTop + RowTop(firstRow);
+    for (int r = firstRow; r < Rows.Count(); ++r) {
+        const TCellList* row = Rows[r];
         const int screenY = rowY - scrollTop;
-        if (screenY < aRect.Bottom && screenY + row->RowSpanHeight > aRect.Top) {
+        if (screenY >= aRect.Bottom)
+            break;
+        if (screenY + row->RowSpanHeight > aRect.Top) {
             int cellX = TableX;
             for (int p = 0; p < row->Count(); ++p) {
                 const TCellObj* cell = row->Items(p);
@@ -793,9 +803,10 @@ int ThtmlTable::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& /*imgr*
         canvas->Brush()->SetColor(PaletteRelative(BdrColor));
         canvas->FillRegion(spacing);
     }
+    const int gridBottom = gridTop + RowTop(Rows.Count());
     if (Border)
         Draw3DFrame(RootDocument->Background, canvas, TableX, gridTop - scrollTop, TableX + GridWidth - 1,
-                    rowY + CellSpacing - scrollTop - 1, true);
+                    gridBottom + CellSpacing - scrollTop - 1, true);
     if (!TopCaption)
         Caption->Cell->Draw(canvas, aRect, TableWidth, x + Indent, gridTop + TableHeight);
     return y + BlockHeight;
@@ -822,10 +833,24 @@ ThtmlTable::TPart ThtmlTable::PartAt(int x, int& y) const
     return inCaption ? TPart::Caption : TPart::None;
 }
 
+int ThtmlTable::RowTop(int row) const
+{
+    return std::size_t(row) < FRowTops.size() ? FRowTops[std::size_t(row)] : 0;
+}
+
+int ThtmlTable::FirstRowReaching(int y) const
+{
+    if (FRowReach.size() != std::size_t(Rows.Count()))
+        return 0;  // not laid out: every row is looked at
+    return int(std::upper_bound(FRowReach.begin(), FRowReach.end(), y) - FRowReach.begin());
+}
+
 TCellObj* ThtmlTable::CellAtPoint(int x, int y, int& contentTop) const
 {
-    int rowTop = 0;
-    for (const auto& row : Rows) {
+    const int firstRow = FirstRowReaching(y);
+    int rowTop = RowTop(firstRow);
+    for (int r = firstRow; r < Rows.Count() && rowTop <= y; ++r) {
+        const TCellList* row = Rows[r];
         int cellX = TableX;
         for (int p = 0; p < row->Count(); ++p) {
             TCellObj* cell = row->Items(p);

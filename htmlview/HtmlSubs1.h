@@ -139,6 +139,17 @@ private:
     // the caption (y is made relative to it), or none.
     enum class TPart { None, Grid, Caption };
     TPart PartAt(int x, int& y) const;
+    // The first row whose cells, or those of a row above it, reach below y
+    // (relative to the grid's top); the count of rows when none does.
+    int FirstRowReaching(int y) const;
+    // A row's top from the last layout (relative to the grid's top), 0 before any.
+    int RowTop(int row) const;
 
     int FDepth = 1;  // tables around it, itself included
+    // From the last layout, relative to the grid's top: each row's top (and
+    // the grid's rows' bottom after them), and the lowest any cell of a row
+    // or of the rows above it reaches. A table of many rows paints and hit-
+    // tests only the rows at the place asked.
+    std::vector<int> FRowTops;
+    std::vector<int> FRowReach;
 };

@@ -302,4 +302,42 @@ TEST_F(DocumentModelTest, CellsAndTheirQueries)
     EXPECT_EQ(TextPositions().at("next"), Point(25, 30 - 10)) << "beside the float, scrolled";
 }
 
+TEST_F(DocumentModelTest, PaintingVisitsOnlyTheSectionsThatMeetTheClip)
+{
+    std::vector<TCountingSection*> sections;
+    for (int i = 0; i < 1000; ++i)
+        sections.push_back(AddText<TCountingSection>(root, "s" + std::to_string(i)));
+    EXPECT_EQ(Layout(600), 16000);
+    root.SetScrollTop(8000);
+    canvas.Clear();
+    EXPECT_EQ(root.Draw(&canvas, Rect(0, 0, 600, 100), 600, 0, 0), 16000) << "the Y after the document";
+    // The 100 pixels from 8000 on hold sections 500 to 506.
+    int visited = 0;
+    for (const TCountingSection* section : sections)
+        visited += section->Draws;
+    EXPECT_LE(visited, 8);
+    for (int i = 500; i <= 506; ++i)
+        EXPECT_EQ(sections[std::size_t(i)]->Draws, 1) << i;
+    const auto at = TextPositions();
+    EXPECT_EQ(at.size(), 7u);
+    EXPECT_EQ(at.at("s500"), Point(0, 0));
+    EXPECT_EQ(at.at("s506"), Point(0, 96));
+
+    // A float paints below the room its section takes: reaching into the
+    // clip from far above, it is painted.
+    root.Clear();
+    server.AddBitmap("tall.bmp", 20, 3000);
+    Text("")->AddImage(Tag("<img src=tall.bmp align=left>"));
+    for (int i = 0; i < 1000; ++i)
+        Text("t" + std::to_string(i));
+    Layout(600);
+    root.SetScrollTop(2500);
+    canvas.Clear();
+    root.Draw(&canvas, Rect(0, 0, 600, 100), 600, 0, 0);
+    const auto pictures = canvas.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].rect.Top, -2500);
+    EXPECT_EQ(TextPositions().at("t156"), Point(25, 2496 - 2500)) << "with the text beside it";
+}
+
 }  // namespace
