@@ -334,19 +334,21 @@ void TMyFont::SetFont(const TSectionList* list, TColor color)
         SetColor(PaletteRelative(color));
 }
 
-TFontObj::TFontObj(int pos, const TMyFont& font, const TUrlTarget& link)
-    : Pos(pos), TheFont(std::make_unique<TMyFont>(font)), UrlTarget(link)
+TFontObj::TFontObj(int pos, std::shared_ptr<const TMyFont> font, const TUrlTarget& link)
+    : Pos(pos), TheFont(std::move(font)), UrlTarget(link)
 {
 }
 
-void TFontObj::UpdateFont(const TSectionList* list)
+void TFontObj::UpdateFont(TSectionList* list)
 {
-    TheFont->SetFont(list, UrlTarget.URL.empty() ? list->FontColor : list->HotSpotColor);
+    TMyFont font = *TheFont;
+    font.SetFont(list, UrlTarget.URL.empty() ? list->FontColor : list->HotSpotColor);
+    TheFont = list->SharedFont(font);
 }
 
 void TFontObj::Measure(TCanvas* canvas)
 {
-    if (FMeasuredOn == canvas && FMeasuredSerial == TheFont->Serial())
+    if (FMeasuredOn == canvas && FMeasuredFont == TheFont.get() && FMeasuredSerial == TheFont->Serial())
         return;
     canvas->SetFont(TheFont.get());
     const TTextMetric tm = canvas->TextMetrics();
@@ -356,10 +358,11 @@ void TFontObj::Measure(TCanvas* canvas)
     Descent = tm.Descent;
     Overhang = tm.Overhang;
     FMeasuredOn = canvas;
+    FMeasuredFont = TheFont.get();
     FMeasuredSerial = TheFont->Serial();
 }
 
-void TFontList::RefreshFonts(const TSectionList* list)
+void TFontList::RefreshFonts(TSectionList* list)
 {
     for (const auto& run : *this)
         run->UpdateFont(list);
@@ -768,6 +771,7 @@ void TSectionList::Clear()
     MapList.Clear();
     PendingImages.Clear();
     TCell::Clear();
+    FFonts.clear();
 }
 
 void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
@@ -841,6 +845,21 @@ int TSectionList::SectionTopOf(int index) const
     for (int i = 0; i < last; ++i)
         top += Items(i)->BlockHeight;
     return top;
+}
+
+std::shared_ptr<const TMyFont> TSectionList::SharedFont(const TMyFont& font)
+{
+    std::size_t hash = std::hash<AnsiString>()(font.Name());
+    for (const long long part : {(long long)font.Height(), (long long)font.Color(), (long long)font.Charset(),
+                                 (long long)font.Pitch(), (long long)font.NormalSize, (long long)font.Fixed})
+        hash = hash * 1000003u ^ std::hash<long long>()(part);
+    for (const TFontStyle style : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+        hash = hash * 31u + (font.Style().Contains(style) ? 1u : 0u);
+    auto& fonts = FFonts[hash];
+    for (const auto& shared : fonts)
+        if (shared->SameAs(font))
+            return shared;
+    return fonts.emplace_back(std::make_shared<const TMyFont>(font));
 }
 
 const TMapItem* TSectionList::FindMap(const AnsiString& name) const
@@ -964,8 +983,8 @@ TSection::TSection(TSectionList* document, int level, const TMyFont& font, const
         first.SetStyle(WithOverrides(first.Style(), document->InlineStyle.StyleOverrides));
         document->InlineStyle.SubSupState = NoScript;
     }
-    Fonts.Add(std::make_unique<TFontObj>(0, first, urlTarget ? *urlTarget : TUrlTarget()));
-    FirstFont = first;
+    FirstFont = document ? document->SharedFont(first) : std::make_shared<const TMyFont>(first);
+    Fonts.Add(std::make_unique<TFontObj>(0, FirstFont, urlTarget ? *urlTarget : TUrlTarget()));
     ListLevel = std::clamp(level, 0, MaxListLevel);
     Indent = ListLevel * IndentManager::ListIndent;
     Justify = justify == jCentre || justify == jRight ? justify : jLeft;
@@ -998,19 +1017,23 @@ void TSection::AddBlankIfEmpty()
 
 void TSection::ChangeFont(const TMyFont& font)
 {
+    TMyFont changed = font;
+    if (RootDocument) {
+        changed.SetStyle(WithOverrides(changed.Style(), RootDocument->InlineStyle.StyleOverrides));
+        if (RootDocument->InlineStyle.SubSupState != NoScript)
+            changed.SetNormalSize(RootDocument, MulDiv(changed.NormalSize, 3, 4));
+    }
+    std::shared_ptr<const TMyFont> shared =
+        RootDocument ? RootDocument->SharedFont(changed) : std::make_shared<const TMyFont>(changed);
     TFontObj* run = Fonts.Last();
     if (run->Pos == Len) {
-        run->TheFont->Assign(font);
+        run->TheFont = std::move(shared);
     } else {
         const TUrlTarget link = run->UrlTarget;
-        run = Fonts.Add(std::make_unique<TFontObj>(Len, font, link));
+        run = Fonts.Add(std::make_unique<TFontObj>(Len, std::move(shared), link));
     }
-    if (!RootDocument)
-        return;
-    run->TheFont->SetStyle(WithOverrides(run->TheFont->Style(), RootDocument->InlineStyle.StyleOverrides));
-    run->SScript = RootDocument->InlineStyle.SubSupState;
-    if (run->SScript != NoScript)
-        run->TheFont->SetNormalSize(RootDocument, MulDiv(run->TheFont->NormalSize, 3, 4));
+    if (RootDocument)
+        run->SScript = RootDocument->InlineStyle.SubSupState;
 }
 
 void TSection::HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget)
@@ -1105,8 +1128,11 @@ void TSection::MeasureAll(TCanvas* canvas)
 
 int TSection::TextExtent(TCanvas* canvas, int start, int n)
 {
-    FScratch.assign(Buff, std::size_t(start), std::size_t(n));
-    return canvas->TextExtent(FScratch).cx;
+    // One buffer for every section (the viewer runs on one thread): one of
+    // its own would add its size to every cell of a table.
+    static AnsiString scratch;
+    scratch.assign(Buff, std::size_t(start), std::size_t(n));
+    return canvas->TextExtent(scratch).cx;
 }
 
 int TSection::SegmentEnd(TCanvas* canvas, int start, int limit, const TFontObj*& run)
@@ -1462,7 +1488,7 @@ void TSection::DrawMarker(TCanvas* canvas, const LineRec& line, int x0, int base
     const TSectionList* doc = RootDocument;
     if (ListType == ltOrdered) {
         const AnsiString marker = ListMarker(MarkerChar(), ListNumber);
-        canvas->SetFont(&FirstFont);
+        canvas->SetFont(FirstFont.get());
         canvas->Brush()->SetStyle(bsClear);
         const int ascent = canvas->TextMetrics().Ascent;
         canvas->TextOut(x0 - 5 - canvas->TextWidth(marker), baseline - ascent, marker);
@@ -1778,7 +1804,9 @@ void TSection::RefreshFonts()
     if (!RootDocument)
         return;
     Fonts.RefreshFonts(RootDocument);
-    FirstFont.SetFont(RootDocument, RootDocument->FontColor);
+    TMyFont first = *FirstFont;
+    first.SetFont(RootDocument, RootDocument->FontColor);
+    FirstFont = RootDocument->SharedFont(first);
 }
 
 void TSection::WidthRange(TCanvas* canvas, int& min, int& max)

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -210,6 +211,11 @@ public:
 
     void Assign(const TMyFont& source) { *this = source; }
     void Assign(const TFont& source) { TFont::Assign(source); }
+    // Every setting the same: the document's runs share such fonts.
+    bool SameAs(const TMyFont& other) const
+    {
+        return NormalSize == other.NormalSize && Fixed == other.Fixed && *this == other;
+    }
     // Size on the document's scale; the real size follows the root's FontSize.
     void SetNormalSize(const TSectionList* list, int size);
     // The root's face (or preformatted face), character set and size, in
@@ -222,10 +228,16 @@ enum TSubSup : std::uint8_t { NoScript = 0, SubScript = 1, SuperScript = 2 };
 // One font run of a text section: from character Pos up to the next run.
 class TFontObj : public TObject {
 public:
-    TFontObj(int pos, const TMyFont& font, const TUrlTarget& link);
+    TFontObj(int pos, std::shared_ptr<const TMyFont> font, const TUrlTarget& link);
+    TFontObj(int pos, const TMyFont& font, const TUrlTarget& link)
+        : TFontObj(pos, std::make_shared<const TMyFont>(font), link)
+    {
+    }
 
     int Pos;
-    std::unique_ptr<TMyFont> TheFont;
+    // Never changed in place: the runs of a document with the same font share
+    // it (TSectionList::SharedFont), and a run whose font changes takes another.
+    std::shared_ptr<const TMyFont> TheFont;
     // Metrics of the font, read through the canvas of the last layout.
     int FontHeight = 0;  // text height + external leading
     int tmHeight = 0;
@@ -236,20 +248,21 @@ public:
     TUrlTarget UrlTarget;  // empty URL when the run is no link
 
     // The hot-spot colour for a link, else the text colour.
-    void UpdateFont(const TSectionList* list);
+    void UpdateFont(TSectionList* list);
     // Reads the metrics when the font changed since they were read.
     void Measure(TCanvas* canvas);
     // Selects the run's font into the canvas.
     void Select(TCanvas* canvas) const { canvas->SetFont(TheFont.get()); }
 
 private:
+    const TMyFont* FMeasuredFont = nullptr;
     unsigned FMeasuredSerial = 0;
     TCanvas* FMeasuredOn = nullptr;
 };
 
 class TFontList : public TFreeList<TFontObj> {
 public:
-    void RefreshFonts(const TSectionList* list);
+    void RefreshFonts(TSectionList* list);
     void MeasureAll(TCanvas* canvas);
     // The run holding character pos.
     TFontObj* FontAt(int pos, int& overhang) const;
@@ -433,6 +446,9 @@ public:
     int SectionTopOf(int index) const;
     // The map of that name (upper case), or none.
     const TMapItem* FindMap(const AnsiString& name) const;
+    // The document's one copy of a font, which every run with the same
+    // settings shares: a table of a million cells holds a handful of fonts.
+    std::shared_ptr<const TMyFont> SharedFont(const TMyFont& font);
 
     int LayOutAll(TCanvas* canvas, int y, int width, int& maxWidth, int& curs) override;
     int Draw(TCanvas* canvas, const TRect& aRect, int width, int x, int y) override;
@@ -455,6 +471,8 @@ private:
     AnsiString FBackgroundKey;  // the cache entry the background holds
     TFreeList<ThtmlForm> FFormList;
     TFormControlList FFormControlList;
+    // The shared fonts, by a hash of their settings.
+    std::unordered_map<std::size_t, std::vector<std::shared_ptr<const TMyFont>>> FFonts;
 };
 
 // --- text sections -------------------------------------------------------------------------
@@ -499,7 +517,8 @@ public:
     TJustify Justify = jLeft;
     std::uint8_t ClearAttr = 0;  // 0 none, 1 left, 2 right, 3 all
     int LeftX = 0;               // the left indent at its top
-    TMyFont FirstFont;           // list markers are drawn in it
+    // The font it started with, shared with the document; list markers are drawn in it.
+    std::shared_ptr<const TMyFont> FirstFont;
     std::vector<LineRec> Lines;
 
     // Appends text: runs of blanks collapse to one, and nothing more is
@@ -567,7 +586,6 @@ private:
     int CharsToNextControl(int pos) const;
     void PlaceControl(int pos, int x, const LineRec& line, int lineBottom);
     TCell* FControlCell = nullptr;
-    AnsiString FScratch;
 };
 
 // --- block sections ----------------------------------------------------------------------------

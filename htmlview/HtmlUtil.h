@@ -103,7 +103,9 @@ public:
     TFreeList& operator=(const TFreeList&) = delete;
     TFreeList(TFreeList&&) noexcept = default;
     TFreeList& operator=(TFreeList&&) noexcept = default;
-    virtual ~TFreeList() = default;
+    // Not virtual: no list is freed through this base, and a table cell
+    // holds several lists.
+    ~TFreeList() = default;
 
     int Count() const { return int(FItems.size()); }
     bool Empty() const { return FItems.empty(); }

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <fstream>
 
 #include "DocumentFixture.h"
 #include "ModelDump.h"
 #include "support/TempDir.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#endif
 
 namespace {
 
@@ -22,6 +28,16 @@ protected:
     TStringList anchors;
     THtmlParseInfo info;
 };
+
+// The bytes the program has taken from the heap and not given back.
+std::size_t HeapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
 
 struct GoldenCase {
     const char* name;
@@ -527,6 +543,23 @@ pre L0 left " "
 pre L0 left " "
   @0 Courier New 10 fixed
 )");
+}
+
+TEST_F(BuilderTest, ATableCellTakesLittleMemory)
+{
+    std::string html = "<table border=1>";
+    for (int r = 0; r < 500; ++r) {
+        html += "<tr>";
+        for (int c = 0; c < 10; ++c)
+            html += "<td>cell</td>";
+    }
+    html += "</table>";
+    Build("<p>fonts and the like, made once");
+    const std::size_t before = HeapInUse();
+    Build(html);
+    Layout(800);
+    const std::size_t perCell = (HeapInUse() - before) / 5000;
+    EXPECT_LT(perCell, 800u) << "a cell with its word, laid out";
 }
 
 }  // namespace

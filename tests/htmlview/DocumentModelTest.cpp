@@ -58,8 +58,8 @@ TEST_F(DocumentModelTest, FontsFollowTheDocumentsDefaults)
         EXPECT_EQ(f.Charset(), 0) << i;
     }
     EXPECT_TRUE(sec->Fonts[1]->TheFont->Style().Contains(fsBold));
-    EXPECT_EQ(sec->FirstFont.Size(), 24);
-    EXPECT_EQ(sec->FirstFont.Color(), PaletteRelative(clMaroon));
+    EXPECT_EQ(sec->FirstFont->Size(), 24);
+    EXPECT_EQ(sec->FirstFont->Color(), PaletteRelative(clMaroon));
 
     int overhang = -1;
     EXPECT_EQ(sec->Fonts.FontAt(4, overhang), sec->Fonts[0]);
