@@ -56,8 +56,8 @@ void StepRefused(const char* machine, const char* from, const char* to, const ch
 // Takes the step. True when the state changed; only then does the caller
 // fire its change event.
 template <class S>
-bool TakeStep(const TStateTable<S>& table, S& state, S to, [[maybe_unused]] const char* file,
-              [[maybe_unused]] int line)
+bool TakeStep([[maybe_unused]] const TStateTable<S>& table, S& state, S to,
+              [[maybe_unused]] const char* file, [[maybe_unused]] int line)
 {
 #if TENVAREL_ASSERTIONS_ON
     if (!Listed(table, state, to))
