@@ -245,6 +245,17 @@ void ParserState::EndAllSources()
     FPosBeforeInclude = FEndBeforeInclude = nullptr;
 }
 
+void ParserState::EndInput()
+{
+    EndAllSources();
+    FFile.reset();
+    FHasPushedBack = false;
+    FCommentOpen = false;
+    FInDirective = false;
+    FInQuotedValue = false;
+    CurrentChar = UpperChar = EndOfInputChar;
+}
+
 char ParserState::RefillAndRead()
 {
     if (FEnded)

@@ -25,6 +25,36 @@ constexpr std::size_t MaxPreRun = 200;
 // A FACE is read from at most this many characters.
 constexpr std::size_t MaxFaceText = 50;
 
+// What the parts of a document take from memory once laid out, as the
+// document's size limit (MaxDocumentBytes) counts them: measured on the heap
+// and rounded up. The limit has to hold for whatever a page is made of, so
+// that the parts which own a window control count at what the window costs.
+constexpr std::size_t SectionBytes = 470;  // a text section with its first font run and a line
+constexpr std::size_t CharBytes = 2;       // a character of text, with its buffer's spare room
+constexpr std::size_t RunBytes = 180;      // each further font run
+constexpr std::size_t ImageBytes = 350;    // an inline image, before its picture is read
+constexpr std::size_t GapBytes = 100;      // a paragraph or heading gap, a rule
+constexpr std::size_t TableBytes = 950;    // a table with its caption cell
+constexpr std::size_t RowBytes = 100;
+constexpr std::size_t CellBytes = 250;     // a table cell, without its sections
+constexpr std::size_t WindowControlBytes = 10000;  // an edit, button, check box or radio button
+constexpr std::size_t ListControlBytes = 45000;    // a list box, combo box or text area
+constexpr std::size_t FieldBytes = 300;    // a control without a window: a hidden field, an image input
+constexpr std::size_t OptionBytes = 500;   // an option of a list, without its text
+constexpr std::size_t MemoLineBytes = 300; // a line of a text area, without its characters
+constexpr std::size_t MemoCharBytes = 4;   // a character of a text area, held by the control and its window
+constexpr std::size_t FormBytes = 250;
+constexpr std::size_t AnchorBytes = 100;   // an anchor name, without its characters
+constexpr std::size_t AreaBytes = 250;     // an area of an image map, without its attributes' text
+
+// A text section as the size limit counts it.
+std::size_t HeldBy(const TSection& section)
+{
+    return SectionBytes + std::size_t(std::max(section.Len, 0)) * CharBytes +
+           std::size_t(std::max(section.Fonts.Count() - 1, 0)) * RunBytes +
+           std::size_t(section.Images.Count()) * ImageBytes;
+}
+
 // The symbols at which the content of a table cell or caption ends.
 constexpr HtmlSymbolSet TableSymbols = {S::TableEnd, S::TD, S::TDEnd, S::TR,        S::TREnd,
                                         S::TH,       S::THEnd, S::Caption, S::CaptionEnd};
@@ -127,7 +157,9 @@ std::vector<TAreaAttribute> AreaAttributes(const TAttributeList& attributes)
 
 class THtmlBuilder {
 public:
-    THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events, THtmlParseInfo& info);
+    // A document that grows past maxBytes ends there (see MaxDocumentBytes).
+    THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events, THtmlParseInfo& info,
+                 std::size_t maxBytes);
     // Whatever is still open joins the document, also when reading stopped
     // with an exception.
     ~THtmlBuilder();
@@ -168,11 +200,24 @@ private:
     bool Anchored(const TSection* section) const;
     void ChangeFont();
 
+    // The document's size: bytes are added to what it holds, and once it
+    // holds more than its limit the document is cut. The tokenizer then
+    // reports the end, so that every open structure closes as at the end of
+    // a page and nothing more is read.
+    void Charge(std::size_t bytes);
+    void CheckLimit();
+    // Ends a cut document with the line that says so.
+    void AddCutNotice();
+    // What a control made by the builder holds.
+    static std::size_t ControlBytes(const TFormControlObj* control, HtmlSymbol which);
+
     void ParseBodyContent(int level, const HtmlSymbolSet& stop);
     void ParseInlineToken(int level);
     // Acts on an inline token; false when it has read the token that
-    // follows (or the token's reader left the next one current).
+    // follows (or the token's reader left the next one current). Then the
+    // document's size is checked.
     bool HandleInline(int level);
+    bool ActOnInline(int level);
     void ReadBody();
     bool BeforeBody() const;
     void ReadTitle();
@@ -212,11 +257,21 @@ private:
     bool FBodySeen = false;
     int FDepth = 0;
     int FTableDepth = 0;  // tables open around the current token
+    // The bytes the document holds outside its open section, and the most it may hold.
+    std::size_t FHeld = 0;
+    std::size_t FMaxBytes;
+    bool FCut = false;
 };
 
 THtmlBuilder::THtmlBuilder(TSectionList& root, TStringList& anchors, const THtmlParseEvents& events,
-                           THtmlParseInfo& info)
-    : FRoot(root), FAnchors(anchors), FEvents(events), FInfo(info), FFormBefore(OpenForm()), FTarget(&root)
+                           THtmlParseInfo& info, std::size_t maxBytes)
+    : FRoot(root),
+      FAnchors(anchors),
+      FEvents(events),
+      FInfo(info),
+      FFormBefore(OpenForm()),
+      FTarget(&root),
+      FMaxBytes(maxBytes)
 {
     FInfo = {};
     FRoot.InlineStyle = {};
@@ -294,16 +349,21 @@ void THtmlBuilder::Flush()
 {
     if (!FOpen)
         return;
-    if (FTarget)
+    if (FTarget) {
+        FHeld += HeldBy(*FOpen);
         FTarget->Add(std::move(FOpen));
-    else
+        CheckLimit();
+    } else {
         Drop(std::move(FOpen), nullptr);
+    }
 }
 
 void THtmlBuilder::AddToTarget(std::unique_ptr<TSectionBase> section)
 {
-    if (FTarget)
+    if (FTarget) {
         FTarget->Add(std::move(section));
+        Charge(GapBytes);
+    }
 }
 
 // A section that goes nowhere takes its anchors along: they move to the
@@ -334,6 +394,49 @@ void THtmlBuilder::ChangeFont()
         FOpen->ChangeFont(Top());
 }
 
+void THtmlBuilder::Charge(std::size_t bytes)
+{
+    FHeld += bytes;
+    CheckLimit();
+}
+
+void THtmlBuilder::CheckLimit()
+{
+    if (FCut || FHeld + (FOpen ? HeldBy(*FOpen) : 0) <= FMaxBytes)
+        return;
+    FCut = true;
+    FInfo.Cut = true;
+    P.EndInput();
+}
+
+// The line is ordinary text in the document's own font at the left, below a
+// paragraph gap, outside any link, style or list.
+void THtmlBuilder::AddCutNotice()
+{
+    EndLink();
+    // A section the cut left empty would only be an empty line before it.
+    if (FOpen && FOpen->Len == 0 && !Anchored(FOpen.get()))
+        FOpen.reset();
+    Flush();
+    FTarget = &FRoot;
+    PopFontsTo(1);
+    FRoot.InlineStyle = {};
+    FAlignment = jLeft;
+    AddToTarget(std::make_unique<TParagraphSpace>(&FRoot));
+    FOpen = std::make_unique<TSection>(&FRoot, 0, FFonts.front(), nullptr, jLeft);
+    FOpen->AddText(CutDocumentNotice);
+    Flush();
+}
+
+std::size_t THtmlBuilder::ControlBytes(const TFormControlObj* control, HtmlSymbol which)
+{
+    if (!control)
+        return 0;
+    if (!control->WinControl())
+        return FieldBytes;
+    return which == S::Select || which == S::TextArea ? ListControlBytes : WindowControlBytes;
+}
+
 // --- the body ----------------------------------------------------------------------------------------
 
 void THtmlBuilder::ParseHtml()
@@ -341,6 +444,12 @@ void THtmlBuilder::ParseHtml()
     P.AdvanceChar();
     P.NextToken();
     ParseBodyContent(0, {});
+    // The last section counts too: it may be the one that reaches the limit.
+    if (!FCut)
+        Flush();
+    if (FCut)
+        AddCutNotice();
+    FInfo.Bytes = FHeld;
 }
 
 void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
@@ -465,6 +574,7 @@ void THtmlBuilder::ReadTitle()
     AnsiString title;
     while (P.Symbol == S::Text) {
         title += P.TokenText;
+        Charge(P.TokenText.size());
         P.NextToken();
     }
     FInfo.TitleText = title;
@@ -501,6 +611,13 @@ void THtmlBuilder::ParseInlineToken(int level)
 
 bool THtmlBuilder::HandleInline(int level)
 {
+    const bool current = ActOnInline(level);
+    CheckLimit();
+    return current;
+}
+
+bool THtmlBuilder::ActOnInline(int level)
+{
     const S sy = P.Symbol;
     for (const StyleTag& tag : StyleTags) {
         if (sy == tag.Start || sy == tag.End) {
@@ -524,22 +641,25 @@ bool THtmlBuilder::HandleInline(int level)
         return true;
     case S::Input:
         EnsureSection(level);
-        FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget), sy));
         return true;
     case S::Select: {
         EnsureSection(level);
         TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        Charge(ControlBytes(control, sy));
         ParseSelectOptions(dynamic_cast<TListBoxFormControlObj*>(control));
         return true;
     }
     case S::TextArea: {
         EnsureSection(level);
         TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        Charge(ControlBytes(control, sy));
         ParseTextAreaBody(dynamic_cast<TTextAreaFormControlObj*>(control));
         return true;
     }
     case S::Form:
         SetOpenForm(ThtmlForm::Create(FRoot, &P.TagAttributes));
+        Charge(FormBytes);
         return true;
     case S::FormEnd:
         SetOpenForm(nullptr);
@@ -687,6 +807,7 @@ void THtmlBuilder::ReadLink(int level)
         } else if (a->Symbol == S::Name && !a->Text.empty()) {
             EnsureSection(level);
             FAnchors.AddObject(UpperCase(a->Text), FOpen.get());
+            Charge(AnchorBytes + a->Text.size());
         }
     }
 }
@@ -887,6 +1008,7 @@ void THtmlBuilder::ParseTable(int level)
     Flush();
     FTarget = nullptr;
     auto table = std::make_unique<ThtmlTable>(&FRoot, P.TagAttributes, FAlignment, outer, level);
+    Charge(TableBytes);
     std::unique_ptr<TCellList> row;
     TJustify rowAlign = jNone;
     int rowVAlign = 1;
@@ -947,6 +1069,7 @@ void THtmlBuilder::ParseTable(int level)
                     row = std::make_unique<TCellList>();
                     rowAlign = jNone;
                     rowVAlign = 1;
+                    Charge(RowBytes);
                 } else {
                     finishCell();
                 }
@@ -957,6 +1080,7 @@ void THtmlBuilder::ParseTable(int level)
                     FRoot.InlineStyle.StyleOverrides >> fsBold;  // unless a B between the cells asked for it
                 cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign), P.TagAttributes);
                 FTarget = cell->Cell.get();
+                Charge(CellBytes);
                 P.SkipBlanks();
                 P.NextToken();
                 // A cell's content starts without a paragraph gap.
@@ -979,6 +1103,7 @@ void THtmlBuilder::ParseTable(int level)
                 rowAlign = AlignOf(P.TagAttributes, jNone);
                 rowVAlign = VAlignOf(P.TagAttributes, 1);
                 row->SetAttributes(P.TagAttributes);
+                Charge(RowBytes);
                 P.NextToken();
                 break;
             case S::TREnd:
@@ -1156,8 +1281,10 @@ void THtmlBuilder::ParseSelectOptions(TListBoxFormControlObj* control)
         if (!open)
             return;
         const AnsiString trimmed = TrimBlanks(text);
-        if (!trimmed.empty() && control)
+        if (!trimmed.empty() && control) {
             control->AddOption(trimmed, value, selected);
+            Charge(OptionBytes + (trimmed.size() + value.size()) * CharBytes);
+        }
     };
     P.NextToken();
     while (P.Symbol != S::SelectEnd && P.Symbol != S::EndOfInput) {
@@ -1186,7 +1313,9 @@ void THtmlBuilder::ParseSelectOptions(TListBoxFormControlObj* control)
 // The text of a TEXTAREA as written, markup included, up to "</textarea".
 void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
 {
+    constexpr std::string_view endTag = "</textarea";
     AnsiString line;
+    std::size_t charged = 0;  // the characters of line counted in the document's size
     for (;;) {
         const char c = P.CurrentChar;
         if (c == EndOfInputChar)
@@ -1195,19 +1324,22 @@ void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
             if (control)
                 control->AddLine(line);
             line.clear();
+            charged = 0;
+            Charge(MemoLineBytes);
             P.AdvanceChar();
         } else if (c == '&') {
             P.ReadEntity();
             line += P.TokenText;
         } else if (c == '<') {
+            // A tag name is read only as far as it could be the end tag.
             AnsiString tag(1, '<');
             P.AdvanceChar();
-            while (P.CurrentChar != ' ' && P.CurrentChar != '\r' && P.CurrentChar != '>' &&
-                   P.CurrentChar != EndOfInputChar) {
+            while (tag.size() <= endTag.size() && P.CurrentChar != ' ' && P.CurrentChar != '\r' &&
+                   P.CurrentChar != '>' && P.CurrentChar != EndOfInputChar) {
                 tag += P.CurrentChar;
                 P.AdvanceChar();
             }
-            if (SameText(tag, "</textarea")) {
+            if (SameText(tag, endTag)) {
                 while (P.CurrentChar != '>' && P.CurrentChar != EndOfInputChar)
                     P.AdvanceChar();
                 P.AdvanceChar();
@@ -1223,6 +1355,10 @@ void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
                 P.AdvanceChar();
             }
         }
+        if (line.size() > charged) {
+            Charge((line.size() - charged) * MemoCharBytes);
+            charged = line.size();
+        }
     }
     if (!line.empty() && control)
         control->AddLine(line);
@@ -1236,8 +1372,14 @@ void THtmlBuilder::ParseMap()
     map->MapTitle = UpperCase(AttributeOr(P.TagAttributes, S::Name));
     P.NextToken();
     while (P.Symbol != S::MapEnd && P.Symbol != S::EndOfInput) {
-        if (P.Symbol == S::Area)
-            map->AddArea(AreaAttributes(P.TagAttributes));
+        if (P.Symbol == S::Area) {
+            std::vector<TAreaAttribute> area = AreaAttributes(P.TagAttributes);
+            std::size_t bytes = AreaBytes;
+            for (const TAreaAttribute& a : area)
+                bytes += a.Text.size();
+            map->AddArea(std::move(area));
+            Charge(bytes);
+        }
         P.NextToken();
     }
     if (P.Symbol == S::MapEnd)
@@ -1245,7 +1387,7 @@ void THtmlBuilder::ParseMap()
 }
 
 // A script's text goes to the document's OnScript; without a handler it is
-// read and dropped.
+// read and dropped, and so is a script that the document's limit cut.
 void THtmlBuilder::ParseScript()
 {
     const TScriptEvent handler = FRoot.OnScript;
@@ -1256,7 +1398,12 @@ void THtmlBuilder::ParseScript()
     } rawModeOff{P};
     P.RawScriptMode = bool(handler);
     AnsiString script;
+    std::size_t charged = 0;
     for (;;) {
+        if (script.size() > charged) {
+            Charge(script.size() - charged);
+            charged = script.size();
+        }
         const char c = P.CurrentChar;
         if (c == EndOfInputChar)
             break;
@@ -1290,7 +1437,7 @@ void THtmlBuilder::ParseScript()
             }
         }
     }
-    if (handler)
+    if (handler && !FCut)
         handler(FRoot.OwnerViewer, language, std::move(script));
 }
 
@@ -1329,46 +1476,48 @@ void THtmlBuilder::ParseText()
     Flush();
     P.KeepBlanks = false;
     PopFont();
+    if (FCut)
+        AddCutNotice();
 }
 
 }  // namespace
 
 void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,
-                     const THtmlParseEvents& events, THtmlParseInfo& info)
+                     const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)
 {
-    THtmlBuilder builder(root, anchorNames, events, info);
+    THtmlBuilder builder(root, anchorNames, events, info, maxBytes);
     builder.P.SetBufferSource(html.data(), html.size());
     builder.ParseHtml();
 }
 
 void ParseHtmlStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines,
-                      const THtmlParseEvents& events, THtmlParseInfo& info)
+                      const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)
 {
-    THtmlBuilder builder(root, anchorNames, events, info);
+    THtmlBuilder builder(root, anchorNames, events, info, maxBytes);
     builder.P.SetStringsSource(lines);
     builder.ParseHtml();
 }
 
 void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
-                   const THtmlParseEvents& events, THtmlParseInfo& info)
+                   const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)
 {
-    THtmlBuilder builder(root, anchorNames, events, info);
+    THtmlBuilder builder(root, anchorNames, events, info, maxBytes);
     builder.P.SetFileSource(fileName);
     builder.ParseHtml();
 }
 
-void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines)
+void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines, std::size_t maxBytes)
 {
     THtmlParseInfo info;
-    THtmlBuilder builder(root, anchorNames, {}, info);
+    THtmlBuilder builder(root, anchorNames, {}, info, maxBytes);
     builder.P.SetStringsSource(lines);
     builder.ParseText();
 }
 
-void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName)
+void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName, std::size_t maxBytes)
 {
     THtmlParseInfo info;
-    THtmlBuilder builder(root, anchorNames, {}, info);
+    THtmlBuilder builder(root, anchorNames, {}, info, maxBytes);
     builder.P.SetFileSource(fileName);
     builder.ParseText();
 }

@@ -2,8 +2,12 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <string>
+#include <typeinfo>
+#include <vector>
 
 #include "DocumentFixture.h"
 #include "ModelDump.h"
@@ -18,12 +22,13 @@ namespace {
 
 class BuilderTest : public DocumentTest {
 protected:
-    std::string Build(const std::string& html, const THtmlParseEvents& events = {})
+    std::string Build(const std::string& html, const THtmlParseEvents& events = {},
+                      std::size_t maxBytes = MaxDocumentBytes)
     {
         root.Clear();
         root.SetDefaultFonts("Times New Roman", "Courier New", 12, clBlack, clBlue, clWhite);
         anchors.Clear();
-        ParseHtmlBuffer(root, anchors, html, events, info);
+        ParseHtmlBuffer(root, anchors, html, events, info, maxBytes);
         return modeldump::Dump(root, &anchors, &info);
     }
     TStringList anchors;
@@ -561,6 +566,212 @@ TEST_F(BuilderTest, ATableCellTakesLittleMemory)
     Layout(800);
     const std::size_t perCell = (HeapInUse() - before) / 5000;
     EXPECT_LT(perCell, 800u) << "a cell with its word, laid out";
+}
+
+// The section the text starts in, or none.
+const TSection* LastText(const TCell& cell)
+{
+    return cell.Count() ? dynamic_cast<const TSection*>(cell[cell.Count() - 1]) : nullptr;
+}
+
+// A document cut at its limit ends with the notice, below a paragraph gap,
+// in the document's own font, outside every link, style, list and block.
+void ExpectNoticeAtEnd(const TSectionList& root)
+{
+    ASSERT_GE(root.Count(), 2);
+    const TSection* notice = LastText(root);
+    ASSERT_TRUE(notice) << "the notice is a text section of the document itself";
+    EXPECT_EQ(typeid(*notice), typeid(TSection)) << "ordinary text, no list item or preformatted line";
+    EXPECT_EQ(notice->Buff, CutDocumentNotice);
+    EXPECT_EQ(notice->ListLevel, 0);
+    EXPECT_EQ(notice->Justify, jLeft);
+    ASSERT_EQ(notice->Fonts.Count(), 1);
+    EXPECT_EQ(modeldump::Run(root, *notice->Fonts[0]), "@0 Times New Roman 12");
+    EXPECT_TRUE(dynamic_cast<const TParagraphSpace*>(root[root.Count() - 2]));
+}
+
+// The top of what an operation painted.
+int OpTop(const TCanvasOp& op)
+{
+    if (op.points.empty())
+        return op.rect.Top;
+    int top = op.points.front().y;
+    for (const TPoint& p : op.points)
+        top = std::min(top, p.y);
+    return top;
+}
+
+// Past its limit a page is read no further: what came before stays as it
+// was, the document ends with one line that says so and holds nothing that
+// came after the cut, not even what the events would have seen. At exactly
+// the size it holds, the same page is whole.
+TEST_F(BuilderTest, APagePastItsLimitEndsWithALineThatSaysSo)
+{
+    std::string html = "<center><b><i><a href=x.htm><font color=red size=5>";
+    for (int i = 0; i < 25; ++i)
+        html += "<p>paragraph " + std::to_string(i);
+    html += "<meta name=last>";
+    int metas = 0;
+    THtmlParseEvents events;
+    events.Meta = [&](TObject*, const AnsiString&, const AnsiString&, const AnsiString&) { ++metas; };
+
+    const std::string whole = Build(html, events);
+    EXPECT_FALSE(info.Cut);
+    EXPECT_EQ(metas, 1);
+    const std::size_t bytes = info.Bytes;
+    EXPECT_GT(bytes, 25 * 400u) << "each paragraph counts";
+    std::vector<std::string> wholeTexts;
+    for (const auto& section : root)
+        if (const auto* text = dynamic_cast<const TSection*>(section.get()))
+            wholeTexts.push_back(text->Buff);
+
+    EXPECT_EQ(Build(html, events, bytes), whole) << "a page as large as its limit is whole";
+    EXPECT_FALSE(info.Cut);
+    EXPECT_EQ(metas, 2);
+
+    // Just past the limit the last paragraph, which reaches past it, is the
+    // last thing built.
+    for (const std::size_t limit : {bytes - 1, bytes / 2, std::size_t(0)}) {
+        SCOPED_TRACE(limit);
+        metas = 0;
+        Build(html, events, limit);
+        EXPECT_TRUE(info.Cut);
+        ExpectNoticeAtEnd(root);
+        // The paragraphs before the cut, in order, as they were; the last of
+        // them may have been cut short.
+        std::vector<std::string> texts;
+        for (int i = 0; i + 2 < root.Count(); ++i)
+            if (const auto* text = dynamic_cast<const TSection*>(root[i]))
+                texts.push_back(text->Buff);
+        ASSERT_LE(texts.size(), wholeTexts.size());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (i + 1 < texts.size())
+                EXPECT_EQ(texts[i], wholeTexts[i]) << i;
+            else
+                EXPECT_EQ(wholeTexts[i].compare(0, texts[i].size(), texts[i]), 0) << i;
+        }
+        if (limit < bytes - 1) {
+            EXPECT_EQ(metas, 0) << "the rest of the page is not read";
+            EXPECT_LT(root.SearchText(0, "paragraph 24", true), 0);
+        }
+        if (limit == bytes / 2) {
+            EXPECT_GE(root.SearchText(0, "paragraph 5", true), 0);
+            EXPECT_LT(root.SearchText(0, "paragraph 20", true), 0);
+        }
+
+        Layout(600);
+        Paint(600);
+        const auto at = TextPositions();
+        ASSERT_EQ(at.count(CutDocumentNotice), 1u);
+        for (const TCanvasOp& op : canvas.Ops())
+            EXPECT_LE(OpTop(op), at.at(CutDocumentNotice).y) << "nothing is painted below the notice";
+        EXPECT_EQ(at.at(CutDocumentNotice).x, 0) << "at the left, though the page was centred";
+    }
+}
+
+struct CutCase {
+    const char* name;
+    std::string html;
+    std::size_t limit;
+};
+
+std::string Repeat(const std::string& unit, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += unit;
+    return out;
+}
+
+// A page cut inside a structure still open closes it as the end of the page
+// would: the document lays out and paints, with the notice below it all.
+TEST_F(BuilderTest, APageCutInsideOpenStructuresLaysOutAndPaints)
+{
+    const CutCase cases[] = {
+        {"a list in a cell of a table in a form",
+         "<form action=a.cgi><table border=1><tr><td>cell<ul>" + Repeat("<li>item <input name=q>", 200), 60000},
+        {"rows of a table in a table",
+         "<table border=1><tr><td><table border=1><tr><td>in" + Repeat("<tr><td>a<td>b<th>c", 500), 20000},
+        {"a caption", "<table width=500><tr><td>cell<caption>" + Repeat("<b>bold</b> and ", 2000), 20000},
+        {"options of a list", "<form><select name=s>" + Repeat("<option value=v>choice", 2000), 60000},
+        {"lines of a text area", "<textarea name=t>" + Repeat("a line\n", 5000), 60000},
+        {"one endless line of a text area", "<textarea name=t>" + Repeat("x<y", 50000), 60000},
+        {"preformatted lines in a list", "<ol><li><pre>" + Repeat("a line <b>bold</b>\n", 2000), 10000},
+        {"a definition list in a centred block", "<center><dl>" + Repeat("<dt>term<dd>definition", 500), 10000},
+        {"areas of a map", "<map name=m>" + Repeat("<area href=a.htm coords=\"0, 0, 5, 5\">", 2000), 20000},
+        {"a title", "<title>" + Repeat("word ", 20000), 20000},
+        {"a table nested past the depth limit",
+         Repeat("<table><tr><td>", MaxTableDepth + 2) + Repeat("<tr><td>deep", 500), 20000},
+        {"anchors and images", Repeat("<a name=n><img src=a.gif width=5 height=5> text</a>", 2000), 20000},
+    };
+    for (const CutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(c.html, {}, c.limit);
+        EXPECT_TRUE(info.Cut);
+        EXPECT_LE(info.Bytes, c.limit + 50000) << "nothing much past the limit";
+        EXPECT_EQ(OpenForm(), nullptr) << "no form stays open for the next document";
+        ExpectNoticeAtEnd(root);
+        Layout(600);
+        Paint(600);
+        const auto at = TextPositions();
+        ASSERT_EQ(at.count(CutDocumentNotice), 1u) << modeldump::Dump(root);
+        for (const TCanvasOp& op : canvas.Ops())
+            EXPECT_LE(OpTop(op), at.at(CutDocumentNotice).y) << "nothing is painted below the notice";
+    }
+
+    // Plain text is cut the same way.
+    TStringList lines;
+    for (int i = 0; i < 2000; ++i)
+        lines.Add("line " + std::to_string(i));
+    root.Clear();
+    ParseTextStrings(root, anchors, lines, 10000);
+    ExpectNoticeAtEnd(root);
+    EXPECT_LT(root.SearchText(0, "line 100", true), 0);
+    Layout(600);
+    Paint(600);
+    EXPECT_EQ(TextPositions().count(CutDocumentNotice), 1u);
+}
+
+// What the limit counts follows what the document really takes from the
+// heap, laid out: a page of any kind of content past the limit holds about
+// the limit, never much more.
+TEST_F(BuilderTest, ACutDocumentTakesAboutItsLimitFromTheHeap)
+{
+    constexpr std::size_t limit = 2 << 20;
+    const CutCase cases[] = {
+        {"cells", "<table border=1>" + Repeat("<tr><td>cell<td>cell<td>cell<td>cell<td>cell", 5000), 0},
+        {"paragraphs", Repeat("<p>text <b>bold</b> <a href=x.htm>link</a> text", 10000), 0},
+        {"breaks", Repeat("x<br>", 20000), 0},
+        {"rules and headings", Repeat("<hr><h2>head</h2>", 20000), 0},
+        {"images", Repeat("<img src=a.gif><br>", 20000), 0},
+        {"list items", "<ul>" + Repeat("<li>item", 20000), 0},
+        {"tables", Repeat("<table><tr><td>x</table>", 5000), 0},
+        {"edits", Repeat("<input name=q>", 2000), 0},
+        {"check boxes and buttons", Repeat("<input type=checkbox name=c><input type=submit>", 2000), 0},
+        {"lists", Repeat("<select name=s><option>a<option>b</select>", 500), 0},
+        {"text areas", Repeat("<textarea name=t>a</textarea>", 500), 0},
+        {"options", "<select name=s size=5>" + Repeat("<option value=a>choice", 20000), 0},
+        {"lines of a text area", "<textarea name=t>" + Repeat("a line of text\n", 100000), 0},
+        {"hidden fields", Repeat("<input type=hidden name=h value=v>", 20000), 0},
+        {"anchors", Repeat("<a name=anchor>x</a>", 40000), 0},
+        {"map areas", "<map name=m>" + Repeat("<area href=a.htm coords=0,0,5,5>", 20000), 0},
+        {"preformatted lines", "<pre>" + Repeat("line\n", 20000), 0},
+    };
+    Build("<p>fonts, <b>windows</b> and the like, made once<input name=q><select><option>x</select>");
+    Layout(800);
+    for (const CutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        root.Clear();
+        anchors.Clear();
+        const auto before = static_cast<long long>(HeapInUse());
+        Build(c.html, {}, limit);
+        Layout(800);
+        const long long held = static_cast<long long>(HeapInUse()) - before;
+        EXPECT_TRUE(info.Cut);
+        EXPECT_LT(held, static_cast<long long>(limit + limit / 5)) << "counted " << info.Bytes;
+        if (std::getenv("TENVAREL_PRINT_HEAP"))
+            std::printf("%-24s held %lld counted %zu\n", c.name, held, info.Bytes);
+    }
 }
 
 }  // namespace

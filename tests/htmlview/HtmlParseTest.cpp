@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -387,6 +388,55 @@ TEST(HtmlTokenizer, EndOfInputByteEndsTheDocument)
         {"<a href=\"x\x1ay\">", "<A HREF=\"x\"/0>"},
         {"\x1a<b>", ""},
     });
+}
+
+// Ending the input where a token ends: the next token is the end, whatever
+// the source, a character read ahead, an include buffer or an open comment
+// after it.
+TEST(HtmlTokenizer, EndingTheInputEndsTheDocumentThere)
+{
+    const std::string included = "<i>in</i>";
+    const TIncludeEvent include = [&](TObject*, const AnsiString&, TStrings*, const char*& buffer, int& size) {
+        buffer = included.data();
+        size = int(included.size());
+    };
+    const struct {
+        const char* page;
+        HtmlSymbol first;
+    } cases[] = {
+        {"<b>text", HtmlSymbol::B},
+        {"<b>\r\n<i>", HtmlSymbol::B},
+        {"text\n\rmore", HtmlSymbol::Text},
+        {"<b>x<!-- open", HtmlSymbol::B},
+        {"<!--#include file=x --><b>", HtmlSymbol::I},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        TStringList lines;
+        lines.SetText(c.page);
+        const std::string file = dir.Write("page.htm", c.page);
+        for (int source = 0; source < 3; ++source) {
+            SCOPED_TRACE(std::string(c.page) + " source " + std::to_string(source));
+            ParserState parser;
+            parser.IncludeEvent = include;
+            if (source == 0)
+                parser.SetBufferSource(c.page, std::strlen(c.page));
+            else if (source == 1)
+                parser.SetStringsSource(lines);
+            else
+                parser.SetFileSource(file);
+            parser.AdvanceChar();
+            parser.NextToken();
+            EXPECT_EQ(parser.Symbol, c.first);
+            parser.EndInput();
+            EXPECT_EQ(parser.CurrentChar, EndOfInputChar);
+            for (int i = 0; i < 2; ++i) {
+                parser.AdvanceChar();
+                parser.NextToken();
+                EXPECT_EQ(parser.Symbol, HtmlSymbol::EndOfInput);
+            }
+        }
+    }
 }
 
 TEST(HtmlTokenizer, IncludeDirectivesReadTheHandlersBytes)
