@@ -38,14 +38,6 @@
 
 TSubmitMain* SubmitMain = nullptr;
 
-const TFlashRule* FlashRuleOf(int timerTag)
-{
-    for (const TFlashRule& rule : FlashRules)
-        if (rule.Tag == timerTag)
-            return &rule;
-    return nullptr;
-}
-
 namespace {
 
 // The notebook's page names, by TMainPage.
@@ -106,7 +98,6 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
 
     Timer1 = NewComponent<TTimer>(this, "Timer1");
     Timer1->SetInterval(500);
-    Timer1->Tag = 0;
     Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
     Timer1->SetEnabled(true);
     FSaveTimer = std::make_unique<TTimer>(nullptr);
@@ -376,7 +367,7 @@ void TSubmitMain::FormClose(TObject*, TCloseAction&)
 
 void TSubmitMain::Timer1Timer(TObject*)
 {
-    const TFlashRule* rule = FlashRuleOf(Timer1->Tag);
+    const TFlashRule* rule = FlashRuleOf(Hint.Target());
     if (!rule)
         return;
     auto flash = [&](TImgBtn* button) {

@@ -18,6 +18,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Forms.h"
+#include "workbench/FlashHint.h"
 #include "workbench/ProjectData.h"
 
 class TBitCheckBox;
@@ -80,31 +81,6 @@ enum TMainPage {
     pgDoorwayPages = 5,
     pgAbout = 6,
 };
-
-// The flashing hint: which control a Timer1.Tag flashes and the pair of
-// ImageList2 glyphs it alternates between (the resting one first).
-enum class TFlashTarget { None, ImportButton, SpiderStart, RankStart, SubmitButton, WizardImport, ProjectList };
-struct TFlashRule {
-    int Tag;
-    TFlashTarget Target;
-    int RestGlyph;
-    int BrightGlyph;
-};
-inline constexpr TFlashRule FlashRules[] = {
-    {1, TFlashTarget::ImportButton, 0, 1},  // Button3: fetch a page to import
-    {2, TFlashTarget::SpiderStart, 2, 3},   // the spider window's Button1
-    {3, TFlashTarget::RankStart, 4, 5},     // Button8: start the ranking check
-    {4, TFlashTarget::SubmitButton, 6, 7},  // Button6: submit
-    {5, TFlashTarget::WizardImport, 0, 1},  // the custom engine wizard's Button1
-    {6, TFlashTarget::ProjectList, 0, 1},   // SesList: its font turns red and back
-};
-// The rule of a timer tag; nullptr for tags that flash nothing.
-const TFlashRule* FlashRuleOf(int timerTag);
-// The glyph a flashing button shows next, from the one it shows now.
-inline int NextFlashGlyph(const TFlashRule& rule, int shownGlyph)
-{
-    return shownGlyph == rule.BrightGlyph ? rule.RestGlyph : rule.BrightGlyph;
-}
 
 class TSubmitMain : public TForm {
 public:
@@ -292,7 +268,7 @@ public:
     // --- components without a window ---------------------------------------------------------
     TImageList* ImageList1;  // row images
     TImageList* ImageList2;  // glyphs of the flashing buttons
-    TTimer* Timer1;
+    TTimer* Timer1;  // flashes what Hint points at
     TSkinForm* SkinForm1;
     THttpCli* HttpMap;   // page import and spider
     THttpCli* HttpRank;  // ranking queries
@@ -316,6 +292,8 @@ public:
     bool EngineDatabaseLoaded = false;
     bool CustomEngineFileLoaded = false;
     bool ManualEngineListLoaded = false;
+    // What Timer1 flashes.
+    TFlashHint Hint;
 
     // --- handlers: construction, start-up, timer, menus (SubmitMain.cpp) ------------------------
     void FormCreate(TObject* Sender);

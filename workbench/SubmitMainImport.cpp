@@ -38,8 +38,6 @@ AnsiString UrlHost(const AnsiString& url)
     return host;
 }
 
-constexpr int ImportFlashTag = 1;  // Timer1 flashes Button3
-constexpr int SpiderFlashTag = 2;  // Timer1 flashes the spider window's Start
 constexpr int ImportRestGlyph = 0;
 constexpr int SpiderStartRestGlyph = 2;
 
@@ -406,7 +404,7 @@ void TSubmitMain::StartPageImport(const AnsiString& url)
     FImport->NewPage();
     FImport->state = TImportState::Importing;
     SetImportControls(true);
-    Timer1->Tag = ImportFlashTag;
+    Hint.Show(TFlashTarget::ImportButton);
     Timer1->SetEnabled(true);
     HttpMap->URL = url;
     Label13->SetCaption("Contacting ... " + url);
@@ -616,7 +614,7 @@ void TSubmitMain::StartCrawl()
     run.state = TImportState::Crawling;
     SetImportControls(true);
 
-    Timer1->Tag = SpiderFlashTag;
+    Hint.Show(TFlashTarget::SpiderStart);
     Timer1->SetEnabled(true);
     CrawlNextPage();
 }
@@ -746,7 +744,7 @@ void TSubmitMain::StopCrawl()
     default:
         break;  // a page import or nothing: HttpMap is not the spider's
     }
-    if (Timer1->Tag == SpiderFlashTag) {
+    if (Hint.Target() == TFlashTarget::SpiderStart) {
         Timer1->SetEnabled(false);
         if (Spider) {
             ShowButtonGlyph(*Spider->Button1, *ImageList2, SpiderStartRestGlyph);

@@ -43,11 +43,6 @@ constexpr int TypeColumn = 3;
 // The Submit button's resting glyph in ImageList2.
 constexpr int SubmitRestGlyph = 6;
 
-// Timer1 tags: the Submit button flashes during a run, the project list
-// when no project is checked.
-constexpr int FlashSubmitButton = 4;
-constexpr int FlashProjectList = 6;
-
 // The record of an engine row: the value part of its EngineList line, found
 // by binary search in the sorted list (lines sharing the prefix "name=" lie
 // together there); "" when the engine is not in the list. Two records may
@@ -299,7 +294,7 @@ bool TSubmitMain::StartProject(bool firstOfRun)
         }
         SetRunState(TRunState::Idle);
         Button6->SetEnabled(true);
-        Timer1->Tag = FlashProjectList;
+        Hint.Show(TFlashTarget::ProjectList);
         Timer1->SetEnabled(true);
         Application->MessageBox("There is no project selected to submit!\n\rChecking the box beside the Project Name "
                                 "will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects",
@@ -310,7 +305,7 @@ bool TSubmitMain::StartProject(bool firstOfRun)
     SetRunState(TRunState::Running);
     Button6->SetEnabled(false);
     Button7->SetEnabled(true);
-    Timer1->Tag = FlashSubmitButton;
+    Hint.Show(TFlashTarget::SubmitButton);
     Timer1->SetEnabled(true);
     if (LiveResult)
         LiveResult->Timer5->SetEnabled(true);

@@ -167,7 +167,7 @@ TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
     EXPECT_FALSE(Spider->Button1->Enabled());
     EXPECT_TRUE(Spider->Button2->Enabled());
     EXPECT_FALSE(SubmitMain->Button3->Enabled());  // no second import while the crawl runs
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 2);         // the Start button flashes
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::SpiderStart);         // the Start button flashes
     ASSERT_TRUE(WaitUntilIdle(60000));
 
     // Each page once, the broken one too; nothing else; never two at once.

@@ -117,7 +117,7 @@ TEST(Startup, OpensOnTheInstallation)
 
     EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgAbout);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 0);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::None);
     EXPECT_EQ(SubmitMain->Timer1->Interval(), 500u);
     EXPECT_EQ(SubmitMain->SkinForm1->SkinPath, folder.Path() + "/Vov-EZ.skn");
     EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);

@@ -521,7 +521,7 @@ TEST_F(SubmitRunFixture, NothingToSubmit)
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].text, "There is no project selected to submit!\n\rChecking the box beside the Project "
                                    "Name will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects");
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 6);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::ProjectList);
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
 
     // Checked, with no engine checked: the project ends at once.
