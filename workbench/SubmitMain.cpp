@@ -68,6 +68,8 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
       ProjectQueue(std::make_unique<TStringList>())
 {
     Name = "SubmitMain";
+    FRun = std::make_unique<TSubmissionRun>();
+    WireSubmissionRun();
     EngineList->SetSorted(true);
     SetCaption("Tenvarel");
     SetPosition(poScreenCenter);
@@ -135,6 +137,8 @@ TSubmitMain::~TSubmitMain()
         }
     }
     FSaveTimer.reset();
+    // The run's requests write into the rows; they go before them.
+    FRun.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)
@@ -261,8 +265,8 @@ void TSubmitMain::FormCreate(TObject*)
     {
         const TIniFile settings(settingsFile);
         LoadReportSettings(settings);
-        Ports = settings.ReadInteger("SubOptions", "Ports", 10);
-        Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
+        FRun->Options.Ports = settings.ReadInteger("SubOptions", "Ports", 10);
+        FRun->Options.Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
     }
 
     ResetRankList(this);

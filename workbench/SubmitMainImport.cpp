@@ -660,7 +660,7 @@ bool TSubmitMain::FetchCrawlPage(const AnsiString& url)
             Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
         return false;
     }
-    run.ArmPageTimer(PageTimeoutSeconds(Timeout));
+    run.ArmPageTimer(PageTimeoutSeconds(FRun->Options.Timeout));
     return true;
 }
 
@@ -671,7 +671,7 @@ void TSubmitMain::CrawlPageTimedOut()
     if (run.state != TImportState::Crawling || HttpMap->State() == httpReady)
         return;
     // A page whose reply stops coming is given up, and the crawl goes on.
-    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(Timeout)) + " seconds";
+    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(FRun->Options.Timeout)) + " seconds";
     HttpMap->Abort();
 }
 
