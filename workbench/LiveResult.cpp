@@ -1,7 +1,5 @@
 #include "workbench/LiveResult.h"
 
-#include <algorithm>
-#include <limits>
 #include <string>
 #include <tuple>
 
@@ -10,17 +8,12 @@
 #include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "classlib/Timer.h"
-#include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
-#include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"
-#include "platform/Hooks.h"
 #include "transport/StHttpProt.h"
-#include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/Proxyset.h"
-#include "workbench/StrKit.h"
 #include "workbench/SubmitMain.h"
 
 TLiveResult* LiveResult = nullptr;

@@ -9,18 +9,18 @@
 // a call that pumps messages.
 #include "workbench/SubmitMain.h"
 
+#include <optional>
+#include <vector>
 
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/FileCtrl.h"
 #include "classlib/ImgList.h"
-#include "classlib/IniFiles.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
-#include "platform/Assertions.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
