@@ -285,7 +285,7 @@ public:
     // Every engine record of both engine files, sorted; lives as long as the window.
     std::unique_ptr<TStringList> EngineList;
     std::unique_ptr<TStringList> ProjectQueue;  // a scratch list of the engine files' load
-    // The project the submission report is written for, and its values.
+    // The project being submitted, which the submission report is written for.
     AnsiString CurrentProject;
     // Whether each engine file was read whole at start. A file that was not
     // is never rewritten from the lists, which lack its records.
