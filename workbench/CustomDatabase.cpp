@@ -305,11 +305,11 @@ void TCustomDatabase::Button1Click(TObject*)
     }
 
     const bool timerWasOn = SubmitMain && SubmitMain->Timer1->Enabled();
-    const int timerTag = SubmitMain ? SubmitMain->Timer1->Tag : 0;
+    const TFlashTarget hintWas = SubmitMain ? SubmitMain->Hint.Target() : TFlashTarget::None;
     Button1->SetEnabled(false);
     Button2->SetEnabled(true);
     if (SubmitMain) {
-        SubmitMain->Timer1->Tag = 5;
+        SubmitMain->Hint.Show(TFlashTarget::WizardImport);
         SubmitMain->Timer1->SetEnabled(true);
     }
 
@@ -329,7 +329,7 @@ void TCustomDatabase::Button1Click(TObject*)
         Button1->SetEnabled(true);
         Button2->SetEnabled(false);
         if (SubmitMain) {
-            SubmitMain->Timer1->Tag = timerTag;
+            SubmitMain->Hint.Show(hintWas);
             SubmitMain->Timer1->SetEnabled(timerWasOn);
         }
         SetStatus("Http Error!!");

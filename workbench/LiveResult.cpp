@@ -1,7 +1,5 @@
 #include "workbench/LiveResult.h"
 
-#include <algorithm>
-#include <limits>
 #include <string>
 #include <tuple>
 
@@ -10,56 +8,15 @@
 #include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
 #include "classlib/Timer.h"
-#include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
-#include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"
-#include "platform/Hooks.h"
 #include "transport/StHttpProt.h"
-#include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
 #include "workbench/Proxyset.h"
-#include "workbench/StrKit.h"
 #include "workbench/SubmitMain.h"
 
 TLiveResult* LiveResult = nullptr;
-
-namespace {
-
-// Frees the requests whose done event has run.
-constexpr UINT WM_FREE_FINISHED = WM_USER + 40;
-// Ends a request whose client never started (LParam: the client).
-constexpr UINT WM_END_UNSTARTED = WM_USER + 41;
-
-// Columns of an engine row (sub-items).
-constexpr int ResultColumn = 1;
-constexpr int DateColumn = 2;
-constexpr int TypeColumn = 3;
-
-void SetCell(TListItem& row, int column, const AnsiString& text)
-{
-    TStrings* cells = row.SubItems();
-    while (cells->Count() <= column)
-        cells->Add("");
-    if (row.SubItemRef(column) != text)
-        cells->SetStrings(column, text);
-}
-
-// Adds to the number a LED counter shows.
-void RaiseLed(TLedLabel& led, long long by)
-{
-    // A counter holds only numbers this window and the run wrote into it.
-    long long shown = 0;
-    try {
-        shown = std::stoll(led.Text());
-    } catch (const std::exception&) {
-        shown = 0;
-    }
-    led.SetText(IntToStr(shown + by));
-}
-
-}  // namespace
 
 TLiveResult::TLiveResult(TComponent* AOwner) : TForm(AOwner)
 {
@@ -99,22 +56,12 @@ TLiveResult::TLiveResult(TComponent* AOwner) : TForm(AOwner)
     HttpCli1 = NewComponent<TSTHttpCli>(this, "HttpCli1");
 
     SkinForm1 = NewComponent<TSkinForm>(this, "SkinForm1");
-    FWindow = AllocateHWnd([this](TMessage& msg) { WndProc(msg); });
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
 }
 
 TLiveResult::~TLiveResult()
 {
-    DeallocateHWnd(FWindow);
-    // The clients go before the components their handlers refer to; their
-    // queued messages die with them.
-    for (const auto& request : Clients) {
-        request->Client->OnHeaderEnd = nullptr;
-        request->Client->OnRequestDone = nullptr;
-    }
-    Clients.clear();
-    FFinished.clear();
     DestroyComponents();
     if (LiveResult == this)
         LiveResult = nullptr;
@@ -125,8 +72,9 @@ void TLiveResult::FormCreate(TObject*)
     // The main window is created first and has read [SubOptions] by now.
     if (!SubmitMain)
         return;
-    TimeOuts->SetText(IntToStr(SubmitMain->Timeout));
-    Ports->SetText(IntToStr(SubmitMain->Ports));
+    const TSubmitOptions& options = SubmitMain->Run().Options;
+    TimeOuts->SetText(IntToStr(options.Timeout));
+    Ports->SetText(IntToStr(options.Ports));
 }
 
 void TLiveResult::FormShow(TObject*)
@@ -153,10 +101,8 @@ void TLiveResult::Button1Click(TObject*)
     TIniFile settings(AppPath(folder, SettingsFileName));
     // Both in one rewrite: a failed save leaves neither half of it.
     settings.WriteValues({{"SubOptions", "Timeout", IntToStr(timeout)}, {"SubOptions", "Ports", IntToStr(ports)}});
-    if (SubmitMain) {
-        SubmitMain->Ports = ports;
-        SubmitMain->Timeout = timeout;
-    }
+    if (SubmitMain)
+        SubmitMain->Run().Options = {ports, timeout};
 }
 
 // --- the proxy -----------------------------------------------------------------------------
@@ -167,189 +113,38 @@ void TLiveResult::SetSubmitProxy(const ProxySettings& settings)
     HandProxyTo(*HttpCli1, settings);
 }
 
-// --- requests ------------------------------------------------------------------------------
+// --- the run's requests ------------------------------------------------------------------
 
-void TLiveResult::SubmitRequest(const AnsiString& URL, const AnsiString& Data, const AnsiString& Referer,
-                                const AnsiString& Method, int RowIndex)
+int TLiveResult::Seconds() const
 {
-    auto owned = std::make_unique<TRequest>();
-    TRequest& request = *owned;
-    request.Client = std::make_unique<TSTHttpCli>(nullptr);
-    request.PostStream = std::make_unique<TMemoryStream>();
-    request.StartSecond = Seconds;
-    TSTHttpCli& client = *request.Client;
-    client.Name = "SubmitClient";
-    client.PostStream = request.PostStream.get();
-    client.OnHeaderEnd = [this](TObject* sender) { HeaderEnded(static_cast<TSTHttpCli*>(sender)); };
-    client.OnRequestDone = [this](TObject* sender, THttpRequest, std::uint16_t) { SubmitRequestDone(sender); };
-    HandProxyTo(client, FProxy);
-
-    if (SubmitMain) {
-        TListItems* rows = SubmitMain->ExListView2->Items();
-        if (RowIndex >= 0 && RowIndex < rows->Count()) {
-            request.Row = rows->Item(RowIndex);
-            std::optional<AnsiString> malformed;  // a malformed batch count counts as one site
-            request.Sites = SitesOfType(request.Row->SubItemRef(TypeColumn), malformed);
-        }
-    }
-    Clients.push_back(std::move(owned));
-    ListBox4->Items()->Add(IntToStr(RowIndex));
-    ListBox5->Items()->Add(IntToStr(Seconds));
-
-    try {
-        client.Tag = RowIndex;
-        if (request.Row)
-            request.Row->SetImageIndex(RowImageRunning);
-        client.Reference = Referer;
-        // The form data comes fully encoded; only blanks in the installation's
-        // own parts (the fixed parameters, the category value) are left.
-        AnsiString data = Data;
-        ReplaceAll(data, " ", "+", false);
-        if (Method == "POST") {
-            client.URL = URL;
-            client.Stream = data;
-            client.PostAsync();
-        } else {
-            client.URL = URL + "?" + data;
-            client.GetAsync();
-        }
-    } catch (const std::exception&) {
-        request.Result = SocketErrorResult;
-        const bool running = client.State() != httpReady;
-        client.Abort();
-        // A client that never started reports no end of its own; the
-        // request is ended from the message loop like any other.
-        if (!running)
-            PostMessage(FWindow, WM_END_UNSTARTED, 0, reinterpret_cast<LPARAM>(static_cast<TObject*>(&client)));
-    }
+    return SubmitMain ? SubmitMain->Run().Seconds() : 0;
 }
 
-TLiveResult::TRequest* TLiveResult::FindRequest(const TObject* client, int* index)
+int TLiveResult::RunningCount() const
 {
-    for (std::size_t i = 0; i < Clients.size(); ++i)
-        if (Clients[i]->Client.get() == client) {
-            if (index)
-                *index = static_cast<int>(i);
-            return Clients[i].get();
-        }
-    return nullptr;
+    return SubmitMain ? SubmitMain->Run().RunningCount() : 0;
 }
 
-void TLiveResult::HeaderEnded(TSTHttpCli* client)
+void TLiveResult::RequestStarted(TListItem* row, int second)
 {
-    TRequest* request = FindRequest(client);
-    if (!request || request->Result)
+    FRunningRows.push_back(row);
+    ListBox4->Items()->Add(IntToStr(row ? row->Index() : -1));
+    ListBox5->Items()->Add(IntToStr(second));
+}
+
+void TLiveResult::RequestEnded(std::size_t place)
+{
+    if (place >= FRunningRows.size())
         return;
-    request->Result = ResultOfHeader(client->HttpStatus(), client->StatusText());
-    // The status line is all a submission needs; the body is never read.
-    client->Abort();
-}
-
-void TLiveResult::SubmitRequestDone(TObject* Sender)
-{
-    int index = -1;
-    TRequest* request = FindRequest(Sender, &index);
-    if (!request)
-        return;  // ended already
-    FInDone.push_back(request);
-    std::unique_ptr<TRequest> owned = std::move(Clients[std::size_t(index)]);
-    Clients.erase(Clients.begin() + index);
-    ListBox4->Items()->Delete(index);
-    ListBox5->Items()->Delete(index);
-
-    // A request that ends without a result of its own failed before any
-    // header: its client's status and text tell why.
-    const SubmissionResult result =
-        request->Result ? *request->Result
-                        : SubmissionResult{request->Client->HttpStatus(), request->Client->StatusText()};
-    // The rows go with the main window, which may close while requests run.
-    if (request->Row && SubmitMain) {
-        SetCell(*request->Row, ResultColumn, result.text);
-        request->Row->SetImageIndex(RowImageOfResult(result.status));
-        SetCell(*request->Row, DateColumn, DateTimeToStr(Now()));
-    }
-    if (SubmitMain) {
-        switch (ClassifyResult(result.status)) {
-        case ResultClass::Successful:
-            RaiseLed(*SubmitMain->LedLabel2, request->Sites);
-            break;
-        case ResultClass::Failed:
-            RaiseLed(*SubmitMain->LedLabel3, request->Sites);
-            break;
-        case ResultClass::TimedOut:
-            RaiseLed(*SubmitMain->LedLabel4, request->Sites);
-            break;
-        }
-    }
-    FinishLater(std::move(owned));
-
-    if (SubmitMain)
-        SubmitMain->SubmissionDone();
-    FInDone.pop_back();
-    if (!FFinished.empty() && !FFreePosted) {
-        FFreePosted = true;
-        PostMessage(FWindow, WM_FREE_FINISHED, 0, 0);
-    }
-}
-
-void TLiveResult::FinishLater(std::unique_ptr<TRequest> request)
-{
-    // The client is inside its own done event now; it is freed from the
-    // message loop, after that event has returned.
-    request->Client->OnHeaderEnd = nullptr;
-    request->Client->OnRequestDone = nullptr;
-    FFinished.push_back(std::move(request));
-}
-
-void TLiveResult::WndProc(TMessage& msg)
-{
-    if (msg.Msg == WM_FREE_FINISHED) {
-        FFreePosted = false;
-        // Run from a loop nested inside done handlers (the dispatcher
-        // processes messages): their requests stay until those handlers
-        // have returned, and the end of each posts this again.
-        std::erase_if(FFinished, [this](const std::unique_ptr<TRequest>& finished) {
-            return std::find(FInDone.begin(), FInDone.end(), finished.get()) == FInDone.end();
-        });
-        return;
-    }
-    if (msg.Msg == WM_END_UNSTARTED) {
-        SubmitRequestDone(reinterpret_cast<TObject*>(msg.LParam));
-        return;
-    }
-}
-
-void TLiveResult::StopSubmissions()
-{
-    // The done events come afterwards as messages, so the list does not
-    // change during the walk. A request whose result is in already keeps it.
-    for (const auto& request : Clients) {
-        if (request->Result)
-            continue;
-        request->Result = StoppedResult;
-        request->Client->Abort();
-    }
+    FRunningRows.erase(FRunningRows.begin() + static_cast<std::ptrdiff_t>(place));
+    ListBox4->Items()->Delete(static_cast<int>(place));
+    ListBox5->Items()->Delete(static_cast<int>(place));
 }
 
 void TLiveResult::Timer5Timer(TObject*)
 {
-    // The counter starts at the stored Timeout, which may be as large as an
-    // int holds: it stops there rather than wrap (such a timeout never ends
-    // a request anyway).
-    if (Seconds < std::numeric_limits<int>::max())
-        ++Seconds;
-    if (!SubmitMain)
-        return;
-    // The oldest request still waiting for its result; at most one per tick.
-    for (const auto& request : Clients) {
-        if (request->Result)
-            continue;
-        if (static_cast<long long>(request->StartSecond) < static_cast<long long>(Seconds) - SubmitMain->Timeout) {
-            request->Result = TimeoutResult;
-            request->Client->Abort();
-        }
-        break;
-    }
+    if (SubmitMain)
+        SubmitMain->Run().Tick();
 }
 
 void TLiveResult::RowDeleted(TListItem* row)
@@ -357,16 +152,14 @@ void TLiveResult::RowDeleted(TListItem* row)
     // Called while the row is being deleted: the rows after it move up by
     // one once it is gone. A request whose row is gone shows -1.
     const int gone = row->Index();
-    for (std::size_t i = 0; i < Clients.size(); ++i) {
-        TRequest& request = *Clients[i];
-        if (request.Row == row)
-            request.Row = nullptr;
-        int index = request.Row ? request.Row->Index() : -1;
+    for (std::size_t i = 0; i < FRunningRows.size(); ++i) {
+        if (FRunningRows[i] == row)
+            FRunningRows[i] = nullptr;
+        int index = FRunningRows[i] ? FRunningRows[i]->Index() : -1;
         if (index > gone)
             --index;
-        if (request.Client->Tag != index) {
-            request.Client->Tag = index;
-            ListBox4->Items()->SetStrings(static_cast<int>(i), IntToStr(index));
-        }
+        const AnsiString shown = IntToStr(index);
+        if (ListBox4->Items()->Strings(static_cast<int>(i)) != shown)
+            ListBox4->Items()->SetStrings(static_cast<int>(i), shown);
     }
 }

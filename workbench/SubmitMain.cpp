@@ -38,14 +38,6 @@
 
 TSubmitMain* SubmitMain = nullptr;
 
-const TFlashRule* FlashRuleOf(int timerTag)
-{
-    for (const TFlashRule& rule : FlashRules)
-        if (rule.Tag == timerTag)
-            return &rule;
-    return nullptr;
-}
-
 namespace {
 
 // The notebook's page names, by TMainPage.
@@ -76,6 +68,8 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
       ProjectQueue(std::make_unique<TStringList>())
 {
     Name = "SubmitMain";
+    FRun = std::make_unique<TSubmissionRun>();
+    WireSubmissionRun();
     EngineList->SetSorted(true);
     SetCaption("Tenvarel");
     SetPosition(poScreenCenter);
@@ -106,7 +100,6 @@ TSubmitMain::TSubmitMain(TComponent* AOwner)
 
     Timer1 = NewComponent<TTimer>(this, "Timer1");
     Timer1->SetInterval(500);
-    Timer1->Tag = 0;
     Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
     Timer1->SetEnabled(true);
     FSaveTimer = std::make_unique<TTimer>(nullptr);
@@ -144,6 +137,8 @@ TSubmitMain::~TSubmitMain()
         }
     }
     FSaveTimer.reset();
+    // The run's requests write into the rows; they go before them.
+    FRun.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)
@@ -270,8 +265,8 @@ void TSubmitMain::FormCreate(TObject*)
     {
         const TIniFile settings(settingsFile);
         LoadReportSettings(settings);
-        Ports = settings.ReadInteger("SubOptions", "Ports", 10);
-        Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
+        FRun->Options.Ports = settings.ReadInteger("SubOptions", "Ports", 10);
+        FRun->Options.Timeout = settings.ReadInteger("SubOptions", "Timeout", 40);
     }
 
     ResetRankList(this);
@@ -376,7 +371,7 @@ void TSubmitMain::FormClose(TObject*, TCloseAction&)
 
 void TSubmitMain::Timer1Timer(TObject*)
 {
-    const TFlashRule* rule = FlashRuleOf(Timer1->Tag);
+    const TFlashRule* rule = FlashRuleOf(Hint.Target());
     if (!rule)
         return;
     auto flash = [&](TImgBtn* button) {

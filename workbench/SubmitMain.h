@@ -18,7 +18,9 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Forms.h"
+#include "workbench/FlashHint.h"
 #include "workbench/ProjectData.h"
+#include "workbench/SubmissionRun.h"
 
 class TBitCheckBox;
 class TButton;
@@ -80,31 +82,6 @@ enum TMainPage {
     pgDoorwayPages = 5,
     pgAbout = 6,
 };
-
-// The flashing hint: which control a Timer1.Tag flashes and the pair of
-// ImageList2 glyphs it alternates between (the resting one first).
-enum class TFlashTarget { None, ImportButton, SpiderStart, RankStart, SubmitButton, WizardImport, ProjectList };
-struct TFlashRule {
-    int Tag;
-    TFlashTarget Target;
-    int RestGlyph;
-    int BrightGlyph;
-};
-inline constexpr TFlashRule FlashRules[] = {
-    {1, TFlashTarget::ImportButton, 0, 1},  // Button3: fetch a page to import
-    {2, TFlashTarget::SpiderStart, 2, 3},   // the spider window's Button1
-    {3, TFlashTarget::RankStart, 4, 5},     // Button8: start the ranking check
-    {4, TFlashTarget::SubmitButton, 6, 7},  // Button6: submit
-    {5, TFlashTarget::WizardImport, 0, 1},  // the custom engine wizard's Button1
-    {6, TFlashTarget::ProjectList, 0, 1},   // SesList: its font turns red and back
-};
-// The rule of a timer tag; nullptr for tags that flash nothing.
-const TFlashRule* FlashRuleOf(int timerTag);
-// The glyph a flashing button shows next, from the one it shows now.
-inline int NextFlashGlyph(const TFlashRule& rule, int shownGlyph)
-{
-    return shownGlyph == rule.BrightGlyph ? rule.RestGlyph : rule.BrightGlyph;
-}
 
 class TSubmitMain : public TForm {
 public:
@@ -292,7 +269,7 @@ public:
     // --- components without a window ---------------------------------------------------------
     TImageList* ImageList1;  // row images
     TImageList* ImageList2;  // glyphs of the flashing buttons
-    TTimer* Timer1;
+    TTimer* Timer1;  // flashes what Hint points at
     TSkinForm* SkinForm1;
     THttpCli* HttpMap;   // page import and spider
     THttpCli* HttpRank;  // ranking queries
@@ -307,15 +284,16 @@ public:
     AnsiString AppName;       // [rur] app
     // Every engine record of both engine files, sorted; lives as long as the window.
     std::unique_ptr<TStringList> EngineList;
-    std::unique_ptr<TStringList> ProjectQueue;
+    std::unique_ptr<TStringList> ProjectQueue;  // a scratch list of the engine files' load
+    // The project being submitted, which the submission report is written for.
     AnsiString CurrentProject;
-    int Ports = 10;    // [SubOptions] Ports
-    int Timeout = 40;  // [SubOptions] Timeout
     // Whether each engine file was read whole at start. A file that was not
     // is never rewritten from the lists, which lack its records.
     bool EngineDatabaseLoaded = false;
     bool CustomEngineFileLoaded = false;
     bool ManualEngineListLoaded = false;
+    // What Timer1 flashes.
+    TFlashHint Hint;
 
     // --- handlers: construction, start-up, timer, menus (SubmitMain.cpp) ------------------------
     void FormCreate(TObject* Sender);
@@ -358,32 +336,26 @@ public:
 
     // --- Submission: the submission run (SubmitMainSubmit.cpp) -------------------------------------
     // Every checked project to every checked engine row, up to Ports
-    // requests in flight; the live window sends them. The run is an explicit
-    // state: a Submit press while one is being built or runs is ignored, and
-    // one pressed while a stop is finishing starts a new run once it is done.
-    enum class TRunState { Idle, Building, Running, Stopping };
-    TRunState RunState() const { return FRunState; }
+    // requests in flight. The run (Run()) owns the state, the queue and the
+    // counters; this window builds each project's list from the rows, shows
+    // the results in the rows and the counters on the LEDs, and forwards
+    // Submit and Stop. A Submit press while a run is being built or runs is
+    // ignored, and one pressed while a stop is finishing starts a new run
+    // once it is done.
+    using TRunState = TSubmissionRun::TState;
+    TSubmissionRun& Run() { return *FRun; }
+    TRunState RunState() const { return FRun->State(); }
     // Requests of the run that are started and not yet done.
-    int InFlight() const { return FInFlight; }
+    int InFlight() const { return FRun->InFlight(); }
     void LiveClick(TObject* Sender);     // shows or hides the live window
     void Button6Click(TObject* Sender);  // Submit
     void Button7Click(TObject* Sender);  // Stop
     // Starts requests while there is room.
-    void DispatchSubmissions();
-    // The live window calls it after every finished request: the request's
-    // place is free again, and the dispatcher runs.
-    void SubmissionDone();
-    // Takes the first entry left and starts its request.
-    void SubmitNextEngine();
-    // ProjectQueue's first name into SubmitRecord.
+    void DispatchSubmissions() { FRun->Dispatch(); }
+    // CurrentProject, the first of the run's queue, into SubmitRecord.
     void LoadSubmitProject();
     // Empties the Result and Date columns and the image of every engine row.
     void ClearEngineResults();
-    // The CategoryMap (data/catagory.zro) value of a section and key, "" when
-    // missing; each pair is read from the file once per project.
-    AnsiString CategoryMapValue(const AnsiString& section, const AnsiString& key);
-    // Entries of the current project not yet sent.
-    int SubmissionEntriesLeft() const;
     // The current project's values (ProjectRecord).
     ProjectRecord SubmitRecord;
 
@@ -569,11 +541,6 @@ public:
     int RAR1ProcessData(TObject* Sender, char* Addr, int BlockSize, int Position);
     void WireUpdate();  // construction
 
-protected:
-    // The one step through which the run's state changes; an invalid step
-    // fails a check.
-    void SetRunState(TRunState state);
-
 private:
     // Raises a re-entrancy flag for its lifetime.
     struct TRaisedFlag {
@@ -666,28 +633,21 @@ private:
     void RunCountPass();
     std::deque<TEnginePass> FPendingPasses;
 
-    // Submission run state (SubmitMainSubmit.cpp).
-    struct TSubmissionEntry {
-        AnsiString Engine;
-        TListItem* Row;  // nullptr once the row was deleted
-    };
+    // The submission run and the rows of its current project's entries
+    // (SubmitMainSubmit.cpp).
     bool StartProject(bool firstOfRun);
     bool BuildSubmissionList();
     void FinishProject();
     void FinishRun(bool stopped);
     void EngineRowDeleted(TListItem* row);
-    TRunState FRunState = TRunState::Idle;
-    int FInFlight = 0;
-    std::vector<TSubmissionEntry> FEntries;
-    std::size_t FNextEntry = 0;   // first entry not yet sent
-    std::size_t FDeadEntries = 0; // entries after FNextEntry whose row was deleted
+    // The run's callbacks (construction).
+    void WireSubmissionRun();
+    std::unique_ptr<TSubmissionRun> FRun;
+    std::vector<TListItem*> FEntryRows;  // by entry number; nullptr once the row was deleted
     std::unordered_map<TListItem*, std::size_t> FEntryOfRow;
     int FBuildRow = -1;           // the row the list build is at, -1 when none runs
     bool FReportDue = false;      // the current project's report is not yet written
-    bool FInDispatch = false;
-    bool FDispatchAgain = false;
     bool FStartAfterStop = false;
-    std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
     bool FPassRunning = false;
     // Ranking check state (SubmitMainRanking.cpp): what the check looks for,
     // read once at Start, and the query in flight (Row -1: none) with the

@@ -38,8 +38,6 @@ AnsiString UrlHost(const AnsiString& url)
     return host;
 }
 
-constexpr int ImportFlashTag = 1;  // Timer1 flashes Button3
-constexpr int SpiderFlashTag = 2;  // Timer1 flashes the spider window's Start
 constexpr int ImportRestGlyph = 0;
 constexpr int SpiderStartRestGlyph = 2;
 
@@ -406,7 +404,7 @@ void TSubmitMain::StartPageImport(const AnsiString& url)
     FImport->NewPage();
     FImport->state = TImportState::Importing;
     SetImportControls(true);
-    Timer1->Tag = ImportFlashTag;
+    Hint.Show(TFlashTarget::ImportButton);
     Timer1->SetEnabled(true);
     HttpMap->URL = url;
     Label13->SetCaption("Contacting ... " + url);
@@ -616,7 +614,7 @@ void TSubmitMain::StartCrawl()
     run.state = TImportState::Crawling;
     SetImportControls(true);
 
-    Timer1->Tag = SpiderFlashTag;
+    Hint.Show(TFlashTarget::SpiderStart);
     Timer1->SetEnabled(true);
     CrawlNextPage();
 }
@@ -662,7 +660,7 @@ bool TSubmitMain::FetchCrawlPage(const AnsiString& url)
             Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
         return false;
     }
-    run.ArmPageTimer(PageTimeoutSeconds(Timeout));
+    run.ArmPageTimer(PageTimeoutSeconds(FRun->Options.Timeout));
     return true;
 }
 
@@ -673,7 +671,7 @@ void TSubmitMain::CrawlPageTimedOut()
     if (run.state != TImportState::Crawling || HttpMap->State() == httpReady)
         return;
     // A page whose reply stops coming is given up, and the crawl goes on.
-    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(Timeout)) + " seconds";
+    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(FRun->Options.Timeout)) + " seconds";
     HttpMap->Abort();
 }
 
@@ -746,7 +744,7 @@ void TSubmitMain::StopCrawl()
     default:
         break;  // a page import or nothing: HttpMap is not the spider's
     }
-    if (Timer1->Tag == SpiderFlashTag) {
+    if (Hint.Target() == TFlashTarget::SpiderStart) {
         Timer1->SetEnabled(false);
         if (Spider) {
             ShowButtonGlyph(*Spider->Button1, *ImageList2, SpiderStartRestGlyph);

@@ -37,8 +37,9 @@ void TSubmitMain::LoadProxySettings()
     // The update's downloads too: behind a firewall the update server is
     // only reached through the proxy.
     HandProxyTo(*HttpCli2, settings);
+    FRun->SetProxy(settings);  // the submission requests
     if (LiveResult)
-        LiveResult->SetSubmitProxy(settings);  // HttpCli1 and the submission requests
+        LiveResult->SetSubmitProxy(settings);  // HttpCli1
     // The wizard's client, by its component name.
     if (CustomDatabase)
         if (auto* wizardClient = dynamic_cast<TCustomHttpCli*>(CustomDatabase->FindComponent("Http1")))

@@ -173,7 +173,7 @@ void TSubmitMain::Button8Click(TObject*)
     ResetRankList(Button8);
     Button8->SetEnabled(false);
     Button9->SetEnabled(true);
-    Timer1->Tag = 3;
+    Hint.Show(TFlashTarget::RankStart);
     Timer1->SetEnabled(true);
     NextRankQuery();
 }

@@ -1,27 +1,26 @@
-// The main window's "Submit" page and its submission run: building the page,
-// the live window's check box, Submit and Stop, the entries of each
-// project, the project queue and the dispatcher that keeps up to Ports
-// requests in flight. The live window sends the requests and calls the
-// dispatcher again after every finished one.
+// The main window's "Submit" page and its view of the submission run:
+// building the page, the live window's check box, Submit and Stop, each
+// project's work list taken from the checked rows, and the run's results in
+// the rows and on the LEDs. The run itself (SubmissionRun.cpp) keeps the
+// queue, the requests in flight and the counters.
 //
-// Everything runs on the GUI thread, and the dispatcher processes messages
-// between requests, so every path is written to be entered again: a nested
-// dispatch only asks the running one for another pass, and every step checks
-// the run's state again after a call that pumps messages.
+// The run processes messages between requests, so every path here is
+// written to be entered again: every step checks the run's state again after
+// a call that pumps messages.
 #include "workbench/SubmitMain.h"
 
+#include <optional>
+#include <vector>
 
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/FileCtrl.h"
 #include "classlib/ImgList.h"
-#include "classlib/IniFiles.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
-#include "platform/Assertions.h"
 #include "platform/Hooks.h"
 #include "workbench/EngineData.h"
 #include "workbench/FormBuild.h"
@@ -42,11 +41,6 @@ constexpr int TypeColumn = 3;
 
 // The Submit button's resting glyph in ImageList2.
 constexpr int SubmitRestGlyph = 6;
-
-// Timer1 tags: the Submit button flashes during a run, the project list
-// when no project is checked.
-constexpr int FlashSubmitButton = 4;
-constexpr int FlashProjectList = 6;
 
 // The record of an engine row: the value part of its EngineList line, found
 // by binary search in the sorted list (lines sharing the prefix "name=" lie
@@ -78,6 +72,16 @@ AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, co
     }
     const int index = engines.IndexOfName(name);
     return index < 0 ? AnsiString() : engines.StringRef(index).substr(key.size());
+}
+
+// Writes a cell of an engine row, adding the cells before it when missing.
+void SetResultCell(TListItem& row, int column, const AnsiString& text)
+{
+    TStrings* cells = row.SubItems();
+    while (cells->Count() <= column)
+        cells->Add("");
+    if (row.SubItemRef(column) != text)
+        cells->SetStrings(column, text);
 }
 
 }  // namespace
@@ -175,42 +179,46 @@ void TSubmitMain::LiveClick(TObject*)
     }
 }
 
-// --- the run's state ---------------------------------------------------------------------------
+// --- the run's view ------------------------------------------------------------------------
 
-namespace {
-
-using TRunState = TSubmitMain::TRunState;
-
-// A run is built, then runs its projects (each built again), and ends from
-// any of these; a stop comes while it is built or runs, and ends it.
-[[maybe_unused]] bool ValidRunStep(TRunState from, TRunState to)
+void TSubmitMain::WireSubmissionRun()
 {
-    switch (to) {
-    case TRunState::Idle:
-        return from != TRunState::Idle;
-    case TRunState::Building:
-        return from == TRunState::Idle || from == TRunState::Running;
-    case TRunState::Running:
-        return from == TRunState::Building;
-    case TRunState::Stopping:
-        return from == TRunState::Building || from == TRunState::Running;
-    }
-    return false;
-}
-
-}  // namespace
-
-void TSubmitMain::SetRunState(TRunState state)
-{
-    TENVAREL_ASSERT(ValidRunStep(FRunState, state));
-    FRunState = state;
+    TSubmissionRun::TView& view = FRun->View;
+    view.CountChanged = [this](ResultClass kind, long long value) {
+        TLedLabel* led = kind == ResultClass::Successful ? LedLabel2
+                         : kind == ResultClass::Failed   ? LedLabel3
+                                                         : LedLabel4;
+        if (led)
+            led->SetText(IntToStr(value));
+    };
+    view.RequestStarted = [this](std::size_t entry, int second) {
+        TListItem* row = entry < FEntryRows.size() ? FEntryRows[entry] : nullptr;
+        if (LiveResult)
+            LiveResult->RequestStarted(row, second);
+        if (row)
+            row->SetImageIndex(RowImageRunning);
+    };
+    view.RequestEnded = [](std::size_t place) {
+        if (LiveResult)
+            LiveResult->RequestEnded(place);
+    };
+    view.RowResult = [this](std::size_t entry, const SubmissionResult& result) {
+        TListItem* row = entry < FEntryRows.size() ? FEntryRows[entry] : nullptr;
+        if (!row)
+            return;  // the row was deleted while its request ran
+        SetResultCell(*row, ResultColumn, result.text);
+        row->SetImageIndex(RowImageOfResult(result.status));
+        SetResultCell(*row, DateColumn, DateTimeToStr(Now()));
+    };
+    view.ProjectDone = [this] { FinishProject(); };
+    view.Stopped = [this] { FinishRun(true); };
 }
 
 // --- Submit and Stop -------------------------------------------------------------------------
 
 void TSubmitMain::Button6Click(TObject*)
 {
-    switch (FRunState) {
+    switch (FRun->State()) {
     case TRunState::Idle:
         break;
     case TRunState::Stopping:
@@ -231,7 +239,8 @@ void TSubmitMain::Button6Click(TObject*)
         return;
     }
     // Stored options that would let a run start no request at all.
-    for (const auto& [value, what] : {std::pair{Ports, "Ports"}, std::pair{Timeout, "Timeout"}}) {
+    for (const auto& [value, what] :
+         {std::pair{FRun->Options.Ports, "Ports"}, std::pair{FRun->Options.Timeout, "Timeout"}}) {
         int checked = 0;
         if (const auto refusal = CheckSubmitOption(IntToStr(value), what, checked)) {
             Application->MessageBox(*refusal + "\nPlease set it under Options, Timeouts/Ports.", "Submit Options",
@@ -244,21 +253,18 @@ void TSubmitMain::Button6Click(TObject*)
 
 void TSubmitMain::Button7Click(TObject*)
 {
-    if (FRunState != TRunState::Running && FRunState != TRunState::Building)
-        return;
     // A list being built is dropped by the build itself, which ends the run.
-    const bool building = FRunState == TRunState::Building;
-    SetRunState(TRunState::Stopping);
+    const bool building = FRun->State() == TRunState::Building;
+    if (!FRun->Stop())
+        return;
     Button7->SetEnabled(false);
     Button6->SetEnabled(true);
-    if (LiveResult) {
+    if (LiveResult)
         LiveResult->Timer5->SetEnabled(false);
-        LiveResult->StopSubmissions();
-    }
     // Every aborted request comes back through its done event, which calls
     // the dispatcher; with nothing running the run ends here.
     if (!building)
-        DispatchSubmissions();
+        FRun->Dispatch();
 }
 
 // --- projects ----------------------------------------------------------------------------------
@@ -267,17 +273,18 @@ namespace {
 
 // The checked projects, in list order, that still have a project file: one
 // deleted while it waited is skipped, never submitted with empty values.
-void QueueCheckedProjects(const TCheckListBox& list, const AnsiString& appFolder, TStringList& queue)
+std::vector<AnsiString> CheckedProjects(const TCheckListBox& list, const AnsiString& appFolder)
 {
-    queue.Clear();
+    std::vector<AnsiString> queue;
     for (int i = 0; i < list.Items()->Count(); ++i) {
         if (!list.Checked(i))
             continue;
         const AnsiString name = list.Items()->Strings(i);
         if (ValidateProjectName(name) || !FileExists(ProjectFilePath(appFolder, name)))
             continue;
-        queue.Add(name);
+        queue.push_back(name);
     }
+    return queue;
 }
 
 }  // namespace
@@ -291,15 +298,15 @@ bool TSubmitMain::StartProject(bool firstOfRun)
         FinishRun(true);
         return false;
     }
-    QueueCheckedProjects(*SesList, AppFolder, *ProjectQueue);
-    if (ProjectQueue->Count() == 0) {
+    FRun->QueueProjects(CheckedProjects(*SesList, AppFolder));
+    if (FRun->ProjectQueue().empty()) {
         if (!firstOfRun) {
             FinishRun(false);
             return false;
         }
-        SetRunState(TRunState::Idle);
+        FRun->End();
         Button6->SetEnabled(true);
-        Timer1->Tag = FlashProjectList;
+        Hint.Show(TFlashTarget::ProjectList);
         Timer1->SetEnabled(true);
         Application->MessageBox("There is no project selected to submit!\n\rChecking the box beside the Project Name "
                                 "will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects",
@@ -307,35 +314,25 @@ bool TSubmitMain::StartProject(bool firstOfRun)
         return false;
     }
 
-    SetRunState(TRunState::Running);
     Button6->SetEnabled(false);
     Button7->SetEnabled(true);
-    Timer1->Tag = FlashSubmitButton;
+    Hint.Show(TFlashTarget::SubmitButton);
     Timer1->SetEnabled(true);
     if (LiveResult)
         LiveResult->Timer5->SetEnabled(true);
     LoadSubmitProject();
     FReportDue = true;
-    if (LiveResult)
-        LiveResult->Seconds = Timeout;
-    TENVAREL_ASSERT(!LiveResult || LiveResult->RunningCount() == 0);
-    FInFlight = 0;
-    DispatchSubmissions();
+    FRun->SetCategoryMapFile(AppPath(AppFolder, CategoryMapFileName));
+    FRun->StartProject(SubmitRecord);
     return true;
 }
 
 bool TSubmitMain::BuildSubmissionList()
 {
-    SetRunState(TRunState::Building);
+    FRun->BeginBuild();  // the counters go to 0 on the LEDs
     Button6->SetEnabled(false);
-    FEntries.clear();
+    FEntryRows.clear();
     FEntryOfRow.clear();
-    FNextEntry = 0;
-    FDeadEntries = 0;
-    FCategoryCache.clear();
-    LedLabel3->SetText("0");
-    LedLabel2->SetText("0");
-    LedLabel4->SetText("0");
     ClearEngineResults();
 
     TWaitWindow wait(this, "Please wait while Building Submission List");
@@ -348,21 +345,27 @@ bool TSubmitMain::BuildSubmissionList()
     for (FBuildRow = 0; FBuildRow < rows->Count(); ++FBuildRow) {
         TListItem* row = rows->Item(FBuildRow);
         if (row->Checked()) {
-            FEntryOfRow[row] = FEntries.size();
-            FEntries.push_back({row->Caption(), row});
+            const AnsiString& type = row->SubItemRef(TypeColumn);
+            std::optional<AnsiString> malformed;  // a malformed batch count counts as one site
+            const long long sites = SitesOfType(type, malformed);
+            const std::size_t entry = FRun->AddEntry(
+                {row->Caption(), EngineRecordOf(*EngineList, row->CaptionRef(), type, row->SubItemRef(UrlColumn)),
+                 sites});
+            FEntryRows.push_back(row);
+            FEntryOfRow[row] = entry;
         }
         // Messages are processed (and may stop the run) only now and then.
-        if (wait.Progress(row->CaptionRef(), FBuildRow) && FRunState != TRunState::Building)
+        if (wait.Progress(row->CaptionRef(), FBuildRow) && FRun->State() != TRunState::Building)
             break;
     }
     FBuildRow = -1;
     wait.Finish();
-    return FRunState == TRunState::Building;
+    return FRun->State() == TRunState::Building;
 }
 
 void TSubmitMain::LoadSubmitProject()
 {
-    CurrentProject = ProjectQueue->Count() > 0 ? ProjectQueue->Strings(0) : AnsiString();
+    CurrentProject = FRun->CurrentProject();
     SubmitRecord = LoadProjectFile(AppFolder, CurrentProject);
 }
 
@@ -382,89 +385,7 @@ void TSubmitMain::ClearEngineResults()
     rows->EndUpdate();
 }
 
-AnsiString TSubmitMain::CategoryMapValue(const AnsiString& section, const AnsiString& key)
-{
-    // Each pair is read once per project: a run asks the same one for
-    // every engine of a category type.
-    const AnsiString id = section + "\n" + key;
-    for (const auto& [cached, value] : FCategoryCache)
-        if (cached == id)
-            return value;
-    TIniFile map(AppPath(AppFolder, CategoryMapFileName));
-    AnsiString value = map.ReadString(section, key, "");
-    FCategoryCache.emplace_back(id, value);
-    return value;
-}
-
-int TSubmitMain::SubmissionEntriesLeft() const
-{
-    return static_cast<int>(FEntries.size() - FNextEntry - FDeadEntries);
-}
-
-// --- the dispatcher ----------------------------------------------------------------------------
-
-void TSubmitMain::DispatchSubmissions()
-{
-    // Entered again from the messages it processes (a request ending, a
-    // button): the running pass does the work, so nothing is taken twice
-    // and no project ends while its requests still run.
-    if (FInDispatch) {
-        FDispatchAgain = true;
-        return;
-    }
-    const TRaisedFlag dispatching(FInDispatch);
-
-    do {
-        FDispatchAgain = false;
-        if (FRunState == TRunState::Running) {
-            // The second bound is read again after every request, since each
-            // one takes an entry.
-            while (FRunState == TRunState::Running && SubmissionEntriesLeft() > 0 && FInFlight < Ports &&
-                   FInFlight < SubmissionEntriesLeft() + 1) {
-                ++FInFlight;
-                Application->ProcessMessages();
-                // The place is given back when the messages stopped the run
-                // or a row deletion took the last entry.
-                if (FRunState != TRunState::Running || SubmissionEntriesLeft() == 0) {
-                    --FInFlight;
-                    continue;
-                }
-                SubmitNextEngine();
-            }
-            if (FRunState == TRunState::Running && SubmissionEntriesLeft() == 0 && FInFlight == 0)
-                FinishProject();
-        } else if (FRunState == TRunState::Stopping && FInFlight == 0) {
-            FinishRun(true);
-        }
-    } while (FDispatchAgain);
-}
-
-void TSubmitMain::SubmissionDone()
-{
-    FInFlight -= 1;
-    DispatchSubmissions();
-}
-
-void TSubmitMain::SubmitNextEngine()
-{
-    while (FNextEntry < FEntries.size() && !FEntries[FNextEntry].Row) {
-        ++FNextEntry;
-        --FDeadEntries;
-    }
-    if (FNextEntry >= FEntries.size()) {
-        --FInFlight;  // nothing left to take the place raised for it
-        return;
-    }
-    const TSubmissionEntry entry = FEntries[FNextEntry++];
-
-    const AnsiString record = EngineRecordOf(*EngineList, entry.Engine, entry.Row->SubItemRef(TypeColumn),
-                                             entry.Row->SubItemRef(UrlColumn));
-    const SubmissionRequest request = BuildSubmissionRequest(
-        record, SubmitRecord,
-        [this](const AnsiString& section, const AnsiString& key) { return CategoryMapValue(section, key); });
-    if (LiveResult)
-        LiveResult->SubmitRequest(request.url, request.data, request.referer, request.method, entry.Row->Index());
-}
+// --- the end of a project and of the run ------------------------------------------------------
 
 void TSubmitMain::FinishProject()
 {
@@ -475,11 +396,8 @@ void TSubmitMain::FinishProject()
             SesList->SetChecked(line, false);
             break;
         }
-    if (ProjectQueue->Count() > 0)
-        ProjectQueue->Delete(0);
-
-    QueueCheckedProjects(*SesList, AppFolder, *ProjectQueue);
-    if (ProjectQueue->Count() == 0) {
+    FRun->QueueProjects(CheckedProjects(*SesList, AppFolder));
+    if (FRun->ProjectQueue().empty()) {
         FinishRun(false);
         return;
     }
@@ -490,7 +408,7 @@ void TSubmitMain::FinishProject()
 
 void TSubmitMain::FinishRun(bool stopped)
 {
-    SetRunState(TRunState::Idle);
+    FRun->End();
     Button6->SetEnabled(true);
     Button7->SetEnabled(false);
     if (LiveResult)
@@ -508,7 +426,7 @@ void TSubmitMain::FinishRun(bool stopped)
     ShowButtonGlyph(*Button6, *ImageList2, SubmitRestGlyph);
     Button6->Tag = SubmitRestGlyph;
 
-    if (FStartAfterStop && FRunState == TRunState::Idle) {
+    if (FStartAfterStop && FRun->State() == TRunState::Idle) {
         FStartAfterStop = false;
         Button6Click(Button6);
     }
@@ -519,15 +437,14 @@ void TSubmitMain::FinishRun(bool stopped)
 
 void TSubmitMain::EngineRowDeleted(TListItem* row)
 {
-    if (FRunState == TRunState::Idle)
+    // The run goes before the rows when the window is freed.
+    if (!FRun || FRun->State() == TRunState::Idle)
         return;
     if (FBuildRow >= 0 && row->Index() <= FBuildRow)
         --FBuildRow;  // the build goes on with the row that moves into place
     if (const auto found = FEntryOfRow.find(row); found != FEntryOfRow.end()) {
-        TSubmissionEntry& entry = FEntries[found->second];
-        if (found->second >= FNextEntry && entry.Row)
-            ++FDeadEntries;
-        entry.Row = nullptr;
+        FRun->DropEntry(found->second);
+        FEntryRows[found->second] = nullptr;
         FEntryOfRow.erase(found);
     }
     if (LiveResult)

@@ -89,7 +89,7 @@ TEST_F(CustomWizard, LearnsAnEngineThatARunThenSubmitsTo)
     Import(site, "/links/submit.html");
     EXPECT_FALSE(wizard.Button1->Enabled());
     EXPECT_TRUE(wizard.Button2->Enabled());
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 5);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::WizardImport);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
     ASSERT_TRUE(RunUntil([] { return Idle(); }, 10000));
 
@@ -255,7 +255,7 @@ TEST_F(CustomWizard, ImportRefusesWhatItCannotUse)
         wizard.Button1->Click();
         EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{c.box}) << c.url;
         EXPECT_TRUE(wizard.Button1->Enabled()) << c.url;
-        EXPECT_EQ(SubmitMain->Timer1->Tag, 0) << c.url;
+        EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::None) << c.url;
     }
     EXPECT_EQ(site.RequestCount(), 0u);
 
@@ -319,7 +319,7 @@ TEST_F(CustomWizard, AFetchThatCannotStartLeavesTheWindowAsItWas)
     wizard.Http1->URL = site.Url("/busy");
     wizard.Http1->GetAsync();
     ASSERT_TRUE(RunUntil([&] { return site.InFlight() == 1; }, 10000));
-    SubmitMain->Timer1->Tag = 4;
+    SubmitMain->Hint.Show(TFlashTarget::SubmitButton);
     SubmitMain->Timer1->SetEnabled(true);
 
     wizard.SearchCk->Click();
@@ -328,7 +328,7 @@ TEST_F(CustomWizard, AFetchThatCannotStartLeavesTheWindowAsItWas)
     EXPECT_EQ(StatusText(), "Http Error!!");
     EXPECT_TRUE(wizard.Button1->Enabled());
     EXPECT_FALSE(wizard.Button2->Enabled());
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 4);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::SubmitButton);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
     EXPECT_TRUE(Idle());
 

@@ -57,7 +57,7 @@ TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Importing);
     EXPECT_FALSE(SubmitMain->Button3->Enabled());
     EXPECT_TRUE(SubmitMain->Button4->Enabled());
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 1);  // the Import button flashes
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::ImportButton);  // the Import button flashes
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
 
     // After every piece, the fields hold exactly the tags whose end has arrived.

@@ -216,8 +216,8 @@ TEST(Keyboard, TheSubmitOptionsStoreWhatIsTyped)
     const TIniFile settings(folder.File("wkt.ini"));
     EXPECT_EQ(settings.ReadString("SubOptions", "Timeout", ""), "5");
     EXPECT_EQ(settings.ReadString("SubOptions", "Ports", ""), "2");
-    EXPECT_EQ(SubmitMain->Timeout, 5);
-    EXPECT_EQ(SubmitMain->Ports, 2);
+    EXPECT_EQ(SubmitMain->Run().Options.Timeout, 5);
+    EXPECT_EQ(SubmitMain->Run().Options.Ports, 2);
     EXPECT_TRUE(boxes.Boxes.empty());
 }
 

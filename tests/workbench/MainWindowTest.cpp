@@ -26,19 +26,19 @@ namespace {
 TEST(MainWindow, FlashRulesAlternateEachPair)
 {
     for (const TFlashRule& rule : FlashRules) {
-        SCOPED_TRACE("tag " + std::to_string(rule.Tag));
-        EXPECT_EQ(FlashRuleOf(rule.Tag), &rule);
+        SCOPED_TRACE(FlashTargetName(rule.Target));
+        EXPECT_EQ(FlashRuleOf(rule.Target), &rule);
         EXPECT_NE(rule.RestGlyph, rule.BrightGlyph);
         EXPECT_EQ(NextFlashGlyph(rule, rule.RestGlyph), rule.BrightGlyph);
         EXPECT_EQ(NextFlashGlyph(rule, rule.BrightGlyph), rule.RestGlyph);
         // A button showing some other glyph (a run's leftover) lights up.
         EXPECT_EQ(NextFlashGlyph(rule, 99), rule.BrightGlyph);
     }
-    for (int tag : {0, 7, -1, 100})
-        EXPECT_EQ(FlashRuleOf(tag), nullptr);
+    EXPECT_EQ(FlashRuleOf(TFlashTarget::None), nullptr);
+    EXPECT_EQ(FlashRuleOf(static_cast<TFlashTarget>(7)), nullptr);
 }
 
-TEST(MainWindow, TimerFlashesTheControlItsTagNames)
+TEST(MainWindow, TimerFlashesTheControlTheHintPointsAt)
 {
     TInstallFolder folder;
     TBoxRecorder boxes;
@@ -46,20 +46,20 @@ TEST(MainWindow, TimerFlashesTheControlItsTagNames)
     TSubmitMain& main = *SubmitMain;
 
     struct TCase {
-        int tag;
+        TFlashTarget target;
         TImgBtn* button;
         int first;
         int second;
     };
     const TCase cases[] = {
-        {1, main.Button3, 1, 0},
-        {2, Spider->Button1, 3, 2},
-        {3, main.Button8, 5, 4},
-        {4, main.Button6, 7, 6},
-        {5, CustomDatabase->Button1, 1, 0},
+        {TFlashTarget::ImportButton, main.Button3, 1, 0},
+        {TFlashTarget::SpiderStart, Spider->Button1, 3, 2},
+        {TFlashTarget::RankStart, main.Button8, 5, 4},
+        {TFlashTarget::SubmitButton, main.Button6, 7, 6},
+        {TFlashTarget::WizardImport, CustomDatabase->Button1, 1, 0},
     };
     for (const TCase& c : cases) {
-        main.Timer1->Tag = c.tag;
+        main.Hint.Show(c.target);
         main.Timer1Timer(main.Timer1);
         EXPECT_EQ(c.button->Tag, c.first) << c.button->Name;
         // Both the shown picture and the normal one are the glyph.
@@ -69,7 +69,7 @@ TEST(MainWindow, TimerFlashesTheControlItsTagNames)
         EXPECT_EQ(c.button->Tag, c.second) << c.button->Name;
     }
 
-    main.Timer1->Tag = 6;
+    main.Hint.Show(TFlashTarget::ProjectList);
     main.Timer1Timer(main.Timer1);
     EXPECT_EQ(main.SesList->Font()->Color(), clRed);
     EXPECT_EQ(main.SesList->Tag, 1);
@@ -77,14 +77,12 @@ TEST(MainWindow, TimerFlashesTheControlItsTagNames)
     EXPECT_EQ(main.SesList->Font()->Color(), clBlack);
     EXPECT_EQ(main.SesList->Tag, 0);
 
-    // A tag that names nothing changes nothing.
-    for (int tag : {0, 7}) {
-        main.Timer1->Tag = tag;
-        main.Timer1Timer(main.Timer1);
-        for (const TCase& c : cases)
-            EXPECT_EQ(c.button->Tag, c.second);
-        EXPECT_EQ(main.SesList->Tag, 0);
-    }
+    // A hint pointed nowhere changes nothing.
+    main.Hint = TFlashHint();
+    main.Timer1Timer(main.Timer1);
+    for (const TCase& c : cases)
+        EXPECT_EQ(c.button->Tag, c.second);
+    EXPECT_EQ(main.SesList->Tag, 0);
     EXPECT_TRUE(boxes.Errors.empty());
 }
 

@@ -200,7 +200,7 @@ TEST_F(ProjectPage, SavedProjectsAreListedAfterARestartAndLoadOnAClick)
     EXPECT_EQ(SubmitMain->LedLabel1->Text(), "2");
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "");
 
-    SubmitMain->Timer1->Tag = 6;  // the project list's flashing hint
+    SubmitMain->Hint.Show(TFlashTarget::ProjectList);  // the project list's flashing hint
     ClickProject(1);
     EXPECT_EQ(Shown(), beta);
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "beta");

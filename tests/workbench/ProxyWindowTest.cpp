@@ -182,8 +182,8 @@ TEST_F(ProxyWindow, AReadOnlySettingsFileIsNotReplaced)
     LiveResult->Ports->SetText("5");
     ClickAt(LiveResult->Button1, 5, 5);
     EXPECT_EQ(boxes.Errors, (std::vector<std::string>{refusal, refusal}));
-    EXPECT_EQ(SubmitMain->Timeout, 40);
-    EXPECT_EQ(SubmitMain->Ports, 10);
+    EXPECT_EQ(SubmitMain->Run().Options.Timeout, 40);
+    EXPECT_EQ(SubmitMain->Run().Options.Ports, 10);
 
     EXPECT_EQ(folder.Read("wkt.ini"), before);
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,

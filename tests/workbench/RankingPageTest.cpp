@@ -299,7 +299,7 @@ TEST_F(RankingPage, StopWhileAPageIsHeldAndStartAgainAtOnce)
     SubmitMain->Button8->Click();
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1 && server.InFlight() == 1; }));
     EXPECT_EQ(Image(5), RankImageRunning);
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 3);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::RankStart);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
     EXPECT_FALSE(SubmitMain->Button8->Enabled());
 

@@ -422,8 +422,8 @@ TEST(InstalledSettings, ReportWithTitleAndWithoutHeaderOrFooter)
     EXPECT_TRUE(SubmitMain->TitleRepCk->Checked());
     EXPECT_EQ(SubmitMain->Header->Text(), "");
     EXPECT_EQ(SubmitMain->TitleRep->Text(), "Submission Results");
-    EXPECT_EQ(SubmitMain->Ports, 10);
-    EXPECT_EQ(SubmitMain->Timeout, 40);
+    EXPECT_EQ(SubmitMain->Run().Options.Ports, 10);
+    EXPECT_EQ(SubmitMain->Run().Options.Timeout, 40);
     EXPECT_TRUE(boxes.Boxes.empty());
 }
 

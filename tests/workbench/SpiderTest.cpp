@@ -167,7 +167,7 @@ TEST_F(SpiderRun, EveryPageOfTheSiteBecomesOneProjectFetchedOneAtATime)
     EXPECT_FALSE(Spider->Button1->Enabled());
     EXPECT_TRUE(Spider->Button2->Enabled());
     EXPECT_FALSE(SubmitMain->Button3->Enabled());  // no second import while the crawl runs
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 2);         // the Start button flashes
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::SpiderStart);         // the Start button flashes
     ASSERT_TRUE(WaitUntilIdle(60000));
 
     // Each page once, the broken one too; nothing else; never two at once.
@@ -491,7 +491,7 @@ TEST_F(SpiderRun, APageRelocatedToAPageFoundBeforeOrOffTheSiteIsNotSavedAgain)
 // Timeouts/Ports", and the crawl goes on with the next link.
 TEST_F(SpiderRun, AStalledPageFailsAfterTheTimeOutAndTheCrawlGoesOn)
 {
-    SubmitMain->Timeout = 1;
+    SubmitMain->Run().Options.Timeout = 1;
     server.Script("/s/index.html", HttpTestReply::Ok("<title>Start</title><a href=\"silent.htm\">s</a>"
                                                      "<a href=\"stalled.htm\">t</a><a href=\"last.htm\">l</a>"));
     server.Script("/s/silent.htm", HttpTestReply::Held());
@@ -562,7 +562,7 @@ TEST_F(SpiderRun, OnlyHtmlPagesUnderCleanAddressesBecomeProjects)
 // answered is saved once.
 TEST_F(SpiderRun, AThousandPageSiteIsCrawledOncePerPage)
 {
-    SubmitMain->Timeout = 1;
+    SubmitMain->Run().Options.Timeout = 1;
     server.SetDefault(HttpTestReply::Status("HTTP/1.0 404 Not Found"));
     constexpr int Folders = 10;
     constexpr int PerFolder = 100;

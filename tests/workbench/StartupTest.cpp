@@ -110,14 +110,14 @@ TEST(Startup, OpensOnTheInstallation)
     EXPECT_TRUE(SubmitMain->BitCheckBox7->Checked());
     EXPECT_FALSE(SubmitMain->CustomCk->Checked());
 
-    EXPECT_EQ(SubmitMain->Ports, 10);
-    EXPECT_EQ(SubmitMain->Timeout, 40);
+    EXPECT_EQ(SubmitMain->Run().Options.Ports, 10);
+    EXPECT_EQ(SubmitMain->Run().Options.Timeout, 40);
     EXPECT_EQ(LiveResult->Ports->Text(), "10");
     EXPECT_EQ(LiveResult->TimeOuts->Text(), "40");
 
     EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgAbout);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 0);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::None);
     EXPECT_EQ(SubmitMain->Timer1->Interval(), 500u);
     EXPECT_EQ(SubmitMain->SkinForm1->SkinPath, folder.Path() + "/Vov-EZ.skn");
     EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);
@@ -229,8 +229,8 @@ TEST(Startup, CaptionFromWhatTheSettingsHold)
         TBoxRecorder boxes;
         TRunningProgram program(folder);
         EXPECT_EQ(SubmitMain->Caption(), c.caption);
-        EXPECT_EQ(SubmitMain->Ports, 10);
-        EXPECT_EQ(SubmitMain->Timeout, 40);
+        EXPECT_EQ(SubmitMain->Run().Options.Ports, 10);
+        EXPECT_EQ(SubmitMain->Run().Options.Timeout, 40);
     }
 }
 
@@ -270,8 +270,8 @@ TEST(Startup, AMissingEngineFileDoesNotCutStartupShort)
             captions.push_back(row.caption);
         EXPECT_EQ(captions, c.rows);
         EXPECT_EQ(SubmitMain->TotalDis->Text(), c.checked);
-        EXPECT_EQ(SubmitMain->Ports, 5);
-        EXPECT_EQ(SubmitMain->Timeout, 30);
+        EXPECT_EQ(SubmitMain->Run().Options.Ports, 5);
+        EXPECT_EQ(SubmitMain->Run().Options.Timeout, 30);
         EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
         EXPECT_EQ(SubmitMain->Image1->Picture()->Width(), 480);
         EXPECT_EQ(fs::path(GetCurrentDir()), fs::path(folder.File("reports")));

@@ -414,8 +414,8 @@ TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
         ASSERT_EQ(boxes.Boxes.size(), 1u);
         EXPECT_NE(boxes.Boxes[0].text.find(c.word), std::string::npos) << boxes.Boxes[0].text;
         EXPECT_EQ(folder.Read("wkt.ini"), settingsBefore);
-        EXPECT_EQ(SubmitMain->Ports, 10);
-        EXPECT_EQ(SubmitMain->Timeout, 40);
+        EXPECT_EQ(SubmitMain->Run().Options.Ports, 10);
+        EXPECT_EQ(SubmitMain->Run().Options.Timeout, 40);
     }
 
     boxes.Boxes.clear();
@@ -423,14 +423,14 @@ TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
     LiveResult->Ports->SetText("1");
     LiveResult->Button1->Click();
     EXPECT_TRUE(boxes.Boxes.empty());
-    EXPECT_EQ(SubmitMain->Ports, 1);
-    EXPECT_EQ(SubmitMain->Timeout, 20);
+    EXPECT_EQ(SubmitMain->Run().Options.Ports, 1);
+    EXPECT_EQ(SubmitMain->Run().Options.Timeout, 20);
     const std::string settings = folder.Read("wkt.ini");
     EXPECT_NE(settings.find("[SubOptions]\r\nPorts=1\r\nTimeout=20\r\n"), std::string::npos) << settings;
 
     // A stored 0 (written by hand) gives no run that starts nothing.
     ReadyShopProject();
-    SubmitMain->Ports = 0;
+    SubmitMain->Run().Options.Ports = 0;
     SubmitMain->Button6->Click();
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_NE(boxes.Boxes[0].text.find("Ports"), std::string::npos);
@@ -521,7 +521,7 @@ TEST_F(SubmitRunFixture, NothingToSubmit)
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].text, "There is no project selected to submit!\n\rChecking the box beside the Project "
                                    "Name will allow you to submit.\n\r\n\rHint: Select One of the Flashing Projects");
-    EXPECT_EQ(SubmitMain->Timer1->Tag, 6);
+    EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::ProjectList);
     EXPECT_TRUE(SubmitMain->Button6->Enabled());
 
     // Checked, with no engine checked: the project ends at once.
@@ -588,11 +588,11 @@ TEST_F(SubmitRunFixture, TheLargestTimeoutNeverWrapsTheSecondCounter)
     SubmitMain->Button6->Click();
     LiveResult->Timer5->SetEnabled(false);  // ticks are driven here
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1; }, 5000));
-    EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
+    EXPECT_EQ(LiveResult->Seconds(), std::numeric_limits<int>::max());
     for (int tick = 0; tick < 3; ++tick)
         LiveResult->Timer5Timer(nullptr);
     RunFor(20);
-    EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
+    EXPECT_EQ(LiveResult->Seconds(), std::numeric_limits<int>::max());
     EXPECT_EQ(RowOf("A")->ImageIndex(), 1);  // still running
     SubmitMain->Button7->Click();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Stopped"); }, 5000));
@@ -608,12 +608,12 @@ TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
     server.SetDefault(held);
     Start({TestEngine::Get("A", server.Url("/a")), TestEngine::Get("B", server.Url("/b"))}, 10, 40);
     ReadyShopProject();
-    SubmitMain->Ports = 1;
+    SubmitMain->Run().Options.Ports = 1;
     SubmitMain->Button6->Click();
     LiveResult->Timer5->SetEnabled(false);  // ticks are driven here
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1; }, 5000));
-    EXPECT_EQ(LiveResult->Seconds, 40);
-    while (LiveResult->Seconds < 80)
+    EXPECT_EQ(LiveResult->Seconds(), 40);
+    while (LiveResult->Seconds() < 80)
         LiveResult->Timer5Timer(nullptr);
     RunFor(20);
     EXPECT_EQ(RowOf("A")->ImageIndex(), 1);
@@ -623,46 +623,8 @@ TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
     EXPECT_EQ(RowOf("A")->ImageIndex(), 3);
     // B started at 81 and goes at 122.
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 2; }, 5000));
-    while (LiveResult->Seconds < 122)
+    while (LiveResult->Seconds() < 122)
         LiveResult->Timer5Timer(nullptr);
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 5000));
     EXPECT_EQ(SubmitMain->LedLabel4->Text(), "2");
-}
-
-namespace {
-
-// The run's state changes through one setter, which catches a step that no
-// path of a run takes.
-struct TRunStateWindow : TSubmitMain {
-    TRunStateWindow() : TSubmitMain(nullptr) {}
-    using TSubmitMain::SetRunState;
-};
-
-}  // namespace
-
-TEST(SubmitRunState, AnInvalidStepIsCaught)
-{
-    using S = TSubmitMain::TRunState;
-    struct TCase {
-        std::vector<S> path;  // from Idle; the last step is the one under test
-        bool valid;
-    };
-    const TCase cases[] = {
-        // Two projects, the second one stopped while it runs.
-        {{S::Building, S::Running, S::Building, S::Running, S::Stopping, S::Idle}, true},
-        {{S::Building, S::Stopping, S::Idle}, true},  // stopped while the list is built
-        {{S::Building, S::Idle}, true},               // no project checked
-        {{S::Running}, false},                        // running without a list
-        {{S::Stopping}, false},                       // nothing to stop
-        {{S::Idle}, false},
-        {{S::Building, S::Stopping, S::Running}, false},  // a stopped run goes on
-        {{S::Building, S::Running, S::Stopping, S::Building}, false},
-    };
-    for (const TCase& c : cases) {
-        TRunStateWindow window;
-        TCaughtChecks caught;
-        for (S state : c.path)
-            window.SetRunState(state);
-        EXPECT_EQ(caught.Checks.size(), c.valid ? 0u : 1u) << "path of " << c.path.size() << " steps";
-    }
 }
