@@ -40,13 +40,6 @@ class HttpCli : public ::testing::Test {
 protected:
     void SetUp() override { GetHooks().resolveName = FakeResolve; }
     void TearDown() override { ResetHooks(); }
-
-    // A port on which nothing listens.
-    static int ClosedPort()
-    {
-        HttpTestServer gone;
-        return gone.Port();
-    }
 };
 
 }  // namespace
@@ -411,6 +404,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
     manyLines.ending = HttpTestReply::Ending::Hold;
 
     const std::string port = std::to_string(server.Port());
+    const PeerRefusedPort refused;  // bound for the whole table, so no other test takes it
     struct Case {
         const char* name;
         std::string url;
@@ -429,7 +423,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
         {"empty proxy-less URL", "", 10022, ""},
         {"unknown host", "http://nohost.test/", 11001, "can't resolve hostname to IP address"},
         {"port not a number", "http://127.0.0.1:abc/", 0, ""},
-        {"nothing listening", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", 10061,
+        {"nothing listening", refused.Url("/"), 10061,
          "Connection refused (Error #10061)"},
     };
     for (const auto& c : cases) {

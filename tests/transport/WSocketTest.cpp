@@ -195,7 +195,8 @@ TEST_F(WSocketTest, RefusedPort)
 {
     TWSocket client;
     Events events(client);
-    PeerAim(client, std::to_string(PeerUnusedPort()));
+    const PeerRefusedPort refused;
+    PeerAim(client, refused.PortText());
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
     EXPECT_EQ(events.log, (std::vector<std::string>{"connected 10061", "closed 0"}));

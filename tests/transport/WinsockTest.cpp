@@ -483,7 +483,8 @@ TEST_F(WinsockTest, RefusedConnectIsTheOnlyNotification)
 {
     const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
     ASSERT_EQ(ws::WSAAsyncSelect(s, rec.wnd, kSocketMsg, kAllEvents), 0);
-    const ws::sockaddr_in a = Loopback(PeerUnusedPort());
+    const PeerRefusedPort refused;
+    const ws::sockaddr_in a = Loopback(refused.Port());
     EXPECT_EQ(ws::connect(s, Sa(a), sizeof a), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
     ASSERT_TRUE(RunUntil([&] { return rec.Find(s, ws::FD_CONNECT); }));

@@ -15,6 +15,7 @@
 #include "controls/Btchkbox.h"
 #include "controls/ColMemo.h"
 #include "controls/LedLbl.h"
+#include "support/PeerScript.h"
 #include "transport/HttpProt.h"
 #include "workbench/ImportData.h"
 #include "workbench/ProjectData.h"
@@ -292,11 +293,9 @@ TEST_F(ImportWizard, AFailedPageIsToldAndNotReportedAsImported)
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
 
     server.Script("/gone.htm", HttpTestReply::Status("HTTP/1.0 404 Not Found", "<title>Not here</title>"));
-    // An address where nothing listens any more.
-    const std::string closedUrl = [] {
-        HttpTestServer gone;
-        return gone.Url("/x.htm");
-    }();
+    // An address where nothing listens.
+    const PeerRefusedPort refused;
+    const std::string closedUrl = refused.Url("/x.htm");
     const struct {
         std::string url;
         std::string reason;  // empty: whatever the client says of the refused connection
