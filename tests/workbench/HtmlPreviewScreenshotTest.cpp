@@ -125,7 +125,7 @@ void Render(const fs::path& dir, const TPage& page)
     delete form;
 }
 
-TEST(HtmlPreviewScreenshots, PagesBesideTheirHtml)
+TEST(HtmlPreviewShotsForLooking, PagesBesideTheirHtml)
 {
     ImageCache().Clear();
     const fs::path dir = HtmlDir();
