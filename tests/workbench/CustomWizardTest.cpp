@@ -132,7 +132,7 @@ TEST_F(CustomWizard, LearnsAnEngineThatARunThenSubmitsTo)
     SubmitMain->CustomCk->Click();
     ASSERT_TRUE(row->Checked());
     site.ClearRequests();
-    SubmitMain->Button6->Click();
+    PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
     std::vector<HttpTestRequest> sent;
     for (const HttpTestRequest& request : site.Requests())
