@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include "platform/Messages.h"
@@ -43,4 +44,11 @@ bool RunIntervals(int intervalMs, int count, int timeoutMs)
     QObject::connect(&witness, &QTimer::timeout, [&fired] { ++fired; });
     witness.start();
     return RunUntil([&] { return fired >= count; }, timeoutMs);
+}
+
+bool RunPendingEvents(int timeoutMs)
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return RunUntilPostedMessagesDispatched(timeoutMs);
 }

@@ -24,3 +24,9 @@ bool RunUntilPostedMessagesDispatched(int timeoutMs = 5000);
 // witness is a toolkit timer, so it fires while the message queue's dispatch
 // is suspended too. Returns false when the watchdog ran out first.
 bool RunIntervals(int intervalMs, int count, int timeoutMs = 5000);
+
+// Delivers what is pending now: the toolkit's posted events (layouts, show
+// and resize events) and then the messages posted so far. For a picture or a
+// walk of the controls, taken once the window has settled. Returns false when
+// the watchdog ran out first.
+bool RunPendingEvents(int timeoutMs = 5000);

@@ -9,6 +9,7 @@
 
 #include "classlib/Timer.h"
 #include "support/PeerScript.h"
+#include "support/SocketWitness.h"
 #include "platform/Hooks.h"
 #include "transport/HttpProt.h"
 #include "transport/StHttpProt.h"
@@ -444,7 +445,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
         }
         EXPECT_EQ(cli.State(), httpReady);
         // Nothing of the failed request follows, and the client takes the next one.
-        RunFor(30);
+        ASSERT_TRUE(SocketWitness().Await());
         EXPECT_EQ(log.done, 1);
         cli.URL = server.Url("/next");
         ASSERT_NO_THROW(cli.GetAsync());
@@ -769,7 +770,7 @@ TEST_F(HttpCli, RelocationAddressesAreCheckedBeforeTheyAreSent)
                 EXPECT_EQ(log.error, httperrRelocation);
                 EXPECT_EQ(cli.HttpStatus(), 404);
                 EXPECT_EQ(cli.StatusText(), "Invalid relocation address");
-                RunFor(30);
+                ASSERT_TRUE(SocketWitness().Await());  // a second connection would have been begun by then
                 EXPECT_EQ(server.RequestCount(), 1u);
                 EXPECT_EQ(log.Joined(false).find("relocate"), std::string::npos) << log.Joined(false);
             } else {
@@ -860,7 +861,7 @@ TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
                 }
             };
             ASSERT_TRUE(GetAndWait(cli, log, server.Url("/page")));
-            RunFor(50);
+            ASSERT_TRUE(SocketWitness().Await());  // past whatever the aborted connection still told
             ASSERT_TRUE(aborted);
             EXPECT_EQ(log.done, 1);
             if (restart) {
@@ -914,7 +915,7 @@ TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
                 cli.GetAsync();
             }
             ASSERT_TRUE(log.WaitDone());
-            RunFor(50);
+            ASSERT_TRUE(SocketWitness().Await());  // past whatever the aborted connection still told
             EXPECT_EQ(log.done, 1);
             EXPECT_EQ(log.error, restart ? 0 : httperrAborted);
             if (restart) {

@@ -53,7 +53,7 @@ fs::path ScreenshotDir()
 
 void Save(TForm* form, const fs::path& file)
 {
-    RunFor(50);  // let the pending paints happen
+    EXPECT_TRUE(RunPendingEvents());  // the pending layouts and paints
     ASSERT_TRUE(SaveFormScreenshot(form, file.string())) << file;
     EXPECT_GT(fs::file_size(file), 1000u) << file;
 }
@@ -248,7 +248,7 @@ TEST(MainWindowScreenshots, TheProxyWindowRefusingAPort)
     Proxyset->HttpPort->SetText("99999");
     Proxyset->HttpUsername->SetText("ann");
     Proxyset->HttpPass->SetText("secret");
-    RunFor(50);
+    EXPECT_TRUE(RunPendingEvents());
     const QPixmap window = Proxyset->Widget()->grab();
 
     GetHooks().messageBox = nullptr;  // the real box
