@@ -22,6 +22,7 @@
 #include "workbench/EngineData.h"
 #include "workbench/FormAnalysis.h"
 #include "workbench/LiveResult.h"
+#include "support/SocketWitness.h"
 
 namespace {
 
@@ -334,7 +335,7 @@ TEST_F(CustomWizard, AFetchThatCannotStartLeavesTheWindowAsItWas)
 
     // The busy request's end is not the wizard's.
     wizard.Http1->Abort();
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the aborted connection still told
     EXPECT_EQ(StatusText(), "Http Error!!");
     EXPECT_TRUE(boxes.Boxes.empty());
 }

@@ -23,6 +23,7 @@
 #include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
+#include "support/SocketWitness.h"
 #include "transport/HttpProt.h"
 #include "workbench/RankData.h"
 #include "workbench/SubmitMain.h"
@@ -246,7 +247,7 @@ TEST_F(RankingPage, Depths)
     // Not a number: the error box, no request, the buttons as they were.
     SubmitMain->ComboBox2->SetText("abc");
     StartRankingCheck();
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
     ASSERT_EQ(boxes.Errors.size(), 1u);
     EXPECT_NE(boxes.Errors[0].find("'abc' is not a valid integer value"), std::string::npos);
     boxes.Errors.clear();
@@ -273,7 +274,7 @@ TEST_F(RankingPage, AnEmptyKeywordStartsNoCheck)
         boxes.Boxes.clear();
         SubmitMain->ComboBox1->SetText(keyword);
         StartRankingCheck();
-        RunFor(50);
+        ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
         EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{needed});
         EXPECT_EQ(server.RequestCount(), requests);
         EXPECT_EQ(Ranking(5), found);
@@ -307,7 +308,7 @@ TEST_F(RankingPage, StopWhileAPageIsHeldAndStartAgainAtOnce)
     EXPECT_EQ(Ranking(5), "<IMG src=\"idx:0\">Page <b>1</b> not checked: Connection aborted on request | ");
     EXPECT_EQ(Image(5), RankImageNotFound);
     ASSERT_TRUE(RunUntil([&] { return server.OpenConnections() == 0; }));
-    RunFor(100);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the aborted connection told, and a next request's start
     EXPECT_EQ(server.RequestCount(), 1u);
     EXPECT_EQ(CompletionBoxes(), 0);
     EXPECT_EQ(Image(11), -1);
@@ -325,7 +326,7 @@ TEST_F(RankingPage, StopWhileAPageIsHeldAndStartAgainAtOnce)
     Answer(11, 1, "pets", HttpTestReply::Ok(rankpages::Page(11, 1, {"", "", "", Site})));
     StartRankingCheck();
     ASSERT_TRUE(RunUntil([&] { return CompletionBoxes() == 1; }));
-    RunFor(100);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the finished connections told
     EXPECT_EQ(server.RequestCount(), 4u);
     EXPECT_EQ(Ranking(5), Link(5, "pets", 1, 2));
     EXPECT_EQ(Ranking(11), Link(11, "pets", 1, 4));

@@ -13,6 +13,7 @@
 
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
+#include "support/SocketWitness.h"
 #include "support/TinyProxy.h"
 
 #include <cstdio>
@@ -226,7 +227,7 @@ protected:
     void ExpectOneCompleteRun(const HttpTestServer& server, int requests)
     {
         ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
-        RunFor(50);
+        ASSERT_TRUE(SocketWitness().Await());  // past what the run's connections still told
         EXPECT_EQ(CountBoxes("Submission Complete"), 1);
         EXPECT_EQ(server.RequestCount(), std::size_t(requests));
         EXPECT_EQ(SucceededCount(), std::to_string(requests));

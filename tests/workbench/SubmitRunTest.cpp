@@ -24,6 +24,7 @@
 #include "support/Assertions.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
+#include "support/SocketWitness.h"
 #include "workbench/LiveResult.h"
 #include "workbench/SubmitMain.h"
 
@@ -280,7 +281,7 @@ TEST_F(SubmitRunFixture, StopWithRequestsRunning)
     EXPECT_FALSE(StopSubmissionEnabled());
     // A stopped project keeps its check mark, ready for the next run.
     EXPECT_TRUE(SubmitMain->SesList->Checked(0));
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the stopped connections still told
     EXPECT_EQ(CountBoxes("Submission Stopped"), 1);
     EXPECT_EQ(server.RequestCount(), 5u);
 }
@@ -436,7 +437,7 @@ TEST_F(SubmitRunFixture, OptionsOfZeroOrNotANumberAreRefused)
     EXPECT_NE(boxes.Boxes[0].text.find("Ports"), std::string::npos);
     EXPECT_EQ(SubmitMain->RunState(), TSubmitMain::TRunState::Idle);
     EXPECT_TRUE(SubmitEnabled());
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
     EXPECT_EQ(server.RequestCount(), 0u);
 }
 
@@ -569,7 +570,7 @@ TEST_F(SubmitRunFixture, StopWhileTheListIsBuiltSendsNothing)
     PostToLoop([&] { SubmitMain->Button7Click(SubmitMain->Button7); });
     PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Stopped"); }, 5000));
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
     EXPECT_EQ(CountBoxes("Submission Stopped"), 1);
     EXPECT_EQ(server.RequestCount(), 0u);
     EXPECT_EQ(SubmitMain->RunState(), TSubmitMain::TRunState::Idle);
@@ -591,7 +592,7 @@ TEST_F(SubmitRunFixture, TheLargestTimeoutNeverWrapsTheSecondCounter)
     EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
     for (int tick = 0; tick < 3; ++tick)
         LiveResult->Timer5Timer(nullptr);
-    RunFor(20);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the ticks set going
     EXPECT_EQ(LiveResult->Seconds, std::numeric_limits<int>::max());
     EXPECT_EQ(RowOf("A")->ImageIndex(), 1);  // still running
     PressStopSubmission();
@@ -615,7 +616,7 @@ TEST_F(SubmitRunFixture, ARequestTimesOutOnTheTickAfterTimeoutSeconds)
     EXPECT_EQ(LiveResult->Seconds, 40);
     while (LiveResult->Seconds < 80)
         LiveResult->Timer5Timer(nullptr);
-    RunFor(20);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the ticks set going
     EXPECT_EQ(RowOf("A")->ImageIndex(), 1);
     LiveResult->Timer5Timer(nullptr);
     ASSERT_TRUE(RunUntil([&] { return !RowOf("A")->SubItemRef(1).empty(); }, 5000));
