@@ -4,7 +4,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 
-#include <chrono>
 
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
@@ -102,7 +101,6 @@ TEST_F(ListFixture, BulkLoadBetweenBeginAndEndUpdateAnnouncesRowsOnce)
 {
     auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
     form->Show();
-    const auto start = std::chrono::steady_clock::now();
     list->Items()->BeginUpdate();
     for (int i = 0; i < 100000; ++i) {
         TListItem* item = list->Items()->Add();
@@ -114,11 +112,8 @@ TEST_F(ListFixture, BulkLoadBetweenBeginAndEndUpdateAnnouncesRowsOnce)
         }
     }
     list->Items()->EndUpdate();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(view->model()->rowCount(), 100000);
     EXPECT_EQ(view->model()->index(99999, 0).data().toString(), "Engine 99999");
-    // Generous: a sanity bound, not a benchmark.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
     list->Items()->Item(99999)->MakeVisible();
     SaveFormScreenshot(form, ::testing::TempDir() + "/listview.png");
 }

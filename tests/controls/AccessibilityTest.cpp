@@ -143,7 +143,7 @@ TEST_F(AccessFixture, AWalkFindsEachControlByItsName)
     list->SetBounds(0, 100, 300, 100);
     list->Columns()->Add()->SetCaption("Engines");
     list->Items()->Add()->SetCaption("Manual one");
-    RunFor(50);
+    ASSERT_TRUE(RunPendingEvents());
 
     std::map<std::string, TAccessibleNode> byName;
     std::vector<std::string> cells;

@@ -424,7 +424,7 @@ TEST_F(ColorMemoFixture, PaintsItsColoursOverTheText)
     MetaTagRules();
     memo->Font()->SetSize(14);
     memo->SetText("<HEAD>\r\nplain");
-    RunFor(50);
+    ASSERT_TRUE(RunPendingEvents());
     const QImage image = memo->Widget()->grab().toImage();
     auto hasColor = [&](int top, int bottom, QRgb rgb) {
         for (int y = top; y < bottom && y < image.height(); ++y)

@@ -153,7 +153,7 @@ TEST_F(HooksTest, DefaultTickCountCountsMilliseconds)
     auto clockMs = [] { return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count(); };
     const long long clockStart = clockMs();
     const std::uint32_t start = GetTickCount();
-    RunFor(30);
+    RunFor(30);  // a wait on the clock is what is measured here
     const std::uint32_t elapsed = GetTickCount() - start;  // wraps like the real counter
     const long long clockElapsed = clockMs() - clockStart;
     EXPECT_GE(elapsed, 30u);

@@ -93,7 +93,7 @@ TEST_F(MessagesTest, MessagesForAFreedWindowAreDropped)
     EXPECT_FALSE(PostMessage(doomedWnd, WM_USER, 4, 0));
     EXPECT_EQ(SendMessage(doomedWnd, WM_USER, 5, 0), 0);
     ASSERT_TRUE(RunUntil([&] { return survivor->log->size() == 1; }));
-    RunFor(20);
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());  // past the doomed window's messages
     EXPECT_TRUE(doomedLog->empty());
     EXPECT_EQ(survivor->log->size(), 1u);
 }
@@ -114,7 +114,7 @@ TEST_F(MessagesTest, HandlerMayFreeItsOwnWindow)
     PostMessage(wnd, WM_USER, 0, 0);
     PostMessage(wnd, WM_USER, 1, 0);
     ASSERT_TRUE(RunUntil([&] { return calls > 0; }));
-    RunFor(20);
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());  // past the second message
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_TRUE(watch.expired());
@@ -140,7 +140,7 @@ TEST_F(MessagesTest, ProcessMessagesReentersWithoutLossOrDuplicates)
     for (WPARAM i = 0; i < 5; ++i)
         PostMessage(wnd, WM_USER, i, 0);
     ASSERT_TRUE(RunUntil([&] { return order.size() == 7; }));
-    RunFor(20);
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());
     EXPECT_EQ(order, (std::vector<WPARAM>{0, 1, 2, 3, 4, 100, 101}));
     DeallocateHWnd(wnd);
 }
@@ -255,7 +255,7 @@ TEST_F(MessagesTest, TimerFiresThroughQueueWithOnePendingAtMost)
     ASSERT_TRUE(SetTimer(r.wnd, 7, 10));
     SuspendQueueDispatch(true);
     // Let several intervals pass with nothing dispatched: one WM_TIMER waits.
-    RunFor(80);
+    ASSERT_TRUE(RunIntervals(10, 8));
     EXPECT_EQ(PendingMessageCount(), 1u);
     EXPECT_TRUE(r.log->empty());
     SuspendQueueDispatch(false);
@@ -310,7 +310,7 @@ TEST_F(MessagesTest, TimerHandlerMayKillItsTimerAndFreeItsWindow)
     });
     ASSERT_TRUE(SetTimer(wnd, 3, 10));
     ASSERT_TRUE(RunUntil([&] { return ticks > 0; }));
-    RunFor(50);
+    ASSERT_TRUE(RunIntervals(10, 3));  // its next ticks were due by then
     EXPECT_EQ(ticks, 1);
     EXPECT_FALSE(IsWindow(wnd));
 }

@@ -42,7 +42,8 @@ TEST(TimerTest, DisabledOrZeroIntervalDoesNotFire)
             timer.SetEnabled(false);
         else
             timer.SetInterval(0);
-        RunFor(60);
+        // A running 10 ms timer would have fired by the witness's third tick.
+        ASSERT_TRUE(RunIntervals(10, 3));
         EXPECT_EQ(ticks, 0);
     }
 }
@@ -58,7 +59,7 @@ TEST(TimerTest, HandlerMayDisableReconfigureOrFreeTheTimer)
         };
         timer.SetInterval(10);
         ASSERT_TRUE(RunUntil([&] { return ticks == 1; }));
-        RunFor(60);
+        ASSERT_TRUE(RunIntervals(10, 3));  // its next ticks were due by then
         EXPECT_EQ(ticks, 1);
         // Enabled again, it runs again.
         timer.SetEnabled(true);
@@ -85,7 +86,7 @@ TEST(TimerTest, HandlerMayDisableReconfigureOrFreeTheTimer)
         };
         timer->SetInterval(10);
         ASSERT_TRUE(RunUntil([&] { return ticks == 1; }));
-        RunFor(40);
+        ASSERT_TRUE(RunIntervals(10, 3));  // its next ticks were due by then
         EXPECT_EQ(ticks, 1);
     }
 }
@@ -102,7 +103,9 @@ TEST(TimerTest, OwnerFreesTheTimerAndItsPendingTick)
     owner.reset();
     EXPECT_EQ(PendingMessageCount(), 0u);
     SuspendQueueDispatch(false);
-    RunFor(30);
+    // The dropped tick would have been dispatched, and the next one due.
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());
+    ASSERT_TRUE(RunIntervals(10, 3));
     EXPECT_EQ(ticks, 0);
 }
 

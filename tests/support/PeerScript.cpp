@@ -263,6 +263,21 @@ std::uint16_t PeerUnusedPort()
     return ntohs(a.sin_port);
 }
 
+PeerRefusedPort::PeerRefusedPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+{
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port_ = ntohs(a.sin_port);
+}
+
+PeerRefusedPort::~PeerRefusedPort()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 bool PeerPortAccepts(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

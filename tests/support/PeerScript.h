@@ -77,7 +77,30 @@ private:
     std::string peerEnd_;
 };
 
-// A port of 127.0.0.1 that nothing listens on (bound, then released).
+// A port of 127.0.0.1 that nothing listens on (bound, then released), for a
+// server that is to take it next. A test that wants a connection refused
+// holds a PeerRefusedPort instead: a released port may be taken by a
+// parallel test before the connection is made.
 std::uint16_t PeerUnusedPort();
+
+// A port of 127.0.0.1 that refuses every connection for the object's life:
+// it stays bound without listening (and without SO_REUSEADDR), so no other
+// socket can bind it meanwhile.
+class PeerRefusedPort {
+public:
+    PeerRefusedPort();
+    ~PeerRefusedPort();
+    PeerRefusedPort(const PeerRefusedPort&) = delete;
+    PeerRefusedPort& operator=(const PeerRefusedPort&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+    std::string PortText() const { return std::to_string(port_); }
+    // http://127.0.0.1:port + path.
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + PortText() + path; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
 // True when something accepts connections on 127.0.0.1:port.
 bool PeerPortAccepts(std::uint16_t port);

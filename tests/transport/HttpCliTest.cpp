@@ -9,6 +9,7 @@
 
 #include "classlib/Timer.h"
 #include "support/PeerScript.h"
+#include "support/SocketWitness.h"
 #include "platform/Hooks.h"
 #include "transport/HttpProt.h"
 #include "transport/StHttpProt.h"
@@ -40,13 +41,6 @@ class HttpCli : public ::testing::Test {
 protected:
     void SetUp() override { GetHooks().resolveName = FakeResolve; }
     void TearDown() override { ResetHooks(); }
-
-    // A port on which nothing listens.
-    static int ClosedPort()
-    {
-        HttpTestServer gone;
-        return gone.Port();
-    }
 };
 
 }  // namespace
@@ -411,6 +405,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
     manyLines.ending = HttpTestReply::Ending::Hold;
 
     const std::string port = std::to_string(server.Port());
+    const PeerRefusedPort refused;  // bound for the whole table, so no other test takes it
     struct Case {
         const char* name;
         std::string url;
@@ -429,7 +424,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
         {"empty proxy-less URL", "", 10022, ""},
         {"unknown host", "http://nohost.test/", 11001, "can't resolve hostname to IP address"},
         {"port not a number", "http://127.0.0.1:abc/", 0, ""},
-        {"nothing listening", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", 10061,
+        {"nothing listening", refused.Url("/"), 10061,
          "Connection refused (Error #10061)"},
     };
     for (const auto& c : cases) {
@@ -450,7 +445,7 @@ TEST_F(HttpCli, FailuresEndWithAnErrorAndTheClientStaysUsable)
         }
         EXPECT_EQ(cli.State(), httpReady);
         // Nothing of the failed request follows, and the client takes the next one.
-        RunFor(30);
+        ASSERT_TRUE(SocketWitness().Await());
         EXPECT_EQ(log.done, 1);
         cli.URL = server.Url("/next");
         ASSERT_NO_THROW(cli.GetAsync());
@@ -775,7 +770,7 @@ TEST_F(HttpCli, RelocationAddressesAreCheckedBeforeTheyAreSent)
                 EXPECT_EQ(log.error, httperrRelocation);
                 EXPECT_EQ(cli.HttpStatus(), 404);
                 EXPECT_EQ(cli.StatusText(), "Invalid relocation address");
-                RunFor(30);
+                ASSERT_TRUE(SocketWitness().Await());  // a second connection would have been begun by then
                 EXPECT_EQ(server.RequestCount(), 1u);
                 EXPECT_EQ(log.Joined(false).find("relocate"), std::string::npos) << log.Joined(false);
             } else {
@@ -866,7 +861,7 @@ TEST_F(HttpCli, AbortInEveryStateEndsWithError3Once)
                 }
             };
             ASSERT_TRUE(GetAndWait(cli, log, server.Url("/page")));
-            RunFor(50);
+            ASSERT_TRUE(SocketWitness().Await());  // past whatever the aborted connection still told
             ASSERT_TRUE(aborted);
             EXPECT_EQ(log.done, 1);
             if (restart) {
@@ -920,7 +915,7 @@ TEST_F(HttpCli, AbortFromTheLoopAndANewRequestRightAfter)
                 cli.GetAsync();
             }
             ASSERT_TRUE(log.WaitDone());
-            RunFor(50);
+            ASSERT_TRUE(SocketWitness().Await());  // past whatever the aborted connection still told
             EXPECT_EQ(log.done, 1);
             EXPECT_EQ(log.error, restart ? 0 : httperrAborted);
             if (restart) {

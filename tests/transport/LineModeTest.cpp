@@ -7,6 +7,7 @@
 #include "platform/Messages.h"
 #include "support/Loop.h"
 #include "support/PeerSockets.h"
+#include "support/SocketWitness.h"
 #include "transport/WSocket.h"
 
 namespace {
@@ -154,7 +155,7 @@ TEST_F(LineModeTest, AHandlerThatDoesNotReadGetsEachLineOnce)
     client.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
     End().SendStr("a\r\nb\r\n");
     ASSERT_TRUE(RunUntil([&] { return calls == 2 && client.HeldCount() == 0; }));
-    RunFor(30);
+    ASSERT_TRUE(SocketWitness().Await());
     EXPECT_EQ(calls, 2);
 }
 

@@ -9,6 +9,7 @@
 #include "support/Loop.h"
 #include "support/PeerScript.h"
 #include "support/PeerSockets.h"
+#include "support/SocketWitness.h"
 #include "support/SocksServers.h"
 #include "transport/WSocket.h"
 
@@ -161,7 +162,7 @@ TEST(SocksServersTest, MicrosocksWithUserAndPassword)
         AuthenticateAs(client, "bob", c.password, c.authenticate);
         client.Connect();
         ASSERT_TRUE(RunUntil([&] { return events.connects == 1 && (events.closes == 1 || c.log.size() == 4); }, 10000));
-        RunFor(20);
+        ASSERT_TRUE(SocketWitness().Await());
         EXPECT_EQ(events.log, c.log);
     }
 }

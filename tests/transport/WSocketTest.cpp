@@ -8,6 +8,7 @@
 #include "support/Loop.h"
 #include "support/PeerScript.h"
 #include "support/PeerSockets.h"
+#include "support/SocketWitness.h"
 #include "transport/WSocket.h"
 
 namespace {
@@ -105,7 +106,7 @@ TEST_F(WSocketTest, LargeDataBothWaysThroughTheChunkedQueue)
     EXPECT_TRUE(clientEvents.data == payload);
     EXPECT_EQ(reported, static_cast<long long>(payload.size()));
     ASSERT_TRUE(RunUntil([&] { return client.AllSent(); }));
-    RunFor(30);
+    ASSERT_TRUE(SocketWitness().Await());  // the write notifications after the last byte have been told
     EXPECT_EQ(clientEvents.sent, sentBeforeSend + 1) << "one OnDataSent after the last byte went out";
     EXPECT_EQ(client.ReadCount(), static_cast<std::int64_t>(payload.size()));
 
@@ -195,7 +196,8 @@ TEST_F(WSocketTest, RefusedPort)
 {
     TWSocket client;
     Events events(client);
-    PeerAim(client, std::to_string(PeerUnusedPort()));
+    const PeerRefusedPort refused;
+    PeerAim(client, refused.PortText());
     client.Connect();
     ASSERT_TRUE(RunUntil([&] { return events.closes == 1; }));
     EXPECT_EQ(events.log, (std::vector<std::string>{"connected 10061", "closed 0"}));
@@ -219,7 +221,7 @@ TEST_F(WSocketTest, PauseHoldsEventsUntilResume)
     TWSocket& end = server.Last();
     end.Pause();
     client.SendStr("while paused");
-    RunFor(100);
+    ASSERT_TRUE(SocketWitness().Await());  // the bytes have reached the paused end
     EXPECT_EQ(serverEvents.data, "");
     end.Resume();
     ASSERT_TRUE(RunUntil([&] { return serverEvents.data == "while paused"; }));
@@ -355,7 +357,7 @@ TEST_F(WSocketTest, HandlerExceptions)
     ASSERT_TRUE(RunUntil([&] { return client.State() == wsConnected && !server.accepted.empty(); }));
     server.Last().SendStr("data");
     ASSERT_TRUE(RunUntil([&] { return dataCalls == 1; }));
-    RunFor(30);
+    ASSERT_TRUE(SocketWitness().Await());
     EXPECT_EQ(background, "");
     EXPECT_EQ(client.State(), wsConnected);
 }
@@ -408,8 +410,12 @@ TEST_F(WSocketTest, LookupThroughTheResolverHook)
     s.CancelHostLookup();
     ASSERT_EQ(done.size(), 5u);
     EXPECT_EQ(done[4], 10004);
-    RunFor(50);
-    EXPECT_EQ(done.size(), 5u) << "a cancelled lookup does not answer";
+    // A later lookup's answer, and the queue run past it: the cancelled one,
+    // started first, would have answered by then.
+    s.LookupHost("unknown.test");
+    ASSERT_TRUE(RunUntil([&] { return done.back() == 11001; }));
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());
+    EXPECT_EQ(done.size(), 6u) << "a cancelled lookup does not answer";
 
     try {
         s.LookupHost("");

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -145,9 +146,29 @@ protected:
         ASSERT_EQ(ws::WSAAsyncSelect(server, rec.wnd, kSocketMsg, serverEvents), 0);
     }
 
+    // Returns once every notification that was due before the call has been
+    // told: all sockets are watched through one readiness set, so a byte sent
+    // now between a pair of the witness's own is told with or after them, and
+    // the queue is then run past it.
+    void AwaitWitness()
+    {
+        if (witnessClient == ws::INVALID_SOCKET) {
+            ASSERT_NO_FATAL_FAILURE(Pair(witnessClient, witnessServer));
+            ASSERT_TRUE(RunUntil([&] { return rec.Find(witnessClient, ws::FD_WRITE); }));
+        }
+        const int told = rec.Count(witnessClient, ws::FD_READ);
+        ASSERT_EQ(ws::send(witnessServer, "w", 1, 0), 1);
+        ASSERT_TRUE(RunUntil([&] { return rec.Count(witnessClient, ws::FD_READ) > told; }));
+        char byte;
+        ASSERT_EQ(ws::recv(witnessClient, &byte, 1, 0), 1);  // rearms its FD_READ
+        ASSERT_TRUE(RunUntilPostedMessagesDispatched());
+    }
+
     ws::WSADATA data{};
     Recorder rec;
     std::vector<ws::SOCKET> open;
+    ws::SOCKET witnessClient = ws::INVALID_SOCKET;
+    ws::SOCKET witnessServer = ws::INVALID_SOCKET;
 };
 
 TEST_F(WinsockTest, ConnectComesFirstThenOneWrite)
@@ -155,7 +176,7 @@ TEST_F(WinsockTest, ConnectComesFirstThenOneWrite)
     ws::SOCKET client, server;
     Pair(client, server);
     ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_WRITE) && rec.Find(server, ws::FD_WRITE); }));
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());
     const auto notes = rec.For(client);
     ASSERT_GE(notes.size(), 2u);
     EXPECT_EQ(notes[0].event, ws::FD_CONNECT);
@@ -219,7 +240,7 @@ TEST_F(WinsockTest, ReadIsRearmedByRecv)
     ASSERT_EQ(ws::send(server, "0123456789", 10, 0), 10);
     ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == 1; }));
     ASSERT_EQ(ws::send(server, "abc", 3, 0), 3);
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());  // the three bytes have been seen
     EXPECT_EQ(rec.Count(client, ws::FD_READ), 1) << "no second FD_READ before recv";
 
     char buf[64];
@@ -229,7 +250,7 @@ TEST_F(WinsockTest, ReadIsRearmedByRecv)
     ASSERT_EQ(ws::ioctlsocket(client, ws::FIONREAD, &waiting), 0);
     EXPECT_EQ(waiting, 9u);
     ASSERT_EQ(ws::recv(client, buf, sizeof buf, 0), 9);
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());
     EXPECT_EQ(rec.Count(client, ws::FD_READ), 2);
     EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
@@ -312,7 +333,7 @@ TEST_F(WinsockTest, WriteComesAgainOnlyAfterASendThatWouldHaveBlocked)
         sent += n;
         ASSERT_LT(sent, 1LL << 30) << "the send buffer never filled";
     }
-    RunFor(30);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());
     EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 1);
 
     long long received = 0;
@@ -324,7 +345,7 @@ TEST_F(WinsockTest, WriteComesAgainOnlyAfterASendThatWouldHaveBlocked)
         return received == sent;
     }));
     ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_WRITE) == 2; }));
-    RunFor(30);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());
     EXPECT_EQ(rec.Count(client, ws::FD_WRITE), 2);
 }
 
@@ -361,7 +382,7 @@ TEST_F(WinsockTest, CloseCarriesZeroForOrderlyAndResetForAbortive)
         EXPECT_EQ(last == 0 ? 0 : ws::WSAGetLastError(), c.error);
         ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_CLOSE); }));
         EXPECT_EQ(rec.Find(client, ws::FD_CLOSE)->error, c.error);
-        RunFor(30);
+        ASSERT_NO_FATAL_FAILURE(AwaitWitness());
         EXPECT_EQ(rec.Count(client, ws::FD_CLOSE), 1);
     }
 }
@@ -412,7 +433,7 @@ TEST_F(WinsockTest, ThePeersEndAfterItsLastBytesIsToldOnce)
             EXPECT_EQ(ws::recv(client, buf, sizeof buf, 0), 0);
         }
         ASSERT_TRUE(RunUntil([&] { return rec.Find(client, ws::FD_CLOSE); }));
-        RunFor(30);
+        ASSERT_NO_FATAL_FAILURE(AwaitWitness());
         EXPECT_EQ(got, "payload");
         EXPECT_EQ(rec.Count(client, ws::FD_READ), c.fdReads);
         EXPECT_EQ(rec.Count(client, ws::FD_CLOSE), 1);
@@ -483,12 +504,13 @@ TEST_F(WinsockTest, RefusedConnectIsTheOnlyNotification)
 {
     const ws::SOCKET s = Track(ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0));
     ASSERT_EQ(ws::WSAAsyncSelect(s, rec.wnd, kSocketMsg, kAllEvents), 0);
-    const ws::sockaddr_in a = Loopback(PeerUnusedPort());
+    const PeerRefusedPort refused;
+    const ws::sockaddr_in a = Loopback(refused.Port());
     EXPECT_EQ(ws::connect(s, Sa(a), sizeof a), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
     ASSERT_TRUE(RunUntil([&] { return rec.Find(s, ws::FD_CONNECT); }));
     EXPECT_EQ(rec.Find(s, ws::FD_CONNECT)->error, ws::WSAECONNREFUSED);
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());
     EXPECT_EQ(rec.For(s).size(), 1u);
 }
 
@@ -499,7 +521,7 @@ TEST_F(WinsockTest, EventsOfADeselectedSocketWaitForTheNextSelection)
     ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_WRITE) == 1; }));
     ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, 0, 0), 0);
     ASSERT_EQ(ws::send(server, "x", 1, 0), 1);
-    RunFor(50);
+    ASSERT_NO_FATAL_FAILURE(AwaitWitness());  // the byte has been seen
     EXPECT_EQ(rec.Count(client, ws::FD_READ), 0);
     ASSERT_EQ(ws::WSAAsyncSelect(client, rec.wnd, kSocketMsg, kAllEvents), 0);
     ASSERT_TRUE(RunUntil([&] { return rec.Count(client, ws::FD_READ) == 1; }));
@@ -597,10 +619,27 @@ TEST_F(WinsockTest, LookupErrorsAndCancel)
     EXPECT_EQ(ws::WSAGETASYNCERROR(rec.lookupReply), ws::WSAENOBUFS);
     EXPECT_GT(ws::WSAGETASYNCBUFLEN(rec.lookupReply), 64);
 
+    // The cancelled request's resolver is held until the cancel, then let go;
+    // its answer is posted as it returns, so the queue is run past it and past
+    // a later request's reply.
+    std::atomic<bool> cancelDone{false};
+    std::atomic<bool> resolved{false};
+    GetHooks().resolveName = [&](const std::string&) {
+        while (!cancelDone)
+            std::this_thread::yield();
+        resolved = true;
+        ResolveResult r;
+        r.addresses = {ws::htonl(0x7f000001)};
+        return r;
+    };
     const ws::HANDLE cancelled = ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "gone", buf, sizeof buf);
     EXPECT_EQ(ws::WSACancelAsyncRequest(cancelled), 0);
-    RunFor(100);
-    EXPECT_EQ(rec.lookups, 2) << "a cancelled request never replies";
+    cancelDone = true;
+    ASSERT_TRUE(RunUntil([&] { return resolved.load(); }));
+    const ws::HANDLE after = ws::WSAAsyncGetHostByName(rec.wnd, kLookupMsg, "after", buf, sizeof buf);
+    ASSERT_TRUE(RunUntil([&] { return rec.lookupHandle == after; }));
+    ASSERT_TRUE(RunUntilPostedMessagesDispatched());
+    EXPECT_EQ(rec.lookups, 3) << "a cancelled request never replies";
 }
 
 TEST_F(WinsockTest, DatabaseLookups)

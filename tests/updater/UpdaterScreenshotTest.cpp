@@ -45,7 +45,7 @@ TEST(UpdaterScreenshots, TheUpdaterWindowDuringItsDownload)
         if (Form1->Label1->Caption() != "Status: Received 48000 bytes")
             return;
         poll.stop();
-        RunFor(50);
+        EXPECT_TRUE(RunPendingEvents());
         shot = SaveFormScreenshot(Form1, file.string());
         Form1->UpdateAbort->Click();
     });

@@ -22,6 +22,7 @@
 #include "workbench/EngineData.h"
 #include "workbench/FormAnalysis.h"
 #include "workbench/LiveResult.h"
+#include "support/SocketWitness.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ TEST_F(CustomWizard, LearnsAnEngineThatARunThenSubmitsTo)
     SubmitMain->CustomCk->Click();
     ASSERT_TRUE(row->Checked());
     site.ClearRequests();
-    SubmitMain->Button6->Click();
+    PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
     std::vector<HttpTestRequest> sent;
     for (const HttpTestRequest& request : site.Requests())
@@ -334,7 +335,7 @@ TEST_F(CustomWizard, AFetchThatCannotStartLeavesTheWindowAsItWas)
 
     // The busy request's end is not the wizard's.
     wizard.Http1->Abort();
-    RunFor(50);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the aborted connection still told
     EXPECT_EQ(StatusText(), "Http Error!!");
     EXPECT_TRUE(boxes.Boxes.empty());
 }

@@ -119,13 +119,13 @@ void Render(const fs::path& dir, const TPage& page)
     // As tall as the page, so that the picture shows all of it.
     viewer->SetHeight(std::min(3000, viewer->DocHeight() + 4));
     form->SetHeight(viewer->Height() + 40);
-    RunFor(50);
+    EXPECT_TRUE(RunPendingEvents());
     const fs::path png = dir / (std::string(page.name) + ".viewer.png");
     EXPECT_TRUE(SaveControlScreenshot(viewer, png.string())) << png;
     delete form;
 }
 
-TEST(HtmlPreviewScreenshots, PagesBesideTheirHtml)
+TEST(HtmlPreviewShotsForLooking, PagesBesideTheirHtml)
 {
     ImageCache().Clear();
     const fs::path dir = HtmlDir();

@@ -33,7 +33,7 @@ protected:
     static void ImportUrl(const std::string& url)
     {
         SubmitMain->UrlImp->SetText(url);
-        Press(SubmitMain->Button3);
+        UserPressImport();
     }
     static bool WaitUntilIdle(int timeoutMs = 10000)
     {

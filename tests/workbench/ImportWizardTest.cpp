@@ -15,6 +15,7 @@
 #include "controls/Btchkbox.h"
 #include "controls/ColMemo.h"
 #include "controls/LedLbl.h"
+#include "support/PeerScript.h"
 #include "transport/HttpProt.h"
 #include "workbench/ImportData.h"
 #include "workbench/ProjectData.h"
@@ -55,8 +56,8 @@ TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole
 
     ImportUrl(server.Url("/shop.htm"));
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Importing);
-    EXPECT_FALSE(SubmitMain->Button3->Enabled());
-    EXPECT_TRUE(SubmitMain->Button4->Enabled());
+    EXPECT_FALSE(ImportEnabled());
+    EXPECT_TRUE(AbortImportEnabled());
     EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::ImportButton);  // the Import button flashes
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
 
@@ -87,13 +88,13 @@ TEST_F(ImportWizard, TagsSplitAcrossReadsAreImportedExactlyAndShownOnlyWhenWhole
     EXPECT_EQ(SubmitMain->CLED4Imp->Text(), "4");
     EXPECT_EQ(SubmitMain->Label13->Caption(), "Done");
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ImportCompletedBox});
-    EXPECT_TRUE(SubmitMain->Button3->Enabled());
-    EXPECT_FALSE(SubmitMain->Button4->Enabled());
+    EXPECT_TRUE(ImportEnabled());
+    EXPECT_FALSE(AbortImportEnabled());
     EXPECT_FALSE(SubmitMain->Timer1->Enabled());
     EXPECT_EQ(server.RequestCount(), 1u);
 
     // Apply takes the values over into the project and shows it.
-    Press(SubmitMain->Button5);
+    UserPressApplyImport();
     EXPECT_EQ(SubmitMain->title->Text(), "Fine Shop for Cats");
     EXPECT_EQ(SubmitMain->Description->Text(), "Everything a cat wants, sold with care");
     EXPECT_EQ(SubmitMain->Key1->Text(), "cats, mice, toys, baskets");
@@ -147,7 +148,7 @@ TEST_F(ImportWizard, TodaysPagesShowInTheProgramsTextWithLineEndsAsBlanks)
         SubmitMain->FromFile->SetChecked(true);
         ChooseFile(folder.File("today.htm"));
         SubmitMain->TitleImp->SetText("");
-        Press(SubmitMain->Button3);
+        UserPressImport();
         ASSERT_TRUE(WaitUntilIdle());
         EXPECT_EQ(Imported(), c.imported);
         SubmitMain->FromUrl->SetChecked(true);
@@ -171,7 +172,7 @@ TEST_F(ImportWizard, MarkupInAnotherSitesTextsStaysTextInDoorwayPagesAndMetaTags
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(Imported(), escaped);
 
-    Press(SubmitMain->Button5);
+    UserPressApplyImport();
     SubmitMain->urllist->SetText("http://www.tips.example/");
     SubmitMain->Author->SetText("<b>Ann</b>");
     SubmitMain->SaveDialog1->FileName = folder.File("doorways/tips.htm");
@@ -233,7 +234,7 @@ TEST_F(ImportWizard, ALocalPageImportsTheSameAsThePageServed)
         ChooseFile(folder.File("import" + std::to_string(n) + ".htm"));
         folder.Write("import" + std::to_string(n) + ".htm", page);
         boxes.Boxes.clear();
-        Press(SubmitMain->Button3);
+        UserPressImport();
         ASSERT_TRUE(WaitUntilIdle());
         EXPECT_EQ(Imported(), served);
         EXPECT_TRUE(boxes.Boxes.empty());  // a file import ends without a message
@@ -243,7 +244,7 @@ TEST_F(ImportWizard, ALocalPageImportsTheSameAsThePageServed)
     // An unchecked item is not taken.
     SubmitMain->Key1ImpCk->SetChecked(false);
     SubmitMain->FromFile->SetChecked(true);
-    Press(SubmitMain->Button3);
+    UserPressImport();
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "Late title");
@@ -258,7 +259,7 @@ TEST_F(ImportWizard, FromFileImportsProjectFilesChosenInTheDialog)
 
     folder.Write("old.zro", "[Old Site]\r\nurl=http://old.example/\r\ntitle=Old Title\r\nkey1=a\r\nkey2=b\r\n");
     ChooseFile(folder.File("old.zro"));
-    Press(SubmitMain->Button3);
+    UserPressImport();
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "Old Site");
     EXPECT_EQ(SubmitMain->urllist->Text(), "http://old.example/");
     EXPECT_EQ(SubmitMain->title->Text(), "Old Title");
@@ -269,7 +270,7 @@ TEST_F(ImportWizard, FromFileImportsProjectFilesChosenInTheDialog)
     SubmitMain->ImportWizard1Click(SubmitMain->ImportWizard1);
     folder.Write("other.sav", "[URL]\r\nhttp://www.savshop.example/\r\n[DESC]\r\nSav Title\r\n[Submitter]\r\nAnn Lee\r\n");
     ChooseFile(folder.File("other.sav"));
-    Press(SubmitMain->Button3);
+    UserPressImport();
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "savshop");
     EXPECT_EQ(SubmitMain->title->Text(), "Sav Title");
     EXPECT_EQ(SubmitMain->name->Text(), "Ann");
@@ -286,17 +287,15 @@ TEST_F(ImportWizard, FromFileImportsProjectFilesChosenInTheDialog)
 TEST_F(ImportWizard, AFailedPageIsToldAndNotReportedAsImported)
 {
     SubmitMain->UrlImp->SetText("");
-    Press(SubmitMain->Button3);
+    UserPressImport();
     EXPECT_EQ(boxes.Boxes,
               (std::vector<MessageBoxCall>{{"You must enter a url to Import", "Import Incomplete!", MB_OK}}));
     EXPECT_EQ(SubmitMain->ImportState(), TSubmitMain::TImportState::Idle);
 
     server.Script("/gone.htm", HttpTestReply::Status("HTTP/1.0 404 Not Found", "<title>Not here</title>"));
-    // An address where nothing listens any more.
-    const std::string closedUrl = [] {
-        HttpTestServer gone;
-        return gone.Url("/x.htm");
-    }();
+    // An address where nothing listens.
+    const PeerRefusedPort refused;
+    const std::string closedUrl = refused.Url("/x.htm");
     const struct {
         std::string url;
         std::string reason;  // empty: whatever the client says of the refused connection
@@ -316,7 +315,7 @@ TEST_F(ImportWizard, AFailedPageIsToldAndNotReportedAsImported)
         }
         EXPECT_EQ(SubmitMain->Label13->Caption().rfind("Failed: ", 0), 0u);
         EXPECT_EQ(SubmitMain->TitleImp->Text(), "");
-        EXPECT_TRUE(SubmitMain->Button3->Enabled());
+        EXPECT_TRUE(ImportEnabled());
     }
 }
 
@@ -328,13 +327,13 @@ TEST_F(ImportWizard, AbortEndsTheFetchQuietly)
     server.Script("/slow.htm", held);
     ImportUrl(server.Url("/slow.htm"));
     ASSERT_TRUE(RunUntil([&] { return SubmitMain->HttpMap->ReceivedBytes() >= 7; }));
-    Press(SubmitMain->Button4);
+    UserPressAbortImport();
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(SubmitMain->Label13->Caption(), "Aborted");
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "");
-    EXPECT_TRUE(SubmitMain->Button3->Enabled());
-    EXPECT_FALSE(SubmitMain->Button4->Enabled());
+    EXPECT_TRUE(ImportEnabled());
+    EXPECT_FALSE(AbortImportEnabled());
     server.Release();
 }
 
@@ -361,7 +360,7 @@ TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)
     folder.Write("big.htm", page);
     SubmitMain->FromFile->SetChecked(true);
     ChooseFile(folder.File("big.htm"));
-    Press(SubmitMain->Button3);
+    UserPressImport();
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(SubmitMain->TitleImp->Text(), "Endless");
     EXPECT_EQ(SubmitMain->Key1Imp->Text(), "");

@@ -8,6 +8,9 @@
 #include "classlib/Forms.h"
 #include "classlib/SysUtils.h"
 #include "controls/ExListV.h"
+#include "controls/ImgBtn.h"
+#include "controls/LedLbl.h"
+#include "support/UserClick.h"
 #include "workbench/EngineData.h"
 #include "workbench/ProjectData.h"
 #include "workbench/SubmitMain.h"
@@ -124,3 +127,29 @@ const std::vector<std::string>& ReportTableHead()
     };
     return head;
 }
+
+void PressNewProject() { SubmitMain->ImgBtn1->Click(); }
+void PressSaveProject() { SubmitMain->ImgBtn2->Click(); }
+std::string ProjectCount() { return SubmitMain->LedLabel1->Text(); }
+
+void UserPressImport() { ClickAt(SubmitMain->Button3, 4, 4); }
+void UserPressAbortImport() { ClickAt(SubmitMain->Button4, 4, 4); }
+void UserPressApplyImport() { ClickAt(SubmitMain->Button5, 4, 4); }
+bool ImportEnabled() { return SubmitMain->Button3->Enabled(); }
+bool AbortImportEnabled() { return SubmitMain->Button4->Enabled(); }
+
+void PressSubmit() { SubmitMain->Button6->Click(); }
+void PressStopSubmission() { SubmitMain->Button7->Click(); }
+bool SubmitEnabled() { return SubmitMain->Button6->Enabled(); }
+bool StopSubmissionEnabled() { return SubmitMain->Button7->Enabled(); }
+std::string SucceededCount() { return SubmitMain->LedLabel2->Text(); }
+std::string FailedCount() { return SubmitMain->LedLabel3->Text(); }
+std::string TimedOutCount() { return SubmitMain->LedLabel4->Text(); }
+
+void StartRankingCheck() { SubmitMain->Button8->Click(); }
+void StopRankingCheck() { SubmitMain->Button9->Click(); }
+bool StartRankingEnabled() { return SubmitMain->Button8->Enabled(); }
+bool StopRankingEnabled() { return SubmitMain->Button9->Enabled(); }
+
+void PressGenerateTags() { SubmitMain->Button10->Click(); }
+void PressApplyTags() { SubmitMain->Button12->Click(); }

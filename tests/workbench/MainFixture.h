@@ -67,3 +67,36 @@ TListItem* RowOf(const std::string& caption);
 
 // The head of a submission report's engine table, one line a string.
 const std::vector<std::string>& ReportTableHead();
+
+// The main window's actions and readings, named by what they do. A Press... is
+// the button's click (its handler runs whatever the button's state); a
+// UserPress... is a person's press through the toolkit, which a disabled
+// button ignores. The ...Enabled() readings say whether the button can be
+// pressed; the counts are what the LEDs show.
+//
+// The Projects page:
+void PressNewProject();   // New
+void PressSaveProject();  // Save
+std::string ProjectCount();
+// The Import Wizard sheet:
+void UserPressImport();       // Import
+void UserPressAbortImport();  // Abort
+void UserPressApplyImport();  // Apply
+bool ImportEnabled();
+bool AbortImportEnabled();
+// The Submit page:
+void PressSubmit();
+void PressStopSubmission();
+bool SubmitEnabled();
+bool StopSubmissionEnabled();
+std::string SucceededCount();
+std::string FailedCount();
+std::string TimedOutCount();
+// The Ranking page:
+void StartRankingCheck();
+void StopRankingCheck();
+bool StartRankingEnabled();
+bool StopRankingEnabled();
+// The MetaTags page:
+void PressGenerateTags();
+void PressApplyTags();

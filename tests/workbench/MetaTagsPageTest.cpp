@@ -81,7 +81,7 @@ TEST_F(MetaTagsPage, TheBlockFromTheProjectsFields)
     EXPECT_EQ(SubmitMain->CopyRight->Text(), "Lee Ltd");
     SubmitMain->RobotsCk->SetChecked(true);
     SubmitMain->ShowPage(pgAbout);
-    SubmitMain->Button10->Click();
+    PressGenerateTags();
     EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgMetaTags);
     EXPECT_EQ(ViewerText(), Block);
 
@@ -142,7 +142,7 @@ TEST_F(MetaTagsPage, ApplyTagsInjectsThePickedPageAndKeepsItsFirstCopy)
     const std::string original = "<html>\r\n<head>\r\n<title>Old</title>\r\n</head>\r\n<body>Hi</body>\r\n</html>\r\n";
     const std::string page = site.Write("index.html", original);
     ChooseFile(page);
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     EXPECT_EQ(dialogs, std::vector<std::string>{"Inject Html Document"});
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n" + std::string(Block) + "\r\n<body>Hi</body>\r\n</html>\r\n");
     EXPECT_EQ(ReadFileBytes(page + ".bac"), original);
@@ -171,7 +171,7 @@ TEST_F(MetaTagsPage, ApplyTagsInjectsThePickedPageAndKeepsItsFirstCopy)
     boxes.Boxes.clear();
     const std::string injected = ReadFileBytes(page);
     ChooseFile("");
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     EXPECT_EQ(ReadFileBytes(page), injected);
     EXPECT_TRUE(boxes.Boxes.empty());
 }
@@ -206,7 +206,7 @@ TEST_F(MetaTagsPage, ApplyTagsFindsTheRealHeadOfAPage)
     for (const auto& c : cases) {
         const std::string page = site.Write("page" + std::to_string(++n) + ".html", c.page);
         ChooseFile(page);
-        SubmitMain->Button12->Click();
+        PressApplyTags();
         EXPECT_EQ(ReadFileBytes(page), c.injected) << c.what;
         EXPECT_EQ(ReadFileBytes(page + ".bac"), c.page) << c.what;
     }
@@ -223,7 +223,7 @@ TEST_F(MetaTagsPage, AReadOnlyPageIsRefusedAndALinkWrittenThrough)
     const std::string page = site.Write("locked.html", original);
     ASSERT_EQ(::chmod(page.c_str(), 0444), 0);
     ChooseFile(page);
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     ASSERT_EQ(boxes.Errors.size(), 1u);
     EXPECT_EQ(boxes.Errors[0], "Cannot create file \"" + page + "\". Permission denied.");
     boxes.Errors.clear();
@@ -235,14 +235,14 @@ TEST_F(MetaTagsPage, AReadOnlyPageIsRefusedAndALinkWrittenThrough)
     const std::string link = site.File("link.html");
     ASSERT_EQ(::symlink(page.c_str(), link.c_str()), 0);
     ChooseFile(link);
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     ASSERT_EQ(boxes.Errors.size(), 1u);
     boxes.Errors.clear();
     EXPECT_EQ(ReadFileBytes(page), original);
 
     // Writable again: the page the link leads to gets the block.
     ASSERT_EQ(::chmod(page.c_str(), 0644), 0);
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     EXPECT_EQ(ReadFileBytes(page), "<html>" + std::string(Block) + "\r\n<body>Hi</body></html>");
     struct stat st {};
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
@@ -274,7 +274,7 @@ TEST_F(MetaTagsPage, APageWithoutAHeadInOrderIsLeftAlone)
     const std::string original = "<html><header>Top</header></head><body>Hi</body></html>";
     const std::string page = site.Write("plain.html", original);
     ChooseFile(page);
-    SubmitMain->Button12->Click();
+    PressApplyTags();
     EXPECT_EQ(ReadFileBytes(page), original);
     EXPECT_FALSE(FileExists(page + ".bac"));
     ASSERT_EQ(boxes.Boxes.size(), 1u);
@@ -287,7 +287,7 @@ TEST_F(MetaTagsPage, APageWithoutAHeadInOrderIsLeftAlone)
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     for (const std::string& name : {site.File("missing.html"), pipe}) {
         ChooseFile(name);
-        SubmitMain->Button12->Click();
+        PressApplyTags();
         ASSERT_EQ(boxes.Errors.size(), 1u) << name;
         EXPECT_NE(boxes.Errors[0].find(name), std::string::npos) << boxes.Errors[0];
         EXPECT_FALSE(FileExists(name + ".bac"));

@@ -180,16 +180,16 @@ TEST_F(ProjectPage, SavedProjectsAreListedAfterARestartAndLoadOnAClick)
     const TPage acme = SampleProject("acme");
     SaveAs("Acme", acme);
     EXPECT_EQ(ListedProjects(), std::vector<std::string>{"Acme"});
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "1");
+    EXPECT_EQ(ProjectCount(), "1");
     EXPECT_EQ(ProjectFile("Acme"), ExpectedProjectFile("Acme", acme));
 
     // A second one through the image buttons: "New" keeps the contact details.
-    SubmitMain->ImgBtn1->Click();
+    PressNewProject();
     TPage beta = SampleProject("beta");
     beta["catagory"] = "Travel";
     Type(beta);
     Type("Session_Name", "beta");
-    SubmitMain->ImgBtn2->Click();
+    PressSaveProject();
     EXPECT_EQ(ProjectFile("beta"), ExpectedProjectFile("beta", beta));
     EXPECT_EQ(folder.Read("data/session/session.zro"),
               "[Session]\r\nCount=1\r\n\r\n[List]\r\n0=Acme\r\n1=beta\r\n");
@@ -197,7 +197,7 @@ TEST_F(ProjectPage, SavedProjectsAreListedAfterARestartAndLoadOnAClick)
 
     Start();
     EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"Acme", "beta"}));
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "2");
+    EXPECT_EQ(ProjectCount(), "2");
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "");
 
     SubmitMain->Hint.Show(TFlashTarget::ProjectList);  // the project list's flashing hint
@@ -221,7 +221,7 @@ TEST_F(ProjectPage, StartListsTheProjectsSortedAndKeepsTheNamesItCanNotShow)
                                              "\r\n[Session]\r\nCount=4\r\n");
     Start();
     EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "Mid", "Site..Old", "Zeta"}));
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "4");
+    EXPECT_EQ(ProjectCount(), "4");
     ClickProject(2);
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "Site..Old");
     EXPECT_EQ(SubmitMain->urllist->Text(), "http://old.example/");
@@ -230,7 +230,7 @@ TEST_F(ProjectPage, StartListsTheProjectsSortedAndKeepsTheNamesItCanNotShow)
     // shown stays in the list file, through a save and a delete.
     SaveAs("beta", SampleProject("beta"));
     EXPECT_EQ(ListedProjects(), (std::vector<std::string>{"alpha", "beta", "Mid", "Site..Old", "Zeta"}));
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "5");
+    EXPECT_EQ(ProjectCount(), "5");
     EXPECT_EQ(folder.Read("data/session/session.zro"),
               "[Session]\r\nCount=5\r\n\r\n[List]\r\n0=alpha\r\n1=beta\r\n2=Mid\r\n3=Site..Old\r\n4=Zeta\r\n"
               "5=../../wkt\r\n");
@@ -271,7 +271,7 @@ TEST_F(ProjectPage, NamesThatCanNotBeAFileAreRefusedWithTheirMessage)
         if (c.fromMenu)
             SubmitMain->SiteAdd->Click();
         else
-            SubmitMain->ImgBtn2->Click();
+            PressSaveProject();
         EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{c.box});
         EXPECT_EQ(SessionFiles(), files);
         EXPECT_EQ(folder.Read("data/session/session.zro"), list);
@@ -316,7 +316,7 @@ TEST_F(ProjectPage, SavingAnExistingNameAsksAndYesRewritesEveryKey)
 
     boxes.Boxes.clear();
     boxes.Answers = {IDYES};
-    SubmitMain->ImgBtn2->Click();
+    PressSaveProject();
     EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{ModifyBox});
     EXPECT_EQ(ProjectFile("Site"), ExpectedProjectFile("Site", site));
     EXPECT_EQ(folder.Read("data/session/session.zro"), list);
@@ -349,7 +349,7 @@ TEST_F(ProjectPage, DeletingSelectsTheNextProjectAndLoadsIt)
     EXPECT_EQ(SubmitMain->SesList->ItemIndex(), 1);
     EXPECT_EQ(Shown(), SampleProject("B"));
     EXPECT_EQ(SubmitMain->Session_Name->Text(), "B");
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "2");
+    EXPECT_EQ(ProjectCount(), "2");
     EXPECT_EQ(SubmitMain->TabbedNotebook1->PageIndex(), pgProjects);
     EXPECT_EQ(SessionFiles(), (std::vector<std::string>{"A.zro", "B.zro", "session.zro"}));
     EXPECT_EQ(folder.Read("data/session/session.zro"), "[Session]\r\nCount=1\r\n\r\n[List]\r\n0=A\r\n1=B\r\n");
@@ -365,7 +365,7 @@ TEST_F(ProjectPage, DeletingSelectsTheNextProjectAndLoadsIt)
     // The only line: the site fields are empty and nothing is listed.
     SubmitMain->SiteDel->Click();
     EXPECT_TRUE(ListedProjects().empty());
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "0");
+    EXPECT_EQ(ProjectCount(), "0");
     for (const char* emptied : {"Session_Name", "urllist", "title", "Description", "Key1"})
         EXPECT_EQ(Field(emptied).Text(), "") << emptied;
     EXPECT_EQ(SessionFiles(), std::vector<std::string>{"session.zro"});
@@ -380,7 +380,7 @@ TEST_F(ProjectPage, NewFromTheButtonKeepsTheOwnerAndFromTheMenuClearsAll)
     const TPage site = SampleProject("site");
     Type(site);
     Type("Session_Name", "Site");
-    SubmitMain->ImgBtn1->Click();
+    PressNewProject();
     TPage partly = site;
     for (const char* emptied : {"urllist", "title", "Description", "Key1"})
         partly[emptied] = "";

@@ -23,6 +23,7 @@
 #include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
+#include "support/SocketWitness.h"
 #include "transport/HttpProt.h"
 #include "workbench/RankData.h"
 #include "workbench/SubmitMain.h"
@@ -92,7 +93,7 @@ protected:
         SubmitMain->ComboBox2->SetText(depth);
         SubmitMain->RankUrl->SetText(site);
         const int before = CompletionBoxes();
-        SubmitMain->Button8->Click();
+        StartRankingCheck();
         ASSERT_TRUE(RunUntil([&] { return CompletionBoxes() > before; }, 20000));
     }
     std::string Link(int engine, const std::string& keyword, int page, int n)
@@ -135,8 +136,8 @@ TEST_F(RankingPage, SecondOnThePageOfEachEngine)
               "GET http://www.google.com/search?q=cats+%26+dogs+%231&hl=en&lr=&safe=off&start=0&sa=N HTTP/1.0");
     EXPECT_EQ(requests[5].Header("Host"), "www.google.com");
     // The check is over: Start again, Stop off, the list can be reset.
-    EXPECT_TRUE(SubmitMain->Button8->Enabled());
-    EXPECT_FALSE(SubmitMain->Button9->Enabled());
+    EXPECT_TRUE(StartRankingEnabled());
+    EXPECT_FALSE(StopRankingEnabled());
     EXPECT_TRUE(SubmitMain->Label15->Enabled());
     EXPECT_EQ(SubmitMain->Label15->Caption(), "Restablecer Lista");
     EXPECT_FALSE(SubmitMain->Timer1->Enabled());
@@ -245,14 +246,14 @@ TEST_F(RankingPage, Depths)
 
     // Not a number: the error box, no request, the buttons as they were.
     SubmitMain->ComboBox2->SetText("abc");
-    SubmitMain->Button8->Click();
-    RunFor(50);
+    StartRankingCheck();
+    ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
     ASSERT_EQ(boxes.Errors.size(), 1u);
     EXPECT_NE(boxes.Errors[0].find("'abc' is not a valid integer value"), std::string::npos);
     boxes.Errors.clear();
     EXPECT_EQ(server.RequestCount(), 2u);
-    EXPECT_TRUE(SubmitMain->Button8->Enabled());
-    EXPECT_FALSE(SubmitMain->Button9->Enabled());
+    EXPECT_TRUE(StartRankingEnabled());
+    EXPECT_FALSE(StopRankingEnabled());
     EXPECT_EQ(CompletionBoxes(), 2);
 }
 
@@ -272,14 +273,14 @@ TEST_F(RankingPage, AnEmptyKeywordStartsNoCheck)
         SCOPED_TRACE(std::string("\"") + keyword + "\"");
         boxes.Boxes.clear();
         SubmitMain->ComboBox1->SetText(keyword);
-        SubmitMain->Button8->Click();
-        RunFor(50);
+        StartRankingCheck();
+        ASSERT_TRUE(SocketWitness().Await());  // a request would have been begun by then
         EXPECT_EQ(boxes.Boxes, std::vector<MessageBoxCall>{needed});
         EXPECT_EQ(server.RequestCount(), requests);
         EXPECT_EQ(Ranking(5), found);
         EXPECT_EQ(Image(11), RankImageNotFound);
-        EXPECT_TRUE(SubmitMain->Button8->Enabled());
-        EXPECT_FALSE(SubmitMain->Button9->Enabled());
+        EXPECT_TRUE(StartRankingEnabled());
+        EXPECT_FALSE(StopRankingEnabled());
         EXPECT_FALSE(SubmitMain->Timer1->Enabled());
     }
 }
@@ -296,36 +297,36 @@ TEST_F(RankingPage, StopWhileAPageIsHeldAndStartAgainAtOnce)
     Answer(5, 1, "pets", held);
     SubmitMain->ComboBox1->SetText("pets");
     SubmitMain->RankUrl->SetText(Site);
-    SubmitMain->Button8->Click();
+    StartRankingCheck();
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 1 && server.InFlight() == 1; }));
     EXPECT_EQ(Image(5), RankImageRunning);
     EXPECT_EQ(SubmitMain->Hint.Target(), TFlashTarget::RankStart);
     EXPECT_TRUE(SubmitMain->Timer1->Enabled());
-    EXPECT_FALSE(SubmitMain->Button8->Enabled());
+    EXPECT_FALSE(StartRankingEnabled());
 
-    SubmitMain->Button9->Click();
+    StopRankingCheck();
     EXPECT_EQ(Ranking(5), "<IMG src=\"idx:0\">Page <b>1</b> not checked: Connection aborted on request | ");
     EXPECT_EQ(Image(5), RankImageNotFound);
     ASSERT_TRUE(RunUntil([&] { return server.OpenConnections() == 0; }));
-    RunFor(100);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the aborted connection told, and a next request's start
     EXPECT_EQ(server.RequestCount(), 1u);
     EXPECT_EQ(CompletionBoxes(), 0);
     EXPECT_EQ(Image(11), -1);
-    EXPECT_TRUE(SubmitMain->Button8->Enabled());
+    EXPECT_TRUE(StartRankingEnabled());
     EXPECT_FALSE(SubmitMain->Timer1->Enabled());
     EXPECT_EQ(SubmitMain->Button8->Tag, 4);
     EXPECT_TRUE(SubmitMain->Label15->Enabled());
     EXPECT_EQ(SubmitMain->Label15->Caption(), "Reset List");
 
     // Again, and Start right after Stop.
-    SubmitMain->Button8->Click();
+    StartRankingCheck();
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 2 && server.InFlight() == 1; }));
-    SubmitMain->Button9->Click();
+    StopRankingCheck();
     Answer(5, 1, "pets", HttpTestReply::Ok(rankpages::Page(5, 1, {"", Site})));
     Answer(11, 1, "pets", HttpTestReply::Ok(rankpages::Page(11, 1, {"", "", "", Site})));
-    SubmitMain->Button8->Click();
+    StartRankingCheck();
     ASSERT_TRUE(RunUntil([&] { return CompletionBoxes() == 1; }));
-    RunFor(100);
+    ASSERT_TRUE(SocketWitness().Await());  // past what the finished connections told
     EXPECT_EQ(server.RequestCount(), 4u);
     EXPECT_EQ(Ranking(5), Link(5, "pets", 1, 2));
     EXPECT_EQ(Ranking(11), Link(11, "pets", 1, 4));

@@ -102,7 +102,7 @@ TEST(Startup, OpensOnTheInstallation)
     EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
     EXPECT_EQ(SubmitMain->ExListView1->Items()->Count(), 3);
     EXPECT_EQ(SubmitMain->ExListView1->Items()->Item(0)->Caption(), "Kestrel Web Guide");
-    EXPECT_EQ(SubmitMain->LedLabel1->Text(), "0");
+    EXPECT_EQ(ProjectCount(), "0");
 
     EXPECT_FALSE(SubmitMain->BitCheckBox4->Checked());
     EXPECT_TRUE(SubmitMain->BitCheckBox5->Checked());
@@ -291,7 +291,7 @@ TEST(Startup, AMissingLogoOrManualListLeavesOnlyItsOwnPlaceEmpty)
         ASSERT_EQ(boxes.Errors.size(), 1u);
         EXPECT_NE(boxes.Errors[0].find("logo.jpg"), std::string::npos);
         EXPECT_EQ(SubmitMain->Image1->Picture()->Graphic(), nullptr);
-        EXPECT_EQ(SubmitMain->LedLabel1->Text(), "0");
+        EXPECT_EQ(ProjectCount(), "0");
         EXPECT_TRUE(SubmitMain->SesList->Sorted());
         EXPECT_EQ(SubmitMain->ManLED->Text(), "3");
     }

@@ -78,7 +78,7 @@ TEST_F(SubmitRunFixture, TwoProjectsInOneRunEachWithItsReport)
     CheckAllRows();
     RowOf("C")->SetChecked(false);  // unchecked rows stay out of the report
 
-    SubmitMain->Button6->Click();
+    PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 10000));
 
     // Each project went to both engines once, with its own values.
@@ -91,8 +91,8 @@ TEST_F(SubmitRunFixture, TwoProjectsInOneRunEachWithItsReport)
     EXPECT_EQ(folder.Read("reports/First12-9-2026.htm"), ReportOf("First", rows));
     EXPECT_EQ(folder.Read("reports/Second12-9-2026.htm"), ReportOf("Second", rows));
     // The second project started with fresh counters, and both lost their check marks.
-    EXPECT_EQ(SubmitMain->LedLabel2->Text(), "1");
-    EXPECT_EQ(SubmitMain->LedLabel3->Text(), "1");
+    EXPECT_EQ(SucceededCount(), "1");
+    EXPECT_EQ(FailedCount(), "1");
     EXPECT_FALSE(SubmitMain->SesList->Checked(0));
     EXPECT_FALSE(SubmitMain->SesList->Checked(1));
     EXPECT_EQ(CountBoxes("Submission Complete"), 1);
@@ -116,7 +116,7 @@ TEST_F(SubmitRunFixture, SubmissionsGoThroughTheProxyUntilItIsSwitchedOff)
     Proxyset->Button1->Click();
 
     ReadyShopProject();
-    SubmitMain->Button6->Click();
+    PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 15000));
     EXPECT_EQ(RowOf("A Get")->SubItemRef(1), "OK");
     EXPECT_EQ(RowOf("B Post")->SubItemRef(1), "OK");
@@ -132,7 +132,7 @@ TEST_F(SubmitRunFixture, SubmissionsGoThroughTheProxyUntilItIsSwitchedOff)
     server.ClearRequests();
     boxes.Boxes.clear();
     AddProject(ShopProject(), true);
-    SubmitMain->Button6->Click();
+    PressSubmit();
     ASSERT_TRUE(RunUntil([&] { return HasBox("Submission Complete"); }, 15000));
     ASSERT_EQ(server.RequestCount(), 2u);
     for (const HttpTestRequest& r : server.Requests())

@@ -54,7 +54,7 @@ TEST(MainWindowScreenshots, TheUpdateWindowDownloadingAndExtracting)
         if (UpdateBox->InfoLabel->Caption() != "Status: 48000")
             return;
         poll.stop();
-        RunFor(50);
+        EXPECT_TRUE(RunPendingEvents());
         downloadShot = SaveFormScreenshot(UpdateBox, ScreenshotFile("update-download.png").string());
         UpdateBox->UpdateAbort->Click();
     });
@@ -71,7 +71,7 @@ TEST(MainWindowScreenshots, TheUpdateWindowDownloadingAndExtracting)
     SubmitMain->RAR1->OnProcessData = [&](TObject* sender, char* addr, int size, int position) {
         const int result = shown(sender, addr, size, position);
         if (!extractShot && position >= (1 << 20)) {
-            RunFor(50);
+            EXPECT_TRUE(RunPendingEvents());
             extractShot = SaveFormScreenshot(UpdateBox, ScreenshotFile("update-extracting.png").string());
             EXPECT_TRUE(UpdateBox->UpdateBar1->Visible());
             EXPECT_EQ(UpdateBox->InfoLabel->Caption(), "Status: Extracting");
