@@ -144,6 +144,8 @@ TSubmitMain::~TSubmitMain()
         }
     }
     FSaveTimer.reset();
+    // The ranking check holds HttpRank's handlers; it goes before the client does.
+    FRankCheck.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)

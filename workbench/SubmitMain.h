@@ -19,6 +19,7 @@
 #include "classlib/Classes.h"
 #include "classlib/Forms.h"
 #include "workbench/ProjectData.h"
+#include "workbench/RankingCheck.h"
 
 class TBitCheckBox;
 class TButton;
@@ -232,8 +233,10 @@ public:
     TImgBtn* Button9;      // Stop
     TLabel* Label15;       // "Reset List"
     TExListView* RankView;
-    TMemo* Memo1;        // pending queries, never shown
-    TListBox* ListBox1;  // their page numbers, never shown
+    // Hidden and unused: the form keeps them; the check's queue is its own
+    // (TRankingCheck::Pending).
+    TMemo* Memo1;
+    TListBox* ListBox1;
 
     // --- page "Reports" ----------------------------------------------------------------------
     TBitCheckBox* GenReportCk;
@@ -511,15 +514,8 @@ public:
     void Label15Click(TObject* Sender);
     // Clears every row's cells and image; checks every row unless Sender is Button8.
     void ResetRankList(TObject* Sender);
-    // The queries of a check into Memo1 (engine "=" query) and ListBox1 (page).
-    // Throws EConvertError for a depth that is no number or too deep.
-    void BuildRankQueries();
-    // Starts the next query, or ends the check when none is left.
-    void NextRankQuery();
-    // The end of a query: its page into its row, then the next query.
-    void HttpRankRequestDone(TObject* Sender, int RqType, std::uint16_t Error);
-    // Whether a query is in flight.
-    bool RankQueryRunning() const { return FRankQuery.Row >= 0; }
+    // The check the page shows: its queue, state and what it found.
+    const TRankingCheck& RankingCheck() const { return *FRankCheck; }
     void WireRanking();  // construction
 
     // --- MetaTags: the meta block and its injection into a page (SubmitMainMetaTags.cpp) --------
@@ -689,21 +685,20 @@ private:
     bool FStartAfterStop = false;
     std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
     bool FPassRunning = false;
-    // Ranking check state (SubmitMainRanking.cpp): what the check looks for,
-    // read once at Start, and the query in flight (Row -1: none) with the
-    // stream its page arrives in.
-    struct TRankQueryInFlight {
-        int Row = -1;
-        int Page = 0;
-        bool TooLarge = false;  // stopped for a page beyond the size a result page has
+    // The ranking check on HttpRank, and what shows it on the page
+    // (SubmitMainRanking.cpp).
+    class TRankingShown : public TRankingCheckView {
+    public:
+        explicit TRankingShown(TSubmitMain& window) : FWindow(window) {}
+        void ShowRankCell(int engine, const TRankCell& cell) override;
+        void RankCheckComplete() override;
+
+    private:
+        TSubmitMain& FWindow;
     };
-    void FailRankQuery(const AnsiString& reason);
     void EndRankCheck();
-    AnsiString FRankSite;
-    AnsiString FRankDepthText;
-    int FRankDepth = 0;
-    TRankQueryInFlight FRankQuery;
-    std::unique_ptr<TMemoryStream> FRankPage;
+    std::unique_ptr<TRankingShown> FRankShown;
+    std::unique_ptr<TRankingCheck> FRankCheck;
 };
 
 extern TSubmitMain* SubmitMain;
