@@ -144,8 +144,10 @@ TSubmitMain::~TSubmitMain()
         }
     }
     FSaveTimer.reset();
-    // The ranking check holds HttpRank's handlers; it goes before the client does.
+    // The ranking check and the import run hold HttpRank's and HttpMap's
+    // handlers; they go before the clients do.
     FRankCheck.reset();
+    FImport.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)
