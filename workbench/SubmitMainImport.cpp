@@ -1,8 +1,9 @@
 // The main window's "Import Wizard" sheet on the "Projects" page: building
 // it; a page's title, description and keywords imported from a URL or a
 // local HTML file; project files handed to the project file import; and the
-// site spider, whose crawl runs here on HttpMap's events, one page at a
-// time, each page saved as a project through the project page's save.
+// site spider. The import and the crawl run in a TImportRun on HttpMap, one
+// page at a time; this sheet and the spider window show it, and each crawled
+// page is saved as a project through the project page's save.
 #include "workbench/SubmitMain.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The main window's "Ranking" page: the keyword, the site and the depth of
-// the check, the list of the ranking engines, and the check itself: one
-// query at a time on HttpRank, each started by the end of the one before.
+// the check, the list of the ranking engines, and the check itself, a
+// TRankingCheck on HttpRank whose findings the list shows.
 #include "workbench/SubmitMain.h"
 
 #include <exception>
