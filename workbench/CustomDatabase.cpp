@@ -278,7 +278,7 @@ void TCustomDatabase::SetStatus(const AnsiString& text)
 
 void TCustomDatabase::Button1Click(TObject*)
 {
-    if (FState != TImportState::Idle)
+    if (FFetch.State() != TImportState::Idle)
         return;
     const AnsiString pageUrl = CustomUrl->Text();
     // A bar or a line break in the address would split the stored record.
@@ -316,14 +316,14 @@ void TCustomDatabase::Button1Click(TObject*)
     Http1->URL = pageUrl;
     PageStream = std::make_unique<TMemoryStream>();
     Http1->ReceiveStream = PageStream.get();
-    FStopAsked = false;
-    FTooLarge = false;
-    FState = TImportState::Fetching;
+    FFetch.StopAsked = false;
+    FFetch.TooLarge = false;
+    FFetch.Step(TImportState::Fetching);
     try {
         Http1->GetAsync();
     } catch (const EHttpException&) {
         // Nothing was started: everything goes back as it was.
-        FState = TImportState::Idle;
+        FFetch.Step(TImportState::Idle);
         Http1->ReceiveStream = nullptr;
         PageStream.reset();
         Button1->SetEnabled(true);
@@ -338,8 +338,8 @@ void TCustomDatabase::Button1Click(TObject*)
 
 void TCustomDatabase::Button2Click(TObject*)
 {
-    FStopAsked = true;
-    if (FState == TImportState::Fetching) {
+    FFetch.StopAsked = true;
+    if (FFetch.State() == TImportState::Fetching) {
         // The request ends through its request-done event, which ends the import.
         Http1->Abort();
         Button2->SetEnabled(false);
@@ -365,25 +365,26 @@ void TCustomDatabase::Http1DocBegin(TObject*)
 void TCustomDatabase::Http1DocData(TObject*, const char*, int)
 {
     SetStatus("Loading: " + IntToStr(static_cast<long long>(Http1->ReceivedBytes())));
-    if (FState == TImportState::Fetching && !FTooLarge && Http1->ReceivedBytes() > MaxSubmitPageBytes) {
-        FTooLarge = true;
+    if (FFetch.State() == TImportState::Fetching && !FFetch.TooLarge &&
+        Http1->ReceivedBytes() > MaxSubmitPageBytes) {
+        FFetch.TooLarge = true;
         Http1->Abort();
     }
 }
 
 void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Error)
 {
-    if (FState != TImportState::Fetching)
+    if (FFetch.State() != TImportState::Fetching)
         return;  // a request the wizard did not start
     Http1->ReceiveStream = nullptr;
     const std::unique_ptr<TMemoryStream> page = std::move(PageStream);
 
-    if (FStopAsked) {
+    if (FFetch.StopAsked) {
         // Half a page would offer half a form.
         EndImport("Stopped");
         return;
     }
-    if (FTooLarge) {
+    if (FFetch.TooLarge) {
         EndImport("Failed");
         Application->MessageBox("The page is larger than a submit page (" + IntToStr(MaxSubmitPageBytes >> 20) +
                                     " MB); it was not analysed.",
@@ -398,7 +399,7 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
         return;
     }
 
-    FState = TImportState::Analysing;
+    FFetch.Step(TImportState::Analysing);
     SetStatus("Analysing");
     const AnsiString base = Http1->EffectiveURL().empty() ? Http1->URL : Http1->EffectiveURL();
     bool allForms = true;
@@ -408,14 +409,14 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
         EndImport("Done");
         throw;
     }
-    EndImport(FStopAsked  ? AnsiString("Stopped")
+    EndImport(FFetch.StopAsked  ? AnsiString("Stopped")
               : allForms ? AnsiString("Done")
                          : "Done: only the first " + IntToStr(MaxFormsOffered) + " forms of the page were read");
 }
 
 void TCustomDatabase::EndImport(const AnsiString& status)
 {
-    FState = TImportState::Idle;
+    FFetch.Step(TImportState::Idle);
     Button1->SetEnabled(true);
     Button2->SetEnabled(false);
     if (SubmitMain) {
@@ -447,7 +448,7 @@ bool TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& p
         // A long page lets the window answer now and then; Stop ends the scan.
         [this] {
             Application->ProcessMessages();
-            return !FStopAsked;
+            return !FFetch.StopAsked;
         });
     return allForms;
 }
@@ -476,14 +477,14 @@ bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
     if (!usable) {
         Application->MessageBox("The Engine Did Did Not Meet The Requirements.", "Engine Failed",
                                 MB_OK | MB_ICONEXCLAMATION);
-        return !FStopAsked;
+        return !FFetch.StopAsked;
     }
     const int answer = Application->MessageBox(
         "This Engine Meets The Requirements .\r\nDo You Want To Add it To Your Database  ?", "Add To Database",
         MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDYES && !FStopAsked)
+    if (answer == IDYES && !FFetch.StopAsked)
         SaveCustomEngine();
-    return !FStopAsked;
+    return !FFetch.StopAsked;
 }
 
 // --- the record ---------------------------------------------------------------------------------

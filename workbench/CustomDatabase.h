@@ -10,6 +10,7 @@
 
 #include "classlib/Forms.h"
 #include "transport/HttpProt.h"
+#include "workbench/EngineFetch.h"
 
 class TBitCheckBox;
 class TComboBox;
@@ -129,8 +130,8 @@ public:
 
     // Idle, fetching a page, or analysing the fetched page (the questions
     // included). Import is refused unless idle.
-    enum class TImportState { Idle, Fetching, Analysing };
-    TImportState ImportState() const { return FState; }
+    using TImportState = TEngineFetchState;
+    TImportState ImportState() const { return FFetch.State(); }
 
 private:
     // The record fields that have an edit, by field number.
@@ -145,9 +146,7 @@ private:
     AnsiString CheckedType() const;
 
     std::unique_ptr<TMemoryStream> PageStream;  // the page being fetched
-    TImportState FState = TImportState::Idle;
-    bool FStopAsked = false;
-    bool FTooLarge = false;  // the page grew beyond any submit page and was stopped
+    TEngineFetch FFetch;
 };
 
 extern TCustomDatabase* CustomDatabase;

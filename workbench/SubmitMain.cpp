@@ -139,6 +139,10 @@ TSubmitMain::~TSubmitMain()
     FSaveTimer.reset();
     // The run's requests write into the rows; they go before them.
     FRun.reset();
+    // The ranking check and the import run hold HttpRank's and HttpMap's
+    // handlers; they go before the clients do.
+    FRankCheck.reset();
+    FImport.reset();
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)

@@ -19,7 +19,9 @@
 #include "classlib/Classes.h"
 #include "classlib/Forms.h"
 #include "workbench/FlashHint.h"
+#include "workbench/ImportRun.h"
 #include "workbench/ProjectData.h"
+#include "workbench/RankingCheck.h"
 #include "workbench/SubmissionRun.h"
 
 class TBitCheckBox;
@@ -178,8 +180,10 @@ public:
     TImgBtn* Button4;  // Abort
     TImgBtn* Button5;  // Apply
     TLabel* Label13;   // import status
-    TListBox* SiteToCr;  // crawl queue, never shown
-    TListBox* SiteList;  // every URL found, never shown
+    // Hidden and unused: the form keeps them; the crawl's queue and the pages
+    // it found are its own (TImportRun).
+    TListBox* SiteToCr;
+    TListBox* SiteList;
 
     // --- page "Submit" -----------------------------------------------------------------------
     TPageControl* PageControl2;
@@ -209,8 +213,10 @@ public:
     TImgBtn* Button9;      // Stop
     TLabel* Label15;       // "Reset List"
     TExListView* RankView;
-    TMemo* Memo1;        // pending queries, never shown
-    TListBox* ListBox1;  // their page numbers, never shown
+    // Hidden and unused: the form keeps them; the check's queue is its own
+    // (TRankingCheck::Pending).
+    TMemo* Memo1;
+    TListBox* ListBox1;
 
     // --- page "Reports" ----------------------------------------------------------------------
     TBitCheckBox* GenReportCk;
@@ -420,23 +426,17 @@ public:
 
     // --- Import: the import wizard's page import and the site spider, both
     // through HttpMap (SubmitMainImport.cpp) -------------------------------------------------
-    // What HttpMap does for the import wizard: nothing; one page to import;
-    // a crawl prepared in the spider window, running, or stopping with its
-    // last page still in flight. Every handler checks it, so a stale notice
-    // of HttpMap or a second press never starts the same work twice.
-    enum class TImportState { Idle, Importing, SpiderReady, Crawling, Stopping };
+    // What HttpMap does for the import wizard (TImportRun owns it).
+    using TImportState = ::TImportState;
     TImportState ImportState() const;
+    // The import and crawl the wizard and the spider window show.
+    const TImportRun& ImportRun() const { return *FImport; }
     void Button3Click(TObject* Sender);  // Import
     void Button4Click(TObject* Sender);  // Abort
     // Takes the imported title, description and keywords over into the project.
     void Button5Click(TObject* Sender);
     void FromUrlClick(TObject* Sender);
     void FromFileClick(TObject* Sender);
-    void HttpMapDocData(TObject* Sender, const char* Buffer, int Len);
-    void HttpMapDocEnd(TObject* Sender);
-    void HttpMapRequestDone(TObject* Sender, int RqType, std::uint16_t Error);
-    // Fetches the next queued page of the crawl, or ends the crawl.
-    void CrawlNextPage();
     // The spider window's Start, and its Stop or close.
     void StartCrawl();
     void StopCrawl();
@@ -483,15 +483,8 @@ public:
     void Label15Click(TObject* Sender);
     // Clears every row's cells and image; checks every row unless Sender is Button8.
     void ResetRankList(TObject* Sender);
-    // The queries of a check into Memo1 (engine "=" query) and ListBox1 (page).
-    // Throws EConvertError for a depth that is no number or too deep.
-    void BuildRankQueries();
-    // Starts the next query, or ends the check when none is left.
-    void NextRankQuery();
-    // The end of a query: its page into its row, then the next query.
-    void HttpRankRequestDone(TObject* Sender, int RqType, std::uint16_t Error);
-    // Whether a query is in flight.
-    bool RankQueryRunning() const { return FRankQuery.Row >= 0; }
+    // The check the page shows: its queue, state and what it found.
+    const TRankingCheck& RankingCheck() const { return *FRankCheck; }
     void WireRanking();  // construction
 
     // --- MetaTags: the meta block and its injection into a page (SubmitMainMetaTags.cpp) --------
@@ -599,27 +592,36 @@ private:
     bool FCommitFailureShown = false;
     std::unique_ptr<TTimer> FSaveTimer;
 
-    // The import wizard's run (SubmitMainImport.cpp).
-    struct TImportRun;
-    struct TImportRunDeleter {
-        void operator()(TImportRun* run) const;
+    // The import wizard's run on HttpMap, and what shows it on the sheet and
+    // in the spider window (SubmitMainImport.cpp).
+    class TImportShown : public TImportRunView {
+    public:
+        explicit TImportShown(TSubmitMain& window) : FWindow(window) {}
+        void ShowTags(const PageTags& tags, unsigned found) override;
+        void ShowStatus(const AnsiString& text) override;
+        void ShowSpiderStatus(const AnsiString& text) override;
+        void ShowLinksFound(int found) override;
+        void CrawlStarted() override;
+        void CrawlPageNext(const AnsiString& siteWord, int fetched) override;
+        void CrawlPageFetching(const AnsiString& url) override;
+        bool SaveCrawledPage() override;
+        int CrawlTimeout() override;
+        void PageImportDone(std::uint16_t error) override;
+        void CrawlDone(bool completed) override;
+
+    private:
+        TSubmitMain& FWindow;
     };
-    std::unique_ptr<TImportRun, TImportRunDeleter> FImport;
+    std::unique_ptr<TImportShown> FImportShown;
+    std::unique_ptr<TImportRun> FImport;
     void LeaveSpiderReady();
     void StartPageImport(const AnsiString& url);
     void ImportLocalPage(const AnsiString& fileName);
     void FinishPageImport(std::uint16_t error);
     void FinishCrawl(bool completed);
-    void ShowScraped(unsigned found);
-    void TakeLink(const AnsiString& raw);
-    // Starts the crawl's request for the page at url, under its time-out;
-    // false when the client refused to start it (the reason is shown).
-    bool FetchCrawlPage(const AnsiString& url);
-    void CrawlPageTimedOut();
     // The crawled page's title, description and keywords on the project page emptied.
     void EmptyPageTexts();
     void SetImportControls(bool busy);
-    void SetImportStatus(const AnsiString& text);
 
     // Filter and count passes over the rows process messages after every
     // row, so a click can ask for another pass while one runs; such a pass
@@ -649,21 +651,20 @@ private:
     bool FReportDue = false;      // the current project's report is not yet written
     bool FStartAfterStop = false;
     bool FPassRunning = false;
-    // Ranking check state (SubmitMainRanking.cpp): what the check looks for,
-    // read once at Start, and the query in flight (Row -1: none) with the
-    // stream its page arrives in.
-    struct TRankQueryInFlight {
-        int Row = -1;
-        int Page = 0;
-        bool TooLarge = false;  // stopped for a page beyond the size a result page has
+    // The ranking check on HttpRank, and what shows it on the page
+    // (SubmitMainRanking.cpp).
+    class TRankingShown : public TRankingCheckView {
+    public:
+        explicit TRankingShown(TSubmitMain& window) : FWindow(window) {}
+        void ShowRankCell(int engine, const TRankCell& cell) override;
+        void RankCheckComplete() override;
+
+    private:
+        TSubmitMain& FWindow;
     };
-    void FailRankQuery(const AnsiString& reason);
     void EndRankCheck();
-    AnsiString FRankSite;
-    AnsiString FRankDepthText;
-    int FRankDepth = 0;
-    TRankQueryInFlight FRankQuery;
-    std::unique_ptr<TMemoryStream> FRankPage;
+    std::unique_ptr<TRankingShown> FRankShown;
+    std::unique_ptr<TRankingCheck> FRankCheck;
 };
 
 extern TSubmitMain* SubmitMain;

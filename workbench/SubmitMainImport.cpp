@@ -1,8 +1,9 @@
 // The main window's "Import Wizard" sheet on the "Projects" page: building
 // it; a page's title, description and keywords imported from a URL or a
 // local HTML file; project files handed to the project file import; and the
-// site spider, whose crawl runs here on HttpMap's events, one page at a
-// time, each page saved as a project through the project page's save.
+// site spider. The import and the crawl run in a TImportRun on HttpMap, one
+// page at a time; this sheet and the spider window show it, and each crawled
+// page is saved as a project through the project page's save.
 #include "workbench/SubmitMain.h"
 
 #include <algorithm>
@@ -43,51 +44,6 @@ constexpr int SpiderStartRestGlyph = 2;
 
 // A local page is read in pieces of this size, with the window kept alive between them.
 constexpr std::size_t LocalPagePiece = 64 * 1024;
-
-// Why a page did not load: the reason phrase of a status the server sent,
-// or the client's text for a local failure.
-AnsiString FailureText(const THttpCli& client, std::uint16_t error)
-{
-    if (error == 0)
-        return IntToStr(client.HttpStatus()) + " " + client.StatusText();
-    return client.StatusText().empty() ? AnsiString("Error ") + IntToStr(error) : client.StatusText();
-}
-
-// A status of the page itself: a success, or none at all for a reply that
-// came without a header.
-bool PageStatus(int status)
-{
-    return status == 0 || (status >= 200 && status < 300);
-}
-
-bool PageLoaded(const THttpCli& client, std::uint16_t error)
-{
-    return error == 0 && PageStatus(client.HttpStatus());
-}
-
-// A reply the crawl reads as a page: HTML, or of no stated type (a reply
-// without a header, or from a server that names none).
-bool HtmlReply(const THttpCli& client)
-{
-    const AnsiString& type = client.ResponseContentType();
-    const AnsiString media = Trim(type.substr(0, type.find(';')));
-    return media.empty() || media == "text/html" || media == "application/xhtml+xml";
-}
-
-// The seconds a crawled page may take: the time-out of "Options >
-// Timeouts/Ports", or its default when the setting is no time.
-int PageTimeoutSeconds(int timeout)
-{
-    constexpr int DefaultSeconds = 40;
-    constexpr int MostSeconds = 24 * 60 * 60;
-    return timeout >= 1 ? std::min(timeout, MostSeconds) : DefaultSeconds;
-}
-
-// The address of a reply as the crawl keys it: resolved as a link is.
-AnsiString ResolvedAddress(const AnsiString& url)
-{
-    return ResolveLink(url, PageAddressOf(url));
-}
 
 }  // namespace
 
@@ -174,125 +130,26 @@ void TSubmitMain::ImportProjectFile(const AnsiString& FileName)
     ShowImport([&] { return ImportZroFile(FileName); });
 }
 
-// Everything one import or crawl keeps while it runs.
-struct TSubmitMain::TImportRun {
-    TImportState state = TImportState::Idle;
-    TPageScraper scraper;
-    TLinkExtractor links;
-    std::size_t scanned = 0;   // bytes of the current page read so far
-    bool capped = false;       // the page was cut at PageScanLimit
-    bool userAbort = false;    // Abort was pressed on a page import
-    // The crawl.
-    TSpiderSite site;
-    TPageAddress page;         // where the current page's relative links point
-    TFoundLinks found;         // SiteList's links, for the duplicate test
-    AnsiString siteWord;
-    int saved = 0;
-    // The page in flight: its time-out; whether its reply was judged; why
-    // it is not saved (empty while it may be); how many relocations the
-    // crawl itself followed for it.
-    std::unique_ptr<TTimer> pageTimer = std::make_unique<TTimer>(nullptr);
-    bool pageChecked = false;
-    AnsiString refusal;
-    int relocations = 0;
-
-    void NewPage()
-    {
-        scraper = TPageScraper();
-        links = TLinkExtractor();
-        scanned = 0;
-        capped = false;
-        userAbort = false;
-        pageChecked = false;
-        refusal.clear();
-    }
-
-    // Why the reply in flight is no page of the crawl to save, or empty: not
-    // HTML, or relocated to a page found under its own address before, or
-    // (for any page but the start) off the site. A relocation to a page not
-    // found yet makes its address find this page.
-    AnsiString RefusalOf(const THttpCli& client)
-    {
-        pageChecked = true;
-        if (!HtmlReply(client))
-            return "not an HTML page: " + client.ResponseContentType();
-        if (client.EffectiveURL() == client.URL)
-            return {};
-        const AnsiString target = ResolvedAddress(client.EffectiveURL());
-        const int current = found.IndexOf(client.URL);
-        int duplicate = -1;
-        const TLinkVerdict verdict = JudgeLink(target, site, found, duplicate);
-        if (duplicate >= 0 && duplicate != current)
-            return "moved to " + found.Link(duplicate) + ", found before";
-        if (verdict == TLinkVerdict::OtherSite && current != 0)
-            return "moved off the site to " + target;
-        if (duplicate < 0 && current >= 0)
-            found.AddAlias(target, current);
-        return {};
-    }
-
-    // The address to fetch in place of a reply that moved and ended at its
-    // header (a server may send a folder's relocation with an empty body,
-    // which the client does not follow), or empty. It is followed as the
-    // client follows one: on the site, not found as another page, at most
-    // MaxRelocations times for one page.
-    AnsiString MovedTo(const THttpCli& client, std::uint16_t error)
-    {
-        const int status = client.HttpStatus();
-        if (error != 0 || status < 300 || status > 399 || client.EffectiveURL() == client.URL ||
-            relocations >= TCustomHttpCli::MaxRelocations)
-            return {};
-        const AnsiString target = ResolvedAddress(client.EffectiveURL());
-        const int current = found.IndexOf(client.URL);
-        int duplicate = -1;
-        const TLinkVerdict verdict = JudgeLink(target, site, found, duplicate);
-        const bool samePage = verdict == TLinkVerdict::Duplicate && duplicate == current;
-        if (current < 0 || (verdict != TLinkVerdict::Follow && !samePage))
-            return {};
-        if (duplicate < 0)
-            found.AddAlias(target, current);
-        ++relocations;
-        return target;
-    }
-
-    void ArmPageTimer(int seconds)
-    {
-        pageTimer->SetEnabled(false);
-        pageTimer->SetInterval(static_cast<unsigned>(seconds) * 1000u);
-        pageTimer->SetEnabled(true);
-    }
-};
-
-void TSubmitMain::TImportRunDeleter::operator()(TImportRun* run) const
-{
-    delete run;
-}
-
 TSubmitMain::TImportState TSubmitMain::ImportState() const
 {
-    return FImport->state;
+    // The run goes before the window's components do.
+    return FImport ? FImport->State() : TImportState::Idle;
 }
 
 int TSubmitMain::SavedPages() const
 {
-    return FImport->saved;
+    return FImport ? FImport->Saved() : 0;
 }
 
 void TSubmitMain::WireImportPage()
 {
-    FImport.reset(new TImportRun);
-    FImport->pageTimer->SetEnabled(false);
-    FImport->pageTimer->OnTimer = [this](TObject*) { CrawlPageTimedOut(); };
+    FImportShown = std::make_unique<TImportShown>(*this);
+    FImport = std::make_unique<TImportRun>(*HttpMap, *FImportShown);
     Button3->OnClick = Calls(&TSubmitMain::Button3Click);
     Button4->OnClick = Calls(&TSubmitMain::Button4Click);
     Button5->OnClick = Calls(&TSubmitMain::Button5Click);
     FromUrl->OnClick = Calls(&TSubmitMain::FromUrlClick);
     FromFile->OnClick = Calls(&TSubmitMain::FromFileClick);
-    HttpMap->OnDocData = [this](TObject* sender, const char* buffer, int len) { HttpMapDocData(sender, buffer, len); };
-    HttpMap->OnDocEnd = Calls(&TSubmitMain::HttpMapDocEnd);
-    HttpMap->OnRequestDone = [this](TObject* sender, THttpRequest kind, std::uint16_t error) {
-        HttpMapRequestDone(sender, kind, error);
-    };
 }
 
 // --- the wizard's buttons -------------------------------------------------------------------
@@ -311,7 +168,7 @@ void TSubmitMain::FromFileClick(TObject*)
 void TSubmitMain::Button3Click(TObject*)
 {
     // One import or crawl at a time: HttpMap serves one page.
-    const TImportState state = FImport->state;
+    const TImportState state = FImport->State();
     if (state != TImportState::Idle && state != TImportState::SpiderReady)
         return;
     TitleImp->SetText("");
@@ -343,20 +200,14 @@ void TSubmitMain::Button3Click(TObject*)
         Spider->LedImp2->SetText("0");
         Spider->SetStatus("Idle");
     }
-    SiteToCr->Items()->Clear();
-    SiteList->Items()->Clear();
-    FImport->found.Clear();
-    FImport->state = TImportState::SpiderReady;
+    FImport->PrepareCrawl();
     if (Spider)
         Spider->Show();
 }
 
 void TSubmitMain::Button4Click(TObject*)
 {
-    if (FImport->state != TImportState::Importing)
-        return;
-    FImport->userAbort = true;
-    HttpMap->Abort();
+    FImport->AbortImport();
 }
 
 void TSubmitMain::Button5Click(TObject*)
@@ -373,26 +224,26 @@ void TSubmitMain::Button5Click(TObject*)
 void TSubmitMain::LeaveSpiderReady()
 {
     // A crawl prepared and then left for another import can't be started any more.
-    if (FImport->state != TImportState::SpiderReady)
+    if (FImport->State() != TImportState::SpiderReady)
         return;
-    FImport->state = TImportState::Idle;
+    FImport->Step(TImportState::Idle);
     if (Spider)
         Spider->Button1->SetEnabled(false);
 }
 
-void TSubmitMain::SetImportStatus(const AnsiString& text)
+void TSubmitMain::TImportShown::ShowStatus(const AnsiString& text)
 {
-    const TImportState state = FImport->state;
+    const TImportState state = FWindow.FImport->State();
     if ((state == TImportState::Crawling || state == TImportState::Stopping) && Spider)
         Spider->SetStatus(text);
     else
-        Label13->SetCaption(text);
+        FWindow.Label13->SetCaption(text);
 }
 
 void TSubmitMain::SetImportControls(bool busy)
 {
     Button3->SetEnabled(!busy);
-    Button4->SetEnabled(busy && FImport->state == TImportState::Importing);
+    Button4->SetEnabled(busy && FImport->State() == TImportState::Importing);
     // The source and the spider choice stay as they are while a page is read.
     FromUrl->SetEnabled(!busy);
     FromFile->SetEnabled(!busy);
@@ -402,7 +253,7 @@ void TSubmitMain::SetImportControls(bool busy)
 void TSubmitMain::StartPageImport(const AnsiString& url)
 {
     FImport->NewPage();
-    FImport->state = TImportState::Importing;
+    FImport->Step(TImportState::Importing);
     SetImportControls(true);
     Hint.Show(TFlashTarget::ImportButton);
     Timer1->SetEnabled(true);
@@ -412,7 +263,7 @@ void TSubmitMain::StartPageImport(const AnsiString& url)
         HttpMap->GetAsync();
     } catch (const EHttpException& e) {
         // The client refused to start (it is still busy); nothing will follow.
-        FImport->state = TImportState::Idle;
+        FImport->Step(TImportState::Idle);
         SetImportControls(false);
         Timer1->SetEnabled(false);
         ShowButtonGlyph(*Button3, *ImageList2, ImportRestGlyph);
@@ -431,154 +282,63 @@ void TSubmitMain::ImportLocalPage(const AnsiString& fileName)
         return;
     }
     FImport->NewPage();
-    FImport->state = TImportState::Importing;
+    FImport->Step(TImportState::Importing);
     SetImportControls(true);
     std::string piece(LocalPagePiece, '\0');
     bool more = true;
     try {
-        while (more && !FImport->userAbort) {
+        while (more && !FImport->UserAborted()) {
             const std::int64_t read = file->Read(piece.data(), static_cast<std::int64_t>(piece.size()));
-            more = read > 0;
-            const std::size_t take = BytesWithinScanLimit(FImport->scanned, static_cast<std::size_t>(std::max<std::int64_t>(read, 0)));
-            FImport->scanned += take;
-            ShowScraped(FImport->scraper.Feed(piece.data(), take));
-            if (take < static_cast<std::size_t>(std::max<std::int64_t>(read, 0))) {
-                FImport->capped = true;
-                more = false;
-            }
+            const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(read, 0));
+            const bool within = FImport->ScanLocalPiece(piece.data(), length);
+            more = read > 0 && within;
             // A large file keeps the window alive; Button3 is disabled meanwhile.
             Application->ProcessMessages();
         }
     } catch (const std::exception& e) {
         Application->ShowException(&e);
     }
-    if (FImport->capped)
+    if (FImport->Capped())
         Label13->SetCaption(PageScanLimitNote);
-    FImport->state = TImportState::Idle;
+    FImport->Step(TImportState::Idle);
     SetImportControls(false);
 }
 
-void TSubmitMain::ShowScraped(unsigned found)
+void TSubmitMain::TImportShown::ShowTags(const PageTags& tags, unsigned found)
 {
-    const PageTags& tags = FImport->scraper.Tags();
-    if ((found & TPageScraper::FoundTitle) && TitleImpCk->Checked())
-        TitleImp->SetText(tags.title);
-    if ((found & TPageScraper::FoundDescription) && DescriptionImpCk->Checked())
-        DescriptionImp->SetText(tags.description);
-    if ((found & TPageScraper::FoundKeywords) && Key1ImpCk->Checked())
-        Key1Imp->SetText(tags.keywords);
+    if ((found & TPageScraper::FoundTitle) && FWindow.TitleImpCk->Checked())
+        FWindow.TitleImp->SetText(tags.title);
+    if ((found & TPageScraper::FoundDescription) && FWindow.DescriptionImpCk->Checked())
+        FWindow.DescriptionImp->SetText(tags.description);
+    if ((found & TPageScraper::FoundKeywords) && FWindow.Key1ImpCk->Checked())
+        FWindow.Key1Imp->SetText(tags.keywords);
 }
 
-void TSubmitMain::HttpMapDocData(TObject*, const char* Buffer, int Len)
+void TSubmitMain::TImportShown::PageImportDone(std::uint16_t error)
 {
-    const TImportState state = FImport->state;
-    if (state != TImportState::Importing && state != TImportState::Crawling)
-        return;
-    // The body of an error reply is the server's page, not the one asked for.
-    if (!PageStatus(HttpMap->HttpStatus()))
-        return;
-    SetImportStatus("Downloading ... " + IntToStr(HttpMap->ReceivedBytes()));
-    const std::size_t length = Len > 0 ? static_cast<std::size_t>(Len) : 0;
-    if (FImport->scanned == 0)
-        FImport->scraper.DeclareContentType(HttpMap->ResponseContentType());
-    if (state == TImportState::Crawling && !FImport->pageChecked) {
-        FImport->refusal = FImport->RefusalOf(*HttpMap);
-        if (!FImport->refusal.empty()) {
-            // Nothing of it is read: a picture or a download is not fetched whole.
-            HttpMap->Abort();
-            return;
-        }
-        // Relative links point into the folder of the page as it was finally
-        // fetched, after any relocation.
-        FImport->page = PageAddressOf(HttpMap->EffectiveURL());
-    }
-    const std::size_t take = BytesWithinScanLimit(FImport->scanned, length);
-    FImport->scanned += take;
-    ShowScraped(FImport->scraper.Feed(Buffer, take));
-    if (state == TImportState::Crawling)
-        FImport->links.Feed(Buffer, take, [this](const AnsiString& link) { TakeLink(link); });
-    if (take < length && !FImport->capped) {
-        // The rest of a page this large is not read: a page that never ends
-        // can neither hold the window nor fill the memory.
-        FImport->capped = true;
-        SetImportStatus(PageScanLimitNote);
-        HttpMap->Abort();
-    }
-}
-
-void TSubmitMain::HttpMapDocEnd(TObject*)
-{
-    if (HttpMap->ReceiveStream) {
-        delete HttpMap->ReceiveStream;
-        HttpMap->ReceiveStream = nullptr;
-    }
-}
-
-void TSubmitMain::HttpMapRequestDone(TObject*, int, std::uint16_t Error)
-{
-    TImportRun& run = *FImport;
-    switch (run.state) {
-    case TImportState::Importing:
-        FinishPageImport(Error);
-        return;
-    case TImportState::Crawling:
-    case TImportState::Stopping:
-        break;
-    default:
-        return;  // a notice of a request no longer followed
-    }
-
-    run.pageTimer->SetEnabled(false);
-    if (run.state == TImportState::Crawling) {
-        const AnsiString moved = run.MovedTo(*HttpMap, Error);
-        if (!moved.empty() && FetchCrawlPage(moved))
-            return;
-    }
-    // A page cut at the scan limit counts as read: its first part is what is taken.
-    bool loaded = run.capped || PageLoaded(*HttpMap, Error);
-    if (loaded && !run.pageChecked)
-        run.refusal = run.RefusalOf(*HttpMap);
-    if (!run.refusal.empty())
-        loaded = false;
-    if (loaded)
-        run.links.Finish([this](const AnsiString& link) { TakeLink(link); });
-    else if (run.state == TImportState::Crawling && Spider)
-        Spider->SetStatus("Not saved: " + HttpMap->URL + " (" +
-                          (run.refusal.empty() ? FailureText(*HttpMap, Error) : run.refusal) + ")");
-    if (loaded) {
-        Button5Click(this);
-        const int before = SesList->Items()->Count();
-        SiteAdd->Click();
-        if (SesList->Items()->Count() > before)
-            ++run.saved;
-    }
-    if (run.state == TImportState::Crawling)
-        CrawlNextPage();
-    else
-        FinishCrawl(false);
+    FWindow.FinishPageImport(error);
 }
 
 void TSubmitMain::FinishPageImport(std::uint16_t error)
 {
-    TImportRun& run = *FImport;
-    run.state = TImportState::Idle;
     SetImportControls(false);
     Button5->SetEnabled(true);
     Timer1->SetEnabled(false);
     ShowButtonGlyph(*Button3, *ImageList2, ImportRestGlyph);
     Button3->Tag = ImportRestGlyph;
-    if (run.userAbort && !run.capped) {
+    const bool capped = FImport->Capped();
+    if (FImport->UserAborted() && !capped) {
         Label13->SetCaption("Aborted");
         return;
     }
-    if (!run.capped && !PageLoaded(*HttpMap, error)) {
+    if (!capped && !ImportPageLoaded(*HttpMap, error)) {
         // A page that could not be read is said so, not reported as imported.
-        const AnsiString reason = FailureText(*HttpMap, error);
+        const AnsiString reason = ImportFailureText(*HttpMap, error);
         Label13->SetCaption("Failed: " + reason);
         Application->MessageBox("The page could not be read: " + reason, "Import Failed", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    Label13->SetCaption(run.capped ? AnsiString(PageScanLimitNote) : AnsiString("Done"));
+    Label13->SetCaption(capped ? AnsiString(PageScanLimitNote) : AnsiString("Done"));
     Application->MessageBox("Import Completed", "Import Completed", MB_OK);
 }
 
@@ -586,8 +346,7 @@ void TSubmitMain::FinishPageImport(std::uint16_t error)
 
 void TSubmitMain::StartCrawl()
 {
-    TImportRun& run = *FImport;
-    if (run.state != TImportState::SpiderReady || !Spider)
+    if (!FImport || FImport->State() != TImportState::SpiderReady || !Spider)
         return;
     const AnsiString start = UrlImp->Text();
     // Every page is saved under the site word and a number: a word that
@@ -600,79 +359,66 @@ void TSubmitMain::StartCrawl()
 
     Spider->Button1->SetEnabled(false);
     Spider->Button2->SetEnabled(true);
-    SiteList->Items()->Clear();
-    SiteToCr->Items()->Clear();
-    run.found.Clear();
-    SiteToCr->Items()->Add(start);
-    SiteList->Items()->Add(start);
-    const int startIndex = run.found.Add(start);
-    // Links back to the start page come resolved: they find it as a duplicate.
-    run.found.AddAlias(ResolvedAddress(start), startIndex);
-    run.siteWord = word;
-    run.site = SpiderSiteOf(start);
-    run.saved = 0;
-    run.state = TImportState::Crawling;
-    SetImportControls(true);
-
-    Hint.Show(TFlashTarget::SpiderStart);
-    Timer1->SetEnabled(true);
-    CrawlNextPage();
+    FImport->StartCrawl(start, word);
 }
 
-void TSubmitMain::CrawlNextPage()
+void TSubmitMain::TImportShown::CrawlStarted()
 {
-    TImportRun& run = *FImport;
-    if (run.state != TImportState::Crawling)
-        return;
-    // A page whose request can't even start is passed over; the loop keeps
-    // the crawl going without a request-done to come back on.
-    while (SiteToCr->Items()->Count() > 0) {
-        const AnsiString url = SiteToCr->Items()->Strings(0);
-        // The site fields as clearing them leaves them (the contact details
-        // kept), but with the page's URL and project name: the last page's
-        // title, description and keywords never stand beside this page's
-        // address while it loads.
-        EmptyPageTexts();
-        SiteToCr->Items()->Delete(0);
-        if (Spider)
-            Spider->LedImp2->SetText(IntToStr(SiteList->Items()->Count() - SiteToCr->Items()->Count()));
-        Session_Name->SetText(run.siteWord + IntToStr(FreeProjectNumber(run.siteWord)));
-        Key1Imp->SetText("");
-        TitleImp->SetText("");
-        DescriptionImp->SetText("");
-        run.relocations = 0;
-        if (FetchCrawlPage(url))
-            return;
-    }
-    FinishCrawl(true);
+    FWindow.SetImportControls(true);
+    FWindow.Hint.Show(TFlashTarget::SpiderStart);
+    FWindow.Timer1->SetEnabled(true);
 }
 
-bool TSubmitMain::FetchCrawlPage(const AnsiString& url)
+void TSubmitMain::TImportShown::CrawlPageNext(const AnsiString& siteWord, int fetched)
 {
-    TImportRun& run = *FImport;
-    HttpMap->URL = url;
-    run.NewPage();
-    urllist->SetText(url);
-    try {
-        HttpMap->GetAsync();
-    } catch (const EHttpException& e) {
-        if (Spider)
-            Spider->SetStatus("Not saved: " + url + " (" + e.Message + ")");
-        return false;
-    }
-    run.ArmPageTimer(PageTimeoutSeconds(FRun->Options.Timeout));
-    return true;
+    // The site fields as clearing them leaves them (the contact details
+    // kept), but with the page's URL and project name: the last page's
+    // title, description and keywords never stand beside this page's
+    // address while it loads.
+    FWindow.EmptyPageTexts();
+    if (Spider)
+        Spider->LedImp2->SetText(IntToStr(fetched));
+    FWindow.Session_Name->SetText(siteWord + IntToStr(FWindow.FreeProjectNumber(siteWord)));
+    FWindow.Key1Imp->SetText("");
+    FWindow.TitleImp->SetText("");
+    FWindow.DescriptionImp->SetText("");
 }
 
-void TSubmitMain::CrawlPageTimedOut()
+void TSubmitMain::TImportShown::CrawlPageFetching(const AnsiString& url)
 {
-    TImportRun& run = *FImport;
-    run.pageTimer->SetEnabled(false);
-    if (run.state != TImportState::Crawling || HttpMap->State() == httpReady)
-        return;
-    // A page whose reply stops coming is given up, and the crawl goes on.
-    run.refusal = "no reply within " + IntToStr(PageTimeoutSeconds(FRun->Options.Timeout)) + " seconds";
-    HttpMap->Abort();
+    FWindow.urllist->SetText(url);
+}
+
+void TSubmitMain::TImportShown::ShowSpiderStatus(const AnsiString& text)
+{
+    if (Spider)
+        Spider->SetStatus(text);
+}
+
+bool TSubmitMain::TImportShown::SaveCrawledPage()
+{
+    FWindow.Button5Click(&FWindow);
+    const int before = FWindow.SesList->Items()->Count();
+    FWindow.SiteAdd->Click();
+    return FWindow.SesList->Items()->Count() > before;
+}
+
+int TSubmitMain::TImportShown::CrawlTimeout()
+{
+    return FWindow.FRun->Options.Timeout;
+}
+
+void TSubmitMain::TImportShown::ShowLinksFound(int found)
+{
+    const AnsiString count = IntToStr(found);
+    FWindow.Label13->SetCaption("Extracting Urls.." + count);
+    if (Spider)
+        Spider->LedImp1->SetText(count);
+}
+
+void TSubmitMain::TImportShown::CrawlDone(bool completed)
+{
+    FWindow.FinishCrawl(completed);
 }
 
 void TSubmitMain::EmptyPageTexts()
@@ -682,30 +428,8 @@ void TSubmitMain::EmptyPageTexts()
     Key1->SetText("");
 }
 
-void TSubmitMain::TakeLink(const AnsiString& raw)
-{
-    TImportRun& run = *FImport;
-    const AnsiString link = ResolveLink(CleanLink(raw), run.page);
-    int duplicate = -1;
-    const TLinkVerdict verdict = JudgeLink(link, run.site, run.found, duplicate);
-    if (duplicate >= 0 && Spider)
-        Spider->SetStatus("Checking Duplicates " + IntToStr(duplicate));
-    if (verdict != TLinkVerdict::Follow)
-        return;
-    run.found.Add(link);
-    SiteList->Items()->Add(link);
-    SiteToCr->Items()->Add(link);
-    const AnsiString count = IntToStr(SiteList->Items()->Count());
-    Label13->SetCaption("Extracting Urls.." + count);
-    if (Spider)
-        Spider->LedImp1->SetText(count);
-}
-
 void TSubmitMain::FinishCrawl(bool completed)
 {
-    TImportRun& run = *FImport;
-    run.state = TImportState::Idle;
-    run.pageTimer->SetEnabled(false);
     CommitProjectSaves();
     SetImportControls(false);
     if (Spider) {
@@ -720,30 +444,19 @@ void TSubmitMain::FinishCrawl(bool completed)
     if (!completed)
         return;
     if (Spider)
-        Spider->SetStatus("Done. " + IntToStr(run.saved) + " Urls Found and saved");
+        Spider->SetStatus("Done. " + IntToStr(FImport->Saved()) + " Urls Found and saved");
     Application->MessageBox("Import Completed", "Import Completed", MB_OK);
 }
 
 void TSubmitMain::StopCrawl()
 {
-    TImportRun& run = *FImport;
     if (Spider) {
         Spider->Button1->SetEnabled(false);
         Spider->Button2->SetEnabled(false);
         Spider->SetStatus("Idle");
     }
-    switch (run.state) {
-    case TImportState::Crawling:
-        // The page in flight ends in its request-done, which ends the crawl.
-        run.state = TImportState::Stopping;
-        HttpMap->Abort();
-        break;
-    case TImportState::SpiderReady:
-        run.state = TImportState::Idle;
-        break;
-    default:
-        break;  // a page import or nothing: HttpMap is not the spider's
-    }
+    if (FImport)
+        FImport->Stop();
     if (Hint.Target() == TFlashTarget::SpiderStart) {
         Timer1->SetEnabled(false);
         if (Spider) {

@@ -1,6 +1,6 @@
 // The main window's "Ranking" page: the keyword, the site and the depth of
-// the check, the list of the ranking engines, and the check itself: one
-// query at a time on HttpRank, each started by the end of the one before.
+// the check, the list of the ranking engines, and the check itself, a
+// TRankingCheck on HttpRank whose findings the list shows.
 #include "workbench/SubmitMain.h"
 
 #include <exception>
@@ -19,18 +19,8 @@
 
 namespace {
 
-// A result page is some tens of kilobytes; a reply far beyond that is no
-// result page, and is not kept whole in memory.
-constexpr std::int64_t MaxRankPageBytes = 8 << 20;
-
 // The resting glyph of the Start button in ImageList2.
 constexpr int RankStartGlyph = 4;
-
-// The cells of a row of the ranking list.
-TRankCell RankCellOf(const TExListView& list, int row)
-{
-    return {list.CellText(1, row), list.CellText(2, row), list.Items()->Item(row)->ImageIndex()};
-}
 
 void ShowRankCell(TExListView& list, int row, const TRankCell& cell)
 {
@@ -94,15 +84,8 @@ void TSubmitMain::WireRanking()
     Button9->OnClick = Calls(&TSubmitMain::Button9Click);
     Label15->OnClick = Calls(&TSubmitMain::Label15Click);
     ResetList1->OnClick = Calls(&TSubmitMain::Label15Click);
-    HttpRank->OnRequestDone = [this](TObject* sender, THttpRequest kind, std::uint16_t error) {
-        HttpRankRequestDone(sender, kind, error);
-    };
-    HttpRank->OnDocData = [this](TObject*, const char*, int) {
-        if (RankQueryRunning() && HttpRank->ReceivedBytes() > MaxRankPageBytes && !FRankQuery.TooLarge) {
-            FRankQuery.TooLarge = true;
-            HttpRank->Abort();
-        }
-    };
+    FRankShown = std::make_unique<TRankingShown>(*this);
+    FRankCheck = std::make_unique<TRankingCheck>(*HttpRank, *FRankShown);
 }
 
 // --- the list ------------------------------------------------------------------------------------
@@ -117,6 +100,7 @@ void TSubmitMain::ResetRankList(TObject* Sender)
         if (Sender != Button8)
             item->SetChecked(true);
     }
+    FRankCheck->ClearCells();
 }
 
 void TSubmitMain::Label15Click(TObject*)
@@ -129,28 +113,26 @@ void TSubmitMain::Label15Click(TObject*)
 
 // --- the check -----------------------------------------------------------------------------------
 
-void TSubmitMain::BuildRankQueries()
+void TSubmitMain::TRankingShown::ShowRankCell(int engine, const TRankCell& cell)
 {
-    Memo1->Lines()->Clear();
-    ListBox1->Items()->Clear();
-    std::vector<TRankRow> rows;
-    for (int row = 0; row < RankView->Items()->Count(); ++row) {
-        const TListItem* item = RankView->Items()->Item(row);
-        rows.push_back({item->Caption(), item->Checked()});
-    }
-    TStringList queries;
-    TStringList pages;
-    for (const TRankQuery& query : ::BuildRankQueries(rows, ComboBox1->Text(), ComboBox2->Text())) {
-        queries.Add(AnsiString(RankEngines[query.Engine].Caption) + "=" + query.Url);
-        pages.Add(IntToStr(query.Page));
-    }
-    Memo1->Lines()->Assign(queries);
-    ListBox1->Items()->Assign(pages);
+    TExListView& list = *FWindow.RankView;
+    const int row = RowOfCaption(list, RankEngines[engine].Caption);
+    if (row >= 0)
+        ::ShowRankCell(list, row, cell);
+}
+
+void TSubmitMain::TRankingShown::RankCheckComplete()
+{
+    FWindow.EndRankCheck();
+    FWindow.Button9->SetEnabled(false);
+    FWindow.Label15->SetEnabled(true);
+    FWindow.Label15->SetCaption("Restablecer Lista");
+    Application->MessageBox("Ranking is Complete", "Ranking Complete!", MB_OK);
 }
 
 void TSubmitMain::Button8Click(TObject*)
 {
-    if (Button9->Enabled() || RankQueryRunning())
+    if (FRankCheck->Running())
         return;  // a check runs
     // Without a keyword every engine would be asked for nothing and the site
     // reported as not found everywhere.
@@ -159,13 +141,13 @@ void TSubmitMain::Button8Click(TObject*)
                                 MB_OK | MB_ICONEXCLAMATION);
         return;
     }
+    std::vector<TRankRow> rows;
+    for (int row = 0; row < RankView->Items()->Count(); ++row) {
+        const TListItem* item = RankView->Items()->Item(row);
+        rows.push_back({item->Caption(), item->Checked()});
+    }
     try {
-        BuildRankQueries();
-        // What the check looks for is read once: a page that arrives later
-        // is scanned for the same site and depth as the first.
-        FRankDepthText = ComboBox2->Text();
-        FRankDepth = RankDepth(FRankDepthText);
-        FRankSite = RankUrl->Text();
+        FRankCheck->Start(rows, ComboBox1->Text(), ComboBox2->Text(), RankUrl->Text());
     } catch (const std::exception& e) {
         Application->ShowException(&e);
         return;
@@ -175,7 +157,7 @@ void TSubmitMain::Button8Click(TObject*)
     Button9->SetEnabled(true);
     Hint.Show(TFlashTarget::RankStart);
     Timer1->SetEnabled(true);
-    NextRankQuery();
+    FRankCheck->RunQueries();
 }
 
 void TSubmitMain::EndRankCheck()
@@ -189,96 +171,8 @@ void TSubmitMain::EndRankCheck()
 void TSubmitMain::Button9Click(TObject*)
 {
     Button9->SetEnabled(false);
-    if (RankQueryRunning()) {
-        HttpRank->Abort();
-        // The stopped query's end is not waited for: its row tells so now,
-        // and the end, when it comes, finds no query in flight.
-        FailRankQuery(HttpRank->StatusText().empty() ? AnsiString("Connection aborted on request")
-                                                       : HttpRank->StatusText());
-    }
+    FRankCheck->Stop();
     EndRankCheck();
     Label15->SetEnabled(true);
     Label15->SetCaption("Reset List");
-}
-
-void TSubmitMain::FailRankQuery(const AnsiString& reason)
-{
-    const int row = FRankQuery.Row;
-    FRankQuery = {};
-    HttpRank->ReceiveStream = nullptr;
-    FRankPage.reset();
-    if (row < 0 || row >= RankView->Items()->Count())
-        return;
-    TRankCell cell = RankCellOf(*RankView, row);
-    ApplyRankFailure(cell, HttpRank->Tag, reason, DateToStr(Now()));
-    ShowRankCell(*RankView, row, cell);
-}
-
-void TSubmitMain::NextRankQuery()
-{
-    // A query that cannot start is told in its row, and the next one is tried.
-    for (;;) {
-        if (Memo1->Lines()->Count() == 0) {
-            EndRankCheck();
-            Button9->SetEnabled(false);
-            Label15->SetEnabled(true);
-            Label15->SetCaption("Restablecer Lista");
-            Application->MessageBox("Ranking is Complete", "Ranking Complete!", MB_OK);
-            return;
-        }
-        if (!Button9->Enabled())
-            return;  // stopped: the pending queries stay until the next Start
-
-        const AnsiString line = Memo1->Lines()->Strings(0);
-        const std::size_t equals = line.find('=');
-        const AnsiString engine = line.substr(0, equals);
-        HttpRank->URL = equals == AnsiString::npos ? AnsiString() : line.substr(equals + 1);
-        HttpRank->Tag = ListBox1->Items()->Count() > 0 ? StrToIntDef(ListBox1->Items()->Strings(0), 1) : 1;
-        Memo1->Lines()->Delete(0);
-        if (ListBox1->Items()->Count() > 0)
-            ListBox1->Items()->Delete(0);
-        const int row = RowOfCaption(*RankView, engine);
-        if (row < 0)
-            continue;
-        RankView->Items()->Item(row)->SetImageIndex(RankImageRunning);
-
-        FRankQuery = {row, HttpRank->Tag, false};
-        FRankPage = std::make_unique<TMemoryStream>();
-        HttpRank->ReceiveStream = FRankPage.get();
-        try {
-            HttpRank->GetAsync();
-            return;
-        } catch (const std::exception& e) {
-            FailRankQuery(e.what());
-        }
-    }
-}
-
-void TSubmitMain::HttpRankRequestDone(TObject*, int, std::uint16_t Error)
-{
-    if (!RankQueryRunning())
-        return;  // the end of a stopped query
-    const int status = HttpRank->HttpStatus();
-    if (FRankQuery.TooLarge) {
-        FailRankQuery("The page is larger than a result page (" + IntToStr(MaxRankPageBytes >> 20) + " MB)");
-    } else if (Error != 0) {
-        FailRankQuery(HttpRank->StatusText());
-    } else if (status >= 400) {
-        FailRankQuery(IntToStr(status) + " " + HttpRank->StatusText());
-    } else {
-        const int row = FRankQuery.Row;
-        const int engine = RankEngineIndex(RankView->Items()->Item(row)->Caption());
-        const std::string page(static_cast<const char*>(FRankPage->Memory()), std::size_t(FRankPage->Size()));
-        FRankQuery = {};
-        HttpRank->ReceiveStream = nullptr;
-        FRankPage.reset();
-        if (engine >= 0) {
-            TRankCell cell = RankCellOf(*RankView, row);
-            const TRankPageScan scan = {RankFirstOfPage(HttpRank->Tag), FRankDepth, FRankDepthText, HttpRank->URL,
-                                        DateToStr(Now())};
-            ScanRankPage(cell, page, RankEngines[engine], RankTargets(FRankSite), scan);
-            ShowRankCell(*RankView, row, cell);
-        }
-    }
-    NextRankQuery();
 }
