@@ -34,6 +34,7 @@
 #include "ChildProcess.h"
 #include "Rounds.h"
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "controls/ExListV.h"

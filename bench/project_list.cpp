@@ -28,6 +28,7 @@
 #include "ChildProcess.h"
 #include "Rounds.h"
 #include "classlib/CheckLst.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"

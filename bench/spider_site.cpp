@@ -38,6 +38,7 @@
 
 #include "bench/ChildProcess.h"
 #include "bench/Rounds.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "controls/Btchkbox.h"

@@ -5,7 +5,7 @@
 // Exit status 0 when the extraction succeeded.
 #include <cstdio>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Files.h"
 #include "workbench/RARArc.h"
 
 int main(int argc, char** argv)

@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "classlib/Files.h"
+#include "classlib/Strings.h"
+
 namespace {
 
 const char kSortedListError[] = "Operation not allowed on sorted list";

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 class TObject {
 public:

@@ -9,6 +9,7 @@
 
 #include "classlib/Accessibility.h"
 #include "classlib/QtBridge.h"
+#include "classlib/Strings.h"
 
 // --- TShiftState ----------------------------------------------------------------------
 

@@ -22,7 +22,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 class QWidget;  // the windowing system's window (opaque outside the class library)
 class TWinControl;

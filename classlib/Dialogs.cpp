@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QStringList>
 
+#include "classlib/Files.h"
 #include "classlib/QtBridge.h"
 
 std::function<bool(TOpenDialog& dialog)>& FileDialogHook()

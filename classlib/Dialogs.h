@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "classlib/Classes.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 class TOpenDialog : public TComponent {
 public:

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "classlib/Files.h"
+
 namespace {
 
 bool MatchOne(const char* name, const char* mask)

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "classlib/Accessibility.h"
+#include "classlib/Files.h"
 #include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
 #include "platform/Hooks.h"

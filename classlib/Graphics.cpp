@@ -12,8 +12,10 @@
 #include <cstring>
 #include <vector>
 
+#include "classlib/Files.h"
 #include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
+#include "classlib/Strings.h"
 #include "platform/Resources.h"
 
 // --- geometry --------------------------------------------------------------------

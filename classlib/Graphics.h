@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 // --- geometry --------------------------------------------------------------
 

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "classlib/Files.h"
+
 namespace {
 
 struct IniLine {

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "classlib/QtBridge.h"
+#include "classlib/Strings.h"
 
 struct TMenuItemImpl {
     std::unique_ptr<QAction> action;

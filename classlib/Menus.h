@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 class QAction;  // the windowing system's action (opaque outside the class library)
 class QMenu;

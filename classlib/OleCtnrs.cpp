@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "classlib/Files.h"
 #include "platform/Hooks.h"
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "classlib/Files.h"
+
 namespace {
 
 struct TExtensionIcon {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "controls/ExListV.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 class TExListView;
 

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "classlib/Dates.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Registry.h"
+#include "classlib/Strings.h"
 #include "controls/ElvUtil.h"
 #include "platform/Clipboard.h"
 #include "platform/Hooks.h"

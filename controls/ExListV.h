@@ -14,8 +14,8 @@
 
 #include "classlib/ComCtrls.h"
 #include "classlib/Controls.h"
+#include "classlib/Dates.h"
 #include "classlib/Graphics.h"
-#include "classlib/SysUtils.h"
 #include "controls/ExListVMarkup.h"
 #include "controls/ExListVRich.h"
 #include "controls/ExListVSort.h"

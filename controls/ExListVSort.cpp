@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstring>
 
+#include "classlib/Dates.h"
+#include "classlib/Strings.h"
+
 namespace {
 
 int Sign(double d) { return d > 0 ? 1 : d < 0 ? -1 : 0; }

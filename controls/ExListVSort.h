@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Dates.h"
 
 enum TSortStyle {
     ssGreater,      // 0: every pair compares "greater"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "classlib/Files.h"
 #include "htmlview/HtmlImages.h"
 #include "platform/Hooks.h"
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "htmlview/HtmlGif.h"
 #include "platform/Resources.h"

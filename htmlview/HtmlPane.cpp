@@ -4,6 +4,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlImages.h"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "classlib/Files.h"
+#include "classlib/Strings.h"
 #include "platform/CodePage.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "htmlview/HtmlUtil.h"
 
 // The only error the parser raises: the end of the document inside a comment

@@ -5,6 +5,7 @@
 
 #include "classlib/Controls.h"
 #include "classlib/ExtCtrls.h"
+#include "classlib/Strings.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlGif.h"
 #include "htmlview/HtmlParse.h"

@@ -21,7 +21,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "htmlview/HtmlFormHost.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "classlib/Strings.h"
+
 namespace {
 
 int HexValue(char c)

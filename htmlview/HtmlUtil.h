@@ -17,7 +17,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 // One byte-wide enumeration shared by tags (start and end), attributes and the
 // tokenizer's special tokens. Some values stand for two things at once: 70 is

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "classlib/Files.h"
 #include "platform/StateChecks.h"
 #include "transport/WSocket.h"
 

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "classlib/Classes.h"
+#include "classlib/Dates.h"
 #include "platform/Messages.h"
 #include "transport/HttpUtil.h"
 

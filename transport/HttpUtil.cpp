@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstdio>
 
+#include "classlib/Dates.h"
+#include "classlib/Strings.h"
+
 namespace {
 
 bool StartsWithNoCase(const AnsiString& s, const char* prefix)

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Dates.h"
+#include "classlib/Strings.h"
 
 // Misuse of a client and failures of a response line. ErrorCode is 1 "HTTP
 // component is busy", 2 "HTTP component has nothing to post", 4 "HTTP line too

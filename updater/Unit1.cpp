@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"

@@ -1,6 +1,7 @@
 #include "workbench/CustomDatabase.h"
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/Menus.h"
 #include "classlib/Skin.h"
 #include "classlib/StatusBar.h"

@@ -1,5 +1,7 @@
 #include "workbench/DoorwayData.h"
 
+#include "classlib/Strings.h"
+
 std::vector<AnsiString> DoorwayKeywords(const AnsiString& keywords, bool singleKeyword)
 {
     if (singleKeyword)

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 struct DoorwayProject {
     AnsiString Title;

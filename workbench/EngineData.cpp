@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "classlib/Files.h"
 #include "controls/ElvUtil.h"
 
 namespace {

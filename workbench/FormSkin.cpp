@@ -3,6 +3,7 @@
 // which builds its window with the same helpers, has none.
 #include "workbench/FormBuild.h"
 
+#include "classlib/Files.h"
 #include "classlib/Skin.h"
 #include "workbench/SubmitMain.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "classlib/Strings.h"
 #include "platform/CodePage.h"
 
 namespace {

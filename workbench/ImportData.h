@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 // The part of a page that the import and the spider read; the rest is left
 // unread. It is the 8 MB every page the program reads is allowed: a site's

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "classlib/Classes.h"
+#include "classlib/Strings.h"
 #include "classlib/Timer.h"
 #include "platform/StateChecks.h"
 #include "transport/HttpProt.h"

@@ -11,7 +11,7 @@
 #include <deque>
 #include <memory>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "workbench/ImportData.h"
 #include "workbench/SpiderData.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "classlib/Files.h"
 #include "platform/Hooks.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"

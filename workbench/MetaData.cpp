@@ -1,5 +1,8 @@
 #include "workbench/MetaData.h"
 
+#include "classlib/Files.h"
+#include "classlib/Strings.h"
+
 namespace {
 
 AnsiString MetaLine(const char* name, const AnsiString& content)

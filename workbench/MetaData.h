@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "workbench/ProjectData.h"
 
 // What the MetaTags page holds; a tag whose box is unchecked is left out.

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "workbench/LargeIni.h"
 #include "workbench/StrKit.h"

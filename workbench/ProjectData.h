@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 #include "platform/Hooks.h"
 
 // --- messages -----------------------------------------------------------------

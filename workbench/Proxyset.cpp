@@ -1,5 +1,6 @@
 #include "workbench/Proxyset.h"
 
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 
 struct TRAR::TEntryPoints {

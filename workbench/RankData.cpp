@@ -1,5 +1,6 @@
 #include "workbench/RankData.h"
 
+#include "classlib/Strings.h"
 #include "transport/HttpUtil.h"
 #include "workbench/StrKit.h"
 #include "workbench/SubmitData.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 // Which form of the site's URL a needle holds.
 enum class TRankTarget {

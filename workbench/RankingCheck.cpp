@@ -5,6 +5,8 @@
 #include <string>
 
 #include "classlib/Classes.h"
+#include "classlib/Dates.h"
+#include "classlib/Strings.h"
 #include "platform/StateChecks.h"
 #include "transport/HttpProt.h"
 

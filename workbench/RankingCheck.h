@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "workbench/RankData.h"
 
 class THttpCli;

@@ -1,5 +1,6 @@
 #include "workbench/ReportData.h"
 
+#include "classlib/Dates.h"
 #include "workbench/StrKit.h"
 
 namespace {

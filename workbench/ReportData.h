@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "classlib/Dates.h"
 #include "classlib/IniFiles.h"
 
 // [Reports] of the settings file.

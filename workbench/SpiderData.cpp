@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "classlib/Strings.h"
 #include "transport/HttpUtil.h"
 
 namespace {

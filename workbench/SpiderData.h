@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "workbench/ImportData.h"
 
 // --- links of a page ------------------------------------------------------------

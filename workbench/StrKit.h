@@ -1,7 +1,7 @@
 // Wildcard substring search and replace-all on byte strings, 1-based.
 #pragma once
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 
 // Position (from 1) of the first occurrence of pattern in s that begins at or
 // after |start|, or 0. "?" in the pattern matches any byte. A negative start

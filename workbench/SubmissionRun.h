@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "platform/Messages.h"
 #include "platform/StateChecks.h"
 #include "workbench/ProjectData.h"

@@ -1,5 +1,6 @@
 #include "workbench/SubmitData.h"
 
+#include "classlib/Strings.h"
 #include "workbench/EngineData.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Strings.h"
 #include "workbench/ProjectData.h"
 
 // A form value as the engines' forms expect it: blanks as "+", the

@@ -11,6 +11,7 @@
 #include "classlib/ComCtrls.h"
 #include "classlib/ExtCtrls.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"

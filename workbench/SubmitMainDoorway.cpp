@@ -6,6 +6,7 @@
 
 #include "classlib/CheckLst.h"
 #include "classlib/Dialogs.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/StdCtrls.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"

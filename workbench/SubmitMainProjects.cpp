@@ -9,6 +9,7 @@
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/Dialogs.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Graphics.h"
 #include "classlib/Menus.h"

@@ -2,6 +2,7 @@
 // window and into every HTTP client of the program that goes out to the web.
 #include "workbench/SubmitMain.h"
 
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "transport/HttpProt.h"

@@ -4,8 +4,10 @@
 
 #include <exception>
 
+#include "classlib/Dates.h"
 #include "classlib/Dialogs.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"

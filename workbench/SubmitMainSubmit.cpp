@@ -14,7 +14,9 @@
 
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
+#include "classlib/Dates.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/ImgList.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"

@@ -15,6 +15,7 @@
 
 #include "classlib/ComCtrls.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "classlib/OleCtnrs.h"

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "classlib/Controls.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
 #include "platform/Hooks.h"

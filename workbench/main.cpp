@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
-#include "classlib/SysUtils.h"
 #include "platform/Messages.h"
 #include "workbench/SubmitMain.h"
 #include "workbench/Tenvarel.h"

@@ -17,6 +17,7 @@
 #include "classlib/Accessibility.h"
 #include "classlib/ComCtrls.h"
 #include "classlib/ExtCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Gauges.h"
 #include "classlib/StdCtrls.h"

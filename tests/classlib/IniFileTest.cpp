@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "classlib/ComCtrls.h"
 #include "classlib/ExtCtrls.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Gauges.h"
 #include "classlib/Menus.h"

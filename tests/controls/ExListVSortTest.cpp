@@ -6,6 +6,7 @@
 #include <random>
 
 #include "ListCaptions.h"
+#include "classlib/Dates.h"
 #include "controls/ExListV.h"
 
 namespace {

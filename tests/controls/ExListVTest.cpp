@@ -18,11 +18,12 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "ListCaptions.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
 #include "controls/ElvUtil.h"
-#include "ListCaptions.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"
 #include "support/FixedCanvas.h"

@@ -11,6 +11,7 @@
 
 #include "DocumentFixture.h"
 #include "ModelDump.h"
+#include "classlib/Files.h"
 #include "support/TempDir.h"
 
 #if defined(__SANITIZE_ADDRESS__)

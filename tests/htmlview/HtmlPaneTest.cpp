@@ -4,6 +4,7 @@
 #include <string>
 
 #include "classlib/Accessibility.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "htmlview/HtmlImages.h"

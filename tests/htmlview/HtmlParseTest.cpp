@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 #include "htmlview/HtmlParse.h"
 #include "platform/CodePage.h"
 #include "support/TempDir.h"

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "htmlview/HtmlGif.h"
 #include "htmlview/HtmlImages.h"

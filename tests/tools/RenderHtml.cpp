@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPane.h"

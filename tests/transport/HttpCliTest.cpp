@@ -7,14 +7,15 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "classlib/Dates.h"
 #include "classlib/Timer.h"
+#include "platform/Hooks.h"
 #include "support/PeerScript.h"
 #include "support/SocketWitness.h"
-#include "platform/Hooks.h"
 #include "transport/HttpProt.h"
+#include "transport/HttpTestHelpers.h"
 #include "transport/StHttpProt.h"
 #include "transport/UpdHttpProt.h"
-#include "transport/HttpTestHelpers.h"
 
 namespace {
 

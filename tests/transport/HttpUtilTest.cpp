@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/Dates.h"
 #include "transport/HttpUtil.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"

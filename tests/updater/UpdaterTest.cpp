@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
 #include "classlib/StdCtrls.h"

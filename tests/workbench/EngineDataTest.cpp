@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "classlib/Files.h"
 #include "controls/ElvUtil.h"
 #include "support/TempDir.h"
 #include "workbench/EngineData.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/Files.h"
 #include "platform/Hooks.h"
 #include "support/TempDir.h"
 #include "workbench/LargeIni.h"

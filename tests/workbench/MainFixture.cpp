@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
-#include "classlib/SysUtils.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 #include "support/TempDir.h"
 #include "workbench/MetaData.h"
 

@@ -12,6 +12,7 @@
 #include "MainFixture.h"
 #include "classlib/CheckLst.h"
 #include "classlib/Dialogs.h"
+#include "classlib/Files.h"
 #include "classlib/Menus.h"
 #include "classlib/StdCtrls.h"
 #include "classlib/TabNotBk.h"

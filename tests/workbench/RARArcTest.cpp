@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "classlib/SysUtils.h"
+#include "classlib/Files.h"
 #include "support/Rar4Writer.h"
 #include "support/TempDir.h"
 #include "workbench/RARArc.h"

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "RankPages.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Dates.h"
+#include "classlib/Strings.h"
 #include "platform/Hooks.h"
 #include "support/Assertions.h"
 #include "support/HttpTestServer.h"

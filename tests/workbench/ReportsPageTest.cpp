@@ -6,8 +6,10 @@
 #include <optional>
 
 #include "MainFixture.h"
+#include "classlib/Dates.h"
 #include "classlib/Dialogs.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"

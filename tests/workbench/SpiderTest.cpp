@@ -16,6 +16,7 @@
 #include "classlib/Accessibility.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
+#include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/StatusBar.h"
 #include "classlib/Timer.h"

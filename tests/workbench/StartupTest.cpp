@@ -16,6 +16,7 @@
 #include "classlib/CheckLst.h"
 #include "classlib/ExtCtrls.h"
 #include "classlib/FileCtrl.h"
+#include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Skin.h"
 #include "classlib/StdCtrls.h"
@@ -24,9 +25,9 @@
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"
+#include "platform/Messages.h"
 #include "workbench/EngineData.h"
 #include "workbench/LiveResult.h"
-#include "platform/Messages.h"
 #include "workbench/SubmitMain.h"
 #include "workbench/WaitWindow.h"
 

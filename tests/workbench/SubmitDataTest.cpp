@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "MainFixture.h"
+#include "classlib/Dates.h"
+#include "classlib/Files.h"
 #include "support/TempDir.h"
 #include "workbench/ReportData.h"
 #include "workbench/SubmitData.h"

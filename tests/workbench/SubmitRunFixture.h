@@ -26,7 +26,7 @@
 #include "MainFixture.h"
 #include "classlib/CheckLst.h"
 #include "classlib/ComCtrls.h"
-#include "classlib/SysUtils.h"
+#include "classlib/Dates.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"

@@ -14,55 +14,10 @@
 #include <gtest/gtest.h>
 
 #include "classlib/Classes.h"
+#include "classlib/Files.h"
 #include "platform/Hooks.h"
 
-TEST(SysUtils, StrToInt)
-{
-    const struct {
-        const char* text;
-        int value;
-    } good[] = {
-        {"0", 0},          {"-12", -12},   {"+7", 7},         {"007", 7},           {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1}, {"$FF", 255},     {"0x1f", 31},         {"0X10", 16},
-        {"-$10", -16},     {"$FFFFFFFF", -1},
-    };
-    for (const auto& c : good) {
-        EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
-        int value = 0;
-        EXPECT_TRUE(TryStrToInt(c.text, value));
-    }
-    for (const char* bad : {"", " 1", "1 ", "1 2", "\t5", "2147483648", "-2147483649", "abc", "$", "0x", "+", "-",
-                            "1e3", "$100000000", "12abc", "--1"}) {
-        EXPECT_THROW(StrToInt(bad), EConvertError) << '"' << bad << '"';
-        EXPECT_EQ(StrToIntDef(bad, -99), -99) << bad;
-    }
-    try {
-        StrToInt("abc");
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message, "'abc' is not a valid integer value");
-    }
-}
-
-TEST(SysUtils, StringHelpers)
-{
-    EXPECT_EQ(Trim("\t a b \r\n"), "a b");
-    EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0") << "only bytes up to the blank are cut";
-    EXPECT_EQ(Copy("abcdef", 0, 2), "ab");
-    EXPECT_EQ(Copy("abcdef", 5, 10), "ef");
-    EXPECT_EQ(Copy("abc", 9, 1), "");
-    EXPECT_EQ(Copy("abc", 2, -1), "");
-    EXPECT_EQ(Pos("cd", "abcdcd"), 3);
-    EXPECT_EQ(Pos("", "abc"), 0);
-    EXPECT_LT(CompareText("a", "B"), 0);
-    EXPECT_LT(CompareText("Z", "_"), 0);
-    EXPECT_LT(CompareText("_", "\x80"), 0);
-    EXPECT_EQ(CompareText("MiXed", "mixED"), 0);
-    EXPECT_LT(CompareText("ab", "ABC"), 0);
-    EXPECT_LT(CompareStr("B", "a"), 0);
-    EXPECT_LT(CompareStr("a", "\xE9"), 0) << "bytes compare unsigned";
-}
-
-TEST(SysUtils, Paths)
+TEST(Files, Paths)
 {
     EXPECT_EQ(PathFromWindows("\\data\\session\\x.zro"), "/data/session/x.zro");
     const struct {
@@ -88,7 +43,7 @@ TEST(SysUtils, Paths)
 // and never by flushing the whole file system (which waits for every other
 // program's unwritten data): a process in which syncing a file system is
 // refused still syncs them.
-TEST(SysUtils, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
+TEST(Files, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
 {
     QTemporaryDir dir;
     const AnsiString folder = dir.path().toStdString();
@@ -124,7 +79,7 @@ TEST(SysUtils, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the sync failed; 2: no filter";
 }
 
-TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
+TEST(Files, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 {
     QTemporaryDir dir;
     const AnsiString folder = dir.path().toStdString();
@@ -174,7 +129,7 @@ TEST(SysUtils, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 
 // A pipe with no writer would block the read for ever, and a device may never
 // end: neither is read, nor opened as a stream, and a folder is told as one.
-TEST(SysUtils, ReadFileBytesReadsRegularFilesOnly)
+TEST(Files, ReadFileBytesReadsRegularFilesOnly)
 {
     QTemporaryDir dir;
     const AnsiString fifo = dir.path().toStdString() + "/pipe.html";
@@ -205,7 +160,7 @@ TEST(SysUtils, ReadFileBytesReadsRegularFilesOnly)
     EXPECT_THROW(TFileStream(fifo, fmCreate), EFCreateError);
 }
 
-TEST(SysUtils, RenameFileRefusesToReplace)
+TEST(Files, RenameFileRefusesToReplace)
 {
     QTemporaryDir dir;
     const AnsiString a = dir.path().toStdString() + "/a";
@@ -217,118 +172,4 @@ TEST(SysUtils, RenameFileRefusesToReplace)
     ASSERT_TRUE(DeleteFile(b));
     EXPECT_TRUE(RenameFile(a, b));
     EXPECT_FALSE(FileExists(a));
-}
-
-TEST(SysUtils, DatesEncodeAndDecode)
-{
-    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
-    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
-    EXPECT_THROW(EncodeDate(2001, 2, 29), EConvertError);
-    EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
-    EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
-
-    int y, m, d, h, n, s, ms;
-    DecodeDate(-1.25, y, m, d);
-    DecodeTime(-1.25, h, n, s, ms);
-    EXPECT_EQ((std::vector<int>{y, m, d, h, n}), (std::vector<int>{1899, 12, 29, 6, 0}));
-    // A hair before midnight rounds to the next day, not to 24:00.
-    const TDateTime almost = EncodeDate(2000, 1, 1) - 1e-10;
-    DecodeDate(almost, y, m, d);
-    DecodeTime(almost, h, n, s, ms);
-    EXPECT_EQ((std::vector<int>{y, m, d, h, n, s, ms}), (std::vector<int>{2000, 1, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(DayOfWeek(EncodeDate(2003, 7, 4)), 6);  // a Friday
-
-    GetHooks().now = [] { return 36526.75; };
-    EXPECT_EQ(Now(), 36526.75);
-    EXPECT_EQ(Date(), 36526.0);
-    EXPECT_EQ(Time(), 0.75);
-    ResetHooks();
-}
-
-class FormatDateTimeTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TFormatSettings& fs = FormatSettings();
-        fs = TFormatSettings();
-        fs.DateSeparator = '-';
-        fs.TimeSeparator = '.';
-        fs.TimePMString = "nachm.";
-        fs.ShortTimeFormat = "hh:nn";
-    }
-    void TearDown() override { ResetFormatSettings(); }
-};
-
-TEST_F(FormatDateTimeTest, PatternLetters)
-{
-    const TDateTime afternoon = EncodeDate(2003, 7, 4) + EncodeTime(15, 5, 9, 45);
-    const TDateTime midnight = EncodeDate(2010, 12, 25);
-    const struct {
-        const char* format;
-        TDateTime when;
-        const char* expected;
-    } cases[] = {
-        {"d dd ddd dddd", afternoon, "4 04 Fri Friday"},
-        {"m mm mmm mmmm", afternoon, "7 07 Jul July"},
-        {"yy yyyy", afternoon, "03 2003"},
-        {"h hh n nn s ss z zzz", afternoon, "15 15 5 05 9 09 45 045"},
-        {"hh:mm", afternoon, "15.05"},  // m after h is minutes
-        {"yyyy/mm/dd", afternoon, "2003-07-04"},
-        {"h:nn am/pm", afternoon, "3.05 pm"},
-        {"h:nn AM/PM", afternoon, "3.05 PM"},
-        {"h a/p", afternoon, "3 p"},
-        {"hh ampm", afternoon, "03 nachm."},
-        {"h ampm", midnight, "12 AM"},
-        {"'mm' \"dd\" m", afternoon, "mm dd 7"},
-        {"c", afternoon, "7-4-2003 3.05.09 nachm."},
-        {"c", midnight, "12-25-2010"},
-        {"", midnight, "12-25-2010"},
-        {"ddddd t", afternoon, "7-4-2003 15.05"},
-        {"tt", afternoon, "3.05.09 nachm."},
-        {"dddddd", midnight, "Saturday, December 25, 2010"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FormatDateTime(c.format, c.when), c.expected) << c.format;
-
-    FormatSettings().ShortDateFormat = "dd/mm/yy";
-    EXPECT_EQ(DateToStr(afternoon), "04-07-03");
-}
-
-TEST_F(FormatDateTimeTest, LocaleFormatsConvert)
-{
-    const struct {
-        const char* posix;
-        bool isTime;
-        const char* pattern;
-        char separator;
-    } cases[] = {
-        {"%d.%m.%Y", false, "dd/mm/yyyy", '.'}, {"%m/%d/%y", false, "mm/dd/yy", '/'},
-        {"%Y-%m-%d", false, "yyyy/mm/dd", '-'}, {"%D", false, "mm/dd/yy", '/'},
-        {"%H:%M:%S", true, "hh:nn:ss", ':'},    {"%r", true, "hh:nn:ss AMPM", ':'},
-        {"%Q", false, "", 0},
-    };
-    for (const auto& c : cases) {
-        char separator = 'x';
-        EXPECT_EQ(PatternFromPosixFormat(c.posix, c.isTime, separator), c.pattern) << c.posix;
-        EXPECT_EQ(separator, c.separator) << c.posix;
-    }
-    // Literal letters are quoted so they stay letters.
-    char separator = 0;
-    const AnsiString pattern = PatternFromPosixFormat("%e de %B", false, separator);
-    EXPECT_EQ(FormatDateTime(pattern, EncodeDate(2003, 7, 4)), "4 de July");
-}
-
-TEST_F(FormatDateTimeTest, CLocaleGivesTheDefaults)
-{
-    const char* saved = std::getenv("LC_ALL");
-    const std::string keep = saved ? saved : "";
-    setenv("LC_ALL", "C", 1);
-    ResetFormatSettings();
-    EXPECT_EQ(FormatSettings().ShortDateFormat, TFormatSettings().ShortDateFormat);
-    EXPECT_EQ(FormatSettings().LongTimeFormat, TFormatSettings().LongTimeFormat);
-    EXPECT_EQ(FormatSettings().DecimalSeparator, '.');
-    if (saved)
-        setenv("LC_ALL", keep.c_str(), 1);
-    else
-        unsetenv("LC_ALL");
 }
