@@ -99,7 +99,7 @@ class TPaintWatch : public QObject {
 public:
     double LargestGapMs = 0;
     int Paints = 0;
-    AnsiString LastName, LastCount;
+    CodePageString LastName, LastCount;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
@@ -134,8 +134,8 @@ int WatchWaitWindow(const fs::path& folder, int argc, char** argv)
     Application->CreateForm(SubmitMain);
     const int rows = SubmitMain->ExListView2->Items()->Count();
     const TStringList& list = *SubmitMain->EngineList;
-    const AnsiString lastName = list.Count() > 0 ? SplitEngineLine(list.StringRef(list.Count() - 1)).name : "";
-    const AnsiString lastCount = IntToStr(list.Count() - 1);
+    const CodePageString lastName = list.Count() > 0 ? SplitEngineLine(list.StringRef(list.Count() - 1)).name : "";
+    const CodePageString lastCount = IntToStr(list.Count() - 1);
     std::printf("\nthe wait window during a start-up on %d engines, in one process: %d paints, largest gap %.1f ms "
                 "(target <= 33), last shown \"%s\" %s (the last record: \"%s\" %s)\n",
                 rows, watch.Paints, watch.LargestGapMs, watch.LastName.c_str(), watch.LastCount.c_str(),

@@ -13,9 +13,9 @@
 
 namespace {
 
-std::vector<AnsiString> Names(int count)
+std::vector<CodePageString> Names(int count)
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < count; ++i)
         names.push_back("Project " + std::to_string(100000 + i));
     return names;
@@ -32,7 +32,7 @@ BENCHMARK(ProjectListRead)->RangeMultiplier(2)->Range(1000, 8000)->Unit(benchmar
 
 void ProjectListWrite(benchmark::State& state)
 {
-    const std::vector<AnsiString> names = Names(static_cast<int>(state.range(0)));
+    const std::vector<CodePageString> names = Names(static_cast<int>(state.range(0)));
     const std::string existing = ProjectListBytes("", names);
     for (auto _ : state)
         benchmark::DoNotOptimize(ProjectListBytes(existing, names));

@@ -156,7 +156,7 @@ int RunOurs()
         column->SetCaption(caption);
         column->SetWidth(width);
     }
-    list->OnGetFormat = [](TObject*, int column, TSortStyle& style, AnsiString&, AnsiString&) {
+    list->OnGetFormat = [](TObject*, int column, TSortStyle& style, CodePageString&, CodePageString&) {
         if (column == 0)
             style = ssNumber;
     };
@@ -180,7 +180,7 @@ int RunOurs()
     const double number = Milliseconds([&] { list->SetSortColumn(1); });
     for (int i = 1; i < list->Items()->Count(); i += 997)
         if (StrToIntDef(list->CellText(1, i - 1), 0) > StrToIntDef(list->CellText(1, i), 1 << 30) &&
-            list->CellText(1, i).find('.') == AnsiString::npos && list->CellText(1, i - 1).find('.') == AnsiString::npos) {
+            list->CellText(1, i).find('.') == CodePageString::npos && list->CellText(1, i - 1).find('.') == CodePageString::npos) {
             std::fprintf(stderr, "not sorted at row %d\n", i);
             return 1;
         }

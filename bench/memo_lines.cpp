@@ -38,7 +38,7 @@ void PrintFigure(const char* what, int count, const std::vector<double>& seconds
 
 void Measure(TMemo& memo, int count, int rounds)
 {
-    std::vector<AnsiString> options;
+    std::vector<CodePageString> options;
     for (int i = 0; i < count; ++i)
         options.push_back("Category option " + std::to_string(i));
     TStrings& lines = *memo.Lines();
@@ -48,7 +48,7 @@ void Measure(TMemo& memo, int count, int rounds)
         atOnce.push_back(Seconds([&] { lines.AddStrings(options); }));
         lines.Clear();
         oneByOne.push_back(Seconds([&] {
-            for (const AnsiString& option : options)
+            for (const CodePageString& option : options)
                 lines.Add(option);
         }));
         std::size_t bytes = 0;

@@ -67,7 +67,7 @@ fs::path MakeFolder(int count)
     WriteFileAtomic((folder / "wkt.ini").string(), "[rur]\r\napp=Tenvarel\r\nversion=1.0\r\n");
     for (const char* file : {"data/data.czc", "data/datac.czc", "data/datam.czc"})
         WriteFileAtomic((folder / file).string(), "");
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < count; ++i) {
         names.push_back("Project " + std::to_string(100000 + i));
         WriteProjectFile(folder.string(), ShopProject(names.back()));
@@ -98,7 +98,7 @@ void MeasureList(int count, int rounds)
         }));
 
         // A new project, saved from the page as the menu item does.
-        const AnsiString name = "New project " + std::to_string(round);
+        const CodePageString name = "New project " + std::to_string(round);
         main.ShowProject(ShopProject(name));
         save.push_back(Seconds([&] { main.SiteAddClick(main.SiteAdd); }));
 
@@ -133,7 +133,7 @@ void MeasureImports(int sections, int rounds)
                 std::exit(1);
         }));
         savSeconds.push_back(Seconds([&] {
-            const ProjectImport import = ImportSav(sav, ProjectRecord(), {}, [](const AnsiString&) { return "example"; });
+            const ProjectImport import = ImportSav(sav, ProjectRecord(), {}, [](const CodePageString&) { return "example"; });
             if (import.record.url != "http://www.example.com/")
                 std::exit(1);
         }));
@@ -159,7 +159,7 @@ int MeasureStartup(const std::string& self, int count, int rounds)
             return 1;
         }
     }
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < count; ++i) {
         names.push_back("Project " + std::to_string(100000 + i));
         WriteProjectFile(many.string(), ShopProject(names.back()));
@@ -197,7 +197,7 @@ int main(int argc, char** argv)
         return IDOK;
     };
     const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
-    const AnsiString before = GetCurrentDir();
+    const CodePageString before = GetCurrentDir();
     for (const int count : {1000, 10000, 20000})
         MeasureList(count, rounds);
     SetCurrentDir(before);

@@ -102,7 +102,7 @@ int Report(const TRegion& region, int connections)
 int ClientWithTWSocket(int argc, char** argv, int connections)
 {
     QCoreApplication app(argc, argv);
-    const AnsiString port = argv[2];
+    const CodePageString port = argv[2];
     TWSocket client;
     client.SetLineMode(true);
     bool done = false;

@@ -177,7 +177,7 @@ public:
             return QAccessibleWidget::text(t);
         switch (t) {
         case QAccessible::Name: {
-            const AnsiString name = c->AccessibleName();
+            const CodePageString name = c->AccessibleName();
             if (!name.empty())
                 return ToQString(StripHotkey(name));
             return QAccessibleWidget::text(t);
@@ -211,7 +211,7 @@ public:
     {
         QStringList names;
         if (TControl* c = Control())
-            for (const AnsiString& a : c->AccessibleActions())
+            for (const CodePageString& a : c->AccessibleActions())
                 names << ToQString(a);
         return names;
     }
@@ -221,7 +221,7 @@ public:
         TControl* c = Control();
         if (!c || !c->Enabled())
             return;
-        const AnsiString action = FromQString(actionName);
+        const CodePageString action = FromQString(actionName);
         SafeCall([&] { c->DoAccessibleAction(action); });
     }
 
@@ -321,11 +321,11 @@ void CollectControls(TControl* c, std::vector<TControl*>& out)
             CollectControls(wc->Controls(i), out);
 }
 
-AnsiString RoleName(QAccessible::Role role)
+CodePageString RoleName(QAccessible::Role role)
 {
     const QMetaEnum e = QMetaEnum::fromType<QAccessible::Role>();
     const char* key = e.valueToKey(int(role));
-    return key ? AnsiString(key) : IntToStr(int(role));
+    return key ? CodePageString(key) : IntToStr(int(role));
 }
 
 void Walk(QAccessibleInterface* iface, int depth, int maxNodes, std::vector<TAccessibleNode>& out)
@@ -426,13 +426,13 @@ void NotifyAccessibleChange(TControl* control, TAccessibleChange what)
     }
 }
 
-AnsiString AccessibleTextOf(TControl* control)
+CodePageString AccessibleTextOf(TControl* control)
 {
     if (!control || !control->Widget())
-        return AnsiString();
+        return CodePageString();
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
     QAccessibleTextInterface* text = iface ? iface->textInterface() : nullptr;
-    return text ? FromQString(text->text(0, text->characterCount())) : AnsiString();
+    return text ? FromQString(text->text(0, text->characterCount())) : CodePageString();
 }
 
 namespace {
@@ -452,7 +452,7 @@ QAccessibleInterface* FindNamed(QAccessibleInterface* iface, const QString& name
 
 }  // namespace
 
-bool DoAccessibleActionNamed(TControl* root, const AnsiString& name, const AnsiString& action)
+bool DoAccessibleActionNamed(TControl* root, const CodePageString& name, const CodePageString& action)
 {
     if (!root || !root->Widget())
         return false;

@@ -23,19 +23,19 @@ void NotifyAccessibleChange(TControl* control, TAccessibleChange what);
 
 // One node of the accessible tree as assistive technology sees it.
 struct TAccessibleNode {
-    AnsiString Role;         // the toolkit's role name ("PushButton", "Table", "Cell", ...)
-    AnsiString Name;
-    AnsiString Description;  // the component name
-    AnsiString Value;
-    std::vector<AnsiString> Actions;
+    CodePageString Role;         // the toolkit's role name ("PushButton", "Table", "Cell", ...)
+    CodePageString Name;
+    CodePageString Description;  // the component name
+    CodePageString Value;
+    std::vector<CodePageString> Actions;
     bool Checked = false;
     int Depth = 0;
 };
 // The text a control offers through the accessible text interface; empty
 // when it offers none.
-AnsiString AccessibleTextOf(TControl* control);
+CodePageString AccessibleTextOf(TControl* control);
 // Performs an action of the first node of that name in the accessible tree
 // under root; false when there is no such node or action.
-bool DoAccessibleActionNamed(TControl* root, const AnsiString& name, const AnsiString& action);
+bool DoAccessibleActionNamed(TControl* root, const CodePageString& name, const CodePageString& action);
 // Walks the accessible tree under a control's window, depth first.
 std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes = 100000);

@@ -27,9 +27,9 @@ private:
     TStrings& FStrings;
 };
 
-std::vector<AnsiString> SplitLines(const AnsiString& text)
+std::vector<CodePageString> SplitLines(const CodePageString& text)
 {
-    std::vector<AnsiString> lines;
+    std::vector<CodePageString> lines;
     lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     ForEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
@@ -72,7 +72,7 @@ TComponent* TComponent::Components(int index) const
     return FComponents[static_cast<std::size_t>(index)];
 }
 
-TComponent* TComponent::FindComponent(const AnsiString& name) const
+TComponent* TComponent::FindComponent(const CodePageString& name) const
 {
     if (name.empty())
         return nullptr;
@@ -250,7 +250,7 @@ void TMemoryStream::LoadFromStream(TStream& stream)
     FPosition = 0;
 }
 
-void TMemoryStream::LoadFromFile(const AnsiString& fileName)
+void TMemoryStream::LoadFromFile(const CodePageString& fileName)
 {
     FData = ReadFileBytes(fileName);
     FPosition = 0;
@@ -261,14 +261,14 @@ void TMemoryStream::SaveToStream(TStream& stream)
     stream.WriteBuffer(FData.data(), Size());
 }
 
-void TMemoryStream::SaveToFile(const AnsiString& fileName)
+void TMemoryStream::SaveToFile(const CodePageString& fileName)
 {
     WriteFileAtomic(fileName, FData);
 }
 
 // --- TFileStream ----------------------------------------------------------------
 
-TFileStream::TFileStream(const AnsiString& fileName, unsigned short mode) : FFileName(fileName)
+TFileStream::TFileStream(const CodePageString& fileName, unsigned short mode) : FFileName(fileName)
 {
     const bool create = (mode & fmCreate) == fmCreate;
     int flags = O_CLOEXEC;
@@ -370,27 +370,27 @@ void TStrings::ListIndexError(int index)
     throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
 }
 
-int TStrings::Add(const AnsiString& s)
+int TStrings::Add(const CodePageString& s)
 {
     const int index = Count();
     Insert(index, s);
     return index;
 }
 
-int TStrings::AddObject(const AnsiString& s, TObject* object)
+int TStrings::AddObject(const CodePageString& s, TObject* object)
 {
     const int index = Add(s);
     PutObject(index, object);
     return index;
 }
 
-void TStrings::InsertObject(int index, const AnsiString& s, TObject* object)
+void TStrings::InsertObject(int index, const CodePageString& s, TObject* object)
 {
     Insert(index, s);
     PutObject(index, object);
 }
 
-void TStrings::Put(int index, const AnsiString& s)
+void TStrings::Put(int index, const CodePageString& s)
 {
     TObject* object = GetObject(index);
     UpdateScope scope(*this);
@@ -410,7 +410,7 @@ void TStrings::PutObject(int, TObject*)
 void TStrings::Exchange(int index1, int index2)
 {
     UpdateScope scope(*this);
-    const AnsiString s1 = Get(index1);
+    const CodePageString s1 = Get(index1);
     TObject* o1 = GetObject(index1);
     Put(index1, Get(index2));
     PutObject(index1, GetObject(index2));
@@ -423,13 +423,13 @@ void TStrings::Move(int curIndex, int newIndex)
     if (curIndex == newIndex)
         return;
     UpdateScope scope(*this);
-    const AnsiString s = Get(curIndex);
+    const CodePageString s = Get(curIndex);
     TObject* object = GetObject(curIndex);
     Delete(curIndex);
     InsertObject(newIndex, s, object);
 }
 
-int TStrings::IndexOf(const AnsiString& s) const
+int TStrings::IndexOf(const CodePageString& s) const
 {
     const int n = Count();
     for (int i = 0; i < n; ++i)
@@ -447,32 +447,32 @@ int TStrings::IndexOfObject(const TObject* object) const
     return -1;
 }
 
-int TStrings::IndexOfName(const AnsiString& name) const
+int TStrings::IndexOfName(const CodePageString& name) const
 {
     const int n = Count();
     for (int i = 0; i < n; ++i) {
-        const AnsiString line = Get(i);
+        const CodePageString line = Get(i);
         const std::size_t eq = line.find('=');
-        if (eq != AnsiString::npos && eq == name.size() && SameText(line.substr(0, eq), name))
+        if (eq != CodePageString::npos && eq == name.size() && SameText(line.substr(0, eq), name))
             return i;
     }
     return -1;
 }
 
-AnsiString TStrings::Names(int index) const
+CodePageString TStrings::Names(int index) const
 {
-    const AnsiString line = Get(index);
+    const CodePageString line = Get(index);
     const std::size_t eq = line.find('=');
-    return eq == AnsiString::npos ? AnsiString() : line.substr(0, eq);
+    return eq == CodePageString::npos ? CodePageString() : line.substr(0, eq);
 }
 
-AnsiString TStrings::Values(const AnsiString& name) const
+CodePageString TStrings::Values(const CodePageString& name) const
 {
     const int index = IndexOfName(name);
-    return index < 0 ? AnsiString() : ValueFromIndex(index);
+    return index < 0 ? CodePageString() : ValueFromIndex(index);
 }
 
-void TStrings::SetValue(const AnsiString& name, const AnsiString& value)
+void TStrings::SetValue(const CodePageString& name, const CodePageString& value)
 {
     const int index = IndexOfName(name);
     if (value.empty()) {
@@ -485,19 +485,19 @@ void TStrings::SetValue(const AnsiString& name, const AnsiString& value)
     }
 }
 
-AnsiString TStrings::ValueFromIndex(int index) const
+CodePageString TStrings::ValueFromIndex(int index) const
 {
     if (index < 0)
-        return AnsiString();
-    const AnsiString line = Get(index);
+        return CodePageString();
+    const CodePageString line = Get(index);
     const std::size_t eq = line.find('=');
-    return eq == AnsiString::npos ? AnsiString() : line.substr(eq + 1);
+    return eq == CodePageString::npos ? CodePageString() : line.substr(eq + 1);
 }
 
-AnsiString TStrings::Text() const
+CodePageString TStrings::Text() const
 {
     const int n = Count();
-    AnsiString text;
+    CodePageString text;
     for (int i = 0; i < n; ++i) {
         text += Get(i);
         text += "\r\n";
@@ -505,22 +505,22 @@ AnsiString TStrings::Text() const
     return text;
 }
 
-void TStrings::SetText(const AnsiString& text)
+void TStrings::SetText(const CodePageString& text)
 {
-    std::vector<AnsiString> lines = SplitLines(text);
+    std::vector<CodePageString> lines = SplitLines(text);
     UpdateScope scope(*this);
     Clear();
     AddLines(std::move(lines), {});
 }
 
-AnsiString TStrings::CommaText() const
+CodePageString TStrings::CommaText() const
 {
     const int n = Count();
     if (n == 1 && Get(0).empty())
         return "\"\"";
-    AnsiString result;
+    CodePageString result;
     for (int i = 0; i < n; ++i) {
-        const AnsiString s = Get(i);
+        const CodePageString s = Get(i);
         const bool quote = std::any_of(s.begin(), s.end(), [](char c) { return IsBlank(c) || c == '"' || c == ','; });
         if (i > 0)
             result += ',';
@@ -539,9 +539,9 @@ AnsiString TStrings::CommaText() const
     return result;
 }
 
-void TStrings::SetCommaText(const AnsiString& text)
+void TStrings::SetCommaText(const CodePageString& text)
 {
-    std::vector<AnsiString> items;
+    std::vector<CodePageString> items;
     const std::size_t n = text.size();
     std::size_t p = 0;
     auto skipBlanks = [&] {
@@ -550,7 +550,7 @@ void TStrings::SetCommaText(const AnsiString& text)
     };
     skipBlanks();
     while (p < n) {
-        AnsiString item;
+        CodePageString item;
         if (text[p] == '"') {
             ++p;
             while (p < n) {
@@ -595,7 +595,7 @@ void TStrings::Assign(const TStrings& source)
     AddStrings(source);
 }
 
-void TStrings::AddStrings(std::vector<AnsiString> lines)
+void TStrings::AddStrings(std::vector<CodePageString> lines)
 {
     UpdateScope scope(*this);
     AddLines(std::move(lines), {});
@@ -604,7 +604,7 @@ void TStrings::AddStrings(std::vector<AnsiString> lines)
 void TStrings::AddStrings(const TStrings& strings)
 {
     const int n = strings.Count();
-    std::vector<AnsiString> lines;
+    std::vector<CodePageString> lines;
     std::vector<TObject*> objects;
     lines.reserve(static_cast<std::size_t>(n));
     objects.reserve(static_cast<std::size_t>(n));
@@ -627,12 +627,12 @@ bool TStrings::Equals(const TStrings& other) const
     return true;
 }
 
-void TStrings::LoadFromFile(const AnsiString& fileName)
+void TStrings::LoadFromFile(const CodePageString& fileName)
 {
     SetText(ReadFileBytes(fileName));
 }
 
-void TStrings::SaveToFile(const AnsiString& fileName) const
+void TStrings::SaveToFile(const CodePageString& fileName) const
 {
     WriteFileAtomic(fileName, Text());
 }
@@ -654,7 +654,7 @@ void TStrings::LoadFromStream(TStream& stream)
 
 void TStrings::SaveToStream(TStream& stream) const
 {
-    const AnsiString text = Text();
+    const CodePageString text = Text();
     stream.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
 }
 
@@ -682,7 +682,7 @@ void TStrings::SetUpdateState(bool updating)
         Changed();
 }
 
-void TStrings::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects)
+void TStrings::AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects)
 {
     for (std::size_t i = 0; i < lines.size(); ++i)
         AddObject(lines[i], i < objects.size() ? objects[i] : nullptr);
@@ -714,18 +714,18 @@ void TStringList::CheckIndex(int index) const
         ListIndexError(index);
 }
 
-const AnsiString& TStringList::StringRef(int index) const
+const CodePageString& TStringList::StringRef(int index) const
 {
     CheckIndex(index);
     return FItems[static_cast<std::size_t>(index)].s;
 }
 
-AnsiString TStringList::Get(int index) const
+CodePageString TStringList::Get(int index) const
 {
     return StringRef(index);
 }
 
-void TStringList::Put(int index, const AnsiString& s)
+void TStringList::Put(int index, const CodePageString& s)
 {
     if (FSorted)
         throw EStringListError(kSortedListError);
@@ -749,19 +749,19 @@ void TStringList::PutObject(int index, TObject* object)
     Changed();
 }
 
-void TStringList::InsertItem(int index, const AnsiString& s, TObject* object)
+void TStringList::InsertItem(int index, const CodePageString& s, TObject* object)
 {
     Changing();
     FItems.insert(FItems.begin() + index, Item{s, object});
     Changed();
 }
 
-int TStringList::Add(const AnsiString& s)
+int TStringList::Add(const CodePageString& s)
 {
     return AddObject(s, nullptr);
 }
 
-int TStringList::AddObject(const AnsiString& s, TObject* object)
+int TStringList::AddObject(const CodePageString& s, TObject* object)
 {
     int index = Count();
     if (FSorted && Find(s, index)) {
@@ -774,12 +774,12 @@ int TStringList::AddObject(const AnsiString& s, TObject* object)
     return index;
 }
 
-void TStringList::Insert(int index, const AnsiString& s)
+void TStringList::Insert(int index, const CodePageString& s)
 {
     InsertObject(index, s, nullptr);
 }
 
-void TStringList::InsertObject(int index, const AnsiString& s, TObject* object)
+void TStringList::InsertObject(int index, const CodePageString& s, TObject* object)
 {
     if (FSorted)
         throw EStringListError(kSortedListError);
@@ -814,7 +814,7 @@ void TStringList::Exchange(int index1, int index2)
     Changed();
 }
 
-bool TStringList::Find(const AnsiString& s, int& index) const
+bool TStringList::Find(const CodePageString& s, int& index) const
 {
     // The first line not less than s.
     int low = 0;
@@ -835,7 +835,7 @@ bool TStringList::Find(const AnsiString& s, int& index) const
     return found;
 }
 
-int TStringList::IndexOf(const AnsiString& s) const
+int TStringList::IndexOf(const CodePageString& s) const
 {
     if (!FSorted)
         return TStrings::IndexOf(s);
@@ -877,7 +877,7 @@ void TStringList::SetSorted(bool sorted)
     FSorted = sorted;
 }
 
-void TStringList::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects)
+void TStringList::AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects)
 {
     if (FSorted) {
         AddSortedBulk(std::move(lines), std::move(objects));
@@ -903,7 +903,7 @@ struct TSortKey {
     std::size_t Index = 0;
 };
 
-TSortKey SortKeyOf(const AnsiString& s, std::size_t index)
+TSortKey SortKeyOf(const CodePageString& s, std::size_t index)
 {
     TSortKey key;
     key.Index = index;
@@ -920,12 +920,12 @@ TSortKey SortKeyOf(const AnsiString& s, std::size_t index)
 
 }  // namespace
 
-void TStringList::AddSortedBulk(std::vector<AnsiString> added, std::vector<TObject*> objects)
+void TStringList::AddSortedBulk(std::vector<CodePageString> added, std::vector<TObject*> objects)
 {
     if (added.empty())
         return;
     auto less = [](const Item& a, const Item& b) { return CompareText(a.s, b.s) < 0; };
-    auto inList = [this](const AnsiString& s) {
+    auto inList = [this](const CodePageString& s) {
         int index = 0;
         return Find(s, index);
     };

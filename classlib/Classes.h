@@ -75,7 +75,7 @@ public:
     TComponent* Owner() const { return FOwner; }
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const;  // EListError when out of range
-    TComponent* FindComponent(const AnsiString& name) const;  // ignores case
+    TComponent* FindComponent(const CodePageString& name) const;  // ignores case
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
     // Frees every owned component now, last inserted first. A derived class
@@ -86,7 +86,7 @@ public:
     void FreeNotification(TComponent* component);
     void RemoveFreeNotification(TComponent* component);
 
-    AnsiString Name;
+    CodePageString Name;
     int Tag = 0;
 
 protected:
@@ -155,9 +155,9 @@ public:
     const std::string& DataString() const { return FData; }
     void Clear();
     void LoadFromStream(TStream& stream);  // whole stream, position 0 after
-    void LoadFromFile(const AnsiString& fileName);  // EFOpenError
+    void LoadFromFile(const CodePageString& fileName);  // EFOpenError
     void SaveToStream(TStream& stream);
-    void SaveToFile(const AnsiString& fileName);    // EFCreateError
+    void SaveToFile(const CodePageString& fileName);    // EFCreateError
 
 private:
     std::string FData;
@@ -169,7 +169,7 @@ class TFileStream : public TStream {
 public:
     // EFOpenError when an existing file can't be opened, EFCreateError when
     // fmCreate fails.
-    TFileStream(const AnsiString& fileName, unsigned short mode);
+    TFileStream(const CodePageString& fileName, unsigned short mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -179,11 +179,11 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     void SetSize(std::int64_t size) override;  // EWriteError on failure
 
-    const AnsiString& FileName() const { return FFileName; }
+    const CodePageString& FileName() const { return FFileName; }
     int Handle() const { return FHandle; }
 
 private:
-    AnsiString FFileName;
+    CodePageString FFileName;
     int FHandle = -1;
 };
 
@@ -200,50 +200,50 @@ public:
     TStrings& operator=(const TStrings&) = delete;
 
     virtual int Count() const = 0;
-    AnsiString Strings(int index) const { return Get(index); }
-    void SetStrings(int index, const AnsiString& s) { Put(index, s); }
-    AnsiString operator[](int index) const { return Get(index); }
+    CodePageString Strings(int index) const { return Get(index); }
+    void SetStrings(int index, const CodePageString& s) { Put(index, s); }
+    CodePageString operator[](int index) const { return Get(index); }
     TObject* Objects(int index) const { return GetObject(index); }
     void SetObjects(int index, TObject* object) { PutObject(index, object); }
 
-    virtual int Add(const AnsiString& s);  // returns the new line's index
-    virtual int AddObject(const AnsiString& s, TObject* object);
-    virtual void Insert(int index, const AnsiString& s) = 0;
-    virtual void InsertObject(int index, const AnsiString& s, TObject* object);
+    virtual int Add(const CodePageString& s);  // returns the new line's index
+    virtual int AddObject(const CodePageString& s, TObject* object);
+    virtual void Insert(int index, const CodePageString& s) = 0;
+    virtual void InsertObject(int index, const CodePageString& s, TObject* object);
     virtual void Delete(int index) = 0;
     virtual void Clear() = 0;
     virtual void Exchange(int index1, int index2);
     void Move(int curIndex, int newIndex);
-    virtual int IndexOf(const AnsiString& s) const;  // ASCII case folded
+    virtual int IndexOf(const CodePageString& s) const;  // ASCII case folded
     int IndexOfObject(const TObject* object) const;
 
     // "name=value" lines. A line without "=" has no name.
-    int IndexOfName(const AnsiString& name) const;  // ignores case
-    AnsiString Names(int index) const;
-    AnsiString Values(const AnsiString& name) const;
+    int IndexOfName(const CodePageString& name) const;  // ignores case
+    CodePageString Names(int index) const;
+    CodePageString Values(const CodePageString& name) const;
     // An empty value deletes the line; a new name is added at the end.
-    void SetValue(const AnsiString& name, const AnsiString& value);
-    AnsiString ValueFromIndex(int index) const;  // empty for a line without "="
+    void SetValue(const CodePageString& name, const CodePageString& value);
+    CodePageString ValueFromIndex(int index) const;  // empty for a line without "="
 
     // Every line followed by CR LF, the last one too.
-    AnsiString Text() const;
+    CodePageString Text() const;
     // Splits on CR LF, LF or CR; a final line break adds no empty line.
-    void SetText(const AnsiString& text);
+    void SetText(const CodePageString& text);
     // Comma separated; lines holding blanks, control bytes, quotes or commas
     // are double-quoted with inner quotes doubled.
-    AnsiString CommaText() const;
+    CodePageString CommaText() const;
     // Blanks separate like commas outside quotes.
-    void SetCommaText(const AnsiString& text);
+    void SetCommaText(const CodePageString& text);
 
     virtual void Assign(const TStrings& source);  // lines and objects
     void AddStrings(const TStrings& strings);
-    void AddStrings(std::vector<AnsiString> lines);  // at once, as the loaders add theirs
+    void AddStrings(std::vector<CodePageString> lines);  // at once, as the loaders add theirs
     bool Equals(const TStrings& other) const;  // same lines, byte for byte
 
     // Accepts CR LF, LF and CR; Save writes Text. SaveToFile goes through a
     // temporary file and a rename, so a failed save leaves the old file.
-    void LoadFromFile(const AnsiString& fileName);
-    void SaveToFile(const AnsiString& fileName) const;
+    void LoadFromFile(const CodePageString& fileName);
+    void SaveToFile(const CodePageString& fileName) const;
     void LoadFromStream(TStream& stream);  // from the stream's position to its end
     void SaveToStream(TStream& stream) const;
 
@@ -259,15 +259,15 @@ public:
     TNotifyEvent OnChanging;
 
 protected:
-    virtual AnsiString Get(int index) const = 0;
-    virtual void Put(int index, const AnsiString& s);
+    virtual CodePageString Get(int index) const = 0;
+    virtual void Put(int index, const CodePageString& s);
     virtual TObject* GetObject(int index) const;
     virtual void PutObject(int index, TObject* object);
     // Told when the outermost BeginUpdate starts and EndUpdate ends.
     virtual void SetUpdateState(bool updating);
     // Adds many lines at once (SetText, Assign, AddStrings and the loaders);
     // objects is empty or one per line. The default adds them one by one.
-    virtual void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects);
+    virtual void AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects);
     void Changing();
     void Changed();
     [[noreturn]] static void ListIndexError(int index);
@@ -293,18 +293,18 @@ public:
     ~TStringList() override;
 
     int Count() const override { return static_cast<int>(FItems.size()); }
-    int Add(const AnsiString& s) override;
-    int AddObject(const AnsiString& s, TObject* object) override;
-    void Insert(int index, const AnsiString& s) override;  // refused on a sorted list
-    void InsertObject(int index, const AnsiString& s, TObject* object) override;
+    int Add(const CodePageString& s) override;
+    int AddObject(const CodePageString& s, TObject* object) override;
+    void Insert(int index, const CodePageString& s) override;  // refused on a sorted list
+    void InsertObject(int index, const CodePageString& s, TObject* object) override;
     void Delete(int index) override;
     void Clear() override;
     void Exchange(int index1, int index2) override;
-    int IndexOf(const AnsiString& s) const override;  // binary search when sorted
+    int IndexOf(const CodePageString& s) const override;  // binary search when sorted
 
     // Binary search of a sorted list: true when found; index is the line's
     // position, or where it would go. With dupAccept the first equal line.
-    bool Find(const AnsiString& s, int& index) const;
+    bool Find(const CodePageString& s, int& index) const;
     void Sort();  // stable
     void CustomSort(const TStringListSortCompare& compare);  // stable
 
@@ -313,25 +313,25 @@ public:
     TDuplicates Duplicates = dupIgnore;
 
     // Reference to a line, without a copy.
-    const AnsiString& StringRef(int index) const;
+    const CodePageString& StringRef(int index) const;
 
 protected:
-    AnsiString Get(int index) const override;
-    void Put(int index, const AnsiString& s) override;  // refused on a sorted list
+    CodePageString Get(int index) const override;
+    void Put(int index, const CodePageString& s) override;  // refused on a sorted list
     TObject* GetObject(int index) const override;
     void PutObject(int index, TObject* object) override;
-    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+    void AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects) override;
 
 private:
     struct Item {
-        AnsiString s;
+        CodePageString s;
         TObject* object = nullptr;
     };
     void CheckIndex(int index) const;
-    void InsertItem(int index, const AnsiString& s, TObject* object);
+    void InsertItem(int index, const CodePageString& s, TObject* object);
     // Adds many lines to a sorted list in one sort and merge, with the same
     // result as adding them one by one.
-    void AddSortedBulk(std::vector<AnsiString> added, std::vector<TObject*> objects);
+    void AddSortedBulk(std::vector<CodePageString> added, std::vector<TObject*> objects);
 
     std::vector<Item> FItems;
     bool FSorted = false;

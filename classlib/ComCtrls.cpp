@@ -40,9 +40,9 @@ namespace {
     throw EListError("List index out of bounds (" + IntToStr(index) + ")");
 }
 
-const AnsiString& EmptyString()
+const CodePageString& EmptyString()
 {
-    static const AnsiString empty;
+    static const CodePageString empty;
     return empty;
 }
 
@@ -55,21 +55,21 @@ void TListSubItems::Touched()
     FItem->RowChanged(ctText);
 }
 
-AnsiString TListSubItems::Get(int index) const
+CodePageString TListSubItems::Get(int index) const
 {
     if (index < 0 || index >= Count())
         ListIndexError(index);
     return FLines[size_t(index)];
 }
 
-const AnsiString& TListSubItems::StringRef(int index) const
+const CodePageString& TListSubItems::StringRef(int index) const
 {
     if (index < 0 || index >= Count())
         return EmptyString();
     return FLines[size_t(index)];
 }
 
-void TListSubItems::Put(int index, const AnsiString& s)
+void TListSubItems::Put(int index, const CodePageString& s)
 {
     if (index < 0 || index >= Count())
         ListIndexError(index);
@@ -79,7 +79,7 @@ void TListSubItems::Put(int index, const AnsiString& s)
     Touched();
 }
 
-void TListSubItems::Insert(int index, const AnsiString& s)
+void TListSubItems::Insert(int index, const CodePageString& s)
 {
     if (index < 0 || index > Count())
         ListIndexError(index);
@@ -113,7 +113,7 @@ void TListSubItems::Clear()
     Touched();
 }
 
-void TListSubItems::AddLines(std::vector<AnsiString> lines, std::vector<TObject*>)
+void TListSubItems::AddLines(std::vector<CodePageString> lines, std::vector<TObject*>)
 {
     Changing();
     if (FLines.empty())
@@ -215,7 +215,7 @@ void TListItem::RowChanged(TItemChange change)
     ListView()->ItemChanged(this, change);
 }
 
-void TListItem::SetCaption(const AnsiString& caption)
+void TListItem::SetCaption(const CodePageString& caption)
 {
     FCaption = caption;
     RowChanged(ctText);
@@ -502,7 +502,7 @@ void TListItems::EndUpdate()
 
 // --- columns ---------------------------------------------------------------------------------------
 
-void TListColumn::SetCaption(const AnsiString& caption)
+void TListColumn::SetCaption(const CodePageString& caption)
 {
     FCaption = caption;
     FOwner->Owner()->Impl()->model->HeaderChanged();
@@ -798,12 +798,12 @@ void TListView::SetFilterBar(bool v)
     FView->header->SetFilterBar(v);
 }
 
-AnsiString TListView::FilterText(int column) const
+CodePageString TListView::FilterText(int column) const
 {
     return FromQString(FView->header->FilterText(column));
 }
 
-void TListView::SetFilterText(int column, const AnsiString& text)
+void TListView::SetFilterText(int column, const CodePageString& text)
 {
     FView->header->SetFilterText(column, ToQString(text));
 }
@@ -849,7 +849,7 @@ namespace {
 
 // The edit box holds lines; the cell keeps its own line ends when the text is
 // not changed, and gets CR LF between lines otherwise.
-QString EditorText(const AnsiString& text)
+QString EditorText(const CodePageString& text)
 {
     QString q = ToQString(text);
     q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -857,7 +857,7 @@ QString EditorText(const AnsiString& text)
     return q;
 }
 
-AnsiString EditedText(const QString& raw, const AnsiString& original)
+CodePageString EditedText(const QString& raw, const CodePageString& original)
 {
     QString q = raw;
     q.replace(QChar(0x2029), QChar('\n'));
@@ -870,7 +870,7 @@ AnsiString EditedText(const QString& raw, const AnsiString& original)
 
 }  // namespace
 
-bool TListView::EditCell(int row, int column, const AnsiString& text)
+bool TListView::EditCell(int row, int column, const CodePageString& text)
 {
     if (row < 0 || row >= FView->model->Rows || column < 0 || column >= FView->model->columnCount(QModelIndex()))
         return false;
@@ -898,14 +898,14 @@ bool TListView::CellEditing() const
     return FView->editor && !FView->editor->Done;
 }
 
-AnsiString TListView::CellEditText() const
+CodePageString TListView::CellEditText() const
 {
     if (!FView->editor)
-        return AnsiString();
+        return CodePageString();
     return EditedText(FView->editor->document()->toRawText(), FView->editor->Original);
 }
 
-void TListView::SetCellEditText(const AnsiString& text)
+void TListView::SetCellEditText(const CodePageString& text)
 {
     if (FView->editor)
         FView->editor->setPlainText(EditorText(text));
@@ -918,7 +918,7 @@ void TListView::HandleCellEditDone(bool keep)
         return;
     const int row = editor->Row;
     const int column = editor->Column;
-    const AnsiString text = EditedText(editor->document()->toRawText(), editor->Original);
+    const CodePageString text = EditedText(editor->document()->toRawText(), editor->Original);
     FView->editor = nullptr;
     editor->hide();
     editor->deleteLater();
@@ -931,7 +931,7 @@ void TListView::HandleCellEditDone(bool keep)
 
 // --- the hint window --------------------------------------------------------------------------
 
-void TListView::ShowHintWindow(const AnsiString& text, const TPoint& screen, const TFont& font)
+void TListView::ShowHintWindow(const CodePageString& text, const TPoint& screen, const TFont& font)
 {
     QLabel* hint = FView->hint;
     if (!hint) {
@@ -972,9 +972,9 @@ bool TListView::HintWindowVisible() const
     return FView->hint && FView->hint->isVisible();
 }
 
-AnsiString TListView::HintWindowText() const
+CodePageString TListView::HintWindowText() const
 {
-    return FView->hint ? FromQString(FView->hint->text()) : AnsiString();
+    return FView->hint ? FromQString(FView->hint->text()) : CodePageString();
 }
 
 TPoint TListView::HintWindowPos() const
@@ -1027,7 +1027,7 @@ void TListView::HandlePaintHeaderItem(int column, const TRect& rect, bool presse
 
 void TListView::HandleToolTip(int x, int y)
 {
-    AnsiString text;
+    CodePageString text;
     TPoint screen;
     TFont font(*Font());
     if (CellHint(x, y, text, screen, font) && !text.empty())
@@ -1053,22 +1053,22 @@ void TListView::HandleScrolled()
     Scrolled();
 }
 
-AnsiString TListView::CellAccessibleText(int row, int column) const
+CodePageString TListView::CellAccessibleText(int row, int column) const
 {
     if (row < 0 || row >= FItems->Count())
-        return AnsiString();
+        return CodePageString();
     const TListItem* item = FItems->Item(row);
     return column == 0 ? item->CaptionRef() : item->SubItemRef(column - 1);
 }
 
-std::vector<AnsiString> TListView::CellAccessibleActions(int row, int column) const
+std::vector<CodePageString> TListView::CellAccessibleActions(int row, int column) const
 {
     if (column == 0 && FCheckboxes && row >= 0 && row < FItems->Count())
         return {AccessibleToggleAction};
     return {};
 }
 
-void TListView::DoCellAccessibleAction(int row, int column, const AnsiString& action)
+void TListView::DoCellAccessibleAction(int row, int column, const CodePageString& action)
 {
     if (action != AccessibleToggleAction || column != 0 || !FCheckboxes || row < 0 || row >= FItems->Count())
         return;
@@ -1499,7 +1499,7 @@ void TListView::ApplyColumnWidth(TListColumn* column)
         width = 0;
         for (int i = 0; i < FItems->Count(); ++i) {
             TListItem* item = FItems->Item(i);
-            const AnsiString& s = index == 0 ? item->CaptionRef() : item->SubItemRef(index - 1);
+            const CodePageString& s = index == 0 ? item->CaptionRef() : item->SubItemRef(index - 1);
             width = std::max(width, fm.horizontalAdvance(ToQString(s)));
         }
         width += 12;

@@ -35,21 +35,21 @@ class TListSubItems : public TStrings {
 public:
     explicit TListSubItems(TListItem* item) : FItem(item) {}
     int Count() const override { return int(FLines.size()); }
-    void Insert(int index, const AnsiString& s) override;
+    void Insert(int index, const CodePageString& s) override;
     void Delete(int index) override;
     void Clear() override;
     // Reference to a line, without a copy; an empty string when out of range.
-    const AnsiString& StringRef(int index) const;
+    const CodePageString& StringRef(int index) const;
 
 protected:
-    AnsiString Get(int index) const override;
-    void Put(int index, const AnsiString& s) override;
-    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+    CodePageString Get(int index) const override;
+    void Put(int index, const CodePageString& s) override;
+    void AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects) override;
 
 private:
     void Touched();
     TListItem* FItem;
-    std::vector<AnsiString> FLines;
+    std::vector<CodePageString> FLines;
 };
 
 class TListItem {
@@ -66,12 +66,12 @@ public:
     TListView* ListView() const;
     int Index() const { return FIndex; }
 
-    AnsiString Caption() const { return FCaption; }
-    const AnsiString& CaptionRef() const { return FCaption; }
-    void SetCaption(const AnsiString& caption);
+    CodePageString Caption() const { return FCaption; }
+    const CodePageString& CaptionRef() const { return FCaption; }
+    void SetCaption(const CodePageString& caption);
     TStrings* SubItems() { return &FSubItems; }
     // Sub-item index without a copy; an empty string when there is none.
-    const AnsiString& SubItemRef(int index) const { return FSubItems.StringRef(index); }
+    const CodePageString& SubItemRef(int index) const { return FSubItems.StringRef(index); }
     int ImageIndex() const { return FImageIndex; }
     void SetImageIndex(int index);
     int StateIndex() const { return FStateIndex; }
@@ -107,7 +107,7 @@ private:
 
     TListItems* FOwner;
     int FIndex = 0;
-    AnsiString FCaption;
+    CodePageString FCaption;
     TListSubItems FSubItems;
     int FImageIndex = -1;
     int FStateIndex = -1;
@@ -163,8 +163,8 @@ public:
     TListColumn& operator=(const TListColumn&) = delete;
 
     int Index() const { return FIndex; }
-    AnsiString Caption() const { return FCaption; }
-    void SetCaption(const AnsiString& caption);
+    CodePageString Caption() const { return FCaption; }
+    void SetCaption(const CodePageString& caption);
     // Pixels; the user's resizing shows here.
     int Width() const;
     void SetWidth(int width);
@@ -196,7 +196,7 @@ private:
     void HeaderLookChanged();
     TListColumns* FOwner;
     int FIndex = 0;
-    AnsiString FCaption;
+    CodePageString FCaption;
     int FWidth = 50;
     TAlignment FAlignment = taLeftJustify;
     bool FAutoSize = false;
@@ -339,8 +339,8 @@ public:
     // The filter bar: an edit line under each header item, and its button.
     bool FilterBar() const { return FFilterBar; }
     void SetFilterBar(bool v);
-    AnsiString FilterText(int column) const;
-    void SetFilterText(int column, const AnsiString& text);
+    CodePageString FilterText(int column) const;
+    void SetFilterText(int column, const CodePageString& text);
     // Milliseconds between the last key typed in a filter and its change notice.
     int FilterTimeOut() const { return FFilterTimeOut; }
     void SetFilterTimeOut(int ms);
@@ -353,20 +353,20 @@ public:
     // In-place editing of one cell: a multi-line edit box on the cell holds
     // text; Enter or leaving the box keeps the edit (CellEdited), Escape
     // drops it. False when the cell is not on the list.
-    bool EditCell(int row, int column, const AnsiString& text);
+    bool EditCell(int row, int column, const CodePageString& text);
     void EndCellEdit(bool keep);
     bool CellEditing() const;
     // The edit box's text while an edit runs (for tests and the owner).
-    AnsiString CellEditText() const;
-    void SetCellEditText(const AnsiString& text);
+    CodePageString CellEditText() const;
+    void SetCellEditText(const CodePageString& text);
 
     // The list's hint window: text at a screen point, in a font, on the
     // application's hint colour. Hidden by HideHintWindow, a click, the
     // mouse leaving the list, or after ten seconds.
-    void ShowHintWindow(const AnsiString& text, const TPoint& screen, const TFont& font);
+    void ShowHintWindow(const CodePageString& text, const TPoint& screen, const TFont& font);
     void HideHintWindow();
     bool HintWindowVisible() const;
-    AnsiString HintWindowText() const;
+    CodePageString HintWindowText() const;
     TPoint HintWindowPos() const;
 
     // The canvas of owner drawing; valid while DrawItem runs, a measuring
@@ -404,9 +404,9 @@ public:
     // What assistive technology reads of a cell: its name (the text shown)
     // and the actions it offers, which DoCellAccessibleAction carries out.
     // The default offers "Toggle" on a check box cell.
-    virtual AnsiString CellAccessibleText(int row, int column) const;
-    virtual std::vector<AnsiString> CellAccessibleActions(int row, int column) const;
-    virtual void DoCellAccessibleAction(int row, int column, const AnsiString& action);
+    virtual CodePageString CellAccessibleText(int row, int column) const;
+    virtual std::vector<CodePageString> CellAccessibleActions(int row, int column) const;
+    virtual void DoCellAccessibleAction(int row, int column, const CodePageString& action);
 
 protected:
     // Paints one owner-drawn row; the default runs OnDrawItem.
@@ -425,7 +425,7 @@ protected:
     virtual void DrawHeaderItem(int /*column*/, TCanvas* /*canvas*/, const TRect& /*rect*/, bool /*pressed*/) {}
     // The mouse rested at (x, y) of the item area: true with a text, the
     // screen point and the font of a hint to show there.
-    virtual bool CellHint(int /*x*/, int /*y*/, AnsiString& /*text*/, TPoint& /*screen*/, TFont& /*font*/)
+    virtual bool CellHint(int /*x*/, int /*y*/, CodePageString& /*text*/, TPoint& /*screen*/, TFont& /*font*/)
     {
         return false;
     }
@@ -435,7 +435,7 @@ protected:
     virtual void ScrollTrackEnded() {}
     virtual void Scrolled() {}
     // An in-place edit was kept; the default does nothing.
-    virtual void CellEdited(int /*row*/, int /*column*/, const AnsiString& /*text*/) {}
+    virtual void CellEdited(int /*row*/, int /*column*/, const CodePageString& /*text*/) {}
     // A row's check box changed by the user (a click, the keyboard or
     // assistive technology); the check state is already stored.
     virtual void CheckToggled(int /*row*/) {}

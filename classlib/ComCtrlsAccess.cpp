@@ -155,7 +155,7 @@ public:
             return names;
         if (TListView* list = ListOf(FView))
             SafeCall([&] {
-                for (const AnsiString& action : list->CellAccessibleActions(FRow, FColumn))
+                for (const CodePageString& action : list->CellAccessibleActions(FRow, FColumn))
                     names << ToQString(action);
             });
         return names;

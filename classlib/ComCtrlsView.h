@@ -137,7 +137,7 @@ public:
     const int Row;
     const int Column;
     bool Done = false;
-    AnsiString Original;
+    CodePageString Original;
     void Finish(bool keep);
 
 protected:

@@ -262,11 +262,11 @@ void TControl::ApplyEnabled()
         w->setEnabled(FEnabled);
 }
 
-void TControl::SetText(const AnsiString& text)
+void TControl::SetText(const CodePageString& text)
 {
     // A text set again as it was needs no repaint (counters and status
     // lines are told their value far more often than it changes).
-    const AnsiString before = std::exchange(FText, text);
+    const CodePageString before = std::exchange(FText, text);
     ApplyText();
     TextChanged();
     if (before != FText)
@@ -341,7 +341,7 @@ void TControl::ParentColorChanged()
 
 void TControl::ApplyColor() {}
 
-void TControl::SetHint(const AnsiString& hint)
+void TControl::SetHint(const CodePageString& hint)
 {
     FHint = hint;
     if (QWidget* w = FImpl->widget)
@@ -518,7 +518,7 @@ void TControl::HandleMouseLeave()
     MouseLeave();
 }
 
-void TControl::DoAccessibleAction(const AnsiString& action)
+void TControl::DoAccessibleAction(const CodePageString& action)
 {
     if (action == AccessiblePressAction)
         Click();

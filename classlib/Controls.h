@@ -171,15 +171,15 @@ enum class TAccessibleChange { Name, Value, State };
 // A link inside a control that shows a document: its text, where it leads,
 // and where its characters lie in the control's accessible text.
 struct TAccessibleLink {
-    AnsiString Name;
-    AnsiString Target;
+    CodePageString Name;
+    CodePageString Target;
     int Start = 0;
     int End = 0;
     friend bool operator==(const TAccessibleLink&, const TAccessibleLink&) = default;
 };
 // The action names assistive technology knows.
-inline const AnsiString AccessiblePressAction = "Press";
-inline const AnsiString AccessibleToggleAction = "Toggle";
+inline const CodePageString AccessiblePressAction = "Press";
+inline const CodePageString AccessibleToggleAction = "Toggle";
 
 class TControl : public TComponent {
 public:
@@ -223,10 +223,10 @@ public:
     void SetEnabled(bool enabled);
 
     // Caption and Text are one value, as in the class library.
-    AnsiString Caption() const { return GetText(); }
-    void SetCaption(const AnsiString& text) { SetText(text); }
-    AnsiString Text() const { return GetText(); }
-    void SetText(const AnsiString& text);
+    CodePageString Caption() const { return GetText(); }
+    void SetCaption(const CodePageString& text) { SetText(text); }
+    CodePageString Text() const { return GetText(); }
+    void SetText(const CodePageString& text);
 
     // The control's font; changing it (or any of its properties) redraws.
     TFont* Font() const { return FFont.get(); }
@@ -238,8 +238,8 @@ public:
     bool ParentColor() const { return FParentColor; }
     void SetParentColor(bool v);
 
-    AnsiString Hint() const { return FHint; }
-    void SetHint(const AnsiString& hint);
+    CodePageString Hint() const { return FHint; }
+    void SetHint(const CodePageString& hint);
     bool ShowHint() const { return FShowHint; }
     void SetShowHint(bool v);
     TCursor Cursor() const { return FCursor; }
@@ -265,16 +265,16 @@ public:
 
     // Assistive technology.
     virtual TAccessibleRole AccessibleRole() const { return TAccessibleRole::Client; }
-    virtual AnsiString AccessibleName() const { return Caption(); }
-    virtual AnsiString AccessibleValue() const { return AnsiString(); }
-    virtual AnsiString AccessibleDescription() const { return Name; }
+    virtual CodePageString AccessibleName() const { return Caption(); }
+    virtual CodePageString AccessibleValue() const { return CodePageString(); }
+    virtual CodePageString AccessibleDescription() const { return Name; }
     virtual TAccessibleState AccessibleState() const { return {}; }
-    virtual std::vector<AnsiString> AccessibleActions() const { return {}; }
-    virtual void DoAccessibleAction(const AnsiString& action);
+    virtual std::vector<CodePageString> AccessibleActions() const { return {}; }
+    virtual void DoAccessibleAction(const CodePageString& action);
     // A control that shows a document: its text as assistive technology
     // reads it, and the links in it, each of which can be activated.
     virtual bool HasAccessibleText() const { return false; }
-    virtual AnsiString AccessibleText() const { return AnsiString(); }
+    virtual CodePageString AccessibleText() const { return CodePageString(); }
     virtual std::vector<TAccessibleLink> AccessibleLinks() const { return {}; }
     virtual void ActivateAccessibleLink(int /*index*/) {}
     // Tells assistive technology that the name, value or state changed.
@@ -304,7 +304,7 @@ protected:
     // Called by the derived constructor: the window that stands for the
     // control. The control owns it.
     void AttachWidget(QWidget* widget);
-    virtual AnsiString GetText() const { return FText; }
+    virtual CodePageString GetText() const { return FText; }
     // Puts the text into the window; the default does nothing.
     virtual void ApplyText() {}
     virtual void ApplyFont();
@@ -315,7 +315,7 @@ protected:
     virtual void TextChanged() {}
     // Asks for the repaint a new text needs, given the text before it; the
     // default repaints the whole control. Called only when the text changed.
-    virtual void RepaintText(const AnsiString& before)
+    virtual void RepaintText(const CodePageString& before)
     {
         (void)before;
         Invalidate();
@@ -357,7 +357,7 @@ protected:
     // Stores the visibility flag without showing or hiding the window.
     void SetVisibleField(bool visible) { FVisible = visible; }
 
-    AnsiString FText;
+    CodePageString FText;
     std::unique_ptr<TControlImpl> FImpl;
 
 private:
@@ -375,7 +375,7 @@ private:
     bool FPressedInside = false;
     bool FApplyingFont = false;
     TColor FColor = clBtnFace;
-    AnsiString FHint;
+    CodePageString FHint;
     TCursor FCursor = crDefault;
     TPopupMenu* FPopupMenu = nullptr;
     unsigned FControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;

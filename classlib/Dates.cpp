@@ -41,7 +41,7 @@ constexpr PosixDirective kPosixDirectives[] = {
     {'R', nullptr, "%H:%M"},    {'r', nullptr, "%I:%M:%S %p"},
 };
 
-bool ConvertPosix(const AnsiString& in, bool isTime, char& separator, AnsiString& out, int depth)
+bool ConvertPosix(const CodePageString& in, bool isTime, char& separator, CodePageString& out, int depth)
 {
     if (depth > 2)
         return false;
@@ -78,7 +78,7 @@ bool ConvertPosix(const AnsiString& in, bool isTime, char& separator, AnsiString
             out += fieldSeparator;
         } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '/' || c == ':' || c == '"' || c == '\'') {
             // Would read as a pattern letter or a separator: quote it.
-            out += c == '"' ? "'\"'" : AnsiString("\"") + c + "\"";
+            out += c == '"' ? "'\"'" : CodePageString("\"") + c + "\"";
         } else {
             out += c;
         }
@@ -109,19 +109,19 @@ TFormatSettings FormatSettingsFromLocale()
         locale_t loc = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
         if (loc) {
             char separator = 0;
-            const AnsiString date = PatternFromPosixFormat(::nl_langinfo_l(D_FMT, loc), false, separator);
+            const CodePageString date = PatternFromPosixFormat(::nl_langinfo_l(D_FMT, loc), false, separator);
             if (!date.empty()) {
                 settings.ShortDateFormat = date;
                 if (separator)
                     settings.DateSeparator = separator;
             }
             separator = 0;
-            const AnsiString time = PatternFromPosixFormat(::nl_langinfo_l(T_FMT, loc), true, separator);
+            const CodePageString time = PatternFromPosixFormat(::nl_langinfo_l(T_FMT, loc), true, separator);
             if (!time.empty()) {
                 settings.LongTimeFormat = time;
-                AnsiString shortTime = time;
+                CodePageString shortTime = time;
                 std::size_t seconds = shortTime.find("ss");
-                if (seconds != AnsiString::npos) {
+                if (seconds != CodePageString::npos) {
                     const std::size_t from = seconds > 0 && shortTime[seconds - 1] == ':' ? seconds - 1 : seconds;
                     shortTime.erase(from, seconds + 2 - from);
                 }
@@ -129,8 +129,8 @@ TFormatSettings FormatSettingsFromLocale()
                 if (separator)
                     settings.TimeSeparator = separator;
             }
-            const AnsiString am = ::nl_langinfo_l(AM_STR, loc);
-            const AnsiString pm = ::nl_langinfo_l(PM_STR, loc);
+            const CodePageString am = ::nl_langinfo_l(AM_STR, loc);
+            const CodePageString pm = ::nl_langinfo_l(PM_STR, loc);
             if (!am.empty() && !pm.empty()) {
                 settings.TimeAMString = am;
                 settings.TimePMString = pm;
@@ -208,20 +208,20 @@ DateTimeParts Decode(TDateTime dt)
     return p;
 }
 
-bool StartsWithNoCase(const AnsiString& s, std::size_t at, const char* what)
+bool StartsWithNoCase(const CodePageString& s, std::size_t at, const char* what)
 {
     const std::size_t n = std::strlen(what);
     return at + n <= s.size() && SameText(s.substr(at, n), what);
 }
 
-void AppendNumber(AnsiString& out, int value, int digits)
+void AppendNumber(CodePageString& out, int value, int digits)
 {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%0*d", digits, value);
     out += buffer;
 }
 
-void AppendFormat(AnsiString& out, const AnsiString& format, const DateTimeParts& t, int level)
+void AppendFormat(CodePageString& out, const CodePageString& format, const DateTimeParts& t, int level)
 {
     if (level > 2)
         return;
@@ -376,12 +376,12 @@ void AppendFormat(AnsiString& out, const AnsiString& format, const DateTimeParts
 
 }  // namespace
 
-AnsiString PatternFromPosixFormat(const AnsiString& posixFormat, bool isTime, char& separator)
+CodePageString PatternFromPosixFormat(const CodePageString& posixFormat, bool isTime, char& separator)
 {
     separator = 0;
-    AnsiString out;
+    CodePageString out;
     if (!ConvertPosix(posixFormat, isTime, separator, out, 0))
-        return AnsiString();
+        return CodePageString();
     return out;
 }
 
@@ -448,24 +448,24 @@ void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec)
     msec = p.msec;
 }
 
-AnsiString FormatDateTime(const AnsiString& format, TDateTime dt)
+CodePageString FormatDateTime(const CodePageString& format, TDateTime dt)
 {
-    AnsiString out;
-    AppendFormat(out, format.empty() ? AnsiString("c") : format, Decode(dt), 0);
+    CodePageString out;
+    AppendFormat(out, format.empty() ? CodePageString("c") : format, Decode(dt), 0);
     return out;
 }
 
-AnsiString DateToStr(TDateTime dt)
+CodePageString DateToStr(TDateTime dt)
 {
     return FormatDateTime(FormatSettings().ShortDateFormat, dt);
 }
 
-AnsiString TimeToStr(TDateTime dt)
+CodePageString TimeToStr(TDateTime dt)
 {
     return FormatDateTime(FormatSettings().LongTimeFormat, dt);
 }
 
-AnsiString DateTimeToStr(TDateTime dt)
+CodePageString DateTimeToStr(TDateTime dt)
 {
     return FormatDateTime("c", dt);
 }

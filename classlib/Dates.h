@@ -13,24 +13,24 @@ using TDateTime = double;  // days since 1899-12-30, fraction = time of day
 // The locale's formats, in the class library's pattern letters
 // (d dd m mm yy yyyy, h hh n nn s ss, am/pm). Tests pin them.
 struct TFormatSettings {
-    AnsiString ShortDateFormat = "m/d/yyyy";
-    AnsiString LongDateFormat = "dddd, mmmm d, yyyy";
-    AnsiString ShortTimeFormat = "h:nn AMPM";
-    AnsiString LongTimeFormat = "h:nn:ss AMPM";
+    CodePageString ShortDateFormat = "m/d/yyyy";
+    CodePageString LongDateFormat = "dddd, mmmm d, yyyy";
+    CodePageString ShortTimeFormat = "h:nn AMPM";
+    CodePageString LongTimeFormat = "h:nn:ss AMPM";
     char DateSeparator = '/';
     char TimeSeparator = ':';
     char DecimalSeparator = '.';
     char ThousandSeparator = ',';
-    AnsiString TimeAMString = "AM";
-    AnsiString TimePMString = "PM";
-    std::array<AnsiString, 12> ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+    CodePageString TimeAMString = "AM";
+    CodePageString TimePMString = "PM";
+    std::array<CodePageString, 12> ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::array<AnsiString, 12> LongMonthNames = {"January", "February", "March",     "April",
+    std::array<CodePageString, 12> LongMonthNames = {"January", "February", "March",     "April",
                                                  "May",     "June",     "July",      "August",
                                                  "September", "October", "November", "December"};
     // Sunday first.
-    std::array<AnsiString, 7> ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    std::array<AnsiString, 7> LongDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+    std::array<CodePageString, 7> ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    std::array<CodePageString, 7> LongDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                               "Thursday", "Friday", "Saturday"};
 };
 // The process's formats: read from the C library's locale at first use,
@@ -42,7 +42,7 @@ void ResetFormatSettings();
 // ("dd/mm/yyyy" with separator '.'); empty when it holds a directive that has
 // no counterpart. separator receives the first punctuation between fields
 // (0 when none), which the result writes as '/' (dates) or ':' (times).
-AnsiString PatternFromPosixFormat(const AnsiString& posixFormat, bool isTime, char& separator);
+CodePageString PatternFromPosixFormat(const CodePageString& posixFormat, bool isTime, char& separator);
 
 TDateTime Now();  // through the clock hook
 TDateTime Date();
@@ -53,7 +53,7 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec);
 int DayOfWeek(TDateTime dt);  // 1 = Sunday
 void DecodeDate(TDateTime dt, int& year, int& month, int& day);
 void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
-AnsiString FormatDateTime(const AnsiString& format, TDateTime dt);
-AnsiString DateToStr(TDateTime dt);  // ShortDateFormat
-AnsiString TimeToStr(TDateTime dt);  // LongTimeFormat
-AnsiString DateTimeToStr(TDateTime dt);
+CodePageString FormatDateTime(const CodePageString& format, TDateTime dt);
+CodePageString DateToStr(TDateTime dt);  // ShortDateFormat
+CodePageString TimeToStr(TDateTime dt);  // LongTimeFormat
+CodePageString DateTimeToStr(TDateTime dt);

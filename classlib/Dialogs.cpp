@@ -16,20 +16,20 @@ std::function<bool(TOpenDialog& dialog)>& FileDialogHook()
 namespace {
 
 // "Html Document|*.htm;*.html" becomes "Html Document (*.htm *.html)".
-QStringList NameFilters(const AnsiString& filter)
+QStringList NameFilters(const CodePageString& filter)
 {
     QStringList out;
-    std::vector<AnsiString> parts;
+    std::vector<CodePageString> parts;
     size_t start = 0;
     for (;;) {
         const size_t bar = filter.find('|', start);
-        parts.push_back(filter.substr(start, bar == AnsiString::npos ? AnsiString::npos : bar - start));
-        if (bar == AnsiString::npos)
+        parts.push_back(filter.substr(start, bar == CodePageString::npos ? CodePageString::npos : bar - start));
+        if (bar == CodePageString::npos)
             break;
         start = bar + 1;
     }
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
-        AnsiString masks = parts[i + 1];
+        CodePageString masks = parts[i + 1];
         for (char& c : masks)
             if (c == ';')
                 c = ' ';

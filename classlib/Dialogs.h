@@ -14,13 +14,13 @@ public:
     // True when the user chose a file; FileName then holds it.
     virtual bool Execute();
 
-    AnsiString FileName;
-    AnsiString InitialDir;
-    AnsiString Title;
+    CodePageString FileName;
+    CodePageString InitialDir;
+    CodePageString Title;
     // "Description|*.htm;*.html|Other|*.*": pairs of description and masks.
-    AnsiString Filter;
+    CodePageString Filter;
     int FilterIndex = 1;
-    AnsiString DefaultExt;
+    CodePageString DefaultExt;
     bool Save = false;  // a save dialog (TSaveDialog sets it)
 };
 

@@ -105,7 +105,7 @@ void TPanel::Paint()
     }
     canvas->Brush()->SetColor(Color());
     canvas->FillRect(rect);
-    const AnsiString caption = Caption();
+    const CodePageString caption = Caption();
     if (!caption.empty()) {
         canvas->Brush()->SetStyle(bsClear);
         canvas->SetFont(Font());

@@ -37,18 +37,18 @@ bool MatchOne(const char* name, const char* mask)
 
 }  // namespace
 
-bool MatchesMask(const AnsiString& name, const AnsiString& masks)
+bool MatchesMask(const CodePageString& name, const CodePageString& masks)
 {
     size_t start = 0;
     for (;;) {
         size_t end = masks.find(';', start);
-        AnsiString mask = Trim(masks.substr(start, end == AnsiString::npos ? AnsiString::npos : end - start));
+        CodePageString mask = Trim(masks.substr(start, end == CodePageString::npos ? CodePageString::npos : end - start));
         // "*.*" stands for every name, with or without a dot.
         if (mask == "*.*" || mask == "*")
             return true;
         if (!mask.empty() && MatchOne(name.c_str(), mask.c_str()))
             return true;
-        if (end == AnsiString::npos)
+        if (end == CodePageString::npos)
             return false;
         start = end + 1;
     }
@@ -61,9 +61,9 @@ TFileListBox::TFileListBox(TComponent* AOwner) : TCustomListBox(AOwner)
     ReadFileNames();
 }
 
-void TFileListBox::SetDirectory(const AnsiString& directory)
+void TFileListBox::SetDirectory(const CodePageString& directory)
 {
-    const AnsiString previous = GetCurrentDir();
+    const CodePageString previous = GetCurrentDir();
     if (!FDirectory.empty())
         SetCurrentDir(FDirectory);
     if (!SetCurrentDir(PathFromWindows(directory))) {
@@ -74,7 +74,7 @@ void TFileListBox::SetDirectory(const AnsiString& directory)
     ReadFileNames();
 }
 
-void TFileListBox::SetMask(const AnsiString& mask)
+void TFileListBox::SetMask(const CodePageString& mask)
 {
     FMask = mask.empty() ? "*.*" : mask;
     ReadFileNames();
@@ -86,12 +86,12 @@ void TFileListBox::Update()
     TCustomListBox::Update();
 }
 
-AnsiString TFileListBox::FileName() const
+CodePageString TFileListBox::FileName() const
 {
     const int index = ItemIndex();
     if (index < 0 || index >= Items()->Count())
-        return AnsiString();
-    AnsiString dir = FDirectory;
+        return CodePageString();
+    CodePageString dir = FDirectory;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
     return dir + Items()->Strings(index);
@@ -99,14 +99,14 @@ AnsiString TFileListBox::FileName() const
 
 void TFileListBox::ReadFileNames()
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     if (DIR* dir = opendir(FDirectory.c_str())) {
         while (dirent* entry = readdir(dir)) {
-            const AnsiString name = entry->d_name;
+            const CodePageString name = entry->d_name;
             if (name.empty() || name[0] == '.')
                 continue;  // hidden files, and the folder's own entries
             struct stat st {};
-            const AnsiString full = FDirectory + "/" + name;
+            const CodePageString full = FDirectory + "/" + name;
             if (stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;
             if (MatchesMask(name, FMask))
@@ -114,10 +114,10 @@ void TFileListBox::ReadFileNames()
         }
         closedir(dir);
     }
-    std::sort(names.begin(), names.end(), [](const AnsiString& a, const AnsiString& b) { return CompareText(a, b) < 0; });
+    std::sort(names.begin(), names.end(), [](const CodePageString& a, const CodePageString& b) { return CompareText(a, b) < 0; });
     Items()->BeginUpdate();
     Items()->Clear();
-    for (const AnsiString& n : names)
+    for (const CodePageString& n : names)
         Items()->Add(n);
     Items()->EndUpdate();
 }

@@ -20,47 +20,47 @@
 #include "platform/Calendar.h"
 #include "platform/Hooks.h"
 
-AnsiString FileError(const char* what, const AnsiString& path, int error)
+CodePageString FileError(const char* what, const CodePageString& path, int error)
 {
-    return AnsiString(what) + " \"" + path + "\". " +
+    return CodePageString(what) + " \"" + path + "\". " +
            (error == NotARegularFile ? "It is not a regular file." : std::strerror(error));
 }
 
 // --- files and folders -----------------------------------------------------
 
-bool FileExists(const AnsiString& path)
+bool FileExists(const CodePageString& path)
 {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const AnsiString& path)
+bool DirectoryExists(const CodePageString& path)
 {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ForceDirectories(const AnsiString& path)
+bool ForceDirectories(const CodePageString& path)
 {
     if (path.empty())
         return false;
-    AnsiString dir = path;
+    CodePageString dir = path;
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     if (DirectoryExists(dir))
         return true;
     const std::size_t slash = dir.rfind('/');
-    if (slash != AnsiString::npos && slash > 0 && !ForceDirectories(dir.substr(0, slash)))
+    if (slash != CodePageString::npos && slash > 0 && !ForceDirectories(dir.substr(0, slash)))
         return false;
     return ::mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(dir));
 }
 
-bool DeleteFile(const AnsiString& path)
+bool DeleteFile(const CodePageString& path)
 {
     return !DirectoryExists(path) && ::unlink(path.c_str()) == 0;
 }
 
-bool RenameFile(const AnsiString& from, const AnsiString& to)
+bool RenameFile(const CodePageString& from, const CodePageString& to)
 {
     // The Windows call refuses to replace an existing file, and callers
     // delete the old one first where they mean to.
@@ -70,74 +70,74 @@ bool RenameFile(const AnsiString& from, const AnsiString& to)
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-AnsiString GetCurrentDir()
+CodePageString GetCurrentDir()
 {
     std::vector<char> buffer(4096);
     for (;;) {
         if (::getcwd(buffer.data(), buffer.size()))
-            return AnsiString(buffer.data());
+            return CodePageString(buffer.data());
         if (errno != ERANGE || buffer.size() > (1u << 20))
-            return AnsiString();
+            return CodePageString();
         buffer.resize(buffer.size() * 2);
     }
 }
 
-bool SetCurrentDir(const AnsiString& dir)
+bool SetCurrentDir(const CodePageString& dir)
 {
     return ::chdir(dir.c_str()) == 0;
 }
 
-AnsiString ExtractFilePath(const AnsiString& path)
+CodePageString ExtractFilePath(const CodePageString& path)
 {
     const std::size_t slash = path.rfind('/');
-    return slash == AnsiString::npos ? AnsiString() : path.substr(0, slash + 1);
+    return slash == CodePageString::npos ? CodePageString() : path.substr(0, slash + 1);
 }
 
-AnsiString ExtractFileName(const AnsiString& path)
+CodePageString ExtractFileName(const CodePageString& path)
 {
     const std::size_t slash = path.rfind('/');
-    return slash == AnsiString::npos ? path : path.substr(slash + 1);
+    return slash == CodePageString::npos ? path : path.substr(slash + 1);
 }
 
-AnsiString ExtractFileExt(const AnsiString& path)
+CodePageString ExtractFileExt(const CodePageString& path)
 {
     const std::size_t dot = path.rfind('.');
     const std::size_t slash = path.rfind('/');
-    if (dot == AnsiString::npos || (slash != AnsiString::npos && dot < slash))
-        return AnsiString();
+    if (dot == CodePageString::npos || (slash != CodePageString::npos && dot < slash))
+        return CodePageString();
     return path.substr(dot);
 }
 
-AnsiString ChangeFileExt(const AnsiString& path, const AnsiString& ext)
+CodePageString ChangeFileExt(const CodePageString& path, const CodePageString& ext)
 {
-    const AnsiString current = ExtractFileExt(path);
+    const CodePageString current = ExtractFileExt(path);
     return path.substr(0, path.size() - current.size()) + ext;
 }
 
-AnsiString PathFromWindows(const AnsiString& name)
+CodePageString PathFromWindows(const CodePageString& name)
 {
-    AnsiString result = name;
+    CodePageString result = name;
     std::replace(result.begin(), result.end(), '\\', '/');
     return result;
 }
 
-AnsiString AppPath(const AnsiString& folder, const AnsiString& relative)
+CodePageString AppPath(const CodePageString& folder, const CodePageString& relative)
 {
-    AnsiString rel = PathFromWindows(relative);
+    CodePageString rel = PathFromWindows(relative);
     const std::size_t firstNonSlash = rel.find_first_not_of('/');
-    rel.erase(0, firstNonSlash == AnsiString::npos ? rel.size() : firstNonSlash);
-    AnsiString base = folder;
+    rel.erase(0, firstNonSlash == CodePageString::npos ? rel.size() : firstNonSlash);
+    CodePageString base = folder;
     while (!base.empty() && base.back() == '/')
         base.pop_back();
     const bool root = base.empty() && !folder.empty();
     if (rel.empty())
-        return root ? AnsiString("/") : base;
+        return root ? CodePageString("/") : base;
     if (base.empty() && !root)
         return rel;
     return base + "/" + rel;
 }
 
-int TryReadFileBytes(const AnsiString& path, std::string& out)
+int TryReadFileBytes(const CodePageString& path, std::string& out)
 {
     int fd;
     // Without blocking: a named pipe with no writer would wait here forever.
@@ -178,7 +178,7 @@ int TryReadFileBytes(const AnsiString& path, std::string& out)
     return 0;
 }
 
-std::string ReadFileBytes(const AnsiString& path)
+std::string ReadFileBytes(const CodePageString& path)
 {
     std::string data;
     const int error = TryReadFileBytes(path, data);
@@ -187,19 +187,19 @@ std::string ReadFileBytes(const AnsiString& path)
     return data;
 }
 
-void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSync sync)
+void WriteFileAtomic(const CodePageString& path, const std::string& bytes, TWriteSync sync)
 {
     static std::atomic<unsigned> counter{0};
     // Drawn once: a random device per write costs more than the write of a small file.
     static const unsigned salt = std::random_device{}() % 1000000u;
-    const AnsiString dir = ExtractFilePath(path);
-    const AnsiString name = ExtractFileName(path);
+    const CodePageString dir = ExtractFilePath(path);
+    const CodePageString name = ExtractFileName(path);
     if (name.empty())
         throw EFCreateError(FileError("Cannot create file", path, EISDIR));
 
     // A name of our own, created exclusively, so two writers never share a
     // temporary file. Open with 0666 so the umask applies as for any file.
-    AnsiString temp;
+    CodePageString temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         const std::string suffix = ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
@@ -258,9 +258,9 @@ void WriteFileAtomic(const AnsiString& path, const std::string& bytes, TWriteSyn
     }
 }
 
-AnsiString LinkTarget(const AnsiString& path)
+CodePageString LinkTarget(const CodePageString& path)
 {
-    AnsiString target = path;
+    CodePageString target = path;
     // As many links as the system itself follows in one name.
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st {};
@@ -271,12 +271,12 @@ AnsiString LinkTarget(const AnsiString& path)
         if (length < 0 || static_cast<std::size_t>(length) >= next.size())
             return target;
         next.resize(static_cast<std::size_t>(length));
-        target = next.front() == '/' ? AnsiString(next) : ExtractFilePath(target) + next;
+        target = next.front() == '/' ? CodePageString(next) : ExtractFilePath(target) + next;
     }
     return target;
 }
 
-void RefuseReadOnlyFile(const AnsiString& path)
+void RefuseReadOnlyFile(const CodePageString& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -290,16 +290,16 @@ void RefuseReadOnlyFile(const AnsiString& path)
         throw EFCreateError(FileError("Cannot create file", path, error));
 }
 
-void WriteUserFile(const AnsiString& path, const std::string& bytes)
+void WriteUserFile(const CodePageString& path, const std::string& bytes)
 {
-    const AnsiString target = LinkTarget(path);
+    const CodePageString target = LinkTarget(path);
     RefuseReadOnlyFile(target);
     WriteFileAtomic(target, bytes);
 }
 
-void SyncFiles(const AnsiString& folder, const std::vector<AnsiString>& files)
+void SyncFiles(const CodePageString& folder, const std::vector<CodePageString>& files)
 {
-    const auto failed = [](const AnsiString& path, int error) {
+    const auto failed = [](const CodePageString& path, int error) {
         return EFCreateError(FileError("Cannot save files in", path, error));
     };
     const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -308,7 +308,7 @@ void SyncFiles(const AnsiString& folder, const std::vector<AnsiString>& files)
     // The write-back of every file is started first, so that the disk
     // takes them together; then each is waited for.
     for (const bool wait : {false, true}) {
-        for (const AnsiString& file : files) {
+        for (const CodePageString& file : files) {
             const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0) {
                 if (errno == ENOENT)

@@ -637,7 +637,7 @@ void TApplication::HandleMessage()
     ::WaitAndProcessMessages();
 }
 
-void TApplication::SetTitle(const AnsiString& title)
+void TApplication::SetTitle(const CodePageString& title)
 {
     FTitle = title;
     // The standard error box takes its caption from the application's title.
@@ -646,18 +646,18 @@ void TApplication::SetTitle(const AnsiString& title)
     SetErrorBoxCaption(title);
 }
 
-AnsiString TApplication::ExeName() const
+CodePageString TApplication::ExeName() const
 {
     char buf[4096];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0)
-        return AnsiString();
-    return AnsiString(buf, size_t(n));
+        return CodePageString();
+    return CodePageString(buf, size_t(n));
 }
 
 void TApplication::ShowException(const std::exception* e)
 {
-    AnsiString message;
+    CodePageString message;
     if (auto* ex = dynamic_cast<const Exception*>(e))
         message = ex->Message;
     else if (e)
@@ -675,7 +675,7 @@ void TApplication::HandleException(TObject* sender, const std::exception* e)
         ShowException(e);
 }
 
-int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags)
+int TApplication::MessageBox(const CodePageString& text, const CodePageString& caption, unsigned flags)
 {
     return ShowMessageBox(text, caption, flags);
 }
@@ -769,12 +769,12 @@ TForm* TScreen::ActiveForm() const
 
 // --- helpers --------------------------------------------------------------------------------------
 
-void ShowMessage(const AnsiString& text)
+void ShowMessage(const CodePageString& text)
 {
     ShowMessageBox(text, Application->Title(), MB_OK);
 }
 
-bool SaveControlScreenshot(TControl* control, const AnsiString& path)
+bool SaveControlScreenshot(TControl* control, const CodePageString& path)
 {
     if (!control || !control->Widget())
         return false;
@@ -796,7 +796,7 @@ bool SaveControlScreenshot(TControl* control, const AnsiString& path)
     return true;
 }
 
-bool SaveFormScreenshot(TForm* form, const AnsiString& path)
+bool SaveFormScreenshot(TForm* form, const CodePageString& path)
 {
     return SaveControlScreenshot(form, path);
 }

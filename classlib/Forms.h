@@ -163,12 +163,12 @@ public:
     void HandleMessage();
 
     TForm* MainForm() const { return FMainForm; }
-    AnsiString Title() const { return FTitle; }
-    void SetTitle(const AnsiString& title);
+    CodePageString Title() const { return FTitle; }
+    void SetTitle(const CodePageString& title);
     bool ShowMainForm() const { return FShowMainForm; }
     void SetShowMainForm(bool v) { FShowMainForm = v; }
     // The program file's full path.
-    AnsiString ExeName() const;
+    CodePageString ExeName() const;
 
     // The standard error box with the exception's message (a final period
     // is added when the message ends in anything above '.', as the class
@@ -177,7 +177,7 @@ public:
     // What a handler's escaping exception comes to: OnException, or the box.
     void HandleException(TObject* sender, const std::exception* e);
     // A message box through the message-box hook; returns IDOK, IDYES, ...
-    int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);
+    int MessageBox(const CodePageString& text, const CodePageString& caption, unsigned flags);
 
     TExceptionEvent OnException;
 
@@ -188,7 +188,7 @@ private:
     friend class TForm;
     void FormCreated(TForm* form);
     TForm* FMainForm = nullptr;
-    AnsiString FTitle;
+    CodePageString FTitle;
     bool FTerminated = false;
     bool FShowMainForm = true;
     bool FRunning = false;
@@ -221,9 +221,9 @@ extern TApplication* Application;
 extern TScreen* Screen;
 
 // Shows a message in a box captioned with the application's title.
-void ShowMessage(const AnsiString& text);
+void ShowMessage(const CodePageString& text);
 
 // Renders a form (or any control) as it looks now into a PNG file. False
 // when it cannot be rendered or written.
-bool SaveFormScreenshot(TForm* form, const AnsiString& path);
-bool SaveControlScreenshot(TControl* control, const AnsiString& path);
+bool SaveFormScreenshot(TForm* form, const CodePageString& path);
+bool SaveControlScreenshot(TControl* control, const CodePageString& path);

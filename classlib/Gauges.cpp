@@ -128,7 +128,7 @@ void TGauge::Paint()
     }
     if (!FShowText)
         return;
-    const AnsiString text = IntToStr(percent) + "%";
+    const CodePageString text = IntToStr(percent) + "%";
     const int x = r.Left + (r.Width() - canvas->TextWidth(text)) / 2;
     const int y = r.Top + (r.Height() - canvas->TextHeight(text)) / 2;
     canvas->Brush()->SetStyle(bsClear);

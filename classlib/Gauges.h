@@ -29,7 +29,7 @@ public:
     void SetBorderStyle(TBorderStyle s);
 
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::ProgressBar; }
-    AnsiString AccessibleValue() const override { return IntToStr(PercentDone()) + "%"; }
+    CodePageString AccessibleValue() const override { return IntToStr(PercentDone()) + "%"; }
 
 protected:
     void Paint() override;

@@ -109,7 +109,7 @@ TColor ColorToRGB(TColor color)
     return color & 0xFFFFFF;
 }
 
-bool IdentToColor(const AnsiString& name, TColor& color)
+bool IdentToColor(const CodePageString& name, TColor& color)
 {
     for (const auto& entry : kColorNames) {
         if (SameText(name, entry.name)) {
@@ -120,7 +120,7 @@ bool IdentToColor(const AnsiString& name, TColor& color)
     return false;
 }
 
-AnsiString ColorToString(TColor color)
+CodePageString ColorToString(TColor color)
 {
     for (const auto& entry : kColorNames)
         if (entry.color == color)
@@ -380,7 +380,7 @@ bool operator==(const TFont& a, const TFont& b)
            a.FPitch == b.FPitch && a.FCharset == b.FCharset && a.FOrientation == b.FOrientation;
 }
 
-void TFont::SetName(const AnsiString& name)
+void TFont::SetName(const CodePageString& name)
 {
     if (name.empty() || name == FName)
         return;
@@ -449,7 +449,7 @@ void TFont::SetOrientation(int tenths)
     Changed();
 }
 
-AnsiString MapFontFamily(const AnsiString& name)
+CodePageString MapFontFamily(const CodePageString& name)
 {
     struct Mapping {
         const char* windowsName;
@@ -645,9 +645,9 @@ void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic)
 
 namespace {
 
-AnsiString ExpandTabs(const AnsiString& s)
+CodePageString ExpandTabs(const CodePageString& s)
 {
-    AnsiString out;
+    CodePageString out;
     for (char c : s) {
         if (c == '\t') {
             do
@@ -661,9 +661,9 @@ AnsiString ExpandTabs(const AnsiString& s)
 }
 
 // The text as it is drawn: hotkey marks taken out, tabs expanded, as asked.
-AnsiString DrawnText(const AnsiString& input, unsigned format)
+CodePageString DrawnText(const CodePageString& input, unsigned format)
 {
-    AnsiString text = input;
+    CodePageString text = input;
     if (!(format & DT_NOPREFIX))
         text = StripHotkey(text);
     if (format & DT_EXPANDTABS)
@@ -672,18 +672,18 @@ AnsiString DrawnText(const AnsiString& input, unsigned format)
 }
 
 // One line with every line break left out, or one line per CR LF, CR or LF.
-std::vector<AnsiString> SplitLines(const AnsiString& text, bool singleLine)
+std::vector<CodePageString> SplitLines(const CodePageString& text, bool singleLine)
 {
-    std::vector<AnsiString> lines;
+    std::vector<CodePageString> lines;
     if (singleLine) {
-        AnsiString one;
+        CodePageString one;
         for (char c : text)
             if (c != '\r' && c != '\n')
                 one.push_back(c);
         lines.push_back(one);
         return lines;
     }
-    AnsiString current;
+    CodePageString current;
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
             lines.push_back(current);
@@ -700,12 +700,12 @@ std::vector<AnsiString> SplitLines(const AnsiString& text, bool singleLine)
 // Each line broken into runs of whole words that fit the width. A word wider
 // than the width is broken inside an edit control, and runs over otherwise.
 template <class Measure>
-std::vector<AnsiString> WrapLines(const std::vector<AnsiString>& lines, int width, bool editControl,
+std::vector<CodePageString> WrapLines(const std::vector<CodePageString>& lines, int width, bool editControl,
                                   const Measure& textWidth)
 {
-    std::vector<AnsiString> wrapped;
-    for (const AnsiString& line : lines) {
-        AnsiString rest = line;
+    std::vector<CodePageString> wrapped;
+    for (const CodePageString& line : lines) {
+        CodePageString rest = line;
         if (rest.empty()) {
             wrapped.push_back(rest);
             continue;
@@ -727,7 +727,7 @@ std::vector<AnsiString> WrapLines(const std::vector<AnsiString>& lines, int widt
             }
             if (cut == 0) {
                 size_t end = rest.find(' ');
-                if (end == AnsiString::npos)
+                if (end == CodePageString::npos)
                     end = rest.size();
                 if (editControl) {
                     size_t fit = 1;
@@ -749,12 +749,12 @@ std::vector<AnsiString> WrapLines(const std::vector<AnsiString>& lines, int widt
 
 // Every line wider than the width ends in "..." where it is cut.
 template <class Measure>
-void EndWithEllipsis(std::vector<AnsiString>& lines, int width, const Measure& textWidth)
+void EndWithEllipsis(std::vector<CodePageString>& lines, int width, const Measure& textWidth)
 {
-    for (AnsiString& line : lines) {
+    for (CodePageString& line : lines) {
         if (textWidth(line) <= width)
             continue;
-        AnsiString cut = line;
+        CodePageString cut = line;
         while (!cut.empty() && textWidth(cut + "...") > width)
             cut.pop_back();
         line = cut + "...";
@@ -763,7 +763,7 @@ void EndWithEllipsis(std::vector<AnsiString>& lines, int width, const Measure& t
 
 // Where a line starts across the rectangle, by its alignment.
 template <class Measure>
-int LineLeft(const TRect& rect, const AnsiString& line, unsigned format, const Measure& textWidth)
+int LineLeft(const TRect& rect, const CodePageString& line, unsigned format, const Measure& textWidth)
 {
     if (format & DT_CENTER)
         return rect.Left + (rect.Width() - textWidth(line)) / 2;
@@ -787,13 +787,13 @@ int FirstLineTop(const TRect& rect, int lineHeight, unsigned format)
 
 }  // namespace
 
-int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
+int TCanvas::DrawText(const CodePageString& input, TRect& rect, unsigned format)
 {
-    const auto textWidth = [this](const AnsiString& s) { return TextWidth(s); };
-    const AnsiString text = DrawnText(input, format);
+    const auto textWidth = [this](const CodePageString& s) { return TextWidth(s); };
+    const CodePageString text = DrawnText(input, format);
     const int lineHeight = TextHeight("Wg");
     const int width = rect.Width();
-    std::vector<AnsiString> lines = SplitLines(text, format & DT_SINGLELINE);
+    std::vector<CodePageString> lines = SplitLines(text, format & DT_SINGLELINE);
     if ((format & DT_WORDBREAK) && !(format & DT_SINGLELINE))
         lines = WrapLines(lines, width, format & DT_EDITCONTROL, textWidth);
     if (format & DT_END_ELLIPSIS)
@@ -802,7 +802,7 @@ int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
 
     if (format & DT_CALCRECT) {
         int widest = 0;
-        for (const AnsiString& line : lines)
+        for (const CodePageString& line : lines)
             widest = std::max(widest, TextWidth(line));
         rect.Right = rect.Left + widest;
         rect.Bottom = rect.Top + total;
@@ -814,7 +814,7 @@ int TCanvas::DrawText(const AnsiString& input, TRect& rect, unsigned format)
     if (clip)
         saved = IntersectClip(rect);
     int y = FirstLineTop(rect, lineHeight, format);
-    for (const AnsiString& line : lines) {
+    for (const CodePageString& line : lines) {
         TextOut(LineLeft(rect, line, format, textWidth), y, line);
         y += lineHeight;
     }
@@ -838,12 +838,12 @@ void TGraphic::Changed()
     FireEvent(OnChange, this);
 }
 
-void TGraphic::LoadFromFile(const AnsiString& fileName)
+void TGraphic::LoadFromFile(const CodePageString& fileName)
 {
     LoadFromBytes(ReadFileBytes(fileName));
 }
 
-void TGraphic::SaveToFile(const AnsiString& fileName) const
+void TGraphic::SaveToFile(const CodePageString& fileName) const
 {
     WriteFileAtomic(fileName, SaveToBytes());
 }
@@ -1070,7 +1070,7 @@ void TBitmap::LoadFromResourceID(int id)
     LoadFromBytes(bytes);
 }
 
-void TBitmap::LoadFromResourceName(const AnsiString& name)
+void TBitmap::LoadFromResourceName(const CodePageString& name)
 {
     std::string bytes;
     if (!LoadResourceData(std::string_view(name), bytes))
@@ -1088,7 +1088,7 @@ std::string TBitmap::SaveToBytes() const
     return std::string(out.constData(), size_t(out.size()));
 }
 
-void TBitmap::SavePngFile(const AnsiString& fileName) const
+void TBitmap::SavePngFile(const CodePageString& fileName) const
 {
     FlushCanvas();
     QByteArray out;
@@ -1160,9 +1160,9 @@ int TPicture::Height() const
     return FGraphic ? FGraphic->Height() : 0;
 }
 
-void TPicture::LoadFromFile(const AnsiString& fileName)
+void TPicture::LoadFromFile(const CodePageString& fileName)
 {
-    const AnsiString ext = LowerCase(ExtractFileExt(fileName));
+    const CodePageString ext = LowerCase(ExtractFileExt(fileName));
     std::unique_ptr<TGraphic> graphic;
     if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif")
         graphic = std::make_unique<TJPEGImage>();
@@ -1174,7 +1174,7 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     TakeGraphic(std::move(graphic));
 }
 
-void TPicture::SaveToFile(const AnsiString& fileName) const
+void TPicture::SaveToFile(const CodePageString& fileName) const
 {
     if (FGraphic)
         FGraphic->SaveToFile(fileName);

@@ -140,8 +140,8 @@ int GetNearestPaletteIndex(const TPalette& palette, TColor color);
 TColor ColorToRGB(TColor color);
 
 // The colour constants by name ("clRed", "clBtnFace", ...; case ignored).
-bool IdentToColor(const AnsiString& name, TColor& color);
-AnsiString ColorToString(TColor color);  // a name where one exists, else "$00BBGGRR"
+bool IdentToColor(const CodePageString& name, TColor& color);
+CodePageString ColorToString(TColor color);  // a name where one exists, else "$00BBGGRR"
 
 // --- fonts, brushes, pens ----------------------------------------------------
 
@@ -193,8 +193,8 @@ public:
     TFont& operator=(const TFont& other);
     void Assign(const TFont& source);
 
-    AnsiString Name() const { return FName; }
-    void SetName(const AnsiString& name);
+    CodePageString Name() const { return FName; }
+    void SetName(const CodePageString& name);
     int Size() const;
     void SetSize(int points);
     int Height() const { return FHeight; }
@@ -217,7 +217,7 @@ public:
     friend bool operator==(const TFont& a, const TFont& b);
 
 private:
-    AnsiString FName = "MS Sans Serif";
+    CodePageString FName = "MS Sans Serif";
     int FHeight = -11;  // 8 points
     TColor FColor = clWindowText;
     TFontStyles FStyle;
@@ -227,7 +227,7 @@ private:
 };
 
 // The installed family a font name is drawn with ("Arial" -> "Liberation Sans").
-AnsiString MapFontFamily(const AnsiString& name);
+CodePageString MapFontFamily(const CodePageString& name);
 
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
@@ -373,20 +373,20 @@ public:
     void SetPen(const TPen* pen) { FPen->Assign(*pen); }
 
     // Measuring, in the current font.
-    virtual TSize TextExtent(const AnsiString& text) = 0;
-    int TextWidth(const AnsiString& text) { return TextExtent(text).cx; }
-    int TextHeight(const AnsiString& text) { return TextExtent(text).cy; }
+    virtual TSize TextExtent(const CodePageString& text) = 0;
+    int TextWidth(const CodePageString& text) { return TextExtent(text).cx; }
+    int TextHeight(const CodePageString& text) { return TextExtent(text).cy; }
     // The current font's metrics. The base answers from TextExtent alone.
     virtual TTextMetric TextMetrics();
 
     // Text.
-    virtual void TextOut(int x, int y, const AnsiString& text) = 0;
+    virtual void TextOut(int x, int y, const CodePageString& text) = 0;
     // Text clipped to rect; with a solid brush, rect is filled first.
-    virtual void TextRect(const TRect& rect, int x, int y, const AnsiString& text) = 0;
+    virtual void TextRect(const TRect& rect, int x, int y, const CodePageString& text) = 0;
     // Formatted text with the DT_* flags, built on TextExtent and TextRect.
     // Returns the height of the text; with DT_CALCRECT, only measures and
     // sets rect's Right and Bottom.
-    int DrawText(const AnsiString& text, TRect& rect, unsigned format);
+    int DrawText(const CodePageString& text, TRect& rect, unsigned format);
 
     // Shapes, filled with the brush and outlined with the pen.
     virtual void FillRect(const TRect& rect) = 0;         // brush only
@@ -470,8 +470,8 @@ public:
     virtual void Draw(TCanvas* canvas, const TRect& rect) = 0;
     // Whole files or byte images of the format; EInvalidGraphic or the file
     // errors when they fail.
-    virtual void LoadFromFile(const AnsiString& fileName);
-    virtual void SaveToFile(const AnsiString& fileName) const;
+    virtual void LoadFromFile(const CodePageString& fileName);
+    virtual void SaveToFile(const CodePageString& fileName) const;
     virtual void LoadFromBytes(const std::string& bytes) = 0;
     virtual std::string SaveToBytes() const = 0;
     virtual std::unique_ptr<TGraphic> Clone() const = 0;
@@ -531,10 +531,10 @@ public:
     // EInvalidGraphic when there is none.
     void LoadFromResourceID(int id);
     // Letter case ignored; "#" and a number names a numbered resource.
-    void LoadFromResourceName(const AnsiString& name);
+    void LoadFromResourceName(const CodePageString& name);
     std::string SaveToBytes() const override;  // BMP
     std::unique_ptr<TGraphic> Clone() const override;
-    void SavePngFile(const AnsiString& fileName) const;
+    void SavePngFile(const CodePageString& fileName) const;
 
     // Internal: the class library's image behind the bitmap.
     TBitmapImage& Image() const;
@@ -608,8 +608,8 @@ public:
 
     // EInvalidGraphic "Unknown picture file extension (.ext)" for an
     // unknown extension; the format's own errors otherwise.
-    void LoadFromFile(const AnsiString& fileName);
-    void SaveToFile(const AnsiString& fileName) const;
+    void LoadFromFile(const CodePageString& fileName);
+    void SaveToFile(const CodePageString& fileName) const;
 
     TNotifyEvent OnChange;
 

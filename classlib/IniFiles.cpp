@@ -120,22 +120,22 @@ int FindKey(const std::vector<IniLine>& lines, int header, std::string_view key)
     return -1;
 }
 
-AnsiString OneLine(const AnsiString& s)
+CodePageString OneLine(const CodePageString& s)
 {
-    AnsiString result = s;
+    CodePageString result = s;
     std::replace(result.begin(), result.end(), '\r', ' ');
     std::replace(result.begin(), result.end(), '\n', ' ');
     return result;
 }
 
-EFCreateError CreateError(const AnsiString& path, int error)
+EFCreateError CreateError(const CodePageString& path, int error)
 {
     return EFCreateError(FileError("Cannot create file", path, error));
 }
 
 }  // namespace
 
-bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value)
+bool IniFindValue(const std::string& bytes, const CodePageString& section, const CodePageString& key, CodePageString& value)
 {
     const TIniText text(bytes);
     const int header = FindSection(text.Lines, section);
@@ -144,7 +144,7 @@ bool IniFindValue(const std::string& bytes, const AnsiString& section, const Ans
     const int at = FindKey(text.Lines, header, key);
     if (at < 0)
         return false;
-    value = AnsiString(text.Lines[static_cast<std::size_t>(at)].value);
+    value = CodePageString(text.Lines[static_cast<std::size_t>(at)].value);
     return true;
 }
 
@@ -154,18 +154,18 @@ namespace {
 class TSeenNames {
 public:
     // True the first time a name is met.
-    bool Add(std::string_view name) { return FNames.insert(UpperCase(AnsiString(name))).second; }
+    bool Add(std::string_view name) { return FNames.insert(UpperCase(CodePageString(name))).second; }
 
 private:
-    std::unordered_set<AnsiString> FNames;
+    std::unordered_set<CodePageString> FNames;
 };
 
 }  // namespace
 
-std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section)
+std::vector<std::pair<CodePageString, CodePageString>> IniSectionValues(const std::string& bytes, const CodePageString& section)
 {
     const TIniText text(bytes);
-    std::vector<std::pair<AnsiString, AnsiString>> pairs;
+    std::vector<std::pair<CodePageString, CodePageString>> pairs;
     const int header = FindSection(text.Lines, section);
     if (header < 0)
         return pairs;
@@ -179,17 +179,17 @@ std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::strin
     return pairs;
 }
 
-std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiString& section)
+std::vector<CodePageString> IniSectionKeys(const std::string& bytes, const CodePageString& section)
 {
-    std::vector<AnsiString> keys;
+    std::vector<CodePageString> keys;
     for (auto& pair : IniSectionValues(bytes, section))
         keys.push_back(std::move(pair.first));
     return keys;
 }
 
-std::vector<AnsiString> IniSectionNames(const std::string& bytes)
+std::vector<CodePageString> IniSectionNames(const std::string& bytes)
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     TSeenNames seen;
     for (const IniLine& line : TIniText(bytes).Lines)
         if (line.kind == IniLine::Section && seen.Add(line.name))
@@ -197,8 +197,8 @@ std::vector<AnsiString> IniSectionNames(const std::string& bytes)
     return names;
 }
 
-bool IniFirstSection(const std::string& bytes, AnsiString& section,
-                     std::vector<std::pair<AnsiString, AnsiString>>& values)
+bool IniFirstSection(const std::string& bytes, CodePageString& section,
+                     std::vector<std::pair<CodePageString, CodePageString>>& values)
 {
     const TIniText text(bytes);
     const std::vector<IniLine>& lines = text.Lines;
@@ -206,7 +206,7 @@ bool IniFirstSection(const std::string& bytes, AnsiString& section,
                                      [](const IniLine& line) { return line.kind == IniLine::Section; });
     if (header == lines.end())
         return false;
-    section = AnsiString(header->name);
+    section = CodePageString(header->name);
     values.clear();
     TSeenNames seen;
     for (auto line = header + 1; line != lines.end() && line->kind != IniLine::Section; ++line)
@@ -215,14 +215,14 @@ bool IniFirstSection(const std::string& bytes, AnsiString& section,
     return true;
 }
 
-std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,
-                          const AnsiString& value)
+std::string IniWriteValue(const std::string& bytes, const CodePageString& section, const CodePageString& key,
+                          const CodePageString& value)
 {
     TIniText text(bytes);
     std::vector<IniLine>& lines = text.Lines;
-    const AnsiString sectionName = Trim(OneLine(section));
-    const AnsiString keyName = Trim(OneLine(key));
-    const AnsiString newValue = OneLine(value);
+    const CodePageString sectionName = Trim(OneLine(section));
+    const CodePageString keyName = Trim(OneLine(key));
+    const CodePageString newValue = OneLine(value);
 
     const int header = FindSection(lines, sectionName);
     if (header < 0) {
@@ -235,7 +235,7 @@ std::string IniWriteValue(const std::string& bytes, const AnsiString& section, c
     const int at = FindKey(lines, header, keyName);
     if (at >= 0) {
         IniLine& line = lines[static_cast<std::size_t>(at)];
-        text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
+        text.Rewrite(line, CodePageString(line.name) + "=" + newValue);
         return text.Join();
     }
     // After the section's last line that is not blank.
@@ -253,20 +253,20 @@ namespace {
 // A key whose written line "key=value" is read back as that key, in a
 // section whose written header is read back as that section: writes of such
 // keys change no line but their own, so they can all be made in one pass.
-bool WritesInOnePass(const AnsiString& sectionName, const AnsiString& keyName)
+bool WritesInOnePass(const CodePageString& sectionName, const CodePageString& keyName)
 {
-    return sectionName.find(']') == AnsiString::npos && !keyName.empty() && keyName[0] != '[' &&
-           keyName[0] != ';' && keyName.find('=') == AnsiString::npos;
+    return sectionName.find(']') == CodePageString::npos && !keyName.empty() && keyName[0] != '[' &&
+           keyName[0] != ';' && keyName.find('=') == CodePageString::npos;
 }
 
 }  // namespace
 
-std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
-                           const std::vector<std::pair<AnsiString, AnsiString>>& values)
+std::string IniWriteValues(const std::string& bytes, const CodePageString& section,
+                           const std::vector<std::pair<CodePageString, CodePageString>>& values)
 {
     if (values.empty())
         return bytes;
-    const AnsiString sectionName = Trim(OneLine(section));
+    const CodePageString sectionName = Trim(OneLine(section));
     for (const auto& [key, value] : values) {
         if (!WritesInOnePass(sectionName, Trim(OneLine(key)))) {
             // A key that would change how the file reads: one write after the other.
@@ -288,27 +288,27 @@ std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
     const int end = SectionEnd(lines, header);
     // The section's keys (the first of each name) and where new keys go:
     // after its last line that is not blank.
-    std::unordered_map<AnsiString, std::size_t> existing;
+    std::unordered_map<CodePageString, std::size_t> existing;
     int insertAt = header + 1;
     for (int i = header + 1; i < end; ++i) {
         const IniLine& line = lines[static_cast<std::size_t>(i)];
         if (line.kind != IniLine::Blank)
             insertAt = i + 1;
         if (line.kind == IniLine::Key)
-            existing.try_emplace(UpperCase(AnsiString(line.name)), static_cast<std::size_t>(i));
+            existing.try_emplace(UpperCase(CodePageString(line.name)), static_cast<std::size_t>(i));
     }
     std::vector<IniLine> added;
-    std::unordered_map<AnsiString, std::size_t> addedAt;
+    std::unordered_map<CodePageString, std::size_t> addedAt;
     for (const auto& [key, value] : values) {
-        const AnsiString keyName = Trim(OneLine(key));
-        const AnsiString id = UpperCase(keyName);
-        const AnsiString newValue = OneLine(value);
+        const CodePageString keyName = Trim(OneLine(key));
+        const CodePageString id = UpperCase(keyName);
+        const CodePageString newValue = OneLine(value);
         if (const auto at = existing.find(id); at != existing.end()) {
             IniLine& line = lines[at->second];
-            text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
+            text.Rewrite(line, CodePageString(line.name) + "=" + newValue);
         } else if (const auto at = addedAt.find(id); at != addedAt.end()) {
             IniLine& line = added[at->second];
-            text.Rewrite(line, AnsiString(line.name) + "=" + newValue);
+            text.Rewrite(line, CodePageString(line.name) + "=" + newValue);
         } else {
             addedAt.emplace(id, added.size());
             added.push_back(text.NewLine(keyName + "=" + newValue, IniLine::Key, keyName));
@@ -318,7 +318,7 @@ std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
     return text.Join();
 }
 
-std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key)
+std::string IniDeleteKey(const std::string& bytes, const CodePageString& section, const CodePageString& key)
 {
     TIniText text(bytes);
     const int header = FindSection(text.Lines, section);
@@ -331,7 +331,7 @@ std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, co
     return text.Join();
 }
 
-std::string IniEraseSection(const std::string& bytes, const AnsiString& section)
+std::string IniEraseSection(const std::string& bytes, const CodePageString& section)
 {
     const std::string_view name = TrimView(section);
     TIniText text(bytes);
@@ -383,21 +383,21 @@ void TIniFile::Replace(const std::string& after)
     WriteFileAtomic(FFileName, after);
 }
 
-AnsiString TIniFile::ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const
+CodePageString TIniFile::ReadString(const CodePageString& section, const CodePageString& ident, const CodePageString& fallback) const
 {
-    AnsiString value;
+    CodePageString value;
     return IniFindValue(Load(), section, ident, value) ? value : fallback;
 }
 
-void TIniFile::WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value)
+void TIniFile::WriteString(const CodePageString& section, const CodePageString& ident, const CodePageString& value)
 {
     const std::string before = LoadForWrite();
     Store(before, IniWriteValue(before, section, ident, value));
 }
 
-int TIniFile::ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const
+int TIniFile::ReadInteger(const CodePageString& section, const CodePageString& ident, int fallback) const
 {
-    return StrToIntDef(ReadString(section, ident, AnsiString()), fallback);
+    return StrToIntDef(ReadString(section, ident, CodePageString()), fallback);
 }
 
 void TIniFile::WriteValues(const std::vector<TIniValue>& values)
@@ -409,42 +409,42 @@ void TIniFile::WriteValues(const std::vector<TIniValue>& values)
     Store(before, after);
 }
 
-void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& ident, int value)
+void TIniFile::WriteInteger(const CodePageString& section, const CodePageString& ident, int value)
 {
     WriteString(section, ident, IntToStr(value));
 }
 
-bool TIniFile::ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const
+bool TIniFile::ReadBool(const CodePageString& section, const CodePageString& ident, bool fallback) const
 {
     return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteBool(const AnsiString& section, const AnsiString& ident, bool value)
+void TIniFile::WriteBool(const CodePageString& section, const CodePageString& ident, bool value)
 {
     WriteString(section, ident, value ? "1" : "0");
 }
 
-void TIniFile::ReadSection(const AnsiString& section, TStrings& strings) const
+void TIniFile::ReadSection(const CodePageString& section, TStrings& strings) const
 {
-    std::vector<AnsiString> keys = IniSectionKeys(Load(), section);
+    std::vector<CodePageString> keys = IniSectionKeys(Load(), section);
     strings.BeginUpdate();
     strings.Clear();
-    for (const AnsiString& key : keys)
+    for (const CodePageString& key : keys)
         strings.Add(key);
     strings.EndUpdate();
 }
 
 void TIniFile::ReadSections(TStrings& strings) const
 {
-    std::vector<AnsiString> names = IniSectionNames(Load());
+    std::vector<CodePageString> names = IniSectionNames(Load());
     strings.BeginUpdate();
     strings.Clear();
-    for (const AnsiString& name : names)
+    for (const CodePageString& name : names)
         strings.Add(name);
     strings.EndUpdate();
 }
 
-void TIniFile::ReadSectionValues(const AnsiString& section, TStrings& strings) const
+void TIniFile::ReadSectionValues(const CodePageString& section, TStrings& strings) const
 {
     const auto pairs = IniSectionValues(Load(), section);
     strings.BeginUpdate();
@@ -454,18 +454,18 @@ void TIniFile::ReadSectionValues(const AnsiString& section, TStrings& strings) c
     strings.EndUpdate();
 }
 
-bool TIniFile::SectionExists(const AnsiString& section) const
+bool TIniFile::SectionExists(const CodePageString& section) const
 {
     return !IniSectionKeys(Load(), section).empty();
 }
 
-bool TIniFile::ValueExists(const AnsiString& section, const AnsiString& ident) const
+bool TIniFile::ValueExists(const CodePageString& section, const CodePageString& ident) const
 {
-    AnsiString value;
+    CodePageString value;
     return IniFindValue(Load(), section, ident, value);
 }
 
-void TIniFile::EraseSection(const AnsiString& section)
+void TIniFile::EraseSection(const CodePageString& section)
 {
     const std::string before = LoadForWrite();
     const std::string after = IniEraseSection(before, section);
@@ -473,7 +473,7 @@ void TIniFile::EraseSection(const AnsiString& section)
         Replace(after);
 }
 
-void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& ident)
+void TIniFile::DeleteKey(const CodePageString& section, const CodePageString& ident)
 {
     const std::string before = LoadForWrite();
     const std::string after = IniDeleteKey(before, section, ident);

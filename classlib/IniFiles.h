@@ -19,30 +19,30 @@
 // The format as functions on the file's bytes.
 // Every function parses the bytes once, so a large file costs time in
 // proportion to its size, whatever it holds.
-bool IniFindValue(const std::string& bytes, const AnsiString& section, const AnsiString& key, AnsiString& value);
-std::vector<AnsiString> IniSectionKeys(const std::string& bytes, const AnsiString& section);  // file order, once each
+bool IniFindValue(const std::string& bytes, const CodePageString& section, const CodePageString& key, CodePageString& value);
+std::vector<CodePageString> IniSectionKeys(const std::string& bytes, const CodePageString& section);  // file order, once each
 // The section's keys in file order, each once with the value IniFindValue reads.
-std::vector<std::pair<AnsiString, AnsiString>> IniSectionValues(const std::string& bytes, const AnsiString& section);
-std::vector<AnsiString> IniSectionNames(const std::string& bytes);                            // file order, once each
+std::vector<std::pair<CodePageString, CodePageString>> IniSectionValues(const std::string& bytes, const CodePageString& section);
+std::vector<CodePageString> IniSectionNames(const std::string& bytes);                            // file order, once each
 // The name of the file's first section and its keys as IniSectionValues
 // gives them; false when the file has no section.
-bool IniFirstSection(const std::string& bytes, AnsiString& section,
-                     std::vector<std::pair<AnsiString, AnsiString>>& values);
+bool IniFirstSection(const std::string& bytes, CodePageString& section,
+                     std::vector<std::pair<CodePageString, CodePageString>>& values);
 // Line breaks inside section, key or value become blanks, so a value can
 // never add lines of its own to the file.
-std::string IniWriteValue(const std::string& bytes, const AnsiString& section, const AnsiString& key,
-                          const AnsiString& value);
+std::string IniWriteValue(const std::string& bytes, const CodePageString& section, const CodePageString& key,
+                          const CodePageString& value);
 // The same bytes as IniWriteValue called for each pair in order.
-std::string IniWriteValues(const std::string& bytes, const AnsiString& section,
-                           const std::vector<std::pair<AnsiString, AnsiString>>& values);
-std::string IniDeleteKey(const std::string& bytes, const AnsiString& section, const AnsiString& key);
-std::string IniEraseSection(const std::string& bytes, const AnsiString& section);  // every copy of it
+std::string IniWriteValues(const std::string& bytes, const CodePageString& section,
+                           const std::vector<std::pair<CodePageString, CodePageString>>& values);
+std::string IniDeleteKey(const std::string& bytes, const CodePageString& section, const CodePageString& key);
+std::string IniEraseSection(const std::string& bytes, const CodePageString& section);  // every copy of it
 
 // One key to write, for TIniFile::WriteValues.
 struct TIniValue {
-    AnsiString Section;
-    AnsiString Ident;
-    AnsiString Value;
+    CodePageString Section;
+    CodePageString Ident;
+    CodePageString Value;
 };
 
 // A profile file on disk. Every read looks at the file as it is now (a
@@ -52,27 +52,27 @@ struct TIniValue {
 // user may have made it) is refused with EFCreateError, never replaced.
 class TIniFile : public TObject {
 public:
-    explicit TIniFile(const AnsiString& fileName) : FFileName(fileName) {}
+    explicit TIniFile(const CodePageString& fileName) : FFileName(fileName) {}
 
-    const AnsiString& FileName() const { return FFileName; }
+    const CodePageString& FileName() const { return FFileName; }
 
-    AnsiString ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const;
-    void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
-    int ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const;  // fallback on bad number
-    void WriteInteger(const AnsiString& section, const AnsiString& ident, int value);
-    bool ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const;  // "0" false, other numbers true
-    void WriteBool(const AnsiString& section, const AnsiString& ident, bool value);          // "1" / "0"
+    CodePageString ReadString(const CodePageString& section, const CodePageString& ident, const CodePageString& fallback) const;
+    void WriteString(const CodePageString& section, const CodePageString& ident, const CodePageString& value);
+    int ReadInteger(const CodePageString& section, const CodePageString& ident, int fallback) const;  // fallback on bad number
+    void WriteInteger(const CodePageString& section, const CodePageString& ident, int value);
+    bool ReadBool(const CodePageString& section, const CodePageString& ident, bool fallback) const;  // "0" false, other numbers true
+    void WriteBool(const CodePageString& section, const CodePageString& ident, bool value);          // "1" / "0"
     // The keys in order, as WriteString would write them one by one, in one
     // rewrite of the file: all of them reach it, or none.
     void WriteValues(const std::vector<TIniValue>& values);
 
-    void ReadSection(const AnsiString& section, TStrings& strings) const;        // key names, file order
+    void ReadSection(const CodePageString& section, TStrings& strings) const;        // key names, file order
     void ReadSections(TStrings& strings) const;                                  // section names, file order
-    void ReadSectionValues(const AnsiString& section, TStrings& strings) const;  // "key=value" lines
-    bool SectionExists(const AnsiString& section) const;  // true when it holds at least one key
-    bool ValueExists(const AnsiString& section, const AnsiString& ident) const;
-    void EraseSection(const AnsiString& section);
-    void DeleteKey(const AnsiString& section, const AnsiString& ident);
+    void ReadSectionValues(const CodePageString& section, TStrings& strings) const;  // "key=value" lines
+    bool SectionExists(const CodePageString& section) const;  // true when it holds at least one key
+    bool ValueExists(const CodePageString& section, const CodePageString& ident) const;
+    void EraseSection(const CodePageString& section);
+    void DeleteKey(const CodePageString& section, const CodePageString& ident);
     void UpdateFile() {}  // writes are never held back
 
 private:
@@ -81,5 +81,5 @@ private:
     void Store(const std::string& before, const std::string& after);
     void Replace(const std::string& after);  // EFCreateError for a file that may not be written
 
-    AnsiString FFileName;
+    CodePageString FFileName;
 };

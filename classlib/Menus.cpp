@@ -101,7 +101,7 @@ void TMenuItem::SubmenuRemoved(const TMenuItem* item)
         FireEvent(FMenu->OnItemsChanged);
 }
 
-void TMenuItem::SetCaption(const AnsiString& caption)
+void TMenuItem::SetCaption(const CodePageString& caption)
 {
     FCaption = caption;
     Sync();
@@ -208,7 +208,7 @@ TMenu* TMenuItem::GetParentMenu() const
     return item->FMenu;
 }
 
-TMenuItem* TMenuItem::Find(const AnsiString& caption) const
+TMenuItem* TMenuItem::Find(const CodePageString& caption) const
 {
     for (TMenuItem* item : FItems)
         if (SameText(StripHotkey(item->FCaption), StripHotkey(caption)))
@@ -260,9 +260,9 @@ TShortCut ShortCut(unsigned short key, bool shift, bool ctrl, bool alt)
 }
 
 // "&&" is a literal ampersand; any other '&' marks the next character as the hotkey.
-AnsiString StripHotkey(const AnsiString& caption)
+CodePageString StripHotkey(const CodePageString& caption)
 {
-    AnsiString out;
+    CodePageString out;
     out.reserve(caption.size());
     for (size_t i = 0; i < caption.size(); ++i) {
         if (caption[i] == '&') {

@@ -27,8 +27,8 @@ public:
     explicit TMenuItem(TComponent* AOwner);
     ~TMenuItem() override;
 
-    AnsiString Caption() const { return FCaption; }
-    void SetCaption(const AnsiString& caption);
+    CodePageString Caption() const { return FCaption; }
+    void SetCaption(const CodePageString& caption);
     bool Checked() const { return FChecked; }
     void SetChecked(bool checked);
     bool Enabled() const { return FEnabled; }
@@ -43,8 +43,8 @@ public:
     void SetGroupIndex(int v) { FGroupIndex = v; }
     TShortCut ShortCut() const { return FShortCut; }
     void SetShortCut(TShortCut shortCut);
-    AnsiString Hint() const { return FHint; }
-    void SetHint(const AnsiString& hint) { FHint = hint; }
+    CodePageString Hint() const { return FHint; }
+    void SetHint(const CodePageString& hint) { FHint = hint; }
     bool IsLine() const { return FCaption == "-"; }
 
     // The items under this one.
@@ -61,7 +61,7 @@ public:
     int MenuIndex() const;
     // The menu (main or pop-up) the item belongs to, through its parents.
     TMenu* GetParentMenu() const;
-    TMenuItem* Find(const AnsiString& caption) const;  // '&' ignored, case ignored
+    TMenuItem* Find(const CodePageString& caption) const;  // '&' ignored, case ignored
 
     // Runs OnClick (AutoCheck toggles Checked first).
     virtual void Click();
@@ -75,7 +75,7 @@ private:
     void Sync();
     void SubmenuInserted(const TMenuItem* item, std::size_t index);
     void SubmenuRemoved(const TMenuItem* item);
-    AnsiString FCaption;
+    CodePageString FCaption;
     bool FChecked = false;
     bool FEnabled = true;
     bool FVisible = true;
@@ -83,7 +83,7 @@ private:
     bool FAutoCheck = false;
     int FGroupIndex = 0;
     TShortCut FShortCut = 0;
-    AnsiString FHint;
+    CodePageString FHint;
     TMenuItem* FParent = nullptr;
     TMenu* FMenu = nullptr;  // set on the root item of a menu
     std::vector<TMenuItem*> FItems;
@@ -128,4 +128,4 @@ private:
 };
 
 TShortCut ShortCut(unsigned short key, bool shift, bool ctrl, bool alt);
-AnsiString StripHotkey(const AnsiString& caption);
+CodePageString StripHotkey(const CodePageString& caption);

@@ -91,8 +91,8 @@ void TOleContainer::DoVerb(int verb)
     std::string_view program;
     if (!FindPackage(PackageName, program) || program.empty())
         throw EOleError("The package \"" + PackageName + "\" is not part of this program.");
-    const AnsiString folder = GetCurrentDir();
-    const AnsiString path = folder + "/" + PackageName;
+    const CodePageString folder = GetCurrentDir();
+    const CodePageString path = folder + "/" + PackageName;
     WriteProgram(path, program);
     ProcessStartCall call;
     call.program = path;

@@ -29,8 +29,8 @@ public:
     explicit TOleContainer(TComponent* AOwner);
     ~TOleContainer() override;
 
-    AnsiString PackageName;               // the package it holds, also the program's file name
-    std::vector<AnsiString> Parameters;   // given to the program when it starts
+    CodePageString PackageName;               // the package it holds, also the program's file name
+    std::vector<CodePageString> Parameters;   // given to the program when it starts
 
     // ovPrimary writes and starts the package's program. Throws EOleError
     // when there is no such package, when the file cannot be written, or

@@ -41,7 +41,7 @@ constexpr std::array<char16_t, 0xE0> SymbolEncoding = {
 
 }  // namespace
 
-QString CanvasText(const TFont& font, const AnsiString& text)
+QString CanvasText(const TFont& font, const CodePageString& text)
 {
     if (!SameText(font.Name(), "Symbol"))
         return ToQString(text);
@@ -288,7 +288,7 @@ void TQtCanvas::SyncBrush()
     }
 }
 
-TSize TQtCanvas::TextExtent(const AnsiString& text)
+TSize TQtCanvas::TextExtent(const CodePageString& text)
 {
     SyncFont();
     // Text is often measured twice in a row (drawn, then stepped over), so
@@ -314,7 +314,7 @@ TTextMetric TQtCanvas::TextMetrics()
     return tm;
 }
 
-void TQtCanvas::DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip)
+void TQtCanvas::DrawTextCell(int x, int y, const CodePageString& text, const TRect* clip)
 {
     Prepare();
     SyncFont();
@@ -347,13 +347,13 @@ void TQtCanvas::DrawTextCell(int x, int y, const AnsiString& text, const TRect* 
     FPainter->restore();
 }
 
-void TQtCanvas::TextOut(int x, int y, const AnsiString& text)
+void TQtCanvas::TextOut(int x, int y, const CodePageString& text)
 {
     DrawTextCell(x, y, text, nullptr);
     SetPenPos({x + TextWidth(text), y});
 }
 
-void TQtCanvas::TextRect(const TRect& rect, int x, int y, const AnsiString& text)
+void TQtCanvas::TextRect(const TRect& rect, int x, int y, const CodePageString& text)
 {
     DrawTextCell(x, y, text, &rect);
 }

@@ -25,7 +25,7 @@ TColor FromQColor(const QColor& color);
 QFont ToQFont(const TFont& font);
 // Text as the font shows it: in the code page, or in the symbol font's own
 // encoding for the font named "Symbol" (one character per byte either way).
-QString CanvasText(const TFont& font, const AnsiString& text);
+QString CanvasText(const TFont& font, const CodePageString& text);
 // The height of a line of text: the ascent and the descent, each rounded up.
 int FontCellHeight(const QFont& font);
 inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
@@ -44,10 +44,10 @@ public:
     explicit TQtCanvas(QPainter* painter, const TRect& clip);
     ~TQtCanvas() override;
 
-    TSize TextExtent(const AnsiString& text) override;
+    TSize TextExtent(const CodePageString& text) override;
     TTextMetric TextMetrics() override;
-    void TextOut(int x, int y, const AnsiString& text) override;
-    void TextRect(const TRect& rect, int x, int y, const AnsiString& text) override;
+    void TextOut(int x, int y, const CodePageString& text) override;
+    void TextRect(const TRect& rect, int x, int y, const CodePageString& text) override;
     void FillRect(const TRect& rect) override;
     void FrameRect(const TRect& rect) override;
     void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -81,7 +81,7 @@ private:
     // Whether the pen draws lines one solid pixel wide, in plain copy mode,
     // on a painter that only shifts by whole pixels.
     bool IsPlainPixelPen() const;
-    void DrawTextCell(int x, int y, const AnsiString& text, const TRect* clip);
+    void DrawTextCell(int x, int y, const CodePageString& text, const TRect* clip);
 
     QPainter* FPainter;
     QImage* FImage = nullptr;
@@ -92,7 +92,7 @@ private:
     QFont FQFont;
     int FAscent = 0;
     int FCellHeight = 0;
-    std::optional<AnsiString> FMeasuredText;  // in FQFont
+    std::optional<CodePageString> FMeasuredText;  // in FQFont
     int FMeasuredWidth = 0;
 };
 

@@ -4,38 +4,38 @@
 
 namespace {
 
-AnsiString RegistryFile()
+CodePageString RegistryFile()
 {
     const auto& hook = GetHooks().registryFile;
-    return hook ? hook() : AnsiString("registry.ini");
+    return hook ? hook() : CodePageString("registry.ini");
 }
 
 }  // namespace
 
-TRegistryIniFile::TRegistryIniFile(const AnsiString& key) : FKey(key), FFile(RegistryFile()) {}
+TRegistryIniFile::TRegistryIniFile(const CodePageString& key) : FKey(key), FFile(RegistryFile()) {}
 
-AnsiString TRegistryIniFile::Section(const AnsiString& section) const
+CodePageString TRegistryIniFile::Section(const CodePageString& section) const
 {
     return FKey.empty() ? section : FKey + "\\" + section;
 }
 
-AnsiString TRegistryIniFile::ReadString(const AnsiString& section, const AnsiString& ident,
-                                        const AnsiString& fallback) const
+CodePageString TRegistryIniFile::ReadString(const CodePageString& section, const CodePageString& ident,
+                                        const CodePageString& fallback) const
 {
     return FFile.ReadString(Section(section), ident, fallback);
 }
 
-void TRegistryIniFile::WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value)
+void TRegistryIniFile::WriteString(const CodePageString& section, const CodePageString& ident, const CodePageString& value)
 {
     FFile.WriteString(Section(section), ident, value);
 }
 
-int TRegistryIniFile::ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const
+int TRegistryIniFile::ReadInteger(const CodePageString& section, const CodePageString& ident, int fallback) const
 {
     return FFile.ReadInteger(Section(section), ident, fallback);
 }
 
-void TRegistryIniFile::WriteInteger(const AnsiString& section, const AnsiString& ident, int value)
+void TRegistryIniFile::WriteInteger(const CodePageString& section, const CodePageString& ident, int value)
 {
     FFile.WriteInteger(Section(section), ident, value);
 }

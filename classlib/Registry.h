@@ -7,16 +7,16 @@
 
 class TRegistryIniFile : public TObject {
 public:
-    explicit TRegistryIniFile(const AnsiString& key);
+    explicit TRegistryIniFile(const CodePageString& key);
 
-    const AnsiString& Key() const { return FKey; }
-    AnsiString ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const;
-    void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
-    int ReadInteger(const AnsiString& section, const AnsiString& ident, int fallback) const;
-    void WriteInteger(const AnsiString& section, const AnsiString& ident, int value);
+    const CodePageString& Key() const { return FKey; }
+    CodePageString ReadString(const CodePageString& section, const CodePageString& ident, const CodePageString& fallback) const;
+    void WriteString(const CodePageString& section, const CodePageString& ident, const CodePageString& value);
+    int ReadInteger(const CodePageString& section, const CodePageString& ident, int fallback) const;
+    void WriteInteger(const CodePageString& section, const CodePageString& ident, int value);
 
 private:
-    AnsiString Section(const AnsiString& section) const;
-    AnsiString FKey;
+    CodePageString Section(const CodePageString& section) const;
+    CodePageString FKey;
     TIniFile FFile;
 };

@@ -105,11 +105,11 @@ const TImageList& SystemImageList(bool large)
     return large ? *big : *small;
 }
 
-int ShellIconIndex(const AnsiString& path)
+int ShellIconIndex(const CodePageString& path)
 {
     if (DirectoryExists(path))
         return shFolder;
-    const AnsiString extension = LowerCase(ExtractFileExt(path));
+    const CodePageString extension = LowerCase(ExtractFileExt(path));
     for (const TExtensionIcon& e : ExtensionIcons)
         if (extension == e.Extension)
             return e.Icon;

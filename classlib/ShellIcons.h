@@ -10,4 +10,4 @@ enum TShellIcon { shDocument, shFolder, shText, shPicture, shWebPage, shProgram,
 const TImageList& SystemImageList(bool large);
 // The icon of a path: an existing folder is a folder, anything else goes by
 // its extension (a path that does not exist as well).
-int ShellIconIndex(const AnsiString& path);
+int ShellIconIndex(const CodePageString& path);

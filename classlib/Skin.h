@@ -9,8 +9,8 @@ public:
     explicit TSkinForm(TComponent* AOwner);
     ~TSkinForm() override;
 
-    AnsiString SkinSource;  // the skin's data when it was stored with the form
-    AnsiString SkinPath;    // the skin file to use
+    CodePageString SkinSource;  // the skin's data when it was stored with the form
+    CodePageString SkinPath;    // the skin file to use
 };
 
 class TSkinButton : public TComponent {
@@ -18,6 +18,6 @@ public:
     explicit TSkinButton(TComponent* AOwner);
     ~TSkinButton() override;
 
-    AnsiString SkinSource;
-    AnsiString SkinPath;
+    CodePageString SkinSource;
+    CodePageString SkinPath;
 };

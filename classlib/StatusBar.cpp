@@ -5,7 +5,7 @@
 #include "classlib/ExtCtrls.h"
 #include "classlib/Graphics.h"
 
-void TStatusPanel::SetText(const AnsiString& text)
+void TStatusPanel::SetText(const CodePageString& text)
 {
     if (text == FText)
         return;
@@ -51,7 +51,7 @@ void TStatusBar::SetSimplePanel(bool simple)
     Changed();
 }
 
-void TStatusBar::SetSimpleText(const AnsiString& text)
+void TStatusBar::SetSimpleText(const CodePageString& text)
 {
     FSimpleText = text;
     Changed();
@@ -81,11 +81,11 @@ std::vector<TRect> TStatusBar::PanelRects() const
     return rects;
 }
 
-AnsiString TStatusBar::AccessibleName() const
+CodePageString TStatusBar::AccessibleName() const
 {
     if (FSimplePanel)
         return FSimpleText;
-    AnsiString name;
+    CodePageString name;
     for (int i = 0; i < FPanels.Count(); ++i) {
         if (i > 0)
             name += " | ";
@@ -104,7 +104,7 @@ void TStatusBar::Paint()
     for (std::size_t i = 0; i < rects.size(); ++i) {
         TRect rect = rects[i];
         Frame3D(canvas, rect, clBtnShadow, clBtnHighlight, 1);
-        const AnsiString& text = FSimplePanel ? FSimpleText : FPanels.Items(static_cast<int>(i))->Text();
+        const CodePageString& text = FSimplePanel ? FSimpleText : FPanels.Items(static_cast<int>(i))->Text();
         if (text.empty())
             continue;
         canvas->Brush()->SetStyle(bsClear);

@@ -12,8 +12,8 @@ class TStatusBar;
 
 class TStatusPanel {
 public:
-    const AnsiString& Text() const { return FText; }
-    void SetText(const AnsiString& text);
+    const CodePageString& Text() const { return FText; }
+    void SetText(const CodePageString& text);
     int Width() const { return FWidth; }
     void SetWidth(int width);
 
@@ -21,7 +21,7 @@ private:
     friend class TStatusPanels;
     explicit TStatusPanel(TStatusBar& bar) : FBar(bar) {}
     TStatusBar& FBar;
-    AnsiString FText;
+    CodePageString FText;
     int FWidth = 50;
 };
 
@@ -50,8 +50,8 @@ public:
     // With SimplePanel the bar shows SimpleText alone, over its whole width.
     bool SimplePanel() const { return FSimplePanel; }
     void SetSimplePanel(bool simple);
-    const AnsiString& SimpleText() const { return FSimpleText; }
-    void SetSimpleText(const AnsiString& text);
+    const CodePageString& SimpleText() const { return FSimpleText; }
+    void SetSimpleText(const CodePageString& text);
 
     // The panel rectangles in client coordinates; the last panel reaches the
     // right edge, whatever its width.
@@ -59,7 +59,7 @@ public:
 
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::StatusBar; }
     // The texts shown: the simple text, or the panels' texts joined by " | ".
-    AnsiString AccessibleName() const override;
+    CodePageString AccessibleName() const override;
 
 protected:
     void Paint() override;
@@ -70,5 +70,5 @@ private:
     void Changed();
     TStatusPanels FPanels{*this};
     bool FSimplePanel = false;
-    AnsiString FSimpleText;
+    CodePageString FSimpleText;
 };

@@ -32,9 +32,9 @@ namespace {
 
 // Text of a multi-line control: CR LF, LF and CR all end a line, which
 // the control holds as one LF.
-AnsiString LineFeedsOnly(const AnsiString& text)
+CodePageString LineFeedsOnly(const CodePageString& text)
 {
-    AnsiString lf;
+    CodePageString lf;
     lf.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') {
@@ -48,15 +48,15 @@ AnsiString LineFeedsOnly(const AnsiString& text)
     return lf;
 }
 
-QString ToPlainLines(const AnsiString& text)
+QString ToPlainLines(const CodePageString& text)
 {
     return ToQString(LineFeedsOnly(text));
 }
 
-AnsiString FromPlainLines(const QString& text)
+CodePageString FromPlainLines(const QString& text)
 {
-    AnsiString bytes = FromQString(text);
-    AnsiString out;
+    CodePageString bytes = FromQString(text);
+    CodePageString out;
     out.reserve(bytes.size() + bytes.size() / 16);
     for (char c : bytes) {
         if (c == '\n')
@@ -80,7 +80,7 @@ void SetBaseColor(QWidget* w, TColor color)
 // line. Labels measure again whenever their text, font or parent changes,
 // and most share their font and many their caption, so sizes are kept by
 // font and text. Bounded, for labels that show ever-changing counts.
-TSize MeasureLines(const TFont& font, const AnsiString& text)
+TSize MeasureLines(const TFont& font, const CodePageString& text)
 {
     static std::unordered_map<std::string, TSize> measured;
     // Keyed by the font as the toolkit takes it, so every setting it reads counts.
@@ -217,7 +217,7 @@ void TLabel::AdjustSize()
 {
     if (!FAutoSize || !Widget())
         return;
-    AnsiString text = FShowAccelChar ? StripHotkey(FText) : FText;
+    CodePageString text = FShowAccelChar ? StripHotkey(FText) : FText;
     if (text.empty())
         text = " ";
     int w, h;
@@ -284,7 +284,7 @@ TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner)
     SetBounds(0, 0, 121, 21);
 }
 
-AnsiString TEdit::GetText() const
+CodePageString TEdit::GetText() const
 {
     return FromQString(static_cast<QLineEdit*>(Widget())->text());
 }
@@ -292,7 +292,7 @@ AnsiString TEdit::GetText() const
 void TEdit::ApplyText()
 {
     auto* edit = static_cast<QLineEdit*>(Widget());
-    AnsiString text = FText;
+    CodePageString text = FText;
     if (FCharCase == ecUpperCase)
         text = UpperCase(text);
     else if (FCharCase == ecLowerCase)
@@ -361,12 +361,12 @@ void TEdit::SetSelLength(int length)
     edit->setSelection(SelStart(), length);
 }
 
-AnsiString TEdit::SelText() const
+CodePageString TEdit::SelText() const
 {
     return FromQString(static_cast<QLineEdit*>(Widget())->selectedText());
 }
 
-void TEdit::SetSelText(const AnsiString& text)
+void TEdit::SetSelText(const CodePageString& text)
 {
     static_cast<QLineEdit*>(Widget())->insert(ToQString(text));
 }
@@ -401,9 +401,9 @@ int TextEnd(const QTextDocument* doc)
 }
 
 // The lines as one insertion, each line break one character.
-AnsiString JoinedLines(const std::vector<AnsiString>& lines)
+CodePageString JoinedLines(const std::vector<CodePageString>& lines)
 {
-    AnsiString joined;
+    CodePageString joined;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i)
             joined += '\n';
@@ -414,7 +414,7 @@ AnsiString JoinedLines(const std::vector<AnsiString>& lines)
 
 }  // namespace
 
-void TMemoStrings::Replace(int from, int to, const AnsiString& text)
+void TMemoStrings::Replace(int from, int to, const CodePageString& text)
 {
     QTextDocument* doc = DocumentOf(FMemo);
     Changing();
@@ -435,7 +435,7 @@ void TMemoStrings::Replace(int from, int to, const AnsiString& text)
     Changed();
 }
 
-void TMemoStrings::Append(const AnsiString& text)
+void TMemoStrings::Append(const CodePageString& text)
 {
     const QTextDocument* doc = DocumentOf(FMemo);
     const int end = TextEnd(doc);
@@ -451,7 +451,7 @@ int TMemoStrings::Count() const
     return LineCount(DocumentOf(FMemo));
 }
 
-AnsiString TMemoStrings::Get(int index) const
+CodePageString TMemoStrings::Get(int index) const
 {
     const QTextDocument* doc = DocumentOf(FMemo);
     if (index < 0 || index >= LineCount(doc))
@@ -460,7 +460,7 @@ AnsiString TMemoStrings::Get(int index) const
     return FromQString(doc->findBlockByNumber(index).text().replace(QChar::Nbsp, QLatin1Char(' ')));
 }
 
-void TMemoStrings::Put(int index, const AnsiString& s)
+void TMemoStrings::Put(int index, const CodePageString& s)
 {
     const QTextDocument* doc = DocumentOf(FMemo);
     if (index < 0 || index >= LineCount(doc))
@@ -469,7 +469,7 @@ void TMemoStrings::Put(int index, const AnsiString& s)
     Replace(block.position(), block.position() + block.length() - 1, LineFeedsOnly(s));
 }
 
-void TMemoStrings::Insert(int index, const AnsiString& s)
+void TMemoStrings::Insert(int index, const CodePageString& s)
 {
     const QTextDocument* doc = DocumentOf(FMemo);
     const int count = LineCount(doc);
@@ -491,10 +491,10 @@ void TMemoStrings::Delete(int index)
         ListIndexError(index);
     const QTextBlock block = doc->findBlockByNumber(index);
     if (index + 1 < count)
-        Replace(block.position(), block.next().position(), AnsiString());
+        Replace(block.position(), block.next().position(), CodePageString());
     else
         // The last line goes with the line break before it, and any after it.
-        Replace(std::max(0, block.position() - 1), TextEnd(doc), AnsiString());
+        Replace(std::max(0, block.position() - 1), TextEnd(doc), CodePageString());
 }
 
 void TMemoStrings::Clear()
@@ -504,7 +504,7 @@ void TMemoStrings::Clear()
     Changed();
 }
 
-void TMemoStrings::AddLines(std::vector<AnsiString> added, std::vector<TObject*>)
+void TMemoStrings::AddLines(std::vector<CodePageString> added, std::vector<TObject*>)
 {
     if (!added.empty())
         Append(JoinedLines(added));
@@ -587,7 +587,7 @@ TMemo::~TMemo()
     SetDestroying();
 }
 
-AnsiString TMemo::GetText() const
+CodePageString TMemo::GetText() const
 {
     return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->toPlainText());
 }
@@ -679,13 +679,13 @@ void TMemo::SetSelLength(int length)
     edit->setTextCursor(c);
 }
 
-AnsiString TMemo::SelText() const
+CodePageString TMemo::SelText() const
 {
     return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->textCursor().selectedText().replace(
         QChar::ParagraphSeparator, '\n'));
 }
 
-void TMemo::SetSelText(const AnsiString& text)
+void TMemo::SetSelText(const CodePageString& text)
 {
     static_cast<QPlainTextEdit*>(Widget())->textCursor().insertText(ToPlainLines(text));
 }
@@ -990,7 +990,7 @@ void TListControlStrings::CheckIndex(int index) const
         IndexError(index);
 }
 
-int TListControlStrings::SortedPosition(const AnsiString& s) const
+int TListControlStrings::SortedPosition(const CodePageString& s) const
 {
     int lo = 0, hi = Count();
     while (lo < hi) {
@@ -1003,24 +1003,24 @@ int TListControlStrings::SortedPosition(const AnsiString& s) const
     return lo;
 }
 
-int TListControlStrings::Add(const AnsiString& s)
+int TListControlStrings::Add(const CodePageString& s)
 {
     return AddObject(s, nullptr);
 }
 
-int TListControlStrings::AddObject(const AnsiString& s, TObject* object)
+int TListControlStrings::AddObject(const CodePageString& s, TObject* object)
 {
     const int index = FSorted ? SortedPosition(s) : Count();
     InsertObject(index, s, object);
     return index;
 }
 
-void TListControlStrings::Insert(int index, const AnsiString& s)
+void TListControlStrings::Insert(int index, const CodePageString& s)
 {
     InsertObject(index, s, nullptr);
 }
 
-void TListControlStrings::InsertObject(int index, const AnsiString& s, TObject* object)
+void TListControlStrings::InsertObject(int index, const CodePageString& s, TObject* object)
 {
     if (index < 0 || index > Count())
         IndexError(index);
@@ -1066,7 +1066,7 @@ void TListControlStrings::Exchange(int index1, int index2)
     Changed();
 }
 
-int TListControlStrings::IndexOf(const AnsiString& s) const
+int TListControlStrings::IndexOf(const CodePageString& s) const
 {
     for (int i = 0; i < Count(); ++i)
         if (SameText(FLines[size_t(i)].text, s))
@@ -1101,13 +1101,13 @@ const TListControlStrings::Line& TListControlStrings::LineAt(int index) const
     return FLines[size_t(index)];
 }
 
-AnsiString TListControlStrings::Get(int index) const
+CodePageString TListControlStrings::Get(int index) const
 {
     CheckIndex(index);
     return FLines[size_t(index)].text;
 }
 
-void TListControlStrings::Put(int index, const AnsiString& s)
+void TListControlStrings::Put(int index, const CodePageString& s)
 {
     CheckIndex(index);
     Changing();
@@ -1129,7 +1129,7 @@ void TListControlStrings::PutObject(int index, TObject* object)
     FLines[size_t(index)].object = object;
 }
 
-void TListControlStrings::AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects)
+void TListControlStrings::AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects)
 {
     if (FSorted) {
         for (size_t i = 0; i < lines.size(); ++i)
@@ -1195,7 +1195,7 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     FStyle = style;
     auto* combo = static_cast<QComboBox*>(Widget());
     const bool editable = style == csDropDown || style == csSimple;
-    const AnsiString text = GetText();
+    const CodePageString text = GetText();
     combo->setEditable(editable);
     // What the user types stays as typed: the toolkit's completer would turn
     // "5" into the first longer item that starts so ("50") as it is typed.
@@ -1211,12 +1211,12 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     }
 }
 
-AnsiString TComboBox::GetText() const
+CodePageString TComboBox::GetText() const
 {
     auto* combo = static_cast<QComboBox*>(Widget());
     if (combo->isEditable())
         return FromQString(combo->currentText());
-    return combo->currentIndex() >= 0 ? FromQString(combo->currentText()) : AnsiString();
+    return combo->currentIndex() >= 0 ? FromQString(combo->currentText()) : CodePageString();
 }
 
 void TComboBox::ApplyText()

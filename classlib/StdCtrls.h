@@ -83,8 +83,8 @@ public:
     virtual void SetSelStart(int start) = 0;
     virtual int SelLength() const = 0;
     virtual void SetSelLength(int length) = 0;
-    virtual AnsiString SelText() const = 0;
-    virtual void SetSelText(const AnsiString& text) = 0;
+    virtual CodePageString SelText() const = 0;
+    virtual void SetSelText(const CodePageString& text) = 0;
     virtual void SelectAll() = 0;
     void Clear() { SetText(""); }
 
@@ -119,12 +119,12 @@ public:
     void SetSelStart(int start) override;
     int SelLength() const override;
     void SetSelLength(int length) override;
-    AnsiString SelText() const override;
-    void SetSelText(const AnsiString& text) override;
+    CodePageString SelText() const override;
+    void SetSelText(const CodePageString& text) override;
     void SelectAll() override;
 
 protected:
-    AnsiString GetText() const override;
+    CodePageString GetText() const override;
     void ApplyText() override;
 
 private:
@@ -141,19 +141,19 @@ class TMemoStrings : public TStrings {
 public:
     explicit TMemoStrings(TMemo* memo) : FMemo(memo) {}
     int Count() const override;
-    void Insert(int index, const AnsiString& s) override;
+    void Insert(int index, const CodePageString& s) override;
     void Delete(int index) override;
     void Clear() override;
 
 protected:
-    AnsiString Get(int index) const override;
-    void Put(int index, const AnsiString& s) override;
-    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+    CodePageString Get(int index) const override;
+    void Put(int index, const CodePageString& s) override;
+    void AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects) override;
 
 private:
     // Document positions and text, where a line break is one LF.
-    void Replace(int from, int to, const AnsiString& text);
-    void Append(const AnsiString& text);  // as new lines after the last
+    void Replace(int from, int to, const CodePageString& text);
+    void Append(const CodePageString& text);  // as new lines after the last
     TMemo* FMemo;
 };
 
@@ -176,8 +176,8 @@ public:
     void SetSelStart(int start) override;
     int SelLength() const override;
     void SetSelLength(int length) override;
-    AnsiString SelText() const override;
-    void SetSelText(const AnsiString& text) override;
+    CodePageString SelText() const override;
+    void SetSelText(const CodePageString& text) override;
     void SelectAll() override;
     // A TAB typed goes into the text; without it Tab and Shift+Tab move the
     // focus to the next and the previous control, as in a dialog. Off by
@@ -209,7 +209,7 @@ public:
     void HandleScrolled(bool vertical);
 
 protected:
-    AnsiString GetText() const override;
+    CodePageString GetText() const override;
     void ApplyText() override;
     // A memo that paints over its text area overrides it: the canvas draws
     // on the text area, after the edit control painted it.
@@ -315,7 +315,7 @@ protected:
 class TListControlStrings : public TStrings {
 public:
     struct Line {
-        AnsiString text;
+        CodePageString text;
         TObject* object = nullptr;
         int state = 0;       // check state for check list boxes
         bool enabled = true;
@@ -330,14 +330,14 @@ public:
     explicit TListControlStrings(Sink sink) : FSink(std::move(sink)) {}
 
     int Count() const override { return int(FLines.size()); }
-    int Add(const AnsiString& s) override;
-    int AddObject(const AnsiString& s, TObject* object) override;
-    void Insert(int index, const AnsiString& s) override;
-    void InsertObject(int index, const AnsiString& s, TObject* object) override;
+    int Add(const CodePageString& s) override;
+    int AddObject(const CodePageString& s, TObject* object) override;
+    void Insert(int index, const CodePageString& s) override;
+    void InsertObject(int index, const CodePageString& s, TObject* object) override;
     void Delete(int index) override;
     void Clear() override;
     void Exchange(int index1, int index2) override;
-    int IndexOf(const AnsiString& s) const override;
+    int IndexOf(const CodePageString& s) const override;
 
     // Sorted lists insert in CompareText order (equal lines after the others).
     bool Sorted() const { return FSorted; }
@@ -346,14 +346,14 @@ public:
     const Line& LineAt(int index) const;
 
 protected:
-    AnsiString Get(int index) const override;
-    void Put(int index, const AnsiString& s) override;
+    CodePageString Get(int index) const override;
+    void Put(int index, const CodePageString& s) override;
     TObject* GetObject(int index) const override;
     void PutObject(int index, TObject* object) override;
-    void AddLines(std::vector<AnsiString> lines, std::vector<TObject*> objects) override;
+    void AddLines(std::vector<CodePageString> lines, std::vector<TObject*> objects) override;
 
 private:
-    int SortedPosition(const AnsiString& s) const;
+    int SortedPosition(const CodePageString& s) const;
     void CheckIndex(int index) const;
     Sink FSink;
     std::vector<Line> FLines;
@@ -390,7 +390,7 @@ public:
     void HandleEdited();
 
 protected:
-    AnsiString GetText() const override;
+    CodePageString GetText() const override;
     void ApplyText() override;
     void ApplyColor() override;
     virtual void Change();

@@ -44,7 +44,7 @@ int HexDigit(char c)
 
 // Decimal with an optional sign, or "$"/"0x" hex; hex takes the full 32-bit
 // range and reads as the signed value with the same bits.
-bool ParseInt(const AnsiString& s, int& value)
+bool ParseInt(const CodePageString& s, int& value)
 {
     const std::size_t n = s.size();
     std::size_t i = 0;
@@ -90,12 +90,12 @@ bool ParseInt(const AnsiString& s, int& value)
 
 // --- strings -------------------------------------------------------------
 
-AnsiString IntToStr(long long value)
+CodePageString IntToStr(long long value)
 {
     return std::to_string(value);
 }
 
-int StrToInt(const AnsiString& s)
+int StrToInt(const CodePageString& s)
 {
     int value = 0;
     if (!ParseInt(s, value))
@@ -103,13 +103,13 @@ int StrToInt(const AnsiString& s)
     return value;
 }
 
-int StrToIntDef(const AnsiString& s, int fallback)
+int StrToIntDef(const CodePageString& s, int fallback)
 {
     int value = 0;
     return ParseInt(s, value) ? value : fallback;
 }
 
-bool TryStrToInt(const AnsiString& s, int& value)
+bool TryStrToInt(const CodePageString& s, int& value)
 {
     return ParseInt(s, value);
 }
@@ -141,12 +141,12 @@ std::string_view TrimView(std::string_view s)
     return s.substr(begin, end - begin);
 }
 
-AnsiString Trim(const AnsiString& s)
+CodePageString Trim(const CodePageString& s)
 {
-    return AnsiString(TrimView(s));
+    return CodePageString(TrimView(s));
 }
 
-AnsiString TrimLeft(const AnsiString& s)
+CodePageString TrimLeft(const CodePageString& s)
 {
     std::size_t begin = 0;
     while (begin < s.size() && IsBlankByte(s[begin]))
@@ -154,7 +154,7 @@ AnsiString TrimLeft(const AnsiString& s)
     return s.substr(begin);
 }
 
-AnsiString TrimRight(const AnsiString& s)
+CodePageString TrimRight(const CodePageString& s)
 {
     std::size_t end = s.size();
     while (end > 0 && IsBlankByte(s[end - 1]))
@@ -162,17 +162,17 @@ AnsiString TrimRight(const AnsiString& s)
     return s.substr(0, end);
 }
 
-AnsiString UpperCase(const AnsiString& s)
+CodePageString UpperCase(const CodePageString& s)
 {
-    AnsiString result = s;
+    CodePageString result = s;
     for (char& c : result)
         c = UpCase(c);
     return result;
 }
 
-AnsiString LowerCase(const AnsiString& s)
+CodePageString LowerCase(const CodePageString& s)
 {
-    AnsiString result = s;
+    CodePageString result = s;
     for (char& c : result)
         c = LoCase(c);
     return result;
@@ -197,21 +197,21 @@ bool SameText(std::string_view a, std::string_view b)
     return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
-int CompareStr(const AnsiString& a, const AnsiString& b)
+int CompareStr(const CodePageString& a, const CodePageString& b)
 {
     const int c = a.compare(b);  // char_traits<char> compares as unsigned bytes
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-int Pos(const AnsiString& sub, const AnsiString& s)
+int Pos(const CodePageString& sub, const CodePageString& s)
 {
     if (sub.empty())
         return 0;
     const std::size_t at = s.find(sub);
-    return at == AnsiString::npos ? 0 : static_cast<int>(at) + 1;
+    return at == CodePageString::npos ? 0 : static_cast<int>(at) + 1;
 }
 
-AnsiString Copy(const AnsiString& s, int index, int count)
+CodePageString Copy(const CodePageString& s, int index, int count)
 {
     const long long length = static_cast<long long>(s.size());
     long long start = index < 1 ? 0 : static_cast<long long>(index) - 1;

@@ -12,14 +12,16 @@
 #include <utility>
 #include <vector>
 
-using AnsiString = std::string;
+// Single-byte text in the program's code page: a byte per character, as
+// files, the network and the controls exchange it.
+using CodePageString = std::string;
 
 // Root of the class library's exceptions. Message is what the user sees.
 class Exception : public std::exception {
 public:
-    explicit Exception(AnsiString message) : Message(std::move(message)) {}
+    explicit Exception(CodePageString message) : Message(std::move(message)) {}
     const char* what() const noexcept override { return Message.c_str(); }
-    AnsiString Message;
+    CodePageString Message;
 };
 
 // A text that is not a number (StrToInt and friends).
@@ -30,18 +32,18 @@ public:
 
 // --- strings -------------------------------------------------------------
 
-AnsiString IntToStr(long long value);
+CodePageString IntToStr(long long value);
 // Decimal, optional sign, surrounding blanks refused; "$" prefix for hex as the
 // class library accepts it. Throws EConvertError: "'<s>' is not a valid integer value".
-int StrToInt(const AnsiString& s);
-int StrToIntDef(const AnsiString& s, int fallback);
-bool TryStrToInt(const AnsiString& s, int& value);
+int StrToInt(const CodePageString& s);
+int StrToIntDef(const CodePageString& s, int fallback);
+bool TryStrToInt(const CodePageString& s, int& value);
 
 // a * b / c in 64 bits, rounded half away from zero; -1 when c is 0 or the
 // result does not fit in 32 bits, as the platform's MulDiv answers.
 int MulDiv(int a, int b, int c);
 
-AnsiString Trim(const AnsiString& s);       // cuts bytes <= ' ' at both ends
+CodePageString Trim(const CodePageString& s);       // cuts bytes <= ' ' at both ends
 std::string_view TrimView(std::string_view s);  // the same, without a copy
 // Calls line(view) for each line of text, without its line end. Lines end
 // with CR LF, LF or CR; a trailing line break ends the last line without
@@ -63,10 +65,10 @@ void ForEachLine(std::string_view text, F&& line)
         start = end;
     }
 }
-AnsiString TrimLeft(const AnsiString& s);
-AnsiString TrimRight(const AnsiString& s);
-AnsiString UpperCase(const AnsiString& s);  // ASCII only
-AnsiString LowerCase(const AnsiString& s);  // ASCII only
+CodePageString TrimLeft(const CodePageString& s);
+CodePageString TrimRight(const CodePageString& s);
+CodePageString UpperCase(const CodePageString& s);  // ASCII only
+CodePageString LowerCase(const CodePageString& s);  // ASCII only
 
 // ASCII case folded, then byte order: <0, 0, >0.
 int CompareText(std::string_view a, std::string_view b);
@@ -76,9 +78,9 @@ inline char UpCase(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 bool SameText(std::string_view a, std::string_view b);
-int CompareStr(const AnsiString& a, const AnsiString& b);
+int CompareStr(const CodePageString& a, const CodePageString& b);
 
 // 1-based position of sub in s, 0 when absent.
-int Pos(const AnsiString& sub, const AnsiString& s);
+int Pos(const CodePageString& sub, const CodePageString& s);
 // Copy(s, index, count) with a 1-based index; out-of-range parts are cut, never thrown.
-AnsiString Copy(const AnsiString& s, int index, int count);
+CodePageString Copy(const CodePageString& s, int index, int count);

@@ -90,7 +90,7 @@ TTabPage* TTabbedNotebook::Page(int index) const
     return static_cast<TTabPage*>(FPages->Objects(index));
 }
 
-TTabPage* TTabbedNotebook::PageNamed(const AnsiString& name) const
+TTabPage* TTabbedNotebook::PageNamed(const CodePageString& name) const
 {
     const int index = FPages->IndexOf(name);
     return index < 0 ? nullptr : Page(index);
@@ -116,12 +116,12 @@ void TTabbedNotebook::SetPageIndex(int index)
         ShowPage(index);
 }
 
-AnsiString TTabbedNotebook::ActivePage() const
+CodePageString TTabbedNotebook::ActivePage() const
 {
-    return FPageIndex >= 0 && FPageIndex < FPages->Count() ? FPages->Strings(FPageIndex) : AnsiString();
+    return FPageIndex >= 0 && FPageIndex < FPages->Count() ? FPages->Strings(FPageIndex) : CodePageString();
 }
 
-void TTabbedNotebook::SetActivePage(const AnsiString& name)
+void TTabbedNotebook::SetActivePage(const CodePageString& name)
 {
     const int index = FPages->IndexOf(name);
     if (index >= 0)

@@ -31,11 +31,11 @@ public:
     // The page window at index (EListError out of range).
     TTabPage* Page(int index) const;
     // The page with that name (case ignored), or nullptr.
-    TTabPage* PageNamed(const AnsiString& name) const;
+    TTabPage* PageNamed(const CodePageString& name) const;
     int PageIndex() const { return FPageIndex; }
     void SetPageIndex(int index);
-    AnsiString ActivePage() const;
-    void SetActivePage(const AnsiString& name);
+    CodePageString ActivePage() const;
+    void SetActivePage(const CodePageString& name);
     int TabsPerRow() const { return FTabsPerRow; }
     void SetTabsPerRow(int n) { FTabsPerRow = n; }
 

@@ -44,7 +44,7 @@ TBitmap DefaultCheckGlyph(TCheckBoxState role)
     return glyph;
 }
 
-char AcceleratorOf(const AnsiString& caption)
+char AcceleratorOf(const CodePageString& caption)
 {
     for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] != '&')
@@ -138,7 +138,7 @@ void TBitCheckBox::KeyPress(char& key)
 bool TBitCheckBox::DialogChar(char key)
 {
     const char accel = AcceleratorOf(Caption());
-    if (accel != 0 && UpperCase(AnsiString(1, accel)) == UpperCase(AnsiString(1, key)) && Enabled() &&
+    if (accel != 0 && UpperCase(CodePageString(1, accel)) == UpperCase(CodePageString(1, key)) && Enabled() &&
         CanFocus()) {
         SetFocus();
         // Only the state changes on this road; OnClick does not fire.
@@ -173,9 +173,9 @@ void TBitCheckBox::Paint()
     const int numGlyphs = FNumGlyphs[FState];
     const int cellWidth = glyph.Width() / numGlyphs;
 
-    const AnsiString caption = Caption();
+    const CodePageString caption = Caption();
     int textWidth = canvas->TextWidth(caption);
-    if (caption.find('&') != AnsiString::npos)
+    if (caption.find('&') != CodePageString::npos)
         textWidth -= canvas->TextWidth("&");
     const TRect captionRect =
         BitCheckBoxCaptionRect(client, FAlignment, cellWidth, textWidth, canvas->TextHeight(caption));
@@ -221,9 +221,9 @@ TAccessibleState TBitCheckBox::AccessibleState() const
     return state;
 }
 
-std::vector<AnsiString> TBitCheckBox::AccessibleActions() const { return {AccessibleToggleAction}; }
+std::vector<CodePageString> TBitCheckBox::AccessibleActions() const { return {AccessibleToggleAction}; }
 
-void TBitCheckBox::DoAccessibleAction(const AnsiString& action)
+void TBitCheckBox::DoAccessibleAction(const CodePageString& action)
 {
     if (action == AccessibleToggleAction || action == AccessiblePressAction)
         Click();

@@ -21,7 +21,7 @@ int NumGlyphsFor(int width, int height, int current);
 // a greyed box); the corner pixel's colour is transparent.
 TBitmap DefaultCheckGlyph(TCheckBoxState role);
 // The caption's accelerator character (after a single "&"), 0 when none.
-char AcceleratorOf(const AnsiString& caption);
+char AcceleratorOf(const CodePageString& caption);
 
 // Where Paint puts the caption: right of the glyph cell with taRightJustify,
 // at the left edge (the glyph at the right edge) with taLeftJustify.
@@ -74,8 +74,8 @@ public:
 
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::CheckBox; }
     TAccessibleState AccessibleState() const override;
-    std::vector<AnsiString> AccessibleActions() const override;
-    void DoAccessibleAction(const AnsiString& action) override;
+    std::vector<CodePageString> AccessibleActions() const override;
+    void DoAccessibleAction(const CodePageString& action) override;
 
 protected:
     void Paint() override;

@@ -31,7 +31,7 @@ bool IsWordChar(char c)
 }
 
 // An entry's colour is the text after its last ";", whatever stands between.
-AnsiString ColorPart(const AnsiString& line)
+CodePageString ColorPart(const CodePageString& line)
 {
     return line.substr(line.rfind(';') + 1);
 }
@@ -43,9 +43,9 @@ bool IsLineBreak(char c)
 
 }  // namespace
 
-bool ReadRuleColor(const AnsiString& text, TColor& color)
+bool ReadRuleColor(const CodePageString& text, TColor& color)
 {
-    AnsiString t = UpperCase(Trim(text));
+    CodePageString t = UpperCase(Trim(text));
     for (const TNamedColor& named : NamedColors)
         if (t == named.Name) {
             color = named.Color;
@@ -143,7 +143,7 @@ void TColorRule::Parse()
         FLineEnds = ParsePairs(*FKeyLineEndLst, false);
 }
 
-int TColorRule::ColorIndex(const AnsiString& colorText)
+int TColorRule::ColorIndex(const CodePageString& colorText)
 {
     TColor color = 0;
     // No colour, a text that is no colour, and a colour beyond the table's
@@ -162,14 +162,14 @@ int TColorRule::ColorIndex(const AnsiString& colorText)
 void TColorRule::ParseKeywords()
 {
     for (int i = 0; i < FKeywords->Count(); ++i) {
-        const AnsiString line = Trim(FKeywords->Strings(i));
+        const CodePageString line = Trim(FKeywords->Strings(i));
         const std::size_t semi = line.find(';');
-        AnsiString keyword = line.substr(0, semi);
+        CodePageString keyword = line.substr(0, semi);
         if (keyword.empty())
             continue;
         if (!FKeyCase)
             keyword = UpperCase(keyword);
-        FKeywordList.push_back({keyword, ColorIndex(semi == AnsiString::npos ? AnsiString() : ColorPart(line))});
+        FKeywordList.push_back({keyword, ColorIndex(semi == CodePageString::npos ? CodePageString() : ColorPart(line))});
     }
 }
 
@@ -178,19 +178,19 @@ std::vector<TColorRule::TMarkerPair> TColorRule::ParsePairs(const TStrings& line
     std::vector<TMarkerPair> pairs;
     const int count = std::min(lines.Count(), MaxPairs);
     for (int i = 0; i < count; ++i) {
-        const AnsiString line = lines.Strings(i);
+        const CodePageString line = lines.Strings(i);
         const std::size_t semi = line.find(';');
-        if (semi == AnsiString::npos || semi == 0)
+        if (semi == CodePageString::npos || semi == 0)
             continue;
         TMarkerPair pair;
         pair.Begin = line.substr(0, std::min<std::size_t>(semi, MarkerLength));
-        AnsiString colorText;
+        CodePageString colorText;
         if (withEnd) {
             const std::size_t semi2 = line.find(';', semi + 1);
             pair.End = line.substr(semi + 1, std::min<std::size_t>(semi2 - semi - 1, MarkerLength));
             if (pair.End.empty())
                 continue;
-            if (semi2 != AnsiString::npos)
+            if (semi2 != CodePageString::npos)
                 colorText = ColorPart(line);
         } else {
             colorText = ColorPart(line);
@@ -216,7 +216,7 @@ bool TColorRule::HasEntries() const
     return false;
 }
 
-std::vector<TKeyDescr> TColorRule::Match(const AnsiString& text, int from, int to) const
+std::vector<TKeyDescr> TColorRule::Match(const CodePageString& text, int from, int to) const
 {
     std::vector<TKeyDescr> out;
     from = std::clamp(from, 0, int(text.size()));
@@ -230,14 +230,14 @@ std::vector<TKeyDescr> TColorRule::Match(const AnsiString& text, int from, int t
     return out;
 }
 
-void TColorRule::MatchKeywords(const AnsiString& text, int from, int to, std::vector<TKeyDescr>& out) const
+void TColorRule::MatchKeywords(const CodePageString& text, int from, int to, std::vector<TKeyDescr>& out) const
 {
-    AnsiString region = text.substr(std::size_t(from), std::size_t(to - from));
+    CodePageString region = text.substr(std::size_t(from), std::size_t(to - from));
     if (!FKeyCase)
         region = UpperCase(region);
     for (const TKeyword& keyword : FKeywordList) {
         const std::size_t length = keyword.Text.size();
-        for (std::size_t at = region.find(keyword.Text); at != AnsiString::npos; at = region.find(keyword.Text, at + 1)) {
+        for (std::size_t at = region.find(keyword.Text); at != CodePageString::npos; at = region.find(keyword.Text, at + 1)) {
             const std::size_t start = std::size_t(from) + at;
             const std::size_t after = start + length;
             if (!FPartWord && ((start > 0 && IsWordChar(text[start - 1])) ||
@@ -249,7 +249,7 @@ void TColorRule::MatchKeywords(const AnsiString& text, int from, int to, std::ve
     }
 }
 
-void TColorRule::MatchPairs(const AnsiString& text, int from, int to, bool toLineEnd,
+void TColorRule::MatchPairs(const CodePageString& text, int from, int to, bool toLineEnd,
                             std::vector<TKeyDescr>& out) const
 {
     const std::vector<TMarkerPair>& pairs = toLineEnd ? FLineEnds : FPairs;
@@ -383,7 +383,7 @@ TColorTable FillColorTable(const std::vector<TKeyDescr>& descriptions, int from,
     return table;
 }
 
-std::vector<TColorRun> PaintedRuns(const TColorTable& table, const AnsiString& text)
+std::vector<TColorRun> PaintedRuns(const TColorTable& table, const CodePageString& text)
 {
     std::vector<TColorRun> runs;
     const int end = table.From + int(table.Cells.size());
@@ -465,7 +465,7 @@ bool TColorMemo::AnyRuleHasEntries() const
     return false;
 }
 
-std::vector<TKeyDescr> TColorMemo::KeyDescriptions(const AnsiString& text, int from, int to)
+std::vector<TKeyDescr> TColorMemo::KeyDescriptions(const CodePageString& text, int from, int to)
 {
     std::vector<TKeyDescr> out;
     from = std::clamp(from, 0, int(text.size()));
@@ -526,7 +526,7 @@ std::vector<TKeyDescr> TColorMemo::KeyDescriptions(const AnsiString& text, int f
     return out;
 }
 
-void TColorMemo::ShownRange(const AnsiString& text, int& from, int& to) const
+void TColorMemo::ShownRange(const CodePageString& text, int& from, int& to) const
 {
     const int above = FColorRules->Count() > 0 ? std::max(0, FColorRules->Items(0)->KeyMaxHeight() - 1) : 0;
     const int first = std::max(0, FirstVisibleLine() - above);
@@ -538,7 +538,7 @@ void TColorMemo::ShownRange(const AnsiString& text, int& from, int& to) const
 
 TColorTable TColorMemo::ShownColorTable()
 {
-    const AnsiString text = Text();
+    const CodePageString text = Text();
     int from = 0;
     int to = 0;
     ShownRange(text, from, to);
@@ -556,7 +556,7 @@ void TColorMemo::PaintRules(TCanvas* canvas)
 {
     if (!AnyRuleHasEntries())
         return;
-    const AnsiString text = Text();
+    const CodePageString text = Text();
     const TColorTable table = ShownColorTable();
     const int lineHeight = canvas->TextHeight("Wg");
     const TColor fontColor = Font()->Color();
@@ -580,7 +580,7 @@ void TColorMemo::PaintRules(TCanvas* canvas)
             }
         }
         for (const TColorRun& run : pieces) {
-            const AnsiString piece = text.substr(std::size_t(run.Start), std::size_t(run.Length));
+            const CodePageString piece = text.substr(std::size_t(run.Start), std::size_t(run.Length));
             const TPoint at = PosFromChar(run.Start);
             caretCovered = caretCovered || (caret >= run.Start && caret <= run.Start + run.Length);
             canvas->Brush()->SetColor(Color());
@@ -659,7 +659,7 @@ void TColorMemo::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
     TMemo::MouseUp(button, shift, x, y);
 }
 
-bool TColorMemo::HotSpotAt(int pos, AnsiString& spot) const
+bool TColorMemo::HotSpotAt(int pos, CodePageString& spot) const
 {
     if (!FHotSpot->Active() || FHotSpot->BeginChar() == 0)
         return false;
@@ -667,7 +667,7 @@ bool TColorMemo::HotSpotAt(int pos, AnsiString& spot) const
     const int start = LineIndex(line);
     if (start < 0)
         return false;
-    const AnsiString text = Text();
+    const CodePageString text = Text();
     const std::string_view lineText(text.data() + std::min<std::size_t>(std::size_t(start), text.size()),
                                     std::size_t(std::clamp(LineLength(line), 0, int(text.size()) - start)));
     const std::size_t column = std::size_t(std::clamp(pos - start, 0, int(lineText.size())));
@@ -677,7 +677,7 @@ bool TColorMemo::HotSpotAt(int pos, AnsiString& spot) const
     const std::size_t end = lineText.find(FHotSpot->EndChar(), begin + 1);
     if (end == std::string_view::npos || end < column)
         return false;
-    spot = AnsiString(lineText.substr(begin + 1, end - begin - 1));
+    spot = CodePageString(lineText.substr(begin + 1, end - begin - 1));
     return true;
 }
 
@@ -685,7 +685,7 @@ void TColorMemo::TrackHotSpot(int x, int y, bool release)
 {
     if (!FHotSpot->Active() || FHotSpot->BeginChar() == 0)
         return;
-    AnsiString spot;
+    CodePageString spot;
     const bool over = HotSpotAt(CharFromPos(x, y), spot);
     if (over != FOverHotSpot) {
         FOverHotSpot = over;

@@ -39,7 +39,7 @@ struct TKeyDescr {
 // A colour of the rule lists: one of the sixteen colour names (any case) or
 // RRGGBB in hexadecimal, with or without "#" or "$", red in the low byte of
 // the result. False for any other text, which leaves color alone.
-bool ReadRuleColor(const AnsiString& text, TColor& color);
+bool ReadRuleColor(const CodePageString& text, TColor& color);
 
 // The z-orders of what the memo colours besides its rules.
 constexpr std::uint8_t ZCaretLine = 0;
@@ -62,8 +62,8 @@ public:
     void SetZOrder(std::uint8_t z);
     // Kept with the rule; the keyword list needs no separator of its own, so a
     // keyword may hold this one.
-    const AnsiString& IntChar() const { return FIntChar; }
-    void SetIntChar(const AnsiString& s) { FIntChar = s; }
+    const CodePageString& IntChar() const { return FIntChar; }
+    void SetIntChar(const CodePageString& s) { FIntChar = s; }
     // One keyword a line, optionally followed by ";" and a colour (in each
     // list below, the colour is the text after the entry's last ";").
     TStrings* Keywords() const { return FKeywords.get(); }
@@ -95,31 +95,31 @@ public:
     // (dtBeginLineEnd). The memo paints only while some rule has entries.
     bool HasEntries() const;
     // The matches in text[from, to), in the rule's colours and z-order.
-    std::vector<TKeyDescr> Match(const AnsiString& text, int from, int to) const;
+    std::vector<TKeyDescr> Match(const CodePageString& text, int from, int to) const;
 
 private:
     struct TKeyword {
-        AnsiString Text;  // upper-cased unless KeyCase
+        CodePageString Text;  // upper-cased unless KeyCase
         int Color;        // index into FColors; -1: DefKeyColor
     };
     struct TMarkerPair {
-        AnsiString Begin;
-        AnsiString End;  // empty for a line-end marker
+        CodePageString Begin;
+        CodePageString End;  // empty for a line-end marker
         TColor Color;
         bool HasColor;  // else DefKeyColor
     };
     void Parse();
     void ParseKeywords();
     std::vector<TMarkerPair> ParsePairs(const TStrings& lines, bool withEnd) const;
-    int ColorIndex(const AnsiString& colorText);
+    int ColorIndex(const CodePageString& colorText);
     void Changed();
-    void MatchKeywords(const AnsiString& text, int from, int to, std::vector<TKeyDescr>& out) const;
-    void MatchPairs(const AnsiString& text, int from, int to, bool toLineEnd, std::vector<TKeyDescr>& out) const;
+    void MatchKeywords(const CodePageString& text, int from, int to, std::vector<TKeyDescr>& out) const;
+    void MatchPairs(const CodePageString& text, int from, int to, bool toLineEnd, std::vector<TKeyDescr>& out) const;
     TColor PairColor(const TMarkerPair& pair) const { return pair.HasColor ? pair.Color : FDefKeyColor; }
 
     TColorMemo* FMemo;
     std::uint8_t FZOrder = 0;
-    AnsiString FIntChar;
+    CodePageString FIntChar;
     std::unique_ptr<TStringList> FKeywords;
     std::unique_ptr<TStringList> FKeyBegEndLst;
     std::unique_ptr<TStringList> FKeyLineEndLst;
@@ -205,13 +205,13 @@ struct TColorRun {
 };
 // The runs that are painted: cells with an entry below the selection's
 // z-order, split at line breaks.
-std::vector<TColorRun> PaintedRuns(const TColorTable& table, const AnsiString& text);
+std::vector<TColorRun> PaintedRuns(const TColorTable& table, const CodePageString& text);
 
 using TMemoDrawEvent =
     std::function<void(TObject* Sender, const char* FromPos, std::vector<TKeyDescr>& A, int& ItemsCount)>;
 using TMemoDrawKeyEvent =
-    std::function<void(TCanvas* Canvas, const AnsiString& PKey, const TRect& Rect, TColor KColor)>;
-using THotSpotClickEvent = std::function<void(TObject* Sender, const AnsiString& SRC)>;
+    std::function<void(TCanvas* Canvas, const CodePageString& PKey, const TRect& Rect, TColor KColor)>;
+using THotSpotClickEvent = std::function<void(TObject* Sender, const CodePageString& SRC)>;
 
 class TColorMemo : public TMemo {
 public:
@@ -236,12 +236,12 @@ public:
 
     // Every key description of text[from, to), in painting order: hot spots,
     // TABs, the caret's line, the enabled rules, the selection.
-    std::vector<TKeyDescr> KeyDescriptions(const AnsiString& text, int from, int to);
+    std::vector<TKeyDescr> KeyDescriptions(const CodePageString& text, int from, int to);
     // The colour table of what the memo shows now.
     TColorTable ShownColorTable();
     // The text between the hot spot markers around a position, on its line;
     // false when there is no hot spot there.
-    bool HotSpotAt(int pos, AnsiString& text) const;
+    bool HotSpotAt(int pos, CodePageString& text) const;
     // Paints the coloured pieces on a canvas over the text area (the memo's
     // own paint calls it).
     virtual void PaintRules(TCanvas* canvas);
@@ -261,7 +261,7 @@ protected:
 private:
     // The shown lines: from where matching starts to the end of the last
     // visible line.
-    void ShownRange(const AnsiString& text, int& from, int& to) const;
+    void ShownRange(const CodePageString& text, int& from, int& to) const;
     bool AnyRuleHasEntries() const;
     void TrackHotSpot(int x, int y, bool release);
 

@@ -13,13 +13,13 @@ bool Contains(std::string_view s, char c) { return s.find(c) != std::string_view
 // The working delimiter: the chosen one, or "," while none is chosen.
 char Working(char delimiter) { return delimiter ? delimiter : DefaultDelimiter; }
 
-void AddColumn(std::vector<AnsiString>& columns)
+void AddColumn(std::vector<CodePageString>& columns)
 {
     if (columns.size() < MaxLoadedColumns)
         columns.emplace_back();
 }
 
-void ApplyHeaderLine(const std::vector<TDelimitedField>& fields, std::vector<AnsiString>& columns)
+void ApplyHeaderLine(const std::vector<TDelimitedField>& fields, std::vector<CodePageString>& columns)
 {
     for (std::size_t k = 0; k < fields.size(); ++k) {
         const TDelimitedField& field = fields[k];
@@ -37,10 +37,10 @@ void ApplyHeaderLine(const std::vector<TDelimitedField>& fields, std::vector<Ans
     }
 }
 
-std::vector<AnsiString> DataRow(const std::vector<TDelimitedField>& fields,
-                                std::vector<AnsiString>& columns)
+std::vector<CodePageString> DataRow(const std::vector<TDelimitedField>& fields,
+                                std::vector<CodePageString>& columns)
 {
-    std::vector<AnsiString> row(1);
+    std::vector<CodePageString> row(1);
     const std::size_t before = fields.size() - 1;  // fields ahead of the rest
     for (std::size_t k = 0; k < before; ++k) {
         const TDelimitedField& field = fields[k];
@@ -71,13 +71,13 @@ std::vector<AnsiString> DataRow(const std::vector<TDelimitedField>& fields,
 // A value holding the delimiter is quoted: written bare, it would split into
 // two cells at the next load and shift every later cell of its line. Quoting
 // only helps where the reader gives the value back exactly.
-bool NeedsQuotes(const AnsiString& value, char delimiter)
+bool NeedsQuotes(const CodePageString& value, char delimiter)
 {
     return Contains(value, delimiter) && !Contains(value, '"') && !Contains(value, '\r') &&
            !Contains(value, '\n');
 }
 
-void AppendCell(std::string& out, const AnsiString& value, char delimiter)
+void AppendCell(std::string& out, const CodePageString& value, char delimiter)
 {
     if (NeedsQuotes(value, delimiter)) {
         out += '"';
@@ -284,7 +284,7 @@ std::string FormatDelimitedText(const TDelimitedTable& table, char delimiter, bo
         }
         out += "\r\n";
     }
-    for (const std::vector<AnsiString>& row : table.Rows) {
+    for (const std::vector<CodePageString>& row : table.Rows) {
         if (!row.empty())
             AppendCell(out, row[0], working);
         // Sub-item j stands in cell j + 1; no more are kept than there are columns.
@@ -315,7 +315,7 @@ private:
 
 }  // namespace
 
-void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName)
+void SaveToDelimitedFile(TExListView& list, const CodePageString& fileName)
 {
     TDelimitedTable table;
     TListColumns* columns = list.Columns();
@@ -328,7 +328,7 @@ void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName)
     table.Rows.reserve(static_cast<std::size_t>(items->Count()));
     for (int i = 0; i < items->Count(); ++i) {
         TListItem* item = items->Item(i);
-        std::vector<AnsiString> row;
+        std::vector<CodePageString> row;
         row.push_back(item->Caption());
         TStrings* subItems = item->SubItems();
         const int cells = std::min(subItems->Count(), columns->Count());
@@ -339,7 +339,7 @@ void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName)
     WriteFileAtomic(fileName, FormatDelimitedText(table, list.Delimiter, list.SaveHeader()));
 }
 
-void LoadFromDelimitedFile(TExListView& list, const AnsiString& fileName)
+void LoadFromDelimitedFile(TExListView& list, const CodePageString& fileName)
 {
     std::string bytes;
     try {
@@ -367,7 +367,7 @@ void LoadFromDelimitedFile(TExListView& list, const AnsiString& fileName)
         if (column->Caption() != table.Columns[i])
             column->SetCaption(table.Columns[i]);
     }
-    for (const std::vector<AnsiString>& row : table.Rows) {
+    for (const std::vector<CodePageString>& row : table.Rows) {
         TListItem* item = items->Add();
         item->SetImageIndex(-1);
         item->SetCaption(row[0]);

@@ -14,8 +14,8 @@ class TExListView;
 
 // The cells of a list as the file carries them.
 struct TDelimitedTable {
-    std::vector<AnsiString> Columns;            // column captions
-    std::vector<std::vector<AnsiString>> Rows;  // each: the caption, then the sub-items
+    std::vector<CodePageString> Columns;            // column captions
+    std::vector<std::vector<CodePageString>> Rows;  // each: the caption, then the sub-items
 };
 
 // Tried in this order when the file's delimiter is not known; ties keep the earlier one.
@@ -49,7 +49,7 @@ struct TDelimitedField {
         dfRest,      // what is left once no delimiter remains, one quote stripped at each end
     };
     TKind Kind = dfPlain;
-    AnsiString Value;
+    CodePageString Value;
     // dfRest only: nothing was left (the line ended with the delimiter, or was empty).
     bool Bare = false;
 };
@@ -76,8 +76,8 @@ std::string FormatDelimitedText(const TDelimitedTable& table, char delimiter, bo
 // a temporary file and a rename. An empty list writes an empty file, so that
 // deleting the last item sticks; items without columns write nothing and
 // leave the file alone. Throws EFCreateError when the file cannot be written.
-void SaveToDelimitedFile(TExListView& list, const AnsiString& fileName);
+void SaveToDelimitedFile(TExListView& list, const CodePageString& fileName);
 // Appends the file's items to the list (with LoadHeader: replaces columns and
 // items). Throws EExListViewError "File cannot be opened" when the file cannot
 // be read; the list and its Delimiter are then unchanged.
-void LoadFromDelimitedFile(TExListView& list, const AnsiString& fileName);
+void LoadFromDelimitedFile(TExListView& list, const CodePageString& fileName);

@@ -26,13 +26,13 @@ constexpr int RowHeightAfterDrag = 13;
 constexpr int ScrollHintOffset = 10;     // pixels right of the cursor
 constexpr int HintMargin = 4;            // a cell hint shows when the text is this much wider than the column
 
-bool Holds(const AnsiString& text, const char* part) { return text.find(part) != AnsiString::npos; }
+bool Holds(const CodePageString& text, const char* part) { return text.find(part) != CodePageString::npos; }
 
 // Drops everything up to and including the first occurrence of marker.
-AnsiString AfterMarker(const AnsiString& text, const char* marker)
+CodePageString AfterMarker(const CodePageString& text, const char* marker)
 {
     const std::size_t at = text.find(marker);
-    if (at == AnsiString::npos)
+    if (at == CodePageString::npos)
         return text;
     return text.substr(at + std::char_traits<char>::length(marker));
 }
@@ -87,37 +87,37 @@ bool IsDateStyle(TSortStyle style)
 }
 
 // A text for a reader: line breaks as the reader's own, no blanks at the end.
-AnsiString ReadableText(AnsiString text)
+CodePageString ReadableText(CodePageString text)
 {
     std::replace(text.begin(), text.end(), '\r', '\n');
     return TrimRight(text);
 }
 
-const AnsiString OpenLinkAction = "Open link";
+const CodePageString OpenLinkAction = "Open link";
 
 }  // namespace
 
 // --- cells ---------------------------------------------------------------------------------------
 
-bool IsRichText(const AnsiString& text) { return text.rfind("{\\", 0) == 0; }
+bool IsRichText(const CodePageString& text) { return text.rfind("{\\", 0) == 0; }
 
-bool IsMarkupText(const AnsiString& text) { return Holds(text, "</"); }
+bool IsMarkupText(const CodePageString& text) { return Holds(text, "</"); }
 
-bool IsUrlText(const AnsiString& text)
+bool IsUrlText(const CodePageString& text)
 {
     return (Holds(text, "://") || Holds(text, "mailto:")) && !IsMarkupText(text);
 }
 
-AnsiString ShownUrlText(const AnsiString& text, bool urlFull)
+CodePageString ShownUrlText(const CodePageString& text, bool urlFull)
 {
     if (urlFull)
         return text;
     return AfterMarker(AfterMarker(text, "://"), "mailto:");
 }
 
-bool IsShellAddress(const AnsiString& address)
+bool IsShellAddress(const CodePageString& address)
 {
-    const AnsiString lower = LowerCase(Trim(address));
+    const CodePageString lower = LowerCase(Trim(address));
     for (const char* scheme : {"http://", "https://", "mailto:"})
         if (lower.rfind(scheme, 0) == 0 && lower.size() > std::char_traits<char>::length(scheme))
             return true;
@@ -146,9 +146,9 @@ TCellLayout LayoutCell(const TRect& cell, int column, bool checkboxes, int image
     return layout;
 }
 
-AnsiString RowsClipboardText(const std::vector<std::vector<AnsiString>>& rows)
+CodePageString RowsClipboardText(const std::vector<std::vector<CodePageString>>& rows)
 {
-    AnsiString text;
+    CodePageString text;
     for (const auto& row : rows) {
         for (size_t i = 0; i < row.size(); ++i) {
             if (i > 0)
@@ -160,18 +160,18 @@ AnsiString RowsClipboardText(const std::vector<std::vector<AnsiString>>& rows)
     return text;
 }
 
-std::vector<std::vector<AnsiString>> ClipboardRows(const AnsiString& text)
+std::vector<std::vector<CodePageString>> ClipboardRows(const CodePageString& text)
 {
-    std::vector<std::vector<AnsiString>> rows;
+    std::vector<std::vector<CodePageString>> rows;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
-        const size_t lineEnd = end == AnsiString::npos ? text.size() : end;
-        std::vector<AnsiString> fields;
+        const size_t lineEnd = end == CodePageString::npos ? text.size() : end;
+        std::vector<CodePageString> fields;
         size_t field = start;
         for (;;) {
             const size_t tab = text.find('\t', field);
-            if (tab == AnsiString::npos || tab >= lineEnd) {
+            if (tab == CodePageString::npos || tab >= lineEnd) {
                 fields.push_back(text.substr(field, lineEnd - field));
                 break;
             }
@@ -179,7 +179,7 @@ std::vector<std::vector<AnsiString>> ClipboardRows(const AnsiString& text)
             field = tab + 1;
         }
         rows.push_back(std::move(fields));
-        if (end == AnsiString::npos)
+        if (end == CodePageString::npos)
             break;
         // The character after a CR is skipped when it is the LF of a CR LF.
         start = end + 1;
@@ -321,8 +321,8 @@ void TExListView::SaveColumnWidths()
             for (int i = 0; i < Columns()->Count(); ++i)
                 registry.WriteInteger(FColumnSize.Section, "col" + IntToStr(i), Columns()->Items(i)->Width());
         } else {
-            AnsiString path = PathFromWindows(FColumnSize.Key);
-            if (path.find('/') == AnsiString::npos && Application)
+            CodePageString path = PathFromWindows(FColumnSize.Key);
+            if (path.find('/') == CodePageString::npos && Application)
                 path = ExtractFilePath(Application->ExeName()) + path;
             TIniFile ini(path);
             for (int i = 0; i < Columns()->Count(); ++i)
@@ -492,21 +492,21 @@ void TExListView::SetSortIndicator(TSortIndicator v)
     ApplySortIndicator(FSortColumn);
 }
 
-void TExListView::SaveToDelimitedFile(const AnsiString& fileName) { ::SaveToDelimitedFile(*this, fileName); }
+void TExListView::SaveToDelimitedFile(const CodePageString& fileName) { ::SaveToDelimitedFile(*this, fileName); }
 
-void TExListView::LoadFromDelimitedFile(const AnsiString& fileName) { ::LoadFromDelimitedFile(*this, fileName); }
+void TExListView::LoadFromDelimitedFile(const CodePageString& fileName) { ::LoadFromDelimitedFile(*this, fileName); }
 
 // --- cells ---------------------------------------------------------------------------------------------
 
-AnsiString TExListView::CellText(int column, int row) const
+CodePageString TExListView::CellText(int column, int row) const
 {
     if (row < 0 || row >= Items()->Count() || column < 0)
-        return AnsiString();
+        return CodePageString();
     const TListItem* item = Items()->Item(row);
     return column == 0 ? item->Caption() : item->SubItemRef(column - 1);
 }
 
-void TExListView::SetCellText(int column, int row, const AnsiString& text)
+void TExListView::SetCellText(int column, int row, const CodePageString& text)
 {
     if (row < 0 || row >= Items()->Count() || column < 0)
         return;
@@ -517,7 +517,7 @@ void TExListView::SetCellText(int column, int row, const AnsiString& text)
     }
     TStrings* subItems = item->SubItems();
     while (subItems->Count() < column)
-        subItems->Add(AnsiString());
+        subItems->Add(CodePageString());
     subItems->SetStrings(column - 1, text);
 }
 
@@ -546,7 +546,7 @@ TRect TExListView::MarkupRect(int column, int row) const
     return text;
 }
 
-TMarkupResult TExListView::MeasureMarkup(const AnsiString& text, const TRect& rect, TMarkupMode mode,
+TMarkupResult TExListView::MeasureMarkup(const CodePageString& text, const TRect& rect, TMarkupMode mode,
                                          TPoint point) const
 {
     TCanvas* canvas = Canvas();
@@ -558,18 +558,18 @@ TMarkupResult TExListView::MeasureMarkup(const AnsiString& text, const TRect& re
     return RenderMarkup(*canvas, text, rect, context, mode, point);
 }
 
-AnsiString TExListView::AnchorAt(int x, int y) const
+CodePageString TExListView::AnchorAt(int x, int y) const
 {
     int row = -1, column = -1;
     if (!GetCellAt(x, y, row, column))
-        return AnsiString();
-    const AnsiString text = CellText(column, row);
+        return CodePageString();
+    const CodePageString text = CellText(column, row);
     if (!IsMarkupText(text))
-        return AnsiString();
+        return CodePageString();
     return MeasureMarkup(text, MarkupRect(column, row), mmHitTest, {x, y}).Anchor;
 }
 
-void TExListView::OpenAddress(const AnsiString& address)
+void TExListView::OpenAddress(const CodePageString& address)
 {
     // Only web and mail addresses leave the list: a cell that names a file or
     // any other kind of address does nothing. A failure to open is not the
@@ -578,7 +578,7 @@ void TExListView::OpenAddress(const AnsiString& address)
         ShellExecute(0, "open", Trim(address), "", "", SW_SHOWNORMAL);
 }
 
-void TExListView::ActivateAnchor(const AnsiString& anchor)
+void TExListView::ActivateAnchor(const CodePageString& anchor)
 {
     if (anchor.empty())
         return;
@@ -646,9 +646,9 @@ void TExListView::MouseDown(TMouseButton button, TShiftState shift, int x, int y
         return;
     }
 
-    const AnsiString text = CellText(column, row);
+    const CodePageString text = CellText(column, row);
     if (IsMarkupText(text)) {
-        const AnsiString anchor = MeasureMarkup(text, MarkupRect(column, row), mmHitTest, {x, y}).Anchor;
+        const CodePageString anchor = MeasureMarkup(text, MarkupRect(column, row), mmHitTest, {x, y}).Anchor;
         ActivateAnchor(anchor);
         if (row >= Items()->Count())
             return;  // a handler took the row away
@@ -686,7 +686,7 @@ void TExListView::MouseMove(TShiftState shift, int x, int y)
     FLastMouse = {x, y};
     int row = -1, column = -1;
     const bool onCell = GetCellAt(x, y, row, column);
-    const AnsiString text = onCell ? CellText(column, row) : AnsiString();
+    const CodePageString text = onCell ? CellText(column, row) : CodePageString();
     bool cursorSet = false;
     bool overUrl = false;
     if (FURLShow && FDragRow < 0 && IsUrlText(text)) {
@@ -694,7 +694,7 @@ void TExListView::MouseMove(TShiftState shift, int x, int y)
         cursorSet = true;
         overUrl = true;
     }
-    AnsiString anchor;
+    CodePageString anchor;
     if (onCell && IsMarkupText(text)) {
         anchor = MeasureMarkup(text, MarkupRect(column, row), mmHitTest, {x, y}).Anchor;
         if (!anchor.empty()) {
@@ -708,7 +708,7 @@ void TExListView::MouseMove(TShiftState shift, int x, int y)
         }
     }
     if (FInAnchor && anchor.empty() && !overUrl) {
-        const AnsiString left = FAnchor;
+        const CodePageString left = FAnchor;
         FAnchor.clear();
         FInAnchor = false;
         FireEvent(OnAnchorExit, this, left);
@@ -871,7 +871,7 @@ bool TExListView::EditSubItem(int row, int column)
     return EditCell(row, column, CellText(column, row));
 }
 
-void TExListView::CellEdited(int row, int column, const AnsiString& text)
+void TExListView::CellEdited(int row, int column, const CodePageString& text)
 {
     SetCellText(column, row, text);
 }
@@ -885,12 +885,12 @@ void TExListView::CopyToClipboard()
             ClipboardSetText(CellText(FCurrentColumn, item->Index()));
         return;
     }
-    std::vector<std::vector<AnsiString>> rows;
+    std::vector<std::vector<CodePageString>> rows;
     for (int i = 0; i < Items()->Count(); ++i) {
         TListItem* item = Items()->Item(i);
         if (!item->Selected())
             continue;
-        std::vector<AnsiString> cells{item->Caption()};
+        std::vector<CodePageString> cells{item->Caption()};
         for (int j = 0; j < item->SubItems()->Count(); ++j)
             cells.push_back(item->SubItems()->Strings(j));
         rows.push_back(std::move(cells));
@@ -905,7 +905,7 @@ void TExListView::CutToClipboard()
         // One cell went to the clipboard: that cell is emptied, its row stays.
         if (TListItem* item = Selected()) {
             CopyToClipboard();
-            SetCellText(FCurrentColumn, item->Index(), AnsiString());
+            SetCellText(FCurrentColumn, item->Index(), CodePageString());
         }
         return;
     }
@@ -923,7 +923,7 @@ void TExListView::PasteFromClipboard()
 {
     if (!ClipboardHasText())
         return;
-    const AnsiString text = ClipboardGetText();
+    const CodePageString text = ClipboardGetText();
     if (FSubItemSelect || FSubItemEdit) {
         if (TListItem* item = Selected())
             SetCellText(FCurrentColumn, item->Index(), text);
@@ -1108,7 +1108,7 @@ int TExListView::Compare(const TSortEntry& ea, const TSortEntry& eb)
     int result = 0;
     if (format.Style == ssCustom) {
         result = 1;
-        auto text = [&](int row) -> const AnsiString& {
+        auto text = [&](int row) -> const CodePageString& {
             const TListItem* item = Items()->Item(row);
             return FSortedSubItem < 0 ? item->CaptionRef() : item->SubItemRef(FSortedSubItem);
         };
@@ -1228,14 +1228,14 @@ void TExListView::DrawHeaderItem(int column, TCanvas* canvas, const TRect& rect,
 
 // --- hints and scrolling -------------------------------------------------------------------------------
 
-bool TExListView::CellHint(int x, int y, AnsiString& text, TPoint& screen, TFont& font)
+bool TExListView::CellHint(int x, int y, CodePageString& text, TPoint& screen, TFont& font)
 {
     if (!FAutoHint)
         return false;
     int row = -1, column = -1;
     if (!GetCellAt(x, y, row, column))
         return false;
-    const AnsiString cell = CellText(column, row);
+    const CodePageString cell = CellText(column, row);
     if (cell.empty())
         return false;
     FHintColumn = column;
@@ -1297,9 +1297,9 @@ void TExListView::Scrolled()
 
 // --- assistive technology ---------------------------------------------------------------------------
 
-AnsiString TExListView::CellAccessibleText(int row, int column) const
+CodePageString TExListView::CellAccessibleText(int row, int column) const
 {
-    const AnsiString text = CellText(column, row);
+    const CodePageString text = CellText(column, row);
     if (IsRichText(text)) {
         FRichEdit.SetRichText(text);
         return FRichEdit.Text();
@@ -1311,14 +1311,14 @@ AnsiString TExListView::CellAccessibleText(int row, int column) const
     return text;
 }
 
-std::vector<AnsiString> TExListView::CellAccessibleActions(int row, int column) const
+std::vector<CodePageString> TExListView::CellAccessibleActions(int row, int column) const
 {
-    std::vector<AnsiString> actions = TListView::CellAccessibleActions(row, column);
-    const AnsiString text = CellText(column, row);
+    std::vector<CodePageString> actions = TListView::CellAccessibleActions(row, column);
+    const CodePageString text = CellText(column, row);
     if (IsMarkupText(text)) {
         const TMarkupResult r = MeasureMarkup(text, Rect(0, 0, 1 << 20, 1 << 20), mmMeasure, {});
         for (size_t i = 0; i < r.Anchors.size(); ++i) {
-            const AnsiString name = Trim(r.Anchors[i].Text).empty() ? r.Anchors[i].Href : Trim(r.Anchors[i].Text);
+            const CodePageString name = Trim(r.Anchors[i].Text).empty() ? r.Anchors[i].Href : Trim(r.Anchors[i].Text);
             actions.push_back("Open " + name + (r.Anchors.size() > 1 ? " (" + IntToStr(long(i) + 1) + ")" : ""));
         }
     } else if (FURLShow && IsUrlText(text)) {
@@ -1327,15 +1327,15 @@ std::vector<AnsiString> TExListView::CellAccessibleActions(int row, int column) 
     return actions;
 }
 
-void TExListView::DoCellAccessibleAction(int row, int column, const AnsiString& action)
+void TExListView::DoCellAccessibleAction(int row, int column, const CodePageString& action)
 {
-    const AnsiString text = CellText(column, row);
+    const CodePageString text = CellText(column, row);
     if (action == OpenLinkAction && FURLShow && IsUrlText(text)) {
         OpenAddress(text);
         return;
     }
     if (IsMarkupText(text)) {
-        const std::vector<AnsiString> actions = CellAccessibleActions(row, column);
+        const std::vector<CodePageString> actions = CellAccessibleActions(row, column);
         const TMarkupResult r = MeasureMarkup(text, Rect(0, 0, 1 << 20, 1 << 20), mmMeasure, {});
         const size_t first = actions.size() - r.Anchors.size();
         for (size_t i = 0; i < r.Anchors.size(); ++i)
@@ -1360,7 +1360,7 @@ void TExListView::RightClickCell(int item, int subItem)
 }
 
 void TExListView::DrawItemProp(int item, int subItem, TOwnerDrawState state, TBrush* brush, TFont* font,
-                               const AnsiString& text)
+                               const CodePageString& text)
 {
     FireEvent(OnDrawItemProp, this, item, subItem, state, brush, font, text);
 }
@@ -1404,7 +1404,7 @@ void TExListView::DrawDetail(TCanvas* canvas, TListItem* item, const TRect& rect
     }
     box.Left += FDetailView.Indent();
     const int column = FDetailView.Column();
-    const AnsiString text = column == 0 ? item->Caption() : item->SubItemRef(column - 1);
+    const CodePageString text = column == 0 ? item->Caption() : item->SubItemRef(column - 1);
     canvas->Brush()->SetStyle(bsClear);
     if (IsMarkupText(text)) {
         TMarkupContext context;
@@ -1444,12 +1444,12 @@ void TExListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState s
             continue;  // scrolled out of sight, or another cell's turn
 
         const bool cellSelected = selected && (!cellSelection || column == FCurrentColumn);
-        const AnsiString text = CellText(column, row);
+        const CodePageString text = CellText(column, row);
         TBrush brush(cellSelected ? selectedBrush : rowBrush);
         TFont font(cellSelected ? selectedFont : rowFont);
         DrawItemProp(row, column, state, &brush, &font, text);
 
-        AnsiString shown = text;
+        CodePageString shown = text;
         if (FURLShow && IsUrlText(text)) {
             shown = ShownUrlText(text, FURLFull);
             if (!(cellSelected && RowSelect())) {
@@ -1492,7 +1492,7 @@ void TExListView::DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState s
             RenderMarkup(*canvas, text, box, context, mmPaint);
         } else {
             unsigned format = DT_NOPREFIX | DT_EXPANDTABS | DT_EDITCONTROL | VerticalFlag(FVAlignment);
-            if (shown.find('\r') == AnsiString::npos)
+            if (shown.find('\r') == CodePageString::npos)
                 format |= DT_END_ELLIPSIS;
             format |= FWordWrap ? DT_WORDBREAK : DT_SINGLELINE;
             if (Columns()->Count() > 0)

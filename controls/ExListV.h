@@ -50,8 +50,8 @@ public:
     TPrintPosition Date = ppNone;
     TPrintPosition PageNr = ppNone;
     TPrintPosition Title = ppNone;
-    AnsiString DateFormat = "dd/mm/yyyy";
-    AnsiString TitleText;
+    CodePageString DateFormat = "dd/mm/yyyy";
+    CodePageString TitleText;
     TPrintBorders Borders = pbNoborder;
     TPenStyle BorderStyle = psSolid;
     bool Centered = false;
@@ -61,15 +61,15 @@ public:
     int ColumnSpacing = 0;
     int RowSpacing = 0;
     TPrinterOrientation Orientation = poPortrait;
-    AnsiString PagePrefix;
-    AnsiString PageSuffix;
+    CodePageString PagePrefix;
+    CodePageString PageSuffix;
     int FixedWidth = 0;
     int FixedHeight = 0;
     bool UseFixedHeight = false;
     bool UseFixedWidth = false;
     TFitToPage FitToPage = fpNever;
-    AnsiString JobName;
-    AnsiString PageNumSep = "/";
+    CodePageString JobName;
+    CodePageString PageNumSep = "/";
 
     TFont* Font() { return &FFont; }
     TFont* HeaderFont() { return &FHeaderFont; }
@@ -91,11 +91,11 @@ public:
     int CellSpacing = 0;
     bool SaveColor = true;
     bool SaveFonts = true;
-    AnsiString FooterFile;
-    AnsiString HeaderFile;
-    AnsiString TableStyle;
-    AnsiString PrefixTag;
-    AnsiString SuffixTag;
+    CodePageString FooterFile;
+    CodePageString HeaderFile;
+    CodePageString TableStyle;
+    CodePageString PrefixTag;
+    CodePageString SuffixTag;
     int Width = 100;
 };
 
@@ -107,8 +107,8 @@ class TColumnSize : public TPersistent {
 public:
     explicit TColumnSize(TExListView* owner) : FOwner(owner) {}
     bool Save = false;
-    AnsiString Key;
-    AnsiString Section;
+    CodePageString Key;
+    CodePageString Section;
     bool Stretch = false;  // stored only
     TSizeStorage Storage = stInifile;
     TExListView* Owner() const { return FOwner; }
@@ -149,17 +149,17 @@ private:
 
 // --- cells, as free functions ----------------------------------------------------
 
-bool IsRichText(const AnsiString& text);    // starts with "{\"
-bool IsMarkupText(const AnsiString& text);  // holds "</"
+bool IsRichText(const CodePageString& text);    // starts with "{\"
+bool IsMarkupText(const CodePageString& text);  // holds "</"
 // A cell drawn as a link and opened on click: it holds "://" or "mailto:"
 // and is no markup cell.
-bool IsUrlText(const AnsiString& text);
+bool IsUrlText(const CodePageString& text);
 // What a link cell shows: unless full, without its protocol part (everything
 // up to and including "://", and up to and including "mailto:").
-AnsiString ShownUrlText(const AnsiString& text, bool urlFull);
+CodePageString ShownUrlText(const CodePageString& text, bool urlFull);
 // Addresses that a cell or an anchor may hand to the shell: http, https and
 // mailto only, so that a cell can never start a program or open a file.
-bool IsShellAddress(const AnsiString& address);
+bool IsShellAddress(const CodePageString& address);
 
 // The link cursor over web and mail cells and anchors: the program's cursor
 // resource 8019, as the screen cursor of that number.
@@ -186,8 +186,8 @@ TCellLayout LayoutCell(const TRect& cell, int column, bool checkboxes, int image
 
 // The clipboard texts: one line per row (its cells joined by TAB, ended by
 // CR LF), and the rows of a pasted text (lines at CR, LF or CR LF; cells at TAB).
-AnsiString RowsClipboardText(const std::vector<std::vector<AnsiString>>& rows);
-std::vector<std::vector<AnsiString>> ClipboardRows(const AnsiString& text);
+CodePageString RowsClipboardText(const std::vector<std::vector<CodePageString>>& rows);
+std::vector<std::vector<CodePageString>> ClipboardRows(const CodePageString& text);
 
 // --- the control ---------------------------------------------------------------------
 
@@ -195,19 +195,19 @@ using TCheckboxClickEvent = std::function<void(TObject* Sender, int iItem, bool 
 using TCellClickEvent = std::function<void(TObject* Sender, int iItem, int iSubItem)>;
 using TDrawItemPropEvent = std::function<void(TObject* Sender, int itemindex, int subitemindex,
                                               TOwnerDrawState AState, TBrush* ABrush, TFont* AFont,
-                                              const AnsiString& ItemText)>;
+                                              const CodePageString& ItemText)>;
 using TExDrawItemEvent =
     std::function<void(TObject* Sender, TCanvas* aCanvas, int itemindex, const TRect& Rect, TOwnerDrawState State)>;
-using TGetFormatEvent = std::function<void(TObject* Sender, int ACol, TSortStyle& AStyle, AnsiString& aPrefix,
-                                           AnsiString& aSuffix)>;
+using TGetFormatEvent = std::function<void(TObject* Sender, int ACol, TSortStyle& AStyle, CodePageString& aPrefix,
+                                           CodePageString& aSuffix)>;
 using TCustomCompareEvent =
-    std::function<void(TObject* Sender, int ACol, const AnsiString& str1, const AnsiString& str2, int& res)>;
+    std::function<void(TObject* Sender, int ACol, const CodePageString& str1, const CodePageString& str2, int& res)>;
 using TRawCompareEvent = std::function<void(TObject* Sender, int col, int row1, int row2, int& res)>;
 using TSortStartEvent = std::function<void(TObject* Sender, int column, bool& enable)>;
 using TColumnEvent = std::function<void(TObject* Sender, int column)>;
 using TColumnTrackEvent = std::function<void(TObject* Sender, int column, bool& Allow)>;
 using TCanEditCellEvent = std::function<void(TObject* Sender, int iItem, int iSubItem, bool& allow)>;
-using TAnchorEvent = std::function<void(TObject* Sender, const AnsiString& Anchor)>;
+using TAnchorEvent = std::function<void(TObject* Sender, const CodePageString& Anchor)>;
 using TPrintPageEvent =
     std::function<void(TObject* Sender, TCanvas* Canvas, int pagenr, int pagexsize, int pageysize)>;
 using TFitToPageEvent = std::function<void(TObject* Sender, double& scalefactor, bool& allow)>;
@@ -330,24 +330,24 @@ public:
     void SetLoadHeader(bool value) { FLoadHeader = value; }
     // The file's delimiter; 0 until one is chosen or detected by a load.
     char Delimiter = 0;
-    void SaveToDelimitedFile(const AnsiString& fileName);
-    void LoadFromDelimitedFile(const AnsiString& fileName);
+    void SaveToDelimitedFile(const CodePageString& fileName);
+    void LoadFromDelimitedFile(const CodePageString& fileName);
 
     // Cell text: the caption for column 0, else sub-item column - 1 (empty
     // when the row has fewer). Setting a sub-item beyond the count first
     // appends empty ones. Rows out of range read empty and are not written.
-    AnsiString CellText(int column, int row) const;
-    void SetCellText(int column, int row, const AnsiString& text);
+    CodePageString CellText(int column, int row) const;
+    void SetCellText(int column, int row, const CodePageString& text);
     // The cell under the last click (and, with SubItemSelect, moved by the arrows).
     int CurrentColumn() const { return FCurrentColumn; }
     int CurrentRow() const { return FCurrentRow; }
     // The rectangle that markup in a cell is laid out in (item-area coordinates).
     TRect MarkupRect(int column, int row) const;
     // The anchor of a markup cell under a point of the item area; empty when none.
-    AnsiString AnchorAt(int x, int y) const;
+    CodePageString AnchorAt(int x, int y) const;
     // What an anchor's click does: an address holding "://" goes to the shell
     // (http, https and mailto only), any other is handed to OnAnchorClick.
-    void ActivateAnchor(const AnsiString& anchor);
+    void ActivateAnchor(const CodePageString& anchor);
 
     // The clipboard commands of the clipboard keys.
     void CopyToClipboard();
@@ -361,7 +361,7 @@ public:
     int DraggedRow() const { return FDragRow; }
 
     int VersionNumber() const { return (53 << 16) | 1; }
-    AnsiString VersionText() const { return "1.53, February 2001"; }
+    CodePageString VersionText() const { return "1.53, February 2001"; }
 
     // The owner form's resize handler from before the list took the form's
     // resize event over; called after SizeWithForm has done its work.
@@ -404,15 +404,15 @@ public:
 
     // Assistive technology: a cell reads as it shows; a check box cell
     // toggles, and each link of a cell opens.
-    AnsiString CellAccessibleText(int row, int column) const override;
-    std::vector<AnsiString> CellAccessibleActions(int row, int column) const override;
-    void DoCellAccessibleAction(int row, int column, const AnsiString& action) override;
+    CodePageString CellAccessibleText(int row, int column) const override;
+    std::vector<CodePageString> CellAccessibleActions(int row, int column) const override;
+    void DoCellAccessibleAction(int row, int column, const CodePageString& action) override;
 
 protected:
     void DrawItem(TListItem* item, const TRect& rect, TOwnerDrawState state) override;
     virtual void ItemSelected(int /*index*/) {}
     virtual void DrawItemProp(int item, int subItem, TOwnerDrawState state, TBrush* brush, TFont* font,
-                              const AnsiString& text);
+                              const CodePageString& text);
     virtual void LeftClickCell(int item, int subItem);
     virtual void RightClickCell(int item, int subItem);
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
@@ -430,11 +430,11 @@ protected:
     void FilterChanged(int column) override;
     void FilterButtonClick(int column) override;
     void DrawHeaderItem(int column, TCanvas* canvas, const TRect& rect, bool pressed) override;
-    bool CellHint(int x, int y, AnsiString& text, TPoint& screen, TFont& font) override;
+    bool CellHint(int x, int y, CodePageString& text, TPoint& screen, TFont& font) override;
     void ScrollTracking(int topRow) override;
     void ScrollTrackEnded() override;
     void Scrolled() override;
-    void CellEdited(int row, int column, const AnsiString& text) override;
+    void CellEdited(int row, int column, const CodePageString& text) override;
     void CheckToggled(int row) override;
     void Notification(TComponent* component, TOperation operation) override;
 
@@ -449,7 +449,7 @@ private:
     void ToggleCheck(int row);
     void DrawCheckBox(TCanvas* canvas, const TRect& box, bool checked);
     void DrawDetail(TCanvas* canvas, TListItem* item, const TRect& rect, bool selected);
-    void OpenAddress(const AnsiString& address);
+    void OpenAddress(const CodePageString& address);
     void SetOwnCursor(TCursor cursor);
     void RestoreCursor();
     void EndDrag();
@@ -459,7 +459,7 @@ private:
     void FormResized(TObject* sender);
     void SaveColumnWidths();
     TCellLayout CellLayoutOf(int column, int row, const TRect& cell) const;
-    TMarkupResult MeasureMarkup(const AnsiString& text, const TRect& rect, TMarkupMode mode, TPoint point) const;
+    TMarkupResult MeasureMarkup(const CodePageString& text, const TRect& rect, TMarkupMode mode, TPoint point) const;
     void RepaintFocusedRow();
 
     TPrintsettings FPrintSettings;
@@ -528,7 +528,7 @@ private:
     TPoint FLastMouse;
     int FHintColumn = -1;
     int FHintRow = -1;
-    AnsiString FAnchor;
+    CodePageString FAnchor;
     bool FInAnchor = false;
     bool FOwnCursor = false;
     TCursor FRestCursor = crDefault;

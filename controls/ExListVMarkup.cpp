@@ -77,7 +77,7 @@ constexpr int MaxFontSize = 512;   // points; larger FONT sizes are ignored
 
 char Upper(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
 
-bool StartsNoCase(const AnsiString& s, size_t at, const char* prefix)
+bool StartsNoCase(const CodePageString& s, size_t at, const char* prefix)
 {
     for (size_t i = 0; prefix[i]; ++i)
         if (at + i >= s.size() || Upper(s[at + i]) != Upper(prefix[i]))
@@ -85,24 +85,24 @@ bool StartsNoCase(const AnsiString& s, size_t at, const char* prefix)
     return true;
 }
 
-size_t FindNoCase(const AnsiString& s, const char* what, size_t from = 0)
+size_t FindNoCase(const CodePageString& s, const char* what, size_t from = 0)
 {
     const size_t n = std::char_traits<char>::length(what);
     if (n == 0 || s.size() < n)
-        return AnsiString::npos;
+        return CodePageString::npos;
     for (size_t i = from; i + n <= s.size(); ++i)
         if (StartsNoCase(s, i, what))
             return i;
-    return AnsiString::npos;
+    return CodePageString::npos;
 }
 
 // Replaces the four entities, again and again until none is left ("&amp;"
 // followed by "lt;" ends as "<"). A replacement can only start a new entity
 // with the "&" it produced, so one pass that stays on it does it all.
-AnsiString ReplaceEntities(AnsiString word)
+CodePageString ReplaceEntities(CodePageString word)
 {
     size_t i = word.find('&');
-    while (i != AnsiString::npos && i < word.size()) {
+    while (i != CodePageString::npos && i < word.size()) {
         bool replaced = false;
         for (const TEntity& e : Entities) {
             if (StartsNoCase(word, i, e.Name)) {
@@ -119,30 +119,30 @@ AnsiString ReplaceEntities(AnsiString word)
 
 // A tag's attribute: the text between the first pair of double quotes after
 // its name (empty without quotes). "color" is not the tail of "bgcolor".
-bool FindAttribute(const AnsiString& tag, const char* name, AnsiString& value, bool caseSensitive = false)
+bool FindAttribute(const CodePageString& tag, const char* name, CodePageString& value, bool caseSensitive = false)
 {
     const size_t n = std::char_traits<char>::length(name);
     size_t at = 0;
     for (;;) {
         at = caseSensitive ? tag.find(name, at) : FindNoCase(tag, name, at);
-        if (at == AnsiString::npos)
+        if (at == CodePageString::npos)
             return false;
         const bool tailOfBg = at >= 2 && Upper(tag[at - 2]) == 'B' && Upper(tag[at - 1]) == 'G';
-        if (!(tailOfBg && StartsNoCase(AnsiString(name), 0, "color")))
+        if (!(tailOfBg && StartsNoCase(CodePageString(name), 0, "color")))
             break;
         at += n;
     }
     value.clear();
     const size_t open = tag.find('"', at + n);
-    if (open != AnsiString::npos) {
+    if (open != CodePageString::npos) {
         const size_t close = tag.find('"', open + 1);
-        if (close != AnsiString::npos)
+        if (close != CodePageString::npos)
             value = tag.substr(open + 1, close - open - 1);
     }
     return true;
 }
 
-bool ReadNumber(const AnsiString& value, int& number)
+bool ReadNumber(const CodePageString& value, int& number)
 {
     return TryStrToInt(Trim(value), number);
 }
@@ -163,7 +163,7 @@ int HexDigit(char c)
 // laid out again on every paint and every mouse move.
 class TFileBitmaps {
 public:
-    const TBitmap* Find(const AnsiString& path)
+    const TBitmap* Find(const CodePageString& path)
     {
         struct stat st{};
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileSize)
@@ -191,7 +191,7 @@ private:
     static constexpr off_t MaxFileSize = 32 * 1024 * 1024;
     static constexpr size_t MaxEntries = 16;
     struct TEntry {
-        AnsiString Path;
+        CodePageString Path;
         std::time_t Stamp;
         off_t Size;
         std::unique_ptr<TBitmap> Bitmap;
@@ -207,7 +207,7 @@ TFileBitmaps& FileBitmaps()
 
 // The local path of a "file://" address: an empty host or "localhost" only;
 // an address that names another host would be a network fetch.
-bool LocalFilePath(const AnsiString& rest, AnsiString& path)
+bool LocalFilePath(const CodePageString& rest, CodePageString& path)
 {
     if (!rest.empty() && rest[0] == '/') {
         path = rest;
@@ -220,9 +220,9 @@ bool LocalFilePath(const AnsiString& rest, AnsiString& path)
     return false;
 }
 
-const TBitmap* FileBitmap(const AnsiString& address)
+const TBitmap* FileBitmap(const CodePageString& address)
 {
-    AnsiString path;
+    CodePageString path;
     if (!StartsNoCase(address, 0, "file://") || !LocalFilePath(address.substr(7), path))
         return nullptr;
     return FileBitmaps().Find(path);
@@ -231,10 +231,10 @@ const TBitmap* FileBitmap(const AnsiString& address)
 // The program's pictures by name (letter case ignored, "#" and a number for
 // a numbered one); each is read once. Names that find nothing are not kept,
 // so cells of made-up names cannot grow the cache.
-const TBitmap* ResourcePicture(const AnsiString& name)
+const TBitmap* ResourcePicture(const CodePageString& name)
 {
-    static std::map<AnsiString, std::unique_ptr<TBitmap>> pictures;
-    const AnsiString key = UpperCase(name);
+    static std::map<CodePageString, std::unique_ptr<TBitmap>> pictures;
+    const CodePageString key = UpperCase(name);
     if (const auto it = pictures.find(key); it != pictures.end())
         return it->second.get();
     auto bitmap = std::make_unique<TBitmap>();
@@ -295,9 +295,9 @@ TPicture FromBitmap(const TBitmap* bitmap, int width, int height)
     return p;
 }
 
-TPicture FindPicture(const AnsiString& tag, const TImageList* images)
+TPicture FindPicture(const CodePageString& tag, const TImageList* images)
 {
-    AnsiString src;
+    CodePageString src;
     FindAttribute(tag, "src", src);
     int number = 0;
     if (StartsNoCase(src, 0, "idx:")) {
@@ -308,14 +308,14 @@ TPicture FindPicture(const AnsiString& tag, const TImageList* images)
     const bool small = StartsNoCase(src, 0, "ssys:");
     if (small || StartsNoCase(src, 0, "lsys:")) {
         const TImageList& list = SystemImageList(!small);
-        const AnsiString rest = src.substr(5);
+        const CodePageString rest = src.substr(5);
         return FromList(list, ReadNumber(rest, number) ? number : ShellIconIndex(rest));
     }
     if (StartsNoCase(src, 0, "res://"))
         return FromBitmap(ResourcePicture(src.substr(6)), 0, 0);
     if (StartsNoCase(src, 0, "file://")) {
         // Unlike every other attribute, these two are known in lower case only.
-        AnsiString value;
+        CodePageString value;
         int width = 0, height = 0;
         if (FindAttribute(tag, "width", value, true))
             ReadNumber(value, width);
@@ -332,7 +332,7 @@ TPicture FindPicture(const AnsiString& tag, const TImageList* images)
 
 // The text still to lay out, read from Pos on.
 struct TMarkupText {
-    AnsiString Text;
+    CodePageString Text;
     size_t Pos = 0;
     size_t NextHashTag = 0;  // where to look for the next "<#"
 
@@ -346,7 +346,7 @@ struct TPassState {
     TFont Font;
     int ListLevel = 0;
     bool InAnchor = false;
-    AnsiString Anchor;
+    CodePageString Anchor;
 };
 
 struct TLineMetrics {
@@ -368,7 +368,7 @@ public:
     {
     }
 
-    TMarkupResult Run(const AnsiString& source)
+    TMarkupResult Run(const CodePageString& source)
     {
         TMarkupText text;
         text.Text.reserve(source.size());
@@ -448,9 +448,9 @@ private:
         FCanvas.Brush()->SetStyle(oldStyle);
     }
 
-    int WordWidth(const AnsiString& word)
+    int WordWidth(const CodePageString& word)
     {
-        if (word.find('\t') == AnsiString::npos)
+        if (word.find('\t') == CodePageString::npos)
             return FCanvas.TextWidth(word);
         TRect r = Rect(0, 0, 0, 0);
         FCanvas.DrawText(word, r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
@@ -462,12 +462,12 @@ private:
     static void DropHashTag(TMarkupText& text)
     {
         const size_t at = text.Text.find("<#", std::max(text.Pos, text.NextHashTag));
-        if (at == AnsiString::npos) {
+        if (at == CodePageString::npos) {
             text.NextHashTag = text.Text.size();
             return;
         }
         const size_t close = text.Text.find('>', at + 1);
-        if (close != AnsiString::npos)
+        if (close != CodePageString::npos)
             text.Text.erase(close, 1);
         text.Text.erase(at, 1);
         text.NextHashTag = at;
@@ -478,7 +478,7 @@ private:
     // taken); the painting pass lays the taken markup out again in the line
     // box. measured: the measuring pass's metrics (painting pass only).
     void Line(TMarkupText& text, bool painting, int left, int top, TPassState& state, TLineMetrics& m,
-              const TLineMetrics* measured, AnsiString* taken)
+              const TLineMetrics* measured, CodePageString* taken)
     {
         const bool draw = painting && FMode == mmPaint;
         const bool fit = !painting || FMode == mmHitTest;
@@ -507,13 +507,13 @@ private:
             const size_t lt = text.Text.find('<', text.Pos);
             const size_t blank = text.Text.find(' ', text.Pos);
             size_t length;
-            if (lt != AnsiString::npos && (blank == AnsiString::npos || lt < blank))
+            if (lt != CodePageString::npos && (blank == CodePageString::npos || lt < blank))
                 length = lt - text.Pos;
-            else if (blank != AnsiString::npos)
+            else if (blank != CodePageString::npos)
                 length = blank - text.Pos + 1;
             else
                 length = text.Text.size() - text.Pos;
-            const AnsiString word = ReplaceEntities(text.Text.substr(text.Pos, length));
+            const CodePageString word = ReplaceEntities(text.Text.substr(text.Pos, length));
 
             const int h = FCanvas.TextHeight(word);
             if (FSub)
@@ -556,9 +556,9 @@ private:
                 continue;
             // A tag. It ends at its first ">", or the rest of the text is dropped.
             const size_t close = text.Text.find('>', text.Pos);
-            const bool closed = close != AnsiString::npos;
+            const bool closed = close != CodePageString::npos;
             const size_t tagLength = closed ? close - text.Pos + 1 : text.Text.size() - text.Pos;
-            const AnsiString tag = text.Text.substr(text.Pos, tagLength);
+            const CodePageString tag = text.Text.substr(text.Pos, tagLength);
             bool lineEnds = false;
             if (text.At(1) == '/') {
                 Closing(text, Upper(text.At(2)), painting, state, lineEnds);
@@ -577,7 +577,7 @@ private:
             m.Width -= lastBlank;
     }
 
-    void DrawWord(const AnsiString& word, int penX, int top, const TLineMetrics& measured, const TLineMetrics& m)
+    void DrawWord(const CodePageString& word, int penX, int top, const TLineMetrics& measured, const TLineMetrics& m)
     {
         int bottom = top + measured.Height + measured.SupExtra - m.Lift;
         if (FSub)
@@ -599,11 +599,11 @@ private:
 
     enum TTagResult { trGoesOn, trEndsLine, trStays };
 
-    TTagResult Opening(const TMarkupText& text, const AnsiString& tag, bool closed, bool painting, bool draw,
+    TTagResult Opening(const TMarkupText& text, const CodePageString& tag, bool closed, bool painting, bool draw,
                        bool fit, bool hit, int left, int top, int available, int& penX, int& lastBottom,
                        bool& sawItem, TPassState& state, TLineMetrics& m, const TLineMetrics* measured)
     {
-        AnsiString value;
+        CodePageString value;
         int number = 0;
         TFont& font = state.Font;
         switch (Upper(text.At(1))) {
@@ -615,7 +615,7 @@ private:
                 state.Anchor = value;
                 state.InAnchor = true;
                 if (!painting)
-                    FResult.Anchors.push_back({value, AnsiString()});
+                    FResult.Anchors.push_back({value, CodePageString()});
                 UseFont(font);
             }
             break;
@@ -714,11 +714,11 @@ private:
             if (!closed)
                 break;
             if (FindAttribute(tag, "align", value)) {
-                if (FindNoCase(value, "right") != AnsiString::npos)
+                if (FindNoCase(value, "right") != CodePageString::npos)
                     FAlign = alRight;
-                else if (FindNoCase(value, "left") != AnsiString::npos)
+                else if (FindNoCase(value, "left") != CodePageString::npos)
                     FAlign = alLeft;
-                else if (FindNoCase(value, "center") != AnsiString::npos)
+                else if (FindNoCase(value, "center") != CodePageString::npos)
                     FAlign = alCenter;
             }
             if (painting && FindAttribute(tag, "bgcolor", value)) {
@@ -831,7 +831,7 @@ private:
         UseFont(font);
     }
 
-    TTagResult Picture(const AnsiString& tag, bool fit, bool hit, bool draw, int top, int available, int& penX,
+    TTagResult Picture(const CodePageString& tag, bool fit, bool hit, bool draw, int top, int available, int& penX,
                        int lastBottom, const TPassState& state, TLineMetrics& m)
     {
         const TPicture picture = FindPicture(tag, FContext.Images);
@@ -845,20 +845,20 @@ private:
         m.Width += picture.Width;
         penX += picture.Width;
         m.Height = std::max(m.Height, picture.Height);
-        if (FindNoCase(tag, "align") != AnsiString::npos) {
+        if (FindNoCase(tag, "align") != CodePageString::npos) {
             const int gh = FCanvas.TextHeight("gh");
-            if (FindNoCase(tag, "\"top") != AnsiString::npos)
+            if (FindNoCase(tag, "\"top") != CodePageString::npos)
                 m.Lift = m.Height - gh;
-            else if (FindNoCase(tag, "\"middle") != AnsiString::npos)
+            else if (FindNoCase(tag, "\"middle") != CodePageString::npos)
                 m.Lift = (m.Height - gh) / 2;
         }
         return trGoesOn;
     }
 
-    void TileBackground(const AnsiString& value)
+    void TileBackground(const CodePageString& value)
     {
         const size_t at = FindNoCase(value, "file://");
-        if (at == AnsiString::npos)
+        if (at == CodePageString::npos)
             return;
         const TBitmap* tile = FileBitmap(value.substr(at));
         if (!tile)
@@ -897,10 +897,10 @@ private:
 
 }  // namespace
 
-bool ReadMarkupColor(const AnsiString& value, TColor& color)
+bool ReadMarkupColor(const CodePageString& value, TColor& color)
 {
-    if (value.find("cl") != AnsiString::npos) {
-        const AnsiString name = LowerCase(value);
+    if (value.find("cl") != CodePageString::npos) {
+        const CodePageString name = LowerCase(value);
         color = clBlack;
         for (const TColorName& c : ColorNames)
             if (name == c.Name)
@@ -908,7 +908,7 @@ bool ReadMarkupColor(const AnsiString& value, TColor& color)
         return true;
     }
     const size_t hash = value.find('#');
-    if (hash == AnsiString::npos || hash + 7 > value.size())
+    if (hash == CodePageString::npos || hash + 7 > value.size())
         return false;
     int digits[6];
     for (int i = 0; i < 6; ++i)
@@ -918,7 +918,7 @@ bool ReadMarkupColor(const AnsiString& value, TColor& color)
     return true;
 }
 
-TMarkupResult RenderMarkup(TCanvas& canvas, const AnsiString& text, const TRect& rect, const TMarkupContext& context,
+TMarkupResult RenderMarkup(TCanvas& canvas, const CodePageString& text, const TRect& rect, const TMarkupContext& context,
                            TMarkupMode mode, TPoint point)
 {
     TRenderer renderer(canvas, rect, context, mode, point);

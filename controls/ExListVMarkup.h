@@ -21,14 +21,14 @@ enum TMarkupMode {
 };
 
 struct TMarkupAnchor {
-    AnsiString Href;
-    AnsiString Text;  // the visible words inside it
+    CodePageString Href;
+    CodePageString Text;  // the visible words inside it
 };
 
 struct TMarkupResult {
-    AnsiString Anchor;       // hit-test: the href under the point, empty when none
-    AnsiString PlainText;    // the words, entities replaced, tags removed, "\r" per BR
-    AnsiString VisibleText;  // the same without hidden text: what a reader sees
+    CodePageString Anchor;       // hit-test: the href under the point, empty when none
+    CodePageString PlainText;    // the words, entities replaced, tags removed, "\r" per BR
+    CodePageString VisibleText;  // the same without hidden text: what a reader sees
     std::vector<TMarkupAnchor> Anchors;
     int Width = 0;   // the widest line, without its trailing blank
     int Height = 0;  // all lines laid out
@@ -44,10 +44,10 @@ struct TMarkupContext {
 
 // Lays text out in rect on canvas. The canvas's font and brush are those of
 // the cell; both are as they were when the call returns.
-TMarkupResult RenderMarkup(TCanvas& canvas, const AnsiString& text, const TRect& rect, const TMarkupContext& context,
+TMarkupResult RenderMarkup(TCanvas& canvas, const CodePageString& text, const TRect& rect, const TMarkupContext& context,
                            TMarkupMode mode, TPoint point = {});
 
 // A markup colour value: a name holding "cl" ("clRed", looked up lower-cased;
 // any other name is black) or "#RRGGBB". False when the value is neither
 // (or its digits are not hexadecimal); color is then unchanged.
-bool ReadMarkupColor(const AnsiString& value, TColor& color);
+bool ReadMarkupColor(const CodePageString& value, TColor& color);

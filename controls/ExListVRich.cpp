@@ -37,7 +37,7 @@ struct TGroup {
 
 class TReader {
 public:
-    explicit TReader(const AnsiString& source) : FSource(source) { FDocument.Paragraphs.emplace_back(); }
+    explicit TReader(const CodePageString& source) : FSource(source) { FDocument.Paragraphs.emplace_back(); }
 
     TRichDocument Read()
     {
@@ -102,7 +102,7 @@ private:
             size_t end = i;
             while (end < n && end - i < 32 && std::isalpha(static_cast<unsigned char>(FSource[end])))
                 ++end;
-            const AnsiString word = FSource.substr(i, end - i);
+            const CodePageString word = FSource.substr(i, end - i);
             bool hasParam = false;
             long long param = 0;
             bool negative = false;
@@ -158,7 +158,7 @@ private:
         }
     }
 
-    size_t Word(const AnsiString& word, bool hasParam, int param, size_t next)
+    size_t Word(const CodePageString& word, bool hasParam, int param, size_t next)
     {
         const bool first = FGroupStart;
         FGroupStart = false;
@@ -282,14 +282,14 @@ private:
         return u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
     }
 
-    const AnsiString& FSource;
+    const CodePageString& FSource;
     TRichDocument FDocument;
     std::vector<TGroup> FStack;
     bool FGroupStart = false;
     int FOverflow = 0;
-    std::map<int, AnsiString> FFonts;
+    std::map<int, CodePageString> FFonts;
     int FFontNumber = 0;
-    AnsiString FFontName;
+    CodePageString FFontName;
     std::vector<TColor> FColors;
     int FRed = 0, FGreen = 0, FBlue = 0;
     bool FColorSet = false;
@@ -299,14 +299,14 @@ private:
 
 }  // namespace
 
-TRichDocument ParseRichText(const AnsiString& rtf)
+TRichDocument ParseRichText(const CodePageString& rtf)
 {
     return TReader(rtf).Read();
 }
 
-AnsiString RichPlainText(const TRichDocument& document)
+CodePageString RichPlainText(const TRichDocument& document)
 {
-    AnsiString text;
+    CodePageString text;
     for (size_t p = 0; p < document.Paragraphs.size(); ++p) {
         if (p > 0)
             text += "\r\n";
@@ -319,7 +319,7 @@ AnsiString RichPlainText(const TRichDocument& document)
     return text;
 }
 
-void TExRichEdit::SetRichText(const AnsiString& rtf)
+void TExRichEdit::SetRichText(const CodePageString& rtf)
 {
     for (TCached& c : FCache)
         if (c.Source == rtf) {
@@ -372,7 +372,7 @@ TExRichEdit::TFormatted TExRichEdit::Format(TCanvas& canvas, const TRect& rect, 
     canvas.Brush()->SetStyle(bsClear);
 
     struct TPiece {
-        AnsiString Text;
+        CodePageString Text;
         TFont Font;
         int X = 0;
         int Width = 0;

@@ -13,8 +13,8 @@
 #include "classlib/Graphics.h"
 
 struct TRichRun {
-    AnsiString Text;        // bytes; a tab is '\t'
-    AnsiString FontName;    // empty: the cell's font
+    CodePageString Text;        // bytes; a tab is '\t'
+    CodePageString FontName;    // empty: the cell's font
     int Size = 0;           // points; 0: the cell's size
     TFontStyles Style;
     TColor Color = clDefault;  // clDefault: the cell's text colour
@@ -28,21 +28,21 @@ struct TRichDocument {
     std::vector<TRichParagraph> Paragraphs;
 };
 
-TRichDocument ParseRichText(const AnsiString& rtf);
+TRichDocument ParseRichText(const CodePageString& rtf);
 // The text without formatting: paragraphs joined by CR LF.
-AnsiString RichPlainText(const TRichDocument& document);
+CodePageString RichPlainText(const TRichDocument& document);
 
 // The renderer of rich-text cells (one hidden instance per list view).
 class TExRichEdit : public TPersistent {
 public:
     // Loads a cell's rich text (the last few are kept read).
-    void SetRichText(const AnsiString& rtf);
+    void SetRichText(const CodePageString& rtf);
     // Gives the first count characters of the loaded text the colour, as a
     // selection of them would take it (a paragraph break counts two, CR LF,
     // as in Text); the rest keeps its own.
     void RecolorStart(int count, TColor color);
     const TRichDocument& Document() const { return FDocument; }
-    AnsiString Text() const { return RichPlainText(FDocument); }
+    CodePageString Text() const { return RichPlainText(FDocument); }
 
     struct TFormatted {
         int Width = 0;   // the widest line
@@ -55,7 +55,7 @@ public:
 
 private:
     struct TCached {
-        AnsiString Source;
+        CodePageString Source;
         TRichDocument Document;
     };
     std::vector<TCached> FCache;

@@ -37,18 +37,18 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : a.size() > b.size() ? 1 : -1;
 }
 
-void EraseFirst(AnsiString& s, const AnsiString& part)
+void EraseFirst(CodePageString& s, const CodePageString& part)
 {
     if (part.empty())
         return;
     const size_t at = s.find(part);
-    if (at != AnsiString::npos)
+    if (at != CodePageString::npos)
         s.erase(at, part.size());
 }
 
 // A floating-point number as the class library reads one: blanks around it,
 // a sign, digits with one decimal point, an exponent.
-bool ReadFloat(const AnsiString& text, double& value)
+bool ReadFloat(const CodePageString& text, double& value)
 {
     size_t begin = 0, end = text.size();
     while (begin < end && text[begin] == ' ')
@@ -89,7 +89,7 @@ bool ReadFloat(const AnsiString& text, double& value)
     const char* first = text.data() + begin;
     if (*first == '.') {
         // from_chars wants a digit first
-        const AnsiString padded = "0" + text.substr(begin, end - begin);
+        const CodePageString padded = "0" + text.substr(begin, end - begin);
         if (std::from_chars(padded.data(), padded.data() + padded.size(), value).ec != std::errc())
             return false;
     } else if (std::from_chars(first, text.data() + end, value).ec != std::errc()) {
@@ -109,17 +109,17 @@ bool ValidDate(int year, int month, int day)
     return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-bool ReadInt(const AnsiString& text, int& value)
+bool ReadInt(const CodePageString& text, int& value)
 {
     return TryStrToInt(Trim(text), value);
 }
 
 // The day-month-year styles: split at the first "-", else "/", else ".".
-bool SplitDatePart(const AnsiString& text, AnsiString& head, AnsiString& rest)
+bool SplitDatePart(const CodePageString& text, CodePageString& head, CodePageString& rest)
 {
     for (char separator : {'-', '/', '.'}) {
         const size_t at = text.find(separator);
-        if (at != AnsiString::npos) {
+        if (at != CodePageString::npos) {
             head = text.substr(0, at);
             rest = text.substr(at + 1);
             return true;
@@ -128,9 +128,9 @@ bool SplitDatePart(const AnsiString& text, AnsiString& head, AnsiString& rest)
     return false;
 }
 
-double ReadDayMonthYear(const AnsiString& text, bool dayFirst)
+double ReadDayMonthYear(const CodePageString& text, bool dayFirst)
 {
-    AnsiString first, rest, second, third;
+    CodePageString first, rest, second, third;
     if (!SplitDatePart(text, first, rest) || !SplitDatePart(rest, second, third))
         return 0;
     int a = 0, b = 0, year = 0;
@@ -149,38 +149,38 @@ double ReadDayMonthYear(const AnsiString& text, bool dayFirst)
 // A date, a time or both in the system's formats: the date's fields in the
 // order of ShortDateFormat, separated by DateSeparator; the time h[:nn[:ss]]
 // with TimeSeparator and an optional AM or PM.
-bool ReadSystemDateTime(const AnsiString& input, const TFormatSettings& settings, double& value)
+bool ReadSystemDateTime(const CodePageString& input, const TFormatSettings& settings, double& value)
 {
-    AnsiString text = Trim(input);
+    CodePageString text = Trim(input);
     if (text.empty())
         return false;
     double date = 0;
     double time = 0;
-    AnsiString datePart = text, timePart;
-    if (const size_t blank = text.find(' '); blank != AnsiString::npos) {
+    CodePageString datePart = text, timePart;
+    if (const size_t blank = text.find(' '); blank != CodePageString::npos) {
         datePart = text.substr(0, blank);
         timePart = Trim(text.substr(blank + 1));
     }
-    if (datePart.find(settings.TimeSeparator) != AnsiString::npos && timePart.empty()) {
+    if (datePart.find(settings.TimeSeparator) != CodePageString::npos && timePart.empty()) {
         timePart = datePart;
         datePart.clear();
     }
     if (!datePart.empty()) {
-        std::vector<AnsiString> fields;
+        std::vector<CodePageString> fields;
         size_t start = 0;
         for (;;) {
             const size_t at = datePart.find(settings.DateSeparator, start);
-            fields.push_back(datePart.substr(start, at == AnsiString::npos ? AnsiString::npos : at - start));
-            if (at == AnsiString::npos)
+            fields.push_back(datePart.substr(start, at == CodePageString::npos ? CodePageString::npos : at - start));
+            if (at == CodePageString::npos)
                 break;
             start = at + 1;
         }
         if (fields.size() != 3)
             return false;
         // The order of the fields: the first d, m and y of the format.
-        const AnsiString f = LowerCase(settings.ShortDateFormat);
+        const CodePageString f = LowerCase(settings.ShortDateFormat);
         const size_t pd = f.find('d'), pm = f.find('m'), py = f.find('y');
-        if (pd == AnsiString::npos || pm == AnsiString::npos || py == AnsiString::npos)
+        if (pd == CodePageString::npos || pm == CodePageString::npos || py == CodePageString::npos)
             return false;
         int order[3];  // day, month, year: their field numbers
         order[0] = int(pd > pm) + int(pd > py);
@@ -198,10 +198,10 @@ bool ReadSystemDateTime(const AnsiString& input, const TFormatSettings& settings
     }
     if (!timePart.empty()) {
         bool pm = false, am = false;
-        const AnsiString upper = UpperCase(timePart);
+        const CodePageString upper = UpperCase(timePart);
         for (const auto& [marker, isPm] : {std::pair{UpperCase(settings.TimePMString), true},
-                                            std::pair{UpperCase(settings.TimeAMString), false}, std::pair{AnsiString("PM"), true},
-                                            std::pair{AnsiString("AM"), false}}) {
+                                            std::pair{UpperCase(settings.TimeAMString), false}, std::pair{CodePageString("PM"), true},
+                                            std::pair{CodePageString("AM"), false}}) {
             if (!marker.empty() && upper.size() >= marker.size() &&
                 upper.compare(upper.size() - marker.size(), marker.size(), marker) == 0) {
                 (isPm ? pm : am) = true;
@@ -214,11 +214,11 @@ bool ReadSystemDateTime(const AnsiString& input, const TFormatSettings& settings
         size_t start = 0;
         for (;;) {
             const size_t at = timePart.find(settings.TimeSeparator, start);
-            if (count == 3 || !ReadInt(timePart.substr(start, at == AnsiString::npos ? AnsiString::npos : at - start),
+            if (count == 3 || !ReadInt(timePart.substr(start, at == CodePageString::npos ? CodePageString::npos : at - start),
                                        parts[count]))
                 return false;
             ++count;
-            if (at == AnsiString::npos)
+            if (at == CodePageString::npos)
                 break;
             start = at + 1;
         }
@@ -241,11 +241,11 @@ bool ReadSystemDateTime(const AnsiString& input, const TFormatSettings& settings
 
 bool SortNumber(std::string_view input, const TSortFormat& format, const TFormatSettings& settings, double& value)
 {
-    AnsiString text(input);
+    CodePageString text(input);
     EraseFirst(text, format.Prefix);
     EraseFirst(text, format.Suffix);
     if (format.Style == ssThousands && settings.ThousandSeparator != 0) {
-        AnsiString kept;
+        CodePageString kept;
         for (char c : text)
             if (c != settings.ThousandSeparator)
                 kept.push_back(c);
@@ -253,7 +253,7 @@ bool SortNumber(std::string_view input, const TSortFormat& format, const TFormat
     }
     if (settings.DecimalSeparator != '.') {
         const size_t at = text.find(settings.DecimalSeparator);
-        if (at != AnsiString::npos)
+        if (at != CodePageString::npos)
             text[at] = '.';
     }
     if (text.empty()) {
@@ -265,7 +265,7 @@ bool SortNumber(std::string_view input, const TSortFormat& format, const TFormat
 
 double SortDate(std::string_view view, TSortStyle style, const TFormatSettings& settings)
 {
-    const AnsiString text(view);
+    const CodePageString text(view);
     switch (style) {
     case ssDateTime: {
         double value = 0;

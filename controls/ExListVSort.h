@@ -22,8 +22,8 @@ enum TSortStyle {
 
 struct TSortFormat {
     TSortStyle Style = ssText;
-    AnsiString Prefix;
-    AnsiString Suffix;
+    CodePageString Prefix;
+    CodePageString Suffix;
     friend bool operator==(const TSortFormat&, const TSortFormat&) = default;
 };
 

@@ -174,9 +174,9 @@ void TImgBtn::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
         Step(TImgBtnInput::LeftUp, WM_LBUTTONUP, shift, x, y, OnMouseUp);
 }
 
-AnsiString TImgBtn::AccessibleName() const
+CodePageString TImgBtn::AccessibleName() const
 {
-    const AnsiString caption = Caption();
+    const CodePageString caption = Caption();
     return caption.empty() ? Hint() : caption;
 }
 
@@ -187,7 +187,7 @@ TAccessibleState TImgBtn::AccessibleState() const
     return state;
 }
 
-void TImgBtn::DoAccessibleAction(const AnsiString& action)
+void TImgBtn::DoAccessibleAction(const CodePageString& action)
 {
     if (action == AccessiblePressAction && Enabled())
         Click();

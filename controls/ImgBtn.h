@@ -68,10 +68,10 @@ public:
     // A push button with a press action; its name is the Caption, or the Hint
     // when it has no caption.
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::PushButton; }
-    AnsiString AccessibleName() const override;
+    CodePageString AccessibleName() const override;
     TAccessibleState AccessibleState() const override;
-    std::vector<AnsiString> AccessibleActions() const override { return {AccessiblePressAction}; }
-    void DoAccessibleAction(const AnsiString& action) override;
+    std::vector<CodePageString> AccessibleActions() const override { return {AccessiblePressAction}; }
+    void DoAccessibleAction(const CodePageString& action) override;
 
 protected:
     void Paint() override;

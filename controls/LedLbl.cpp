@@ -10,12 +10,12 @@ std::uint8_t LedSegmentCode(char c)
     return 0;
 }
 
-AnsiString LedCellText(const AnsiString& text, int numChars, TTextAlign alignment)
+CodePageString LedCellText(const CodePageString& text, int numChars, TTextAlign alignment)
 {
     const std::size_t cells = static_cast<std::size_t>(std::max(numChars, 1));
     if (text.size() >= cells)
         return text.substr(0, cells);
-    const AnsiString blanks(cells - text.size(), ' ');
+    const CodePageString blanks(cells - text.size(), ' ');
     return alignment == TTALeft ? text + blanks : blanks + text;
 }
 
@@ -135,10 +135,10 @@ void TLedLabel::TextChanged()
 
 // A counter that counts on changes its last digit or two: only the cells
 // whose character changed are painted again.
-void TLedLabel::RepaintText(const AnsiString& before)
+void TLedLabel::RepaintText(const CodePageString& before)
 {
-    const AnsiString was = LedCellText(before, FNumChars, FAlignment);
-    const AnsiString cells = LedCellText(Text(), FNumChars, FAlignment);
+    const CodePageString was = LedCellText(before, FNumChars, FAlignment);
+    const CodePageString cells = LedCellText(Text(), FNumChars, FAlignment);
     for (int i = 0; i < FNumChars; ++i)
         if (was[std::size_t(i)] != cells[std::size_t(i)])
             InvalidateRect(LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i));
@@ -153,7 +153,7 @@ void TLedLabel::Paint()
 
     canvas->Pen()->SetStyle(psSolid);
     canvas->Pen()->SetWidth(1);
-    const AnsiString cells = LedCellText(Text(), FNumChars, FAlignment);
+    const CodePageString cells = LedCellText(Text(), FNumChars, FAlignment);
     const TRect clip = canvas->ClipRect();
     for (int i = 0; i < FNumChars; ++i) {
         const TRect cell = LedCellRect(ClientWidth(), ClientHeight(), FNumChars, i);

@@ -49,7 +49,7 @@ constexpr bool LedSegmentLit(std::uint8_t code, int segment) { return ((code >> 
 // The characters of the numChars cells: the text padded with blanks (on the
 // right for TTALeft, on the left for TTARight); a longer text keeps its first
 // numChars characters. numChars below 1 counts as 1.
-AnsiString LedCellText(const AnsiString& text, int numChars, TTextAlign alignment);
+CodePageString LedCellText(const CodePageString& text, int numChars, TTextAlign alignment);
 
 // Cell index (from 0) of numChars equal cells across the client area; the
 // pixels left over by the division stay unused at the right.
@@ -96,13 +96,13 @@ public:
     void SetNumChars(int value);
 
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::StaticText; }
-    AnsiString AccessibleName() const override { return Text(); }
-    AnsiString AccessibleValue() const override { return Text(); }
+    CodePageString AccessibleName() const override { return Text(); }
+    CodePageString AccessibleValue() const override { return Text(); }
 
 protected:
     void Paint() override;
     void TextChanged() override;
-    void RepaintText(const AnsiString& before) override;
+    void RepaintText(const CodePageString& before) override;
 
 private:
     template <class T>

@@ -13,15 +13,15 @@
 
 namespace {
 
-bool HoldsQuote(const std::vector<AnsiString>& row)
+bool HoldsQuote(const std::vector<CodePageString>& row)
 {
-    for (const AnsiString& cell : row)
-        if (cell.find('"') != AnsiString::npos)
+    for (const CodePageString& cell : row)
+        if (cell.find('"') != CodePageString::npos)
             return true;
     return false;
 }
 
-std::vector<AnsiString> AsSaved(std::vector<AnsiString> row, std::size_t columns)
+std::vector<CodePageString> AsSaved(std::vector<CodePageString> row, std::size_t columns)
 {
     if (row.size() > columns + 1)
         row.resize(columns + 1);

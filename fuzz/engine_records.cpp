@@ -31,18 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engines.AddStrings(custom);
 
     static const ProjectRecord project = ShopProject();
-    const CategoryLookup categories = [](const AnsiString& section, const AnsiString& key) {
+    const CategoryLookup categories = [](const CodePageString& section, const CodePageString& key) {
         return section + "/" + key;
     };
     std::vector<EngineRowState> rows;
     for (int i = 0; i < engines.Count(); ++i) {
-        const AnsiString& line = engines.StringRef(i);
+        const CodePageString& line = engines.StringRef(i);
         const EngineLine engine = SplitEngineLine(line);
         if (IsMarkerEngine(engine.name))
             continue;
         rows.push_back({engine.type, false});
         const auto eq = line.find('=');
-        if (eq != AnsiString::npos)
+        if (eq != CodePageString::npos)
             (void)BuildSubmissionRequest(line.substr(eq + 1), project, categories);
     }
     for (TypeFilterSender sender : {TypeFilterSender::MainWindow, TypeFilterSender::BatchSites}) {

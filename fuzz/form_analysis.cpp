@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                         : input.substr(0, newline);
     const std::string page = newline == std::string::npos ? input : input.substr(newline + 1);
 
-    const AnsiString name = UniqueEngineName(EngineBaseName(url), {"alpha", "beta"});
-    Require(name.find_first_of("=|") == AnsiString::npos, "an engine name breaks its record");
+    const CodePageString name = UniqueEngineName(EngineBaseName(url), {"alpha", "beta"});
+    Require(name.find_first_of("=|") == CodePageString::npos, "an engine name breaks its record");
 
     int polls = 0;
     FindSubmitForms(
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)MeetsRequirements(form);
             TEngineFields fields = EngineFieldsOfForm(form, "http://127.0.0.1/a/b.html");
             fields[efType] = "Custom->FFA";
-            const AnsiString line = CustomEngineLine("x", fields);
+            const CodePageString line = CustomEngineLine("x", fields);
             // One bar after each field, none inside one.
             std::size_t bars = 0;
             for (char c : line)

@@ -93,7 +93,7 @@ const std::vector<std::unique_ptr<TMemoryStream>>& Pictures()
     return pictures;
 }
 
-void ServePicture(TObject*, const AnsiString& source, TMemoryStream*& stream)
+void ServePicture(TObject*, const CodePageString& source, TMemoryStream*& stream)
 {
     if (source.rfind("later", 0) == 0) {
         stream = LaterStream();

@@ -46,7 +46,7 @@ void Read(const std::string& bytes)
 {
     const int width = bytes.empty() ? 400 : 40 + static_cast<unsigned char>(bytes[0]) * 4;
     TSectionList root(nullptr, nullptr);
-    root.GetImage = [](TObject*, const AnsiString&, TMemoryStream*&) {};
+    root.GetImage = [](TObject*, const CodePageString&, TMemoryStream*&) {};
     TStringList anchors;
     THtmlParseInfo info;
     try {

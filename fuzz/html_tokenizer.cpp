@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view tail = bar == std::string::npos ? std::string_view() : std::string_view(bytes).substr(bar + 1);
     ParserState buffer;
     buffer.SetBufferSource(bytes.data(), bytes.size());
-    buffer.IncludeEvent = [tail](TObject*, const AnsiString&, TStrings*, const char*& out, int& length) {
+    buffer.IncludeEvent = [tail](TObject*, const CodePageString&, TStrings*, const char*& out, int& length) {
         out = tail.data();
         length = int(tail.size());
     };

@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t MaxLine = 8192;
 constexpr int MaxLines = 500;
 
-void ReadLength(const AnsiString& value)
+void ReadLength(const CodePageString& value)
 {
     int length = 0;
     (void)TryStrToInt(Trim(value), length);
@@ -25,37 +25,37 @@ void ReadLength(const AnsiString& value)
     }
 }
 
-void ReadLocation(const AnsiString& location, AnsiString& basePath)
+void ReadLocation(const CodePageString& location, CodePageString& basePath)
 {
-    AnsiString proto, user, password, host, port;
-    AnsiString path = basePath;
+    CodePageString proto, user, password, host, port;
+    CodePageString path = basePath;
     SplitURL(location, proto, user, password, host, port, path);
     (void)DocumentNameOfPath(path, true);
-    AnsiString oldPath;
+    CodePageString oldPath;
     SplitURLNoBase(location, proto, user, password, host, port, oldPath);
     (void)DocumentNameOfPath(oldPath, false);
     basePath = path;
 }
 
-void ReadLine(const AnsiString& line, AnsiString& basePath)
+void ReadLine(const CodePageString& line, CodePageString& basePath)
 {
     if (IsHeaderlessStart(line))
         return;
     int status = 0;
-    AnsiString reason;
+    CodePageString reason;
     try {
         if (ParseStatusLine(line, status, reason))
             return;
     } catch (const EConvertError&) {
         return;
     }
-    AnsiString name, value;
+    CodePageString name, value;
     if (!SplitHeaderField(line, name, value))
         return;
     if (name == "content-length") {
         ReadLength(value);
     } else if (name == "content-range") {
-        AnsiString begin, end;
+        CodePageString begin, end;
         ParseContentRange(value, begin, end);
     } else if (name == "location") {
         ReadLocation(value, basePath);
@@ -67,7 +67,7 @@ void ReadLine(const AnsiString& line, AnsiString& basePath)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);
-    AnsiString basePath = "/folder/page.htm";
+    CodePageString basePath = "/folder/page.htm";
     std::size_t start = 0;
     for (int count = 0; start < reply.size() && count < MaxLines; ++count) {
         std::size_t end = reply.find('\n', start);
@@ -81,10 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             line.remove_suffix(1);
         if (line.empty())
             break;  // the end of the header
-        ReadLine(AnsiString(line), basePath);
+        ReadLine(CodePageString(line), basePath);
     }
     // A URL as the user or an engine record gives it.
-    AnsiString proto, user, password, host, port, path = "/folder/";
+    CodePageString proto, user, password, host, port, path = "/folder/";
     SplitURL(InputBytes(data, size), proto, user, password, host, port, path);
     return 0;
 }

@@ -32,17 +32,17 @@ void ForFirstSections(Ini& ini, const char* fallbackKey, Each each)
         TStringList keys, values;
         ini.ReadSection(sections[i], keys);
         ini.ReadSectionValues(sections[i], values);
-        each(sections[i], keys.Count() > 0 ? keys[0] : AnsiString(fallbackKey));
+        each(sections[i], keys.Count() > 0 ? keys[0] : CodePageString(fallbackKey));
     }
 }
 
 void ReadSettings(const std::string& path, const std::string& bytes)
 {
     TIniFile ini(path);
-    ForFirstSections(ini, "Timeout", [&](const AnsiString& section, const AnsiString& key) {
+    ForFirstSections(ini, "Timeout", [&](const CodePageString& section, const CodePageString& key) {
         (void)ini.ReadInteger(section, key, 40);
         // Several keys written at once give the bytes of writing them one by one.
-        const std::vector<std::pair<AnsiString, AnsiString>> writes = {
+        const std::vector<std::pair<CodePageString, CodePageString>> writes = {
             {key, "value"}, {"NewKey", "one"}, {"newkey", "two"}, {section, "three"}};
         std::string oneByOne = bytes;
         for (const auto& [k, v] : writes)
@@ -60,8 +60,8 @@ void ReadSettings(const std::string& path, const std::string& bytes)
 void ReadLarge(const std::string& path)
 {
     TLargerIniFile ini(path);
-    std::optional<AnsiString> first;
-    ForFirstSections(ini, "URL", [&](const AnsiString& section, const AnsiString& key) {
+    std::optional<CodePageString> first;
+    ForFirstSections(ini, "URL", [&](const CodePageString& section, const CodePageString& key) {
         if (!first)
             first = section;
         (void)ini.ReadString(section, key, "");
@@ -85,23 +85,23 @@ void ReadLarge(const std::string& path)
     }
 }
 
-AnsiString UrlHost(const AnsiString& url)
+CodePageString UrlHost(const CodePageString& url)
 {
-    AnsiString proto, user, password, host, port, path;
+    CodePageString proto, user, password, host, port, path;
     SplitURL(url, proto, user, password, host, port, path);
     return host;
 }
 
 void ReadProjects(const std::string& path, const std::string& bytes)
 {
-    const std::vector<AnsiString> names = ReadProjectListBytes(bytes);
+    const std::vector<CodePageString> names = ReadProjectListBytes(bytes);
     (void)ProjectListBytes(bytes, names);
     try {
         (void)ImportZroFile(path);
     } catch (const EListError&) {
         // A file without a section.
     }
-    const std::vector<AnsiString> listed = {"Example", "Example1", "MyExample12"};
+    const std::vector<CodePageString> listed = {"Example", "Example1", "MyExample12"};
     (void)ImportSavFile(path, ProjectRecord{}, listed, UrlHost);
 }
 

@@ -28,7 +28,7 @@ void Require(bool ok, const char* what)
 }
 
 // Lays text out and checks that the canvas is left as it was found.
-TMarkupResult Render(TFixedCanvas& canvas, const AnsiString& text, const TRect& cell, const TMarkupContext& context,
+TMarkupResult Render(TFixedCanvas& canvas, const CodePageString& text, const TRect& cell, const TMarkupContext& context,
                      TMarkupMode mode, TPoint point = {})
 {
     const TFont font(*canvas.Font());
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list->Add(&strip, nullptr);
         return list;
     }();
-    const AnsiString text = InputBytes(data, size);
+    const CodePageString text = InputBytes(data, size);
     TFixedCanvas canvas(400, 200);
     canvas.Font()->SetColor(clBlack);
     TMarkupContext context;
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TExRichEdit rich;
     rich.SetRichText(text);
-    const AnsiString plain = rich.Text();
+    const CodePageString plain = rich.Text();
     const TFont font(*canvas.Font());
     rich.Format(canvas, cell, clWhite, false);
     rich.RecolorStart(255, clWhite);

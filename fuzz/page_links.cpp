@@ -14,11 +14,11 @@
 
 namespace {
 
-std::vector<AnsiString> Links(const std::string& page, unsigned seed)
+std::vector<CodePageString> Links(const std::string& page, unsigned seed)
 {
-    std::vector<AnsiString> links;
+    std::vector<CodePageString> links;
     TLinkExtractor extractor;
-    auto take = [&links](const AnsiString& link) { links.push_back(link); };
+    auto take = [&links](const CodePageString& link) { links.push_back(link); };
     std::size_t at = 0;
     for (unsigned i = 0; at < page.size(); ++i) {
         const std::size_t piece = seed == 0 ? page.size() : 1 + (seed * (i + 1)) % 29;
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned seed = data[0];
     const std::string page = InputBytes(data + 1, size - 1);
 
-    const std::vector<AnsiString> whole = Links(page, 0);
+    const std::vector<CodePageString> whole = Links(page, 0);
     if (Links(page, seed | 1) != whole)
         __builtin_trap();
 
@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TPageAddress pageAddress = PageAddressOf(address);
     const TSpiderSite site = SpiderSiteOf(address);
     TFoundLinks found;
-    std::vector<AnsiString> names;
-    for (const AnsiString& raw : whole) {
-        const AnsiString link = ResolveLink(CleanLink(raw), pageAddress);
+    std::vector<CodePageString> names;
+    for (const CodePageString& raw : whole) {
+        const CodePageString link = ResolveLink(CleanLink(raw), pageAddress);
         int duplicate = -1;
         if (JudgeLink(link, site, found, duplicate) == TLinkVerdict::Follow) {
             if (duplicate >= 0 || !OnSpiderSite(link, site) || ResolveLink(link, PageAddressOf(link)) != link)

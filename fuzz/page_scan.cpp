@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ScanRankPage(cell, bytes, RankEngines[engine], RankTargets("http://www.site.example"), scan);
     ApplyRankFailure(cell, page, bytes.substr(0, 64), "1/1/2026");
 
-    static const std::vector<AnsiString> block = {"<HEAD>", "<TITLE>T</TITLE>", "</HEAD>"};
+    static const std::vector<CodePageString> block = {"<HEAD>", "<TITLE>T</TITLE>", "</HEAD>"};
     if (const auto spliced = SpliceMetaBlock(bytes, block))
         if (spliced->page.size() > bytes.size() + 64)
             __builtin_trap();  // the block replaces the head; it never grows the page by more

@@ -13,9 +13,9 @@
 
 namespace {
 
-bool HoldsMarkupOrLineEnds(const AnsiString& text)
+bool HoldsMarkupOrLineEnds(const CodePageString& text)
 {
-    return text.find_first_of("<>\"\r\n") != AnsiString::npos;
+    return text.find_first_of("<>\"\r\n") != CodePageString::npos;
 }
 
 }  // namespace
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned seed = data[0];
     static const char* const contentTypes[] = {"", "text/html", "text/html; charset=utf-8",
                                                "text/html; charset=\"iso-8859-1\""};
-    const AnsiString contentType = contentTypes[seed >> 6];
+    const CodePageString contentType = contentTypes[seed >> 6];
     const std::string page = InputBytes(data + 1, size - 1);
 
     const PageTags whole = ScrapePage(page, contentType);

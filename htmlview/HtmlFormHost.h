@@ -33,7 +33,7 @@ public:
     virtual TWinControl* PaintPanel() = 0;
     // The document's default font face; edits, lists and text areas use it
     // at size 10.
-    virtual AnsiString FontName() const = 0;
+    virtual CodePageString FontName() const = 0;
 
     // Whether the viewer has an OnFormSubmit handler; without one nothing is
     // submitted.
@@ -41,13 +41,13 @@ public:
     // A form's submission, its name=value pairs in Results. The viewer keeps
     // them and raises OnFormSubmit once the click that caused it is over: the
     // call runs inside a control's own event and must not free the document.
-    virtual void FormSubmit(const AnsiString& Action, const AnsiString& Target, const AnsiString& EncType,
-                            const AnsiString& Method, std::unique_ptr<TStringList> Results) = 0;
+    virtual void FormSubmit(const CodePageString& Action, const CodePageString& Target, const CodePageString& EncType,
+                            const CodePageString& Method, std::unique_ptr<TStringList> Results) = 0;
     // The viewer's OnObjectClick, for a click on a button, a check box or a
     // radio button, with the control's ONCLICK text; nothing when the viewer
     // has no handler. It runs inside the control's event: it must not free
     // the document.
-    virtual void ObjectClick(TFormControlObj* Obj, const AnsiString& OnClick) = 0;
+    virtual void ObjectClick(TFormControlObj* Obj, const CodePageString& OnClick) = 0;
 
     // A control got the keyboard focus: the viewer scrolls it into view.
     virtual void FormControlEntered(TFormControlObj* Obj) = 0;

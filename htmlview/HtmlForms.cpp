@@ -62,10 +62,10 @@ bool HasAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
 }
 
 // TYPE, lower-cased, at most 20 characters.
-AnsiString InputType(const TAttributeList& attributes)
+CodePageString InputType(const TAttributeList& attributes)
 {
     const TAttribute* type = FindAttribute(attributes, HtmlSymbol::Type);
-    return type ? LowerCase(type->Text.substr(0, 20)) : AnsiString();
+    return type ? LowerCase(type->Text.substr(0, 20)) : CodePageString();
 }
 
 // A count from an attribute: its number from 1 to max; fallback for a
@@ -78,14 +78,14 @@ int CountAttribute(const TAttributeList& attributes, HtmlSymbol symbol, int fall
     return std::min(attribute->Value, max);
 }
 
-AnsiString ClickScriptOf(const TAttributeList& attributes)
+CodePageString ClickScriptOf(const TAttributeList& attributes)
 {
     const TAttribute* script = FindAttribute(attributes, HtmlSymbol::OnClick);
-    return script ? script->Text : AnsiString();
+    return script ? script->Text : CodePageString();
 }
 
 // The extent of text in font, measured on canvas; the canvas keeps its own font.
-TSize ExtentIn(TCanvas* canvas, const TFont& font, const AnsiString& text)
+TSize ExtentIn(TCanvas* canvas, const TFont& font, const CodePageString& text)
 {
     const TFont saved(*canvas->Font());
     canvas->SetFont(&font);
@@ -101,9 +101,9 @@ void SetSize(TControl* control, int width, int height)
 
 // A caption shown as written: the class library reads "&" as the mark of an
 // accelerator key, which page text never means.
-AnsiString LiteralCaption(const AnsiString& text)
+CodePageString LiteralCaption(const CodePageString& text)
 {
-    AnsiString out;
+    CodePageString out;
     out.reserve(text.size());
     for (char c : text) {
         out += c;
@@ -138,7 +138,7 @@ TWinControl* TFormControlObj::WinControl() const
     return FKeeper->Main;
 }
 
-bool TFormControlObj::SubmitPair(int, AnsiString&)
+bool TFormControlObj::SubmitPair(int, CodePageString&)
 {
     return false;
 }
@@ -146,7 +146,7 @@ bool TFormControlObj::SubmitPair(int, AnsiString&)
 void TFormControlObj::Measure(TCanvas*) {}
 
 template <class T>
-T* TFormControlObj::NewWindowControl(const AnsiString& componentName)
+T* TFormControlObj::NewWindowControl(const CodePageString& componentName)
 {
     auto* control = new T(FKeeper.get());
     control->Name = componentName;
@@ -157,7 +157,7 @@ T* TFormControlObj::NewWindowControl(const AnsiString& componentName)
 }
 
 template <class T>
-T* TFormControlObj::NewInnerControl(TWinControl* parent, const AnsiString& componentName)
+T* TFormControlObj::NewInnerControl(TWinControl* parent, const CodePageString& componentName)
 {
     auto* control = new T(FKeeper.get());
     control->Name = componentName;
@@ -168,7 +168,7 @@ T* TFormControlObj::NewInnerControl(TWinControl* parent, const AnsiString& compo
 void TFormControlObj::UseDocumentFont(TWinControl* control) const
 {
     control->SetParentFont(false);
-    const AnsiString face = Document->FontName();
+    const CodePageString face = Document->FontName();
     if (!face.empty())
         control->Font()->SetName(face);
     control->Font()->SetSize(10);
@@ -186,9 +186,9 @@ void TFormControlObj::ConnectFocus()
     focus->OnExit = [this](TObject*) { Document->FormControlExited(this); };
 }
 
-AnsiString TFormControlObj::ComponentName(const char* kind) const
+CodePageString TFormControlObj::ComponentName(const char* kind) const
 {
-    return Name.empty() ? AnsiString(kind) : Name;
+    return Name.empty() ? CodePageString(kind) : Name;
 }
 
 // --- image inputs and hidden fields ----------------------------------------------------
@@ -204,16 +204,16 @@ void TImageFormControlObj::ImageClicked()
         ClickX = MouseX;
         ClickY = MouseY;
     }
-    OwnerForm->Submit(AnsiString());
+    OwnerForm->Submit(CodePageString());
     // Sent with this submission or not at all.
     ClickX = -1;
 }
 
-bool TImageFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TImageFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index > 1)
         return false;
-    const AnsiString prefix = Name.empty() ? AnsiString() : Name + ".";
+    const CodePageString prefix = Name.empty() ? CodePageString() : Name + ".";
     S.clear();
     if (ClickX >= 0)
         S = Index == 0 ? prefix + "x=" + IntToStr(ClickX) : prefix + "y=" + IntToStr(ClickY);
@@ -227,7 +227,7 @@ THiddenFormControlObj::THiddenFormControlObj(ThtmlForm& form, int pos, const TAt
 {
 }
 
-bool THiddenFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool THiddenFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index != 0)
         return false;
@@ -244,7 +244,7 @@ int EditSizeChars(const TAttribute& size)
         return std::min(size.Value, MaxControlChars);
     // "30,2" and "30 2" have no number of their own; the columns come first.
     const std::size_t cut = size.Text.find_first_of(" ,");
-    if (cut == AnsiString::npos || cut == 0)
+    if (cut == CodePageString::npos || cut == 0)
         return fallback;
     int chars = 0;
     if (!TryStrToInt(size.Text.substr(0, cut), chars) || chars <= 0)
@@ -281,7 +281,7 @@ void TEditFormControlObj::Restore()
         edit->SetText(Value);
 }
 
-bool TEditFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TEditFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index != 0)
         return false;
@@ -311,7 +311,7 @@ constexpr std::array<ButtonTypeEntry, 3> ButtonTypes = {{
     {"", TButtonFormControlObj::bkPlain, "Button"},  // any other TYPE
 }};
 
-const ButtonTypeEntry& ButtonTypeOf(const AnsiString& type)
+const ButtonTypeEntry& ButtonTypeOf(const CodePageString& type)
 {
     for (const ButtonTypeEntry& entry : ButtonTypes)
         if (entry.Type == type)
@@ -324,11 +324,11 @@ const ButtonTypeEntry& ButtonTypeOf(const AnsiString& type)
 TButtonFormControlObj::TButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
     : TFormControlObj(form, pos, attributes)
 {
-    const AnsiString type = InputType(attributes);
+    const CodePageString type = InputType(attributes);
     const ButtonTypeEntry& entry = ButtonTypeOf(type);
     Kind = entry.Kind;
     ClickScript = ClickScriptOf(attributes);
-    FCaption = HasAttribute(attributes, HtmlSymbol::Value) ? Value : AnsiString(entry.Caption);
+    FCaption = HasAttribute(attributes, HtmlSymbol::Value) ? Value : CodePageString(entry.Caption);
     auto* button = NewWindowControl<TButton>(ComponentName(entry.Caption));
     button->SetCaption(LiteralCaption(FCaption));
     button->OnClick = [this](TObject*) { Clicked(); };
@@ -346,7 +346,7 @@ void TButtonFormControlObj::Clicked()
     if (Kind == bkReset)
         OwnerForm->ResetAll();
     else if (Kind == bkSubmit)
-        OwnerForm->Submit(Name.empty() ? AnsiString() : Name + "=" + Value);
+        OwnerForm->Submit(Name.empty() ? CodePageString() : Name + "=" + Value);
 }
 
 void TButtonFormControlObj::Measure(TCanvas* Canvas)
@@ -423,11 +423,11 @@ void TRadioButtonFormControlObj::Restore()
     SetChecked(InitiallyChecked);
 }
 
-bool TRadioButtonFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TRadioButtonFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index != 0)
         return false;
-    S = Checked() ? Name + "=" + Value : AnsiString();
+    S = Checked() ? Name + "=" + Value : CodePageString();
     return true;
 }
 
@@ -467,12 +467,12 @@ void TCheckBoxFormControlObj::Restore()
     }
 }
 
-bool TCheckBoxFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TCheckBoxFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index != 0)
         return false;
     TCheckBox* box = CheckBox();
-    S = box && box->Checked() ? Name + "=" + Value : AnsiString();
+    S = box && box->Checked() ? Name + "=" + Value : CodePageString();
     return true;
 }
 
@@ -499,7 +499,7 @@ TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const T
 
 TListBoxFormControlObj::~TListBoxFormControlObj() = default;
 
-void TListBoxFormControlObj::AddOption(const AnsiString& Text, const AnsiString& Value, bool Selected)
+void TListBoxFormControlObj::AddOption(const CodePageString& Text, const CodePageString& Value, bool Selected)
 {
     auto option = std::make_unique<TOptionObj>();
     option->Value = Value;
@@ -514,7 +514,7 @@ TListBox* TListBoxFormControlObj::ListBox() const
     return dynamic_cast<TListBox*>(WinControl());
 }
 
-AnsiString TListBoxFormControlObj::OptionPair(int index) const
+CodePageString TListBoxFormControlObj::OptionPair(int index) const
 {
     const TOptionObj* option = Option(index);
     return Name + "=" + (option->Value.empty() ? Options[index] : option->Value);
@@ -534,14 +534,14 @@ void TListBoxFormControlObj::Restore()
     list->SetTopIndex(0);
 }
 
-bool TListBoxFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TListBoxFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index < 0 || Index >= Options.Count())
         return false;
     TListBox* list = ListBox();
     const bool chosen = list && Index < list->Items()->Count() &&
                         (list->MultiSelect() ? list->Selected(Index) : list->ItemIndex() == Index);
-    S = chosen ? OptionPair(Index) : AnsiString();
+    S = chosen ? OptionPair(Index) : CodePageString();
     return true;
 }
 
@@ -585,12 +585,12 @@ void TComboFormControlObj::Restore()
     combo->SetItemIndex(current);
 }
 
-bool TComboFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TComboFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     if (Index < 0 || Index >= Options.Count())
         return false;
     TComboBox* combo = ComboBox();
-    S = combo && combo->ItemIndex() == Index ? OptionPair(Index) : AnsiString();
+    S = combo && combo->ItemIndex() == Index ? OptionPair(Index) : CodePageString();
     return true;
 }
 
@@ -630,13 +630,13 @@ void TTextAreaFormControlObj::Restore()
     }
 }
 
-bool TTextAreaFormControlObj::SubmitPair(int Index, AnsiString& S)
+bool TTextAreaFormControlObj::SubmitPair(int Index, CodePageString& S)
 {
     // The memo's lines are read once per submission: each read of one line
     // would read them all.
     if (Index == 0) {
         TMemo* memo = Memo();
-        FSubmitLines.SetText(memo ? memo->Text() : AnsiString());
+        FSubmitLines.SetText(memo ? memo->Text() : CodePageString());
     }
     if (Index < 0 || Index >= FSubmitLines.Count())
         return false;
@@ -763,13 +763,13 @@ TFormControlObj* ThtmlForm::AddControl(std::unique_ptr<TFormControlObj> control)
     return Controls.Add(std::move(control));
 }
 
-void ThtmlForm::Submit(const AnsiString& ButtonValue)
+void ThtmlForm::Submit(const CodePageString& ButtonValue)
 {
     if (!Document->FormSubmitAssigned())
         return;
     auto results = std::make_unique<TStringList>();
     for (const auto& control : Controls) {
-        AnsiString pair;
+        CodePageString pair;
         for (int index = 0; control->SubmitPair(index, pair); ++index)
             if (!pair.empty())
                 results->Add(pair);
@@ -804,7 +804,7 @@ void ThtmlForm::UncheckSiblings(TRadioButtonFormControlObj* Radio)
 void ThtmlForm::EditKeyPress(TObject* Sender, char& Key)
 {
     if (Key == '\r' && dynamic_cast<TEdit*>(Sender) && VisibleCount == 1)
-        Submit(AnsiString());
+        Submit(CodePageString());
 }
 
 ThtmlForm* OpenForm()
@@ -822,7 +822,7 @@ void SetOpenForm(ThtmlForm* form)
 TFormControlKind FormControlKindOf(HtmlSymbol which, const TAttributeList& attributes)
 {
     if (which == HtmlSymbol::Input) {
-        const AnsiString type = InputType(attributes);
+        const CodePageString type = InputType(attributes);
         for (const InputTypeEntry& entry : InputTypes)
             if (entry.Type == type)
                 return entry.Kind;

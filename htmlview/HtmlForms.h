@@ -50,8 +50,8 @@ public:
     int Pos = 0;
     TFormDocumentHost* Document = nullptr;
     ThtmlForm* OwnerForm = nullptr;
-    AnsiString Value;  // VALUE
-    AnsiString Name;   // NAME
+    CodePageString Value;  // VALUE
+    CodePageString Name;   // NAME
     // 1 for check boxes and radio buttons, which stand on the baseline.
     std::uint8_t TickBox = 0;
     // Placed on screen by the last paint (the painting code sets it).
@@ -65,7 +65,7 @@ public:
     virtual void Restore() {}
     // The Index-th name=value pair; false past the last. An empty S adds
     // nothing. Pairs are asked for in order from 0.
-    virtual bool SubmitPair(int Index, AnsiString& S);
+    virtual bool SubmitPair(int Index, CodePageString& S);
     // Sizes the window control for the canvas's text metrics.
     virtual void Measure(TCanvas* Canvas);
 
@@ -75,16 +75,16 @@ protected:
     // Creates the window control of type T on the paint panel, out of sight
     // at Top -400, with a component name that assistive technology shows.
     template <class T>
-    T* NewWindowControl(const AnsiString& componentName);
+    T* NewWindowControl(const CodePageString& componentName);
     // A second window control inside the first (the radio button in its panel).
     template <class T>
-    T* NewInnerControl(TWinControl* parent, const AnsiString& componentName);
+    T* NewInnerControl(TWinControl* parent, const CodePageString& componentName);
     // The edit, list and memo font: the document's face at size 10.
     void UseDocumentFont(TWinControl* control) const;
     // Connects the focus control's entry and exit to the document.
     void ConnectFocus();
     // The kind's word, for the component name of a control without NAME.
-    AnsiString ComponentName(const char* kind) const;
+    CodePageString ComponentName(const char* kind) const;
 
     // Set while the program itself changes a state, so that the change
     // raises no click of the document.
@@ -117,14 +117,14 @@ public:
     // and the form is submitted without a button value. The point goes out
     // with this submission only.
     void ImageClicked();
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
 };
 
 // INPUT TYPE=HIDDEN: a pair and nothing on screen.
 class THiddenFormControlObj : public TFormControlObj {
 public:
     THiddenFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
 };
 
 // INPUT TYPE=TEXT and PASSWORD (and any unknown TYPE).
@@ -134,7 +134,7 @@ public:
     int SizeChars = 20;
     TEdit* Edit() const;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
     void Measure(TCanvas* Canvas) override;
 };
 
@@ -144,15 +144,15 @@ public:
     enum TButtonKind : std::uint8_t { bkSubmit = 0, bkReset = 1, bkPlain = 2 };
     TButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
     TButtonKind Kind = bkPlain;
-    AnsiString ClickScript;  // ONCLICK
+    CodePageString ClickScript;  // ONCLICK
     // The caption as shown: VALUE, or the kind's own word without one.
-    const AnsiString& Caption() const { return FCaption; }
+    const CodePageString& Caption() const { return FCaption; }
     TButton* Button() const;
     void Measure(TCanvas* Canvas) override;
 
 private:
     void Clicked();
-    AnsiString FCaption;
+    CodePageString FCaption;
 };
 
 // INPUT TYPE=RADIO. Each radio button sits in a panel of its own, so that
@@ -161,14 +161,14 @@ class TRadioButtonFormControlObj : public TFormControlObj {
 public:
     TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
     bool InitiallyChecked = false;
-    AnsiString ClickScript;
+    CodePageString ClickScript;
     TPanel* Panel() const;  // the window control
     TRadioButton* RadioButton() const;
     bool Checked() const;
     void SetChecked(bool checked);
     TWinControl* FocusControl() const override;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
 
 private:
     void Clicked();
@@ -180,10 +180,10 @@ class TCheckBoxFormControlObj : public TFormControlObj {
 public:
     TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
     bool InitiallyChecked = false;
-    AnsiString ClickScript;
+    CodePageString ClickScript;
     TCheckBox* CheckBox() const;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
 
 private:
     void Clicked();
@@ -192,7 +192,7 @@ private:
 // One OPTION of a SELECT.
 class TOptionObj : public TObject {
 public:
-    AnsiString Value;  // empty when the option has no VALUE: its text is sent
+    CodePageString Value;  // empty when the option has no VALUE: its text is sent
     bool Selected = false;
 };
 
@@ -207,11 +207,11 @@ public:
     int VisibleLines = -1;  // from SIZE; -1 when not given
     int LongestOption = 3;  // characters
 
-    void AddOption(const AnsiString& Text, const AnsiString& Value, bool Selected);
+    void AddOption(const CodePageString& Text, const CodePageString& Value, bool Selected);
     TOptionObj* Option(int index) const { return static_cast<TOptionObj*>(Options.Objects(index)); }
     TListBox* ListBox() const;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
     void Measure(TCanvas* Canvas) override;
 
 protected:
@@ -219,7 +219,7 @@ protected:
     // The drop-down form, for TComboFormControlObj.
     TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes, ComboTag);
     // Name=the option's value (or text) for option i.
-    AnsiString OptionPair(int index) const;
+    CodePageString OptionPair(int index) const;
 
 private:
     std::vector<std::unique_ptr<TOptionObj>> FOptionRecords;
@@ -231,7 +231,7 @@ public:
     TComboFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
     TComboBox* ComboBox() const;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
     void Measure(TCanvas* Canvas) override;
 };
 
@@ -243,10 +243,10 @@ public:
     int Cols = 30;
     TStringList InitialLines;  // the element's lines as parsed
 
-    void AddLine(const AnsiString& S) { InitialLines.Add(S); }
+    void AddLine(const CodePageString& S) { InitialLines.Add(S); }
     TMemo* Memo() const;
     void Restore() override;
-    bool SubmitPair(int Index, AnsiString& S) override;
+    bool SubmitPair(int Index, CodePageString& S) override;
     void Measure(TCanvas* Canvas) override;
 
 private:
@@ -306,10 +306,10 @@ public:
     ThtmlForm& operator=(const ThtmlForm&) = delete;
 
     TFormDocumentHost* Document;
-    AnsiString Method = "Get";  // at most 4 characters
-    AnsiString Action;
-    AnsiString Target;
-    AnsiString EncType;
+    CodePageString Method = "Get";  // at most 4 characters
+    CodePageString Action;
+    CodePageString Target;
+    CodePageString EncType;
     TFreeList<TFormControlObj> Controls;  // in document order
     int VisibleCount = 0;  // controls that are not hidden fields
 
@@ -318,7 +318,7 @@ public:
     // When the viewer has an OnFormSubmit handler: every control's pairs in
     // document order, then ButtonValue when it is not empty, go to the viewer
     // with the form's Action, Target, EncType and Method. Nothing is encoded.
-    void Submit(const AnsiString& ButtonValue);
+    void Submit(const CodePageString& ButtonValue);
     void ResetAll();
     void MeasureAll(TCanvas* Canvas);
     // Clears the other radio buttons of the form whose name equals Radio's,

@@ -295,7 +295,7 @@ bool TGIFImage::LoadGif()
     }
 
     std::uint8_t graphicControl[6] = {};
-    AnsiString comment;
+    CodePageString comment;
     while (FPos < size) {
         const std::uint8_t introducer = data[FPos++];
         if (introducer == '!') {
@@ -716,7 +716,7 @@ std::unique_ptr<TGIFImage> LoadGifData(bool& still, const std::string& bytes)
 
 }  // namespace
 
-std::unique_ptr<TGIFImage> LoadGifFile(const AnsiString& fileName, bool& still)
+std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still)
 {
     still = true;
     std::string bytes;

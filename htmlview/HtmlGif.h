@@ -79,7 +79,7 @@ public:
     std::unique_ptr<TBitmap> SavedImage;
     std::unique_ptr<TBitmap> SavedMask;
     TGIFImage* Owner = nullptr;
-    AnsiString Comment;
+    CodePageString Comment;
 
     TRect Area() const { return Bounds(Left, Top, Width, Height); }
 };
@@ -202,5 +202,5 @@ private:
 // Loads a GIF from a file or from a stream's whole content: a structure-only
 // pass first, then the full load. Still tells whether the GIF has a single
 // frame. None when the data are not a GIF that can be shown.
-std::unique_ptr<TGIFImage> LoadGifFile(const AnsiString& fileName, bool& still);
+std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still);
 std::unique_ptr<TGIFImage> LoadGifStream(bool& still, TMemoryStream* stream);

@@ -29,7 +29,7 @@ ImageKind GetImageKind(const std::string& data)
 
 namespace {
 
-std::string ReadHead(const AnsiString& fileName, std::size_t count)
+std::string ReadHead(const CodePageString& fileName, std::size_t count)
 {
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
     std::string head(count, '\0');
@@ -39,7 +39,7 @@ std::string ReadHead(const AnsiString& fileName, std::size_t count)
 
 }  // namespace
 
-ImageKind GetImageKindOfFile(const AnsiString& fileName)
+ImageKind GetImageKindOfFile(const CodePageString& fileName)
 {
     try {
         return GetImageKind(ReadHead(fileName, 11));
@@ -114,7 +114,7 @@ std::unique_ptr<TBitmap> PictureFromBytes(const std::string& bytes)
 
 }  // namespace
 
-std::unique_ptr<TBitmap> LoadPictureFile(const AnsiString& fileName, bool convert)
+std::unique_ptr<TBitmap> LoadPictureFile(const CodePageString& fileName, bool convert)
 {
     try {
         auto bitmap = PictureFromBytes(ReadFileBytes(fileName));
@@ -126,13 +126,13 @@ std::unique_ptr<TBitmap> LoadPictureFile(const AnsiString& fileName, bool conver
     }
 }
 
-std::unique_ptr<TBitmap> LoadPictureWithMask(const AnsiString& fileName, TransparencyKind& transparent,
+std::unique_ptr<TBitmap> LoadPictureWithMask(const CodePageString& fileName, TransparencyKind& transparent,
                                              std::unique_ptr<TBitmap>& mask)
 {
     mask.reset();
     if (!FileExists(fileName))
         return nullptr;
-    const AnsiString ext = LowerCase(ExtractFileExt(fileName));
+    const CodePageString ext = LowerCase(ExtractFileExt(fileName));
     TColor color = clBlack;
     if (ext == ".gif" && GifTransparentColor(fileName, color))
         transparent = TrGif;
@@ -210,7 +210,7 @@ std::string ReadStart(TStream& stream, std::size_t count)
 }
 
 template <class F>
-bool WithFile(const AnsiString& fileName, F probe)
+bool WithFile(const CodePageString& fileName, F probe)
 {
     try {
         TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
@@ -259,7 +259,7 @@ bool GifTransparentColor(TStream& stream, TColor& color)
     return true;
 }
 
-bool GifTransparentColor(const AnsiString& fileName, TColor& color)
+bool GifTransparentColor(const CodePageString& fileName, TColor& color)
 {
     return WithFile(fileName, [&](TStream& s) { return GifTransparentColor(s, color); });
 }
@@ -312,7 +312,7 @@ bool PngTransparentColor(TStream& stream, TColor& color)
     return restore(false);
 }
 
-bool PngTransparentColor(const AnsiString& fileName, TColor& color)
+bool PngTransparentColor(const CodePageString& fileName, TColor& color)
 {
     return WithFile(fileName, [&](TStream& s) { return PngTransparentColor(s, color); });
 }
@@ -511,12 +511,12 @@ TStringBitmapList::~TStringBitmapList()
     Clear();
 }
 
-AnsiString ImageCacheKey(const AnsiString& name)
+CodePageString ImageCacheKey(const CodePageString& name)
 {
     return Trim(UpperCase(name));
 }
 
-int TStringBitmapList::AddItem(const AnsiString& name, TBitmapItem* item)
+int TStringBitmapList::AddItem(const CodePageString& name, TBitmapItem* item)
 {
     const int index = AddObject(name, item);
     if (Objects(index) != item) {
@@ -535,7 +535,7 @@ TPersistent* TStringBitmapList::FetchEntry(int index)
     return item->Picture.get();
 }
 
-void TStringBitmapList::ReleaseEntry(const AnsiString& name)
+void TStringBitmapList::ReleaseEntry(const CodePageString& name)
 {
     const int index = IndexOf(name);
     if (index >= 0)
@@ -584,7 +584,7 @@ void TStringBitmapList::Clear()
 
 // --- the image fetch -----------------------------------------------------------------
 
-TPersistent* GetTheImage(const AnsiString& name, const TGetImageEvent& request, TObject* viewer,
+TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& request, TObject* viewer,
                          TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask)
 {
     mask = nullptr;
@@ -592,7 +592,7 @@ TPersistent* GetTheImage(const AnsiString& name, const TGetImageEvent& request, 
     wasCached = false;
     if (name.empty())
         return nullptr;
-    const AnsiString key = ImageCacheKey(name);
+    const CodePageString key = ImageCacheKey(name);
     TStringBitmapList& cache = ImageCache();
 
     int index = cache.IndexOf(key);
@@ -674,7 +674,7 @@ constexpr int kMaxCoords = 201;
 
 void TMapItem::AddArea(const std::vector<TAreaAttribute>& attributes)
 {
-    AnsiString link, target;
+    CodePageString link, target;
     AreaShape shape = AreaShape::Rect;
     std::vector<int> coords;
     for (const TAreaAttribute& a : attributes) {
@@ -683,7 +683,7 @@ void TMapItem::AddArea(const std::vector<TAreaAttribute>& attributes)
         case TAreaAttribute::NoHref: link.clear(); break;
         case TAreaAttribute::Target: target = a.Text; break;
         case TAreaAttribute::Shape: {
-            const AnsiString s = LowerCase(a.Text).substr(0, 4);
+            const CodePageString s = LowerCase(a.Text).substr(0, 4);
             shape = s == "circ" ? AreaShape::Circle : s == "poly" ? AreaShape::Poly : AreaShape::Rect;
             break;
         }
@@ -692,13 +692,13 @@ void TMapItem::AddArea(const std::vector<TAreaAttribute>& attributes)
             std::size_t start = 0;
             while (int(coords.size()) < kMaxCoords) {
                 std::size_t comma = a.Text.find(',', start);
-                AnsiString part = a.Text.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start);
+                CodePageString part = a.Text.substr(start, comma == CodePageString::npos ? CodePageString::npos : comma - start);
                 // Pages write "0, 0, 50, 50": the blanks around a number go.
                 part = Trim(TrimLeft(part).substr(0, 20));
                 if (part.empty())
                     break;
                 coords.push_back(StrToIntDef(part, 0));
-                if (comma == AnsiString::npos)
+                if (comma == CodePageString::npos)
                     break;
                 start = comma + 1;
             }
@@ -730,7 +730,7 @@ void TMapItem::AddArea(const std::vector<TAreaAttribute>& attributes)
     FAreas.push_back({std::move(region), link, target});
 }
 
-bool TMapItem::HitTest(int x, int y, AnsiString& url, AnsiString& target) const
+bool TMapItem::HitTest(int x, int y, CodePageString& url, CodePageString& target) const
 {
     for (const Area& area : FAreas) {
         if (!area.Region.Contains(x, y))

@@ -31,11 +31,11 @@ enum TransparencyKind : std::uint8_t {
 
 // The kind of picture in data (at least 11 bytes, else none).
 ImageKind GetImageKind(const std::string& data);
-ImageKind GetImageKindOfFile(const AnsiString& fileName);
+ImageKind GetImageKindOfFile(const CodePageString& fileName);
 
 // Loaders: none for data they cannot read, never an exception.
-std::unique_ptr<TBitmap> LoadPictureFile(const AnsiString& fileName, bool convert);
-std::unique_ptr<TBitmap> LoadPictureWithMask(const AnsiString& fileName, TransparencyKind& transparent,
+std::unique_ptr<TBitmap> LoadPictureFile(const CodePageString& fileName, bool convert);
+std::unique_ptr<TBitmap> LoadPictureWithMask(const CodePageString& fileName, TransparencyKind& transparent,
                                              std::unique_ptr<TBitmap>& mask);
 std::unique_ptr<TBitmap> LoadPictureFromStream(TMemoryStream* stream, TransparencyKind& transparent,
                                                std::unique_ptr<TBitmap>& mask);
@@ -48,9 +48,9 @@ std::unique_ptr<TBitmap> MakeColorMask(const TBitmap& image, bool useColor, TCol
 // the first palette entry of a palette PNG whose first alpha is below 127.
 // The stream's position is kept; the file forms answer false on any error.
 bool GifTransparentColor(TStream& stream, TColor& color);
-bool GifTransparentColor(const AnsiString& fileName, TColor& color);
+bool GifTransparentColor(const CodePageString& fileName, TColor& color);
 bool PngTransparentColor(TStream& stream, TColor& color);
-bool PngTransparentColor(const AnsiString& fileName, TColor& color);
+bool PngTransparentColor(const CodePageString& fileName, TColor& color);
 
 // The bitmap with its colours mapped to the shared palette (unchanged where
 // the display has none).
@@ -103,11 +103,11 @@ public:
     int KeepLoads() const { return FKeepLoads; }
     TBitmapItem* Item(int index) const { return static_cast<TBitmapItem*>(Objects(index)); }
     // Adds an entry (taking the item) held once.
-    int AddItem(const AnsiString& name, TBitmapItem* item);
+    int AddItem(const CodePageString& name, TBitmapItem* item);
     // The entry's picture, now used by one more holder.
     TPersistent* FetchEntry(int index);
     // One holder fewer for the entry of that name.
-    void ReleaseEntry(const AnsiString& name);
+    void ReleaseEntry(const CodePageString& name);
     // At every document load: entries nobody holds that were not used for
     // more than KeepLoads loads are freed.
     void AgeCache();
@@ -123,18 +123,18 @@ private:
 
 TStringBitmapList& ImageCache();
 // The cache's key for a source name.
-AnsiString ImageCacheKey(const AnsiString& name);
+CodePageString ImageCacheKey(const CodePageString& name);
 
 // The viewer's image request event: sets stream to the picture's bytes, to
 // LaterStream() for "not yet", or leaves it none.
-using TGetImageEvent = std::function<void(TObject* sender, const AnsiString& source, TMemoryStream*& stream)>;
+using TGetImageEvent = std::function<void(TObject* sender, const CodePageString& source, TMemoryStream*& stream)>;
 
 // The image fetch of the document: the picture for a source name, from the
 // cache, from the request handler when there is one, else from the file of
 // that name. The picture and mask belong to the cache. Transparent comes in
 // as LLCorner when the caller asks for a corner mask and goes out as the
 // picture's kind; later is set when the handler will deliver it later.
-TPersistent* GetTheImage(const AnsiString& name, const TGetImageEvent& request, TObject* viewer,
+TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& request, TObject* viewer,
                          TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask);
 
 // --- image maps ----------------------------------------------------------------------
@@ -143,26 +143,26 @@ TPersistent* GetTheImage(const AnsiString& name, const TGetImageEvent& request, 
 struct TAreaAttribute {
     enum Kind { Href, NoHref, Target, Shape, Coords, Other };
     Kind Name = Other;
-    AnsiString Text;
+    CodePageString Text;
 };
 
 // One MAP: its areas as regions, hit-tested in document order.
 class TMapItem : public TObject {
 public:
-    AnsiString MapTitle;
+    CodePageString MapTitle;
     // Adds the area of one AREA tag; one with too few numbers adds nothing.
     void AddArea(const std::vector<TAreaAttribute>& attributes);
     // The link of the first area that holds the point: true with its URL
     // and target, false when that area has no link or no area holds it.
-    bool HitTest(int x, int y, AnsiString& url, AnsiString& target) const;
+    bool HitTest(int x, int y, CodePageString& url, CodePageString& target) const;
     int AreaCount() const { return int(FAreas.size()); }
     const TRegion& AreaRegion(int index) const { return FAreas.at(size_t(index)).Region; }
 
 private:
     struct Area {
         TRegion Region;
-        AnsiString Link;
-        AnsiString Target;
+        CodePageString Link;
+        CodePageString Target;
     };
     std::vector<Area> FAreas;
 };

@@ -47,7 +47,7 @@ bool WordChar(char c)
            (u >= 192 && u != 215 && u != 247);
 }
 
-AnsiString ExpandName(const AnsiString& name)
+CodePageString ExpandName(const CodePageString& name)
 {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(name), ec);
@@ -74,8 +74,8 @@ void AppendSectionText(const TSectionBase* s, TDocumentText& out)
     auto* sec = dynamic_cast<const TSection*>(s);
     if (!sec)
         return;
-    const AnsiString& buff = sec->Buff;
-    if (buff.find_first_not_of(std::string(" ") + ImagePlaceholder + ControlPlaceholder) == AnsiString::npos)
+    const CodePageString& buff = sec->Buff;
+    if (buff.find_first_not_of(std::string(" ") + ImagePlaceholder + ControlPlaceholder) == CodePageString::npos)
         return;
     // Each link is the text of the runs that carry it; a link split into
     // several runs (a bold word in it) stays one.
@@ -87,7 +87,7 @@ void AppendSectionText(const TSectionBase* s, TDocumentText& out)
         for (int p = std::max(run->Pos, 0); p < end && p < int(buff.size()); ++p)
             if (buff[std::size_t(p)] != ImagePlaceholder && buff[std::size_t(p)] != ControlPlaceholder)
                 out.Text += buff[std::size_t(p)];
-        const AnsiString& url = run->UrlTarget.URL;
+        const CodePageString& url = run->UrlTarget.URL;
         if (url.empty()) {
             open = nullptr;
         } else if (open && open->Target == url) {
@@ -172,10 +172,10 @@ struct THtmlPane::BusyScope {
 };
 
 struct THtmlPane::PendingSubmission {
-    AnsiString Action;
-    AnsiString Target;
-    AnsiString EncType;
-    AnsiString Method;
+    CodePageString Action;
+    CodePageString Target;
+    CodePageString EncType;
+    CodePageString Method;
     std::unique_ptr<TStringList> Results;
 };
 
@@ -220,7 +220,7 @@ THtmlPane::THtmlPane(TComponent* owner) : TCustomControl(owner)
     FDocument = std::make_unique<TSectionList>(this, FPanel);
     FDocument->OnBackgroundChange = [this](TObject*) { FPanel->SetColor(PaletteRelative(FDocument->Background)); };
     FDocument->OnFormControlEnter = [this](TFormControlObj* control) { ControlEntered(control); };
-    FDocument->ExpandLinkFileName = [this](const AnsiString& name) { return ExpandLinkFileName(name); };
+    FDocument->ExpandLinkFileName = [this](const CodePageString& name) { return ExpandLinkFileName(name); };
     ApplyDefaultFonts();
 
     FAutoScrollTimer = std::make_unique<TTimer>(nullptr);
@@ -268,13 +268,13 @@ void THtmlPane::ApplyDefaultFonts()
 
 void THtmlPane::StopSound()
 {
-    FireEvent(OnSoundRequest, this, AnsiString(), 0, true);
+    FireEvent(OnSoundRequest, this, CodePageString(), 0, true);
 }
 
 THtmlParseEvents THtmlPane::ParseEvents()
 {
     THtmlParseEvents events;
-    events.Meta = [this](TObject* sender, const AnsiString& httpEq, const AnsiString& name, const AnsiString& content) {
+    events.Meta = [this](TObject* sender, const CodePageString& httpEq, const CodePageString& name, const CodePageString& content) {
         MetaHandler(sender, httpEq, name, content);
     };
     events.Sound = OnSoundRequest;
@@ -341,23 +341,23 @@ void THtmlPane::FinishLoad(const THtmlParseInfo& info)
     AccessibleChanged(TAccessibleChange::Name);
 }
 
-void THtmlPane::LoadHtmlFile(const AnsiString& name)
+void THtmlPane::LoadHtmlFile(const CodePageString& name)
 {
     LoadAndRecord(name, fkHTML);
 }
 
-void THtmlPane::LoadImagePage(const AnsiString& name)
+void THtmlPane::LoadImagePage(const CodePageString& name)
 {
     LoadAndRecord(name, fkImage);
 }
 
 // The document left goes into the history when the file or its kind changed.
-void THtmlPane::LoadAndRecord(const AnsiString& name, THtmlFileKind kind)
+void THtmlPane::LoadAndRecord(const CodePageString& name, THtmlFileKind kind)
 {
     if (FBusy || name.empty())
         return;
-    const AnsiString file = LoadedFileName;
-    const AnsiString title = DocumentTitle;
+    const CodePageString file = LoadedFileName;
+    const CodePageString title = DocumentTitle;
     const TReadingPosition position = SaveReadingPosition();
     const THtmlFileKind leftKind = LoadedFileKind;
     LoadFile(name, kind);
@@ -365,14 +365,14 @@ void THtmlPane::LoadAndRecord(const AnsiString& name, THtmlFileKind kind)
         RecordHistory(file, title, leftKind, position);
 }
 
-void THtmlPane::LoadFile(const AnsiString& name, THtmlFileKind kind)
+void THtmlPane::LoadFile(const CodePageString& name, THtmlFileKind kind)
 {
     if (FBusy)
         return;
-    AnsiString file = name;
-    AnsiString dest;
+    CodePageString file = name;
+    CodePageString dest;
     const std::size_t hash = file.find('#');
-    if (hash != AnsiString::npos) {
+    if (hash != CodePageString::npos) {
         dest = file.substr(hash + 1);
         file.erase(hash);
     }
@@ -382,7 +382,7 @@ void THtmlPane::LoadFile(const AnsiString& name, THtmlFileKind kind)
         BusyScope busy(*this);
         if (!FileExists(file))
             throw EInOutError("Can't locate file: " + file);
-        const AnsiString previous = LoadedFileName;
+        const CodePageString previous = LoadedFileName;
         ResetDocument();
         StopSound();
         THtmlParseInfo info;
@@ -415,9 +415,9 @@ void THtmlPane::LoadFile(const AnsiString& name, THtmlFileKind kind)
         FireEvent(OnMetaRefresh, this, FRefreshDelay, FRefreshURL);
 }
 
-bool THtmlPane::JumpToAnchor(const AnsiString& dest)
+bool THtmlPane::JumpToAnchor(const CodePageString& dest)
 {
-    AnsiString name = dest;
+    CodePageString name = dest;
     if (!name.empty() && name[0] == '#')
         name.erase(0, 1);
     const int index = FAnchorNames->IndexOf(UpperCase(name));
@@ -706,10 +706,10 @@ void THtmlPane::HtmlMouseMove(TShiftState shift, int x, int y)
     } else {
         FPanel->SetCursor(PositionAt(x, y) >= 0 ? 2 : crArrow);
     }
-    const AnsiString url = overLink ? link.URL : AnsiString();
+    const CodePageString url = overLink ? link.URL : CodePageString();
     if (url != HotSpotURL) {
         HotSpotURL = url;
-        HotSpotTarget = overLink ? link.Target : AnsiString();
+        HotSpotTarget = overLink ? link.Target : CodePageString();
         FireEvent(OnHotSpotCovered, this, url);
     }
     if (FLeftButtonDown) {
@@ -841,21 +841,21 @@ void THtmlPane::HotSpotClick()
     if (handled)
         return;
     const TReadingPosition position = SaveReadingPosition();
-    const AnsiString url = HotSpotURL;
+    const CodePageString url = HotSpotURL;
     if (!url.empty() && url[0] == '#') {
         if (JumpToAnchor(url))
             RecordHistory(LoadedFileName, DocumentTitle, LoadedFileKind, position);
         return;
     }
-    AnsiString name = url;
-    AnsiString dest;
+    CodePageString name = url;
+    CodePageString dest;
     const std::size_t hash = name.find('#');
-    if (hash != AnsiString::npos) {
+    if (hash != CodePageString::npos) {
         dest = name.substr(hash);
         name.erase(hash);
     }
     name = ExpandLinkFileName(name);
-    const AnsiString ext = UpperCase(ExtractFileExt(name)).substr(0, 5);
+    const CodePageString ext = UpperCase(ExtractFileExt(name)).substr(0, 5);
     if (ext == ".HTM" || ext == ".HTML") {
         if (name != LoadedFileName)
             LoadHtmlFile(name + dest);
@@ -916,8 +916,8 @@ void THtmlPane::ControlEntered(TFormControlObj* control)
 
 // --- forms, meta tags, the history -------------------------------------------------------------------------------
 
-void THtmlPane::FormSubmitted(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
-                              const AnsiString& method, std::unique_ptr<TStringList> results)
+void THtmlPane::FormSubmitted(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                              const CodePageString& method, std::unique_ptr<TStringList> results)
 {
     if (!FOnFormSubmit)
         return;
@@ -930,8 +930,8 @@ void THtmlPane::SetOnFormSubmit(TFormSubmitEvent handler)
 {
     FOnFormSubmit = std::move(handler);
     if (FOnFormSubmit)
-        FDocument->OnFormSubmit = [this](const AnsiString& action, const AnsiString& target, const AnsiString& encType,
-                                         const AnsiString& method, std::unique_ptr<TStringList> results) {
+        FDocument->OnFormSubmit = [this](const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                                         const CodePageString& method, std::unique_ptr<TStringList> results) {
             FormSubmitted(action, target, encType, method, std::move(results));
         };
     else
@@ -954,26 +954,26 @@ void THtmlPane::SetOnObjectClick(TObjectClickEvent handler)
     FDocument->OnObjectClick = std::move(handler);
 }
 
-void THtmlPane::MetaHandler(TObject* /*sender*/, const AnsiString& httpEq, const AnsiString& name,
-                            const AnsiString& content)
+void THtmlPane::MetaHandler(TObject* /*sender*/, const CodePageString& httpEq, const CodePageString& name,
+                            const CodePageString& content)
 {
     FireEvent(OnMeta, this, httpEq, name, content);
     if (!OnMetaRefresh || !SameText(httpEq, "refresh"))
         return;
     const std::size_t semicolon = content.find(';');
     int delay = -1;
-    if (semicolon == AnsiString::npos || !TryStrToInt(Trim(content.substr(0, semicolon)), delay))
+    if (semicolon == CodePageString::npos || !TryStrToInt(Trim(content.substr(0, semicolon)), delay))
         delay = -1;
     if (delay < 1)
         return;
     const std::size_t url = LowerCase(content).find("url=");
-    if (url == AnsiString::npos)
+    if (url == CodePageString::npos)
         return;
     FRefreshURL = content.substr(url + 4);
     FRefreshDelay = delay;
 }
 
-void THtmlPane::RecordHistory(const AnsiString& fileName, const AnsiString& title, THtmlFileKind kind,
+void THtmlPane::RecordHistory(const CodePageString& fileName, const CodePageString& title, THtmlFileKind kind,
                               const TReadingPosition& position)
 {
     const TReadingPosition now = SaveReadingPosition();
@@ -1018,9 +1018,9 @@ void THtmlPane::EraseHistory()
         FireEvent(OnHistoryChange, this);
 }
 
-AnsiString THtmlPane::ExpandLinkFileName(const AnsiString& name)
+CodePageString THtmlPane::ExpandLinkFileName(const CodePageString& name)
 {
-    AnsiString result = UrlToServerPath(Trim(name), FServerRoot);
+    CodePageString result = UrlToServerPath(Trim(name), FServerRoot);
     if (!result.empty() && result[0] == '/')
         return ExpandName(result);
     if (SameText(BaseAddress, "DosPath"))
@@ -1032,14 +1032,14 @@ AnsiString THtmlPane::ExpandLinkFileName(const AnsiString& name)
 
 // --- selection ------------------------------------------------------------------------------------------------------
 
-AnsiString THtmlPane::SelectedText()
+CodePageString THtmlPane::SelectedText()
 {
     return FDocument->SelectedText();
 }
 
 void THtmlPane::CopyToClipboard()
 {
-    const AnsiString text = SelectedText();
+    const CodePageString text = SelectedText();
     if (!text.empty())
         ClipboardSetText(text);
 }
@@ -1053,7 +1053,7 @@ void THtmlPane::SelectAll()
 
 // --- assistive technology ----------------------------------------------------------------------------------------
 
-AnsiString THtmlPane::AccessibleText() const
+CodePageString THtmlPane::AccessibleText() const
 {
     if (!FDocumentText)
         FDocumentText = std::make_unique<TDocumentText>(DocumentText(*FDocument));
@@ -1124,7 +1124,7 @@ void THtmlPane::SetHistoryMaxCount(int n)
     FHistoryMaxCount = n;
 }
 
-void THtmlPane::SetDefFontName(const AnsiString& name)
+void THtmlPane::SetDefFontName(const CodePageString& name)
 {
     if (SameText(name, FDefFontName))
         return;
@@ -1132,7 +1132,7 @@ void THtmlPane::SetDefFontName(const AnsiString& name)
     FontsChanged(true);
 }
 
-void THtmlPane::SetDefPreFontName(const AnsiString& name)
+void THtmlPane::SetDefPreFontName(const CodePageString& name)
 {
     if (SameText(name, FDefPreFontName))
         return;
@@ -1231,7 +1231,7 @@ void THtmlPane::SetMargin(int& margin, int m)
     FPanel->Invalidate();
 }
 
-void THtmlPane::SetServerRoot(const AnsiString& root)
+void THtmlPane::SetServerRoot(const CodePageString& root)
 {
     FServerRoot = Trim(root);
     if (!FServerRoot.empty() && (FServerRoot.back() == '/' || FServerRoot.back() == '\\'))

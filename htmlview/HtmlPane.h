@@ -41,8 +41,8 @@ public:
 // What a right click was on: a link, an image (with the point in it), or both.
 class TRightClickParameters : public TObject {
 public:
-    AnsiString LinkURL;
-    AnsiString LinkFrameTarget;
+    CodePageString LinkURL;
+    CodePageString LinkFrameTarget;
     TImageObj* ClickedImage = nullptr;
     int ClickX = 0;
     int ClickY = 0;
@@ -78,17 +78,17 @@ public:
 // break after each, no markup; inline images and controls left out. Links
 // are the runs of text that carry one.
 struct TDocumentText {
-    AnsiString Text;
+    CodePageString Text;
     std::vector<TAccessibleLink> Links;
 };
 TDocumentText DocumentText(const TSectionList& document);
 
-using THotSpotEvent = std::function<void(TObject* Sender, const AnsiString& SRC)>;
-using THotSpotClickEvent = std::function<void(TObject* Sender, const AnsiString& SRC, bool& Handled)>;
-using TFormSubmitEvent = std::function<void(TObject* Sender, const AnsiString& Action, const AnsiString& Target,
-                                            const AnsiString& EncType, const AnsiString& Method, TStringList* Results)>;
+using THotSpotEvent = std::function<void(TObject* Sender, const CodePageString& SRC)>;
+using THotSpotClickEvent = std::function<void(TObject* Sender, const CodePageString& SRC, bool& Handled)>;
+using TFormSubmitEvent = std::function<void(TObject* Sender, const CodePageString& Action, const CodePageString& Target,
+                                            const CodePageString& EncType, const CodePageString& Method, TStringList* Results)>;
 using TProcessingEvent = std::function<void(TObject* Sender, bool ProcessingOn)>;
-using TMetaRefreshEvent = std::function<void(TObject* Sender, int Delay, const AnsiString& URL)>;
+using TMetaRefreshEvent = std::function<void(TObject* Sender, int Delay, const CodePageString& URL)>;
 using TImageClickEvent =
     std::function<void(TObject* Sender, TObject* Obj, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TImageOverEvent = std::function<void(TObject* Sender, TObject* Obj, TShiftState Shift, int X, int Y)>;
@@ -108,11 +108,11 @@ public:
     // Load a file (a "#name" after the name jumps to that anchor) and record
     // the document left in the history. EInOutError "Can't locate file: "
     // for a missing file, with the document shown before left as it was.
-    void LoadHtmlFile(const AnsiString& name);
-    void LoadImagePage(const AnsiString& name);
+    void LoadHtmlFile(const CodePageString& name);
+    void LoadImagePage(const CodePageString& name);
     // Scrolls to the section of an anchor ("#" in front optional); false
     // when there is no such anchor.
-    bool JumpToAnchor(const AnsiString& dest);
+    bool JumpToAnchor(const CodePageString& dest);
     virtual void ClearDocument();
 
     TReadingPosition SaveReadingPosition() const;
@@ -122,10 +122,10 @@ public:
     void SetPosition(int y);
     // A link's name as a file name: ServerRoot before a name from the root,
     // relative names against BASE or the loaded file's folder.
-    virtual AnsiString ExpandLinkFileName(const AnsiString& name);
+    virtual CodePageString ExpandLinkFileName(const CodePageString& name);
 
     // The selected text, and the text put on the clipboard.
-    AnsiString SelectedText();
+    CodePageString SelectedText();
     void CopyToClipboard();
     void SelectAll();
 
@@ -138,10 +138,10 @@ public:
     void SetBorderStyle(THTMLBorderStyle s);
     int HistoryMaxCount() const { return FHistoryMaxCount; }
     void SetHistoryMaxCount(int n);
-    AnsiString DefFontName() const { return FDefFontName; }
-    void SetDefFontName(const AnsiString& name);
-    AnsiString DefPreFontName() const { return FDefPreFontName; }
-    void SetDefPreFontName(const AnsiString& name);
+    CodePageString DefFontName() const { return FDefFontName; }
+    void SetDefFontName(const CodePageString& name);
+    CodePageString DefPreFontName() const { return FDefPreFontName; }
+    void SetDefPreFontName(const CodePageString& name);
     int DefFontSize() const { return FDefFontSize; }
     void SetDefFontSize(int size);
     TColor DefFontColor() const { return FDefFontColor; }
@@ -160,17 +160,17 @@ public:
     void SetMarginHeight(int m);
     int MarginWidth() const { return FMarginWidth; }
     void SetMarginWidth(int m);
-    AnsiString ServerRoot() const { return FServerRoot; }
-    void SetServerRoot(const AnsiString& root);
+    CodePageString ServerRoot() const { return FServerRoot; }
+    void SetServerRoot(const CodePageString& root);
 
     // --- what the last load and the mouse left -----------------------------------------------------
-    AnsiString DocumentTitle;
-    AnsiString BaseAddress;
-    AnsiString BaseFrameTarget;
-    AnsiString LoadedFileName;  // expanded; empty after LoadStrings
+    CodePageString DocumentTitle;
+    CodePageString BaseAddress;
+    CodePageString BaseFrameTarget;
+    CodePageString LoadedFileName;  // expanded; empty after LoadStrings
     THtmlFileKind LoadedFileKind = fkHTML;
-    AnsiString HotSpotURL;
-    AnsiString HotSpotTarget;
+    CodePageString HotSpotURL;
+    CodePageString HotSpotTarget;
     int DocWidth() const { return FDocWidth; }
     int DocHeight() const { return FDocHeight; }
     bool Busy() const { return FBusy; }
@@ -211,9 +211,9 @@ public:
 
     // --- assistive technology ---------------------------------------------------------------------------
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::Document; }
-    AnsiString AccessibleName() const override { return DocumentTitle; }
+    CodePageString AccessibleName() const override { return DocumentTitle; }
     bool HasAccessibleText() const override { return true; }
-    AnsiString AccessibleText() const override;
+    CodePageString AccessibleText() const override;
     std::vector<TAccessibleLink> AccessibleLinks() const override;
     void ActivateAccessibleLink(int index) override;
 
@@ -236,8 +236,8 @@ protected:
     void KeyDown(WORD& key, TShiftState shift) override;
     void DoEnter() override;
     void DoExit() override;
-    void LoadFile(const AnsiString& name, THtmlFileKind kind);
-    void RecordHistory(const AnsiString& fileName, const AnsiString& title, THtmlFileKind kind,
+    void LoadFile(const CodePageString& name, THtmlFileKind kind);
+    void RecordHistory(const CodePageString& fileName, const CodePageString& title, THtmlFileKind kind,
                        const TReadingPosition& position);
 
 private:
@@ -254,7 +254,7 @@ private:
     void ApplyDefaultFonts();
     void FontsChanged(bool relayout);
     void SetMargin(int& margin, int m);
-    void LoadAndRecord(const AnsiString& name, THtmlFileKind kind);
+    void LoadAndRecord(const CodePageString& name, THtmlFileKind kind);
     void ScrollTo(int y);
     void SetHScroll(int x);
     int PanelHeight() const;
@@ -265,9 +265,9 @@ private:
     int PositionAt(int x, int y);
     void ExtendSelection(int x, int y);
     void AutoScrollStep();
-    void MetaHandler(TObject* sender, const AnsiString& httpEq, const AnsiString& name, const AnsiString& content);
-    void FormSubmitted(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
-                       const AnsiString& method, std::unique_ptr<TStringList> results);
+    void MetaHandler(TObject* sender, const CodePageString& httpEq, const CodePageString& name, const CodePageString& content);
+    void FormSubmitted(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                       const CodePageString& method, std::unique_ptr<TStringList> results);
     void ControlEntered(TFormControlObj* control);
     void StopSound();
     bool LinkAt(int x, int y, TUrlTarget& link, TFormControlObj*& control);
@@ -298,7 +298,7 @@ private:
     bool FAutoScrolling = false;
     int FLastWidth = 0;
     int FRefreshDelay = 0;
-    AnsiString FRefreshURL;
+    CodePageString FRefreshURL;
     TPoint FLastMouse;
     // The accessible text and links, made once per document.
     mutable std::unique_ptr<TDocumentText> FDocumentText;
@@ -306,8 +306,8 @@ private:
     TColor FDefBackground = clBtnFace;
     THTMLBorderStyle FBorderStyle = htFocused;
     int FHistoryMaxCount = 0;
-    AnsiString FDefFontName = "Times New Roman";
-    AnsiString FDefPreFontName = "Courier New";
+    CodePageString FDefFontName = "Times New Roman";
+    CodePageString FDefPreFontName = "Courier New";
     int FDefFontSize = 12;
     TColor FDefFontColor = clBtnText;
     TColor FDefHotSpotColor = clBlue;
@@ -317,6 +317,6 @@ private:
     int FCharSet = DEFAULT_CHARSET;
     int FMarginHeight = 5;
     int FMarginWidth = 10;
-    AnsiString FServerRoot;
+    CodePageString FServerRoot;
 };
 

@@ -146,20 +146,20 @@ int FindEntity(std::string_view name)
     return EntityIndex.Find(EntityNames, EntityName, name);
 }
 
-bool ParseColor(const AnsiString& text, TColor& color)
+bool ParseColor(const CodePageString& text, TColor& color)
 {
     if (text.empty())
         return false;
-    const AnsiString name = UpperCase(text.substr(0, 10));
+    const CodePageString name = UpperCase(text.substr(0, 10));
     for (const ColorEntry& entry : ColorTable) {
         if (name == entry.Name) {
             color = entry.Color;
             return true;
         }
     }
-    AnsiString hex = text;
+    CodePageString hex = text;
     const std::size_t hash = hex.find('#');
-    if (hash != AnsiString::npos)
+    if (hash != CodePageString::npos)
         hex.erase(hash, 1);
     int value = 0;
     if (!TryStrToInt("$" + hex, value))
@@ -228,7 +228,7 @@ void ParserState::SetStringsSource(const TStrings& lines)
     FSourceLines = &lines;
 }
 
-void ParserState::SetFileSource(const AnsiString& fileName)
+void ParserState::SetFileSource(const CodePageString& fileName)
 {
     Reset(TSourceKind::File);
     auto file = std::make_unique<FileSource>();
@@ -399,7 +399,7 @@ void ParserState::SkipComment()
 void ParserState::ReadIncludeDirective()
 {
     NextChar();  // past "#"
-    AnsiString command;
+    CodePageString command;
     while (IsLetter(CurrentChar)) {
         command += CurrentChar;
         NextChar();
@@ -447,14 +447,14 @@ bool ParserState::ReadEntity()
 
 // At "&". Whatever does not decode stays as the literal text it was, so the
 // result is at most "&#x" and six more characters.
-void ParserState::DecodeEntity(AnsiString& out)
+void ParserState::DecodeEntity(CodePageString& out)
 {
     out.clear();
     Advance();
     if (CurrentChar == '#') {
         Advance();
         // "&#x" and hexadecimal digits, or decimal digits.
-        AnsiString lead = "&#";
+        CodePageString lead = "&#";
         const bool hex = CurrentChar == 'x' || CurrentChar == 'X';
         if (hex) {
             lead += CurrentChar;
@@ -524,7 +524,7 @@ void ParserState::DecodeEntity(AnsiString& out)
 
 // --- attributes -------------------------------------------------------------------------
 
-bool ParserState::ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString& value, int& number)
+bool ParserState::ReadAttribute(HtmlSymbol& symbol, CodePageString& name, CodePageString& value, int& number)
 {
     symbol = HtmlSymbol::UnknownAttr;
     SkipBlanks();
@@ -554,12 +554,12 @@ bool ParserState::ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString
     return true;
 }
 
-void ParserState::ReadQuotedValue(AnsiString& value, int& number)
+void ParserState::ReadQuotedValue(CodePageString& value, int& number)
 {
     const char quote = CurrentChar;
     FInQuotedValue = true;
     Advance();
-    AnsiString entity;
+    CodePageString entity;
     while (CurrentChar != quote && CurrentChar != EndOfInputChar) {
         if (CurrentChar == '\r') {
             Advance();
@@ -594,9 +594,9 @@ void ParserState::ReadQuotedValue(AnsiString& value, int& number)
 // closing quote (or the end of the document) interrupts is text of the
 // value: a value typed as "<!--" must not swallow the rest of the page.
 // Returns the text that stays; the character after it is current.
-AnsiString ParserState::CommentInValue(char quote)
+CodePageString ParserState::CommentInValue(char quote)
 {
-    AnsiString text(1, '<');
+    CodePageString text(1, '<');
     NextChar();
     if (CurrentChar != '!')
         return text;
@@ -621,15 +621,15 @@ AnsiString ParserState::CommentInValue(char quote)
             take();
         }
         NextChar();
-        return AnsiString();
+        return CodePageString();
     }
     if (!ScanToCommentEnd(take, interrupted))
         return text;
     NextChar();
-    return AnsiString();
+    return CodePageString();
 }
 
-void ParserState::ReadNumberValue(AnsiString& value, int& number)
+void ParserState::ReadNumberValue(CodePageString& value, int& number)
 {
     while (CurrentChar != ' ' && CurrentChar != '\r' && CurrentChar != EndOfInputChar && CurrentChar != '%' &&
            CurrentChar != '>') {
@@ -644,7 +644,7 @@ void ParserState::ReadNumberValue(AnsiString& value, int& number)
     }
 }
 
-void ParserState::ReadBareValue(AnsiString& value)
+void ParserState::ReadBareValue(CodePageString& value)
 {
     while (CurrentChar != ' ' && CurrentChar != '\r' && CurrentChar != EndOfInputChar && CurrentChar != '>') {
         value += CurrentChar;

@@ -222,7 +222,7 @@ inline constexpr std::array<ColorEntry, 16> ColorTable = {{
 
 // A colour name of the table or a hexadecimal "rrggbb" (with or without "#")
 // as a Windows colour (red in the low byte); false when it is neither.
-bool ParseColor(const AnsiString& text, TColor& color);
+bool ParseColor(const CodePageString& text, TColor& color);
 
 // Font sizes in points for the size steps 1 to 7 (step 1 at index 0), for
 // ordinary text and inside preformatted text.
@@ -271,7 +271,7 @@ int FindEntity(std::string_view name);
 // holds NAME="value" lines (for the call only); a handler that sets buffer and
 // a size above 0 has those bytes read in place of the directive. The bytes
 // stay the handler's and must live until they have been read.
-using TIncludeEvent = std::function<void(TObject* sender, const AnsiString& command, TStrings* params,
+using TIncludeEvent = std::function<void(TObject* sender, const CodePageString& command, TStrings* params,
                                          const char*& buffer, int& size)>;
 
 enum class TSourceKind : std::uint8_t { File = 0, Buffer = 1, Strings = 2, Include = 4 };
@@ -300,7 +300,7 @@ public:
     void SetStringsSource(const TStrings& lines);
     // Read through a 2000-byte buffer; EInOutError when the file cannot be
     // opened or read.
-    void SetFileSource(const AnsiString& fileName);
+    void SetFileSource(const CodePageString& fileName);
 
     TIncludeEvent IncludeEvent;
     TObject* IncludeSender = nullptr;
@@ -365,7 +365,7 @@ public:
     bool RawScriptMode = false;     // "<!" opens no comment
     bool ParagraphSpaceDone = false;  // set by the builder, cleared by content
     HtmlSymbol Symbol = HtmlSymbol::EndOfInput;
-    AnsiString TokenText;  // at most 150 characters; text tokens at most 100
+    CodePageString TokenText;  // at most 150 characters; text tokens at most 100
     int HeadingLevel = 0;  // 1 to 6 after an H tag with a valid digit, else 0
     TAttributeList TagAttributes;  // of the last tag that takes attributes
 
@@ -401,12 +401,12 @@ private:
     void SkipDeclaration();
     void ReadIncludeDirective();
     bool ReadText();
-    void DecodeEntity(AnsiString& out);
-    bool ReadAttribute(HtmlSymbol& symbol, AnsiString& name, AnsiString& value, int& number);
-    void ReadQuotedValue(AnsiString& value, int& number);
-    AnsiString CommentInValue(char quote);
-    void ReadNumberValue(AnsiString& value, int& number);
-    void ReadBareValue(AnsiString& value);
+    void DecodeEntity(CodePageString& out);
+    bool ReadAttribute(HtmlSymbol& symbol, CodePageString& name, CodePageString& value, int& number);
+    void ReadQuotedValue(CodePageString& value, int& number);
+    CodePageString CommentInValue(char quote);
+    void ReadNumberValue(CodePageString& value, int& number);
+    void ReadBareValue(CodePageString& value);
 
     TSourceKind FSourceKind = TSourceKind::Buffer;
     TSourceKind FKindBeforeInclude = TSourceKind::Buffer;
@@ -420,7 +420,7 @@ private:
     bool FEnded = false;  // the end of the document was read
 
     const TStrings* FSourceLines = nullptr;
-    AnsiString FCurrentLine;
+    CodePageString FCurrentLine;
     int FLineIndex = 0;
     std::unique_ptr<FileSource> FFile;
 
@@ -430,8 +430,8 @@ private:
     bool FInDirective = false;
     // Inside a quoted value comments are looked for by CommentInValue.
     bool FInQuotedValue = false;
-    AnsiString FAttrName;
-    AnsiString FAttrValue;
+    CodePageString FAttrName;
+    CodePageString FAttrValue;
 };
 
 // --- token lists -------------------------------------------------------------
@@ -439,7 +439,7 @@ private:
 // One token as NextToken left it; Attributes only for tags that take them.
 struct HtmlToken {
     HtmlSymbol Symbol = HtmlSymbol::EndOfInput;
-    AnsiString Text;
+    CodePageString Text;
     int HeadingLevel = 0;
     std::vector<TAttribute> Attributes;
     friend bool operator==(const HtmlToken&, const HtmlToken&) = default;
@@ -460,13 +460,13 @@ class TStringList;
 // The viewer's events that a document calls while it is read. The sender is
 // the document's viewer. They run inside the parse and must not start
 // another load of any viewer.
-using TMetaEvent = std::function<void(TObject* sender, const AnsiString& httpEquiv, const AnsiString& name,
-                                      const AnsiString& content)>;
+using TMetaEvent = std::function<void(TObject* sender, const CodePageString& httpEquiv, const CodePageString& name,
+                                      const CodePageString& content)>;
 // BGSOUND (terminate false), and with an empty source, loop 0 and terminate
 // true to stop any sound.
-using TSoundEvent = std::function<void(TObject* sender, const AnsiString& source, int loop, bool terminate)>;
+using TSoundEvent = std::function<void(TObject* sender, const CodePageString& source, int loop, bool terminate)>;
 // A SCRIPT element's text, its lines ended by CR LF; the text is the handler's.
-using TScriptEvent = std::function<void(TObject* sender, const AnsiString& language, AnsiString script)>;
+using TScriptEvent = std::function<void(TObject* sender, const CodePageString& language, CodePageString script)>;
 
 struct THtmlParseEvents {
     TMetaEvent Meta;
@@ -476,9 +476,9 @@ struct THtmlParseEvents {
 
 // What a document says about itself beyond its sections.
 struct THtmlParseInfo {
-    AnsiString TitleText;
-    AnsiString BaseHRef;
-    AnsiString BaseFrameTarget;
+    CodePageString TitleText;
+    CodePageString BaseHRef;
+    CodePageString BaseFrameTarget;
     // What the document holds, in bytes as its size limit counts them.
     std::size_t Bytes = 0;
     // The document grew past its size limit: the rest of it was not read,
@@ -516,11 +516,11 @@ void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_v
                      const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes = MaxDocumentBytes);
 void ParseHtmlStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines,
                       const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes = MaxDocumentBytes);
-void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
+void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const CodePageString& fileName,
                    const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes = MaxDocumentBytes);
 // Plain text, shown as preformatted lines; no markup or entity is read
 // ("<!" comments are still removed).
 void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrings& lines,
                       std::size_t maxBytes = MaxDocumentBytes);
-void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
+void ParseTextFile(TSectionList& root, TStringList& anchorNames, const CodePageString& fileName,
                    std::size_t maxBytes = MaxDocumentBytes);

@@ -105,35 +105,35 @@ constexpr StyleTag StyleTags[] = {
     {S::U, S::UEnd, fsUnderline},     {S::S, S::SEnd, fsStrikeOut},      {S::Strike, S::StrikeEnd, fsStrikeOut},
 };
 
-const AnsiString* AttributeText(const TAttributeList& attributes, HtmlSymbol symbol)
+const CodePageString* AttributeText(const TAttributeList& attributes, HtmlSymbol symbol)
 {
     TAttribute* attribute = nullptr;
     return attributes.FindSymbol(symbol, attribute) ? &attribute->Text : nullptr;
 }
 
-AnsiString AttributeOr(const TAttributeList& attributes, HtmlSymbol symbol)
+CodePageString AttributeOr(const TAttributeList& attributes, HtmlSymbol symbol)
 {
-    const AnsiString* text = AttributeText(attributes, symbol);
-    return text ? *text : AnsiString();
+    const CodePageString* text = AttributeText(attributes, symbol);
+    return text ? *text : CodePageString();
 }
 
 // ALIGN as left, center or right (first ten characters, any case); dflt otherwise.
 TJustify AlignOf(const TAttributeList& attributes, TJustify dflt)
 {
-    const AnsiString* text = AttributeText(attributes, S::Align);
+    const CodePageString* text = AttributeText(attributes, S::Align);
     if (!text)
         return dflt;
-    const AnsiString value = LowerCase(text->substr(0, 10));
+    const CodePageString value = LowerCase(text->substr(0, 10));
     return value == "left" ? jLeft : value == "center" ? jCentre : value == "right" ? jRight : dflt;
 }
 
 // VALIGN: 0 top (or baseline), 1 middle, 2 bottom; dflt otherwise.
 int VAlignOf(const TAttributeList& attributes, int dflt)
 {
-    const AnsiString* text = AttributeText(attributes, S::VAlign);
+    const CodePageString* text = AttributeText(attributes, S::VAlign);
     if (!text)
         return dflt;
-    const AnsiString value = LowerCase(*text);
+    const CodePageString value = LowerCase(*text);
     return value == "top" || value == "baseline" ? 0 : value == "middle" ? 1 : value == "bottom" ? 2 : dflt;
 }
 
@@ -480,9 +480,9 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 ReadTitle();
                 break;
             case S::Base:
-                if (const AnsiString* href = AttributeText(P.TagAttributes, S::Href))
+                if (const CodePageString* href = AttributeText(P.TagAttributes, S::Href))
                     FInfo.BaseHRef = *href;
-                if (const AnsiString* target = AttributeText(P.TagAttributes, S::Target))
+                if (const CodePageString* target = AttributeText(P.TagAttributes, S::Target))
                     FInfo.BaseFrameTarget = *target;
                 P.NextToken();
                 break;
@@ -493,7 +493,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 P.NextToken();
                 break;
             case S::BgSound: {
-                const AnsiString* source = AttributeText(P.TagAttributes, S::Src);
+                const CodePageString* source = AttributeText(P.TagAttributes, S::Src);
                 if (FEvents.Sound && source) {
                     TAttribute* loop = nullptr;
                     FEvents.Sound(FRoot.OwnerViewer, *source,
@@ -571,7 +571,7 @@ void THtmlBuilder::ReadBody()
 void THtmlBuilder::ReadTitle()
 {
     P.NextToken();
-    AnsiString title;
+    CodePageString title;
     while (P.Symbol == S::Text) {
         title += P.TokenText;
         Charge(P.TokenText.size());
@@ -831,7 +831,7 @@ bool THtmlBuilder::ReadFont(bool baseFont)
     int step = 0;
     bool hasColor = false;
     TColor color = clBlack;
-    AnsiString face;
+    CodePageString face;
     for (const auto& a : P.TagAttributes) {
         if (a->Symbol == S::Size) {
             long long value = a->Value;
@@ -847,9 +847,9 @@ bool THtmlBuilder::ReadFont(bool baseFont)
                 applied = true;
             }
         } else if (a->Symbol == S::Face && !baseFont) {
-            AnsiString text = a->Text.substr(0, MaxFaceText);
+            CodePageString text = a->Text.substr(0, MaxFaceText);
             const std::size_t comma = text.find(',');
-            if (comma != AnsiString::npos)
+            if (comma != CodePageString::npos)
                 text.erase(comma);
             text = TrimBlanks(text);
             if (!text.empty()) {
@@ -1117,7 +1117,7 @@ void THtmlBuilder::ParseTable(int level)
             case S::Caption:
                 restoreStyle();
                 finishCell();
-                if (const AnsiString* align = AttributeText(P.TagAttributes, S::Align))
+                if (const CodePageString* align = AttributeText(P.TagAttributes, S::Align))
                     table->TopCaption = LowerCase(*align) != "bottom";
                 FTarget = table->Caption->Cell.get();
                 FAlignment = jCentre;
@@ -1196,7 +1196,7 @@ void THtmlBuilder::ParsePreformatted(int level)
     // The line end right after the start tag starts no line.
     if (P.CurrentChar == '\r')
         P.AdvanceChar();
-    AnsiString line;
+    CodePageString line;
     // A line ended: an empty section at the end is only the start of a
     // line that never came.
     bool lineEnded = false;
@@ -1274,13 +1274,13 @@ void THtmlBuilder::ParsePreformatted(int level)
 void THtmlBuilder::ParseSelectOptions(TListBoxFormControlObj* control)
 {
     bool open = false;
-    AnsiString text;
-    AnsiString value;
+    CodePageString text;
+    CodePageString value;
     bool selected = false;
     const auto complete = [&] {
         if (!open)
             return;
-        const AnsiString trimmed = TrimBlanks(text);
+        const CodePageString trimmed = TrimBlanks(text);
         if (!trimmed.empty() && control) {
             control->AddOption(trimmed, value, selected);
             Charge(OptionBytes + (trimmed.size() + value.size()) * CharBytes);
@@ -1314,7 +1314,7 @@ void THtmlBuilder::ParseSelectOptions(TListBoxFormControlObj* control)
 void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
 {
     constexpr std::string_view endTag = "</textarea";
-    AnsiString line;
+    CodePageString line;
     std::size_t charged = 0;  // the characters of line counted in the document's size
     for (;;) {
         const char c = P.CurrentChar;
@@ -1332,7 +1332,7 @@ void THtmlBuilder::ParseTextAreaBody(TTextAreaFormControlObj* control)
             line += P.TokenText;
         } else if (c == '<') {
             // A tag name is read only as far as it could be the end tag.
-            AnsiString tag(1, '<');
+            CodePageString tag(1, '<');
             P.AdvanceChar();
             while (tag.size() <= endTag.size() && P.CurrentChar != ' ' && P.CurrentChar != '\r' &&
                    P.CurrentChar != '>' && P.CurrentChar != EndOfInputChar) {
@@ -1391,13 +1391,13 @@ void THtmlBuilder::ParseMap()
 void THtmlBuilder::ParseScript()
 {
     const TScriptEvent handler = FRoot.OnScript;
-    const AnsiString language = AttributeOr(P.TagAttributes, S::Language);
+    const CodePageString language = AttributeOr(P.TagAttributes, S::Language);
     struct RawModeOff {
         ParserState& Parser;
         ~RawModeOff() { Parser.RawScriptMode = false; }
     } rawModeOff{P};
     P.RawScriptMode = bool(handler);
-    AnsiString script;
+    CodePageString script;
     std::size_t charged = 0;
     for (;;) {
         if (script.size() > charged) {
@@ -1412,7 +1412,7 @@ void THtmlBuilder::ParseScript()
                 script += "\r\n";
             P.AdvanceChar();
         } else if (c == '<') {
-            AnsiString tag(1, '<');
+            CodePageString tag(1, '<');
             P.AdvanceChar();
             while (tag.size() < 8 && (P.CurrentChar == '/' || (P.UpperChar >= 'A' && P.UpperChar <= 'Z'))) {
                 tag += P.CurrentChar;
@@ -1451,7 +1451,7 @@ void THtmlBuilder::ParseText()
     FOpen = NewPreformatted(0);
     P.KeepBlanks = true;
     P.AdvanceChar();
-    AnsiString line;
+    CodePageString line;
     const auto addLine = [&] {
         if (!line.empty())
             FOpen->AddText(line);
@@ -1498,7 +1498,7 @@ void ParseHtmlStrings(TSectionList& root, TStringList& anchorNames, const TStrin
     builder.ParseHtml();
 }
 
-void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName,
+void ParseHtmlFile(TSectionList& root, TStringList& anchorNames, const CodePageString& fileName,
                    const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)
 {
     THtmlBuilder builder(root, anchorNames, events, info, maxBytes);
@@ -1514,7 +1514,7 @@ void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrin
     builder.ParseText();
 }
 
-void ParseTextFile(TSectionList& root, TStringList& anchorNames, const AnsiString& fileName, std::size_t maxBytes)
+void ParseTextFile(TSectionList& root, TStringList& anchorNames, const CodePageString& fileName, std::size_t maxBytes)
 {
     THtmlParseInfo info;
     THtmlBuilder builder(root, anchorNames, {}, info, maxBytes);

@@ -40,7 +40,7 @@ int ScaledSize(int a, int b, int c)
     return std::clamp(MulDiv(a, b, c), 0, MaxPixelSize);
 }
 
-bool SameTextAt(const AnsiString& text, std::size_t at, const AnsiString& lowerWord)
+bool SameTextAt(const CodePageString& text, std::size_t at, const CodePageString& lowerWord)
 {
     for (std::size_t i = 0; i < lowerWord.size(); ++i) {
         char c = text[at + i];
@@ -68,7 +68,7 @@ bool PixelAttribute(const TAttribute& attribute, int& value)
         // The tokenizer gives 0 for a text that is no number; only a written
         // zero counts as one.
         std::size_t i = 0;
-        const AnsiString& t = attribute.Text;
+        const CodePageString& t = attribute.Text;
         if (i < t.size() && (t[i] == '+' || t[i] == '-'))
             ++i;
         const std::size_t digits = i;
@@ -271,7 +271,7 @@ int TCell::PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int&
     return position;
 }
 
-int TCell::SearchText(int from, const AnsiString& toFind, bool matchCase)
+int TCell::SearchText(int from, const CodePageString& toFind, bool matchCase)
 {
     for (const auto& section : *this) {
         const int found = section->SearchText(from, toFind, matchCase);
@@ -416,7 +416,7 @@ TImageObj::TImageObj(TSectionList* document, int pos, const TAttributeList& attr
             Alt = a->Text;
             break;
         case HtmlSymbol::Align: {
-            const AnsiString align = UpperCase(a->Text);
+            const CodePageString align = UpperCase(a->Text);
             if (align == "TOP")
                 VertAlign = ATop;
             else if (align == "MIDDLE" || align == "ABSMIDDLE")
@@ -494,7 +494,7 @@ void TImageObj::FetchImage()
     }
     if (!Document->GetImage && Document->ExpandLinkFileName)
         Source = Document->ExpandLinkFileName(Source);
-    const AnsiString pendingKey = UpperCase(Source);
+    const CodePageString pendingKey = UpperCase(Source);
     if (Document->PendingImages.IndexOf(pendingKey) >= 0) {
         Image = DefaultBitmap();
         Document->PendingImages.AddObject(pendingKey, this);
@@ -775,7 +775,7 @@ void TSectionList::Clear()
     FFonts.clear();
 }
 
-void TSectionList::SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
+void TSectionList::SetDefaultFonts(const CodePageString& name, const CodePageString& preName, int size, TColor color,
                                    TColor hotSpotColor, TColor background)
 {
     FFontName = name.substr(0, 32);
@@ -793,7 +793,7 @@ void TSectionList::SetBackground(TColor color)
     FireEvent(OnBackgroundChange, this);
 }
 
-void TSectionList::SetBackgroundBitmap(const AnsiString& name)
+void TSectionList::SetBackgroundBitmap(const CodePageString& name)
 {
     BackgroundBitmap = nullptr;
     if (!FBackgroundKey.empty()) {
@@ -807,7 +807,7 @@ void TSectionList::SetBackgroundBitmap(const AnsiString& name)
 TBitmap* TSectionList::GetBackgroundBitmap()
 {
     if (ShowImages && !BitmapLoaded && !BitmapName.empty()) {
-        AnsiString name = BitmapName;
+        CodePageString name = BitmapName;
         if (!GetImage && ExpandLinkFileName)
             name = ExpandLinkFileName(name);
         TransparencyKind transparent = NotTransp;
@@ -850,7 +850,7 @@ int TSectionList::SectionTopOf(int index) const
 
 std::shared_ptr<const TMyFont> TSectionList::SharedFont(const TMyFont& font)
 {
-    std::size_t hash = std::hash<AnsiString>()(font.Name());
+    std::size_t hash = std::hash<CodePageString>()(font.Name());
     for (const long long part : {(long long)font.Height(), (long long)font.Color(), (long long)font.Charset(),
                                  (long long)font.Pitch(), (long long)font.NormalSize, (long long)font.Fixed})
         hash = hash * 1000003u ^ std::hash<long long>()(part);
@@ -863,7 +863,7 @@ std::shared_ptr<const TMyFont> TSectionList::SharedFont(const TMyFont& font)
     return fonts.emplace_back(std::make_shared<const TMyFont>(font));
 }
 
-const TMapItem* TSectionList::FindMap(const AnsiString& name) const
+const TMapItem* TSectionList::FindMap(const CodePageString& name) const
 {
     for (const auto& map : MapList)
         if (SameText(map->MapTitle, name))
@@ -938,13 +938,13 @@ void TSectionList::HideControls()
         HideControlsNotOnScreen(FFormControlList);
 }
 
-void TSectionList::FormSubmit(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
-                              const AnsiString& method, std::unique_ptr<TStringList> results)
+void TSectionList::FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                              const CodePageString& method, std::unique_ptr<TStringList> results)
 {
     FireEvent(OnFormSubmit, action, target, encType, method, std::move(results));
 }
 
-void TSectionList::ObjectClick(TFormControlObj* obj, const AnsiString& onClick)
+void TSectionList::ObjectClick(TFormControlObj* obj, const CodePageString& onClick)
 {
     FireEvent(OnObjectClick, OwnerViewer, obj, onClick);
 }
@@ -959,7 +959,7 @@ void TSectionList::FormControlExited(TFormControlObj* /*obj*/)
     HideControls();
 }
 
-AnsiString TSectionList::SelectedText()
+CodePageString TSectionList::SelectedText()
 {
     ClipBuffer.Clear();
     CopySelection();
@@ -991,7 +991,7 @@ TSection::TSection(TSectionList* document, int level, const TMyFont& font, const
     Justify = justify == jCentre || justify == jRight ? justify : jLeft;
 }
 
-void TSection::AddText(const AnsiString& s)
+void TSection::AddText(const CodePageString& s)
 {
     if (s.empty() || Len > MaxSectionText)
         return;
@@ -1004,7 +1004,7 @@ void TSection::AddText(const AnsiString& s)
             dropBlank = img && img->Floating();
         }
     }
-    Buff.append(s, dropBlank && s[0] == ' ' ? 1 : 0, AnsiString::npos);
+    Buff.append(s, dropBlank && s[0] == ' ' ? 1 : 0, CodePageString::npos);
     Len = int(Buff.size());
 }
 
@@ -1062,7 +1062,7 @@ void TSection::SetClear(const TAttributeList& attributes)
     TAttribute* clear = nullptr;
     if (!attributes.FindSymbol(HtmlSymbol::Clear, clear))
         return;
-    const AnsiString value = LowerCase(clear->Text);
+    const CodePageString value = LowerCase(clear->Text);
     ClearAttr = value == "left" ? 1 : value == "right" ? 2 : 3;
 }
 
@@ -1131,7 +1131,7 @@ int TSection::TextExtent(TCanvas* canvas, int start, int n)
 {
     // One buffer for every section (the viewer runs on one thread): one of
     // its own would add its size to every cell of a table.
-    static AnsiString scratch;
+    static CodePageString scratch;
     scratch.assign(Buff, std::size_t(start), std::size_t(n));
     return canvas->TextExtent(scratch).cx;
 }
@@ -1459,13 +1459,13 @@ int TSection::LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxW
     return BlockHeight;
 }
 
-AnsiString TSection::ListMarker(char listChar, int n)
+CodePageString TSection::ListMarker(char listChar, int n)
 {
     static constexpr const char* Roman[21] = {"",    "i",    "ii",   "iii", "iv",  "v",    "vi",
                                               "vii", "viii", "ix",   "x",   "xi",  "xii",  "xiii",
                                               "xiv", "xv",   "xvi",  "xvii", "xviii", "xix", "xx"};
     n = std::max(n, 0);
-    AnsiString marker;
+    CodePageString marker;
     switch (listChar) {
     case 'A':
     case 'a':
@@ -1488,7 +1488,7 @@ void TSection::DrawMarker(TCanvas* canvas, const LineRec& line, int x0, int base
 {
     const TSectionList* doc = RootDocument;
     if (ListType == ltOrdered) {
-        const AnsiString marker = ListMarker(MarkerChar(), ListNumber);
+        const CodePageString marker = ListMarker(MarkerChar(), ListNumber);
         canvas->SetFont(FirstFont.get());
         canvas->Brush()->SetStyle(bsClear);
         const int ascent = canvas->TextMetrics().Ascent;
@@ -1585,7 +1585,7 @@ int TSection::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, int
                 segmentEnd = selBegin;
             if (selEnd > i && selEnd < segmentEnd)
                 segmentEnd = selEnd;
-            const AnsiString text = Buff.substr(std::size_t(i), std::size_t(segmentEnd - i));
+            const CodePageString text = Buff.substr(std::size_t(i), std::size_t(segmentEnd - i));
             if (selected) {
                 canvas->Brush()->SetStyle(bsSolid);
                 canvas->Brush()->SetColor(run->TheFont->Color());
@@ -1631,7 +1631,7 @@ void TSection::CopySelection()
             continue;
         const int from = std::max(selBegin, line.Start);
         const int to = std::min(selEnd, lineEnd);
-        AnsiString text;
+        CodePageString text;
         if (from == line.Start)
             text.append(std::size_t(3 * std::max(0, line.LineIndent / IndentManager::ListIndent)), ' ');
         // Images and controls have no text to copy.
@@ -1681,8 +1681,8 @@ bool TSection::LinkAtPoint(TCanvas* canvas, int x, int y, TUrlTarget& urlTarget,
                 return true;
             }
             if (uMap) {
-                AnsiString url;
-                AnsiString target;
+                CodePageString url;
+                CodePageString target;
                 if (!map->HitTest(ix, iy, url, target))
                     return false;
                 urlTarget.URL = url;
@@ -1781,18 +1781,18 @@ bool TSection::CharAtPosition(int pos, char& ch, TSectionBase*& obj)
     return true;
 }
 
-int TSection::SearchText(int from, const AnsiString& toFind, bool matchCase)
+int TSection::SearchText(int from, const CodePageString& toFind, bool matchCase)
 {
     if (Len == 0 || toFind.empty() || from >= FirstPosition + Len)
         return -1;
     const std::size_t start = std::size_t(std::max(0, from - FirstPosition));
     if (matchCase) {
         const std::size_t at = Buff.find(toFind, start);
-        return at == AnsiString::npos ? -1 : FirstPosition + int(at);
+        return at == CodePageString::npos ? -1 : FirstPosition + int(at);
     }
-    const AnsiString word = LowerCase(toFind.substr(0, 255));
+    const CodePageString word = LowerCase(toFind.substr(0, 255));
     const char firsts[] = {word[0], UpperCase(word.substr(0, 1))[0], 0};
-    for (std::size_t at = Buff.find_first_of(firsts, start); at != AnsiString::npos && at + word.size() <= Buff.size();
+    for (std::size_t at = Buff.find_first_of(firsts, start); at != CodePageString::npos && at + word.size() <= Buff.size();
          at = Buff.find_first_of(firsts, at + 1)) {
         if (SameTextAt(Buff, at, word))
             return FirstPosition + int(at);
@@ -1854,7 +1854,7 @@ void TSection::WidthRange(TCanvas* canvas, int& min, int& max)
 void TParagraphSpace::CopySelection()
 {
     if (RootDocument)
-        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+        WriteLine(RootDocument->ClipBuffer, CodePageString(), 0);
 }
 
 void TParagraphSpace::UpdateSize()
@@ -1866,7 +1866,7 @@ void TParagraphSpace::UpdateSize()
 void THeadingSpace::CopySelection()
 {
     if (RootDocument)
-        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+        WriteLine(RootDocument->ClipBuffer, CodePageString(), 0);
 }
 
 void THeadingSpace::UpdateSize()
@@ -1892,7 +1892,7 @@ THorzLine::THorzLine(TSectionList* document, const TAttributeList& attributes) :
             NoShade = true;
             break;
         case HtmlSymbol::Align: {
-            const AnsiString align = LowerCase(a->Text);
+            const CodePageString align = LowerCase(a->Text);
             if (align == "left")
                 Align = jLeft;
             else if (align == "right")
@@ -1919,7 +1919,7 @@ THorzLine::THorzLine(TSectionList* document, const TAttributeList& attributes) :
 void THorzLine::CopySelection()
 {
     if (RootDocument)
-        WriteLine(RootDocument->ClipBuffer, AnsiString(), 0);
+        WriteLine(RootDocument->ClipBuffer, CodePageString(), 0);
 }
 
 void THorzLine::UpdateSize()
@@ -1967,7 +1967,7 @@ int THorzLine::Draw(TCanvas* canvas, const TRect& aRect, IndentManager& imgr, in
     return y + BlockHeight;
 }
 
-void TPreFormated::AddText(const AnsiString& s)
+void TPreFormated::AddText(const CodePageString& s)
 {
     if (s.empty() || Len > MaxSectionText)
         return;

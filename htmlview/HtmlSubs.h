@@ -58,7 +58,7 @@ inline constexpr int PreformattedWidth = 32000;
 // as absent).
 bool PixelAttribute(const TAttribute& attribute, int& value);
 // A WIDTH written as a percentage.
-inline bool IsPercentage(const AnsiString& text) { return text.find('%') != AnsiString::npos; }
+inline bool IsPercentage(const CodePageString& text) { return text.find('%') != CodePageString::npos; }
 // The size of a numeric attribute, at most limit (HSPACE).
 int MagnitudeAttribute(const TAttribute& attribute, int limit);
 
@@ -101,7 +101,7 @@ public:
         return -1;
     }
     // The position of the first match at or after From, or -1.
-    virtual int SearchText(int /*from*/, const AnsiString& /*toFind*/, bool /*matchCase*/) { return -1; }
+    virtual int SearchText(int /*from*/, const CodePageString& /*toFind*/, bool /*matchCase*/) { return -1; }
     // The point of a text position: X relative to the cell, Y in the document.
     virtual bool PointAtPosition(TCanvas* /*canvas*/, int /*cursor*/, int& /*x*/, int& /*y*/) { return false; }
     // The character at a text position and the section holding it.
@@ -169,7 +169,7 @@ public:
     // SCell receives the innermost cell that answered, when it is still none.
     int PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
                         bool& inText);
-    int SearchText(int from, const AnsiString& toFind, bool matchCase);
+    int SearchText(int from, const CodePageString& toFind, bool matchCase);
     bool PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y);
     bool CharAtPosition(int pos, char& ch, TSectionBase*& obj);
     void CopySelection();
@@ -292,8 +292,8 @@ public:
     bool SizeKnown = false;  // the displayed size is settled
     int ImageHeight = 0;     // the displayed size plus the border
     int ImageWidth = 0;
-    AnsiString Source;
-    AnsiString Alt;
+    CodePageString Source;
+    CodePageString Alt;
     TImageAlign VertAlign = ABottom;
     bool NoBorder = false;
     // The picture: a bitmap, an animated TGIFImage or a placeholder picture.
@@ -307,7 +307,7 @@ public:
     int DrawX = 0;           // where the picture was painted last (document Y)
     int PaintTop = 0;
     int Indent = 0;          // a float's X relative to its cell
-    AnsiString MapName;
+    CodePageString MapName;
     int HSpace = 5;
     TFormControlObj* OwnControl = nullptr;  // the INPUT TYPE=IMAGE it shows
     bool Painted = false;    // an animated picture was painted by the last paint
@@ -324,7 +324,7 @@ private:
     void FetchImage();
     bool BoxMode(const TPersistent* picture) const;
     std::unique_ptr<TGIFImage> FOwnGif;  // a private copy of a cached animation
-    AnsiString FCacheKey;                // the cache entry held, released with the image
+    CodePageString FCacheKey;                // the cache entry held, released with the image
 };
 
 class TImageObjList : public TFreeList<TImageObj> {
@@ -356,14 +356,14 @@ struct TInlineStyle {
 };
 
 // The viewer's expansion of a link name into a file name.
-using TExpandNameEvent = std::function<AnsiString(const AnsiString& name)>;
+using TExpandNameEvent = std::function<CodePageString(const CodePageString& name)>;
 // A form's submission, for the viewer to hand to its OnFormSubmit once the
 // click that caused it is over.
-using TFormSubmitHandler = std::function<void(const AnsiString& action, const AnsiString& target,
-                                              const AnsiString& encType, const AnsiString& method,
+using TFormSubmitHandler = std::function<void(const CodePageString& action, const CodePageString& target,
+                                              const CodePageString& encType, const CodePageString& method,
                                               std::unique_ptr<TStringList> results)>;
 // The viewer's OnObjectClick: the viewer, the form control and its ONCLICK text.
-using TObjectClickEvent = std::function<void(TObject* sender, TFormControlObj* obj, const AnsiString& onClick)>;
+using TObjectClickEvent = std::function<void(TObject* sender, TFormControlObj* obj, const CodePageString& onClick)>;
 using TFormControlEvent = std::function<void(TFormControlObj* obj)>;
 
 // The document root. It is also what its form controls see of the document
@@ -381,8 +381,8 @@ public:
     bool ShowImages = true;
     int FontSize = 12;
     // The default and the preformatted face, set with SetDefaultFonts.
-    AnsiString FontName() const override { return FFontName; }
-    AnsiString PreFontName() const { return FPreFontName; }
+    CodePageString FontName() const override { return FFontName; }
+    CodePageString PreFontName() const { return FPreFontName; }
     TColor FontColor = clBlack;
     TColor HotSpotColor = clBlue;
     TColor Background = clWhite;
@@ -408,7 +408,7 @@ public:
     TStringList PendingImages;
     TTimer* Timer() const { return FTimer.get(); }
     TBitmap* BackgroundBitmap = nullptr;  // belongs to the image cache
-    AnsiString BitmapName;
+    CodePageString BitmapName;
     bool BitmapLoaded = false;
     TGetImageEvent GetImage;
     TExpandNameEvent ExpandLinkFileName;
@@ -426,9 +426,9 @@ public:
     TFormControlList& FormControlList() override { return FFormControlList; }
     TWinControl* PaintPanel() override { return PPanel; }
     bool FormSubmitAssigned() const override { return bool(OnFormSubmit); }
-    void FormSubmit(const AnsiString& action, const AnsiString& target, const AnsiString& encType,
-                    const AnsiString& method, std::unique_ptr<TStringList> results) override;
-    void ObjectClick(TFormControlObj* obj, const AnsiString& onClick) override;
+    void FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                    const CodePageString& method, std::unique_ptr<TStringList> results) override;
+    void ObjectClick(TFormControlObj* obj, const CodePageString& onClick) override;
     void FormControlEntered(TFormControlObj* obj) override;
     void FormControlExited(TFormControlObj* obj) override;
 
@@ -436,16 +436,16 @@ public:
     void Clear();
     // Faces at most 32 characters each; the BODY's own colours win over
     // color, hotSpotColor and background.
-    void SetDefaultFonts(const AnsiString& name, const AnsiString& preName, int size, TColor color,
+    void SetDefaultFonts(const CodePageString& name, const CodePageString& preName, int size, TColor color,
                          TColor hotSpotColor, TColor background);
     void SetBackground(TColor color);
-    void SetBackgroundBitmap(const AnsiString& name);
+    void SetBackgroundBitmap(const CodePageString& name);
     TBitmap* GetBackgroundBitmap();
     void SetScrollTop(int y);
     // The sum of the heights of the sections before index.
     int SectionTopOf(int index) const;
     // The map of that name (upper case), or none.
-    const TMapItem* FindMap(const AnsiString& name) const;
+    const TMapItem* FindMap(const CodePageString& name) const;
     // The document's one copy of a font, which every run with the same
     // settings shares: a table of a million cells holds a handful of fonts.
     std::shared_ptr<const TMyFont> SharedFont(const TMyFont& font);
@@ -457,18 +457,18 @@ public:
     // The animation timer's step: the images painted last move on.
     void AnimationStep();
     // The selected text, as CopySelection writes it.
-    AnsiString SelectedText();
+    CodePageString SelectedText();
 
 private:
     void StartTimerIfAnimated();
     // Controls that the last paint did not place are put out of the way.
     void HideControls();
-    AnsiString FFontName = "Times New Roman";
-    AnsiString FPreFontName = "Courier New";
+    CodePageString FFontName = "Times New Roman";
+    CodePageString FPreFontName = "Courier New";
     std::unique_ptr<TTimer> FTimer;
     unsigned FLayoutNumber = 0;
     bool FInLayout = false;
-    AnsiString FBackgroundKey;  // the cache entry the background holds
+    CodePageString FBackgroundKey;  // the cache entry the background holds
     TFreeList<ThtmlForm> FFormList;
     TFormControlList FFormControlList;
     // The shared fonts, by a hash of their settings.
@@ -506,7 +506,7 @@ public:
     TSection(TSectionList* document, int level, const TMyFont& font, const TUrlTarget* urlTarget,
              TJustify justify);
 
-    AnsiString Buff;  // the characters; Len of them
+    CodePageString Buff;  // the characters; Len of them
     TFontList Fonts;
     TImageObjList Images;
     TFormControlList FormControls;  // the controls placed in this section
@@ -523,7 +523,7 @@ public:
 
     // Appends text: runs of blanks collapse to one, and nothing more is
     // taken beyond MaxSectionText characters.
-    virtual void AddText(const AnsiString& s);
+    virtual void AddText(const CodePageString& s);
     void ChangeFont(const TMyFont& font);
     // Starts (sy = HREF) or ends a link, with font.
     void HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget);
@@ -544,7 +544,7 @@ public:
     bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy) override;
     int PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
                         bool& inText) override;
-    int SearchText(int from, const AnsiString& toFind, bool matchCase) override;
+    int SearchText(int from, const CodePageString& toFind, bool matchCase) override;
     bool PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y) override;
     bool CharAtPosition(int pos, char& ch, TSectionBase*& obj) override;
     void RefreshFonts() override;
@@ -556,7 +556,7 @@ public:
     // How many characters from start fit in width, at most max.
     int CountFitting(TCanvas* canvas, int width, int start, int max);
     // The marker of an ordered item numbered n with the list's type character.
-    static AnsiString ListMarker(char listChar, int n);
+    static CodePageString ListMarker(char listChar, int n);
 
 protected:
     virtual bool Preformatted() const { return false; }
@@ -634,7 +634,7 @@ private:
 class TPreFormated : public TSection {
 public:
     using TSection::TSection;
-    void AddText(const AnsiString& s) override;
+    void AddText(const CodePageString& s) override;
     int LayOutBlock(TCanvas* canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
     void WidthRange(TCanvas* canvas, int& min, int& max) override;
 

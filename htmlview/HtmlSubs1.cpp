@@ -112,7 +112,7 @@ ThtmlTable::ThtmlTable(TSectionList* document, const TAttributeList& attributes,
             }
             break;
         case HtmlSymbol::Align: {
-            const AnsiString align = UpperCase(a->Text);
+            const CodePageString align = UpperCase(a->Text);
             if (align == "CENTER") {
                 Justify = jCentre;
             } else if (align == "LEFT") {
@@ -937,7 +937,7 @@ int ThtmlTable::PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr,
     }
 }
 
-int ThtmlTable::SearchText(int from, const AnsiString& toFind, bool matchCase)
+int ThtmlTable::SearchText(int from, const CodePageString& toFind, bool matchCase)
 {
     for (TCell* cell : CellsInTextOrder()) {
         const int found = cell->SearchText(from, toFind, matchCase);

@@ -98,7 +98,7 @@ public:
     bool ObjectAtPoint(int x, int y, TImageObj*& obj, int& ix, int& iy) override;
     int PositionAtPoint(TCanvas* canvas, int x, int y, int& xr, int& yr, int& caretHeight, TCell*& sCell,
                         bool& inText) override;
-    int SearchText(int from, const AnsiString& toFind, bool matchCase) override;
+    int SearchText(int from, const CodePageString& toFind, bool matchCase) override;
     bool PointAtPosition(TCanvas* canvas, int cursor, int& x, int& y) override;
     bool CharAtPosition(int pos, char& ch, TSectionBase*& obj) override;
     void RefreshFonts() override;

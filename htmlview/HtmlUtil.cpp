@@ -22,17 +22,17 @@ int HexValue(char c)
 // next escape with the two characters after it. Decoding stops for good at a
 // "%" in the first position, a "%" with fewer than two characters after it,
 // or a pair that is not hexadecimal.
-AnsiString DecodePercentEscapes(const AnsiString& in)
+CodePageString DecodePercentEscapes(const CodePageString& in)
 {
-    AnsiString out;
+    CodePageString out;
     out.reserve(in.size());
     std::size_t next = 0;  // first byte of `in` not yet looked at
     bool decodedPercent = false;  // a decoded "%" stands at out.size()
     for (;;) {
         if (!decodedPercent) {
             const std::size_t percent = in.find('%', next);
-            if (percent == AnsiString::npos) {
-                out.append(in, next, AnsiString::npos);
+            if (percent == CodePageString::npos) {
+                out.append(in, next, CodePageString::npos);
                 return out;
             }
             out.append(in, next, percent - next);
@@ -42,7 +42,7 @@ AnsiString DecodePercentEscapes(const AnsiString& in)
         const int low = next + 2 <= in.size() ? HexValue(in[next + 1]) : -1;
         if (out.empty() || high < 0 || low < 0) {
             out += '%';
-            out.append(in, next, AnsiString::npos);
+            out.append(in, next, CodePageString::npos);
             return out;
         }
         next += 2;
@@ -244,7 +244,7 @@ void IndentManagerBasic::SetListLevel(int y, int level)
 namespace {
 
 // "file:///C|/dir" or "file:///C:/dir": a drive follows the three slashes.
-bool FileUrlHasDrive(const AnsiString& path, std::size_t scheme)
+bool FileUrlHasDrive(const CodePageString& path, std::size_t scheme)
 {
     const std::size_t at = scheme + 8;
     return at + 1 < path.size() && std::isalpha(static_cast<unsigned char>(path[at])) &&
@@ -253,37 +253,37 @@ bool FileUrlHasDrive(const AnsiString& path, std::size_t scheme)
 
 }  // namespace
 
-AnsiString UrlToLocalPath(const AnsiString& url)
+CodePageString UrlToLocalPath(const CodePageString& url)
 {
-    AnsiString path = DecodePercentEscapes(url);
-    if (path.find('/') == AnsiString::npos)
+    CodePageString path = DecodePercentEscapes(url);
+    if (path.find('/') == CodePageString::npos)
         return path;
     // File names keep their case: here they are told apart by it. The
     // scheme is found in any case.
-    const AnsiString lower = LowerCase(path);
+    const CodePageString lower = LowerCase(path);
     std::size_t scheme = lower.find("file:///");
-    if (scheme != AnsiString::npos)
+    if (scheme != CodePageString::npos)
         path.erase(scheme, FileUrlHasDrive(path, scheme) ? 8 : 7);  // "/home/..." keeps its root
-    else if ((scheme = lower.find("file://")) != AnsiString::npos)
+    else if ((scheme = lower.find("file://")) != CodePageString::npos)
         path.erase(scheme, 7);
     std::replace(path.begin(), path.end(), '|', ':');
     return path;
 }
 
-AnsiString UrlToServerPath(const AnsiString& url, const AnsiString& root)
+CodePageString UrlToServerPath(const CodePageString& url, const CodePageString& root)
 {
-    const AnsiString path = UrlToLocalPath(url);
+    const CodePageString path = UrlToLocalPath(url);
     // A file URL names a path of the file system, not one under the root.
-    const bool fileUrl = LowerCase(url).find("file://") != AnsiString::npos;
+    const bool fileUrl = LowerCase(url).find("file://") != CodePageString::npos;
     return !path.empty() && path[0] == '/' && !fileUrl ? root + path : path;
 }
 
-AnsiString TrimBlanks(const AnsiString& s)
+CodePageString TrimBlanks(const CodePageString& s)
 {
     return Trim(s);
 }
 
-void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiString& s)
+void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const CodePageString& s)
 {
     const int lineHeight = canvas->TextHeight("A");
     const TRect clip = Rect(x1, y1, x2, y2);
@@ -291,7 +291,7 @@ void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiStri
     const TBrushStyle brushStyle = canvas->Brush()->Style();
     canvas->Brush()->SetStyle(bsClear);
 
-    AnsiString line;
+    CodePageString line;
     int y = y1;
     std::size_t next = 0;
     for (;;) {
@@ -300,9 +300,9 @@ void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiStri
         if (next >= s.size() || y + lineHeight > y2)
             break;
         std::size_t wordEnd = s.find(' ', next);
-        if (wordEnd == AnsiString::npos)
+        if (wordEnd == CodePageString::npos)
             wordEnd = s.size();
-        const AnsiString word = s.substr(next, wordEnd - next);
+        const CodePageString word = s.substr(next, wordEnd - next);
         next = wordEnd;
         if (canvas->TextWidth(line + word) > x2 - x1) {
             if (!line.empty()) {
@@ -334,13 +334,13 @@ void Draw3DFrame(TColor background, TCanvas* canvas, int x1, int y1, int x2, int
     canvas->LineTo(x1, y2);
 }
 
-int TextWidth(TCanvas* canvas, const AnsiString& text, int count)
+int TextWidth(TCanvas* canvas, const CodePageString& text, int count)
 {
     const std::size_t n = std::size_t(std::clamp(count, 0, int(text.size())));
     return canvas->TextExtent(text.substr(0, n)).cx;
 }
 
-void WriteLine(TStream& stream, const AnsiString& text, int count)
+void WriteLine(TStream& stream, const CodePageString& text, int count)
 {
     const std::size_t n = std::size_t(std::clamp(count, 0, int(text.size())));
     stream.WriteBuffer(text.data(), std::int64_t(n));

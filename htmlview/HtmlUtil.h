@@ -165,14 +165,14 @@ private:
 struct TAttribute {
     HtmlSymbol Symbol = HtmlSymbol::UnknownAttr;
     int Value = 0;    // the numeric value, 0 when the text is not a number
-    AnsiString Text;  // the value as written (quoted values trimmed, entities decoded)
+    CodePageString Text;  // the value as written (quoted values trimmed, entities decoded)
     friend bool operator==(const TAttribute&, const TAttribute&) = default;
 };
 
 class TAttributeList : public TFreeList<TAttribute> {
 public:
     using TFreeList::Add;
-    TAttribute* Add(HtmlSymbol symbol, int value, AnsiString text)
+    TAttribute* Add(HtmlSymbol symbol, int value, CodePageString text)
     {
         return TFreeList::Add(std::make_unique<TAttribute>(TAttribute{symbol, value, std::move(text)}));
     }
@@ -182,10 +182,10 @@ public:
 
 // The link and frame target of the current anchor or of an image-map hit.
 struct TUrlTarget {
-    AnsiString URL;
-    AnsiString Target;
+    CodePageString URL;
+    CodePageString Target;
     // A part that is absent stays as it was.
-    void Assign(const std::optional<AnsiString>& url, const std::optional<AnsiString>& target)
+    void Assign(const std::optional<CodePageString>& url, const std::optional<CodePageString>& target)
     {
         if (url)
             URL = *url;
@@ -285,16 +285,16 @@ public:
 // A file URL as a local name: "%" escapes decoded; then, when the text holds
 // a "/", "file:///" (or "file://", in any case) removed and "|" turned into
 // ":". Our paths keep "/" as their separator, and file names their case.
-AnsiString UrlToLocalPath(const AnsiString& url);
+CodePageString UrlToLocalPath(const CodePageString& url);
 // UrlToLocalPath, with root put in front of a result that starts at the root ("/").
-AnsiString UrlToServerPath(const AnsiString& url, const AnsiString& root);
+CodePageString UrlToServerPath(const CodePageString& url, const CodePageString& root);
 
 // s without the leading and trailing bytes up to the blank.
-AnsiString TrimBlanks(const AnsiString& s);
+CodePageString TrimBlanks(const CodePageString& s);
 
 // Draws s word-wrapped into the rectangle, one line per height of "A", as
 // many lines as fit; a word wider than the rectangle stands alone, clipped.
-void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiString& s);
+void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const CodePageString& s);
 
 // A one-pixel raised or sunken frame. Its light edge is silver on a white
 // page (so that it shows), else the button highlight colour; the dark edge is
@@ -302,10 +302,10 @@ void DrawWrapped(TCanvas* canvas, int x1, int y1, int x2, int y2, const AnsiStri
 void Draw3DFrame(TColor background, TCanvas* canvas, int x1, int y1, int x2, int y2, bool raised);
 
 // Width of the first count bytes of text in the canvas's font.
-int TextWidth(TCanvas* canvas, const AnsiString& text, int count);
+int TextWidth(TCanvas* canvas, const CodePageString& text, int count);
 
 inline int SmallerOf(int a, int b) { return a < b ? a : b; }
 inline int LargerOf(int a, int b) { return a > b ? a : b; }
 
 // Writes the first count bytes of text, then CR LF.
-void WriteLine(TStream& stream, const AnsiString& text, int count);
+void WriteLine(TStream& stream, const CodePageString& text, int count);

@@ -41,18 +41,18 @@ constexpr TStateStep<THttpState> HttpSteps[] = {
 
 constexpr TStateTable<THttpState> HttpStates{"HTTP client", HttpStateNames, HttpSteps};
 
-AnsiString PortSuffix(const AnsiString& port)
+CodePageString PortSuffix(const CodePageString& port)
 {
-    return port.empty() ? AnsiString() : ":" + port;
+    return port.empty() ? CodePageString() : ":" + port;
 }
 
 // "http://host", with ":port" unless it is the default.
-AnsiString HttpOrigin(const AnsiString& host, const AnsiString& port)
+CodePageString HttpOrigin(const CodePageString& host, const CodePageString& port)
 {
-    return "http://" + host + (port.empty() || port == "80" ? AnsiString() : ":" + port);
+    return "http://" + host + (port.empty() || port == "80" ? CodePageString() : ":" + port);
 }
 
-AnsiString WinsockFailureText(std::uint16_t error)
+CodePageString WinsockFailureText(std::uint16_t error)
 {
     return WinsockErrorText(error) + " (Error #" + IntToStr(error) + ")";
 }
@@ -133,8 +133,8 @@ void TCustomHttpCli::WndProc(TMessage& Msg)
 
 // --- starting a request --------------------------------------------------------
 
-void TCustomHttpCli::Split(const AnsiString& url, AnsiString& proto, AnsiString& user, AnsiString& password,
-                           AnsiString& host, AnsiString& port, AnsiString& path) const
+void TCustomHttpCli::Split(const CodePageString& url, CodePageString& proto, CodePageString& user, CodePageString& password,
+                           CodePageString& host, CodePageString& port, CodePageString& path) const
 {
     if (FBuild.splitterHasBase)
         SplitURL(url, proto, user, password, host, port, path);
@@ -193,7 +193,7 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
     if (!Running(serial))
         return;
 
-    AnsiString proto, user, password, host, port, path;
+    CodePageString proto, user, password, host, port, path;
     if (Proxy.empty()) {
         path = FPathToSend;  // a relative URL resolves against the previous request's path
         Split(URL, proto, user, password, host, port, path);
@@ -207,8 +207,8 @@ void TCustomHttpCli::StartRequest(THttpRequest Kind)
         Split(URL, proto, user, password, host, port, path);
         FHostHeader = host;
         // The absolute URL as it came: a proxy takes one without a path.
-        FPathToSend = (proto.empty() ? AnsiString("http") : proto) + "://" + host + PortSuffix(port) + path;
-        AnsiString pProto, pUser, pPassword, pHost, pPort, pPath;
+        FPathToSend = (proto.empty() ? CodePageString("http") : proto) + "://" + host + PortSuffix(port) + path;
+        CodePageString pProto, pUser, pPassword, pHost, pPort, pPath;
         Split(Proxy, pProto, pUser, pPassword, pHost, pPort, pPath);
         FTargetHost = pHost;
         FTargetPort = pPort.empty() ? ProxyPort : pPort;
@@ -415,7 +415,7 @@ void TCustomHttpCli::ConnectionEnded(std::uint16_t Error)
     Post(WM_HTTP_SET_READY);
 }
 
-void TCustomHttpCli::FailRequest(std::uint16_t Error, const AnsiString& Text)
+void TCustomHttpCli::FailRequest(std::uint16_t Error, const CodePageString& Text)
 {
     if (FState == httpReady || FFailed)
         return;
@@ -452,16 +452,16 @@ void TCustomHttpCli::CloseConnection()
 
 // --- the request ---------------------------------------------------------------
 
-void TCustomHttpCli::AddRequestLine(const AnsiString& S)
+void TCustomHttpCli::AddRequestLine(const CodePageString& S)
 {
-    AnsiString line = S;
+    CodePageString line = S;
     FireEvent(OnCommand, this, line);
     if (!line.empty())
         FRequestStream.WriteBuffer(line.data(), static_cast<std::int64_t>(line.size()));
     FRequestStream.WriteBuffer("\r\n", 2);
 }
 
-void TCustomHttpCli::SendRequest(const AnsiString& Method)
+void TCustomHttpCli::SendRequest(const CodePageString& Method)
 {
     FRequestStream.Clear();
     FireRequestHeaderBegin();
@@ -483,8 +483,8 @@ void TCustomHttpCli::SendRequest(const AnsiString& Method)
         AddRequestLine("Content-Length: " + IntToStr(std::max<std::int64_t>(0, PostStream->Size() - FPostStart)));
     if (ModifiedSince != 0)
         AddRequestLine("If-Modified-Since: " + RFC1123Date(ModifiedSince) + " GMT");
-    const AnsiString user = FRequestUser.empty() ? Username : FRequestUser;
-    const AnsiString password = FRequestPassword.empty() ? Password : FRequestPassword;
+    const CodePageString user = FRequestUser.empty() ? Username : FRequestUser;
+    const CodePageString password = FRequestPassword.empty() ? Password : FRequestPassword;
     if (!user.empty())
         AddRequestLine("Authorization: Basic " + Base64Of(user + ":" + password));
     if (!Proxy.empty() && !ProxyUsername.empty())
@@ -586,7 +586,7 @@ void TCustomHttpCli::HandleLine()
         HeaderLine(FCurrentLine);
 }
 
-void TCustomHttpCli::HeaderLine(const AnsiString& Line)
+void TCustomHttpCli::HeaderLine(const CodePageString& Line)
 {
     const std::uint32_t serial = FSerial;
     if (FHeaderLineCount == 0) {
@@ -625,9 +625,9 @@ void TCustomHttpCli::HeaderLine(const AnsiString& Line)
         return;
     }
     FHeaderLines.Add(Line);
-    AnsiString name, value;
+    CodePageString name, value;
     int status = 0;
-    AnsiString reason;
+    CodePageString reason;
     if (ParseStatusLine(Line, status, reason)) {
         FHttpStatus = status;
         FStatusText = reason;
@@ -643,11 +643,11 @@ void TCustomHttpCli::HeaderLine(const AnsiString& Line)
         CloseSocket();
 }
 
-void TCustomHttpCli::HeaderField(const AnsiString& Name, const AnsiString& Value)
+void TCustomHttpCli::HeaderField(const CodePageString& Name, const CodePageString& Value)
 {
     if (Name == "location") {
         FLocationSeen = true;
-        AnsiString location;
+        CodePageString location;
         FLocationRefusal.clear();
         if (!CleanLocation(Value, location)) {
             FLocationRefusal = "Invalid relocation address";
@@ -720,10 +720,10 @@ void TCustomHttpCli::BodyData(const char* Data, int Len)
 
 // --- relocation ----------------------------------------------------------------
 
-void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
+void TCustomHttpCli::ComputeRelocation(const CodePageString& Location)
 {
-    AnsiString proto, user, password, host, port, path;
-    const AnsiString oldHost = FHostHeader;
+    CodePageString proto, user, password, host, port, path;
+    const CodePageString oldHost = FHostHeader;
     if (Proxy.empty()) {
         if (!Location.empty() && Location[0] == '/') {
             FPathToSend = Location;
@@ -734,7 +734,7 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
         Split(Location, proto, user, password, host, port, path);
         if (!proto.empty() && !host.empty()) {
             FTargetHost = host;
-            FTargetPort = port.empty() ? AnsiString("80") : port;
+            FTargetPort = port.empty() ? CodePageString("80") : port;
             FHostHeader = host;
             FPathToSend = RequestPath(path);
             FEffectiveURL = proto + "://" + host + PortSuffix(port) + FPathToSend;
@@ -745,7 +745,7 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
             FPathToSend = FEffectiveURL;
         } else if (!host.empty()) {
             FTargetHost = host;
-            FTargetPort = port.empty() ? AnsiString("80") : port;
+            FTargetPort = port.empty() ? CodePageString("80") : port;
             FHostHeader = host;
             FPathToSend = RequestPath(path);
             FEffectiveURL = "http://" + host + PortSuffix(port) + FPathToSend;
@@ -758,7 +758,7 @@ void TCustomHttpCli::ComputeRelocation(const AnsiString& Location)
     } else {
         // Through a proxy the socket keeps going to the proxy; only the
         // absolute URL of the request line changes.
-        AnsiString cProto, cUser, cPassword, cHost, cPort, cPath;
+        CodePageString cProto, cUser, cPassword, cHost, cPort, cPath;
         Split(FPathToSend, cProto, cUser, cPassword, cHost, cPort, cPath);
         if (cProto.empty())
             cProto = "http";
@@ -847,7 +847,7 @@ void CallIfSet(const Handler& OnEvent, Args&&... A)
 
 }  // namespace
 
-void TCustomHttpCli::FireCookie(const AnsiString& Data, bool& Accept)
+void TCustomHttpCli::FireCookie(const CodePageString& Data, bool& Accept)
 {
     CallIfSet(OnCookie, this, Data, Accept);
 }

@@ -63,8 +63,8 @@ extern const THttpBuild HttpBuildUpdater;     // the updater's THttpCli
 
 using THttpDataEvent = std::function<void(TObject* Sender, const char* Buffer, int Len)>;
 using THttpRequestDone = std::function<void(TObject* Sender, THttpRequest RqType, std::uint16_t Error)>;
-using THttpCommandEvent = std::function<void(TObject* Sender, AnsiString& S)>;
-using THttpCookieEvent = std::function<void(TObject* Sender, const AnsiString& Data, bool& Accept)>;
+using THttpCommandEvent = std::function<void(TObject* Sender, CodePageString& S)>;
+using THttpCookieEvent = std::function<void(TObject* Sender, const CodePageString& Data, bool& Accept)>;
 using THttpErrorEvent = std::function<void(TObject* Sender, std::uint16_t Error)>;
 
 class TCustomHttpCli : public TComponent {
@@ -85,23 +85,23 @@ public:
     ~TCustomHttpCli() override;
 
     // Published.
-    AnsiString URL;
-    AnsiString Proxy;
-    AnsiString ProxyPort = "80";
-    AnsiString Sender;
-    AnsiString Agent = "Mozilla/3.0 (compatible)";
-    AnsiString Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-    AnsiString Reference;
-    AnsiString Username;
-    AnsiString Password;
-    AnsiString ProxyUsername;
-    AnsiString ProxyPassword;
+    CodePageString URL;
+    CodePageString Proxy;
+    CodePageString ProxyPort = "80";
+    CodePageString Sender;
+    CodePageString Agent = "Mozilla/3.0 (compatible)";
+    CodePageString Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    CodePageString Reference;
+    CodePageString Username;
+    CodePageString Password;
+    CodePageString ProxyUsername;
+    CodePageString ProxyPassword;
     bool NoCache = false;
     TDateTime ModifiedSince = 0;
-    AnsiString Cookie;
-    AnsiString ContentTypePost = "application/x-www-form-urlencoded";
-    AnsiString ContentRangeBegin;
-    AnsiString ContentRangeEnd;
+    CodePageString Cookie;
+    CodePageString ContentTypePost = "application/x-www-form-urlencoded";
+    CodePageString ContentRangeBegin;
+    CodePageString ContentRangeEnd;
     bool MultiThreaded = false;
 
     TNotifyEvent OnTrace;  // never fired
@@ -132,20 +132,20 @@ public:
 
     // Results of the last request.
     int HttpStatus() const { return FHttpStatus; }
-    const AnsiString& StatusText() const { return FStatusText; }
+    const CodePageString& StatusText() const { return FStatusText; }
     // The byte counts are 64 bits: a download or a POST may pass 2 GiB.
     std::int64_t DocLength() const { return FDocLength; }  // -1 when the reply gave none
     std::int64_t ReceivedBytes() const { return FReceivedBytes; }
     std::int64_t SentBytes() const { return FSentBytes; }
-    const AnsiString& ResponseContentType() const { return FResponseContentType; }
-    const AnsiString& DocumentName() const { return FDocumentName; }
-    const AnsiString& AcceptRanges() const { return FAcceptRanges; }
+    const CodePageString& ResponseContentType() const { return FResponseContentType; }
+    const CodePageString& DocumentName() const { return FDocumentName; }
+    const CodePageString& AcceptRanges() const { return FAcceptRanges; }
     TStrings& HeaderLines() { return FHeaderLines; }
     TStrings& AuthenticateList() { return FAuthenticateList; }
     THttpState State() const { return FState; }
     const THttpBuild& Build() const { return FBuild; }
     // The absolute URL being fetched, updated by relocations.
-    const AnsiString& EffectiveURL() const { return FEffectiveURL; }
+    const CodePageString& EffectiveURL() const { return FEffectiveURL; }
 
     // Ends the running request: OnRequestDone(kind, 3) follows from the
     // message loop, with status 404 "Connection aborted on request".
@@ -158,14 +158,14 @@ protected:
     // EHttpException(StatusText, HttpStatus) for a status of 400 or more.
     void RequestAndWait(THttpRequest Kind);
 
-    AnsiString LocalAddr = "0.0.0.0";  // published by the builds that bind it
+    CodePageString LocalAddr = "0.0.0.0";  // published by the builds that bind it
 
-    virtual void AddRequestLine(const AnsiString& S);
+    virtual void AddRequestLine(const CodePageString& S);
     virtual void StartConnection();
     virtual void CloseConnection();
     virtual void ClearResponse();
     virtual void Restart();
-    virtual void FireCookie(const AnsiString& Data, bool& Accept);
+    virtual void FireCookie(const CodePageString& Data, bool& Accept);
     virtual void FireSessionConnected();
     virtual void FireRequestHeaderBegin();
     virtual void FireRequestHeaderEnd();
@@ -197,19 +197,19 @@ private:
     void SocketSessionClosed(std::uint16_t Error);
     void ConnectionEnded(std::uint16_t Error);
 
-    void SendRequest(const AnsiString& Method);
+    void SendRequest(const CodePageString& Method);
     void SendBodyBlock();
     void HandleLine();
-    void HeaderLine(const AnsiString& Line);
-    void HeaderField(const AnsiString& Name, const AnsiString& Value);
+    void HeaderLine(const CodePageString& Line);
+    void HeaderField(const CodePageString& Name, const CodePageString& Value);
     void HeaderEnd(std::uint32_t serial);
     void BodyData(const char* Data, int Len);
-    void ComputeRelocation(const AnsiString& Location);
+    void ComputeRelocation(const CodePageString& Location);
     void Relocate(std::uint32_t serial);
-    void FailRequest(std::uint16_t Error, const AnsiString& Text);
+    void FailRequest(std::uint16_t Error, const CodePageString& Text);
     void CloseSocket();
-    void Split(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Password,
-               AnsiString& Host, AnsiString& Port, AnsiString& Path) const;
+    void Split(const CodePageString& URL, CodePageString& Proto, CodePageString& User, CodePageString& Password,
+               CodePageString& Host, CodePageString& Port, CodePageString& Path) const;
 
     const THttpBuild& FBuild;
     HWND FWindow = 0;
@@ -219,7 +219,7 @@ private:
 
     bool FConnected = false;
     bool FLocationSeen = false;
-    AnsiString FLocationRefusal;  // why the last "location" line is not followed; empty when it is
+    CodePageString FLocationRefusal;  // why the last "location" line is not followed; empty when it is
     bool FInsideHeader = false;
     bool FSendingBody = false;
     bool FRelocating = false;      // the socket's close leads to Restart
@@ -230,13 +230,13 @@ private:
     bool FReplyDone = false;       // the reply ended at its header; only Ready is to come
     int FRelocations = 0;
 
-    AnsiString FTargetHost;
-    AnsiString FTargetPort;
-    AnsiString FHostHeader;
-    AnsiString FEffectiveURL;
-    AnsiString FPathToSend;
-    AnsiString FRequestUser;      // credentials from the URL, for this request only
-    AnsiString FRequestPassword;
+    CodePageString FTargetHost;
+    CodePageString FTargetPort;
+    CodePageString FHostHeader;
+    CodePageString FEffectiveURL;
+    CodePageString FPathToSend;
+    CodePageString FRequestUser;      // credentials from the URL, for this request only
+    CodePageString FRequestPassword;
     THttpRequest FRequestKind = httpGET;
     std::uint16_t FDoneError = 0;
     std::int64_t FPostStart = 0;  // where PostStream's body starts, for a repeated POST
@@ -245,19 +245,19 @@ private:
     TMemoryStream FRequestStream;
     std::array<char, LineBufferSize> FLineBuffer{};
     int FLineLen = 0;
-    AnsiString FCurrentLine;
+    CodePageString FCurrentLine;
     int FHeaderLineCount = 0;
     int FBodyChunkCount = 0;
     TLineHandler FLineHandler = TLineHandler::None;
 
     int FHttpStatus = 0;
-    AnsiString FStatusText;
+    CodePageString FStatusText;
     std::int64_t FDocLength = -1;
     std::int64_t FReceivedBytes = 0;
     std::int64_t FSentBytes = 0;
-    AnsiString FResponseContentType;
-    AnsiString FDocumentName;
-    AnsiString FAcceptRanges;
+    CodePageString FResponseContentType;
+    CodePageString FDocumentName;
+    CodePageString FAcceptRanges;
     TStringList FHeaderLines;
     TStringList FAuthenticateList;
 };

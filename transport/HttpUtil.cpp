@@ -8,9 +8,9 @@
 
 namespace {
 
-bool StartsWithNoCase(const AnsiString& s, const char* prefix)
+bool StartsWithNoCase(const CodePageString& s, const char* prefix)
 {
-    const AnsiString p(prefix);
+    const CodePageString p(prefix);
     return s.size() >= p.size() && SameText(s.substr(0, p.size()), p);
 }
 
@@ -21,26 +21,26 @@ bool IsBlank(char c)
 
 // The base of a relative "./" or "../" URL: the path up to and including its
 // last "/", or "/".
-AnsiString BaseFolder(const AnsiString& path)
+CodePageString BaseFolder(const CodePageString& path)
 {
     const auto slash = path.rfind('/');
-    return slash == AnsiString::npos ? AnsiString("/") : path.substr(0, slash + 1);
+    return slash == CodePageString::npos ? CodePageString("/") : path.substr(0, slash + 1);
 }
 
 // Climbs one folder: "/x/y/" becomes "/x/", "/" stays "/".
-AnsiString ParentFolder(AnsiString base)
+CodePageString ParentFolder(CodePageString base)
 {
     if (!base.empty() && base.back() == '/')
         base.pop_back();
     const auto slash = base.rfind('/');
-    return slash == AnsiString::npos ? AnsiString("/") : base.substr(0, slash + 1);
+    return slash == CodePageString::npos ? CodePageString("/") : base.substr(0, slash + 1);
 }
 
-void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
-                  AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path,
+void SplitURLImpl(const CodePageString& URL, CodePageString& Proto, CodePageString& User,
+                  CodePageString& Password, CodePageString& Host, CodePageString& Port, CodePageString& Path,
                   bool withBase)
 {
-    const AnsiString basePath = Path;
+    const CodePageString basePath = Path;
     Proto.clear();
     User.clear();
     Password.clear();
@@ -55,7 +55,7 @@ void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
         return;
     }
     if (withBase && URL.compare(0, 3, "../") == 0) {
-        AnsiString base = BaseFolder(basePath);
+        CodePageString base = BaseFolder(basePath);
         std::size_t at = 0;
         while (URL.compare(at, 3, "../") == 0) {
             base = ParentFolder(base);
@@ -65,9 +65,9 @@ void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
         return;
     }
 
-    AnsiString rest;
+    CodePageString rest;
     const auto scheme = URL.find("://");
-    if (scheme != AnsiString::npos) {
+    if (scheme != CodePageString::npos) {
         Proto = URL.substr(0, scheme);
         rest = URL.substr(scheme + 3);
     } else if (URL[0] == '/') {
@@ -77,13 +77,13 @@ void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
             return;
         }
         rest = URL.substr(1);
-    } else if (StartsWithNoCase(URL, "http:") && URL.find("//") == AnsiString::npos) {
+    } else if (StartsWithNoCase(URL, "http:") && URL.find("//") == CodePageString::npos) {
         Proto = "http";
         if (URL.size() >= 7 && URL[6] != '/') {
             Path = URL.substr(5);
             return;
         }
-        rest = URL.size() > 6 ? URL.substr(6) : AnsiString();
+        rest = URL.size() > 6 ? URL.substr(6) : CodePageString();
     } else if (StartsWithNoCase(URL, "mailto:")) {
         Proto = "mailto";
         rest = URL.substr(URL.find(':') + 1);
@@ -94,28 +94,28 @@ void SplitURLImpl(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
     auto pathStart = rest.find('/');
     if (withBase) {
         const auto query = rest.find('?');
-        if (query != AnsiString::npos && (pathStart == AnsiString::npos || query < pathStart))
+        if (query != CodePageString::npos && (pathStart == CodePageString::npos || query < pathStart))
             pathStart = query;
     }
-    AnsiString authority = rest;
-    if (pathStart != AnsiString::npos) {
+    CodePageString authority = rest;
+    if (pathStart != CodePageString::npos) {
         Path = rest.substr(pathStart);
         authority = rest.substr(0, pathStart);
     }
 
     const auto colon = authority.rfind(':');
     const auto at = authority.rfind('@');
-    const std::size_t hostStart = at == AnsiString::npos ? 0 : at + 1;
-    if (colon == AnsiString::npos || (at != AnsiString::npos && colon < at)) {
+    const std::size_t hostStart = at == CodePageString::npos ? 0 : at + 1;
+    if (colon == CodePageString::npos || (at != CodePageString::npos && colon < at)) {
         Host = authority.substr(hostStart);
     } else {
         Port = authority.substr(colon + 1);
         Host = authority.substr(hostStart, colon - hostStart);
     }
-    if (at != AnsiString::npos) {
-        const AnsiString userInfo = authority.substr(0, at);
+    if (at != CodePageString::npos) {
+        const CodePageString userInfo = authority.substr(0, at);
         const auto sep = userInfo.find(':');
-        if (sep == AnsiString::npos) {
+        if (sep == CodePageString::npos) {
             User = userInfo;
         } else {
             User = userInfo.substr(0, sep);
@@ -130,14 +130,14 @@ constexpr char MonthNames[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
 
 }  // namespace
 
-void SplitURL(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Password,
-              AnsiString& Host, AnsiString& Port, AnsiString& Path)
+void SplitURL(const CodePageString& URL, CodePageString& Proto, CodePageString& User, CodePageString& Password,
+              CodePageString& Host, CodePageString& Port, CodePageString& Path)
 {
     SplitURLImpl(URL, Proto, User, Password, Host, Port, Path, true);
 }
 
-void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
-                    AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path)
+void SplitURLNoBase(const CodePageString& URL, CodePageString& Proto, CodePageString& User,
+                    CodePageString& Password, CodePageString& Host, CodePageString& Port, CodePageString& Path)
 {
     SplitURLImpl(URL, Proto, User, Password, Host, Port, Path, false);
 }
@@ -220,7 +220,7 @@ std::string RemoveDotSegments(std::string_view in)
 bool NamesOtherScheme(std::string_view location)
 {
     const std::string_view scheme = SchemeOf(location);
-    if (scheme.empty() || SameText(AnsiString(scheme), "http"))
+    if (scheme.empty() || SameText(CodePageString(scheme), "http"))
         return false;
     // "name:8080" or "name:8080/x": a host and its port, as a bare host part came before.
     const std::string_view rest = location.substr(scheme.size() + 1);
@@ -229,7 +229,7 @@ bool NamesOtherScheme(std::string_view location)
     return !port;
 }
 
-void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out)
+void Encode(std::uint8_t Mode, const void* Data, int Len, CodePageString& Out)
 {
     Out.clear();
     const auto* bytes = static_cast<const unsigned char*>(Data);
@@ -264,19 +264,19 @@ void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out)
             Out += '=';
 }
 
-void Base64Encode(std::uint8_t Mode, const AnsiString& S, AnsiString& Out)
+void Base64Encode(std::uint8_t Mode, const CodePageString& S, CodePageString& Out)
 {
     Encode(Mode, S.data(), static_cast<int>(S.size()), Out);
 }
 
-AnsiString Base64Of(const AnsiString& S)
+CodePageString Base64Of(const CodePageString& S)
 {
-    AnsiString out;
+    CodePageString out;
     Base64Encode(1, S, out);
     return out;
 }
 
-AnsiString RFC1123Date(TDateTime D)
+CodePageString RFC1123Date(TDateTime D)
 {
     // The weekday of the same day that DecodeDate gives: also for a date out
     // of range or before 1899, where a day number of its own would differ.
@@ -292,16 +292,16 @@ AnsiString RFC1123Date(TDateTime D)
     return text;
 }
 
-void ReplaceExtension(AnsiString& FileName, const AnsiString& NewExt)
+void ReplaceExtension(CodePageString& FileName, const CodePageString& NewExt)
 {
     const auto dot = FileName.rfind('.');
-    if (dot == AnsiString::npos)
+    if (dot == CodePageString::npos)
         FileName += "." + NewExt;
     else
         FileName = FileName.substr(0, dot + 1) + NewExt;
 }
 
-int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
+int NthPos(const CodePageString& Sub, const CodePageString& S, int N)
 {
     const int beyond = static_cast<int>(S.size()) + 1;
     if (N == 0 || Sub.empty())
@@ -310,17 +310,17 @@ int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
         std::size_t from = 0;
         for (int found = 0;; ++from) {
             const auto at = S.find(Sub, from);
-            if (at == AnsiString::npos)
+            if (at == CodePageString::npos)
                 return beyond;
             if (++found == N)
                 return static_cast<int>(at) + 1;
             from = at;
         }
     }
-    std::size_t from = AnsiString::npos;
+    std::size_t from = CodePageString::npos;
     for (int found = 0;;) {
         const auto at = S.rfind(Sub, from);
-        if (at == AnsiString::npos)
+        if (at == CodePageString::npos)
             return 0;
         if (--found == N)
             return static_cast<int>(at) + 1;
@@ -330,9 +330,9 @@ int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
     }
 }
 
-std::int64_t ReplyNumber(const AnsiString& Text)
+std::int64_t ReplyNumber(const CodePageString& Text)
 {
-    const AnsiString digits = Trim(Text);
+    const CodePageString digits = Trim(Text);
     std::size_t at = 0;
     const bool negative = !digits.empty() && digits[0] == '-';
     if (!digits.empty() && (digits[0] == '-' || digits[0] == '+'))
@@ -350,9 +350,9 @@ std::int64_t ReplyNumber(const AnsiString& Text)
     return negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
-bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason)
+bool ParseStatusLine(const CodePageString& Line, int& Status, CodePageString& Reason)
 {
-    const AnsiString version = Line.substr(0, 8);
+    const CodePageString version = Line.substr(0, 8);
     if (version != "HTTP/1.0" && version != "HTTP/1.1")
         return false;
     std::size_t at = version.size();
@@ -362,14 +362,14 @@ bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason)
     while (end < Line.size() && end - at < 3 && !IsBlank(Line[end]))
         ++end;
     Status = static_cast<int>(ReplyNumber(Line.substr(at, end - at)));
-    Reason = end + 1 < Line.size() ? Line.substr(end + 1) : AnsiString();
+    Reason = end + 1 < Line.size() ? Line.substr(end + 1) : CodePageString();
     return true;
 }
 
-bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value)
+bool SplitHeaderField(const CodePageString& Line, CodePageString& Name, CodePageString& Value)
 {
     const auto colon = Line.find(':');
-    if (colon == AnsiString::npos)
+    if (colon == CodePageString::npos)
         return false;
     Name = LowerCase(Line.substr(0, colon));
     std::size_t start = colon + 1;
@@ -379,20 +379,20 @@ bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Valu
     return true;
 }
 
-void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End)
+void ParseContentRange(const CodePageString& Value, CodePageString& Begin, CodePageString& End)
 {
     const int dash = Pos("-", Value);
     const int slash = Pos("/", Value);
-    Begin = dash > 0 ? Copy(Value, 7, dash - 7) : AnsiString();
-    End = dash > 0 && slash > dash ? Copy(Value, dash + 1, slash - dash - 1) : AnsiString();
+    Begin = dash > 0 ? Copy(Value, 7, dash - 7) : CodePageString();
+    End = dash > 0 && slash > dash ? Copy(Value, dash + 1, slash - dash - 1) : CodePageString();
 }
 
-AnsiString RequestPath(const AnsiString& Path)
+CodePageString RequestPath(const CodePageString& Path)
 {
     return Path.empty() || Path[0] == '?' ? "/" + Path : Path;
 }
 
-bool CleanLocation(const AnsiString& Location, AnsiString& Out)
+bool CleanLocation(const CodePageString& Location, CodePageString& Out)
 {
     Out.clear();
     std::size_t begin = 0;
@@ -415,17 +415,17 @@ bool CleanLocation(const AnsiString& Location, AnsiString& Out)
     return true;
 }
 
-bool IsHeaderlessStart(const AnsiString& Line)
+bool IsHeaderlessStart(const CodePageString& Line)
 {
     return StartsWithNoCase(Line, "<HTML>");
 }
 
-AnsiString DocumentNameOfPath(const AnsiString& Path, bool cutQueryFirst)
+CodePageString DocumentNameOfPath(const CodePageString& Path, bool cutQueryFirst)
 {
-    AnsiString path = Path;
+    CodePageString path = Path;
     if (cutQueryFirst) {
         const auto query = path.find('?');
-        if (query != AnsiString::npos)
+        if (query != CodePageString::npos)
             path.erase(query);
     }
     if (path.empty() || path == "/")
@@ -433,11 +433,11 @@ AnsiString DocumentNameOfPath(const AnsiString& Path, bool cutQueryFirst)
     if (path.back() == '/')
         path.pop_back();
     const auto slash = path.rfind('/');
-    AnsiString name = slash == AnsiString::npos ? path : path.substr(slash + 1);
+    CodePageString name = slash == CodePageString::npos ? path : path.substr(slash + 1);
     if (name.size() > 255)
         name.resize(255);
     const auto query = name.find('?');
-    if (query != AnsiString::npos)
+    if (query != CodePageString::npos)
         name.erase(query);
     return name;
 }

@@ -16,7 +16,7 @@
 // long", or the HTTP status when THttpCli.Get raises it.
 class EHttpException : public Exception {
 public:
-    EHttpException(const AnsiString& message, std::uint16_t errorCode)
+    EHttpException(const CodePageString& message, std::uint16_t errorCode)
         : Exception(message), ErrorCode(errorCode) {}
     std::uint16_t ErrorCode;
 };
@@ -24,14 +24,14 @@ public:
 // Splits URL into its parts. Path is also an input: on entry it is the base
 // path against which "./" and "../" resolve. Outputs not found stay empty;
 // SplitURL never fails.
-void SplitURL(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Password,
-              AnsiString& Host, AnsiString& Port, AnsiString& Path);
+void SplitURL(const CodePageString& URL, CodePageString& Proto, CodePageString& User, CodePageString& Password,
+              CodePageString& Host, CodePageString& Port, CodePageString& Path);
 
 // The older splitter of the submission client: Path is an output only, "./"
 // and "../" are split like any other URL, and the path starts at the first
 // "/" only (a "?" before any "/" stays in the host).
-void SplitURLNoBase(const AnsiString& URL, AnsiString& Proto, AnsiString& User,
-                    AnsiString& Password, AnsiString& Host, AnsiString& Port, AnsiString& Path);
+void SplitURLNoBase(const CodePageString& URL, CodePageString& Proto, CodePageString& User,
+                    CodePageString& Password, CodePageString& Host, CodePageString& Port, CodePageString& Path);
 
 // --- references ------------------------------------------------------------
 
@@ -63,64 +63,64 @@ bool NamesOtherScheme(std::string_view location);
 
 // Mode 0: a uuencoded line; 1 or 2: Base64 padded with "="; any other mode:
 // the raw 6-bit values, unpadded.
-void Encode(std::uint8_t Mode, const void* Data, int Len, AnsiString& Out);
-void Base64Encode(std::uint8_t Mode, const AnsiString& S, AnsiString& Out);
+void Encode(std::uint8_t Mode, const void* Data, int Len, CodePageString& Out);
+void Base64Encode(std::uint8_t Mode, const CodePageString& S, CodePageString& Out);
 // Base64 (mode 1) of S, for the authorization lines.
-AnsiString Base64Of(const AnsiString& S);
+CodePageString Base64Of(const CodePageString& S);
 
 // "Wed, 09 Dec 2026 08:05:03": the date as it stands, no conversion to GMT
 // (the caller appends " GMT").
-AnsiString RFC1123Date(TDateTime D);
+CodePageString RFC1123Date(TDateTime D);
 
 // FileName up to and including its last "." followed by NewExt; without a
 // ".", FileName + "." + NewExt.
-void ReplaceExtension(AnsiString& FileName, const AnsiString& NewExt);
+void ReplaceExtension(CodePageString& FileName, const CodePageString& NewExt);
 
 // 1-based position of the N-th occurrence of Sub in S, counted from the start
 // for N > 0 and from the end for N < 0 (-1 is the last). Not found: a value
 // beyond the length of S for N > 0, 0 for N < 0 (and for N = 0).
-int NthPos(const AnsiString& Sub, const AnsiString& S, int N);
+int NthPos(const CodePageString& Sub, const CodePageString& S, int N);
 
 // --- response header lines -----------------------------------------------
 
 // A number of a reply (a status, a length): decimal digits after an optional
 // sign, within 64 bits; blanks around it are ignored, as servers send them.
 // Anything else raises EConvertError "'<text>' is not a valid integer value".
-std::int64_t ReplyNumber(const AnsiString& Text);
+std::int64_t ReplyNumber(const CodePageString& Text);
 
 // A status line starts with exactly "HTTP/1.0" or "HTTP/1.1"; the status is
 // characters 10 to 12, the reason phrase characters 14 to the end. Blanks
 // before the status are skipped and a shorter status ends at a blank; the
 // reason then starts after the blank that follows it. A status that is not a
 // number raises EConvertError.
-bool ParseStatusLine(const AnsiString& Line, int& Status, AnsiString& Reason);
+bool ParseStatusLine(const CodePageString& Line, int& Status, CodePageString& Reason);
 
 // "Name: value": the name before the first ":", lower-cased; the value after
 // the ":" and the blanks that follow it, the last character never skipped.
 // False for a line without ":".
-bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value);
+bool SplitHeaderField(const CodePageString& Line, CodePageString& Name, CodePageString& Value);
 
 // "bytes 100-199/1000": Begin "100", End "199". Parts that are missing come
 // out empty.
-void ParseContentRange(const AnsiString& Value, AnsiString& Begin, AnsiString& End);
+void ParseContentRange(const CodePageString& Value, CodePageString& Begin, CodePageString& End);
 
 // The path as the request line to a server carries it: "/" for an empty
 // path, and "/" before a query that came without one ("?q=1" becomes
 // "/?q=1"). Through a proxy the absolute URL goes as it came.
-AnsiString RequestPath(const AnsiString& Path);
+CodePageString RequestPath(const CodePageString& Path);
 
 // The address of a "location" line as it may go into the next request.
 // False when it holds a control byte: a CR or any other could end the request
 // line and start a header of the server's choosing. Otherwise Out is the
 // address without the blanks and tabs at its ends, each blank inside sent as
 // "%20".
-bool CleanLocation(const AnsiString& Location, AnsiString& Out);
+bool CleanLocation(const CodePageString& Location, CodePageString& Out);
 
 // True when the line starts with "<HTML>" in any case: a reply without a header.
-bool IsHeaderlessStart(const AnsiString& Line);
+bool IsHeaderlessStart(const CodePageString& Line);
 
 // The document name of a request path: "document.htm" for an empty path or
 // "/"; otherwise one trailing "/" dropped, the last segment (at most 255
 // characters), cut at its first "?". cutQueryFirst also cuts the path at "?"
 // before anything else (the newer client; the submission client does not).
-AnsiString DocumentNameOfPath(const AnsiString& Path, bool cutQueryFirst);
+CodePageString DocumentNameOfPath(const CodePageString& Path, bool cutQueryFirst);

@@ -11,7 +11,7 @@ public:
     explicit TSTHttpCli(TComponent* AOwner);
 
     // The form data that PostAsync sends.
-    AnsiString Stream;
+    CodePageString Stream;
 
     // Starts a GET; the end arrives as OnRequestDone(httpGET, Error).
     void GetAsync();

@@ -100,14 +100,14 @@ void TCustomWSocket::SetDefaults()
 // --- properties ----------------------------------------------------------------
 
 // Addr, Port and Proto change only while closed; a changed value must be resolved again.
-void TCustomWSocket::AssignTarget(AnsiString& Field, bool& Assigned, bool& Resolved, const AnsiString& Value,
+void TCustomWSocket::AssignTarget(CodePageString& Field, bool& Assigned, bool& Resolved, const CodePageString& Value,
                                   const char* Name)
 {
-    const AnsiString v = Trim(Value);
+    const CodePageString v = Trim(Value);
     if (Assigned && v == Field)
         return;
     if (FState != wsClosed) {
-        RaiseSocketException(AnsiString("Cannot change ") + Name + " if not closed");
+        RaiseSocketException(CodePageString("Cannot change ") + Name + " if not closed");
         return;
     }
     Field = v;
@@ -115,22 +115,22 @@ void TCustomWSocket::AssignTarget(AnsiString& Field, bool& Assigned, bool& Resol
     Resolved = false;
 }
 
-void TCustomWSocket::SetAddr(const AnsiString& Value)
+void TCustomWSocket::SetAddr(const CodePageString& Value)
 {
     AssignTarget(FAddrStr, FAddrAssigned, FAddrResolved, Value, "Addr");
 }
 
-void TCustomWSocket::SetPort(const AnsiString& Value)
+void TCustomWSocket::SetPort(const CodePageString& Value)
 {
     AssignTarget(FPortStr, FPortAssigned, FPortResolved, Value, "Port");
 }
 
-void TCustomWSocket::SetProto(const AnsiString& Value)
+void TCustomWSocket::SetProto(const CodePageString& Value)
 {
     AssignTarget(FProtoStr, FProtoAssigned, FProtoResolved, Value, "Proto");
 }
 
-void TCustomWSocket::SetLocalPort(const AnsiString& Value)
+void TCustomWSocket::SetLocalPort(const CodePageString& Value)
 {
     if (FState != wsClosed) {
         RaiseSocketException("Cannot change LocalPort if not closed");
@@ -140,13 +140,13 @@ void TCustomWSocket::SetLocalPort(const AnsiString& Value)
     FLocalPortResolved = false;
 }
 
-void TCustomWSocket::SetLocalAddr(const AnsiString& Value)
+void TCustomWSocket::SetLocalAddr(const CodePageString& Value)
 {
     if (FState != wsClosed) {
         RaiseSocketException("Cannot change LocalAddr if not closed");
         return;
     }
-    AnsiString v = Trim(Value);
+    CodePageString v = Trim(Value);
     if (v.empty())
         v = "0.0.0.0";
     if (!IsDottedAddress(v)) {
@@ -179,7 +179,7 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
 
 // --- errors -----------------------------------------------------------------------
 
-void TCustomWSocket::RaiseSocketException(const AnsiString& Msg)
+void TCustomWSocket::RaiseSocketException(const CodePageString& Msg)
 {
     if (OnError) {
         TriggerError();
@@ -188,10 +188,10 @@ void TCustomWSocket::RaiseSocketException(const AnsiString& Msg)
     throw ESocketException(Msg);
 }
 
-void TCustomWSocket::SocketError(const AnsiString& SockFunc)
+void TCustomWSocket::SocketError(const CodePageString& SockFunc)
 {
     const int error = WSocket_WSAGetLastError();
-    const AnsiString line =
+    const CodePageString line =
         "Error " + IntToStr(error) + " in function " + SockFunc + "\r\n" + WinsockErrorText(error);
     if (error == ws::WSAECONNRESET || error == ws::WSAENOTCONN) {
         if (FHSocket != ws::INVALID_SOCKET)
@@ -461,12 +461,12 @@ bool TCustomWSocket::BeginLookup(bool NameValid, const char* BadNameMsg)
     return true;
 }
 
-void TCustomWSocket::LookupNotStarted(const AnsiString& Name)
+void TCustomWSocket::LookupNotStarted(const CodePageString& Name)
 {
     RaiseSocketExceptionFmt(Name + ": can't start DNS lookup, error #" + IntToStr(WSocket_WSAGetLastError()));
 }
 
-void TCustomWSocket::LookupHost(const AnsiString& HostName)
+void TCustomWSocket::LookupHost(const CodePageString& HostName)
 {
     if (!BeginLookup(!HostName.empty(), "DNS lookup: invalid host name."))
         return;
@@ -490,7 +490,7 @@ void TCustomWSocket::LookupHost(const AnsiString& HostName)
     }
 }
 
-void TCustomWSocket::ReverseDnsLookup(const AnsiString& HostAddr)
+void TCustomWSocket::ReverseDnsLookup(const CodePageString& HostAddr)
 {
     if (!BeginLookup(!HostAddr.empty() && HostAddr.size() < 257, "ReverseDnsLookup: Invalid host name."))
         return;
@@ -520,7 +520,7 @@ void TCustomWSocket::CancelHostLookup()
 
 // Resolves what is not resolved yet of Proto, Port, the local port (WithLocalPort) and Addr; a failure is
 // reported with Prefix before the reason.
-bool TCustomWSocket::ResolveTarget(const AnsiString& Prefix, bool WithLocalPort)
+bool TCustomWSocket::ResolveTarget(const CodePageString& Prefix, bool WithLocalPort)
 {
     try {
         if (!FProtoResolved) {
@@ -1091,17 +1091,17 @@ int TCustomWSocket::Receive(void* Buffer, int BufferSize)
     return CountReceived(RawReceive(Buffer, BufferSize, 0));
 }
 
-AnsiString TCustomWSocket::ReceiveText()
+CodePageString TCustomWSocket::ReceiveText()
 {
     int count = GetRcvdCount();
     if (count < 0)
-        return AnsiString();
+        return CodePageString();
     if (count == 0)
         count = 255;
-    AnsiString text(static_cast<std::size_t>(count), '\0');
+    CodePageString text(static_cast<std::size_t>(count), '\0');
     const int received = Receive(text.data(), count);
     if (received <= 0)
-        return AnsiString();
+        return CodePageString();
     text.resize(static_cast<std::size_t>(received));
     return text;
 }
@@ -1129,16 +1129,16 @@ bool TCustomWSocket::SocketAddress(bool Peer, TSockAddrIn& Addr, const char* Fun
     return true;
 }
 
-AnsiString TCustomWSocket::GetPeerAddr()
+CodePageString TCustomWSocket::GetPeerAddr()
 {
     TSockAddrIn peer{};
-    return SocketAddress(true, peer, "GetPeerName") ? WSocket_inet_ntoa(peer.sin_addr) : AnsiString("error");
+    return SocketAddress(true, peer, "GetPeerName") ? WSocket_inet_ntoa(peer.sin_addr) : CodePageString("error");
 }
 
-AnsiString TCustomWSocket::GetPeerPort()
+CodePageString TCustomWSocket::GetPeerPort()
 {
     TSockAddrIn peer{};
-    return SocketAddress(true, peer, "GetPeerPort") ? IntToStr(WSocket_ntohs(peer.sin_port)) : AnsiString("error");
+    return SocketAddress(true, peer, "GetPeerPort") ? IntToStr(WSocket_ntohs(peer.sin_port)) : CodePageString("error");
 }
 
 int TCustomWSocket::GetPeerName(TSockAddrIn& Name, int NameLen)
@@ -1153,14 +1153,14 @@ int TCustomWSocket::GetSockName(TSockAddrIn& SockAddr, int& SockAddrLen)
     return WSocket_getsockname(FHSocket, SockAddr, SockAddrLen);
 }
 
-AnsiString TCustomWSocket::GetLocalAddr()
+CodePageString TCustomWSocket::GetLocalAddr()
 {
     TSockAddrIn local{};
-    return SocketAddress(false, local, "GetLocalAddr") ? WSocket_inet_ntoa(local.sin_addr) : AnsiString("error");
+    return SocketAddress(false, local, "GetLocalAddr") ? WSocket_inet_ntoa(local.sin_addr) : CodePageString("error");
 }
 
-AnsiString TCustomWSocket::GetLocalPort()
+CodePageString TCustomWSocket::GetLocalPort()
 {
     TSockAddrIn local{};
-    return SocketAddress(false, local, "GetLocalPort") ? IntToStr(WSocket_ntohs(local.sin_port)) : AnsiString("error");
+    return SocketAddress(false, local, "GetLocalPort") ? IntToStr(WSocket_ntohs(local.sin_port)) : CodePageString("error");
 }

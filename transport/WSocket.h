@@ -103,7 +103,7 @@ using TDnsLookupDone = TWSocketErrorEvent;
 using TSendData = std::function<void(TObject* Sender, int BytesSent)>;
 using TChangeState = std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
 using TBgExceptionEvent = std::function<void(TObject* Sender, const std::exception& E, bool& CanClose)>;
-using TSocksErrorEvent = std::function<void(TObject* Sender, int Error, const AnsiString& Msg)>;
+using TSocksErrorEvent = std::function<void(TObject* Sender, int Error, const CodePageString& Msg)>;
 using TSocksAuthStateEvent = std::function<void(TObject* Sender, TSocksAuthState AuthState)>;
 using TLineLimitExceeded = std::function<void(TObject* Sender, int RcvdLength, bool& ClearData)>;
 
@@ -111,26 +111,26 @@ using TLineLimitExceeded = std::function<void(TObject* Sender, int RcvdLength, b
 
 // Leading blanks, then decimal digits up to the first other character; 0 for
 // none. -1 when the number does not fit an int.
-int ParseDecimal(const AnsiString& S);
+int ParseDecimal(const CodePageString& S);
 bool IsDecimalDigit(char C);
 // A dotted-quad IPv4 address, blanks allowed around it, each part at most 255.
-bool IsDottedAddress(const AnsiString& S);
+bool IsDottedAddress(const CodePageString& S);
 
 // "No Error", the text of a Winsock error number, or "Not a WinSock error".
-AnsiString WinsockErrorText(int ErrCode);
+CodePageString WinsockErrorText(int ErrCode);
 
 // Blocking resolution, raising ESocketException. The address comes in network
 // byte order, the port in host order.
-std::uint32_t WSocketResolveHost(const AnsiString& Host);
-std::uint16_t WSocketResolvePort(const AnsiString& Port, const AnsiString& Proto);
-int WSocketResolveProto(const AnsiString& Proto);
+std::uint32_t WSocketResolveHost(const CodePageString& Host);
+std::uint16_t WSocketResolvePort(const CodePageString& Port, const CodePageString& Proto);
+int WSocketResolveProto(const CodePageString& Proto);
 
 // --- the Winsock binding ----------------------------------------------------------
 
 // Loads and starts "wsock32.dll" when needed, then resolves ProcName (nullptr
 // for an empty name). Raises ESocketException when the library, its start or
 // the entry point fails.
-void* LoadWinsockEntry(const AnsiString& ProcName);
+void* LoadWinsockEntry(const CodePageString& ProcName);
 void UnloadWinsockLibrary();
 bool WinsockLibraryLoaded();
 // Every socket object holds the library while it lives; when the last one
@@ -161,7 +161,7 @@ int WSocket_send(TSocket S, const void* Buf, int Len, int Flags);
 std::uint16_t WSocket_ntohs(std::uint16_t NetShort);
 int WSocket_listen(TSocket S, int Backlog);
 int WSocket_ioctlsocket(TSocket S, long Cmd, winsock::u_long& Arg);
-AnsiString WSocket_inet_ntoa(winsock::in_addr InAddr);
+CodePageString WSocket_inet_ntoa(winsock::in_addr InAddr);
 std::uint32_t WSocket_inet_addr(const char* Cp);
 std::uint16_t WSocket_htons(std::uint16_t HostShort);
 int WSocket_getsockname(TSocket S, TSockAddrIn& Name, int& NameLen);
@@ -212,44 +212,44 @@ public:
 
     // Queue data; Len (0 for Len <= 0), or -1 when not connected.
     virtual int Send(const void* Data, int Len);
-    int SendStr(const AnsiString& Str) { return Send(Str.data(), static_cast<int>(Str.size())); }
-    int SendText(const AnsiString& Str) { return SendStr(Str); }
+    int SendStr(const CodePageString& Str) { return Send(Str.data(), static_cast<int>(Str.size())); }
+    int SendText(const CodePageString& Str) { return SendStr(Str); }
     // UDP: one datagram to Dest.
     virtual int SendTo(const TSockAddrIn& Dest, int DestLen, const void* Data, int Len);
 
     // What is waiting, used inside OnDataAvailable.
     virtual int Receive(void* Buffer, int BufferSize);
     // The waiting bytes (up to 255 when the count is not known) as a string.
-    virtual AnsiString ReceiveText();
+    virtual CodePageString ReceiveText();
     virtual int ReceiveFrom(void* Buffer, int BufferSize, TSockAddrIn& From, int& FromLen);
 
-    virtual void LookupHost(const AnsiString& HostName);
-    virtual void ReverseDnsLookup(const AnsiString& HostAddr);
+    virtual void LookupHost(const CodePageString& HostName);
+    virtual void ReverseDnsLookup(const CodePageString& HostAddr);
     virtual void CancelHostLookup();
 
-    virtual AnsiString GetPeerAddr();
-    virtual AnsiString GetPeerPort();
+    virtual CodePageString GetPeerAddr();
+    virtual CodePageString GetPeerPort();
     virtual int GetPeerName(TSockAddrIn& Name, int NameLen);
-    virtual AnsiString GetLocalAddr();
-    virtual AnsiString GetLocalPort();
+    virtual CodePageString GetLocalAddr();
+    virtual CodePageString GetLocalPort();
     virtual int GetSockName(TSockAddrIn& SockAddr, int& SockAddrLen);
     virtual void PumpMessages();
 
     // Properties. Addr, Port, Proto, LocalAddr and LocalPort can be changed only
     // while the socket is closed, and every close forgets Addr and Port.
-    const AnsiString& Addr() const { return FAddrStr; }
-    void SetAddr(const AnsiString& Value);
-    const AnsiString& Port() const { return FPortStr; }
-    virtual void SetPort(const AnsiString& Value);
-    const AnsiString& Proto() const { return FProtoStr; }
-    virtual void SetProto(const AnsiString& Value);
-    const AnsiString& LocalAddr() const { return FLocalAddr; }
-    void SetLocalAddr(const AnsiString& Value);
-    const AnsiString& LocalPort() const { return FLocalPortStr; }
-    void SetLocalPort(const AnsiString& Value);
-    AnsiString PeerAddr() { return GetPeerAddr(); }
-    AnsiString PeerPort() { return GetPeerPort(); }
-    const AnsiString& DnsResult() const { return FDnsResult; }
+    const CodePageString& Addr() const { return FAddrStr; }
+    void SetAddr(const CodePageString& Value);
+    const CodePageString& Port() const { return FPortStr; }
+    virtual void SetPort(const CodePageString& Value);
+    const CodePageString& Proto() const { return FProtoStr; }
+    virtual void SetProto(const CodePageString& Value);
+    const CodePageString& LocalAddr() const { return FLocalAddr; }
+    void SetLocalAddr(const CodePageString& Value);
+    const CodePageString& LocalPort() const { return FLocalPortStr; }
+    void SetLocalPort(const CodePageString& Value);
+    CodePageString PeerAddr() { return GetPeerAddr(); }
+    CodePageString PeerPort() { return GetPeerPort(); }
+    const CodePageString& DnsResult() const { return FDnsResult; }
     TStrings* DnsResultList() { return &FDnsResultList; }
     TSocketState State() const { return FState; }
     TSocket HSocket() const { return FHSocket; }
@@ -267,7 +267,7 @@ public:
 
     bool MultiThreaded = false;
     bool MultiCast = false;
-    AnsiString MultiCastAddrStr;
+    CodePageString MultiCastAddrStr;
     int MultiCastIpTTL = 1;
     bool ReuseAddr = false;
     TWSocketOptions ComponentOptions = 0;
@@ -294,8 +294,8 @@ protected:
     virtual int GetRcvdCount();
     virtual void BindLocal();
     virtual int RawSend(const void* Data, int Len);
-    virtual void RaiseSocketExceptionFmt(const AnsiString& Msg) { RaiseSocketException(Msg); }
-    virtual void RaiseSocketException(const AnsiString& Msg);
+    virtual void RaiseSocketExceptionFmt(const CodePageString& Msg) { RaiseSocketException(Msg); }
+    virtual void RaiseSocketException(const CodePageString& Msg);
     virtual void ReportBackgroundException(const std::exception& E);
     // False when nobody took the data (no OnDataAvailable handler).
     virtual bool TriggerDataAvailable(std::uint16_t Error);
@@ -314,7 +314,7 @@ protected:
 
     // The one step through which every state change goes.
     void ChangeState(TSocketState NewState);
-    void SocketError(const AnsiString& SockFunc);
+    void SocketError(const CodePageString& SockFunc);
     void ASyncReceive(std::uint16_t Error, TWSocketOptions Options);
     void TryToSend();
     void DeleteBufferedData();
@@ -332,20 +332,20 @@ protected:
     TSocket FHSocket = winsock::INVALID_SOCKET;
     HWND FWindowHandle = 0;
     TSockAddrIn Fsin{};
-    AnsiString FAddrStr;
+    CodePageString FAddrStr;
     bool FAddrAssigned = false;
     bool FAddrResolved = false;
-    AnsiString FPortStr;
+    CodePageString FPortStr;
     bool FPortAssigned = false;
     bool FPortResolved = false;
     int FPortNum = 0;
-    AnsiString FProtoStr = "tcp";
+    CodePageString FProtoStr = "tcp";
     bool FProtoAssigned = true;
     bool FProtoResolved = false;
     int FProto = 6;
     int FType = winsock::SOCK_STREAM;
-    AnsiString FLocalAddr = "0.0.0.0";
-    AnsiString FLocalPortStr = "0";
+    CodePageString FLocalAddr = "0.0.0.0";
+    CodePageString FLocalPortStr = "0";
     bool FLocalPortResolved = false;
     int FLocalPortNum = 0;
     TSocketState FState = wsClosed;
@@ -372,16 +372,16 @@ private:
     void WMAsyncGetHostByAddr(TMessage& Msg);
     void HandleLookupReply(WPARAM Request, LPARAM Reply, bool ByAddress);
     void PutDataInSendBuffer(const void* Data, int Len);
-    bool ResolveTarget(const AnsiString& Prefix, bool WithLocalPort);
-    void AssignTarget(AnsiString& Field, bool& Assigned, bool& Resolved, const AnsiString& Value, const char* Name);
+    bool ResolveTarget(const CodePageString& Prefix, bool WithLocalPort);
+    void AssignTarget(CodePageString& Field, bool& Assigned, bool& Resolved, const CodePageString& Value, const char* Name);
     int CountReceived(int Count);
     bool BeginLookup(bool NameValid, const char* BadNameMsg);
-    void LookupNotStarted(const AnsiString& Name);
+    void LookupNotStarted(const CodePageString& Name);
     bool SocketAddress(bool Peer, TSockAddrIn& Addr, const char* Func);
 
     std::deque<std::unique_ptr<TBuffer>> FBufList;
     TStringList FDnsResultList;
-    AnsiString FDnsResult;
+    CodePageString FDnsResult;
     winsock::HANDLE FDnsLookupHandle = 0;
     alignas(winsock::hostent) char FDnsLookupBuffer[winsock::MAXGETHOSTSTRUCT + 1] = {};
     bool FEarlyReplyPending = false;
@@ -399,18 +399,18 @@ public:
     void Connect() override;
     void Listen() override;
 
-    const AnsiString& SocksLevel() const { return FSocksLevel; }
-    void SetSocksLevel(const AnsiString& Value);
-    const AnsiString& SocksServer() const { return FSocksServer; }
-    virtual void SetSocksServer(const AnsiString& Value);
-    const AnsiString& SocksPort() const { return FSocksPort; }
-    virtual void SetSocksPort(const AnsiString& Value);
+    const CodePageString& SocksLevel() const { return FSocksLevel; }
+    void SetSocksLevel(const CodePageString& Value);
+    const CodePageString& SocksServer() const { return FSocksServer; }
+    virtual void SetSocksServer(const CodePageString& Value);
+    const CodePageString& SocksPort() const { return FSocksPort; }
+    virtual void SetSocksPort(const CodePageString& Value);
     // What the server reported as its end of the connection (SOCKS 5).
-    const AnsiString& BoundAddr() const { return FBoundAddr; }
-    const AnsiString& BoundPort() const { return FBoundPort; }
+    const CodePageString& BoundAddr() const { return FBoundAddr; }
+    const CodePageString& BoundPort() const { return FBoundPort; }
 
-    AnsiString SocksUsercode;
-    AnsiString SocksPassword;
+    CodePageString SocksUsercode;
+    CodePageString SocksPassword;
     TSocksAuthentication SocksAuthentication = socksNoAuthentication;
 
     TSessionConnected OnSocksConnected;
@@ -429,7 +429,7 @@ protected:
     int RawReceive(void* Buffer, int BufferSize, int Flags) override;
     int HeldAboveSocket() override { return FLeftover; }
     virtual void TriggerSocksConnected(std::uint16_t Error);
-    virtual void TriggerSocksError(int Error, const AnsiString& Msg);
+    virtual void TriggerSocksError(int Error, const CodePageString& Msg);
     virtual void TriggerSocksAuthState(TSocksAuthState AuthState);
 
     bool SocksHandshakeRunning() const { return FSocksStep != TSocksStep::None; }
@@ -437,7 +437,7 @@ protected:
     void SetSocksStep(TSocksStep Step);
 
 private:
-    void SocksFailed(int Error, const AnsiString& Msg);
+    void SocksFailed(int Error, const CodePageString& Msg);
     void SocksDone(int ReplyLength);
     void SendSocks5Request();
     void SendSocks5Authenticate();
@@ -448,9 +448,9 @@ private:
     void HandleSocks4Reply();
     bool SocksLevelIs5() const { return FSocksLevel == "5"; }
 
-    AnsiString FSocksLevel = "5";
-    AnsiString FSocksServer;
-    AnsiString FSocksPort;
+    CodePageString FSocksLevel = "5";
+    CodePageString FSocksServer;
+    CodePageString FSocksPort;
     TSocksStep FSocksStep = TSocksStep::None;
     int FSocksRequestedMethod = 0;
     // The longest SOCKS 5 reply, a domain name of 255 bytes, takes 262 bytes.
@@ -459,8 +459,8 @@ private:
     int FLeftover = 0;     // bytes after the reply not yet read by the user
     int FLeftoverPos = 0;  // where they start in FRcvBuf
     std::uint16_t FTargetPort = 0;  // network byte order
-    AnsiString FBoundAddr;
-    AnsiString FBoundPort;
+    CodePageString FBoundAddr;
+    CodePageString FBoundPort;
 };
 
 // --- line mode ------------------------------------------------------------------
@@ -475,7 +475,7 @@ public:
     int HeldCount() const { return static_cast<int>(FRcvdPtr.size()); }
 
     int LineLimit = 65536;  // 0 or less: no limit
-    AnsiString LineEnd = "\r\n";
+    CodePageString LineEnd = "\r\n";
     bool LineEcho = false;
     bool LineEdit = false;
 

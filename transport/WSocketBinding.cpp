@@ -22,7 +22,7 @@ bool IsDecimalDigit(char C)
     return C >= '0' && C <= '9';
 }
 
-int ParseDecimal(const AnsiString& S)
+int ParseDecimal(const CodePageString& S)
 {
     std::size_t i = 0;
     while (i < S.size() && S[i] == ' ')
@@ -36,7 +36,7 @@ int ParseDecimal(const AnsiString& S)
     return static_cast<int>(value);
 }
 
-bool IsDottedAddress(const AnsiString& S)
+bool IsDottedAddress(const CodePageString& S)
 {
     const std::size_t n = S.size();
     std::size_t i = 0;
@@ -132,7 +132,7 @@ constexpr ErrorText kErrorTexts[] = {
 
 }  // namespace
 
-AnsiString WinsockErrorText(int ErrCode)
+CodePageString WinsockErrorText(int ErrCode)
 {
     for (const ErrorText& e : kErrorTexts)
         if (e.code == ErrCode)
@@ -244,17 +244,17 @@ struct WinsockFinalization {
 
 }  // namespace
 
-void* LoadWinsockEntry(const AnsiString& ProcName)
+void* LoadWinsockEntry(const CodePageString& ProcName)
 {
     if (gLibraryHandle == 0) {
         RegisterWinsockLibrary();
         gLibraryHandle = LoadLibrary(kWinsockDll);
         if (gLibraryHandle == 0)
-            throw ESocketException("Unable to load " + AnsiString(kWinsockDll) + " Error #" + IntToStr(kModuleNotFound));
+            throw ESocketException("Unable to load " + CodePageString(kWinsockDll) + " Error #" + IntToStr(kModuleNotFound));
         auto startup = reinterpret_cast<decltype(&ws::WSAStartup)>(GetProcAddress(gLibraryHandle, "WSAStartup"));
         const int result = startup ? startup(0x0101, &gStartupData) : kProcNotFound;
         if (result != 0)
-            throw ESocketException(AnsiString(kWinsockDll) + ": WSAStartup error #" + IntToStr(result));
+            throw ESocketException(CodePageString(kWinsockDll) + ": WSAStartup error #" + IntToStr(result));
     }
     if (ProcName.empty())
         return nullptr;
@@ -383,7 +383,7 @@ int WSocket_ioctlsocket(TSocket S, long Cmd, ws::u_long& Arg)
 {
     return Entry(eioctlsocket, &ws::ioctlsocket)(S, Cmd, &Arg);
 }
-AnsiString WSocket_inet_ntoa(ws::in_addr InAddr)
+CodePageString WSocket_inet_ntoa(ws::in_addr InAddr)
 {
     const char* text = Entry(einet_ntoa, &ws::inet_ntoa)(InAddr);
     return text ? text : "";
@@ -434,12 +434,12 @@ int WSocket_recvfrom(TSocket S, void* Buf, int Len, int Flags, TSockAddrIn& From
 // Resolution
 // ================================================================================
 
-std::uint32_t WSocketResolveHost(const AnsiString& Host)
+std::uint32_t WSocketResolveHost(const CodePageString& Host)
 {
     if (Host.empty() || Host.size() >= 257)
         throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid Hostname.");
     if (IsDottedAddress(Host)) {
-        const AnsiString dotted = Trim(Host);
+        const CodePageString dotted = Trim(Host);
         const std::uint32_t address = WSocket_inet_addr(dotted.c_str());
         if (address == ws::INADDR_NONE && dotted != "255.255.255.255")
             throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid IP address.");
@@ -456,7 +456,7 @@ std::uint32_t WSocketResolveHost(const AnsiString& Host)
     return address;
 }
 
-std::uint16_t WSocketResolvePort(const AnsiString& Port, const AnsiString& Proto)
+std::uint16_t WSocketResolvePort(const CodePageString& Port, const CodePageString& Proto)
 {
     if (Port.empty() || Port.size() >= 32)
         throw ESocketException("WSocketResolvePort: Invalid Port.");
@@ -475,7 +475,7 @@ std::uint16_t WSocketResolvePort(const AnsiString& Port, const AnsiString& Proto
     return WSocket_ntohs(static_cast<std::uint16_t>(entry->s_port));
 }
 
-int WSocketResolveProto(const AnsiString& Proto)
+int WSocketResolveProto(const CodePageString& Proto)
 {
     if (Proto.empty() || Proto.size() >= 32)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
@@ -488,7 +488,7 @@ int WSocketResolveProto(const AnsiString& Proto)
     // A name is looked up once: the lookup reads the system's protocol table
     // from its file, and every socket asks for "tcp" again.
     static std::mutex cacheLock;
-    static std::map<AnsiString, int> known;
+    static std::map<CodePageString, int> known;
     {
         const std::lock_guard lock(cacheLock);
         if (const auto found = known.find(Proto); found != known.end())

@@ -118,8 +118,8 @@ std::size_t TCustomLineWSocket::EditLine(std::size_t From)
 {
     // A line still being read by a handler further up is not edited.
     const std::size_t floor = static_cast<std::size_t>(FLineLength);
-    AnsiString edited = FRcvdPtr.substr(0, From);
-    AnsiString echo;
+    CodePageString edited = FRcvdPtr.substr(0, From);
+    CodePageString echo;
     std::size_t lowest = From;
     bool changed = false;
     for (std::size_t i = From; i < FRcvdPtr.size(); ++i) {
@@ -177,7 +177,7 @@ bool TCustomLineWSocket::TriggerDataAvailable(std::uint16_t Error)
     if (LineEdit) {
         changed = EditLine(held);
     } else if (LineEcho && FState == wsConnected) {
-        const AnsiString echo = FRcvdPtr.substr(held);
+        const CodePageString echo = FRcvdPtr.substr(held);
         SendStr(echo);
     }
     if (!*alive || !LineModeActive())
@@ -202,7 +202,7 @@ void TCustomLineWSocket::DeliverLines(std::size_t Start)
     std::size_t from = Start;
     while (LineModeActive()) {
         const std::size_t pos = FRcvdPtr.find(LineEnd, from);
-        if (pos == AnsiString::npos)
+        if (pos == CodePageString::npos)
             break;
         FLineLength = static_cast<int>(pos + LineEnd.size());
         OfferLine();

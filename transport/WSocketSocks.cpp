@@ -43,10 +43,10 @@ constexpr SocksReplyText kSocks4Replies[] = {
 
 constexpr std::size_t kSocksFieldMax = 255;  // SOCKS 5 carries lengths in one byte
 
-AnsiString Ipv6Text(const unsigned char* b)
+CodePageString Ipv6Text(const unsigned char* b)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    AnsiString text;
+    CodePageString text;
     for (int i = 0; i < 16; i += 2) {
         if (i)
             text += ':';
@@ -99,7 +99,7 @@ void TCustomSocksWSocket::SetSocksStep(TSocksStep Step)
     TENVAREL_STEP(table, FSocksStep, Step);
 }
 
-void TCustomSocksWSocket::SetSocksLevel(const AnsiString& Value)
+void TCustomSocksWSocket::SetSocksLevel(const CodePageString& Value)
 {
     if (FState != wsClosed) {
         RaiseSocketException("Can't change socks level if not closed");
@@ -112,7 +112,7 @@ void TCustomSocksWSocket::SetSocksLevel(const AnsiString& Value)
     FSocksLevel = UpperCase(Value);
 }
 
-void TCustomSocksWSocket::SetSocksServer(const AnsiString& Value)
+void TCustomSocksWSocket::SetSocksServer(const CodePageString& Value)
 {
     if (FState != wsClosed) {
         RaiseSocketException("Can't change socks server if not closed");
@@ -121,7 +121,7 @@ void TCustomSocksWSocket::SetSocksServer(const AnsiString& Value)
     FSocksServer = Trim(Value);
 }
 
-void TCustomSocksWSocket::SetSocksPort(const AnsiString& Value)
+void TCustomSocksWSocket::SetSocksPort(const CodePageString& Value)
 {
     if (FState != wsClosed) {
         RaiseSocketException("Can't change socks port if not closed");
@@ -178,7 +178,7 @@ void TCustomSocksWSocket::Connect()
         }
         FTargetPort = WSocket_htons(WSocketResolvePort(FPortStr, FProtoStr));
     } catch (const std::exception& E) {
-        RaiseSocketException(AnsiString("connect: ") + E.what());
+        RaiseSocketException(CodePageString("connect: ") + E.what());
         return;
     }
     SetSocksStep(TSocksStep::ConnectingServer);
@@ -193,7 +193,7 @@ void TCustomSocksWSocket::TriggerSocksConnected(std::uint16_t Error)
     FireEvent(OnSocksConnected, this, Error);
 }
 
-void TCustomSocksWSocket::TriggerSocksError(int Error, const AnsiString& Msg)
+void TCustomSocksWSocket::TriggerSocksError(int Error, const CodePageString& Msg)
 {
     FireEvent(OnSocksError, this, Error, Msg);
 }
@@ -235,7 +235,7 @@ void TCustomSocksWSocket::TriggerSessionClosed(std::uint16_t Error)
 
 void TCustomSocksWSocket::SendSocks5Request()
 {
-    AnsiString request;
+    CodePageString request;
     request += '\x05';  // version
     request += '\x01';  // CONNECT
     request += '\x00';
@@ -253,7 +253,7 @@ void TCustomSocksWSocket::SendSocks5Authenticate()
     TriggerSocksAuthState(authStarted);
     if (FState != wsConnected || FSocksStep != TSocksStep::Authenticating)
         return;
-    AnsiString request;
+    CodePageString request;
     request += '\x01';
     request += static_cast<char>(SocksUsercode.size());
     request += SocksUsercode;
@@ -269,7 +269,7 @@ void TCustomSocksWSocket::SendSocks4Request()
         address = ws::htonl(1);  // 0.0.0.1: the server resolves the name that follows
     else
         address = WSocketResolveHost(FAddrStr);
-    AnsiString request;
+    CodePageString request;
     request += '\x04';
     request += '\x01';  // CONNECT
     request.append(reinterpret_cast<const char*>(&FTargetPort), 2);
@@ -478,7 +478,7 @@ void TCustomSocksWSocket::SocksDone(int ReplyLength)
     TriggerDataAvailable(0);
 }
 
-void TCustomSocksWSocket::SocksFailed(int Error, const AnsiString& Msg)
+void TCustomSocksWSocket::SocksFailed(int Error, const CodePageString& Msg)
 {
     TriggerSocksError(Error, Msg);
     SetSocksStep(TSocksStep::None);

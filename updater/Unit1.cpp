@@ -94,7 +94,7 @@ void TForm1::FormActivate(TObject*)
     }
 }
 
-AnsiString TForm1::AppName() const
+CodePageString TForm1::AppName() const
 {
     try {
         return TIniFile(FWorkFolder + "/wkt.ini").ReadString("rur", "appname", "Empty");
@@ -103,26 +103,26 @@ AnsiString TForm1::AppName() const
     }
 }
 
-AnsiString TForm1::ProgramName() const
+CodePageString TForm1::ProgramName() const
 {
     return PlainProgramName(AppName());
 }
 
 void TForm1::StartProgram()
 {
-    const AnsiString program = ProgramName();
+    const CodePageString program = ProgramName();
     if (!program.empty())
         ShellExecute(0, "open", FindIgnoringCase(FWorkFolder, program), "", "", SW_SHOWNORMAL);
 }
 
 void TForm1::RunUpdate()
 {
-    const AnsiString archive = FWorkFolder + "/" + SoftwareArchiveFileName;
-    const AnsiString staging = FWorkFolder + "/" + SoftwareStagingFolderName;
+    const CodePageString archive = FWorkFolder + "/" + SoftwareArchiveFileName;
+    const CodePageString staging = FWorkFolder + "/" + SoftwareStagingFolderName;
     // The program to replace is named by the settings installed here, read
     // before anything comes from the archive, and must be a file of this
     // folder: nothing else may be written or started.
-    const AnsiString program = ProgramName();
+    const CodePageString program = ProgramName();
     if (program.empty()) {
         Label1->SetCaption("Status: Failed");
         Application->MessageBox("The program's name in wkt.ini ([rur] appname) is not a file name of this folder: \"" +
@@ -133,7 +133,7 @@ void TForm1::RunUpdate()
     }
     // What an earlier update left is never installed by this one.
     RemoveFolder(staging);
-    const AnsiString leftOver = FindIgnoringCase(FWorkFolder, NewProgramFileName);
+    const CodePageString leftOver = FindIgnoringCase(FWorkFolder, NewProgramFileName);
     if (FileExists(leftOver))
         DeleteFile(leftOver);
 
@@ -164,7 +164,7 @@ void TForm1::RunUpdate()
     Close();
 }
 
-bool TForm1::InstallNewProgram(const AnsiString& archive, const AnsiString& staging, const AnsiString& program)
+bool TForm1::InstallNewProgram(const CodePageString& archive, const CodePageString& staging, const CodePageString& program)
 {
     RAR1->ArchiveName = archive;
     if (!UpdateArchiveTestsGood(*RAR1))
@@ -177,7 +177,7 @@ bool TForm1::InstallNewProgram(const AnsiString& archive, const AnsiString& stag
     // Only the new program is taken from the archive. Anything else it holds
     // (settings, the updater, the archive library, data) is left out with the
     // staging folder: the installation keeps its own.
-    const AnsiString staged = FindIgnoringCase(staging, NewProgramFileName);
+    const CodePageString staged = FindIgnoringCase(staging, NewProgramFileName);
     if (!FileExists(staged)) {
         Application->MessageBox("Archive is corrupted", "Information", MB_OK | MB_ICONINFORMATION);
         return false;
@@ -185,7 +185,7 @@ bool TForm1::InstallNewProgram(const AnsiString& archive, const AnsiString& stag
     CrashPoint("rename");
     // Beside the old program first, then over it in one rename; a failure
     // raises, and both files stay for the user to see.
-    const AnsiString newProgram = FWorkFolder + "/" + NewProgramFileName;
+    const CodePageString newProgram = FWorkFolder + "/" + NewProgramFileName;
     ReplaceProgram(staged, newProgram);
     CrashPoint("replace");
     ReplaceProgram(newProgram, FindIgnoringCase(FWorkFolder, program));

@@ -34,7 +34,7 @@ public:
     // The version the main program announced (its argument): written to
     // [rur] version once the new program is in place, so that an update that
     // fails is offered again. Nothing is recorded when it is empty.
-    AnsiString NewVersion;
+    CodePageString NewVersion;
 
     void FormCreate(TObject* Sender);
     // Runs the update on the first activation only.
@@ -46,20 +46,20 @@ public:
     void RAR1Extracting(TObject* Sender, const RARHeaderData& eFile);
     int RAR1ProcessData(TObject* Sender, char* Addr, int BlockSize, int Position);
 
-    const AnsiString& WorkFolder() const { return FWorkFolder; }
+    const CodePageString& WorkFolder() const { return FWorkFolder; }
     bool Started() const { return FStarted; }
 
 private:
     void RunUpdate();
     // Extracts the new program and puts it in place; false, with the reason
     // shown, when the archive does not hold a good one.
-    bool InstallNewProgram(const AnsiString& archive, const AnsiString& staging, const AnsiString& program);
-    AnsiString AppName() const;
+    bool InstallNewProgram(const CodePageString& archive, const CodePageString& staging, const CodePageString& program);
+    CodePageString AppName() const;
     // [rur] appname when it names a file of the working folder; empty otherwise.
-    AnsiString ProgramName() const;
+    CodePageString ProgramName() const;
     void StartProgram();
 
-    AnsiString FWorkFolder;
+    CodePageString FWorkFolder;
     bool FStarted = false;  // the update has begun and was not cancelled
     bool FBegun = false;    // the update ran (or runs): later activations do nothing
     bool FLengthKnown = false;

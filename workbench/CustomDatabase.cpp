@@ -24,7 +24,7 @@ namespace {
 
 // The index of the first custom engine line named name, letter case ignored;
 // -1 when none. A database engine may have the same name and is never taken.
-int FindEngineLine(const TStrings& list, const AnsiString& name)
+int FindEngineLine(const TStrings& list, const CodePageString& name)
 {
     for (int i = 0; i < list.Count(); ++i) {
         const EngineLine engine = SplitEngineLine(list.Strings(i));
@@ -36,7 +36,7 @@ int FindEngineLine(const TStrings& list, const AnsiString& name)
 
 // The custom engine's row in the engine list view, letter case ignored as
 // for its line; -1 when none.
-int FindEngineRow(TListItems& rows, const AnsiString& name)
+int FindEngineRow(TListItems& rows, const CodePageString& name)
 {
     for (int i = 0; i < rows.Count(); ++i)
         if (SameText(rows.Item(i)->CaptionRef(), name) && IsCustomType(rows.Item(i)->SubItemRef(3)))
@@ -183,7 +183,7 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     Http1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
     Http1->NoCache = true;
     Http1->ContentTypePost = "application/x-www-form-urlencoded";
-    Http1->OnCommand = [this](TObject* sender, AnsiString& s) { Http1Command(sender, s); };
+    Http1->OnCommand = [this](TObject* sender, CodePageString& s) { Http1Command(sender, s); };
     Http1->OnDocBegin = [this](TObject* sender) { Http1DocBegin(sender); };
     Http1->OnDocData = [this](TObject* sender, const char* buffer, int len) { Http1DocData(sender, buffer, len); };
     Http1->OnRequestDone = [this](TObject* sender, THttpRequest kind, std::uint16_t error) {
@@ -224,10 +224,10 @@ void TCustomDatabase::FormCreate(TObject*)
     if (!SubmitMain)
         return;
     TListItems* rows = SubmitMain->ExListView2->Items();
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < rows->Count(); ++i) {
         const TListItem* row = rows->Item(i);
-        if (row->SubItemRef(3).find("Custom") != AnsiString::npos)
+        if (row->SubItemRef(3).find("Custom") != CodePageString::npos)
             names.push_back(row->CaptionRef());
     }
     // At once: a large database may hold thousands of custom engines.
@@ -272,7 +272,7 @@ void TCustomDatabase::ClassCkClick(TObject*)
 
 // --- import -------------------------------------------------------------------------------------
 
-void TCustomDatabase::SetStatus(const AnsiString& text)
+void TCustomDatabase::SetStatus(const CodePageString& text)
 {
     StatusBar1->Panels()->Items(0)->SetText(text);
 }
@@ -281,10 +281,10 @@ void TCustomDatabase::Button1Click(TObject*)
 {
     if (FFetch.State() != TImportState::Idle)
         return;
-    const AnsiString pageUrl = CustomUrl->Text();
+    const CodePageString pageUrl = CustomUrl->Text();
     // A bar or a line break in the address would split the stored record.
-    if (pageUrl.empty() || pageUrl.find('.') == AnsiString::npos ||
-        pageUrl.find_first_of("|\r\n") != AnsiString::npos) {
+    if (pageUrl.empty() || pageUrl.find('.') == CodePageString::npos ||
+        pageUrl.find_first_of("|\r\n") != CodePageString::npos) {
         Application->MessageBox(InvalidUrlText, "Invalid Url", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -294,10 +294,10 @@ void TCustomDatabase::Button1Click(TObject*)
         return;
     }
     if (SubmitMain) {
-        const AnsiString field = LowerCase("|" + pageUrl + "|");
+        const CodePageString field = LowerCase("|" + pageUrl + "|");
         const TStringList& engines = *SubmitMain->EngineList;
         for (int i = 0; i < engines.Count(); ++i) {
-            if (LowerCase(engines.StringRef(i)).find(field) != AnsiString::npos) {
+            if (LowerCase(engines.StringRef(i)).find(field) != CodePageString::npos) {
                 Application->MessageBox("This Engine already exists in the database.", "Already Exists",
                                         MB_OK | MB_ICONEXCLAMATION);
                 return;
@@ -352,7 +352,7 @@ void TCustomDatabase::Button3Click(TObject*)
     Close();
 }
 
-void TCustomDatabase::Http1Command(TObject* Sender, AnsiString&)
+void TCustomDatabase::Http1Command(TObject* Sender, CodePageString&)
 {
     if (auto* client = dynamic_cast<THttpCli*>(Sender))
         SetStatus("Connecting: " + client->URL);
@@ -402,7 +402,7 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
 
     FFetch.Step(TImportState::Analysing);
     SetStatus("Analysing");
-    const AnsiString base = Http1->EffectiveURL().empty() ? Http1->URL : Http1->EffectiveURL();
+    const CodePageString base = Http1->EffectiveURL().empty() ? Http1->URL : Http1->EffectiveURL();
     bool allForms = true;
     try {
         allForms = FindSubmitForms(page->DataString(), base);
@@ -410,12 +410,12 @@ void TCustomDatabase::Http1RequestDone(TObject*, THttpRequest, std::uint16_t Err
         EndImport("Done");
         throw;
     }
-    EndImport(FFetch.StopAsked  ? AnsiString("Stopped")
-              : allForms ? AnsiString("Done")
+    EndImport(FFetch.StopAsked  ? CodePageString("Stopped")
+              : allForms ? CodePageString("Done")
                          : "Done: only the first " + IntToStr(MaxFormsOffered) + " forms of the page were read");
 }
 
-void TCustomDatabase::EndImport(const AnsiString& status)
+void TCustomDatabase::EndImport(const CodePageString& status)
 {
     FFetch.Step(TImportState::Idle);
     Button1->SetEnabled(true);
@@ -428,7 +428,7 @@ void TCustomDatabase::EndImport(const AnsiString& status)
     SetStatus(status);
 }
 
-bool TCustomDatabase::FindSubmitForms(std::string_view page, const AnsiString& pageUrl)
+bool TCustomDatabase::FindSubmitForms(std::string_view page, const CodePageString& pageUrl)
 {
     int offered = 0;
     bool allForms = true;
@@ -461,8 +461,8 @@ bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
     // In one step: a category list may hold thousands of options.
     Memo2->Lines()->AddStrings(form.OptionTexts);
 
-    const AnsiString pageUrl = Http1->URL;
-    std::vector<AnsiString> names;
+    const CodePageString pageUrl = Http1->URL;
+    std::vector<CodePageString> names;
     if (SubmitMain) {
         const TStringList& engines = *SubmitMain->EngineList;
         names.reserve(std::size_t(engines.Count()));
@@ -511,9 +511,9 @@ void TCustomDatabase::Button5Click(TObject*)
 
 void TCustomDatabase::Session_NameChange(TObject*) {}
 
-AnsiString TCustomDatabase::CheckedType() const
+CodePageString TCustomDatabase::CheckedType() const
 {
-    AnsiString type;
+    CodePageString type;
     if (FFACK->Checked())
         type = "Custom->FFA";
     if (SearchCk->Checked())
@@ -527,15 +527,15 @@ bool TCustomDatabase::SaveCustomEngine()
 {
     if (!SubmitMain)
         return false;
-    const AnsiString type = CheckedType();
+    const CodePageString type = CheckedType();
     if (type.empty()) {
         Application->MessageBox("You forgot to select an engine type.", "No engine type selected",
                                 MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     // The name is the key of the record's line: it cannot be empty or hold "=".
-    const AnsiString stored = StoredEngineName(Session_Name->Text());
-    if (stored.empty() || stored.find('=') != AnsiString::npos) {
+    const CodePageString stored = StoredEngineName(Session_Name->Text());
+    if (stored.empty() || stored.find('=') != CodePageString::npos) {
         Application->MessageBox("An engine needs a name, without \"=\".", "No Name", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -549,7 +549,7 @@ bool TCustomDatabase::SaveCustomEngine()
     fields[efType] = type;
     for (const TRecordEdit& edit : RecordEdits())
         fields[std::size_t(edit.Field)] = edit.Control->Text();
-    const AnsiString line = CustomEngineLine(stored, fields);
+    const CodePageString line = CustomEngineLine(stored, fields);
 
     TStringList& engines = *SubmitMain->EngineList;
     engines.SetSorted(true);
@@ -587,13 +587,13 @@ void TCustomDatabase::KeyListDblClick(TObject*)
     const int selected = KeyList->ItemIndex();
     if (selected < 0 || !SubmitMain)
         return;
-    const AnsiString engineName = KeyList->Items()->Strings(selected);
+    const CodePageString engineName = KeyList->Items()->Strings(selected);
     Session_Name->SetText(engineName);
     const TStringList& engines = *SubmitMain->EngineList;
     const int line = FindEngineLine(engines, engineName);
-    AnsiString value;
+    CodePageString value;
     if (line >= 0) {
-        const AnsiString& text = engines.StringRef(line);
+        const CodePageString& text = engines.StringRef(line);
         value = text.substr(text.find('=') + 1);
     }
     // The type stays with the type boxes.
@@ -612,7 +612,7 @@ void TCustomDatabase::Delete1Click(TObject*)
     if (!SubmitMain->MayRewriteEngineFile(SubmitMain->CustomEngineFileLoaded, CustomEngineFileName))
         return;
 
-    const AnsiString engineName = KeyList->Items()->Strings(selected);
+    const CodePageString engineName = KeyList->Items()->Strings(selected);
     const int next = selected == KeyList->Items()->Count() - 1 ? selected - 1 : selected;
 
     TStringList* engines = SubmitMain->EngineList.get();

@@ -96,7 +96,7 @@ public:
     void Button1Click(TObject* Sender);  // Import
     void Button2Click(TObject* Sender);  // Stop
     void Button3Click(TObject* Sender);  // Close
-    void Http1Command(TObject* Sender, AnsiString& S);
+    void Http1Command(TObject* Sender, CodePageString& S);
     void Http1DocBegin(TObject* Sender);
     void Http1DocData(TObject* Sender, const char* Buffer, int Len);
     void Http1RequestDone(TObject* Sender, THttpRequest RqType, std::uint16_t Error);
@@ -123,7 +123,7 @@ public:
     // Analyses every form of a fetched page that takes a URL, asking for
     // each usable one whether to add it; a page's first twenty such forms at
     // most, false when it held more. pageUrl is where the page came from.
-    bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl);
+    bool FindSubmitForms(std::string_view page, const CodePageString& pageUrl);
     // Shows one analysed form in the edits and, when it is usable and the
     // user agrees, adds it. False when the user stopped the analysis.
     bool AnalyseSubmitForm(TSubmitForm& form);
@@ -141,9 +141,9 @@ private:
     };
     std::vector<TRecordEdit> RecordEdits() const;
     // Back to idle: Import enabled, Stop disabled, the flashing hint off.
-    void EndImport(const AnsiString& status);
-    void SetStatus(const AnsiString& text);
-    AnsiString CheckedType() const;
+    void EndImport(const CodePageString& status);
+    void SetStatus(const CodePageString& text);
+    CodePageString CheckedType() const;
 
     std::unique_ptr<TMemoryStream> PageStream;  // the page being fetched
     TEngineFetch FFetch;

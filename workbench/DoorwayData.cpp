@@ -2,13 +2,13 @@
 
 #include "classlib/Strings.h"
 
-std::vector<AnsiString> DoorwayKeywords(const AnsiString& keywords, bool singleKeyword)
+std::vector<CodePageString> DoorwayKeywords(const CodePageString& keywords, bool singleKeyword)
 {
     if (singleKeyword)
         return {keywords};
-    std::vector<AnsiString> list;
-    AnsiString rest = keywords;
-    for (std::size_t comma = rest.find(','); comma != AnsiString::npos; comma = rest.find(',')) {
+    std::vector<CodePageString> list;
+    CodePageString rest = keywords;
+    for (std::size_t comma = rest.find(','); comma != CodePageString::npos; comma = rest.find(',')) {
         list.push_back(rest.substr(0, comma));
         rest.erase(0, comma + 1);
         if (rest.size() > 2 && rest[0] == ' ')
@@ -18,13 +18,13 @@ std::vector<AnsiString> DoorwayKeywords(const AnsiString& keywords, bool singleK
     return list;
 }
 
-std::vector<AnsiString> DoorwayPageLines(const DoorwayProject& p)
+std::vector<CodePageString> DoorwayPageLines(const DoorwayProject& p)
 {
-    const AnsiString& T = p.Title;
-    const AnsiString& D = p.Description;
-    const AnsiString& K = p.Keywords;
-    const AnsiString& U = p.Url;
-    std::vector<AnsiString> lines = {
+    const CodePageString& T = p.Title;
+    const CodePageString& D = p.Description;
+    const CodePageString& K = p.Keywords;
+    const CodePageString& U = p.Url;
+    std::vector<CodePageString> lines = {
         "<HTML>",
         "<HEAD>",
         "<TITLE>" + T + "</TITLE>",
@@ -55,11 +55,11 @@ std::vector<AnsiString> DoorwayPageLines(const DoorwayProject& p)
         "<IMG SRC=\"nil.gif\" WIDTH=\"1\" HEIGHT=\"1\" ALIGN=\"LEFT\" BORDER=\"0\" ALT=\"" + D +
             "\" BORDER=\"0\"><ul>",
     };
-    const std::vector<AnsiString> keywords = DoorwayKeywords(K, p.SingleKeyword);
+    const std::vector<CodePageString> keywords = DoorwayKeywords(K, p.SingleKeyword);
     for (std::size_t i = 0; i < keywords.size(); ++i)
         lines.push_back("<li><a href=\"" + U + "\">" + keywords[i] +
                         (i + 1 < keywords.size() ? "</a></li>" : "</a></li></ul>"));
-    const std::vector<AnsiString> tail = {
+    const std::vector<CodePageString> tail = {
         "<br>Then look no further  <A HREF=\"" + U + "\">" + U + "</a> has the topics you are looking for.<br>",
         "<br><font size=\"-1\">" + D + "</font>",
         "<br><br>",
@@ -76,13 +76,13 @@ std::vector<AnsiString> DoorwayPageLines(const DoorwayProject& p)
     return lines;
 }
 
-std::vector<AnsiString> DoorwayHelpLines()
+std::vector<CodePageString> DoorwayHelpLines()
 {
-    std::vector<AnsiString> lines = {"<ul>"};
+    std::vector<CodePageString> lines = {"<ul>"};
     for (const char* text : {"To create a doorway page first select a project.",
                              "Your Dooway page will then be created and is ready to save.",
                              "To save the doorway page select the \"Doorway Pages\" on the top Menu and Save As."})
-        lines.push_back(AnsiString("<li><font Style=\"ARIAL\" size=\"3\" COLOR=\"#0000A0\">") + text +
+        lines.push_back(CodePageString("<li><font Style=\"ARIAL\" size=\"3\" COLOR=\"#0000A0\">") + text +
                         "</font></li><br><br>");
     lines.push_back("</ul>");
     return lines;

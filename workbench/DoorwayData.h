@@ -11,19 +11,19 @@
 #include "classlib/Strings.h"
 
 struct DoorwayProject {
-    AnsiString Title;
-    AnsiString Description;
-    AnsiString Keywords;  // comma-separated
-    AnsiString Url;
-    AnsiString AppName;   // the settings file's [rur] app
+    CodePageString Title;
+    CodePageString Description;
+    CodePageString Keywords;  // comma-separated
+    CodePageString Url;
+    CodePageString AppName;   // the settings file's [rur] app
     bool SingleKeyword = false;  // the project's keyword counter shows 1
 };
 
 // The keywords of the list: the text before each comma, with one blank
 // after a comma dropped when more than two characters follow; a single
 // keyword is the whole text.
-std::vector<AnsiString> DoorwayKeywords(const AnsiString& keywords, bool singleKeyword);
+std::vector<CodePageString> DoorwayKeywords(const CodePageString& keywords, bool singleKeyword);
 // The page, line by line.
-std::vector<AnsiString> DoorwayPageLines(const DoorwayProject& project);
+std::vector<CodePageString> DoorwayPageLines(const DoorwayProject& project);
 // The short help the Doorway Pages page shows when it is opened.
-std::vector<AnsiString> DoorwayHelpLines();
+std::vector<CodePageString> DoorwayHelpLines();

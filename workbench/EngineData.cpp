@@ -31,19 +31,19 @@ std::string ScrambleBytes(std::string plain, std::uint16_t start)
     return PassBytes(std::move(plain), [&](unsigned char c) { return cipher.Scramble(c); });
 }
 
-void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint16_t start)
+void LoadScrambledStrings(const CodePageString& fileName, TStrings& list, std::uint16_t start)
 {
     // The scrambled bytes become the text in place; only the list's lines are added on top.
     const std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
     list.SetText(text);
 }
 
-void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start)
+void SaveScrambledStrings(TStrings& list, const CodePageString& fileName, std::uint16_t start)
 {
     WriteFileAtomic(fileName, ScrambleBytes(list.Text(), start));
 }
 
-void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start)
+void ScrambleFile(const CodePageString& source, const CodePageString& target, std::uint16_t start)
 {
     WriteFileAtomic(target, ScrambleBytes(ReadFileBytes(source), start));
 }
@@ -95,15 +95,15 @@ bool IsEngineRecord(std::string_view line)
     return fields >= MinEngineRecordFields;
 }
 
-std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::uint16_t start)
+std::size_t LoadEngineRecords(const CodePageString& fileName, TStrings& list, std::uint16_t start)
 {
     // The file is unscrambled a block at a time and each record goes straight
     // into its own line: a large file is never held whole beside its lines.
     TFileStream file(fileName, fmOpenRead);
     TStreamCipher cipher(start);
-    std::vector<AnsiString> records;
+    std::vector<CodePageString> records;
     std::size_t leftOut = 0;
-    AnsiString line;          // the line being read, across blocks
+    CodePageString line;          // the line being read, across blocks
     bool skipNewline = false;  // a block ended in CR: an LF after it ends no other line
     auto endLine = [&] {
         if (IsEngineRecord(line))
@@ -165,12 +165,12 @@ std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::u
     return leftOut;
 }
 
-void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& record, std::uint16_t start)
+void DeleteEngineRecordFromFile(const CodePageString& fileName, const CodePageString& record, std::uint16_t start)
 {
     const std::string text = UnscrambleBytes(ReadFileBytes(fileName), start);
     bool found = false;
     std::string kept = RemoveTextLines(text, [&](std::size_t, std::string_view line) {
-        const bool same = CompareText(AnsiString(line), record) == 0;
+        const bool same = CompareText(CodePageString(line), record) == 0;
         found = found || same;
         return same;
     });
@@ -178,10 +178,10 @@ void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& re
         WriteFileAtomic(fileName, ScrambleBytes(std::move(kept), start));
 }
 
-EngineLine SplitEngineLine(const AnsiString& line)
+EngineLine SplitEngineLine(const CodePageString& line)
 {
     const EngineLineView view = ViewEngineLine(line);
-    return {AnsiString(view.name), AnsiString(view.type), AnsiString(view.url)};
+    return {CodePageString(view.name), CodePageString(view.type), CodePageString(view.url)};
 }
 
 EngineLineView ViewEngineLine(std::string_view line)
@@ -214,9 +214,9 @@ std::string_view EngineRecordFieldView(std::string_view value, int field)
     return value.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
 }
 
-AnsiString EngineRecordField(const AnsiString& value, int field)
+CodePageString EngineRecordField(const CodePageString& value, int field)
 {
-    return AnsiString(EngineRecordFieldView(value, field));
+    return CodePageString(EngineRecordFieldView(value, field));
 }
 
 bool IsMarkerEngine(std::string_view name)
@@ -224,17 +224,17 @@ bool IsMarkerEngine(std::string_view name)
     return name == MarkerEngineName;
 }
 
-bool IsCustomType(const AnsiString& type)
+bool IsCustomType(const CodePageString& type)
 {
     return type.rfind("Custom->", 0) == 0;
 }
 
-long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error)
+long long SitesOfType(const CodePageString& type, std::optional<CodePageString>& error)
 {
-    if (type.find("Batch") == AnsiString::npos)
+    if (type.find("Batch") == CodePageString::npos)
         return 1;
     const auto arrow = type.find("->");
-    const AnsiString count = arrow == AnsiString::npos ? AnsiString() : type.substr(arrow + 2);
+    const CodePageString count = arrow == CodePageString::npos ? CodePageString() : type.substr(arrow + 2);
     try {
         const int n = StrToInt(count);
         if (n >= 0)
@@ -250,9 +250,9 @@ long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error)
 }
 
 FilteredRow FilterEngineRow(const EngineRowState& row, TypeFilterSender sender, const TypeChecks& checks,
-                            std::optional<AnsiString>& error)
+                            std::optional<CodePageString>& error)
 {
-    const AnsiString& type = row.type;
+    const CodePageString& type = row.type;
     const bool all = sender == TypeFilterSender::MainWindow;
     bool checked = row.checked;
     long long extra = 0;
@@ -264,7 +264,7 @@ FilteredRow FilterEngineRow(const EngineRowState& row, TypeFilterSender sender, 
     if ((all || sender == TypeFilterSender::FFA) && type == "FFA")
         checked = checks.ffa;
 
-    if (type.find("Batch") != AnsiString::npos) {
+    if (type.find("Batch") != CodePageString::npos) {
         if (checks.batchSites) {
             checked = true;
             extra = SitesOfType(type, error) - 1;

@@ -49,22 +49,22 @@ std::string ScrambleBytes(std::string plain, std::uint16_t start);
 
 // Reads a scrambled file into the list (the list's own text load, so a sorted
 // list keeps its order and drops repeated lines). Throws EFOpenError.
-void LoadScrambledStrings(const AnsiString& fileName, TStrings& list, std::uint16_t start);
+void LoadScrambledStrings(const CodePageString& fileName, TStrings& list, std::uint16_t start);
 // Writes the list's text (CR LF after every line) scrambled, through a
 // temporary file and a rename. An empty list writes an empty file. Throws EFCreateError.
-void SaveScrambledStrings(TStrings& list, const AnsiString& fileName, std::uint16_t start);
+void SaveScrambledStrings(TStrings& list, const CodePageString& fileName, std::uint16_t start);
 // Scrambles the bytes of source into target (which may be the same file).
-void ScrambleFile(const AnsiString& source, const AnsiString& target, std::uint16_t start);
+void ScrambleFile(const CodePageString& source, const CodePageString& target, std::uint16_t start);
 
 // Reads a scrambled engine file into the list like LoadScrambledStrings, but
 // only its engine records (IsEngineRecord); empty lines go silently. Returns
 // how many other lines were left out. Throws EFOpenError.
-std::size_t LoadEngineRecords(const AnsiString& fileName, TStrings& list, std::uint16_t start);
+std::size_t LoadEngineRecords(const CodePageString& fileName, TStrings& list, std::uint16_t start);
 // Removes from a scrambled engine file every line equal to the record
 // (ignoring case, as the engine list holds such lines once); every other line
 // keeps its bytes. Writes nothing when no line matched. Throws EFOpenError
 // and EFCreateError.
-void DeleteEngineRecordFromFile(const AnsiString& fileName, const AnsiString& record, std::uint16_t start);
+void DeleteEngineRecordFromFile(const CodePageString& fileName, const CodePageString& record, std::uint16_t start);
 
 // The text without the lines for which drop(index, line) holds; every other
 // line keeps its bytes and its line end. Lines are split as the string lists
@@ -107,11 +107,11 @@ enum EngineField : int {
 // What a list row shows of one record line: the name (text before the first
 // "="), field 1 (type) and field 2 (submit page).
 struct EngineLine {
-    AnsiString name;
-    AnsiString type;
-    AnsiString url;
+    CodePageString name;
+    CodePageString type;
+    CodePageString url;
 };
-EngineLine SplitEngineLine(const AnsiString& line);
+EngineLine SplitEngineLine(const CodePageString& line);
 // The same parts as views into the line, for loops over many records.
 struct EngineLineView {
     std::string_view name;
@@ -122,7 +122,7 @@ EngineLineView ViewEngineLine(std::string_view line);
 
 // Field n (from 1) of a record's value part (the text after "="), each field
 // ended by "|"; empty when the record has fewer fields.
-AnsiString EngineRecordField(const AnsiString& value, int field);
+CodePageString EngineRecordField(const CodePageString& value, int field);
 std::string_view EngineRecordFieldView(std::string_view value, int field);
 
 // Fields a line must hold to be taken for an engine record: the type, the
@@ -134,7 +134,7 @@ constexpr int MinEngineRecordFields = 3;
 bool IsEngineRecord(std::string_view line);
 
 bool IsMarkerEngine(std::string_view name);
-bool IsCustomType(const AnsiString& type);  // begins with "Custom->"
+bool IsCustomType(const CodePageString& type);  // begins with "Custom->"
 
 // --- type filter and count ------------------------------------------------------
 
@@ -153,14 +153,14 @@ struct TypeChecks {
 
 // A row's type and its check mark.
 struct EngineRowState {
-    AnsiString type;
+    CodePageString type;
     bool checked = false;
 };
 
 // Sites one row stands for: the number after "->" of a batch type (0 for a
 // batch of no sites), else 1. A batch count that is not a decimal number of 0
 // or more counts as one site and sets error to the conversion error's message.
-long long SitesOfType(const AnsiString& type, std::optional<AnsiString>& error);
+long long SitesOfType(const CodePageString& type, std::optional<CodePageString>& error);
 
 // One row of a filter pass: the row's new check mark and the sites it adds.
 struct FilteredRow {
@@ -168,13 +168,13 @@ struct FilteredRow {
     long long sites = 0;
 };
 FilteredRow FilterEngineRow(const EngineRowState& row, TypeFilterSender sender, const TypeChecks& checks,
-                            std::optional<AnsiString>& error);
+                            std::optional<CodePageString>& error);
 
 // A whole pass. error holds the first malformed batch count's message, to be
 // shown once for the pass.
 struct EngineCountResult {
     long long total = 0;
-    std::optional<AnsiString> error;
+    std::optional<CodePageString> error;
 };
 EngineCountResult FilterEngineRows(std::vector<EngineRowState>& rows, TypeFilterSender sender,
                                    const TypeChecks& checks);

@@ -153,7 +153,7 @@ std::uint64_t WordsIn(std::string_view line)
 // The texts of the block's select lists: every text between two tags up to
 // the last bare <OPTION> and the text after it, then the text after each
 // <OPTION SELECTED>. Each select is read once.
-void CollectSelectTexts(std::string_view text, std::string_view upper, std::vector<AnsiString>& out)
+void CollectSelectTexts(std::string_view text, std::string_view upper, std::vector<CodePageString>& out)
 {
     std::size_t scan = 0;
     while ((scan = upper.find("<SELECT", scan)) != npos) {
@@ -232,7 +232,7 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
         if ((hasAction && !action.empty()) || formTag) {
             // The page's own address counts too: a relocation may have led
             // to one that holds a bar.
-            const AnsiString resolved = ResolveFormAction(DecodeCharRefs(action), page.PageUrl);
+            const CodePageString resolved = ResolveFormAction(DecodeCharRefs(action), page.PageUrl);
             if (FitsRecord(resolved)) {
                 form.Method = HasAfterEquals(tag.upper, "METHOD=", "POST") ? "POST" : "GET";
                 form.Action = resolved;
@@ -245,7 +245,7 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
         if (tag.Value("NAME=", name) && FitsRecord(name) && !HasAfterEquals(tag.upper, "TYPE=", "SUBMIT")) {
             for (const TFieldMapRow& row : FieldMapping)
                 if (row.Field != TFormField::Catagory && NameStartsWith(tag.upper, row.FormName))
-                    form.Field(row.Field) = AnsiString(name);
+                    form.Field(row.Field) = CodePageString(name);
         }
     }
 
@@ -258,11 +258,11 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
     if (tag.Has("TEXTAREA")) {
         std::string_view name;
         if (tag.Value("NAME=", name) && FitsRecord(name)) {
-            const std::string upperName = UpperCase(AnsiString(name));
+            const std::string upperName = UpperCase(CodePageString(name));
             for (const TFieldMapRow& row : FieldMapping) {
                 if (upperName == row.FormName) {
                     if (row.Field != TFormField::Catagory)
-                        form.Field(row.Field) = AnsiString(name);
+                        form.Field(row.Field) = CodePageString(name);
                     break;
                 }
             }
@@ -270,9 +270,9 @@ void ScanTag(const TTag& tag, TFormPage& page, TSubmitForm& form)
     }
 
     if (tag.Has("SELECT NAME=") && tag.Value("NAME=", value)) {
-        const std::string upperName = UpperCase(AnsiString(value));
+        const std::string upperName = UpperCase(CodePageString(value));
         if (upperName == "SECTION" || upperName == "SELECTION" || upperName == "CATAGORY")
-            form.Category = AnsiString(value);
+            form.Category = CodePageString(value);
     }
 
     if (tag.Has("OPTION VALUE=") && tag.Value("ALUE=", value))
@@ -289,7 +289,7 @@ std::string PartnerAuthority(std::string_view authority)
     const auto colon = hostPort.find(':');
     const std::string_view host = hostPort.substr(0, colon);
     const std::string_view port = colon == npos ? std::string_view() : hostPort.substr(colon);
-    const std::string lower = LowerCase(AnsiString(host));
+    const std::string lower = LowerCase(CodePageString(host));
     for (const TPartnerHosts& pair : PartnerHosts) {
         for (const bool www : {false, true}) {
             const std::string page = (www ? "www." : "") + std::string(pair.PageHost);
@@ -330,7 +330,7 @@ std::string_view HostOf(std::string_view url)
 
 }  // namespace
 
-AnsiString& TSubmitForm::Field(TFormField field)
+CodePageString& TSubmitForm::Field(TFormField field)
 {
     switch (field) {
     case TFormField::Url: return Url;
@@ -356,7 +356,7 @@ std::vector<TFormBlock> SplitFormBlocks(std::string_view page)
     std::vector<TFormBlock> blocks;
     if (page.empty())
         return blocks;
-    const std::string upper = UpperCase(AnsiString(page));
+    const std::string upper = UpperCase(CodePageString(page));
     std::size_t begin = 0;
     std::size_t from = 0;
     for (;;) {
@@ -404,13 +404,13 @@ bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form
 
     // The select lists. Those of the page's earlier forms count for this
     // one's category too; they are carried as the words they held.
-    std::vector<AnsiString> selectTexts;
+    std::vector<CodePageString> selectTexts;
     CollectSelectTexts(text, upper, selectTexts);
     std::uint64_t selectWords = 0;
-    for (const AnsiString& line : selectTexts)
+    for (const CodePageString& line : selectTexts)
         selectWords |= WordsIn(line);
     std::uint64_t words = page.CarriedWords | selectWords;
-    for (const AnsiString& line : form.OptionTexts)
+    for (const CodePageString& line : form.OptionTexts)
         words |= WordsIn(line);
     page.CarriedWords |= selectWords;
     form.OptionTexts.insert(form.OptionTexts.end(), selectTexts.begin(), selectTexts.end());
@@ -419,7 +419,7 @@ bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form
     return true;
 }
 
-bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl,
+bool FindSubmitForms(std::string_view page, const CodePageString& pageUrl,
                      const std::function<bool(TSubmitForm& form)>& onForm, const std::function<void()>& onSkipped,
                      const TScanPoll& poll)
 {
@@ -456,7 +456,7 @@ bool MeetsRequirements(TSubmitForm& form)
     return true;
 }
 
-AnsiString ResolveFormAction(const AnsiString& action, const AnsiString& pageUrl)
+CodePageString ResolveFormAction(const CodePageString& action, const CodePageString& pageUrl)
 {
     const TUrlReference ref = SplitReference(action);
     if (!ref.scheme.empty())
@@ -487,7 +487,7 @@ AnsiString ResolveFormAction(const AnsiString& action, const AnsiString& pageUrl
     return EncodeBlanks(result);
 }
 
-AnsiString EngineBaseName(const AnsiString& pageUrl)
+CodePageString EngineBaseName(const CodePageString& pageUrl)
 {
     const std::string url = SchemeOf(pageUrl).empty() ? "http://" + pageUrl : std::string(pageUrl);
     std::string_view host = HostOf(url);
@@ -498,17 +498,17 @@ AnsiString EngineBaseName(const AnsiString& pageUrl)
     const auto dot = host.find('.');
     if (dot != npos)
         host = host.substr(0, dot);
-    AnsiString base;
+    CodePageString base;
     for (const char c : host)
         if (c != '=' && c != '|')
             base += c;
     return base;
 }
 
-AnsiString UniqueEngineName(const AnsiString& base, const std::vector<AnsiString>& names)
+CodePageString UniqueEngineName(const CodePageString& base, const std::vector<CodePageString>& names)
 {
     std::string text;
-    for (const AnsiString& name : names) {
+    for (const CodePageString& name : names) {
         text += LowerCase(name);
         text += '\n';
     }
@@ -522,10 +522,10 @@ AnsiString UniqueEngineName(const AnsiString& base, const std::vector<AnsiString
     }
 }
 
-AnsiString FormEncode(std::string_view text)
+CodePageString FormEncode(std::string_view text)
 {
     static const char hex[] = "0123456789ABCDEF";
-    AnsiString out;
+    CodePageString out;
     out.reserve(text.size());
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -542,13 +542,13 @@ AnsiString FormEncode(std::string_view text)
     return out;
 }
 
-AnsiString DecodeCharRefs(std::string_view text)
+CodePageString DecodeCharRefs(std::string_view text)
 {
     static constexpr struct {
         std::string_view name;
         char c;
     } named[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-    AnsiString out;
+    CodePageString out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '&') {
@@ -595,9 +595,9 @@ AnsiString DecodeCharRefs(std::string_view text)
     return out;
 }
 
-AnsiString StoredEngineName(const AnsiString& typed)
+CodePageString StoredEngineName(const CodePageString& typed)
 {
-    AnsiString stored;
+    CodePageString stored;
     for (const char c : typed) {
         if (c == '\n' || c == '\r')
             continue;
@@ -606,16 +606,16 @@ AnsiString StoredEngineName(const AnsiString& typed)
     return stored;
 }
 
-AnsiString CustomEngineLine(const AnsiString& name, const TEngineFields& fields)
+CodePageString CustomEngineLine(const CodePageString& name, const TEngineFields& fields)
 {
-    AnsiString line = name + "=";
+    CodePageString line = name + "=";
     for (int field = 1; field <= EngineFieldCount; ++field)
         line += fields[std::size_t(field)] + "|";
     // Blanks become "+" over the whole line, as the record is sent as stored.
     return StoredEngineName(line);
 }
 
-TEngineFields EngineFieldsOf(const AnsiString& value)
+TEngineFields EngineFieldsOf(const CodePageString& value)
 {
     TEngineFields fields;
     std::size_t begin = 0;
@@ -629,7 +629,7 @@ TEngineFields EngineFieldsOf(const AnsiString& value)
     return fields;
 }
 
-TEngineFields EngineFieldsOfForm(const TSubmitForm& form, const AnsiString& pageUrl)
+TEngineFields EngineFieldsOfForm(const TSubmitForm& form, const CodePageString& pageUrl)
 {
     TEngineFields fields;
     fields[efSubmitPage] = pageUrl;

@@ -89,21 +89,21 @@ std::vector<TFormBlock> SplitFormBlocks(std::string_view page);
 
 // What the analysis of one form block found, by wizard field.
 struct TSubmitForm {
-    AnsiString Action;  // absolute
-    AnsiString Method;  // "GET" or "POST"; empty when no form tag named an action
-    AnsiString Title, Url, Email, Description, Category, CategoryType, Name, Hidden, Address, City, State, Zip,
+    CodePageString Action;  // absolute
+    CodePageString Method;  // "GET" or "POST"; empty when no form tag named an action
+    CodePageString Title, Url, Email, Description, Category, CategoryType, Name, Hidden, Address, City, State, Zip,
         Phone, Fax, Keywords, Country;
     // The option values and option texts that this block's selects hold.
-    std::vector<AnsiString> OptionTexts;
+    std::vector<CodePageString> OptionTexts;
 
-    AnsiString& Field(TFormField field);
+    CodePageString& Field(TFormField field);
 };
 
 // The page being analysed: its URL, and the category words that the selects
 // of its earlier analysed forms held (a later form's category list counts
 // them too).
 struct TFormPage {
-    AnsiString PageUrl;       // the page as fetched: the base of relative actions
+    CodePageString PageUrl;       // the page as fetched: the base of relative actions
     std::uint64_t CarriedWords = 0;
 };
 
@@ -118,7 +118,7 @@ bool AnalyseFormBlock(std::string_view block, TFormPage& page, TSubmitForm& form
 // analysed and handed to onForm; onSkipped is told of each block without a
 // URL field that comes before the first analysed one. Returns false when poll
 // or onForm (returning false) stopped the walk.
-bool FindSubmitForms(std::string_view page, const AnsiString& pageUrl,
+bool FindSubmitForms(std::string_view page, const CodePageString& pageUrl,
                      const std::function<bool(TSubmitForm& form)>& onForm, const std::function<void()>& onSkipped,
                      const TScanPoll& poll = {});
 
@@ -130,33 +130,33 @@ bool MeetsRequirements(TSubmitForm& form);
 // A form's action made absolute against the page's URL by the ordinary rules
 // of relative references (the page's scheme, host and port kept). Blanks and
 // control characters are percent-encoded.
-AnsiString ResolveFormAction(const AnsiString& action, const AnsiString& pageUrl);
+CodePageString ResolveFormAction(const CodePageString& action, const CodePageString& pageUrl);
 
 // The host's first label without a leading "www."; the whole host when it
 // has no dot. Characters that would break a record ("=", "|") are left out.
-AnsiString EngineBaseName(const AnsiString& pageUrl);
+CodePageString EngineBaseName(const CodePageString& pageUrl);
 // The base name, or base + "1", "2", ... : the first that occurs (letter case
 // ignored) in none of the names.
-AnsiString UniqueEngineName(const AnsiString& base, const std::vector<AnsiString>& names);
+CodePageString UniqueEngineName(const CodePageString& base, const std::vector<CodePageString>& names);
 
 // application/x-www-form-urlencoded: letters, digits and "-._*" stay, a
 // blank becomes "+", every other byte %XX.
-AnsiString FormEncode(std::string_view text);
+CodePageString FormEncode(std::string_view text);
 // The character references of an attribute value as a browser reads them:
 // &amp; &lt; &gt; &quot; &apos; and numeric ones below 256; others stay.
-AnsiString DecodeCharRefs(std::string_view text);
+CodePageString DecodeCharRefs(std::string_view text);
 
 // --- the custom engine record ------------------------------------------------------------
 
 // A record's 38 fields by number (index 0 unused).
-using TEngineFields = std::array<AnsiString, EngineFieldCount + 1>;
+using TEngineFields = std::array<CodePageString, EngineFieldCount + 1>;
 
 // The name as a custom record stores it: blanks become "+", line breaks go.
-AnsiString StoredEngineName(const AnsiString& typed);
+CodePageString StoredEngineName(const CodePageString& typed);
 // "name=" and the 38 fields each ended by "|", the whole line stored as the
 // name is.
-AnsiString CustomEngineLine(const AnsiString& name, const TEngineFields& fields);
+CodePageString CustomEngineLine(const CodePageString& name, const TEngineFields& fields);
 // The fields of a record's value part (the text after "=").
-TEngineFields EngineFieldsOf(const AnsiString& value);
+TEngineFields EngineFieldsOf(const CodePageString& value);
 // What an analysed form gives a record: fields 2 to 22 and 38 (the type is the user's).
-TEngineFields EngineFieldsOfForm(const TSubmitForm& form, const AnsiString& pageUrl);
+TEngineFields EngineFieldsOfForm(const TSubmitForm& form, const CodePageString& pageUrl);

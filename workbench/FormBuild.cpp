@@ -11,7 +11,7 @@
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"
 
-void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight)
+void MakeToolWindow(TForm& form, const char* name, const CodePageString& caption, int clientWidth, int clientHeight)
 {
     form.Name = name;
     form.SetCaption(caption);
@@ -36,7 +36,7 @@ void CloseOnEscape(TForm& form)
     };
 }
 
-TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption, int left,
                    int top, TWinControl* names)
 {
     TLabel* label = NewComponent<TLabel>(owner, name);
@@ -86,7 +86,7 @@ TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, in
     return led;
 }
 
-TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption,
+TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption,
                             int left, int top, int width, bool checked)
 {
     TBitCheckBox* box = Place<TBitCheckBox>(owner, parent, name, left, top, width, 18);
@@ -100,7 +100,7 @@ TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* 
 }
 
 TComboBox* PlaceCombo(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width,
-                      std::initializer_list<const char*> items, const AnsiString& text)
+                      std::initializer_list<const char*> items, const CodePageString& text)
 {
     TComboBox* combo = Place<TComboBox>(owner, parent, name, left, top, width, 21);
     for (const char* item : items)
@@ -116,7 +116,7 @@ TListBox* PlaceHiddenList(TComponent* owner, TWinControl* parent, const char* na
     return list;
 }
 
-TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption,
+TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const CodePageString& caption,
                        TNotifyEvent onClick)
 {
     TMenuItem* item = NewComponent<TMenuItem>(owner, name);

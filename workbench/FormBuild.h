@@ -26,7 +26,7 @@ T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int
 
 // A tool window in the middle of the screen, named and captioned, with this client area.
 class TForm;
-void MakeToolWindow(TForm& form, const char* name, const AnsiString& caption, int clientWidth, int clientHeight);
+void MakeToolWindow(TForm& form, const char* name, const CodePageString& caption, int clientWidth, int clientHeight);
 // Escape pressed anywhere in the window closes it, as its Close button does.
 void CloseOnEscape(TForm& form);
 
@@ -41,16 +41,16 @@ T* PlaceClient(TComponent* owner, TWinControl* parent, const char* name, int wid
 
 // A label placed with its caption; with a control it names that control.
 class TLabel;
-TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+TLabel* PlaceLabel(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption, int left,
                    int top, TWinControl* names = nullptr);
 
 // Every window's skin step: when the skin control holds no skin of its own,
 // it is pointed at the skin file of the application folder.
 class TSkinForm;
-void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder);
+void ApplyDefaultSkin(TSkinForm& skin, const CodePageString& appFolder);
 // The main window's application folder; the current directory while there
 // is no main window (a window made on its own).
-AnsiString MainAppFolder();
+CodePageString MainAppFolder();
 
 // --- the pieces the main window's pages are built from ---------------------------------------
 
@@ -83,12 +83,12 @@ inline constexpr TLedTone YellowLed = {clYellow, RGB(60, 60, 0)};
 
 TLedLabel* PlaceLed(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int digits,
                     int digitWidth = 15, int height = 26, TLedTone tone = RedLed);
-TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption,
+TBitCheckBox* PlaceBitCheck(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption,
                             int left, int top, int width, bool checked);
 TComboBox* PlaceCombo(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width,
-                      std::initializer_list<const char*> items, const AnsiString& text);
+                      std::initializer_list<const char*> items, const CodePageString& text);
 // A list the window keeps its working lines in; never shown.
 TListBox* PlaceHiddenList(TComponent* owner, TWinControl* parent, const char* name);
-TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption,
+TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const CodePageString& caption,
                        TNotifyEvent onClick = {});
 void AddMenuLine(TComponent* owner, TMenuItem* parent, const char* name);

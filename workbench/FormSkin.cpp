@@ -7,13 +7,13 @@
 #include "classlib/Skin.h"
 #include "workbench/SubmitMain.h"
 
-void ApplyDefaultSkin(TSkinForm& skin, const AnsiString& appFolder)
+void ApplyDefaultSkin(TSkinForm& skin, const CodePageString& appFolder)
 {
     if (skin.SkinSource.empty())
         skin.SkinPath = AppPath(appFolder, "\\Vov-EZ.skn");
 }
 
-AnsiString MainAppFolder()
+CodePageString MainAppFolder()
 {
     return SubmitMain ? SubmitMain->AppFolder : GetCurrentDir();
 }

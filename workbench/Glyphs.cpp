@@ -25,7 +25,7 @@ int Mix(int a, int b, int num, int den)
     return a + (b - a) * num / (den > 0 ? den : 1);
 }
 
-TBitmap DrawButtonGlyph(const AnsiString& caption, TButtonLook look, int width, int height)
+TBitmap DrawButtonGlyph(const CodePageString& caption, TButtonLook look, int width, int height)
 {
     const TLookColours& colours = LookColours[static_cast<int>(look)];
     TBitmap bitmap(width, height);
@@ -53,11 +53,11 @@ TBitmap DrawButtonGlyph(const AnsiString& caption, TButtonLook look, int width, 
 
 }  // namespace
 
-TBitmap MakeButtonGlyph(const AnsiString& caption, TButtonLook look, int width, int height)
+TBitmap MakeButtonGlyph(const CodePageString& caption, TButtonLook look, int width, int height)
 {
     // The windows show many buttons of one caption ("Stop", "Save", "Close"),
     // each with three faces: a face is drawn once and its pixels shared.
-    using TKey = std::tuple<AnsiString, TButtonLook, int, int>;
+    using TKey = std::tuple<CodePageString, TButtonLook, int, int>;
     static std::map<TKey, TBitmap> drawn;
     TKey key{caption, look, width, height};
     auto found = drawn.find(key);
@@ -100,7 +100,7 @@ void FillRowImages(TImageList& list)
     }
 }
 
-void DressImageButton(TImgBtn& button, const AnsiString& caption, int width, int height)
+void DressImageButton(TImgBtn& button, const CodePageString& caption, int width, int height)
 {
     button.SetWidth(width);
     button.SetHeight(height);
@@ -130,7 +130,7 @@ void ShowButtonGlyph(TImgBtn& button, const TImageList& list, int index)
     button.Repaint();
 }
 
-TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption, int left,
                      int top, int width)
 {
     TImgBtn* button = Place<TImgBtn>(owner, parent, name, left, top, width, ButtonGlyphHeight);

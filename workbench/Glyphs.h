@@ -13,7 +13,7 @@ enum class TButtonLook { Normal, Hover, Down, Flash };
 inline constexpr int ButtonGlyphWidth = 80;
 inline constexpr int ButtonGlyphHeight = 22;
 
-TBitmap MakeButtonGlyph(const AnsiString& caption, TButtonLook look, int width = ButtonGlyphWidth,
+TBitmap MakeButtonGlyph(const CodePageString& caption, TButtonLook look, int width = ButtonGlyphWidth,
                         int height = ButtonGlyphHeight);
 
 // ImageList2: eight 80 x 22 glyphs in pairs, the even one at rest and the odd
@@ -27,12 +27,12 @@ void FillRowImages(TImageList& list);
 class TImgBtn;
 // Gives an image button its three faces for caption, its size and its
 // accessible name.
-void DressImageButton(TImgBtn& button, const AnsiString& caption, int width = ButtonGlyphWidth,
+void DressImageButton(TImgBtn& button, const CodePageString& caption, int width = ButtonGlyphWidth,
                       int height = ButtonGlyphHeight);
 class TComponent;
 class TWinControl;
 // An image button dressed for caption, placed on parent.
-TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int left,
+TImgBtn* PlaceButton(TComponent* owner, TWinControl* parent, const char* name, const CodePageString& caption, int left,
                      int top, int width = ButtonGlyphWidth);
 // Puts glyph index of list on the button as both its shown and its normal picture.
 void ShowButtonGlyph(TImgBtn& button, const TImageList& list, int index);

@@ -92,9 +92,9 @@ TPageScraper::TPageScraper()
     FKeywords.marker = "<META NAME=\"KEYWORDS\"";
 }
 
-void TPageScraper::DeclareContentType(const AnsiString& contentType)
+void TPageScraper::DeclareContentType(const CodePageString& contentType)
 {
-    const AnsiString charset = CharsetOf(contentType);
+    const CodePageString charset = CharsetOf(contentType);
     if (charset.empty())
         return;
     FCharsetKnown = true;
@@ -139,7 +139,7 @@ void TPageScraper::ConvertTags(unsigned which)
     // Split before the escaping, which would lengthen the items the split measures.
     if (which & FoundKeywords)
         FTags.keywords =
-            EscapeStrayMarkup(KeywordsOfValue(FUtf8 ? AnsiString(Utf8ToCodePage(FRaw.keywords)) : FRaw.keywords));
+            EscapeStrayMarkup(KeywordsOfValue(FUtf8 ? CodePageString(Utf8ToCodePage(FRaw.keywords)) : FRaw.keywords));
 }
 
 unsigned TPageScraper::ScanTitle()
@@ -165,7 +165,7 @@ unsigned TPageScraper::ScanTitle()
     return FoundTitle;
 }
 
-bool TPageScraper::ScanMeta(TMetaSearch& meta, AnsiString& value)
+bool TPageScraper::ScanMeta(TMetaSearch& meta, CodePageString& value)
 {
     if (meta.done)
         return false;
@@ -233,7 +233,7 @@ bool TPageScraper::ScanCharset()
             FCharsetSearched = FText.End();
             return false;
         }
-        const AnsiString charset = CharsetOf(FText.Text(FCharsetTagAt, end));
+        const CodePageString charset = CharsetOf(FText.Text(FCharsetTagAt, end));
         FCharsetTagAt = npos;
         FCharsetSearched = end + 1;
         if (!charset.empty()) {
@@ -257,9 +257,9 @@ void TPageScraper::Trim()
     FText.DropBefore(keep);
 }
 
-AnsiString KeywordsOfValue(const AnsiString& value)
+CodePageString KeywordsOfValue(const CodePageString& value)
 {
-    AnsiString keywords;
+    CodePageString keywords;
     auto take = [&keywords](const char* item, std::size_t length) {
         if (!keywords.empty())
             keywords += ", ";
@@ -280,11 +280,11 @@ AnsiString KeywordsOfValue(const AnsiString& value)
     return keywords;
 }
 
-AnsiString CharsetOf(const AnsiString& text)
+CodePageString CharsetOf(const CodePageString& text)
 {
     const std::size_t named = UpperCase(text).find(CharsetMarker);
     if (named == npos)
-        return AnsiString();
+        return CodePageString();
     std::size_t at = named + std::strlen(CharsetMarker);
     while (at < text.size() && (text[at] == ' ' || text[at] == '"' || text[at] == '\''))
         ++at;
@@ -292,9 +292,9 @@ AnsiString CharsetOf(const AnsiString& text)
     return text.substr(at, end == npos ? npos : end - at);
 }
 
-bool IsUtf8Charset(const AnsiString& charset)
+bool IsUtf8Charset(const CodePageString& charset)
 {
-    const AnsiString label = LowerCase(charset);
+    const CodePageString label = LowerCase(charset);
     return std::any_of(std::begin(Utf8Labels), std::end(Utf8Labels), [&](const char* known) { return label == known; });
 }
 
@@ -302,7 +302,7 @@ namespace {
 
 // Whether an "&" at `at` starts a character reference: a name, a decimal or
 // a hexadecimal number, ended by ";".
-bool StartsReference(const AnsiString& text, std::size_t at)
+bool StartsReference(const CodePageString& text, std::size_t at)
 {
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
@@ -325,9 +325,9 @@ bool StartsReference(const AnsiString& text, std::size_t at)
 
 }  // namespace
 
-AnsiString EscapeStrayMarkup(const AnsiString& text)
+CodePageString EscapeStrayMarkup(const CodePageString& text)
 {
-    AnsiString out;
+    CodePageString out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         switch (text[i]) {
@@ -341,12 +341,12 @@ AnsiString EscapeStrayMarkup(const AnsiString& text)
     return out;
 }
 
-AnsiString ImportedText(const AnsiString& pageText, bool utf8)
+CodePageString ImportedText(const CodePageString& pageText, bool utf8)
 {
-    return EscapeStrayMarkup(utf8 ? AnsiString(Utf8ToCodePage(pageText)) : pageText);
+    return EscapeStrayMarkup(utf8 ? CodePageString(Utf8ToCodePage(pageText)) : pageText);
 }
 
-PageTags ScrapePage(const std::string& page, const AnsiString& contentType)
+PageTags ScrapePage(const std::string& page, const CodePageString& contentType)
 {
     TPageScraper scraper;
     scraper.DeclareContentType(contentType);

@@ -67,9 +67,9 @@ std::size_t BytesWithinScanLimit(std::size_t scanned, std::size_t chunkLength);
 // after a comma dropped, empty leading items dropped. The texts are as the
 // program keeps a text from another site (ImportedText).
 struct PageTags {
-    AnsiString title;
-    AnsiString description;
-    AnsiString keywords;
+    CodePageString title;
+    CodePageString description;
+    CodePageString keywords;
     bool hasTitle = false;
     bool hasDescription = false;
     bool hasKeywords = false;
@@ -82,7 +82,7 @@ public:
     TPageScraper();
     // The Content-Type of the reply, given before the page's first bytes: a
     // charset it names holds over the one the page's META tags name.
-    void DeclareContentType(const AnsiString& contentType);
+    void DeclareContentType(const CodePageString& contentType);
     // Reads the next bytes of the page. Returns the tags that became
     // complete with these bytes, and those complete before whose text
     // changed with a charset found in them.
@@ -105,7 +105,7 @@ private:
         bool done = false;
     };
     unsigned ScanTitle();
-    bool ScanMeta(TMetaSearch& meta, AnsiString& value);
+    bool ScanMeta(TMetaSearch& meta, CodePageString& value);
     bool ScanCharset();
     void ConvertTags(unsigned which);
     void Trim();
@@ -126,9 +126,9 @@ private:
 
 // The charset that a Content-Type value or a META tag names after
 // "charset=" (any letter case), without its quotes; "" when none.
-AnsiString CharsetOf(const AnsiString& text);
+CodePageString CharsetOf(const CodePageString& text);
 // Whether a charset label names UTF-8 (letter case ignored).
-bool IsUtf8Charset(const AnsiString& charset);
+bool IsUtf8Charset(const CodePageString& charset);
 
 // A text from another site's page as the program keeps it: in its code page
 // (from UTF-8 when the page is in UTF-8, "?" for what the code page cannot
@@ -137,16 +137,16 @@ bool IsUtf8Charset(const AnsiString& charset);
 // ("&amp;", "&#8212;") stay as they are, so the text shows as the page showed
 // it wherever generated HTML places it, and brings no markup of its own into
 // a doorway page or a meta tag.
-AnsiString ImportedText(const AnsiString& pageText, bool utf8);
+CodePageString ImportedText(const CodePageString& pageText, bool utf8);
 // The escaping step of ImportedText alone.
-AnsiString EscapeStrayMarkup(const AnsiString& text);
+CodePageString EscapeStrayMarkup(const CodePageString& text);
 
 // The keywords of a keywords tag's value: the items before each comma in
 // order, each appended with ", " (the first alone while nothing is taken), a
 // blank that starts the rest dropped while the rest is longer than two
 // characters; then the item after the last comma, once, without its leading
 // blank.
-AnsiString KeywordsOfValue(const AnsiString& value);
+CodePageString KeywordsOfValue(const CodePageString& value);
 
 // The whole of a page's first PageScanLimit bytes at once, as TPageScraper reads them.
-PageTags ScrapePage(const std::string& page, const AnsiString& contentType = AnsiString());
+PageTags ScrapePage(const std::string& page, const CodePageString& contentType = CodePageString());

@@ -45,8 +45,8 @@ bool PageStatus(int status)
 // without a header, or from a server that names none).
 bool HtmlReply(const THttpCli& client)
 {
-    const AnsiString& type = client.ResponseContentType();
-    const AnsiString media = Trim(type.substr(0, type.find(';')));
+    const CodePageString& type = client.ResponseContentType();
+    const CodePageString media = Trim(type.substr(0, type.find(';')));
     return media.empty() || media == "text/html" || media == "application/xhtml+xml";
 }
 
@@ -60,7 +60,7 @@ int PageTimeoutSeconds(int timeout)
 }
 
 // The address of a reply as the crawl keys it: resolved as a link is.
-AnsiString ResolvedAddress(const AnsiString& url)
+CodePageString ResolvedAddress(const CodePageString& url)
 {
     return ResolveLink(url, PageAddressOf(url));
 }
@@ -72,11 +72,11 @@ bool ImportPageLoaded(const THttpCli& client, std::uint16_t error)
     return error == 0 && PageStatus(client.HttpStatus());
 }
 
-AnsiString ImportFailureText(const THttpCli& client, std::uint16_t error)
+CodePageString ImportFailureText(const THttpCli& client, std::uint16_t error)
 {
     if (error == 0)
         return IntToStr(client.HttpStatus()) + " " + client.StatusText();
-    return client.StatusText().empty() ? AnsiString("Error ") + IntToStr(error) : client.StatusText();
+    return client.StatusText().empty() ? CodePageString("Error ") + IntToStr(error) : client.StatusText();
 }
 
 TImportRun::TImportRun(THttpCli& client, TImportRunView& view)
@@ -165,7 +165,7 @@ void TImportRun::DocData(const char* buffer, int len)
     const unsigned found = FScraper.Feed(buffer, take);
     FView.ShowTags(FScraper.Tags(), found);
     if (state == S::Crawling)
-        FLinks.Feed(buffer, take, [this](const AnsiString& link) { TakeLink(link); });
+        FLinks.Feed(buffer, take, [this](const CodePageString& link) { TakeLink(link); });
     if (take < length && !FCapped) {
         // The rest of a page this large is not read: a page that never ends
         // can neither hold the window nor fill the memory.
@@ -199,7 +199,7 @@ void TImportRun::RequestDone(std::uint16_t error)
 
     FPageTimer->SetEnabled(false);
     if (FState == S::Crawling) {
-        const AnsiString moved = MovedTo(error);
+        const CodePageString moved = MovedTo(error);
         if (!moved.empty() && FetchCrawlPage(moved))
             return;
     }
@@ -210,7 +210,7 @@ void TImportRun::RequestDone(std::uint16_t error)
     if (!FRefusal.empty())
         loaded = false;
     if (loaded)
-        FLinks.Finish([this](const AnsiString& link) { TakeLink(link); });
+        FLinks.Finish([this](const CodePageString& link) { TakeLink(link); });
     else if (FState == S::Crawling)
         FView.ShowSpiderStatus("Not saved: " + FClient.URL + " (" +
                                (FRefusal.empty() ? ImportFailureText(FClient, error) : FRefusal) + ")");
@@ -231,7 +231,7 @@ void TImportRun::PrepareCrawl()
     Step(S::SpiderReady);
 }
 
-void TImportRun::StartCrawl(const AnsiString& start, const AnsiString& siteWord)
+void TImportRun::StartCrawl(const CodePageString& start, const CodePageString& siteWord)
 {
     if (FState != S::SpiderReady)
         return;
@@ -256,7 +256,7 @@ void TImportRun::CrawlNextPage()
     // A page whose request can't even start is passed over; the loop keeps
     // the crawl going without a request-done to come back on.
     while (!FQueue.empty()) {
-        const AnsiString url = FQueue.front();
+        const CodePageString url = FQueue.front();
         FQueue.pop_front();
         FView.CrawlPageNext(FSiteWord, Fetched());
         FRelocations = 0;
@@ -266,7 +266,7 @@ void TImportRun::CrawlNextPage()
     FinishCrawl(true);
 }
 
-bool TImportRun::FetchCrawlPage(const AnsiString& url)
+bool TImportRun::FetchCrawlPage(const CodePageString& url)
 {
     FClient.URL = url;
     NewPage();
@@ -298,9 +298,9 @@ void TImportRun::ArmPageTimer(int seconds)
     FPageTimer->SetEnabled(true);
 }
 
-void TImportRun::TakeLink(const AnsiString& raw)
+void TImportRun::TakeLink(const CodePageString& raw)
 {
-    const AnsiString link = ResolveLink(CleanLink(raw), FPage);
+    const CodePageString link = ResolveLink(CleanLink(raw), FPage);
     int duplicate = -1;
     const TLinkVerdict verdict = JudgeLink(link, FSite, FFound, duplicate);
     if (duplicate >= 0)
@@ -339,14 +339,14 @@ void TImportRun::Stop()
 // HTML, or relocated to a page found under its own address before, or (for
 // any page but the start) off the site. A relocation to a page not found yet
 // makes its address find this page.
-AnsiString TImportRun::RefusalOf()
+CodePageString TImportRun::RefusalOf()
 {
     FPageChecked = true;
     if (!HtmlReply(FClient))
         return "not an HTML page: " + FClient.ResponseContentType();
     if (FClient.EffectiveURL() == FClient.URL)
         return {};
-    const AnsiString target = ResolvedAddress(FClient.EffectiveURL());
+    const CodePageString target = ResolvedAddress(FClient.EffectiveURL());
     const int current = FFound.IndexOf(FClient.URL);
     int duplicate = -1;
     const TLinkVerdict verdict = JudgeLink(target, FSite, FFound, duplicate);
@@ -364,13 +364,13 @@ AnsiString TImportRun::RefusalOf()
 // the client does not follow), or empty. It is followed as the client follows
 // one: on the site, not found as another page, at most MaxRelocations times
 // for one page.
-AnsiString TImportRun::MovedTo(std::uint16_t error)
+CodePageString TImportRun::MovedTo(std::uint16_t error)
 {
     const int status = FClient.HttpStatus();
     if (error != 0 || status < 300 || status > 399 || FClient.EffectiveURL() == FClient.URL ||
         FRelocations >= TCustomHttpCli::MaxRelocations)
         return {};
-    const AnsiString target = ResolvedAddress(FClient.EffectiveURL());
+    const CodePageString target = ResolvedAddress(FClient.EffectiveURL());
     const int current = FFound.IndexOf(FClient.URL);
     int duplicate = -1;
     const TLinkVerdict verdict = JudgeLink(target, FSite, FFound, duplicate);

@@ -31,18 +31,18 @@ public:
     // Tags of the page complete with its latest bytes (TPageScraper's bits).
     virtual void ShowTags(const PageTags& tags, unsigned found) = 0;
     // The reading of the page in flight: "Downloading ...", the scan limit.
-    virtual void ShowStatus(const AnsiString& text) = 0;
+    virtual void ShowStatus(const CodePageString& text) = 0;
     // The spider window's status line.
-    virtual void ShowSpiderStatus(const AnsiString& text) = 0;
+    virtual void ShowSpiderStatus(const CodePageString& text) = 0;
     // A link to follow was found; found counts every page found so far.
     virtual void ShowLinksFound(int found) = 0;
     // The crawl started: the page of the start address comes next.
     virtual void CrawlStarted() = 0;
     // The crawl takes its next page from the queue; fetched counts the pages
     // taken so far, this one included.
-    virtual void CrawlPageNext(const AnsiString& siteWord, int fetched) = 0;
+    virtual void CrawlPageNext(const CodePageString& siteWord, int fetched) = 0;
     // A crawled page's request starts (again after a relocation).
-    virtual void CrawlPageFetching(const AnsiString& url) = 0;
+    virtual void CrawlPageFetching(const CodePageString& url) = 0;
     // A crawled page loaded: it is saved as a project. True when one was added.
     virtual bool SaveCrawledPage() = 0;
     // The seconds of "Options > Timeouts/Ports" (any value: the crawl bounds it).
@@ -84,7 +84,7 @@ public:
     void PrepareCrawl();
     // Crawls the site of start from SpiderReady; every page is saved under
     // siteWord and a number. Fetches the first page.
-    void StartCrawl(const AnsiString& start, const AnsiString& siteWord);
+    void StartCrawl(const CodePageString& start, const CodePageString& siteWord);
     // A crawl stops after its page in flight; a prepared one is dropped.
     void Stop();
     // Pages of the current or last crawl saved as projects.
@@ -93,19 +93,19 @@ public:
     int Found() const { return FFound.Count(); }
     int Fetched() const { return FFound.Count() - static_cast<int>(FQueue.size()); }
     // The pages found and not yet fetched, in the order they are fetched.
-    const std::deque<AnsiString>& Queue() const { return FQueue; }
+    const std::deque<CodePageString>& Queue() const { return FQueue; }
 
 private:
     void DocData(const char* buffer, int length);
     void DocEnd();
     void RequestDone(std::uint16_t error);
     void CrawlNextPage();
-    bool FetchCrawlPage(const AnsiString& url);
+    bool FetchCrawlPage(const CodePageString& url);
     void PageTimedOut();
     void FinishCrawl(bool completed);
-    void TakeLink(const AnsiString& raw);
-    AnsiString RefusalOf();
-    AnsiString MovedTo(std::uint16_t error);
+    void TakeLink(const CodePageString& raw);
+    CodePageString RefusalOf();
+    CodePageString MovedTo(std::uint16_t error);
     void ArmPageTimer(int seconds);
 
     THttpCli& FClient;
@@ -120,15 +120,15 @@ private:
     TSpiderSite FSite;
     TPageAddress FPage;       // where the current page's relative links point
     TFoundLinks FFound;       // every page found, for the duplicate test
-    std::deque<AnsiString> FQueue;
-    AnsiString FSiteWord;
+    std::deque<CodePageString> FQueue;
+    CodePageString FSiteWord;
     int FSaved = 0;
     // The page in flight: its time-out; whether its reply was judged; why it
     // is not saved (empty while it may be); how many relocations the crawl
     // itself followed for it.
     std::unique_ptr<TTimer> FPageTimer;
     bool FPageChecked = false;
-    AnsiString FRefusal;
+    CodePageString FRefusal;
     int FRelocations = 0;
 };
 
@@ -137,4 +137,4 @@ private:
 bool ImportPageLoaded(const THttpCli& client, std::uint16_t error);
 // Why a page did not load: the reason phrase of a status the server sent,
 // or the client's text for a local failure.
-AnsiString ImportFailureText(const THttpCli& client, std::uint16_t error);
+CodePageString ImportFailureText(const THttpCli& client, std::uint16_t error);

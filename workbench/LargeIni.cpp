@@ -10,29 +10,29 @@ namespace {
 
 constexpr std::size_t ShortStringMax = 255;
 
-AnsiString Short(const AnsiString& s)
+CodePageString Short(const CodePageString& s)
 {
     return s.size() > ShortStringMax ? s.substr(0, ShortStringMax) : s;
 }
 
 // The key of a stored line: the text before its first "=", "" without one.
-AnsiString LineKey(const AnsiString& line)
+CodePageString LineKey(const CodePageString& line)
 {
     const auto eq = line.find('=');
-    return eq == AnsiString::npos ? AnsiString() : line.substr(0, eq);
+    return eq == CodePageString::npos ? CodePageString() : line.substr(0, eq);
 }
 
 // The value of a stored line: the text after its first "="; a line without
 // one is all value.
-AnsiString LineValue(const AnsiString& line)
+CodePageString LineValue(const CodePageString& line)
 {
     const auto eq = line.find('=');
-    return eq == AnsiString::npos ? line : line.substr(eq + 1);
+    return eq == CodePageString::npos ? line : line.substr(eq + 1);
 }
 
 // Hexadecimal digits only, at most 32 bits (more digits overflow); the bits
 // are taken as a signed 32-bit number, so "FFFFFFFF" is -1.
-bool TryHexToInt(const AnsiString& digits, int& value)
+bool TryHexToInt(const CodePageString& digits, int& value)
 {
     if (digits.empty())
         return false;
@@ -55,11 +55,11 @@ bool TryHexToInt(const AnsiString& digits, int& value)
     return true;
 }
 
-AnsiString HexDigits8(int value)
+CodePageString HexDigits8(int value)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";
     auto v = static_cast<std::uint32_t>(value);
-    AnsiString s(8, '0');
+    CodePageString s(8, '0');
     for (int i = 7; i >= 0; --i, v >>= 4)
         s[static_cast<std::size_t>(i)] = Digits[v & 15];
     return s;
@@ -74,7 +74,7 @@ bool IsBlankOrTab(char c)
 
 // --- TIniSectionList ----------------------------------------------------------
 
-int TIniSectionList::IndexOf(const AnsiString& Name) const
+int TIniSectionList::IndexOf(const CodePageString& Name) const
 {
     const int count = Count();
     if (count == 0)
@@ -93,7 +93,7 @@ int TIniSectionList::IndexOf(const AnsiString& Name) const
 
 // --- TLargeIniFile ------------------------------------------------------------
 
-TLargeIniFile::TLargeIniFile(const AnsiString& FileName) : FSectionList(std::make_unique<TIniSectionList>())
+TLargeIniFile::TLargeIniFile(const CodePageString& FileName) : FSectionList(std::make_unique<TIniSectionList>())
 {
     SetFileName(FileName);
 }
@@ -113,7 +113,7 @@ TStringList* TLargeIniFile::SectionLines(int index) const
     return static_cast<TStringList*>(FSectionList->Objects(index));
 }
 
-const TStringList* TLargeIniFile::FindSectionLines(const AnsiString& Section) const
+const TStringList* TLargeIniFile::FindSectionLines(const CodePageString& Section) const
 {
     const int index = FSectionList->IndexOf(Short(Section));
     return index < 0 ? nullptr : SectionLines(index);
@@ -129,7 +129,7 @@ void TLargeIniFile::ClearSections()
     CurrentSection = 0;
 }
 
-void TLargeIniFile::SetFileName(const AnsiString& Name)
+void TLargeIniFile::SetFileName(const CodePageString& Name)
 {
     UpdateFile();
     ClearSections();
@@ -141,7 +141,7 @@ void TLargeIniFile::SetFileName(const AnsiString& Name)
     Modified = false;
 }
 
-int TLargeIniFile::FindItemIndex(const AnsiString& Section, const AnsiString& Key, TStringList*& Lines, bool Create)
+int TLargeIniFile::FindItemIndex(const CodePageString& Section, const CodePageString& Key, TStringList*& Lines, bool Create)
 {
     Lines = nullptr;
     const int count = FSectionList->Count();
@@ -171,7 +171,7 @@ int TLargeIniFile::FindItemIndex(const AnsiString& Section, const AnsiString& Ke
     return -1;
 }
 
-AnsiString TLargeIniFile::ReadString(const AnsiString& Section, const AnsiString& Key, const AnsiString& Default)
+CodePageString TLargeIniFile::ReadString(const CodePageString& Section, const CodePageString& Key, const CodePageString& Default)
 {
     TStringList* lines;
     const int index = FindItemIndex(Short(Section), Short(Key), lines, false);
@@ -180,11 +180,11 @@ AnsiString TLargeIniFile::ReadString(const AnsiString& Section, const AnsiString
     return Short(LineValue(lines->StringRef(index)));
 }
 
-void TLargeIniFile::WriteString(const AnsiString& Section, const AnsiString& Key, const AnsiString& Value)
+void TLargeIniFile::WriteString(const CodePageString& Section, const CodePageString& Key, const CodePageString& Value)
 {
-    const AnsiString section = Short(Section);
-    const AnsiString key = Short(Key);
-    const AnsiString value = Short(Value);
+    const CodePageString section = Short(Section);
+    const CodePageString key = Short(Key);
+    const CodePageString value = Short(Value);
     if (key.empty()) {
         if (section.empty() && value.empty())
             UpdateFile();
@@ -192,7 +192,7 @@ void TLargeIniFile::WriteString(const AnsiString& Section, const AnsiString& Key
             EraseSection(section);
         return;
     }
-    const AnsiString line = Short(key + "=" + value);
+    const CodePageString line = Short(key + "=" + value);
     TStringList* lines;
     const int index = FindItemIndex(section, key, lines, true);
     if (index >= 0) {
@@ -206,9 +206,9 @@ void TLargeIniFile::WriteString(const AnsiString& Section, const AnsiString& Key
     }
 }
 
-int TLargeIniFile::ReadInteger(const AnsiString& Section, const AnsiString& Key, int Default)
+int TLargeIniFile::ReadInteger(const CodePageString& Section, const CodePageString& Key, int Default)
 {
-    const AnsiString text = ReadString(Section, Key, "");
+    const CodePageString text = ReadString(Section, Key, "");
     int value;
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return TryHexToInt(text.substr(2), value) ? value : Default;
@@ -217,22 +217,22 @@ int TLargeIniFile::ReadInteger(const AnsiString& Section, const AnsiString& Key,
     return TryStrToInt(text, value) ? value : Default;
 }
 
-void TLargeIniFile::WriteInteger(const AnsiString& Section, const AnsiString& Key, int Value)
+void TLargeIniFile::WriteInteger(const CodePageString& Section, const CodePageString& Key, int Value)
 {
     WriteString(Section, Key, IntToStr(Value));
 }
 
-bool TLargeIniFile::ReadBool(const AnsiString& Section, const AnsiString& Key, bool Default)
+bool TLargeIniFile::ReadBool(const CodePageString& Section, const CodePageString& Key, bool Default)
 {
     return ReadInteger(Section, Key, Default ? 1 : 0) != 0;
 }
 
-void TLargeIniFile::WriteBool(const AnsiString& Section, const AnsiString& Key, bool Value)
+void TLargeIniFile::WriteBool(const CodePageString& Section, const CodePageString& Key, bool Value)
 {
     WriteString(Section, Key, Value ? "1" : "0");
 }
 
-void TLargeIniFile::ReadSection(const AnsiString& Section, TStrings& Strings)
+void TLargeIniFile::ReadSection(const CodePageString& Section, TStrings& Strings)
 {
     if (const TStringList* lines = FindSectionLines(Section))
         for (int i = 0; i < lines->Count(); ++i)
@@ -248,14 +248,14 @@ void TLargeIniFile::ReadSections(TStrings& Strings)
     Strings.EndUpdate();
 }
 
-void TLargeIniFile::ReadSectionValues(const AnsiString& Section, TStrings& Strings)
+void TLargeIniFile::ReadSectionValues(const CodePageString& Section, TStrings& Strings)
 {
     if (const TStringList* lines = FindSectionLines(Section))
         for (int i = 0; i < lines->Count(); ++i)
             Strings.Add(lines->StringRef(i));
 }
 
-void TLargeIniFile::EraseSection(const AnsiString& Section)
+void TLargeIniFile::EraseSection(const CodePageString& Section)
 {
     const int index = FSectionList->IndexOf(Short(Section));
     if (index < 0)
@@ -268,7 +268,7 @@ void TLargeIniFile::EraseSection(const AnsiString& Section)
         CurrentSection = 0;
 }
 
-void TLargeIniFile::DeleteKey(const AnsiString& Section, const AnsiString& Key)
+void TLargeIniFile::DeleteKey(const CodePageString& Section, const CodePageString& Key)
 {
     TStringList* lines;
     const int index = FindItemIndex(Short(Section), Short(Key), lines, true);
@@ -335,7 +335,7 @@ void TLargeIniFile::ParseBytes(const std::string& bytes)
         if (end == std::string::npos)
             end = bytes.size();
         // Lines are short strings: the rest of a long line is dropped.
-        AnsiString line = bytes.substr(pos, std::min(end - pos, ShortStringMax));
+        CodePageString line = bytes.substr(pos, std::min(end - pos, ShortStringMax));
         pos = end;
         if (pos < bytes.size() && bytes[pos] == '\r')
             ++pos;
@@ -352,7 +352,7 @@ void TLargeIniFile::ParseBytes(const std::string& bytes)
             continue;
         }
         const auto eq = line.find('=');
-        const bool hasKey = eq != AnsiString::npos && eq > 0;
+        const bool hasKey = eq != CodePageString::npos && eq > 0;
         if (StripBlanksAroundEquals && hasKey) {
             std::size_t before = eq;
             while (before > 0 && IsBlankOrTab(line[before - 1]))
@@ -375,7 +375,7 @@ void TLargeIniFile::ParseBytes(const std::string& bytes)
             while (!line.empty() && static_cast<unsigned char>(line.back()) < 33)
                 line.pop_back();
         }
-        if (DropLinesWithoutEquals && line.find('=') == AnsiString::npos)
+        if (DropLinesWithoutEquals && line.find('=') == CodePageString::npos)
             continue;
         if (current)
             current->Add(line);
@@ -419,7 +419,7 @@ void TLargeIniFile::RemoveDuplicateSections()
         return;
     // The kept sections in one pass, in file order: deleting them one by one
     // would move the rest of the list for each copy.
-    std::vector<std::pair<AnsiString, TObject*>> kept;
+    std::vector<std::pair<CodePageString, TObject*>> kept;
     kept.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         if (drop[static_cast<std::size_t>(i)])
@@ -438,16 +438,16 @@ void TLargeIniFile::RemoveDuplicateSections()
 
 // --- TLargerIniFile -----------------------------------------------------------
 
-int TLargerIniFile::ReadHexInteger(const AnsiString& Section, const AnsiString& Key, int Default)
+int TLargerIniFile::ReadHexInteger(const CodePageString& Section, const CodePageString& Key, int Default)
 {
-    const AnsiString text = ReadString(Section, Key, HexDigits8(Default));
+    const CodePageString text = ReadString(Section, Key, HexDigits8(Default));
     int value;
     if (!TryHexToInt(text, value))
         throw EConvertError("'$" + text + "' is not a valid integer value");
     return value;
 }
 
-void TLargerIniFile::WriteHexInteger(const AnsiString& Section, const AnsiString& Key, int Value)
+void TLargerIniFile::WriteHexInteger(const CodePageString& Section, const CodePageString& Key, int Value)
 {
     WriteString(Section, Key, HexDigits8(Value));
 }

@@ -18,7 +18,7 @@ public:
     // Ignores case. Resumes at LastIndex and wraps round, so that looking up
     // the sections in file order costs one comparison each; a match becomes
     // LastIndex. -1 when absent (LastIndex stays).
-    int IndexOf(const AnsiString& Name) const override;
+    int IndexOf(const CodePageString& Name) const override;
 
     mutable int LastIndex = 0;
 };
@@ -26,42 +26,42 @@ public:
 // Called for two sections of the same name; true keeps the first (the one
 // earlier in the file), false the second.
 using TDuplicateSectionChooser =
-    std::function<bool(const AnsiString& Section, TStringList* Kept, TStringList* Other)>;
+    std::function<bool(const CodePageString& Section, TStringList* Kept, TStringList* Other)>;
 
 class TLargeIniFile : public TObject {
 public:
     // Loads the file when the name is not empty; a missing file gives an
     // empty object. The object starts unmodified.
-    explicit TLargeIniFile(const AnsiString& FileName);
+    explicit TLargeIniFile(const CodePageString& FileName);
     // Writes the file back when it was modified. A failing write cannot
     // leave a destructor, so it goes to the application's error box.
     ~TLargeIniFile() override;
     TLargeIniFile(const TLargeIniFile&) = delete;
     TLargeIniFile& operator=(const TLargeIniFile&) = delete;
 
-    const AnsiString& FileName() const { return FFileName; }
+    const CodePageString& FileName() const { return FFileName; }
     // Writes back the old file when modified, then loads the new one.
-    void SetFileName(const AnsiString& Name);
+    void SetFileName(const CodePageString& Name);
     TIniSectionList& SectionList() const { return *FSectionList; }
 
-    virtual AnsiString ReadString(const AnsiString& Section, const AnsiString& Key, const AnsiString& Default);
+    virtual CodePageString ReadString(const CodePageString& Section, const CodePageString& Key, const CodePageString& Default);
     // An empty key erases the section, or with an empty section and value
     // writes the file back.
-    virtual void WriteString(const AnsiString& Section, const AnsiString& Key, const AnsiString& Value);
+    virtual void WriteString(const CodePageString& Section, const CodePageString& Key, const CodePageString& Value);
     // Decimal, "$" hex, or "0x" hex (any case); anything else gives Default.
-    virtual int ReadInteger(const AnsiString& Section, const AnsiString& Key, int Default);
-    virtual void WriteInteger(const AnsiString& Section, const AnsiString& Key, int Value);
-    virtual bool ReadBool(const AnsiString& Section, const AnsiString& Key, bool Default);
-    virtual void WriteBool(const AnsiString& Section, const AnsiString& Key, bool Value);
+    virtual int ReadInteger(const CodePageString& Section, const CodePageString& Key, int Default);
+    virtual void WriteInteger(const CodePageString& Section, const CodePageString& Key, int Value);
+    virtual bool ReadBool(const CodePageString& Section, const CodePageString& Key, bool Default);
+    virtual void WriteBool(const CodePageString& Section, const CodePageString& Key, bool Value);
     // Appends the key of every line of the section ("" for a line without "=").
-    virtual void ReadSection(const AnsiString& Section, TStrings& Strings);
+    virtual void ReadSection(const CodePageString& Section, TStrings& Strings);
     // Strings := the section names in file order.
     virtual void ReadSections(TStrings& Strings);
     // Appends every line of the section as stored.
-    virtual void ReadSectionValues(const AnsiString& Section, TStrings& Strings);
-    virtual void EraseSection(const AnsiString& Section);
+    virtual void ReadSectionValues(const CodePageString& Section, TStrings& Strings);
+    virtual void EraseSection(const CodePageString& Section);
     // A missing section is created, empty (it is not written back).
-    virtual void DeleteKey(const AnsiString& Section, const AnsiString& Key);
+    virtual void DeleteKey(const CodePageString& Section, const CodePageString& Key);
     // Appends "[name]", the lines and one empty line for every section that
     // has lines.
     virtual void WriteToStrings(TStrings& Strings);
@@ -94,16 +94,16 @@ public:
 protected:
     // Index of Key's line in Section, or -1; Lines is the section's list, or
     // nullptr when the section is missing and Create is false.
-    int FindItemIndex(const AnsiString& Section, const AnsiString& Key, TStringList*& Lines, bool Create);
+    int FindItemIndex(const CodePageString& Section, const CodePageString& Key, TStringList*& Lines, bool Create);
 
 private:
     TStringList* SectionLines(int index) const;
     // Section's lines, or nullptr when there is no such section.
-    const TStringList* FindSectionLines(const AnsiString& Section) const;
+    const TStringList* FindSectionLines(const CodePageString& Section) const;
     void ParseBytes(const std::string& bytes);
     void RemoveDuplicateSections();
 
-    AnsiString FFileName;
+    CodePageString FFileName;
     std::unique_ptr<TIniSectionList> FSectionList;
 };
 
@@ -113,6 +113,6 @@ public:
     using TLargeIniFile::TLargeIniFile;
 
     // Throws EConvertError when the text is no hexadecimal number.
-    virtual int ReadHexInteger(const AnsiString& Section, const AnsiString& Key, int Default);
-    virtual void WriteHexInteger(const AnsiString& Section, const AnsiString& Key, int Value);
+    virtual int ReadHexInteger(const CodePageString& Section, const CodePageString& Key, int Default);
+    virtual void WriteHexInteger(const CodePageString& Section, const CodePageString& Key, int Value);
 };

@@ -98,7 +98,7 @@ void TLiveResult::Button1Click(TObject*)
             return;
         }
     }
-    const AnsiString folder = MainAppFolder();
+    const CodePageString folder = MainAppFolder();
     TIniFile settings(AppPath(folder, SettingsFileName));
     // Both in one rewrite: a failed save leaves neither half of it.
     settings.WriteValues({{"SubOptions", "Timeout", IntToStr(timeout)}, {"SubOptions", "Ports", IntToStr(ports)}});
@@ -159,7 +159,7 @@ void TLiveResult::RowDeleted(TListItem* row)
         int index = FRunningRows[i] ? FRunningRows[i]->Index() : -1;
         if (index > gone)
             --index;
-        const AnsiString shown = IntToStr(index);
+        const CodePageString shown = IntToStr(index);
         if (ListBox4->Items()->Strings(static_cast<int>(i)) != shown)
             ListBox4->Items()->SetStrings(static_cast<int>(i), shown);
     }

@@ -5,9 +5,9 @@
 
 namespace {
 
-AnsiString MetaLine(const char* name, const AnsiString& content)
+CodePageString MetaLine(const char* name, const CodePageString& content)
 {
-    return AnsiString("<META NAME=\"") + name + "\" CONTENT=\"" + content + "\">";
+    return CodePageString("<META NAME=\"") + name + "\" CONTENT=\"" + content + "\">";
 }
 
 bool IsBlank(char c)
@@ -19,14 +19,14 @@ bool IsBlank(char c)
 // from `from` on: followed by ">" or a blank, so that a longer name is no
 // match, and outside comments: a head or a script commented out is none.
 // A comment left open hides the rest of the page.
-std::size_t FindTag(const AnsiString& upper, const AnsiString& open, std::size_t from = 0)
+std::size_t FindTag(const CodePageString& upper, const CodePageString& open, std::size_t from = 0)
 {
-    for (std::size_t at = upper.find('<', from); at != AnsiString::npos; at = upper.find('<', at + 1)) {
+    for (std::size_t at = upper.find('<', from); at != CodePageString::npos; at = upper.find('<', at + 1)) {
         if (upper.compare(at, 4, "<!--") == 0) {
             // "<!-->" and "<!--->" end where they start.
             const std::size_t close = upper.find("-->", at + 2);
-            if (close == AnsiString::npos)
-                return AnsiString::npos;
+            if (close == CodePageString::npos)
+                return CodePageString::npos;
             at = close + 2;
             continue;
         }
@@ -35,22 +35,22 @@ std::size_t FindTag(const AnsiString& upper, const AnsiString& open, std::size_t
             (upper[after] == '>' || IsBlank(upper[after])))
             return at;
     }
-    return AnsiString::npos;
+    return CodePageString::npos;
 }
 
-AnsiString BlockText(const std::vector<AnsiString>& lines)
+CodePageString BlockText(const std::vector<CodePageString>& lines)
 {
-    AnsiString text;
-    for (const AnsiString& line : lines)
+    CodePageString text;
+    for (const CodePageString& line : lines)
         text += line + "\r\n";
     return text;
 }
 
 }  // namespace
 
-std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& f)
+std::vector<CodePageString> BuildMetaBlock(const MetaTagFields& f)
 {
-    std::vector<AnsiString> block;
+    std::vector<CodePageString> block;
     block.push_back("<HEAD>");
     block.push_back("<TITLE>" + f.title + "</TITLE>");
     if (f.keywordsOn)
@@ -72,22 +72,22 @@ std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& f)
     return block;
 }
 
-std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block)
+std::optional<MetaSplice> SpliceMetaBlock(const CodePageString& page, const std::vector<CodePageString>& block)
 {
-    const AnsiString upper = UpperCase(page);
+    const CodePageString upper = UpperCase(page);
     const std::size_t head = FindTag(upper, "<HEAD");
     const std::size_t end = FindTag(upper, "</HEAD");
-    if (head == AnsiString::npos || end == AnsiString::npos || end < head)
+    if (head == CodePageString::npos || end == CodePageString::npos || end < head)
         return std::nullopt;
     // "</HEAD >" ends the head as "</HEAD>" does.
     const std::size_t endClose = upper.find('>', end);
-    if (endClose == AnsiString::npos)
+    if (endClose == CodePageString::npos)
         return std::nullopt;
 
     // A script in the head stays where it is, with everything after it.
     const std::size_t script = FindTag(upper, "<SCRIPT", head);
-    if (script != AnsiString::npos && script < end) {
-        std::vector<AnsiString> opening = block;
+    if (script != CodePageString::npos && script < end) {
+        std::vector<CodePageString> opening = block;
         if (!opening.empty() && opening.back() == "</HEAD>")
             opening.pop_back();
         return MetaSplice{page.substr(0, head) + BlockText(opening) + page.substr(script), true};
@@ -103,11 +103,11 @@ std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vec
     return MetaSplice{page.substr(0, head) + BlockText(block) + page.substr(after), false};
 }
 
-TMetaInjected InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block)
+TMetaInjected InjectMetaBlockIntoFile(const CodePageString& fileName, const std::vector<CodePageString>& block)
 {
     // A page reached through a link is changed where it lies: a new file in
     // the link's place would leave the page itself as it was.
-    const AnsiString page = LinkTarget(fileName);
+    const CodePageString page = LinkTarget(fileName);
     const std::string original = ReadFileBytes(page);
     const std::optional<MetaSplice> injected = SpliceMetaBlock(original, block);
     if (!injected)
@@ -116,7 +116,7 @@ TMetaInjected InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vec
     RefuseReadOnlyFile(page);
     TMetaInjected done;
     done.how = injected->beforeScript ? MetaInjection::InjectedBeforeScript : MetaInjection::Injected;
-    const AnsiString backup = fileName + ".bac";
+    const CodePageString backup = fileName + ".bac";
     if (!FileExists(backup)) {
         WriteFileAtomic(backup, original);
         done.backupSaved = true;

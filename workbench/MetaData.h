@@ -10,15 +10,15 @@
 
 // What the MetaTags page holds; a tag whose box is unchecked is left out.
 struct MetaTagFields {
-    AnsiString title;
-    AnsiString keywords;
-    AnsiString description;
-    AnsiString author;
-    AnsiString copyright;
-    AnsiString creator;  // the program's name
-    AnsiString distribution;
-    AnsiString rating;
-    AnsiString robots;
+    CodePageString title;
+    CodePageString keywords;
+    CodePageString description;
+    CodePageString author;
+    CodePageString copyright;
+    CodePageString creator;  // the program's name
+    CodePageString distribution;
+    CodePageString rating;
+    CodePageString robots;
     bool keywordsOn = true;
     bool descriptionOn = true;
     bool authorOn = true;
@@ -30,7 +30,7 @@ struct MetaTagFields {
 
 // The block, one tag a line, from "<HEAD>" to "</HEAD>". Texts go in as
 // typed (imported ones came in escaped: ImportedText).
-std::vector<AnsiString> BuildMetaBlock(const MetaTagFields& fields);
+std::vector<CodePageString> BuildMetaBlock(const MetaTagFields& fields);
 
 // The length counters of the MetaTags page.
 inline constexpr LengthCounter MetaCounters[] = {
@@ -49,10 +49,10 @@ inline constexpr LengthCounter MetaCounters[] = {
 // Nothing when the head cannot be found in order: no start tag, no end tag,
 // or an end tag before the start tag.
 struct MetaSplice {
-    AnsiString page;
+    CodePageString page;
     bool beforeScript = false;  // the block went in before a script of the head
 };
-std::optional<MetaSplice> SpliceMetaBlock(const AnsiString& page, const std::vector<AnsiString>& block);
+std::optional<MetaSplice> SpliceMetaBlock(const CodePageString& page, const std::vector<CodePageString>& block);
 
 // Injects the block into the page file: keeps the file's bytes as they are in
 // fileName + ".bac" unless that copy exists already (the first one holds the
@@ -66,4 +66,4 @@ struct TMetaInjected {
     MetaInjection how = MetaInjection::NoHead;
     bool backupSaved = false;  // this injection wrote the ".bac" copy
 };
-TMetaInjected InjectMetaBlockIntoFile(const AnsiString& fileName, const std::vector<AnsiString>& block);
+TMetaInjected InjectMetaBlockIntoFile(const CodePageString& fileName, const std::vector<CodePageString>& block);

@@ -18,7 +18,7 @@ constexpr const char* ListSection = "List";
 constexpr const char* SessionSection = "Session";
 
 // A file that can't be read gives the defaults, as with the INI class.
-std::string ReadOrEmpty(const AnsiString& path)
+std::string ReadOrEmpty(const CodePageString& path)
 {
     try {
         return ReadFileBytes(path);
@@ -30,7 +30,7 @@ std::string ReadOrEmpty(const AnsiString& path)
 // The bytes of a file about to be rewritten; none when there is no file. A
 // file that is there but can not be read stops the write: writing over it
 // would lose its other keys.
-std::string BytesBeforeRewrite(const AnsiString& path)
+std::string BytesBeforeRewrite(const CodePageString& path)
 {
     if (!FileExists(path))
         return std::string();
@@ -46,29 +46,29 @@ std::string BytesBeforeRewrite(const AnsiString& path)
 // file cost its size times the number of keys.
 class TSectionValues {
 public:
-    TSectionValues(const std::string& bytes, const AnsiString& section)
+    TSectionValues(const std::string& bytes, const CodePageString& section)
         : TSectionValues(IniSectionValues(bytes, section))
     {
     }
     // Keys already read, as IniSectionValues gives them (the first of each
     // name, as a lookup of the key finds it).
-    explicit TSectionValues(std::vector<std::pair<AnsiString, AnsiString>> values)
+    explicit TSectionValues(std::vector<std::pair<CodePageString, CodePageString>> values)
     {
         for (auto& [key, value] : values)
             FValues.emplace(UpperCase(key), std::move(value));
     }
     // The key's value, empty when the section does not hold it.
-    AnsiString operator[](const AnsiString& key) const
+    CodePageString operator[](const CodePageString& key) const
     {
         const auto at = FValues.find(UpperCase(key));
-        return at == FValues.end() ? AnsiString() : at->second;
+        return at == FValues.end() ? CodePageString() : at->second;
     }
 
 private:
-    std::unordered_map<AnsiString, AnsiString> FValues;
+    std::unordered_map<CodePageString, CodePageString> FValues;
 };
 
-bool NameIsUnsafe(const AnsiString& name)
+bool NameIsUnsafe(const CodePageString& name)
 {
     // "." and ".." name folders, not a project.
     if (name == "." || name == "..")
@@ -105,7 +105,7 @@ void CheckImportedName(ProjectImport& result)
 // The tags of a ".sav" file, in the order the import reads them.
 struct SavTag {
     const char* tag;
-    AnsiString ProjectRecord::*member;
+    CodePageString ProjectRecord::*member;
 };
 
 constexpr SavTag SavTags[] = {
@@ -121,11 +121,11 @@ constexpr SavTag SavTags[] = {
 constexpr const char* SavSubmitterTag = "Submitter";
 
 // A section's lines joined, without line ends or NULs.
-AnsiString SavValue(TLargerIniFile& ini, const char* tag)
+CodePageString SavValue(TLargerIniFile& ini, const char* tag)
 {
     TStringList lines;
     ini.ReadSectionValues(tag, lines);
-    AnsiString value = lines.Text();
+    CodePageString value = lines.Text();
     std::erase_if(value, [](char c) { return c == '\n' || c == '\r' || c == '\0'; });
     return value;
 }
@@ -140,9 +140,9 @@ int ShowProjectMessage(ProjectMessageId id)
 
 // --- the project name -------------------------------------------------------------
 
-std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name)
+std::optional<ProjectMessage> ValidateProjectName(const CodePageString& name)
 {
-    const AnsiString upper = UpperCase(name);
+    const CodePageString upper = UpperCase(name);
     if (upper == "LIST" || upper == "SESSION")
         return GetProjectMessage(ProjectMessageId::ReservedName);
     if (name.empty())
@@ -152,18 +152,18 @@ std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name)
     return std::nullopt;
 }
 
-AnsiString ProjectFolder(const AnsiString& appFolder)
+CodePageString ProjectFolder(const CodePageString& appFolder)
 {
     return AppPath(appFolder, "data/session");
 }
 
-AnsiString ProjectFilePath(const AnsiString& appFolder, const AnsiString& projectName)
+CodePageString ProjectFilePath(const CodePageString& appFolder, const CodePageString& projectName)
 {
     // Not through AppPath: the name is one file name and is not converted.
     return ProjectFolder(appFolder) + "/" + projectName + ".zro";
 }
 
-AnsiString ProjectListPath(const AnsiString& appFolder)
+CodePageString ProjectListPath(const CodePageString& appFolder)
 {
     return ProjectFolder(appFolder) + "/session.zro";
 }
@@ -173,14 +173,14 @@ AnsiString ProjectListPath(const AnsiString& appFolder)
 std::string ProjectFileBytes(const std::string& existing, const ProjectRecord& record)
 {
     // All keys in one pass over the file: the bytes of one write after the other.
-    std::vector<std::pair<AnsiString, AnsiString>> values;
+    std::vector<std::pair<CodePageString, CodePageString>> values;
     values.reserve(std::size(ProjectFileFields));
     for (const ProjectField& field : ProjectFileFields)
         values.emplace_back(field.key, record.*field.member);
     return IniWriteValues(existing, record.SessionName, values);
 }
 
-ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& projectName)
+ProjectRecord ReadProjectBytes(const std::string& bytes, const CodePageString& projectName)
 {
     ProjectRecord record;
     record.SessionName = projectName;
@@ -190,19 +190,19 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
     return record;
 }
 
-void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record, TWriteSync sync)
+void WriteProjectFile(const CodePageString& appFolder, const ProjectRecord& record, TWriteSync sync)
 {
     if (auto refusal = ValidateProjectName(record.SessionName))
         throw Exception(refusal->text);
     ForceDirectories(ProjectFolder(appFolder));
-    const AnsiString path = ProjectFilePath(appFolder, record.SessionName);
+    const CodePageString path = ProjectFilePath(appFolder, record.SessionName);
     const std::string existing = BytesBeforeRewrite(path);
     const std::string bytes = ProjectFileBytes(existing, record);
     if (bytes != existing || !FileExists(path))
         WriteFileAtomic(path, bytes, sync);
 }
 
-ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& projectName)
+ProjectRecord LoadProjectFile(const CodePageString& appFolder, const CodePageString& projectName)
 {
     if (ValidateProjectName(projectName)) {
         ProjectRecord record;
@@ -212,7 +212,7 @@ ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& pro
     return ReadProjectBytes(ReadOrEmpty(ProjectFilePath(appFolder, projectName)), projectName);
 }
 
-bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectName)
+bool DeleteProjectFile(const CodePageString& appFolder, const CodePageString& projectName)
 {
     if (ValidateProjectName(projectName))
         return false;
@@ -221,28 +221,28 @@ bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectNam
 
 // --- the project list ----------------------------------------------------------------
 
-std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes)
+std::vector<CodePageString> ReadProjectListBytes(const std::string& bytes)
 {
     // One parse of the file for the whole list, however long it is.
     const auto entries = IniSectionValues(bytes, ListSection);
-    const std::unordered_map<AnsiString, AnsiString> valueOf(entries.begin(), entries.end());
-    std::vector<AnsiString> names;
+    const std::unordered_map<CodePageString, CodePageString> valueOf(entries.begin(), entries.end());
+    std::vector<CodePageString> names;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto entry = valueOf.find(IntToStr(static_cast<long long>(i)));
-        AnsiString name = entry == valueOf.end() ? AnsiString() : entry->second;
+        CodePageString name = entry == valueOf.end() ? CodePageString() : entry->second;
         if (!ValidateProjectName(name))
             names.push_back(std::move(name));
     }
     std::stable_sort(names.begin(), names.end(),
-                     [](const AnsiString& a, const AnsiString& b) { return CompareText(a, b) < 0; });
+                     [](const CodePageString& a, const CodePageString& b) { return CompareText(a, b) < 0; });
     return names;
 }
 
-std::string ProjectListBytes(const std::string& existing, const std::vector<AnsiString>& names)
+std::string ProjectListBytes(const std::string& existing, const std::vector<CodePageString>& names)
 {
     // A name the list can not show (one an older version stored, or one
     // written by hand) is still the user's: it goes back after the shown ones.
-    std::vector<AnsiString> entries = names;
+    std::vector<CodePageString> entries = names;
     for (auto& [key, stored] : IniSectionValues(existing, ListSection)) {
         if (!stored.empty() && ValidateProjectName(stored))
             entries.push_back(std::move(stored));
@@ -253,35 +253,35 @@ std::string ProjectListBytes(const std::string& existing, const std::vector<Ansi
     // The program has always written Count once per entry, before the entry;
     // only the last value stays, and nothing reads it.
     bytes = IniWriteValue(bytes, SessionSection, "Count", IntToStr(static_cast<long long>(entries.size() - 1)));
-    std::vector<std::pair<AnsiString, AnsiString>> lines;
+    std::vector<std::pair<CodePageString, CodePageString>> lines;
     lines.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
         lines.emplace_back(IntToStr(static_cast<long long>(i)), entries[i]);
     return IniWriteValues(bytes, ListSection, lines);
 }
 
-std::vector<AnsiString> LoadProjectList(const AnsiString& appFolder)
+std::vector<CodePageString> LoadProjectList(const CodePageString& appFolder)
 {
     return ReadProjectListBytes(ReadOrEmpty(ProjectListPath(appFolder)));
 }
 
-void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>& names)
+void SaveProjectList(const CodePageString& appFolder, const std::vector<CodePageString>& names)
 {
     ForceDirectories(ProjectFolder(appFolder));
-    const AnsiString path = ProjectListPath(appFolder);
+    const CodePageString path = ProjectListPath(appFolder);
     WriteFileAtomic(path, ProjectListBytes(BytesBeforeRewrite(path), names));
 }
 
 // --- length counters -----------------------------------------------------------------
 
-int KeywordCount(const AnsiString& keywords)
+int KeywordCount(const CodePageString& keywords)
 {
     if (keywords.empty())
         return 0;
     return static_cast<int>(std::count(keywords.begin(), keywords.end(), ',')) + 1;
 }
 
-int CounterValue(const LengthCounter& counter, const AnsiString& text)
+int CounterValue(const LengthCounter& counter, const CodePageString& text)
 {
     return counter.keywords ? KeywordCount(text) : static_cast<int>(text.size());
 }
@@ -291,8 +291,8 @@ int CounterValue(const LengthCounter& counter, const AnsiString& text)
 ProjectImport ImportZro(const std::string& bytes)
 {
     // One reading of the file, however many sections follow the project's.
-    AnsiString section;
-    std::vector<std::pair<AnsiString, AnsiString>> values;
+    CodePageString section;
+    std::vector<std::pair<CodePageString, CodePageString>> values;
     if (!IniFirstSection(bytes, section, values))
         throw EStringListError("List index out of bounds (0)");
     const TSectionValues read(std::move(values));
@@ -304,7 +304,7 @@ ProjectImport ImportZro(const std::string& bytes)
         record.*field.member = read[field.key];
     // A file of this program holds key1 only; older ones hold up to key16.
     for (int k = 2; k <= 16; ++k) {
-        const AnsiString more = read["key" + IntToStr(k)];
+        const CodePageString more = read["key" + IntToStr(k)];
         if (!more.empty())
             record.key1 += ", " + more;
     }
@@ -312,26 +312,26 @@ ProjectImport ImportZro(const std::string& bytes)
     return result;
 }
 
-ProjectImport ImportZroFile(const AnsiString& fileName)
+ProjectImport ImportZroFile(const CodePageString& fileName)
 {
     return ImportZro(ReadOrEmpty(fileName));
 }
 
-AnsiString ProjectNameForHost(const AnsiString& host, const std::vector<AnsiString>& projectNames)
+CodePageString ProjectNameForHost(const CodePageString& host, const std::vector<CodePageString>& projectNames)
 {
-    AnsiString word = host;
+    CodePageString word = host;
     ReplaceAll(word, "www.", "", false);
     const auto dot = word.find('.');
-    if (dot != AnsiString::npos)
+    if (dot != CodePageString::npos)
         word.erase(dot);
 
-    AnsiString listText;
-    for (const AnsiString& name : projectNames)
+    CodePageString listText;
+    for (const CodePageString& name : projectNames)
         listText += name + "\r\n";
     listText = UpperCase(listText);
 
     // A substring test: "Example1" counts as taken when "MyExample12" is listed.
-    const AnsiString upper = UpperCase(word);
+    const CodePageString upper = UpperCase(word);
     if (Pos(upper, listText) == 0)
         return word;
     for (long long n = 1;; ++n)
@@ -340,7 +340,7 @@ AnsiString ProjectNameForHost(const AnsiString& host, const std::vector<AnsiStri
 }
 
 ProjectImport ImportSav(const std::string& bytes, const ProjectRecord& current,
-                        const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf)
+                        const std::vector<CodePageString>& projectNames, const HostOfUrl& hostOf)
 {
     ProjectImport result;
     ProjectRecord& record = result.record;
@@ -352,7 +352,7 @@ ProjectImport ImportSav(const std::string& bytes, const ProjectRecord& current,
     for (const SavTag& tag : SavTags)
         record.*tag.member = SavValue(ini, tag.tag);
 
-    AnsiString submitter = SavValue(ini, SavSubmitterTag);
+    CodePageString submitter = SavValue(ini, SavSubmitterTag);
     ReplaceAll(submitter, " ", "\r\n", false);
     TStringList words;
     words.SetText(submitter);
@@ -372,13 +372,13 @@ ProjectImport ImportSav(const std::string& bytes, const ProjectRecord& current,
         break;  // no name, or one we can't split: the page keeps its names
     }
 
-    record.SessionName = ProjectNameForHost(hostOf ? hostOf(record.url) : AnsiString(), projectNames);
+    record.SessionName = ProjectNameForHost(hostOf ? hostOf(record.url) : CodePageString(), projectNames);
     CheckImportedName(result);
     return result;
 }
 
-ProjectImport ImportSavFile(const AnsiString& fileName, const ProjectRecord& current,
-                            const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf)
+ProjectImport ImportSavFile(const CodePageString& fileName, const ProjectRecord& current,
+                            const std::vector<CodePageString>& projectNames, const HostOfUrl& hostOf)
 {
     const std::string bytes = FileExists(fileName) ? ReadFileBytes(fileName) : std::string();
     return ImportSav(bytes, current, projectNames, hostOf);

@@ -80,24 +80,24 @@ constexpr std::size_t MaxProjectNameLength = 220;
 
 // The fields of the "Project Information" page, in the order of the project file.
 struct ProjectRecord {
-    AnsiString SessionName;  // section name and file name (Session_Name)
-    AnsiString url;
-    AnsiString title;
-    AnsiString email;
-    AnsiString description;
-    AnsiString catagory;
-    AnsiString name;  // first name
-    AnsiString last;
-    AnsiString company;
-    AnsiString address1;
-    AnsiString address2;
-    AnsiString country;
-    AnsiString city;
-    AnsiString state;
-    AnsiString phone;
-    AnsiString fax;
-    AnsiString zip;
-    AnsiString key1;  // keywords separated by ","
+    CodePageString SessionName;  // section name and file name (Session_Name)
+    CodePageString url;
+    CodePageString title;
+    CodePageString email;
+    CodePageString description;
+    CodePageString catagory;
+    CodePageString name;  // first name
+    CodePageString last;
+    CodePageString company;
+    CodePageString address1;
+    CodePageString address2;
+    CodePageString country;
+    CodePageString city;
+    CodePageString state;
+    CodePageString phone;
+    CodePageString fax;
+    CodePageString zip;
+    CodePageString key1;  // keywords separated by ","
 
     bool operator==(const ProjectRecord&) const = default;
 };
@@ -105,7 +105,7 @@ struct ProjectRecord {
 struct ProjectField {
     const char* key;      // in the project file
     const char* control;  // the edit control of the page
-    AnsiString ProjectRecord::*member;
+    CodePageString ProjectRecord::*member;
 };
 
 // Written in this order; the project file holds no other keys of ours.
@@ -146,12 +146,12 @@ inline constexpr const char* ProjectCategories[] = {
 // project list: exactly "." or "..", longer than MaxProjectNameLength, a
 // path separator, "]", a control byte, a blank at either end, or double
 // quotes at both ends.
-std::optional<ProjectMessage> ValidateProjectName(const AnsiString& name);
+std::optional<ProjectMessage> ValidateProjectName(const CodePageString& name);
 
 // The folder of the project files, and the files.
-AnsiString ProjectFolder(const AnsiString& appFolder);
-AnsiString ProjectFilePath(const AnsiString& appFolder, const AnsiString& projectName);  // <name>.zro
-AnsiString ProjectListPath(const AnsiString& appFolder);                                 // session.zro
+CodePageString ProjectFolder(const CodePageString& appFolder);
+CodePageString ProjectFilePath(const CodePageString& appFolder, const CodePageString& projectName);  // <name>.zro
+CodePageString ProjectListPath(const CodePageString& appFolder);                                 // session.zro
 
 // --- the project file --------------------------------------------------------------
 
@@ -160,7 +160,7 @@ AnsiString ProjectListPath(const AnsiString& appFolder);                        
 // sections stay.
 std::string ProjectFileBytes(const std::string& existing, const ProjectRecord& record);
 // The project's section read from a project file; missing keys read as "".
-ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& projectName);
+ProjectRecord ReadProjectBytes(const std::string& bytes, const CodePageString& projectName);
 
 // Writes the project's file through a temporary file and a rename, creating
 // the folder when it is missing. A name that fails ValidateProjectName
@@ -168,14 +168,14 @@ ProjectRecord ReadProjectBytes(const std::string& bytes, const AnsiString& proje
 // Throws EFCreateError when the file can't be written. With TWriteSync::Later
 // the file is whole under its name at once but durable only after a
 // SyncFiles that names it: a list must not name it before.
-void WriteProjectFile(const AnsiString& appFolder, const ProjectRecord& record,
+void WriteProjectFile(const CodePageString& appFolder, const ProjectRecord& record,
                       TWriteSync sync = TWriteSync::Now);
 // A missing file reads as all fields empty. A name that fails
 // ValidateProjectName reads nothing (all empty, the name kept).
-ProjectRecord LoadProjectFile(const AnsiString& appFolder, const AnsiString& projectName);
+ProjectRecord LoadProjectFile(const CodePageString& appFolder, const CodePageString& projectName);
 // Deletes the project's file; false when it was not there. A name that
 // fails ValidateProjectName deletes nothing.
-bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectName);
+bool DeleteProjectFile(const CodePageString& appFolder, const CodePageString& projectName);
 
 // --- the project list ----------------------------------------------------------------
 
@@ -183,17 +183,17 @@ bool DeleteProjectFile(const AnsiString& appFolder, const AnsiString& projectNam
 // value of key i. Names that fail ValidateProjectName (gaps in the keys,
 // names refused) are left out. Sorted as the project list shows them (case
 // ignored).
-std::vector<AnsiString> ReadProjectListBytes(const std::string& bytes);
+std::vector<CodePageString> ReadProjectListBytes(const std::string& bytes);
 // [List] erased, then for each entry i in order: [Session] Count := i and
 // [List] i := the name. An empty list leaves Count as it was. The names the
 // existing [List] holds that ValidateProjectName refuses follow the given
 // ones: a list is never rewritten without them.
-std::string ProjectListBytes(const std::string& existing, const std::vector<AnsiString>& names);
+std::string ProjectListBytes(const std::string& existing, const std::vector<CodePageString>& names);
 
 // A missing list file reads as no projects.
-std::vector<AnsiString> LoadProjectList(const AnsiString& appFolder);
+std::vector<CodePageString> LoadProjectList(const CodePageString& appFolder);
 // Through a temporary file and a rename. Throws EFCreateError.
-void SaveProjectList(const AnsiString& appFolder, const std::vector<AnsiString>& names);
+void SaveProjectList(const CodePageString& appFolder, const std::vector<CodePageString>& names);
 
 // --- length counters -----------------------------------------------------------------
 
@@ -215,9 +215,9 @@ inline constexpr LengthCounter ProjectCounters[] = {
 };
 
 // Number of "," + 1; 0 for an empty text.
-int KeywordCount(const AnsiString& keywords);
+int KeywordCount(const CodePageString& keywords);
 // The value the counter shows.
-int CounterValue(const LengthCounter& counter, const AnsiString& text);
+int CounterValue(const LengthCounter& counter, const CodePageString& text);
 
 // --- imports ------------------------------------------------------------------------
 
@@ -233,11 +233,11 @@ struct ProjectImport {
 // key1). Every field is set. Throws EListError "List index out of bounds (0)"
 // for a file without a section.
 ProjectImport ImportZro(const std::string& bytes);
-ProjectImport ImportZroFile(const AnsiString& fileName);  // EListError for a missing file too
+ProjectImport ImportZroFile(const CodePageString& fileName);  // EListError for a missing file too
 
 // The host part of a URL (the HTTP unit's URL splitter; a parameter so that
 // this unit stays free of the transport).
-using HostOfUrl = std::function<AnsiString(const AnsiString& url)>;
+using HostOfUrl = std::function<CodePageString(const CodePageString& url)>;
 
 // A ".sav" file: each tagged section's lines joined into its field (line
 // ends and NULs removed; lines cut to 255 bytes; the first of two sections of
@@ -247,10 +247,10 @@ using HostOfUrl = std::function<AnsiString(const AnsiString& url)>;
 // cut before its first "."), numbered from 1 when the upper-cased text of
 // `projectNames` already holds it.
 ProjectImport ImportSav(const std::string& bytes, const ProjectRecord& current,
-                        const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf);
+                        const std::vector<CodePageString>& projectNames, const HostOfUrl& hostOf);
 // A missing file imports as an empty one. The file is only read.
-ProjectImport ImportSavFile(const AnsiString& fileName, const ProjectRecord& current,
-                            const std::vector<AnsiString>& projectNames, const HostOfUrl& hostOf);
+ProjectImport ImportSavFile(const CodePageString& fileName, const ProjectRecord& current,
+                            const std::vector<CodePageString>& projectNames, const HostOfUrl& hostOf);
 
 // The ".sav" import's project name rule alone, for a host.
-AnsiString ProjectNameForHost(const AnsiString& host, const std::vector<AnsiString>& projectNames);
+CodePageString ProjectNameForHost(const CodePageString& host, const std::vector<CodePageString>& projectNames);

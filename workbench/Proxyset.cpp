@@ -78,11 +78,11 @@ void TProxyset::ShowSettings(const ProxySettings& s)
     (s.on ? RadioButton2 : RadioButton3)->SetChecked(true);
 }
 
-std::optional<AnsiString> CheckProxyPort(const AnsiString& text)
+std::optional<CodePageString> CheckProxyPort(const CodePageString& text)
 {
     // Empty is the clients' default port; anything else is a port number as
     // a socket takes it: digits only, from 1 to 65535.
-    const AnsiString port = Trim(text);
+    const CodePageString port = Trim(text);
     if (port.empty())
         return std::nullopt;
     long number = 0;
@@ -91,7 +91,7 @@ std::optional<AnsiString> CheckProxyPort(const AnsiString& text)
             break;
         number = number * 10 + (c - '0');
     }
-    if (number >= 1 && number <= 65535 && port.find_first_not_of("0123456789") == AnsiString::npos)
+    if (number >= 1 && number <= 65535 && port.find_first_not_of("0123456789") == CodePageString::npos)
         return std::nullopt;
     return "Port must be a whole number from 1 to 65535, not \"" + text + "\".";
 }
@@ -104,7 +104,7 @@ void TProxyset::Button1Click(TObject*)
         Application->MessageBox(*refusal, "Proxy Settings", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    const AnsiString folder = MainAppFolder();
+    const CodePageString folder = MainAppFolder();
     {
         TIniFile settings(AppPath(folder, SettingsFileName));
         WriteProxySettings(settings, Settings());
@@ -115,8 +115,8 @@ void TProxyset::Button1Click(TObject*)
 
 void HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings)
 {
-    client.Proxy = settings.on ? settings.host : AnsiString();
-    client.ProxyPort = settings.on && !settings.port.empty() ? settings.port : AnsiString("80");
-    client.ProxyUsername = settings.on ? settings.userName : AnsiString();
-    client.ProxyPassword = settings.on ? settings.password : AnsiString();
+    client.Proxy = settings.on ? settings.host : CodePageString();
+    client.ProxyPort = settings.on && !settings.port.empty() ? settings.port : CodePageString("80");
+    client.ProxyUsername = settings.on ? settings.userName : CodePageString();
+    client.ProxyPassword = settings.on ? settings.password : CodePageString();
 }

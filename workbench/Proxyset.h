@@ -22,7 +22,7 @@ void HandProxyTo(TCustomHttpCli& client, const ProxySettings& settings);
 
 // The proxy port as typed: empty, or a whole number from 1 to 65535; else
 // the text of the message that refuses it.
-std::optional<AnsiString> CheckProxyPort(const AnsiString& text);
+std::optional<CodePageString> CheckProxyPort(const CodePageString& text);
 
 class TProxyset : public TForm {
 public:

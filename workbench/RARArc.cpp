@@ -42,9 +42,9 @@ void Lookup(HMODULE module, const char* name, F& entry, bool& found)
     found = found && entry != nullptr;
 }
 
-AnsiString EntryName(const RARHeaderData& header)
+CodePageString EntryName(const RARHeaderData& header)
 {
-    return AnsiString(header.FileName, ::strnlen(header.FileName, sizeof header.FileName));
+    return CodePageString(header.FileName, ::strnlen(header.FileName, sizeof header.FileName));
 }
 
 }  // namespace
@@ -130,7 +130,7 @@ bool TRAR::Walk(TWalk kind)
     const TCurrentArchive current(this);
     FPending = nullptr;
     std::vector<char> comment(CommentBufferSize);
-    AnsiString name = ArchiveName;
+    CodePageString name = ArchiveName;
     RAROpenArchiveData open{};
     open.ArcName = name.data();
     open.OpenMode = RAR_OM_EXTRACT;
@@ -188,7 +188,7 @@ bool TRAR::WalkEntries(TWalk kind, void* handle, char* commentBuffer)
             FireError(read);
             return false;
         }
-        const AnsiString name = EntryName(header);
+        const CodePageString name = EntryName(header);
         if (Stop) {
             Stop = false;
             break;
@@ -209,12 +209,12 @@ bool TRAR::WalkEntries(TWalk kind, void* handle, char* commentBuffer)
             FireEvent(OnTesting, this, header);
         }
         if (header.Flags & RHDF_ENCRYPTED) {
-            AnsiString password;
+            CodePageString password;
             FireEvent(OnReqPassword, this, header, password);
             if (!password.empty())
                 FEntries->SetPassword(handle, password.data());
         }
-        AnsiString target = TargetDir;
+        CodePageString target = TargetDir;
         const int processed = FEntries->ProcessFile(handle, extract ? RAR_EXTRACT : RAR_TEST,
                                                     extract && !target.empty() ? target.data() : nullptr, nullptr);
         RethrowPending();

@@ -35,21 +35,21 @@ using TFileBeingExtracted = std::function<void(TObject* Sender, const RARHeaderD
 using TFileExtracted = std::function<void(TObject* Sender, const RARHeaderData& eFile, bool Result)>;
 using TFileBeingTested = std::function<void(TObject* Sender, const RARHeaderData& eFile)>;
 using TFileTested = std::function<void(TObject* Sender, const RARHeaderData& eFile, bool Result)>;
-using TReqPassword = std::function<void(TObject* Sender, const RARHeaderData& eFile, AnsiString& Password)>;
+using TReqPassword = std::function<void(TObject* Sender, const RARHeaderData& eFile, CodePageString& Password)>;
 
 class TRAR : public TComponent {
 public:
     explicit TRAR(TComponent* AOwner);
     ~TRAR() override;
 
-    AnsiString ArchiveName;
+    CodePageString ArchiveName;
     // Sorted; when not empty, only the entries named (letter case ignored)
     // are extracted or tested. The setters copy the given lines.
     TStringList* FilesToExtract() const { return FFilesToExtract.get(); }
     void SetFilesToExtract(const TStrings& files) { FFilesToExtract->Assign(files); }
     TStringList* FilesToTest() const { return FFilesToTest.get(); }
     void SetFilesToTest(const TStrings& files) { FFilesToTest->Assign(files); }
-    AnsiString TargetDir;  // where Extract writes; the current folder when empty
+    CodePageString TargetDir;  // where Extract writes; the current folder when empty
     bool Stop = false;     // ends a running walk before the next entry; cleared when honoured
     // The library and all seven entry points were found.
     bool LoadedDLL() const;

@@ -46,16 +46,16 @@ const TRankEngine RankEngines[RankEngineCount] = {
 namespace {
 
 // Every occurrence of what (which holds no "?") replaced by with.
-AnsiString Replaced(AnsiString text, const AnsiString& what, const AnsiString& with)
+CodePageString Replaced(CodePageString text, const CodePageString& what, const CodePageString& with)
 {
     ReplaceAll(text, what, with, false);
     return text;
 }
 
 // A server's text inside the list view's markup shows as text, never as tags.
-AnsiString MarkupText(const AnsiString& text)
+CodePageString MarkupText(const CodePageString& text)
 {
-    AnsiString out;
+    CodePageString out;
     for (const char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -69,7 +69,7 @@ AnsiString MarkupText(const AnsiString& text)
 
 }  // namespace
 
-int RankEngineIndex(const AnsiString& caption)
+int RankEngineIndex(const CodePageString& caption)
 {
     for (int i = 0; i < RankEngineCount; ++i)
         if (caption == RankEngines[i].Caption)
@@ -77,17 +77,17 @@ int RankEngineIndex(const AnsiString& caption)
     return -1;
 }
 
-AnsiString RankQueryUrl(const TRankEngine& engine, const AnsiString& keyword, int page)
+CodePageString RankQueryUrl(const TRankEngine& engine, const CodePageString& keyword, int page)
 {
     const int offset = (page - 1) * engine.OffsetStep + engine.OffsetFirst;
-    AnsiString query = engine.Query;
+    CodePageString query = engine.Query;
     // The offset first: an encoded keyword holds no "{", so it can hold no "{O}" either.
     query = Replaced(query, "{O}", IntToStr(offset));
     query = Replaced(query, "{K}", EncodeFormValue(keyword));
-    return AnsiString("http://") + engine.Host + query;
+    return CodePageString("http://") + engine.Host + query;
 }
 
-int RankDepth(const AnsiString& depthText)
+int RankDepth(const CodePageString& depthText)
 {
     const int depth = StrToInt(depthText);
     if (depth > MaxRankDepth)
@@ -96,8 +96,8 @@ int RankDepth(const AnsiString& depthText)
     return depth;
 }
 
-std::vector<TRankQuery> BuildRankQueries(const std::vector<TRankRow>& rows, const AnsiString& keyword,
-                                         const AnsiString& depthText)
+std::vector<TRankQuery> BuildRankQueries(const std::vector<TRankRow>& rows, const CodePageString& keyword,
+                                         const CodePageString& depthText)
 {
     const int pages = RankDepth(depthText) / 10;
     std::vector<TRankQuery> queries;
@@ -111,7 +111,7 @@ std::vector<TRankQuery> BuildRankQueries(const std::vector<TRankRow>& rows, cons
     return queries;
 }
 
-const AnsiString& TRankTargets::Of(TRankTarget target) const
+const CodePageString& TRankTargets::Of(TRankTarget target) const
 {
     switch (target) {
     case TRankTarget::NoSlash: return NoSlash;
@@ -121,9 +121,9 @@ const AnsiString& TRankTargets::Of(TRankTarget target) const
     return Text;
 }
 
-TRankTargets RankTargets(const AnsiString& siteUrl)
+TRankTargets RankTargets(const CodePageString& siteUrl)
 {
-    AnsiString proto, user, password, host, port, path;
+    CodePageString proto, user, password, host, port, path;
     SplitURL(siteUrl, proto, user, password, host, port, path);
     TRankTargets targets;
     targets.Text = siteUrl;
@@ -140,9 +140,9 @@ TRankTargets RankTargets(const AnsiString& siteUrl)
     return targets;
 }
 
-AnsiString FlattenRankPage(const std::string& bytes)
+CodePageString FlattenRankPage(const std::string& bytes)
 {
-    AnsiString page;
+    CodePageString page;
     page.reserve(bytes.size());
     for (const char c : bytes)
         if (c != '\r' && c != '\n' && c != '\0')
@@ -150,43 +150,43 @@ AnsiString FlattenRankPage(const std::string& bytes)
     return page;
 }
 
-void NumberRankResults(AnsiString& page, const TRankEngine& engine, int first, int depth)
+void NumberRankResults(CodePageString& page, const TRankEngine& engine, int first, int depth)
 {
     if (!engine.Marker)
         return;
-    const AnsiString marker = engine.Marker;
+    const CodePageString marker = engine.Marker;
     const std::size_t span = marker.size() + std::size_t(engine.SpanExtra);
     // The page is copied once, each marker replaced on the way, so a large
     // page with many markers costs one pass, not one shift of its tail per
     // number. Each replacement starts with a "<" that no marker continues the
     // same way, so no number written in could have made a marker of its own.
-    AnsiString numbered;
+    CodePageString numbered;
     std::size_t from = 0;
     for (int n = first; n <= depth; ++n) {
         const std::size_t at = page.find(marker, from);
-        if (at == AnsiString::npos)
+        if (at == CodePageString::npos)
             break;
         if (numbered.empty())
             numbered.reserve(page.size() + 64);
         numbered.append(page, from, at - from);
-        numbered += AnsiString(engine.NumberBefore) + IntToStr(n) + engine.NumberAfter;
+        numbered += CodePageString(engine.NumberBefore) + IntToStr(n) + engine.NumberAfter;
         from = at + std::min(span, page.size() - at);
     }
     if (from == 0)
         return;
-    numbered.append(page, from, AnsiString::npos);
+    numbered.append(page, from, CodePageString::npos);
     page = std::move(numbered);
 }
 
-std::vector<int> FindRankListings(const AnsiString& page, const TRankEngine& engine, const TRankTargets& targets,
+std::vector<int> FindRankListings(const CodePageString& page, const TRankEngine& engine, const TRankTargets& targets,
                                   int first)
 {
     std::vector<int> listings;
-    const AnsiString& target = targets.Of(engine.Target);
+    const CodePageString& target = targets.Of(engine.Target);
     for (int n = first; n <= first + 10; ++n) {
-        const AnsiString needle =
-            AnsiString(engine.NeedleBefore) + IntToStr(n) + engine.NeedleMiddle + target + engine.NeedleAfter;
-        if (page.find(needle) != AnsiString::npos)
+        const CodePageString needle =
+            CodePageString(engine.NeedleBefore) + IntToStr(n) + engine.NeedleMiddle + target + engine.NeedleAfter;
+        if (page.find(needle) != CodePageString::npos)
             listings.push_back(n);
     }
     return listings;
@@ -196,9 +196,9 @@ namespace {
 
 // Whether a ranking cell already holds a listing: the not-found images of
 // later pages turn into the found one.
-bool HoldsListing(const AnsiString& ranking)
+bool HoldsListing(const CodePageString& ranking)
 {
-    return ranking.find(">You Ranked #") != AnsiString::npos;
+    return ranking.find(">You Ranked #") != CodePageString::npos;
 }
 
 }  // namespace
@@ -228,7 +228,7 @@ void ApplyRankListings(TRankCell& cell, const TRankEngine& engine, const std::ve
     }
 }
 
-void ApplyRankFailure(TRankCell& cell, int page, const AnsiString& reason, const AnsiString& today)
+void ApplyRankFailure(TRankCell& cell, int page, const CodePageString& reason, const CodePageString& today)
 {
     // A listing found on an earlier page still stands beside the failure.
     cell.Image = HoldsListing(cell.Ranking) ? RankImageFound : RankImageNotFound;
@@ -239,7 +239,7 @@ void ApplyRankFailure(TRankCell& cell, int page, const AnsiString& reason, const
 void ScanRankPage(TRankCell& cell, const std::string& pageBytes, const TRankEngine& engine,
                   const TRankTargets& targets, const TRankPageScan& scan)
 {
-    AnsiString page = FlattenRankPage(pageBytes);
+    CodePageString page = FlattenRankPage(pageBytes);
     NumberRankResults(page, engine, scan.First, scan.Depth);
     ApplyRankListings(cell, engine, FindRankListings(page, engine, targets, scan.First), scan);
 }

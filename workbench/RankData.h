@@ -44,7 +44,7 @@ inline constexpr int RankEngineCount = 12;
 extern const TRankEngine RankEngines[RankEngineCount];
 
 // The engine whose row has this caption (exact, case counts); -1 when none.
-int RankEngineIndex(const AnsiString& caption);
+int RankEngineIndex(const CodePageString& caption);
 
 // The deepest check: a depth beyond it is refused, since no engine lists
 // more results and each page is one request.
@@ -52,53 +52,53 @@ inline constexpr int MaxRankDepth = 1000;
 
 // The query of one engine and page. The keyword goes as a form value: blanks
 // as "+", every byte but A-Z a-z 0-9 - . _ ~ as %XX.
-AnsiString RankQueryUrl(const TRankEngine& engine, const AnsiString& keyword, int page);
+CodePageString RankQueryUrl(const TRankEngine& engine, const CodePageString& keyword, int page);
 
 struct TRankQuery {
     int Engine;  // index into RankEngines, and the row
     int Page;    // from 1
-    AnsiString Url;
+    CodePageString Url;
 };
 
 // The row captions of the ranking list, and whether each is checked.
 struct TRankRow {
-    AnsiString Caption;
+    CodePageString Caption;
     bool Checked;
 };
 
 // The depth as typed: its integer value. Throws EConvertError for a text that
 // is not an integer, and for a depth beyond MaxRankDepth.
-int RankDepth(const AnsiString& depthText);
+int RankDepth(const CodePageString& depthText);
 
 // Every query of a check, by row and then by page: depth div 10 pages of
 // each checked row whose caption names an engine. Throws as RankDepth does.
-std::vector<TRankQuery> BuildRankQueries(const std::vector<TRankRow>& rows, const AnsiString& keyword,
-                                         const AnsiString& depthText);
+std::vector<TRankQuery> BuildRankQueries(const std::vector<TRankRow>& rows, const CodePageString& keyword,
+                                         const CodePageString& depthText);
 
 // The three forms of the site's URL that needles hold.
 struct TRankTargets {
-    AnsiString Text;
-    AnsiString NoSlash;
-    AnsiString Escaped;
-    const AnsiString& Of(TRankTarget target) const;
+    CodePageString Text;
+    CodePageString NoSlash;
+    CodePageString Escaped;
+    const CodePageString& Of(TRankTarget target) const;
 };
-TRankTargets RankTargets(const AnsiString& siteUrl);
+TRankTargets RankTargets(const CodePageString& siteUrl);
 
 // A result page as one line: every CR, LF and NUL byte removed.
-AnsiString FlattenRankPage(const std::string& bytes);
+CodePageString FlattenRankPage(const std::string& bytes);
 
 // Numbers the results of a flattened page from `first` on, at most up to
 // `depth`, for engines with a marker.
-void NumberRankResults(AnsiString& page, const TRankEngine& engine, int first, int depth);
+void NumberRankResults(CodePageString& page, const TRankEngine& engine, int first, int depth);
 
 // The numbers first .. first + 10 whose needle the page holds.
-std::vector<int> FindRankListings(const AnsiString& page, const TRankEngine& engine, const TRankTargets& targets,
+std::vector<int> FindRankListings(const CodePageString& page, const TRankEngine& engine, const TRankTargets& targets,
                                   int first);
 
 // The cells of one row of the ranking list.
 struct TRankCell {
-    AnsiString Ranking;  // markup: one "You Ranked #" link per listing
-    AnsiString Date;
+    CodePageString Ranking;  // markup: one "You Ranked #" link per listing
+    CodePageString Date;
     int Image = -1;
 };
 
@@ -112,16 +112,16 @@ constexpr int RankImageFound = 2;
 struct TRankPageScan {
     int First;              // the page's first result number
     int Depth;              // the depth of the check
-    AnsiString DepthText;   // as typed, for the not-found text
-    AnsiString QueryUrl;    // the page's query, the links' target
-    AnsiString Today;       // the date as shown
+    CodePageString DepthText;   // as typed, for the not-found text
+    CodePageString QueryUrl;    // the page's query, the links' target
+    CodePageString Today;       // the date as shown
 };
 void ApplyRankListings(TRankCell& cell, const TRankEngine& engine, const std::vector<int>& listings,
                        const TRankPageScan& scan);
 
 // A page whose request failed or was stopped: its row tells so, with the
 // reason, instead of telling that the site was not found.
-void ApplyRankFailure(TRankCell& cell, int page, const AnsiString& reason, const AnsiString& today);
+void ApplyRankFailure(TRankCell& cell, int page, const CodePageString& reason, const CodePageString& today);
 
 // A whole result page: flattened, numbered, searched and applied to its row.
 void ScanRankPage(TRankCell& cell, const std::string& pageBytes, const TRankEngine& engine,

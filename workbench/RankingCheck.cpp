@@ -74,8 +74,8 @@ void TRankingCheck::ClearCells()
     FCells.fill(TRankCell{});
 }
 
-void TRankingCheck::Start(const std::vector<TRankRow>& rows, const AnsiString& keyword, const AnsiString& depthText,
-                          const AnsiString& site)
+void TRankingCheck::Start(const std::vector<TRankRow>& rows, const CodePageString& keyword, const CodePageString& depthText,
+                          const CodePageString& site)
 {
     if (Running())
         return;
@@ -130,7 +130,7 @@ void TRankingCheck::Stop()
     Step(S::Idle);
     if (inFlight) {
         FClient.Abort();
-        FailQuery(FClient.StatusText().empty() ? AnsiString("Connection aborted on request") : FClient.StatusText());
+        FailQuery(FClient.StatusText().empty() ? CodePageString("Connection aborted on request") : FClient.StatusText());
     }
 }
 
@@ -142,7 +142,7 @@ void TRankingCheck::PageData()
     }
 }
 
-void TRankingCheck::FailQuery(const AnsiString& reason)
+void TRankingCheck::FailQuery(const CodePageString& reason)
 {
     const TRankQuery query = FQuery;
     FQuery = {-1, 0, {}};

@@ -48,8 +48,8 @@ public:
     // a page that arrives later is scanned as the first. Every cell is
     // emptied. Throws EConvertError for a depth that is no number or too
     // deep, before anything changes. The first query starts with RunQueries.
-    void Start(const std::vector<TRankRow>& rows, const AnsiString& keyword, const AnsiString& depthText,
-               const AnsiString& site);
+    void Start(const std::vector<TRankRow>& rows, const CodePageString& keyword, const CodePageString& depthText,
+               const CodePageString& site);
     // Starts the next query; a query that cannot start is told in its row and
     // the next one is tried. Ends the check when none is left.
     void RunQueries();
@@ -76,7 +76,7 @@ public:
 private:
     void PageData();
     void QueryDone(std::uint16_t error);
-    void FailQuery(const AnsiString& reason);
+    void FailQuery(const CodePageString& reason);
     void SetCell(int engine, const TRankCell& cell);
 
     THttpCli& FClient;
@@ -84,8 +84,8 @@ private:
     TRankCheckState FState = TRankCheckState::Idle;
     std::deque<TRankQuery> FPending;
     std::array<TRankCell, RankEngineCount> FCells;
-    AnsiString FSite;
-    AnsiString FDepthText;
+    CodePageString FSite;
+    CodePageString FDepthText;
     int FDepth = 0;
     // The query in flight (while Querying) and the stream its page arrives in.
     TRankQuery FQuery{-1, 0, {}};

@@ -17,7 +17,7 @@ void Guarded(Read read)
 }
 
 // A boolean as the INI file class stores it.
-AnsiString IniBool(bool value)
+CodePageString IniBool(bool value)
 {
     return value ? "1" : "0";
 }
@@ -50,9 +50,9 @@ void WriteReportSettings(TIniFile& ini, const ReportSettings& s)
     });
 }
 
-AnsiString EscapeHtml(const AnsiString& text)
+CodePageString EscapeHtml(const CodePageString& text)
 {
-    AnsiString out;
+    CodePageString out;
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
@@ -66,10 +66,10 @@ AnsiString EscapeHtml(const AnsiString& text)
     return out;
 }
 
-std::vector<AnsiString> SubmissionReportLines(const ReportInput& in)
+std::vector<CodePageString> SubmissionReportLines(const ReportInput& in)
 {
-    std::vector<AnsiString> lines;
-    const auto addAll = [&](const std::optional<std::vector<AnsiString>>& part) {
+    std::vector<CodePageString> lines;
+    const auto addAll = [&](const std::optional<std::vector<CodePageString>>& part) {
         if (part)
             lines.insert(lines.end(), part->begin(), part->end());
     };
@@ -96,7 +96,7 @@ std::vector<AnsiString> SubmissionReportLines(const ReportInput& in)
     lines.push_back("<td BGCOLOR=\"#C0C0C0\"><B>Fecha</B></td>");
     lines.push_back("<td BGCOLOR=\"#C0C0C0\"><B>Tipo</B></td></tr>");
     for (const auto& row : in.rows) {
-        const AnsiString url = EscapeHtml(row.url);
+        const CodePageString url = EscapeHtml(row.url);
         lines.push_back("<tr><td>" + EscapeHtml(row.name) + "&nbsp;</td>");
         lines.push_back("<td><A HREF=\"" + url + "\">" + url + "</A>&nbsp;</td>");
         lines.push_back("<td>" + EscapeHtml(row.result) + "&nbsp;</td>");
@@ -109,9 +109,9 @@ std::vector<AnsiString> SubmissionReportLines(const ReportInput& in)
     return lines;
 }
 
-AnsiString ReportFileName(const AnsiString& projectName, TDateTime date)
+CodePageString ReportFileName(const CodePageString& projectName, TDateTime date)
 {
-    AnsiString day = DateToStr(date);
+    CodePageString day = DateToStr(date);
     ReplaceAll(day, "/", "-", false);
     return projectName + day + ".htm";
 }

@@ -14,9 +14,9 @@ struct ReportSettings {
     bool header = true;      // HeaderCK   -> HeaderCk
     bool footer = true;      // FooterCk   -> FooterCk
     bool title = true;       // TitleCk    -> TitleRepCk
-    AnsiString headerPath = "error";  // HeaderPath -> Header
-    AnsiString footerPath = "error";  // FooterPath -> Footer
-    AnsiString titleText = "error";   // TitleTxt   -> TitleRep
+    CodePageString headerPath = "error";  // HeaderPath -> Header
+    CodePageString footerPath = "error";  // FooterPath -> Footer
+    CodePageString titleText = "error";   // TitleTxt   -> TitleRep
 };
 ReportSettings ReadReportSettings(const TIniFile& ini);
 // The seven keys in one rewrite of the file.
@@ -24,21 +24,21 @@ void WriteReportSettings(TIniFile& ini, const ReportSettings& settings);
 
 // One checked row of the engine list, as its columns show it.
 struct ReportRow {
-    AnsiString name;
-    AnsiString url;
-    AnsiString result;
-    AnsiString date;
-    AnsiString type;
+    CodePageString name;
+    CodePageString url;
+    CodePageString result;
+    CodePageString date;
+    CodePageString type;
 };
 
 struct ReportInput {
     ReportSettings settings;
     // The header and footer files' lines; nothing when the file could not be read.
-    std::optional<std::vector<AnsiString>> headerLines;
-    std::optional<std::vector<AnsiString>> footerLines;
-    AnsiString homeLocation;
-    AnsiString projectUrl;
-    AnsiString projectName;
+    std::optional<std::vector<CodePageString>> headerLines;
+    std::optional<std::vector<CodePageString>> footerLines;
+    CodePageString homeLocation;
+    CodePageString projectUrl;
+    CodePageString projectName;
     std::vector<ReportRow> rows;
 };
 
@@ -46,21 +46,21 @@ struct ReportInput {
 // are the user's own HTML and go in as they stand; every other text (the
 // title, the project's URL and name, each engine's name, URL, result, date
 // and type) is HTML-escaped, and the link addresses are in quotes.
-std::vector<AnsiString> SubmissionReportLines(const ReportInput& input);
+std::vector<CodePageString> SubmissionReportLines(const ReportInput& input);
 
 // The project's name, the date in the short date format with "/" turned
 // into "-", and ".htm": "Shop12-9-2026.htm".
-AnsiString ReportFileName(const AnsiString& projectName, TDateTime date);
+CodePageString ReportFileName(const CodePageString& projectName, TDateTime date);
 
 // "&", "<", ">" and '"' as entities.
-AnsiString EscapeHtml(const AnsiString& text);
+CodePageString EscapeHtml(const CodePageString& text);
 
 // [Proxy] of the settings file.
 struct ProxySettings {
-    AnsiString host;      // ProxyHost
-    AnsiString port;      // ProxyPort
-    AnsiString userName;  // ProxyUserName
-    AnsiString password;  // ProxyPassword, stored as plain text
+    CodePageString host;      // ProxyHost
+    CodePageString port;      // ProxyPort
+    CodePageString userName;  // ProxyUserName
+    CodePageString password;  // ProxyPassword, stored as plain text
     bool on = false;      // KeyProxy
 };
 ProxySettings ReadProxySettings(const TIniFile& ini);

@@ -64,12 +64,12 @@ TSpider::~TSpider()
         Spider = nullptr;
 }
 
-AnsiString TSpider::Status() const
+CodePageString TSpider::Status() const
 {
     return StatusBar1->Panels()->Items(0)->Text();
 }
 
-void TSpider::SetStatus(const AnsiString& text)
+void TSpider::SetStatus(const CodePageString& text)
 {
     StatusBar1->Panels()->Items(0)->SetText(text);
 }

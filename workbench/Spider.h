@@ -33,8 +33,8 @@ public:
     void FormShow(TObject* Sender);
 
     // The status panel's text.
-    AnsiString Status() const;
-    void SetStatus(const AnsiString& text);
+    CodePageString Status() const;
+    void SetStatus(const CodePageString& text);
 };
 
 extern TSpider* Spider;

@@ -14,10 +14,10 @@ constexpr const char* HrefMarker = "HREF=";
 constexpr std::size_t HrefLength = 5;
 
 struct TUrlParts {
-    AnsiString proto, user, password, host, port, path;
+    CodePageString proto, user, password, host, port, path;
 };
 
-TUrlParts Split(const AnsiString& url)
+TUrlParts Split(const CodePageString& url)
 {
     TUrlParts parts;
     SplitURL(url, parts.proto, parts.user, parts.password, parts.host, parts.port, parts.path);
@@ -101,7 +101,7 @@ void TLinkExtractor::Trim()
     FText.DropBefore(FPending ? FValueAt : FScanned);
 }
 
-AnsiString CleanLink(const AnsiString& raw)
+CodePageString CleanLink(const CodePageString& raw)
 {
     return raw.substr(0, raw.find(' '));
 }
@@ -151,7 +151,7 @@ std::string NormalPath(std::string_view path)
 // them, should a hostile link write several).
 std::string NormalAuthority(std::string_view authority, std::string_view scheme)
 {
-    std::string normal = LowerCase(AnsiString(authority));
+    std::string normal = LowerCase(CodePageString(authority));
     for (;;) {
         const std::size_t colon = normal.rfind(':');
         if (colon == npos || normal.find(']', colon) != npos)
@@ -165,7 +165,7 @@ std::string NormalAuthority(std::string_view authority, std::string_view scheme)
 
 }  // namespace
 
-TPageAddress PageAddressOf(const AnsiString& pageUrl)
+TPageAddress PageAddressOf(const CodePageString& pageUrl)
 {
     // The client fetches every address over http, whatever stands before a
     // "://" that is no scheme.
@@ -175,26 +175,26 @@ TPageAddress PageAddressOf(const AnsiString& pageUrl)
         schemed ? std::string(pageUrl) : "http://" + pageUrl.substr(separator == npos ? 0 : separator + 3);
     const TUrlReference url = SplitReference(absolute);
     TPageAddress page;
-    page.scheme = LowerCase(AnsiString(url.scheme));
+    page.scheme = LowerCase(CodePageString(url.scheme));
     page.authority = NormalAuthority(url.authority, page.scheme);
     page.path = NormalPath(url.path);
     if (page.path.empty() || page.path[0] != '/')
         page.path.insert(0, 1, '/');
-    page.query = AnsiString(url.query);
+    page.query = CodePageString(url.query);
     return page;
 }
 
-AnsiString ResolveLink(const AnsiString& link, const TPageAddress& page)
+CodePageString ResolveLink(const CodePageString& link, const TPageAddress& page)
 {
     if (link.empty())
         return link;
     const TUrlReference ref = SplitReference(link);
-    const AnsiString scheme = LowerCase(AnsiString(ref.scheme));
+    const CodePageString scheme = LowerCase(CodePageString(ref.scheme));
     // "http:x.htm" is read as a relative link, as browsers read it.
     const bool relative = scheme.empty() || (scheme == page.scheme && !ref.hasAuthority);
     if (!relative && !ref.hasAuthority)
         return link;
-    AnsiString resolved = relative ? page.scheme : scheme;
+    CodePageString resolved = relative ? page.scheme : scheme;
     resolved += "://";
     if (ref.hasAuthority) {
         resolved += NormalAuthority(ref.authority, resolved.substr(0, resolved.size() - 3));
@@ -217,9 +217,9 @@ AnsiString ResolveLink(const AnsiString& link, const TPageAddress& page)
     return resolved;
 }
 
-AnsiString NormaliseLink(const AnsiString& link)
+CodePageString NormaliseLink(const CodePageString& link)
 {
-    AnsiString normal = link;
+    CodePageString normal = link;
     if (normal.size() > 1 && normal.back() == '/')
         normal.pop_back();
     for (const char* cut : {"/index.", "/default."}) {
@@ -232,15 +232,15 @@ AnsiString NormaliseLink(const AnsiString& link)
 
 // --- the site ---------------------------------------------------------------------------
 
-TSpiderSite SpiderSiteOf(const AnsiString& startUrl)
+TSpiderSite SpiderSiteOf(const CodePageString& startUrl)
 {
     const TPageAddress start = PageAddressOf(startUrl);
     const TUrlParts url = Split(start.scheme + "://" + start.authority);
     TSpiderSite site;
     site.scheme = start.scheme;
     site.host = url.host;
-    site.port = url.port.empty() ? AnsiString("80") : url.port;
-    const AnsiString& path = start.path;
+    site.port = url.port.empty() ? CodePageString("80") : url.port;
+    const CodePageString& path = start.path;
     const std::size_t lastSlash = path.rfind('/');
     if (lastSlash != npos && lastSlash > 0)
         site.folder = path.substr(0, lastSlash);
@@ -251,28 +251,28 @@ TSpiderSite SpiderSiteOf(const AnsiString& startUrl)
     return site;
 }
 
-bool OnSpiderSite(const AnsiString& link, const TSpiderSite& site)
+bool OnSpiderSite(const CodePageString& link, const TSpiderSite& site)
 {
     if (link.find("://") == npos)
         return false;
     const TUrlParts url = Split(link);
     if (LowerCase(url.proto) != site.scheme || LowerCase(url.host) != site.host ||
-        (url.port.empty() ? AnsiString("80") : url.port) != site.port)
+        (url.port.empty() ? CodePageString("80") : url.port) != site.port)
         return false;
     if (site.folder == "/")
         return true;
-    const AnsiString& path = url.path;
+    const CodePageString& path = url.path;
     return path.compare(0, site.folder.size(), site.folder) == 0 &&
            (path.size() == site.folder.size() || path[site.folder.size()] == '/');
 }
 
-int TFoundLinks::IndexOf(const AnsiString& link) const
+int TFoundLinks::IndexOf(const CodePageString& link) const
 {
     const auto found = FIndex.find(NormaliseLink(link));
     return found == FIndex.end() ? -1 : found->second;
 }
 
-int TFoundLinks::Add(const AnsiString& link)
+int TFoundLinks::Add(const CodePageString& link)
 {
     FLinks.push_back(link);
     const int index = Count() - 1;
@@ -280,7 +280,7 @@ int TFoundLinks::Add(const AnsiString& link)
     return index;
 }
 
-void TFoundLinks::AddAlias(const AnsiString& alias, int index)
+void TFoundLinks::AddAlias(const CodePageString& alias, int index)
 {
     FIndex.emplace(NormaliseLink(alias), index);
 }
@@ -291,12 +291,12 @@ void TFoundLinks::Clear()
     FIndex.clear();
 }
 
-TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex)
+TLinkVerdict JudgeLink(const CodePageString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex)
 {
     duplicateIndex = found.IndexOf(link);
     if (!OnSpiderSite(link, site))
         return TLinkVerdict::OtherSite;
-    const AnsiString upper = UpperCase(link);
+    const CodePageString upper = UpperCase(link);
     for (const char* text : SpiderExcludedTexts)
         if (upper.find(text) != npos)
             return TLinkVerdict::Excluded;
@@ -312,22 +312,22 @@ TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TF
 
 // --- project names -------------------------------------------------------------------------
 
-AnsiString SpiderSiteWord(const AnsiString& host)
+CodePageString SpiderSiteWord(const CodePageString& host)
 {
-    AnsiString word = host.find("www.") != npos ? host.substr(std::min<std::size_t>(4, host.size())) : host;
+    CodePageString word = host.find("www.") != npos ? host.substr(std::min<std::size_t>(4, host.size())) : host;
     const std::size_t dot = word.find('.');
-    return dot == npos ? AnsiString() : word.substr(0, dot);
+    return dot == npos ? CodePageString() : word.substr(0, dot);
 }
 
-TNameNumbers::TNameNumbers(const AnsiString& word) : FWord(word), FUpperWord(UpperCase(word)) {}
+TNameNumbers::TNameNumbers(const CodePageString& word) : FWord(word), FUpperWord(UpperCase(word)) {}
 
-void TNameNumbers::Take(const AnsiString& name)
+void TNameNumbers::Take(const CodePageString& name)
 {
     // Every number that word + number occurs as: each occurrence of the word
     // followed by digits takes every leading part of those digits that is a
     // number ("SHOP12" takes 1 and 12).
     constexpr std::size_t MaxDigits = 18;
-    const AnsiString upper = UpperCase(name);
+    const CodePageString upper = UpperCase(name);
     for (std::size_t at = upper.find(FUpperWord); at != npos; at = upper.find(FUpperWord, at + 1)) {
         std::size_t digit = at + FUpperWord.size();
         if (digit >= upper.size() || upper[digit] == '0')
@@ -349,10 +349,10 @@ long long TNameNumbers::FirstFree()
     return FFirst;
 }
 
-long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names)
+long long FirstFreeNumber(const CodePageString& word, const std::vector<CodePageString>& names)
 {
     TNameNumbers numbers(word);
-    for (const AnsiString& name : names)
+    for (const CodePageString& name : names)
         numbers.Take(name);
     return numbers.FirstFree();
 }

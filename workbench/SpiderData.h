@@ -26,7 +26,7 @@
 // on after its HREF=.
 class TLinkExtractor {
 public:
-    using TFound = std::function<void(const AnsiString& link)>;
+    using TFound = std::function<void(const CodePageString& link)>;
 
     // Reads the next bytes of the page; line ends and NUL bytes are not part of the text.
     void Feed(const char* data, std::size_t length, const TFound& found);
@@ -50,17 +50,17 @@ private:
 };
 
 // A found link cut before its first blank.
-AnsiString CleanLink(const AnsiString& raw);
+CodePageString CleanLink(const CodePageString& raw);
 
 // The page's address, split once for the links found on it. An address
 // without "://", or with no scheme before it, is an http one.
 struct TPageAddress {
-    AnsiString scheme;     // lower case
-    AnsiString authority;  // lower case, without the default port
-    AnsiString path;       // "." and ".." segments and repeated "/" taken out; "/" at least
-    AnsiString query;      // with its "?"
+    CodePageString scheme;     // lower case
+    CodePageString authority;  // lower case, without the default port
+    CodePageString path;       // "." and ".." segments and repeated "/" taken out; "/" at least
+    CodePageString query;      // with its "?"
 };
-TPageAddress PageAddressOf(const AnsiString& pageUrl);
+TPageAddress PageAddressOf(const CodePageString& pageUrl);
 
 // The address a link on the page leads to, by the ordinary rules of
 // relative references: "//host/x" names another host, "/x" a path on the
@@ -70,12 +70,12 @@ TPageAddress PageAddressOf(const AnsiString& pageUrl);
 // page under many spellings is one address and ".." never leaves a folder
 // unseen. A reference of another scheme ("mailto:", "javascript:") stays as
 // it is, and so does an empty link.
-AnsiString ResolveLink(const AnsiString& link, const TPageAddress& page);
+CodePageString ResolveLink(const CodePageString& link, const TPageAddress& page);
 
 // The key of the duplicate test: one trailing "/" dropped; cut before the
 // first "/index." and the first "/default." (letter case counts), so that a
 // folder and its index page are found once.
-AnsiString NormaliseLink(const AnsiString& link);
+CodePageString NormaliseLink(const CodePageString& link);
 
 // --- the site ---------------------------------------------------------------------
 
@@ -84,16 +84,16 @@ AnsiString NormaliseLink(const AnsiString& link);
 // whole host; "/a/b/page.htm" limits the crawl to "/a/b"; "/a" (a name
 // without a ".") to "/a".
 struct TSpiderSite {
-    AnsiString scheme;  // lower case
-    AnsiString host;    // lower case
-    AnsiString port;    // "80" when the address has none
-    AnsiString folder;  // "/" or "/a/b", without a trailing "/"
+    CodePageString scheme;  // lower case
+    CodePageString host;    // lower case
+    CodePageString port;    // "80" when the address has none
+    CodePageString folder;  // "/" or "/a/b", without a trailing "/"
 };
-TSpiderSite SpiderSiteOf(const AnsiString& startUrl);
+TSpiderSite SpiderSiteOf(const CodePageString& startUrl);
 
 // True when the resolved link is on the site: the same scheme, host (any
 // letter case) and port, and a path that is the folder or lies under it.
-bool OnSpiderSite(const AnsiString& link, const TSpiderSite& site);
+bool OnSpiderSite(const CodePageString& link, const TSpiderSite& site);
 
 // The texts whose presence (in any letter case) keeps a link from being
 // followed. A double quote, like "<" and ">", would let a page write markup
@@ -118,36 +118,36 @@ enum class TLinkVerdict {
 class TFoundLinks {
 public:
     // Index of the page whose key the link has, or -1.
-    int IndexOf(const AnsiString& link) const;
+    int IndexOf(const CodePageString& link) const;
     // Adds the link as a page of its own; returns its index.
-    int Add(const AnsiString& link);
+    int Add(const CodePageString& link);
     // Makes `alias` find the page at index (an address that stands for the
     // same page, such as the one a page was relocated to).
-    void AddAlias(const AnsiString& alias, int index);
+    void AddAlias(const CodePageString& alias, int index);
     int Count() const { return static_cast<int>(FLinks.size()); }
-    const AnsiString& Link(int index) const { return FLinks[static_cast<std::size_t>(index)]; }
+    const CodePageString& Link(int index) const { return FLinks[static_cast<std::size_t>(index)]; }
     void Clear();
 
 private:
-    std::vector<AnsiString> FLinks;
-    std::unordered_map<AnsiString, int> FIndex;
+    std::vector<CodePageString> FLinks;
+    std::unordered_map<CodePageString, int> FIndex;
 };
 
 // The filters in order, on a resolved link: the site, the excluded texts,
 // duplicates, length. `duplicateIndex` is set to the earlier link's index whenever the link was
 // found before, whatever the verdict.
-TLinkVerdict JudgeLink(const AnsiString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex);
+TLinkVerdict JudgeLink(const CodePageString& link, const TSpiderSite& site, const TFoundLinks& found, int& duplicateIndex);
 
 // --- project names -------------------------------------------------------------------
 
 // The word the crawl's projects are named after: the host without its first
 // four characters when it holds "www.", then cut before its first "."
 // (empty when it has none).
-AnsiString SpiderSiteWord(const AnsiString& host);
+CodePageString SpiderSiteWord(const CodePageString& host);
 
 // The smallest n >= 1 for which word followed by decimal n (letter case
 // ignored) occurs in none of the names, also inside a longer name.
-long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>& names);
+long long FirstFreeNumber(const CodePageString& word, const std::vector<CodePageString>& names);
 
 // The numbers that names take after one word, kept as names are added: a
 // crawl asks for its next number after every page it saves, without going
@@ -155,14 +155,14 @@ long long FirstFreeNumber(const AnsiString& word, const std::vector<AnsiString>&
 // the word and the names taken so far.
 class TNameNumbers {
 public:
-    explicit TNameNumbers(const AnsiString& word);
-    const AnsiString& Word() const { return FWord; }
-    void Take(const AnsiString& name);
+    explicit TNameNumbers(const CodePageString& word);
+    const CodePageString& Word() const { return FWord; }
+    void Take(const CodePageString& name);
     long long FirstFree();
 
 private:
-    AnsiString FWord;
-    AnsiString FUpperWord;
+    CodePageString FWord;
+    CodePageString FUpperWord;
     std::unordered_set<long long> FTaken;
     long long FFirst = 1;  // no number below it is free; taking only ever adds
 };

@@ -20,7 +20,7 @@ constexpr std::array<unsigned char, 256> MakeCaseFlip()
 
 constexpr std::array<unsigned char, 256> CaseFlip = MakeCaseFlip();
 
-bool MatchesAt(const AnsiString& s, std::size_t at, const AnsiString& pattern, bool ignoreCase)
+bool MatchesAt(const CodePageString& s, std::size_t at, const CodePageString& pattern, bool ignoreCase)
 {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const auto p = static_cast<unsigned char>(pattern[i]);
@@ -34,7 +34,7 @@ bool MatchesAt(const AnsiString& s, std::size_t at, const AnsiString& pattern, b
 
 }  // namespace
 
-int ScanWild(const AnsiString& s, const AnsiString& pattern, int start)
+int ScanWild(const CodePageString& s, const CodePageString& pattern, int start)
 {
     if (s.empty() || pattern.empty() || start == 0)
         return 0;
@@ -50,11 +50,11 @@ int ScanWild(const AnsiString& s, const AnsiString& pattern, int start)
     return 0;
 }
 
-int ReplaceAll(AnsiString& s, const AnsiString& find, const AnsiString& replace, bool ignoreCase)
+int ReplaceAll(CodePageString& s, const CodePageString& find, const CodePageString& replace, bool ignoreCase)
 {
     if (find.empty())
         return 0;
-    AnsiString result;
+    CodePageString result;
     int count = 0;
     int pos = 1;
     for (;;) {
@@ -71,7 +71,7 @@ int ReplaceAll(AnsiString& s, const AnsiString& find, const AnsiString& replace,
     }
     if (count > 0) {
         if (static_cast<std::size_t>(pos - 1) < s.size())
-            result.append(s, static_cast<std::size_t>(pos - 1), AnsiString::npos);
+            result.append(s, static_cast<std::size_t>(pos - 1), CodePageString::npos);
         result.shrink_to_fit();
         s = std::move(result);
     }

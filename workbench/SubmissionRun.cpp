@@ -99,15 +99,15 @@ int TSubmissionRun::EntriesLeft() const
     return static_cast<int>(FEntries.size() - FNextEntry - FDroppedAhead);
 }
 
-AnsiString TSubmissionRun::CategoryMapValue(const AnsiString& section, const AnsiString& key)
+CodePageString TSubmissionRun::CategoryMapValue(const CodePageString& section, const CodePageString& key)
 {
     // Each pair is read once per project: a run asks the same one for
     // every engine of a category type.
-    const AnsiString id = section + "\n" + key;
+    const CodePageString id = section + "\n" + key;
     for (const auto& [cached, value] : FCategoryCache)
         if (cached == id)
             return value;
-    AnsiString value;
+    CodePageString value;
     if (!FCategoryMapFile.empty()) {
         TIniFile map(FCategoryMapFile);
         value = map.ReadString(section, key, "");
@@ -212,7 +212,7 @@ void TSubmissionRun::SendNext()
     const TSubmissionEntry& entry = FEntries[entryNumber].Values;
     const SubmissionRequest sent = BuildSubmissionRequest(
         entry.Record, FProject,
-        [this](const AnsiString& section, const AnsiString& key) { return CategoryMapValue(section, key); });
+        [this](const CodePageString& section, const CodePageString& key) { return CategoryMapValue(section, key); });
 
     auto owned = std::make_unique<TRequest>();
     TRequest& request = *owned;
@@ -235,7 +235,7 @@ void TSubmissionRun::SendNext()
         client.Reference = sent.referer;
         // The form data comes fully encoded; only blanks in the installation's
         // own parts (the fixed parameters, the category value) are left.
-        AnsiString data = sent.data;
+        CodePageString data = sent.data;
         ReplaceAll(data, " ", "+", false);
         if (sent.method == "POST") {
             client.URL = sent.url;

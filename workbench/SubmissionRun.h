@@ -42,8 +42,8 @@ struct TSubmitOptions {
 
 // One engine of a project's work list.
 struct TSubmissionEntry {
-    AnsiString Engine;    // its name
-    AnsiString Record;    // the value part of its engine file line (the text after "name=")
+    CodePageString Engine;    // its name
+    CodePageString Record;    // the value part of its engine file line (the text after "name=")
     long long Sites = 1;  // the sites it stands for in the counters (a batch counts N)
 };
 
@@ -96,12 +96,12 @@ public:
 
     // --- projects ----------------------------------------------------------------------------
     // The projects still to submit, the current one first.
-    void QueueProjects(std::vector<AnsiString> names) { FProjects = std::move(names); }
-    const std::vector<AnsiString>& ProjectQueue() const { return FProjects; }
+    void QueueProjects(std::vector<CodePageString> names) { FProjects = std::move(names); }
+    const std::vector<CodePageString>& ProjectQueue() const { return FProjects; }
     // The first project of the queue; "" when it is empty.
-    AnsiString CurrentProject() const { return FProjects.empty() ? AnsiString() : FProjects.front(); }
+    CodePageString CurrentProject() const { return FProjects.empty() ? CodePageString() : FProjects.front(); }
     // Where the CategoryMap is read from (data/catagory.zro of the installation).
-    void SetCategoryMapFile(const AnsiString& fileName) { FCategoryMapFile = fileName; }
+    void SetCategoryMapFile(const CodePageString& fileName) { FCategoryMapFile = fileName; }
 
     // --- the run -----------------------------------------------------------------------------
     // The list is built: its requests go out with the project's values. The
@@ -162,10 +162,10 @@ private:
     void FinishLater(std::unique_ptr<TRequest> request);
     void WndProc(TMessage& msg);
     void SetCount(ResultClass kind, long long value);
-    AnsiString CategoryMapValue(const AnsiString& section, const AnsiString& key);
+    CodePageString CategoryMapValue(const CodePageString& section, const CodePageString& key);
 
     TState FState = TState::Idle;
-    std::vector<AnsiString> FProjects;
+    std::vector<CodePageString> FProjects;
     ProjectRecord FProject;
     std::vector<TListedEntry> FEntries;
     std::size_t FNextEntry = 0;    // first entry not yet sent
@@ -176,8 +176,8 @@ private:
     bool FInDispatch = false;
     bool FDispatchAgain = false;
     ProxySettings FProxy;
-    AnsiString FCategoryMapFile;
-    std::vector<std::pair<AnsiString, AnsiString>> FCategoryCache;  // "section\nkey", value
+    CodePageString FCategoryMapFile;
+    std::vector<std::pair<CodePageString, CodePageString>> FCategoryCache;  // "section\nkey", value
 
     HWND FWindow = 0;
     std::vector<std::unique_ptr<TRequest>> FRequests;

@@ -14,7 +14,7 @@ bool IsUnreserved(unsigned char c)
 // Project fields sent after the title, in record order, with the project value each carries.
 struct FormField {
     EngineField field;
-    AnsiString ProjectRecord::*value;
+    CodePageString ProjectRecord::*value;
 };
 
 constexpr FormField LeadingFields[] = {
@@ -32,10 +32,10 @@ constexpr FormField ContactFields[] = {
 
 }  // namespace
 
-AnsiString EncodeFormValue(const AnsiString& value)
+CodePageString EncodeFormValue(const CodePageString& value)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
-    AnsiString out;
+    CodePageString out;
     out.reserve(value.size());
     for (const char ch : value) {
         const auto c = static_cast<unsigned char>(ch);
@@ -52,7 +52,7 @@ AnsiString EncodeFormValue(const AnsiString& value)
     return out;
 }
 
-SubmissionRequest BuildSubmissionRequest(const AnsiString& recordValue, const ProjectRecord& project,
+SubmissionRequest BuildSubmissionRequest(const CodePageString& recordValue, const ProjectRecord& project,
                                          const CategoryLookup& categories)
 {
     const auto field = [&](EngineField f) { return EngineRecordField(recordValue, f); };
@@ -61,20 +61,20 @@ SubmissionRequest BuildSubmissionRequest(const AnsiString& recordValue, const Pr
     request.url = field(efFormAction);
     request.method = field(efMethod);
 
-    AnsiString& data = request.data;
-    const auto add = [&](EngineField f, const AnsiString& value) {
-        const AnsiString name = field(f);
+    CodePageString& data = request.data;
+    const auto add = [&](EngineField f, const CodePageString& value) {
+        const CodePageString name = field(f);
         if (!name.empty())
             data += "&" + name + "=" + EncodeFormValue(value);
     };
 
-    if (const AnsiString name = field(efTitle); !name.empty())
+    if (const CodePageString name = field(efTitle); !name.empty())
         data += name + "=" + EncodeFormValue(project.title);
     for (const auto& f : LeadingFields)
         add(f.field, project.*f.value);
-    if (const AnsiString name = field(efCategory); !name.empty()) {
+    if (const CodePageString name = field(efCategory); !name.empty()) {
         data += "&" + name + "=";
-        if (const AnsiString type = field(efCategoryType); !type.empty() && categories)
+        if (const CodePageString type = field(efCategoryType); !type.empty() && categories)
             data += categories("Sub" + type, project.catagory);
     }
     add(efName, project.name);
@@ -84,7 +84,7 @@ SubmissionRequest BuildSubmissionRequest(const AnsiString& recordValue, const Pr
     return request;
 }
 
-SubmissionResult ResultOfHeader(int httpStatus, const AnsiString& statusText)
+SubmissionResult ResultOfHeader(int httpStatus, const CodePageString& statusText)
 {
     if (httpStatus == 302 || httpStatus == 303 || httpStatus == 307)
         return {httpStatus, "OK"};
@@ -119,11 +119,11 @@ int RowImageOfResult(int status)
     return RowImageFailed;
 }
 
-std::optional<AnsiString> CheckSubmitOption(const AnsiString& text, const char* what, int& value)
+std::optional<CodePageString> CheckSubmitOption(const CodePageString& text, const char* what, int& value)
 {
     int number = 0;
     if (!TryStrToInt(Trim(text), number) || number < 1)
-        return AnsiString(what) + " must be a whole number of at least 1, not \"" + text + "\".";
+        return CodePageString(what) + " must be a whole number of at least 1, not \"" + text + "\".";
     value = number;
     return std::nullopt;
 }

@@ -11,17 +11,17 @@
 
 // A form value as the engines' forms expect it: blanks as "+", the
 // unreserved bytes (A-Z a-z 0-9 - . _ ~) as they are, every other byte as %XX.
-AnsiString EncodeFormValue(const AnsiString& value);
+CodePageString EncodeFormValue(const CodePageString& value);
 
 // Looks up the CategoryMap: section "Sub" + the engine's category type, key
 // the project's category; "" when either is missing.
-using CategoryLookup = std::function<AnsiString(const AnsiString& section, const AnsiString& key)>;
+using CategoryLookup = std::function<CodePageString(const CodePageString& section, const CodePageString& key)>;
 
 struct SubmissionRequest {
-    AnsiString url;      // field 3, the form's action
-    AnsiString data;     // the form data
-    AnsiString referer;  // field 2, the page that holds the form
-    AnsiString method;   // field 21; "POST" posts, anything else is a GET
+    CodePageString url;      // field 3, the form's action
+    CodePageString data;     // the form data
+    CodePageString referer;  // field 2, the page that holds the form
+    CodePageString method;   // field 21; "POST" posts, anything else is a GET
 };
 
 // The request for one engine, from the value part of its record (the text
@@ -29,14 +29,14 @@ struct SubmissionRequest {
 // out every field whose name is empty. The project's values are encoded; the
 // record's fixed extra parameters and the CategoryMap value are installation
 // data and go out as stored.
-SubmissionRequest BuildSubmissionRequest(const AnsiString& recordValue, const ProjectRecord& project,
+SubmissionRequest BuildSubmissionRequest(const CodePageString& recordValue, const ProjectRecord& project,
                                          const CategoryLookup& categories);
 
 // --- results --------------------------------------------------------------------
 
 struct SubmissionResult {
     int status = 0;
-    AnsiString text;
+    CodePageString text;
 };
 
 // Results the live window gives of its own.
@@ -48,7 +48,7 @@ inline const SubmissionResult SocketErrorResult{500, "Socket Error"};
 // form post (302, 303, 307) is the engine's usual "thank you", and an empty
 // reason text counts as 200 "OK" below 400. A status of 400 or more stays a
 // failure, shown by its reason text or, without one, by its number.
-SubmissionResult ResultOfHeader(int httpStatus, const AnsiString& statusText);
+SubmissionResult ResultOfHeader(int httpStatus, const CodePageString& statusText);
 
 enum class ResultClass { Successful, Failed, TimedOut };
 ResultClass ClassifyResult(int status);
@@ -67,4 +67,4 @@ constexpr int DefaultTimeout = 40;
 
 // Ports or Timeout as typed: a whole number of at least 1, or the text of
 // the message that refuses it.
-std::optional<AnsiString> CheckSubmitOption(const AnsiString& text, const char* what, int& value);
+std::optional<CodePageString> CheckSubmitOption(const CodePageString& text, const char* what, int& value);

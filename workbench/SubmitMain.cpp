@@ -248,7 +248,7 @@ void TSubmitMain::FormCreate(TObject*)
 
     // The program's name and version make the title; a value that cannot be
     // read is left empty and the title is built from the rest.
-    const AnsiString settingsFile = AppPath(AppFolder, SettingsFileName);
+    const CodePageString settingsFile = AppPath(AppFolder, SettingsFileName);
     AppName = ReadSettingOrEmpty(settingsFile, "rur", "app", "error");
     AppTitle = AppName + " v" + ReadSettingOrEmpty(settingsFile, "rur", "version", "error");
     HomeLocation = ReadSettingOrEmpty(settingsFile, "rur", "home", "error");
@@ -289,13 +289,13 @@ void TSubmitMain::FormCreate(TObject*)
     SesList->SetSorted(true);
 }
 
-AnsiString ReadSettingOrEmpty(const AnsiString& fileName, const AnsiString& section, const AnsiString& key,
-                              const AnsiString& fallback)
+CodePageString ReadSettingOrEmpty(const CodePageString& fileName, const CodePageString& section, const CodePageString& key,
+                              const CodePageString& fallback)
 {
     try {
         return TIniFile(fileName).ReadString(section, key, fallback);
     } catch (const std::exception&) {
-        return AnsiString();
+        return CodePageString();
     }
 }
 
@@ -303,10 +303,10 @@ namespace {
 
 // What loading the engine files adds to the heap, about: each record's line
 // in the engine list and its row in the list view.
-std::size_t EngineLoadBytes(const std::vector<AnsiString>& files)
+std::size_t EngineLoadBytes(const std::vector<CodePageString>& files)
 {
     std::uintmax_t total = 0;
-    for (const AnsiString& file : files) {
+    for (const CodePageString& file : files) {
         std::error_code error;
         const std::uintmax_t size = std::filesystem::file_size(file.c_str(), error);
         if (!error)

@@ -71,8 +71,8 @@ inline constexpr const char* LogoFileName = "/logo.jpg";
 // One value of an INI file, read on its own: the fallback when the key is
 // absent, and an empty value when the read fails, so that a bad read leaves
 // only its own value empty.
-AnsiString ReadSettingOrEmpty(const AnsiString& fileName, const AnsiString& section, const AnsiString& key,
-                              const AnsiString& fallback);
+CodePageString ReadSettingOrEmpty(const CodePageString& fileName, const CodePageString& section, const CodePageString& key,
+                              const CodePageString& fallback);
 
 // The notebook's pages, in order.
 enum TMainPage {
@@ -284,15 +284,15 @@ public:
     TOleContainer* Ole1; // the updater package
 
     // --- state -----------------------------------------------------------------------------
-    AnsiString AppFolder;     // the current directory when the window was created
-    AnsiString AppTitle;      // [rur] app + " v" + [rur] version
-    AnsiString HomeLocation;  // [rur] home
-    AnsiString AppName;       // [rur] app
+    CodePageString AppFolder;     // the current directory when the window was created
+    CodePageString AppTitle;      // [rur] app + " v" + [rur] version
+    CodePageString HomeLocation;  // [rur] home
+    CodePageString AppName;       // [rur] app
     // Every engine record of both engine files, sorted; lives as long as the window.
     std::unique_ptr<TStringList> EngineList;
     std::unique_ptr<TStringList> ProjectQueue;  // a scratch list of the engine files' load
     // The project being submitted, which the submission report is written for.
-    AnsiString CurrentProject;
+    CodePageString CurrentProject;
     // Whether each engine file was read whole at start. A file that was not
     // is never rewritten from the lists, which lack its records.
     bool EngineDatabaseLoaded = false;
@@ -394,27 +394,27 @@ public:
     void urllistChange(TObject* Sender);
     // Imports into the page without saving; the project name is checked
     // like a typed one, and a refused one is shown and left empty.
-    void ImportSavFile(const AnsiString& FileName);
-    void ImportProjectFile(const AnsiString& FileName);
+    void ImportSavFile(const CodePageString& FileName);
+    void ImportProjectFile(const CodePageString& FileName);
     // The import wizard's "From File": runs OpenDialog1 and imports a chosen
     // ".sav" or ".zro" file. Page: the chosen file is a web page, in FileName,
     // for the page import.
     enum class TFileImport { Cancelled, Project, Page };
-    TFileImport ImportFromFile(AnsiString& FileName);
+    TFileImport ImportFromFile(CodePageString& FileName);
     // Start-up: the project list into SesList.
     void LoadSesList();
     // The page's fields as a project, and a project into them.
     struct ProjectRecord PageProject() const;
     void ShowProject(const struct ProjectRecord& project);
-    std::vector<AnsiString> ProjectNames() const;  // the lines of SesList
+    std::vector<CodePageString> ProjectNames() const;  // the lines of SesList
     // Whether SesList holds the name (letter case counts), and the first
     // number free after the word among its names. Each answers from what it
     // gathered from SesList's lines until the lines change; a name the page
     // adds itself is folded in (NoteProjectAdded) instead of gathering again.
-    bool ProjectListed(const AnsiString& name);
-    long long FreeProjectNumber(const AnsiString& word);
-    void NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore);
-    std::unordered_set<AnsiString> FListedNames;
+    bool ProjectListed(const CodePageString& name);
+    long long FreeProjectNumber(const CodePageString& word);
+    void NoteProjectAdded(const CodePageString& name, std::uint64_t changeBefore);
+    std::unordered_set<CodePageString> FListedNames;
     std::uint64_t FListedChange = 0;                     // SesList's ChangeCount FListedNames holds for
     bool FListedValid = false;
     std::unique_ptr<class TNameNumbers> FNameNumbers;  // nullptr: nothing gathered
@@ -466,7 +466,7 @@ public:
     void DeleteReport1Click(TObject* Sender);
     // The report's lines from the controls and the checked rows; a header or
     // footer file that cannot be read is told once and left out.
-    std::vector<AnsiString> SubmissionReport();
+    std::vector<CodePageString> SubmissionReport();
     struct ReportSettings ReportControls() const;
     void ShowReportSettings(const struct ReportSettings& settings);
     // Start-up: [Reports] into the report controls.
@@ -494,7 +494,7 @@ public:
     void BuildMetaTags();
     // Viewer's block into the head of the page file, which keeps its first
     // copy as FileName + ".bac"; a page without a head is left alone.
-    void InjectMetaTags(const AnsiString& FileName);
+    void InjectMetaTags(const CodePageString& FileName);
     void WireMetaTags();  // construction
 
     // --- Proxy: the proxy window's settings and the clients that use them
@@ -571,7 +571,7 @@ private:
     void TellLeftOutLines(const TLeftOutLines& leftOut);
     // The update's steps (SubmitMainUpdate.cpp). True when the updater was started.
     bool RunDatabaseUpdate();
-    bool InstallDatabaseUpdate(const AnsiString& staging);
+    bool InstallDatabaseUpdate(const CodePageString& staging);
     void ReloadEngineDatabase();
     bool FUpdating = false;
 
@@ -588,7 +588,7 @@ private:
     void CommitProjectSaves(bool retry = false);
     void SaveSesList();
     bool FSavesPending = false;
-    std::vector<AnsiString> FPendingFiles;  // the project files a pending commit makes durable
+    std::vector<CodePageString> FPendingFiles;  // the project files a pending commit makes durable
     bool FCommitFailureShown = false;
     std::unique_ptr<TTimer> FSaveTimer;
 
@@ -598,12 +598,12 @@ private:
     public:
         explicit TImportShown(TSubmitMain& window) : FWindow(window) {}
         void ShowTags(const PageTags& tags, unsigned found) override;
-        void ShowStatus(const AnsiString& text) override;
-        void ShowSpiderStatus(const AnsiString& text) override;
+        void ShowStatus(const CodePageString& text) override;
+        void ShowSpiderStatus(const CodePageString& text) override;
         void ShowLinksFound(int found) override;
         void CrawlStarted() override;
-        void CrawlPageNext(const AnsiString& siteWord, int fetched) override;
-        void CrawlPageFetching(const AnsiString& url) override;
+        void CrawlPageNext(const CodePageString& siteWord, int fetched) override;
+        void CrawlPageFetching(const CodePageString& url) override;
         bool SaveCrawledPage() override;
         int CrawlTimeout() override;
         void PageImportDone(std::uint16_t error) override;
@@ -615,8 +615,8 @@ private:
     std::unique_ptr<TImportShown> FImportShown;
     std::unique_ptr<TImportRun> FImport;
     void LeaveSpiderReady();
-    void StartPageImport(const AnsiString& url);
-    void ImportLocalPage(const AnsiString& fileName);
+    void StartPageImport(const CodePageString& url);
+    void ImportLocalPage(const CodePageString& fileName);
     void FinishPageImport(std::uint16_t error);
     void FinishCrawl(bool completed);
     // The crawled page's title, description and keywords on the project page emptied.

@@ -19,9 +19,9 @@
 
 namespace {
 
-void Fill(TStringList& list, const std::vector<AnsiString>& lines)
+void Fill(TStringList& list, const std::vector<CodePageString>& lines)
 {
-    for (const AnsiString& line : lines)
+    for (const CodePageString& line : lines)
         list.Add(line);
 }
 
@@ -63,9 +63,9 @@ void TSubmitMain::BuildDoorwayPage(TObject* Sender)
     TStringList lines;
     Fill(lines, DoorwayPageLines(project));
 
-    const std::vector<AnsiString> keywords = DoorwayKeywords(project.Keywords, project.SingleKeyword);
+    const std::vector<CodePageString> keywords = DoorwayKeywords(project.Keywords, project.SingleKeyword);
     ComboBox1->Items()->Clear();
-    for (const AnsiString& keyword : keywords)
+    for (const CodePageString& keyword : keywords)
         ComboBox1->Items()->Add(keyword);
     ComboBox1->SetText(keywords.front());
 

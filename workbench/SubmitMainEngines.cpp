@@ -18,7 +18,7 @@
 namespace {
 
 // The Type column of an engine row (sub-item 3), without a copy.
-const AnsiString& RowType(const TListItem& row)
+const CodePageString& RowType(const TListItem& row)
 {
     return row.SubItemRef(3);
 }
@@ -40,9 +40,9 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
         const EngineLineView engine = ViewEngineLine(EngineList->StringRef(i));
         if (!IsMarkerEngine(engine.name)) {
             TListItem* row = rows->Add();
-            row->SetCaption(AnsiString(engine.name));
+            row->SetCaption(CodePageString(engine.name));
             row->SetImageIndex(-1);
-            std::vector<AnsiString> cells;  // URL, Result, Date, Type
+            std::vector<CodePageString> cells;  // URL, Result, Date, Type
             cells.reserve(4);
             cells.emplace_back(engine.url);
             cells.emplace_back();
@@ -117,7 +117,7 @@ void TSubmitMain::RunFilterPass(int senderValue)
     checks.custom = CustomCk->Checked();
 
     long long total = 0;
-    std::optional<AnsiString> error;
+    std::optional<CodePageString> error;
     TListItems* rows = ExListView2->Items();
     TLoopPump pump;
     // Rows are looked up again on every turn: a click handled while messages
@@ -141,7 +141,7 @@ void TSubmitMain::RunFilterPass(int senderValue)
 void TSubmitMain::RunCountPass()
 {
     long long total = 0;
-    std::optional<AnsiString> error;
+    std::optional<CodePageString> error;
     TListItems* rows = ExListView2->Items();
     TLoopPump pump;
     for (int i = 0; i < rows->Count(); ++i) {
@@ -212,11 +212,11 @@ void TSubmitMain::DeleteEngine1Click(TObject*)
             Application->MessageBox("You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION);
             return;
         }
-        const AnsiString name = row->Caption();
-        const AnsiString type = RowType(*row);
-        const AnsiString url = row->SubItems()->Strings(0);
+        const CodePageString name = row->Caption();
+        const CodePageString type = RowType(*row);
+        const CodePageString url = row->SubItems()->Strings(0);
 
-        if (type.find("Custom->") != AnsiString::npos) {
+        if (type.find("Custom->") != CodePageString::npos) {
             // Custom engines belong to the wizard, which also rewrites their file.
             if (!CustomDatabase)
                 return;
@@ -241,7 +241,7 @@ void TSubmitMain::DeleteEngine1Click(TObject*)
                 break;
             }
         }
-        AnsiString record;
+        CodePageString record;
         if (line >= 0) {
             record = EngineList->Strings(line);
             EngineList->Delete(line);
@@ -275,7 +275,7 @@ void TSubmitMain::DeleteManualEngineLine(int row)
     // without a header line. Saving the rows instead would write back only
     // what the list view kept of each line (a long row cut at its column
     // limit, an unclosed quote as an empty cell).
-    const AnsiString path = AppPath(AppFolder, ManualEngineFileName);
+    const CodePageString path = AppPath(AppFolder, ManualEngineFileName);
     const std::string bytes = ReadFileBytes(path);
     const std::string kept =
         RemoveTextLines(bytes, [&](std::size_t index, std::string_view) { return index == std::size_t(row); });

@@ -32,9 +32,9 @@
 
 namespace {
 
-AnsiString UrlHost(const AnsiString& url)
+CodePageString UrlHost(const CodePageString& url)
 {
-    AnsiString proto, user, password, host, port, path;
+    CodePageString proto, user, password, host, port, path;
     SplitURL(url, proto, user, password, host, port, path);
     return host;
 }
@@ -85,7 +85,7 @@ void TSubmitMain::BuildImportSheet()
 
 // --- imports -------------------------------------------------------------------------------------
 
-TSubmitMain::TFileImport TSubmitMain::ImportFromFile(AnsiString& FileName)
+TSubmitMain::TFileImport TSubmitMain::ImportFromFile(CodePageString& FileName)
 {
     if (!OpenDialog1->Execute())
         return TFileImport::Cancelled;
@@ -118,13 +118,13 @@ bool TSubmitMain::ShowImport(const std::function<ProjectImport()>& read)
     return true;
 }
 
-void TSubmitMain::ImportSavFile(const AnsiString& FileName)
+void TSubmitMain::ImportSavFile(const CodePageString& FileName)
 {
     if (ShowImport([&] { return ::ImportSavFile(FileName, PageProject(), ProjectNames(), UrlHost); }))
         ShowProjectMessage(ProjectMessageId::SelectCategory);
 }
 
-void TSubmitMain::ImportProjectFile(const AnsiString& FileName)
+void TSubmitMain::ImportProjectFile(const CodePageString& FileName)
 {
     // A file without a section fails here, before any field changes.
     ShowImport([&] { return ImportZroFile(FileName); });
@@ -177,12 +177,12 @@ void TSubmitMain::Button3Click(TObject*)
 
     if (FromFile->Checked()) {
         LeaveSpiderReady();
-        AnsiString fileName;
+        CodePageString fileName;
         if (ImportFromFile(fileName) == TFileImport::Page)
             ImportLocalPage(fileName);
         return;
     }
-    const AnsiString url = UrlImp->Text();
+    const CodePageString url = UrlImp->Text();
     if (url.empty()) {
         Application->MessageBox("You must enter a url to Import", "Import Incomplete!", MB_OK);
         return;
@@ -231,7 +231,7 @@ void TSubmitMain::LeaveSpiderReady()
         Spider->Button1->SetEnabled(false);
 }
 
-void TSubmitMain::TImportShown::ShowStatus(const AnsiString& text)
+void TSubmitMain::TImportShown::ShowStatus(const CodePageString& text)
 {
     const TImportState state = FWindow.FImport->State();
     if ((state == TImportState::Crawling || state == TImportState::Stopping) && Spider)
@@ -250,7 +250,7 @@ void TSubmitMain::SetImportControls(bool busy)
     SpiderCK->SetEnabled(!busy && FromUrl->Checked());
 }
 
-void TSubmitMain::StartPageImport(const AnsiString& url)
+void TSubmitMain::StartPageImport(const CodePageString& url)
 {
     FImport->NewPage();
     FImport->Step(TImportState::Importing);
@@ -272,7 +272,7 @@ void TSubmitMain::StartPageImport(const AnsiString& url)
     }
 }
 
-void TSubmitMain::ImportLocalPage(const AnsiString& fileName)
+void TSubmitMain::ImportLocalPage(const CodePageString& fileName)
 {
     std::unique_ptr<TFileStream> file;
     try {
@@ -333,12 +333,12 @@ void TSubmitMain::FinishPageImport(std::uint16_t error)
     }
     if (!capped && !ImportPageLoaded(*HttpMap, error)) {
         // A page that could not be read is said so, not reported as imported.
-        const AnsiString reason = ImportFailureText(*HttpMap, error);
+        const CodePageString reason = ImportFailureText(*HttpMap, error);
         Label13->SetCaption("Failed: " + reason);
         Application->MessageBox("The page could not be read: " + reason, "Import Failed", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    Label13->SetCaption(capped ? AnsiString(PageScanLimitNote) : AnsiString("Done"));
+    Label13->SetCaption(capped ? CodePageString(PageScanLimitNote) : CodePageString("Done"));
     Application->MessageBox("Import Completed", "Import Completed", MB_OK);
 }
 
@@ -348,10 +348,10 @@ void TSubmitMain::StartCrawl()
 {
     if (!FImport || FImport->State() != TImportState::SpiderReady || !Spider)
         return;
-    const AnsiString start = UrlImp->Text();
+    const CodePageString start = UrlImp->Text();
     // Every page is saved under the site word and a number: a word that
     // can't make a project name is refused before anything is fetched.
-    const AnsiString word = SpiderSiteWord(UrlHost(start));
+    const CodePageString word = SpiderSiteWord(UrlHost(start));
     if (const auto refusal = ValidateProjectName(word + "1")) {
         ShowProjectMessage(refusal->id);
         return;
@@ -369,7 +369,7 @@ void TSubmitMain::TImportShown::CrawlStarted()
     FWindow.Timer1->SetEnabled(true);
 }
 
-void TSubmitMain::TImportShown::CrawlPageNext(const AnsiString& siteWord, int fetched)
+void TSubmitMain::TImportShown::CrawlPageNext(const CodePageString& siteWord, int fetched)
 {
     // The site fields as clearing them leaves them (the contact details
     // kept), but with the page's URL and project name: the last page's
@@ -384,12 +384,12 @@ void TSubmitMain::TImportShown::CrawlPageNext(const AnsiString& siteWord, int fe
     FWindow.DescriptionImp->SetText("");
 }
 
-void TSubmitMain::TImportShown::CrawlPageFetching(const AnsiString& url)
+void TSubmitMain::TImportShown::CrawlPageFetching(const CodePageString& url)
 {
     FWindow.urllist->SetText(url);
 }
 
-void TSubmitMain::TImportShown::ShowSpiderStatus(const AnsiString& text)
+void TSubmitMain::TImportShown::ShowSpiderStatus(const CodePageString& text)
 {
     if (Spider)
         Spider->SetStatus(text);
@@ -410,7 +410,7 @@ int TSubmitMain::TImportShown::CrawlTimeout()
 
 void TSubmitMain::TImportShown::ShowLinksFound(int found)
 {
-    const AnsiString count = IntToStr(found);
+    const CodePageString count = IntToStr(found);
     FWindow.Label13->SetCaption("Extracting Urls.." + count);
     if (Spider)
         Spider->LedImp1->SetText(count);

@@ -156,7 +156,7 @@ void TSubmitMain::BuildMetaTags()
     fields.ratingOn = RatingCk->Checked();
     fields.robotsOn = RobotsCk->Checked();
     TStringList lines;
-    for (const AnsiString& line : BuildMetaBlock(fields))
+    for (const CodePageString& line : BuildMetaBlock(fields))
         lines.Add(line);
     Viewer->Lines()->Assign(lines);
 }
@@ -172,9 +172,9 @@ void TSubmitMain::Button12Click(TObject*)
     ShowPage(pgMetaTags);
     BuildMetaTags();
     // The import wizard shares the dialog: its own settings come back after.
-    const AnsiString filter = OpenDialog1->Filter;
-    const AnsiString title = OpenDialog1->Title;
-    const AnsiString initialDir = OpenDialog1->InitialDir;
+    const CodePageString filter = OpenDialog1->Filter;
+    const CodePageString title = OpenDialog1->Title;
+    const CodePageString initialDir = OpenDialog1->InitialDir;
     const int filterIndex = OpenDialog1->FilterIndex;
     OpenDialog1->InitialDir = AppFolder;
     OpenDialog1->Title = "Inject Html Document";
@@ -190,9 +190,9 @@ void TSubmitMain::Button12Click(TObject*)
         InjectMetaTags(OpenDialog1->FileName);
 }
 
-void TSubmitMain::InjectMetaTags(const AnsiString& FileName)
+void TSubmitMain::InjectMetaTags(const CodePageString& FileName)
 {
-    std::vector<AnsiString> block;
+    std::vector<CodePageString> block;
     for (int i = 0; i < Viewer->Lines()->Count(); ++i)
         block.push_back(Viewer->Lines()->Strings(i));
     TMetaInjected done;
@@ -215,7 +215,7 @@ void TSubmitMain::InjectMetaTags(const AnsiString& FileName)
         Viewer->Lines()->Delete(0);
     // The copy is made once, of the page before its first injection; a later
     // injection tells where that copy still is.
-    const AnsiString copy = done.backupSaved ? "A Copy of your injected File Has been saved as \r\n"
+    const CodePageString copy = done.backupSaved ? "A Copy of your injected File Has been saved as \r\n"
                                              : "The page as it was before its first injection is still kept in \r\n";
     Application->MessageBox("Your Injection Was Successful \r\n" + copy + FileName + ".bac", "Injection complete!",
                             MB_OK);

@@ -192,9 +192,9 @@ void TSubmitMain::ShowProject(const ProjectRecord& project)
         FProjectFieldControls.at(i)->SetText(project.*ProjectFileFields[i].member);
 }
 
-std::vector<AnsiString> TSubmitMain::ProjectNames() const
+std::vector<CodePageString> TSubmitMain::ProjectNames() const
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     const TStrings* lines = SesList->Items();
     names.reserve(static_cast<std::size_t>(lines->Count()));
     for (int i = 0; i < lines->Count(); ++i)
@@ -202,7 +202,7 @@ std::vector<AnsiString> TSubmitMain::ProjectNames() const
     return names;
 }
 
-bool TSubmitMain::ProjectListed(const AnsiString& name)
+bool TSubmitMain::ProjectListed(const CodePageString& name)
 {
     const TStrings* lines = SesList->Items();
     if (!FListedValid || lines->ChangeCount() != FListedChange) {
@@ -215,7 +215,7 @@ bool TSubmitMain::ProjectListed(const AnsiString& name)
     return FListedNames.count(name) > 0;
 }
 
-long long TSubmitMain::FreeProjectNumber(const AnsiString& word)
+long long TSubmitMain::FreeProjectNumber(const CodePageString& word)
 {
     const TStrings* lines = SesList->Items();
     if (!FNameNumbers || lines->ChangeCount() != FNumbersChange || FNameNumbers->Word() != word) {
@@ -228,7 +228,7 @@ long long TSubmitMain::FreeProjectNumber(const AnsiString& word)
     return FNameNumbers->FirstFree();
 }
 
-void TSubmitMain::NoteProjectAdded(const AnsiString& name, std::uint64_t changeBefore)
+void TSubmitMain::NoteProjectAdded(const CodePageString& name, std::uint64_t changeBefore)
 {
     // Anything else that changed the lines meanwhile makes the next question gather again.
     const std::uint64_t after = SesList->Items()->ChangeCount();
@@ -352,7 +352,7 @@ void TSubmitMain::SiteDelClick(TObject*)
     }
     const int count = SesList->Items()->Count();
     const int reselect = selected == count - 1 ? selected - 1 : selected;
-    const AnsiString projectName = SesList->Items()->Strings(selected);
+    const CodePageString projectName = SesList->Items()->Strings(selected);
 
     // A file already gone still lets the project leave the list.
     DeleteProjectFile(AppFolder, projectName);
@@ -394,7 +394,7 @@ TSubmitMain::TCounterControls TSubmitMain::CounterControls(const LengthCounter& 
 
 void TSubmitMain::LengthCounterChange(const TCounterControls& controls)
 {
-    const AnsiString text = controls.field->Text();
+    const CodePageString text = controls.field->Text();
     if (controls.led)
         PaintLengthCounter(*controls.led, *controls.counter, CounterValue(*controls.counter, text));
     if (controls.mirror)

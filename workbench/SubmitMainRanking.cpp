@@ -29,7 +29,7 @@ void ShowRankCell(TExListView& list, int row, const TRankCell& cell)
     list.Items()->Item(row)->SetImageIndex(cell.Image);
 }
 
-int RowOfCaption(const TExListView& list, const AnsiString& caption)
+int RowOfCaption(const TExListView& list, const CodePageString& caption)
 {
     for (int row = 0; row < list.Items()->Count(); ++row)
         if (list.Items()->Item(row)->Caption() == caption)

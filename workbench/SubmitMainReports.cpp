@@ -40,12 +40,12 @@ constexpr TReportPart FooterPart{"Could not find Footer, Please Reload Footer", 
 
 // The lines of a header or footer file as they stand; a file that cannot be
 // read is told once and the report goes on without it.
-std::optional<std::vector<AnsiString>> ReadReportPart(const AnsiString& fileName, const TReportPart& part)
+std::optional<std::vector<CodePageString>> ReadReportPart(const CodePageString& fileName, const TReportPart& part)
 {
     try {
         TStringList lines;
         lines.LoadFromFile(fileName);
-        std::vector<AnsiString> out;
+        std::vector<CodePageString> out;
         out.reserve(lines.Count());
         for (int i = 0; i < lines.Count(); ++i)
             out.push_back(lines.Strings(i));
@@ -56,17 +56,17 @@ std::optional<std::vector<AnsiString>> ReadReportPart(const AnsiString& fileName
     }
 }
 
-AnsiString Cell(TListItem& row, int index)
+CodePageString Cell(TListItem& row, int index)
 {
     TStrings* cells = row.SubItems();
-    return index < cells->Count() ? cells->Strings(index) : AnsiString();
+    return index < cells->Count() ? cells->Strings(index) : CodePageString();
 }
 
 // A report name is made of a project name and a date; it must stay a plain
 // name inside the reports folder whatever the name or the date format holds.
-bool IsPlainFileName(const AnsiString& name)
+bool IsPlainFileName(const CodePageString& name)
 {
-    return !name.empty() && name.find_first_of("/\\") == AnsiString::npos && name != "." && name != "..";
+    return !name.empty() && name.find_first_of("/\\") == CodePageString::npos && name != "." && name != "..";
 }
 
 }  // namespace
@@ -186,7 +186,7 @@ void TSubmitMain::SpeedButton2Click(TObject*)
 
 // --- the report --------------------------------------------------------------------------------
 
-std::vector<AnsiString> TSubmitMain::SubmissionReport()
+std::vector<CodePageString> TSubmitMain::SubmissionReport()
 {
     ReportInput input;
     input.settings = ReportControls();
@@ -213,16 +213,16 @@ void TSubmitMain::Button13Click(TObject* Sender)
     if (Sender == Button13)
         ShowPage(pgReports);
     TStringList report;
-    for (const AnsiString& line : SubmissionReport())
+    for (const CodePageString& line : SubmissionReport())
         report.Add(line);
     if (projectReport) {
-        const AnsiString name = ReportFileName(CurrentProject, Now());
+        const CodePageString name = ReportFileName(CurrentProject, Now());
         if (!IsPlainFileName(name))
             throw EFCreateError("Cannot create file \"" + name + "\". Invalid filename");
-        report.SaveToFile(AppPath(AppFolder, AnsiString(ReportsFolderName) + "\\" + name));
+        report.SaveToFile(AppPath(AppFolder, CodePageString(ReportsFolderName) + "\\" + name));
         FileListBox1->Update();
     } else {
-        const AnsiString preview = AppPath(GetCurrentDir(), PreviewFileName);
+        const CodePageString preview = AppPath(GetCurrentDir(), PreviewFileName);
         report.SaveToFile(preview);
         ShellExecute(0, "open", preview, "", "", SW_SHOWNORMAL);
     }
@@ -244,7 +244,7 @@ void TSubmitMain::WriteSubmissionReport()
 
 void TSubmitMain::FileListBox1DblClick(TObject*)
 {
-    const AnsiString report = FileListBox1->FileName();
+    const CodePageString report = FileListBox1->FileName();
     if (!report.empty())
         ShellExecute(0, "open", report, "", "", SW_SHOWNORMAL);
 }
@@ -256,7 +256,7 @@ void TSubmitMain::ViewReport1Click(TObject* Sender)
 
 void TSubmitMain::DeleteReport1Click(TObject*)
 {
-    const AnsiString report = FileListBox1->FileName();
+    const CodePageString report = FileListBox1->FileName();
     if (!report.empty() && DeleteFile(report))
         FileListBox1->Update();
 }

@@ -49,11 +49,11 @@ constexpr int SubmitRestGlyph = 6;
 // together there); "" when the engine is not in the list. Two records may
 // share a name: the one that also has the row's type and address is the
 // row's, else the first of the name.
-AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, const AnsiString& type,
-                          const AnsiString& url)
+CodePageString EngineRecordOf(const TStringList& engines, const CodePageString& name, const CodePageString& type,
+                          const CodePageString& url)
 {
-    const AnsiString key = name + "=";
-    const auto isRows = [&](const AnsiString& line) {
+    const CodePageString key = name + "=";
+    const auto isRows = [&](const CodePageString& line) {
         const EngineLine engine = SplitEngineLine(line);
         return engine.type == type && engine.url == url;
     };
@@ -62,7 +62,7 @@ AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, co
         engines.Find(key, index);
         int first = -1;
         for (int i = index; i < engines.Count(); ++i) {
-            const AnsiString& line = engines.StringRef(i);
+            const CodePageString& line = engines.StringRef(i);
             if (line.size() < key.size() || !SameText(line.substr(0, key.size()), key))
                 break;
             if (first < 0)
@@ -70,14 +70,14 @@ AnsiString EngineRecordOf(const TStringList& engines, const AnsiString& name, co
             if (isRows(line))
                 return line.substr(key.size());
         }
-        return first < 0 ? AnsiString() : engines.StringRef(first).substr(key.size());
+        return first < 0 ? CodePageString() : engines.StringRef(first).substr(key.size());
     }
     const int index = engines.IndexOfName(name);
-    return index < 0 ? AnsiString() : engines.StringRef(index).substr(key.size());
+    return index < 0 ? CodePageString() : engines.StringRef(index).substr(key.size());
 }
 
 // Writes a cell of an engine row, adding the cells before it when missing.
-void SetResultCell(TListItem& row, int column, const AnsiString& text)
+void SetResultCell(TListItem& row, int column, const CodePageString& text)
 {
     TStrings* cells = row.SubItems();
     while (cells->Count() <= column)
@@ -275,13 +275,13 @@ namespace {
 
 // The checked projects, in list order, that still have a project file: one
 // deleted while it waited is skipped, never submitted with empty values.
-std::vector<AnsiString> CheckedProjects(const TCheckListBox& list, const AnsiString& appFolder)
+std::vector<CodePageString> CheckedProjects(const TCheckListBox& list, const CodePageString& appFolder)
 {
-    std::vector<AnsiString> queue;
+    std::vector<CodePageString> queue;
     for (int i = 0; i < list.Items()->Count(); ++i) {
         if (!list.Checked(i))
             continue;
-        const AnsiString name = list.Items()->Strings(i);
+        const CodePageString name = list.Items()->Strings(i);
         if (ValidateProjectName(name) || !FileExists(ProjectFilePath(appFolder, name)))
             continue;
         queue.push_back(name);
@@ -347,8 +347,8 @@ bool TSubmitMain::BuildSubmissionList()
     for (FBuildRow = 0; FBuildRow < rows->Count(); ++FBuildRow) {
         TListItem* row = rows->Item(FBuildRow);
         if (row->Checked()) {
-            const AnsiString& type = row->SubItemRef(TypeColumn);
-            std::optional<AnsiString> malformed;  // a malformed batch count counts as one site
+            const CodePageString& type = row->SubItemRef(TypeColumn);
+            std::optional<CodePageString> malformed;  // a malformed batch count counts as one site
             const long long sites = SitesOfType(type, malformed);
             const std::size_t entry = FRun->AddEntry(
                 {row->Caption(), EngineRecordOf(*EngineList, row->CaptionRef(), type, row->SubItemRef(UrlColumn)),

@@ -80,8 +80,8 @@ void TSubmitMain::UpdateDatabase1Click(TObject*)
 bool TSubmitMain::RunDatabaseUpdate()
 {
     TUpdateBox& box = *UpdateBox;
-    const AnsiString archive = AppPath(AppFolder, DatabaseArchiveFileName);
-    const AnsiString staging = AppPath(AppFolder, UpdateStagingFolderName);
+    const CodePageString archive = AppPath(AppFolder, DatabaseArchiveFileName);
+    const CodePageString staging = AppPath(AppFolder, UpdateStagingFolderName);
     // A backup that could not be put back stays, with its journal, for the
     // next start to try again.
     const TFinally cleanUp{[&] {
@@ -121,7 +121,7 @@ bool TSubmitMain::RunDatabaseUpdate()
     return CheckSoftwareUpdate();
 }
 
-bool TSubmitMain::InstallDatabaseUpdate(const AnsiString& staging)
+bool TSubmitMain::InstallDatabaseUpdate(const CodePageString& staging)
 {
     // Each failure has its own message: no library, a damaged archive, or
     // an archive that could not be written out.
@@ -134,12 +134,12 @@ bool TSubmitMain::InstallDatabaseUpdate(const AnsiString& staging)
     // A missing list, a listed file that is missing and a name outside the
     // data folder each raise, and the update ends with nothing installed.
     CrashPoint("extract");
-    const AnsiString unpackList = FindIgnoringCase(staging, UnpackListName);
+    const CodePageString unpackList = FindIgnoringCase(staging, UnpackListName);
     {
         TStringList list;
         list.LoadFromFile(unpackList);
-        for (const AnsiString& name : UnpackNames(list)) {
-            const AnsiString file = FindIgnoringCase(staging, name);
+        for (const CodePageString& name : UnpackNames(list)) {
+            const CodePageString file = FindIgnoringCase(staging, name);
             ScrambleFile(file, file, EngineCipherStart);
         }
     }
@@ -162,11 +162,11 @@ void TSubmitMain::ReloadEngineDatabase()
 
 bool TSubmitMain::CheckSoftwareUpdate()
 {
-    const AnsiString info = AppPath(AppFolder, UpdateInfoFileName);
+    const CodePageString info = AppPath(AppFolder, UpdateInfoFileName);
     if (!FileExists(info))
         return false;
-    const AnsiString newVersion = ReadSettingOrEmpty(info, "rur", "version2", "Empty");
-    const AnsiString version = ReadSettingOrEmpty(AppPath(AppFolder, SettingsFileName), "rur", "version", "Empty");
+    const CodePageString newVersion = ReadSettingOrEmpty(info, "rur", "version2", "Empty");
+    const CodePageString version = ReadSettingOrEmpty(AppPath(AppFolder, SettingsFileName), "rur", "version", "Empty");
     DeleteFile(info);
     if (newVersion == version)
         return false;

@@ -25,33 +25,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void Fail(const AnsiString& what, const std::error_code& error)
+[[noreturn]] void Fail(const CodePageString& what, const std::error_code& error)
 {
     throw EInOutError(what + ". " + error.message());
 }
 
 }  // namespace
 
-AnsiString UpdateServerAddress(const TIniFile& settings)
+CodePageString UpdateServerAddress(const TIniFile& settings)
 {
-    AnsiString server = settings.ReadString("Update", "Server", DefaultUpdateServer);
+    CodePageString server = settings.ReadString("Update", "Server", DefaultUpdateServer);
     while (!server.empty() && server.back() == '/')
         server.pop_back();
-    return server.empty() ? AnsiString(DefaultUpdateServer) : server;
+    return server.empty() ? CodePageString(DefaultUpdateServer) : server;
 }
 
-AnsiString FindIgnoringCase(const AnsiString& folder, const AnsiString& relative)
+CodePageString FindIgnoringCase(const CodePageString& folder, const CodePageString& relative)
 {
-    const AnsiString wanted = unrar::SafeRelativePath(relative);
+    const CodePageString wanted = unrar::SafeRelativePath(relative);
     if (wanted.empty())
         return folder + "/" + relative;
     fs::path at(folder);
     std::size_t start = 0;
     while (start <= wanted.size()) {
         std::size_t end = wanted.find('/', start);
-        if (end == AnsiString::npos)
+        if (end == CodePageString::npos)
             end = wanted.size();
-        const AnsiString part = wanted.substr(start, end - start);
+        const CodePageString part = wanted.substr(start, end - start);
         fs::path found = at / part;
         std::error_code ec;
         if (!fs::exists(found, ec)) {
@@ -68,14 +68,14 @@ AnsiString FindIgnoringCase(const AnsiString& folder, const AnsiString& relative
     return at.string();
 }
 
-std::vector<AnsiString> UnpackNames(const TStrings& list)
+std::vector<CodePageString> UnpackNames(const TStrings& list)
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < list.Count(); ++i) {
-        const AnsiString line = list.Strings(i);
+        const CodePageString line = list.Strings(i);
         if (Trim(line).empty())
             continue;
-        const AnsiString name = unrar::SafeRelativePath(line);
+        const CodePageString name = unrar::SafeRelativePath(line);
         if (name.empty())
             throw EInOutError("The update list names a file outside the data folder: \"" + line + "\".");
         names.push_back(name);
@@ -83,9 +83,9 @@ std::vector<AnsiString> UnpackNames(const TStrings& list)
     return names;
 }
 
-bool IsUserDataName(const AnsiString& relative)
+bool IsUserDataName(const CodePageString& relative)
 {
-    const AnsiString name = LowerCase(unrar::SafeRelativePath(relative));
+    const CodePageString name = LowerCase(unrar::SafeRelativePath(relative));
     auto inFolder = [&](const char* folder) {
         const std::size_t n = std::strlen(folder);
         return name.compare(0, n, folder) == 0 && (name.size() == n || name[n] == '/');
@@ -149,7 +149,7 @@ bool Present(const fs::path& path)
 void PutBack(const fs::path& staging, const fs::path& target, const fs::path& backup,
              const std::vector<TStagedMove>& moves)
 {
-    AnsiString failed;
+    CodePageString failed;
     for (auto m = moves.rbegin(); m != moves.rend(); ++m) {
         const fs::path placed = target / m->target;
         const fs::path saved = backup / m->target;
@@ -171,7 +171,7 @@ void PutBack(const fs::path& staging, const fs::path& target, const fs::path& ba
 }
 
 // Makes what was removed from a folder durable.
-void SyncFolder(const AnsiString& folder)
+void SyncFolder(const CodePageString& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -199,8 +199,8 @@ void Move(const fs::path& from, const fs::path& to)
 
 }  // namespace
 
-void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, const AnsiString& backup,
-                        const std::function<bool(const AnsiString&)>& leftOut)
+void InstallStagedFiles(const CodePageString& staging, const CodePageString& target, const CodePageString& backup,
+                        const std::function<bool(const CodePageString&)>& leftOut)
 {
     std::error_code ec;
     std::vector<TStagedMove> moves;
@@ -262,7 +262,7 @@ void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, con
     RemoveFolder(backup);
 }
 
-void RecoverUpdate(const AnsiString& appFolder)
+void RecoverUpdate(const CodePageString& appFolder)
 {
     const fs::path staging = AppPath(appFolder, UpdateStagingFolderName).c_str();
     const fs::path backup = AppPath(appFolder, UpdateBackupFolderName).c_str();
@@ -274,13 +274,13 @@ void RecoverUpdate(const AnsiString& appFolder)
     fs::remove(AppPath(appFolder, DatabaseArchiveFileName).c_str(), ec);
 }
 
-void RemoveFolder(const AnsiString& path)
+void RemoveFolder(const CodePageString& path)
 {
     std::error_code ec;
     fs::remove_all(path, ec);
 }
 
-AnsiString PlainProgramName(const AnsiString& appname)
+CodePageString PlainProgramName(const CodePageString& appname)
 {
     if (appname.empty() || appname == "." || appname == "..")
         return {};
@@ -296,7 +296,7 @@ AnsiString PlainProgramName(const AnsiString& appname)
     return appname;
 }
 
-void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program)
+void ReplaceProgram(const CodePageString& newProgram, const CodePageString& program)
 {
     if (::chmod(newProgram.c_str(), 0755) != 0)
         Fail("Cannot make \"" + newProgram + "\" executable", std::error_code(errno, std::generic_category()));
@@ -311,7 +311,7 @@ namespace {
 // download would seem to end well with a short file.
 class TDownloadFile : public TStream {
 public:
-    explicit TDownloadFile(const AnsiString& name) : FFile(name, fmCreate) {}
+    explicit TDownloadFile(const CodePageString& name) : FFile(name, fmCreate) {}
     std::int64_t Read(void* buffer, std::int64_t count) override { return FFile.Read(buffer, count); }
     std::int64_t Write(const void* buffer, std::int64_t count) override
     {
@@ -323,16 +323,16 @@ public:
         return count;
     }
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return FFile.Seek(offset, origin); }
-    const AnsiString& Error() const { return FError; }
+    const CodePageString& Error() const { return FError; }
 
 private:
     TFileStream FFile;
-    AnsiString FError;
+    CodePageString FError;
 };
 
 }  // namespace
 
-TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
+TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const CodePageString& file,
                                    TControl& abort)
 {
     TDownloadFile stream(file);
@@ -397,7 +397,7 @@ bool UpdateArchiveTestsGood(TRAR& rar)
     return true;
 }
 
-bool ExtractUpdateArchive(TRAR& rar, const AnsiString& failure)
+bool ExtractUpdateArchive(TRAR& rar, const CodePageString& failure)
 {
     int lastError = 0;
     const TErrorProc previous = rar.OnError;
@@ -409,7 +409,7 @@ bool ExtractUpdateArchive(TRAR& rar, const AnsiString& failure)
     const TFinally restore{[&] { rar.OnError = previous; }};
     if (rar.Extract())
         return true;
-    AnsiString text = failure;
+    CodePageString text = failure;
     if (lastError == ERAR_EWRITE)
         text += "\nA file could not be written: the disk may be full.";
     Application->MessageBox(text, "Error", MB_OK | MB_ICONERROR);

@@ -48,21 +48,21 @@ inline constexpr const char* DefaultUpdateServer = "http://update.example.com";
 
 // [Update] Server, the base URL the paths are appended to; the default when
 // the key is missing or empty.
-AnsiString UpdateServerAddress(const TIniFile& settings);
+CodePageString UpdateServerAddress(const TIniFile& settings);
 
 // The file below folder whose relative name matches, each part ignoring
 // letter case, as names in the update files are Windows names; folder plus
 // the name as given when nothing matches.
-AnsiString FindIgnoringCase(const AnsiString& folder, const AnsiString& relative);
+CodePageString FindIgnoringCase(const CodePageString& folder, const CodePageString& relative);
 
 // The UnpackList's names, relative to the data folder, blank lines left
 // out. Throws EInOutError for a line that would leave the data folder.
-std::vector<AnsiString> UnpackNames(const TStrings& list);
+std::vector<CodePageString> UnpackNames(const TStrings& list);
 
 // True for names, relative to the data folder, that a database update never
 // replaces: the user's own custom engines and projects, and the update's
 // own working files.
-bool IsUserDataName(const AnsiString& relative);
+bool IsUserDataName(const CodePageString& relative);
 
 // Moves every file below staging to its place below target (matched
 // ignoring case), replacing what is there, except those leftOut names
@@ -70,40 +70,40 @@ bool IsUserDataName(const AnsiString& relative);
 // into backup, beside a journal written before the first move; a failure
 // puts every file back as it was and throws EInOutError. A process killed
 // part-way leaves the journal, and RecoverUpdate puts the files back.
-void InstallStagedFiles(const AnsiString& staging, const AnsiString& target, const AnsiString& backup,
-                        const std::function<bool(const AnsiString&)>& leftOut = {});
+void InstallStagedFiles(const CodePageString& staging, const CodePageString& target, const CodePageString& backup,
+                        const std::function<bool(const CodePageString&)>& leftOut = {});
 
 // What a database update left behind when it was stopped part-way (killed,
 // or the machine went down): puts back the files of an install that did not
 // finish, then removes the staging and backup folders and the downloaded
 // archive. Run at start, before the data is read. Throws EInOutError when a
 // file cannot be put back; the journal then stays for the next start.
-void RecoverUpdate(const AnsiString& appFolder);
+void RecoverUpdate(const CodePageString& appFolder);
 
 // Removes a folder with everything in it; nothing when there is none.
-void RemoveFolder(const AnsiString& path);
+void RemoveFolder(const CodePageString& path);
 
 // Makes newProgram executable and renames it over program: the old program
 // stays until the new one takes its place in one step. Throws EInOutError.
-void ReplaceProgram(const AnsiString& newProgram, const AnsiString& program);
+void ReplaceProgram(const CodePageString& newProgram, const CodePageString& program);
 
 // The updater's [rur] appname when it is a plain file name of the working
 // folder that the update may replace; empty otherwise (a path, "..", a
 // control character, or the name of the settings, the updater, the archive
 // library or the data folder).
-AnsiString PlainProgramName(const AnsiString& appname);
+CodePageString PlainProgramName(const CodePageString& appname);
 
 // --- steps both update windows take ------------------------------------------------------
 
 struct TUpdateDownload {
     // The status line the windows show after it: "Status: Received <size>
     // bytes", or "Status: Failed : " and why.
-    AnsiString Status;
+    CodePageString Status;
     // True only for a reply of status 200 whose whole body reached the file.
     bool Complete = false;
     // Why the file could not be written ("No space left on device"); empty
     // when it could.
-    AnsiString WriteError;
+    CodePageString WriteError;
 };
 
 // Fetches the client's URL into file (created, or emptied) with get, the
@@ -112,7 +112,7 @@ struct TUpdateDownload {
 // "<status> <reason>"; so does a body short of its announced length, and a
 // file that cannot be written, which also ends the download at once. Other
 // exceptions pass on.
-TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const AnsiString& file,
+TUpdateDownload DownloadUpdateFile(TCustomHttpCli& client, const std::function<void()>& get, const CodePageString& file,
                                    TControl& abort);
 
 // Tells that a download could not be written to disk, and why.
@@ -125,4 +125,4 @@ bool UpdateArchiveTestsGood(TRAR& rar);
 // Extracts the archive into rar's TargetDir. On a failure shows failure,
 // with a line that says so when a file could not be written (a full disk),
 // and returns false.
-bool ExtractUpdateArchive(TRAR& rar, const AnsiString& failure);
+bool ExtractUpdateArchive(TRAR& rar, const CodePageString& failure);

@@ -27,7 +27,7 @@ bool TLoopPump::Step()
     return true;
 }
 
-TWaitWindow::TWaitWindow(TComponent* AOwner, const AnsiString& caption) : TForm(AOwner)
+TWaitWindow::TWaitWindow(TComponent* AOwner, const CodePageString& caption) : TForm(AOwner)
 {
     Name = "WaitWindow";
     SetCaption(caption);
@@ -37,7 +37,7 @@ TWaitWindow::TWaitWindow(TComponent* AOwner, const AnsiString& caption) : TForm(
     SetWidth(350);
     SetHeight(85);
 
-    auto label = [this](const char* name, const AnsiString& text, int left, int top) {
+    auto label = [this](const char* name, const CodePageString& text, int left, int top) {
         TLabel* l = PlaceLabel(this, this, name, text, left, top);
         l->SetHeight(13);
         return l;

@@ -36,7 +36,7 @@ private:
 class TWaitWindow : public TForm {
 public:
     // Shown at once, centred on the screen, with the owner's caption bar icon.
-    TWaitWindow(TComponent* AOwner, const AnsiString& caption);
+    TWaitWindow(TComponent* AOwner, const CodePageString& caption);
     ~TWaitWindow() override;
 
     TLabel* EngineLabel;  // "Engine: "
@@ -57,7 +57,7 @@ public:
 private:
     void Show(int index);
     TLoopPump FPump;
-    AnsiString FLastName;
+    CodePageString FLastName;
     int FLastIndex = -1;
     bool FLastShown = true;
 };

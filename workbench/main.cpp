@@ -32,7 +32,7 @@ bool QuitAfterShow()
 int main()
 {
     Application->Initialize();
-    const AnsiString folder = ExtractFilePath(Application->ExeName());
+    const CodePageString folder = ExtractFilePath(Application->ExeName());
     if (!folder.empty())
         SetCurrentDir(folder);
 

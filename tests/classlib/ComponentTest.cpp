@@ -9,7 +9,7 @@ namespace {
 // Records its own destruction and the removals it is told of.
 class Probe : public TComponent {
 public:
-    Probe(TComponent* owner, const char* name, std::vector<AnsiString>& log) : TComponent(owner), FLog(log)
+    Probe(TComponent* owner, const char* name, std::vector<CodePageString>& log) : TComponent(owner), FLog(log)
     {
         Name = name;
     }
@@ -28,14 +28,14 @@ protected:
     }
 
 private:
-    std::vector<AnsiString>& FLog;
+    std::vector<CodePageString>& FLog;
 };
 
 }  // namespace
 
 TEST(Component, OwnerFreesItsComponentsLastFirst)
 {
-    std::vector<AnsiString> log;
+    std::vector<CodePageString> log;
     auto* form = new Probe(nullptr, "Form1", log);
     new Probe(form, "Button6", log);
     auto* panel = new Probe(form, "Panel1", log);
@@ -44,12 +44,12 @@ TEST(Component, OwnerFreesItsComponentsLastFirst)
     EXPECT_EQ(form->Components(1), panel);
     EXPECT_EQ(panel->Owner(), form);
     delete form;
-    EXPECT_EQ(log, (std::vector<AnsiString>{"free Form1", "free Panel1", "free Label1", "free Button6"}));
+    EXPECT_EQ(log, (std::vector<CodePageString>{"free Form1", "free Panel1", "free Label1", "free Button6"}));
 }
 
 TEST(Component, ComponentFreedFirstLeavesItsOwner)
 {
-    std::vector<AnsiString> log;
+    std::vector<CodePageString> log;
     Probe form(nullptr, "Form1", log);
     auto* timer = new Probe(&form, "Timer1", log);
     auto* list = new Probe(&form, "urllist", log);
@@ -57,7 +57,7 @@ TEST(Component, ComponentFreedFirstLeavesItsOwner)
     delete timer;
     EXPECT_EQ(form.ComponentCount(), 1);
     EXPECT_EQ(form.Components(0), list);
-    EXPECT_EQ(log, (std::vector<AnsiString>{"free Timer1", "urllist lost Timer1"}));
+    EXPECT_EQ(log, (std::vector<CodePageString>{"free Timer1", "urllist lost Timer1"}));
     try {
         form.Components(1);
         FAIL() << "no exception";
@@ -68,7 +68,7 @@ TEST(Component, ComponentFreedFirstLeavesItsOwner)
 
 TEST(Component, FindComponentIgnoresCase)
 {
-    std::vector<AnsiString> log;
+    std::vector<CodePageString> log;
     Probe form(nullptr, "Form1", log);
     auto* led = new Probe(&form, "LedLabel2", log);
     EXPECT_EQ(form.FindComponent("ledlabel2"), led);
@@ -79,7 +79,7 @@ TEST(Component, FindComponentIgnoresCase)
 
 TEST(Component, FreeNotificationAcrossOwners)
 {
-    std::vector<AnsiString> log;
+    std::vector<CodePageString> log;
     Probe formA(nullptr, "A", log);
     auto* menu = new Probe(nullptr, "PopupMenu1", log);
     auto* user = new Probe(&formA, "ListView1", log);
@@ -98,7 +98,7 @@ TEST(Component, FreeNotificationAcrossOwners)
 
 TEST(Component, InsertMovesBetweenOwners)
 {
-    std::vector<AnsiString> log;
+    std::vector<CodePageString> log;
     Probe a(nullptr, "A", log);
     Probe b(nullptr, "B", log);
     auto* c = new Probe(&a, "C", log);
@@ -107,5 +107,5 @@ TEST(Component, InsertMovesBetweenOwners)
     EXPECT_EQ(c->Owner(), &b);
     b.DestroyComponents();
     EXPECT_EQ(b.ComponentCount(), 0);
-    EXPECT_EQ(log, (std::vector<AnsiString>{"free C"}));
+    EXPECT_EQ(log, (std::vector<CodePageString>{"free C"}));
 }

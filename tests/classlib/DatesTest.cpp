@@ -112,7 +112,7 @@ TEST_F(FormatDateTimeTest, LocaleFormatsConvert)
     }
     // Literal letters are quoted so they stay letters.
     char separator = 0;
-    const AnsiString pattern = PatternFromPosixFormat("%e de %B", false, separator);
+    const CodePageString pattern = PatternFromPosixFormat("%e de %B", false, separator);
     EXPECT_EQ(FormatDateTime(pattern, EncodeDate(2003, 7, 4)), "4 de July");
 }
 

@@ -46,9 +46,9 @@ TEST(Files, Paths)
 TEST(Files, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
 {
     QTemporaryDir dir;
-    const AnsiString folder = dir.path().toStdString();
-    const std::vector<AnsiString> files = {folder + "/a.zro", folder + "/b.zro"};
-    for (const AnsiString& file : files)
+    const CodePageString folder = dir.path().toStdString();
+    const std::vector<CodePageString> files = {folder + "/a.zro", folder + "/b.zro"};
+    for (const CodePageString& file : files)
         WriteFileAtomic(file, "[a]\n", TWriteSync::Later);
     // A file deleted since its write has nothing left to sync.
     EXPECT_NO_THROW(SyncFiles(folder, {files[0], folder + "/deleted.zro", files[1]}));
@@ -82,8 +82,8 @@ TEST(Files, SyncFilesFlushesTheNamedFilesAndTheirFolderOnly)
 TEST(Files, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 {
     QTemporaryDir dir;
-    const AnsiString folder = dir.path().toStdString();
-    const AnsiString path = folder + "/data.czc";
+    const CodePageString folder = dir.path().toStdString();
+    const CodePageString path = folder + "/data.czc";
     WriteFileAtomic(path, "first version, longer");
     WriteFileAtomic(path, std::string("second\0bytes", 12));
     EXPECT_EQ(ReadFileBytes(path), std::string("second\0bytes", 12));
@@ -105,7 +105,7 @@ TEST(Files, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
     // A name as long as a file name may be is written and replaced too (its
     // temporary name would be longer), and one longer than that is refused.
     for (const std::size_t length : {200u, 240u, 255u}) {
-        const AnsiString longName = folder + "/" + std::string(length - 4, 'n') + ".htm";
+        const CodePageString longName = folder + "/" + std::string(length - 4, 'n') + ".htm";
         WriteFileAtomic(longName, "long");
         WriteFileAtomic(longName, "longer");
         EXPECT_EQ(ReadFileBytes(longName), "longer") << length;
@@ -132,10 +132,10 @@ TEST(Files, WriteFileAtomicReplacesWholeAndLeavesNoTemporaryFile)
 TEST(Files, ReadFileBytesReadsRegularFilesOnly)
 {
     QTemporaryDir dir;
-    const AnsiString fifo = dir.path().toStdString() + "/pipe.html";
+    const CodePageString fifo = dir.path().toStdString() + "/pipe.html";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const struct {
-        AnsiString path;
+        CodePageString path;
         const char* reason;
     } cases[] = {
         {fifo, "It is not a regular file."},
@@ -163,8 +163,8 @@ TEST(Files, ReadFileBytesReadsRegularFilesOnly)
 TEST(Files, RenameFileRefusesToReplace)
 {
     QTemporaryDir dir;
-    const AnsiString a = dir.path().toStdString() + "/a";
-    const AnsiString b = dir.path().toStdString() + "/b";
+    const CodePageString a = dir.path().toStdString() + "/a";
+    const CodePageString b = dir.path().toStdString() + "/b";
     WriteFileAtomic(a, "A");
     WriteFileAtomic(b, "B");
     EXPECT_FALSE(RenameFile(a, b));

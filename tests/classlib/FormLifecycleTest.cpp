@@ -226,8 +226,8 @@ TEST_F(Boxes, ScreenshotsOfAFormAreWrittenAsPng)
 class TLabelPaints : public QObject {
 public:
     explicit TLabelPaints(TLabel& label) : FLabel(label) { label.Widget()->installEventFilter(this); }
-    std::vector<AnsiString> Shown;
-    bool Showed(const AnsiString& caption) const { return !Shown.empty() && Shown.back() == caption; }
+    std::vector<CodePageString> Shown;
+    bool Showed(const CodePageString& caption) const { return !Shown.empty() && Shown.back() == caption; }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -322,7 +322,7 @@ TEST(ApplicationTitle, WindowsAndBoxesShowExactlyTheirOwnCaption)
     // of the application loop clears that.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
-    const AnsiString saved = Application->Title();
+    const CodePageString saved = Application->Title();
     Application->SetTitle("Tenvarel v1.0");
 
     TForm form(nullptr);

@@ -17,7 +17,7 @@ namespace {
 
 TEST(GfxText, EveryByteSurvivesTheTripThroughUnicode)
 {
-    AnsiString all;
+    CodePageString all;
     for (int b = 0; b < 256; ++b)
         all.push_back(char(b));
     const QString unicode = ToQString(all);
@@ -257,7 +257,7 @@ TEST(GfxCanvas, DrawTextLaysOutLinesOnTheCanvasMetrics)
         const char* text;
         unsigned flags;
         TRect rect;
-        std::vector<AnsiString> lines;
+        std::vector<CodePageString> lines;
         std::vector<TPoint> at;
     };
     const Case cases[] = {

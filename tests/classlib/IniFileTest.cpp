@@ -16,9 +16,9 @@ namespace {
 class IniFileTest : public ::testing::Test {
 protected:
     // Writes the initial bytes (none: the file is missing) and returns the path.
-    AnsiString Prepare(const std::optional<std::string>& bytes)
+    CodePageString Prepare(const std::optional<std::string>& bytes)
     {
-        const AnsiString path = dir.path().toStdString() + "/settings.ini";
+        const CodePageString path = dir.path().toStdString() + "/settings.ini";
         DeleteFile(path);
         if (bytes)
             WriteFileAtomic(path, *bytes);
@@ -28,9 +28,9 @@ protected:
     QTemporaryDir dir;
 };
 
-std::vector<AnsiString> Lines(const TStrings& list)
+std::vector<CodePageString> Lines(const TStrings& list)
 {
-    std::vector<AnsiString> out;
+    std::vector<CodePageString> out;
     for (int i = 0; i < list.Count(); ++i)
         out.push_back(list[i]);
     return out;
@@ -71,7 +71,7 @@ TEST_F(IniFileTest, WritesFollowTheProfileRules)
          "[a]\r\nk=one  [b]\r\n"},
     };
     for (const auto& c : cases) {
-        const AnsiString path = Prepare(c.before);
+        const CodePageString path = Prepare(c.before);
         TIniFile ini(path);
         c.op(ini);
         EXPECT_EQ(ReadFileBytes(path), c.after) << c.what;
@@ -80,7 +80,7 @@ TEST_F(IniFileTest, WritesFollowTheProfileRules)
 
 TEST_F(IniFileTest, DeletingFromAMissingFileCreatesNothing)
 {
-    const AnsiString path = Prepare(std::nullopt);
+    const CodePageString path = Prepare(std::nullopt);
     TIniFile ini(path);
     ini.DeleteKey("a", "b");
     ini.EraseSection("a");
@@ -102,7 +102,7 @@ TEST_F(IniFileTest, ReadsTrimUnquoteAndTakeTheFirstDuplicate)
         "dup=2\r"
         "[s]\n"
         "later=3\n";
-    const AnsiString path = Prepare(file);
+    const CodePageString path = Prepare(file);
     TIniFile ini(path);
     const struct {
         const char* section;
@@ -124,7 +124,7 @@ TEST_F(IniFileTest, ReadsTrimUnquoteAndTakeTheFirstDuplicate)
 
 TEST_F(IniFileTest, NumbersAndBooleans)
 {
-    const AnsiString path = Prepare("[n]\r\nten=10\r\nhex= 0x1F \r\nbad=12abc\r\nzero=0\r\ntwo=2\r\nyes=yes\r\n");
+    const CodePageString path = Prepare("[n]\r\nten=10\r\nhex= 0x1F \r\nbad=12abc\r\nzero=0\r\ntwo=2\r\nyes=yes\r\n");
     TIniFile ini(path);
     EXPECT_EQ(ini.ReadInteger("n", "ten", -1), 10);
     EXPECT_EQ(ini.ReadInteger("n", "hex", -1), 31);
@@ -138,17 +138,17 @@ TEST_F(IniFileTest, NumbersAndBooleans)
 
 TEST_F(IniFileTest, SectionListings)
 {
-    const AnsiString path =
+    const CodePageString path =
         Prepare("[List]\r\n2=b\r\n0=a\r\nEmpty=\r\n0=again\r\n\r\n[Session]\r\nCount=2\r\n[bare]\r\n[list]\r\nx=1\r\n");
     TIniFile ini(path);
     TStringList list;
     list.Add("stale");
     ini.ReadSection("LIST", list);
-    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"2", "0", "Empty"}));
+    EXPECT_EQ(Lines(list), (std::vector<CodePageString>{"2", "0", "Empty"}));
     ini.ReadSectionValues("list", list);
-    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"2=b", "0=a", "Empty="}));
+    EXPECT_EQ(Lines(list), (std::vector<CodePageString>{"2=b", "0=a", "Empty="}));
     ini.ReadSections(list);
-    EXPECT_EQ(Lines(list), (std::vector<AnsiString>{"List", "Session", "bare"}));
+    EXPECT_EQ(Lines(list), (std::vector<CodePageString>{"List", "Session", "bare"}));
     EXPECT_TRUE(ini.SectionExists("session"));
     EXPECT_FALSE(ini.SectionExists("bare")) << "a section without keys reads as absent";
     EXPECT_TRUE(ini.ValueExists("List", "empty"));
@@ -162,7 +162,7 @@ TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
     EXPECT_THROW(nowhere.WriteString("a", "b", "c"), EFCreateError);
 
     // A path we can't read is not overwritten with one key.
-    const AnsiString folder = dir.path().toStdString() + "/folder.ini";
+    const CodePageString folder = dir.path().toStdString() + "/folder.ini";
     ASSERT_TRUE(ForceDirectories(folder));
     TIniFile blocked(folder);
     EXPECT_THROW(blocked.WriteString("a", "b", "c"), EFCreateError);
@@ -170,7 +170,7 @@ TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
 
     // A named pipe with no writer is neither waited on nor replaced: reads
     // give the defaults, writes are refused.
-    const AnsiString pipe = dir.path().toStdString() + "/pipe.ini";
+    const CodePageString pipe = dir.path().toStdString() + "/pipe.ini";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     TIniFile piped(pipe);
     EXPECT_EQ(piped.ReadString("a", "b", "default"), "default");
@@ -188,7 +188,7 @@ TEST_F(IniFileTest, FailedWriteThrowsAndKeepsWhatIsThere)
 TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKept)
 {
     const std::string bytes = "[a]\r\nx=1\r\ny=2\r\n";
-    const AnsiString path = Prepare(bytes);
+    const CodePageString path = Prepare(bytes);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     TIniFile ini(path);
     const std::string refusal = "Cannot create file \"" + path + "\". " + std::strerror(EACCES);
@@ -218,7 +218,7 @@ TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKept)
 
 TEST_F(IniFileTest, WriteValuesStoresTheKeysInOrderInOneRewrite)
 {
-    const AnsiString path = Prepare("[Proxy]\r\nProxyPort=1\r\n");
+    const CodePageString path = Prepare("[Proxy]\r\nProxyPort=1\r\n");
     TIniFile ini(path);
     ini.WriteValues({{"Proxy", "ProxyHost", "h"}, {"proxy", "PROXYPORT", "8"}, {"Other", "k", "v\r\nw"}});
     EXPECT_EQ(ReadFileBytes(path), "[Proxy]\r\nProxyPort=8\r\nProxyHost=h\r\n\r\n[Other]\r\nk=v  w\r\n");
@@ -226,7 +226,7 @@ TEST_F(IniFileTest, WriteValuesStoresTheKeysInOrderInOneRewrite)
 
 TEST(IniBytes, WritingManyKeysGivesTheBytesOfWritingThemOneByOne)
 {
-    using Pairs = std::vector<std::pair<AnsiString, AnsiString>>;
+    using Pairs = std::vector<std::pair<CodePageString, CodePageString>>;
     const struct {
         const char* what;
         std::string before;
@@ -268,7 +268,7 @@ TEST(IniBytes, LargeFilesInOnePass)
     }
     keys += "KEY7=again\r\n";
 
-    const std::vector<AnsiString> names = IniSectionNames(sections + "[S7]\r\n");
+    const std::vector<CodePageString> names = IniSectionNames(sections + "[S7]\r\n");
     ASSERT_EQ(names.size(), std::size_t(count));
     EXPECT_EQ(names.back(), "s99999");
 
@@ -278,15 +278,15 @@ TEST(IniBytes, LargeFilesInOnePass)
 
     const auto values = IniSectionValues(keys, "K");
     ASSERT_EQ(values.size(), std::size_t(count));
-    EXPECT_EQ(values[7], (std::pair<AnsiString, AnsiString>("key7", "7")));
+    EXPECT_EQ(values[7], (std::pair<CodePageString, CodePageString>("key7", "7")));
 
-    std::vector<std::pair<AnsiString, AnsiString>> rewrite;
+    std::vector<std::pair<CodePageString, CodePageString>> rewrite;
     for (int i = 0; i < count; ++i)
         rewrite.emplace_back("KEY" + std::to_string(i), "v");
     rewrite.emplace_back("new", "n");
     const std::string written = IniWriteValues(keys, "k", rewrite);
     const auto after = IniSectionValues(written, "k");
     ASSERT_EQ(after.size(), std::size_t(count) + 1);
-    EXPECT_EQ(after[7], (std::pair<AnsiString, AnsiString>("key7", "v")));
+    EXPECT_EQ(after[7], (std::pair<CodePageString, CodePageString>("key7", "v")));
     EXPECT_TRUE(written.ends_with("key99999=v\r\nKEY7=again\r\nnew=n\r\n"));
 }

@@ -27,7 +27,7 @@ TEST(OleContainer, ThePrimaryVerbWritesTheProgramAndStartsItInTheCurrentFolder)
         starts.push_back(call);
         return starts.size() == 1;  // the second start fails
     };
-    const AnsiString old = GetCurrentDir();
+    const CodePageString old = GetCurrentDir();
     SetCurrentDir(dir.Path());
     TOleContainer ole(nullptr);
     ole.PackageName = "tvtest-program";

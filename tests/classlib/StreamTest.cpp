@@ -40,7 +40,7 @@ TEST(Stream, MemoryStreamReadsWritesAndSeeks)
 TEST(Stream, FileStreamModesAndErrors)
 {
     QTemporaryDir dir;
-    const AnsiString path = dir.path().toStdString() + "/file.bin";
+    const CodePageString path = dir.path().toStdString() + "/file.bin";
     try {
         TFileStream missing(path, fmOpenRead | fmShareDenyNone);
         FAIL() << "no exception";

@@ -8,15 +8,15 @@
 
 namespace {
 
-std::vector<AnsiString> Lines(const TStrings& list)
+std::vector<CodePageString> Lines(const TStrings& list)
 {
-    std::vector<AnsiString> out;
+    std::vector<CodePageString> out;
     for (int i = 0; i < list.Count(); ++i)
         out.push_back(list[i]);
     return out;
 }
 
-using V = std::vector<AnsiString>;
+using V = std::vector<CodePageString>;
 
 }  // namespace
 
@@ -77,9 +77,9 @@ TEST(StringList, BulkLoadIntoSortedListMatchesOneByOne)
                            "a shared prefix", "a shared prefix!\x01"};
     V input;
     for (int i = 0; i < 2000; ++i)
-        input.push_back(AnsiString(words[random() % std::size(words)]) + std::to_string(random() % 30));
-    AnsiString text;
-    for (const AnsiString& s : input)
+        input.push_back(CodePageString(words[random() % std::size(words)]) + std::to_string(random() % 30));
+    CodePageString text;
+    for (const CodePageString& s : input)
         text += s + "\n";
 
     for (const bool empty : {false, true}) {
@@ -100,7 +100,7 @@ TEST(StringList, BulkLoadIntoSortedListMatchesOneByOne)
                 bulkThrew = true;
             }
             try {
-                for (const AnsiString& s : input)
+                for (const CodePageString& s : input)
                     single.Add(s);
             } catch (const EStringListError&) {
                 singleThrew = true;
@@ -120,7 +120,7 @@ TEST(StringList, BulkLoadIntoSortedListMatchesOneByOne)
     EXPECT_EQ(Lines(list), (V{"A", "b"}));
 
     // The engine database's size: one sort, not a shifting insert per line.
-    AnsiString big;
+    CodePageString big;
     for (int i = 100000; i > 0; --i)
         big += "Engine" + std::to_string(i % 50000) + (i % 2 ? "=x\r\n" : "=X\r\n");
     list.SetText(big);
@@ -264,7 +264,7 @@ TEST(StringList, CommaText)
 TEST(StringList, LoadAcceptsAnyLineEndAndSaveWritesText)
 {
     QTemporaryDir dir;
-    const AnsiString path = dir.path().toStdString() + "/list.txt";
+    const CodePageString path = dir.path().toStdString() + "/list.txt";
     WriteFileAtomic(path, "one\rtwo\nthree\r\nfour");
     TStringList list;
     list.LoadFromFile(path);

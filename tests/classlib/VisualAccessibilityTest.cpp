@@ -24,7 +24,7 @@ class TPressable : public TGraphicControl {
 public:
     using TGraphicControl::TGraphicControl;
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::PushButton; }
-    std::vector<AnsiString> AccessibleActions() const override { return {AccessiblePressAction}; }
+    std::vector<CodePageString> AccessibleActions() const override { return {AccessiblePressAction}; }
 };
 
 // A self-drawn check box with its state.
@@ -46,10 +46,10 @@ public:
 class TCounter : public TGraphicControl {
 public:
     using TGraphicControl::TGraphicControl;
-    AnsiString text = "1234";
+    CodePageString text = "1234";
     TAccessibleRole AccessibleRole() const override { return TAccessibleRole::StaticText; }
-    AnsiString AccessibleName() const override { return text; }
-    AnsiString AccessibleValue() const override { return text; }
+    CodePageString AccessibleName() const override { return text; }
+    CodePageString AccessibleValue() const override { return text; }
 };
 
 struct AccessibleForm : ::testing::Test {
@@ -72,9 +72,9 @@ struct AccessibleForm : ::testing::Test {
         return c;
     }
 
-    std::map<AnsiString, TAccessibleNode> ByDescription(const std::vector<TAccessibleNode>& nodes)
+    std::map<CodePageString, TAccessibleNode> ByDescription(const std::vector<TAccessibleNode>& nodes)
     {
-        std::map<AnsiString, TAccessibleNode> out;
+        std::map<CodePageString, TAccessibleNode> out;
         for (const auto& n : nodes)
             if (!n.Description.empty())
                 out.emplace(n.Description, n);
@@ -110,7 +110,7 @@ TEST_F(AccessibleForm, EveryControlIsFoundByItsComponentName)
     EXPECT_EQ(found["Button13"].Name, "Preview");
     EXPECT_EQ(found["Button6"].Role, "Button");
     EXPECT_EQ(found["Button6"].Name, "Submit");
-    EXPECT_EQ(found["Button6"].Actions, std::vector<AnsiString>{"Press"});
+    EXPECT_EQ(found["Button6"].Actions, std::vector<CodePageString>{"Press"});
     EXPECT_EQ(found["BitCheckBox5"].Role, "CheckBox");
     EXPECT_TRUE(found["BitCheckBox5"].Checked);
     EXPECT_EQ(found["TotalDis"].Name, "1234");

@@ -124,9 +124,9 @@ TEST_F(FormFixture, MemoLinesReadAndChangeAsAListOfLines)
     auto* memo = Make<TMemo>("Memo2");
     struct Case {
         const char* what;
-        AnsiString before;
+        CodePageString before;
         std::function<void(TStrings&)> change;
-        AnsiString after;
+        CodePageString after;
     };
     const Case cases[] = {
         {"add to nothing", "", [](TStrings& l) { l.Add("a"); }, "a"},
@@ -141,7 +141,7 @@ TEST_F(FormFixture, MemoLinesReadAndChangeAsAListOfLines)
         {"delete the last before a final break", "a\r\nb\r\n", [](TStrings& l) { l.Delete(1); }, "a"},
         {"delete the only one", "a", [](TStrings& l) { l.Delete(0); }, ""},
         {"delete an empty line", "a\r\n\r\nb", [](TStrings& l) { l.Delete(1); }, "a\r\nb"},
-        {"add many at once", "a", [](TStrings& l) { l.AddStrings(std::vector<AnsiString>{"b", "", "c"}); },
+        {"add many at once", "a", [](TStrings& l) { l.AddStrings(std::vector<CodePageString>{"b", "", "c"}); },
          "a\r\nb\r\n\r\nc"},
         {"clear", "a\r\nb", [](TStrings& l) { l.Clear(); }, ""},
     };
@@ -176,14 +176,14 @@ TEST_F(FormFixture, MemoLinesChangeInPlaceAndLeaveTheUserWhereTheyWere)
     form->Show();
     auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
     ASSERT_NE(area, nullptr);
-    std::vector<AnsiString> start;
+    std::vector<CodePageString> start;
     for (int i = 0; i < 40; ++i)
         start.push_back("line " + IntToStr(i));
     memo->Lines()->AddStrings(start);
     memo->SetSelStart(30);
     memo->SetSelLength(12);
     static_cast<QPlainTextEdit*>(area)->insertPlainText("typed");  // the user types over the selection
-    const AnsiString typed = memo->Text();
+    const CodePageString typed = memo->Text();
     memo->SetSelStart(30);
     memo->SetSelLength(5);
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
@@ -224,19 +224,19 @@ TEST_F(FormFixture, MemosShowASetTextFromTheStartAndReportOneChange)
     auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
     ASSERT_NE(area, nullptr);
 
-    AnsiString longText;
+    CodePageString longText;
     for (int i = 0; i < 40; ++i)
-        longText += (i ? "\r\n" : "") + AnsiString(i % 2 ? "a line much wider than the memo that scrolls it sideways " : "line ") + IntToStr(i);
+        longText += (i ? "\r\n" : "") + CodePageString(i % 2 ? "a line much wider than the memo that scrolls it sideways " : "line ") + IntToStr(i);
     int changes = 0;
     int selStartSeen = -1;
-    AnsiString textSeen;
+    CodePageString textSeen;
     memo->OnChange = [&](TObject*) {
         ++changes;
         textSeen = memo->Text();
         selStartSeen = memo->SelStart();
     };
-    const AnsiString texts[] = {"", "About page 12", "About page 12", "page, number 12,\r\nsite", longText, "", ""};
-    for (const AnsiString& text : texts) {
+    const CodePageString texts[] = {"", "About page 12", "About page 12", "page, number 12,\r\nsite", longText, "", ""};
+    for (const CodePageString& text : texts) {
         SCOPED_TRACE("text \"" + text.substr(0, 20) + "\"");
         // The user was at work: a long text typed, scrolled to its end, a part selected.
         memo->SetText(longText);
@@ -263,8 +263,8 @@ TEST_F(FormFixture, MemosShowASetTextFromTheStartAndReportOneChange)
         EXPECT_EQ(area->horizontalScrollBar()->value(), 0);
         EXPECT_FALSE(memo->Modified());
         EXPECT_FALSE(static_cast<QPlainTextEdit*>(area)->document()->isUndoAvailable());
-        AnsiString shown = AccessibleTextOf(memo);
-        for (std::size_t at = 0; (at = shown.find('\n', at)) != AnsiString::npos; at += 2)
+        CodePageString shown = AccessibleTextOf(memo);
+        for (std::size_t at = 0; (at = shown.find('\n', at)) != CodePageString::npos; at += 2)
             shown.replace(at, 1, "\r\n");
         EXPECT_EQ(shown, text);
     }
@@ -432,7 +432,7 @@ TEST_F(FormFixture, AGrowingListRepaintsOnlyWhatChangesOnTheScreen)
 
 TEST_F(FormFixture, FileListBoxEntersItsFolderAndListsTheMatchingFiles)
 {
-    const AnsiString before = GetCurrentDir();
+    const CodePageString before = GetCurrentDir();
     TempDir dir;
     dir.Write("Shop12-9-2026.htm", "x");
     dir.Write("b.HTM", "x");
@@ -452,7 +452,7 @@ TEST_F(FormFixture, FileListBoxEntersItsFolderAndListsTheMatchingFiles)
     files->Update();
     EXPECT_EQ(files->Items()->Count(), 3);
 
-    const AnsiString inside = GetCurrentDir();
+    const CodePageString inside = GetCurrentDir();
     EXPECT_THROW(files->SetDirectory(dir.File("missing")), EInOutError);
     EXPECT_EQ(GetCurrentDir(), inside);
     EXPECT_EQ(files->Items()->Count(), 3);
@@ -515,7 +515,7 @@ TEST_F(FormFixture, LabelsFitTheirCaption)
     // Measured again for each font the caption is shown in, line by line; a
     // label that had the text and font before gets the same size.
     auto* twin = Make<TLabel>("Label2");
-    const AnsiString caption = "Save the project";
+    const CodePageString caption = "Save the project";
     label->SetCaption(caption);
     twin->SetCaption(caption);
     TBitmap fresh(1, 1);
@@ -562,7 +562,7 @@ TEST_F(FormFixture, SelfDrawnControlsPaintAndClickThroughTheCanvas)
     dot->PaintTo(&fixed);
     ASSERT_EQ(fixed.OpsOf(TCanvasOp::Fill).size(), 1u);
     EXPECT_EQ(fixed.OpsOf(TCanvasOp::Fill)[0].brushColor, clRed);
-    ASSERT_EQ(fixed.Texts(), std::vector<AnsiString>{"42"});
+    ASSERT_EQ(fixed.Texts(), std::vector<CodePageString>{"42"});
     EXPECT_EQ(fixed.OpsOf(TCanvasOp::Text)[0].fontName, "MS Sans Serif");
 
     form->Show();
@@ -683,7 +683,7 @@ TEST_F(FormFixture, AGalleryOfControlsRendersToAPicture)
     TempDir dir;
     ASSERT_TRUE(SaveFormScreenshot(form, dir.File("gallery.png")));
     if (const char* keep = std::getenv("TENVAREL_SCREENSHOTS"))
-        SaveFormScreenshot(form, AnsiString(keep) + "/gallery.png");
+        SaveFormScreenshot(form, CodePageString(keep) + "/gallery.png");
 }
 
 }  // namespace

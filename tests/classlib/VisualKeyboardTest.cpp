@@ -89,8 +89,8 @@ TEST_F(KeyboardFixture, AnEditShowsATextSetByTheProgramFromItsStart)
     edit->SetWidth(120);
     ASSERT_TRUE(ShowActive(form));
     auto* line = static_cast<QLineEdit*>(edit->Widget());
-    const AnsiString text = "Acme makes the finest widgets, gadgets and gizmos of the whole valley since 1921";
-    for (const AnsiString& before : {AnsiString(), AnsiString("short"), text + " and more"}) {
+    const CodePageString text = "Acme makes the finest widgets, gadgets and gizmos of the whole valley since 1921";
+    for (const CodePageString& before : {CodePageString(), CodePageString("short"), text + " and more"}) {
         SCOPED_TRACE(before);
         edit->SetText(before);
         line->end(false);

@@ -29,7 +29,7 @@ struct ListFixture : ::testing::Test {
     }
     void TearDown() override { delete form; }
 
-    TListItem* AddRow(const AnsiString& caption, std::initializer_list<const char*> subs)
+    TListItem* AddRow(const CodePageString& caption, std::initializer_list<const char*> subs)
     {
         TListItem* item = list->Items()->Add();
         item->SetCaption(caption);

@@ -35,7 +35,7 @@ std::unique_ptr<TColorRule> Rule(TKeyDrawingType type, std::initializer_list<con
 }
 
 // Each match as "start-end:colour".
-std::vector<std::string> Matches(const TColorRule& rule, const AnsiString& text)
+std::vector<std::string> Matches(const TColorRule& rule, const CodePageString& text)
 {
     std::vector<std::string> out;
     for (const TKeyDescr& d : rule.Match(text, 0, int(text.size())))
@@ -216,7 +216,7 @@ TEST(ColorTable, HigherZOrderWinsAndLaterOnTies)
 
 TEST(ColorTable, RunsSkipSelectionTabsAndLineBreaks)
 {
-    const AnsiString text = "ab\tc\r\nde";
+    const CodePageString text = "ab\tc\r\nde";
     const std::vector<TKeyDescr> descriptions = {
         {0, 7, Teal, 2, 1},         // one keyword match over two lines: drawn plainly
         {2, 2, clWhite, ZTab, 0},   // the TAB keeps the edit control's painting
@@ -277,7 +277,7 @@ struct ColorMemoFixture : ::testing::Test {
     }
 
     // The colour of every character of a line of the shown table, "." for none.
-    std::string Colors(const TColorTable& table, const AnsiString& text, const std::map<TColor, char>& letters)
+    std::string Colors(const TColorTable& table, const CodePageString& text, const std::map<TColor, char>& letters)
     {
         std::string out;
         for (int i = 0; i < int(text.size()); ++i) {
@@ -294,7 +294,7 @@ struct ColorMemoFixture : ::testing::Test {
 TEST_F(ColorMemoFixture, TheMetaTagPreviewIsColouredByItsRules)
 {
     MetaTagRules();
-    const AnsiString text = "<HEAD>\r\n<TITLE>A \"B\"</TITLE>\r\n<META NAME=\"K\" CONTENT=\"x\">\r\n<!-- c -->\r\n</HEAD>";
+    const CodePageString text = "<HEAD>\r\n<TITLE>A \"B\"</TITLE>\r\n<META NAME=\"K\" CONTENT=\"x\">\r\n<!-- c -->\r\n</HEAD>";
     memo->SetText(text);
     const TColorTable table = memo->ShownColorTable();
     const std::map<TColor, char> letters = {{Navy, 'n'}, {Green, 'g'}, {Purple, 'p'}, {Teal, 't'}};
@@ -310,7 +310,7 @@ TEST_F(ColorMemoFixture, TabsAndTheSelectionKeepTheEditControlsPainting)
 {
     MetaTagRules();
     memo->SetWantTabs(true);
-    const AnsiString text = "x \"a\tb\" y";
+    const CodePageString text = "x \"a\tb\" y";
     memo->SetText(text);
     memo->SetSelStart(8);
     memo->SetSelLength(1);
@@ -331,7 +331,7 @@ TEST_F(ColorMemoFixture, HotSpotsBetweenTheirMarkers)
     MetaTagRules();
     memo->HotSpot()->SetActive(true);
     memo->HotSpot()->SetMarkerColor(clWhite);
-    const AnsiString text = "see \x1Ehome\x1F and \x1E\x1F, \x1Eopen";
+    const CodePageString text = "see \x1Ehome\x1F and \x1E\x1F, \x1Eopen";
     memo->SetText(text);
     const TColorTable table = memo->ShownColorTable();
     EXPECT_EQ(table.At(4), (TColorCell{clWhite, ZHotSpotMarker, false}));
@@ -343,17 +343,17 @@ TEST_F(ColorMemoFixture, HotSpotsBetweenTheirMarkers)
     EXPECT_EQ(table.At(19).ZOrder, -1);  // a begin marker with no end: nothing
     EXPECT_EQ(table.At(20).ZOrder, -1);
 
-    AnsiString spot;
+    CodePageString spot;
     ASSERT_TRUE(memo->HotSpotAt(6, spot));
     EXPECT_EQ(spot, "home");
     EXPECT_FALSE(memo->HotSpotAt(12, spot));
     EXPECT_FALSE(memo->HotSpotAt(21, spot));
 
-    std::vector<AnsiString> clicked;
-    memo->OnHotSpotClick = [&](TObject*, const AnsiString& src) { clicked.push_back(src); };
+    std::vector<CodePageString> clicked;
+    memo->OnHotSpotClick = [&](TObject*, const CodePageString& src) { clicked.push_back(src); };
     const TPoint at = memo->PosFromChar(6);
     memo->HandleMouseUp(mbLeft, {}, at.x + 2, at.y + 4);
-    EXPECT_EQ(clicked, std::vector<AnsiString>{"home"});
+    EXPECT_EQ(clicked, std::vector<CodePageString>{"home"});
 
     // Hot spots are painted while some rule has entries: a keyword rule
     // with only a begin/end line is enough, a pair rule with only keywords is not.

@@ -5,13 +5,13 @@
 
 namespace {
 
-using Row = std::vector<AnsiString>;
+using Row = std::vector<CodePageString>;
 
 TDelimitedTable Parse(std::string_view bytes, char& delimiter, std::size_t columns = 3,
                       bool loadHeader = false)
 {
     TDelimitedTable table;
-    table.Columns.assign(columns, AnsiString());
+    table.Columns.assign(columns, CodePageString());
     ParseDelimitedText(bytes, delimiter, loadHeader, table);
     return table;
 }
@@ -132,18 +132,18 @@ TEST(ElvUtil, HeaderLineRebuildsTheColumns)
     table.Columns = {"Old"};
     table.Rows = {{"gone"}};
     ParseDelimitedText("Engines,\"Home Page\",Submit Here\r\nx,y,z\r\n", delimiter, true, table);
-    EXPECT_EQ(table.Columns, (std::vector<AnsiString>{"Engines", "Home Page", "Submit Here"}));
+    EXPECT_EQ(table.Columns, (std::vector<CodePageString>{"Engines", "Home Page", "Submit Here"}));
     ASSERT_EQ(table.Rows.size(), 1u);
     EXPECT_EQ(table.Rows[0], (Row{"x", "y", "z"}));
 
     table = {};
     ParseDelimitedText("A,\"open,B\r\n", delimiter, true, table);  // never closes
-    EXPECT_EQ(table.Columns, (std::vector<AnsiString>{"A", "", "B"}));
+    EXPECT_EQ(table.Columns, (std::vector<CodePageString>{"A", "", "B"}));
 
     // A last caption that is empty once its quotes are gone names no column.
     const struct {
         const char* header;
-        std::vector<AnsiString> columns;
+        std::vector<CodePageString> columns;
     } ends[] = {
         {"A,B,\"\"", {"A", "B"}},
         {"A,B,\"", {"A", "B"}},

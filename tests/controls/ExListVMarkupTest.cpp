@@ -10,12 +10,12 @@
 namespace {
 
 struct TDrawn {
-    AnsiString Text;
+    CodePageString Text;
     int X;
     int Y;
     TColor Color;
     TFontStyles Style;
-    AnsiString Font;
+    CodePageString Font;
     int FontHeight;
 };
 
@@ -34,19 +34,19 @@ struct MarkupFixture : ::testing::Test {
         canvas.Font()->SetColor(clBlack);
         context.AnchorColor = clBlue;
     }
-    TMarkupResult Paint(const AnsiString& text, const TRect& rect)
+    TMarkupResult Paint(const CodePageString& text, const TRect& rect)
     {
         canvas.Clear();
         return RenderMarkup(canvas, text, rect, context, mmPaint);
     }
-    AnsiString HitAt(const AnsiString& text, const TRect& rect, TPoint point)
+    CodePageString HitAt(const CodePageString& text, const TRect& rect, TPoint point)
     {
         TFixedCanvas quiet;
-        const AnsiString anchor = RenderMarkup(quiet, text, rect, context, mmHitTest, point).Anchor;
+        const CodePageString anchor = RenderMarkup(quiet, text, rect, context, mmHitTest, point).Anchor;
         EXPECT_TRUE(quiet.Ops().empty()) << "a hit-test draws nothing";
         return anchor;
     }
-    TMarkupResult Measure(const AnsiString& text, const TRect& rect)
+    TMarkupResult Measure(const CodePageString& text, const TRect& rect)
     {
         TFixedCanvas quiet;
         return RenderMarkup(quiet, text, rect, context, mmMeasure);
@@ -58,7 +58,7 @@ struct MarkupFixture : ::testing::Test {
 
 TEST_F(MarkupFixture, AnAnchorIsUnderlinedInItsColourAndFoundWhereItIsDrawn)
 {
-    const AnsiString text = "Visit <a href=\"x\">here</a> now";
+    const CodePageString text = "Visit <a href=\"x\">here</a> now";
     const TRect rect = Rect(0, 0, 300, 16);
     Paint(text, rect);
     const auto words = Drawn(canvas);
@@ -89,7 +89,7 @@ TEST_F(MarkupFixture, ARankingCellPlacesItsPictureAtTheTopAndItsTextAtTheBottom)
     TBitmap strip(48, 16);
     images.Add(&strip, nullptr);
     context.Images = &images;
-    const AnsiString cell = "<IMG src=\"idx:2\"><a href=\"http://rank/?q=1\">You Ranked #3</a> | ";
+    const CodePageString cell = "<IMG src=\"idx:2\"><a href=\"http://rank/?q=1\">You Ranked #3</a> | ";
     const TRect rect = Rect(10, 20, 400, 37);
     RenderMarkup(small, cell, rect, context, mmPaint);
 
@@ -244,7 +244,7 @@ TEST_F(MarkupFixture, PicturesByIndexOnlyWithinTheList)
     images.Add(&strip, nullptr);  // five images
     context.Images = &images;
     for (const char* src : {"idx:7", "idx:5", "idx:-1", "idx:x", "idx:", "nosuch:1"}) {
-        Paint(AnsiString("a<IMG src=\"") + src + "\">b", Rect(0, 0, 200, 16));
+        Paint(CodePageString("a<IMG src=\"") + src + "\">b", Rect(0, 0, 200, 16));
         EXPECT_TRUE(canvas.OpsOf(TCanvasOp::Bitmap).empty()) << src;
         const auto words = Drawn(canvas);
         ASSERT_EQ(words.size(), 2u);

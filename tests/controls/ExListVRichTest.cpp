@@ -8,15 +8,15 @@
 namespace {
 
 struct TRunView {
-    AnsiString Text;
-    AnsiString Font;
+    CodePageString Text;
+    CodePageString Font;
     int Size;
     bool Bold, Italic, Underline;
     TColor Color;
     friend bool operator==(const TRunView&, const TRunView&) = default;
 };
 
-std::vector<std::vector<TRunView>> Runs(const AnsiString& rtf)
+std::vector<std::vector<TRunView>> Runs(const CodePageString& rtf)
 {
     std::vector<std::vector<TRunView>> out;
     for (const TRichParagraph& p : ParseRichText(rtf).Paragraphs) {
@@ -30,7 +30,7 @@ std::vector<std::vector<TRunView>> Runs(const AnsiString& rtf)
 
 TEST(ExListViewRichText, TheReaderKeepsTheFormattingCellsUse)
 {
-    const AnsiString rtf =
+    const CodePageString rtf =
         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman Times New Roman;}}"
         "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue128;}"
         "{\\*\\generator Riched20;}\\viewkind4\\uc1\\pard\\f0\\fs20 Plain \\b bold\\b0  "
@@ -72,7 +72,7 @@ TEST(ExListViewRichText, OtherGroupsAreSkippedWhole)
     for (const auto& c : cases)
         EXPECT_EQ(RichPlainText(ParseRichText(c.rtf)), c.plain) << c.rtf;
 
-    AnsiString deep = "{\\rtf1 ";
+    CodePageString deep = "{\\rtf1 ";
     for (int i = 0; i < 10000; ++i)
         deep += "{";
     deep += "lost";
@@ -89,10 +89,10 @@ TEST(ExListViewRichText, TheRendererWrapsAtTheCellsRightEdge)
     TFixedCanvas canvas;
     canvas.Font()->SetColor(clBlack);
     const TExRichEdit::TFormatted f = edit.Format(canvas, Rect(10, 0, 66, 100), clYellow, false);
-    std::vector<std::pair<AnsiString, TPoint>> placed;
+    std::vector<std::pair<CodePageString, TPoint>> placed;
     for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
         placed.push_back({op.text, op.points[0]});
-    const std::vector<std::pair<AnsiString, TPoint>> expected = {
+    const std::vector<std::pair<CodePageString, TPoint>> expected = {
         {"one ", {10, 0}}, {"two ", {38, 0}}, {"three", {10, 16}}, {"four", {10, 32}}};
     EXPECT_EQ(placed, expected);
     EXPECT_EQ(f.Height, 48);
@@ -116,7 +116,7 @@ TEST(ExListViewRichText, TheRendererWrapsAtTheCellsRightEdge)
 // boundary is split there, and loading the text again brings its colours back.
 TEST(ExListViewRichText, RecolouringStopsAfterItsCount)
 {
-    const AnsiString rtf = "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 abcd\\par efgh}";
+    const CodePageString rtf = "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 abcd\\par efgh}";
     const auto colours = [&](int count) {
         TExRichEdit edit;
         edit.SetRichText(rtf);

@@ -133,7 +133,7 @@ struct SortFixture : ::testing::Test {
         item->SubItems()->Add(hits);
         item->SubItems()->Add(type);
     }
-    std::vector<AnsiString> Captions() const { return ItemCaptions(*list); }
+    std::vector<CodePageString> Captions() const { return ItemCaptions(*list); }
 
     TExListView* list = nullptr;
     std::vector<int> clicked;
@@ -143,7 +143,7 @@ TEST_F(SortFixture, HeaderClicksSortUpThenDownAndKeepTheDirectionForANewColumn)
 {
     list->SetSortShow(true);
     std::vector<int> formats, started, done;
-    list->OnGetFormat = [&](TObject*, int column, TSortStyle& style, AnsiString&, AnsiString&) {
+    list->OnGetFormat = [&](TObject*, int column, TSortStyle& style, CodePageString&, CodePageString&) {
         formats.push_back(column);
         if (column == 0)
             style = ssNumber;  // the Hits column
@@ -152,7 +152,7 @@ TEST_F(SortFixture, HeaderClicksSortUpThenDownAndKeepTheDirectionForANewColumn)
     list->OnSortDone = [&](TObject*, int column) { done.push_back(column); };
 
     list->HandleColumnClick(1);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"alpha", "Gamma", "Beta"}));  // 9, 10, 100
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"alpha", "Gamma", "Beta"}));  // 9, 10, 100
     EXPECT_EQ(list->SortColumn(), 1);
     EXPECT_EQ(list->SortedSubItem(), 0);
     ASSERT_FALSE(formats.empty());
@@ -160,12 +160,12 @@ TEST_F(SortFixture, HeaderClicksSortUpThenDownAndKeepTheDirectionForANewColumn)
 
     list->HandleColumnClick(1);
     EXPECT_EQ(list->SortDirection(), sdDescending);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Beta", "Gamma", "alpha"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Beta", "Gamma", "alpha"}));
 
     formats.clear();
     list->HandleColumnClick(0);  // another column: still descending, by bytes
     EXPECT_EQ(list->SortDirection(), sdDescending);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"alpha", "Gamma", "Beta"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"alpha", "Gamma", "Beta"}));
     EXPECT_EQ(formats.front(), -1);
 
     EXPECT_EQ(started, (std::vector<int>{1, 1, 0}));
@@ -181,17 +181,17 @@ TEST_F(SortFixture, SortStartMayRefuseAndWithoutSortShowAClickOnlyClicks)
     list->OnSortStart = [&](TObject*, int, bool& enable) { enable = allow; };
     list->OnSortDone = [&](TObject*, int) { ++done; };
     list->HandleColumnClick(2);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Gamma", "alpha", "Beta"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Gamma", "alpha", "Beta"}));
     EXPECT_EQ(list->SortColumn(), -1);
     EXPECT_EQ(done, 0);
     allow = true;
     list->HandleColumnClick(2);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Beta", "Gamma", "alpha"}));  // a, b, c
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Beta", "Gamma", "alpha"}));  // a, b, c
     EXPECT_EQ(done, 1);
 
     list->SetSortShow(false);
     list->HandleColumnClick(0);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Beta", "Gamma", "alpha"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Beta", "Gamma", "alpha"}));
     EXPECT_EQ(list->SortColumn(), 2);
     EXPECT_EQ(clicked, (std::vector<int>{2, 2, 0}));
 }
@@ -199,8 +199,8 @@ TEST_F(SortFixture, SortStartMayRefuseAndWithoutSortShowAClickOnlyClicks)
 TEST_F(SortFixture, CustomAndRawComparisonsGetTheirArguments)
 {
     list->SetSortShow(true);
-    list->OnGetFormat = [](TObject*, int, TSortStyle& style, AnsiString&, AnsiString&) { style = ssCustom; };
-    list->OnCustomCompare = [](TObject*, int column, const AnsiString& a, const AnsiString& b, int& res) {
+    list->OnGetFormat = [](TObject*, int, TSortStyle& style, CodePageString&, CodePageString&) { style = ssCustom; };
+    list->OnCustomCompare = [](TObject*, int column, const CodePageString& a, const CodePageString& b, int& res) {
         EXPECT_EQ(column, 1);
         res = int(b.size()) - int(a.size());  // longest type first
     };
@@ -209,14 +209,14 @@ TEST_F(SortFixture, CustomAndRawComparisonsGetTheirArguments)
     EXPECT_EQ(Captions().front(), "Gamma");
 
     std::vector<std::pair<int, int>> rows;
-    list->OnGetFormat = [](TObject*, int, TSortStyle& style, AnsiString&, AnsiString&) { style = ssRaw; };
+    list->OnGetFormat = [](TObject*, int, TSortStyle& style, CodePageString&, CodePageString&) { style = ssRaw; };
     list->OnRawCompare = [&](TObject*, int column, int row1, int row2, int& res) {
         EXPECT_EQ(column, -1);
         rows.push_back({row1, row2});
         res = row2 - row1;  // the rows' places before the sort: reverses the list
     };
     list->HandleColumnClick(0);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Beta", "alpha", "Gamma"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Beta", "alpha", "Gamma"}));
     ASSERT_FALSE(rows.empty());
     for (const auto& [a, b] : rows) {
         EXPECT_GE(a, 0);
@@ -233,13 +233,13 @@ TEST(ExListViewSorting, ComparisonsThatAreNoOrderCannotBreakTheSort)
     std::mt19937 random(7);
     for (int i = 0; i < 2000; ++i)
         list.Items()->Add()->SetCaption(i % 3 == 0 ? "n/a" : IntToStr(long(random() % 100)));
-    std::multiset<AnsiString> before;
+    std::multiset<CodePageString> before;
     for (int i = 0; i < list.Items()->Count(); ++i)
         before.insert(list.Items()->Item(i)->Caption());
 
     TSortStyle style = ssGreater;
-    list.OnGetFormat = [&](TObject*, int, TSortStyle& s, AnsiString&, AnsiString&) { s = style; };
-    list.OnCustomCompare = [&](TObject*, int, const AnsiString&, const AnsiString&, int& res) {
+    list.OnGetFormat = [&](TObject*, int, TSortStyle& s, CodePageString&, CodePageString&) { s = style; };
+    list.OnCustomCompare = [&](TObject*, int, const CodePageString&, const CodePageString&, int& res) {
         res = int(random() % 3) - 1;
     };
     for (TSortStyle s : {ssGreater, ssNumber, ssThousands, ssCustom}) {
@@ -247,7 +247,7 @@ TEST(ExListViewSorting, ComparisonsThatAreNoOrderCannotBreakTheSort)
         for (TSortDirection direction : {sdAscending, sdDescending}) {
             list.SetSortDirection(direction);
             list.SetSortColumn(0);
-            std::multiset<AnsiString> after;
+            std::multiset<CodePageString> after;
             for (int i = 0; i < list.Items()->Count(); ++i) {
                 EXPECT_EQ(list.Items()->Item(i)->Index(), i);
                 after.insert(list.Items()->Item(i)->Caption());
@@ -262,11 +262,11 @@ TEST(ExListViewSorting, ComparisonsThatAreNoOrderCannotBreakTheSort)
 // after eight bytes, only in case, or hold a zero byte, in both directions.
 TEST(ExListViewSorting, TextStylesOrderEveryRowAsTheirComparisonAndKeepTies)
 {
-    const std::vector<AnsiString> pieces = {"", "a", "A", "b", "ab", "aB", "abcdefgh", "abcdefgi",
+    const std::vector<CodePageString> pieces = {"", "a", "A", "b", "ab", "aB", "abcdefgh", "abcdefgi",
                                             "abcdefghZ", std::string("ab\0c", 4), std::string("ab\0", 3),
                                             "\xE9t\xE9", "zz"};
     std::mt19937 random(31);
-    std::vector<AnsiString> texts;
+    std::vector<CodePageString> texts;
     for (int i = 0; i < 600; ++i)
         texts.push_back("http://www." + pieces[random() % pieces.size()] + pieces[random() % pieces.size()]);
     for (TSortStyle style : {ssText, ssTextCase, ssTextNoCase}) {
@@ -279,7 +279,7 @@ TEST(ExListViewSorting, TextStylesOrderEveryRowAsTheirComparisonAndKeepTies)
                 item->SetCaption(IntToStr(long(i)));
                 item->SubItems()->Add(texts[i]);
             }
-            list.OnGetFormat = [&](TObject*, int, TSortStyle& s, AnsiString&, AnsiString&) { s = style; };
+            list.OnGetFormat = [&](TObject*, int, TSortStyle& s, CodePageString&, CodePageString&) { s = style; };
             list.SetSortDirection(direction);
             list.SetSortColumn(1);
 
@@ -314,7 +314,7 @@ TEST(ExListViewSorting, EachListSortsByItsOwnColumn)
         }
     }
     int nested = 0;
-    first.OnGetFormat = [&](TObject*, int column, TSortStyle& style, AnsiString&, AnsiString&) {
+    first.OnGetFormat = [&](TObject*, int column, TSortStyle& style, CodePageString&, CodePageString&) {
         EXPECT_EQ(column, 0);
         style = ssNumber;
         if (nested++ == 3)

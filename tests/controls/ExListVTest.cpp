@@ -76,11 +76,11 @@ struct ListFixture : ::testing::Test {
         ResetHooks();
     }
 
-    void AddRow(const char* caption, std::vector<AnsiString> subItems)
+    void AddRow(const char* caption, std::vector<CodePageString> subItems)
     {
         TListItem* item = list->Items()->Add();
         item->SetCaption(caption);
-        for (const AnsiString& s : subItems)
+        for (const CodePageString& s : subItems)
             item->SubItems()->Add(s);
     }
 
@@ -137,7 +137,7 @@ struct ListFixture : ::testing::Test {
         return header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     }
     // The first x of a row's cell at which the markup finds this anchor; -1 when none.
-    int AnchorX(int row, int column, const AnsiString& anchor) const
+    int AnchorX(int row, int column, const CodePageString& anchor) const
     {
         const TRect cell = list->CellRect(row, column);
         for (int x = cell.Left; x < cell.Right; ++x)
@@ -145,7 +145,7 @@ struct ListFixture : ::testing::Test {
                 return x;
         return -1;
     }
-    std::vector<AnsiString> Captions() const { return ItemCaptions(*list); }
+    std::vector<CodePageString> Captions() const { return ItemCaptions(*list); }
 
     TForm* form = nullptr;
     TExListView* list = nullptr;
@@ -276,7 +276,7 @@ TEST_F(ListFixture, OwnerDrawnRowsShowCheckBoxImageAndEveryCell)
     EXPECT_EQ(bitmaps[0].rect, Rect(16, 37, 32, 53));
 
     struct Cell {
-        AnsiString text;
+        CodePageString text;
         int left;
         bool link;
     };
@@ -397,8 +397,8 @@ TEST_F(ListFixture, LinkCellsShowTheLinkCursorAndAnchorsTellWhenTheMouseComesAnd
 
     list->SetCellText(1, 1, "see <a href=\"page2\">here</a> and more words");
     std::vector<std::string> events;
-    list->OnAnchorEnter = [&](TObject*, const AnsiString& a) { events.push_back("enter " + a); };
-    list->OnAnchorExit = [&](TObject*, const AnsiString& a) { events.push_back("exit " + a); };
+    list->OnAnchorEnter = [&](TObject*, const CodePageString& a) { events.push_back("enter " + a); };
+    list->OnAnchorExit = [&](TObject*, const CodePageString& a) { events.push_back("exit " + a); };
     const int x = AnchorX(1, 1, "page2");
     ASSERT_GT(x, list->ColumnLeft(1));
     MoveTo(x + 1, RowMiddle(1) - 2);
@@ -414,7 +414,7 @@ TEST_F(ListFixture, AnAnchorWithoutAProtocolGoesToItsEventAndOneWithAProtocolToT
     list->SetCellText(1, 0, "<a href=\"page2\">local</a> | <a href=\"http://x.example/\">web</a> | "
                             "<a href=\"file:///etc/passwd\">file</a>");
     std::vector<std::string> anchors;
-    list->OnAnchorClick = [&](TObject*, const AnsiString& a) { anchors.push_back(a); };
+    list->OnAnchorClick = [&](TObject*, const CodePageString& a) { anchors.push_back(a); };
     for (const char* anchor : {"page2", "http://x.example/", "file:///etc/passwd"}) {
         const int x = AnchorX(0, 1, anchor);
         ASSERT_GE(x, 0) << anchor;
@@ -437,7 +437,7 @@ TEST_F(ListFixture, AnInPlaceEditChangesTheCellWholeAndMayBeRefused)
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(ToRect(editor->geometry()), list->CellRect(1, 3));
 
-    const AnsiString longText(3000, 'x');  // no 1024-character limit
+    const CodePageString longText(3000, 'x');  // no 1024-character limit
     list->SetCellEditText(longText + "\xE9");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(editor, &enter);
@@ -461,15 +461,15 @@ TEST_F(ListFixture, AHeaderClickSortsWhenSortShowIsSetAndOnlyClicksWhenNot)
     list->OnColumnClick = [&](TObject*, TListColumn* column) { clicks.push_back(column->Index()); };
     list->SetCellText(0, 0, "Zulu");
     HeaderMouse(SectionMiddle(0));
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Zulu", "Beta", "Gamma"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Zulu", "Beta", "Gamma"}));
     EXPECT_EQ(list->SortColumn(), -1);
 
     list->SetSortShow(true);
     HeaderMouse(SectionMiddle(0));
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Beta", "Gamma", "Zulu"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Beta", "Gamma", "Zulu"}));
     EXPECT_TRUE(View()->horizontalHeader()->isSortIndicatorShown());
     HeaderMouse(SectionMiddle(0));
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Zulu", "Gamma", "Beta"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Zulu", "Gamma", "Beta"}));
     EXPECT_EQ(View()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     EXPECT_EQ(clicks, (std::vector<int>{0, 0, 0}));
 
@@ -540,7 +540,7 @@ TEST_F(ListFixture, RowsDragToANewPlaceWhileTheTimerScrollsNearTheEdges)
     QMouseEvent release(QEvent::MouseButtonRelease, to, Viewport()->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &release);
-    ASSERT_TRUE(RunUntil([&] { return Captions() == std::vector<AnsiString>{"Beta", "Alpha", "Gamma"}; }));
+    ASSERT_TRUE(RunUntil([&] { return Captions() == std::vector<CodePageString>{"Beta", "Alpha", "Gamma"}; }));
     EXPECT_TRUE(list->Items()->Item(1)->Selected());
     EXPECT_TRUE(list->Items()->Item(1)->Focused());
     EXPECT_EQ(list->ItemHeight(), 13);
@@ -630,7 +630,7 @@ TEST_F(ListFixture, TheClipboardCopiesRowsOrOneCellAndPastesRowsThatAddColumns)
     clipboard = "One\ta\tb\tc\td\textra\r\nTwo\tx\nThree";
     key('V', {ssCtrl});
     EXPECT_EQ(list->Columns()->Count(), 6);
-    EXPECT_EQ(Captions(), (std::vector<AnsiString>{"Alpha", "Beta", "Gamma", "One", "Two", "Three"}));
+    EXPECT_EQ(Captions(), (std::vector<CodePageString>{"Alpha", "Beta", "Gamma", "One", "Two", "Three"}));
     EXPECT_EQ(list->CellText(5, 3), "extra");
     EXPECT_EQ(list->CellText(1, 4), "x");
     EXPECT_TRUE(list->Items()->Item(5)->Focused());
@@ -655,7 +655,7 @@ TEST_F(ListFixture, AssistiveTechnologyReadsCellsAsShownAndActsOnThem)
     list->SetCellText(2, 1, "{\\rtf1 rich {\\b text}\\par}");
     list->Items()->Item(1)->SetChecked(true);
     std::vector<std::string> anchors;
-    list->OnAnchorClick = [&](TObject*, const AnsiString& a) { anchors.push_back(a); };
+    list->OnAnchorClick = [&](TObject*, const CodePageString& a) { anchors.push_back(a); };
 
     QAccessibleInterface* node = QAccessible::queryAccessibleInterface(View());
     ASSERT_NE(node, nullptr);
@@ -715,11 +715,11 @@ TEST_F(ListFixture, TheDetailLineAndWallpaperAndCellImagesPaint)
     const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
     ASSERT_EQ(bitmaps.size(), 1u);
     EXPECT_EQ(bitmaps[0].rect.Left, list->ColumnLeft(4));
-    std::vector<std::pair<AnsiString, TPoint>> texts;
+    std::vector<std::pair<CodePageString, TPoint>> texts;
     for (const TCanvasOp& op : canvas.OpsOf(TCanvasOp::Text))
         texts.push_back({op.text, op.points[0]});
     // "one two three four" wraps in its 60 pixels, from the top.
-    EXPECT_NE(std::find(texts.begin(), texts.end(), std::pair<AnsiString, TPoint>{"one two", {list->ColumnLeft(2) + 2, 0}}),
+    EXPECT_NE(std::find(texts.begin(), texts.end(), std::pair<CodePageString, TPoint>{"one two", {list->ColumnLeft(2) + 2, 0}}),
               texts.end());
     EXPECT_EQ(texts.back().first, "Engine");  // the detail line, last
     EXPECT_EQ(texts.back().second.y, 25);
@@ -740,8 +740,8 @@ TEST_F(ListFixture, ASelectedRichCellRecoloursItsFirstCharactersOnly)
 {
     list->Columns()->Items(1)->SetWidth(4000);
     list->SetSelectionTextColor(clWhite);
-    list->SetCellText(1, 0, "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 " + AnsiString(250, 'a') + " " +
-                                AnsiString(50, 'b') + "}");
+    list->SetCellText(1, 0, "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1 " + CodePageString(250, 'a') + " " +
+                                CodePageString(50, 'b') + "}");
     const auto painted = [&](TOwnerDrawState state) {
         TFixedCanvas canvas(5000, 100);
         list->PaintRow(0, Rect(0, 0, 4600, 18), state, &canvas);
@@ -772,7 +772,7 @@ TEST_F(ListFixture, HeaderItemsTheListDrawsItself)
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Fill)[0].brushColor, clBtnFace);
     ASSERT_EQ(canvas.OpsOf(TCanvasOp::Bitmap).size(), 1u);
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Bitmap)[0].rect, Rect(122, 3, 130, 11));
-    ASSERT_EQ(canvas.Texts(), std::vector<AnsiString>{"URL"});
+    ASSERT_EQ(canvas.Texts(), std::vector<CodePageString>{"URL"});
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Text)[0].points[0].x, 133);
     list->SetHeaderOwnerDraw(false);
     EXPECT_FALSE(list->Columns()->Items(1)->HeaderOwnerDraw());
@@ -933,12 +933,12 @@ struct FileFixture : ::testing::Test {
     }
     void TearDown() override { delete list; }
 
-    std::vector<std::vector<AnsiString>> Rows() const
+    std::vector<std::vector<CodePageString>> Rows() const
     {
-        std::vector<std::vector<AnsiString>> rows;
+        std::vector<std::vector<CodePageString>> rows;
         for (int i = 0; i < list->Items()->Count(); ++i) {
             TListItem* item = list->Items()->Item(i);
-            std::vector<AnsiString> row{item->Caption()};
+            std::vector<CodePageString> row{item->Caption()};
             for (int j = 0; j < item->SubItems()->Count(); ++j)
                 row.push_back(item->SubItems()->Strings(j));
             rows.push_back(row);
@@ -959,7 +959,7 @@ TEST_F(FileFixture, LoadsAndSavesBackByteForByte)
     const std::string path = dir.Write("datam.czc", file);
     list->LoadFromDelimitedFile(path);
     EXPECT_EQ(list->Delimiter, ';');
-    EXPECT_EQ(Rows(), (std::vector<std::vector<AnsiString>>{
+    EXPECT_EQ(Rows(), (std::vector<std::vector<CodePageString>>{
                           {"Alpha", "http://a.example/", "http://a.example/add"},
                           {"Beta", "http://b.example/", "http://b.example/s?x=1,2"},
                           {"Gamma", "", "x"},
@@ -983,7 +983,7 @@ TEST_F(FileFixture, AMissingFileLeavesTheListAlone)
         EXPECT_EQ(e.Message, "File cannot be opened");
     }
     EXPECT_THROW(list->LoadFromDelimitedFile(dir.Path()), EExListViewError);  // a folder
-    EXPECT_EQ(Rows(), (std::vector<std::vector<AnsiString>>{{"kept"}}));
+    EXPECT_EQ(Rows(), (std::vector<std::vector<CodePageString>>{{"kept"}}));
     EXPECT_EQ(list->Columns()->Count(), 3);
     EXPECT_EQ(list->Delimiter, 0);
 }
@@ -1022,7 +1022,7 @@ TEST_F(FileFixture, AHeaderLineRebuildsColumnsAndItems)
     ASSERT_EQ(list->Columns()->Count(), 2);
     EXPECT_EQ(list->Columns()->Items(0)->Caption(), "Name");
     EXPECT_EQ(list->Columns()->Items(1)->Caption(), "Url");
-    EXPECT_EQ(Rows(), (std::vector<std::vector<AnsiString>>{{"x", "y"}, {"z", "w"}}));
+    EXPECT_EQ(Rows(), (std::vector<std::vector<CodePageString>>{{"x", "y"}, {"z", "w"}}));
 
     list->SetSaveHeader(true);
     list->SaveToDelimitedFile(path);

@@ -100,7 +100,7 @@ struct ButtonFixture : ::testing::Test {
 
     TForm* form = nullptr;
     TImgBtn* button = nullptr;
-    std::vector<AnsiString> events;
+    std::vector<CodePageString> events;
 };
 
 TEST_F(ButtonFixture, SwapsPicturesAndClicksOnRelease)
@@ -115,7 +115,7 @@ TEST_F(ButtonFixture, SwapsPicturesAndClicksOnRelease)
     EXPECT_EQ(Shown(), 3);
     Leave();
     EXPECT_EQ(Shown(), 1);
-    EXPECT_EQ(events, (std::vector<AnsiString>{"enter 45075", "down 7,8", "click", "up 514", "leave 45076"}));
+    EXPECT_EQ(events, (std::vector<CodePageString>{"enter 45075", "down 7,8", "click", "up 514", "leave 45076"}));
 }
 
 TEST_F(ButtonFixture, UnsupportedNeverSwapsNorFires)
@@ -127,7 +127,7 @@ TEST_F(ButtonFixture, UnsupportedNeverSwapsNorFires)
     Mouse(QEvent::MouseButtonRelease, 7, 8);
     Leave();
     EXPECT_EQ(Shown(), 1);
-    EXPECT_EQ(events, std::vector<AnsiString>{"click"});  // the click is the image's own
+    EXPECT_EQ(events, std::vector<CodePageString>{"click"});  // the click is the image's own
 }
 
 TEST_F(ButtonFixture, SettingPicShowsItAtOnce)

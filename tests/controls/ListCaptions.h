@@ -5,9 +5,9 @@
 
 #include "classlib/ComCtrls.h"
 
-inline std::vector<AnsiString> ItemCaptions(const TListView& list)
+inline std::vector<CodePageString> ItemCaptions(const TListView& list)
 {
-    std::vector<AnsiString> out;
+    std::vector<CodePageString> out;
     for (int i = 0; i < list.Items()->Count(); ++i)
         out.push_back(list.Items()->Item(i)->Caption());
     return out;

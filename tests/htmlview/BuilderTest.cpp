@@ -388,21 +388,21 @@ TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
     TSectionList document(&viewer, nullptr);
     std::vector<std::string> calls;
     THtmlParseEvents events;
-    events.Meta = [&](TObject* sender, const AnsiString& httpEq, const AnsiString& name, const AnsiString& content) {
+    events.Meta = [&](TObject* sender, const CodePageString& httpEq, const CodePageString& name, const CodePageString& content) {
         EXPECT_EQ(sender, &viewer);
         calls.push_back("meta " + httpEq + "|" + name + "|" + content);
     };
-    events.Sound = [&](TObject* sender, const AnsiString& source, int loop, bool terminate) {
+    events.Sound = [&](TObject* sender, const CodePageString& source, int loop, bool terminate) {
         EXPECT_EQ(sender, &viewer);
         calls.push_back("sound " + source + " " + std::to_string(loop) + (terminate ? " stop" : ""));
     };
     const std::string included = "<b>in</b>";
-    events.Include = [&](TObject*, const AnsiString& command, TStrings* params, const char*& buffer, int& size) {
+    events.Include = [&](TObject*, const CodePageString& command, TStrings* params, const char*& buffer, int& size) {
         calls.push_back("include " + command + " " + params->Text());
         buffer = included.data();
         size = int(included.size());
     };
-    document.OnScript = [&](TObject* sender, const AnsiString& language, AnsiString script) {
+    document.OnScript = [&](TObject* sender, const CodePageString& language, CodePageString script) {
         EXPECT_EQ(sender, &viewer);
         calls.push_back("script " + language + ": " + script);
     };
@@ -427,7 +427,7 @@ TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
 
     // A script handler that raises stops the document there.
     document.Clear();
-    document.OnScript = [](TObject*, const AnsiString&, AnsiString) { throw Exception("script failed"); };
+    document.OnScript = [](TObject*, const CodePageString&, CodePageString) { throw Exception("script failed"); };
     EXPECT_THROW(ParseHtmlBuffer(document, anchors, "before<script>x</script>after", {}, info), Exception);
     EXPECT_EQ(modeldump::Dump(document), R"(text L0 left "before"
   @0 Times New Roman 12
@@ -614,7 +614,7 @@ TEST_F(BuilderTest, APagePastItsLimitEndsWithALineThatSaysSo)
     html += "<meta name=last>";
     int metas = 0;
     THtmlParseEvents events;
-    events.Meta = [&](TObject*, const AnsiString&, const AnsiString&, const AnsiString&) { ++metas; };
+    events.Meta = [&](TObject*, const CodePageString&, const CodePageString&, const CodePageString&) { ++metas; };
 
     const std::string whole = Build(html, events);
     EXPECT_FALSE(info.Cut);

@@ -33,7 +33,7 @@ struct TPictureServer {
     std::map<std::string, std::unique_ptr<TMemoryStream>> streams;
     TGetImageEvent Handler()
     {
-        return [this](TObject*, const AnsiString& source, TMemoryStream*& stream) {
+        return [this](TObject*, const CodePageString& source, TMemoryStream*& stream) {
             auto it = pictures.find(source);
             if (it == pictures.end())
                 return;

@@ -94,14 +94,14 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
     Paint(600);
 
     struct Submitted {
-        AnsiString action;
-        std::vector<AnsiString> pairs;
+        CodePageString action;
+        std::vector<CodePageString> pairs;
     };
     std::vector<Submitted> submitted;
     image->OwnerForm->Action = "/search";
     EXPECT_FALSE(root.FormSubmitAssigned());
     image->OwnerForm->Submit("");
-    root.OnFormSubmit = [&](const AnsiString& action, const AnsiString&, const AnsiString&, const AnsiString&,
+    root.OnFormSubmit = [&](const CodePageString& action, const CodePageString&, const CodePageString&, const CodePageString&,
                             std::unique_ptr<TStringList> results) {
         Submitted s{action, {}};
         for (int i = 0; i < results->Count(); ++i)
@@ -121,12 +121,12 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
     image->ImageClicked();
     ASSERT_EQ(submitted.size(), 1u);
     EXPECT_EQ(submitted[0].action, "/search");
-    EXPECT_EQ(submitted[0].pairs, (std::vector<AnsiString>{"go.x=12", "go.y=7", "q=abc"}));
+    EXPECT_EQ(submitted[0].pairs, (std::vector<CodePageString>{"go.x=12", "go.y=7", "q=abc"}));
 
     TObject viewer;
     root.OwnerViewer = &viewer;
-    std::vector<std::pair<TObject*, AnsiString>> clicks;
-    root.OnObjectClick = [&](TObject* sender, TFormControlObj*, const AnsiString& onClick) {
+    std::vector<std::pair<TObject*, CodePageString>> clicks;
+    root.OnObjectClick = [&](TObject* sender, TFormControlObj*, const CodePageString& onClick) {
         clicks.push_back({sender, onClick});
     };
     root.ObjectClick(field, "alert()");

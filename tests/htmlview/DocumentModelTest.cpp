@@ -44,7 +44,7 @@ TEST_F(DocumentModelTest, FontsFollowTheDocumentsDefaults)
     root.SetDefaultFonts("Arial", "Courier New", 24, clMaroon, clGreen, clWhite);
     ASSERT_EQ(sec->Fonts.Count(), 4);
     struct Expect {
-        AnsiString name;
+        CodePageString name;
         int size;
         TColor color;
     } expected[] = {
@@ -154,7 +154,7 @@ TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
     Paint(600);
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Bitmap).size(), 1u) << "no picture in a box under 24 x 24";
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Line).size(), 8u) << "each box is framed sunken";
-    EXPECT_EQ(canvas.Texts(), std::vector<AnsiString>{"A picture "}) << "the text wrapped into the box";
+    EXPECT_EQ(canvas.Texts(), std::vector<CodePageString>{"A picture "}) << "the text wrapped into the box";
 
     // A missing picture shows the broken picture through its mask; a late
     // one waits with the default picture and is remembered.
@@ -162,7 +162,7 @@ TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
     root.ShowImages = true;
     server.pictures.erase("pic.bmp");
     bool later = false;
-    root.GetImage = [&](TObject*, const AnsiString& name, TMemoryStream*& stream) {
+    root.GetImage = [&](TObject*, const CodePageString& name, TMemoryStream*& stream) {
         if (name == "late.bmp" && later)
             stream = LaterStream();
     };
@@ -214,7 +214,7 @@ TEST_F(DocumentModelTest, LinkedImagesAndMaps)
     const auto linkAt = [&](int x, int y) {
         TUrlTarget url;
         TFormControlObj* control = nullptr;
-        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL : AnsiString("none");
+        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL : CodePageString("none");
     };
     EXPECT_EQ(linkAt(10, 10), "go.htm");
     EXPECT_EQ(linkAt(42 + 40 + 5, 2 + 5), "corner.htm");

@@ -18,7 +18,7 @@
 
 namespace {
 
-using Pairs = std::vector<AnsiString>;
+using Pairs = std::vector<CodePageString>;
 
 Pairs LinesOf(const TStrings& list)
 {
@@ -35,21 +35,21 @@ public:
     ~TTestHost() override { Forms.Clear(); }
 
     struct TSubmission {
-        AnsiString Action, Target, EncType, Method;
+        CodePageString Action, Target, EncType, Method;
         Pairs Results;
     };
 
     TFreeList<ThtmlForm>& FormList() override { return Forms; }
     TFormControlList& FormControlList() override { return Controls; }
     TWinControl* PaintPanel() override { return Panel; }
-    AnsiString FontName() const override { return "Arial"; }
+    CodePageString FontName() const override { return "Arial"; }
     bool FormSubmitAssigned() const override { return SubmitAssigned; }
-    void FormSubmit(const AnsiString& Action, const AnsiString& Target, const AnsiString& EncType,
-                    const AnsiString& Method, std::unique_ptr<TStringList> Results) override
+    void FormSubmit(const CodePageString& Action, const CodePageString& Target, const CodePageString& EncType,
+                    const CodePageString& Method, std::unique_ptr<TStringList> Results) override
     {
         Submissions.push_back({Action, Target, EncType, Method, LinesOf(*Results)});
     }
-    void ObjectClick(TFormControlObj* Obj, const AnsiString& OnClick) override { Clicks.push_back({Obj, OnClick}); }
+    void ObjectClick(TFormControlObj* Obj, const CodePageString& OnClick) override { Clicks.push_back({Obj, OnClick}); }
     void FormControlEntered(TFormControlObj* Obj) override { Entered.push_back(Obj); }
     void FormControlExited(TFormControlObj* Obj) override { Exited.push_back(Obj); }
 
@@ -66,7 +66,7 @@ public:
     TWinControl* Panel;
     bool SubmitAssigned = true;
     std::vector<TSubmission> Submissions;
-    std::vector<std::pair<TFormControlObj*, AnsiString>> Clicks;
+    std::vector<std::pair<TFormControlObj*, CodePageString>> Clicks;
     std::vector<TFormControlObj*> Entered;
     std::vector<TFormControlObj*> Exited;
 };
@@ -114,7 +114,7 @@ protected:
         TListBoxFormControlObj* select = nullptr;
         TTextAreaFormControlObj* area = nullptr;
         bool optionOpen = false;
-        AnsiString optionText, optionValue;
+        CodePageString optionText, optionValue;
         bool optionSelected = false;
         auto completeOption = [&] {
             if (select && optionOpen && !Trim(optionText).empty())
@@ -146,7 +146,7 @@ protected:
                 optionOpen = true;
                 optionText.clear();
                 TAttribute* a = nullptr;
-                optionValue = attributes.FindSymbol(HtmlSymbol::Value, a) ? a->Text : AnsiString();
+                optionValue = attributes.FindSymbol(HtmlSymbol::Value, a) ? a->Text : CodePageString();
                 optionSelected = attributes.FindSymbol(HtmlSymbol::Selected, a);
                 break;
             }
@@ -320,7 +320,7 @@ TEST_F(FormsTest, ACheckBoxClickRaisesTheClickEvent)
     ClickAt(box->CheckBox(), 6, 6);
     EXPECT_TRUE(box->CheckBox()->Checked());
     ASSERT_EQ(host->Clicks.size(), 1u);
-    EXPECT_EQ(host->Clicks[0], std::make_pair(static_cast<TFormControlObj*>(box), AnsiString("tick()")));
+    EXPECT_EQ(host->Clicks[0], std::make_pair(static_cast<TFormControlObj*>(box), CodePageString("tick()")));
     EXPECT_EQ(SubmitNow(), Pairs{"c=On"});
 }
 
@@ -691,7 +691,7 @@ TEST_F(FormsTest, AssistiveTechnologyFindsEveryControlByName)
           "<input type=button name=terms value=\"Terms &amp; Conditions\">"
           "<select name=pick><option>One</select><textarea name=notes>hi</textarea></form>");
     window->Show();
-    std::map<AnsiString, TAccessibleNode> found;
+    std::map<CodePageString, TAccessibleNode> found;
     for (const TAccessibleNode& node : WalkAccessibleTree(window))
         if (!node.Description.empty())
             found.emplace(node.Description, node);

@@ -205,12 +205,12 @@ TEST_F(HtmlPaneTest, MetaRefresh)
     };
     for (const Case& c : cases) {
         int delay = 0;
-        AnsiString url;
+        CodePageString url;
         std::vector<std::string> metas;
-        viewer->OnMeta = [&](TObject*, const AnsiString& httpEq, const AnsiString&, const AnsiString& content) {
+        viewer->OnMeta = [&](TObject*, const CodePageString& httpEq, const CodePageString&, const CodePageString& content) {
             metas.push_back(httpEq + "=" + content);
         };
-        viewer->OnMetaRefresh = [&](TObject*, int d, const AnsiString& u) {
+        viewer->OnMetaRefresh = [&](TObject*, int d, const CodePageString& u) {
             delay = d;
             url = u;
         };
@@ -239,13 +239,13 @@ TEST_F(HtmlPaneTest, MouseSelectsCopiesAndFollowsLinks)
     EXPECT_EQ(clipboard, "x caf");
 
     std::vector<std::string> covered;
-    viewer->OnHotSpotCovered = [&](TObject*, const AnsiString& url) { covered.push_back(url); };
+    viewer->OnHotSpotCovered = [&](TObject*, const CodePageString& url) { covered.push_back(url); };
     viewer->HtmlMouseMove({}, 10 + 7, 5 + 16 + 8);
     viewer->HtmlMouseMove({}, 200, 5 + 16 + 8);
     EXPECT_EQ(covered, (std::vector<std::string>{"#there", ""}));
 
-    AnsiString clicked;
-    viewer->OnHotSpotClick = [&](TObject*, const AnsiString& url, bool& handled) {
+    CodePageString clicked;
+    viewer->OnHotSpotClick = [&](TObject*, const CodePageString& url, bool& handled) {
         clicked = url;
         handled = true;
     };
@@ -406,8 +406,8 @@ TEST_F(HtmlPaneTest, TheReadingPositionSurvivesLongDocuments)
 TEST_F(HtmlPaneTest, FormsSubmitAfterTheClick)
 {
     std::vector<std::string> submitted;
-    viewer->SetOnFormSubmit([&](TObject* sender, const AnsiString& action, const AnsiString&, const AnsiString&,
-                                const AnsiString& method, TStringList* results) {
+    viewer->SetOnFormSubmit([&](TObject* sender, const CodePageString& action, const CodePageString&, const CodePageString&,
+                                const CodePageString& method, TStringList* results) {
         EXPECT_EQ(sender, viewer);
         submitted.push_back(method + " " + action + " " + results->CommaText());
     });
@@ -439,8 +439,8 @@ TEST_F(HtmlPaneTest, AssistiveTechnologyReadsTheTextAndFollowsTheLinks)
     EXPECT_TRUE(found);
     EXPECT_EQ(AccessibleTextOf(viewer), "Head\nFirst bold line\nGo on\none\ntwo\nthree\nitem\n");
 
-    AnsiString clicked;
-    viewer->OnHotSpotClick = [&](TObject*, const AnsiString& url, bool& handled) {
+    CodePageString clicked;
+    viewer->OnHotSpotClick = [&](TObject*, const CodePageString& url, bool& handled) {
         clicked = url;
         handled = true;
     };

@@ -12,33 +12,33 @@
 
 namespace {
 
-AnsiString SymbolName(HtmlSymbol symbol)
+CodePageString SymbolName(HtmlSymbol symbol)
 {
     for (const TagEntry& tag : TagTable) {
         if (tag.Start == symbol)
-            return AnsiString(tag.Name);
+            return CodePageString(tag.Name);
         if (tag.End == symbol)
-            return "/" + AnsiString(tag.Name);
+            return "/" + CodePageString(tag.Name);
     }
     return "#" + IntToStr(int(symbol));
 }
 
-AnsiString AttributeName(HtmlSymbol symbol)
+CodePageString AttributeName(HtmlSymbol symbol)
 {
     if (symbol == HtmlSymbol::UnknownAttr)
         return "?";
     for (const AttributeEntry& attribute : AttributeTable)
         if (attribute.Symbol == symbol)
-            return AnsiString(attribute.Name);
+            return CodePageString(attribute.Name);
     return "#" + IntToStr(int(symbol));
 }
 
 // One line per token list: 'text' for text, <NAME attr="text"/value> for tags
 // (<H3> with its level, <?NAME> for an unknown tag), !c for a stray character.
 // Control bytes in texts show as \r, \n or \xHH.
-AnsiString Visible(const AnsiString& text)
+CodePageString Visible(const CodePageString& text)
 {
-    AnsiString out;
+    CodePageString out;
     for (unsigned char c : text) {
         if (c == '\r')
             out += "\\r";
@@ -54,9 +54,9 @@ AnsiString Visible(const AnsiString& text)
     return out;
 }
 
-AnsiString Dump(const std::vector<HtmlToken>& tokens)
+CodePageString Dump(const std::vector<HtmlToken>& tokens)
 {
-    AnsiString out;
+    CodePageString out;
     for (const HtmlToken& token : tokens) {
         if (!out.empty())
             out += ' ';
@@ -397,7 +397,7 @@ TEST(HtmlTokenizer, EndOfInputByteEndsTheDocument)
 TEST(HtmlTokenizer, EndingTheInputEndsTheDocumentThere)
 {
     const std::string included = "<i>in</i>";
-    const TIncludeEvent include = [&](TObject*, const AnsiString&, TStrings*, const char*& buffer, int& size) {
+    const TIncludeEvent include = [&](TObject*, const CodePageString&, TStrings*, const char*& buffer, int& size) {
         buffer = included.data();
         size = int(included.size());
     };
@@ -442,9 +442,9 @@ TEST(HtmlTokenizer, EndingTheInputEndsTheDocumentThere)
 
 TEST(HtmlTokenizer, IncludeDirectivesReadTheHandlersBytes)
 {
-    std::vector<AnsiString> calls;
+    std::vector<CodePageString> calls;
     std::string included = "<b>in</b>";
-    const TIncludeEvent include = [&](TObject*, const AnsiString& command, TStrings* params, const char*& buffer,
+    const TIncludeEvent include = [&](TObject*, const CodePageString& command, TStrings* params, const char*& buffer,
                                       int& size) {
         calls.push_back(command + " " + params->CommaText());
         buffer = included.data();
@@ -463,7 +463,7 @@ TEST(HtmlTokenizer, IncludeDirectivesReadTheHandlersBytes)
     EXPECT_EQ(calls.size(), 1u);
 
     // A handler that gives nothing leaves the document as it is.
-    const TIncludeEvent nothing = [](TObject*, const AnsiString&, TStrings*, const char*&, int& size) { size = 0; };
+    const TIncludeEvent nothing = [](TObject*, const CodePageString&, TStrings*, const char*&, int& size) { size = 0; };
     EXPECT_EQ(Dump(TokenizeHtml("a<!--#x-->b", nothing)), "'ab'");
 
     // A directive or its quoted value still open at the end is an open comment.

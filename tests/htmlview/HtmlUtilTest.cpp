@@ -131,8 +131,8 @@ TEST(AttributeList, FindSymbolGivesTheFirst)
 TEST(UrlTarget, AssignKeepsTheAbsentPart)
 {
     TUrlTarget t;
-    t.Assign(AnsiString("a.htm"), AnsiString("main"));
-    t.Assign(AnsiString("b.htm"), std::nullopt);
+    t.Assign(CodePageString("a.htm"), CodePageString("main"));
+    t.Assign(CodePageString("b.htm"), std::nullopt);
     EXPECT_EQ(t.URL, "b.htm");
     EXPECT_EQ(t.Target, "main");
     t.Clear();
@@ -171,7 +171,7 @@ TEST(HtmlUtil, DrawWrappedBreaksAtWordsAndStopsAtTheBottom)
     // 7 pixels a character: ten characters to a line of 70 pixels, 16 pixels high.
     const struct {
         int bottom;
-        std::vector<AnsiString> lines;
+        std::vector<CodePageString> lines;
     } cases[] = {
         {40, {"aaa bbb ", "ccc "}},
         {48, {"aaa bbb ", "ccc ", "dddddddddddddd "}},

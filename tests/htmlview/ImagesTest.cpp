@@ -320,13 +320,13 @@ std::string AnimatedGif()
 
 // Serves pictures by name, counting the requests.
 struct Server {
-    std::map<AnsiString, std::string> pictures;
+    std::map<CodePageString, std::string> pictures;
     bool later = false;
     int requests = 0;
     TMemoryStream stream;
     TGetImageEvent Handler()
     {
-        return [this](TObject*, const AnsiString& source, TMemoryStream*& out) {
+        return [this](TObject*, const CodePageString& source, TMemoryStream*& out) {
             ++requests;
             if (later) {
                 out = LaterStream();
@@ -350,7 +350,7 @@ struct Fetch {
     TBitmap* mask = nullptr;
 };
 
-Fetch Get(const AnsiString& name, const TGetImageEvent& handler, TransparencyKind asked = NotTransp)
+Fetch Get(const CodePageString& name, const TGetImageEvent& handler, TransparencyKind asked = NotTransp)
 {
     Fetch f;
     f.transparent = asked;
@@ -438,9 +438,9 @@ TEST_F(ImagesTest, FetchFromFiles)
 {
     ImageCache().Clear();
     TempDir dir;
-    const AnsiString gifPath = dir.Path() + "/pic.GIF";
+    const CodePageString gifPath = dir.Path() + "/pic.GIF";
     WriteFileAtomic(gifPath, StillGif());
-    const AnsiString bmpPath = dir.Path() + "/pic.bmp";
+    const CodePageString bmpPath = dir.Path() + "/pic.bmp";
     WriteFileAtomic(bmpPath, BmpFile(1, 1, 24, {}, std::string("\0\0\xFF\0", 4)));
     const Fetch gif = Get(gifPath, nullptr);
     ASSERT_TRUE(dynamic_cast<TBitmap*>(gif.picture));
@@ -533,7 +533,7 @@ TEST(ImageMaps, AreasAreHitInDocumentOrder)
         TMapItem map;
         map.AddArea(Area(c.shape, c.coords));
         ASSERT_EQ(map.AreaCount(), 1) << c.coords;
-        AnsiString url, target;
+        CodePageString url, target;
         for (TPoint p : c.inside) {
             EXPECT_TRUE(map.HitTest(p.x, p.y, url, target)) << c.coords << " " << p.x << "," << p.y;
             EXPECT_EQ(url, "link");
@@ -555,7 +555,7 @@ TEST(ImageMaps, TooFewNumbersAndNoHref)
 
     map.AddArea(Area("rect", "0,0,10,10", nullptr));
     map.AddArea(Area("rect", "0,0,20,20", "below"));
-    AnsiString url, target;
+    CodePageString url, target;
     EXPECT_FALSE(map.HitTest(5, 5, url, target)) << "an earlier NOHREF area hides the later one";
     EXPECT_TRUE(map.HitTest(15, 15, url, target));
     EXPECT_EQ(url, "below");

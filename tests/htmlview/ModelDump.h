@@ -31,7 +31,7 @@ inline const char* JustifyName(TJustify j)
     }
 }
 
-inline std::string Chars(const AnsiString& buff)
+inline std::string Chars(const CodePageString& buff)
 {
     std::string out;
     for (char c : buff) {

@@ -367,7 +367,7 @@ TEST_F(TableTest, LinksInCells)
     const auto linkAt = [&](int x, int y) {
         TUrlTarget url;
         TFormControlObj* control = nullptr;
-        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL : AnsiString("none");
+        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL : CodePageString("none");
     };
     EXPECT_EQ(linkAt(10, 8), "none");
     EXPECT_EQ(linkAt(39 + 5, 8), "cell.htm");

@@ -327,7 +327,7 @@ TEST_F(TextSectionTest, LinksUnderThePointer)
     const auto linkAt = [&](int x, int y) {
         TUrlTarget url;
         TFormControlObj* control = nullptr;
-        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL + "|" + url.Target : AnsiString("none");
+        return root.LinkAtPoint(&canvas, x, y, url, control) ? url.URL + "|" + url.Target : CodePageString("none");
     };
     EXPECT_EQ(linkAt(3, 5), "none");
     EXPECT_EQ(linkAt(30, 5), "page.htm|frame");

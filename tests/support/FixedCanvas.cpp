@@ -23,7 +23,7 @@ TCanvasOp TFixedCanvas::Start(TCanvasOp::Kind kind) const
     return op;
 }
 
-TSize TFixedCanvas::TextExtent(const AnsiString& text)
+TSize TFixedCanvas::TextExtent(const CodePageString& text)
 {
     return {int(text.size()) * FCharWidth, FCharHeight};
 }
@@ -38,7 +38,7 @@ TTextMetric TFixedCanvas::TextMetrics()
     return tm;
 }
 
-void TFixedCanvas::TextOut(int x, int y, const AnsiString& text)
+void TFixedCanvas::TextOut(int x, int y, const CodePageString& text)
 {
     TCanvasOp op = Start(TCanvasOp::Text);
     op.points = {{x, y}};
@@ -47,7 +47,7 @@ void TFixedCanvas::TextOut(int x, int y, const AnsiString& text)
     SetPenPos({x + TextWidth(text), y});
 }
 
-void TFixedCanvas::TextRect(const TRect& rect, int x, int y, const AnsiString& text)
+void TFixedCanvas::TextRect(const TRect& rect, int x, int y, const CodePageString& text)
 {
     TCanvasOp op = Start(TCanvasOp::TextClipped);
     op.rect = rect;
@@ -162,9 +162,9 @@ std::vector<TCanvasOp> TFixedCanvas::OpsOf(TCanvasOp::Kind kind) const
     return out;
 }
 
-std::vector<AnsiString> TFixedCanvas::Texts() const
+std::vector<CodePageString> TFixedCanvas::Texts() const
 {
-    std::vector<AnsiString> out;
+    std::vector<CodePageString> out;
     for (const TCanvasOp& op : FOps)
         if (op.kind == TCanvasOp::Text || op.kind == TCanvasOp::TextClipped)
             out.push_back(op.text);

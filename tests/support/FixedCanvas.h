@@ -14,7 +14,7 @@ struct TCanvasOp {
     TRect rect;                 // Fill, Frame, Rectangle, Ellipse, FocusRect, Bitmap dest, TextClipped clip
     TRect source;               // Bitmap source
     std::vector<TPoint> points; // Polygon, Polyline, Line (from, to), Text (x, y), Pixel
-    AnsiString text;
+    CodePageString text;
     TColor penColor = clBlack;
     TPenStyle penStyle = psSolid;
     int penWidth = 1;
@@ -22,7 +22,7 @@ struct TCanvasOp {
     TBrushStyle brushStyle = bsSolid;
     TColor fontColor = clBlack;
     TFontStyles fontStyle;
-    AnsiString fontName;
+    CodePageString fontName;
     int fontHeight = 0;
     int fontOrientation = 0;    // tenths of a degree
     bool transparent = false;   // Bitmap
@@ -35,10 +35,10 @@ class TFixedCanvas : public TCanvas {
 public:
     explicit TFixedCanvas(int width = 1000, int height = 1000, int charWidth = 7, int charHeight = 16);
 
-    TSize TextExtent(const AnsiString& text) override;
+    TSize TextExtent(const CodePageString& text) override;
     TTextMetric TextMetrics() override;
-    void TextOut(int x, int y, const AnsiString& text) override;
-    void TextRect(const TRect& rect, int x, int y, const AnsiString& text) override;
+    void TextOut(int x, int y, const CodePageString& text) override;
+    void TextRect(const TRect& rect, int x, int y, const CodePageString& text) override;
     void FillRect(const TRect& rect) override;
     void FrameRect(const TRect& rect) override;
     void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -65,7 +65,7 @@ public:
     // The operations of one kind, in order.
     std::vector<TCanvasOp> OpsOf(TCanvasOp::Kind kind) const;
     // The texts drawn, in order.
-    std::vector<AnsiString> Texts() const;
+    std::vector<CodePageString> Texts() const;
 
     int CharWidth() const { return FCharWidth; }
     int CharHeight() const { return FCharHeight; }

@@ -34,11 +34,11 @@ public:
 
     TWSocket listener;
     std::vector<std::unique_ptr<TWSocket>> accepted;
-    AnsiString port;
+    CodePageString port;
 };
 
 // Sets a client up for 127.0.0.1:port.
-inline void PeerAim(TWSocket& client, const AnsiString& port, const AnsiString& addr = "127.0.0.1")
+inline void PeerAim(TWSocket& client, const CodePageString& port, const CodePageString& addr = "127.0.0.1")
 {
     client.SetProto("tcp");
     client.SetAddr(addr);

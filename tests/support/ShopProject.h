@@ -6,7 +6,7 @@
 
 #include "workbench/ProjectData.h"
 
-inline ProjectRecord ShopProject(const AnsiString& sessionName = "Shop")
+inline ProjectRecord ShopProject(const CodePageString& sessionName = "Shop")
 {
     ProjectRecord p;
     p.SessionName = sessionName;
@@ -25,7 +25,7 @@ inline ProjectRecord ShopProject(const AnsiString& sessionName = "Shop")
 
 // The shop's project with texts longer than the fields that show them, an
 // owner and a company: what a user meets filling the MetaTags page from it.
-inline ProjectRecord LongTextsProject(const AnsiString& sessionName = "Acme")
+inline ProjectRecord LongTextsProject(const CodePageString& sessionName = "Acme")
 {
     ProjectRecord acme = ShopProject(sessionName);
     acme.url = "http://www.acme-widgets.example.com/catalogue/widgets/finest/handmade/index.html";

@@ -93,7 +93,7 @@ TEST_F(HttpCli, RequestHeadersAreByteExactAndInOrder)
          "/q", "GET /q HTTP/1.0\r\n" + host + "Range: bytes=-9\r\n\r\n", "q"},
         {"OnCommand rewrites a line",
          [](THttpCli& c) {
-             c.OnCommand = [](TObject*, AnsiString& s) {
+             c.OnCommand = [](TObject*, CodePageString& s) {
                  if (s.compare(0, 7, "Accept:") == 0)
                      s = "Accept: text/html";
              };
@@ -307,7 +307,7 @@ TEST_F(HttpCli, HeaderFieldsFillTheResults)
     THttpCli cli(nullptr);
     HttpEventLog log(cli);
     std::vector<std::string> cookies;
-    cli.OnCookie = [&](TObject*, const AnsiString& data, bool& accept) {
+    cli.OnCookie = [&](TObject*, const CodePageString& data, bool& accept) {
         EXPECT_TRUE(accept);
         cookies.push_back(data);
     };

@@ -22,7 +22,7 @@ struct SplitCase {
 
 void ExpectSplit(const SplitCase& c, bool withBase)
 {
-    AnsiString proto = "x", user = "x", password = "x", host = "x", port = "x", path = c.basePath;
+    CodePageString proto = "x", user = "x", password = "x", host = "x", port = "x", path = c.basePath;
     if (withBase)
         SplitURL(c.url, proto, user, password, host, port, path);
     else
@@ -99,11 +99,11 @@ TEST(HttpEncode, Base64UuencodeAndRawModes)
         {0, "a", "!80``"},
     };
     for (const auto& c : cases) {
-        AnsiString out;
+        CodePageString out;
         Base64Encode(static_cast<std::uint8_t>(c.mode), c.data, out);
         EXPECT_EQ(out, c.expected) << "mode " << c.mode << " of '" << c.data << "'";
     }
-    AnsiString raw;
+    CodePageString raw;
     Encode(7, "ab", 2, raw);
     EXPECT_EQ(raw, std::string("\x18\x16\x08", 3));
     const unsigned char binary[] = {0xFF, 0x00, 0xFE};
@@ -143,7 +143,7 @@ TEST(HttpReplaceExtension, WithAndWithoutDot)
         const char* expected;
     } cases[] = {{"b.exe", "b.htm"}, {"noext", "noext.htm"}, {"a.b.exe", "a.b.htm"}, {"trail.", "trail.htm"}};
     for (const auto& c : cases) {
-        AnsiString name = c.name;
+        CodePageString name = c.name;
         ReplaceExtension(name, "htm");
         EXPECT_EQ(name, c.expected);
     }
@@ -151,7 +151,7 @@ TEST(HttpReplaceExtension, WithAndWithoutDot)
 
 TEST(HttpNthPos, FromStartAndFromEnd)
 {
-    const AnsiString s = "a/b/c/d";  // slashes at 2, 4, 6
+    const CodePageString s = "a/b/c/d";  // slashes at 2, 4, 6
     EXPECT_EQ(NthPos("/", s, 1), 2);
     EXPECT_EQ(NthPos("/", s, 3), 6);
     EXPECT_GT(NthPos("/", s, 4), static_cast<int>(s.size()));
@@ -184,13 +184,13 @@ TEST(HttpHeaderLine, StatusLines)
     };
     for (const auto& c : cases) {
         int status = 0;
-        AnsiString reason;
+        CodePageString reason;
         EXPECT_EQ(ParseStatusLine(c.line, status, reason), c.isStatus) << c.line;
         EXPECT_EQ(status, c.status) << c.line;
         EXPECT_EQ(reason, c.reason) << c.line;
     }
     int status = 0;
-    AnsiString reason;
+    CodePageString reason;
     EXPECT_THROW(ParseStatusLine("HTTP/1.0 abc Bad", status, reason), EConvertError);
     EXPECT_THROW(ParseStatusLine("HTTP/1.0 2x0 OK", status, reason), EConvertError);
     EXPECT_THROW(ParseStatusLine("HTTP/1.0", status, reason), EConvertError);
@@ -245,13 +245,13 @@ TEST(HttpHeaderLine, FieldsRangesAndHeaderlessStart)
         {"no colon here", false, "", ""},
     };
     for (const auto& c : cases) {
-        AnsiString name, value;
+        CodePageString name, value;
         EXPECT_EQ(SplitHeaderField(c.line, name, value), c.isField) << c.line;
         EXPECT_EQ(name, c.name) << c.line;
         EXPECT_EQ(value, c.value) << c.line;
     }
 
-    AnsiString begin, end;
+    CodePageString begin, end;
     ParseContentRange("bytes 100-199/1000", begin, end);
     EXPECT_EQ(begin, "100");
     EXPECT_EQ(end, "199");

@@ -176,7 +176,7 @@ TEST_F(LineModeTest, WaitForFlagEndsByFlagTimeOutOrTermination)
         answered = true;
     };
     server.Last().OnDataAvailable = [this](TObject*, std::uint16_t) {
-        const AnsiString text = End().ReceiveText();
+        const CodePageString text = End().ReceiveText();
         End().SendStr("re: " + text);
     };
     EXPECT_EQ(client.CallAndWait([&] { client.SendStr("ping\r\n"); }, answered), 0);

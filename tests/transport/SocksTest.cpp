@@ -27,7 +27,7 @@ struct SocksEvents {
     void Attach(TWSocket& s)
     {
         s.OnSocksConnected = [this](TObject*, std::uint16_t e) { log.push_back("socks connected " + std::to_string(e)); };
-        s.OnSocksError = [this](TObject*, int e, const AnsiString& msg) {
+        s.OnSocksError = [this](TObject*, int e, const CodePageString& msg) {
             log.push_back("socks error " + std::to_string(e) + " " + msg);
         };
         s.OnSocksAuthState = [this](TObject*, TSocksAuthState state) {
@@ -49,8 +49,8 @@ struct SocksEvents {
     }
 };
 
-void AimThroughSocks(TWSocket& client, const AnsiString& level, const AnsiString& socksPort, const AnsiString& destPort,
-                     const AnsiString& destAddr = "127.0.0.1")
+void AimThroughSocks(TWSocket& client, const CodePageString& level, const CodePageString& socksPort, const CodePageString& destPort,
+                     const CodePageString& destAddr = "127.0.0.1")
 {
     client.SetProto("tcp");
     client.SetAddr(destAddr);
@@ -60,7 +60,7 @@ void AimThroughSocks(TWSocket& client, const AnsiString& level, const AnsiString
     client.SetSocksLevel(level);
 }
 
-void AuthenticateAs(TWSocket& client, const AnsiString& user, const AnsiString& password, bool authenticate = true)
+void AuthenticateAs(TWSocket& client, const CodePageString& user, const CodePageString& password, bool authenticate = true)
 {
     client.SocksUsercode = user;
     client.SocksPassword = password;
@@ -84,7 +84,7 @@ public:
     {
         OnAccept = [](TWSocket& s) {
             s.OnDataAvailable = [&s](TObject*, std::uint16_t) {
-                const AnsiString text = s.ReceiveText();
+                const CodePageString text = s.ReceiveText();
                 if (!text.empty())
                     s.SendStr(text);
             };
@@ -254,7 +254,7 @@ TEST(SocksScriptedTest, Socks5RequestIsByteExactAndDataBehindTheReplyIsDelivered
     SocksEvents events(client);
     std::string firstRead;
     client.OnDataAvailable = [&](TObject*, std::uint16_t) {
-        const AnsiString text = client.ReceiveText();
+        const CodePageString text = client.ReceiveText();
         if (firstRead.empty())
             firstRead = text;
         events.data += text;

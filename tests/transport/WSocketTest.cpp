@@ -56,7 +56,7 @@ std::string Pattern(std::size_t size)
 }
 
 // Aims `client` at a loopback port, connects it and waits for its OnSessionConnected.
-bool ConnectAndWait(TWSocket& client, const Events& events, const AnsiString& port)
+bool ConnectAndWait(TWSocket& client, const Events& events, const CodePageString& port)
 {
     PeerAim(client, port);
     client.Connect();

@@ -36,7 +36,7 @@ TEST(UpdaterScreenshots, TheUpdaterWindowDuringItsDownload)
     server.Script("/vorna/softup.zrc", held);
     GetHooks().shellOpen = [](const ShellOpenCall&) { return true; };
 
-    const AnsiString old = GetCurrentDir();
+    const CodePageString old = GetCurrentDir();
     SetCurrentDir(work.Path());
     Application->CreateForm(Form1);
     SetCurrentDir(old);

@@ -82,7 +82,7 @@ public:
     void Run(const std::function<bool()>& ended = [] { return Application->Terminated(); },
              const std::function<void()>& beforeShow = {})
     {
-        const AnsiString old = GetCurrentDir();
+        const CodePageString old = GetCurrentDir();
         SetCurrentDir(work.Path());
         Application->CreateForm(Form1);
         SetCurrentDir(old);

@@ -38,7 +38,7 @@ const char* const SubmitPage =
     "<select name=section><option>Business<option>Other</select>\r\n"
     "<input type=submit name=url value=\"Add my site\"></form>\r\n</body></html>\r\n";
 
-AnsiString StatusText()
+CodePageString StatusText()
 {
     return CustomDatabase->StatusBar1->Panels()->Items(0)->Text();
 }
@@ -189,7 +189,7 @@ TEST_F(CustomWizard, WritesLoadsAndDeletesARecordFromItsFields)
     for (const char* spelling : {"MY LINKS", "My Links"}) {
         wizard.Session_Name->SetText(spelling);
         wizard.Button5->Click();
-        const AnsiString stored = StoredEngineName(spelling);
+        const CodePageString stored = StoredEngineName(spelling);
         const std::vector<std::string> lines = EngineFileLines(folder.File("data/datac.czc"));
         ASSERT_EQ(lines.size(), 1u) << spelling;
         EXPECT_EQ(lines[0].substr(0, stored.size() + 1), stored + "=") << spelling;

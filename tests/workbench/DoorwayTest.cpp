@@ -27,7 +27,7 @@ TEST(DoorwayData, KeywordsSplitAtCommas)
     const struct {
         const char* keywords;
         bool single;
-        std::vector<AnsiString> list;
+        std::vector<CodePageString> list;
     } cases[] = {
         {"alpha, beta, gamma", false, {"alpha", "beta", "gamma"}},
         {"alpha,beta,gamma", false, {"alpha", "beta", "gamma"}},
@@ -42,8 +42,8 @@ TEST(DoorwayData, KeywordsSplitAtCommas)
 TEST(DoorwayData, ThePageLineByLine)
 {
     DoorwayProject p{"T", "D", "k1, k2", "http://u/", "Tenvarel", false};
-    const std::vector<AnsiString> lines = DoorwayPageLines(p);
-    const std::vector<AnsiString> expected = {
+    const std::vector<CodePageString> lines = DoorwayPageLines(p);
+    const std::vector<CodePageString> expected = {
         "<HTML>",
         "<HEAD>",
         "<TITLE>T</TITLE>",
@@ -166,7 +166,7 @@ TEST_F(DoorwayPage, AProjectClickShowsItsPageAndSaveAsWritesItByteForByte)
     DoorwayProject project{"Garden Tools", "Everything for the garden", "spades, rakes,hoes",
                            "http://www.example.com/", "Tenvarel", false};
     std::string expected;
-    for (const AnsiString& line : DoorwayPageLines(project))
+    for (const CodePageString& line : DoorwayPageLines(project))
         expected += line + "\r\n";
     const std::string written = folder.Read("doorways/garden.htm");
     EXPECT_NE(written.find("CONTENT=\"Tenvarel Doorway Page Generator\""), std::string::npos);

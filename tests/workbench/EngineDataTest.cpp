@@ -96,13 +96,13 @@ TEST(ScrambledStrings, SortedListKeepsEqualLinesOnce)
 
 TEST(EngineRecord, Fields)
 {
-    const AnsiString line = "Acorn=Engine|http://s.example.com/add|http://s.example.com/go|title|url|||||||";
+    const CodePageString line = "Acorn=Engine|http://s.example.com/add|http://s.example.com/go|title|url|||||||";
     const EngineLine row = SplitEngineLine(line);
     EXPECT_EQ(row.name, "Acorn");
     EXPECT_EQ(row.type, "Engine");
     EXPECT_EQ(row.url, "http://s.example.com/add");
 
-    const AnsiString value = line.substr(line.find('=') + 1);
+    const CodePageString value = line.substr(line.find('=') + 1);
     EXPECT_EQ(EngineRecordField(value, efFormAction), "http://s.example.com/go");
     EXPECT_EQ(EngineRecordField(value, efUrl), "url");
     EXPECT_EQ(EngineRecordField(value, efEmail), "");
@@ -294,7 +294,7 @@ TEST(EngineTypeFilter, Count)
     result = CountEngineRows({{"Batch->abc", true}, {"Batch->12x", true}, {"Engine", true}});
     EXPECT_EQ(result.total, 3);
     ASSERT_TRUE(result.error);
-    EXPECT_NE(result.error->find("abc"), AnsiString::npos);  // the first bad count is the one reported
+    EXPECT_NE(result.error->find("abc"), CodePageString::npos);  // the first bad count is the one reported
 
     EXPECT_EQ(CountEngineRows({}).total, 0);
     result = CountEngineRows({{"Batch->0", true}, {"Engine", true}});
@@ -319,7 +319,7 @@ TEST(InstalledEngineData, MatchesItsSources)
         LoadScrambledStrings(build + "/appdata/data/" + data, loaded, EngineCipherStart);
         EXPECT_EQ(loaded.Text(), expected.Text()) << data;
         for (int i = 0; i < loaded.Count(); ++i) {
-            const AnsiString line = loaded.Strings(i);
+            const CodePageString line = loaded.Strings(i);
             EXPECT_EQ(std::count(line.begin(), line.end(), '|'), EngineFieldCount) << line;
             // Sample engines live on the reserved documentation domains only.
             for (const char* http = std::strstr(line.c_str(), "http://"); http; http = std::strstr(http + 1, "http://")) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-const AnsiString PageUrl = "http://127.0.0.1:8080/links/submit.html";
+const CodePageString PageUrl = "http://127.0.0.1:8080/links/submit.html";
 
 // What a page gives the wizard: one record line per usable form (named
 // "127", typed as a search engine), "failed" per analysed form that is not
@@ -21,7 +21,7 @@ struct PageOutcome {
     int skipped = 0;
 };
 
-PageOutcome Analyse(const std::string& page, const AnsiString& url = PageUrl)
+PageOutcome Analyse(const std::string& page, const CodePageString& url = PageUrl)
 {
     PageOutcome outcome;
     FindSubmitForms(
@@ -228,7 +228,7 @@ TEST(FormAnalysis, EngineNamesAreUniqueAndFitTheRecord)
 {
     struct Case {
         const char* page;
-        std::vector<AnsiString> names;
+        std::vector<CodePageString> names;
         const char* expected;
     };
     const Case cases[] = {
@@ -255,12 +255,12 @@ TEST(FormAnalysis, EarlierSelectsOfThePageCount)
                        "<option value=Entertainment>E<option>Government<option>Personal<option>Miscellaneous"
                        "</select></form>"
                        "<form action=/c><input name=url><select name=catagory><option>Cars</select></form>";
-    std::vector<AnsiString> types;
+    std::vector<CodePageString> types;
     FindSubmitForms(page, PageUrl, [&](TSubmitForm& form) {
         types.push_back(form.CategoryType + "/" + form.Category);
         return true;
     }, {});
-    EXPECT_EQ(types, (std::vector<AnsiString>{"/default", "Cat1/catagory", "/default"}));
+    EXPECT_EQ(types, (std::vector<CodePageString>{"/default", "Cat1/catagory", "/default"}));
 }
 
 TEST(FormAnalysis, MalformedTextEndsAtItsEnd)
@@ -296,7 +296,7 @@ TEST(FormAnalysis, RecordsRoundTrip)
     for (int i = 1; i <= EngineFieldCount; ++i)
         fields[std::size_t(i)] = i >= 23 && i <= 37 ? "" : "f" + std::to_string(i);
     fields[efTitle] = "site title\r\n";
-    const AnsiString line = CustomEngineLine("My Engine", fields);
+    const CodePageString line = CustomEngineLine("My Engine", fields);
     EXPECT_EQ(line.substr(0, line.find('=')), "My+Engine");
     EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 38);
     EXPECT_EQ(line.back(), '|');

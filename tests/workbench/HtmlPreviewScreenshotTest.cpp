@@ -145,7 +145,7 @@ TEST(HtmlPreviewShotsForLooking, PagesBesideTheirHtml)
     DoorwayProject project{"Garden Tools", "Everything for the garden, from spades to seed trays.",
                            "spades, rakes, hoes, watering cans", "http://www.example.com/", "Tenvarel", false};
     std::string doorway;
-    for (const AnsiString& line : DoorwayPageLines(project))
+    for (const CodePageString& line : DoorwayPageLines(project))
         doorway += line + "\r\n";
 
     const TPage pages[] = {

@@ -253,11 +253,11 @@ TEST(PageScraper, ScanLimitOfAPage)
 
 // --- links ------------------------------------------------------------------------------------
 
-std::vector<AnsiString> Links(const std::vector<std::string>& pieces)
+std::vector<CodePageString> Links(const std::vector<std::string>& pieces)
 {
-    std::vector<AnsiString> links;
+    std::vector<CodePageString> links;
     TLinkExtractor extractor;
-    auto take = [&links](const AnsiString& link) { links.push_back(link); };
+    auto take = [&links](const CodePageString& link) { links.push_back(link); };
     for (const std::string& piece : pieces)
         extractor.Feed(piece.data(), piece.size(), take);
     extractor.Finish(take);
@@ -269,7 +269,7 @@ TEST(LinkExtractor, LinksComeOutTheSameWhereverThePageIsCut)
     const std::string page = "<a href=\"one.htm\">1</a> <A HREF=two.htm>2</A> <a href='three.htm'>3</a>\r\n"
                              "<a href=\"fo\r\nur.htm\" class=x>4</a><a href=\"\">e</a><a href=\"#top\">t</a>"
                              "<a href=\"a b.htm\">5</a><a href=\"no end<a href=\"last.htm\">";
-    const std::vector<AnsiString> expected = {"one.htm", "two.htm", "'three.htm'", "four.htm", "", "#top",
+    const std::vector<CodePageString> expected = {"one.htm", "two.htm", "'three.htm'", "four.htm", "", "#top",
                                               "a b.htm", "no end<a href="};
     EXPECT_EQ(Links({page}), expected);
     for (std::size_t cut = 0; cut <= page.size(); ++cut)
@@ -284,14 +284,14 @@ TEST(LinkExtractor, AValueThatNeverEndsIsGivenUpAtThePageEnd)
 {
     // The first value has no ">" anywhere after it: the search goes on after its
     // HREF= and finds the quoted one inside it.
-    EXPECT_EQ(Links({"<a href=foo <a href=\"bar\" "}), (std::vector<AnsiString>{"bar"}));
+    EXPECT_EQ(Links({"<a href=foo <a href=\"bar\" "}), (std::vector<CodePageString>{"bar"}));
     // Two characters after HREF= at the end are not a quoted value.
-    EXPECT_EQ(Links({"<a href=\"x"}), std::vector<AnsiString>{});
-    EXPECT_EQ(Links({"<a href=\"x\""}), std::vector<AnsiString>{"x"});
+    EXPECT_EQ(Links({"<a href=\"x"}), std::vector<CodePageString>{});
+    EXPECT_EQ(Links({"<a href=\"x\""}), std::vector<CodePageString>{"x"});
 
     TLinkExtractor extractor;
-    std::vector<AnsiString> found;
-    auto take = [&found](const AnsiString& link) { found.push_back(link); };
+    std::vector<CodePageString> found;
+    auto take = [&found](const CodePageString& link) { found.push_back(link); };
     const std::string open = "<a href=\"" + std::string(100000, 'y');
     extractor.Feed(open.data(), open.size(), take);
     EXPECT_TRUE(found.empty());
@@ -467,13 +467,13 @@ TEST(SpiderNames, SiteWord)
 
 // The smallest n for which word + n is in no name, letter case ignored and
 // inside longer names too: the search over the joined names, number by number.
-long long FirstFreeNumberByScanning(const AnsiString& word, const std::vector<AnsiString>& names)
+long long FirstFreeNumberByScanning(const CodePageString& word, const std::vector<CodePageString>& names)
 {
-    AnsiString text;
-    for (const AnsiString& name : names)
+    CodePageString text;
+    for (const CodePageString& name : names)
         text += UpperCase(name) + "\r\n";
     for (long long n = 1;; ++n)
-        if (text.find(UpperCase(word + IntToStr(n))) == AnsiString::npos)
+        if (text.find(UpperCase(word + IntToStr(n))) == CodePageString::npos)
             return n;
 }
 
@@ -481,7 +481,7 @@ TEST(SpiderNames, FirstFreeNumber)
 {
     const struct {
         const char* word;
-        std::vector<AnsiString> names;
+        std::vector<CodePageString> names;
         long long expected;
     } cases[] = {
         {"shop", {}, 1},
@@ -500,7 +500,7 @@ TEST(SpiderNames, FirstFreeNumber)
         EXPECT_EQ(FirstFreeNumber(c.word, c.names), c.expected) << c.word;
         EXPECT_EQ(FirstFreeNumber(c.word, c.names), FirstFreeNumberByScanning(c.word, c.names)) << c.word;
     }
-    std::vector<AnsiString> many;
+    std::vector<CodePageString> many;
     for (int i = 1; i <= 300; ++i)
         many.push_back("Site" + IntToStr(i));
     EXPECT_EQ(FirstFreeNumber("site", many), 301);
@@ -510,12 +510,12 @@ TEST(SpiderNames, FirstFreeNumber)
 // crawl asks after every page), answer as the whole list would.
 TEST(SpiderNames, NumbersKeptAsNamesAreAdded)
 {
-    const std::vector<AnsiString> added = {"shop2", "Shop1", "myshop3", "shop", "SHOP12", "shop5", "shop4", "shop0",
+    const std::vector<CodePageString> added = {"shop2", "Shop1", "myshop3", "shop", "SHOP12", "shop5", "shop4", "shop0",
                                            "shop6shop7", "shop10", "shop8", "shop9", "shop11", "shop13"};
     TNameNumbers numbers("shop");
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     EXPECT_EQ(numbers.FirstFree(), 1);
-    for (const AnsiString& name : added) {
+    for (const CodePageString& name : added) {
         numbers.Take(name);
         names.push_back(name);
         EXPECT_EQ(numbers.FirstFree(), FirstFreeNumber("shop", names)) << name;

@@ -33,16 +33,16 @@ struct TRecordedView : TImportRunView {
         if (found & TPageScraper::FoundTitle)
             Title = tags.title;
     }
-    void ShowStatus(const AnsiString&) override {}
-    void ShowSpiderStatus(const AnsiString& text) override { SpiderStatus.push_back(text); }
+    void ShowStatus(const CodePageString&) override {}
+    void ShowSpiderStatus(const CodePageString& text) override { SpiderStatus.push_back(text); }
     void ShowLinksFound(int) override {}
     void CrawlStarted() override { StartedIn.push_back(Run->State()); }
-    void CrawlPageNext(const AnsiString&, int fetched) override
+    void CrawlPageNext(const CodePageString&, int fetched) override
     {
         FetchedCounts.push_back(fetched);
         Title.clear();
     }
-    void CrawlPageFetching(const AnsiString& url) override { Fetching.push_back(url); }
+    void CrawlPageFetching(const CodePageString& url) override { Fetching.push_back(url); }
     bool SaveCrawledPage() override
     {
         SavedTitles.push_back(Title);
@@ -124,7 +124,7 @@ TEST_F(ImportRunCrawl, StopEndsTheCrawlAfterThePageInFlight)
     Crawl("/s/a.htm");
     ASSERT_TRUE(RunUntil([&] { return server.RequestCount() == 2; }));
     EXPECT_EQ(run.Saved(), 1);
-    EXPECT_EQ(run.Queue(), std::deque<AnsiString>{server.Url("/s/c.htm")});
+    EXPECT_EQ(run.Queue(), std::deque<CodePageString>{server.Url("/s/c.htm")});
 
     run.Stop();
     EXPECT_EQ(run.State(), S::Stopping);

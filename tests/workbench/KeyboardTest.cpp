@@ -52,7 +52,7 @@ void DuringAnUpdate(HttpTestServer& server, TempDir& work, const std::function<v
     work.Write("wkt.ini", "[rur]\r\nappname=Tenvarel\r\n[Update]\r\nServer=" + server.Url("") + "\r\n");
     server.Script("/vorna/softup.zrc", HttpTestReply::Held());
     GetHooks().shellOpen = [](const ShellOpenCall&) { return true; };  // the old program, started again
-    const AnsiString old = GetCurrentDir();
+    const CodePageString old = GetCurrentDir();
     SetCurrentDir(work.Path());
     Application->CreateForm(Form1);
     SetCurrentDir(old);

@@ -19,14 +19,14 @@ namespace fs = std::filesystem;
 class LargeIniFiles : public ::testing::Test {
 protected:
     void TearDown() override { ResetHooks(); }
-    AnsiString Write(const char* name, const std::string& bytes) { return tmp.Write(name, bytes); }
-    static std::string Read(const AnsiString& path)
+    CodePageString Write(const char* name, const std::string& bytes) { return tmp.Write(name, bytes); }
+    static std::string Read(const CodePageString& path)
     {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     TempDir tmp{"largeini"};
-    AnsiString dir = tmp.Path();
+    CodePageString dir = tmp.Path();
 };
 
 // What a load keeps, in the layout the file is written back in.
@@ -92,7 +92,7 @@ TEST(LargeIni, LoadOptions)
 TEST_F(LargeIniFiles, DuplicateSectionsFirstWinsAndFileStays)
 {
     const std::string file = "[A]\r\nk=first\r\n[B]\r\nk=b\r\n[a]\r\nk=second\r\nz=1\r\n";
-    const AnsiString path = Write("dup.ini", file);
+    const CodePageString path = Write("dup.ini", file);
     {
         TLargerIniFile ini(path);
         TStringList names;
@@ -111,7 +111,7 @@ TEST_F(LargeIniFiles, DuplicateSectionsFirstWinsAndFileStays)
     // A chooser that answers false keeps the later one, in its own place.
     std::vector<std::string> asked;
     TLargeIniFile chosen("");
-    chosen.DuplicateSectionChooser = [&](const AnsiString& name, TStringList* kept, TStringList* dropped) {
+    chosen.DuplicateSectionChooser = [&](const CodePageString& name, TStringList* kept, TStringList* dropped) {
         asked.push_back(name + ":" + kept->Text() + "|" + dropped->Text());
         return false;
     };
@@ -125,7 +125,7 @@ TEST_F(LargeIniFiles, DuplicateSectionsFirstWinsAndFileStays)
 
 TEST_F(LargeIniFiles, WritesAndTheFileWrittenBack)
 {
-    const AnsiString path = Write("w.ini", "[S]\r\nk=v\r\nfree\r\n[Gone]\r\nx=1\r\n");
+    const CodePageString path = Write("w.ini", "[S]\r\nk=v\r\nfree\r\n[Gone]\r\nx=1\r\n");
     {
         TLargeIniFile ini(path);
         ini.WriteString("S", "k", "v");
@@ -189,8 +189,8 @@ TEST(LargeIni, SectionReads)
 // happened to the list since the last search.
 TEST_F(LargeIniFiles, LookupsSurviveAShrunkenList)
 {
-    const AnsiString three = Write("three.ini", "[A]\r\na=1\r\n[B]\r\nb=2\r\n[C]\r\nc=3\r\n");
-    const AnsiString one = Write("one.ini", "[Z]\r\nz=9\r\n");
+    const CodePageString three = Write("three.ini", "[A]\r\na=1\r\n[B]\r\nb=2\r\n[C]\r\nc=3\r\n");
+    const CodePageString one = Write("one.ini", "[Z]\r\nz=9\r\n");
     TLargeIniFile ini(three);
     TStringList lines;
     ini.ReadSectionValues("C", lines);  // resumed list lookup now at 2
@@ -225,7 +225,7 @@ TEST_F(LargeIniFiles, LongPathIsNotCut)
 {
     const std::string folder = dir + "/" + std::string(200, 'd');
     fs::create_directories(folder);
-    const AnsiString path = folder + "/" + std::string(100, 'f') + ".ini";
+    const CodePageString path = folder + "/" + std::string(100, 'f') + ".ini";
     std::ofstream(path, std::ios::binary) << "[S]\r\nk=v\r\n";
     {
         TLargeIniFile ini(path);

@@ -107,7 +107,7 @@ TEST(MainWindowShotsForLooking, TheThreeListsWithRows)
     const fs::path dir = ScreenshotDir();
 
     TExListView* engines = SubmitMain->ExListView2;
-    const AnsiString when = "12/10/2026 11:21:24 AM";  // short date and long time
+    const CodePageString when = "12/10/2026 11:21:24 AM";  // short date and long time
     const struct {
         int image;
         const char* result;
@@ -133,7 +133,7 @@ TEST(MainWindowShotsForLooking, TheThreeListsWithRows)
     sideways->setValue(0);
 
     TExListView* rank = SubmitMain->RankView;
-    const AnsiString query = "http://www.google.com/search?q=web+promotion&hl=en&lr=&safe=off&start=0&sa=N";
+    const CodePageString query = "http://www.google.com/search?q=web+promotion&hl=en&lr=&safe=off&start=0&sa=N";
     rank->SetCellText(1, 5, "<IMG src=\"idx:2\"><a href=\"" + query + "\">You Ranked #3</a> | " +
                                 "<IMG src=\"idx:2\"><a href=\"" + query + "\">You Ranked #7</a> | ");
     rank->SetCellText(2, 5, "12/10/2026");

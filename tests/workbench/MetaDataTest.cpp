@@ -27,10 +27,10 @@ MetaTagFields Fields()
     return f;
 }
 
-AnsiString Joined(const std::vector<AnsiString>& lines)
+CodePageString Joined(const std::vector<CodePageString>& lines)
 {
-    AnsiString text;
-    for (const AnsiString& line : lines)
+    CodePageString text;
+    for (const CodePageString& line : lines)
         text += line + "\r\n";
     return text;
 }
@@ -60,18 +60,18 @@ TEST(MetaBlock, TheCheckedTagsInOrderAsTyped)
               "</HEAD>\r\n");
 }
 
-const std::vector<AnsiString> Block = {"<HEAD>", "<TITLE>New</TITLE>", "<META NAME=\"Creator\" CONTENT=\"T\">",
+const std::vector<CodePageString> Block = {"<HEAD>", "<TITLE>New</TITLE>", "<META NAME=\"Creator\" CONTENT=\"T\">",
                                        "</HEAD>"};
-const AnsiString B = "<HEAD>\r\n<TITLE>New</TITLE>\r\n<META NAME=\"Creator\" CONTENT=\"T\">\r\n</HEAD>\r\n";
+const CodePageString B = "<HEAD>\r\n<TITLE>New</TITLE>\r\n<META NAME=\"Creator\" CONTENT=\"T\">\r\n</HEAD>\r\n";
 // The block without its end tag, as it goes before a script.
-const AnsiString Bs = "<HEAD>\r\n<TITLE>New</TITLE>\r\n<META NAME=\"Creator\" CONTENT=\"T\">\r\n";
+const CodePageString Bs = "<HEAD>\r\n<TITLE>New</TITLE>\r\n<META NAME=\"Creator\" CONTENT=\"T\">\r\n";
 
 TEST(MetaSplice, PagesAndTheirBytesAfterTheSplice)
 {
     struct Case {
         const char* what;
-        AnsiString page;
-        AnsiString spliced;
+        CodePageString page;
+        CodePageString spliced;
         bool beforeScript = false;
     } cases[] = {
         {"a plain head", "<HTML>\r\n<HEAD>\r\n<TITLE>Old</TITLE>\r\n</HEAD>\r\n<BODY>x</BODY>\r\n</HTML>\r\n",

@@ -20,12 +20,12 @@ namespace fs = std::filesystem;
 class ProjectFiles : public ::testing::Test {
 protected:
     void TearDown() override { ResetHooks(); }
-    static void Write(const AnsiString& path, const std::string& bytes)
+    static void Write(const CodePageString& path, const std::string& bytes)
     {
         fs::create_directories(fs::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    static std::string Read(const AnsiString& path)
+    static std::string Read(const CodePageString& path)
     {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -40,7 +40,7 @@ protected:
         return files;
     }
     TempDir tmp{"projects"};
-    AnsiString app = tmp.Path();
+    CodePageString app = tmp.Path();
 };
 
 ProjectRecord Sample()
@@ -71,10 +71,10 @@ ProjectRecord Sample()
 const std::string SeedList = "[List]\r\n\r\n[Session]\r\nCount=0\r\n";
 
 // A host splitter good enough for the tests: what lies between "://" and the next "/".
-AnsiString TestHost(const AnsiString& url)
+CodePageString TestHost(const CodePageString& url)
 {
     const auto scheme = url.find("://");
-    const auto start = scheme == AnsiString::npos ? 0 : scheme + 3;
+    const auto start = scheme == CodePageString::npos ? 0 : scheme + 3;
     return url.substr(start, url.find('/', start) - start);
 }
 
@@ -130,7 +130,7 @@ TEST(ProjectName, Check)
     for (const Case& c : cases) {
         if (c.refusal)
             continue;
-        EXPECT_EQ(ReadProjectListBytes(ProjectListBytes(SeedList, {c.name})), std::vector<AnsiString>{c.name})
+        EXPECT_EQ(ReadProjectListBytes(ProjectListBytes(SeedList, {c.name})), std::vector<CodePageString>{c.name})
             << c.name;
         ProjectRecord r = Sample();
         r.SessionName = c.name;
@@ -202,13 +202,13 @@ TEST_F(ProjectFiles, NamesTheListCanNotShowStayInItOnEveryRewrite)
 {
     const std::string older = "[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=Site..Old\r\n3=list\r\n4=\r\n\r\n"
                               "[Session]\r\nCount=4\r\n";
-    EXPECT_EQ(ReadProjectListBytes(older), (std::vector<AnsiString>{"Site..Old", "Zeta"}));
+    EXPECT_EQ(ReadProjectListBytes(older), (std::vector<CodePageString>{"Site..Old", "Zeta"}));
 
     // A save: the shown names in their order, then the refused ones (an empty value is no name).
     const std::string saved = ProjectListBytes(older, {"New", "Site..Old", "Zeta"});
     EXPECT_EQ(saved, "[Session]\r\nCount=4\r\n\r\n[List]\r\n0=New\r\n1=Site..Old\r\n2=Zeta\r\n"
                      "3=../../wkt\r\n4=list\r\n");
-    EXPECT_EQ(ReadProjectListBytes(saved), (std::vector<AnsiString>{"New", "Site..Old", "Zeta"}));
+    EXPECT_EQ(ReadProjectListBytes(saved), (std::vector<CodePageString>{"New", "Site..Old", "Zeta"}));
     // Deletes, down to no shown project at all.
     EXPECT_EQ(ProjectListBytes(saved, {"Zeta"}),
               "[Session]\r\nCount=2\r\n\r\n[List]\r\n0=Zeta\r\n1=../../wkt\r\n2=list\r\n");
@@ -258,7 +258,7 @@ TEST_F(ProjectFiles, OldFilesLoad)
           "[Session]\r\nCount=5\r\n\r\n[List]\r\n0=zeta\r\n1=Alpha\r\n2=../outside\r\n4=gap before me\r\n5=beta\r\n");
     // Five keys, so entries 0 to 4 are read: key 3 is missing and
     // "../outside" is no project name; "beta" at key 5 is not reached.
-    EXPECT_EQ(LoadProjectList(app), (std::vector<AnsiString>{"Alpha", "gap before me", "zeta"}));
+    EXPECT_EQ(LoadProjectList(app), (std::vector<CodePageString>{"Alpha", "gap before me", "zeta"}));
     fs::remove(ProjectListPath(app));
     EXPECT_TRUE(LoadProjectList(app).empty());
 }
@@ -267,7 +267,7 @@ TEST_F(ProjectFiles, OldFilesLoad)
 // writing each one: a list this long took hours both ways.
 TEST_F(ProjectFiles, ALongListLoadsAndSaves)
 {
-    std::vector<AnsiString> names;
+    std::vector<CodePageString> names;
     for (int i = 0; i < 50000; ++i)
         names.push_back("Project " + std::to_string(100000 + i));
     SaveProjectList(app, names);
@@ -314,7 +314,7 @@ TEST(ProjectImportZro, FirstSectionAndKeywords)
     struct Case {
         const char* what;
         std::string file;
-        AnsiString keywords;
+        CodePageString keywords;
     };
     const Case cases[] = {
         {"key1 with more", "[S]\r\nkey1=a\r\nkey2=b\r\nkey3=\r\nkey4=d\r\nkey16=p\r\n", "a, b, d, p"},
@@ -385,7 +385,7 @@ TEST_F(ProjectFiles, SavFixtureFillsThePage)
                             "[Submitter]\r\nAnn Marie Lee\r\n"
                             "[TEL]\r\n123\r\n"
                             "[URL]\r\nhttp://second.example.net/\r\n";
-    const AnsiString path = app + "/in.sav";
+    const CodePageString path = app + "/in.sav";
     Write(path, sav);
 
     const ProjectImport imported = ImportSavFile(path, PageBefore(), {"Example", "myEXAMPLE1"}, TestHost);
@@ -447,7 +447,7 @@ TEST(ProjectImportSav, ProjectNameFromHost)
 {
     struct Case {
         const char* host;
-        std::vector<AnsiString> list;
+        std::vector<CodePageString> list;
         const char* name;
     };
     const Case cases[] = {

@@ -466,7 +466,7 @@ protected:
             return !path.empty();
         };
         SubmitMain->PageControl1->SetActivePage(SubmitMain->TabSheet6);
-        AnsiString chosen;
+        CodePageString chosen;
         return SubmitMain->ImportFromFile(chosen);
     }
     TempDir files{"imports"};
@@ -588,7 +588,7 @@ TEST_F(ProjectImportPage, OtherFilesAreLeftToThePageImport)
     const TPage before = Shown();
     EXPECT_EQ(ImportFile(""), TSubmitMain::TFileImport::Cancelled);
     const std::string page = files.Write("page.htm", "<title>x</title>");
-    AnsiString chosen;
+    CodePageString chosen;
     FileDialogHook() = [page](TOpenDialog& dialog) {
         dialog.FileName = page;
         return true;

@@ -32,7 +32,7 @@ public:
     {
         if (withLibrary)
             fs::copy_file(TENVAREL_BUILD_DIR "/libunrar.so", FDir.File("libunrar.so"));
-        const AnsiString old = GetCurrentDir();
+        const CodePageString old = GetCurrentDir();
         SetCurrentDir(FDir.Path());
         Rar = std::make_unique<TRAR>(nullptr);
         SetCurrentDir(old);
@@ -249,7 +249,7 @@ TEST(RARArc, ProgressPasswordAndCommentEvents)
         return 1;
     };
     folder.Rar->OnComment = [&](TObject*, TComment& comment) { comments.emplace_back(comment.Buffer, comment.Size); };
-    folder.Rar->OnReqPassword = [&](TObject*, const RARHeaderData& h, AnsiString& password) {
+    folder.Rar->OnReqPassword = [&](TObject*, const RARHeaderData& h, CodePageString& password) {
         asked.push_back(h.FileName);
         password = "guess";
     };

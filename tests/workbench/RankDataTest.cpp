@@ -17,7 +17,7 @@ TRankPageScan ScanOf(int page, int depth)
 // The numbers a page lists the site under, as its row would show them.
 std::vector<int> ListingsOn(int engine, const std::string& pageBytes, int page, int depth)
 {
-    AnsiString flat = FlattenRankPage(pageBytes);
+    CodePageString flat = FlattenRankPage(pageBytes);
     NumberRankResults(flat, RankEngines[engine], RankFirstOfPage(page), depth);
     return FindRankListings(flat, RankEngines[engine], RankTargets(Site), RankFirstOfPage(page));
 }
@@ -46,7 +46,7 @@ TEST(RankQueries, ByRowThenPageForCheckedEnginesOnly)
     }
     // Webcrawler keeps its own query on Excite's host.
     EXPECT_NE(queries[2].Url.find("http://search.excite.com/search.gw?s=k&c=web&showSummary=false&start=0"),
-              AnsiString::npos);
+              CodePageString::npos);
 }
 
 TEST(RankQueries, Depths)
@@ -104,7 +104,7 @@ TEST(RankPagesOfEachEngine, ListingsFound)
         const auto other = ListingsOn(e, Page(e, 1, {"", "", "http://www.site.example/other.html"}), 1, 10);
         EXPECT_EQ(other, e == 0 ? std::vector<int>{3} : std::vector<int>{});
         // A site typed without its "/" is found all the same.
-        AnsiString flat = FlattenRankPage(Page(e, 1, {"", Site}));
+        CodePageString flat = FlattenRankPage(Page(e, 1, {"", Site}));
         NumberRankResults(flat, RankEngines[e], 1, 10);
         EXPECT_EQ(FindRankListings(flat, RankEngines[e], RankTargets("http://www.site.example"), 1),
                   std::vector<int>{2});
@@ -117,7 +117,7 @@ TEST(RankPagesOfEachEngine, NumberingStopsAtTheDepthAndAtTheLastMarker)
     EXPECT_EQ(ListingsOn(5, page, 1, 5), std::vector<int>{});   // result 8 is beyond the depth
     EXPECT_EQ(ListingsOn(5, page, 1, 50), std::vector<int>{8});  // ten markers for fifty numbers
     // A marker cut off at the page's end is numbered without reading past it.
-    AnsiString cut = "align=left colspan=2><a href=";
+    CodePageString cut = "align=left colspan=2><a href=";
     NumberRankResults(cut, RankEngines[1], 1, 10);
     EXPECT_EQ(cut, "<results1>");
 }
@@ -163,7 +163,7 @@ TEST(RankCells, FailedPagesAreToldApartFromNotFound)
     EXPECT_EQ(cell.Image, RankImageNotFound);
     EXPECT_EQ(cell.Date, "12/9/2026");
     // The page after it without the site: no not-found text, no found image.
-    const AnsiString failed = cell.Ranking;
+    const CodePageString failed = cell.Ranking;
     ApplyRankListings(cell, RankEngines[5], {}, ScanOf(2, 20));
     EXPECT_EQ(cell.Ranking, failed);
     EXPECT_EQ(cell.Image, RankImageNotFound);

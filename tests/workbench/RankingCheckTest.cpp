@@ -122,7 +122,7 @@ TEST_F(RankingCheck, ACheckTellsPerEngineWhatItFound)
                                          "\">You Ranked #12</a> | ");
     EXPECT_EQ(check.Cell(3).Image, RankImageFound);
     EXPECT_EQ(check.Cell(5).Image, RankImageNotFound);
-    EXPECT_NE(check.Cell(9).Ranking.find("503"), AnsiString::npos) << check.Cell(9).Ranking;
+    EXPECT_NE(check.Cell(9).Ranking.find("503"), CodePageString::npos) << check.Cell(9).Ranking;
     EXPECT_EQ(check.Cell(0).Ranking, "");  // an unchecked engine is left alone
     EXPECT_EQ(check.Cell(0).Image, -1);
     // The view was told each change, the running image first, and ends as the cells do.

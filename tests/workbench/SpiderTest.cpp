@@ -104,7 +104,7 @@ protected:
     void FailOneListCommit()
     {
         ASSERT_TRUE(RunUntil([&] { return SubmitMain->SavedPages() == 2 && server.RequestCount() == 3; }));
-        const AnsiString list = ProjectListPath(folder.Path());
+        const CodePageString list = ProjectListPath(folder.Path());
         ASSERT_EQ(std::remove(list.c_str()), 0);
         ASSERT_TRUE(ForceDirectories(list));
         ASSERT_TRUE(RunUntil([&] { return boxes.Errors.size() == 1; }));
@@ -114,7 +114,7 @@ protected:
     std::vector<std::string> ListedOnDisk() const
     {
         std::vector<std::string> names;
-        for (const AnsiString& name : LoadProjectList(folder.Path()))
+        for (const CodePageString& name : LoadProjectList(folder.Path()))
             names.push_back(name);
         return names;
     }

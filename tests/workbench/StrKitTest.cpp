@@ -61,7 +61,7 @@ TEST(StrKit, ReplaceAll)
         {"xyx", "x", "xx", false, "xxyxx", 2},  // replaced text is never searched again
     };
     for (const auto& c : cases) {
-        AnsiString s = c.s;
+        CodePageString s = c.s;
         EXPECT_EQ(ReplaceAll(s, c.find, c.replace, c.ignoreCase), c.count) << c.s << " / " << c.find;
         EXPECT_EQ(s, c.expected) << c.s << " / " << c.find;
     }
@@ -69,7 +69,7 @@ TEST(StrKit, ReplaceAll)
 
 TEST(StrKit, ReplaceAllManyMatches)
 {
-    AnsiString s(100000, '&');
+    CodePageString s(100000, '&');
     EXPECT_EQ(ReplaceAll(s, "&", "%26", false), 100000);
     EXPECT_EQ(s.size(), 300000u);
     EXPECT_EQ(s.substr(0, 6), "%26%26");

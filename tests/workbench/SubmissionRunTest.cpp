@@ -20,7 +20,7 @@
 namespace {
 
 // The value part of an engine's record line, as the run takes it.
-AnsiString RecordValue(const TestEngine& engine)
+CodePageString RecordValue(const TestEngine& engine)
 {
     const std::string line = engine.Record();
     return line.substr(line.find('=') + 1);
@@ -136,7 +136,7 @@ TEST(SubmissionRun, ARunCountsSuccessesFailuresAndTimeOuts)
         if (cases[i].result)
             EXPECT_EQ(result.text, cases[i].result);
         else
-            EXPECT_NE(result.text.find("(Error #"), AnsiString::npos) << result.text;
+            EXPECT_NE(result.text.find("(Error #"), CodePageString::npos) << result.text;
     }
     EXPECT_EQ(run.Count(ResultClass::Successful), 12);
     EXPECT_EQ(run.Count(ResultClass::Failed), 3);

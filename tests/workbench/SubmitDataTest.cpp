@@ -13,12 +13,12 @@
 namespace {
 
 // Builds a record's value part from (field number, text) pairs; 38 fields, each ended by "|".
-AnsiString Record(std::initializer_list<std::pair<int, const char*>> fields)
+CodePageString Record(std::initializer_list<std::pair<int, const char*>> fields)
 {
-    std::vector<AnsiString> values(38);
+    std::vector<CodePageString> values(38);
     for (const auto& [n, text] : fields)
         values[n - 1] = text;
-    AnsiString out;
+    CodePageString out;
     for (const auto& v : values)
         out += v + "|";
     return out;
@@ -32,7 +32,7 @@ ProjectRecord Project()
     return p;
 }
 
-AnsiString Categories(const AnsiString& section, const AnsiString& key)
+CodePageString Categories(const CodePageString& section, const CodePageString& key)
 {
     if (section == "SubCat1" && key == "Business")
         return "biz 1";  // installation data: sent as stored
@@ -41,7 +41,7 @@ AnsiString Categories(const AnsiString& section, const AnsiString& key)
 
 TEST(SubmissionRequest, FieldsInRecordOrderWithValuesEncoded)
 {
-    const AnsiString record = Record({{1, "Engine"}, {2, "http://e.example.com/add.html"},
+    const CodePageString record = Record({{1, "Engine"}, {2, "http://e.example.com/add.html"},
                                       {3, "http://e.example.com/cgi-bin/add"}, {4, "t"}, {5, "u"}, {6, "e"},
                                       {7, "d"}, {8, "cat"}, {9, "Cat1"}, {10, "n"}, {11, "&lang=en&x=a b"},
                                       {12, "l"}, {16, "c"}, {21, "POST"}, {22, "k"}, {38, "co"}});
@@ -143,7 +143,7 @@ TEST(SubmissionOptions, CheckSubmitOption)
         if (c.ok)
             EXPECT_EQ(value, c.value) << c.text;
         else
-            EXPECT_NE(error->find("Ports"), AnsiString::npos);
+            EXPECT_NE(error->find("Ports"), CodePageString::npos);
     }
 }
 
@@ -151,14 +151,14 @@ TEST(SubmissionReport, LinesWholeWithHeaderTitleAndFooter)
 {
     ReportInput in;
     in.settings.titleText = "Submission Results";
-    in.headerLines = std::vector<AnsiString>{"<html><body>"};
-    in.footerLines = std::vector<AnsiString>{"</body></html>"};
+    in.headerLines = std::vector<CodePageString>{"<html><body>"};
+    in.footerLines = std::vector<CodePageString>{"</body></html>"};
     in.homeLocation = "http://www.example.com/tenvarel";
     in.projectUrl = "http://shop.example.com/";
     in.projectName = "Shop";
     in.rows = {{"Acorn", "http://a.example.com/add", "OK", "12/9/2026 3:04:05 PM", "Engine"},
                {"Blue", "http://b.example.net/", "<script>x</script> & \"q\"", "", "Batch->25"}};
-    std::vector<AnsiString> expected = {
+    std::vector<CodePageString> expected = {
         "<html><body>",
         "<BLOCKQUOTE><P ALIGN=\"center\"><B><FONT SIZE=\"5\" COLOR=\"#00779E\">",
         "Submission Results",
