@@ -41,8 +41,8 @@
 #include "ChildProcess.h"
 #include "Rounds.h"
 #include "classlib/Graphics.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSubs.h"
 
 namespace {
 

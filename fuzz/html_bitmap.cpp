@@ -17,10 +17,10 @@
 #include "FuzzSupport.h"
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "FuzzSupport.h"
 #include "classlib/Classes.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
 #include "support/FixedCanvas.h"
 
 namespace {

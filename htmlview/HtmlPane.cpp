@@ -7,8 +7,10 @@
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Timer.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
+#include "htmlview/HtmlTextSection.h"
 #include "platform/Clipboard.h"
 #include "platform/Messages.h"
 

@@ -13,8 +13,8 @@
 
 #include "classlib/Controls.h"
 #include "classlib/StdCtrls.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSubs.h"
 
 class THtmlPane;
 class TTimer;

@@ -5,6 +5,7 @@
 
 #include "classlib/Files.h"
 #include "classlib/Strings.h"
+#include "htmlview/HtmlDocument.h"
 #include "platform/CodePage.h"
 
 namespace {

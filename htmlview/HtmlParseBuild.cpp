@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <climits>
 
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
+#include "htmlview/HtmlTextSection.h"
 
 namespace {
 

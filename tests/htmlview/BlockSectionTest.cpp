@@ -3,6 +3,8 @@
 #include <functional>
 
 #include "DocumentFixture.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlTextSection.h"
 
 namespace {
 

@@ -12,6 +12,8 @@
 #include "DocumentFixture.h"
 #include "ModelDump.h"
 #include "classlib/Files.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlTextSection.h"
 #include "support/TempDir.h"
 
 #if defined(__SANITIZE_ADDRESS__)

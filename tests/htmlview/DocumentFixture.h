@@ -10,10 +10,11 @@
 #include <string>
 #include <utility>
 
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
+#include "htmlview/HtmlTextSection.h"
 #include "support/FixedCanvas.h"
 
 // The attributes of the first tag of html, read by the tokenizer.

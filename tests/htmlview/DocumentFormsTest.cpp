@@ -4,7 +4,9 @@
 #include "classlib/ExtCtrls.h"
 #include "classlib/Forms.h"
 #include "classlib/StdCtrls.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlTextSection.h"
 
 namespace {
 

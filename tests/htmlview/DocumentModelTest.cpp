@@ -2,7 +2,9 @@
 
 #include "DocumentFixture.h"
 #include "classlib/Timer.h"
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlGif.h"
+#include "htmlview/HtmlTextSection.h"
 #include "support/GifWriter.h"
 
 namespace {

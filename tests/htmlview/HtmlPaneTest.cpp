@@ -9,6 +9,7 @@
 #include "classlib/StdCtrls.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPane.h"
+#include "htmlview/HtmlTextSection.h"
 #include "platform/Hooks.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"

@@ -7,9 +7,10 @@
 #include <sstream>
 #include <string>
 
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
+#include "htmlview/HtmlTextSection.h"
 
 namespace modeldump {
 

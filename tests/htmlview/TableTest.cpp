@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "DocumentFixture.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlTextSection.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlSubs.h"
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlTables.h"
+#include "htmlview/HtmlTextSection.h"
 
 inline std::vector<std::string> LaidOutLines(const TCell& cell);
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlSubs.h"
+#include "htmlview/HtmlDocument.h"
 
 // A table has at most this many columns; positions beyond them are cut.
 inline constexpr int MaxTableColumns = 30;

@@ -1,7 +1,8 @@
-#include "htmlview/HtmlSubs1.h"
+#include "htmlview/HtmlTables.h"
 
 #include <algorithm>
 
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 
 namespace {
