@@ -42,6 +42,7 @@
 #include "ChildProcess.h"
 #include "Rounds.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "controls/ExListV.h"
 
 namespace {

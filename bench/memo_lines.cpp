@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Rounds.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
 
 namespace {
 

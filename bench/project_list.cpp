@@ -27,11 +27,11 @@
 
 #include "ChildProcess.h"
 #include "Rounds.h"
-#include "classlib/CheckLst.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
 #include "support/ShopProject.h"
 #include "workbench/ProjectData.h"

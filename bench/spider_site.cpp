@@ -38,9 +38,9 @@
 
 #include "bench/ChildProcess.h"
 #include "bench/Rounds.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"
 #include "platform/Hooks.h"

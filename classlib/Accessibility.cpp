@@ -11,10 +11,10 @@
 #include <cmath>
 #include <limits>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
 #include "classlib/QtBridge.h"
-#include "classlib/StdCtrls.h"
 
 namespace {
 

@@ -140,7 +140,7 @@ public:
 };
 
 // Gives a scrolled view scroll bars that paint again only when what they show
-// changes (see StdCtrls.cpp).
+// changes (see BasicControls.cpp).
 class QAbstractScrollArea;
 void UseSteadyScrollBars(QAbstractScrollArea* area);
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "classlib/ExtCtrls.h"
 #include "classlib/Graphics.h"
+#include "classlib/Panels.h"
 
 void TStatusPanel::SetText(const CodePageString& text)
 {

@@ -5,7 +5,7 @@
 
 #include "classlib/Controls.h"
 #include "classlib/Graphics.h"
-#include "classlib/StdCtrls.h"  // TCheckBoxState
+#include "classlib/BasicControls.h"  // TCheckBoxState
 
 // --- state and glyph logic, as free functions -------------------------------------
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 
 class TColorMemo;
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "classlib/ComCtrls.h"
 #include "classlib/Files.h"
+#include "classlib/ListView.h"
 #include "controls/ExListV.h"
 
 namespace {

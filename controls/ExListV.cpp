@@ -7,6 +7,7 @@
 #include "classlib/Forms.h"
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Registry.h"
 #include "classlib/Strings.h"
 #include "controls/ElvUtil.h"

@@ -12,10 +12,10 @@
 #include <functional>
 #include <memory>
 
-#include "classlib/ComCtrls.h"
 #include "classlib/Controls.h"
 #include "classlib/Dates.h"
 #include "classlib/Graphics.h"
+#include "classlib/ListView.h"
 #include "controls/ExListVMarkup.h"
 #include "controls/ExListVRich.h"
 #include "controls/ExListVSort.h"

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "classlib/Controls.h"
-#include "classlib/ExtCtrls.h"
 #include "classlib/Graphics.h"
+#include "classlib/Panels.h"
 
 // --- the swapping, as a state machine ----------------------------------------------
 

@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "classlib/Controls.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/Panels.h"
 #include "classlib/Strings.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlGif.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "classlib/ExtCtrls.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/Panels.h"
 
 // Owns a control object's window controls. Destroying a window destroys the
 // controls inside it, whoever owns them, so the paint panel may free them

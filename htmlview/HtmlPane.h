@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "classlib/BasicControls.h"
 #include "classlib/Controls.h"
-#include "classlib/StdCtrls.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 

@@ -1,7 +1,7 @@
 // The updater's program entry. It works in the folder it is started in, the
 // application folder; its one argument is the version it installs.
 #include "classlib/Forms.h"
-#include "updater/Unit1.h"
+#include "updater/UpdaterWindow.h"
 
 int main(int argc, char** argv)
 {

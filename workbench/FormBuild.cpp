@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"

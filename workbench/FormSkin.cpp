@@ -4,6 +4,7 @@
 #include "workbench/FormBuild.h"
 
 #include "classlib/Files.h"
+#include "classlib/ListView.h"
 #include "classlib/Skin.h"
 #include "workbench/SubmitMain.h"
 

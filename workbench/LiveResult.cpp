@@ -3,11 +3,13 @@
 #include <string>
 #include <tuple>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Skin.h"
-#include "classlib/StdCtrls.h"
 #include "classlib/Timer.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"

@@ -1,9 +1,9 @@
 #include "workbench/Proxyset.h"
 
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Skin.h"
-#include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "transport/HttpProt.h"

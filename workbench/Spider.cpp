@@ -1,9 +1,9 @@
 #include "workbench/Spider.h"
 
+#include "classlib/BasicControls.h"
 #include "classlib/Graphics.h"
 #include "classlib/Skin.h"
 #include "classlib/StatusBar.h"
-#include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "controls/Tranpanl.h"

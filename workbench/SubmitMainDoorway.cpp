@@ -4,13 +4,16 @@
 
 #include <exception>
 
-#include "classlib/CheckLst.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
-#include "classlib/TabNotBk.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
+#include "classlib/TabbedNotebook.h"
 #include "controls/LedLbl.h"
 #include "htmlview/HtmlPane.h"
 #include "platform/Hooks.h"

@@ -4,9 +4,11 @@
 
 #include <utility>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/ListView.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"

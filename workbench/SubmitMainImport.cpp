@@ -10,13 +10,15 @@
 #include <exception>
 #include <memory>
 
-#include "classlib/CheckLst.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Forms.h"
 #include "classlib/ImgList.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"

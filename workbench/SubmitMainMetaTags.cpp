@@ -5,10 +5,13 @@
 
 #include <exception>
 
+#include "classlib/BasicControls.h"
 #include "classlib/Dialogs.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/Panels.h"
+#include "classlib/ProgressBar.h"
 #include "controls/Btchkbox.h"
 #include "controls/ColMemo.h"
 #include "controls/ImgBtn.h"

@@ -6,14 +6,16 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "classlib/CheckLst.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Graphics.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ImgBtn.h"

@@ -4,7 +4,10 @@
 
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "transport/HttpProt.h"
 #include "transport/StHttpProt.h"
 #include "workbench/CustomDatabase.h"

@@ -5,10 +5,13 @@
 
 #include <exception>
 
+#include "classlib/BasicControls.h"
 #include "classlib/ImgList.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
-#include "classlib/TabNotBk.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
+#include "classlib/TabbedNotebook.h"
 #include "classlib/Timer.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"

@@ -4,13 +4,16 @@
 
 #include <exception>
 
+#include "classlib/BasicControls.h"
 #include "classlib/Dates.h"
 #include "classlib/Dialogs.h"
-#include "classlib/FileCtrl.h"
+#include "classlib/FileListBox.h"
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"

@@ -12,12 +12,14 @@
 #include <optional>
 #include <vector>
 
-#include "classlib/CheckLst.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dates.h"
-#include "classlib/FileCtrl.h"
+#include "classlib/FileListBox.h"
 #include "classlib/Files.h"
 #include "classlib/ImgList.h"
+#include "classlib/ListView.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"

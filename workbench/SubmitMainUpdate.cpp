@@ -13,13 +13,15 @@
 #include <climits>
 #include <exception>
 
-#include "classlib/ComCtrls.h"
-#include "classlib/FileCtrl.h"
+#include "classlib/BasicControls.h"
+#include "classlib/DocumentContainer.h"
+#include "classlib/FileListBox.h"
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/OleCtnrs.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "platform/Hooks.h"

@@ -1,8 +1,10 @@
 #include "workbench/UpdateBox.h"
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/ListView.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Skin.h"
-#include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "transport/HttpProt.h"

@@ -1,7 +1,7 @@
 #include "workbench/WaitWindow.h"
 
+#include "classlib/BasicControls.h"
 #include "classlib/Gauges.h"
-#include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
 #include "workbench/FormBuild.h"
 

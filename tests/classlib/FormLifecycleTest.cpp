@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "classlib/Accessibility.h"
-#include "classlib/ComCtrls.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/Gauges.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/ListView.h"
+#include "classlib/Panels.h"
 #include "platform/Hooks.h"
 #include "platform/Messages.h"
 #include "support/Loop.h"

@@ -10,12 +10,12 @@
 #include <map>
 
 #include "classlib/Accessibility.h"
-#include "classlib/CheckLst.h"
-#include "classlib/ComCtrls.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
+#include "classlib/Panels.h"
 #include "classlib/StatusBar.h"
-#include "classlib/StdCtrls.h"
 
 namespace {
 

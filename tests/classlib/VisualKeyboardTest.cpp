@@ -4,9 +4,9 @@
 
 #include <QLineEdit>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/ListView.h"
 #include "support/Keyboard.h"
 
 namespace {

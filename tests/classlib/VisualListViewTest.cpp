@@ -5,8 +5,8 @@
 #include <QApplication>
 
 
-#include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "support/Loop.h"
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "classlib/Accessibility.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"

@@ -7,6 +7,7 @@
 
 #include "ListCaptions.h"
 #include "classlib/Dates.h"
+#include "classlib/ListView.h"
 #include "controls/ExListV.h"
 
 namespace {

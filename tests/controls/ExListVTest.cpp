@@ -23,6 +23,7 @@
 #include "classlib/Forms.h"
 #include "classlib/ImgList.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "controls/ElvUtil.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"

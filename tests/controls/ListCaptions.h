@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/ListView.h"
 
 inline std::vector<CodePageString> ItemCaptions(const TListView& list)
 {

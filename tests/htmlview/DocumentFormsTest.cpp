@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "DocumentFixture.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/Panels.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlTextSection.h"

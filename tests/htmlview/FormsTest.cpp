@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "classlib/Accessibility.h"
-#include "classlib/ExtCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/Panels.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlParse.h"
 #include "support/FixedCanvas.h"

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "classlib/Accessibility.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPane.h"
 #include "htmlview/HtmlTextSection.h"

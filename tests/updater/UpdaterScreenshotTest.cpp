@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
-#include "classlib/StdCtrls.h"
 #include "platform/Hooks.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "support/TempDir.h"
-#include "updater/Unit1.h"
+#include "updater/UpdaterWindow.h"
 
 namespace fs = std::filesystem;
 

@@ -19,11 +19,11 @@
 
 #include <gtest/gtest.h>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/ProgressBar.h"
 #include "platform/Hooks.h"
 #include "support/FileSizeLimit.h"
 #include "support/HttpTestServer.h"
@@ -31,7 +31,7 @@
 #include "support/Rar4Writer.h"
 #include "support/TempDir.h"
 #include "support/TinyProxy.h"
-#include "updater/Unit1.h"
+#include "updater/UpdaterWindow.h"
 #include "workbench/RARArc.h"
 #include "workbench/UpdateData.h"
 

@@ -12,17 +12,19 @@
 #include <filesystem>
 
 #include "SubmitRunFixture.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/StatusBar.h"
-#include "classlib/StdCtrls.h"
 #include "classlib/Timer.h"
+#include "support/SocketWitness.h"
 #include "workbench/CustomDatabase.h"
 #include "workbench/EngineData.h"
 #include "workbench/FormAnalysis.h"
 #include "workbench/LiveResult.h"
-#include "support/SocketWitness.h"
 
 namespace {
 

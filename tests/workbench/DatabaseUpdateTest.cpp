@@ -20,11 +20,13 @@
 #include <gtest/gtest.h>
 
 #include "MainFixture.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
@@ -35,8 +37,8 @@
 #include "support/TinyProxy.h"
 #include "transport/HttpProt.h"
 #include "workbench/EngineData.h"
-#include "workbench/SubmitMain.h"
 #include "workbench/RARArc.h"
+#include "workbench/SubmitMain.h"
 #include "workbench/UpdateBox.h"
 #include "workbench/UpdateData.h"
 

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "MainFixture.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"

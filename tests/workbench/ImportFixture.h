@@ -8,9 +8,9 @@
 #include <string>
 
 #include "MainFixture.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "ImportFixture.h"
-#include "classlib/ComCtrls.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
 #include "controls/ColMemo.h"

@@ -4,9 +4,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "classlib/ComCtrls.h"
 #include "classlib/Files.h"
 #include "classlib/Forms.h"
+#include "classlib/ListView.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"

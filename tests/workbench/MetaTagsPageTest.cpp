@@ -10,12 +10,12 @@
 #include <sys/stat.h>
 
 #include "MainFixture.h"
-#include "classlib/CheckLst.h"
+#include "classlib/BasicControls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dialogs.h"
 #include "classlib/Files.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
-#include "classlib/TabNotBk.h"
+#include "classlib/TabbedNotebook.h"
 #include "controls/Btchkbox.h"
 #include "controls/ColMemo.h"
 #include "controls/ImgBtn.h"

@@ -19,10 +19,10 @@
 #include <optional>
 
 #include "MainFixture.h"
+#include "classlib/BasicControls.h"
 #include "classlib/IniFiles.h"
 #include "classlib/Menus.h"
 #include "classlib/Skin.h"
-#include "classlib/StdCtrls.h"
 #include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "MainFixture.h"
-#include "classlib/CheckLst.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/CheckListBox.h"
 #include "classlib/Dates.h"
+#include "classlib/ListView.h"
 #include "controls/Btchkbox.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"

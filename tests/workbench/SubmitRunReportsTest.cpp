@@ -10,13 +10,13 @@
 #include <fstream>
 
 #include "SubmitRunFixture.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
-#include "workbench/LiveResult.h"
 #include "transport/StHttpProt.h"
+#include "workbench/LiveResult.h"
 #include "workbench/Proxyset.h"
 
 namespace {

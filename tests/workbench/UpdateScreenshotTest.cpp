@@ -8,11 +8,13 @@
 #include <filesystem>
 
 #include "MainFixture.h"
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
 #include "classlib/IniFiles.h"
+#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/PageControl.h"
+#include "classlib/ProgressBar.h"
 #include "controls/ImgBtn.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"

@@ -4,7 +4,7 @@
 // tests), after the updater itself has been built.
 #include <string_view>
 
-#include "classlib/OleCtnrs.h"
+#include "classlib/DocumentContainer.h"
 
 #ifndef TENVAREL_UPDATER_IMAGE
 #error "TENVAREL_UPDATER_IMAGE names the updater file to carry"

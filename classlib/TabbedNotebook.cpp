@@ -1,4 +1,4 @@
-#include "classlib/TabNotBk.h"
+#include "classlib/TabbedNotebook.h"
 
 #include <QTabWidget>
 

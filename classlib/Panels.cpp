@@ -1,4 +1,4 @@
-#include "classlib/ExtCtrls.h"
+#include "classlib/Panels.h"
 
 #include <algorithm>
 

@@ -14,7 +14,7 @@
 
 #include <map>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/ListView.h"
 #include "classlib/QtBridge.h"
 
 extern const char* const ListViewMark;

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/DocumentContainer.h"
 #include "classlib/Files.h"
-#include "classlib/OleCtnrs.h"
 #include "platform/Hooks.h"
 #include "support/TempDir.h"
 

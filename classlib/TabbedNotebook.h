@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 
 class TTabbedNotebook;
 

@@ -1,7 +1,7 @@
 // A list box with a check box on every line.
 #pragma once
 
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 
 class TCheckListBox : public TCustomListBox {
 public:

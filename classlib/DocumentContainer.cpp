@@ -1,4 +1,4 @@
-#include "classlib/OleCtnrs.h"
+#include "classlib/DocumentContainer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

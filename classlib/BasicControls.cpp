@@ -1,4 +1,4 @@
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 
 #include <QApplication>
 #include <QCheckBox>

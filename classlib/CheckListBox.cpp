@@ -1,4 +1,4 @@
-#include "classlib/CheckLst.h"
+#include "classlib/CheckListBox.h"
 
 #include <QListWidget>
 

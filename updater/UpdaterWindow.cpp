@@ -1,13 +1,14 @@
-#include "updater/Unit1.h"
+#include "updater/UpdaterWindow.h"
 
 #include <algorithm>
 #include <climits>
 #include <exception>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/BasicControls.h"
 #include "classlib/Files.h"
 #include "classlib/IniFiles.h"
-#include "classlib/StdCtrls.h"
+#include "classlib/ListView.h"
+#include "classlib/ProgressBar.h"
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
 #include "transport/UpdHttpProt.h"

@@ -1,4 +1,4 @@
-#include "classlib/ComCtrls.h"
+#include "classlib/ListView.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -25,10 +25,10 @@
 #include <algorithm>
 #include <set>
 
-#include "classlib/ComCtrlsView.h"
+#include "classlib/ListViewWidgets.h"
 #include "classlib/QtBridge.h"
 
-// ComCtrlsAccess.cpp: the accessible table of a list view, for views that
+// ListViewAccess.cpp: the accessible table of a list view, for views that
 // carry this property.
 void InstallListViewAccessibility();
 extern const char* const ListViewMark;

@@ -1,4 +1,4 @@
-#include "classlib/ComCtrlsView.h"
+#include "classlib/ListViewWidgets.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -11,6 +11,7 @@
 #include <QStyleOptionHeader>
 
 #include "classlib/ImgList.h"
+#include "classlib/ListView.h"
 #include "classlib/QtBridge.h"
 
 QVariant TListModel::data(const QModelIndex& index, int role) const

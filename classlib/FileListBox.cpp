@@ -1,4 +1,4 @@
-#include "classlib/FileCtrl.h"
+#include "classlib/FileListBox.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The progress bar, over the toolkit's progress bar.
-#include "classlib/ComCtrls.h"
+#include "classlib/ProgressBar.h"
 
 #include <QProgressBar>
 

@@ -1,6 +1,6 @@
 // Internal to the class library: the toolkit side of the list view, the
 // table model, the delegate, the table, its header and the cell editor that
-// TListView (ComCtrls.cpp) stands on. Only classlib/*.cpp include this header.
+// TListView (ListView.cpp) stands on. Only classlib/*.cpp include this header.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -19,7 +19,7 @@
 #include <set>
 #include <vector>
 
-#include "classlib/ComCtrls.h"
+#include "classlib/ListView.h"
 
 class TListModel : public QAbstractTableModel {
 public:

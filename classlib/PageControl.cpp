@@ -1,5 +1,5 @@
 // The page control and its tab sheets, over the toolkit's tab widget.
-#include "classlib/ComCtrls.h"
+#include "classlib/PageControl.h"
 
 #include <QTabBar>
 #include <QTabWidget>

@@ -1,4 +1,4 @@
-// Common controls: the list view, page control and tab sheets, progress bar.
+// The list view: its items, sub-items and columns, and the control.
 //
 // TListView keeps its items in its own vector and shows them through a light
 // model of a toolkit item view, so a hundred thousand rows load quickly
@@ -57,7 +57,7 @@ public:
     TListItem(const TListItem&) = delete;
     TListItem& operator=(const TListItem&) = delete;
     ~TListItem();
-    // Rows come from blocks of many (ComCtrls.cpp): a list of a hundred
+    // Rows come from blocks of many (ListView.cpp): a list of a hundred
     // thousand rows costs a few hundred allocations, not a hundred thousand.
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size);
@@ -483,91 +483,4 @@ private:
     bool FSorting = false;
     TSelfPaintCanvas FCanvas;
     bool FClearing = false;
-};
-
-// --- pages -----------------------------------------------------------------------------
-
-class TPageControl;
-
-// One page of a page control. Give it its page control with SetPageControl;
-// its controls go on it as on any window.
-class TTabSheet : public TWinControl {
-public:
-    explicit TTabSheet(TComponent* AOwner);
-    ~TTabSheet() override;
-    TPageControl* PageControl() const { return FPageControl; }
-    void SetPageControl(TPageControl* pageControl);
-    int PageIndex() const;
-    bool TabVisible() const { return FTabVisible; }
-    void SetTabVisible(bool v);
-    int ImageIndex() const { return FImageIndex; }
-    void SetImageIndex(int v) { FImageIndex = v; }
-    TNotifyEvent OnShow;
-    TNotifyEvent OnHide;
-
-protected:
-    void ApplyText() override;
-    void ApplyGeometry() override {}  // the page control places its pages
-    void ApplyVisibility() override {}
-
-private:
-    friend class TPageControl;
-    TPageControl* FPageControl = nullptr;
-    bool FTabVisible = true;
-    int FImageIndex = -1;
-};
-
-class TPageControl : public TWinControl {
-public:
-    explicit TPageControl(TComponent* AOwner);
-    ~TPageControl() override;
-    int PageCount() const { return int(FPages.size()); }
-    TTabSheet* Pages(int index) const;  // EListError when out of range
-    TTabSheet* ActivePage() const;
-    void SetActivePage(TTabSheet* page);
-    int ActivePageIndex() const;
-    void SetActivePageIndex(int index);
-    void SelectNextPage(bool goForward);
-    TTabSheet* FindNextPage(TTabSheet* current, bool goForward, bool checkTabVisible) const;
-
-    TNotifyEvent OnChange;
-    using TTabChangingEvent = std::function<void(TObject* Sender, bool& AllowChange)>;
-    TTabChangingEvent OnChanging;
-
-    // Internal: the toolkit switched to a page.
-    void HandleCurrentChanged(int tabIndex);
-
-private:
-    friend class TTabSheet;
-    void InsertPage(TTabSheet* page);
-    void RemovePage(TTabSheet* page);
-    void SyncTabs();
-    std::vector<TTabSheet*> FPages;
-    TTabSheet* FActive = nullptr;
-    bool FSyncing = false;
-};
-
-// --- progress bar -------------------------------------------------------------------------
-
-class TProgressBar : public TWinControl {
-public:
-    explicit TProgressBar(TComponent* AOwner);
-    int Min() const { return FMin; }
-    int Max() const { return FMax; }
-    int Position() const { return FPosition; }
-    void SetMin(int v);
-    void SetMax(int v);
-    void SetPosition(int v);  // kept within Min..Max
-    int Step() const { return FStep; }
-    void SetStep(int v) { FStep = v; }
-    void StepIt() { SetPosition(FPosition + FStep); }
-    void StepBy(int delta) { SetPosition(FPosition + delta); }
-    TAccessibleRole AccessibleRole() const override { return TAccessibleRole::ProgressBar; }
-
-private:
-    void Sync();
-    int FMin = 0;
-    int FMax = 100;
-    int FPosition = 0;
-    int FStep = 10;
 };

@@ -1,7 +1,7 @@
 // A list box of the files of one folder.
 #pragma once
 
-#include "classlib/StdCtrls.h"
+#include "classlib/BasicControls.h"
 
 class TFileListBox : public TCustomListBox {
 public:
