@@ -110,21 +110,7 @@ void PaintScreen(TSectionList& root, TCanvas* canvas, int scrollTop)
 {
     root.SetScrollTop(scrollTop);
     const TRect clip = canvas->ClipRect();
-    TBitmap* tile = root.GetBackgroundBitmap();
-    if (tile && tile->Width() > 0 && tile->Height() > 0) {
-        const int tw = tile->Width();
-        const int th = tile->Height();
-        const int y0 = -(scrollTop % th);
-        const int firstX = (clip.Left / tw) * tw;
-        const int firstY = y0 + ((clip.Top - y0) / th) * th;
-        for (int y = firstY; y < clip.Bottom; y += th)
-            for (int x = firstX; x < clip.Right; x += tw)
-                canvas->DrawBitmap(Bounds(x, y, tw, th), *tile, Rect(0, 0, tw, th), false, clNone);
-    } else {
-        canvas->Brush()->SetStyle(bsSolid);
-        canvas->Brush()->SetColor(clWindow);
-        canvas->FillRect(clip);
-    }
+    PaintDocumentBackground(*canvas, clip, root.GetBackgroundBitmap(), 0, scrollTop, clWindow);
     root.Draw(canvas, clip, MaxDocWidth, MarginWidth, MarginHeight);
 }
 

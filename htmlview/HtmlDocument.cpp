@@ -939,3 +939,23 @@ CodePageString TSectionList::SelectedText()
     CopySelection();
     return ClipBuffer.DataString();
 }
+
+void PaintDocumentBackground(TCanvas& canvas, const TRect& clip, TBitmap* tile, int hpos, int scrollTop,
+                             TColor color)
+{
+    if (tile && tile->Width() > 0 && tile->Height() > 0) {
+        const int tw = tile->Width();
+        const int th = tile->Height();
+        const int x0 = -(hpos % tw);
+        const int y0 = -(scrollTop % th);
+        const int firstX = x0 + ((clip.Left - x0) / tw) * tw;
+        const int firstY = y0 + ((clip.Top - y0) / th) * th;
+        for (int y = firstY; y < clip.Bottom; y += th)
+            for (int x = firstX; x < clip.Right; x += tw)
+                canvas.DrawBitmap(Bounds(x, y, tw, th), *tile, Rect(0, 0, tw, th), false, clNone);
+    } else {
+        canvas.Brush()->SetStyle(bsSolid);
+        canvas.Brush()->SetColor(color);
+        canvas.FillRect(clip);
+    }
+}

@@ -473,3 +473,9 @@ private:
     // The shared fonts, by a hash of their settings.
     std::unordered_map<std::size_t, std::vector<std::shared_ptr<const TMyFont>>> FFonts;
 };
+
+// Fills the clip with a document's background as its window shows it: the
+// tile, anchored to the document so that it scrolls with it, or else the
+// plain colour. `hpos` and `scrollTop` are how far the window has scrolled.
+void PaintDocumentBackground(TCanvas& canvas, const TRect& clip, TBitmap* tile, int hpos, int scrollTop,
+                             TColor color);

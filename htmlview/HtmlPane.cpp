@@ -619,22 +619,7 @@ void THtmlPane::PaintDocument(TCanvas* canvas)
     const TRect clip = canvas->ClipRect();
     const int hpos = HScrollPos();
     TBitmap* tile = ViewImages() ? FDocument->GetBackgroundBitmap() : nullptr;
-    if (tile && tile->Width() > 0 && tile->Height() > 0) {
-        // Tiles are anchored to the document, so they scroll with it.
-        const int tw = tile->Width();
-        const int th = tile->Height();
-        const int x0 = -(hpos % tw);
-        const int y0 = -(FDocument->ScrollTop % th);
-        const int firstX = x0 + ((clip.Left - x0) / tw) * tw;
-        const int firstY = y0 + ((clip.Top - y0) / th) * th;
-        for (int y = firstY; y < clip.Bottom; y += th)
-            for (int x = firstX; x < clip.Right; x += tw)
-                canvas->DrawBitmap(Bounds(x, y, tw, th), *tile, Rect(0, 0, tw, th), false, clNone);
-    } else {
-        canvas->Brush()->SetStyle(bsSolid);
-        canvas->Brush()->SetColor(FPanel->Color());
-        canvas->FillRect(clip);
-    }
+    PaintDocumentBackground(*canvas, clip, tile, hpos, FDocument->ScrollTop, FPanel->Color());
     FDocument->Draw(canvas, clip, MaxDocWidth, FMarginWidth - hpos, FMarginHeight);
 }
 
