@@ -18,13 +18,6 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
-void RunFor(int ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline)
-        WaitAndProcessMessages(5);
-}
-
 bool RunUntilPostedMessagesDispatched(int timeoutMs)
 {
     bool dispatched = false;

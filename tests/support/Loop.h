@@ -7,11 +7,9 @@
 // Runs the message loop until done() is true or timeoutMs has passed.
 // Returns done()'s last value.
 bool RunUntil(const std::function<bool()>& done, int timeoutMs = 5000);
-// Runs the message loop for about ms milliseconds. Only for a wait that is
-// about the clock itself: a "nothing more happens" check anchors on the
-// event that would have caused the change, with the two below or a witness
-// of its own.
-void RunFor(int ms);
+// A "nothing more happens" check anchors on the event that would have
+// caused the change, with the two below or a witness of its own, never on
+// a fixed time.
 
 // Runs the message loop until a message posted now (PostMessage) has been
 // dispatched: every message posted before it has been dispatched or dropped
