@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DocumentProbe.h"
 #include "FuzzSupport.h"
 #include "classlib/Classes.h"
 #include "classlib/Graphics.h"
@@ -148,19 +149,7 @@ void LayOutAndPaint(TSectionList& root, TBitmap& screen, int width)
     canvas->RestoreClip(saved);
     root.SetScrollTop(0);
 
-    root.SearchText(0, "a", false);
-    int xr = 0;
-    int yr = 0;
-    int caret = 0;
-    TCell* cell = nullptr;
-    bool inText = false;
-    const int at = root.PositionAtPoint(canvas, width / 2, height / 3, xr, yr, caret, cell, inText);
-    TUrlTarget link;
-    TFormControlObj* control = nullptr;
-    root.LinkAtPoint(canvas, width / 3, height / 2, link, control);
-    root.SelectionBegin = at > 0 ? at / 2 : 0;
-    root.SelectionEnd = root.Len;
-    root.SelectedText();
+    ProbeDocument(root, canvas, width, height);
 }
 
 void Read(const std::string& bytes)
