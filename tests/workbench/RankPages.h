@@ -3,10 +3,28 @@
 // Shared by the ranking data tests and the ranking page's loopback tests.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "classlib/Dates.h"
+#include "platform/Hooks.h"
+
 namespace rankpages {
+
+// The clock and the date format of a check's date column, fixed; and name
+// lookups trapped and counted, since a name that were looked up would leave
+// the machine.
+inline void FixTheDayAndTrapLookups(std::atomic<int>& lookups)
+{
+    FormatSettings().ShortDateFormat = "m/d/yyyy";
+    FormatSettings().DateSeparator = '/';
+    GetHooks().now = [] { return EncodeDate(2026, 12, 9) + EncodeTime(10, 30, 0, 0); };
+    GetHooks().resolveName = [&lookups](const std::string&) {
+        ++lookups;
+        return ResolveResult{11001, {}, {}};
+    };
+}
 
 inline std::string Replace(std::string text, const std::string& what, const std::string& with)
 {

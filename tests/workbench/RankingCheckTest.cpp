@@ -42,14 +42,7 @@ protected:
     void SetUp() override
     {
         saved = GetHooks();
-        FormatSettings().ShortDateFormat = "m/d/yyyy";
-        FormatSettings().DateSeparator = '/';
-        GetHooks().now = [] { return EncodeDate(2026, 12, 9) + EncodeTime(10, 30, 0, 0); };
-        // A name that would be looked up would leave the machine: none may be.
-        GetHooks().resolveName = [this](const std::string&) {
-            ++lookups;
-            return ResolveResult{11001, {}, {}};
-        };
+        rankpages::FixTheDayAndTrapLookups(lookups);
         client.Proxy = "127.0.0.1";
         client.ProxyPort = IntToStr(server.Port());
         server.SetDefault(HttpTestReply::Ok(rankpages::Page(5, 1, {})));

@@ -45,14 +45,7 @@ protected:
 
     void SetUp() override
     {
-        FormatSettings().ShortDateFormat = "m/d/yyyy";
-        FormatSettings().DateSeparator = '/';
-        GetHooks().now = [] { return EncodeDate(2026, 12, 9) + EncodeTime(10, 30, 0, 0); };
-        // A name that would be looked up would leave the machine: none may be.
-        GetHooks().resolveName = [this](const std::string&) {
-            ++lookups;
-            return ResolveResult{11001, {}, {}};
-        };
+        rankpages::FixTheDayAndTrapLookups(lookups);
         folder.Write("wkt.ini", folder.Read("wkt.ini") + "\r\n[Proxy]\r\nKeyProxy=1\r\nProxyHost=127.0.0.1\r\nProxyPort=" +
                                     std::to_string(server.Port()) + "\r\n");
         server.SetDefault(HttpTestReply::Ok(rankpages::Page(5, 1, {})));
