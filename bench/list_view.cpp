@@ -44,6 +44,7 @@
 #include "classlib/Forms.h"
 #include "classlib/ListView.h"
 #include "controls/ExListV.h"
+#include "support/ControlWindows.h"
 
 namespace {
 
@@ -189,7 +190,7 @@ int RunOurs()
         std::fprintf(stderr, "filling %d rows took %.0f ms, over the bound of %.0f ms\n", Rows, fill, FillBoundMs);
         return 1;
     }
-    Report(fill, text, number, PaintMilliseconds(list->Widget()));
+    Report(fill, text, number, PaintMilliseconds(WindowOf(list)));
 }
 
 int RunItems()

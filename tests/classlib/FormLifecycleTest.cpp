@@ -2,7 +2,6 @@
 // modal loops, closing, releasing and screenshots.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
@@ -23,8 +22,10 @@
 #include "classlib/Panels.h"
 #include "platform/Hooks.h"
 #include "platform/Messages.h"
+#include "support/ControlWindows.h"
 #include "support/Loop.h"
 #include "support/TempDir.h"
+#include "support/UserClick.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ TEST_F(Boxes, MessagesAndHandlerExceptionsGoThroughTheHooks)
     button->OnClick = [](TObject*) { throw EInOutError("Disk full"); };
     form->Show();
     ASSERT_TRUE(RunUntil([&] { return button->Showing(); }));
-    static_cast<QAbstractButton*>(button->Widget())->click();
+    ClickAt(button, 10, 10);
     EXPECT_EQ(errors, std::vector<std::string>{"Disk full."});
     delete form;
 }
@@ -225,7 +226,7 @@ TEST_F(Boxes, ScreenshotsOfAFormAreWrittenAsPng)
 // Records the caption a label showed at each of its paints.
 class TLabelPaints : public QObject {
 public:
-    explicit TLabelPaints(TLabel& label) : FLabel(label) { label.Widget()->installEventFilter(this); }
+    explicit TLabelPaints(TLabel& label) : FLabel(label) { WindowOf(&label)->installEventFilter(this); }
     std::vector<CodePageString> Shown;
     bool Showed(const CodePageString& caption) const { return !Shown.empty() && Shown.back() == caption; }
 
@@ -328,10 +329,10 @@ TEST(ApplicationTitle, WindowsAndBoxesShowExactlyTheirOwnCaption)
     TForm form(nullptr);
     form.SetCaption("Proxy Settings");
     form.Show();
-    ASSERT_TRUE(RunUntil([&] { return form.Widget()->windowHandle() != nullptr; }));
-    EXPECT_EQ(ShownTitle(form.Widget()), "Proxy Settings");
+    ASSERT_TRUE(RunUntil([&] { return WindowOf(&form)->windowHandle() != nullptr; }));
+    EXPECT_EQ(ShownTitle(WindowOf(&form)), "Proxy Settings");
     form.SetCaption("Tenvarel v1.0");
-    EXPECT_EQ(ShownTitle(form.Widget()), "Tenvarel v1.0");
+    EXPECT_EQ(ShownTitle(WindowOf(&form)), "Tenvarel v1.0");
 
     EXPECT_EQ(NextBoxTitle([] { ShowMessageBox("Session names cannot hold \\", "Invalid Session Name", MB_OK); }),
               "Invalid Session Name");

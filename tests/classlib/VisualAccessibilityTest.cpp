@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
-#include <QWidget>
 
 #include <map>
 
@@ -16,6 +15,7 @@
 #include "classlib/ListView.h"
 #include "classlib/Panels.h"
 #include "classlib/StatusBar.h"
+#include "support/ControlWindows.h"
 
 namespace {
 
@@ -123,7 +123,7 @@ TEST_F(AccessibleForm, EveryControlIsFoundByItsComponentName)
     // The press action runs the control's click.
     int clicks = 0;
     image->OnClick = [&](TObject*) { ++clicks; };
-    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(image->Widget());
+    QAccessibleInterface* iface = AccessibleOf(image);
     ASSERT_NE(iface, nullptr);
     ASSERT_NE(iface->actionInterface(), nullptr);
     iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
@@ -144,7 +144,7 @@ TEST_F(AccessibleForm, TheListViewIsATableOfItsCells)
     row->SubItems()->Add("Engine");
     form->Show();
 
-    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list->Widget());
+    QAccessibleInterface* table = AccessibleOf(list);
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->role(), QAccessible::Table);
     EXPECT_EQ(table->text(QAccessible::Description), "ExListView2");

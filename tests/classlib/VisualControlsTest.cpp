@@ -2,13 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QWidget>
@@ -28,10 +26,12 @@
 #include "classlib/Panels.h"
 #include "classlib/ProgressBar.h"
 #include "classlib/TabbedNotebook.h"
+#include "support/ControlWindows.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"
 #include "support/Screen.h"
 #include "support/TempDir.h"
+#include "support/UserClick.h"
 
 namespace {
 
@@ -176,7 +176,7 @@ TEST_F(FormFixture, MemoLinesChangeInPlaceAndLeaveTheUserWhereTheyWere)
     memo->SetScrollBars(ssBoth);
     memo->SetWordWrap(false);
     form->Show();
-    auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
+    auto* area = qobject_cast<QAbstractScrollArea*>(WindowOf(memo));
     ASSERT_NE(area, nullptr);
     std::vector<CodePageString> start;
     for (int i = 0; i < 40; ++i)
@@ -223,7 +223,7 @@ TEST_F(FormFixture, MemosShowASetTextFromTheStartAndReportOneChange)
     memo->SetScrollBars(ssBoth);
     memo->SetWordWrap(false);
     form->Show();
-    auto* area = qobject_cast<QAbstractScrollArea*>(memo->Widget());
+    auto* area = qobject_cast<QAbstractScrollArea*>(WindowOf(memo));
     ASSERT_NE(area, nullptr);
 
     CodePageString longText;
@@ -367,7 +367,7 @@ TEST_F(FormFixture, AGrowingListRepaintsOnlyWhatChangesOnTheScreen)
     list->SetBounds(8, 8, 120, 100);
     list->SetSorted(true);
     form->Show();
-    auto* view = static_cast<QListWidget*>(list->Widget());
+    auto* view = static_cast<QListWidget*>(WindowOf(list));
     TPaintCounter counter;
     const auto settle = [&] {
         Application->ProcessMessages();
@@ -579,21 +579,13 @@ TEST_F(FormFixture, SelfDrawnControlsPaintAndClickThroughTheCanvas)
         EXPECT_EQ(b, mbLeft);
         downs.emplace_back(x, y);
     };
-    QWidget* w = dot->Widget();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
+    ClickAt(dot, 5, 6);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(downs, (std::vector<std::pair<int, int>>{{5, 6}}));
 
     // A release outside the control is no click.
-    QApplication::sendEvent(w, &press);
-    QMouseEvent away(QEvent::MouseButtonRelease, QPointF(80, 6), w->mapToGlobal(QPointF(80, 6)), Qt::LeftButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &away);
+    PressAt(dot, 5, 6);
+    ReleaseAt(dot, 80, 6);
     EXPECT_EQ(clicks, 1);
 }
 
@@ -747,7 +739,7 @@ TEST(VisualMenu, TheToolkitMenusFollowTheItems)
     auto* menu = new TMainMenu(&form);
     form.SetMenu(menu);
     form.Show();
-    auto* bar = form.Widget()->findChild<QMenuBar*>();
+    auto* bar = WindowOf(&form)->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
     TMenuItem* root = menu->Items();
     auto add = [&](TMenuItem* parent, int index, const char* caption) {
@@ -759,11 +751,11 @@ TEST(VisualMenu, TheToolkitMenusFollowTheItems)
     auto actionsOf = [](const TMenuItem* parent) {
         QList<QAction*> actions;
         for (int i = 0; i < parent->Count(); ++i)
-            actions.push_back(parent->Items(i)->Action());
+            actions.push_back(MenuActionOf(parent->Items(i)));
         return actions;
     };
     auto inStep = [&](const TMenuItem* parent) {
-        QMenu* submenu = parent->Action()->menu();
+        QMenu* submenu = MenuActionOf(parent)->menu();
         if (parent->Count() == 0)
             return submenu == nullptr;
         return submenu && submenu->actions() == actionsOf(parent);
@@ -812,7 +804,7 @@ TEST(VisualMenu, ASeparatorIsALineAlone)
     EXPECT_TRUE(projects->Items(1)->IsLine());
     EXPECT_EQ(projects->Items(1)->Caption(), "-");
 
-    QMenu* menu = projects->Action()->menu();
+    QMenu* menu = MenuActionOf(projects)->menu();
     ASSERT_NE(menu, nullptr);
     menu->adjustSize();
     const QImage picture = menu->grab().toImage();

@@ -7,6 +7,7 @@
 #include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
 #include "classlib/ListView.h"
+#include "support/ControlWindows.h"
 #include "support/Keyboard.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_F(KeyboardFixture, AnEditShowsATextSetByTheProgramFromItsStart)
     auto* edit = Make<TEdit>("DescriptionMet", 8);
     edit->SetWidth(120);
     ASSERT_TRUE(ShowActive(form));
-    auto* line = static_cast<QLineEdit*>(edit->Widget());
+    auto* line = static_cast<QLineEdit*>(WindowOf(edit));
     const CodePageString text = "Acme makes the finest widgets, gadgets and gizmos of the whole valley since 1921";
     for (const CodePageString& before : {CodePageString(), CodePageString("short"), text + " and more"}) {
         SCOPED_TRACE(before);

@@ -7,6 +7,7 @@
 
 #include "classlib/Forms.h"
 #include "classlib/ListView.h"
+#include "support/ControlWindows.h"
 #include "support/Loop.h"
 
 namespace {
@@ -46,7 +47,7 @@ TEST_F(ListFixture, ItemsShowTheirCaptionAndSubItemsAsCells)
 {
     AddRow("Alpha", {"http://a.example.com/", "OK"});
     AddRow("Beta", {"http://b.example.com/"});
-    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    auto* view = dynamic_cast<QAbstractItemView*>(WindowOf(list));
     ASSERT_NE(view, nullptr);
     QAbstractItemModel* model = view->model();
     ASSERT_EQ(model->rowCount(), 2);
@@ -74,7 +75,7 @@ TEST_F(ListFixture, CheckBoxesToggleThroughTheViewAndReportTheChange)
         EXPECT_EQ(changed, item);
         changes.push_back(change);
     };
-    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    auto* view = dynamic_cast<QAbstractItemView*>(WindowOf(list));
     QAbstractItemModel* model = view->model();
     EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
@@ -99,7 +100,7 @@ TEST_F(ListFixture, SelectionFollowsTheViewAndTheSelectedProperty)
 
 TEST_F(ListFixture, BulkLoadBetweenBeginAndEndUpdateAnnouncesRowsOnce)
 {
-    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    auto* view = dynamic_cast<QAbstractItemView*>(WindowOf(list));
     form->Show();
     list->Items()->BeginUpdate();
     for (int i = 0; i < 100000; ++i) {

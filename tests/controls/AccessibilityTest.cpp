@@ -5,7 +5,6 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAccessibleTableInterface>
-#include <QWidget>
 
 #include <algorithm>
 #include <map>
@@ -17,14 +16,10 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/ControlWindows.h"
 #include "support/Loop.h"
 
 namespace {
-
-QAccessibleInterface* Of(TControl* control)
-{
-    return QAccessible::queryAccessibleInterface(control->Widget());
-}
 
 std::string Text(QAccessibleInterface* node, QAccessible::Text what)
 {
@@ -55,7 +50,7 @@ TEST_F(AccessFixture, TheLedLabelReadsItsText)
     TLedLabel* led = Place<TLedLabel>("TotalDis");
     led->SetNumChars(4);
     led->SetText("1234");
-    QAccessibleInterface* node = Of(led);
+    QAccessibleInterface* node = AccessibleOf(led);
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(Text(node, QAccessible::Name), "1234");
     EXPECT_EQ(Text(node, QAccessible::Value), "1234");
@@ -70,7 +65,7 @@ TEST_F(AccessFixture, TheImageButtonIsAButtonThatPresses)
     button->SetCaption("Submit");
     int clicks = 0;
     button->OnClick = [&](TObject*) { ++clicks; };
-    QAccessibleInterface* node = Of(button);
+    QAccessibleInterface* node = AccessibleOf(button);
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->role(), QAccessible::Button);
     EXPECT_EQ(Text(node, QAccessible::Name), "Submit");
@@ -86,7 +81,7 @@ TEST_F(AccessFixture, TheBitmapCheckBoxIsACheckBoxWithItsState)
 {
     TBitCheckBox* box = Place<TBitCheckBox>("Live");
     box->SetCaption("&Live Results");
-    QAccessibleInterface* node = Of(box);
+    QAccessibleInterface* node = AccessibleOf(box);
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->role(), QAccessible::CheckBox);
     EXPECT_EQ(Text(node, QAccessible::Name), "Live Results");
@@ -121,7 +116,7 @@ TEST_F(AccessFixture, TheListViewIsATableOfItsCells)
     item->SubItems()->Add("http://alpha.example/");
     ASSERT_TRUE(RunUntil([&] { return list->Showing(); }));
 
-    QAccessibleInterface* node = Of(list);
+    QAccessibleInterface* node = AccessibleOf(list);
     ASSERT_NE(node, nullptr);
     EXPECT_TRUE(node->role() == QAccessible::Table || node->role() == QAccessible::Tree);
     EXPECT_EQ(Text(node, QAccessible::Description), "ExListView2");

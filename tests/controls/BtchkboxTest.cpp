@@ -1,14 +1,13 @@
 // The bitmap check box: its states, clicks, keys and glyphs.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
-#include <QPixmap>
-#include <QWidget>
 
 #include "classlib/Forms.h"
 #include "controls/Btchkbox.h"
+#include "support/ControlWindows.h"
 #include "support/FixedCanvas.h"
+#include "support/Keyboard.h"
 #include "support/Loop.h"
 #include "support/UserClick.h"
 
@@ -77,9 +76,7 @@ TEST_F(BoxFixture, CheckedReadsAndWritesTheState)
 
 TEST_F(BoxFixture, SpaceClicksAndTheAcceleratorOnlyToggles)
 {
-    form->Show();
-    form->Widget()->activateWindow();
-    ASSERT_TRUE(RunUntil([&] { return form->Active(); }));
+    ASSERT_TRUE(ShowActive(form));
     char space = ' ';
     box->HandleKeyPress(space);
     EXPECT_EQ(box->State(), cbChecked);
@@ -189,10 +186,13 @@ TEST_F(BoxFixture, ThePageShowsAroundGlyphAndCaption)
     box->SetColor(clRed);  // the box's own colour must not paint a band
     box->SetBounds(20, 30, 150, 21);
     form->Show();
-    ASSERT_TRUE(RunUntil([&] { return form->Widget()->isVisible(); }));
+    ASSERT_TRUE(RunUntil([&] { return form->Showing(); }));
 
-    const QImage shot = form->Widget()->grab().toImage();
-    const QPoint origin = box->Widget()->mapTo(form->Widget(), QPoint(0, 0));
+    const QImage shot = PictureOf(form);
+    // The form has no menu: its picture starts at its client area.
+    const TPoint boxAt = box->ClientToScreen(TPoint{0, 0});
+    const TPoint formAt = form->ClientToScreen(TPoint{0, 0});
+    const QPoint origin(boxAt.x - formAt.x, boxAt.y - formAt.y);
     const QRgb page = shot.pixel(origin + QPoint(-5, 10));
     EXPECT_EQ(page, qRgb(250, 240, 200));
     // The corners, the gap between glyph and caption, and the empty right end.

@@ -2,12 +2,11 @@
 // with its z-orders, hot spots, and the table of a memo as it is shown.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
-#include <QWidget>
 
 #include "classlib/Forms.h"
 #include "controls/ColMemo.h"
+#include "support/ControlWindows.h"
 #include "support/Loop.h"
 
 namespace {
@@ -425,7 +424,7 @@ TEST_F(ColorMemoFixture, PaintsItsColoursOverTheText)
     memo->Font()->SetSize(14);
     memo->SetText("<HEAD>\r\nplain");
     ASSERT_TRUE(RunPendingEvents());
-    const QImage image = memo->Widget()->grab().toImage();
+    const QImage image = PictureOf(memo);
     auto hasColor = [&](int top, int bottom, QRgb rgb) {
         for (int y = top; y < bottom && y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)

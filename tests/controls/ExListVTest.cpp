@@ -27,6 +27,7 @@
 #include "controls/ElvUtil.h"
 #include "controls/ExListV.h"
 #include "platform/Hooks.h"
+#include "support/ControlWindows.h"
 #include "support/FixedCanvas.h"
 #include "support/Loop.h"
 #include "support/TempDir.h"
@@ -88,7 +89,7 @@ struct ListFixture : ::testing::Test {
     // A left click at a point of the item area, through the toolkit.
     void ClickAt(int x, int y, Qt::MouseButton button = Qt::LeftButton)
     {
-        QWidget* viewport = static_cast<QAbstractItemView*>(list->Widget())->viewport();
+        QWidget* viewport = Viewport();
         const QPointF p(x, y);
         QMouseEvent press(QEvent::MouseButtonPress, p, viewport->mapToGlobal(p), button, button, Qt::NoModifier);
         QApplication::sendEvent(viewport, &press);
@@ -101,7 +102,7 @@ struct ListFixture : ::testing::Test {
         const TRect r = list->CellRect(row, 0);
         return (r.Top + r.Bottom) / 2;
     }
-    QTableView* View() const { return static_cast<QTableView*>(list->Widget()); }
+    QTableView* View() const { return static_cast<QTableView*>(WindowOf(list)); }
     QWidget* Viewport() const { return View()->viewport(); }
     void MoveTo(int x, int y)
     {

@@ -4,14 +4,12 @@
 #include <iterator>
 
 #include <QAccessible>
-#include <QApplication>
-#include <QEnterEvent>
-#include <QMouseEvent>
-#include <QWidget>
 
 #include "classlib/Forms.h"
 #include "controls/ImgBtn.h"
+#include "support/ControlWindows.h"
 #include "support/FixedCanvas.h"
+#include "support/UserClick.h"
 
 namespace {
 
@@ -80,23 +78,8 @@ struct ButtonFixture : ::testing::Test {
     void TearDown() override { delete form; }
 
     int Shown() const { return button->Picture()->Width(); }  // 1 Pic, 2 PicDown, 3 PicUp
-    void Enter()
-    {
-        QEnterEvent event(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QApplication::sendEvent(button->Widget(), &event);
-    }
-    void Leave()
-    {
-        QEvent event(QEvent::Leave);
-        QApplication::sendEvent(button->Widget(), &event);
-    }
-    void Mouse(QEvent::Type type, int x, int y)
-    {
-        const QPointF p(x, y);
-        QMouseEvent event(type, p, p, Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(button->Widget(), &event);
-    }
+    void Enter() { PointerEnters(button, 5, 5); }
+    void Leave() { PointerLeaves(button); }
 
     TForm* form = nullptr;
     TImgBtn* button = nullptr;
@@ -108,10 +91,10 @@ TEST_F(ButtonFixture, SwapsPicturesAndClicksOnRelease)
     EXPECT_EQ(Shown(), 1);
     Enter();
     EXPECT_EQ(Shown(), 3);
-    Mouse(QEvent::MouseButtonPress, 7, 8);
+    PressAt(button, 7, 8);
     EXPECT_EQ(Shown(), 2);
     EXPECT_TRUE(button->Pressed());
-    Mouse(QEvent::MouseButtonRelease, 7, 8);
+    ReleaseAt(button, 7, 8);
     EXPECT_EQ(Shown(), 3);
     Leave();
     EXPECT_EQ(Shown(), 1);
@@ -122,9 +105,9 @@ TEST_F(ButtonFixture, UnsupportedNeverSwapsNorFires)
 {
     button->SetSupported(false);
     Enter();
-    Mouse(QEvent::MouseButtonPress, 7, 8);
+    PressAt(button, 7, 8);
     EXPECT_EQ(Shown(), 1);
-    Mouse(QEvent::MouseButtonRelease, 7, 8);
+    ReleaseAt(button, 7, 8);
     Leave();
     EXPECT_EQ(Shown(), 1);
     EXPECT_EQ(events, std::vector<CodePageString>{"click"});  // the click is the image's own
@@ -197,7 +180,7 @@ TEST_F(ButtonFixture, ADisabledButtonPaintsItsPictureGreyed)
     EXPECT_EQ(paintedPixel(), RGB(40, 90, 200));
     button->SetEnabled(false);
     EXPECT_EQ(paintedPixel(), RGB(172, 172, 172));
-    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(button->Widget());
+    QAccessibleInterface* node = AccessibleOf(button);
     ASSERT_NE(node, nullptr);
     EXPECT_TRUE(node->state().disabled);
     button->SetEnabled(true);
@@ -219,7 +202,7 @@ TEST_F(ButtonFixture, ADisabledButtonPaintsItsPictureGreyed)
 TEST_F(ButtonFixture, DisablingDropsHoverAndPress)
 {
     Enter();
-    Mouse(QEvent::MouseButtonPress, 7, 8);
+    PressAt(button, 7, 8);
     EXPECT_EQ(Shown(), 2);
     button->SetEnabled(false);
     EXPECT_FALSE(button->Pressed());

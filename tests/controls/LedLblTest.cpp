@@ -1,7 +1,6 @@
 // The LED label: characters to segments, and where each segment is drawn.
 #include <gtest/gtest.h>
 
-#include <QWidget>
 
 #include <functional>
 #include <set>
@@ -247,7 +246,6 @@ TEST(LedLabel, ACountingCounterRepaintsOnlyTheCellsThatChange)
     led->SetText("120");
     form.Show();
     TPaintCounter counter;
-    QObject* surface = led->Widget();
     const auto settle = [&] {
         Application->ProcessMessages();
         return RunUntil([&] { return counter.Unseen([&] { return ShowsItsLatestState(&form); }); });
@@ -267,7 +265,7 @@ TEST(LedLabel, ACountingCounterRepaintsOnlyTheCellsThatChange)
         QRegion expected;
         for (int cell : step.cells)
             expected += QRect(cell * 15, 0, 15, 34);
-        EXPECT_EQ(counter.painted[surface], expected) << step.text;
+        EXPECT_EQ(counter.PaintedOn(led), expected) << step.text;
     }
 }
 

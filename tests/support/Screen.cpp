@@ -6,11 +6,11 @@
 #include <QPaintEvent>
 #include <QWidget>
 
-#include "classlib/Controls.h"
+#include "support/ControlWindows.h"
 
 bool ShowsItsLatestState(TControl* control)
 {
-    QWidget* window = control->Widget()->window();
+    QWidget* window = WindowOf(control)->window();
     QPaintDevice* device = window->backingStore() ? window->backingStore()->paintDevice() : nullptr;
     if (!device || device->devType() != QInternal::Image)
         return false;
@@ -26,6 +26,12 @@ TPaintCounter::TPaintCounter()
 TPaintCounter::~TPaintCounter()
 {
     qApp->removeEventFilter(this);
+}
+
+QRegion TPaintCounter::PaintedOn(const TControl* control) const
+{
+    const auto found = painted.find(WindowOf(control));
+    return found == painted.end() ? QRegion() : found->second;
 }
 
 bool TPaintCounter::eventFilter(QObject* object, QEvent* event)

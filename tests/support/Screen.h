@@ -28,6 +28,9 @@ struct TPaintCounter : QObject {
         return result;
     }
 
+    // The parts of the control's own window painted while counted.
+    QRegion PaintedOn(const TControl* control) const;
+
     std::map<QObject*, int> paints;
     std::map<QObject*, QRegion> painted;
     bool on = true;

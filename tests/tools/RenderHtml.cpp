@@ -14,7 +14,6 @@
 // page of any height takes the memory of one band.
 #include <QApplication>
 #include <QImage>
-#include <QWidget>
 
 #include <zlib.h>
 
@@ -31,6 +30,7 @@
 #include "classlib/Forms.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPane.h"
+#include "support/ControlWindows.h"
 #include "support/LaidOutText.h"
 
 namespace {
@@ -209,13 +209,13 @@ int main(int argc, char** argv)
     QImage blank(width, 1, QImage::Format_RGB32);
     blank.fill(Qt::white);
     double paintMs = 0;
-    QWidget* panel = viewer->PaintPanel()->Widget();
+    TWinControl* panel = viewer->PaintPanel();
     for (int top = 0; top < height; top += band) {
         viewer->SetPosition(top);
         // The last band is scrolled only as far as the document goes.
         const int shown = viewer->Position();
         start = std::chrono::steady_clock::now();
-        const QImage image = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image = PictureOf(panel).convertToFormat(QImage::Format_RGB32);
         paintMs += MillisecondsSince(start);
         for (int y = top; y < std::min(height, top + band); ++y) {
             const int row = y - shown;

@@ -5,7 +5,6 @@
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QTimer>
-#include <QWidget>
 
 #include <algorithm>
 #include <deque>
@@ -20,6 +19,7 @@
 #include "classlib/ProgressBar.h"
 #include "classlib/StatusBar.h"
 #include "classlib/Timer.h"
+#include "support/ControlWindows.h"
 #include "support/SocketWitness.h"
 #include "workbench/CustomDatabase.h"
 #include "workbench/EngineData.h"
@@ -518,12 +518,12 @@ TEST_F(CustomWizard, EveryControlTellsItsNameAndState)
         if (!control)
             continue;
         ++controls;
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
+        QAccessibleInterface* iface = AccessibleOf(control);
         ASSERT_NE(iface, nullptr) << control->Name;
         EXPECT_EQ(iface->text(QAccessible::Description).toStdString(), control->Name);
     }
     EXPECT_GT(controls, 40);
-    auto of = [](TControl* control) { return QAccessible::queryAccessibleInterface(control->Widget()); };
+    const auto of = AccessibleOf;
     EXPECT_TRUE(of(wizard.FFACK)->state().checkable);
     EXPECT_TRUE(of(wizard.FFACK)->state().checked);
     EXPECT_FALSE(of(wizard.SearchCk)->state().checked);

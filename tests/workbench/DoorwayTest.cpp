@@ -3,8 +3,6 @@
 // ranking keyword box, Save As, the help page and texts that are markup.
 #include <gtest/gtest.h>
 
-#include <QListWidget>
-
 #include <filesystem>
 
 #include "MainFixture.h"
@@ -15,6 +13,7 @@
 #include "classlib/Menus.h"
 #include "classlib/TabbedNotebook.h"
 #include "htmlview/HtmlPane.h"
+#include "support/UserClick.h"
 #include "workbench/DoorwayData.h"
 #include "workbench/SubmitMain.h"
 
@@ -105,9 +104,8 @@ protected:
     {
         Type("Session_Name", project);
         SubmitMain->SiteAdd->Click();
-        auto* list = static_cast<QListWidget*>(SubmitMain->SesList->Widget());
-        list->setCurrentRow(-1);
-        list->setCurrentRow(SubmitMain->SesList->Items()->IndexOf(project));
+        ClickLine(SubmitMain->SesList, -1);
+        ClickLine(SubmitMain->SesList, SubmitMain->SesList->Items()->IndexOf(project));
     }
     void SampleProject()
     {

@@ -4,7 +4,6 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
-#include <QWidget>
 
 #include <functional>
 #include <map>
@@ -16,6 +15,7 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/ControlWindows.h"
 #include "workbench/SubmitMain.h"
 
 namespace {
@@ -45,8 +45,7 @@ TEST(MainAccessibility, EveryControlCarriesItsComponentName)
     const auto controls = OwnedControls(*SubmitMain);
     ASSERT_GT(controls.size(), 100u);
     for (const auto& [name, control] : controls) {
-        ASSERT_NE(control->Widget(), nullptr) << name;
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
+        QAccessibleInterface* iface = AccessibleOf(control);
         ASSERT_NE(iface, nullptr) << name;
         EXPECT_EQ(Text(iface, QAccessible::Description), name);
     }
@@ -60,7 +59,7 @@ TEST(MainAccessibility, EveryControlCarriesItsComponentName)
         for (int i = 0; i < iface->childCount(); ++i)
             walk(iface->child(i), depth + 1);
     };
-    walk(QAccessible::queryAccessibleInterface(SubmitMain->Widget()), 0);
+    walk(AccessibleOf(SubmitMain), 0);
     for (const auto& [name, control] : controls)
         EXPECT_TRUE(found.count(name)) << name << " is not reached from the window";
 }
@@ -71,7 +70,7 @@ TEST(MainAccessibility, OwnDrawnControlsTellWhatTheyShow)
     TBoxRecorder boxes;
     TRunningProgram program(folder);
     SubmitMain->Show();
-    auto of = [](TControl* control) { return QAccessible::queryAccessibleInterface(control->Widget()); };
+    const auto of = AccessibleOf;
 
     // The LED counters read as their number.
     QAccessibleInterface* total = of(SubmitMain->TotalDis);

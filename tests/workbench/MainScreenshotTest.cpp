@@ -13,9 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
-#include <QTableView>
 
 #include "MainFixture.h"
 #include "classlib/BasicControls.h"
@@ -31,6 +29,7 @@
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "platform/Hooks.h"
+#include "support/ControlWindows.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "support/ShopProject.h"
@@ -129,10 +128,9 @@ TEST(MainWindowShotsForLooking, TheThreeListsWithRows)
     SubmitMain->ShowPage(pgSubmit, SubmitMain->PageControl2, SubmitMain->TabSheet2);
     Save(SubmitMain, dir / "list-engines-after-run.png");
     // The list is wider than its page: the same rows scrolled to the Date and Type columns.
-    QScrollBar* sideways = static_cast<QTableView*>(engines->Widget())->horizontalScrollBar();
-    sideways->setValue(sideways->maximum());
+    engines->Scroll(1 << 20, 0);
     Save(SubmitMain, dir / "list-engines-after-run-right.png");
-    sideways->setValue(0);
+    engines->Scroll(-(1 << 20), 0);
 
     TExListView* rank = SubmitMain->RankView;
     const CodePageString query = "http://www.google.com/search?q=web+promotion&hl=en&lr=&safe=off&start=0&sa=N";
@@ -251,7 +249,7 @@ TEST(MainWindowScreenshots, TheProxyWindowRefusingAPort)
     Proxyset->HttpUsername->SetText("ann");
     Proxyset->HttpPass->SetText("secret");
     EXPECT_TRUE(RunPendingEvents());
-    const QPixmap window = Proxyset->Widget()->grab();
+    const QPixmap window = QPixmap::fromImage(PictureOf(Proxyset));
 
     GetHooks().messageBox = nullptr;  // the real box
     QPixmap box;

@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
-#include <QWidget>
 
 #include <sys/stat.h>
 
@@ -20,6 +19,7 @@
 #include "controls/ColMemo.h"
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
+#include "support/ControlWindows.h"
 #include "support/ShopProject.h"
 #include "support/TempDir.h"
 #include "workbench/SubmitMain.h"
@@ -99,7 +99,7 @@ TEST_F(MetaTagsPage, TheBlockFromTheProjectsFields)
                             "</HEAD>");
 
     // Assistive technology reads the block.
-    QAccessibleInterface* viewer = QAccessible::queryAccessibleInterface(SubmitMain->Viewer->Widget());
+    QAccessibleInterface* viewer = AccessibleOf(SubmitMain->Viewer);
     ASSERT_NE(viewer, nullptr);
     const std::string read = viewer->textInterface()
                                  ? viewer->textInterface()->text(0, viewer->textInterface()->characterCount()).toStdString()

@@ -4,8 +4,6 @@
 // imports of project files chosen in the file dialog.
 #include <gtest/gtest.h>
 
-#include <QListWidget>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +28,7 @@
 #include "controls/ImgBtn.h"
 #include "controls/LedLbl.h"
 #include "support/FixedCanvas.h"
+#include "support/UserClick.h"
 #include "workbench/SubmitMain.h"
 
 namespace {
@@ -139,7 +138,7 @@ protected:
         SubmitMain->SiteAdd->Click();
     }
     // A click on a line of the project list, as the user makes it.
-    void ClickProject(int row) const { static_cast<QListWidget*>(SubmitMain->SesList->Widget())->setCurrentRow(row); }
+    void ClickProject(int row) const { ClickLine(SubmitMain->SesList, row); }
     std::vector<std::string> ListedProjects() const
     {
         std::vector<std::string> names;

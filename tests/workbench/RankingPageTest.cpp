@@ -6,7 +6,6 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
-#include <QWidget>
 
 #include <atomic>
 #include <map>
@@ -23,6 +22,7 @@
 #include "classlib/Timer.h"
 #include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
+#include "support/ControlWindows.h"
 #include "support/HttpTestServer.h"
 #include "support/Loop.h"
 #include "support/SocketWitness.h"
@@ -146,7 +146,7 @@ TEST_F(RankingPage, CellsReadAsDrawnAndRowsTellTheirChecks)
     Answer(11, 1, "pets", HttpTestReply::Ok(rankpages::Page(11, 1, {"", Site})));
     RunCheck("pets", "10");
     SubmitMain->ShowPage(pgRanking);
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(Rows().Widget());
+    QAccessibleInterface* list = AccessibleOf(&Rows());
     ASSERT_NE(list, nullptr);
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
