@@ -275,7 +275,7 @@ bool NeedsLabel(const TControl* c)
 bool HasBuddy(const std::vector<TLabel*>& labels, const TControl* c)
 {
     for (TLabel* l : labels)
-        if (auto* q = static_cast<QLabel*>(l->Widget()); q && q->buddy() == c->Widget())
+        if (auto* q = static_cast<QLabel*>(WidgetOf(l)); q && q->buddy() == WidgetOf(c))
             return true;
     return false;
 }
@@ -363,7 +363,7 @@ void ApplyAccessibleDescription(TControl* control)
 {
     if (!control)
         return;
-    if (QWidget* w = control->Widget())
+    if (QWidget* w = WidgetOf(control))
         if (!IsPaintWidget(w))
             w->setAccessibleDescription(ToQString(control->AccessibleDescription()));
 }
@@ -376,7 +376,7 @@ void PrepareAccessibility(TControl* control)
     CollectControls(control, all);
     std::vector<TLabel*> labels;
     for (TControl* c : all) {
-        if (QWidget* w = c->Widget())
+        if (QWidget* w = WidgetOf(c))
             if (!IsPaintWidget(w))
                 w->setAccessibleDescription(ToQString(c->AccessibleDescription()));
         if (auto* l = dynamic_cast<TLabel*>(c))
@@ -388,8 +388,8 @@ void PrepareAccessibility(TControl* control)
         if (!NeedsLabel(c) || HasBuddy(labels, c))
             continue;
         if (TLabel* label = LabelBeside(labels, c))
-            if (auto* q = static_cast<QLabel*>(label->Widget()); q && !q->buddy())
-                q->setBuddy(c->Widget());
+            if (auto* q = static_cast<QLabel*>(WidgetOf(label)); q && !q->buddy())
+                q->setBuddy(WidgetOf(c));
     }
 }
 
@@ -397,7 +397,7 @@ void NotifyAccessibleChange(TControl* control, TAccessibleChange what)
 {
     if (!QAccessible::isActive() || !control || control->Destroying())
         return;
-    QWidget* w = control->Widget();
+    QWidget* w = WidgetOf(control);
     if (!w)
         return;
     switch (what) {
@@ -428,9 +428,9 @@ void NotifyAccessibleChange(TControl* control, TAccessibleChange what)
 
 CodePageString AccessibleTextOf(TControl* control)
 {
-    if (!control || !control->Widget())
+    if (!control || !WidgetOf(control))
         return CodePageString();
-    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control->Widget());
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(WidgetOf(control));
     QAccessibleTextInterface* text = iface ? iface->textInterface() : nullptr;
     return text ? FromQString(text->text(0, text->characterCount())) : CodePageString();
 }
@@ -454,10 +454,10 @@ QAccessibleInterface* FindNamed(QAccessibleInterface* iface, const QString& name
 
 bool DoAccessibleActionNamed(TControl* root, const CodePageString& name, const CodePageString& action)
 {
-    if (!root || !root->Widget())
+    if (!root || !WidgetOf(root))
         return false;
     PrepareAccessibility(root);
-    QAccessibleInterface* node = FindNamed(QAccessible::queryAccessibleInterface(root->Widget()), ToQString(name), 0);
+    QAccessibleInterface* node = FindNamed(QAccessible::queryAccessibleInterface(WidgetOf(root)), ToQString(name), 0);
     QAccessibleActionInterface* actions = node ? node->actionInterface() : nullptr;
     if (!actions || !actions->actionNames().contains(ToQString(action)))
         return false;
@@ -468,9 +468,9 @@ bool DoAccessibleActionNamed(TControl* root, const CodePageString& name, const C
 std::vector<TAccessibleNode> WalkAccessibleTree(TControl* root, int maxNodes)
 {
     std::vector<TAccessibleNode> out;
-    if (!root || !root->Widget())
+    if (!root || !WidgetOf(root))
         return out;
     PrepareAccessibility(root);
-    Walk(QAccessible::queryAccessibleInterface(root->Widget()), 0, maxNodes, out);
+    Walk(QAccessible::queryAccessibleInterface(WidgetOf(root)), 0, maxNodes, out);
     return out;
 }

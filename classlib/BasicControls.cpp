@@ -127,7 +127,7 @@ TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner)
 
 void TLabel::ApplyText()
 {
-    auto* label = static_cast<QLabel*>(Widget());
+    auto* label = static_cast<QLabel*>(WidgetOf(this));
     const bool mnemonic = FShowAccelChar && FFocusControl;
     label->setTextFormat(Qt::PlainText);
     label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripHotkey(FText)));
@@ -141,7 +141,7 @@ void TLabel::ApplyFont()
 
 void TLabel::ApplyColor()
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     if (!w)
         return;
     const bool fill = !FTransparent && !ParentColor();
@@ -160,7 +160,7 @@ void TLabel::ApplyEnabled()
 
 void TLabel::ApplyAlignment()
 {
-    auto* label = static_cast<QLabel*>(Widget());
+    auto* label = static_cast<QLabel*>(WidgetOf(this));
     Qt::Alignment h = FAlignment == taRightJustify ? Qt::AlignRight
                       : FAlignment == taCenter     ? Qt::AlignHCenter
                                                    : Qt::AlignLeft;
@@ -189,7 +189,7 @@ void TLabel::SetAutoSize(bool v)
 void TLabel::SetWordWrap(bool v)
 {
     FWordWrap = v;
-    static_cast<QLabel*>(Widget())->setWordWrap(v);
+    static_cast<QLabel*>(WidgetOf(this))->setWordWrap(v);
     AdjustSize();
 }
 
@@ -209,13 +209,13 @@ void TLabel::SetShowAccelChar(bool v)
 void TLabel::SetFocusControl(TWinControl* control)
 {
     FFocusControl = control;
-    static_cast<QLabel*>(Widget())->setBuddy(control ? control->Widget() : nullptr);
+    static_cast<QLabel*>(WidgetOf(this))->setBuddy(control ? WidgetOf(control) : nullptr);
     ApplyText();
 }
 
 void TLabel::AdjustSize()
 {
-    if (!FAutoSize || !Widget())
+    if (!FAutoSize || !WidgetOf(this))
         return;
     CodePageString text = FShowAccelChar ? StripHotkey(FText) : FText;
     if (text.empty())
@@ -243,7 +243,7 @@ void TLabel::AdjustSize()
 
 void TCustomEdit::ApplyColor()
 {
-    SetBaseColor(Widget(), Color());
+    SetBaseColor(WidgetOf(this), Color());
 }
 
 void TCustomEdit::Change()
@@ -286,12 +286,12 @@ TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner)
 
 CodePageString TEdit::GetText() const
 {
-    return FromQString(static_cast<QLineEdit*>(Widget())->text());
+    return FromQString(static_cast<QLineEdit*>(WidgetOf(this))->text());
 }
 
 void TEdit::ApplyText()
 {
-    auto* edit = static_cast<QLineEdit*>(Widget());
+    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
     CodePageString text = FText;
     if (FCharCase == ecUpperCase)
         text = UpperCase(text);
@@ -309,19 +309,19 @@ void TEdit::ApplyText()
 void TEdit::SetMaxLength(int n)
 {
     FMaxLength = n;
-    static_cast<QLineEdit*>(Widget())->setMaxLength(n > 0 ? n : 32767);
+    static_cast<QLineEdit*>(WidgetOf(this))->setMaxLength(n > 0 ? n : 32767);
 }
 
 void TEdit::SetReadOnly(bool v)
 {
     FReadOnly = v;
-    static_cast<QLineEdit*>(Widget())->setReadOnly(v);
+    static_cast<QLineEdit*>(WidgetOf(this))->setReadOnly(v);
 }
 
 void TEdit::SetPasswordChar(char c)
 {
     FPasswordChar = c;
-    static_cast<QLineEdit*>(Widget())->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+    static_cast<QLineEdit*>(WidgetOf(this))->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
 }
 
 void TEdit::SetCharCase(TEditCharCase c)
@@ -334,46 +334,46 @@ void TEdit::SetCharCase(TEditCharCase c)
 void TEdit::SetBorderStyle(TBorderStyle style)
 {
     FBorderStyle = style;
-    static_cast<QLineEdit*>(Widget())->setFrame(style != bsNone);
+    static_cast<QLineEdit*>(WidgetOf(this))->setFrame(style != bsNone);
 }
 
 int TEdit::SelStart() const
 {
-    auto* edit = static_cast<QLineEdit*>(Widget());
+    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
     return edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
 }
 
 void TEdit::SetSelStart(int start)
 {
-    auto* edit = static_cast<QLineEdit*>(Widget());
+    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
     edit->deselect();
     edit->setCursorPosition(start);
 }
 
 int TEdit::SelLength() const
 {
-    return int(static_cast<QLineEdit*>(Widget())->selectedText().size());
+    return int(static_cast<QLineEdit*>(WidgetOf(this))->selectedText().size());
 }
 
 void TEdit::SetSelLength(int length)
 {
-    auto* edit = static_cast<QLineEdit*>(Widget());
+    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
     edit->setSelection(SelStart(), length);
 }
 
 CodePageString TEdit::SelText() const
 {
-    return FromQString(static_cast<QLineEdit*>(Widget())->selectedText());
+    return FromQString(static_cast<QLineEdit*>(WidgetOf(this))->selectedText());
 }
 
 void TEdit::SetSelText(const CodePageString& text)
 {
-    static_cast<QLineEdit*>(Widget())->insert(ToQString(text));
+    static_cast<QLineEdit*>(WidgetOf(this))->insert(ToQString(text));
 }
 
 void TEdit::SelectAll()
 {
-    static_cast<QLineEdit*>(Widget())->selectAll();
+    static_cast<QLineEdit*>(WidgetOf(this))->selectAll();
 }
 
 // --- TMemo -----------------------------------------------------------------------------------------------
@@ -386,7 +386,7 @@ namespace {
 
 QTextDocument* DocumentOf(const TMemo* memo)
 {
-    return static_cast<QPlainTextEdit*>(memo->Widget())->document();
+    return static_cast<QPlainTextEdit*>(WidgetOf(memo))->document();
 }
 
 int LineCount(const QTextDocument* doc)
@@ -544,7 +544,7 @@ private:
 
 TMemoEdit* EditOf(const TMemo* memo)
 {
-    return static_cast<TMemoEdit*>(memo->Widget());
+    return static_cast<TMemoEdit*>(WidgetOf(memo));
 }
 
 // The longest first line of a memo, in characters, whose glyphs are kept
@@ -589,7 +589,7 @@ TMemo::~TMemo()
 
 CodePageString TMemo::GetText() const
 {
-    return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->toPlainText());
+    return FromPlainLines(static_cast<QPlainTextEdit*>(WidgetOf(this))->toPlainText());
 }
 
 void TMemo::ApplyText()
@@ -623,20 +623,20 @@ void TMemo::ApplyText()
 void TMemo::SetReadOnly(bool v)
 {
     FReadOnly = v;
-    static_cast<QPlainTextEdit*>(Widget())->setReadOnly(v);
+    static_cast<QPlainTextEdit*>(WidgetOf(this))->setReadOnly(v);
 }
 
 void TMemo::SetWordWrap(bool v)
 {
     FWordWrap = v;
-    static_cast<QPlainTextEdit*>(Widget())->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth
+    static_cast<QPlainTextEdit*>(WidgetOf(this))->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth
                                                               : QPlainTextEdit::NoWrap);
 }
 
 void TMemo::SetScrollBars(TScrollStyle s)
 {
     FScrollBars = s;
-    auto* edit = static_cast<QPlainTextEdit*>(Widget());
+    auto* edit = static_cast<QPlainTextEdit*>(WidgetOf(this));
     const bool h = s == ssHorizontal || s == ssBoth;
     const bool v = s == ssVertical || s == ssBoth;
     edit->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
@@ -681,18 +681,18 @@ void TMemo::SetSelLength(int length)
 
 CodePageString TMemo::SelText() const
 {
-    return FromPlainLines(static_cast<QPlainTextEdit*>(Widget())->textCursor().selectedText().replace(
+    return FromPlainLines(static_cast<QPlainTextEdit*>(WidgetOf(this))->textCursor().selectedText().replace(
         QChar::ParagraphSeparator, '\n'));
 }
 
 void TMemo::SetSelText(const CodePageString& text)
 {
-    static_cast<QPlainTextEdit*>(Widget())->textCursor().insertText(ToPlainLines(text));
+    static_cast<QPlainTextEdit*>(WidgetOf(this))->textCursor().insertText(ToPlainLines(text));
 }
 
 void TMemo::SelectAll()
 {
-    static_cast<QPlainTextEdit*>(Widget())->selectAll();
+    static_cast<QPlainTextEdit*>(WidgetOf(this))->selectAll();
 }
 
 void TMemo::SetWantTabs(bool v)
@@ -815,13 +815,13 @@ TButton::TButton(TComponent* AOwner) : TWinControl(AOwner)
 
 void TButton::ApplyText()
 {
-    static_cast<QPushButton*>(Widget())->setText(ToQString(FText));
+    static_cast<QPushButton*>(WidgetOf(this))->setText(ToQString(FText));
 }
 
 void TButton::SetDefault(bool v)
 {
     FDefault = v;
-    static_cast<QPushButton*>(Widget())->setDefault(v);
+    static_cast<QPushButton*>(WidgetOf(this))->setDefault(v);
 }
 
 void TButton::Click()
@@ -857,12 +857,12 @@ TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner)
 
 void TCheckBox::ApplyText()
 {
-    static_cast<QCheckBox*>(Widget())->setText(ToQString(FText));
+    static_cast<QCheckBox*>(WidgetOf(this))->setText(ToQString(FText));
 }
 
 void TCheckBox::HandleToggled()
 {
-    auto* box = static_cast<QCheckBox*>(Widget());
+    auto* box = static_cast<QCheckBox*>(WidgetOf(this));
     const Qt::CheckState s = box->checkState();
     FState = s == Qt::Checked ? cbChecked : s == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
     AccessibleChanged(TAccessibleChange::State);
@@ -874,7 +874,7 @@ void TCheckBox::SetState(TCheckBoxState state)
     if (state == FState)
         return;
     FState = state;
-    auto* box = static_cast<QCheckBox*>(Widget());
+    auto* box = static_cast<QCheckBox*>(WidgetOf(this));
     const QSignalBlocker block(box);
     if (state == cbGrayed)
         box->setTristate(true);
@@ -885,13 +885,13 @@ void TCheckBox::SetState(TCheckBoxState state)
 void TCheckBox::SetAllowGrayed(bool v)
 {
     FAllowGrayed = v;
-    static_cast<QCheckBox*>(Widget())->setTristate(v);
+    static_cast<QCheckBox*>(WidgetOf(this))->setTristate(v);
 }
 
 void TCheckBox::SetAlignment(TLeftRight a)
 {
     FAlignment = a;
-    Widget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+    WidgetOf(this)->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 TSize CheckBoxIndicatorSize()
@@ -928,17 +928,17 @@ TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner)
 
 void TRadioButton::ApplyText()
 {
-    static_cast<QRadioButton*>(Widget())->setText(ToQString(FText));
+    static_cast<QRadioButton*>(WidgetOf(this))->setText(ToQString(FText));
 }
 
 bool TRadioButton::Checked() const
 {
-    return static_cast<QRadioButton*>(Widget())->isChecked();
+    return static_cast<QRadioButton*>(WidgetOf(this))->isChecked();
 }
 
 void TRadioButton::SetChecked(bool v)
 {
-    auto* button = static_cast<QRadioButton*>(Widget());
+    auto* button = static_cast<QRadioButton*>(WidgetOf(this));
     if (v == button->isChecked())
         return;
     FSetting = true;
@@ -973,7 +973,7 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner)
 
 void TGroupBox::ApplyText()
 {
-    static_cast<QGroupBox*>(Widget())->setTitle(ToQString(FText));
+    static_cast<QGroupBox*>(WidgetOf(this))->setTitle(ToQString(FText));
 }
 
 TRect TGroupBox::AdjustedClientRect() const
@@ -1193,7 +1193,7 @@ TComboBox::~TComboBox()
 void TComboBox::SetStyle(TComboBoxStyle style)
 {
     FStyle = style;
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     const bool editable = style == csDropDown || style == csSimple;
     const CodePageString text = GetText();
     combo->setEditable(editable);
@@ -1213,7 +1213,7 @@ void TComboBox::SetStyle(TComboBoxStyle style)
 
 CodePageString TComboBox::GetText() const
 {
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     if (combo->isEditable())
         return FromQString(combo->currentText());
     return combo->currentIndex() >= 0 ? FromQString(combo->currentText()) : CodePageString();
@@ -1221,7 +1221,7 @@ CodePageString TComboBox::GetText() const
 
 void TComboBox::ApplyText()
 {
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     const int index = FItems->IndexOf(FText);
     if (combo->isEditable()) {
         combo->setCurrentIndex(index >= 0 && FItems->LineAt(index).text == FText ? index : -1);
@@ -1233,17 +1233,17 @@ void TComboBox::ApplyText()
 
 void TComboBox::ApplyColor()
 {
-    SetBaseColor(Widget(), Color());
+    SetBaseColor(WidgetOf(this), Color());
 }
 
 int TComboBox::ItemIndex() const
 {
-    return static_cast<QComboBox*>(Widget())->currentIndex();
+    return static_cast<QComboBox*>(WidgetOf(this))->currentIndex();
 }
 
 void TComboBox::SetItemIndex(int index)
 {
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     if (index < -1 || index >= FItems->Count())
         index = -1;
     combo->setCurrentIndex(index);
@@ -1254,13 +1254,13 @@ void TComboBox::SetItemIndex(int index)
 void TComboBox::SetDropDownCount(int n)
 {
     FDropDownCount = n;
-    static_cast<QComboBox*>(Widget())->setMaxVisibleItems(std::max(1, n));
+    static_cast<QComboBox*>(WidgetOf(this))->setMaxVisibleItems(std::max(1, n));
 }
 
 void TComboBox::SetMaxLength(int n)
 {
     FMaxLength = n;
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     if (combo->lineEdit())
         combo->lineEdit()->setMaxLength(n > 0 ? n : 32767);
 }
@@ -1273,13 +1273,13 @@ void TComboBox::Clear()
 
 bool TComboBox::DroppedDown() const
 {
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     return combo->view() && combo->view()->isVisible();
 }
 
 void TComboBox::SetDroppedDown(bool v)
 {
-    auto* combo = static_cast<QComboBox*>(Widget());
+    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
     if (v) {
         FireEvent(OnDropDown, this);
         combo->showPopup();
@@ -1552,7 +1552,7 @@ void TCustomListBox::LineChanged(int) {}
 
 void TCustomListBox::ApplyColor()
 {
-    SetBaseColor(Widget(), Color());
+    SetBaseColor(WidgetOf(this), Color());
 }
 
 void TCustomListBox::HandleSelectionChanged()
@@ -1562,7 +1562,7 @@ void TCustomListBox::HandleSelectionChanged()
 
 int TCustomListBox::ItemIndex() const
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     if (!FMultiSelect) {
         const auto selected = list->selectedItems();
         return selected.isEmpty() ? -1 : list->row(selected.front());
@@ -1572,7 +1572,7 @@ int TCustomListBox::ItemIndex() const
 
 void TCustomListBox::SetItemIndex(int index)
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     FSyncing = true;
     if (index < 0 || index >= FItems->Count()) {
         list->clearSelection();
@@ -1590,7 +1590,7 @@ void TCustomListBox::SetItemIndex(int index)
 void TCustomListBox::SetMultiSelect(bool v)
 {
     FMultiSelect = v;
-    static_cast<QListWidget*>(Widget())->setSelectionMode(
+    static_cast<QListWidget*>(WidgetOf(this))->setSelectionMode(
         !v ? QAbstractItemView::SingleSelection
            : FExtendedSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::MultiSelection);
 }
@@ -1605,14 +1605,14 @@ bool TCustomListBox::Selected(int index) const
 {
     if (index < 0 || index >= FItems->Count())
         IndexError(index);
-    return static_cast<QListWidget*>(Widget())->item(index)->isSelected();
+    return static_cast<QListWidget*>(WidgetOf(this))->item(index)->isSelected();
 }
 
 void TCustomListBox::SetSelected(int index, bool selected)
 {
     if (index < 0 || index >= FItems->Count())
         IndexError(index);
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     FSyncing = true;
     if (!FMultiSelect && selected)
         list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
@@ -1623,33 +1623,33 @@ void TCustomListBox::SetSelected(int index, bool selected)
 
 int TCustomListBox::SelCount() const
 {
-    return FMultiSelect ? int(static_cast<QListWidget*>(Widget())->selectedItems().size()) : -1;
+    return FMultiSelect ? int(static_cast<QListWidget*>(WidgetOf(this))->selectedItems().size()) : -1;
 }
 
 int TCustomListBox::TopIndex() const
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     QListWidgetItem* item = list->itemAt(1, 1);
     return item ? list->row(item) : 0;
 }
 
 void TCustomListBox::SetTopIndex(int index)
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     if (QListWidgetItem* item = list->item(index))
         list->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
 int TCustomListBox::ItemHeight() const
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     const int h = list->count() > 0 ? list->sizeHintForRow(0) : -1;
     return h > 0 ? h : FontCellHeight(ToQFont(*Font()));
 }
 
 int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     if (QListWidgetItem* item = list->itemAt(p.x, p.y))
         return list->row(item);
     return existing ? -1 : FItems->Count();
@@ -1657,7 +1657,7 @@ int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
 
 TRect TCustomListBox::ItemRect(int index) const
 {
-    auto* list = static_cast<QListWidget*>(Widget());
+    auto* list = static_cast<QListWidget*>(WidgetOf(this));
     QListWidgetItem* item = list->item(index);
     return item ? FromQRect(list->visualItemRect(item)) : TRect{};
 }
@@ -1692,7 +1692,7 @@ TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner)
 
 void TScrollBar::Sync()
 {
-    auto* bar = static_cast<QScrollBar*>(Widget());
+    auto* bar = static_cast<QScrollBar*>(WidgetOf(this));
     FSyncing = true;
     bar->setOrientation(FKind == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
     // The class library's Max is the last position a page can start at plus
@@ -1747,7 +1747,7 @@ void TScrollBar::SetPageSize(int v)
 
 void TScrollBar::HandleAction(int action)
 {
-    auto* bar = static_cast<QScrollBar*>(Widget());
+    auto* bar = static_cast<QScrollBar*>(WidgetOf(this));
     TScrollCode code = scPosition;
     switch (action) {
     case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;

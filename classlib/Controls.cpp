@@ -59,11 +59,6 @@ TControl::~TControl()
     }
 }
 
-QWidget* TControl::Widget() const
-{
-    return FImpl->widget;
-}
-
 void TControl::AttachWidget(QWidget* widget)
 {
     QWidget* old = FImpl->widget;
@@ -122,7 +117,7 @@ void TControl::SetParent(TWinControl* parent)
     FParent = parent;
     if (QWidget* w = FImpl->widget) {
         if (!w->isWindow() || parent)
-            w->setParent(parent ? parent->ClientWidget() : nullptr);
+            w->setParent(parent ? ClientWidgetOf(parent) : nullptr);
     }
     if (parent) {
         parent->FControls.push_back(this);
@@ -563,11 +558,6 @@ bool TWinControl::ContainsControl(const TControl* control) const
     return false;
 }
 
-QWidget* TWinControl::ClientWidget() const
-{
-    return FImpl->client ? FImpl->client.data() : FImpl->widget.data();
-}
-
 void TWinControl::SetClientWidget(QWidget* widget)
 {
     FImpl->client = widget;
@@ -586,18 +576,18 @@ void TWinControl::ApplyTabOrder()
 {
     std::vector<TWinControl*> stops;
     for (TControl* c : FControls)
-        if (auto* wc = dynamic_cast<TWinControl*>(c); wc && wc->Widget())
+        if (auto* wc = dynamic_cast<TWinControl*>(c); wc && WidgetOf(wc))
             stops.push_back(wc);
     std::stable_sort(stops.begin(), stops.end(),
                      [](const TWinControl* a, const TWinControl* b) { return a->FTabOrder < b->FTabOrder; });
     for (size_t i = 1; i < stops.size(); ++i)
-        QWidget::setTabOrder(stops[i - 1]->Widget(), stops[i]->Widget());
+        QWidget::setTabOrder(WidgetOf(stops[i - 1]), WidgetOf(stops[i]));
 }
 
 void TWinControl::SetTabStop(bool v)
 {
     FTabStop = v;
-    if (QWidget* w = Widget()) {
+    if (QWidget* w = WidgetOf(this)) {
         Qt::FocusPolicy policy = w->focusPolicy();
         if (v)
             policy = Qt::FocusPolicy(policy | Qt::TabFocus | Qt::ClickFocus);
@@ -617,7 +607,7 @@ bool TWinControl::CanFocus() const
 
 void TWinControl::SetFocus()
 {
-    if (QWidget* w = Widget()) {
+    if (QWidget* w = WidgetOf(this)) {
         if (w->isWindow())
             w->activateWindow();
         w->setFocus(Qt::OtherFocusReason);
@@ -626,7 +616,7 @@ void TWinControl::SetFocus()
 
 bool TWinControl::Focused() const
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     return w && w->hasFocus();
 }
 
@@ -713,7 +703,7 @@ void TWinControl::FontChanged()
 
 void TWinControl::ApplyColor()
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     if (!w)
         return;
     QPalette pal = w->palette();

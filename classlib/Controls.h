@@ -10,9 +10,10 @@
 // themselves: they override Paint and draw only through Canvas(). PaintTo
 // runs Paint on any canvas, so tests can paint on a canvas of fixed metrics.
 //
-// Behind each control stands a window of the windowing system; this header
-// names it only as an opaque pointer, so code outside the class library needs
-// no toolkit header.
+// Behind each control stands a window of the windowing system. Only the class
+// library reaches it (WidgetOf in classlib/QtBridge.h); this header names its
+// type only for the calls by which a control attaches its windows, so code
+// outside the class library needs no toolkit header.
 #pragma once
 
 #include <functional>
@@ -24,7 +25,7 @@
 #include "classlib/Graphics.h"
 #include "classlib/Strings.h"
 
-class QWidget;  // the windowing system's window (opaque outside the class library)
+class QWidget;  // the windowing system's window (reached only inside the class library)
 class TWinControl;
 class TPopupMenu;
 struct TControlImpl;
@@ -287,8 +288,6 @@ public:
     TMouseEvent OnMouseUp;
     TNotifyEvent OnResize;
 
-    // Internal: the window behind the control (opaque outside the class library).
-    QWidget* Widget() const;
     // Internal: input and paint entry points called by the windowing glue.
     void HandleMouseDown(TMouseButton button, TShiftState shift, int x, int y);
     void HandleMouseMove(TShiftState shift, int x, int y);
@@ -414,8 +413,6 @@ public:
     TKeyPressEvent OnKeyPress;
     TKeyEvent OnKeyUp;
 
-    // Internal: the window children are placed in.
-    QWidget* ClientWidget() const;
     // Internal: key and focus entry points called by the windowing glue.
     // They return true when the key was consumed (Key set to 0).
     bool HandleKeyDown(WORD& key, TShiftState shift);

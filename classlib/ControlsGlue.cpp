@@ -66,8 +66,8 @@ public:
             return false;
         case QEvent::Resize:
         case QEvent::Move:
-            if (watched == c->Widget() && !c->Widget()->isWindow()) {
-                const QRect g = c->Widget()->geometry();
+            if (watched == WidgetOf(c) && !WidgetOf(c)->isWindow()) {
+                const QRect g = WidgetOf(c)->geometry();
                 if (g != ToQRect(c->BoundsRect()))
                     SafeCall([&] { c->HandleWidgetResized(g.width(), g.height()); });
             }

@@ -209,7 +209,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style)
     if (style == FBorderStyle)
         return;
     FBorderStyle = style;
-    if (QWidget* w = Widget()) {
+    if (QWidget* w = WidgetOf(this)) {
         const bool shown = w->isVisible();
         Qt::WindowFlags flags = Qt::Window;
         switch (style) {
@@ -232,7 +232,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style)
 void TForm::SetFormStyle(TFormStyle style)
 {
     FFormStyle = style;
-    if (QWidget* w = Widget()) {
+    if (QWidget* w = WidgetOf(this)) {
         const bool shown = w->isVisible();
         w->setWindowFlag(Qt::WindowStaysOnTopHint, style == fsStayOnTop);
         if (shown)
@@ -243,7 +243,7 @@ void TForm::SetFormStyle(TFormStyle style)
 void TForm::SetWindowState(TWindowState state)
 {
     FWindowState = state;
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     if (!w)
         return;
     if (!w->isVisible())
@@ -262,7 +262,7 @@ void TForm::SetMenu(TMainMenu* menu)
     if (FMenu)
         FMenu->OnItemsChanged = nullptr;
     FMenu = menu;
-    auto* frame = Widget();
+    auto* frame = WidgetOf(this);
     if (FMenu && !FMenuBar && frame) {
         auto* bar = new QMenuBar(frame);
         bar->setNativeMenuBar(false);
@@ -294,7 +294,7 @@ void TForm::RebuildMenuBar()
     QList<QAction*> want;
     TMenuItem* root = FMenu->Items();
     for (int i = 0; i < root->Count(); ++i)
-        want.push_back(root->Items(i)->Action());
+        want.push_back(ActionOf(root->Items(i)));
     for (QAction* action : bar->actions())
         if (!want.contains(action))
             bar->removeAction(action);
@@ -308,16 +308,16 @@ void TForm::RebuildMenuBar()
 
 void TForm::LayoutFrame()
 {
-    QWidget* client = ClientWidget();
+    QWidget* client = ClientWidgetOf(this);
     if (FMenuBar)
         FMenuBar->setGeometry(0, 0, ClientWidth(), MenuHeight());
-    if (client && client != Widget())
+    if (client && client != WidgetOf(this))
         client->setGeometry(0, MenuHeight(), ClientWidth(), ClientHeight());
 }
 
 void TForm::ApplyGeometry()
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     if (!w)
         return;
     w->move(Left(), Top());
@@ -374,7 +374,7 @@ void TForm::PlaceOnFirstShow()
 
 void TForm::ApplyVisibility()
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     if (!w)
         return;
     if (Visible()) {
@@ -412,19 +412,19 @@ void TForm::ApplyVisibility()
 
 void TForm::ApplyText()
 {
-    if (QWidget* w = Widget())
+    if (QWidget* w = WidgetOf(this))
         w->setWindowTitle(ToQString(FText));
 }
 
 void TForm::ApplyColor()
 {
-    QWidget* client = ClientWidget();
+    QWidget* client = ClientWidgetOf(this);
     if (!client)
         return;
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, ToQColor(Color()));
     client->setPalette(pal);
-    if (QWidget* w = Widget()) {
+    if (QWidget* w = WidgetOf(this)) {
         QPalette fp = w->palette();
         fp.setColor(QPalette::Window, ToQColor(Color()));
         w->setPalette(fp);
@@ -449,7 +449,7 @@ void TForm::DoClose(TCloseAction& action)
 TWinControl* TForm::ActiveControl() const
 {
     QWidget* focus = QApplication::focusWidget();
-    if (focus && Widget() && Widget()->isAncestorOf(focus)) {
+    if (focus && WidgetOf(this) && WidgetOf(this)->isAncestorOf(focus)) {
         for (QObject* o = focus; o; o = o->parent())
             if (auto* wc = dynamic_cast<TWinControl*>(ControlOfWidget(o)))
                 return wc == this ? nullptr : wc;
@@ -466,7 +466,7 @@ void TForm::SetActiveControl(TWinControl* control)
 
 bool TForm::Active() const
 {
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     return w && w->isActiveWindow();
 }
 
@@ -518,7 +518,7 @@ TModalResult TForm::ShowModal()
 {
     if (Visible() || FModalLoop)
         throw Exception("Cannot make a visible window modal");
-    QWidget* w = Widget();
+    QWidget* w = WidgetOf(this);
     QEventLoop loop;
     FModalLoop = &loop;
     FModalResult = mrNone;
@@ -776,9 +776,9 @@ void ShowMessage(const CodePageString& text)
 
 bool SaveControlScreenshot(TControl* control, const CodePageString& path)
 {
-    if (!control || !control->Widget())
+    if (!control || !WidgetOf(control))
         return false;
-    QWidget* w = control->Widget();
+    QWidget* w = WidgetOf(control);
     w->ensurePolished();
     const QPixmap pixmap = w->grab();
     if (pixmap.isNull())

@@ -37,9 +37,9 @@ TMenuItem::~TMenuItem()
     FImpl->action.reset();
 }
 
-QAction* TMenuItem::Action() const
+QAction* ActionOf(const TMenuItem* item)
 {
-    return FImpl->action.get();
+    return item->FImpl->action.get();
 }
 
 void TMenuItem::Sync()
@@ -83,8 +83,8 @@ void TMenuItem::SubmenuInserted(const TMenuItem* item, std::size_t index)
         FImpl->submenu = std::make_unique<QMenu>();
         FImpl->action->setMenu(FImpl->submenu.get());
     }
-    QAction* before = index + 1 < FItems.size() ? FItems[index + 1]->Action() : nullptr;
-    FImpl->submenu->insertAction(before, item->Action());
+    QAction* before = index + 1 < FItems.size() ? ActionOf(FItems[index + 1]) : nullptr;
+    FImpl->submenu->insertAction(before, ActionOf(item));
     if (FMenu)
         FireEvent(FMenu->OnItemsChanged);
 }
@@ -95,7 +95,7 @@ void TMenuItem::SubmenuRemoved(const TMenuItem* item)
         FImpl->action->setMenu(nullptr);
         FImpl->submenu.reset();
     } else if (FImpl->submenu) {
-        FImpl->submenu->removeAction(item->Action());
+        FImpl->submenu->removeAction(ActionOf(item));
     }
     if (FMenu)
         FireEvent(FMenu->OnItemsChanged);
@@ -244,7 +244,7 @@ void TPopupMenu::Popup(int x, int y)
     QMenu menu;
     TMenuItem* root = Items();
     for (int i = 0; i < root->Count(); ++i)
-        menu.addAction(root->Items(i)->Action());
+        menu.addAction(ActionOf(root->Items(i)));
     if (menu.isEmpty())
         return;
     menu.exec(QPoint(x, y));

@@ -11,7 +11,7 @@
 #include "classlib/Classes.h"
 #include "classlib/Strings.h"
 
-class QAction;  // the windowing system's action (opaque outside the class library)
+class QAction;  // the windowing system's action (reached only inside the class library)
 class QMenu;
 struct TMenuItemImpl;
 class TMenu;
@@ -67,11 +67,10 @@ public:
     virtual void Click();
     TNotifyEvent OnClick;
 
-    // Internal: the action that stands for the item.
-    QAction* Action() const;
-
 private:
     friend class TMenu;
+    // The action that stands for the item (classlib/QtBridge.h).
+    friend QAction* ActionOf(const TMenuItem* item);
     void Sync();
     void SubmenuInserted(const TMenuItem* item, std::size_t index);
     void SubmenuRemoved(const TMenuItem* item);

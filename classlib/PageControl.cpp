@@ -12,7 +12,7 @@
 
 TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner)
 {
-    Widget()->setAutoFillBackground(false);
+    WidgetOf(this)->setAutoFillBackground(false);
 }
 
 TTabSheet::~TTabSheet()
@@ -99,9 +99,9 @@ void TPageControl::RemovePage(TTabSheet* page)
     if (FActive == page)
         FActive = nullptr;
     if (!Destroying()) {
-        auto* tabs = static_cast<QTabWidget*>(Widget());
+        auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
         FSyncing = true;
-        const int i = tabs->indexOf(page->Widget());
+        const int i = tabs->indexOf(WidgetOf(page));
         if (i >= 0)
             tabs->removeTab(i);
         FSyncing = false;
@@ -112,11 +112,11 @@ void TPageControl::RemovePage(TTabSheet* page)
 
 void TPageControl::SyncTabs()
 {
-    auto* tabs = static_cast<QTabWidget*>(Widget());
+    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
     FSyncing = true;
     for (size_t i = 0; i < FPages.size(); ++i) {
         TTabSheet* page = FPages[i];
-        QWidget* w = page->Widget();
+        QWidget* w = WidgetOf(page);
         int at = tabs->indexOf(w);
         if (at < 0)
             at = tabs->insertTab(int(i), w, ToQString(page->Caption()));
@@ -125,7 +125,7 @@ void TPageControl::SyncTabs()
         tabs->setTabVisible(at, page->TabVisible());
     }
     if (FActive)
-        tabs->setCurrentWidget(FActive->Widget());
+        tabs->setCurrentWidget(WidgetOf(FActive));
     FSyncing = false;
 }
 
@@ -140,10 +140,10 @@ void TPageControl::SetActivePage(TTabSheet* page)
         return;
     TTabSheet* old = FActive;
     FActive = page;
-    auto* tabs = static_cast<QTabWidget*>(Widget());
+    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
     FSyncing = true;
     if (page)
-        tabs->setCurrentWidget(page->Widget());
+        tabs->setCurrentWidget(WidgetOf(page));
     FSyncing = false;
     if (old != page) {
         if (old)
@@ -200,11 +200,11 @@ void TPageControl::HandleCurrentChanged(int tabIndex)
 {
     if (FSyncing || Destroying())
         return;
-    auto* tabs = static_cast<QTabWidget*>(Widget());
+    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
     QWidget* w = tabs->widget(tabIndex);
     TTabSheet* page = nullptr;
     for (TTabSheet* p : FPages)
-        if (p->Widget() == w)
+        if (WidgetOf(p) == w)
             page = p;
     if (page == FActive)
         return;
@@ -213,7 +213,7 @@ void TPageControl::HandleCurrentChanged(int tabIndex)
     if (!allow) {
         FSyncing = true;
         if (FActive)
-            tabs->setCurrentWidget(FActive->Widget());
+            tabs->setCurrentWidget(WidgetOf(FActive));
         FSyncing = false;
         return;
     }

@@ -1,6 +1,8 @@
 // Internal to the class library: the meeting point with the windowing system.
-// Only classlib/*.cpp include this header. Text crosses the boundary through
-// platform/QtText.h, as Windows-1252.
+// Only classlib/*.cpp include this header, besides the test support (reaching
+// a control's window for what tests check of it) and the tests of the
+// functions below. Text crosses the boundary through platform/QtText.h, as
+// Windows-1252.
 #pragma once
 
 #include <QColor>
@@ -158,6 +160,23 @@ struct TControlImpl {
     QObject* filter = nullptr; // the event glue installed on the window
     std::vector<QMetaObject::Connection> connections;  // cut by SetDestroying
 };
+
+// The window behind a control; nullptr once it is gone.
+inline QWidget* WidgetOf(const TControl* control)
+{
+    return control->ControlImpl()->widget;
+}
+// The window a control's children are placed in: its inner client window when
+// it has one, else its own.
+inline QWidget* ClientWidgetOf(const TWinControl* control)
+{
+    const TControlImpl* impl = control->ControlImpl();
+    return impl->client ? impl->client.data() : impl->widget.data();
+}
+// The action that stands for a menu item in its menu (Menus.cpp).
+class TMenuItem;
+class QAction;
+QAction* ActionOf(const TMenuItem* item);
 
 // Sends the input of a window (the control's own, or one inside it) to the
 // control through the control's event filter, and maps the window to it.

@@ -17,7 +17,7 @@ TTabbedNotebook::TTabbedNotebook(TComponent* AOwner) : TWinControl(AOwner)
         line.object = page;
         page->SetParent(this);
         FSyncing = true;
-        tabs->insertTab(index, page->Widget(), ToQString(line.text));
+        tabs->insertTab(index, WidgetOf(page), ToQString(line.text));
         FSyncing = false;
         if (FPageIndex < 0)
             ShowPage(0);
@@ -35,7 +35,7 @@ TTabbedNotebook::TTabbedNotebook(TComponent* AOwner) : TWinControl(AOwner)
         tabs->removeTab(index);
         FSyncing = false;
         for (int i = 0; i < ControlCount(); ++i)
-            if (Controls(i)->Widget() == w) {
+            if (WidgetOf(Controls(i)) == w) {
                 delete Controls(i);
                 break;
             }
@@ -59,7 +59,7 @@ TTabbedNotebook::TTabbedNotebook(TComponent* AOwner) : TWinControl(AOwner)
             FPages->LineAt(i).object = page;
             page->SetParent(this);
             FSyncing = true;
-            tabs->addTab(page->Widget(), ToQString(FPages->LineAt(i).text));
+            tabs->addTab(WidgetOf(page), ToQString(FPages->LineAt(i).text));
             FSyncing = false;
         }
         if (FPages->Count() > 0)
@@ -99,7 +99,7 @@ TTabPage* TTabbedNotebook::PageNamed(const CodePageString& name) const
 void TTabbedNotebook::ShowPage(int index)
 {
     FPageIndex = index;
-    auto* tabs = static_cast<QTabWidget*>(Widget());
+    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
     FSyncing = true;
     if (index >= 0 && index < tabs->count())
         tabs->setCurrentIndex(index);

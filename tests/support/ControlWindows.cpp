@@ -6,26 +6,26 @@
 #include <QWidget>
 
 #include "classlib/Menus.h"
-#include "classlib/Controls.h"
+#include "classlib/QtBridge.h"
 
 QWidget* WindowOf(const TControl* control)
 {
-    return control->Widget();
+    return WidgetOf(control);
 }
 
 QAction* MenuActionOf(const TMenuItem* item)
 {
-    return item->Action();
+    return ActionOf(item);
 }
 
 QAccessibleInterface* AccessibleOf(const TControl* control)
 {
-    QWidget* window = control->Widget();
+    QWidget* window = WidgetOf(control);
     return window ? QAccessible::queryAccessibleInterface(window) : nullptr;
 }
 
 QImage PictureOf(const TControl* control)
 {
-    QWidget* window = control->Widget();
+    QWidget* window = WidgetOf(control);
     return window ? window->grab().toImage() : QImage();
 }

@@ -26,7 +26,7 @@ TControl* ControlOf(QWidget* widget)
 bool ShowActive(TForm* form)
 {
     form->Show();
-    QWidget* window = form->Widget();
+    QWidget* window = WidgetOf(form);
     window->activateWindow();
     return RunUntil([&] {
         // The offscreen platform keeps a window that was hidden as its focus
