@@ -190,7 +190,8 @@ int Viewer(const std::string& html)
     TBitmap page(PageWidth, PageHeight);
     TCanvas* canvas = page.Canvas();
     const auto start = TClock::now();
-    TSectionList root(nullptr, nullptr);
+    TStandaloneHost host;
+    TSectionList root(host);
     TStringList anchors;
     THtmlParseInfo info;
     ParseHtmlBuffer(root, anchors, html, {}, info);

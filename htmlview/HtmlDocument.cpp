@@ -449,7 +449,7 @@ TImageObj::TImageObj(TSectionList* document, int pos, const TAttributeList& attr
 TImageObj::~TImageObj()
 {
     if (!FCacheKey.empty())
-        ImageCache().ReleaseEntry(FCacheKey);
+        Document->Host().ImageCache().ReleaseEntry(FCacheKey);
 }
 
 TGIFImage* TImageObj::AnimatedImage() const
@@ -466,8 +466,9 @@ void TImageObj::FetchImage()
         Transparent = LLCorner;
         return;
     }
-    if (!Document->GetImage && Document->ExpandLinkFileName)
-        Source = Document->ExpandLinkFileName(Source);
+    TViewerHost& host = Document->Host();
+    if (!host.ImageRequest())
+        Source = host.ExpandLinkFileName(Source);
     const CodePageString pendingKey = UpperCase(Source);
     if (Document->PendingImages.IndexOf(pendingKey) >= 0) {
         Image = DefaultBitmap();
@@ -478,8 +479,8 @@ void TImageObj::FetchImage()
     bool later = false;
     bool wasCached = false;
     TBitmap* mask = nullptr;
-    TPersistent* picture =
-        GetTheImage(Source, Document->GetImage, Document->OwnerViewer, transparent, later, wasCached, mask);
+    TPersistent* picture = GetTheImage(host.ImageCache(), Source, host.ImageRequest(), host.EventSender(), transparent,
+                                       later, wasCached, mask);
     if (picture) {
         FCacheKey = ImageCacheKey(Source);
         Transparent = transparent;
@@ -712,8 +713,8 @@ void UpdateImage(IndentManager& imgr, int y, TImageObj& img)
 
 // --- the document root ---------------------------------------------------------------------------
 
-TSectionList::TSectionList(TObject* ownerViewer, TWinControl* paintPanel)
-    : TCell(this), OwnerViewer(ownerViewer), PPanel(paintPanel), FTimer(std::make_unique<TTimer>(nullptr))
+TSectionList::TSectionList(TViewerHost& host)
+    : TCell(this), FHost(&host), FTimer(std::make_unique<TTimer>(nullptr))
 {
     FTimer->SetEnabled(false);
     FTimer->SetInterval(50);
@@ -729,7 +730,7 @@ void TSectionList::Clear()
 {
     BackgroundBitmap = nullptr;
     if (!FBackgroundKey.empty()) {
-        ImageCache().ReleaseEntry(FBackgroundKey);
+        FHost->ImageCache().ReleaseEntry(FBackgroundKey);
         FBackgroundKey.clear();
     }
     BitmapName.clear();
@@ -764,14 +765,14 @@ void TSectionList::SetDefaultFonts(const CodePageString& name, const CodePageStr
 void TSectionList::SetBackground(TColor color)
 {
     Background = color;
-    FireEvent(OnBackgroundChange, this);
+    FHost->BackgroundChanged(color);
 }
 
 void TSectionList::SetBackgroundBitmap(const CodePageString& name)
 {
     BackgroundBitmap = nullptr;
     if (!FBackgroundKey.empty()) {
-        ImageCache().ReleaseEntry(FBackgroundKey);
+        FHost->ImageCache().ReleaseEntry(FBackgroundKey);
         FBackgroundKey.clear();
     }
     BitmapName = name;
@@ -782,19 +783,20 @@ TBitmap* TSectionList::GetBackgroundBitmap()
 {
     if (ShowImages && !BitmapLoaded && !BitmapName.empty()) {
         CodePageString name = BitmapName;
-        if (!GetImage && ExpandLinkFileName)
-            name = ExpandLinkFileName(name);
+        if (!FHost->ImageRequest())
+            name = FHost->ExpandLinkFileName(name);
         TransparencyKind transparent = NotTransp;
         bool later = false;
         bool wasCached = false;
         TBitmap* mask = nullptr;
-        TPersistent* picture = GetTheImage(name, GetImage, OwnerViewer, transparent, later, wasCached, mask);
+        TPersistent* picture = GetTheImage(FHost->ImageCache(), name, FHost->ImageRequest(), FHost->EventSender(),
+                                           transparent, later, wasCached, mask);
         if (auto* bitmap = dynamic_cast<TBitmap*>(picture)) {
             BackgroundBitmap = bitmap;
             FBackgroundKey = ImageCacheKey(name);
         } else if (picture) {
             // An animation is no background: let the cache free it when its time comes.
-            ImageCache().ReleaseEntry(ImageCacheKey(name));
+            FHost->ImageCache().ReleaseEntry(ImageCacheKey(name));
         } else if (later) {
             PendingImages.AddObject(UpperCase(name), this);
         }
@@ -902,7 +904,7 @@ void TSectionList::AnimationStep()
     for (TImageObj* img : AnimatedImages)
         if (img->Painted)
             if (TGIFImage* gif = img->AnimatedImage())
-                gif->StepIfDue(PPanel);
+                gif->StepIfDue(FHost->PaintPanel());
     FTimer->SetInterval(50);
 }
 
@@ -910,22 +912,6 @@ void TSectionList::HideControls()
 {
     if (FFormControlList.Count() > 0)
         HideControlsNotOnScreen(FFormControlList);
-}
-
-void TSectionList::FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                              const CodePageString& method, std::unique_ptr<TStringList> results)
-{
-    FireEvent(OnFormSubmit, action, target, encType, method, std::move(results));
-}
-
-void TSectionList::ObjectClick(TFormControlObj* obj, const CodePageString& onClick)
-{
-    FireEvent(OnObjectClick, OwnerViewer, obj, onClick);
-}
-
-void TSectionList::FormControlEntered(TFormControlObj* obj)
-{
-    FireEvent(OnFormControlEnter, obj);
 }
 
 void TSectionList::FormControlExited(TFormControlObj* /*obj*/)

@@ -465,8 +465,6 @@ using TMetaEvent = std::function<void(TObject* sender, const CodePageString& htt
 // BGSOUND (terminate false), and with an empty source, loop 0 and terminate
 // true to stop any sound.
 using TSoundEvent = std::function<void(TObject* sender, const CodePageString& source, int loop, bool terminate)>;
-// A SCRIPT element's text, its lines ended by CR LF; the text is the handler's.
-using TScriptEvent = std::function<void(TObject* sender, const CodePageString& language, CodePageString script)>;
 
 struct THtmlParseEvents {
     TMetaEvent Meta;

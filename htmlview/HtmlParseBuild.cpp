@@ -285,7 +285,7 @@ THtmlBuilder::THtmlBuilder(TSectionList& root, TStringList& anchors, const THtml
     FFonts.push_back(base);
     FOpen = NewSection(0);
     P.IncludeEvent = FEvents.Include;
-    P.IncludeSender = root.OwnerViewer;
+    P.IncludeSender = root.Host().EventSender();
 }
 
 THtmlBuilder::~THtmlBuilder()
@@ -489,7 +489,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 break;
             case S::Meta:
                 if (FEvents.Meta)
-                    FEvents.Meta(FRoot.OwnerViewer, AttributeOr(P.TagAttributes, S::HttpEquiv),
+                    FEvents.Meta(FRoot.Host().EventSender(), AttributeOr(P.TagAttributes, S::HttpEquiv),
                                  AttributeOr(P.TagAttributes, S::Name), AttributeOr(P.TagAttributes, S::Content));
                 P.NextToken();
                 break;
@@ -497,7 +497,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 const CodePageString* source = AttributeText(P.TagAttributes, S::Src);
                 if (FEvents.Sound && source) {
                     TAttribute* loop = nullptr;
-                    FEvents.Sound(FRoot.OwnerViewer, *source,
+                    FEvents.Sound(FRoot.Host().EventSender(), *source,
                                   P.TagAttributes.FindSymbol(S::Loop, loop) ? loop->Value : 1, false);
                 }
                 P.NextToken();
@@ -1387,11 +1387,11 @@ void THtmlBuilder::ParseMap()
         FRoot.MapList.Add(std::move(map));
 }
 
-// A script's text goes to the document's OnScript; without a handler it is
+// A script's text goes to the viewer's OnScript; without a handler it is
 // read and dropped, and so is a script that the document's limit cut.
 void THtmlBuilder::ParseScript()
 {
-    const TScriptEvent handler = FRoot.OnScript;
+    const TScriptEvent handler = FRoot.Host().ScriptHandler();
     const CodePageString language = AttributeOr(P.TagAttributes, S::Language);
     struct RawModeOff {
         ParserState& Parser;
@@ -1439,7 +1439,7 @@ void THtmlBuilder::ParseScript()
         }
     }
     if (handler && !FCut)
-        handler(FRoot.OwnerViewer, language, std::move(script));
+        handler(FRoot.Host().EventSender(), language, std::move(script));
 }
 
 // --- plain text --------------------------------------------------------------------------------------------

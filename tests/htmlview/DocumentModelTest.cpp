@@ -164,7 +164,7 @@ TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
     root.ShowImages = true;
     server.pictures.erase("pic.bmp");
     bool later = false;
-    root.GetImage = [&](TObject*, const CodePageString& name, TMemoryStream*& stream) {
+    host.GetImage = [&](TObject*, const CodePageString& name, TMemoryStream*& stream) {
         if (name == "late.bmp" && later)
             stream = LaterStream();
     };
@@ -248,7 +248,7 @@ TEST_F(DocumentModelTest, AnimationsRunOnTheirOwnAndBackgroundsDoNotPinThem)
     Paint(600);
     EXPECT_TRUE(first->Painted);
 
-    TStringBitmapList& cache = ImageCache();
+    TStringBitmapList& cache = host.ImageCache();
     const int gifEntry = cache.IndexOf(ImageCacheKey("moving.gif"));
     ASSERT_GE(gifEntry, 0);
     EXPECT_EQ(cache.Item(gifEntry)->HolderCount, 2);

@@ -23,7 +23,6 @@ class HtmlPaneTest : public ::testing::Test {
 protected:
     HtmlPaneTest()
     {
-        ImageCache().Clear();
         form = new TForm(Application);
         form->SetBounds(0, 0, 400, 300);
         viewer = new THtmlPane(form);
@@ -35,7 +34,6 @@ protected:
     ~HtmlPaneTest() override
     {
         delete form;
-        ImageCache().Clear();
         ResetHooks();
     }
     void Load(const std::string& html)
@@ -260,7 +258,7 @@ TEST_F(HtmlPaneTest, PropertiesKeepTheirBounds)
     EXPECT_EQ(viewer->DefFontSize(), 6);
     viewer->SetImageCacheCount(50);
     EXPECT_EQ(viewer->ImageCacheCount(), 20);
-    EXPECT_EQ(ImageCache().KeepLoads(), 20);
+    EXPECT_EQ(viewer->ImageCache().KeepLoads(), 20);
     viewer->SetImageCacheCount(-3);
     EXPECT_EQ(viewer->ImageCacheCount(), 0);
     viewer->SetMarginWidth(60);
