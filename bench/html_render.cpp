@@ -42,7 +42,7 @@
 #include "Rounds.h"
 #include "classlib/Graphics.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 
 namespace {
 

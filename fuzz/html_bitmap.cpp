@@ -20,7 +20,7 @@
 #include "classlib/Graphics.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlTables.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "FuzzSupport.h"
 #include "classlib/Classes.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlTables.h"
 #include "support/FixedCanvas.h"
 

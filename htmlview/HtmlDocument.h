@@ -24,7 +24,6 @@
 #include "htmlview/HtmlFormHost.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlUtil.h"
 #include "htmlview/HtmlViewerHost.h"
 

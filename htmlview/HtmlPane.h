@@ -16,7 +16,7 @@
 #include "classlib/BasicControls.h"
 #include "classlib/Controls.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlViewerHost.h"
 
 class THtmlPane;

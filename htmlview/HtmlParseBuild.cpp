@@ -2,7 +2,7 @@
 // tokens that fills a document root with sections, fonts, images, form
 // controls, maps and anchors. It never reports a markup error: a missing end
 // tag is closed by the structure around it and an unknown tag is skipped.
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 
 #include <algorithm>
 #include <climits>

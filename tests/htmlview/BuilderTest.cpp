@@ -12,6 +12,7 @@
 #include "DocumentFixture.h"
 #include "ModelDump.h"
 #include "classlib/Files.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlTextSection.h"
 #include "support/TempDir.h"
