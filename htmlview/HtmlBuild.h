@@ -1,9 +1,12 @@
 // The document builder's entry points: they read a whole document, from a
 // buffer, a string list or a file, through the tokenizer into a document
-// root, and report what the document says about itself.
+// root, and report what the document says about itself. The builder reads
+// the tags' attributes: the model takes plain values (ImageSpecOf and the
+// like below).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -11,8 +14,11 @@
 #include "classlib/Strings.h"
 #include "htmlview/HtmlParse.h"
 
+class TAttributeList;
 class TSectionList;
 class TStringList;
+struct TImageSpec;
+struct TRuleSpec;
 
 // The viewer's events that a document calls while it is read. The sender is
 // the document's viewer. They run inside the parse and must not start
@@ -79,3 +85,10 @@ void ParseTextStrings(TSectionList& root, TStringList& anchorNames, const TStrin
                       std::size_t maxBytes = MaxDocumentBytes);
 void ParseTextFile(TSectionList& root, TStringList& anchorNames, const CodePageString& fileName,
                    std::size_t maxBytes = MaxDocumentBytes);
+
+// What the model takes from a tag, read from its attributes: an IMG (or an
+// INPUT TYPE=IMAGE), an HR, a BR's CLEAR (0 without one, 1 left, 2 right,
+// 3 all).
+TImageSpec ImageSpecOf(const TAttributeList& attributes);
+TRuleSpec RuleSpecOf(const TAttributeList& attributes);
+std::uint8_t ClearOf(const TAttributeList& attributes);

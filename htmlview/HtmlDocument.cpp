@@ -8,7 +8,6 @@
 #include "classlib/Strings.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlGif.h"
-#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlTextSection.h"
 
 namespace {
@@ -378,72 +377,22 @@ int TFontList::RunCharsAt(int pos, int len) const
 
 // --- inline images ---------------------------------------------------------------------------------
 
-TImageObj::TImageObj(TSectionList* document, int pos, const TAttributeList& attributes)
-    : Pos(pos), Document(document)
+TImageObj::TImageObj(TSectionList* document, int pos, const TImageSpec& spec)
+    : Pos(pos),
+      GivenHeight(spec.GivenHeight),
+      GivenWidth(spec.GivenWidth),
+      PercentWidth(spec.PercentWidth),
+      Source(spec.Source),
+      Alt(spec.Alt),
+      VertAlign(spec.VertAlign),
+      NoBorder(spec.NoBorder),
+      Document(document),
+      Transparent(spec.CornerTransparent ? LLCorner : NotTransp),
+      IsMap(spec.IsMap),
+      UseMap(spec.UseMap),
+      MapName(spec.MapName),
+      HSpace(spec.HSpace)
 {
-    for (const auto& a : attributes) {
-        switch (a->Symbol) {
-        case HtmlSymbol::Src:
-            Source = a->Text;
-            break;
-        case HtmlSymbol::Alt:
-            Alt = a->Text;
-            break;
-        case HtmlSymbol::Align: {
-            const CodePageString align = UpperCase(a->Text);
-            if (align == "TOP")
-                VertAlign = ATop;
-            else if (align == "MIDDLE" || align == "ABSMIDDLE")
-                VertAlign = AMiddle;
-            else if (align == "LEFT")
-                VertAlign = ALeft;
-            else if (align == "RIGHT")
-                VertAlign = ARight;
-            break;
-        }
-        case HtmlSymbol::Border:
-            NoBorder = a->Value == 0;
-            break;
-        case HtmlSymbol::Width:
-            if (IsPercentage(a->Text)) {
-                if (a->Value >= 1 && a->Value <= 100) {
-                    GivenWidth = a->Value;
-                    PercentWidth = true;
-                }
-            } else {
-                // A negative or wordy WIDTH counts as absent.
-                int w = 0;
-                if (PixelAttribute(*a, w)) {
-                    GivenWidth = w;
-                    PercentWidth = false;
-                }
-            }
-            break;
-        case HtmlSymbol::Height: {
-            int h = 0;
-            if (PixelAttribute(*a, h))
-                GivenHeight = std::max(1, h);
-            break;
-        }
-        case HtmlSymbol::HSpace:
-            HSpace = MagnitudeAttribute(*a, 20);
-            break;
-        case HtmlSymbol::Transp:
-            Transparent = LLCorner;
-            break;
-        case HtmlSymbol::IsMap:
-            IsMap = true;
-            break;
-        case HtmlSymbol::UseMap:
-            UseMap = true;
-            MapName = Trim(UpperCase(a->Text));
-            if (MapName.size() > 1 && MapName[0] == '#')
-                MapName.erase(0, 1);
-            break;
-        default:
-            break;
-        }
-    }
 }
 
 TImageObj::~TImageObj()

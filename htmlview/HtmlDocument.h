@@ -274,10 +274,28 @@ public:
 
 enum TImageAlign : std::uint8_t { ATop = 0, AMiddle = 1, ABottom = 2, ALeft = 3, ARight = 4 };
 
+// What an IMG (or an INPUT TYPE=IMAGE) asks for, as the builder read it
+// from the tag: sizes already cut to MaxPixelSize, a percentage width within
+// 1 .. 100, the map name without its "#" and in upper case.
+struct TImageSpec {
+    CodePageString Source;
+    CodePageString Alt;
+    TImageAlign VertAlign = ABottom;
+    bool NoBorder = false;       // BORDER=0
+    int GivenWidth = 0;          // 0 when absent
+    bool PercentWidth = false;   // GivenWidth is a percentage
+    int GivenHeight = 0;         // 0 when absent, else at least 1
+    int HSpace = 5;              // at most 20
+    bool CornerTransparent = false;  // TRANSP: the lower-left pixel's colour is transparent
+    bool IsMap = false;
+    bool UseMap = false;
+    CodePageString MapName;
+};
+
 // One IMG of a text section.
 class TImageObj : public TObject {
 public:
-    TImageObj(TSectionList* document, int pos, const TAttributeList& attributes);
+    TImageObj(TSectionList* document, int pos, const TImageSpec& spec);
     ~TImageObj() override;
     TImageObj(const TImageObj&) = delete;
     TImageObj& operator=(const TImageObj&) = delete;

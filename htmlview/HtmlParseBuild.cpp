@@ -470,7 +470,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 break;
             case S::HR:
                 Flush();
-                AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+                AddToTarget(std::make_unique<THorzLine>(&FRoot, RuleSpecOf(P.TagAttributes)));
                 P.NextToken();
                 break;
             case S::Center:
@@ -638,11 +638,13 @@ bool THtmlBuilder::ActOnInline(int level)
         return true;
     case S::Img:
         EnsureSection(level);
-        FOpen->AddImage(P.TagAttributes);
+        FOpen->AddImage(ImageSpecOf(P.TagAttributes));
         return true;
     case S::Input:
         EnsureSection(level);
-        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget), sy));
+        // An INPUT TYPE=IMAGE shows its picture as an IMG does.
+        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget, ImageSpecOf(P.TagAttributes)),
+                            sy));
         return true;
     case S::Select: {
         EnsureSection(level);
@@ -787,7 +789,7 @@ void THtmlBuilder::ReadBreak(int level)
     const TJustify justify = FOpen->Justify;
     Flush();
     FOpen = NewSection(level, justify);
-    FOpen->SetClear(P.TagAttributes);
+    FOpen->SetClear(ClearOf(P.TagAttributes));
 }
 
 void THtmlBuilder::ReadLink(int level)
@@ -952,7 +954,7 @@ void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolS
             ParseBlock(level, blockStop + ListItems);
         } else if (sy == S::HR) {
             Flush();
-            AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+            AddToTarget(std::make_unique<THorzLine>(&FRoot, RuleSpecOf(P.TagAttributes)));
             P.NextToken();
         } else if (sy == S::Table) {
             if (FOpen)
@@ -1482,6 +1484,127 @@ void THtmlBuilder::ParseText()
 }
 
 }  // namespace
+
+// --- what the model takes from a tag -------------------------------------------------------------
+
+TImageSpec ImageSpecOf(const TAttributeList& attributes)
+{
+    TImageSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Src:
+            spec.Source = a->Text;
+            break;
+        case HtmlSymbol::Alt:
+            spec.Alt = a->Text;
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = UpperCase(a->Text);
+            if (align == "TOP")
+                spec.VertAlign = ATop;
+            else if (align == "MIDDLE" || align == "ABSMIDDLE")
+                spec.VertAlign = AMiddle;
+            else if (align == "LEFT")
+                spec.VertAlign = ALeft;
+            else if (align == "RIGHT")
+                spec.VertAlign = ARight;
+            break;
+        }
+        case HtmlSymbol::Border:
+            spec.NoBorder = a->Value == 0;
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                if (a->Value >= 1 && a->Value <= 100) {
+                    spec.GivenWidth = a->Value;
+                    spec.PercentWidth = true;
+                }
+            } else {
+                // A negative or wordy WIDTH counts as absent.
+                int w = 0;
+                if (PixelAttribute(*a, w)) {
+                    spec.GivenWidth = w;
+                    spec.PercentWidth = false;
+                }
+            }
+            break;
+        case HtmlSymbol::Height: {
+            int h = 0;
+            if (PixelAttribute(*a, h))
+                spec.GivenHeight = std::max(1, h);
+            break;
+        }
+        case HtmlSymbol::HSpace:
+            spec.HSpace = MagnitudeAttribute(*a, 20);
+            break;
+        case HtmlSymbol::Transp:
+            spec.CornerTransparent = true;
+            break;
+        case HtmlSymbol::IsMap:
+            spec.IsMap = true;
+            break;
+        case HtmlSymbol::UseMap:
+            spec.UseMap = true;
+            spec.MapName = Trim(UpperCase(a->Text));
+            if (spec.MapName.size() > 1 && spec.MapName[0] == '#')
+                spec.MapName.erase(0, 1);
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+TRuleSpec RuleSpecOf(const TAttributeList& attributes)
+{
+    TRuleSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Size:
+            if (a->Value >= 1 && a->Value <= 20)
+                spec.VSize = a->Value;
+            break;
+        case HtmlSymbol::Color:
+            spec.HasColor = ParseColor(a->Text, spec.Color);
+            break;
+        case HtmlSymbol::NoShade:
+            spec.NoShade = true;
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = LowerCase(a->Text);
+            if (align == "left")
+                spec.Align = jLeft;
+            else if (align == "right")
+                spec.Align = jRight;
+            break;
+        }
+        case HtmlSymbol::Width:
+            if (a->Value > 0) {
+                if (IsPercentage(a->Text)) {
+                    if (a->Value <= 100)
+                        spec.HWidth = a->Value;
+                    spec.Percent = true;
+                } else {
+                    spec.HWidth = std::min(a->Value, MaxPixelSize);
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+std::uint8_t ClearOf(const TAttributeList& attributes)
+{
+    TAttribute* clear = nullptr;
+    if (!attributes.FindSymbol(HtmlSymbol::Clear, clear))
+        return 0;
+    const CodePageString value = LowerCase(clear->Text);
+    return value == "left" ? 1 : value == "right" ? 2 : 3;
+}
 
 void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,
                      const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"

@@ -33,7 +33,7 @@ protected:
     {
         const TAttributeList attributes = Tag(tag);
         const HtmlSymbol which = TokenizeHtml(tag).front().Symbol;
-        return section->AddFormControl(which, attributes, cell ? cell : &root);
+        return section->AddFormControl(which, attributes, cell ? cell : &root, ImageSpecOf(attributes));
     }
 
     TForm* window = nullptr;
