@@ -8,17 +8,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "classlib/Classes.h"
+#include "classlib/Graphics.h"
 #include "classlib/Strings.h"
 #include "htmlview/HtmlParse.h"
 
 class TAttributeList;
 class TSectionList;
 class TStringList;
+struct TCellSpec;
 struct TImageSpec;
 struct TRuleSpec;
+struct TTableSpec;
 
 // The viewer's events that a document calls while it is read. The sender is
 // the document's viewer. They run inside the parse and must not start
@@ -88,7 +92,10 @@ void ParseTextFile(TSectionList& root, TStringList& anchorNames, const CodePageS
 
 // What the model takes from a tag, read from its attributes: an IMG (or an
 // INPUT TYPE=IMAGE), an HR, a BR's CLEAR (0 without one, 1 left, 2 right,
-// 3 all).
+// 3 all), a TABLE, a TD or TH, and a TR's BGCOLOR when it is a colour.
 TImageSpec ImageSpecOf(const TAttributeList& attributes);
 TRuleSpec RuleSpecOf(const TAttributeList& attributes);
 std::uint8_t ClearOf(const TAttributeList& attributes);
+TTableSpec TableSpecOf(const TAttributeList& attributes);
+TCellSpec CellSpecOf(const TAttributeList& attributes);
+std::optional<TColor> RowBackgroundOf(const TAttributeList& attributes);

@@ -35,31 +35,6 @@ int ScaledSize(int a, int b, int c)
 
 }  // namespace
 
-bool PixelAttribute(const TAttribute& attribute, int& value)
-{
-    if (attribute.Value == 0) {
-        // The tokenizer gives 0 for a text that is no number; only a written
-        // zero counts as one.
-        std::size_t i = 0;
-        const CodePageString& t = attribute.Text;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        const std::size_t digits = i;
-        while (i < t.size() && t[i] == '0')
-            ++i;
-        if (i == digits || (i < t.size() && !(i + 1 == t.size() && t[i] == '%')))
-            return false;
-    }
-    value = std::clamp(attribute.Value, 0, MaxPixelSize);
-    return true;
-}
-
-int MagnitudeAttribute(const TAttribute& attribute, int limit)
-{
-    const long long magnitude = attribute.Value < 0 ? -static_cast<long long>(attribute.Value) : attribute.Value;
-    return int(std::min<long long>(magnitude, limit));
-}
-
 // --- the section interface ---------------------------------------------------------------
 
 int TSectionBase::LayOutBlock(TCanvas* /*canvas*/, int y, IndentManager& imgr, int& maxWidth, int& curs)

@@ -52,15 +52,6 @@ inline constexpr int MaxPixelSize = 10000;
 // The line width of preformatted text, which is never wrapped.
 inline constexpr int PreformattedWidth = 32000;
 
-// A numeric attribute that stands for a size in pixels: its value cut to
-// 0 .. MaxPixelSize; false when its text is no number at all (then it counts
-// as absent).
-bool PixelAttribute(const TAttribute& attribute, int& value);
-// A WIDTH written as a percentage.
-inline bool IsPercentage(const CodePageString& text) { return text.find('%') != CodePageString::npos; }
-// The size of a numeric attribute, at most limit (HSPACE).
-int MagnitudeAttribute(const TAttribute& attribute, int limit);
-
 // --- the section interface -----------------------------------------------------------
 
 class TSectionBase : public TObject {

@@ -17,6 +17,41 @@ namespace {
 
 using S = HtmlSymbol;
 
+// A numeric attribute that stands for a size in pixels: its value cut to
+// 0 .. MaxPixelSize; false when its text is no number at all (then it counts
+// as absent).
+bool PixelAttribute(const TAttribute& attribute, int& value)
+{
+    if (attribute.Value == 0) {
+        // The tokenizer gives 0 for a text that is no number; only a written
+        // zero counts as one.
+        std::size_t i = 0;
+        const CodePageString& t = attribute.Text;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        const std::size_t digits = i;
+        while (i < t.size() && t[i] == '0')
+            ++i;
+        if (i == digits || (i < t.size() && !(i + 1 == t.size() && t[i] == '%')))
+            return false;
+    }
+    value = std::clamp(attribute.Value, 0, MaxPixelSize);
+    return true;
+}
+
+// The size of a numeric attribute, at most limit (HSPACE).
+int MagnitudeAttribute(const TAttribute& attribute, int limit)
+{
+    const long long magnitude = attribute.Value < 0 ? -static_cast<long long>(attribute.Value) : attribute.Value;
+    return int(std::min<long long>(magnitude, limit));
+}
+
+// A WIDTH written as a percentage.
+bool IsPercentage(const CodePageString& text)
+{
+    return text.find('%') != CodePageString::npos;
+}
+
 // The font stack's depth: level 1 is the document's base font.
 constexpr std::size_t MaxFontLevels = 25;
 // Option texts and values are kept to this many characters.
@@ -1010,7 +1045,7 @@ void THtmlBuilder::ParseTable(int level)
     TFontStyles cellStyle = savedStyle;
     Flush();
     FTarget = nullptr;
-    auto table = std::make_unique<ThtmlTable>(&FRoot, P.TagAttributes, FAlignment, outer, level);
+    auto table = std::make_unique<ThtmlTable>(&FRoot, TableSpecOf(P.TagAttributes), FAlignment, outer, level);
     Charge(TableBytes);
     std::unique_ptr<TCellList> row;
     TJustify rowAlign = jNone;
@@ -1081,7 +1116,8 @@ void THtmlBuilder::ParseTable(int level)
                     FRoot.InlineStyle.StyleOverrides << fsBold;
                 else if (!cellStyle.Contains(fsBold) || savedStyle.Contains(fsBold))
                     FRoot.InlineStyle.StyleOverrides >> fsBold;  // unless a B between the cells asked for it
-                cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign), P.TagAttributes);
+                cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign),
+                                                  CellSpecOf(P.TagAttributes));
                 FTarget = cell->Cell.get();
                 Charge(CellBytes);
                 P.SkipBlanks();
@@ -1105,7 +1141,8 @@ void THtmlBuilder::ParseTable(int level)
                 row = std::make_unique<TCellList>();
                 rowAlign = AlignOf(P.TagAttributes, jNone);
                 rowVAlign = VAlignOf(P.TagAttributes, 1);
-                row->SetAttributes(P.TagAttributes);
+                if (const std::optional<TColor> color = RowBackgroundOf(P.TagAttributes))
+                    row->SetBackground(*color);
                 Charge(RowBytes);
                 P.NextToken();
                 break;
@@ -1589,6 +1626,130 @@ TRuleSpec RuleSpecOf(const TAttributeList& attributes)
                     spec.HWidth = std::min(a->Value, MaxPixelSize);
                 }
             }
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+namespace {
+
+// A BGCOLOR or BORDERCOLOR: filled when its text is a colour, which then
+// replaces color; a text that is none leaves the colour but fills nothing.
+void ReadBackground(const TAttribute& attribute, bool& filled, TColor& color)
+{
+    TColor parsed = clWhite;
+    filled = ParseColor(attribute.Text, parsed);
+    if (filled)
+        color = parsed;
+}
+
+}  // namespace
+
+TCellSpec CellSpecOf(const TAttributeList& attributes)
+{
+    TCellSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::ColSpan:
+            // Wider spans than the table may have columns are cut here, before
+            // any filler is made for them.
+            if (a->Value > 1)
+                spec.ColSpan = std::min(a->Value, MaxTableColumns);
+            break;
+        case HtmlSymbol::RowSpan:
+            if (a->Value > 1)
+                spec.RowSpan = a->Value;
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                if (a->Value >= 1 && a->Value <= 100) {
+                    spec.AskedWidth = a->Value * 10;
+                    spec.AsPercent = true;
+                }
+            } else if (a->Value > 0) {
+                spec.AskedWidth = std::min(a->Value, MaxPixelSize);
+                spec.AsPercent = false;
+            }
+            break;
+        case HtmlSymbol::Height: {
+            int h = 0;
+            if (PixelAttribute(*a, h))
+                spec.AskedHeight = h;
+            break;
+        }
+        case HtmlSymbol::BgColor:
+            ReadBackground(*a, spec.BackFilled, spec.BackColor);
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+std::optional<TColor> RowBackgroundOf(const TAttributeList& attributes)
+{
+    TAttribute* color = nullptr;
+    if (!attributes.FindSymbol(HtmlSymbol::BgColor, color))
+        return std::nullopt;
+    bool filled = false;
+    TColor parsed = clWhite;
+    ReadBackground(*color, filled, parsed);
+    return filled ? std::optional<TColor>(parsed) : std::nullopt;
+}
+
+TTableSpec TableSpecOf(const TAttributeList& attributes)
+{
+    TTableSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Border:
+            spec.Border = a->Value > 0;
+            break;
+        case HtmlSymbol::CellPadding:
+            if (a->Value >= 0)
+                spec.CellPadding = std::min(50, a->Value);
+            break;
+        case HtmlSymbol::CellSpacing:
+            if (a->Value >= 0)
+                spec.CellSpacing = std::min(40, a->Value);
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                spec.AsPercent = true;
+                if (a->Value >= 1 && a->Value <= 100)
+                    spec.WidthAttr = a->Value * 10;
+            } else {
+                // A negative or wordy WIDTH is no width.
+                int w = 0;
+                if (PixelAttribute(*a, w))
+                    spec.WidthAttr = w;
+            }
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = UpperCase(a->Text);
+            if (align == "CENTER") {
+                spec.Align = jCentre;
+            } else if (align == "LEFT") {
+                spec.Align = jLeft;
+                spec.Float = true;
+            } else if (align == "RIGHT") {
+                spec.Align = jRight;
+                spec.Float = true;
+            }
+            break;
+        }
+        case HtmlSymbol::BgColor:
+            ReadBackground(*a, spec.BackFilled, spec.BackColor);
+            break;
+        case HtmlSymbol::BorderColor:
+            ReadBackground(*a, spec.BdrOn, spec.BdrColor);
+            break;
+        case HtmlSymbol::HSpace:
+            spec.HSpace = MagnitudeAttribute(*a, 20);
             break;
         default:
             break;

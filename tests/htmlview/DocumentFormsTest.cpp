@@ -148,11 +148,11 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
 
 TEST_F(DocumentFormsTest, RadioButtonsTakeTheirCellsBackground)
 {
-    auto cell = std::make_unique<TCellObj>(&root, 0, Tag("<td bgcolor=yellow>"));
+    auto cell = std::make_unique<TCellObj>(&root, 0, CellSpecOf(Tag("<td bgcolor=yellow>")));
     auto inCell = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
     auto* inTable = static_cast<TRadioButtonFormControlObj*>(Control(inCell.get(), "<input type=radio>", cell->Cell.get()));
     cell->Cell->Add(std::move(inCell));
-    ThtmlTable* table = Add<ThtmlTable>(Tag("<table>"), jLeft, &root, 0);
+    ThtmlTable* table = Add<ThtmlTable>(TableSpecOf(Tag("<table>")), jLeft, &root, 0);
     table->Rows.Add(std::make_unique<TCellList>())->Add(std::move(cell));
     TSection* sec = Text("");
     auto* onPage = static_cast<TRadioButtonFormControlObj*>(Control(sec, "<input type=radio>"));

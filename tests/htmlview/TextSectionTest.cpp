@@ -346,11 +346,11 @@ TEST_F(TextSectionTest, SearchSelectAndCopyAcrossSections)
     TSection* first = Text("Hello world");
     Add<TParagraphSpace>();
     TSection* second = Text("Second line here");
-    auto cell = std::make_unique<TCellObj>(&root, 0, Tag("<td>"));
+    auto cell = std::make_unique<TCellObj>(&root, 0, CellSpecOf(Tag("<td>")));
     auto inCell = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
     inCell->AddText("Second to last");
     cell->Cell->Add(std::move(inCell));
-    ThtmlTable* table = Add<ThtmlTable>(Tag("<table>"), jLeft, &root, 0);
+    ThtmlTable* table = Add<ThtmlTable>(TableSpecOf(Tag("<table>")), jLeft, &root, 0);
     table->Rows.Add(std::make_unique<TCellList>())->Add(std::move(cell));
     Text("The end");
     Layout(600);
