@@ -207,7 +207,7 @@ public:
     TImageClickEvent OnImageClick;
     TImageOverEvent OnImageOver;
     TRightClickEvent OnRightClick;
-    // These also reach the document.
+    // The document asks for these through the viewer (TViewerHost).
     void SetOnImageRequest(TGetImageEvent handler);
     void SetOnScript(TScriptEvent handler);
     void SetOnObjectClick(TObjectClickEvent handler);
