@@ -42,7 +42,7 @@
 #include "Rounds.h"
 #include "classlib/Graphics.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 
 namespace {
 
@@ -190,7 +190,8 @@ int Viewer(const std::string& html)
     TBitmap page(PageWidth, PageHeight);
     TCanvas* canvas = page.Canvas();
     const auto start = TClock::now();
-    TSectionList root(nullptr, nullptr);
+    TStandaloneHost host;
+    TSectionList root(host);
     TStringList anchors;
     THtmlParseInfo info;
     ParseHtmlBuffer(root, anchors, html, {}, info);

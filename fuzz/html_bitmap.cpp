@@ -20,7 +20,7 @@
 #include "classlib/Graphics.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlTables.h"
 
 namespace {
@@ -157,8 +157,10 @@ void Read(const std::string& bytes)
     // The input's first byte chooses the first width, 40 to 805 pixels.
     const int width = bytes.empty() ? 400 : 40 + static_cast<unsigned char>(bytes[0]) * 3;
     TBitmap& screen = Screen();
-    TSectionList root(nullptr, nullptr);
-    root.GetImage = ServePicture;
+    // The pictures of one input go with its host, not kept for the next.
+    TStandaloneHost host;
+    host.GetImage = ServePicture;
+    TSectionList root(host);
     TStringList anchors;
     THtmlParseInfo info;
     try {
@@ -169,8 +171,6 @@ void Read(const std::string& bytes)
     LayOutAndPaint(root, screen, ScreenWidth - 2 * MarginWidth);
     root.Clear();
     SetOpenForm(nullptr);
-    // The pictures of one input are not kept for the next.
-    ImageCache().DropUnused();
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "FuzzSupport.h"
 #include "classlib/Classes.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlTables.h"
 #include "support/FixedCanvas.h"
 
@@ -34,8 +34,9 @@ void LayOutAndPaint(TSectionList& root, int width)
 void Read(const std::string& bytes)
 {
     const int width = bytes.empty() ? 400 : 40 + static_cast<unsigned char>(bytes[0]) * 4;
-    TSectionList root(nullptr, nullptr);
-    root.GetImage = [](TObject*, const CodePageString&, TMemoryStream*&) {};
+    TStandaloneHost host;
+    host.GetImage = [](TObject*, const CodePageString&, TMemoryStream*&) {};
+    TSectionList root(host);
     TStringList anchors;
     THtmlParseInfo info;
     try {

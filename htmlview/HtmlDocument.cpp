@@ -8,7 +8,6 @@
 #include "classlib/Strings.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlGif.h"
-#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlTextSection.h"
 
 namespace {
@@ -35,31 +34,6 @@ int ScaledSize(int a, int b, int c)
 }
 
 }  // namespace
-
-bool PixelAttribute(const TAttribute& attribute, int& value)
-{
-    if (attribute.Value == 0) {
-        // The tokenizer gives 0 for a text that is no number; only a written
-        // zero counts as one.
-        std::size_t i = 0;
-        const CodePageString& t = attribute.Text;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        const std::size_t digits = i;
-        while (i < t.size() && t[i] == '0')
-            ++i;
-        if (i == digits || (i < t.size() && !(i + 1 == t.size() && t[i] == '%')))
-            return false;
-    }
-    value = std::clamp(attribute.Value, 0, MaxPixelSize);
-    return true;
-}
-
-int MagnitudeAttribute(const TAttribute& attribute, int limit)
-{
-    const long long magnitude = attribute.Value < 0 ? -static_cast<long long>(attribute.Value) : attribute.Value;
-    return int(std::min<long long>(magnitude, limit));
-}
 
 // --- the section interface ---------------------------------------------------------------
 
@@ -378,78 +352,28 @@ int TFontList::RunCharsAt(int pos, int len) const
 
 // --- inline images ---------------------------------------------------------------------------------
 
-TImageObj::TImageObj(TSectionList* document, int pos, const TAttributeList& attributes)
-    : Pos(pos), Document(document)
+TImageObj::TImageObj(TSectionList* document, int pos, const TImageSpec& spec)
+    : Pos(pos),
+      GivenHeight(spec.GivenHeight),
+      GivenWidth(spec.GivenWidth),
+      PercentWidth(spec.PercentWidth),
+      Source(spec.Source),
+      Alt(spec.Alt),
+      VertAlign(spec.VertAlign),
+      NoBorder(spec.NoBorder),
+      Document(document),
+      Transparent(spec.CornerTransparent ? LLCorner : NotTransp),
+      IsMap(spec.IsMap),
+      UseMap(spec.UseMap),
+      MapName(spec.MapName),
+      HSpace(spec.HSpace)
 {
-    for (const auto& a : attributes) {
-        switch (a->Symbol) {
-        case HtmlSymbol::Src:
-            Source = a->Text;
-            break;
-        case HtmlSymbol::Alt:
-            Alt = a->Text;
-            break;
-        case HtmlSymbol::Align: {
-            const CodePageString align = UpperCase(a->Text);
-            if (align == "TOP")
-                VertAlign = ATop;
-            else if (align == "MIDDLE" || align == "ABSMIDDLE")
-                VertAlign = AMiddle;
-            else if (align == "LEFT")
-                VertAlign = ALeft;
-            else if (align == "RIGHT")
-                VertAlign = ARight;
-            break;
-        }
-        case HtmlSymbol::Border:
-            NoBorder = a->Value == 0;
-            break;
-        case HtmlSymbol::Width:
-            if (IsPercentage(a->Text)) {
-                if (a->Value >= 1 && a->Value <= 100) {
-                    GivenWidth = a->Value;
-                    PercentWidth = true;
-                }
-            } else {
-                // A negative or wordy WIDTH counts as absent.
-                int w = 0;
-                if (PixelAttribute(*a, w)) {
-                    GivenWidth = w;
-                    PercentWidth = false;
-                }
-            }
-            break;
-        case HtmlSymbol::Height: {
-            int h = 0;
-            if (PixelAttribute(*a, h))
-                GivenHeight = std::max(1, h);
-            break;
-        }
-        case HtmlSymbol::HSpace:
-            HSpace = MagnitudeAttribute(*a, 20);
-            break;
-        case HtmlSymbol::Transp:
-            Transparent = LLCorner;
-            break;
-        case HtmlSymbol::IsMap:
-            IsMap = true;
-            break;
-        case HtmlSymbol::UseMap:
-            UseMap = true;
-            MapName = Trim(UpperCase(a->Text));
-            if (MapName.size() > 1 && MapName[0] == '#')
-                MapName.erase(0, 1);
-            break;
-        default:
-            break;
-        }
-    }
 }
 
 TImageObj::~TImageObj()
 {
     if (!FCacheKey.empty())
-        ImageCache().ReleaseEntry(FCacheKey);
+        Document->Host().ImageCache().ReleaseEntry(FCacheKey);
 }
 
 TGIFImage* TImageObj::AnimatedImage() const
@@ -466,8 +390,9 @@ void TImageObj::FetchImage()
         Transparent = LLCorner;
         return;
     }
-    if (!Document->GetImage && Document->ExpandLinkFileName)
-        Source = Document->ExpandLinkFileName(Source);
+    TViewerHost& host = Document->Host();
+    if (!host.ImageRequest())
+        Source = host.ExpandLinkFileName(Source);
     const CodePageString pendingKey = UpperCase(Source);
     if (Document->PendingImages.IndexOf(pendingKey) >= 0) {
         Image = DefaultBitmap();
@@ -478,8 +403,8 @@ void TImageObj::FetchImage()
     bool later = false;
     bool wasCached = false;
     TBitmap* mask = nullptr;
-    TPersistent* picture =
-        GetTheImage(Source, Document->GetImage, Document->OwnerViewer, transparent, later, wasCached, mask);
+    TPersistent* picture = GetTheImage(host.ImageCache(), Source, host.ImageRequest(), host.EventSender(), transparent,
+                                       later, wasCached, mask);
     if (picture) {
         FCacheKey = ImageCacheKey(Source);
         Transparent = transparent;
@@ -712,8 +637,8 @@ void UpdateImage(IndentManager& imgr, int y, TImageObj& img)
 
 // --- the document root ---------------------------------------------------------------------------
 
-TSectionList::TSectionList(TObject* ownerViewer, TWinControl* paintPanel)
-    : TCell(this), OwnerViewer(ownerViewer), PPanel(paintPanel), FTimer(std::make_unique<TTimer>(nullptr))
+TSectionList::TSectionList(TViewerHost& host)
+    : TCell(this), FHost(&host), FTimer(std::make_unique<TTimer>(nullptr))
 {
     FTimer->SetEnabled(false);
     FTimer->SetInterval(50);
@@ -729,7 +654,7 @@ void TSectionList::Clear()
 {
     BackgroundBitmap = nullptr;
     if (!FBackgroundKey.empty()) {
-        ImageCache().ReleaseEntry(FBackgroundKey);
+        FHost->ImageCache().ReleaseEntry(FBackgroundKey);
         FBackgroundKey.clear();
     }
     BitmapName.clear();
@@ -764,14 +689,14 @@ void TSectionList::SetDefaultFonts(const CodePageString& name, const CodePageStr
 void TSectionList::SetBackground(TColor color)
 {
     Background = color;
-    FireEvent(OnBackgroundChange, this);
+    FHost->BackgroundChanged(color);
 }
 
 void TSectionList::SetBackgroundBitmap(const CodePageString& name)
 {
     BackgroundBitmap = nullptr;
     if (!FBackgroundKey.empty()) {
-        ImageCache().ReleaseEntry(FBackgroundKey);
+        FHost->ImageCache().ReleaseEntry(FBackgroundKey);
         FBackgroundKey.clear();
     }
     BitmapName = name;
@@ -782,19 +707,20 @@ TBitmap* TSectionList::GetBackgroundBitmap()
 {
     if (ShowImages && !BitmapLoaded && !BitmapName.empty()) {
         CodePageString name = BitmapName;
-        if (!GetImage && ExpandLinkFileName)
-            name = ExpandLinkFileName(name);
+        if (!FHost->ImageRequest())
+            name = FHost->ExpandLinkFileName(name);
         TransparencyKind transparent = NotTransp;
         bool later = false;
         bool wasCached = false;
         TBitmap* mask = nullptr;
-        TPersistent* picture = GetTheImage(name, GetImage, OwnerViewer, transparent, later, wasCached, mask);
+        TPersistent* picture = GetTheImage(FHost->ImageCache(), name, FHost->ImageRequest(), FHost->EventSender(),
+                                           transparent, later, wasCached, mask);
         if (auto* bitmap = dynamic_cast<TBitmap*>(picture)) {
             BackgroundBitmap = bitmap;
             FBackgroundKey = ImageCacheKey(name);
         } else if (picture) {
             // An animation is no background: let the cache free it when its time comes.
-            ImageCache().ReleaseEntry(ImageCacheKey(name));
+            FHost->ImageCache().ReleaseEntry(ImageCacheKey(name));
         } else if (later) {
             PendingImages.AddObject(UpperCase(name), this);
         }
@@ -902,7 +828,7 @@ void TSectionList::AnimationStep()
     for (TImageObj* img : AnimatedImages)
         if (img->Painted)
             if (TGIFImage* gif = img->AnimatedImage())
-                gif->StepIfDue(PPanel);
+                gif->StepIfDue(FHost->PaintPanel());
     FTimer->SetInterval(50);
 }
 
@@ -910,22 +836,6 @@ void TSectionList::HideControls()
 {
     if (FFormControlList.Count() > 0)
         HideControlsNotOnScreen(FFormControlList);
-}
-
-void TSectionList::FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                              const CodePageString& method, std::unique_ptr<TStringList> results)
-{
-    FireEvent(OnFormSubmit, action, target, encType, method, std::move(results));
-}
-
-void TSectionList::ObjectClick(TFormControlObj* obj, const CodePageString& onClick)
-{
-    FireEvent(OnObjectClick, OwnerViewer, obj, onClick);
-}
-
-void TSectionList::FormControlEntered(TFormControlObj* obj)
-{
-    FireEvent(OnFormControlEnter, obj);
 }
 
 void TSectionList::FormControlExited(TFormControlObj* /*obj*/)

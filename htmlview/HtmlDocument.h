@@ -24,8 +24,8 @@
 #include "htmlview/HtmlFormHost.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
-#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlUtil.h"
+#include "htmlview/HtmlViewerHost.h"
 
 class TCell;
 class TControl;
@@ -51,15 +51,6 @@ inline constexpr int MaxTableDepth = 8;
 inline constexpr int MaxPixelSize = 10000;
 // The line width of preformatted text, which is never wrapped.
 inline constexpr int PreformattedWidth = 32000;
-
-// A numeric attribute that stands for a size in pixels: its value cut to
-// 0 .. MaxPixelSize; false when its text is no number at all (then it counts
-// as absent).
-bool PixelAttribute(const TAttribute& attribute, int& value);
-// A WIDTH written as a percentage.
-inline bool IsPercentage(const CodePageString& text) { return text.find('%') != CodePageString::npos; }
-// The size of a numeric attribute, at most limit (HSPACE).
-int MagnitudeAttribute(const TAttribute& attribute, int limit);
 
 // --- the section interface -----------------------------------------------------------
 
@@ -274,10 +265,28 @@ public:
 
 enum TImageAlign : std::uint8_t { ATop = 0, AMiddle = 1, ABottom = 2, ALeft = 3, ARight = 4 };
 
+// What an IMG (or an INPUT TYPE=IMAGE) asks for, as the builder read it
+// from the tag: sizes already cut to MaxPixelSize, a percentage width within
+// 1 .. 100, the map name without its "#" and in upper case.
+struct TImageSpec {
+    CodePageString Source;
+    CodePageString Alt;
+    TImageAlign VertAlign = ABottom;
+    bool NoBorder = false;       // BORDER=0
+    int GivenWidth = 0;          // 0 when absent
+    bool PercentWidth = false;   // GivenWidth is a percentage
+    int GivenHeight = 0;         // 0 when absent, else at least 1
+    int HSpace = 5;              // at most 20
+    bool CornerTransparent = false;  // TRANSP: the lower-left pixel's colour is transparent
+    bool IsMap = false;
+    bool UseMap = false;
+    CodePageString MapName;
+};
+
 // One IMG of a text section.
 class TImageObj : public TObject {
 public:
-    TImageObj(TSectionList* document, int pos, const TAttributeList& attributes);
+    TImageObj(TSectionList* document, int pos, const TImageSpec& spec);
     ~TImageObj() override;
     TImageObj(const TImageObj&) = delete;
     TImageObj& operator=(const TImageObj&) = delete;
@@ -354,29 +363,17 @@ struct TInlineStyle {
     TSubSup SubSupState = NoScript;
 };
 
-// The viewer's expansion of a link name into a file name.
-using TExpandNameEvent = std::function<CodePageString(const CodePageString& name)>;
-// A form's submission, for the viewer to hand to its OnFormSubmit once the
-// click that caused it is over.
-using TFormSubmitHandler = std::function<void(const CodePageString& action, const CodePageString& target,
-                                              const CodePageString& encType, const CodePageString& method,
-                                              std::unique_ptr<TStringList> results)>;
-// The viewer's OnObjectClick: the viewer, the form control and its ONCLICK text.
-using TObjectClickEvent = std::function<void(TObject* sender, TFormControlObj* obj, const CodePageString& onClick)>;
-using TFormControlEvent = std::function<void(TFormControlObj* obj)>;
-
 // The document root. It is also what its form controls see of the document
-// (TFormDocumentHost): their forms, their list, the paint panel and the
-// viewer's form events.
+// (TFormDocumentHost): their forms, their list, and the host of the viewer
+// that shows it.
 class TSectionList : public TCell, public TFormDocumentHost {
 public:
-    // The viewer is the sender of the image requests; the paint panel is the
-    // surface that animated images repaint. Either may be none.
-    TSectionList(TObject* ownerViewer, TWinControl* paintPanel);
+    // The host gives the document its paint panel, its image cache and the
+    // viewer's handlers; it must outlive the document.
+    explicit TSectionList(TViewerHost& host);
     ~TSectionList() override;
 
-    TObject* OwnerViewer;
-    TWinControl* PPanel;
+    TViewerHost& Host() const { return *FHost; }
     bool ShowImages = true;
     int FontSize = 12;
     // The default and the preformatted face, set with SetDefaultFonts.
@@ -409,26 +406,11 @@ public:
     TBitmap* BackgroundBitmap = nullptr;  // belongs to the image cache
     CodePageString BitmapName;
     bool BitmapLoaded = false;
-    TGetImageEvent GetImage;
-    TExpandNameEvent ExpandLinkFileName;
-    TNotifyEvent OnBackgroundChange;
-    // Set by the viewer: a form's submission (none: forms submit nothing), a
-    // click on a control with its ONCLICK, a control that got the focus.
-    TFormSubmitHandler OnFormSubmit;
-    TObjectClickEvent OnObjectClick;
-    TFormControlEvent OnFormControlEnter;
-    // The viewer's OnScript: the builder hands it each SCRIPT element.
-    TScriptEvent OnScript;
 
     // The forms of the document, and every form control in document order.
     TFreeList<ThtmlForm>& FormList() override { return FFormList; }
     TFormControlList& FormControlList() override { return FFormControlList; }
-    TWinControl* PaintPanel() override { return PPanel; }
-    bool FormSubmitAssigned() const override { return bool(OnFormSubmit); }
-    void FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                    const CodePageString& method, std::unique_ptr<TStringList> results) override;
-    void ObjectClick(TFormControlObj* obj, const CodePageString& onClick) override;
-    void FormControlEntered(TFormControlObj* obj) override;
+    TViewerHost& Viewer() override { return *FHost; }
     void FormControlExited(TFormControlObj* obj) override;
 
     // Frees the document: sections, maps, pending images, the background.
@@ -462,6 +444,7 @@ private:
     void StartTimerIfAnimated();
     // Controls that the last paint did not place are put out of the way.
     void HideControls();
+    TViewerHost* FHost;
     CodePageString FFontName = "Times New Roman";
     CodePageString FPreFontName = "Courier New";
     std::unique_ptr<TTimer> FTimer;

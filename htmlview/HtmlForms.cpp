@@ -4,6 +4,7 @@
 
 #include "classlib/BasicControls.h"
 #include "classlib/Panels.h"
+#include "htmlview/HtmlViewerHost.h"
 
 // Owns a control object's window controls. Destroying a window destroys the
 // controls inside it, whoever owns them, so the paint panel may free them
@@ -151,7 +152,7 @@ T* TFormControlObj::NewWindowControl(const CodePageString& componentName)
     auto* control = new T(FKeeper.get());
     control->Name = componentName;
     control->SetTop(-400);
-    control->SetParent(Document->PaintPanel());
+    control->SetParent(Document->Viewer().PaintPanel());
     FKeeper->Main = control;
     return control;
 }
@@ -180,7 +181,7 @@ void TFormControlObj::ConnectFocus()
     if (!focus)
         return;
     focus->OnEnter = [this](TObject*) {
-        Document->FormControlEntered(this);
+        Document->Viewer().FormControlEntered(this);
         ShowControlsOutOfSight(Document->FormControlList());
     };
     focus->OnExit = [this](TObject*) { Document->FormControlExited(this); };
@@ -342,7 +343,7 @@ TButton* TButtonFormControlObj::Button() const
 
 void TButtonFormControlObj::Clicked()
 {
-    Document->ObjectClick(this, ClickScript);
+    Document->Viewer().ObjectClick(this, ClickScript);
     if (Kind == bkReset)
         OwnerForm->ResetAll();
     else if (Kind == bkSubmit)
@@ -415,7 +416,7 @@ void TRadioButtonFormControlObj::Clicked()
     if (FRestoring)
         return;
     OwnerForm->UncheckSiblings(this);
-    Document->ObjectClick(this, ClickScript);
+    Document->Viewer().ObjectClick(this, ClickScript);
 }
 
 void TRadioButtonFormControlObj::Restore()
@@ -456,7 +457,7 @@ TCheckBox* TCheckBoxFormControlObj::CheckBox() const
 void TCheckBoxFormControlObj::Clicked()
 {
     if (!FRestoring)
-        Document->ObjectClick(this, ClickScript);
+        Document->Viewer().ObjectClick(this, ClickScript);
 }
 
 void TCheckBoxFormControlObj::Restore()
@@ -765,7 +766,7 @@ TFormControlObj* ThtmlForm::AddControl(std::unique_ptr<TFormControlObj> control)
 
 void ThtmlForm::Submit(const CodePageString& ButtonValue)
 {
-    if (!Document->FormSubmitAssigned())
+    if (!Document->Viewer().FormSubmitAssigned())
         return;
     auto results = std::make_unique<TStringList>();
     for (const auto& control : Controls) {
@@ -776,7 +777,7 @@ void ThtmlForm::Submit(const CodePageString& ButtonValue)
     }
     if (!ButtonValue.empty())
         results->Add(ButtonValue);
-    Document->FormSubmit(Action, Target, EncType, Method, std::move(results));
+    Document->Viewer().FormSubmit(Action, Target, EncType, Method, std::move(results));
 }
 
 void ThtmlForm::ResetAll()

@@ -684,7 +684,7 @@ std::unique_ptr<TGIFImage> TGIFImage::Duplicate() const
 
 namespace {
 
-std::unique_ptr<TGIFImage> LoadGifData(bool& still, const std::string& bytes)
+std::unique_ptr<TGIFImage> LoadGifData(bool& still, const std::string& bytes, const std::function<void()>& incomplete)
 {
     still = true;
     try {
@@ -704,8 +704,8 @@ std::unique_ptr<TGIFImage> LoadGifData(bool& still, const std::string& bytes)
             loaded = false;
         }
         if (!loaded) {
-            // Give the memory of pictures nobody shows back.
-            ImageCache().DropUnused();
+            if (incomplete)
+                incomplete();
             return nullptr;
         }
         return image;
@@ -716,7 +716,8 @@ std::unique_ptr<TGIFImage> LoadGifData(bool& still, const std::string& bytes)
 
 }  // namespace
 
-std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still)
+std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still,
+                                       const std::function<void()>& incomplete)
 {
     still = true;
     std::string bytes;
@@ -725,13 +726,13 @@ std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& sti
     } catch (const std::exception&) {
         return nullptr;
     }
-    return LoadGifData(still, bytes);
+    return LoadGifData(still, bytes, incomplete);
 }
 
-std::unique_ptr<TGIFImage> LoadGifStream(bool& still, TMemoryStream* stream)
+std::unique_ptr<TGIFImage> LoadGifStream(bool& still, TMemoryStream* stream, const std::function<void()>& incomplete)
 {
     still = true;
     if (!stream)
         return nullptr;
-    return LoadGifData(still, stream->DataString());
+    return LoadGifData(still, stream->DataString(), incomplete);
 }

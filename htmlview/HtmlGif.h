@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -201,6 +202,10 @@ private:
 
 // Loads a GIF from a file or from a stream's whole content: a structure-only
 // pass first, then the full load. Still tells whether the GIF has a single
-// frame. None when the data are not a GIF that can be shown.
-std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still);
-std::unique_ptr<TGIFImage> LoadGifStream(bool& still, TMemoryStream* stream);
+// frame. None when the data are not a GIF that can be shown. Incomplete is
+// called when the structure was read but the full load failed (short of
+// memory, most often): the image fetch then frees the pictures nobody shows.
+std::unique_ptr<TGIFImage> LoadGifFile(const CodePageString& fileName, bool& still,
+                                       const std::function<void()>& incomplete = {});
+std::unique_ptr<TGIFImage> LoadGifStream(bool& still, TMemoryStream* stream,
+                                         const std::function<void()>& incomplete = {});

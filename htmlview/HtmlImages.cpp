@@ -364,7 +364,6 @@ struct ImageUnit {
     std::unique_ptr<TBitmap> brokenBitmap;
     std::unique_ptr<TBitmap> brokenMask;
     bool picturesLoaded = false;
-    TStringBitmapList cache;
     TMemoryStream later;
 };
 
@@ -488,11 +487,6 @@ void ResetImageUnit()
     UnitSlot().reset();
 }
 
-TStringBitmapList& ImageCache()
-{
-    return Unit().cache;
-}
-
 // --- the image cache -----------------------------------------------------------------
 
 TBitmapItem::TBitmapItem(std::unique_ptr<TPersistent> picture, std::unique_ptr<TBitmap> mask,
@@ -584,8 +578,8 @@ void TStringBitmapList::Clear()
 
 // --- the image fetch -----------------------------------------------------------------
 
-TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& request, TObject* viewer,
-                         TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask)
+TPersistent* GetTheImage(TStringBitmapList& cache, const CodePageString& name, const TGetImageEvent& request,
+                         TObject* viewer, TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask)
 {
     mask = nullptr;
     later = false;
@@ -593,7 +587,9 @@ TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& reque
     if (name.empty())
         return nullptr;
     const CodePageString key = ImageCacheKey(name);
-    TStringBitmapList& cache = ImageCache();
+    // Pictures nobody shows give their memory back when a GIF cannot be
+    // decoded whole.
+    const auto dropUnused = [&cache] { cache.DropUnused(); };
 
     int index = cache.IndexOf(key);
     if (index >= 0) {
@@ -626,13 +622,13 @@ TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& reque
         if (stream && stream->Size() >= 1) {
             const ImageKind kind = GetImageKind(stream->DataString());
             if (kind == Gif || kind == Gif89)
-                gif = LoadGifStream(still, stream);
+                gif = LoadGifStream(still, stream, dropUnused);
             if (!gif)
                 picture = LoadPictureFromStream(stream, transparent, newMask);
         }
     } else {
         if (SameText(ExtractFileExt(name).substr(0, 6), ".gif"))
-            gif = LoadGifFile(name, still);
+            gif = LoadGifFile(name, still, dropUnused);
         if (!gif)
             picture = LoadPictureWithMask(name, transparent, newMask);
     }

@@ -1,6 +1,7 @@
 // The viewer's pictures: image kinds, the loaders for bitmaps and JPEG
-// pictures, transparency masks, the shared display palette, the process-wide
-// image cache with the image fetch GetTheImage, and client-side image maps.
+// pictures, transparency masks, the shared display palette, the image cache
+// (each viewer owns one) with the image fetch GetTheImage, and client-side
+// image maps.
 //
 // Pictures are TBitmaps (or a TGIFImage for an animated GIF). A mask is a
 // TBitmap of the picture's size, white where the picture is transparent and
@@ -121,7 +122,6 @@ private:
     int FKeepLoads = 4;
 };
 
-TStringBitmapList& ImageCache();
 // The cache's key for a source name.
 CodePageString ImageCacheKey(const CodePageString& name);
 
@@ -130,12 +130,12 @@ CodePageString ImageCacheKey(const CodePageString& name);
 using TGetImageEvent = std::function<void(TObject* sender, const CodePageString& source, TMemoryStream*& stream)>;
 
 // The image fetch of the document: the picture for a source name, from the
-// cache, from the request handler when there is one, else from the file of
+// cache given, from the request handler when there is one, else from the file of
 // that name. The picture and mask belong to the cache. Transparent comes in
 // as LLCorner when the caller asks for a corner mask and goes out as the
 // picture's kind; later is set when the handler will deliver it later.
-TPersistent* GetTheImage(const CodePageString& name, const TGetImageEvent& request, TObject* viewer,
-                         TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask);
+TPersistent* GetTheImage(TStringBitmapList& cache, const CodePageString& name, const TGetImageEvent& request,
+                         TObject* viewer, TransparencyKind& transparent, bool& later, bool& wasCached, TBitmap*& mask);
 
 // --- image maps ----------------------------------------------------------------------
 

@@ -219,10 +219,7 @@ THtmlPane::THtmlPane(TComponent* owner) : TCustomControl(owner)
     FHScrollBar->OnScroll = takeFocus;
 
     FAnchorNames = std::make_unique<TStringList>();
-    FDocument = std::make_unique<TSectionList>(this, FPanel);
-    FDocument->OnBackgroundChange = [this](TObject*) { FPanel->SetColor(PaletteRelative(FDocument->Background)); };
-    FDocument->OnFormControlEnter = [this](TFormControlObj* control) { ControlEntered(control); };
-    FDocument->ExpandLinkFileName = [this](const CodePageString& name) { return ExpandLinkFileName(name); };
+    FDocument = std::make_unique<TSectionList>(*this);
     ApplyDefaultFonts();
 
     FAutoScrollTimer = std::make_unique<TTimer>(nullptr);
@@ -288,7 +285,7 @@ void THtmlPane::ResetDocument()
 {
     FDocument->Clear();
     FDocumentText.reset();
-    ImageCache().AgeCache();
+    FImageCache.AgeCache();
     ApplyDefaultFonts();
     FAnchorNames->Clear();
     FCursorCharPos = 0;
@@ -889,7 +886,7 @@ void THtmlPane::DoExit()
 
 // A form control that takes the focus outside the window is brought to its
 // middle.
-void THtmlPane::ControlEntered(TFormControlObj* control)
+void THtmlPane::FormControlEntered(TFormControlObj* control)
 {
     TWinControl* window = control ? control->WinControl() : nullptr;
     if (!window)
@@ -903,8 +900,8 @@ void THtmlPane::ControlEntered(TFormControlObj* control)
 
 // --- forms, meta tags, the history -------------------------------------------------------------------------------
 
-void THtmlPane::FormSubmitted(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                              const CodePageString& method, std::unique_ptr<TStringList> results)
+void THtmlPane::FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                           const CodePageString& method, std::unique_ptr<TStringList> results)
 {
     if (!FOnFormSubmit)
         return;
@@ -916,29 +913,31 @@ void THtmlPane::FormSubmitted(const CodePageString& action, const CodePageString
 void THtmlPane::SetOnFormSubmit(TFormSubmitEvent handler)
 {
     FOnFormSubmit = std::move(handler);
-    if (FOnFormSubmit)
-        FDocument->OnFormSubmit = [this](const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                                         const CodePageString& method, std::unique_ptr<TStringList> results) {
-            FormSubmitted(action, target, encType, method, std::move(results));
-        };
-    else
-        FDocument->OnFormSubmit = nullptr;
 }
 
 void THtmlPane::SetOnImageRequest(TGetImageEvent handler)
 {
-    FDocument->GetImage = std::move(handler);
+    FOnImageRequest = std::move(handler);
 }
 
 void THtmlPane::SetOnScript(TScriptEvent handler)
 {
-    FDocument->OnScript = std::move(handler);
+    FOnScript = std::move(handler);
 }
 
 void THtmlPane::SetOnObjectClick(TObjectClickEvent handler)
 {
-    FOnObjectClick = handler;
-    FDocument->OnObjectClick = std::move(handler);
+    FOnObjectClick = std::move(handler);
+}
+
+void THtmlPane::ObjectClick(TFormControlObj* obj, const CodePageString& onClick)
+{
+    FireEvent(FOnObjectClick, this, obj, onClick);
+}
+
+void THtmlPane::BackgroundChanged(TColor color)
+{
+    FPanel->SetColor(PaletteRelative(color));
 }
 
 void THtmlPane::MetaHandler(TObject* /*sender*/, const CodePageString& httpEq, const CodePageString& name,
@@ -1163,7 +1162,7 @@ void THtmlPane::SetImageCacheCount(int n)
     if (n == FImageCacheCount)
         return;
     FImageCacheCount = n;
-    ImageCache().SetKeepLoads(n);
+    FImageCache.SetKeepLoads(n);
 }
 
 void THtmlPane::SetNoSelect(bool v)

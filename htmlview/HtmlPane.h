@@ -3,7 +3,9 @@
 // for its width, paints it on its paint panel, scrolls it with its own bars,
 // follows links, selects text with the mouse, keeps a history of the files
 // it showed, and hands clicks on links, images and form controls to its
-// events. It draws only through the class library's canvas.
+// events. It draws only through the class library's canvas. It is the host
+// of its document (TViewerHost): it owns the document's image cache and
+// takes the document's requests and events.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +16,8 @@
 #include "classlib/BasicControls.h"
 #include "classlib/Controls.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
+#include "htmlview/HtmlViewerHost.h"
 
 class THtmlPane;
 class TTimer;
@@ -94,7 +97,7 @@ using TImageClickEvent =
 using TImageOverEvent = std::function<void(TObject* Sender, TObject* Obj, TShiftState Shift, int X, int Y)>;
 using TRightClickEvent = std::function<void(TObject* Sender, TRightClickParameters* Parameters)>;
 
-class THtmlPane : public TCustomControl {
+class THtmlPane : public TCustomControl, public TViewerHost {
 public:
     explicit THtmlPane(TComponent* owner);
     ~THtmlPane() override;
@@ -122,7 +125,7 @@ public:
     void SetPosition(int y);
     // A link's name as a file name: ServerRoot before a name from the root,
     // relative names against BASE or the loaded file's folder.
-    virtual CodePageString ExpandLinkFileName(const CodePageString& name);
+    CodePageString ExpandLinkFileName(const CodePageString& name) override;
 
     // The selected text, and the text put on the clipboard.
     CodePageString SelectedText();
@@ -183,7 +186,9 @@ public:
 
     TSectionList* Document() const { return FDocument.get(); }
     TStringList* AnchorNames() const { return FAnchorNames.get(); }
-    TPaintPanel* PaintPanel() const { return FPanel; }
+    TPaintPanel* PaintPanel() override { return FPanel; }
+    // The pictures of this viewer's documents, kept for ImageCacheCount loads.
+    TStringBitmapList& ImageCache() override { return FImageCache; }
     T32ScrollBar* VScrollBar() const { return FVScrollBar; }
     TScrollBar* HScrollBar() const { return FHScrollBar; }
     int ScrollBarWidth() const { return FScrollBarWidth; }
@@ -202,7 +207,7 @@ public:
     TImageClickEvent OnImageClick;
     TImageOverEvent OnImageOver;
     TRightClickEvent OnRightClick;
-    // These also reach the document.
+    // The document asks for these through the viewer (TViewerHost).
     void SetOnImageRequest(TGetImageEvent handler);
     void SetOnScript(TScriptEvent handler);
     void SetOnObjectClick(TObjectClickEvent handler);
@@ -226,6 +231,17 @@ public:
     // A click on a link: OnHotSpotClick first, then an anchor, an HTML page
     // or a picture. URL and target are those of HotSpotURL and HotSpotTarget.
     virtual void HotSpotClick();
+
+    // --- what the document asks of its viewer (TViewerHost) -----------------------------------------
+    TObject* EventSender() override { return this; }
+    const TGetImageEvent& ImageRequest() const override { return FOnImageRequest; }
+    void BackgroundChanged(TColor color) override;
+    const TScriptEvent& ScriptHandler() const override { return FOnScript; }
+    bool FormSubmitAssigned() const override { return bool(FOnFormSubmit); }
+    void FormSubmit(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
+                    const CodePageString& method, std::unique_ptr<TStringList> results) override;
+    void ObjectClick(TFormControlObj* obj, const CodePageString& onClick) override;
+    void FormControlEntered(TFormControlObj* obj) override;
 
     // The canvas that layout measures with (tests set one of fixed metrics).
     void SetLayoutCanvas(TCanvas* canvas) { FLayoutCanvas = canvas; }
@@ -266,13 +282,12 @@ private:
     void ExtendSelection(int x, int y);
     void AutoScrollStep();
     void MetaHandler(TObject* sender, const CodePageString& httpEq, const CodePageString& name, const CodePageString& content);
-    void FormSubmitted(const CodePageString& action, const CodePageString& target, const CodePageString& encType,
-                       const CodePageString& method, std::unique_ptr<TStringList> results);
-    void ControlEntered(TFormControlObj* control);
     void StopSound();
     bool LinkAt(int x, int y, TUrlTarget& link, TFormControlObj*& control);
     THtmlParseEvents ParseEvents();
 
+    // Declared before the document, whose pictures are its entries.
+    TStringBitmapList FImageCache;
     std::unique_ptr<TSectionList> FDocument;
     std::unique_ptr<TStringList> FAnchorNames;
     TPaintPanel* FPanel = nullptr;
@@ -284,6 +299,8 @@ private:
     std::unique_ptr<PendingSubmission> FPendingSubmit;
     TFormSubmitEvent FOnFormSubmit;
     TObjectClickEvent FOnObjectClick;
+    TGetImageEvent FOnImageRequest;
+    TScriptEvent FOnScript;
 
     int FDocWidth = 0;
     int FDocHeight = 0;

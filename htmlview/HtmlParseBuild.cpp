@@ -2,7 +2,7 @@
 // tokens that fills a document root with sections, fonts, images, form
 // controls, maps and anchors. It never reports a markup error: a missing end
 // tag is closed by the structure around it and an unknown tag is skipped.
-#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlBuild.h"
 
 #include <algorithm>
 #include <climits>
@@ -16,6 +16,41 @@
 namespace {
 
 using S = HtmlSymbol;
+
+// A numeric attribute that stands for a size in pixels: its value cut to
+// 0 .. MaxPixelSize; false when its text is no number at all (then it counts
+// as absent).
+bool PixelAttribute(const TAttribute& attribute, int& value)
+{
+    if (attribute.Value == 0) {
+        // The tokenizer gives 0 for a text that is no number; only a written
+        // zero counts as one.
+        std::size_t i = 0;
+        const CodePageString& t = attribute.Text;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        const std::size_t digits = i;
+        while (i < t.size() && t[i] == '0')
+            ++i;
+        if (i == digits || (i < t.size() && !(i + 1 == t.size() && t[i] == '%')))
+            return false;
+    }
+    value = std::clamp(attribute.Value, 0, MaxPixelSize);
+    return true;
+}
+
+// The size of a numeric attribute, at most limit (HSPACE).
+int MagnitudeAttribute(const TAttribute& attribute, int limit)
+{
+    const long long magnitude = attribute.Value < 0 ? -static_cast<long long>(attribute.Value) : attribute.Value;
+    return int(std::min<long long>(magnitude, limit));
+}
+
+// A WIDTH written as a percentage.
+bool IsPercentage(const CodePageString& text)
+{
+    return text.find('%') != CodePageString::npos;
+}
 
 // The font stack's depth: level 1 is the document's base font.
 constexpr std::size_t MaxFontLevels = 25;
@@ -285,7 +320,7 @@ THtmlBuilder::THtmlBuilder(TSectionList& root, TStringList& anchors, const THtml
     FFonts.push_back(base);
     FOpen = NewSection(0);
     P.IncludeEvent = FEvents.Include;
-    P.IncludeSender = root.OwnerViewer;
+    P.IncludeSender = root.Host().EventSender();
 }
 
 THtmlBuilder::~THtmlBuilder()
@@ -470,7 +505,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 break;
             case S::HR:
                 Flush();
-                AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+                AddToTarget(std::make_unique<THorzLine>(&FRoot, RuleSpecOf(P.TagAttributes)));
                 P.NextToken();
                 break;
             case S::Center:
@@ -489,7 +524,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 break;
             case S::Meta:
                 if (FEvents.Meta)
-                    FEvents.Meta(FRoot.OwnerViewer, AttributeOr(P.TagAttributes, S::HttpEquiv),
+                    FEvents.Meta(FRoot.Host().EventSender(), AttributeOr(P.TagAttributes, S::HttpEquiv),
                                  AttributeOr(P.TagAttributes, S::Name), AttributeOr(P.TagAttributes, S::Content));
                 P.NextToken();
                 break;
@@ -497,7 +532,7 @@ void THtmlBuilder::ParseBodyContent(int level, const HtmlSymbolSet& stop)
                 const CodePageString* source = AttributeText(P.TagAttributes, S::Src);
                 if (FEvents.Sound && source) {
                     TAttribute* loop = nullptr;
-                    FEvents.Sound(FRoot.OwnerViewer, *source,
+                    FEvents.Sound(FRoot.Host().EventSender(), *source,
                                   P.TagAttributes.FindSymbol(S::Loop, loop) ? loop->Value : 1, false);
                 }
                 P.NextToken();
@@ -638,11 +673,13 @@ bool THtmlBuilder::ActOnInline(int level)
         return true;
     case S::Img:
         EnsureSection(level);
-        FOpen->AddImage(P.TagAttributes);
+        FOpen->AddImage(ImageSpecOf(P.TagAttributes));
         return true;
     case S::Input:
         EnsureSection(level);
-        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget), sy));
+        // An INPUT TYPE=IMAGE shows its picture as an IMG does.
+        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget, ImageSpecOf(P.TagAttributes)),
+                            sy));
         return true;
     case S::Select: {
         EnsureSection(level);
@@ -787,7 +824,7 @@ void THtmlBuilder::ReadBreak(int level)
     const TJustify justify = FOpen->Justify;
     Flush();
     FOpen = NewSection(level, justify);
-    FOpen->SetClear(P.TagAttributes);
+    FOpen->SetClear(ClearOf(P.TagAttributes));
 }
 
 void THtmlBuilder::ReadLink(int level)
@@ -952,7 +989,7 @@ void THtmlBuilder::ParseList(int level, HtmlSymbol listSymbol, const HtmlSymbolS
             ParseBlock(level, blockStop + ListItems);
         } else if (sy == S::HR) {
             Flush();
-            AddToTarget(std::make_unique<THorzLine>(&FRoot, P.TagAttributes));
+            AddToTarget(std::make_unique<THorzLine>(&FRoot, RuleSpecOf(P.TagAttributes)));
             P.NextToken();
         } else if (sy == S::Table) {
             if (FOpen)
@@ -1008,7 +1045,7 @@ void THtmlBuilder::ParseTable(int level)
     TFontStyles cellStyle = savedStyle;
     Flush();
     FTarget = nullptr;
-    auto table = std::make_unique<ThtmlTable>(&FRoot, P.TagAttributes, FAlignment, outer, level);
+    auto table = std::make_unique<ThtmlTable>(&FRoot, TableSpecOf(P.TagAttributes), FAlignment, outer, level);
     Charge(TableBytes);
     std::unique_ptr<TCellList> row;
     TJustify rowAlign = jNone;
@@ -1079,7 +1116,8 @@ void THtmlBuilder::ParseTable(int level)
                     FRoot.InlineStyle.StyleOverrides << fsBold;
                 else if (!cellStyle.Contains(fsBold) || savedStyle.Contains(fsBold))
                     FRoot.InlineStyle.StyleOverrides >> fsBold;  // unless a B between the cells asked for it
-                cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign), P.TagAttributes);
+                cell = std::make_unique<TCellObj>(&FRoot, VAlignOf(P.TagAttributes, rowVAlign),
+                                                  CellSpecOf(P.TagAttributes));
                 FTarget = cell->Cell.get();
                 Charge(CellBytes);
                 P.SkipBlanks();
@@ -1103,7 +1141,8 @@ void THtmlBuilder::ParseTable(int level)
                 row = std::make_unique<TCellList>();
                 rowAlign = AlignOf(P.TagAttributes, jNone);
                 rowVAlign = VAlignOf(P.TagAttributes, 1);
-                row->SetAttributes(P.TagAttributes);
+                if (const std::optional<TColor> color = RowBackgroundOf(P.TagAttributes))
+                    row->SetBackground(*color);
                 Charge(RowBytes);
                 P.NextToken();
                 break;
@@ -1387,11 +1426,11 @@ void THtmlBuilder::ParseMap()
         FRoot.MapList.Add(std::move(map));
 }
 
-// A script's text goes to the document's OnScript; without a handler it is
+// A script's text goes to the viewer's OnScript; without a handler it is
 // read and dropped, and so is a script that the document's limit cut.
 void THtmlBuilder::ParseScript()
 {
-    const TScriptEvent handler = FRoot.OnScript;
+    const TScriptEvent handler = FRoot.Host().ScriptHandler();
     const CodePageString language = AttributeOr(P.TagAttributes, S::Language);
     struct RawModeOff {
         ParserState& Parser;
@@ -1439,7 +1478,7 @@ void THtmlBuilder::ParseScript()
         }
     }
     if (handler && !FCut)
-        handler(FRoot.OwnerViewer, language, std::move(script));
+        handler(FRoot.Host().EventSender(), language, std::move(script));
 }
 
 // --- plain text --------------------------------------------------------------------------------------------
@@ -1482,6 +1521,251 @@ void THtmlBuilder::ParseText()
 }
 
 }  // namespace
+
+// --- what the model takes from a tag -------------------------------------------------------------
+
+TImageSpec ImageSpecOf(const TAttributeList& attributes)
+{
+    TImageSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Src:
+            spec.Source = a->Text;
+            break;
+        case HtmlSymbol::Alt:
+            spec.Alt = a->Text;
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = UpperCase(a->Text);
+            if (align == "TOP")
+                spec.VertAlign = ATop;
+            else if (align == "MIDDLE" || align == "ABSMIDDLE")
+                spec.VertAlign = AMiddle;
+            else if (align == "LEFT")
+                spec.VertAlign = ALeft;
+            else if (align == "RIGHT")
+                spec.VertAlign = ARight;
+            break;
+        }
+        case HtmlSymbol::Border:
+            spec.NoBorder = a->Value == 0;
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                if (a->Value >= 1 && a->Value <= 100) {
+                    spec.GivenWidth = a->Value;
+                    spec.PercentWidth = true;
+                }
+            } else {
+                // A negative or wordy WIDTH counts as absent.
+                int w = 0;
+                if (PixelAttribute(*a, w)) {
+                    spec.GivenWidth = w;
+                    spec.PercentWidth = false;
+                }
+            }
+            break;
+        case HtmlSymbol::Height: {
+            int h = 0;
+            if (PixelAttribute(*a, h))
+                spec.GivenHeight = std::max(1, h);
+            break;
+        }
+        case HtmlSymbol::HSpace:
+            spec.HSpace = MagnitudeAttribute(*a, 20);
+            break;
+        case HtmlSymbol::Transp:
+            spec.CornerTransparent = true;
+            break;
+        case HtmlSymbol::IsMap:
+            spec.IsMap = true;
+            break;
+        case HtmlSymbol::UseMap:
+            spec.UseMap = true;
+            spec.MapName = Trim(UpperCase(a->Text));
+            if (spec.MapName.size() > 1 && spec.MapName[0] == '#')
+                spec.MapName.erase(0, 1);
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+TRuleSpec RuleSpecOf(const TAttributeList& attributes)
+{
+    TRuleSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Size:
+            if (a->Value >= 1 && a->Value <= 20)
+                spec.VSize = a->Value;
+            break;
+        case HtmlSymbol::Color:
+            spec.HasColor = ParseColor(a->Text, spec.Color);
+            break;
+        case HtmlSymbol::NoShade:
+            spec.NoShade = true;
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = LowerCase(a->Text);
+            if (align == "left")
+                spec.Align = jLeft;
+            else if (align == "right")
+                spec.Align = jRight;
+            break;
+        }
+        case HtmlSymbol::Width:
+            if (a->Value > 0) {
+                if (IsPercentage(a->Text)) {
+                    if (a->Value <= 100)
+                        spec.HWidth = a->Value;
+                    spec.Percent = true;
+                } else {
+                    spec.HWidth = std::min(a->Value, MaxPixelSize);
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+namespace {
+
+// A BGCOLOR or BORDERCOLOR: filled when its text is a colour, which then
+// replaces color; a text that is none leaves the colour but fills nothing.
+void ReadBackground(const TAttribute& attribute, bool& filled, TColor& color)
+{
+    TColor parsed = clWhite;
+    filled = ParseColor(attribute.Text, parsed);
+    if (filled)
+        color = parsed;
+}
+
+}  // namespace
+
+TCellSpec CellSpecOf(const TAttributeList& attributes)
+{
+    TCellSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::ColSpan:
+            // Wider spans than the table may have columns are cut here, before
+            // any filler is made for them.
+            if (a->Value > 1)
+                spec.ColSpan = std::min(a->Value, MaxTableColumns);
+            break;
+        case HtmlSymbol::RowSpan:
+            if (a->Value > 1)
+                spec.RowSpan = a->Value;
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                if (a->Value >= 1 && a->Value <= 100) {
+                    spec.AskedWidth = a->Value * 10;
+                    spec.AsPercent = true;
+                }
+            } else if (a->Value > 0) {
+                spec.AskedWidth = std::min(a->Value, MaxPixelSize);
+                spec.AsPercent = false;
+            }
+            break;
+        case HtmlSymbol::Height: {
+            int h = 0;
+            if (PixelAttribute(*a, h))
+                spec.AskedHeight = h;
+            break;
+        }
+        case HtmlSymbol::BgColor:
+            ReadBackground(*a, spec.BackFilled, spec.BackColor);
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+std::optional<TColor> RowBackgroundOf(const TAttributeList& attributes)
+{
+    TAttribute* color = nullptr;
+    if (!attributes.FindSymbol(HtmlSymbol::BgColor, color))
+        return std::nullopt;
+    bool filled = false;
+    TColor parsed = clWhite;
+    ReadBackground(*color, filled, parsed);
+    return filled ? std::optional<TColor>(parsed) : std::nullopt;
+}
+
+TTableSpec TableSpecOf(const TAttributeList& attributes)
+{
+    TTableSpec spec;
+    for (const auto& a : attributes) {
+        switch (a->Symbol) {
+        case HtmlSymbol::Border:
+            spec.Border = a->Value > 0;
+            break;
+        case HtmlSymbol::CellPadding:
+            if (a->Value >= 0)
+                spec.CellPadding = std::min(50, a->Value);
+            break;
+        case HtmlSymbol::CellSpacing:
+            if (a->Value >= 0)
+                spec.CellSpacing = std::min(40, a->Value);
+            break;
+        case HtmlSymbol::Width:
+            if (IsPercentage(a->Text)) {
+                spec.AsPercent = true;
+                if (a->Value >= 1 && a->Value <= 100)
+                    spec.WidthAttr = a->Value * 10;
+            } else {
+                // A negative or wordy WIDTH is no width.
+                int w = 0;
+                if (PixelAttribute(*a, w))
+                    spec.WidthAttr = w;
+            }
+            break;
+        case HtmlSymbol::Align: {
+            const CodePageString align = UpperCase(a->Text);
+            if (align == "CENTER") {
+                spec.Align = jCentre;
+            } else if (align == "LEFT") {
+                spec.Align = jLeft;
+                spec.Float = true;
+            } else if (align == "RIGHT") {
+                spec.Align = jRight;
+                spec.Float = true;
+            }
+            break;
+        }
+        case HtmlSymbol::BgColor:
+            ReadBackground(*a, spec.BackFilled, spec.BackColor);
+            break;
+        case HtmlSymbol::BorderColor:
+            ReadBackground(*a, spec.BdrOn, spec.BdrColor);
+            break;
+        case HtmlSymbol::HSpace:
+            spec.HSpace = MagnitudeAttribute(*a, 20);
+            break;
+        default:
+            break;
+        }
+    }
+    return spec;
+}
+
+std::uint8_t ClearOf(const TAttributeList& attributes)
+{
+    TAttribute* clear = nullptr;
+    if (!attributes.FindSymbol(HtmlSymbol::Clear, clear))
+        return 0;
+    const CodePageString value = LowerCase(clear->Text);
+    return value == "left" ? 1 : value == "right" ? 2 : 3;
+}
 
 void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,
                      const THtmlParseEvents& events, THtmlParseInfo& info, std::size_t maxBytes)

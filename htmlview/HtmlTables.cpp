@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
 
 namespace {
 
@@ -12,57 +11,21 @@ namespace {
 // shared out plainly instead.
 constexpr int MaxPercentPasses = 10;
 
-void ReadBackground(const TAttribute& attribute, bool& filled, TColor& color)
-{
-    TColor parsed = clWhite;
-    filled = ParseColor(attribute.Text, parsed);
-    if (filled)
-        color = parsed;
-}
-
 }  // namespace
 
 // --- cells and rows --------------------------------------------------------------------------
 
-TCellObj::TCellObj(TSectionList* document, int vAlign, const TAttributeList& attributes)
-    : VAlign(vAlign), Cell(std::make_unique<TCell>(document))
+TCellObj::TCellObj(TSectionList* document, int vAlign, const TCellSpec& spec)
+    : ColSpan(spec.ColSpan),
+      RowSpan(spec.RowSpan),
+      AskedHeight(spec.AskedHeight),
+      VAlign(vAlign),
+      AskedWidth(spec.AskedWidth),
+      AsPercent(spec.AsPercent),
+      Cell(std::make_unique<TCell>(document))
 {
-    for (const auto& a : attributes) {
-        switch (a->Symbol) {
-        case HtmlSymbol::ColSpan:
-            // Wider spans than the table may have columns are cut here, before
-            // any filler is made for them.
-            if (a->Value > 1)
-                ColSpan = std::min(a->Value, MaxTableColumns);
-            break;
-        case HtmlSymbol::RowSpan:
-            if (a->Value > 1)
-                RowSpan = a->Value;
-            break;
-        case HtmlSymbol::Width:
-            if (IsPercentage(a->Text)) {
-                if (a->Value >= 1 && a->Value <= 100) {
-                    AskedWidth = a->Value * 10;
-                    AsPercent = true;
-                }
-            } else if (a->Value > 0) {
-                AskedWidth = std::min(a->Value, MaxPixelSize);
-                AsPercent = false;
-            }
-            break;
-        case HtmlSymbol::Height: {
-            int h = 0;
-            if (PixelAttribute(*a, h))
-                AskedHeight = h;
-            break;
-        }
-        case HtmlSymbol::BgColor:
-            ReadBackground(*a, Cell->BackFilled, Cell->BackColor);
-            break;
-        default:
-            break;
-        }
-    }
+    Cell->BackFilled = spec.BackFilled;
+    Cell->BackColor = spec.BackColor;
 }
 
 std::unique_ptr<TCellObj> TCellObj::NewFiller(TSectionList* document, int rowSpan)
@@ -73,71 +36,33 @@ std::unique_ptr<TCellObj> TCellObj::NewFiller(TSectionList* document, int rowSpa
     return filler;
 }
 
-void TCellList::SetAttributes(const TAttributeList& attributes)
+void TCellList::SetBackground(TColor color)
 {
-    TAttribute* color = nullptr;
-    if (attributes.FindSymbol(HtmlSymbol::BgColor, color))
-        ReadBackground(*color, BackFilled, BackColor);
+    BackFilled = true;
+    BackColor = color;
 }
 
 // --- the table ---------------------------------------------------------------------------------
 
-ThtmlTable::ThtmlTable(TSectionList* document, const TAttributeList& attributes, TJustify justify,
-                       TCell* ownerCell, int level)
-    : TSectionBase(document), Caption(std::make_unique<TCellObj>(document)), Justify(justify),
-      Level(std::clamp(level, 0, MaxListLevel)), OwnerCell(ownerCell)
+ThtmlTable::ThtmlTable(TSectionList* document, const TTableSpec& spec, TJustify justify, TCell* ownerCell,
+                       int level)
+    : TSectionBase(document),
+      Caption(std::make_unique<TCellObj>(document)),
+      Border(spec.Border),
+      CellPadding(spec.CellPadding),
+      CellSpacing(spec.CellSpacing),
+      HSpace(spec.HSpace),
+      Justify(spec.Align.value_or(justify)),
+      Float(spec.Float),
+      WidthAttr(spec.WidthAttr),
+      AsPercent(spec.AsPercent),
+      BackFilled(spec.BackFilled),
+      BackColor(spec.BackColor),
+      BdrOn(spec.BdrOn),
+      BdrColor(spec.BdrColor),
+      Level(std::clamp(level, 0, MaxListLevel)),
+      OwnerCell(ownerCell)
 {
-    for (const auto& a : attributes) {
-        switch (a->Symbol) {
-        case HtmlSymbol::Border:
-            Border = a->Value > 0;
-            break;
-        case HtmlSymbol::CellPadding:
-            if (a->Value >= 0)
-                CellPadding = std::min(50, a->Value);
-            break;
-        case HtmlSymbol::CellSpacing:
-            if (a->Value >= 0)
-                CellSpacing = std::min(40, a->Value);
-            break;
-        case HtmlSymbol::Width:
-            if (IsPercentage(a->Text)) {
-                AsPercent = true;
-                if (a->Value >= 1 && a->Value <= 100)
-                    WidthAttr = a->Value * 10;
-            } else {
-                // A negative or wordy WIDTH is no width.
-                int w = 0;
-                if (PixelAttribute(*a, w))
-                    WidthAttr = w;
-            }
-            break;
-        case HtmlSymbol::Align: {
-            const CodePageString align = UpperCase(a->Text);
-            if (align == "CENTER") {
-                Justify = jCentre;
-            } else if (align == "LEFT") {
-                Justify = jLeft;
-                Float = true;
-            } else if (align == "RIGHT") {
-                Justify = jRight;
-                Float = true;
-            }
-            break;
-        }
-        case HtmlSymbol::BgColor:
-            ReadBackground(*a, BackFilled, BackColor);
-            break;
-        case HtmlSymbol::BorderColor:
-            ReadBackground(*a, BdrOn, BdrColor);
-            break;
-        case HtmlSymbol::HSpace:
-            HSpace = MagnitudeAttribute(*a, 20);
-            break;
-        default:
-            break;
-        }
-    }
     if (Border)
         CellSpacing = std::max(1, CellSpacing + 2);
 }

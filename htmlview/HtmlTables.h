@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "htmlview/HtmlDocument.h"
@@ -16,11 +17,38 @@
 // A table has at most this many columns; positions beyond them are cut.
 inline constexpr int MaxTableColumns = 30;
 
+// What a TD or TH asks for, as the builder read it from the tag.
+struct TCellSpec {
+    int ColSpan = 1;  // at most MaxTableColumns
+    int RowSpan = 1;
+    int AskedWidth = 0;  // pixels, or tenths of a percent
+    bool AsPercent = false;
+    int AskedHeight = 0;
+    bool BackFilled = false;  // a BGCOLOR that is a colour
+    TColor BackColor = clWhite;
+};
+
+// What a TABLE asks for, as the builder read it from the tag.
+struct TTableSpec {
+    bool Border = false;
+    int CellPadding = 1;  // 0 .. 50
+    int CellSpacing = 2;  // 0 .. 40, before a border widens it
+    int HSpace = 5;       // at most 20
+    std::optional<TJustify> Align;  // none: the alignment around the table
+    bool Float = false;   // ALIGN=LEFT or RIGHT
+    int WidthAttr = 0;    // pixels, or tenths of a percent
+    bool AsPercent = false;
+    bool BackFilled = false;
+    TColor BackColor = clWhite;
+    bool BdrOn = false;
+    TColor BdrColor = clBlack;
+};
+
 // One grid position: a real cell, or a filler covered by a spanning cell.
 class TCellObj : public TObject {
 public:
-    // A cell from the TD or TH attributes; vAlign 0 top, 1 middle, 2 bottom.
-    TCellObj(TSectionList* document, int vAlign, const TAttributeList& attributes);
+    // A cell of a TD or TH; vAlign 0 top, 1 middle, 2 bottom.
+    TCellObj(TSectionList* document, int vAlign, const TCellSpec& spec);
     // A cell with nothing asked of it (a caption).
     explicit TCellObj(TSectionList* document) : Cell(std::make_unique<TCell>(document)) {}
     // A position covered by a spanning cell.
@@ -50,13 +78,12 @@ public:
     int RowHeight = 0;
     int RowSpanHeight = 0;  // the tallest cell starting in the row, over its rows
     // The TR's BGCOLOR.
-    void SetAttributes(const TAttributeList& attributes);
+    void SetBackground(TColor color);
 };
 
 class ThtmlTable : public TSectionBase {
 public:
-    ThtmlTable(TSectionList* document, const TAttributeList& attributes, TJustify justify, TCell* ownerCell,
-               int level);
+    ThtmlTable(TSectionList* document, const TTableSpec& spec, TJustify justify, TCell* ownerCell, int level);
 
     TFreeList<TCellList> Rows;
     std::unique_ptr<TCellObj> Caption;  // its cell holds the CAPTION

@@ -9,7 +9,6 @@
 #include "classlib/Timer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlGif.h"
-#include "htmlview/HtmlParse.h"
 
 namespace {
 
@@ -127,27 +126,25 @@ void TSection::HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTar
         run->UrlTarget = urlTarget;
 }
 
-TImageObj* TSection::AddImage(const TAttributeList& attributes)
+TImageObj* TSection::AddImage(const TImageSpec& spec)
 {
     // Placeholders count as text: a section full of them takes no more.
     if (Len > MaxSectionText)
         return nullptr;
-    TImageObj* img = Images.Add(std::make_unique<TImageObj>(RootDocument, Len, attributes));
+    TImageObj* img = Images.Add(std::make_unique<TImageObj>(RootDocument, Len, spec));
     Buff += ImagePlaceholder;
     Len = int(Buff.size());
     return img;
 }
 
-void TSection::SetClear(const TAttributeList& attributes)
+void TSection::SetClear(std::uint8_t clear)
 {
-    TAttribute* clear = nullptr;
-    if (!attributes.FindSymbol(HtmlSymbol::Clear, clear))
-        return;
-    const CodePageString value = LowerCase(clear->Text);
-    ClearAttr = value == "left" ? 1 : value == "right" ? 2 : 3;
+    if (clear != 0)
+        ClearAttr = clear;
 }
 
-TFormControlObj* TSection::AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell)
+TFormControlObj* TSection::AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell,
+                                          const TImageSpec& picture)
 {
     if (!RootDocument)
         return nullptr;
@@ -157,7 +154,7 @@ TFormControlObj* TSection::AddFormControl(HtmlSymbol which, const TAttributeList
         return nullptr;
     TFormControlObj* control = CreateFormControl(*RootDocument, which, Len, attributes);
     if (kind == TFormControlKind::Image) {
-        if (TImageObj* img = AddImage(attributes))
+        if (TImageObj* img = AddImage(picture))
             img->OwnControl = control;
     } else if (kind != TFormControlKind::Hidden) {
         FormControls.Add(control);
@@ -958,43 +955,16 @@ void THeadingSpace::UpdateSize()
         BlockHeight = MulDiv(gap, RootDocument->FontSize, 12);
 }
 
-THorzLine::THorzLine(TSectionList* document, const TAttributeList& attributes) : TSectionBase(document)
+THorzLine::THorzLine(TSectionList* document, const TRuleSpec& spec)
+    : TSectionBase(document),
+      VSize(spec.VSize),
+      HWidth(spec.HWidth),
+      Percent(spec.Percent),
+      Color(spec.Color),
+      HasColor(spec.HasColor),
+      NoShade(spec.NoShade),
+      Align(spec.Align)
 {
-    for (const auto& a : attributes) {
-        switch (a->Symbol) {
-        case HtmlSymbol::Size:
-            if (a->Value >= 1 && a->Value <= 20)
-                VSize = a->Value;
-            break;
-        case HtmlSymbol::Color:
-            HasColor = ParseColor(a->Text, Color);
-            break;
-        case HtmlSymbol::NoShade:
-            NoShade = true;
-            break;
-        case HtmlSymbol::Align: {
-            const CodePageString align = LowerCase(a->Text);
-            if (align == "left")
-                Align = jLeft;
-            else if (align == "right")
-                Align = jRight;
-            break;
-        }
-        case HtmlSymbol::Width:
-            if (a->Value > 0) {
-                if (IsPercentage(a->Text)) {
-                    if (a->Value <= 100)
-                        HWidth = a->Value;
-                    Percent = true;
-                } else {
-                    HWidth = std::min(a->Value, MaxPixelSize);
-                }
-            }
-            break;
-        default:
-            break;
-        }
-    }
 }
 
 void THorzLine::CopySelection()

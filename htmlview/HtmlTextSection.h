@@ -60,13 +60,17 @@ public:
     void ChangeFont(const TMyFont& font);
     // Starts (sy = HREF) or ends a link, with font.
     void HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget);
-    TImageObj* AddImage(const TAttributeList& attributes);
+    // An inline image at the end of the text; none once the section is full.
+    TImageObj* AddImage(const TImageSpec& spec);
     // The control of an INPUT, SELECT or TEXTAREA (which) at the end of the
     // text, joining the open form; cell is the cell the section is in (a
     // radio button takes its background). A hidden field takes no place in
-    // the text, an image input is an image of the section.
-    TFormControlObj* AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell);
-    void SetClear(const TAttributeList& attributes);
+    // the text, an image input is an image of the section that shows
+    // picture.
+    TFormControlObj* AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell,
+                                    const TImageSpec& picture = {});
+    // A BR's CLEAR (1 left, 2 right, 3 all); 0 leaves the section as it is.
+    void SetClear(std::uint8_t clear);
     // An empty section gets one blank, so that it takes one line of its font.
     void AddBlankIfEmpty();
 
@@ -140,10 +144,21 @@ public:
     void UpdateSize() override;
 };
 
+// What an HR asks for, as the builder read it from the tag.
+struct TRuleSpec {
+    int VSize = 2;        // thickness, 1 .. 20
+    int HWidth = -1;      // pixels (at most MaxPixelSize) or percent; -1 for the whole width
+    bool Percent = false;
+    TColor Color = clBlack;
+    bool HasColor = false;
+    bool NoShade = false;
+    TJustify Align = jCentre;
+};
+
 // A horizontal rule (HR).
 class THorzLine : public TSectionBase {
 public:
-    THorzLine(TSectionList* document, const TAttributeList& attributes);
+    explicit THorzLine(TSectionList* document, const TRuleSpec& spec = {});
     int VSize = 2;        // thickness
     int HWidth = -1;      // pixels or percent; -1 for the whole width
     bool Percent = false;

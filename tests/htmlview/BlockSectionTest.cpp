@@ -22,7 +22,7 @@ TEST_F(BlockSectionTest, FixedHeightsFollowTheDefaultFontSize)
         return [level](TSectionList* d) { return std::make_unique<THeadingSpace>(d, level); };
     };
     const auto rule = [](const char* tag) {
-        return [tag](TSectionList* d) { return std::make_unique<THorzLine>(d, Tag(tag)); };
+        return [tag](TSectionList* d) { return std::make_unique<THorzLine>(d, RuleSpecOf(Tag(tag))); };
     };
     const auto paragraph = [](TSectionList* d) { return std::make_unique<TParagraphSpace>(d); };
     const Case cases[] = {
@@ -75,7 +75,7 @@ TEST_F(BlockSectionTest, SectionsStackInTheirCell)
     expect(Add<THeadingSpace>(1), 30, 16);
     expect(Text("Heading"), 46, 16);
     expect(Add<THeadingSpace>(1), 62, 16);
-    expect(Add<THorzLine>(Tag("<hr>")), 78, 20);
+    expect(Add<THorzLine>(RuleSpecOf(Tag("<hr>"))), 78, 20);
     expect(Pre("  kept  "), 98, 16);
     expect(Pre(""), 114, 16);  // an empty line gets a blank
     TOListItem* one = Add<TOListItem>(1, font, nullptr, '1', 1);
@@ -131,7 +131,7 @@ TEST_F(BlockSectionTest, HorizontalRules)
     };
     for (const Case& c : cases) {
         root.Clear();
-        THorzLine* line = Add<THorzLine>(Tag(c.tag));
+        THorzLine* line = Add<THorzLine>(RuleSpecOf(Tag(c.tag)));
         Layout(400);
         Paint(400);
         if (c.filled) {
@@ -153,7 +153,7 @@ TEST_F(BlockSectionTest, HorizontalRules)
     }
     root.Clear();
     root.SetBackground(clNavy);
-    Add<THorzLine>(Tag("<hr>"));
+    Add<THorzLine>(RuleSpecOf(Tag("<hr>")));
     Layout(400);
     Paint(400);
     EXPECT_EQ(canvas.OpsOf(TCanvasOp::Line)[2].penColor, clBtnHighlight) << "the light edge off a white page";

@@ -12,6 +12,7 @@
 #include "DocumentFixture.h"
 #include "ModelDump.h"
 #include "classlib/Files.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlTextSection.h"
 #include "support/TempDir.h"
@@ -387,7 +388,9 @@ TEST_F(BuilderTest, GoldenDumps)
 TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
 {
     TObject viewer;
-    TSectionList document(&viewer, nullptr);
+    TStandaloneHost host;
+    host.Sender = &viewer;
+    TSectionList document(host);
     std::vector<std::string> calls;
     THtmlParseEvents events;
     events.Meta = [&](TObject* sender, const CodePageString& httpEq, const CodePageString& name, const CodePageString& content) {
@@ -404,7 +407,7 @@ TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
         buffer = included.data();
         size = int(included.size());
     };
-    document.OnScript = [&](TObject* sender, const CodePageString& language, CodePageString script) {
+    host.OnScript = [&](TObject* sender, const CodePageString& language, CodePageString script) {
         EXPECT_EQ(sender, &viewer);
         calls.push_back("script " + language + ": " + script);
     };
@@ -429,7 +432,7 @@ TEST_F(BuilderTest, EventsSeeTheDocumentAsItIsRead)
 
     // A script handler that raises stops the document there.
     document.Clear();
-    document.OnScript = [](TObject*, const CodePageString&, CodePageString) { throw Exception("script failed"); };
+    host.OnScript = [](TObject*, const CodePageString&, CodePageString) { throw Exception("script failed"); };
     EXPECT_THROW(ParseHtmlBuffer(document, anchors, "before<script>x</script>after", {}, info), Exception);
     EXPECT_EQ(modeldump::Dump(document), R"(text L0 left "before"
   @0 Times New Roman 12

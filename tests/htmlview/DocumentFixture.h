@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
@@ -78,15 +79,14 @@ class DocumentTest : public ::testing::Test {
 protected:
     DocumentTest()
     {
-        ImageCache().Clear();
-        root.GetImage = server.Handler();
+        host.GetImage = server.Handler();
         font.SetNormalSize(&root, 12);
         font.SetFont(&root, root.FontColor);
     }
     ~DocumentTest() override
     {
         root.Clear();
-        ImageCache().Clear();
+        host.Cache.Clear();
     }
 
     template <class T, class... Args>
@@ -150,7 +150,9 @@ protected:
         return at;
     }
 
-    TSectionList root{nullptr, nullptr};
+    // The host holds the document's image cache: it outlives the document.
+    TStandaloneHost host;
+    TSectionList root{host};
     TFixedCanvas canvas{1000, 1000};
     TMyFont font;
     TPictureServer server;

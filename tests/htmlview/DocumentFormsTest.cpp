@@ -21,7 +21,7 @@ protected:
         panel = new TPanel(window);
         panel->SetParent(window);
         panel->SetAlign(alClient);
-        root.PPanel = panel;
+        host.Panel = panel;
     }
     ~DocumentFormsTest() override
     {
@@ -33,7 +33,7 @@ protected:
     {
         const TAttributeList attributes = Tag(tag);
         const HtmlSymbol which = TokenizeHtml(tag).front().Symbol;
-        return section->AddFormControl(which, attributes, cell ? cell : &root);
+        return section->AddFormControl(which, attributes, cell ? cell : &root, ImageSpecOf(attributes));
     }
 
     TForm* window = nullptr;
@@ -101,16 +101,16 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
     };
     std::vector<Submitted> submitted;
     image->OwnerForm->Action = "/search";
-    EXPECT_FALSE(root.FormSubmitAssigned());
+    EXPECT_FALSE(root.Viewer().FormSubmitAssigned());
     image->OwnerForm->Submit("");
-    root.OnFormSubmit = [&](const CodePageString& action, const CodePageString&, const CodePageString&, const CodePageString&,
+    host.OnFormSubmit = [&](const CodePageString& action, const CodePageString&, const CodePageString&, const CodePageString&,
                             std::unique_ptr<TStringList> results) {
         Submitted s{action, {}};
         for (int i = 0; i < results->Count(); ++i)
             s.pairs.push_back((*results)[i]);
         submitted.push_back(s);
     };
-    EXPECT_TRUE(root.FormSubmitAssigned());
+    EXPECT_TRUE(root.Viewer().FormSubmitAssigned());
 
     // The picture stands on the baseline: its top is 20 - 16 + 4 below the line's top.
     const int imageTop = sec->Images[0]->PaintTop;
@@ -126,19 +126,19 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
     EXPECT_EQ(submitted[0].pairs, (std::vector<CodePageString>{"go.x=12", "go.y=7", "q=abc"}));
 
     TObject viewer;
-    root.OwnerViewer = &viewer;
+    host.Sender = &viewer;
     std::vector<std::pair<TObject*, CodePageString>> clicks;
-    root.OnObjectClick = [&](TObject* sender, TFormControlObj*, const CodePageString& onClick) {
+    host.OnObjectClick = [&](TObject* sender, TFormControlObj*, const CodePageString& onClick) {
         clicks.push_back({sender, onClick});
     };
-    root.ObjectClick(field, "alert()");
+    root.Viewer().ObjectClick(field, "alert()");
     ASSERT_EQ(clicks.size(), 1u);
     EXPECT_EQ(clicks[0].first, &viewer);
     EXPECT_EQ(clicks[0].second, "alert()");
 
     std::vector<TFormControlObj*> entered;
-    root.OnFormControlEnter = [&](TFormControlObj* obj) { entered.push_back(obj); };
-    root.FormControlEntered(field);
+    host.OnFormControlEnter = [&](TFormControlObj* obj) { entered.push_back(obj); };
+    root.Viewer().FormControlEntered(field);
     EXPECT_EQ(entered, std::vector<TFormControlObj*>{field});
 
     root.Clear();
@@ -148,11 +148,11 @@ TEST_F(DocumentFormsTest, ImageInputsSubmitTheirPointAndEventsReachTheViewer)
 
 TEST_F(DocumentFormsTest, RadioButtonsTakeTheirCellsBackground)
 {
-    auto cell = std::make_unique<TCellObj>(&root, 0, Tag("<td bgcolor=yellow>"));
+    auto cell = std::make_unique<TCellObj>(&root, 0, CellSpecOf(Tag("<td bgcolor=yellow>")));
     auto inCell = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
     auto* inTable = static_cast<TRadioButtonFormControlObj*>(Control(inCell.get(), "<input type=radio>", cell->Cell.get()));
     cell->Cell->Add(std::move(inCell));
-    ThtmlTable* table = Add<ThtmlTable>(Tag("<table>"), jLeft, &root, 0);
+    ThtmlTable* table = Add<ThtmlTable>(TableSpecOf(Tag("<table>")), jLeft, &root, 0);
     table->Rows.Add(std::make_unique<TCellList>())->Add(std::move(cell));
     TSection* sec = Text("");
     auto* onPage = static_cast<TRadioButtonFormControlObj*>(Control(sec, "<input type=radio>"));

@@ -102,7 +102,7 @@ TEST_F(DocumentModelTest, ImageSizes)
     for (const Case& c : cases) {
         root.Clear();
         TSection* sec = Text("");
-        TImageObj* img = sec->AddImage(Tag(c.tag));
+        TImageObj* img = sec->AddImage(ImageSpecOf(Tag(c.tag)));
         Layout(600);
         EXPECT_EQ(img->ImageWidth, c.width) << c.tag;
         EXPECT_EQ(img->ImageHeight, c.height) << c.tag;
@@ -129,14 +129,14 @@ TEST_F(DocumentModelTest, ImageAttributes)
         {"<img hspace=-2147483648>", ABottom, "", 20},
     };
     for (const Case& c : cases) {
-        TImageObj img(&root, 0, Tag(c.tag));
+        TImageObj img(&root, 0, ImageSpecOf(Tag(c.tag)));
         EXPECT_EQ(img.VertAlign, c.align) << c.tag;
         EXPECT_EQ(img.MapName, c.mapName) << c.tag;
         EXPECT_EQ(img.HSpace, c.hspace) << c.tag;
     }
-    EXPECT_TRUE(TImageObj(&root, 0, Tag("<img border=0>")).NoBorder);
-    EXPECT_FALSE(TImageObj(&root, 0, Tag("<img border>")).NoBorder);
-    EXPECT_EQ(TImageObj(&root, 0, Tag("<img transp>")).Transparent, LLCorner);
+    EXPECT_TRUE(TImageObj(&root, 0, ImageSpecOf(Tag("<img border=0>"))).NoBorder);
+    EXPECT_FALSE(TImageObj(&root, 0, ImageSpecOf(Tag("<img border>"))).NoBorder);
+    EXPECT_EQ(TImageObj(&root, 0, ImageSpecOf(Tag("<img transp>"))).Transparent, LLCorner);
 }
 
 TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
@@ -145,8 +145,8 @@ TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
     // Images off: the alternative box, at least 24 high and the text + 26 wide.
     root.ShowImages = false;
     TSection* sec = Text("");
-    TImageObj* alt = sec->AddImage(Tag("<img src=pic.bmp alt=\"A picture\">"));
-    TImageObj* small = sec->AddImage(Tag("<img src=pic.bmp width=20 height=10>"));
+    TImageObj* alt = sec->AddImage(ImageSpecOf(Tag("<img src=pic.bmp alt=\"A picture\">")));
+    TImageObj* small = sec->AddImage(ImageSpecOf(Tag("<img src=pic.bmp width=20 height=10>")));
     Layout(600);
     EXPECT_EQ(alt->ImageWidth, 9 * 7 + 26);
     EXPECT_EQ(alt->ImageHeight, 24);
@@ -164,16 +164,16 @@ TEST_F(DocumentModelTest, ImagesAsBoxesAndPlaceholders)
     root.ShowImages = true;
     server.pictures.erase("pic.bmp");
     bool later = false;
-    root.GetImage = [&](TObject*, const CodePageString& name, TMemoryStream*& stream) {
+    host.GetImage = [&](TObject*, const CodePageString& name, TMemoryStream*& stream) {
         if (name == "late.bmp" && later)
             stream = LaterStream();
     };
     later = true;
     sec = Text("");
-    TImageObj* missing = sec->AddImage(Tag("<img src=gone.bmp>"));
-    TImageObj* late = sec->AddImage(Tag("<img src=late.bmp>"));
-    TImageObj* lateToo = sec->AddImage(Tag("<img src=late.bmp>"));
-    TImageObj* noSource = sec->AddImage(Tag("<img>"));
+    TImageObj* missing = sec->AddImage(ImageSpecOf(Tag("<img src=gone.bmp>")));
+    TImageObj* late = sec->AddImage(ImageSpecOf(Tag("<img src=late.bmp>")));
+    TImageObj* lateToo = sec->AddImage(ImageSpecOf(Tag("<img src=late.bmp>")));
+    TImageObj* noSource = sec->AddImage(ImageSpecOf(Tag("<img>")));
     Layout(600);
     EXPECT_EQ(missing->Image, BrokenImageBitmap());
     EXPECT_EQ(missing->Mask, BrokenImageMask());
@@ -200,9 +200,9 @@ TEST_F(DocumentModelTest, LinkedImagesAndMaps)
     TSection* sec = Text("");
     TUrlTarget link{"go.htm", ""};
     sec->HRef(HtmlSymbol::Href, font, link);
-    TImageObj* framed = sec->AddImage(Tag("<img src=pic.bmp>"));
-    TImageObj* plain = sec->AddImage(Tag("<img src=pic.bmp border=0>"));
-    TImageObj* mapped = sec->AddImage(Tag("<img src=pic.bmp usemap=#map1 border=0>"));
+    TImageObj* framed = sec->AddImage(ImageSpecOf(Tag("<img src=pic.bmp>")));
+    TImageObj* plain = sec->AddImage(ImageSpecOf(Tag("<img src=pic.bmp border=0>")));
+    TImageObj* mapped = sec->AddImage(ImageSpecOf(Tag("<img src=pic.bmp usemap=#map1 border=0>")));
     Layout(600);
     Paint(600);
     EXPECT_EQ(framed->ImageWidth, 42);
@@ -236,8 +236,8 @@ TEST_F(DocumentModelTest, AnimationsRunOnTheirOwnAndBackgroundsDoNotPinThem)
     server.pictures["moving.gif"] = TwoFrameGif();
     server.AddBitmap("tile.bmp", 8, 8);
     TSection* sec = Text("");
-    TImageObj* first = sec->AddImage(Tag("<img src=moving.gif>"));
-    TImageObj* second = sec->AddImage(Tag("<img src=moving.gif>"));
+    TImageObj* first = sec->AddImage(ImageSpecOf(Tag("<img src=moving.gif>")));
+    TImageObj* second = sec->AddImage(ImageSpecOf(Tag("<img src=moving.gif>")));
     Layout(600);
     ASSERT_TRUE(first->AnimatedImage());
     ASSERT_TRUE(second->AnimatedImage());
@@ -248,7 +248,7 @@ TEST_F(DocumentModelTest, AnimationsRunOnTheirOwnAndBackgroundsDoNotPinThem)
     Paint(600);
     EXPECT_TRUE(first->Painted);
 
-    TStringBitmapList& cache = ImageCache();
+    TStringBitmapList& cache = host.ImageCache();
     const int gifEntry = cache.IndexOf(ImageCacheKey("moving.gif"));
     ASSERT_GE(gifEntry, 0);
     EXPECT_EQ(cache.Item(gifEntry)->HolderCount, 2);
@@ -278,7 +278,7 @@ TEST_F(DocumentModelTest, CellsAndTheirQueries)
 {
     server.AddBitmap("tall.bmp", 20, 80);
     TSection* sec = Text("");
-    sec->AddImage(Tag("<img src=tall.bmp align=left>"));
+    sec->AddImage(ImageSpecOf(Tag("<img src=tall.bmp align=left>")));
     sec->AddText("short");
     EXPECT_EQ(Layout(300), 80) << "a float taller than the text lengthens the cell";
     EXPECT_EQ(root.Len, 6);
@@ -329,7 +329,7 @@ TEST_F(DocumentModelTest, PaintingVisitsOnlyTheSectionsThatMeetTheClip)
     // clip from far above, it is painted.
     root.Clear();
     server.AddBitmap("tall.bmp", 20, 3000);
-    Text("")->AddImage(Tag("<img src=tall.bmp align=left>"));
+    Text("")->AddImage(ImageSpecOf(Tag("<img src=tall.bmp align=left>")));
     for (int i = 0; i < 1000; ++i)
         Text("t" + std::to_string(i));
     Layout(600);

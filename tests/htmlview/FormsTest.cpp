@@ -13,6 +13,7 @@
 #include "classlib/Panels.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlViewerHost.h"
 #include "support/FixedCanvas.h"
 #include "support/UserClick.h"
 
@@ -28,10 +29,10 @@ Pairs LinesOf(const TStrings& list)
     return out;
 }
 
-// The document side: records submissions, clicks and focus changes.
-class TTestHost : public TFormDocumentHost {
+// The document and its viewer: records submissions, clicks and focus changes.
+class TTestHost : public TFormDocumentHost, public TStandaloneHost {
 public:
-    explicit TTestHost(TWinControl* panel) : Panel(panel) {}
+    explicit TTestHost(TWinControl* panel) { Panel = panel; }
     ~TTestHost() override { Forms.Clear(); }
 
     struct TSubmission {
@@ -41,7 +42,7 @@ public:
 
     TFreeList<ThtmlForm>& FormList() override { return Forms; }
     TFormControlList& FormControlList() override { return Controls; }
-    TWinControl* PaintPanel() override { return Panel; }
+    TViewerHost& Viewer() override { return *this; }
     CodePageString FontName() const override { return "Arial"; }
     bool FormSubmitAssigned() const override { return SubmitAssigned; }
     void FormSubmit(const CodePageString& Action, const CodePageString& Target, const CodePageString& EncType,
@@ -63,7 +64,6 @@ public:
 
     TFreeList<ThtmlForm> Forms;
     TFormControlList Controls;
-    TWinControl* Panel;
     bool SubmitAssigned = true;
     std::vector<TSubmission> Submissions;
     std::vector<std::pair<TFormControlObj*, CodePageString>> Clicks;

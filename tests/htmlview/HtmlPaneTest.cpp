@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/Accessibility.h"
 #include "classlib/BasicControls.h"
@@ -23,7 +25,6 @@ class HtmlPaneTest : public ::testing::Test {
 protected:
     HtmlPaneTest()
     {
-        ImageCache().Clear();
         form = new TForm(Application);
         form->SetBounds(0, 0, 400, 300);
         viewer = new THtmlPane(form);
@@ -35,7 +36,6 @@ protected:
     ~HtmlPaneTest() override
     {
         delete form;
-        ImageCache().Clear();
         ResetHooks();
     }
     void Load(const std::string& html)
@@ -260,7 +260,7 @@ TEST_F(HtmlPaneTest, PropertiesKeepTheirBounds)
     EXPECT_EQ(viewer->DefFontSize(), 6);
     viewer->SetImageCacheCount(50);
     EXPECT_EQ(viewer->ImageCacheCount(), 20);
-    EXPECT_EQ(ImageCache().KeepLoads(), 20);
+    EXPECT_EQ(viewer->ImageCache().KeepLoads(), 20);
     viewer->SetImageCacheCount(-3);
     EXPECT_EQ(viewer->ImageCacheCount(), 0);
     viewer->SetMarginWidth(60);
@@ -305,6 +305,57 @@ TEST_F(HtmlPaneTest, FileUrlsAreAbsolutePaths)
     EXPECT_EQ(bitmaps[0].rect.Height(), 4);
     viewer->SetServerRoot("/srv/site");
     EXPECT_EQ(viewer->ExpandLinkFileName("file://" + logo), logo);
+}
+
+// Each viewer keeps the pictures of its own documents: another viewer asks
+// for them again, its loads age none of them, and freeing it leaves the
+// first viewer's pictures shown.
+TEST_F(HtmlPaneTest, EachViewerKeepsThePicturesOfItsOwnDocuments)
+{
+    const std::string bytes = TBitmap(6, 4).SaveToBytes();
+    std::map<TObject*, int> requests;
+    std::vector<std::unique_ptr<TMemoryStream>> served;
+    const TGetImageEvent serve = [&](TObject* sender, const CodePageString& source, TMemoryStream*& stream) {
+        ++requests[sender];
+        if (source != "pic.bmp")
+            return;
+        served.push_back(std::make_unique<TMemoryStream>());
+        served.back()->Write(bytes.data(), std::int64_t(bytes.size()));
+        stream = served.back().get();
+    };
+    auto* other = new THtmlPane(form);
+    other->SetParent(form);
+    other->SetLayoutCanvas(&canvas);
+    other->SetBounds(0, 0, 300, 200);
+    viewer->SetOnImageRequest(serve);
+    other->SetOnImageRequest(serve);
+
+    Load("<img src=pic.bmp>");
+    TStringBitmapList& cache = viewer->ImageCache();
+    const int entry = cache.IndexOf(ImageCacheKey("pic.bmp"));
+    ASSERT_GE(entry, 0);
+    EXPECT_EQ(cache.Item(entry)->HolderCount, 1);
+    EXPECT_EQ(other->ImageCache().Count(), 0);
+
+    TStringList lines;
+    lines.SetText("<img src=pic.bmp>");
+    other->LoadStrings(lines);
+    EXPECT_EQ(requests[viewer], 1);
+    EXPECT_EQ(requests[other], 1) << "the other viewer asks for the picture itself";
+    ASSERT_EQ(other->ImageCache().Count(), 1);
+    lines.SetText("no pictures");
+    for (int load = 0; load < 10; ++load)
+        other->LoadStrings(lines);
+    EXPECT_EQ(other->ImageCache().Count(), 0) << "the other viewer's cache let its picture go";
+    ASSERT_EQ(cache.IndexOf(ImageCacheKey("pic.bmp")), entry);
+    EXPECT_EQ(cache.Item(entry)->LoadsSinceUse, 0) << "the other viewer's loads age nothing here";
+
+    delete other;
+    Paint();
+    const auto bitmaps = canvas.OpsOf(TCanvasOp::Bitmap);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].rect.Width(), 6);
+    EXPECT_EQ(requests[viewer], 1);
 }
 
 // The document's own FONT faces and colours and its BODY colours stay when

@@ -25,6 +25,8 @@ protected:
         ResetHooks();
     }
     int screenBits = 24;
+    // The fetches' cache, as a viewer owns one.
+    TStringBitmapList cache;
 };
 
 void Put16(std::string& s, int v)
@@ -350,17 +352,17 @@ struct Fetch {
     TBitmap* mask = nullptr;
 };
 
-Fetch Get(const CodePageString& name, const TGetImageEvent& handler, TransparencyKind asked = NotTransp)
+Fetch Get(TStringBitmapList& cache, const CodePageString& name, const TGetImageEvent& handler,
+          TransparencyKind asked = NotTransp)
 {
     Fetch f;
     f.transparent = asked;
-    f.picture = GetTheImage(name, handler, nullptr, f.transparent, f.later, f.cached, f.mask);
+    f.picture = GetTheImage(cache, name, handler, nullptr, f.transparent, f.later, f.cached, f.mask);
     return f;
 }
 
 TEST_F(ImagesTest, FetchThroughTheRequestHandler)
 {
-    ImageCache().Clear();
     Server server;
     server.pictures["still.gif"] = StillGif();
     server.pictures["moving.gif"] = AnimatedGif();
@@ -368,31 +370,31 @@ TEST_F(ImagesTest, FetchThroughTheRequestHandler)
     server.pictures["picture.bmp"] = BmpFile(1, 1, 24, {}, std::string("\0\0\xFF\0", 4));
     const TGetImageEvent handler = server.Handler();
 
-    const Fetch still = Get("still.gif", handler);
+    const Fetch still = Get(cache, "still.gif", handler);
     ASSERT_TRUE(dynamic_cast<TBitmap*>(still.picture)) << "a still GIF becomes a plain bitmap";
     EXPECT_EQ(still.transparent, TrGif);
     ASSERT_TRUE(still.mask);
     EXPECT_EQ(still.mask->GetPixel(1, 0), clWhite);
     EXPECT_FALSE(still.cached);
 
-    const Fetch moving = Get("moving.gif", handler);
+    const Fetch moving = Get(cache, "moving.gif", handler);
     EXPECT_TRUE(dynamic_cast<TGIFImage*>(moving.picture)) << "an animated GIF stays one";
 
-    EXPECT_FALSE(Get("short.bmp", handler).picture);
-    EXPECT_FALSE(Get("missing.bmp", handler).picture) << "no stream, no picture";
-    EXPECT_TRUE(dynamic_cast<TBitmap*>(Get("picture.bmp", handler).picture));
-    EXPECT_FALSE(Get("", handler).picture);
+    EXPECT_FALSE(Get(cache, "short.bmp", handler).picture);
+    EXPECT_FALSE(Get(cache, "missing.bmp", handler).picture) << "no stream, no picture";
+    EXPECT_TRUE(dynamic_cast<TBitmap*>(Get(cache, "picture.bmp", handler).picture));
+    EXPECT_FALSE(Get(cache, "", handler).picture);
 
     // The same name in another letter case or with blanks is the same entry.
     const int before = server.requests;
-    const Fetch again = Get("  STILL.GIF \t", handler);
+    const Fetch again = Get(cache, "  STILL.GIF \t", handler);
     EXPECT_TRUE(again.cached);
     EXPECT_EQ(again.picture, still.picture);
     EXPECT_EQ(again.transparent, TrGif);
     EXPECT_EQ(server.requests, before);
 
     server.later = true;
-    const Fetch later = Get("new.gif", handler);
+    const Fetch later = Get(cache, "new.gif", handler);
     EXPECT_TRUE(later.later);
     EXPECT_FALSE(later.picture);
 }
@@ -401,12 +403,11 @@ TEST_F(ImagesTest, FetchThroughTheRequestHandler)
 // size, with the frame in its place and the page showing around it.
 TEST_F(ImagesTest, AStillFrameSmallerThanItsScreenKeepsItsPlace)
 {
-    ImageCache().Clear();
     GifSpec spec = GifScreen(4, 3, 4);
     spec.frames = {GifSolidFrame(1, 1, 2, 1, 1)};
     Server server;
     server.pictures["small.gif"] = WriteGif(spec);
-    const Fetch small = Get("small.gif", server.Handler());
+    const Fetch small = Get(cache, "small.gif", server.Handler());
     auto* bitmap = dynamic_cast<TBitmap*>(small.picture);
     ASSERT_TRUE(bitmap);
     EXPECT_EQ(bitmap->Width(), 4);
@@ -422,33 +423,31 @@ TEST_F(ImagesTest, AStillFrameSmallerThanItsScreenKeepsItsPlace)
 
 TEST_F(ImagesTest, CornerMaskIsMadeOnceAndKept)
 {
-    ImageCache().Clear();
     Server server;
     server.pictures["a.bmp"] = BmpFile(2, 1, 24, {}, std::string("\0\0\xFF\0\xFF\0\0\0", 8));
-    const Fetch plain = Get("a.bmp", server.Handler());
+    const Fetch plain = Get(cache, "a.bmp", server.Handler());
     EXPECT_FALSE(plain.mask);
-    const Fetch corner = Get("a.bmp", server.Handler(), LLCorner);
+    const Fetch corner = Get(cache, "a.bmp", server.Handler(), LLCorner);
     ASSERT_TRUE(corner.mask);
     EXPECT_EQ(corner.mask->GetPixel(0, 0), clWhite);
     EXPECT_EQ(corner.mask->GetPixel(1, 0), clBlack);
-    EXPECT_EQ(Get("a.bmp", server.Handler()).mask, corner.mask);
+    EXPECT_EQ(Get(cache, "a.bmp", server.Handler()).mask, corner.mask);
 }
 
 TEST_F(ImagesTest, FetchFromFiles)
 {
-    ImageCache().Clear();
     TempDir dir;
     const CodePageString gifPath = dir.Path() + "/pic.GIF";
     WriteFileAtomic(gifPath, StillGif());
     const CodePageString bmpPath = dir.Path() + "/pic.bmp";
     WriteFileAtomic(bmpPath, BmpFile(1, 1, 24, {}, std::string("\0\0\xFF\0", 4)));
-    const Fetch gif = Get(gifPath, nullptr);
+    const Fetch gif = Get(cache, gifPath, nullptr);
     ASSERT_TRUE(dynamic_cast<TBitmap*>(gif.picture));
     EXPECT_EQ(gif.transparent, TrGif);
-    const Fetch bmp = Get(bmpPath, nullptr);
+    const Fetch bmp = Get(cache, bmpPath, nullptr);
     ASSERT_TRUE(dynamic_cast<TBitmap*>(bmp.picture));
     EXPECT_EQ(static_cast<TBitmap*>(bmp.picture)->GetPixel(0, 0), clRed);
-    EXPECT_FALSE(Get(dir.Path() + "/none.bmp", nullptr).picture);
+    EXPECT_FALSE(Get(cache, dir.Path() + "/none.bmp", nullptr).picture);
     EXPECT_EQ(GetImageKindOfFile(bmpPath), Bmp);
     EXPECT_EQ(GetImageKindOfFile(dir.Path() + "/none.bmp"), NoImage);
 
@@ -462,8 +461,6 @@ TEST_F(ImagesTest, FetchFromFiles)
 
 TEST_F(ImagesTest, CacheAgesEntriesNobodyHolds)
 {
-    TStringBitmapList& cache = ImageCache();
-    cache.Clear();
     const auto add = [&](const char* name) {
         cache.AddItem(name, new TBitmapItem(std::make_unique<TBitmap>(1, 1), nullptr, NotTransp));
     };

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlTables.h"

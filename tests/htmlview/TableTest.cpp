@@ -24,11 +24,11 @@ protected:
     ThtmlTable* MakeTable(const std::string& tag, const Grid& rows, TCell* cell = nullptr)
     {
         TCell* owner = cell ? cell : &root;
-        auto table = std::make_unique<ThtmlTable>(&root, Tag(tag), jLeft, owner, 0);
+        auto table = std::make_unique<ThtmlTable>(&root, TableSpecOf(Tag(tag)), jLeft, owner, 0);
         for (const auto& specs : rows) {
             TCellList* row = table->Rows.Add(std::make_unique<TCellList>());
             for (const CellSpec& spec : specs) {
-                auto obj = std::make_unique<TCellObj>(&root, spec.vAlign, Tag(spec.tag));
+                auto obj = std::make_unique<TCellObj>(&root, spec.vAlign, CellSpecOf(Tag(spec.tag)));
                 if (!spec.text.empty())
                     AddText(*obj->Cell, spec.text);
                 row->Add(std::move(obj));

@@ -33,7 +33,7 @@ TEST_F(TextSectionTest, LineBreaking)
         {"the blank after an image at the edge stays on its line", 58,
          [](TSection& sec) {
              sec.AddText("aaaa");
-             sec.AddImage(Tag("<img src=inline.bmp>"));
+             sec.AddImage(ImageSpecOf(Tag("<img src=inline.bmp>")));
              sec.AddText(" bbbb");
          },
          {"aaaa" + Img + " ", "bbbb"}, {0, 0}},
@@ -44,26 +44,26 @@ TEST_F(TextSectionTest, LineBreaking)
         {"a line may end after an image without a blank", 100,
          [](TSection& sec) {
              sec.AddText("aaaa");
-             sec.AddImage(Tag("<img src=inline.bmp>"));
+             sec.AddImage(ImageSpecOf(Tag("<img src=inline.bmp>")));
              sec.AddText("bbbbbbbb");
          },
          {"aaaa" + Img, "bbbbbbbb"}, {0, 0}},
         {"text flows right of a left float", 100,
          [](TSection& sec) {
-             sec.AddImage(Tag("<img src=float.bmp align=left>"));
+             sec.AddImage(ImageSpecOf(Tag("<img src=float.bmp align=left>")));
              sec.AddText(" aaa bbb ccc ddd eee fff");
          },
          {Img + "aaa bbb ", "ccc ddd ", "eee fff"}, {35, 35, 0}},
         {"text flows left of a right float", 100,
          [](TSection& sec) {
-             sec.AddImage(Tag("<img src=float.bmp align=right>"));
+             sec.AddImage(ImageSpecOf(Tag("<img src=float.bmp align=right>")));
              sec.AddText("aaa bbb ccc ddd eee fff");
          },
          {Img + "aaa bbb ", "ccc ddd ", "eee fff"}, {0, 0, 0}},
         {"a float met after text goes below its line", 100,
          [](TSection& sec) {
              sec.AddText("aaa ");
-             sec.AddImage(Tag("<img src=float.bmp align=left>"));
+             sec.AddImage(ImageSpecOf(Tag("<img src=float.bmp align=left>")));
              sec.AddText("bbb ccc ddd eee fff ggg hhh");
          },
          {"aaa " + Img + "bbb ccc ", "ddd eee ", "fff ggg ", "hhh"}, {0, 35, 35, 0}},
@@ -108,10 +108,10 @@ TEST_F(TextSectionTest, FloatsAreRecordedAndPaintedAtTheirEdge)
 {
     server.AddBitmap("float.bmp", 30, 20);
     TSection* left = Text("");
-    left->AddImage(Tag("<img src=float.bmp align=left hspace=8>"));
+    left->AddImage(ImageSpecOf(Tag("<img src=float.bmp align=left hspace=8>")));
     left->AddText("x");
     TSection* right = Text("");
-    right->AddImage(Tag("<img src=float.bmp align=right>"));
+    right->AddImage(ImageSpecOf(Tag("<img src=float.bmp align=right>")));
     right->AddText("y");
     Layout(200);
     EXPECT_EQ(left->Images[0]->Indent, 0);
@@ -149,10 +149,10 @@ TEST_F(TextSectionTest, ClearMovesTextBelowTheFloats)
     for (const Case& c : cases) {
         root.Clear();
         TSection* first = Text("");
-        first->AddImage(Tag(std::string("<img src=tall.bmp align=") + c.align + ">"));
+        first->AddImage(ImageSpecOf(Tag(std::string("<img src=tall.bmp align=") + c.align + ">")));
         first->AddText("x");
         TSection* second = Text("yyy");
-        second->SetClear(Tag(c.br));
+        second->SetClear(ClearOf(Tag(c.br)));
         const int height = Layout(200);
         EXPECT_EQ(first->PaintHeight, 50) << c.br << " " << c.align << ": the float reaches below its line";
         Paint(200);
@@ -199,11 +199,11 @@ TEST_F(TextSectionTest, TextIsCollectedWithSingleBlanksUpToTheCap)
 
     server.AddBitmap("f.bmp", 10, 10);
     TSection* afterFloat = Text("");
-    afterFloat->AddImage(Tag("<img src=f.bmp align=left>"));
+    afterFloat->AddImage(ImageSpecOf(Tag("<img src=f.bmp align=left>")));
     afterFloat->AddText(" y");
     EXPECT_EQ(afterFloat->Buff, Img + "y");
     TSection* afterImage = Text("");
-    afterImage->AddImage(Tag("<img src=f.bmp>"));
+    afterImage->AddImage(ImageSpecOf(Tag("<img src=f.bmp>")));
     afterImage->AddText(" y");
     EXPECT_EQ(afterImage->Buff, Img + " y");
 
@@ -212,7 +212,7 @@ TEST_F(TextSectionTest, TextIsCollectedWithSingleBlanksUpToTheCap)
     EXPECT_EQ(full->Len, MaxSectionText + 3);
     full->AddText("e");
     EXPECT_EQ(full->Len, MaxSectionText + 3);
-    EXPECT_EQ(full->AddImage(Tag("<img src=f.bmp>")), nullptr) << "no placeholders beyond the cap either";
+    EXPECT_EQ(full->AddImage(ImageSpecOf(Tag("<img src=f.bmp>"))), nullptr) << "no placeholders beyond the cap either";
 
     auto pre = std::make_unique<TPreFormated>(&root, 0, font, nullptr, jLeft);
     pre->AddText("  two  blanks ");
@@ -320,7 +320,7 @@ TEST_F(TextSectionTest, LinksUnderThePointer)
     TUrlTarget link{"page.htm", "frame"};
     sec->HRef(HtmlSymbol::Href, font, link);
     sec->AddText("here");
-    sec->AddImage(Tag("<img src=map.bmp ismap>"));
+    sec->AddImage(ImageSpecOf(Tag("<img src=map.bmp ismap>")));
     sec->HRef(HtmlSymbol::AEnd, font, link);
     sec->AddText(" now");
     Layout(400);
@@ -346,11 +346,11 @@ TEST_F(TextSectionTest, SearchSelectAndCopyAcrossSections)
     TSection* first = Text("Hello world");
     Add<TParagraphSpace>();
     TSection* second = Text("Second line here");
-    auto cell = std::make_unique<TCellObj>(&root, 0, Tag("<td>"));
+    auto cell = std::make_unique<TCellObj>(&root, 0, CellSpecOf(Tag("<td>")));
     auto inCell = std::make_unique<TSection>(&root, 0, font, nullptr, jLeft);
     inCell->AddText("Second to last");
     cell->Cell->Add(std::move(inCell));
-    ThtmlTable* table = Add<ThtmlTable>(Tag("<table>"), jLeft, &root, 0);
+    ThtmlTable* table = Add<ThtmlTable>(TableSpecOf(Tag("<table>")), jLeft, &root, 0);
     table->Rows.Add(std::make_unique<TCellList>())->Add(std::move(cell));
     Text("The end");
     Layout(600);

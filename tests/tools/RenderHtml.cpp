@@ -242,6 +242,5 @@ int main(int argc, char** argv)
 
     std::printf("load_ms=%.1f layout_ms=%.1f paint_ms=%.1f height=%d\n", loadMs, layoutMs, paintMs, height);
     delete form;
-    ImageCache().Clear();
     return 0;
 }

@@ -127,7 +127,6 @@ void Render(const fs::path& dir, const TPage& page)
 
 TEST(HtmlPreviewShotsForLooking, PagesBesideTheirHtml)
 {
-    ImageCache().Clear();
     const fs::path dir = HtmlDir();
 
     GifSpec red = GifScreen(30, 20, 4);
@@ -157,7 +156,6 @@ TEST(HtmlPreviewShotsForLooking, PagesBesideTheirHtml)
     };
     for (const TPage& page : pages)
         Render(dir, page);
-    ImageCache().Clear();
 }
 
 }  // namespace
