@@ -29,7 +29,8 @@ public:
         // submit page and its type.
         std::function<void(const CodePageString& name, const CodePageString& url, const CodePageString& type)>
             CustomRowAdded;
-        // The row of the custom engine of this name (letter case ignored) goes.
+        // The row of the custom engine of this name (letter case ignored)
+        // goes, if the list has one; told before every add, which replaces.
         std::function<void(const CodePageString& name)> CustomRowRemoved;
         // The checked rows may count differently now.
         std::function<void()> CountsChanged;
