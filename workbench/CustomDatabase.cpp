@@ -123,20 +123,24 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     Description = placeEdit("Description");
     category = placeEdit("category");
     cattype = placeCombo("cattype", {"Cat1", "Cat2", "Cat3", "Cat4"});
-    name = placeEdit("name");
-    hidden = placeEdit("hidden");
-    LastN = placeEdit("LastN");
-    Company = placeEdit("Company");
-    Address1 = placeEdit("Address1");
-    Address2 = placeEdit("Address2");
-    City = placeEdit("City");
-    State = placeEdit("State");
-    Zip = placeEdit("Zip");
-    Phone = placeEdit("Phone");
-    Fax = placeEdit("Fax");
-    method = placeCombo("method", {"GET", "POST"});
-    Key1 = placeEdit("Key1");
-    Country = placeEdit("Country");
+    // The contact fields take the grid's next cells in the record's order,
+    // its own fields between them.
+    TContactLayout contact;
+    contact.Order = {cfName, cfLastName, cfCompany, cfAddress1, cfAddress2, cfCity,
+                     cfState, cfZip, cfPhone, cfFax, cfCountry};
+    contact.Cell = [&](TContactField) {
+        const TPoint cell = nextCell();
+        return TContactCell{Bounds(cell.x, cell.y, 130, 21)};
+    };
+    contact.Before = [&](TContactField field) {
+        if (field == cfLastName) {
+            hidden = placeEdit("hidden");
+        } else if (field == cfCountry) {
+            method = placeCombo("method", {"GET", "POST"});
+            Key1 = placeEdit("Key1");
+        }
+    };
+    PlaceContactBlock(this, TranPanel1, {0, 0}, contact, ContactMembersOf(*this));
     Button5 = PlaceButton(this, TranPanel1, "Button5", "Add to base", 4, 150);
     Button5->OnClick = [this](TObject* sender) { Button5Click(sender); };
     Button4 = PlaceButton(this, TranPanel1, "Button4", "Clear", 88, 150);
