@@ -118,7 +118,8 @@ void TSubmitMain::BuildProjectsPage(TWinControl* page)
     contact.Cell = [](TContactField field) {
         const bool left = field <= cfAddress2;
         const int row = left ? field - cfName : field - cfCity;
-        return left ? TContactCell{Bounds(70, row * 24, 190, 21), 0} : TContactCell{Bounds(352, row * 24, 214, 21), 288};
+        return left ? TContactCell{Bounds(70, row * 24, 190, 21), 0}
+                    : TContactCell{Bounds(352, row * 24, 214, 21), 288};
     };
     PlaceContactBlock(this, ContactBox, {10, 20}, contact, ContactMembersOf(*this));
 

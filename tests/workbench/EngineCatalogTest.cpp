@@ -302,8 +302,13 @@ TEST(EngineCatalog, AnswersWhatTheWizardLooksUp)
         const char* url;
         bool held;
     };
-    for (const TAddress& a : {TAddress{"http://blue.example.org/", true}, TAddress{"HTTP://Cedar.Example.NET/add", true},
-                              TAddress{"http://blue.example.org", false}, TAddress{"blue.example.org/", false}}) {
+    const TAddress addresses[] = {
+        {"http://blue.example.org/", true},  // a database engine's, as it is stored
+        {"HTTP://Cedar.Example.NET/add", true},  // a custom engine's, in other letter case
+        {"http://blue.example.org", false},  // a whole field only
+        {"blue.example.org/", false},
+    };
+    for (const TAddress& a : addresses) {
         SCOPED_TRACE(a.url);
         EXPECT_EQ(catalog.HoldsAddress(a.url), a.held);
     }
