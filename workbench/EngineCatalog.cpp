@@ -8,11 +8,11 @@ namespace {
 
 // The index of the first custom record named name, letter case ignored; -1
 // when none. A database engine may have the same name and is never taken.
-int FindCustomLine(const TStrings& list, const CodePageString& name)
+int FindCustomLine(const TStringList& list, const CodePageString& name)
 {
     for (int i = 0; i < list.Count(); ++i) {
-        const EngineLine engine = SplitEngineLine(list.Strings(i));
-        if (IsCustomType(engine.type) && SameText(engine.name, name))
+        const EngineLineView engine = ViewEngineLine(list.StringRef(i));
+        if (engine.type.rfind("Custom->", 0) == 0 && SameText(engine.name, name))
             return i;
     }
     return -1;
@@ -30,10 +30,11 @@ TEngineCatalog::~TEngineCatalog() = default;
 void TEngineCatalog::ListCustomEngines()
 {
     FCustomNames.clear();
+    // Without a copy of each line: the records may be a hundred thousand.
     for (int i = 0; i < FRecords->Count(); ++i) {
-        const EngineLine engine = SplitEngineLine(FRecords->StringRef(i));
-        if (!IsMarkerEngine(engine.name) && engine.type.find("Custom") != CodePageString::npos)
-            FCustomNames.push_back(engine.name);
+        const EngineLineView engine = ViewEngineLine(FRecords->StringRef(i));
+        if (!IsMarkerEngine(engine.name) && engine.type.find("Custom") != std::string_view::npos)
+            FCustomNames.emplace_back(engine.name);
     }
 }
 
