@@ -1,20 +1,16 @@
 #include "workbench/CustomDatabase.h"
 
 #include "classlib/BasicControls.h"
-#include "classlib/Files.h"
-#include "classlib/ListView.h"
 #include "classlib/Menus.h"
-#include "classlib/PageControl.h"
-#include "classlib/ProgressBar.h"
 #include "classlib/Skin.h"
 #include "classlib/StatusBar.h"
-#include "classlib/Timer.h"
 #include "controls/Btchkbox.h"
-#include "controls/ExListV.h"
 #include "controls/ImgBtn.h"
 #include "controls/Tranpanl.h"
 #include "platform/Hooks.h"
+#include "workbench/EngineCatalog.h"
 #include "workbench/EngineData.h"
+#include "workbench/FlashHint.h"
 #include "workbench/FormAnalysis.h"
 #include "workbench/FormBuild.h"
 #include "workbench/Glyphs.h"
@@ -23,28 +19,6 @@
 TCustomDatabase* CustomDatabase = nullptr;
 
 namespace {
-
-// The index of the first custom engine line named name, letter case ignored;
-// -1 when none. A database engine may have the same name and is never taken.
-int FindEngineLine(const TStrings& list, const CodePageString& name)
-{
-    for (int i = 0; i < list.Count(); ++i) {
-        const EngineLine engine = SplitEngineLine(list.Strings(i));
-        if (IsCustomType(engine.type) && SameText(engine.name, name))
-            return i;
-    }
-    return -1;
-}
-
-// The custom engine's row in the engine list view, letter case ignored as
-// for its line; -1 when none.
-int FindEngineRow(TListItems& rows, const CodePageString& name)
-{
-    for (int i = 0; i < rows.Count(); ++i)
-        if (SameText(rows.Item(i)->CaptionRef(), name) && IsCustomType(rows.Item(i)->SubItemRef(3)))
-            return i;
-    return -1;
-}
 
 const char* const InvalidUrlText = "Invalid Url.";
 
@@ -149,20 +123,24 @@ TCustomDatabase::TCustomDatabase(TComponent* AOwner) : TForm(AOwner)
     Description = placeEdit("Description");
     category = placeEdit("category");
     cattype = placeCombo("cattype", {"Cat1", "Cat2", "Cat3", "Cat4"});
-    name = placeEdit("name");
-    hidden = placeEdit("hidden");
-    LastN = placeEdit("LastN");
-    Company = placeEdit("Company");
-    Address1 = placeEdit("Address1");
-    Address2 = placeEdit("Address2");
-    City = placeEdit("City");
-    State = placeEdit("State");
-    Zip = placeEdit("Zip");
-    Phone = placeEdit("Phone");
-    Fax = placeEdit("Fax");
-    method = placeCombo("method", {"GET", "POST"});
-    Key1 = placeEdit("Key1");
-    Country = placeEdit("Country");
+    // The contact fields take the grid's next cells in the record's order,
+    // its own fields between them.
+    TContactLayout contact;
+    contact.Order = {cfName, cfLastName, cfCompany, cfAddress1, cfAddress2, cfCity,
+                     cfState, cfZip, cfPhone, cfFax, cfCountry};
+    contact.Cell = [&](TContactField) {
+        const TPoint cell = nextCell();
+        return TContactCell{Bounds(cell.x, cell.y, 130, 21)};
+    };
+    contact.Before = [&](TContactField field) {
+        if (field == cfLastName) {
+            hidden = placeEdit("hidden");
+        } else if (field == cfCountry) {
+            method = placeCombo("method", {"GET", "POST"});
+            Key1 = placeEdit("Key1");
+        }
+    };
+    PlaceContactBlock(this, TranPanel1, {0, 0}, contact, ContactMembersOf(*this));
     Button5 = PlaceButton(this, TranPanel1, "Button5", "Add to base", 4, 150);
     Button5->OnClick = [this](TObject* sender) { Button5Click(sender); };
     Button4 = PlaceButton(this, TranPanel1, "Button4", "Clear", 88, 150);
@@ -204,6 +182,9 @@ TCustomDatabase::~TCustomDatabase()
     // A request still running ends with the client; nothing is left to tell.
     Http1->OnRequestDone = nullptr;
     Http1->ReceiveStream = nullptr;
+    // A main window that goes first detaches its catalog itself.
+    if (FEngines)
+        FEngines->NameView = {};
     DestroyComponents();
     if (CustomDatabase == this)
         CustomDatabase = nullptr;
@@ -223,17 +204,33 @@ std::vector<TCustomDatabase::TRecordEdit> TCustomDatabase::RecordEdits() const
 
 void TCustomDatabase::FormCreate(TObject*)
 {
-    if (!SubmitMain)
+    if (SubmitMain)
+        Attach(&SubmitMain->Engines, SubmitMain);
+}
+
+void TCustomDatabase::Attach(TEngineCatalog* engines, TFlashSwitch* flash)
+{
+    if (FEngines)
+        FEngines->NameView = {};
+    FEngines = engines;
+    FFlash = flash;
+    KeyList->Items()->Clear();
+    if (!FEngines)
         return;
-    TListItems* rows = SubmitMain->ExListView2->Items();
-    std::vector<CodePageString> names;
-    for (int i = 0; i < rows->Count(); ++i) {
-        const TListItem* row = rows->Item(i);
-        if (row->SubItemRef(3).find("Custom") != CodePageString::npos)
-            names.push_back(row->CaptionRef());
-    }
+    FEngines->ListCustomEngines();
     // At once: a large database may hold thousands of custom engines.
-    KeyList->Items()->AddStrings(std::move(names));
+    KeyList->Items()->AddStrings(std::vector<CodePageString>(FEngines->CustomNames()));
+    TEngineCatalog::TNameView& names = FEngines->NameView;
+    names.Added = [this](int place) { KeyList->Items()->Add(FEngines->CustomNames()[std::size_t(place)]); };
+    names.Renamed = [this](int place) {
+        KeyList->Items()->SetStrings(place, FEngines->CustomNames()[std::size_t(place)]);
+    };
+    // The one after it is selected next, or the one before it at the end.
+    names.Removed = [this](int place) {
+        const int next = place == KeyList->Items()->Count() - 1 ? place - 1 : place;
+        KeyList->Items()->Delete(place);
+        KeyList->SetItemIndex(next);
+    };
 }
 
 void TCustomDatabase::FormShow(TObject*)
@@ -295,26 +292,18 @@ void TCustomDatabase::Button1Click(TObject*)
                                 MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    if (SubmitMain) {
-        const CodePageString field = LowerCase("|" + pageUrl + "|");
-        const TStringList& engines = *SubmitMain->EngineList;
-        for (int i = 0; i < engines.Count(); ++i) {
-            if (LowerCase(engines.StringRef(i)).find(field) != CodePageString::npos) {
-                Application->MessageBox("This Engine already exists in the database.", "Already Exists",
-                                        MB_OK | MB_ICONEXCLAMATION);
-                return;
-            }
-        }
+    if (FEngines && FEngines->HoldsAddress(pageUrl)) {
+        Application->MessageBox("This Engine already exists in the database.", "Already Exists",
+                                MB_OK | MB_ICONEXCLAMATION);
+        return;
     }
 
-    const bool timerWasOn = SubmitMain && SubmitMain->Timer1->Enabled();
-    const TFlashTarget hintWas = SubmitMain ? SubmitMain->Hint.Target() : TFlashTarget::None;
+    const TFlashSwitch::TState flashWas =
+        FFlash ? FFlash->FlashState() : TFlashSwitch::TState{TFlashTarget::None, false};
     Button1->SetEnabled(false);
     Button2->SetEnabled(true);
-    if (SubmitMain) {
-        SubmitMain->Hint.Show(TFlashTarget::WizardImport);
-        SubmitMain->Timer1->SetEnabled(true);
-    }
+    if (FFlash)
+        FFlash->StartFlashing(TFlashTarget::WizardImport);
 
     Http1->URL = pageUrl;
     PageStream = std::make_unique<TMemoryStream>();
@@ -331,10 +320,8 @@ void TCustomDatabase::Button1Click(TObject*)
         PageStream.reset();
         Button1->SetEnabled(true);
         Button2->SetEnabled(false);
-        if (SubmitMain) {
-            SubmitMain->Hint.Show(hintWas);
-            SubmitMain->Timer1->SetEnabled(timerWasOn);
-        }
+        if (FFlash)
+            FFlash->RestoreFlashing(flashWas);
         SetStatus("Http Error!!");
     }
 }
@@ -422,11 +409,8 @@ void TCustomDatabase::EndImport(const CodePageString& status)
     FFetch.Step(TImportState::Idle);
     Button1->SetEnabled(true);
     Button2->SetEnabled(false);
-    if (SubmitMain) {
-        SubmitMain->Timer1->SetEnabled(false);
-        ShowButtonGlyph(*Button1, *SubmitMain->ImageList2, 0);
-        Button1->Tag = 0;
-    }
+    if (FFlash)
+        FFlash->StopFlashing(TFlashTarget::WizardImport);
     SetStatus(status);
 }
 
@@ -464,13 +448,7 @@ bool TCustomDatabase::AnalyseSubmitForm(TSubmitForm& form)
     Memo2->Lines()->AddStrings(form.OptionTexts);
 
     const CodePageString pageUrl = Http1->URL;
-    std::vector<CodePageString> names;
-    if (SubmitMain) {
-        const TStringList& engines = *SubmitMain->EngineList;
-        names.reserve(std::size_t(engines.Count()));
-        for (int i = 0; i < engines.Count(); ++i)
-            names.push_back(SplitEngineLine(engines.StringRef(i)).name);
-    }
+    const std::vector<CodePageString> names = FEngines ? FEngines->EngineNames() : std::vector<CodePageString>();
     Session_Name->SetText(UniqueEngineName(EngineBaseName(pageUrl), names));
 
     const bool usable = MeetsRequirements(form);
@@ -527,7 +505,7 @@ CodePageString TCustomDatabase::CheckedType() const
 
 bool TCustomDatabase::SaveCustomEngine()
 {
-    if (!SubmitMain)
+    if (!FEngines)
         return false;
     const CodePageString type = CheckedType();
     if (type.empty()) {
@@ -535,71 +513,31 @@ bool TCustomDatabase::SaveCustomEngine()
                                 MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    // The name is the key of the record's line: it cannot be empty or hold "=".
-    const CodePageString stored = StoredEngineName(Session_Name->Text());
-    if (stored.empty() || stored.find('=') != CodePageString::npos) {
-        Application->MessageBox("An engine needs a name, without \"=\".", "No Name", MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-    // A custom engine file that could not be read holds records the lists
-    // never saw; rewriting it from them would lose those records.
-    if (!SubmitMain->MayRewriteEngineFile(SubmitMain->CustomEngineFileLoaded, CustomEngineFileName,
-                                          "the engine was not added"))
-        return false;
-
     TEngineFields fields;
     fields[efType] = type;
     for (const TRecordEdit& edit : RecordEdits())
         fields[std::size_t(edit.Field)] = edit.Control->Text();
-    const CodePageString line = CustomEngineLine(stored, fields);
-
-    TStringList& engines = *SubmitMain->EngineList;
-    engines.SetSorted(true);
-    TListItems& rows = *SubmitMain->ExListView2->Items();
-    // Writing an engine again under its name replaces it, record and row,
-    // whatever the letter case.
-    const int oldLine = FindEngineLine(engines, stored);
-    if (oldLine >= 0)
-        engines.Delete(oldLine);
-    const int oldRow = FindEngineRow(rows, stored);
-    if (oldRow >= 0)
-        rows.Delete(oldRow);
-
-    TListItem* row = rows.Add();
-    row->SetCaption(stored);
-    row->SetImageIndex(-1);
-    TStrings* cells = row->SubItems();
-    cells->Add(urllist->Text());
-    cells->Add("");
-    cells->Add("");
-    cells->Add(type);
-
-    engines.Add(line);
-    // A name that differs only in letter case takes the engine's new spelling.
-    if (const int key = KeyList->Items()->IndexOf(stored); key < 0)
-        KeyList->Items()->Add(stored);
-    else if (KeyList->Items()->Strings(key) != stored)
-        KeyList->Items()->SetStrings(key, stored);
-    SaveCustomEngineFile();
-    return true;
+    switch (FEngines->AddCustomEngine(Session_Name->Text(), fields)) {
+    case TEngineCatalog::TAddResult::Added:
+        return true;
+    case TEngineCatalog::TAddResult::BadName:
+        Application->MessageBox("An engine needs a name, without \"=\".", "No Name", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    case TEngineCatalog::TAddResult::Refused:
+        return false;
+    }
+    return false;
 }
 
 void TCustomDatabase::KeyListDblClick(TObject*)
 {
     const int selected = KeyList->ItemIndex();
-    if (selected < 0 || !SubmitMain)
+    if (selected < 0 || !FEngines)
         return;
     const CodePageString engineName = KeyList->Items()->Strings(selected);
     Session_Name->SetText(engineName);
-    const TStringList& engines = *SubmitMain->EngineList;
-    const int line = FindEngineLine(engines, engineName);
-    CodePageString value;
-    if (line >= 0) {
-        const CodePageString& text = engines.StringRef(line);
-        value = text.substr(text.find('=') + 1);
-    }
     // The type stays with the type boxes.
-    const TEngineFields fields = EngineFieldsOf(value);
+    const TEngineFields fields = EngineFieldsOf(FEngines->CustomRecordValue(engineName));
     for (const TRecordEdit& edit : RecordEdits())
         edit.Control->SetText(fields[std::size_t(edit.Field)]);
 }
@@ -611,37 +549,6 @@ void TCustomDatabase::Delete1Click(TObject*)
         Application->MessageBox("You have not selected an item to Delete", "No Item", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    if (!SubmitMain->MayRewriteEngineFile(SubmitMain->CustomEngineFileLoaded, CustomEngineFileName))
-        return;
-
-    const CodePageString engineName = KeyList->Items()->Strings(selected);
-    const int next = selected == KeyList->Items()->Count() - 1 ? selected - 1 : selected;
-
-    TStringList* engines = SubmitMain->EngineList.get();
-    const int line = FindEngineLine(*engines, engineName);
-    if (line >= 0)
-        engines->Delete(line);
-    engines->SetSorted(true);
-
-    TListItems* rows = SubmitMain->ExListView2->Items();
-    const int row = FindEngineRow(*rows, engineName);
-    if (row >= 0)
-        rows->Delete(row);
-
-    KeyList->Items()->Delete(selected);
-    KeyList->SetItemIndex(next);
-    SaveCustomEngineFile();
-    SubmitMain->CountEngineTypes();
-}
-
-void TCustomDatabase::SaveCustomEngineFile()
-{
-    TStringList lines;
-    const TStringList& engines = *SubmitMain->EngineList;
-    for (int i = 0; i < KeyList->Items()->Count(); ++i) {
-        const int line = FindEngineLine(engines, KeyList->Items()->Strings(i));
-        if (line >= 0)
-            lines.Add(engines.Strings(line));
-    }
-    SaveScrambledStrings(lines, AppPath(SubmitMain->AppFolder, CustomEngineFileName), EngineCipherStart);
+    if (FEngines)
+        FEngines->RemoveCustomEngine(selected);
 }

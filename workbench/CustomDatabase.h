@@ -1,6 +1,8 @@
 // The custom engine wizard: learns a new engine from its submit page and
-// adds it to the engine database and lists; lists, loads and deletes the
-// user's own engines.
+// adds it to the engine catalog; lists, loads and deletes the user's own
+// engines. The catalog and the flashing belong to the main window; the
+// wizard reaches them through Attach, never through the main window's
+// controls.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,8 @@
 class TBitCheckBox;
 class TComboBox;
 class TEdit;
+class TEngineCatalog;
+class TFlashSwitch;
 class TImgBtn;
 class TLabel;
 class TListBox;
@@ -36,7 +40,7 @@ public:
     ~TCustomDatabase() override;
 
     TTranPanel* TranPanel2;
-    TListBox* KeyList;  // the custom engines by their stored names, in the custom engine file's order
+    TListBox* KeyList;  // shows the catalog's CustomNames
     TLabel* Label2;
     TBitCheckBox* SearchCk;
     TBitCheckBox* FFACK;
@@ -104,21 +108,23 @@ public:
     void Button5Click(TObject* Sender);  // Add to base
     void KeyListDblClick(TObject* Sender);
     void Session_NameChange(TObject* Sender);
-    // Deletes the custom engine selected in KeyList from the engine list, its
-    // row and the custom engine file; the main window's Delete Engine
-    // selects the engine here and calls this.
+    // Deletes the custom engine selected in KeyList from the catalog, which
+    // takes its row and rewrites the custom engine file.
     void Delete1Click(TObject* Sender);
+
+    // The catalog the wizard adds to and deletes from, and the flashing it
+    // asks for while it fetches; either may be null (a wizard on its own).
+    // KeyList shows the catalog's custom engines from here on. The main
+    // window's are attached when the wizard is created.
+    void Attach(TEngineCatalog* engines, TFlashSwitch* flash);
+    TEngineCatalog* AttachedEngines() const { return FEngines; }
 
     // Empties every record field's edit, the combo boxes included.
     void ClearEngineFields();
-    // Writes a custom engine from the edit fields into the engine list, the
-    // engine list view, KeyList and the custom engine file, all under the
-    // name as the record stores it. A custom engine of that name is
+    // Writes a custom engine from the edit fields into the catalog, under
+    // the name as the record stores it. A custom engine of that name is
     // replaced. False, with the reason shown, when nothing was written.
     bool SaveCustomEngine();
-    // Writes the custom engine file from KeyList: for each name, the first
-    // custom engine line of that name (letter case ignored).
-    void SaveCustomEngineFile();
 
     // Analyses every form of a fetched page that takes a URL, asking for
     // each usable one whether to add it; a page's first twenty such forms at
@@ -147,6 +153,8 @@ private:
 
     std::unique_ptr<TMemoryStream> PageStream;  // the page being fetched
     TEngineFetch FFetch;
+    TEngineCatalog* FEngines = nullptr;
+    TFlashSwitch* FFlash = nullptr;
 };
 
 extern TCustomDatabase* CustomDatabase;

@@ -48,3 +48,25 @@ public:
 private:
     TFlashTarget FTarget = TFlashTarget::None;
 };
+
+// What a window other than the main one asks of the flashing: its button
+// flashing while its work runs, put back as it was when the work could not
+// start, and at rest when the work is over. The main window, which owns the
+// hint and the timer, answers it.
+class TFlashSwitch {
+public:
+    struct TState {
+        TFlashTarget Target;
+        bool Running;  // whether the timer flashes
+    };
+    virtual TState FlashState() const = 0;
+    // Points the hint at the target and starts the flashing.
+    virtual void StartFlashing(TFlashTarget target) = 0;
+    // Back to a state FlashState gave.
+    virtual void RestoreFlashing(TState state) = 0;
+    // Stops the flashing and shows the target's button at rest.
+    virtual void StopFlashing(TFlashTarget target) = 0;
+
+protected:
+    ~TFlashSwitch() = default;
+};

@@ -130,3 +130,40 @@ void AddMenuLine(TComponent* owner, TMenuItem* parent, const char* name)
 {
     AddMenuItem(owner, parent, name, "-");
 }
+
+// --- the contact block ------------------------------------------------------------------------
+
+namespace {
+
+struct TContactName {
+    const char* Edit;
+    const char* Caption;  // of its label
+    const char* Label;    // the label's name
+};
+// By TContactField.
+constexpr TContactName ContactNames[ContactFieldCount] = {
+    {"name", "First Name", "Label16"}, {"LastN", "Last Name", "Label17"}, {"Company", "Company", "Label18"},
+    {"Address1", "Address 1", "Label19"}, {"Address2", "Address 2", "Label20"}, {"City", "City", "Label21"},
+    {"State", "State", "Label22"}, {"Zip", "Zip", "Label23"}, {"Country", "Country", "Label24"},
+    {"Phone", "Phone", "Label25"}, {"Fax", "Fax", "Label26"},
+};
+
+}  // namespace
+
+void PlaceContactBlock(TComponent* owner, TWinControl* parent, TPoint origin, const TContactLayout& layout,
+                       const TContactMembers& members)
+{
+    for (const TContactField field : layout.Order) {
+        if (layout.Before)
+            layout.Before(field);
+        const TContactName& names = ContactNames[field];
+        const TContactCell cell = layout.Cell(field);
+        const TRect& bounds = cell.Edit;
+        TEdit* edit = Place<TEdit>(owner, parent, names.Edit, origin.x + bounds.Left, origin.y + bounds.Top,
+                                   bounds.Width(), bounds.Height());
+        if (layout.Labelled)
+            PlaceLabel(owner, parent, names.Label, names.Caption, origin.x + cell.LabelLeft, origin.y + bounds.Top + 3,
+                       edit);
+        *members[field] = edit;
+    }
+}

@@ -2,7 +2,10 @@
 // placed, so that assistive technology finds it by that name from the start.
 #pragma once
 
+#include <array>
+#include <functional>
 #include <initializer_list>
+#include <vector>
 
 #include "classlib/Controls.h"
 #include "classlib/Graphics.h"
@@ -92,3 +95,46 @@ TListBox* PlaceHiddenList(TComponent* owner, TWinControl* parent, const char* na
 TMenuItem* AddMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const CodePageString& caption,
                        TNotifyEvent onClick = {});
 void AddMenuLine(TComponent* owner, TMenuItem* parent, const char* name);
+
+// --- the contact block ------------------------------------------------------------------------
+
+// The contact fields a project and a custom engine record both hold, each
+// an edit named as the record's field is, in the project page's order.
+enum TContactField { cfName, cfLastName, cfCompany, cfAddress1, cfAddress2, cfCity, cfState, cfZip, cfCountry,
+                     cfPhone, cfFax };
+inline constexpr int ContactFieldCount = cfFax + 1;
+
+class TEdit;
+// Where the block's edits are kept: one member a field, by TContactField.
+using TContactMembers = std::array<TEdit**, ContactFieldCount>;
+// The members of a window that names its contact edits as the record does.
+template <class TWindow>
+TContactMembers ContactMembersOf(TWindow& window)
+{
+    return {&window.name, &window.LastN, &window.Company, &window.Address1, &window.Address2, &window.City,
+            &window.State, &window.Zip, &window.Country, &window.Phone, &window.Fax};
+}
+
+// Where a contact field goes, from the block's origin: its edit, and the
+// left of its label (which stands 3 below the edit's top).
+struct TContactCell {
+    TRect Edit;
+    int LabelLeft = 0;
+};
+// How a window lays the block out.
+struct TContactLayout {
+    // The fields in the order they are placed, which is their tab order.
+    std::vector<TContactField> Order;
+    // Each field's cell, asked once per field in Order.
+    std::function<TContactCell(TContactField)> Cell;
+    // Whether each edit has a label that names it.
+    bool Labelled = false;
+    // Asked before each field is placed: a window whose own fields stand
+    // between the contact fields places them here, keeping its tab order.
+    std::function<void(TContactField)> Before;
+};
+
+// Creates the contact edits (and their labels) on parent, each cell moved
+// by origin, and keeps each edit in its member.
+void PlaceContactBlock(TComponent* owner, TWinControl* parent, TPoint origin, const TContactLayout& layout,
+                       const TContactMembers& members);

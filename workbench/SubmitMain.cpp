@@ -67,13 +67,12 @@ bool StartupStep(F&& step)
 
 TSubmitMain::TSubmitMain(TComponent* AOwner)
     : TForm(AOwner),
-      EngineList(std::make_unique<TStringList>()),
       ProjectQueue(std::make_unique<TStringList>())
 {
     Name = "SubmitMain";
     FRun = std::make_unique<TSubmissionRun>();
     WireSubmissionRun();
-    EngineList->SetSorted(true);
+    WireEngineCatalog();
     SetCaption("Tenvarel");
     SetPosition(poScreenCenter);
 
@@ -146,6 +145,9 @@ TSubmitMain::~TSubmitMain()
     // handlers; they go before the clients do.
     FRankCheck.reset();
     FImport.reset();
+    // The wizard shows the catalog's names; it may outlive the catalog.
+    if (CustomDatabase && CustomDatabase->AttachedEngines() == &Engines)
+        CustomDatabase->Attach(nullptr, nullptr);
     // The components' handlers refer to this window; they go first.
     DestroyComponents();
     if (SubmitMain == this)
@@ -244,6 +246,7 @@ void TSubmitMain::FormCreate(TObject*)
 {
     // Every data path is the application folder plus a relative name.
     AppFolder = GetCurrentDir();
+    Engines.Folder = AppFolder;
     ApplyDefaultSkin(*SkinForm1, AppFolder);
     // A database update stopped part-way is undone before anything is read.
     StartupStep([&] { RecoverUpdate(AppFolder); });
@@ -333,7 +336,7 @@ TSubmitMain::TLeftOutLines TSubmitMain::LoadEngineFiles(TWaitWindow* progress, T
             LoadEngineRecords(AppPath(AppFolder, EngineDatabaseFileName), *EngineList, EngineCipherStart);
     });
     // The custom engines go through the project queue, unused until a run.
-    CustomEngineFileLoaded = StartupStep([&] {
+    Engines.CustomFileLoaded = StartupStep([&] {
         leftOut.custom = LoadEngineRecords(AppPath(AppFolder, CustomEngineFileName), *ProjectQueue, EngineCipherStart);
     });
     EngineList->AddStrings(*ProjectQueue);
@@ -376,37 +379,32 @@ void TSubmitMain::FormClose(TObject*, TCloseAction&)
 
 // --- the flashing hint ---------------------------------------------------------------------------
 
+TImgBtn* TSubmitMain::FlashButton(TFlashTarget target) const
+{
+    switch (target) {
+    case TFlashTarget::ImportButton:
+        return Button3;
+    case TFlashTarget::SpiderStart:
+        return Spider ? Spider->Button1 : nullptr;
+    case TFlashTarget::RankStart:
+        return Button8;
+    case TFlashTarget::SubmitButton:
+        return Button6;
+    case TFlashTarget::WizardImport:
+        return CustomDatabase ? CustomDatabase->Button1 : nullptr;
+    case TFlashTarget::None:
+    case TFlashTarget::ProjectList:
+        break;
+    }
+    return nullptr;
+}
+
 void TSubmitMain::Timer1Timer(TObject*)
 {
     const TFlashRule* rule = FlashRuleOf(Hint.Target());
     if (!rule)
         return;
-    auto flash = [&](TImgBtn* button) {
-        if (!button)
-            return;
-        const int next = NextFlashGlyph(*rule, button->Tag);
-        ShowButtonGlyph(*button, *ImageList2, next);
-        button->Tag = next;
-    };
-    switch (rule->Target) {
-    case TFlashTarget::None:
-        break;
-    case TFlashTarget::ImportButton:
-        flash(Button3);
-        break;
-    case TFlashTarget::SpiderStart:
-        flash(Spider ? Spider->Button1 : nullptr);
-        break;
-    case TFlashTarget::RankStart:
-        flash(Button8);
-        break;
-    case TFlashTarget::SubmitButton:
-        flash(Button6);
-        break;
-    case TFlashTarget::WizardImport:
-        flash(CustomDatabase ? CustomDatabase->Button1 : nullptr);
-        break;
-    case TFlashTarget::ProjectList:
+    if (rule->Target == TFlashTarget::ProjectList) {
         if (SesList->Tag != 1) {
             SesList->Font()->SetColor(clRed);
             SesList->Tag = 1;
@@ -414,7 +412,40 @@ void TSubmitMain::Timer1Timer(TObject*)
             SesList->Font()->SetColor(clBlack);
             SesList->Tag = 0;
         }
-        break;
+        return;
+    }
+    if (TImgBtn* button = FlashButton(rule->Target)) {
+        const int next = NextFlashGlyph(*rule, button->Tag);
+        ShowButtonGlyph(*button, *ImageList2, next);
+        button->Tag = next;
+    }
+}
+
+TFlashSwitch::TState TSubmitMain::FlashState() const
+{
+    return {Hint.Target(), Timer1->Enabled()};
+}
+
+void TSubmitMain::StartFlashing(TFlashTarget target)
+{
+    Hint.Show(target);
+    Timer1->SetEnabled(true);
+}
+
+void TSubmitMain::RestoreFlashing(TState state)
+{
+    Hint.Show(state.Target);
+    Timer1->SetEnabled(state.Running);
+}
+
+void TSubmitMain::StopFlashing(TFlashTarget target)
+{
+    Timer1->SetEnabled(false);
+    const TFlashRule* rule = FlashRuleOf(target);
+    TImgBtn* button = FlashButton(target);
+    if (rule && button) {
+        ShowButtonGlyph(*button, *ImageList2, rule->RestGlyph);
+        button->Tag = rule->RestGlyph;
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Forms.h"
+#include "workbench/EngineCatalog.h"
 #include "workbench/FlashHint.h"
 #include "workbench/ImportRun.h"
 #include "workbench/ProjectData.h"
@@ -63,7 +64,6 @@ class TWinControl;
 // Data files of the installation, relative to the application folder.
 inline constexpr const char* SettingsFileName = "\\wkt.ini";
 inline constexpr const char* EngineDatabaseFileName = "\\data\\data.czc";
-inline constexpr const char* CustomEngineFileName = "\\data\\datac.czc";
 inline constexpr const char* ManualEngineFileName = "/data/datam.czc";
 inline constexpr const char* ReportsFolderName = "\\reports";
 inline constexpr const char* LogoFileName = "/logo.jpg";
@@ -85,7 +85,7 @@ enum TMainPage {
     pgAbout = 6,
 };
 
-class TSubmitMain : public TForm {
+class TSubmitMain : public TForm, public TFlashSwitch {
 public:
     explicit TSubmitMain(TComponent* AOwner);
     ~TSubmitMain() override;
@@ -288,18 +288,25 @@ public:
     CodePageString AppTitle;      // [rur] app + " v" + [rur] version
     CodePageString HomeLocation;  // [rur] home
     CodePageString AppName;       // [rur] app
-    // Every engine record of both engine files, sorted; lives as long as the window.
-    std::unique_ptr<TStringList> EngineList;
+    // Every engine record of both engine files, and the custom engines'
+    // file state; the engine list view (ExListView2) shows it.
+    TEngineCatalog Engines;
+    // The catalog's records, sorted; lives as long as the window.
+    TStringList* const EngineList = &Engines.Records();
     std::unique_ptr<TStringList> ProjectQueue;  // a scratch list of the engine files' load
     // The project being submitted, which the submission report is written for.
     CodePageString CurrentProject;
     // Whether each engine file was read whole at start. A file that was not
     // is never rewritten from the lists, which lack its records.
     bool EngineDatabaseLoaded = false;
-    bool CustomEngineFileLoaded = false;
     bool ManualEngineListLoaded = false;
     // What Timer1 flashes.
     TFlashHint Hint;
+    // The flashing as the other windows ask for it: Hint and Timer1.
+    TState FlashState() const override;
+    void StartFlashing(TFlashTarget target) override;
+    void RestoreFlashing(TState state) override;
+    void StopFlashing(TFlashTarget target) override;
 
     // --- handlers: construction, start-up, timer, menus (SubmitMain.cpp) ------------------------
     void FormCreate(TObject* Sender);
@@ -634,6 +641,11 @@ private:
     void RunFilterPass(int sender);
     void RunCountPass();
     std::deque<TEnginePass> FPendingPasses;
+    // The catalog's callbacks (construction): its custom rows and counts in
+    // ExListView2, its refusals told as the other engine files' are.
+    void WireEngineCatalog();
+    // The button a flash target flashes; nullptr for none or a window not there.
+    TImgBtn* FlashButton(TFlashTarget target) const;
 
     // The submission run and the rows of its current project's entries
     // (SubmitMainSubmit.cpp).

@@ -1,5 +1,5 @@
 // The main window's engine list: filling it, the type filter, the checked
-// count and the Delete Engine command.
+// count, the catalog's custom rows and the Delete Engine command.
 #include "workbench/SubmitMain.h"
 
 #include <utility>
@@ -13,7 +13,6 @@
 #include "controls/ExListV.h"
 #include "controls/LedLbl.h"
 #include "platform/Hooks.h"
-#include "workbench/CustomDatabase.h"
 #include "workbench/EngineData.h"
 #include "workbench/WaitWindow.h"
 
@@ -193,6 +192,36 @@ void TSubmitMain::ExListView2CheckboxClick(TObject*, int, bool)
     CountEngineTypes();
 }
 
+// --- the catalog's custom engines ----------------------------------------------------------------
+
+void TSubmitMain::WireEngineCatalog()
+{
+    TEngineCatalog::TView& view = Engines.View;
+    view.CustomRowAdded = [this](const CodePageString& name, const CodePageString& url, const CodePageString& type) {
+        TListItem* row = ExListView2->Items()->Add();
+        row->SetCaption(name);
+        row->SetImageIndex(-1);
+        TStrings* cells = row->SubItems();
+        cells->Add(url);
+        cells->Add("");
+        cells->Add("");
+        cells->Add(type);
+    };
+    view.CustomRowRemoved = [this](const CodePageString& name) {
+        // Letter case ignored, as for the engine's record.
+        TListItems& rows = *ExListView2->Items();
+        for (int i = 0; i < rows.Count(); ++i)
+            if (SameText(rows.Item(i)->CaptionRef(), name) && IsCustomType(RowType(*rows.Item(i)))) {
+                rows.Delete(i);
+                return;
+            }
+    };
+    view.CountsChanged = [this] { CountEngineTypes(); };
+    view.RewriteRefused = [this](const char* fileName, const char* notDone) {
+        MayRewriteEngineFile(false, fileName, notDone);
+    };
+}
+
 // --- deleting ------------------------------------------------------------------------------------
 
 bool TSubmitMain::MayRewriteEngineFile(bool loaded, const char* fileName, const char* notDone)
@@ -219,11 +248,14 @@ void TSubmitMain::DeleteEngine1Click(TObject*)
         const CodePageString url = row->SubItems()->Strings(0);
 
         if (type.find("Custom->") != CodePageString::npos) {
-            // Custom engines belong to the wizard, which also rewrites their file.
-            if (!CustomDatabase)
+            // Custom engines go through the catalog, which also rewrites their file.
+            const int place = Engines.CustomNameIndex(name);
+            if (place < 0) {
+                Application->MessageBox("You have not selected an item to Delete", "No Item",
+                                        MB_OK | MB_ICONEXCLAMATION);
                 return;
-            CustomDatabase->KeyList->SetItemIndex(CustomDatabase->KeyList->Items()->IndexOf(name));
-            CustomDatabase->Delete1Click(this);
+            }
+            Engines.RemoveCustomEngine(place);
             return;
         }
         if (!MayRewriteEngineFile(EngineDatabaseLoaded, EngineDatabaseFileName))

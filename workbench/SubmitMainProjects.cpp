@@ -109,30 +109,19 @@ void TSubmitMain::BuildProjectsPage(TWinControl* page)
 
     ContactBox = Place<TGroupBox>(this, sheet, "ContactBox", 8, 250, 588, 172);
     ContactBox->SetCaption("Contact");
-    struct TContactField {
-        TEdit** edit;
-        const char* name;
-        const char* label;
-        const char* labelName;
+    // Two columns: the name and the address on the left, the place and the
+    // numbers on the right.
+    TContactLayout contact;
+    contact.Order = {cfName, cfLastName, cfCompany, cfAddress1, cfAddress2, cfCity,
+                     cfState, cfZip, cfCountry, cfPhone, cfFax};
+    contact.Labelled = true;
+    contact.Cell = [](TContactField field) {
+        const bool left = field <= cfAddress2;
+        const int row = left ? field - cfName : field - cfCity;
+        return left ? TContactCell{Bounds(70, row * 24, 190, 21), 0}
+                    : TContactCell{Bounds(352, row * 24, 214, 21), 288};
     };
-    const TContactField left[] = {{&name, "name", "First Name", "Label16"},   {&LastN, "LastN", "Last Name", "Label17"},
-                                  {&Company, "Company", "Company", "Label18"}, {&Address1, "Address1", "Address 1", "Label19"},
-                                  {&Address2, "Address2", "Address 2", "Label20"}};
-    const TContactField right[] = {{&City, "City", "City", "Label21"},       {&State, "State", "State", "Label22"},
-                                   {&Zip, "Zip", "Zip", "Label23"},          {&Country, "Country", "Country", "Label24"},
-                                   {&Phone, "Phone", "Phone", "Label25"},    {&Fax, "Fax", "Fax", "Label26"}};
-    int top = 20;
-    for (const TContactField& f : left) {
-        *f.edit = Place<TEdit>(this, ContactBox, f.name, 80, top, 190, 21);
-        PlaceLabel(this, ContactBox, f.labelName, f.label, 10, top + 3, *f.edit);
-        top += 24;
-    }
-    top = 20;
-    for (const TContactField& f : right) {
-        *f.edit = Place<TEdit>(this, ContactBox, f.name, 362, top, 214, 21);
-        PlaceLabel(this, ContactBox, f.labelName, f.label, 298, top + 3, *f.edit);
-        top += 24;
-    }
+    PlaceContactBlock(this, ContactBox, {10, 20}, contact, ContactMembersOf(*this));
 
     ImgBtn1 = PlaceButton(this, sheet, "ImgBtn1", "New", 412, 468);
     ImgBtn2 = PlaceButton(this, sheet, "ImgBtn2", "Save", 500, 468);

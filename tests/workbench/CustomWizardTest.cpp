@@ -350,7 +350,7 @@ TEST(CustomWizardFile, AnUnreadFileIsNotRewritten)
     folder.Remove("data/datac.czc");
     TBoxRecorder boxes;
     TRunningProgram program(folder);
-    ASSERT_FALSE(SubmitMain->CustomEngineFileLoaded);
+    ASSERT_FALSE(SubmitMain->Engines.CustomFileLoaded);
     const int rows = SubmitMain->ExListView2->Items()->Count();
     boxes.Boxes.clear();
 

@@ -131,7 +131,7 @@ TEST(Startup, OpensOnTheInstallation)
     for (int i = 0; i < Screen->FormCount(); ++i)
         EXPECT_NE(Screen->Forms(i)->Name, "WaitWindow");
     EXPECT_TRUE(SubmitMain->EngineDatabaseLoaded);
-    EXPECT_TRUE(SubmitMain->CustomEngineFileLoaded);
+    EXPECT_TRUE(SubmitMain->Engines.CustomFileLoaded);
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(boxes.Errors.empty());
 }
