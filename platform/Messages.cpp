@@ -83,6 +83,8 @@ class DispatchObject : public QObject {
 public:
     DispatchObject()
     {
+        FBound.setSingleShot(true);
+        FBound.setTimerType(Qt::PreciseTimer);
         FSoon.setSingleShot(true);
         FSoon.setInterval(0);
         QObject::connect(&FSoon, &QTimer::timeout, this, [] {
@@ -148,7 +150,35 @@ public:
         s.dispatcher->FSoon.start();
     }
 
+    // The queue was emptied by a pump rather than by the loop: the timer a
+    // post started would only wake the loop for nothing (and end a wait for
+    // events at once), so it is stopped. GUI thread only.
+    static void WithdrawDispatchSoon()
+    {
+        State& s = S();
+        std::lock_guard lock(s.mutex);
+        if (s.dispatcher && s.queue.empty() && s.dispatcher->FSoon.isActive()) {
+            s.dispatcher->FSoon.stop();
+            s.eventPosted = false;
+        }
+    }
+
+    // Waits for the dispatcher's next events, for at most maxWaitMs: the bound
+    // is a timer, itself an event. One timer serves every wait; a wait entered
+    // from a handler of an outer one restarts and stops it, and the outer wait
+    // is not waiting any more by then (its loop is running that handler).
+    void WaitForEvents(QAbstractEventDispatcher& dispatcher, int maxWaitMs)
+    {
+        struct Bound {
+            QTimer& timer;
+            ~Bound() { timer.stop(); }
+        } bound{FBound};
+        FBound.start(maxWaitMs);
+        dispatcher.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+
 private:
+    QTimer FBound;
     QTimer FSoon;
 };
 
@@ -350,6 +380,24 @@ LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return message.Result;
 }
 
+namespace {
+
+// Runs whatever was queued when the Qt events were done; messages posted by
+// these handlers wait for the next round, so this always returns.
+void DispatchQueued()
+{
+    std::uint64_t bound;
+    {
+        std::lock_guard lock(S().mutex);
+        bound = S().lastSeq;
+    }
+    while (DispatchOne(bound)) {
+    }
+    DispatchObject::WithdrawDispatchSoon();
+}
+
+}  // namespace
+
 void ProcessMessages()
 {
     // Handlers run on the GUI thread only; elsewhere there is nothing to do.
@@ -358,15 +406,7 @@ void ProcessMessages()
     EnsureDispatcher();
     if (QCoreApplication::instance())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // Then whatever was queued when the Qt events were done; messages posted
-    // by these handlers wait for the next round, so this always returns.
-    std::uint64_t bound;
-    {
-        std::lock_guard lock(S().mutex);
-        bound = S().lastSeq;
-    }
-    while (DispatchOne(bound)) {
-    }
+    DispatchQueued();
 }
 
 void WaitAndProcessMessages(int maxWaitMs)
@@ -374,22 +414,25 @@ void WaitAndProcessMessages(int maxWaitMs)
     if (!OnGuiThread())
         return;
     EnsureDispatcher();
+    State& s = S();
     QAbstractEventDispatcher* dispatcher =
         QCoreApplication::instance() ? QAbstractEventDispatcher::instance() : nullptr;
     bool idle;
     {
-        std::lock_guard lock(S().mutex);
-        idle = S().queue.empty() || S().suspended;
+        std::lock_guard lock(s.mutex);
+        idle = s.queue.empty() || s.suspended;
     }
-    if (dispatcher && maxWaitMs > 0 && idle) {
-        // The bound timer is itself an event, so the wait ends by maxWaitMs.
-        QTimer bound;
-        bound.setSingleShot(true);
-        bound.setTimerType(Qt::PreciseTimer);
-        bound.start(maxWaitMs);
-        dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (!dispatcher || !s.dispatcher) {
+        ProcessMessages();
+        return;
     }
-    ProcessMessages();
+    if (maxWaitMs > 0 && idle)
+        s.dispatcher->WaitForEvents(*dispatcher, maxWaitMs);
+    else
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // The loop has just had its turn: what the events queued runs without a
+    // second look at the sources.
+    DispatchQueued();
 }
 
 std::size_t PendingMessageCount()

@@ -10,6 +10,13 @@ namespace {
 
 std::function<bool()> gTerminatedCheck;
 
+// The first read of a reception, the most one read takes when the reads
+// before it came back full, and the most one reception takes from a peer
+// that sends as fast as it is read (the receive loop reads on after it).
+constexpr int kLineReadFirst = 4096;
+constexpr int kLineReadMost = 1 << 20;
+constexpr std::size_t kLineReceptionMost = std::size_t(8) << 20;
+
 bool ApplicationTerminated()
 {
     return QuitMessagePosted() || (gTerminatedCheck && gTerminatedCheck());
@@ -156,21 +163,29 @@ bool TCustomLineWSocket::TriggerDataAvailable(std::uint16_t Error)
 {
     if (!LineModeActive())
         return TCustomSocksWSocket::TriggerDataAvailable(Error);
-    int count = TCustomSocksWSocket::GetRcvdCount();
-    if (count < 0)
-        return true;
-    if (count == 0)
-        count = 255;
+    // Everything waiting is taken, as one reception: reads go on while they
+    // fill what they are given, which spares asking how much waits first.
     const std::size_t held = FRcvdPtr.size();
-    FRcvdPtr.resize(held + static_cast<std::size_t>(count));
-    const int received = TCustomSocksWSocket::RawReceive(FRcvdPtr.data() + held, count, 0);
-    if (received <= 0) {
-        FRcvdPtr.resize(held);
-        if (received < 0)
-            FLastError = WSocket_WSAGetLastError();
-        return true;
+    std::size_t taken = 0;
+    int room = kLineReadFirst;
+    for (;;) {
+        FRcvdPtr.resize(held + taken + static_cast<std::size_t>(room));
+        const int received = TCustomSocksWSocket::RawReceive(FRcvdPtr.data() + held + taken, room, 0);
+        if (received <= 0) {
+            // A failure after data is the next reception's: a reset read here
+            // is told by the close that follows.
+            if (received < 0 && taken == 0)
+                FLastError = WSocket_WSAGetLastError();
+            break;
+        }
+        taken += static_cast<std::size_t>(received);
+        if (received < room || taken >= kLineReceptionMost)
+            break;
+        room = std::min(room * 2, kLineReadMost);
     }
-    FRcvdPtr.resize(held + static_cast<std::size_t>(received));
+    FRcvdPtr.resize(held + taken);
+    if (taken == 0)
+        return true;
 
     const auto alive = AliveFlag();
     std::size_t changed = held;

@@ -168,6 +168,65 @@ TEST_F(LineModeTest, TheLastBytesAreALineWhenTheConnectionCloses)
     EXPECT_EQ(client.HeldCount(), 0);
 }
 
+TEST_F(LineModeTest, AllThatWaitsIsTakenAsOneReception)
+{
+    // The peer's bytes are all in before the socket hears of them (it is
+    // paused until they are): however many reads they take, the lines come
+    // one per event and in order, an unfinished line over the limit is
+    // reported once at its whole length, and a close after the data comes
+    // after the last line, the unfinished rest being that line.
+    std::string lineRun;
+    std::vector<std::string> runLines;
+    for (int i = 0; i < 300; ++i) {
+        runLines.push_back("line " + std::to_string(i) + std::string(40, '.') + "\r\n");
+        lineRun += runLines.back();
+    }
+    const std::string longLine = std::string(10000, 'x') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string sent;
+        bool peerCloses;
+        std::vector<std::string> lines;
+        std::vector<int> exceeded;
+    };
+    const Case cases[] = {
+        {"one line longer than a read", longLine, false, {longLine}, {}},
+        {"many lines in many reads", lineRun, false, runLines, {}},
+        {"an unfinished line over the limit", std::string(20000, 'y'), false, {}, {20000}},
+        {"lines, the rest and the peer's close", lineRun + "rest", true, {}, {}},
+    };
+    std::vector<int> exceeded;
+    client.OnLineLimitExceeded = [&](TObject*, int count, bool&) { exceeded.push_back(count); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lines.clear();
+        exceeded.clear();
+        client.LineLimit = c.exceeded.empty() ? 0 : 10;
+        client.SetLineMode(false);
+        client.Pause();
+        End().SendStr(c.sent);
+        if (c.peerCloses)
+            End().Close();
+        ASSERT_TRUE(RunUntil([&] { return client.RcvdCount() == static_cast<int>(c.sent.size()); }));
+        client.SetLineMode(true);
+        client.Resume();
+        std::vector<std::string> expected = c.lines;
+        if (c.peerCloses) {
+            expected = runLines;
+            expected.push_back("rest");
+            ASSERT_TRUE(RunUntil([&] { return closed; }));
+        } else if (!c.exceeded.empty()) {
+            ASSERT_TRUE(RunUntil([&] { return !exceeded.empty(); }));
+            ASSERT_TRUE(SocketWitness().Await());
+        } else {
+            ASSERT_TRUE(RunUntil([&] { return lines.size() >= expected.size(); }));
+        }
+        EXPECT_EQ(lines, expected);
+        EXPECT_EQ(exceeded, c.exceeded);
+        EXPECT_EQ(client.HeldCount(), 0);
+    }
+}
+
 TEST_F(LineModeTest, WaitForFlagEndsByFlagTimeOutOrTermination)
 {
     bool answered = false;

@@ -655,6 +655,31 @@ TEST_F(WinsockTest, DatabaseLookups)
     EXPECT_EQ(ws::inet_addr("bad"), ws::INADDR_NONE);
 }
 
+// The waits of the socket layer (a socket's wait for events, a test's
+// RunUntil) end on an event of their own: a dispatch that a message posted
+// by a handler scheduled, made needless by the pump that ran the message,
+// does not end the next wait at once. The timer is the only event to come.
+TEST(SocketLayerWaits, AWaitAfterAPumpWaitsForAnEventOfItsOwn)
+{
+    if (!QCoreApplication::instance())
+        return;
+    std::vector<WPARAM> ran;
+    HWND wnd = 0;
+    wnd = AllocateHWnd([&](TMessage& m) {
+        ran.push_back(m.WParam);
+        if (m.WParam == 1)
+            PostMessage(wnd, WM_USER, 2, 0);
+    });
+    PostMessage(wnd, WM_USER, 1, 0);
+    ProcessMessages();
+    ASSERT_EQ(ran, (std::vector<WPARAM>{1, 2}));
+    bool fired = false;
+    QTimer::singleShot(1, [&] { fired = true; });
+    WaitAndProcessMessages(5000);
+    EXPECT_TRUE(fired);
+    DeallocateHWnd(wnd);
+}
+
 }  // namespace
 
 // A socket selected before the application object exists is told of its
