@@ -206,7 +206,7 @@ TEST(EngineList, DeletingADatabaseEngineRewritesOnlyTheDatabase)
     EXPECT_EQ(EngineFileLines(folder.File("data/data.czc")).size(), before.size() - 2);
 }
 
-TEST(EngineList, DeletingACustomEngineGoesThroughTheWizard)
+TEST(EngineList, DeletingACustomEngineRemovesItFromTheWizardAndTheCustomFile)
 {
     TInstallFolder folder;
     const std::string databaseBytes = folder.Read("data/data.czc");

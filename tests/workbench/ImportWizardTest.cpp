@@ -339,9 +339,9 @@ TEST_F(ImportWizard, AbortEndsTheFetchQuietly)
     server.Release();
 }
 
-TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsFirstMegabyte)
+TEST_F(ImportWizard, AnEndlessPageIsReadOnlyToItsScanLimit)
 {
-    // A title at the start, keywords past the first megabyte, and a
+    // A title at the start, keywords past the scan limit, and a
     // connection that stays open after the body as if more were to come.
     std::string page = "<title>Endless</title>" + std::string(3 * PageScanLimit / 2, ' ') +
                        "<meta name=\"keywords\" content=\"late, too late\">";
