@@ -7,6 +7,51 @@
 #include "classlib/Files.h"
 #include "controls/ElvUtil.h"
 
+void TStreamCipher::UnscrambleBlock(char* data, std::size_t size)
+{
+    // A key step is K -> (K + s) * KeyFactor + KeyOffset, modulo 2^16, with s
+    // the scrambled byte, which is known beforehand. So the key after a piece
+    // of bytes is Factor * K + Offset of the key before it, with Factor and
+    // Offset found from the piece alone. The first pass finds them for every
+    // piece, side by side; each piece's first key follows from the one
+    // before; the second pass unscrambles the pieces side by side.
+    constexpr std::size_t Pieces = 8;
+    constexpr std::size_t SmallestPiece = 4096;
+    auto* bytes = reinterpret_cast<unsigned char*>(data);
+    if (size < Pieces * SmallestPiece) {
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = Unscramble(bytes[i]);
+        return;
+    }
+    const std::size_t length = size / Pieces;        // of every piece but the last,
+    const std::size_t rest = size - Pieces * length;  // which also takes these
+    auto step = [](unsigned key, unsigned scrambled) {
+        return ((key + scrambled) * KeyFactor + KeyOffset) & 0xFFFFu;
+    };
+    unsigned offset[Pieces] = {};
+    unsigned factor = 1;  // the same for pieces of the same length
+    for (std::size_t i = 0; i < length; ++i) {
+        for (std::size_t p = 0; p < Pieces; ++p)
+            offset[p] = step(offset[p], bytes[p * length + i]);
+        factor = (factor * KeyFactor) & 0xFFFFu;
+    }
+    unsigned key[Pieces];
+    key[0] = FKey;
+    for (std::size_t p = 1; p < Pieces; ++p)
+        key[p] = (factor * key[p - 1] + offset[p - 1]) & 0xFFFFu;
+    for (std::size_t i = 0; i < length; ++i) {
+        for (std::size_t p = 0; p < Pieces; ++p) {
+            unsigned char& byte = bytes[p * length + i];
+            const unsigned scrambled = byte;
+            byte = static_cast<unsigned char>(scrambled ^ (key[p] >> 8));
+            key[p] = step(key[p], scrambled);
+        }
+    }
+    FKey = static_cast<std::uint16_t>(key[Pieces - 1]);
+    for (std::size_t i = Pieces * length; i < Pieces * length + rest; ++i)
+        bytes[i] = Unscramble(bytes[i]);
+}
+
 namespace {
 
 template <typename Transform>
@@ -21,8 +66,8 @@ std::string PassBytes(std::string bytes, Transform transform)
 
 std::string UnscrambleBytes(std::string scrambled, std::uint16_t start)
 {
-    TStreamCipher cipher(start);
-    return PassBytes(std::move(scrambled), [&](unsigned char c) { return cipher.Unscramble(c); });
+    TStreamCipher(start).UnscrambleBlock(scrambled.data(), scrambled.size());
+    return scrambled;
 }
 
 std::string ScrambleBytes(std::string plain, std::uint16_t start)
@@ -124,8 +169,7 @@ std::size_t LoadEngineRecords(const CodePageString& fileName, TStrings& list, st
         if (read == 0)
             break;
         const auto count = static_cast<std::size_t>(read);
-        for (std::size_t i = 0; i < count; ++i)
-            block[i] = static_cast<char>(cipher.Unscramble(static_cast<unsigned char>(block[i])));
+        cipher.UnscrambleBlock(block.data(), count);
         // Lines end in CR LF, LF or CR, as the list's text reader splits them.
         std::size_t from = 0;
         if (skipNewline && block[0] == '\n')
