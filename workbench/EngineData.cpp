@@ -175,14 +175,38 @@ std::size_t LoadEngineRecords(const CodePageString& fileName, TStrings& list, st
         if (skipNewline && block[0] == '\n')
             from = 1;
         skipNewline = false;
+        const char* const bytes = block.data();
+        // The next CR and the next LF at or after a place, each searched for
+        // again only once the lines have passed it (a file of CR only, or of
+        // LF only, is read in one search through the block, not one per line).
+        auto nextOf = [&](char c, std::size_t at) {
+            const void* const found = std::memchr(bytes + at, c, count - at);
+            return found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : count;
+        };
+        std::size_t nextCr = nextOf('\r', from);
+        std::size_t nextLf = nextOf('\n', from);
         while (from < count) {
-            std::size_t end = from;
-            while (end < count && block[end] != '\r' && block[end] != '\n')
-                ++end;
-            line.append(block, from, end - from);
-            if (end == count)
+            if (nextCr < from)
+                nextCr = nextOf('\r', from);
+            if (nextLf < from)
+                nextLf = nextOf('\n', from);
+            // The first CR or LF: the line's end, unless it lies beyond the block.
+            std::size_t end = std::min(nextCr, nextLf);
+            if (end == count) {
+                line.append(block, from, end - from);
                 break;
-            endLine();
+            }
+            if (line.empty()) {
+                // A whole line of this block: taken from it at once.
+                const std::string_view whole(bytes + from, end - from);
+                if (IsEngineRecord(whole))
+                    records.emplace_back(whole);
+                else
+                    leftOut += !whole.empty();
+            } else {
+                line.append(block, from, end - from);
+                endLine();
+            }
             if (block[end] == '\r') {
                 if (end + 1 == count)
                     skipNewline = true;
