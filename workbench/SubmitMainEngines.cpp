@@ -56,7 +56,7 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
             cells.emplace_back();
             cells.emplace_back();
             cells.emplace_back(engine.type);
-            row->SubItems()->AddStrings(std::move(cells));
+            row->SetSubItems(std::move(cells));
         }
         if (progress) {
             progress->Progress(engine.name, i);
