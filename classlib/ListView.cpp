@@ -55,18 +55,33 @@ void TListSubItems::Touched()
     FItem->RowChanged(ctText);
 }
 
+std::vector<CodePageString>& TListSubItems::Lines()
+{
+    return FItem->FSubTexts;
+}
+
+const std::vector<CodePageString>& TListSubItems::Lines() const
+{
+    return FItem->FSubTexts;
+}
+
+int TListSubItems::Count() const
+{
+    return int(Lines().size());
+}
+
 CodePageString TListSubItems::Get(int index) const
 {
     if (index < 0 || index >= Count())
         ListIndexError(index);
-    return FLines[size_t(index)];
+    return Lines()[size_t(index)];
 }
 
 const CodePageString& TListSubItems::StringRef(int index) const
 {
     if (index < 0 || index >= Count())
         return EmptyString();
-    return FLines[size_t(index)];
+    return Lines()[size_t(index)];
 }
 
 void TListSubItems::Put(int index, const CodePageString& s)
@@ -74,7 +89,7 @@ void TListSubItems::Put(int index, const CodePageString& s)
     if (index < 0 || index >= Count())
         ListIndexError(index);
     Changing();
-    FLines[size_t(index)] = s;
+    Lines()[size_t(index)] = s;
     Changed();
     Touched();
 }
@@ -85,10 +100,10 @@ void TListSubItems::Insert(int index, const CodePageString& s)
         ListIndexError(index);
     // A row's sub-items are mostly added one by one, one for each column
     // after the first: room for them all comes with the first.
-    if (FLines.capacity() == 0)
-        FLines.reserve(std::size_t(std::max(1, FItem->ListView()->Columns()->Count() - 1)));
+    if (Lines().capacity() == 0)
+        Lines().reserve(std::size_t(std::max(1, FItem->ListView()->Columns()->Count() - 1)));
     Changing();
-    FLines.insert(FLines.begin() + index, s);
+    Lines().insert(Lines().begin() + index, s);
     Changed();
     Touched();
 }
@@ -98,17 +113,17 @@ void TListSubItems::Delete(int index)
     if (index < 0 || index >= Count())
         ListIndexError(index);
     Changing();
-    FLines.erase(FLines.begin() + index);
+    Lines().erase(Lines().begin() + index);
     Changed();
     Touched();
 }
 
 void TListSubItems::Clear()
 {
-    if (FLines.empty())
+    if (Lines().empty())
         return;
     Changing();
-    FLines.clear();
+    Lines().clear();
     Changed();
     Touched();
 }
@@ -116,10 +131,10 @@ void TListSubItems::Clear()
 void TListSubItems::AddLines(std::vector<CodePageString> lines, std::vector<TObject*>)
 {
     Changing();
-    if (FLines.empty())
-        FLines = std::move(lines);
+    if (Lines().empty())
+        Lines() = std::move(lines);
     else
-        FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+        Lines().insert(Lines().end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
     Changed();
     Touched();
 }
@@ -201,7 +216,7 @@ void TListItem::operator delete(void* p, std::size_t size)
         ItemBlocks().Give(p, size);
 }
 
-TListItem::TListItem(TListItems* owner) : FOwner(owner), FSubItems(this) {}
+TListItem::TListItem(TListItems* owner) : FOwner(owner) {}
 
 TListItem::~TListItem() = default;
 
@@ -213,6 +228,37 @@ TListView* TListItem::ListView() const
 void TListItem::RowChanged(TItemChange change)
 {
     ListView()->ItemChanged(this, change);
+}
+
+TStrings* TListItem::SubItems()
+{
+    if (!FSubItems)
+        FSubItems = std::make_unique<TListSubItems>(this);
+    return FSubItems.get();
+}
+
+const CodePageString& TListItem::SubItemRef(int index) const
+{
+    if (index < 0 || index >= int(FSubTexts.size()))
+        return EmptyString();
+    return FSubTexts[size_t(index)];
+}
+
+void TListItem::SetSubItems(std::vector<CodePageString> texts)
+{
+    if (FSubItems) {
+        // The sub-item list tells its handlers, once.
+        struct TUpdating {
+            TStrings& List;
+            explicit TUpdating(TStrings& list) : List(list) { List.BeginUpdate(); }
+            ~TUpdating() { List.EndUpdate(); }
+        } updating(*FSubItems);
+        FSubItems->Clear();
+        FSubItems->AddStrings(std::move(texts));
+        return;
+    }
+    FSubTexts = std::move(texts);
+    RowChanged(ctText);
 }
 
 void TListItem::SetCaption(const CodePageString& caption)
@@ -312,9 +358,7 @@ void TListItem::Assign(const TListItem& source)
     if (&source == this)
         return;
     FCaption = source.FCaption;
-    FSubItems.BeginUpdate();
-    FSubItems.Assign(source.FSubItems);
-    FSubItems.EndUpdate();
+    SetSubItems(source.FSubTexts);
     FImageIndex = source.FImageIndex;
     FStateIndex = source.FStateIndex;
     FIndent = source.FIndent;

@@ -31,10 +31,12 @@ enum TSortType { stNone, stData, stText, stBoth };
 enum TDisplayCode { drBounds, drIcon, drLabel, drSelectBounds };
 
 // The sub-items of a row: a string list that tells its row when it changes.
+// The texts are the row's own (TListItem::SubItemRef); this list, made when
+// a row's SubItems() is first asked for, reads and changes them.
 class TListSubItems : public TStrings {
 public:
     explicit TListSubItems(TListItem* item) : FItem(item) {}
-    int Count() const override { return int(FLines.size()); }
+    int Count() const override;
     void Insert(int index, const CodePageString& s) override;
     void Delete(int index) override;
     void Clear() override;
@@ -48,8 +50,9 @@ protected:
 
 private:
     void Touched();
+    std::vector<CodePageString>& Lines();
+    const std::vector<CodePageString>& Lines() const;
     TListItem* FItem;
-    std::vector<CodePageString> FLines;
 };
 
 class TListItem {
@@ -69,9 +72,13 @@ public:
     CodePageString Caption() const { return FCaption; }
     const CodePageString& CaptionRef() const { return FCaption; }
     void SetCaption(const CodePageString& caption);
-    TStrings* SubItems() { return &FSubItems; }
+    TStrings* SubItems();
     // Sub-item index without a copy; an empty string when there is none.
-    const CodePageString& SubItemRef(int index) const { return FSubItems.StringRef(index); }
+    const CodePageString& SubItemRef(int index) const;
+    // Puts texts in place of every sub-item, as SubItems()->Clear() and
+    // AddStrings(texts) in one update would; a row filled this way costs no
+    // sub-item list until SubItems() is asked for.
+    void SetSubItems(std::vector<CodePageString> texts);
     int ImageIndex() const { return FImageIndex; }
     void SetImageIndex(int index);
     int StateIndex() const { return FStateIndex; }
@@ -108,7 +115,9 @@ private:
     TListItems* FOwner;
     int FIndex = 0;
     CodePageString FCaption;
-    TListSubItems FSubItems;
+    std::vector<CodePageString> FSubTexts;
+    // Made on the first SubItems(): most rows of a large list never need one.
+    std::unique_ptr<TListSubItems> FSubItems;
     int FImageIndex = -1;
     int FStateIndex = -1;
     int FIndent = 0;

@@ -7,6 +7,51 @@
 #include "classlib/Files.h"
 #include "controls/ElvUtil.h"
 
+void TStreamCipher::UnscrambleBlock(char* data, std::size_t size)
+{
+    // A key step is K -> (K + s) * KeyFactor + KeyOffset, modulo 2^16, with s
+    // the scrambled byte, which is known beforehand. So the key after a piece
+    // of bytes is Factor * K + Offset of the key before it, with Factor and
+    // Offset found from the piece alone. The first pass finds them for every
+    // piece, side by side; each piece's first key follows from the one
+    // before; the second pass unscrambles the pieces side by side.
+    constexpr std::size_t Pieces = 8;
+    constexpr std::size_t SmallestPiece = 4096;
+    auto* bytes = reinterpret_cast<unsigned char*>(data);
+    if (size < Pieces * SmallestPiece) {
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = Unscramble(bytes[i]);
+        return;
+    }
+    const std::size_t length = size / Pieces;        // of every piece but the last,
+    const std::size_t rest = size - Pieces * length;  // which also takes these
+    auto step = [](unsigned key, unsigned scrambled) {
+        return ((key + scrambled) * KeyFactor + KeyOffset) & 0xFFFFu;
+    };
+    unsigned offset[Pieces] = {};
+    unsigned factor = 1;  // the same for pieces of the same length
+    for (std::size_t i = 0; i < length; ++i) {
+        for (std::size_t p = 0; p < Pieces; ++p)
+            offset[p] = step(offset[p], bytes[p * length + i]);
+        factor = (factor * KeyFactor) & 0xFFFFu;
+    }
+    unsigned key[Pieces];
+    key[0] = FKey;
+    for (std::size_t p = 1; p < Pieces; ++p)
+        key[p] = (factor * key[p - 1] + offset[p - 1]) & 0xFFFFu;
+    for (std::size_t i = 0; i < length; ++i) {
+        for (std::size_t p = 0; p < Pieces; ++p) {
+            unsigned char& byte = bytes[p * length + i];
+            const unsigned scrambled = byte;
+            byte = static_cast<unsigned char>(scrambled ^ (key[p] >> 8));
+            key[p] = step(key[p], scrambled);
+        }
+    }
+    FKey = static_cast<std::uint16_t>(key[Pieces - 1]);
+    for (std::size_t i = Pieces * length; i < Pieces * length + rest; ++i)
+        bytes[i] = Unscramble(bytes[i]);
+}
+
 namespace {
 
 template <typename Transform>
@@ -21,8 +66,8 @@ std::string PassBytes(std::string bytes, Transform transform)
 
 std::string UnscrambleBytes(std::string scrambled, std::uint16_t start)
 {
-    TStreamCipher cipher(start);
-    return PassBytes(std::move(scrambled), [&](unsigned char c) { return cipher.Unscramble(c); });
+    TStreamCipher(start).UnscrambleBlock(scrambled.data(), scrambled.size());
+    return scrambled;
 }
 
 std::string ScrambleBytes(std::string plain, std::uint16_t start)
@@ -124,21 +169,44 @@ std::size_t LoadEngineRecords(const CodePageString& fileName, TStrings& list, st
         if (read == 0)
             break;
         const auto count = static_cast<std::size_t>(read);
-        for (std::size_t i = 0; i < count; ++i)
-            block[i] = static_cast<char>(cipher.Unscramble(static_cast<unsigned char>(block[i])));
+        cipher.UnscrambleBlock(block.data(), count);
         // Lines end in CR LF, LF or CR, as the list's text reader splits them.
         std::size_t from = 0;
         if (skipNewline && block[0] == '\n')
             from = 1;
         skipNewline = false;
+        const char* const bytes = block.data();
+        // The next CR and the next LF at or after a place, each searched for
+        // again only once the lines have passed it (a file of CR only, or of
+        // LF only, is read in one search through the block, not one per line).
+        auto nextOf = [&](char c, std::size_t at) {
+            const void* const found = std::memchr(bytes + at, c, count - at);
+            return found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : count;
+        };
+        std::size_t nextCr = nextOf('\r', from);
+        std::size_t nextLf = nextOf('\n', from);
         while (from < count) {
-            std::size_t end = from;
-            while (end < count && block[end] != '\r' && block[end] != '\n')
-                ++end;
-            line.append(block, from, end - from);
-            if (end == count)
+            if (nextCr < from)
+                nextCr = nextOf('\r', from);
+            if (nextLf < from)
+                nextLf = nextOf('\n', from);
+            // The first CR or LF: the line's end, unless it lies beyond the block.
+            std::size_t end = std::min(nextCr, nextLf);
+            if (end == count) {
+                line.append(block, from, end - from);
                 break;
-            endLine();
+            }
+            if (line.empty()) {
+                // A whole line of this block: taken from it at once.
+                const std::string_view whole(bytes + from, end - from);
+                if (IsEngineRecord(whole))
+                    records.emplace_back(whole);
+                else
+                    leftOut += !whole.empty();
+            } else {
+                line.append(block, from, end - from);
+                endLine();
+            }
             if (block[end] == '\r') {
                 if (end + 1 == count)
                     skipNewline = true;

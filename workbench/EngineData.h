@@ -2,6 +2,7 @@
 // the type-filter and count rules of the engine list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -34,11 +35,19 @@ public:
         Step(scrambled);
         return scrambled;
     }
+    // Unscrambles size bytes in place, as many calls of Unscramble would.
+    // A large block is cut into pieces whose keys are worked out first, so
+    // that the pieces go through the cipher side by side instead of each
+    // byte waiting for the key of the one before it.
+    void UnscrambleBlock(char* data, std::size_t size);
 
 private:
+    static constexpr std::uint16_t KeyFactor = 8642;
+    static constexpr std::uint16_t KeyOffset = 38651;
     void Step(unsigned char scrambled)
     {
-        FKey = static_cast<std::uint16_t>(static_cast<std::uint16_t>(FKey + scrambled) * 8642u + 38651u);
+        FKey = static_cast<std::uint16_t>(static_cast<std::uint16_t>(FKey + scrambled) * unsigned{KeyFactor} +
+                                          unsigned{KeyOffset});
     }
     std::uint16_t FKey;
 };

@@ -38,6 +38,12 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
     // The count is read again on every turn: the messages processed below
     // run other handlers.
     for (int i = 0; i < EngineList->Count(); ++i) {
+        // The lines of a large list lie all over the heap, in the order they
+        // were read, not in the list's: the line a few rows on is fetched
+        // while this one is worked on.
+        constexpr int Ahead = 8;
+        if (i + Ahead < EngineList->Count())
+            __builtin_prefetch(EngineList->StringRef(i + Ahead).data());
         const EngineLineView engine = ViewEngineLine(EngineList->StringRef(i));
         if (!IsMarkerEngine(engine.name)) {
             TListItem* row = rows->Add();
@@ -49,7 +55,7 @@ void TSubmitMain::FillEngineList(TWaitWindow* progress, TProgressBar* bar)
             cells.emplace_back();
             cells.emplace_back();
             cells.emplace_back(engine.type);
-            row->SubItems()->AddStrings(std::move(cells));
+            row->SetSubItems(std::move(cells));
         }
         if (progress) {
             progress->Progress(engine.name, i);

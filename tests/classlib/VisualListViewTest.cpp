@@ -66,6 +66,48 @@ TEST_F(ListFixture, ItemsShowTheirCaptionAndSubItemsAsCells)
     EXPECT_THROW(list->Items()->Item(1), EListError);
 }
 
+// Sub-items put in at once and sub-items changed through the row's list are
+// the same texts, whichever comes first; a row's list that has a handler
+// tells it once for the whole replacement; a copied row takes the texts.
+TEST_F(ListFixture, SubItemsSetAtOnceAreTheRowsSubItemList)
+{
+    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    QAbstractItemModel* model = view->model();
+    TListItem* fresh = list->Items()->Add();
+    fresh->SetCaption("Fresh");
+    fresh->SetSubItems({"http://f.example.com/", "OK"});
+    EXPECT_EQ(model->index(0, 1).data().toString(), "http://f.example.com/");
+    EXPECT_EQ(model->index(0, 2).data().toString(), "OK");
+    EXPECT_EQ(fresh->SubItemRef(1), "OK");
+    EXPECT_EQ(fresh->SubItemRef(2), "");
+    EXPECT_EQ(fresh->SubItemRef(-1), "");
+    ASSERT_EQ(fresh->SubItems()->Count(), 2);
+    EXPECT_EQ(fresh->SubItems()->Strings(0), "http://f.example.com/");
+    fresh->SubItems()->SetStrings(1, "Failed");
+    EXPECT_EQ(fresh->SubItemRef(1), "Failed");
+    EXPECT_EQ(model->index(0, 2).data().toString(), "Failed");
+    EXPECT_EQ(fresh->SubItems(), fresh->SubItems());  // the same list every time
+
+    TListItem* watched = AddRow("Watched", {"old url", "old result", "old extra"});
+    int changes = 0;
+    watched->SubItems()->OnChange = [&](TObject*) { ++changes; };
+    watched->SetSubItems({"new url"});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(watched->SubItems()->Text(), "new url\r\n");
+    EXPECT_EQ(model->index(1, 1).data().toString(), "new url");
+    EXPECT_EQ(model->index(1, 2).data().toString(), "");
+
+    TListItem* copy = list->Items()->Add();
+    copy->Assign(*fresh);
+    EXPECT_EQ(copy->Caption(), "Fresh");
+    EXPECT_EQ(copy->SubItemRef(0), "http://f.example.com/");
+    EXPECT_EQ(copy->SubItemRef(1), "Failed");
+    watched->Assign(*copy);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(watched->SubItems()->Count(), 2);
+    EXPECT_EQ(model->index(1, 2).data().toString(), "Failed");
+}
+
 TEST_F(ListFixture, CheckBoxesToggleThroughTheViewAndReportTheChange)
 {
     list->SetCheckboxes(true);

@@ -38,6 +38,40 @@ TEST(StreamCipher, RoundTripsEveryByte)
     EXPECT_EQ(ScrambleBytes("", EngineCipherStart), "");
 }
 
+// A block unscrambled at once (in pieces side by side when it is large)
+// gives the bytes and leaves the key that byte after byte would, whatever the
+// block's length against the pieces and however a text is cut into blocks.
+TEST(StreamCipher, BlocksUnscrambleAsByteAfterByte)
+{
+    std::string text(300000, '\0');
+    unsigned seed = 12345;
+    for (char& c : text) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    const std::string scrambled = ScrambleBytes(text, EngineCipherStart);
+    const struct {
+        std::size_t first, second;  // two blocks, one after the other
+    } cases[] = {{0, 0},         {1, 0},          {7, 9},         {32767, 1},     {32768, 0},
+                 {32768, 32768}, {32769, 100007}, {65543, 65536}, {300000, 0},    {131072, 168928},
+                 {5, 299995},    {299999, 1},     {40001, 40002}, {32768 * 8, 7}, {8 * 4096 - 1, 8 * 4096 + 1}};
+    for (const auto& c : cases) {
+        const std::string_view part(scrambled.data(), c.first + c.second);
+        TStreamCipher bytewise(EngineCipherStart);
+        std::string expected(part);
+        for (char& b : expected)
+            b = static_cast<char>(bytewise.Unscramble(static_cast<unsigned char>(b)));
+        TStreamCipher blocks(EngineCipherStart);
+        std::string got(part);
+        blocks.UnscrambleBlock(got.data(), c.first);
+        blocks.UnscrambleBlock(got.data() + c.first, c.second);
+        EXPECT_EQ(got, expected) << c.first << " + " << c.second;
+        EXPECT_EQ(got, text.substr(0, part.size())) << c.first << " + " << c.second;
+        // The key goes on as it would: the next byte comes out the same.
+        EXPECT_EQ(blocks.Unscramble(0x5a), bytewise.Unscramble(0x5a)) << c.first << " + " << c.second;
+    }
+}
+
 TEST(ScrambledStrings, SaveThenLoadIsByteExact)
 {
     TempDir dir;
