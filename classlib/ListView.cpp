@@ -707,7 +707,7 @@ TListView::~TListView()
     if (FView->editor)
         FView->editor->Done = true;
     FClearing = true;
-    if (QWidget* w = Widget())
+    if (QWidget* w = OwnWidget())
         w->setUpdatesEnabled(false);
 }
 
@@ -1524,7 +1524,7 @@ void TListView::ApplyFont()
 
 void TListView::ApplyColor()
 {
-    QWidget* w = Widget();
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     QPalette pal = w->palette();
