@@ -30,6 +30,9 @@
 
 namespace {
 
+// The most characters a one-line edit holds when it sets no limit of its own.
+constexpr int EditLengthLimit = 32767;
+
 // Text of a multi-line control: CR LF, LF and CR all end a line, which
 // the control holds as one LF.
 CodePageString LineFeedsOnly(const CodePageString& text)
@@ -127,7 +130,7 @@ TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner)
 
 void TLabel::ApplyText()
 {
-    auto* label = static_cast<QLabel*>(WidgetOf(this));
+    auto* label = static_cast<QLabel*>(OwnWidget());
     const bool mnemonic = FShowAccelChar && FFocusControl;
     label->setTextFormat(Qt::PlainText);
     label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripHotkey(FText)));
@@ -141,7 +144,7 @@ void TLabel::ApplyFont()
 
 void TLabel::ApplyColor()
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     const bool fill = !FTransparent && !ParentColor();
@@ -160,7 +163,7 @@ void TLabel::ApplyEnabled()
 
 void TLabel::ApplyAlignment()
 {
-    auto* label = static_cast<QLabel*>(WidgetOf(this));
+    auto* label = static_cast<QLabel*>(OwnWidget());
     Qt::Alignment h = FAlignment == taRightJustify ? Qt::AlignRight
                       : FAlignment == taCenter     ? Qt::AlignHCenter
                                                    : Qt::AlignLeft;
@@ -189,7 +192,7 @@ void TLabel::SetAutoSize(bool v)
 void TLabel::SetWordWrap(bool v)
 {
     FWordWrap = v;
-    static_cast<QLabel*>(WidgetOf(this))->setWordWrap(v);
+    static_cast<QLabel*>(OwnWidget())->setWordWrap(v);
     AdjustSize();
 }
 
@@ -209,13 +212,13 @@ void TLabel::SetShowAccelChar(bool v)
 void TLabel::SetFocusControl(TWinControl* control)
 {
     FFocusControl = control;
-    static_cast<QLabel*>(WidgetOf(this))->setBuddy(control ? WidgetOf(control) : nullptr);
+    static_cast<QLabel*>(OwnWidget())->setBuddy(control ? WidgetOf(control) : nullptr);
     ApplyText();
 }
 
 void TLabel::AdjustSize()
 {
-    if (!FAutoSize || !WidgetOf(this))
+    if (!FAutoSize || !OwnWidget())
         return;
     CodePageString text = FShowAccelChar ? StripHotkey(FText) : FText;
     if (text.empty())
@@ -243,7 +246,7 @@ void TLabel::AdjustSize()
 
 void TCustomEdit::ApplyColor()
 {
-    SetBaseColor(WidgetOf(this), Color());
+    SetBaseColor(OwnWidget(), Color());
 }
 
 void TCustomEdit::Change()
@@ -262,7 +265,9 @@ TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner)
 {
     auto* edit = new QLineEdit;
     ConnectControl(this, edit, &QLineEdit::textChanged, [this](const QString&) {
-        if (!Destroying())
+        FAppliedValid = false;
+        // A text kept back sent its change notice when it was set.
+        if (!Destroying() && !FlushingText())
             SafeCall([this] { Change(); });
     });
     ConnectControl(this, edit, &QLineEdit::textEdited, [this, edit](const QString& text) {
@@ -286,46 +291,71 @@ TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner)
 
 CodePageString TEdit::GetText() const
 {
-    return FromQString(static_cast<QLineEdit*>(WidgetOf(this))->text());
+    if (TextPending())
+        return ShownText(FText);
+    return FromQString(static_cast<QLineEdit*>(OwnWidget())->text());
+}
+
+CodePageString TEdit::ShownText(const CodePageString& text) const
+{
+    CodePageString shown = FCharCase == ecUpperCase ? UpperCase(text)
+                           : FCharCase == ecLowerCase ? LowerCase(text)
+                                                      : text;
+    const std::size_t limit = static_cast<std::size_t>(FMaxLength > 0 ? FMaxLength : EditLengthLimit);
+    if (shown.size() > limit)
+        shown.resize(limit);
+    return shown;
+}
+
+void TEdit::TextKeptBack(const CodePageString& shownBefore)
+{
+    // As the window would tell of the text it takes: only a different one.
+    if (GetText() != shownBefore)
+        SafeCall([this] { Change(); });
 }
 
 void TEdit::ApplyText()
 {
-    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
-    CodePageString text = FText;
-    if (FCharCase == ecUpperCase)
-        text = UpperCase(text);
-    else if (FCharCase == ecLowerCase)
-        text = LowerCase(text);
-    FSettingText = true;
-    edit->setText(ToQString(text));
+    auto* edit = static_cast<QLineEdit*>(OwnWidget());
+    const CodePageString text = ShownText(FText);
     // A text the program sets shows from its first character, the cursor
     // before it, as after the user's first look at the field; the toolkit
     // would leave the cursor at the end and scroll a long text's start away.
+    // The window holding it already, unedited, only has its cursor put back.
+    if (FAppliedValid && FAppliedText == text) {
+        edit->setCursorPosition(0);
+        return;
+    }
+    FSettingText = true;
+    edit->setText(ToQString(text));
     edit->setCursorPosition(0);
     FSettingText = false;
+    FAppliedText = text;
+    FAppliedValid = FromQString(edit->text()) == text;
 }
 
 void TEdit::SetMaxLength(int n)
 {
+    auto* edit = static_cast<QLineEdit*>(OwnWidget());
     FMaxLength = n;
-    static_cast<QLineEdit*>(WidgetOf(this))->setMaxLength(n > 0 ? n : 32767);
+    edit->setMaxLength(n > 0 ? n : EditLengthLimit);
 }
 
 void TEdit::SetReadOnly(bool v)
 {
     FReadOnly = v;
-    static_cast<QLineEdit*>(WidgetOf(this))->setReadOnly(v);
+    static_cast<QLineEdit*>(OwnWidget())->setReadOnly(v);
 }
 
 void TEdit::SetPasswordChar(char c)
 {
     FPasswordChar = c;
-    static_cast<QLineEdit*>(WidgetOf(this))->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+    static_cast<QLineEdit*>(OwnWidget())->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
 }
 
 void TEdit::SetCharCase(TEditCharCase c)
 {
+    TControl::FlushText();  // a text kept back goes in as it was set
     FCharCase = c;
     if (c != ecNormal)
         SetText(GetText());
@@ -334,46 +364,46 @@ void TEdit::SetCharCase(TEditCharCase c)
 void TEdit::SetBorderStyle(TBorderStyle style)
 {
     FBorderStyle = style;
-    static_cast<QLineEdit*>(WidgetOf(this))->setFrame(style != bsNone);
+    static_cast<QLineEdit*>(OwnWidget())->setFrame(style != bsNone);
 }
 
 int TEdit::SelStart() const
 {
-    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
+    auto* edit = static_cast<QLineEdit*>(OwnWidget());
     return edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
 }
 
 void TEdit::SetSelStart(int start)
 {
-    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
+    auto* edit = static_cast<QLineEdit*>(OwnWidget());
     edit->deselect();
     edit->setCursorPosition(start);
 }
 
 int TEdit::SelLength() const
 {
-    return int(static_cast<QLineEdit*>(WidgetOf(this))->selectedText().size());
+    return int(static_cast<QLineEdit*>(OwnWidget())->selectedText().size());
 }
 
 void TEdit::SetSelLength(int length)
 {
-    auto* edit = static_cast<QLineEdit*>(WidgetOf(this));
+    auto* edit = static_cast<QLineEdit*>(OwnWidget());
     edit->setSelection(SelStart(), length);
 }
 
 CodePageString TEdit::SelText() const
 {
-    return FromQString(static_cast<QLineEdit*>(WidgetOf(this))->selectedText());
+    return FromQString(static_cast<QLineEdit*>(OwnWidget())->selectedText());
 }
 
 void TEdit::SetSelText(const CodePageString& text)
 {
-    static_cast<QLineEdit*>(WidgetOf(this))->insert(ToQString(text));
+    static_cast<QLineEdit*>(OwnWidget())->insert(ToQString(text));
 }
 
 void TEdit::SelectAll()
 {
-    static_cast<QLineEdit*>(WidgetOf(this))->selectAll();
+    static_cast<QLineEdit*>(OwnWidget())->selectAll();
 }
 
 // --- TMemo -----------------------------------------------------------------------------------------------
@@ -565,6 +595,7 @@ TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::make_unique<
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     edit->setTabChangesFocus(!FWantTabs);
     ConnectControl(this, edit, &QPlainTextEdit::textChanged, [this] {
+        FAppliedValid = false;
         // A text set by the program reports its one change itself, once the
         // text is in place.
         if (Destroying() || FSettingText)
@@ -589,13 +620,35 @@ TMemo::~TMemo()
 
 CodePageString TMemo::GetText() const
 {
-    return FromPlainLines(static_cast<QPlainTextEdit*>(WidgetOf(this))->toPlainText());
+    // As the document reads once it holds the text (a no-break space reads
+    // as a space).
+    if (TextPending()) {
+        CodePageString shown = FromPlainLines(ToPlainLines(FText));
+        std::replace(shown.begin(), shown.end(), '\xA0', ' ');
+        return shown;
+    }
+    return FromPlainLines(static_cast<QPlainTextEdit*>(OwnWidget())->toPlainText());
+}
+
+void TMemo::TextKeptBack(const CodePageString&)
+{
+    if (!Destroying())
+        SafeCall([this] { Change(); });
 }
 
 void TMemo::ApplyText()
 {
     TMemoEdit* edit = EditOf(this);
     QTextDocument* doc = edit->document();
+    if (FAppliedValid && FAppliedText == FText) {
+        // The document holds the text already, unedited: it is only shown
+        // from its start again, as a new text is.
+        doc->setModified(false);
+        edit->setTextCursor(QTextCursor(doc));
+        if (!Destroying() && !FlushingText())
+            SafeCall([this] { Change(); });
+        return;
+    }
     FSettingText = true;
     // The whole content is replaced in one edit, without undo history (as
     // loading a text drops it). Emptying the document first would rebuild
@@ -616,27 +669,29 @@ void TMemo::ApplyText()
     // The text shows from its start, the cursor before its first character.
     edit->setTextCursor(QTextCursor(doc));
     FSettingText = false;
-    if (!Destroying())
+    FAppliedText = FText;
+    FAppliedValid = true;
+    if (!Destroying() && !FlushingText())
         SafeCall([this] { Change(); });
 }
 
 void TMemo::SetReadOnly(bool v)
 {
     FReadOnly = v;
-    static_cast<QPlainTextEdit*>(WidgetOf(this))->setReadOnly(v);
+    static_cast<QPlainTextEdit*>(OwnWidget())->setReadOnly(v);
 }
 
 void TMemo::SetWordWrap(bool v)
 {
     FWordWrap = v;
-    static_cast<QPlainTextEdit*>(WidgetOf(this))->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth
+    static_cast<QPlainTextEdit*>(OwnWidget())->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth
                                                               : QPlainTextEdit::NoWrap);
 }
 
 void TMemo::SetScrollBars(TScrollStyle s)
 {
     FScrollBars = s;
-    auto* edit = static_cast<QPlainTextEdit*>(WidgetOf(this));
+    auto* edit = static_cast<QPlainTextEdit*>(OwnWidget());
     const bool h = s == ssHorizontal || s == ssBoth;
     const bool v = s == ssVertical || s == ssBoth;
     edit->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
@@ -681,18 +736,18 @@ void TMemo::SetSelLength(int length)
 
 CodePageString TMemo::SelText() const
 {
-    return FromPlainLines(static_cast<QPlainTextEdit*>(WidgetOf(this))->textCursor().selectedText().replace(
+    return FromPlainLines(static_cast<QPlainTextEdit*>(OwnWidget())->textCursor().selectedText().replace(
         QChar::ParagraphSeparator, '\n'));
 }
 
 void TMemo::SetSelText(const CodePageString& text)
 {
-    static_cast<QPlainTextEdit*>(WidgetOf(this))->textCursor().insertText(ToPlainLines(text));
+    static_cast<QPlainTextEdit*>(OwnWidget())->textCursor().insertText(ToPlainLines(text));
 }
 
 void TMemo::SelectAll()
 {
-    static_cast<QPlainTextEdit*>(WidgetOf(this))->selectAll();
+    static_cast<QPlainTextEdit*>(OwnWidget())->selectAll();
 }
 
 void TMemo::SetWantTabs(bool v)
@@ -815,13 +870,13 @@ TButton::TButton(TComponent* AOwner) : TWinControl(AOwner)
 
 void TButton::ApplyText()
 {
-    static_cast<QPushButton*>(WidgetOf(this))->setText(ToQString(FText));
+    static_cast<QPushButton*>(OwnWidget())->setText(ToQString(FText));
 }
 
 void TButton::SetDefault(bool v)
 {
     FDefault = v;
-    static_cast<QPushButton*>(WidgetOf(this))->setDefault(v);
+    static_cast<QPushButton*>(OwnWidget())->setDefault(v);
 }
 
 void TButton::Click()
@@ -857,12 +912,12 @@ TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner)
 
 void TCheckBox::ApplyText()
 {
-    static_cast<QCheckBox*>(WidgetOf(this))->setText(ToQString(FText));
+    static_cast<QCheckBox*>(OwnWidget())->setText(ToQString(FText));
 }
 
 void TCheckBox::HandleToggled()
 {
-    auto* box = static_cast<QCheckBox*>(WidgetOf(this));
+    auto* box = static_cast<QCheckBox*>(OwnWidget());
     const Qt::CheckState s = box->checkState();
     FState = s == Qt::Checked ? cbChecked : s == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
     AccessibleChanged(TAccessibleChange::State);
@@ -874,7 +929,7 @@ void TCheckBox::SetState(TCheckBoxState state)
     if (state == FState)
         return;
     FState = state;
-    auto* box = static_cast<QCheckBox*>(WidgetOf(this));
+    auto* box = static_cast<QCheckBox*>(OwnWidget());
     const QSignalBlocker block(box);
     if (state == cbGrayed)
         box->setTristate(true);
@@ -885,13 +940,13 @@ void TCheckBox::SetState(TCheckBoxState state)
 void TCheckBox::SetAllowGrayed(bool v)
 {
     FAllowGrayed = v;
-    static_cast<QCheckBox*>(WidgetOf(this))->setTristate(v);
+    static_cast<QCheckBox*>(OwnWidget())->setTristate(v);
 }
 
 void TCheckBox::SetAlignment(TLeftRight a)
 {
     FAlignment = a;
-    WidgetOf(this)->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+    OwnWidget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 TSize CheckBoxIndicatorSize()
@@ -928,17 +983,17 @@ TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner)
 
 void TRadioButton::ApplyText()
 {
-    static_cast<QRadioButton*>(WidgetOf(this))->setText(ToQString(FText));
+    static_cast<QRadioButton*>(OwnWidget())->setText(ToQString(FText));
 }
 
 bool TRadioButton::Checked() const
 {
-    return static_cast<QRadioButton*>(WidgetOf(this))->isChecked();
+    return static_cast<QRadioButton*>(OwnWidget())->isChecked();
 }
 
 void TRadioButton::SetChecked(bool v)
 {
-    auto* button = static_cast<QRadioButton*>(WidgetOf(this));
+    auto* button = static_cast<QRadioButton*>(OwnWidget());
     if (v == button->isChecked())
         return;
     FSetting = true;
@@ -973,7 +1028,7 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner)
 
 void TGroupBox::ApplyText()
 {
-    static_cast<QGroupBox*>(WidgetOf(this))->setTitle(ToQString(FText));
+    static_cast<QGroupBox*>(OwnWidget())->setTitle(ToQString(FText));
 }
 
 TRect TGroupBox::AdjustedClientRect() const
@@ -1193,7 +1248,7 @@ TComboBox::~TComboBox()
 void TComboBox::SetStyle(TComboBoxStyle style)
 {
     FStyle = style;
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     const bool editable = style == csDropDown || style == csSimple;
     const CodePageString text = GetText();
     combo->setEditable(editable);
@@ -1201,7 +1256,7 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     // "5" into the first longer item that starts so ("50") as it is typed.
     combo->setCompleter(nullptr);
     if (editable && combo->lineEdit()) {
-        combo->lineEdit()->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+        combo->lineEdit()->setMaxLength(FMaxLength > 0 ? FMaxLength : EditLengthLimit);
         ConnectControl(this, combo->lineEdit(), &QLineEdit::textEdited, [this](const QString&) {
             if (!Destroying())
                 SafeCall([this] { HandleEdited(); });
@@ -1213,7 +1268,7 @@ void TComboBox::SetStyle(TComboBoxStyle style)
 
 CodePageString TComboBox::GetText() const
 {
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     if (combo->isEditable())
         return FromQString(combo->currentText());
     return combo->currentIndex() >= 0 ? FromQString(combo->currentText()) : CodePageString();
@@ -1221,7 +1276,7 @@ CodePageString TComboBox::GetText() const
 
 void TComboBox::ApplyText()
 {
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     const int index = FItems->IndexOf(FText);
     if (combo->isEditable()) {
         combo->setCurrentIndex(index >= 0 && FItems->LineAt(index).text == FText ? index : -1);
@@ -1233,17 +1288,17 @@ void TComboBox::ApplyText()
 
 void TComboBox::ApplyColor()
 {
-    SetBaseColor(WidgetOf(this), Color());
+    SetBaseColor(OwnWidget(), Color());
 }
 
 int TComboBox::ItemIndex() const
 {
-    return static_cast<QComboBox*>(WidgetOf(this))->currentIndex();
+    return static_cast<QComboBox*>(OwnWidget())->currentIndex();
 }
 
 void TComboBox::SetItemIndex(int index)
 {
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     if (index < -1 || index >= FItems->Count())
         index = -1;
     combo->setCurrentIndex(index);
@@ -1254,15 +1309,15 @@ void TComboBox::SetItemIndex(int index)
 void TComboBox::SetDropDownCount(int n)
 {
     FDropDownCount = n;
-    static_cast<QComboBox*>(WidgetOf(this))->setMaxVisibleItems(std::max(1, n));
+    static_cast<QComboBox*>(OwnWidget())->setMaxVisibleItems(std::max(1, n));
 }
 
 void TComboBox::SetMaxLength(int n)
 {
     FMaxLength = n;
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     if (combo->lineEdit())
-        combo->lineEdit()->setMaxLength(n > 0 ? n : 32767);
+        combo->lineEdit()->setMaxLength(n > 0 ? n : EditLengthLimit);
 }
 
 void TComboBox::Clear()
@@ -1273,13 +1328,13 @@ void TComboBox::Clear()
 
 bool TComboBox::DroppedDown() const
 {
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     return combo->view() && combo->view()->isVisible();
 }
 
 void TComboBox::SetDroppedDown(bool v)
 {
-    auto* combo = static_cast<QComboBox*>(WidgetOf(this));
+    auto* combo = static_cast<QComboBox*>(OwnWidget());
     if (v) {
         FireEvent(OnDropDown, this);
         combo->showPopup();
@@ -1552,7 +1607,7 @@ void TCustomListBox::LineChanged(int) {}
 
 void TCustomListBox::ApplyColor()
 {
-    SetBaseColor(WidgetOf(this), Color());
+    SetBaseColor(OwnWidget(), Color());
 }
 
 void TCustomListBox::HandleSelectionChanged()
@@ -1562,7 +1617,7 @@ void TCustomListBox::HandleSelectionChanged()
 
 int TCustomListBox::ItemIndex() const
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     if (!FMultiSelect) {
         const auto selected = list->selectedItems();
         return selected.isEmpty() ? -1 : list->row(selected.front());
@@ -1572,7 +1627,7 @@ int TCustomListBox::ItemIndex() const
 
 void TCustomListBox::SetItemIndex(int index)
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     FSyncing = true;
     if (index < 0 || index >= FItems->Count()) {
         list->clearSelection();
@@ -1590,7 +1645,7 @@ void TCustomListBox::SetItemIndex(int index)
 void TCustomListBox::SetMultiSelect(bool v)
 {
     FMultiSelect = v;
-    static_cast<QListWidget*>(WidgetOf(this))->setSelectionMode(
+    static_cast<QListWidget*>(OwnWidget())->setSelectionMode(
         !v ? QAbstractItemView::SingleSelection
            : FExtendedSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::MultiSelection);
 }
@@ -1605,14 +1660,14 @@ bool TCustomListBox::Selected(int index) const
 {
     if (index < 0 || index >= FItems->Count())
         IndexError(index);
-    return static_cast<QListWidget*>(WidgetOf(this))->item(index)->isSelected();
+    return static_cast<QListWidget*>(OwnWidget())->item(index)->isSelected();
 }
 
 void TCustomListBox::SetSelected(int index, bool selected)
 {
     if (index < 0 || index >= FItems->Count())
         IndexError(index);
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     FSyncing = true;
     if (!FMultiSelect && selected)
         list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
@@ -1623,33 +1678,33 @@ void TCustomListBox::SetSelected(int index, bool selected)
 
 int TCustomListBox::SelCount() const
 {
-    return FMultiSelect ? int(static_cast<QListWidget*>(WidgetOf(this))->selectedItems().size()) : -1;
+    return FMultiSelect ? int(static_cast<QListWidget*>(OwnWidget())->selectedItems().size()) : -1;
 }
 
 int TCustomListBox::TopIndex() const
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     QListWidgetItem* item = list->itemAt(1, 1);
     return item ? list->row(item) : 0;
 }
 
 void TCustomListBox::SetTopIndex(int index)
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     if (QListWidgetItem* item = list->item(index))
         list->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
 int TCustomListBox::ItemHeight() const
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     const int h = list->count() > 0 ? list->sizeHintForRow(0) : -1;
     return h > 0 ? h : FontCellHeight(ToQFont(*Font()));
 }
 
 int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     if (QListWidgetItem* item = list->itemAt(p.x, p.y))
         return list->row(item);
     return existing ? -1 : FItems->Count();
@@ -1657,7 +1712,7 @@ int TCustomListBox::ItemAtPos(const TPoint& p, bool existing) const
 
 TRect TCustomListBox::ItemRect(int index) const
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     QListWidgetItem* item = list->item(index);
     return item ? FromQRect(list->visualItemRect(item)) : TRect{};
 }
@@ -1692,7 +1747,7 @@ TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner)
 
 void TScrollBar::Sync()
 {
-    auto* bar = static_cast<QScrollBar*>(WidgetOf(this));
+    auto* bar = static_cast<QScrollBar*>(OwnWidget());
     FSyncing = true;
     bar->setOrientation(FKind == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
     // The class library's Max is the last position a page can start at plus
@@ -1747,7 +1802,7 @@ void TScrollBar::SetPageSize(int v)
 
 void TScrollBar::HandleAction(int action)
 {
-    auto* bar = static_cast<QScrollBar*>(WidgetOf(this));
+    auto* bar = static_cast<QScrollBar*>(OwnWidget());
     TScrollCode code = scPosition;
     switch (action) {
     case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;

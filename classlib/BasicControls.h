@@ -94,10 +94,19 @@ protected:
     void ApplyColor() override;
     virtual void Change();
 
+    // The text a field shows is laid out by its window, which costs far
+    // more than the program's setting it: the window takes it once, before it
+    // is next painted or read.
+    bool DefersText() const override { return true; }
+
     bool FReadOnly = false;
     int FMaxLength = 0;
     bool FModified = false;
     bool FSettingText = false;  // the text is being set by the program, not typed
+    // The text ApplyText last put into the window, while the window still
+    // holds it unchanged (no edit since): setting it again lays nothing out.
+    CodePageString FAppliedText;
+    bool FAppliedValid = false;
 };
 
 class TEdit : public TCustomEdit {
@@ -126,8 +135,12 @@ public:
 protected:
     CodePageString GetText() const override;
     void ApplyText() override;
+    void TextKeptBack(const CodePageString& shownBefore) override;
 
 private:
+    // A text as the window holds it once set: in the edit's case, cut at
+    // its length limit.
+    CodePageString ShownText(const CodePageString& text) const;
     char FPasswordChar = 0;
     TEditCharCase FCharCase = ecNormal;
     bool FAutoSelect = true;
@@ -211,6 +224,7 @@ public:
 protected:
     CodePageString GetText() const override;
     void ApplyText() override;
+    void TextKeptBack(const CodePageString& shownBefore) override;
     // A memo that paints over its text area overrides it: the canvas draws
     // on the text area, after the edit control painted it.
     virtual void PaintOver(TCanvas*) {}

@@ -27,7 +27,7 @@ TSpeedButton::~TSpeedButton()
 
 void TSpeedButton::ApplyText()
 {
-    auto* button = static_cast<QToolButton*>(WidgetOf(this));
+    auto* button = static_cast<QToolButton*>(OwnWidget());
     button->setText(ToQString(FText));
     button->setToolButtonStyle(FGlyph->Empty() ? Qt::ToolButtonTextOnly
                                : FText.empty() ? Qt::ToolButtonIconOnly
@@ -36,7 +36,7 @@ void TSpeedButton::ApplyText()
 
 void TSpeedButton::ApplyGlyph()
 {
-    auto* button = static_cast<QToolButton*>(WidgetOf(this));
+    auto* button = static_cast<QToolButton*>(OwnWidget());
     if (FGlyph->Empty()) {
         button->setIcon(QIcon());
     } else {
@@ -75,13 +75,13 @@ void TSpeedButton::SetNumGlyphs(int n)
 void TSpeedButton::SetFlat(bool v)
 {
     FFlat = v;
-    static_cast<QToolButton*>(WidgetOf(this))->setAutoRaise(v);
+    static_cast<QToolButton*>(OwnWidget())->setAutoRaise(v);
 }
 
 void TSpeedButton::SetGroupIndex(int v)
 {
     FGroupIndex = v;
-    static_cast<QToolButton*>(WidgetOf(this))->setCheckable(v > 0);
+    static_cast<QToolButton*>(OwnWidget())->setCheckable(v > 0);
 }
 
 void TSpeedButton::SetDown(bool v)
@@ -89,7 +89,7 @@ void TSpeedButton::SetDown(bool v)
     if (FGroupIndex == 0)
         v = false;
     FDown = v;
-    auto* button = static_cast<QToolButton*>(WidgetOf(this));
+    auto* button = static_cast<QToolButton*>(OwnWidget());
     const QSignalBlocker block(button);
     button->setChecked(v);
     if (v && Parent()) {

@@ -15,7 +15,7 @@ Qt::CheckState ToQtState(int state)
 
 TCheckListBox::TCheckListBox(TComponent* AOwner) : TCustomListBox(AOwner)
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     ConnectControl(this, list, &QListWidget::itemChanged, [this, list](QListWidgetItem* item) {
         if (FShowing || Destroying())
             return;
@@ -31,7 +31,7 @@ TCheckListBox::~TCheckListBox()
 
 void TCheckListBox::ShowLine(int index)
 {
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     QListWidgetItem* item = list->item(index);
     if (!item)
         return;
@@ -83,7 +83,7 @@ void TCheckListBox::HandleItemChanged(int index)
 {
     if (index < 0 || index >= Lines()->Count())
         return;
-    auto* list = static_cast<QListWidget*>(WidgetOf(this));
+    auto* list = static_cast<QListWidget*>(OwnWidget());
     const Qt::CheckState s = list->item(index)->checkState();
     const int state = s == Qt::Checked ? cbChecked : s == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
     auto& line = Lines()->LineAt(index);

@@ -1,11 +1,15 @@
 #include "classlib/Controls.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
+#include <QPointer>
+#include <QThread>
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "classlib/Accessibility.h"
 #include "classlib/QtBridge.h"
@@ -17,6 +21,134 @@ TShiftState::TShiftState(std::initializer_list<TShiftStateFlag> flags)
 {
     for (TShiftStateFlag f : flags)
         FBits |= 1u << unsigned(f);
+}
+
+// --- texts kept back ------------------------------------------------------------------
+
+namespace {
+
+// The controls holding a text back from their windows. A program that sets
+// a field on every step of a job (a page read, a link found) would otherwise
+// have the window lay out every text, most of which no one ever sees.
+std::vector<TControl*> PendingTexts;
+
+// Whether an event delivered to a window shows it, gives it input or reads
+// it: the texts kept back go in first. Timers, layout and the other
+// housekeeping of a window read nothing a person sees.
+bool ReadsWindow(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::Paint:
+    case QEvent::UpdateRequest:
+    case QEvent::UpdateLater:
+    case QEvent::Expose:
+    case QEvent::Show:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::Enter:
+    case QEvent::HoverEnter:
+    case QEvent::HoverMove:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::FocusAboutToChange:
+    case QEvent::InputMethod:
+    case QEvent::InputMethodQuery:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::ToolTip:
+    case QEvent::WhatsThis:
+    case QEvent::QueryWhatsThis:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::Gesture:
+    case QEvent::NativeGesture:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Puts the texts kept back into their windows before any window is
+// painted, given input or read through the toolkit: a paint shows the
+// latest text (painted less often, never older). Assistive technology that
+// starts listening may read any window: every text kept back goes in then.
+class TTextFlusher : public QObject, public QAccessible::ActivationObserver {
+public:
+    TTextFlusher() { QAccessible::installActivationObserver(this); }
+    ~TTextFlusher() override { QAccessible::removeActivationObserver(this); }
+    void accessibilityActiveChanged(bool active) override
+    {
+        if (active)
+            TControl::FlushTexts();
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (!PendingTexts.empty() && (object->isWidgetType() || object->isWindowType()) &&
+            ReadsWindow(event->type()))
+            TControl::FlushTexts();
+        return false;
+    }
+};
+
+void WatchPendingTexts()
+{
+    static QPointer<TTextFlusher> flusher;
+    if (flusher)
+        return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    flusher = new TTextFlusher;
+    flusher->setParent(app);
+    app->installEventFilter(flusher);
+}
+
+void ForgetPendingText(TControl* control)
+{
+    PendingTexts.erase(std::remove(PendingTexts.begin(), PendingTexts.end(), control), PendingTexts.end());
+}
+
+}  // namespace
+
+void TControl::FlushTexts()
+{
+    // A window's text may set another's (nothing does today): every text
+    // kept back meanwhile goes in too.
+    while (!PendingTexts.empty()) {
+        TControl* control = PendingTexts.back();
+        control->FlushText();
+    }
+}
+
+void TControl::FlushText()
+{
+    if (!FTextPending)
+        return;
+    FTextPending = false;
+    ForgetPendingText(this);
+    if (FDestroying)
+        return;
+    FFlushingText = true;
+    try {
+        ApplyText();
+    } catch (...) {
+        FFlushingText = false;
+        throw;
+    }
+    FFlushingText = false;
 }
 
 // --- TControl ---------------------------------------------------------------------------
@@ -37,6 +169,10 @@ TControl::TControl(TComponent* AOwner)
 TControl::~TControl()
 {
     FDestroying = true;
+    if (FTextPending) {
+        FTextPending = false;
+        ForgetPendingText(this);
+    }
     if (FParent) {
         TWinControl* parent = FParent;
         auto& list = parent->FControls;
@@ -57,6 +193,13 @@ TControl::~TControl()
         }
         delete w;
     }
+}
+
+QWidget* TControl::OwnWidget() const
+{
+    if (FTextPending)
+        const_cast<TControl*>(this)->FlushText();
+    return FImpl->widget;
 }
 
 void TControl::AttachWidget(QWidget* widget)
@@ -86,6 +229,10 @@ void TControl::AttachWidget(QWidget* widget)
 void TControl::SetDestroying()
 {
     FDestroying = true;
+    if (FTextPending) {
+        FTextPending = false;
+        ForgetPendingText(this);
+    }
     for (const QMetaObject::Connection& c : FImpl->connections)
         QObject::disconnect(c);
     FImpl->connections.clear();
@@ -261,6 +408,32 @@ void TControl::SetText(const CodePageString& text)
 {
     // A text set again as it was needs no repaint (counters and status
     // lines are told their value far more often than it changes).
+    // A text is kept back only while the message loop runs, which paints the
+    // windows: code that drives them without it (a script, a test stepping
+    // them) finds each text in the window at once. While assistive
+    // technology listens, it may read a window whenever it likes: the text
+    // goes in at once too.
+    if (DefersText() && !FDestroying && FImpl->widget && QThread::currentThread()->loopLevel() > 0 &&
+        !QAccessible::isActive()) {
+        const CodePageString shownBefore = GetText();
+        const CodePageString before = std::exchange(FText, text);
+        if (!FTextPending) {
+            FTextPending = true;
+            PendingTexts.push_back(this);
+            WatchPendingTexts();
+        }
+        TextKeptBack(shownBefore);
+        TextChanged();
+        // The window's next paint puts the text in, also the same text over
+        // one the user typed since.
+        if (before != FText)
+            RepaintText(before);
+        else
+            Invalidate();
+        AccessibleChanged(TAccessibleChange::Name);
+        return;
+    }
+    FlushText();  // a text kept back goes in first: the change notices compare with it
     const CodePageString before = std::exchange(FText, text);
     ApplyText();
     TextChanged();
@@ -587,7 +760,7 @@ void TWinControl::ApplyTabOrder()
 void TWinControl::SetTabStop(bool v)
 {
     FTabStop = v;
-    if (QWidget* w = WidgetOf(this)) {
+    if (QWidget* w = OwnWidget()) {
         Qt::FocusPolicy policy = w->focusPolicy();
         if (v)
             policy = Qt::FocusPolicy(policy | Qt::TabFocus | Qt::ClickFocus);
@@ -607,7 +780,7 @@ bool TWinControl::CanFocus() const
 
 void TWinControl::SetFocus()
 {
-    if (QWidget* w = WidgetOf(this)) {
+    if (QWidget* w = OwnWidget()) {
         if (w->isWindow())
             w->activateWindow();
         w->setFocus(Qt::OtherFocusReason);
@@ -616,7 +789,7 @@ void TWinControl::SetFocus()
 
 bool TWinControl::Focused() const
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     return w && w->hasFocus();
 }
 
@@ -703,7 +876,7 @@ void TWinControl::FontChanged()
 
 void TWinControl::ApplyColor()
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     QPalette pal = w->palette();

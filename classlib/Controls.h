@@ -288,6 +288,11 @@ public:
     TMouseEvent OnMouseUp;
     TNotifyEvent OnResize;
 
+    // Internal: puts a text kept back into the control's window now.
+    void FlushText();
+    // Internal: puts every text kept back into its window, as the windows
+    // are about to be painted, given input or read.
+    static void FlushTexts();
     // Internal: input and paint entry points called by the windowing glue.
     void HandleMouseDown(TMouseButton button, TShiftState shift, int x, int y);
     void HandleMouseMove(TShiftState shift, int x, int y);
@@ -303,9 +308,25 @@ protected:
     // Called by the derived constructor: the window that stands for the
     // control. The control owns it.
     void AttachWidget(QWidget* widget);
+    // The window, for the control's own work on it: its own text kept back
+    // goes in first, those of other controls stay back.
+    QWidget* OwnWidget() const;
     virtual CodePageString GetText() const { return FText; }
     // Puts the text into the window; the default does nothing.
     virtual void ApplyText() {}
+    // A control whose window is slow to take a text says yes: SetText then
+    // keeps the text back and ApplyText runs once, with the latest text,
+    // before the window is next painted, given input or read (WidgetOf and
+    // FlushTexts). Text() must give at once what the window will hold, and
+    // TextKeptBack sends the change notice that ApplyText would have sent.
+    virtual bool DefersText() const { return false; }
+    // In place of ApplyText for a text kept back; shownBefore is what Text()
+    // gave before the set.
+    virtual void TextKeptBack(const CodePageString& shownBefore) { (void)shownBefore; }
+    // Whether a text is kept back; whether ApplyText runs for one (and so
+    // must send no change notice: TextKeptBack sent it).
+    bool TextPending() const { return FTextPending; }
+    bool FlushingText() const { return FFlushingText; }
     virtual void ApplyFont();
     virtual void ApplyColor();
     virtual void ApplyEnabled();
@@ -373,6 +394,8 @@ private:
     bool FDestroying = false;
     bool FPressedInside = false;
     bool FApplyingFont = false;
+    bool FTextPending = false;
+    bool FFlushingText = false;
     TColor FColor = clBtnFace;
     CodePageString FHint;
     TCursor FCursor = crDefault;

@@ -209,7 +209,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style)
     if (style == FBorderStyle)
         return;
     FBorderStyle = style;
-    if (QWidget* w = WidgetOf(this)) {
+    if (QWidget* w = OwnWidget()) {
         const bool shown = w->isVisible();
         Qt::WindowFlags flags = Qt::Window;
         switch (style) {
@@ -232,7 +232,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style)
 void TForm::SetFormStyle(TFormStyle style)
 {
     FFormStyle = style;
-    if (QWidget* w = WidgetOf(this)) {
+    if (QWidget* w = OwnWidget()) {
         const bool shown = w->isVisible();
         w->setWindowFlag(Qt::WindowStaysOnTopHint, style == fsStayOnTop);
         if (shown)
@@ -243,7 +243,7 @@ void TForm::SetFormStyle(TFormStyle style)
 void TForm::SetWindowState(TWindowState state)
 {
     FWindowState = state;
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     if (!w->isVisible())
@@ -262,7 +262,7 @@ void TForm::SetMenu(TMainMenu* menu)
     if (FMenu)
         FMenu->OnItemsChanged = nullptr;
     FMenu = menu;
-    auto* frame = WidgetOf(this);
+    auto* frame = OwnWidget();
     if (FMenu && !FMenuBar && frame) {
         auto* bar = new QMenuBar(frame);
         bar->setNativeMenuBar(false);
@@ -311,13 +311,13 @@ void TForm::LayoutFrame()
     QWidget* client = ClientWidgetOf(this);
     if (FMenuBar)
         FMenuBar->setGeometry(0, 0, ClientWidth(), MenuHeight());
-    if (client && client != WidgetOf(this))
+    if (client && client != OwnWidget())
         client->setGeometry(0, MenuHeight(), ClientWidth(), ClientHeight());
 }
 
 void TForm::ApplyGeometry()
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     w->move(Left(), Top());
@@ -374,7 +374,7 @@ void TForm::PlaceOnFirstShow()
 
 void TForm::ApplyVisibility()
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     if (Visible()) {
@@ -412,7 +412,7 @@ void TForm::ApplyVisibility()
 
 void TForm::ApplyText()
 {
-    if (QWidget* w = WidgetOf(this))
+    if (QWidget* w = OwnWidget())
         w->setWindowTitle(ToQString(FText));
 }
 
@@ -424,7 +424,7 @@ void TForm::ApplyColor()
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, ToQColor(Color()));
     client->setPalette(pal);
-    if (QWidget* w = WidgetOf(this)) {
+    if (QWidget* w = OwnWidget()) {
         QPalette fp = w->palette();
         fp.setColor(QPalette::Window, ToQColor(Color()));
         w->setPalette(fp);
@@ -449,7 +449,7 @@ void TForm::DoClose(TCloseAction& action)
 TWinControl* TForm::ActiveControl() const
 {
     QWidget* focus = QApplication::focusWidget();
-    if (focus && WidgetOf(this) && WidgetOf(this)->isAncestorOf(focus)) {
+    if (focus && OwnWidget() && OwnWidget()->isAncestorOf(focus)) {
         for (QObject* o = focus; o; o = o->parent())
             if (auto* wc = dynamic_cast<TWinControl*>(ControlOfWidget(o)))
                 return wc == this ? nullptr : wc;
@@ -466,7 +466,7 @@ void TForm::SetActiveControl(TWinControl* control)
 
 bool TForm::Active() const
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     return w && w->isActiveWindow();
 }
 
@@ -518,7 +518,7 @@ TModalResult TForm::ShowModal()
 {
     if (Visible() || FModalLoop)
         throw Exception("Cannot make a visible window modal");
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     QEventLoop loop;
     FModalLoop = &loop;
     FModalResult = mrNone;

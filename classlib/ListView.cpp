@@ -751,7 +751,7 @@ TListView::~TListView()
     if (FView->editor)
         FView->editor->Done = true;
     FClearing = true;
-    if (QWidget* w = WidgetOf(this))
+    if (QWidget* w = OwnWidget())
         w->setUpdatesEnabled(false);
 }
 
@@ -1568,7 +1568,7 @@ void TListView::ApplyFont()
 
 void TListView::ApplyColor()
 {
-    QWidget* w = WidgetOf(this);
+    QWidget* w = OwnWidget();
     if (!w)
         return;
     QPalette pal = w->palette();

@@ -12,7 +12,7 @@
 
 TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner)
 {
-    WidgetOf(this)->setAutoFillBackground(false);
+    OwnWidget()->setAutoFillBackground(false);
 }
 
 TTabSheet::~TTabSheet()
@@ -99,7 +99,7 @@ void TPageControl::RemovePage(TTabSheet* page)
     if (FActive == page)
         FActive = nullptr;
     if (!Destroying()) {
-        auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
+        auto* tabs = static_cast<QTabWidget*>(OwnWidget());
         FSyncing = true;
         const int i = tabs->indexOf(WidgetOf(page));
         if (i >= 0)
@@ -112,7 +112,7 @@ void TPageControl::RemovePage(TTabSheet* page)
 
 void TPageControl::SyncTabs()
 {
-    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
+    auto* tabs = static_cast<QTabWidget*>(OwnWidget());
     FSyncing = true;
     for (size_t i = 0; i < FPages.size(); ++i) {
         TTabSheet* page = FPages[i];
@@ -140,7 +140,7 @@ void TPageControl::SetActivePage(TTabSheet* page)
         return;
     TTabSheet* old = FActive;
     FActive = page;
-    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
+    auto* tabs = static_cast<QTabWidget*>(OwnWidget());
     FSyncing = true;
     if (page)
         tabs->setCurrentWidget(WidgetOf(page));
@@ -200,7 +200,7 @@ void TPageControl::HandleCurrentChanged(int tabIndex)
 {
     if (FSyncing || Destroying())
         return;
-    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
+    auto* tabs = static_cast<QTabWidget*>(OwnWidget());
     QWidget* w = tabs->widget(tabIndex);
     TTabSheet* page = nullptr;
     for (TTabSheet* p : FPages)

@@ -18,7 +18,7 @@ TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner)
 
 void TProgressBar::Sync()
 {
-    auto* bar = static_cast<QProgressBar*>(WidgetOf(this));
+    auto* bar = static_cast<QProgressBar*>(OwnWidget());
     bar->setRange(FMin, std::max(FMin, FMax));
     bar->setValue(FPosition);
     AccessibleChanged(TAccessibleChange::Value);

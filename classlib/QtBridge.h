@@ -161,9 +161,12 @@ struct TControlImpl {
     std::vector<QMetaObject::Connection> connections;  // cut by SetDestroying
 };
 
-// The window behind a control; nullptr once it is gone.
+// The window behind a control; nullptr once it is gone. Whoever holds a
+// window may read it, or any window under it: every text the controls keep
+// back goes in first (TControl::DefersText).
 inline QWidget* WidgetOf(const TControl* control)
 {
+    TControl::FlushTexts();
     return control->ControlImpl()->widget;
 }
 // The window a control's children are placed in: its inner client window when

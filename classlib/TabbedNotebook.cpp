@@ -99,7 +99,7 @@ TTabPage* TTabbedNotebook::PageNamed(const CodePageString& name) const
 void TTabbedNotebook::ShowPage(int index)
 {
     FPageIndex = index;
-    auto* tabs = static_cast<QTabWidget*>(WidgetOf(this));
+    auto* tabs = static_cast<QTabWidget*>(OwnWidget());
     FSyncing = true;
     if (index >= 0 && index < tabs->count())
         tabs->setCurrentIndex(index);

@@ -71,7 +71,7 @@ TEST_F(ListFixture, ItemsShowTheirCaptionAndSubItemsAsCells)
 // tells it once for the whole replacement; a copied row takes the texts.
 TEST_F(ListFixture, SubItemsSetAtOnceAreTheRowsSubItemList)
 {
-    auto* view = dynamic_cast<QAbstractItemView*>(list->Widget());
+    auto* view = dynamic_cast<QAbstractItemView*>(WindowOf(list));
     QAbstractItemModel* model = view->model();
     TListItem* fresh = list->Items()->Add();
     fresh->SetCaption("Fresh");
