@@ -18,6 +18,9 @@
 
 class TAttributeList;
 class TSectionList;
+struct TAttribute;
+struct TFormControlSpec;
+struct TFormSpec;
 class TStringList;
 struct TCellSpec;
 struct TImageSpec;
@@ -99,3 +102,13 @@ std::uint8_t ClearOf(const TAttributeList& attributes);
 TTableSpec TableSpecOf(const TAttributeList& attributes);
 TCellSpec CellSpecOf(const TAttributeList& attributes);
 std::optional<TColor> RowBackgroundOf(const TAttributeList& attributes);
+// An INPUT, SELECT or TEXTAREA (which) and a FORM. An INPUT is of the kind
+// its TYPE names in InputTypes (an edit for any other TYPE or none), a
+// SELECT a list box with MULTIPLE or a SIZE above 1 and a combo box
+// otherwise, any other tag a text area.
+TFormControlSpec FormControlSpecOf(HtmlSymbol which, const TAttributeList& attributes);
+TFormSpec FormSpecOf(const TAttributeList& attributes);
+// The characters a text input's SIZE asks for: its number when positive;
+// for a text such as "30,2" the number before the first blank or comma;
+// else 20. At most MaxControlChars.
+int EditSizeChars(const TAttribute& size);

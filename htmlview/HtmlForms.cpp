@@ -51,40 +51,6 @@ private:
     bool& FFlag;
 };
 
-const TAttribute* FindAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
-{
-    TAttribute* attribute = nullptr;
-    return attributes.FindSymbol(symbol, attribute) ? attribute : nullptr;
-}
-
-bool HasAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
-{
-    return FindAttribute(attributes, symbol) != nullptr;
-}
-
-// TYPE, lower-cased, at most 20 characters.
-CodePageString InputType(const TAttributeList& attributes)
-{
-    const TAttribute* type = FindAttribute(attributes, HtmlSymbol::Type);
-    return type ? LowerCase(type->Text.substr(0, 20)) : CodePageString();
-}
-
-// A count from an attribute: its number from 1 to max; fallback for a
-// number that is not positive (negative, zero or no number at all).
-int CountAttribute(const TAttributeList& attributes, HtmlSymbol symbol, int fallback, int max)
-{
-    const TAttribute* attribute = FindAttribute(attributes, symbol);
-    if (!attribute || attribute->Value <= 0)
-        return fallback;
-    return std::min(attribute->Value, max);
-}
-
-CodePageString ClickScriptOf(const TAttributeList& attributes)
-{
-    const TAttribute* script = FindAttribute(attributes, HtmlSymbol::OnClick);
-    return script ? script->Text : CodePageString();
-}
-
 // The extent of text in font, measured on canvas; the canvas keeps its own font.
 TSize ExtentIn(TCanvas* canvas, const TFont& font, const CodePageString& text)
 {
@@ -118,13 +84,11 @@ CodePageString LiteralCaption(const CodePageString& text)
 
 // --- the base ------------------------------------------------------------------------
 
-TFormControlObj::TFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
+TFormControlObj::TFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
     : Pos(pos), Document(form.Document), OwnerForm(&form), FKeeper(std::make_unique<TFormControlKeeper>())
 {
-    if (const TAttribute* value = FindAttribute(attributes, HtmlSymbol::Value))
-        Value = value->Text;
-    if (const TAttribute* name = FindAttribute(attributes, HtmlSymbol::Name))
-        Name = name->Text;
+    Value = spec.Value;
+    Name = spec.Name;
 }
 
 TFormControlObj::~TFormControlObj()
@@ -194,8 +158,8 @@ CodePageString TFormControlObj::ComponentName(const char* kind) const
 
 // --- image inputs and hidden fields ----------------------------------------------------
 
-TImageFormControlObj::TImageFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TImageFormControlObj::TImageFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
 }
 
@@ -223,8 +187,8 @@ bool TImageFormControlObj::SubmitPair(int Index, CodePageString& S)
     return true;
 }
 
-THiddenFormControlObj::THiddenFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+THiddenFormControlObj::THiddenFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
 }
 
@@ -238,32 +202,16 @@ bool THiddenFormControlObj::SubmitPair(int Index, CodePageString& S)
 
 // --- edits -------------------------------------------------------------------------------
 
-int EditSizeChars(const TAttribute& size)
+TEditFormControlObj::TEditFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
-    constexpr int fallback = 20;
-    if (size.Value > 0)
-        return std::min(size.Value, MaxControlChars);
-    // "30,2" and "30 2" have no number of their own; the columns come first.
-    const std::size_t cut = size.Text.find_first_of(" ,");
-    if (cut == CodePageString::npos || cut == 0)
-        return fallback;
-    int chars = 0;
-    if (!TryStrToInt(size.Text.substr(0, cut), chars) || chars <= 0)
-        return fallback;
-    return std::min(chars, MaxControlChars);
-}
-
-TEditFormControlObj::TEditFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
-{
-    const bool password = InputType(attributes) == "password";
-    if (const TAttribute* size = FindAttribute(attributes, HtmlSymbol::Size))
-        SizeChars = EditSizeChars(*size);
+    const bool password = spec.Type == "password";
+    SizeChars = std::clamp(spec.SizeChars, 1, MaxControlChars);
     auto* edit = NewWindowControl<TEdit>(ComponentName(password ? "password" : "text"));
     SetSize(edit, 120, 20);
     UseDocumentFont(edit);
-    if (const TAttribute* length = FindAttribute(attributes, HtmlSymbol::MaxLength); length && length->Value > 0)
-        edit->SetMaxLength(std::min(length->Value, MaxEditLength));
+    if (spec.MaxLength > 0)
+        edit->SetMaxLength(std::min(spec.MaxLength, MaxEditLength));
     if (password)
         edit->SetPasswordChar('*');
     edit->SetText(Value);
@@ -322,14 +270,13 @@ const ButtonTypeEntry& ButtonTypeOf(const CodePageString& type)
 
 }  // namespace
 
-TButtonFormControlObj::TButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TButtonFormControlObj::TButtonFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
-    const CodePageString type = InputType(attributes);
-    const ButtonTypeEntry& entry = ButtonTypeOf(type);
+    const ButtonTypeEntry& entry = ButtonTypeOf(spec.Type);
     Kind = entry.Kind;
-    ClickScript = ClickScriptOf(attributes);
-    FCaption = HasAttribute(attributes, HtmlSymbol::Value) ? Value : CodePageString(entry.Caption);
+    ClickScript = spec.ClickScript;
+    FCaption = spec.HasValue ? Value : CodePageString(entry.Caption);
     auto* button = NewWindowControl<TButton>(ComponentName(entry.Caption));
     button->SetCaption(LiteralCaption(FCaption));
     button->OnClick = [this](TObject*) { Clicked(); };
@@ -359,12 +306,12 @@ void TButtonFormControlObj::Measure(TCanvas* Canvas)
 
 // --- radio buttons and check boxes --------------------------------------------------------
 
-TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
     TickBox = 1;
-    InitiallyChecked = HasAttribute(attributes, HtmlSymbol::Checked);
-    ClickScript = ClickScriptOf(attributes);
+    InitiallyChecked = spec.Checked;
+    ClickScript = spec.ClickScript;
     // 13 by 14, or as large as the style's circle, which must show whole.
     const TSize circle = RadioButtonIndicatorSize();
     const int width = std::max(13, circle.cx);
@@ -432,14 +379,14 @@ bool TRadioButtonFormControlObj::SubmitPair(int Index, CodePageString& S)
     return true;
 }
 
-TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
     TickBox = 1;
-    if (!HasAttribute(attributes, HtmlSymbol::Value))
+    if (!spec.HasValue)
         Value = "On";
-    InitiallyChecked = HasAttribute(attributes, HtmlSymbol::Checked);
-    ClickScript = ClickScriptOf(attributes);
+    InitiallyChecked = spec.Checked;
+    ClickScript = spec.ClickScript;
     // 13 by 13, or as large as the style's tick square, which must show whole.
     const TSize square = CheckBoxIndicatorSize();
     auto* box = NewWindowControl<TCheckBox>(ComponentName("checkbox"));
@@ -479,19 +426,19 @@ bool TCheckBoxFormControlObj::SubmitPair(int Index, CodePageString& S)
 
 // --- list boxes and combo boxes ---------------------------------------------------------------
 
-TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes,
+TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec,
                                                ComboTag)
-    : TFormControlObj(form, pos, attributes)
+    : TFormControlObj(form, pos, spec)
 {
 }
 
-TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TListBoxFormControlObj::TListBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
-    VisibleLines = CountAttribute(attributes, HtmlSymbol::Size, -1, MaxControlLines);
+    VisibleLines = spec.VisibleLines > 0 ? std::min(spec.VisibleLines, MaxControlLines) : -1;
     auto* list = NewWindowControl<TListBox>(ComponentName("select"));
     UseDocumentFont(list);
-    if (HasAttribute(attributes, HtmlSymbol::Multiple)) {
+    if (spec.Multiple) {
         list->SetMultiSelect(true);
         list->SetExtendedSelect(true);
     }
@@ -557,8 +504,8 @@ void TListBoxFormControlObj::Measure(TCanvas* Canvas)
     SetSize(list, a.cx * LongestOption + 15, a.cy * VisibleLines);
 }
 
-TComboFormControlObj::TComboFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TListBoxFormControlObj(form, pos, attributes, ComboTag{})
+TComboFormControlObj::TComboFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TListBoxFormControlObj(form, pos, spec, ComboTag{})
 {
     auto* combo = NewWindowControl<TComboBox>(ComponentName("select"));
     combo->SetStyle(csDropDownList);
@@ -604,13 +551,12 @@ void TComboFormControlObj::Measure(TCanvas* Canvas)
 
 // --- text areas ------------------------------------------------------------------------------------
 
-TTextAreaFormControlObj::TTextAreaFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes)
-    : TFormControlObj(form, pos, attributes)
+TTextAreaFormControlObj::TTextAreaFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec)
+    : TFormControlObj(form, pos, spec)
 {
-    Rows = CountAttribute(attributes, HtmlSymbol::Rows, 5, MaxControlLines);
-    Cols = CountAttribute(attributes, HtmlSymbol::Cols, 30, MaxControlChars);
-    const TAttribute* wrap = FindAttribute(attributes, HtmlSymbol::Wrap);
-    const bool wordWrap = wrap && (SameText(wrap->Text, "soft") || SameText(wrap->Text, "hard"));
+    Rows = std::clamp(spec.Rows, 1, MaxControlLines);
+    Cols = std::clamp(spec.Cols, 1, MaxControlChars);
+    const bool wordWrap = spec.WordWrap;
     auto* memo = NewWindowControl<TMemo>(ComponentName("textarea"));
     UseDocumentFont(memo);
     memo->SetWordWrap(wordWrap);
@@ -731,23 +677,15 @@ void HideControlsNotOnScreen(const TFormControlList& controls)
 
 // --- forms ----------------------------------------------------------------------------------------------
 
-ThtmlForm* ThtmlForm::Create(TFormDocumentHost& document, const TAttributeList* attributes)
+ThtmlForm* ThtmlForm::Create(TFormDocumentHost& document, const TFormSpec& spec)
 {
-    return document.FormList().Add(std::make_unique<ThtmlForm>(document, attributes));
+    return document.FormList().Add(std::make_unique<ThtmlForm>(document, spec));
 }
 
-ThtmlForm::ThtmlForm(TFormDocumentHost& document, const TAttributeList* attributes) : Document(&document)
+ThtmlForm::ThtmlForm(TFormDocumentHost& document, const TFormSpec& spec)
+    : Document(&document), Method(spec.Method.substr(0, 4)), Action(spec.Action), Target(spec.Target),
+      EncType(spec.EncType)
 {
-    if (!attributes)
-        return;
-    if (const TAttribute* method = FindAttribute(*attributes, HtmlSymbol::Method))
-        Method = method->Text.substr(0, 4);
-    if (const TAttribute* action = FindAttribute(*attributes, HtmlSymbol::Action))
-        Action = action->Text;
-    if (const TAttribute* target = FindAttribute(*attributes, HtmlSymbol::Target))
-        Target = target->Text;
-    if (const TAttribute* encType = FindAttribute(*attributes, HtmlSymbol::EncType))
-        EncType = encType->Text;
 }
 
 ThtmlForm::~ThtmlForm()
@@ -820,33 +758,15 @@ void SetOpenForm(ThtmlForm* form)
 
 // --- creating controls ---------------------------------------------------------------------------------
 
-TFormControlKind FormControlKindOf(HtmlSymbol which, const TAttributeList& attributes)
-{
-    if (which == HtmlSymbol::Input) {
-        const CodePageString type = InputType(attributes);
-        for (const InputTypeEntry& entry : InputTypes)
-            if (entry.Type == type)
-                return entry.Kind;
-        return TFormControlKind::Edit;
-    }
-    if (which == HtmlSymbol::Select) {
-        const TAttribute* size = FindAttribute(attributes, HtmlSymbol::Size);
-        return HasAttribute(attributes, HtmlSymbol::Multiple) || (size && size->Value > 1)
-                   ? TFormControlKind::ListBox
-                   : TFormControlKind::Combo;
-    }
-    return TFormControlKind::TextArea;
-}
-
 namespace {
 
 template <class T>
-std::unique_ptr<TFormControlObj> MakeControl(ThtmlForm& form, int pos, const TAttributeList& attributes)
+std::unique_ptr<TFormControlObj> MakeControl(ThtmlForm& form, int pos, const TFormControlSpec& spec)
 {
-    return std::make_unique<T>(form, pos, attributes);
+    return std::make_unique<T>(form, pos, spec);
 }
 
-using TControlFactory = std::unique_ptr<TFormControlObj> (*)(ThtmlForm&, int, const TAttributeList&);
+using TControlFactory = std::unique_ptr<TFormControlObj> (*)(ThtmlForm&, int, const TFormControlSpec&);
 
 // In the order of TFormControlKind.
 constexpr std::array<TControlFactory, 9> ControlFactories = {
@@ -864,16 +784,17 @@ static_assert(std::size_t(TFormControlKind::TextArea) + 1 == ControlFactories.si
 
 }  // namespace
 
-TFormControlObj* CreateFormControl(TFormDocumentHost& document, HtmlSymbol which, int pos,
-                                   const TAttributeList& attributes)
+TFormControlObj* CreateFormControl(TFormDocumentHost& document, int pos, const TFormControlSpec& spec)
 {
     ThtmlForm* form = OpenForm();
     if (!form || form->Document != &document) {
-        form = ThtmlForm::Create(document, nullptr);
+        form = ThtmlForm::Create(document);
         SetOpenForm(form);
     }
-    const auto kind = std::size_t(FormControlKindOf(which, attributes));
-    TFormControlObj* added = form->AddControl(ControlFactories[kind](*form, pos, attributes));
+    const auto kind = std::size_t(spec.Kind);
+    if (kind >= ControlFactories.size())
+        return nullptr;
+    TFormControlObj* added = form->AddControl(ControlFactories[kind](*form, pos, spec));
     document.FormControlList().Add(added);
     return added;
 }

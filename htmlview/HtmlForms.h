@@ -37,6 +37,36 @@ inline constexpr int MaxControlChars = 1000;  // SIZE of an edit, COLS, the long
 inline constexpr int MaxControlLines = 200;   // ROWS, SIZE of a list box
 inline constexpr int MaxEditLength = 32767;   // MAXLENGTH
 
+// --- what the document gives -------------------------------------------------------
+
+enum class TFormControlKind : std::uint8_t { Edit, Button, Radio, CheckBox, Hidden, Image, ListBox, Combo, TextArea };
+
+// A control as the document gives it, read from its tag by the builder.
+struct TFormControlSpec {
+    TFormControlKind Kind = TFormControlKind::Edit;
+    CodePageString Type;  // an INPUT's TYPE, lower case, at most 20 characters
+    CodePageString Name;  // NAME
+    CodePageString Value;  // VALUE
+    bool HasValue = false;  // VALUE was given, even empty
+    bool Checked = false;   // CHECKED
+    bool Multiple = false;  // MULTIPLE
+    int SizeChars = 20;     // an edit's SIZE, 1 .. MaxControlChars
+    int VisibleLines = -1;  // a list box's SIZE, 1 .. MaxControlLines; -1 when not given
+    int MaxLength = 0;      // MAXLENGTH, 1 .. MaxEditLength; 0 for no limit
+    int Rows = 5;           // ROWS, 1 .. MaxControlLines
+    int Cols = 30;          // COLS, 1 .. MaxControlChars
+    bool WordWrap = false;  // WRAP=SOFT or HARD
+    CodePageString ClickScript;  // ONCLICK
+};
+
+// A FORM as the document gives it.
+struct TFormSpec {
+    CodePageString Method = "Get";  // at most 4 characters
+    CodePageString Action;
+    CodePageString Target;
+    CodePageString EncType;
+};
+
 // --- controls ----------------------------------------------------------------------
 
 // One form control of the document. Pos is the position of its placeholder
@@ -70,7 +100,7 @@ public:
     virtual void Measure(TCanvas* Canvas);
 
 protected:
-    TFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
 
     // Creates the window control of type T on the paint panel, out of sight
     // at Top -400, with a component name that assistive technology shows.
@@ -98,7 +128,7 @@ private:
 // click on it submits the form with the point clicked.
 class TImageFormControlObj : public TFormControlObj {
 public:
-    TImageFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TImageFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
 
     // Where the mouse was last over the picture, in the picture. The
     // section's hit test records it on every move as well as on a click.
@@ -123,14 +153,14 @@ public:
 // INPUT TYPE=HIDDEN: a pair and nothing on screen.
 class THiddenFormControlObj : public TFormControlObj {
 public:
-    THiddenFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    THiddenFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     bool SubmitPair(int Index, CodePageString& S) override;
 };
 
 // INPUT TYPE=TEXT and PASSWORD (and any unknown TYPE).
 class TEditFormControlObj : public TFormControlObj {
 public:
-    TEditFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TEditFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     int SizeChars = 20;
     TEdit* Edit() const;
     void Restore() override;
@@ -142,7 +172,7 @@ public:
 class TButtonFormControlObj : public TFormControlObj {
 public:
     enum TButtonKind : std::uint8_t { bkSubmit = 0, bkReset = 1, bkPlain = 2 };
-    TButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TButtonFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     TButtonKind Kind = bkPlain;
     CodePageString ClickScript;  // ONCLICK
     // The caption as shown: VALUE, or the kind's own word without one.
@@ -159,7 +189,7 @@ private:
 // the form, not the window, decides which buttons exclude each other.
 class TRadioButtonFormControlObj : public TFormControlObj {
 public:
-    TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TRadioButtonFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     bool InitiallyChecked = false;
     CodePageString ClickScript;
     TPanel* Panel() const;  // the window control
@@ -178,7 +208,7 @@ private:
 // INPUT TYPE=CHECKBOX.
 class TCheckBoxFormControlObj : public TFormControlObj {
 public:
-    TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TCheckBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     bool InitiallyChecked = false;
     CodePageString ClickScript;
     TCheckBox* CheckBox() const;
@@ -199,7 +229,7 @@ public:
 // SELECT with MULTIPLE, or with a SIZE above 1.
 class TListBoxFormControlObj : public TFormControlObj {
 public:
-    TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TListBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     ~TListBoxFormControlObj() override;
 
     // The option texts, each with its TOptionObj (owned here).
@@ -217,7 +247,7 @@ public:
 protected:
     struct ComboTag {};
     // The drop-down form, for TComboFormControlObj.
-    TListBoxFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes, ComboTag);
+    TListBoxFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec, ComboTag);
     // Name=the option's value (or text) for option i.
     CodePageString OptionPair(int index) const;
 
@@ -228,7 +258,7 @@ private:
 // Any other SELECT: a drop-down list without typing.
 class TComboFormControlObj : public TListBoxFormControlObj {
 public:
-    TComboFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TComboFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     TComboBox* ComboBox() const;
     void Restore() override;
     bool SubmitPair(int Index, CodePageString& S) override;
@@ -238,7 +268,7 @@ public:
 // TEXTAREA.
 class TTextAreaFormControlObj : public TFormControlObj {
 public:
-    TTextAreaFormControlObj(ThtmlForm& form, int pos, const TAttributeList& attributes);
+    TTextAreaFormControlObj(ThtmlForm& form, int pos, const TFormControlSpec& spec);
     int Rows = 5;
     int Cols = 30;
     TStringList InitialLines;  // the element's lines as parsed
@@ -296,17 +326,17 @@ void HideControlsNotOnScreen(const TFormControlList& controls);
 
 class ThtmlForm : public TObject {
 public:
-    // A new form of the document, kept in the document's form list, from the
-    // FORM tag's attributes (none for a form made for a control outside any
-    // FORM).
-    static ThtmlForm* Create(TFormDocumentHost& document, const TAttributeList* attributes);
-    ThtmlForm(TFormDocumentHost& document, const TAttributeList* attributes);
+    // A new form of the document, kept in the document's form list, as its
+    // FORM tag gives it (the defaults for a form made for a control outside
+    // any FORM).
+    static ThtmlForm* Create(TFormDocumentHost& document, const TFormSpec& spec = {});
+    ThtmlForm(TFormDocumentHost& document, const TFormSpec& spec);
     ~ThtmlForm() override;
     ThtmlForm(const ThtmlForm&) = delete;
     ThtmlForm& operator=(const ThtmlForm&) = delete;
 
     TFormDocumentHost* Document;
-    CodePageString Method = "Get";  // at most 4 characters
+    CodePageString Method;  // at most 4 characters
     CodePageString Action;
     CodePageString Target;
     CodePageString EncType;
@@ -337,8 +367,6 @@ void SetOpenForm(ThtmlForm* form);
 
 // --- creating controls ---------------------------------------------------------------
 
-enum class TFormControlKind : std::uint8_t { Edit, Button, Radio, CheckBox, Hidden, Image, ListBox, Combo, TextArea };
-
 struct InputTypeEntry {
     std::string_view Type;  // lower case
     TFormControlKind Kind;
@@ -356,18 +384,8 @@ inline constexpr std::array<InputTypeEntry, 9> InputTypes = {{
     {"image", TFormControlKind::Image},
 }};
 
-// The kind a tag makes: INPUT by its TYPE, SELECT a list box with MULTIPLE
-// or a SIZE above 1 and a combo box otherwise, any other tag a text area.
-TFormControlKind FormControlKindOf(HtmlSymbol which, const TAttributeList& attributes);
-
-// Creates the control for an INPUT, SELECT or TEXTAREA tag at position pos
-// of its text section: it joins the open form (a new form of the document
-// is opened when there is none, or when the open one is another
-// document's) and the document's control list.
-TFormControlObj* CreateFormControl(TFormDocumentHost& document, HtmlSymbol which, int pos,
-                                   const TAttributeList& attributes);
-
-// The characters a text input's SIZE asks for: its number when positive;
-// for a text such as "30,2" the number before the first blank or comma;
-// else 20. At most MaxControlChars.
-int EditSizeChars(const TAttribute& size);
+// Creates the control of spec's kind at position pos of its text section:
+// it joins the open form (a new form of the document is opened when there
+// is none, or when the open one is another document's) and the document's
+// control list.
+TFormControlObj* CreateFormControl(TFormDocumentHost& document, int pos, const TFormControlSpec& spec);

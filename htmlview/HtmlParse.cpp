@@ -775,3 +775,14 @@ std::vector<HtmlToken> TokenizeHtml(const TStrings& lines, const TIncludeEvent& 
     parser.IncludeEvent = include;
     return ReadTokens(parser);
 }
+
+bool TAttributeList::FindSymbol(HtmlSymbol symbol, TAttribute*& attribute) const
+{
+    for (const auto& item : *this) {
+        if (item->Symbol == symbol) {
+            attribute = item.get();
+            return true;
+        }
+    }
+    return false;
+}

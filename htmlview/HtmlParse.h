@@ -1,8 +1,9 @@
-// The HTML viewer's tokenizer and its fixed vocabulary: the tag, attribute,
-// entity and colour tables, the font size steps and heading sizes, and
-// ParserState, which reads single-byte text from a buffer, a string list or a
-// file, folds line ends, removes comments and declarations, serves include
-// directives, decodes entities and hands out one token at a time.
+// The HTML viewer's tokenizer and its fixed vocabulary: a tag's attribute
+// list, the tag, attribute, entity and colour tables, the font size steps
+// and heading sizes, and ParserState, which reads single-byte text from a
+// buffer, a string list or a file, folds line ends, removes comments and
+// declarations, serves include directives, decodes entities and hands out
+// one token at a time.
 #pragma once
 
 #include <array>
@@ -26,6 +27,28 @@ public:
     using Exception::Exception;
 };
 inline constexpr const char* OpenCommentMessage = "Open Comment at End of HTML File";
+
+// --- tag attributes ------------------------------------------------------------
+
+// One attribute of the current tag. An attribute the tables do not know is
+// kept with the symbol UnknownAttr and without its name.
+struct TAttribute {
+    HtmlSymbol Symbol = HtmlSymbol::UnknownAttr;
+    int Value = 0;    // the numeric value, 0 when the text is not a number
+    CodePageString Text;  // the value as written (quoted values trimmed, entities decoded)
+    friend bool operator==(const TAttribute&, const TAttribute&) = default;
+};
+
+class TAttributeList : public TFreeList<TAttribute> {
+public:
+    using TFreeList::Add;
+    TAttribute* Add(HtmlSymbol symbol, int value, CodePageString text)
+    {
+        return TFreeList::Add(std::make_unique<TAttribute>(TAttribute{symbol, value, std::move(text)}));
+    }
+    // The first attribute with that symbol.
+    bool FindSymbol(HtmlSymbol symbol, TAttribute*& attribute) const;
+};
 
 // --- the tables --------------------------------------------------------------
 

@@ -678,25 +678,25 @@ bool THtmlBuilder::ActOnInline(int level)
     case S::Input:
         EnsureSection(level);
         // An INPUT TYPE=IMAGE shows its picture as an IMG does.
-        Charge(ControlBytes(FOpen->AddFormControl(sy, P.TagAttributes, FTarget, ImageSpecOf(P.TagAttributes)),
-                            sy));
+        Charge(ControlBytes(
+            FOpen->AddFormControl(FormControlSpecOf(sy, P.TagAttributes), FTarget, ImageSpecOf(P.TagAttributes)), sy));
         return true;
     case S::Select: {
         EnsureSection(level);
-        TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        TFormControlObj* control = FOpen->AddFormControl(FormControlSpecOf(sy, P.TagAttributes), FTarget);
         Charge(ControlBytes(control, sy));
         ParseSelectOptions(dynamic_cast<TListBoxFormControlObj*>(control));
         return true;
     }
     case S::TextArea: {
         EnsureSection(level);
-        TFormControlObj* control = FOpen->AddFormControl(sy, P.TagAttributes, FTarget);
+        TFormControlObj* control = FOpen->AddFormControl(FormControlSpecOf(sy, P.TagAttributes), FTarget);
         Charge(ControlBytes(control, sy));
         ParseTextAreaBody(dynamic_cast<TTextAreaFormControlObj*>(control));
         return true;
     }
     case S::Form:
-        SetOpenForm(ThtmlForm::Create(FRoot, &P.TagAttributes));
+        SetOpenForm(ThtmlForm::Create(FRoot, FormSpecOf(P.TagAttributes)));
         Charge(FormBytes);
         return true;
     case S::FormEnd:
@@ -1765,6 +1765,94 @@ std::uint8_t ClearOf(const TAttributeList& attributes)
         return 0;
     const CodePageString value = LowerCase(clear->Text);
     return value == "left" ? 1 : value == "right" ? 2 : 3;
+}
+
+namespace {
+
+const TAttribute* FindAttribute(const TAttributeList& attributes, HtmlSymbol symbol)
+{
+    TAttribute* attribute = nullptr;
+    return attributes.FindSymbol(symbol, attribute) ? attribute : nullptr;
+}
+
+// A count from an attribute: its number from 1 to max; fallback for a
+// number that is not positive (negative, zero or no number at all).
+int CountAttribute(const TAttributeList& attributes, HtmlSymbol symbol, int fallback, int max)
+{
+    const TAttribute* attribute = FindAttribute(attributes, symbol);
+    if (!attribute || attribute->Value <= 0)
+        return fallback;
+    return std::min(attribute->Value, max);
+}
+
+}  // namespace
+
+int EditSizeChars(const TAttribute& size)
+{
+    constexpr int fallback = 20;
+    if (size.Value > 0)
+        return std::min(size.Value, MaxControlChars);
+    // "30,2" and "30 2" have no number of their own; the columns come first.
+    const std::size_t cut = size.Text.find_first_of(" ,");
+    if (cut == CodePageString::npos || cut == 0)
+        return fallback;
+    int chars = 0;
+    if (!TryStrToInt(size.Text.substr(0, cut), chars) || chars <= 0)
+        return fallback;
+    return std::min(chars, MaxControlChars);
+}
+
+TFormControlSpec FormControlSpecOf(HtmlSymbol which, const TAttributeList& attributes)
+{
+    TFormControlSpec spec;
+    if (const TAttribute* type = FindAttribute(attributes, S::Type))
+        spec.Type = LowerCase(type->Text.substr(0, 20));
+    if (const TAttribute* name = FindAttribute(attributes, S::Name))
+        spec.Name = name->Text;
+    if (const TAttribute* value = FindAttribute(attributes, S::Value)) {
+        spec.Value = value->Text;
+        spec.HasValue = true;
+    }
+    spec.Checked = FindAttribute(attributes, S::Checked) != nullptr;
+    spec.Multiple = FindAttribute(attributes, S::Multiple) != nullptr;
+    if (const TAttribute* script = FindAttribute(attributes, S::OnClick))
+        spec.ClickScript = script->Text;
+    if (const TAttribute* length = FindAttribute(attributes, S::MaxLength); length && length->Value > 0)
+        spec.MaxLength = std::min(length->Value, MaxEditLength);
+    const TAttribute* size = FindAttribute(attributes, S::Size);
+    if (size)
+        spec.SizeChars = EditSizeChars(*size);
+    spec.VisibleLines = CountAttribute(attributes, S::Size, -1, MaxControlLines);
+    spec.Rows = CountAttribute(attributes, S::Rows, 5, MaxControlLines);
+    spec.Cols = CountAttribute(attributes, S::Cols, 30, MaxControlChars);
+    if (const TAttribute* wrap = FindAttribute(attributes, S::Wrap))
+        spec.WordWrap = SameText(wrap->Text, "soft") || SameText(wrap->Text, "hard");
+
+    if (which == S::Input) {
+        spec.Kind = TFormControlKind::Edit;
+        for (const InputTypeEntry& entry : InputTypes)
+            if (entry.Type == spec.Type)
+                spec.Kind = entry.Kind;
+    } else if (which == S::Select) {
+        spec.Kind = spec.Multiple || (size && size->Value > 1) ? TFormControlKind::ListBox : TFormControlKind::Combo;
+    } else {
+        spec.Kind = TFormControlKind::TextArea;
+    }
+    return spec;
+}
+
+TFormSpec FormSpecOf(const TAttributeList& attributes)
+{
+    TFormSpec spec;
+    if (const TAttribute* method = FindAttribute(attributes, S::Method))
+        spec.Method = method->Text.substr(0, 4);
+    if (const TAttribute* action = FindAttribute(attributes, S::Action))
+        spec.Action = action->Text;
+    if (const TAttribute* target = FindAttribute(attributes, S::Target))
+        spec.Target = target->Text;
+    if (const TAttribute* encType = FindAttribute(attributes, S::EncType))
+        spec.EncType = encType->Text;
+    return spec;
 }
 
 void ParseHtmlBuffer(TSectionList& root, TStringList& anchorNames, std::string_view html,

@@ -143,16 +143,17 @@ void TSection::SetClear(std::uint8_t clear)
         ClearAttr = clear;
 }
 
-TFormControlObj* TSection::AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell,
-                                          const TImageSpec& picture)
+TFormControlObj* TSection::AddFormControl(const TFormControlSpec& spec, TCell* cell, const TImageSpec& picture)
 {
     if (!RootDocument)
         return nullptr;
-    const TFormControlKind kind = FormControlKindOf(which, attributes);
+    const TFormControlKind kind = spec.Kind;
     // Placeholders count as text: a section full of them takes no more.
     if (Len > MaxSectionText && kind != TFormControlKind::Hidden)
         return nullptr;
-    TFormControlObj* control = CreateFormControl(*RootDocument, which, Len, attributes);
+    TFormControlObj* control = CreateFormControl(*RootDocument, Len, spec);
+    if (!control)
+        return nullptr;
     if (kind == TFormControlKind::Image) {
         if (TImageObj* img = AddImage(picture))
             img->OwnControl = control;

@@ -62,13 +62,11 @@ public:
     void HRef(HtmlSymbol sy, const TMyFont& font, const TUrlTarget& urlTarget);
     // An inline image at the end of the text; none once the section is full.
     TImageObj* AddImage(const TImageSpec& spec);
-    // The control of an INPUT, SELECT or TEXTAREA (which) at the end of the
-    // text, joining the open form; cell is the cell the section is in (a
-    // radio button takes its background). A hidden field takes no place in
-    // the text, an image input is an image of the section that shows
-    // picture.
-    TFormControlObj* AddFormControl(HtmlSymbol which, const TAttributeList& attributes, TCell* cell,
-                                    const TImageSpec& picture = {});
+    // The control of an INPUT, SELECT or TEXTAREA at the end of the text,
+    // joining the open form; cell is the cell the section is in (a radio
+    // button takes its background). A hidden field takes no place in the
+    // text, an image input is an image of the section that shows picture.
+    TFormControlObj* AddFormControl(const TFormControlSpec& spec, TCell* cell, const TImageSpec& picture = {});
     // A BR's CLEAR (1 left, 2 right, 3 all); 0 leaves the section as it is.
     void SetClear(std::uint8_t clear);
     // An empty section gets one blank, so that it takes one line of its font.

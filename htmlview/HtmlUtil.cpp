@@ -55,17 +55,6 @@ CodePageString DecodePercentEscapes(const CodePageString& in)
 
 }  // namespace
 
-bool TAttributeList::FindSymbol(HtmlSymbol symbol, TAttribute*& attribute) const
-{
-    for (const auto& item : *this) {
-        if (item->Symbol == symbol) {
-            attribute = item.get();
-            return true;
-        }
-    }
-    return false;
-}
-
 // --- the indent manager --------------------------------------------------------
 
 void IndentManagerBasic::Reset(int left, int right)

@@ -1,8 +1,9 @@
 // The small shared tools of the HTML viewer's parser and layout: the symbol
-// enumeration of tags and attributes, the attribute and link-target records,
-// lists that own their items, the indent manager that tracks floats and list
-// levels against Y, and text helpers (file URLs, trimming, wrapped drawing,
-// the 3D frame, widths).
+// enumeration of tags and attributes, the link-target record, lists that own
+// their items, the indent manager that tracks floats and list levels against
+// Y, and text helpers (file URLs, trimming, wrapped drawing, the 3D frame,
+// widths). A tag's attributes belong to the tokenizer: only the builder
+// reads them.
 #pragma once
 
 #include <array>
@@ -158,27 +159,7 @@ private:
     std::vector<std::unique_ptr<T>> FItems;
 };
 
-// --- tag attributes and link targets -------------------------------------------
-
-// One attribute of the current tag. An attribute the tables do not know is
-// kept with the symbol UnknownAttr and without its name.
-struct TAttribute {
-    HtmlSymbol Symbol = HtmlSymbol::UnknownAttr;
-    int Value = 0;    // the numeric value, 0 when the text is not a number
-    CodePageString Text;  // the value as written (quoted values trimmed, entities decoded)
-    friend bool operator==(const TAttribute&, const TAttribute&) = default;
-};
-
-class TAttributeList : public TFreeList<TAttribute> {
-public:
-    using TFreeList::Add;
-    TAttribute* Add(HtmlSymbol symbol, int value, CodePageString text)
-    {
-        return TFreeList::Add(std::make_unique<TAttribute>(TAttribute{symbol, value, std::move(text)}));
-    }
-    // The first attribute with that symbol.
-    bool FindSymbol(HtmlSymbol symbol, TAttribute*& attribute) const;
-};
+// --- link targets ----------------------------------------------------------------
 
 // The link and frame target of the current anchor or of an image-map hit.
 struct TUrlTarget {

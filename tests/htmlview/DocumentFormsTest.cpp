@@ -33,7 +33,8 @@ protected:
     {
         const TAttributeList attributes = Tag(tag);
         const HtmlSymbol which = TokenizeHtml(tag).front().Symbol;
-        return section->AddFormControl(which, attributes, cell ? cell : &root, ImageSpecOf(attributes));
+        return section->AddFormControl(FormControlSpecOf(which, attributes), cell ? cell : &root,
+                                       ImageSpecOf(attributes));
     }
 
     TForm* window = nullptr;

@@ -11,6 +11,7 @@
 #include "classlib/BasicControls.h"
 #include "classlib/Forms.h"
 #include "classlib/Panels.h"
+#include "htmlview/HtmlBuild.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlViewerHost.h"
@@ -126,7 +127,7 @@ protected:
             CopyAttributes(token, attributes);
             switch (token.Symbol) {
             case HtmlSymbol::Form:
-                SetOpenForm(ThtmlForm::Create(*host, &attributes));
+                SetOpenForm(ThtmlForm::Create(*host, FormSpecOf(attributes)));
                 break;
             case HtmlSymbol::FormEnd:
                 SetOpenForm(nullptr);
@@ -134,7 +135,7 @@ protected:
             case HtmlSymbol::Input:
             case HtmlSymbol::Select:
             case HtmlSymbol::TextArea: {
-                TFormControlObj* control = CreateFormControl(*host, token.Symbol, nextPos++, attributes);
+                TFormControlObj* control = CreateFormControl(*host, nextPos++, FormControlSpecOf(token.Symbol, attributes));
                 if (token.Symbol == HtmlSymbol::Select)
                     select = static_cast<TListBoxFormControlObj*>(control);
                 if (token.Symbol == HtmlSymbol::TextArea)
@@ -628,8 +629,7 @@ TEST_F(FormsTest, EveryControlHasAForm)
     // Another document's open form is never joined.
     TTestHost other(panel);
     SetOpenForm(Form(1));
-    TAttributeList none;
-    TFormControlObj* control = CreateFormControl(other, HtmlSymbol::Input, 0, none);
+    TFormControlObj* control = CreateFormControl(other, 0, TFormControlSpec{});
     EXPECT_EQ(control->OwnerForm->Document, &other);
     EXPECT_EQ(other.Forms.Count(), 1);
 }

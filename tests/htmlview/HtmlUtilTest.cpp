@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
+#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlUtil.h"
 #include "support/FixedCanvas.h"
 
