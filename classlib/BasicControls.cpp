@@ -125,6 +125,7 @@ TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner)
     label->setMargin(0);
     AttachWidget(label);
     SetBounds(0, 0, 32, 13);
+    SetSizeFollowsText(FAutoSize);
     AdjustSize();
 }
 
@@ -134,6 +135,8 @@ void TLabel::ApplyText()
     const bool mnemonic = FShowAccelChar && FFocusControl;
     label->setTextFormat(Qt::PlainText);
     label->setText(ToQString(mnemonic || !FShowAccelChar ? FText : StripHotkey(FText)));
+    if (FlushingText())
+        AdjustSize();
 }
 
 void TLabel::ApplyFont()
@@ -186,6 +189,7 @@ void TLabel::SetLayout(TTextLayout layout)
 void TLabel::SetAutoSize(bool v)
 {
     FAutoSize = v;
+    SetSizeFollowsText(v);
     AdjustSize();
 }
 

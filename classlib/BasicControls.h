@@ -52,8 +52,17 @@ protected:
     void ApplyFont() override;
     void ApplyColor() override;
     void ApplyEnabled() override;
-    void TextChanged() override { AdjustSize(); }
+    // A caption kept back is measured as it goes in (ApplyText).
+    void TextChanged() override
+    {
+        if (!TextPending())
+            AdjustSize();
+    }
     void FontChanged() override { AdjustSize(); }
+    // Laying out and measuring a caption costs far more than setting it, and
+    // counters show a new one for every step of their work: the window
+    // takes the latest once, before it is next painted or read.
+    bool DefersText() const override { return true; }
 
 private:
     void AdjustSize();

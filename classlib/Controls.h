@@ -191,20 +191,22 @@ public:
     TWinControl* Parent() const { return FParent; }
     virtual void SetParent(TWinControl* parent);
 
-    int Left() const { return FLeft; }
-    int Top() const { return FTop; }
-    int Width() const { return FWidth; }
-    int Height() const { return FHeight; }
+    // A control sized by its text measures a text kept back before its
+    // place or size is read.
+    int Left() const { return SettleSize(), FLeft; }
+    int Top() const { return SettleSize(), FTop; }
+    int Width() const { return SettleSize(), FWidth; }
+    int Height() const { return SettleSize(), FHeight; }
     void SetLeft(int v) { SetBounds(v, FTop, FWidth, FHeight); }
     void SetTop(int v) { SetBounds(FLeft, v, FWidth, FHeight); }
     void SetWidth(int v) { SetBounds(FLeft, FTop, v, FHeight); }
     void SetHeight(int v) { SetBounds(FLeft, FTop, FWidth, v); }
     virtual void SetBounds(int left, int top, int width, int height);
-    TRect BoundsRect() const { return Bounds(FLeft, FTop, FWidth, FHeight); }
+    TRect BoundsRect() const { return SettleSize(), Bounds(FLeft, FTop, FWidth, FHeight); }
     void SetBoundsRect(const TRect& r) { SetBounds(r.Left, r.Top, r.Width(), r.Height()); }
     // The drawing area, at (0, 0). Forms and bordered windows make it smaller.
-    virtual int ClientWidth() const { return FWidth; }
-    virtual int ClientHeight() const { return FHeight; }
+    virtual int ClientWidth() const { return Width(); }
+    virtual int ClientHeight() const { return Height(); }
     TRect ClientRect() const { return Rect(0, 0, ClientWidth(), ClientHeight()); }
     virtual void SetClientWidth(int w) { SetWidth(w); }
     virtual void SetClientHeight(int h) { SetHeight(h); }
@@ -327,6 +329,9 @@ protected:
     // must send no change notice: TextKeptBack sent it).
     bool TextPending() const { return FTextPending; }
     bool FlushingText() const { return FFlushingText; }
+    // A control whose size follows its text (an auto-sized label) says so:
+    // reading its place or size puts a text kept back in and measures it.
+    void SetSizeFollowsText(bool v) { FSizeFollowsText = v; }
     virtual void ApplyFont();
     virtual void ApplyColor();
     virtual void ApplyEnabled();
@@ -396,6 +401,12 @@ private:
     bool FApplyingFont = false;
     bool FTextPending = false;
     bool FFlushingText = false;
+    bool FSizeFollowsText = false;
+    void SettleSize() const
+    {
+        if (FTextPending && FSizeFollowsText)
+            const_cast<TControl*>(this)->FlushText();
+    }
     TColor FColor = clBtnFace;
     CodePageString FHint;
     TCursor FCursor = crDefault;

@@ -1,5 +1,5 @@
-// Texts the program sets on edits and memos: the control tells the new text
-// and its change at once, while the window takes the latest text only once,
+// Texts the program sets on edits, memos and labels: the control tells the
+// new text (and an edit its change) at once, while the window takes the latest text only once,
 // before anything paints it, types into it or reads it.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <QFocusEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -220,6 +221,81 @@ TEST_F(TextFixture, ATextKeptBackReadsAsTheWindowWillHoldIt)
             s.control->OnChange = nullptr;
         });
     }
+}
+
+// A label's caption: the control and assistive technology read it at once,
+// the window holds the latest whenever anything reads it, and an auto-sized
+// label has the size and place the caption gives it whenever they are read.
+TEST_F(TextFixture, ALabelsCaptionIsMeasuredAndInItsWindowWheneverAnythingReadsIt)
+{
+    auto* label = new TLabel(form);
+    label->SetParent(form);
+    label->SetTop(100);
+    auto* rightLabel = new TLabel(form);
+    rightLabel->SetParent(form);
+    rightLabel->SetTop(130);
+    rightLabel->SetAlignment(taRightJustify);
+    const CodePageString latest = "Extracting Urls..128";
+    // The same captions set outside the loop, where they go in at once.
+    label->SetCaption(latest);
+    const TRect measured = label->BoundsRect();
+    auto* window = static_cast<QLabel*>(WindowOf(label));
+    const QRect measuredWindow = window->geometry();
+    rightLabel->SetBounds(100, 130, 50, 13);
+    rightLabel->SetCaption(latest);
+    const TRect measuredRight = rightLabel->BoundsRect();
+    auto* rightWindow = static_cast<QLabel*>(WindowOf(rightLabel));
+    const QRect measuredRightWindow = rightWindow->geometry();
+    ASSERT_GT(measured.Width(), 60);
+
+    struct Read {
+        const char* what;
+        std::function<void(TLabel&, QWidget*)> read;
+    };
+    const Read reads[] = {
+        {"the control's window", [](TLabel& l, QWidget*) { (void)WindowOf(&l); }},
+        {"the form's window", [this](TLabel&, QWidget*) { (void)WindowOf(form); }},
+        {"the accessible tree", [this](TLabel&, QWidget*) { (void)WalkAccessibleTree(form); }},
+        {"a paint", [](TLabel&, QWidget* w) { w->window()->repaint(); }},
+        {"a picture of the window", [](TLabel&, QWidget* w) { (void)w->window()->grab().toImage(); }},
+        {"its width", [](TLabel& l, QWidget*) { (void)l.Width(); }},
+        {"its place", [](TLabel& l, QWidget*) { (void)l.Left(); }},
+        {"its bounds", [](TLabel& l, QWidget*) { (void)l.BoundsRect(); }},
+        {"its drawing area", [](TLabel& l, QWidget*) { (void)l.ClientRect(); }},
+        {"a turn of the message loop that paints",
+         [latest](TLabel&, QWidget* w) {
+             EXPECT_TRUE(RunUntil([&] { return FromQString(static_cast<QLabel*>(w)->text()) == latest; }));
+         }},
+    };
+    struct Case {
+        TLabel* control;
+        QLabel* window;
+        TRect start;
+        TRect want;
+        QRect wantWindow;
+    };
+    const Case cases[] = {{label, window, Bounds(0, 100, 20, 13), measured, measuredWindow},
+                          {rightLabel, rightWindow, Bounds(100, 130, 50, 13), measuredRight, measuredRightWindow}};
+    for (const Case& c : cases)
+        for (const Read& r : reads) InLoop([&] {
+            SCOPED_TRACE(std::string(c.control == label ? "a label, " : "a right-aligned label, ") + r.what);
+            c.control->SetCaption("before");
+            c.control->SetBoundsRect(c.start);
+            c.control->SetCaption("x");
+            (void)c.control->Width();
+            for (const char* text : {"one", "two", "Extracting Urls..128"}) {
+                c.control->SetCaption(text);
+                EXPECT_EQ(c.control->Caption(), text);
+                EXPECT_EQ(c.control->AccessibleName(), text);
+            }
+            if (!QAccessible::isActive()) {
+                EXPECT_EQ(FromQString(c.window->text()), "x");
+            }
+            r.read(*c.control, c.window);
+            EXPECT_EQ(FromQString(c.window->text()), latest);
+            EXPECT_EQ(c.window->geometry(), c.wantWindow);
+            EXPECT_EQ(c.control->BoundsRect(), c.want);
+        });
 }
 
 // Outside the message loop a text goes in at once; inside it, a control may
