@@ -23,6 +23,24 @@ TShiftState::TShiftState(std::initializer_list<TShiftStateFlag> flags)
         FBits |= 1u << unsigned(f);
 }
 
+namespace {
+
+// Holds a control's "busy with this" flag for the length of a call, and lowers
+// it however the call ends, so an exception from a handler never leaves the
+// control believing it is still inside the call.
+class TFlagHeld {
+public:
+    explicit TFlagHeld(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagHeld() { FFlag = false; }
+    TFlagHeld(const TFlagHeld&) = delete;
+    TFlagHeld& operator=(const TFlagHeld&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+}  // namespace
+
 // --- texts kept back ------------------------------------------------------------------
 
 namespace {
@@ -141,14 +159,8 @@ void TControl::FlushText()
     ForgetPendingText(this);
     if (FDestroying)
         return;
-    FFlushingText = true;
-    try {
-        ApplyText();
-    } catch (...) {
-        FFlushingText = false;
-        throw;
-    }
-    FFlushingText = false;
+    const TFlagHeld flushing(FFlushingText);
+    ApplyText();
 }
 
 // --- TControl ---------------------------------------------------------------------------
@@ -453,9 +465,8 @@ void TControl::ParentFontChanged()
 {
     if (!FParent || !FParentFont)
         return;
-    FApplyingFont = true;
+    const TFlagHeld applying(FApplyingFont);
     FFont->Assign(*FParent->Font());
-    FApplyingFont = false;
 }
 
 void TControl::ApplyFont()
@@ -808,14 +819,8 @@ void TWinControl::Realign()
     if (FAligning)
         return;
     FAlignPending = false;
-    FAligning = true;
-    try {
-        AlignControls();
-    } catch (...) {
-        FAligning = false;
-        throw;
-    }
-    FAligning = false;
+    const TFlagHeld aligning(FAligning);
+    AlignControls();
 }
 
 void TWinControl::AlignControls()
