@@ -1196,6 +1196,7 @@ void TListControlStrings::AddLines(std::vector<CodePageString> lines, std::vecto
         return;
     }
     Changing();
+    FLines.reserve(FLines.size() + lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         Line line;
         line.text = std::move(lines[i]);
@@ -1577,13 +1578,26 @@ TCustomListBox::TCustomListBox(TComponent* AOwner) : TWinControl(AOwner)
         delete list->takeItem(index);
         FSyncing = false;
     };
+    // The lines go in a few thousand to an insertion with the view's updates
+    // held: a list of a hundred thousand lines is laid out and painted once,
+    // not per line, and the texts on their way take little memory at a time.
     sink.reset = [this, list] {
         FSyncing = true;
+        const bool updates = list->updatesEnabled();
+        list->setUpdatesEnabled(false);
         list->clear();
-        for (int i = 0; i < FItems->Count(); ++i) {
-            list->addItem(ToQString(FItems->LineAt(i).text));
-            LineInserted(i);
+        constexpr int chunk = 4096;
+        QStringList texts;
+        texts.reserve(std::min(chunk, FItems->Count()));
+        for (int from = 0; from < FItems->Count(); from += chunk) {
+            texts.clear();
+            for (int i = from; i < std::min(from + chunk, FItems->Count()); ++i)
+                texts.append(ToQString(FItems->LineAt(i).text));
+            list->addItems(texts);
         }
+        for (int i = 0; i < FItems->Count(); ++i)
+            LineInserted(i);
+        list->setUpdatesEnabled(updates);
         FSyncing = false;
     };
     FItems = std::make_unique<TListControlStrings>(std::move(sink));

@@ -930,19 +930,24 @@ void TStringList::AddSortedBulk(std::vector<CodePageString> added, std::vector<T
         return Find(s, index);
     };
 
-    // Positions in input order, sorted stably: within a run of equal lines
-    // the earliest added comes first. The keys keep most comparisons within
-    // one array instead of reaching into every line.
+    // Positions in input order, sorted so that within a run of equal lines
+    // the earliest added comes first: the position breaks ties, which gives
+    // the order of a stable sort without its buffer of a key per line. The
+    // keys keep most comparisons within one array instead of reaching into
+    // every line.
     std::vector<TSortKey> keys;
     keys.reserve(added.size());
     for (std::size_t i = 0; i < added.size(); ++i)
         keys.push_back(SortKeyOf(added[i], i));
-    std::stable_sort(keys.begin(), keys.end(), [&](const TSortKey& a, const TSortKey& b) {
+    std::sort(keys.begin(), keys.end(), [&](const TSortKey& a, const TSortKey& b) {
         if (a.High != b.High)
             return a.High < b.High;
         if (a.Low != b.Low)
             return a.Low < b.Low;
-        return CompareText(added[a.Index], added[b.Index]) < 0;
+        if (a.Index == b.Index)
+            return false;
+        const int order = CompareText(added[a.Index], added[b.Index]);
+        return order != 0 ? order < 0 : a.Index < b.Index;
     });
     std::vector<std::size_t> order;
     order.reserve(keys.size());

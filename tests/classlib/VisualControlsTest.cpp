@@ -358,6 +358,35 @@ TEST_F(FormFixture, CheckListBoxStatesFollowTheirLinesWhenSorted)
     EXPECT_EQ(clicks, 0);  // only the user's choice clicks
 }
 
+// Lines added at once reach the window all together: every line in its
+// place, the lines already there keep their check marks, and the shown
+// window ends up painting them.
+TEST_F(FormFixture, LinesAddedAtOnceShowInTheirPlacesWithTheirChecks)
+{
+    auto* list = Make<TCheckListBox>("SesList");
+    list->SetBounds(8, 8, 120, 100);
+    form->Show();
+    list->Items()->Add("first");
+    list->SetChecked(0, true);
+    std::vector<CodePageString> added;
+    for (int i = 0; i < 500; ++i)
+        added.push_back("line " + IntToStr(i));
+    list->Items()->AddStrings(added);
+    auto* view = static_cast<QListWidget*>(WindowOf(list));
+    ASSERT_EQ(view->count(), 501);
+    EXPECT_EQ(view->item(0)->text(), "first");
+    EXPECT_EQ(view->item(0)->checkState(), Qt::Checked);
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_EQ(view->item(i + 1)->text(), QString::fromLatin1(added[std::size_t(i)].c_str())) << i;
+        EXPECT_EQ(view->item(i + 1)->checkState(), Qt::Unchecked) << i;
+    }
+    EXPECT_TRUE(view->updatesEnabled());
+    list->SetChecked(300, true);
+    EXPECT_EQ(view->item(300)->checkState(), Qt::Checked);
+    Application->ProcessMessages();
+    EXPECT_TRUE(RunUntil([&] { return ShowsItsLatestState(form); }));
+}
+
 // A list growing past its visible part repaints neither the lines in sight nor
 // a scroll bar whose picture stays the same, and the screen still ends up
 // showing every change.
