@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "classlib/Accessibility.h"
+#include "classlib/FlagScope.h"
 #include "classlib/QtBridge.h"
 #include "classlib/Strings.h"
 
@@ -22,24 +23,6 @@ TShiftState::TShiftState(std::initializer_list<TShiftStateFlag> flags)
     for (TShiftStateFlag f : flags)
         FBits |= 1u << unsigned(f);
 }
-
-namespace {
-
-// Holds a control's "busy with this" flag for the length of a call, and lowers
-// it however the call ends, so an exception from a handler never leaves the
-// control believing it is still inside the call.
-class TFlagHeld {
-public:
-    explicit TFlagHeld(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagHeld() { FFlag = false; }
-    TFlagHeld(const TFlagHeld&) = delete;
-    TFlagHeld& operator=(const TFlagHeld&) = delete;
-
-private:
-    bool& FFlag;
-};
-
-}  // namespace
 
 // --- texts kept back ------------------------------------------------------------------
 
@@ -159,7 +142,7 @@ void TControl::FlushText()
     ForgetPendingText(this);
     if (FDestroying)
         return;
-    const TFlagHeld flushing(FFlushingText);
+    const TFlagScope flushing(FFlushingText);
     ApplyText();
 }
 
@@ -465,7 +448,7 @@ void TControl::ParentFontChanged()
 {
     if (!FParent || !FParentFont)
         return;
-    const TFlagHeld applying(FApplyingFont);
+    const TFlagScope applying(FApplyingFont);
     FFont->Assign(*FParent->Font());
 }
 
@@ -819,7 +802,7 @@ void TWinControl::Realign()
     if (FAligning)
         return;
     FAlignPending = false;
-    const TFlagHeld aligning(FAligning);
+    const TFlagScope aligning(FAligning);
     AlignControls();
 }
 

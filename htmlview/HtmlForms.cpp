@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classlib/BasicControls.h"
+#include "classlib/FlagScope.h"
 #include "classlib/Panels.h"
 #include "htmlview/HtmlViewerHost.h"
 
@@ -38,18 +39,6 @@ protected:
 namespace {
 
 ThtmlForm* TheOpenForm = nullptr;
-
-// Sets a flag for the length of a scope.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 // The extent of text in font, measured on canvas; the canvas keeps its own font.
 TSize ExtentIn(TCanvas* canvas, const TFont& font, const CodePageString& text)

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "classlib/Files.h"
+#include "classlib/FlagScope.h"
 #include "classlib/Forms.h"
 #include "classlib/Timer.h"
 #include "htmlview/HtmlDocument.h"
@@ -460,11 +461,7 @@ void THtmlPane::ClearDocument()
 void THtmlPane::LayOutDocument()
 {
     FDocWidth = 0;
-    struct LayingOut {
-        bool& Flag;
-        explicit LayingOut(bool& flag) : Flag(flag) { Flag = true; }
-        ~LayingOut() { Flag = false; }
-    } layingOut(FLayingOut);
+    const TFlagScope layingOut(FLayingOut);
     const int border = FBorderStyle == htNone ? 1 : 3;
     const bool vertical = FScrollBars == ssVertical || FScrollBars == ssBoth;
     const int width = std::max(0, Width() - (vertical ? FScrollBarWidth : 0) - border - 2 * FMarginWidth);

@@ -542,14 +542,6 @@ public:
     void WireUpdate();  // construction
 
 private:
-    // Raises a re-entrancy flag for its lifetime.
-    struct TRaisedFlag {
-        explicit TRaisedFlag(bool& flag) : Flag(flag) { Flag = true; }
-        ~TRaisedFlag() { Flag = false; }
-        TRaisedFlag(const TRaisedFlag&) = delete;
-        TRaisedFlag& operator=(const TRaisedFlag&) = delete;
-        bool& Flag;
-    };
     // One of this window's handlers as an event, for wiring the controls.
     TNotifyEvent Calls(void (TSubmitMain::*handler)(TObject*));
     // Shows the import that read gives on the project page, with the

@@ -6,6 +6,7 @@
 
 #include "classlib/BasicControls.h"
 #include "classlib/Files.h"
+#include "classlib/FlagScope.h"
 #include "classlib/ListView.h"
 #include "classlib/PageControl.h"
 #include "classlib/ProgressBar.h"
@@ -102,7 +103,7 @@ void TSubmitMain::RequestEnginePass(TEnginePass pass)
         FPendingPasses.push_back(pass);
     if (FPassRunning)
         return;
-    const TRaisedFlag running(FPassRunning);
+    const TFlagScope running(FPassRunning);
     while (!FPendingPasses.empty()) {
         const TEnginePass next = FPendingPasses.front();
         FPendingPasses.pop_front();

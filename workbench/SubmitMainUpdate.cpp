@@ -17,6 +17,7 @@
 #include "classlib/DocumentContainer.h"
 #include "classlib/FileListBox.h"
 #include "classlib/Files.h"
+#include "classlib/FlagScope.h"
 #include "classlib/IniFiles.h"
 #include "classlib/ListView.h"
 #include "classlib/Menus.h"
@@ -65,7 +66,7 @@ void TSubmitMain::UpdateDatabase1Click(TObject*)
         return;
     bool updaterStarted = false;
     {
-        const TRaisedFlag updating(FUpdating);
+        const TFlagScope updating(FUpdating);
         UpdateDatabase1->SetEnabled(false);
         const TFinally enable{[this] { UpdateDatabase1->SetEnabled(true); }};
         try {
